@@ -1,0 +1,133 @@
+// Picture files: opening by mode code, byte-order readers and writers,
+// skipping, PackBits, temporary names, and byte swapping.
+//
+// Portable: no platform headers. Paths are wide strings (UTF-16 on Windows,
+// converted to UTF-8 at the operating-system boundary elsewhere). A
+// PictureFile reads either a stream or a block of memory through the same
+// calls, so readers never touch the stream themselves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// What a caller hands to a reader or writer to name its file: a path, an
+// already open stream, or a block of memory (read-only).
+struct FileSource {
+    const wchar_t* path;
+    FILE* stream;
+    const uint8_t* memory;
+    size_t memorySize;
+};
+
+// Mode codes of OpenPictureFile.
+enum PictureFileMode : int {
+    kOpenReadBinary = 17,      // "rb", size probed
+    kOpenWriteBinary = 18,     // "wb"
+    kOpenUpdateBinary = 19,    // "r+b"
+    kOpenUpdateBinary2 = 20,   // "r+b"
+    kOpenCreateUpdateBinary = 27,  // "w+b", then treated as 19
+    kOpenReadText = 33,        // "r", size probed
+    kOpenWriteText = 34,       // "w"
+    kOpenUpdateText = 35,      // "r+"
+    kOpenUpdateText2 = 36,     // "r+"
+    kOpenCreateUpdateText = 43,    // "w+", then treated as 35
+};
+
+// Size reported for a file opened without a path (a stream handed in).
+constexpr int64_t kUnknownFileSize = 999999999;
+
+struct PictureFile {
+    FILE* stream;              // null for memory files and sources without a path
+    int64_t size;              // probed size; kUnknownFileSize without a path; else 0
+    uint8_t keepOpen;          // closing flushes but does not close the stream
+    wchar_t* path;             // owned copy, freed on close
+    int mode;                  // the mode code after the 27/43 mapping
+    // Memory files.
+    const uint8_t* memory;
+    size_t memorySize;
+    size_t memoryPos;
+    // Sticky flags: a read that came up short sets `eof`, a failed write or
+    // seek sets `error`. Readers test them to report truncation (result 4).
+    uint8_t eof;
+    uint8_t error;
+};
+
+// Outcome of opening a file for reading, for callers that must tell an empty
+// file (load result 2) from one that cannot be opened (3).
+enum class OpenFailure { kNone, kCannotOpen, kEmpty, kNoMemory };
+
+uint32_t Swap16(uint32_t value);
+uint32_t Swap32(uint32_t value);
+uint32_t OrderSwap16(uint32_t value);
+uint32_t OrderSwap32(uint32_t value);
+uint32_t OrderKeep16(uint32_t value);
+uint32_t OrderKeep32(uint32_t value);
+
+void InitFileSource(FileSource* source, const wchar_t* path);
+void InitMemorySource(FileSource* source, const uint8_t* data, size_t size);
+
+// A new PictureFile, or null. A source with memory opens that memory
+// read-only (write modes fail). A source with only a stream gives a record
+// whose reads and writes go to that stream and whose size is kUnknownFileSize;
+// it is kept open on close.
+PictureFile* OpenPictureFile(const FileSource* source, int mode);
+// As OpenPictureFile, also telling why it failed.
+PictureFile* OpenPictureFileEx(const FileSource* source, int mode, OpenFailure* why);
+void ClosePictureFile(PictureFile* file);
+// Flushes and closes; 0 when every write and the close succeeded, else 1.
+int ClosePictureFileChecked(PictureFile* file);
+
+// Raw access. ReadFileBytes returns the count read and sets `eof` when short.
+size_t ReadFileBytes(PictureFile* file, void* buffer, size_t count);
+// The next byte, or -1 at the end (sets `eof`).
+int ReadFileByte(PictureFile* file);
+// Returns the count written; a short write sets `error`.
+size_t WriteFileBytes(PictureFile* file, const void* buffer, size_t count);
+int WriteFileByte(PictureFile* file, int value);
+// origin: SEEK_SET, SEEK_CUR or SEEK_END. 0 done, else non-zero (sets `error`
+// for streams; for memory a position outside 0..size is refused).
+int SeekPictureFile(PictureFile* file, int64_t offset, int origin);
+int64_t TellPictureFile(PictureFile* file);
+// Bytes from the current position to the end, or -1 when not known.
+int64_t RemainingFileBytes(PictureFile* file);
+int FlushPictureFile(PictureFile* file);
+inline bool PictureFileFailed(const PictureFile* file) { return file->eof || file->error; }
+
+int SkipFileBytes(PictureFile* file, int64_t count);
+uint32_t ReadUInt16Le(PictureFile* file);
+uint32_t ReadUInt16Be(PictureFile* file);
+uint32_t ReadUInt32Le(PictureFile* file);
+uint32_t ReadUInt32Be(PictureFile* file);
+uint32_t ReadUInt16LeFromStream(FILE* stream);
+int WriteUInt16Le(uint32_t value, PictureFile* file);
+int WriteUInt32Le(uint32_t value, PictureFile* file);
+
+// Byte-order sets of the TIFF reader.
+struct ByteOrderSet {
+    uint32_t (*read16)(PictureFile*);
+    uint32_t (*read32)(PictureFile*);
+    uint32_t (*order16)(uint32_t);
+    uint32_t (*order32)(uint32_t);
+};
+extern const ByteOrderSet kLittleEndianOrder;  // "II"
+extern const ByteOrderSet kBigEndianOrder;     // "MM"
+
+int DeletePictureFile(const wchar_t* path);
+int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath);
+// Creates an empty file with a unique name "x_<n>.tmp" in the temporary
+// folder and writes its path into `buffer` (capacity in wide characters).
+// Returns the unique number, 0 on failure.
+uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity);
+// The temporary folder with a trailing separator; 0 on failure, else length.
+size_t GetTempFolder(wchar_t* buffer, size_t capacity);
+
+// PackBits: 0 done, 4 when the file ends first. Runs never pass the end of
+// the buffer; control byte 128 is a no-op.
+int UnpackBitsFromFile(PictureFile* file, uint8_t* buffer, int64_t count);
+
+// Opens a file by wide path with a C mode string, honouring the platform's
+// wide-path rules. The one place paths reach the operating system.
+FILE* OpenWidePath(const wchar_t* path, const char* mode);
+// 1 when a file or folder exists at the path.
+int WidePathExists(const wchar_t* path);

@@ -1,0 +1,20 @@
+// The reader entries of the format table. Each reader lives in its own file
+// and is reached only through its table row. A reader not built yet is a
+// null entry here.
+#pragma once
+
+#include "../formats.h"
+
+// Readers set these to their entry functions once they exist.
+constexpr FormatReadFn kReadJpeg = nullptr;
+constexpr FormatReadFn kReadTga = nullptr;
+constexpr FormatReadFn kReadBmp = nullptr;
+constexpr FormatReadFn kReadGif = nullptr;
+constexpr FormatReadFn kReadPng = nullptr;
+constexpr FormatReadFn kReadTiff = nullptr;
+constexpr FormatReadFn kReadPcx = nullptr;
+constexpr FormatReadFn kReadPnm = nullptr;
+constexpr FormatReadFn kReadIco = nullptr;
+constexpr FormatReadFn kReadPsd = nullptr;
+constexpr FormatReadFn kReadCrw = nullptr;
+constexpr FormatReadFn kReadRaw = nullptr;

@@ -1,0 +1,25 @@
+// Small ASCII text helpers. Case folding touches only A-Z; every other
+// byte (128 and above included) compares as it is.
+//
+// Portable: no platform headers.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+int CompareTextNoCase(const char* a, const char* b);
+char* DuplicateText(const char* text);
+// The first n characters (fewer when the text is shorter), always terminated.
+char* DuplicateTextN(const char* text, size_t n);
+const char* FindTextNoCase(const char* text, const char* pattern);
+wchar_t* LowerWideText(wchar_t* text);
+wchar_t* DuplicateWideText(const wchar_t* text);
+
+// Copies at most capacity - 1 characters and always terminates (capacity >= 1).
+void CopyTextBounded(char* dst, size_t capacity, const char* src);
+void CopyWideTextBounded(wchar_t* dst, size_t capacity, const wchar_t* src);
+
+// Wide text <-> UTF-8 (UTF-16 on Windows, UTF-32 elsewhere). Invalid
+// sequences become U+FFFD.
+std::string WideToUtf8(const wchar_t* text);
+std::wstring Utf8ToWide(const char* text);
