@@ -8,7 +8,8 @@
 // 1024ths) for the next; rows the same. A source row is first reduced across
 // into one sum per output pixel (value x column share), and the row's sums
 // are then added to the current and the next output row by the row's shares.
-// An output pixel is its sum divided by floor(sx x sy x 1024), truncated.
+// An output pixel is its sum divided by the sum of the weights it received,
+// truncated, so an area of one value keeps that value exactly.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -73,12 +74,6 @@ struct ShrinkPlan {
     uint32_t lut[256 * 3];  // kLookup1: value per index; kLookup3: three per index
 };
 
-// a x w / 1024 without overflow, for w <= 1024.
-template <typename Acc>
-inline Acc MulShare(Acc a, uint32_t w) {
-    return (a >> 10) * w + (((a & 1023) * w) >> 10);
-}
-
 template <int Bytes>
 void ReadWords(const uint8_t* row, size_t count, uint32_t* samples) {
     for (size_t i = 0; i < count; ++i) samples[i] = ReadSample<Bytes>(row + i * Bytes);
@@ -110,7 +105,8 @@ void ReadSamples(const ShrinkPlan& plan, const uint8_t* row, int32_t width, uint
 template <typename Acc>
 struct Buffers {
     Acc* across = nullptr;   // the current source row's sums per output pixel
-    Acc* rows[2] = {};       // current and next output row
+    Acc* rows[2] = {};       // current and next output row (weights 1024 x 1024 per whole pixel)
+    uint64_t* columnWeight = nullptr;  // the column shares each output column receives
     uint32_t* samples = nullptr;
     Share* columns = nullptr;
     int32_t* byteColumn = nullptr;  // bilevel bytes: output column of a byte wholly in one, else -1
@@ -119,6 +115,7 @@ struct Buffers {
         std::free(across);
         std::free(rows[0]);
         std::free(rows[1]);
+        std::free(columnWeight);
         std::free(samples);
         std::free(columns);
         std::free(byteColumn);
@@ -162,21 +159,28 @@ void ReduceBilevelBytes(const uint8_t* row, const Share* columns, const int32_t*
     }
 }
 
+// Output pixel i of a row = sums / (column weight i x the row's weight).
 template <typename Acc, int OutBytes>
-void StoreRow(uint8_t* out, const Acc* sums, size_t count, uint64_t divisor, uint32_t maxOut) {
-    for (size_t i = 0; i < count; ++i) {
-        Acc v = sums[i] / divisor;
-        if (v > maxOut) v = maxOut;
-        WriteSample<OutBytes>(out + i * OutBytes, uint32_t(v));
+void StoreRow(uint8_t* out, const Acc* sums, int32_t width, int c, const uint64_t* columnWeight,
+              uint64_t rowWeight, uint32_t maxOut) {
+    for (int32_t i = 0; i < width; ++i) {
+        const uint64_t divisor = columnWeight[i] * rowWeight;  // below 2^53: the area is below 2^33
+        for (int k = 0; k < c; ++k) {
+            Acc v = divisor ? sums[size_t(i) * c + k] / divisor : 0;
+            if (v > maxOut) v = maxOut;
+            WriteSample<OutBytes>(out + (size_t(i) * c + k) * OutBytes, uint32_t(v));
+        }
     }
 }
 
 template <typename Acc>
-void StoreAnyDepth(uint8_t* out, const Acc* sums, size_t count, uint64_t divisor, const ShrinkPlan& plan) {
+void StoreAnyDepth(uint8_t* out, const Acc* sums, int32_t width, const uint64_t* columnWeight, uint64_t rowWeight,
+                   const ShrinkPlan& plan) {
+    const int c = plan.components;
     switch (plan.outSampleBytes) {
-    case 1: StoreRow<Acc, 1>(out, sums, count, divisor, plan.maxOut); break;
-    case 2: StoreRow<Acc, 2>(out, sums, count, divisor, plan.maxOut); break;
-    default: StoreRow<Acc, 4>(out, sums, count, divisor, plan.maxOut); break;
+    case 1: StoreRow<Acc, 1>(out, sums, width, c, columnWeight, rowWeight, plan.maxOut); break;
+    case 2: StoreRow<Acc, 2>(out, sums, width, c, columnWeight, rowWeight, plan.maxOut); break;
+    default: StoreRow<Acc, 4>(out, sums, width, c, columnWeight, rowWeight, plan.maxOut); break;
     }
 }
 
@@ -191,7 +195,8 @@ int ShrinkInto(const Bitmap* src, Bitmap* out, const ShrinkPlan& plan, bool bile
     buf.rows[0] = static_cast<Acc*>(AllocArray(sums, sizeof(Acc)));
     buf.rows[1] = static_cast<Acc*>(AllocArray(sums, sizeof(Acc)));
     buf.columns = static_cast<Share*>(AllocArray(size_t(src->width), sizeof(Share)));
-    bool ok = buf.across && buf.rows[0] && buf.rows[1] && buf.columns;
+    buf.columnWeight = static_cast<uint64_t*>(AllocArray(size_t(out->width) + 1, sizeof(uint64_t)));
+    bool ok = buf.across && buf.rows[0] && buf.rows[1] && buf.columns && buf.columnWeight;
     if (bilevelBytes) {
         buf.byteColumn = static_cast<int32_t*>(AllocArray(size_t(src->width) / 8 + 1, sizeof(int32_t)));
         ok = ok && buf.byteColumn;
@@ -202,7 +207,11 @@ int ShrinkInto(const Bitmap* src, Bitmap* out, const ShrinkPlan& plan, bool bile
     if (!ok) return kGeometryNoMemory;
 
     ShareWalk across(src->width, out->width);
-    for (int32_t x = 0; x < src->width; ++x) buf.columns[x] = across.Next();
+    for (int32_t x = 0; x < src->width; ++x) {
+        const Share s = buf.columns[x] = across.Next();
+        buf.columnWeight[s.dst] += kWhole - s.spill;
+        buf.columnWeight[s.dst + 1] += s.spill;
+    }
     if (bilevelBytes) {
         for (int32_t b = 0; b * 8 < src->width; ++b) {
             int32_t dst = -1;
@@ -216,7 +225,7 @@ int ShrinkInto(const Bitmap* src, Bitmap* out, const ShrinkPlan& plan, bool bile
     }
 
     ShareWalk down(src->height, out->height);
-    const uint64_t divisor = uint64_t(across.scale() * down.scale() * kWhole);
+    uint64_t rowWeight[2] = {0, 0};  // of the current and the next output row
     int32_t outRow = 0;
     for (int32_t y = 0; y < src->height && outRow < out->height; ++y) {
         if (progress && progress(y, out->height, user)) return kGeometryStopped;
@@ -231,18 +240,23 @@ int ShrinkInto(const Bitmap* src, Bitmap* out, const ShrinkPlan& plan, bool bile
         Acc* cur = buf.rows[0];
         Acc* next = buf.rows[1];
         for (size_t i = 0; i < sums; ++i) {
-            cur[i] += MulShare(buf.across[i], kWhole - s.spill);
-            if (s.spill) next[i] += MulShare(buf.across[i], s.spill);
+            cur[i] += buf.across[i] * (kWhole - s.spill);
+            if (s.spill) next[i] += buf.across[i] * s.spill;
         }
+        rowWeight[0] += kWhole - s.spill;
+        rowWeight[1] += s.spill;
         if (s.ends) {
-            StoreAnyDepth(Row(out, outRow), cur, sums, divisor, plan);
+            StoreAnyDepth(Row(out, outRow), cur, out->width, buf.columnWeight, rowWeight[0], plan);
             ++outRow;
             std::memset(cur, 0, sums * sizeof(Acc));
             buf.rows[0] = next;
             buf.rows[1] = cur;
+            rowWeight[0] = rowWeight[1];
+            rowWeight[1] = 0;
         }
     }
-    if (outRow < out->height) StoreAnyDepth(Row(out, outRow), buf.rows[0], sums, divisor, plan);
+    if (outRow < out->height)
+        StoreAnyDepth(Row(out, outRow), buf.rows[0], out->width, buf.columnWeight, rowWeight[0], plan);
     return kGeometryDone;
 }
 
@@ -315,9 +329,9 @@ int Shrink(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t out
     if (rc != kGeometryDone) return rc;
 
     const bool bytes = bilevelBytes && src->pixelType == kPixelBilevel;
-    // 16-bit samples x 1024 x 1024 x the source's area stay below 2^64;
-    // 32-bit samples need more.
-    rc = layout.sampleBytes == 4 ? ShrinkInto<unsigned __int128>(src, &out, plan, bytes, progress, user)
+    // Sums reach the largest sample x 1024 x 1024 x 4 x the source's area:
+    // below 2^64 for bytes (the area is below 2^31), not for deeper samples.
+    rc = layout.sampleBytes > 1 ? ShrinkInto<unsigned __int128>(src, &out, plan, bytes, progress, user)
                                  : ShrinkInto<uint64_t>(src, &out, plan, bytes, progress, user);
     if (rc != kGeometryDone) {
         FreeBitmap(&out);
