@@ -325,17 +325,23 @@ void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int3
     int32_t outX = x;
     int32_t outCount = count;
     if (rs->scaleMode == kScaleNearest) {
-        // Compact in place: each source pixel goes to its output column, a
-        // later one overwriting an earlier one. Output columns never run
-        // ahead of source columns, so the copies move left.
-        const int32_t* table = rs->columnTable + x;
-        const int32_t first = table[0];
-        for (int32_t i = 1; i < count; ++i) {
-            const int32_t o = table[i] - first;
-            if (o != i) std::memcpy(line + size_t(o) * bytes, line + size_t(i) * bytes, size_t(bytes));
+        // Each output column takes the last source column that maps to it,
+        // so a block that holds that column writes it, whatever the order of
+        // the blocks. Compacted in place: winners never run ahead of their
+        // source position, so the copies move left.
+        const int32_t* table = rs->columnTable;
+        const int32_t last = rs->srcWidth - 1;
+        outCount = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t s = x + i;
+            const int32_t o = table[s];
+            if (s < last && table[s + 1] == o) continue;
+            if (outCount == 0) outX = o;
+            const int32_t at = o - outX;
+            if (at != i) std::memcpy(line + size_t(at) * bytes, line + size_t(i) * bytes, size_t(bytes));
+            outCount = at + 1;
         }
-        outX = first;
-        outCount = table[count - 1] - first + 1;
+        if (outCount == 0) return;
     }
     rs->store(rs, line, plane, OutputRow(ctx, outRow) + size_t(outX) * size_t(rs->outBytesPerPixel), outCount);
 }
@@ -505,7 +511,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     DiscardPixels(ctx->bitmap);
     std::memset(rs, 0, sizeof *rs);
     ctx->pictureBegun = 1;
-    ctx->progressBarPos = -1;
+    ctx->progressBarPos = 0;  // the bar starts empty: one star per sixtieth
     ctx->alphaSeen = 0;
 
     const int planes = h->planes;

@@ -164,8 +164,9 @@ inline Picture Rows(int width, int height, int planes, int bits, uint32_t bytesP
     for (int y = 0; y < height; ++y) {
         Delivery d;
         d.first = y;
-        d.rows.assign(rows.begin() + std::ptrdiff_t(size_t(y) * rowBytes),
-                      rows.begin() + std::ptrdiff_t(size_t(y + 1) * rowBytes));
+        if (!rows.empty())
+            d.rows.assign(rows.begin() + std::ptrdiff_t(size_t(y) * rowBytes),
+                          rows.begin() + std::ptrdiff_t(size_t(y + 1) * rowBytes));
         p.deliveries.push_back(d);
     }
     return p;
