@@ -154,12 +154,25 @@ void StoreCopy4(const LoadRowState*, const uint8_t* line, int, uint8_t* dst, int
 }
 
 // Two one-bit planes delivered separately (the line holds bytes 0 or 1): plane
-// 0 sets the pixel, plane p ORs its bit in at position p.
-void StoreCombinePlanes(const LoadRowState*, const uint8_t* line, int plane, uint8_t* dst, int32_t count) {
+// 0 sets the pixel's index, plane p ORs its bit in at position p. The index
+// goes to byte storeMap[0] of N-byte pixels.
+template <int N>
+void StoreCombinePlanes(const LoadRowState* rs, const uint8_t* line, int plane, uint8_t* dst, int32_t count) {
+    dst += rs->storeMap[0];
     if (plane == 0) {
-        for (int32_t i = 0; i < count; ++i) dst[i] = line[i] & 1;
+        for (int32_t i = 0; i < count; ++i) dst[size_t(i) * N] = line[i] & 1;
     } else {
-        for (int32_t i = 0; i < count; ++i) dst[i] |= uint8_t((line[i] & 1) << plane);
+        for (int32_t i = 0; i < count; ++i) dst[size_t(i) * N] |= uint8_t((line[i] & 1) << plane);
+    }
+}
+
+void StoreSwap3(const LoadRowState*, const uint8_t* line, int, uint8_t* dst, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        dst[0] = line[2];
+        dst[1] = line[1];
+        dst[2] = line[0];
+        line += 3;
+        dst += 3;
     }
 }
 
@@ -369,17 +382,24 @@ void SelectReadConverters(LoadRowState* rs, uint16_t order) {
         rs->store = StoreBits;
         return;
     }
+    const bool combine = separate && rs->bitsPerPixel == 2;
     if (mode == 2) {
-        rs->store = separate && rs->bitsPerPixel == 2 ? StoreCombinePlanes : StoreCopy1;
+        rs->storeMap[0] = 0;
+        rs->store = combine ? StoreCombinePlanes<1> : StoreCopy1;
         return;
     }
     const bool four = mode == 1952;
-    if (rs->bitsPerPixel <= 8 && !separate) {
+    if (rs->bitsPerPixel <= 8) {
         // An index or grey value lands where red belongs; EndImage replaces
         // it by its colour.
         int at;
         if (!four) at = order == 0 ? 0 : 2;
         else at = order == 0 ? 0 : order == 1 ? 3 : order == 3 ? 1 : 2;
+        if (combine) {
+            rs->storeMap[0] = int8_t(at);
+            rs->store = four ? StoreCombinePlanes<4> : StoreCombinePlanes<3>;
+            return;
+        }
         rs->storeMap[at] = 0;
         rs->store = four ? StoreMapped<4> : StoreMapped<3>;
         return;
@@ -408,7 +428,7 @@ void SelectReadConverters(LoadRowState* rs, uint16_t order) {
     if (!four) {
         if (order != 0 && !colourSpace) {
             SetMap(rs, 2, 1, 0, kMapZero);
-            rs->store = StoreMapped<3>;
+            rs->store = line4 ? StoreMapped<3> : StoreSwap3;
         } else if (!line4) {
             rs->store = StoreCopy3;
         } else {

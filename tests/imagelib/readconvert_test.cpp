@@ -134,6 +134,10 @@ TEST_F(Layouts, SeparatePlanes) {
         {"four byte planes order 3", 4, 8, 0, 3, {{1}, {2}, {3}, {4}}, kPixelARGB, {4, 1, 2, 3}},
         {"four planes into three bytes", 4, 8, kLoadPreferThreeBytes, 0, {{1}, {2}, {3}, {4}}, kPixelRGB, {1, 2, 3}},
         {"two one-bit planes", 2, 1, 0, 0, {{0x50}, {0x30}}, kPixelGrey, {0, 1, 2, 3}},
+        {"two one-bit planes to colour", 2, 1, kLoadLowDepthAsColour, 1, {{0x50}, {0x30}}, kPixelBGR,
+         {0, 0, 0, 85, 85, 85, 170, 170, 170, 255, 255, 255}},
+        {"two one-bit planes to four bytes", 2, 1, kLoadLowDepthAsColour | kLoadPreferFourBytes, 3, {{0x50}, {0x30}},
+         kPixelARGB, {255, 0, 0, 0, 255, 85, 85, 85, 255, 170, 170, 170, 255, 255, 255, 255}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
