@@ -102,35 +102,13 @@ void UnpackShuffle4(const LoadRowState*, const uint8_t* src, uint8_t* dst, int32
 }
 
 // Byte planes of one row: plane p starts at p x bytesPerPlane; output byte k
-// of pixel i is byte i of plane Pk.
-template <int P0, int P1, int P2>
-void UnpackPlanar3(const LoadRowState* rs, const uint8_t* src, uint8_t* dst, int32_t count) {
+// of pixel i is byte i of plane Pk (N bytes a pixel).
+template <int N, int P0, int P1, int P2, int P3 = 0>
+void UnpackPlanar(const LoadRowState* rs, const uint8_t* src, uint8_t* dst, int32_t count) {
     const size_t stride = rs->bytesPerPlane;
-    const uint8_t* p0 = src + P0 * stride;
-    const uint8_t* p1 = src + P1 * stride;
-    const uint8_t* p2 = src + P2 * stride;
-    for (int32_t i = 0; i < count; ++i) {
-        dst[0] = p0[i];
-        dst[1] = p1[i];
-        dst[2] = p2[i];
-        dst += 3;
-    }
-}
-
-template <int P0, int P1, int P2, int P3>
-void UnpackPlanar4(const LoadRowState* rs, const uint8_t* src, uint8_t* dst, int32_t count) {
-    const size_t stride = rs->bytesPerPlane;
-    const uint8_t* p0 = src + P0 * stride;
-    const uint8_t* p1 = src + P1 * stride;
-    const uint8_t* p2 = src + P2 * stride;
-    const uint8_t* p3 = src + P3 * stride;
-    for (int32_t i = 0; i < count; ++i) {
-        dst[0] = p0[i];
-        dst[1] = p1[i];
-        dst[2] = p2[i];
-        dst[3] = p3[i];
-        dst += 4;
-    }
+    const uint8_t* planes[4] = {src + P0 * stride, src + P1 * stride, src + P2 * stride, src + P3 * stride};
+    for (int32_t i = 0; i < count; ++i, dst += N)
+        for (int k = 0; k < N; ++k) dst[k] = planes[k][i];
 }
 
 // ---------------------------------------------------------------------------
@@ -301,12 +279,12 @@ RowUnpacker ChooseUnpacker(const LoadRowState* rs, UnpackPlan* plan) {
             plan->linePixelBytes = rs->planes;
             plan->rowBytes = size_t(rs->planes - 1) * rs->bytesPerPlane + w;
             if (rs->planes == 3) {
-                if (f & kLayoutReversed) return UnpackPlanar3<2, 1, 0>;
-                return UnpackPlanar3<0, 1, 2>;
+                if (f & kLayoutReversed) return UnpackPlanar<3, 2, 1, 0>;
+                return UnpackPlanar<3, 0, 1, 2>;
             }
-            if (f & kLayoutReversed) return UnpackPlanar4<3, 2, 1, 0>;
-            if (f & kLayoutAlphaFirst) return UnpackPlanar4<1, 2, 3, 0>;
-            return UnpackPlanar4<0, 1, 2, 3>;
+            if (f & kLayoutReversed) return UnpackPlanar<4, 3, 2, 1, 0>;
+            if (f & kLayoutAlphaFirst) return UnpackPlanar<4, 1, 2, 3, 0>;
+            return UnpackPlanar<4, 0, 1, 2, 3>;
         }
         // Bit planes one after the other: one bit per plane.
         if (bits != 1 || size_t(rs->bytesPerPlane) * 8 < w) return nullptr;

@@ -101,9 +101,7 @@ TEST_F(EndOfLoad, TwoColourPictures) {
         p.header.xResolution = 300;
         p.header.yResolution = 200;
         p.header.transparentIndex = 1;
-        LoadOptions o = options;
-        o.flags = c.flags;
-        o.pixelOrder = c.order;
+        LoadOptions o = fake::With(options, c.flags, c.order);
         o.orientation = 0x10;
         Loaded out;
         fake::LoadFake(p, o, &out);
@@ -148,9 +146,7 @@ TEST_F(EndOfLoad, PalettePicturesToColour) {
         p.hasPalette = true;
         p.palette = palette;
         p.palette.resize(768);
-        LoadOptions o = options;
-        o.flags = c.flags;
-        o.pixelOrder = c.order;
+        LoadOptions o = fake::With(options, c.flags, c.order);
         o.alphaValue = 7;
         Loaded out;
         fake::LoadFake(p, o, &out);
@@ -188,14 +184,7 @@ TEST_F(EndOfLoad, InvertedGrey) {
         SCOPED_TRACE(c.name);
         Picture p = fake::Rows(c.width, 1, 1, c.bits, uint32_t(c.row.size()), c.row, c.row.size());
         p.paletteLayout = kPaletteGreyInverted;
-        LoadOptions o = options;
-        o.flags = c.flags;
-        o.pixelOrder = c.order;
-        Loaded out;
-        fake::LoadFake(p, o, &out);
-        ASSERT_EQ(0, out.result);
-        EXPECT_EQ(c.type, out.bitmap.pixelType);
-        EXPECT_EQ(c.pixels, out.RowBytes(0, c.pixels.size()));
+        fake::ExpectFirstRow(p, fake::With(options, c.flags, c.order), c.type, c.pixels);
     }
 }
 
@@ -284,9 +273,7 @@ TEST_F(EndOfLoad, CmykAndLab) {
         for (int i = 0; i < 3; ++i) row.insert(row.end(), c.row.begin(), c.row.end());
         p.deliveries[0].rows = row;
         p.header.flags = c.headerFlags;
-        LoadOptions o = options;
-        o.flags = c.flags;
-        o.pixelOrder = c.order;
+        LoadOptions o = fake::With(options, c.flags, c.order);
         o.rowAlignment = 8;
         Loaded out;
         fake::LoadFake(p, o, &out);

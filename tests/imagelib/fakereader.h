@@ -143,6 +143,21 @@ struct Loaded {
     }
 };
 
+// The fixture's options with a case's load flags and pixel order.
+inline LoadOptions With(LoadOptions o, uint32_t flags, uint16_t order) {
+    o.flags = flags;
+    o.pixelOrder = order;
+    return o;
+}
+
+// The fixture's options with a target box and an orientation request.
+inline LoadOptions Fitted(LoadOptions o, int32_t width, int32_t height, uint16_t orientation) {
+    o.targetWidth = width;
+    o.targetHeight = height;
+    o.orientation = orientation;
+    return o;
+}
+
 // Loads `picture` through fake reader 0 from memory named "pic.fak".
 inline void LoadFake(const Picture& picture, const LoadOptions& options, Loaded* out,
                      const wchar_t* name = L"pic.fak", const std::string& content = "FAKE....") {
@@ -178,6 +193,16 @@ inline std::vector<uint8_t> Ramp(int width, int height) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) v.push_back(uint8_t(x + 10 * y));
     return v;
+}
+
+// Loads `picture` and checks the pixel type and the first bytes of row 0.
+inline void ExpectFirstRow(const Picture& picture, const LoadOptions& options, uint16_t type,
+                           const std::vector<uint8_t>& bytes) {
+    Loaded out;
+    LoadFake(picture, options, &out);
+    ASSERT_EQ(0, out.result);
+    EXPECT_EQ(type, out.bitmap.pixelType);
+    EXPECT_EQ(bytes, out.RowBytes(0, bytes.size()));
 }
 
 }  // namespace fake

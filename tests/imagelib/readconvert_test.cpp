@@ -101,16 +101,9 @@ TEST_F(Layouts, EveryUnpackerAndStorer) {
         SCOPED_TRACE(c.name);
         Picture p = fake::Rows(c.width, 1, c.planes, c.bits, c.bytesPerPlane, c.row, c.row.size());
         p.header.flags = c.headerFlags;
-        LoadOptions o = options;
-        o.flags = c.loadFlags;
-        o.pixelOrder = c.order;
+        LoadOptions o = fake::With(options, c.loadFlags, c.order);
         o.alphaValue = c.alpha;
-        Loaded out;
-        fake::LoadFake(p, o, &out);
-        ASSERT_EQ(0, out.result);
-        EXPECT_EQ(c.type, out.bitmap.pixelType);
-        EXPECT_EQ(c.width, out.bitmap.width);
-        EXPECT_EQ(c.pixels, out.RowBytes(0, c.pixels.size()));
+        fake::ExpectFirstRow(p, o, c.type, c.pixels);
     }
 }
 
@@ -156,14 +149,7 @@ TEST_F(Layouts, SeparatePlanes) {
             d.rows = c.planeRows[plane];
             p.deliveries.push_back(d);
         }
-        LoadOptions o = options;
-        o.flags = c.loadFlags;
-        o.pixelOrder = c.order;
-        Loaded out;
-        fake::LoadFake(p, o, &out);
-        ASSERT_EQ(0, out.result);
-        EXPECT_EQ(c.type, out.bitmap.pixelType);
-        EXPECT_EQ(c.pixels, out.RowBytes(0, c.pixels.size()));
+        fake::ExpectFirstRow(p, fake::With(options, c.loadFlags, c.order), c.type, c.pixels);
     }
 }
 

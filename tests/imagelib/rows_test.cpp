@@ -139,9 +139,7 @@ TEST_F(Rows, FitToTheTargetBox) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " into " +
                      std::to_string(c.targetW) + "x" + std::to_string(c.targetH));
         Picture p = fake::Rows(c.width, c.height, 1, 24, uint32_t(3 * c.width), {}, 0);
-        LoadOptions o = options;
-        o.targetWidth = c.targetW;
-        o.targetHeight = c.targetH;
+        LoadOptions o = fake::Fitted(options, c.targetW, c.targetH, 0);
         o.scaleMethod = c.method;
         Loaded out;
         fake::LoadFake(p, o, &out);
@@ -173,12 +171,8 @@ TEST_F(Rows, NearestScaling) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LoadOptions o = options;
-        o.targetWidth = c.targetW;
-        o.targetHeight = c.targetH;
-        o.orientation = c.orientation;
         Loaded out;
-        fake::LoadFake(*c.p, o, &out);
+        fake::LoadFake(*c.p, fake::Fitted(options, c.targetW, c.targetH, c.orientation), &out);
         ASSERT_EQ(0, out.result);
         EXPECT_EQ(c.expected, AllRows(out, c.expected[0].size()));
     }
@@ -201,10 +195,7 @@ TEST_F(Rows, BlocksOfColumnsMatchWholeRows) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LoadOptions o = options;
-        o.targetWidth = c.targetW;
-        o.targetHeight = c.targetH;
-        o.orientation = c.orientation;
+        const LoadOptions o = fake::Fitted(options, c.targetW, c.targetH, c.orientation);
         Loaded rows;
         fake::LoadFake(fake::Rows(8, 8, 1, 8, 8, fake::Ramp(8, 8), 8), o, &rows);
         Loaded blocks;
@@ -266,11 +257,8 @@ TEST_F(Rows, SmoothScaling) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LoadOptions o = options;
-        o.targetWidth = 2;
-        o.targetHeight = 2;
+        LoadOptions o = fake::Fitted(options, 2, 2, c.orientation);
         o.scaleMethod = 2;
-        o.orientation = c.orientation;
         Loaded out;
         fake::LoadFake(fake::Rows(4, 4, 1, 24, 12, rows, 12), o, &out);
         ASSERT_EQ(0, out.result);
@@ -291,9 +279,7 @@ TEST_F(Rows, SmoothScalingOfManyPixelsIntoOne) {
         p.header.rowsPerCall = 1;
         p.deliveries.assign(size_t(c.height), p.deliveries[0]);
         for (auto& d : p.deliveries) d.first = -1;
-        LoadOptions o = options;
-        o.targetWidth = 1;
-        o.targetHeight = 1;
+        LoadOptions o = fake::Fitted(options, 1, 1, 0);
         o.scaleMethod = 2;
         Loaded out;
         fake::LoadFake(p, o, &out);
@@ -339,9 +325,7 @@ TEST_F(Rows, ScalingAfterTheLoad) {
                 p.deliveries.push_back(right);
             }
         }
-        LoadOptions o = options;
-        o.targetWidth = 3;
-        o.targetHeight = 3;
+        LoadOptions o = fake::Fitted(options, 3, 3, 0);
         o.scaleMethod = c.method;
         Loaded out;
         fake::LoadFake(p, o, &out);
