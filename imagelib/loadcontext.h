@@ -43,7 +43,7 @@ enum ImageHeaderFlags : uint32_t {
 struct ImageHeader {
     uint32_t flags;
     uint16_t orientation;        // 0x1 right to left, 0x10 bottom-up; 128/129/144/145 transposed
-    int32_t rowsPerCall;         // default 1
+    int32_t rowsPerCall;         // default 1; at most the height, or 64 for readers of blocks
     uint8_t* rowBuffer;          // set by BeginImage
     int32_t width;               // 1 .. 399999
     int32_t height;              // 1 .. 399999
@@ -267,7 +267,10 @@ struct LoadContext {
 int BeginImage(LoadContext* ctx, ImageHeader* header);
 // 0, or 15 when the load was cancelled.
 int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
-// Rows of a block of `columns` columns starting at column x (strips, tiles).
+// Rows of a block of `columns` columns starting at column x (strips, tiles);
+// each row starts at the beginning of its row in the buffer. 0, 15 when
+// cancelled, or 1 when a smooth fit must wait for the whole picture and its
+// full-size bitmap cannot be allocated.
 int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns);
 int EndImage(LoadContext* ctx, uint16_t paletteLayout, int paletteBits, const void* palette);
 void ClearImageHeader(ImageHeader* header);
