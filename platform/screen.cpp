@@ -26,6 +26,8 @@ int ScreenDpiY() {
     return dpi > 0 ? dpi : 96;
 }
 
+void UpdateOkButton();
+
 HWND DoneTarget() {
     while (!g_doneTargets.empty() && !IsWindow(g_doneTargets.back())) g_doneTargets.pop_back();
     return g_doneTargets.empty() ? nullptr : g_doneTargets.back();

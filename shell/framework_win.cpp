@@ -1,6 +1,7 @@
 // Window and dialog framework: see framework_win.h.
 #include "shell/framework_win.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "platform/handheld.h"
@@ -84,7 +85,10 @@ using Member = Fn DialogObject::*;
 
 template <class Fn>
 Member<Fn> Handler(const DialogMapRow& row) {
-    return reinterpret_cast<Member<Fn>>(row.handler);
+    Member<Fn> fn;
+    static_assert(sizeof fn == sizeof row.handler.bytes, "member function pointers share one size");
+    std::memcpy(&fn, row.handler.bytes, sizeof fn);
+    return fn;
 }
 
 // WM_NOTIFY answers: FALSE while the handler leaves the result at -1, else

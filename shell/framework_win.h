@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // What an unhandled message falls back on.
 enum DefaultProcKind : uint32_t {
@@ -92,9 +93,11 @@ enum class DialogCrack : uint8_t {
     kOther,           // INT_PTR (WPARAM, LPARAM)
 };
 
-// Any handler, stored type-erased; DialogObjectProc casts it back to the
-// signature its crack names.
-using DialogAnyHandler = void (DialogObject::*)();
+// Any handler, stored type-erased; DialogObjectProc takes it back out with
+// the signature its crack names.
+struct DialogAnyHandler {
+    alignas(void (DialogObject::*)()) unsigned char bytes[sizeof(void (DialogObject::*)())];
+};
 
 constexpr UINT kDialogMapEndMessage = 0xFFFFFFFFu;
 constexpr UINT kAnyNotifyCode = 0xFFFFFFFFu;
@@ -177,7 +180,10 @@ namespace dialogmap {
 
 template <class F>
 DialogAnyHandler Erase(F DialogObject::*fn) {
-    return reinterpret_cast<DialogAnyHandler>(fn);
+    static_assert(sizeof fn == sizeof(DialogAnyHandler), "member function pointers share one size");
+    DialogAnyHandler erased;
+    std::memcpy(erased.bytes, &fn, sizeof fn);
+    return erased;
 }
 
 template <class D>
@@ -219,7 +225,7 @@ DialogMapRow Message(typename DialogCrackOf<Msg>::Fn D::*fn) {
     return {Msg, 0, 0, 0, 0, 0, DialogCrackOf<Msg>::crack, Erase(static_cast<Fn DialogObject::*>(fn)), 0};
 }
 inline DialogMapRow End() {
-    return {kDialogMapEndMessage, 0, 0, 0, 0, 0, DialogCrack::kOther, nullptr, 0};
+    return {kDialogMapEndMessage, 0, 0, 0, 0, 0, DialogCrack::kOther, {}, 0};
 }
 
 }  // namespace dialogmap

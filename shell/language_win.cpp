@@ -146,13 +146,12 @@ void TranslateBarButtons(HWND bar, size_t section) {
     for (int i = 0; i < count; ++i) {
         TBBUTTON button = {};
         if (!SendMessageW(bar, TB_GETBUTTON, WPARAM(i), reinterpret_cast<LPARAM>(&button))) continue;
+        // The text from the bar's string list (TB_GETBUTTONINFOW reads only
+        // texts given as pointers).
+        const LRESULT length = SendMessageW(bar, TB_GETBUTTONTEXTW, WPARAM(button.idCommand), 0);
+        if (length <= 0 || length >= kMenuTextCapacity) continue;
         wchar_t text[kMenuTextCapacity] = {};
-        TBBUTTONINFOW info = {};
-        info.cbSize = sizeof info;
-        info.dwMask = TBIF_TEXT | TBIF_BYINDEX;
-        info.pszText = text;
-        info.cchText = kMenuTextCapacity;
-        if (SendMessageW(bar, TB_GETBUTTONINFOW, WPARAM(i), reinterpret_cast<LPARAM>(&info)) < 0) continue;
+        SendMessageW(bar, TB_GETBUTTONTEXTW, WPARAM(button.idCommand), reinterpret_cast<LPARAM>(text));
         std::string translation;
         if (button.iString <= 0 || !text[0] ||
             !g_language.file().FindValue(section, WideToAnsi(text), &translation))
