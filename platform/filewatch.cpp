@@ -1,6 +1,8 @@
 // Folder change notifications over ReadDirectoryChangesW: one watcher thread
 // per watched folder posts a FileChangeRecord per created, deleted or renamed
-// item to the window.
+// item to the window. Wine does not report changes below a folder's own
+// items, so a watch with subfolders is one watch per folder of the tree, and
+// a folder created inside it gets its own watch as it appears.
 #include "platform/internal.h"
 
 #include <cwchar>
@@ -14,15 +16,22 @@ struct FolderWatch {
     HWND window = nullptr;
     UINT message = 0;
     std::wstring folder;  // as given, with a trailing backslash
-    bool subfolders = false;
+    bool subfolders = false;  // folders created in it are watched too
     uint32_t events = 0;
     HANDLE directory = INVALID_HANDLE_VALUE;
     HANDLE stop = nullptr;
+    HANDLE started = nullptr;  // set once the first read is waiting
     HANDLE thread = nullptr;
 };
 
+// Folders of one watch with subfolders, at most.
+constexpr size_t kMaxWatchedFolders = 1024;
+
 std::mutex g_watchesLock;
 std::vector<std::unique_ptr<FolderWatch>> g_watches;
+
+bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
+                size_t* budget);
 
 void CopyPath(wchar_t (&out)[MAX_PATH], const std::wstring& path) {
     const size_t n = path.size() < MAX_PATH - 1 ? path.size() : MAX_PATH - 1;
@@ -47,9 +56,17 @@ void Deliver(const FolderWatch& watch, const BYTE* buffer, DWORD bytes, std::wst
         if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > bytes) break;
         const std::wstring path = watch.folder + std::wstring(info->FileName, nameChars);
         switch (info->Action) {
-        case FILE_ACTION_ADDED:
+        case FILE_ACTION_ADDED: {
+            // A new folder is watched before the window hears of it, so what
+            // the window then makes in it is seen.
+            const DWORD attributes = GetFileAttributesW(path.c_str());
+            if (watch.subfolders && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                size_t budget = kMaxWatchedFolders;
+                StartWatch(watch.window, watch.message, path + L"\\", true, watch.events, &budget);
+            }
             Post(watch, kFileCreated, path, std::wstring());
             break;
+        }
         case FILE_ACTION_REMOVED:
             Post(watch, kFileDeleted, path, std::wstring());
             break;
@@ -76,10 +93,14 @@ DWORD WINAPI WatchThread(void* parameter) {
     std::wstring renamedFrom;
     for (;;) {
         ResetEvent(overlapped.hEvent);
-        if (!ReadDirectoryChangesW(watch.directory, buffer.data(), DWORD(buffer.size() * sizeof(DWORD)), watch.subfolders,
-                                   FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, nullptr,
-                                   &overlapped, nullptr))
-            break;
+        const BOOL reading =
+            ReadDirectoryChangesW(watch.directory, buffer.data(), DWORD(buffer.size() * sizeof(DWORD)),
+                                  FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME,
+                                  nullptr, &overlapped, nullptr);
+        // Changes are collected only while a read is pending: the caller
+        // waits for the first one, so nothing made after registering is lost.
+        SetEvent(watch.started);
+        if (!reading) break;
         const HANDLE waits[2] = {overlapped.hEvent, watch.stop};
         const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         DWORD bytes = 0;
@@ -99,8 +120,55 @@ void StopWatch(FolderWatch* watch) {
     SetEvent(watch->stop);
     WaitForSingleObject(watch->thread, INFINITE);
     CloseHandle(watch->thread);
+    CloseHandle(watch->started);
     CloseHandle(watch->stop);
     CloseHandle(watch->directory);
+}
+
+// Watches `folder` (with its trailing backslash) and, with subfolders, every
+// folder below it, while the budget of folders lasts.
+bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
+                size_t* budget) {
+    if (*budget == 0) return false;
+    --*budget;
+    auto watch = std::make_unique<FolderWatch>();
+    watch->window = window;
+    watch->message = message;
+    watch->folder = folder;
+    watch->subfolders = subfolders;
+    watch->events = events;
+    watch->directory = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    if (watch->directory == INVALID_HANDLE_VALUE) return false;
+    watch->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    watch->started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (watch->stop && watch->started)
+        watch->thread = CreateThread(nullptr, 0, WatchThread, watch.get(), 0, nullptr);
+    if (!watch->thread) {
+        if (watch->stop) CloseHandle(watch->stop);
+        if (watch->started) CloseHandle(watch->started);
+        CloseHandle(watch->directory);
+        return false;
+    }
+    WaitForSingleObject(watch->started, INFINITE);
+    {
+        std::lock_guard<std::mutex> hold(g_watchesLock);
+        g_watches.push_back(std::move(watch));
+    }
+    if (subfolders) {
+        WIN32_FIND_DATAW found;
+        HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &found);
+        if (listing != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
+                    StartWatch(window, message, folder + name + L"\\", true, events, budget);
+            } while (FindNextFileW(listing, &found));
+            FindClose(listing);
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -108,52 +176,47 @@ void StopWatch(FolderWatch* watch) {
 BOOL WatchFolder(const FolderWatchSpec& spec) {
     RecordHandheldCall(HandheldCall::kWatchFolder, spec.window, spec.events);
     if (!IsWindow(spec.window)) return FALSE;
-    auto watch = std::make_unique<FolderWatch>();
-    watch->window = spec.window;
-    watch->message = spec.message;
-    watch->folder = spec.folder && *spec.folder ? spec.folder : L"\\";
-    if (watch->folder.back() != L'\\') watch->folder.push_back(L'\\');
-    watch->subfolders = spec.folder ? spec.subfolders : true;
-    watch->events = spec.events;
-    watch->directory = CreateFileW(watch->folder.c_str(), FILE_LIST_DIRECTORY,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
-    if (watch->directory == INVALID_HANDLE_VALUE) return FALSE;
-    watch->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    watch->thread = watch->stop ? CreateThread(nullptr, 0, WatchThread, watch.get(), 0, nullptr) : nullptr;
-    if (!watch->thread) {
-        if (watch->stop) CloseHandle(watch->stop);
-        CloseHandle(watch->directory);
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> hold(g_watchesLock);
-    g_watches.push_back(std::move(watch));
-    return TRUE;
+    std::wstring folder = spec.folder && *spec.folder ? spec.folder : L"\\";
+    if (folder.back() != L'\\') folder.push_back(L'\\');
+    const bool subfolders = spec.folder ? spec.subfolders : true;
+    size_t budget = kMaxWatchedFolders;
+    return StartWatch(spec.window, spec.message, folder, subfolders, spec.events, &budget) ? TRUE : FALSE;
 }
 
 BOOL UnwatchFolders(HWND window) {
     RecordHandheldCall(HandheldCall::kUnwatchFolders, window, 0);
-    std::vector<std::unique_ptr<FolderWatch>> ending;
-    {
-        std::lock_guard<std::mutex> hold(g_watchesLock);
-        for (auto it = g_watches.begin(); it != g_watches.end();) {
-            if ((*it)->window == window) {
-                ending.push_back(std::move(*it));
-                it = g_watches.erase(it);
-            } else {
-                ++it;
+    bool any = false;
+    UINT message = 0;
+    // A watcher may be adding the watch of a new subfolder while it is
+    // stopped; once it has ended, a second pass finds that watch.
+    for (;;) {
+        std::vector<std::unique_ptr<FolderWatch>> ending;
+        {
+            std::lock_guard<std::mutex> hold(g_watchesLock);
+            for (auto it = g_watches.begin(); it != g_watches.end();) {
+                if ((*it)->window == window) {
+                    ending.push_back(std::move(*it));
+                    it = g_watches.erase(it);
+                } else {
+                    ++it;
+                }
             }
         }
+        if (ending.empty()) break;
+        any = true;
+        for (auto& watch : ending) {
+            message = watch->message;
+            StopWatch(watch.get());
+        }
     }
-    for (auto& watch : ending) {
-        StopWatch(watch.get());
-        // Records already queued for the window are its to free; it will not
-        // see them now.
-        MSG queued;
-        while (PeekMessageW(&queued, window, watch->message, watch->message, PM_REMOVE))
+    // Records already queued for the window are its to free; it will not see
+    // them now.
+    MSG queued;
+    if (any) {
+        while (PeekMessageW(&queued, window, message, message, PM_REMOVE))
             FreeFileChange(reinterpret_cast<FileChangeRecord*>(queued.wParam));
     }
-    return ending.empty() ? FALSE : TRUE;
+    return any ? TRUE : FALSE;
 }
 
 void FreeFileChange(FileChangeRecord* record) { delete record; }

@@ -34,15 +34,23 @@ BOOL GetPersonalFolder(wchar_t* buffer, int capacity) {
     return TRUE;
 }
 
+// The shell knows only full paths; device paths are root-relative.
+static std::wstring FullPath(const wchar_t* path) {
+    wchar_t full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    return n > 0 && n < MAX_PATH ? std::wstring(full) : std::wstring(path);
+}
+
 HIMAGELIST SystemSmallIcons() {
     SHFILEINFOW info = {};
     return reinterpret_cast<HIMAGELIST>(
-        SHGetFileInfoW(L"\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+        SHGetFileInfoW(FullPath(L"\\").c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
 }
 
 int SmallIconIndex(const wchar_t* path) {
     SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(path, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) return -1;
+    if (!path || !SHGetFileInfoW(FullPath(path).c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+        return -1;
     return info.iIcon;
 }
 

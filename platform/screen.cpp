@@ -116,8 +116,28 @@ RECT HandheldWorkArea() {
     return area;
 }
 
+namespace {
+
+constexpr UINT_PTR kDoneTargetSubclassId = 0x444F;
+
+// Takes a closing window off the done targets, so the "ok" button goes with it.
+LRESULT CALLBACK DoneTargetSubclass(HWND window, UINT message, WPARAM first, LPARAM second, UINT_PTR, DWORD_PTR) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, DoneTargetSubclass, kDoneTargetSubclassId);
+        for (auto it = g_doneTargets.begin(); it != g_doneTargets.end();)
+            it = *it == window ? g_doneTargets.erase(it) : it + 1;
+        UpdateOkButton();
+    }
+    return DefSubclassProc(window, message, first, second);
+}
+
+}  // namespace
+
 void SetDoneTarget(HWND window) {
-    if (DoneTarget() != window) g_doneTargets.push_back(window);
+    if (DoneTarget() != window) {
+        g_doneTargets.push_back(window);
+        SetWindowSubclass(window, DoneTargetSubclass, kDoneTargetSubclassId, 0);
+    }
     TopBarWindow();
     UpdateOkButton();
 }
