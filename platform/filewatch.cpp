@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 
+#include "imagelib/textutil.h"
+
 namespace {
 
 struct FolderWatch {
@@ -33,18 +35,12 @@ std::vector<std::unique_ptr<FolderWatch>> g_watches;
 bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
                 size_t* budget);
 
-void CopyPath(wchar_t (&out)[MAX_PATH], const std::wstring& path) {
-    const size_t n = path.size() < MAX_PATH - 1 ? path.size() : MAX_PATH - 1;
-    path.copy(out, n);
-    out[n] = L'\0';
-}
-
 void Post(const FolderWatch& watch, uint32_t event, const std::wstring& item, const std::wstring& oldItem) {
     if (!(watch.events & event)) return;
     auto* record = new FileChangeRecord{};
     record->event = event;
-    CopyPath(record->item, item);
-    CopyPath(record->oldItem, oldItem);
+    CopyWideTextBounded(record->item, MAX_PATH, item.c_str());
+    CopyWideTextBounded(record->oldItem, MAX_PATH, oldItem.c_str());
     if (!PostMessageW(watch.window, watch.message, reinterpret_cast<WPARAM>(record), 0)) delete record;
 }
 

@@ -77,6 +77,9 @@ HWND MenuBarCreate(const MenuBarSpec& spec);
 HMENU MenuBarGetMenu(HWND bar);
 // The owner's menu bar, or nullptr.
 HWND MenuBarFind(HWND owner);
+// Adds one text to the bar's string list (TB_ADDSTRINGW wants a list ended by
+// an empty string); returns its index, or -1.
+LRESULT MenuBarAddString(HWND bar, const wchar_t* text);
 
 // ---------------------------------------------------------------------------
 // Full screen

@@ -121,15 +121,14 @@ std::vector<WORD> ReadBarResource(HINSTANCE instance, UINT id) {
     return std::vector<WORD>(words, words + 2 + buttons * kWordsPerButton);
 }
 
-// TB_ADDSTRINGW takes a list of strings ended by an empty one.
-INT_PTR AddString(HWND toolbar, const std::wstring& text) {
+}  // namespace
+
+LRESULT MenuBarAddString(HWND bar, const wchar_t* text) {
     std::wstring list = text;
     list.push_back(L'\0');
     list.push_back(L'\0');
-    return SendMessageW(toolbar, TB_ADDSTRINGW, 0, reinterpret_cast<LPARAM>(list.c_str()));
+    return SendMessageW(bar, TB_ADDSTRINGW, 0, reinterpret_cast<LPARAM>(list.c_str()));
 }
-
-}  // namespace
 
 HWND MenuBarFind(HWND owner) {
     return owner ? static_cast<HWND>(GetPropW(owner, kOwnerProperty)) : nullptr;
@@ -177,7 +176,7 @@ HWND MenuBarCreate(const MenuBarSpec& spec) {
     }
     // String 0 is a placeholder: button texts start at 1, the first index
     // that the translation of the bar's buttons looks at.
-    AddString(data->toolbar, L" ");
+    MenuBarAddString(data->toolbar, L" ");
 
     if (!words.empty()) {
         if (words[0]) data->menu = LoadMenuW(spec.instance, MAKEINTRESOURCEW(words[0]));
@@ -193,7 +192,7 @@ HWND MenuBarCreate(const MenuBarSpec& spec) {
             b.iString = -1;
             if (w[4]) {
                 wchar_t text[128];
-                if (LoadStringW(spec.instance, w[4], text, 128) > 0) b.iString = AddString(data->toolbar, text);
+                if (LoadStringW(spec.instance, w[4], text, 128) > 0) b.iString = MenuBarAddString(data->toolbar, text);
             }
             data->buttons.push_back({w[1], w[5]});
         }

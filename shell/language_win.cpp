@@ -7,6 +7,8 @@
 #include <string>
 
 #include "imagelib/fileio.h"
+#include "imagelib/textutil.h"
+#include "platform/handheld.h"
 #include "shell/language.h"
 
 namespace {
@@ -32,10 +34,7 @@ std::string WideToAnsi(const wchar_t* text) {
 
 // Copies as much of `text` as fits, always terminated.
 void CopyOut(const std::wstring& text, wchar_t* buffer, int capacity) {
-    if (!buffer || capacity < 1) return;
-    const size_t n = text.size() < size_t(capacity - 1) ? text.size() : size_t(capacity - 1);
-    text.copy(buffer, n);
-    buffer[n] = L'\0';
+    if (buffer && capacity >= 1) CopyWideTextBounded(buffer, size_t(capacity), text.c_str());
 }
 
 }  // namespace
@@ -132,16 +131,8 @@ void TranslateMenuItems(HMENU menu, size_t section) {
     }
 }
 
-// TB_ADDSTRINGW takes a list of strings ended by an empty one.
-LRESULT AddBarString(HWND bar, const std::wstring& text) {
-    std::wstring list = text;
-    list.push_back(L'\0');
-    list.push_back(L'\0');
-    return SendMessageW(bar, TB_ADDSTRINGW, 0, reinterpret_cast<LPARAM>(list.c_str()));
-}
-
 void TranslateBarButtons(HWND bar, size_t section) {
-    AddBarString(bar, L" ");
+    MenuBarAddString(bar, L" ");
     const int count = int(SendMessageW(bar, TB_BUTTONCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         TBBUTTON button = {};
@@ -156,13 +147,13 @@ void TranslateBarButtons(HWND bar, size_t section) {
         if (button.iString <= 0 || !text[0] ||
             !g_language.file().FindValue(section, WideToAnsi(text), &translation))
             continue;
-        const LRESULT index = AddBarString(bar, AnsiToWide(translation));
+        const LRESULT index = MenuBarAddString(bar, AnsiToWide(translation).c_str());
         if (index < 0) continue;
         button.iString = index;
         SendMessageW(bar, TB_DELETEBUTTON, WPARAM(i), 0);
         SendMessageW(bar, TB_INSERTBUTTONW, WPARAM(i), reinterpret_cast<LPARAM>(&button));
     }
-    AddBarString(bar, L"");
+    MenuBarAddString(bar, L"");
 }
 
 }  // namespace

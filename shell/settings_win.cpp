@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/textutil.h"
+
 AppSettings g_AppSettings;
 
 namespace {
@@ -34,10 +36,7 @@ bool ReadNumber(HKEY root, const wchar_t* section, const wchar_t* name, DWORD* v
 }
 
 void CopyBounded(wchar_t* buffer, int capacity, const wchar_t* text) {
-    if (!buffer || capacity < 1) return;
-    const size_t n = text ? wcsnlen(text, size_t(capacity - 1)) : 0;
-    if (n) wmemcpy(buffer, text, n);
-    buffer[n] = L'\0';
+    if (buffer && capacity >= 1) CopyWideTextBounded(buffer, size_t(capacity), text ? text : L"");
 }
 
 // Menu commands whose checks follow the settings.
