@@ -28,12 +28,15 @@ DWORD HandheldRecognizeGesture(const HoldGestureRequest* request) {
     const DWORD hold = g_holdTime;
     DWORD result = kGestureContextMenu;
     for (;;) {
-        // Only small moves are taken out of the queue; a release or a real
-        // move stays there for the window, and ends the wait.
+        // Small moves, and moves without the button down (a pointer that
+        // hovers, which a stylus cannot do while pressed), are taken out of
+        // the queue; a release or a real drag stays there for the window,
+        // and ends the wait.
         MSG pending;
         bool ended = false;
         while (PeekMessageW(&pending, window, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE)) {
-            if (pending.message == WM_MOUSEMOVE && !Wandered(request->point, pending.lParam)) {
+            if (pending.message == WM_MOUSEMOVE &&
+                (!(pending.wParam & MK_LBUTTON) || !Wandered(request->point, pending.lParam))) {
                 PeekMessageW(&pending, window, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE);
                 continue;
             }

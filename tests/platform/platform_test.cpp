@@ -355,8 +355,10 @@ TEST(TapAndHold, AHeldStillPressIsTheContextGesture) {
     EXPECT_EQ(HandheldRecognizeGesture(&request), kGestureContextMenu);
     EXPECT_GE(GetTickCount() - start, 140u);
 
-    // A small wobble is still a hold.
+    // A small wobble is still a hold, and so is a pointer moving with no
+    // button down.
     PostMessageW(owner.get(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(42, 48));
+    PostMessageW(owner.get(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 200));
     EXPECT_EQ(HandheldRecognizeGesture(&request), kGestureContextMenu);
 
     // Lifted before the time: no gesture, and the button-up stays queued.
