@@ -286,6 +286,20 @@ TEST(MenuBar, DropDownButtonsOpenTheirPopupsNamedByCommand) {
     EXPECT_EQ(Commands(owner), std::vector<UINT>{CMD_OPEN});
 }
 
+TEST(MenuBar, ButtonImagesComeFromTheBitmap) {
+    Owner owner;
+    HWND bar = MenuBarCreate({owner.get(), Instance(), IDM_BAR, IDB_BAR_IMAGES, 3});
+    ASSERT_NE(bar, nullptr);
+    HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(bar, TB_GETIMAGELIST, 0, 0));
+    ASSERT_NE(images, nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(images), 3);
+    TBBUTTON button = {};
+    SendMessageW(bar, TB_GETBUTTON, 2, reinterpret_cast<LPARAM>(&button));
+    EXPECT_EQ(button.iBitmap, 1);
+    SendMessageW(bar, TB_GETBUTTON, 0, reinterpret_cast<LPARAM>(&button));
+    EXPECT_EQ(button.iBitmap, I_IMAGENONE);
+}
+
 TEST(MenuBar, BrokenOrMissingResourcesMakeNoBar) {
     Owner owner;
     EXPECT_EQ(MenuBarCreate({owner.get(), Instance(), IDM_BROKEN_BAR, 0, 0}), nullptr);

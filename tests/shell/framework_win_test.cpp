@@ -236,6 +236,15 @@ TEST(DialogObject, RunsFromItsResourceAndRoutesByTheMap) {
         other = SendNotify(window, IDC_LABEL, 0x999);
         SendMessageW(window, WM_TIMER, 17, 0);
         SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(123, 45));
+
+        DlgItemEnable(window, IDC_CHOICE, FALSE);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_CHOICE)));
+        DlgItemEnable(window, IDC_CHOICE, TRUE);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_CHOICE)));
+        DlgItemShow(window, IDC_LABEL, FALSE);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_LABEL)));
+        DlgItemShow(window, IDC_LABEL, 5);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_LABEL)));
         modaltest::Click(window, IDOK);
     });
     EXPECT_EQ(DialogRunModalResource(&dialog), 1);
@@ -298,6 +307,23 @@ TEST(DialogObject, WithoutTheFullScreenFlagKeepsItsOwnGeometry) {
     EXPECT_EQ(DialogRunModalResource(&dialog), 0);
     EXPECT_TRUE(HandheldCalls().empty());
     EXPECT_LT(dialog.initRect.right - dialog.initRect.left, 240);
+}
+
+TEST(DialogObject, PlainProceduresSetUpFullScreenWithTheirRecord) {
+    HWND dialog = CreateTestDialog(RecordingDialogProc);
+    ASSERT_NE(dialog, nullptr);
+    int record = 0;
+    ClearHandheldCalls();
+    DialogInitFullScreen(dialog, &record);
+    EXPECT_EQ(GetWindowLongPtrW(dialog, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&record));
+    RECT r;
+    GetWindowRect(dialog, &r);
+    EXPECT_EQ(r.top, TopBarHeight());
+    EXPECT_EQ(r.bottom, 320 - MenuBarHeight());
+    const auto calls = HandheldCalls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0].value, kSetupStandardDialog);
+    DestroyWindow(dialog);
 }
 
 // ---------------------------------------------------------------------------
