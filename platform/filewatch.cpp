@@ -1,0 +1,218 @@
+// Folder change notifications over ReadDirectoryChangesW: one watcher thread
+// per watched folder posts a FileChangeRecord per created, deleted or renamed
+// item to the window. Wine does not report changes below a folder's own
+// items, so a watch with subfolders is one watch per folder of the tree, and
+// a folder created inside it gets its own watch as it appears.
+#include "platform/internal.h"
+
+#include <cwchar>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "imagelib/textutil.h"
+
+namespace {
+
+struct FolderWatch {
+    HWND window = nullptr;
+    UINT message = 0;
+    std::wstring folder;  // as given, with a trailing backslash
+    bool subfolders = false;  // folders created in it are watched too
+    uint32_t events = 0;
+    HANDLE directory = INVALID_HANDLE_VALUE;
+    HANDLE stop = nullptr;
+    HANDLE started = nullptr;  // set once the first read is waiting
+    HANDLE thread = nullptr;
+};
+
+// Folders of one watch with subfolders, at most.
+constexpr size_t kMaxWatchedFolders = 1024;
+
+std::mutex g_watchesLock;
+std::vector<std::unique_ptr<FolderWatch>> g_watches;
+
+bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
+                size_t* budget);
+
+void Post(const FolderWatch& watch, uint32_t event, const std::wstring& item, const std::wstring& oldItem) {
+    if (!(watch.events & event)) return;
+    auto* record = new FileChangeRecord{};
+    record->event = event;
+    CopyWideTextBounded(record->item, MAX_PATH, item.c_str());
+    CopyWideTextBounded(record->oldItem, MAX_PATH, oldItem.c_str());
+    if (!PostMessageW(watch.window, watch.message, reinterpret_cast<WPARAM>(record), 0)) delete record;
+}
+
+void Deliver(const FolderWatch& watch, const BYTE* buffer, DWORD bytes, std::wstring* renamedFrom) {
+    DWORD offset = 0;
+    while (offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes) {
+        const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
+        const size_t nameChars = info->FileNameLength / sizeof(wchar_t);
+        if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > bytes) break;
+        const std::wstring path = watch.folder + std::wstring(info->FileName, nameChars);
+        switch (info->Action) {
+        case FILE_ACTION_ADDED: {
+            // A new folder is watched before the window hears of it, so what
+            // the window then makes in it is seen.
+            const DWORD attributes = GetFileAttributesW(path.c_str());
+            if (watch.subfolders && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                size_t budget = kMaxWatchedFolders;
+                StartWatch(watch.window, watch.message, path + L"\\", true, watch.events, &budget);
+            }
+            Post(watch, kFileCreated, path, std::wstring());
+            break;
+        }
+        case FILE_ACTION_REMOVED:
+            Post(watch, kFileDeleted, path, std::wstring());
+            break;
+        case FILE_ACTION_RENAMED_OLD_NAME:
+            *renamedFrom = path;
+            break;
+        case FILE_ACTION_RENAMED_NEW_NAME:
+            Post(watch, kFileRenamed, path, *renamedFrom);
+            renamedFrom->clear();
+            break;
+        default:
+            break;
+        }
+        if (info->NextEntryOffset == 0) break;
+        offset += info->NextEntryOffset;
+    }
+}
+
+DWORD WINAPI WatchThread(void* parameter) {
+    const FolderWatch& watch = *static_cast<FolderWatch*>(parameter);
+    std::vector<DWORD> buffer(8192);  // DWORD-aligned, as the call needs
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::wstring renamedFrom;
+    for (;;) {
+        ResetEvent(overlapped.hEvent);
+        const BOOL reading =
+            ReadDirectoryChangesW(watch.directory, buffer.data(), DWORD(buffer.size() * sizeof(DWORD)),
+                                  FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME,
+                                  nullptr, &overlapped, nullptr);
+        // Changes are collected only while a read is pending: the caller
+        // waits for the first one, so nothing made after registering is lost.
+        SetEvent(watch.started);
+        if (!reading) break;
+        const HANDLE waits[2] = {overlapped.hEvent, watch.stop};
+        const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        DWORD bytes = 0;
+        if (which != WAIT_OBJECT_0) {
+            CancelIo(watch.directory);
+            GetOverlappedResult(watch.directory, &overlapped, &bytes, TRUE);
+            break;
+        }
+        if (GetOverlappedResult(watch.directory, &overlapped, &bytes, FALSE) && bytes > 0)
+            Deliver(watch, reinterpret_cast<const BYTE*>(buffer.data()), bytes, &renamedFrom);
+    }
+    CloseHandle(overlapped.hEvent);
+    return 0;
+}
+
+void StopWatch(FolderWatch* watch) {
+    SetEvent(watch->stop);
+    WaitForSingleObject(watch->thread, INFINITE);
+    CloseHandle(watch->thread);
+    CloseHandle(watch->started);
+    CloseHandle(watch->stop);
+    CloseHandle(watch->directory);
+}
+
+// Watches `folder` (with its trailing backslash) and, with subfolders, every
+// folder below it, while the budget of folders lasts.
+bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
+                size_t* budget) {
+    if (*budget == 0) return false;
+    --*budget;
+    auto watch = std::make_unique<FolderWatch>();
+    watch->window = window;
+    watch->message = message;
+    watch->folder = folder;
+    watch->subfolders = subfolders;
+    watch->events = events;
+    watch->directory = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    if (watch->directory == INVALID_HANDLE_VALUE) return false;
+    watch->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    watch->started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (watch->stop && watch->started)
+        watch->thread = CreateThread(nullptr, 0, WatchThread, watch.get(), 0, nullptr);
+    if (!watch->thread) {
+        if (watch->stop) CloseHandle(watch->stop);
+        if (watch->started) CloseHandle(watch->started);
+        CloseHandle(watch->directory);
+        return false;
+    }
+    WaitForSingleObject(watch->started, INFINITE);
+    {
+        std::lock_guard<std::mutex> hold(g_watchesLock);
+        g_watches.push_back(std::move(watch));
+    }
+    if (subfolders) {
+        WIN32_FIND_DATAW found;
+        HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &found);
+        if (listing != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
+                    StartWatch(window, message, folder + name + L"\\", true, events, budget);
+            } while (FindNextFileW(listing, &found));
+            FindClose(listing);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+BOOL WatchFolder(const FolderWatchSpec& spec) {
+    RecordHandheldCall(HandheldCall::kWatchFolder, spec.window, spec.events);
+    if (!IsWindow(spec.window)) return FALSE;
+    std::wstring folder = spec.folder && *spec.folder ? spec.folder : L"\\";
+    if (folder.back() != L'\\') folder.push_back(L'\\');
+    const bool subfolders = spec.folder ? spec.subfolders : true;
+    size_t budget = kMaxWatchedFolders;
+    return StartWatch(spec.window, spec.message, folder, subfolders, spec.events, &budget) ? TRUE : FALSE;
+}
+
+BOOL UnwatchFolders(HWND window) {
+    RecordHandheldCall(HandheldCall::kUnwatchFolders, window, 0);
+    bool any = false;
+    UINT message = 0;
+    // A watcher may be adding the watch of a new subfolder while it is
+    // stopped; once it has ended, a second pass finds that watch.
+    for (;;) {
+        std::vector<std::unique_ptr<FolderWatch>> ending;
+        {
+            std::lock_guard<std::mutex> hold(g_watchesLock);
+            for (auto it = g_watches.begin(); it != g_watches.end();) {
+                if ((*it)->window == window) {
+                    ending.push_back(std::move(*it));
+                    it = g_watches.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        if (ending.empty()) break;
+        any = true;
+        for (auto& watch : ending) {
+            message = watch->message;
+            StopWatch(watch.get());
+        }
+    }
+    // Records already queued for the window are its to free; it will not see
+    // them now.
+    MSG queued;
+    if (any) {
+        while (PeekMessageW(&queued, window, message, message, PM_REMOVE))
+            FreeFileChange(reinterpret_cast<FileChangeRecord*>(queued.wParam));
+    }
+    return any ? TRUE : FALSE;
+}
+
+void FreeFileChange(FileChangeRecord* record) { delete record; }
