@@ -5,6 +5,7 @@
 #include "bitmap.h"
 #include "fileio.h"
 #include "formats.h"
+#include "load.h"
 #include "loadcontext.h"
 #include "metadata.h"
 #include "textutil.h"

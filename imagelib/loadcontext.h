@@ -95,8 +95,29 @@ struct ImageInfo {
 
 struct LoadContext;
 
-// The first part of every LoadContext. Slots 10 and 11 are empty in
-// information-only loads: readers test them before calling.
+// The first part of every LoadContext: how a reader talks back to the load.
+//
+// A reader (the readFn of a format row, called as readFn(source, ctx)):
+//  - opens its file with openSource(source, kOpenReadBinary), which gives a
+//    fresh record positioned at 0 with the file's size (the source may name a
+//    path or a block of memory), and closes it with closeSource on every way
+//    out;
+//  - fills an ImageHeader after clearImageHeader and calls beginImage once. A
+//    non-zero result (2 refused declaration, 1 out of memory, -1 stop of an
+//    information-only load) is returned at once, without endImage;
+//  - writes source rows into header.rowBuffer, consecutive, each of the
+//    declared row length (planes x bytesPerPlane; the width for planes
+//    delivered separately; (bitsPerPlane + 7) / 8 x components x width when
+//    components are given), at most rowsPerCall of them, and hands them over
+//    with putScanlines(ctx, plane or -1, first row or -1 for the next, count)
+//    or PutStripRows for blocks of columns. A non-zero result (15, cancelled)
+//    ends the reading;
+//  - calls endImage on every way out once beginImage has succeeded, with its
+//    palette (2^bits-per-pixel entries, at most 256, in the layout the flags
+//    name) or null, and returns its result code. Rows addressed past the
+//    height are dropped.
+// Slots 10 and 11 are empty in information-only loads: readers test them
+// before calling.
 struct ReaderCallbacks {
     int (*beginImage)(LoadContext* ctx, ImageHeader* header);
     int (*putScanlines)(LoadContext* ctx, int plane, int firstRow, int rowCount);
@@ -112,57 +133,91 @@ struct ReaderCallbacks {
     void (*addMetadataBlock)(LoadContext* ctx, uint32_t kind, const void* data, uint32_t length);
 };
 
+// Converters of the row state (readconvert.h). An unpacker turns `count`
+// source pixels into the unpacked line; a storer writes `count` pixels of the
+// line into the output row at `dst`.
+struct LoadRowState;
+using RowUnpacker = void (*)(const LoadRowState* rs, const uint8_t* src, uint8_t* dst, int32_t count);
+using RowStorer = void (*)(const LoadRowState* rs, const uint8_t* line, int plane, uint8_t* dst, int32_t count);
+
+// Scaling of the rows while they arrive, or after the load.
+enum LoadScaleMode : int {
+    kScaleNone = 0,
+    kScaleNearest = 1,
+    kScaleSmooth = 2,
+    kScaleNearestAfterLoad = 3,
+    kScaleSmoothAfterLoad = 4,
+};
+
 // Row state of a load: what BeginImage decided and the buffers and tables
-// that carry rows from the reader into the bitmap.
+// that carry rows from the reader into the bitmap. Everything here is owned
+// by the load and released by EndImage (or by the load when a reader never
+// ends its picture).
 struct LoadRowState {
+    uint8_t active;              // BeginImage succeeded and EndImage has not run
+    // The declaration.
     int32_t srcWidth;
     int32_t srcHeight;
     uint32_t headerFlags;
     int32_t rowsPerCall;
-    uint16_t orientation;
+    uint16_t orientation;        // the header's
     int16_t bitsPerPlane;
     int16_t components;
     int16_t headerExtra;
     int16_t planes;
-    int32_t bitsPerPixel;
+    int32_t bitsPerPixel;        // planes x bitsPerPlane, 1..32
     int32_t xResolution;
     int32_t yResolution;
     int16_t transparentIndex;
     uint32_t bytesPerPlane;
+    uint8_t separatePlanes;      // one delivery per plane row (header flag 0x4)
+    uint8_t mirror;              // exactly one of header and options asks for it
+    uint8_t flip;                // likewise for bottom-up rows
+    uint16_t pixelOrder;
+    uint8_t alphaFill;
+    // The reader's row buffer: rowsPerCall rows of srcBytesPerRow bytes.
     size_t srcBytesPerRow;
-    uint8_t* srcBuffer;          // the reader's row buffer
+    uint8_t* srcBuffer;
     size_t srcBufferSize;
-    void (*unpack)(LoadContext* ctx, const uint8_t* src, uint8_t* dst, int32_t count, int plane);
-    void (*store)(LoadContext* ctx, const uint8_t* line, uint8_t* dst, int32_t count);
-    int32_t outWidth;
-    int32_t outHeight;
-    int32_t stripColumns;        // columns delivered so far in the current row (strips)
-    int32_t rowsDone;
-    int32_t lastPercent;
-    uint32_t outputMode;         // 1, 2, 80, 1952, 2048, 4096, 8192, 16384
-    int32_t outBytesPerPixel;
-    int32_t outBytesPerRow;
+    // Converters and their lines.
+    RowUnpacker unpack;
+    RowStorer store;
+    int8_t storeMap[4];          // storers that move bytes: source byte per output byte (readconvert.cpp)
     int32_t internalBytesPerPixel;
+    int32_t linePixelBytes;      // bytes per pixel of the unpacked line; 0 for packed bits
     uint8_t* unpackScratch;
     size_t unpackScratchSize;
     uint8_t* internalLine;
     size_t internalLineSize;
-    uint8_t* bilevelScratch;
-    int scaleMode;               // 0 none, 1 nearest, 2 smooth, 3/4 after the load
-    int32_t* rowTable;
-    int32_t* columnTable;
-    // Smooth scaling.
-    uint8_t* smoothLine;
-    uint64_t* accA;
-    uint64_t* accB;
-    int32_t* columnWeights;
+    // Output.
+    int32_t outWidth;
+    int32_t outHeight;
+    uint32_t outputMode;         // 1, 2, 80, 1952
+    int32_t outBytesPerPixel;
+    int32_t outBytesPerRow;
+    // Delivery counters.
+    int32_t runningRow;          // next row for "first row -1"
+    int32_t runningPlane;
+    int64_t stripColumns;        // columns delivered towards the current row (strips)
+    int32_t rowsDone;
+    int32_t totalRows;           // planes x height with separate planes, else height
+    int32_t lastPercent;
+    // Scaling.
+    int scaleMode;               // LoadScaleMode
+    int32_t* rowTable;           // nearest: output row per source row, -1 skipped
+    int32_t* columnTable;        // nearest: see BeginImage
+    // Smooth scaling while the rows arrive.
+    uint8_t* smoothLine;         // one unpacked source line
+    uint64_t* accA;              // current output row, (outWidth + 10) x samples
+    uint64_t* accB;              // next output row
+    int32_t* columnWeights;      // per source column: -1 whole, else the next column's share of 1024
+    int32_t smoothSamples;
     double smoothXs;
     double smoothYs;
     double smoothRowEdge;
     uint64_t smoothDivisor;
+    int32_t smoothRowsIn;
     int32_t smoothRowsOut;
-    int32_t runningRow;
-    int converterFlags;          // choices of the load-side converters
 };
 
 struct LoadContext {
@@ -184,6 +239,9 @@ struct LoadContext {
     Bitmap* bitmap;
     ImageInfo* info;
     FileSource* source;
+    uint64_t fileSize;           // of the opened source
+    PictureFile* loadFile;       // the load's own open file (size probe)
+    int16_t chosenFormat;        // the row whose reader decided, -1 none
 
     uint8_t infoOnly;
     uint8_t cancelled;
@@ -202,3 +260,39 @@ struct LoadContext {
     int32_t textCount;
     char* texts[kMaxPictureTexts];
 };
+
+// The reader side of a load (rows.cpp, endload.cpp). Readers reach the first
+// four through ReaderCallbacks and call PutStripRows and CheckLoadCancelled
+// directly.
+int BeginImage(LoadContext* ctx, ImageHeader* header);
+// 0, or 15 when the load was cancelled.
+int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
+// Rows of a block of `columns` columns starting at column x (strips, tiles).
+int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns);
+int EndImage(LoadContext* ctx, uint16_t paletteLayout, int paletteBits, const void* palette);
+void ClearImageHeader(ImageHeader* header);
+// Asks the caller's row callback whether to stop; 1 when cancelled (latched).
+int CheckLoadCancelled(LoadContext* ctx);
+// 1 when the cancel callback asks to stop; else reports a changed percentage.
+int ReportLoadProgress(LoadContext* ctx);
+// A provisional output bitmap: the mode as pixel type, zeroed pixels. 1 done,
+// 0 out of memory or a size that does not fit; the record is cleared first.
+int AllocOutputBitmap(Bitmap* bitmap, uint32_t mode, int32_t bytesPerRow, int32_t width, int32_t height,
+                      int allocate);
+// Frees the row buffers and tables of a load (EndImage does it normally).
+void ReleaseLoadRows(LoadRowState* rs);
+// Emits the pending last row of smooth scaling while rows arrive.
+void FlushSmoothRow(LoadContext* ctx);
+
+// Pieces of the end of a load, also usable on their own.
+// A bilevel bitmap becomes a palette bitmap (type 4) holding bytes 0 and 1,
+// keeping its resolution, orientation, transparency and metadata; the
+// palette is left for the caller to attach. 0 done, 1 out of memory.
+int ConvertBilevelToPalette(Bitmap* bitmap);
+// One-byte pixels: every non-zero byte becomes 255; palette count 256.
+void SpreadBilevelToGrey(Bitmap* bitmap);
+// Three- and four-byte pixels: the first three bytes become 255 when the
+// first byte is non-zero, else 0; palette count 256.
+void SpreadBilevelToColour(Bitmap* bitmap);
+// The sRGB transfer table of the L*a*b* conversion.
+void BuildGammaTable(uint8_t table[256]);

@@ -1,0 +1,44 @@
+// Loading a picture: choose a reader by format index, by extension or by
+// probing, run it against the reader callbacks, and hand back the Bitmap and
+// the picture information.
+//
+// Portable: no platform headers. The caller owns the returned Bitmap (freed
+// with FreeBitmap) and the contents of the ImageInfo (FreePictureInfo). Every
+// result is a load result code (LoadResult in loadcontext.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bitmap.h"
+#include "fileio.h"
+#include "loadcontext.h"
+
+// Loads a file into `bitmap` (cleared first). `info` may be null.
+int LoadPictureFromFile(const wchar_t* name, Bitmap* bitmap, const LoadOptions* options, ImageInfo* info);
+// The same; `byName` is always 1.
+int LoadPicture(const wchar_t* name, Bitmap* bitmap, const LoadOptions* options, ImageInfo* info, int byName);
+// Loads a picture held in memory. `nameForExtension` (may be null) only
+// chooses the reader by its extension, as a file name would.
+int LoadPictureFromMemory(const uint8_t* data, size_t size, const wchar_t* nameForExtension, Bitmap* bitmap,
+                          const LoadOptions* options, ImageInfo* info);
+
+// Information only: the reader stops once the picture is declared; no pixels.
+int QueryPictureInfo(const wchar_t* name, int formatIndex, uint32_t flags, ImageInfo* info);
+// As QueryPictureInfo; with a null name the prepared `source` is read (a
+// path, a stream or memory), with `extensionName` (may be null) naming its
+// extension.
+int GetPictureInfo(const wchar_t* name, FileSource* source, int formatIndex, uint32_t flags, uint32_t unused,
+                   ImageInfo* info);
+int GetPictureInfoFromSource(FileSource* source, const wchar_t* extensionName, int formatIndex, uint32_t flags,
+                             ImageInfo* info);
+void FreePictureInfo(ImageInfo* info);
+
+// 1 when the name's extension belongs to a registered format.
+int IsKnownExtension(const wchar_t* name);
+// 1 when the name's extension is one of the format's.
+int ExtensionBelongsToFormat(const wchar_t* name, int formatIndex);
+
+// The steps of a load, for the dispatch itself and its tests.
+int LoadWithChosenReader(FileSource* source, LoadContext* ctx, int formatIndex, Bitmap* bitmap);
+int TryFormatReader(FileSource* source, LoadContext* ctx, int formatIndex);

@@ -1,0 +1,697 @@
+// Begin image and row delivery: BeginImage checks a reader's declaration,
+// decides the output mode and the scaling, allocates the output bitmap and
+// the row buffers; PutScanlines and PutStripRows carry each source row through
+// the unpacker, the mirror, the scaling and the storer into the bitmap, with
+// progress and cancel checks.
+//
+// Portable: no platform headers.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "checked.h"
+#include "formats.h"
+#include "loadcontext.h"
+#include "readconvert.h"
+#include "textutil.h"
+
+namespace {
+
+constexpr int32_t kSideLimit = 400000;     // width and height stay below
+constexpr int32_t kBlockRows = 64;         // rows per call allowed past the height (block readers)
+constexpr uint32_t kNoSmoothWhileLoading = 0x15ec004;
+constexpr uint32_t kColourSpaceFlags = 0x1e0000;
+constexpr int kProgressBarWidth = 60;
+// Largest buffer a declaration may ask for: the output bitmap's own limit.
+constexpr size_t kBufferLimit = size_t(std::numeric_limits<int32_t>::max());
+
+template <typename T>
+void FreeAndClear(T*& p) {
+    std::free(p);
+    p = nullptr;
+}
+
+// Frees the pixels and palette of a picture begun earlier in this load; the
+// comment and metadata stay with the load.
+void DiscardPixels(Bitmap* b) {
+    if (!b) return;
+    FreeAndClear(b->pixels);
+    FreeAndClear(b->palette);
+    MetadataBlock* metadata = b->metadata;
+    char* comment = b->comment;
+    std::memset(b, 0, sizeof *b);
+    b->metadata = metadata;
+    b->comment = comment;
+}
+
+uint32_t ChooseOutputMode(uint32_t headerFlags, int bpp, int c, uint32_t f) {
+    if ((headerFlags & (kHeaderCmykInverted | kHeaderCmyk)) && bpp == 32) return 1952;
+    if (c < 2) {
+        if (bpp <= 8) {
+            if ((f & kLoadLowDepthAsColour) && (f & kLoadPreferFourBytes)) return 1952;
+            if (f & kLoadLowDepthAsColour) return 80;
+            if (bpp == 1 && !(f & kLoadNoBilevel)) return 1;
+            return 2;
+        }
+        if (bpp <= 24) {
+            if (c == 1 && bpp >= 10) return 2;
+            return (f & kLoadPreferFourBytes) ? 1952 : 80;
+        }
+        if (c == 1) return 2;
+        return (f & kLoadPreferThreeBytes) ? 80 : 1952;
+    }
+    return (c != 4 && !(f & kLoadPreferFourBytes)) ? 80 : 1952;
+}
+
+void FillInfo(LoadContext* ctx, const ImageHeader* h, int32_t xres, int32_t yres) {
+    ImageInfo* info = ctx->info;
+    if (!info) return;
+    CopyTextBounded(info->description, sizeof info->description,
+                    std::string(h->description, strnlen(h->description, sizeof h->description)).c_str());
+    info->orientation = h->orientation;
+    if (h->components >= 1) {
+        info->bitsPerSample = uint16_t(h->bitsPerPlane);
+        info->components = uint16_t(h->components);
+    } else if (h->bitsPerPlane <= 8) {
+        info->bitsPerSample = uint16_t(h->bitsPerPlane);
+        info->components = uint16_t(h->planes);
+    } else {
+        info->bitsPerSample = 8;
+        info->components = uint16_t(h->bitsPerPlane / 8);
+    }
+    info->planes = uint16_t(h->planes);
+    info->bitsPerPlane = uint16_t(h->bitsPerPlane);
+    info->xResolution = uint16_t(xres);
+    info->yResolution = uint16_t(yres);
+    info->compression = h->compression;
+    info->colourSpace = h->colourSpace;
+    CopyTextBounded(info->compressionText, sizeof info->compressionText,
+                    std::string(h->compressionText, strnlen(h->compressionText, sizeof h->compressionText)).c_str());
+    if (h->fullWidth >= 1) {
+        info->width = h->fullWidth;
+        info->height = h->fullHeight;
+        info->bytesPerPlane = h->fullBytesPerPlane;
+        info->bitsPerSample = uint16_t(h->fullBitsPerSample);
+        info->components = uint16_t(h->fullComponents);
+    } else {
+        info->width = h->width;
+        info->height = h->height;
+        info->bytesPerPlane = h->bytesPerPlane;
+    }
+}
+
+void PrintRecognised(const LoadContext* ctx, const ImageHeader* h, int bpp, int32_t xres, int32_t yres) {
+    const std::string name = ctx->fileName ? WideToUtf8(ctx->fileName) : std::string();
+    const std::string description(h->description, strnlen(h->description, sizeof h->description));
+    const char* space = GetColourSpaceName(h->colourSpace);
+    if (h->compression != 0) {
+        char compression[64];
+        const std::string own(h->compressionText, strnlen(h->compressionText, sizeof h->compressionText));
+        FormatCompressionText(compression, sizeof compression, h->compression, own.c_str());
+        std::printf("A %s (%s) - %s was recognized : %s\n", description.c_str(), space, compression, name.c_str());
+    } else {
+        std::printf("A %s (%s) was recognized : %s\n", description.c_str(), space, name.c_str());
+    }
+    std::printf("    Width:%d Height:%d with %lu colors\n", h->width, h->height,
+                static_cast<unsigned long>(1ul << std::min(bpp, 24)));
+    std::printf("    Nplanes : %d      Bitscount : %d\n", h->planes, h->bitsPerPlane);
+    std::printf("    Bytes Per Plane : %d \n", static_cast<int>(h->bytesPerPlane));
+    std::printf("    xdpi : %d         ydpi : %d\n", xres, yres);
+}
+
+// The fitted size of round(target x side / other side), as the scaling on the
+// fly computes it.
+int32_t RoundedScale(int64_t target, int64_t numerator, int64_t denominator) {
+    const double v = double(target) * double(numerator) / double(denominator) + 0.5;
+    return v < 1.0 ? 1 : static_cast<int32_t>(v);
+}
+
+// Sets the output size and scaling mode and builds the tables; false when a
+// table cannot be allocated.
+bool SetUpScaling(LoadContext* ctx, const ImageHeader* h) {
+    LoadRowState* rs = &ctx->row;
+    LoadOptions& o = ctx->options;
+    const int32_t w = rs->srcWidth;
+    const int32_t hgt = rs->srcHeight;
+    rs->outWidth = w;
+    rs->outHeight = hgt;
+    rs->scaleMode = kScaleNone;
+    const int32_t tw = o.targetWidth;
+    const int32_t th = o.targetHeight;
+    if (tw < 1 || th < 1 || (o.keepReaderReduction == 1 && h->fullWidth >= 1) || (w <= tw && hgt <= th)) {
+        o.targetWidth = w;
+        o.targetHeight = hgt;
+        return true;
+    }
+    int32_t outW = tw;
+    int32_t outH = RoundedScale(tw, hgt, w);
+    if (outH > th) {
+        outW = RoundedScale(th, w, hgt);
+        outH = th;
+    }
+    // The fit never enlarges: one side is beyond its box.
+    outW = std::min(std::max(outW, 1), w);
+    outH = std::min(std::max(outH, 1), hgt);
+
+    if (o.scaleMethod != 2) {
+        if (rs->headerFlags & (kHeaderFitAfterLoad | kHeaderFitAfterLoad2)) {
+            rs->scaleMode = kScaleNearestAfterLoad;
+            return true;
+        }
+        rs->scaleMode = kScaleNearest;
+        rs->outWidth = outW;
+        rs->outHeight = outH;
+        rs->rowTable = static_cast<int32_t*>(std::malloc(size_t(hgt) * sizeof(int32_t)));
+        // Bilevel output: the source column of each output column. Otherwise
+        // the output column of each source column.
+        const bool bilevel = rs->outputMode == 1;
+        const int32_t columns = bilevel ? outW : w;
+        rs->columnTable = static_cast<int32_t*>(std::malloc(size_t(columns) * sizeof(int32_t)));
+        if (!rs->rowTable || !rs->columnTable) return false;
+        int32_t last = -1;
+        for (int32_t y = 0; y < hgt; ++y) {
+            const auto e = static_cast<int32_t>(int64_t(y) * outH / hgt);
+            rs->rowTable[y] = e == last ? -1 : e;
+            last = e;
+        }
+        for (int32_t x = 0; x < columns; ++x)
+            rs->columnTable[x] = bilevel ? static_cast<int32_t>(int64_t(x) * w / outW)
+                                         : static_cast<int32_t>(int64_t(x) * outW / w);
+        return true;
+    }
+    if ((rs->headerFlags & kNoSmoothWhileLoading) || rs->bitsPerPlane != 24) {
+        rs->scaleMode = kScaleSmoothAfterLoad;
+        return true;
+    }
+    rs->scaleMode = kScaleSmooth;
+    rs->outWidth = outW;
+    rs->outHeight = outH;
+    const int samples = rs->internalBytesPerPixel;
+    rs->smoothSamples = samples;
+    rs->smoothXs = double(w) / outW;
+    rs->smoothYs = double(hgt) / outH;
+    rs->smoothDivisor = static_cast<uint64_t>(rs->smoothXs * rs->smoothYs * 1024.0);
+    if (rs->smoothDivisor < 1) rs->smoothDivisor = 1;
+    rs->smoothRowEdge = rs->smoothYs - 1.0;
+    const size_t cells = (size_t(outW) + 10) * size_t(samples);
+    rs->smoothLine = static_cast<uint8_t*>(std::malloc(size_t(w) * size_t(samples)));
+    rs->accA = static_cast<uint64_t*>(std::calloc(cells, sizeof(uint64_t)));
+    rs->accB = static_cast<uint64_t*>(std::calloc(cells, sizeof(uint64_t)));
+    rs->columnWeights = static_cast<int32_t*>(std::malloc(size_t(w) * sizeof(int32_t)));
+    if (!rs->smoothLine || !rs->accA || !rs->accB || !rs->columnWeights) return false;
+    // A column wholly inside the current output column has weight -1; one
+    // that straddles the edge has the next column's share of 1024.
+    double edge = rs->smoothXs - 1.0;
+    for (int32_t x = 0; x < w; ++x) {
+        if (x < edge) {
+            rs->columnWeights[x] = -1;
+        } else {
+            const int32_t share = static_cast<int32_t>((x - edge) * 1024.0);
+            rs->columnWeights[x] = std::min(std::max(share, 0), 1024);
+            edge += rs->smoothXs;
+        }
+    }
+    return true;
+}
+
+void ReportProgressBar(LoadContext* ctx) {
+    const LoadRowState* rs = &ctx->row;
+    if (!(ctx->options.flags & kLoadProgressBar) || rs->totalRows < 1) return;
+    const int32_t pos = static_cast<int32_t>(int64_t(rs->rowsDone) * kProgressBarWidth / rs->totalRows);
+    if (pos != ctx->progressBarPos) {
+        ctx->progressBarPos = pos;
+        std::fputc('*', stderr);
+    }
+}
+
+// Counts one delivered row: row callback, progress, cancel. False when the
+// load is cancelled.
+bool CountDeliveredRow(LoadContext* ctx) {
+    LoadRowState* rs = &ctx->row;
+    const LoadOptions& o = ctx->options;
+    if (o.rowCallback && o.rowCallback(rs->rowsDone, rs->totalRows, o.rowCallbackUser) != 0) ctx->cancelled = 1;
+    ++rs->rowsDone;
+    ReportProgressBar(ctx);
+    if (ReportLoadProgress(ctx)) ctx->cancelled = 1;
+    return !ctx->cancelled;
+}
+
+uint8_t* OutputRow(const LoadContext* ctx, int32_t row) {
+    return ctx->bitmap->pixels + size_t(row) * size_t(ctx->bitmap->bytesPerRow);
+}
+
+void ReversePixels(uint8_t* line, int32_t count, int bytes) {
+    uint8_t tmp[4];
+    for (int32_t i = 0, j = count - 1; i < j; ++i, --j) {
+        uint8_t* a = line + size_t(i) * bytes;
+        uint8_t* b = line + size_t(j) * bytes;
+        std::memcpy(tmp, a, size_t(bytes));
+        std::memcpy(a, b, size_t(bytes));
+        std::memcpy(b, tmp, size_t(bytes));
+    }
+}
+
+void ReverseBits(uint8_t* line, int32_t count) {
+    for (int32_t i = 0, j = count - 1; i < j; ++i, --j) {
+        const int a = GetRowBit(line, i);
+        const int b = GetRowBit(line, j);
+        if (a != b) {
+            PutRowBit(line, i, b);
+            PutRowBit(line, j, a);
+        }
+    }
+}
+
+void WatchAlpha(LoadContext* ctx, const uint8_t* line, int plane, int32_t count) {
+    const LoadRowState* rs = &ctx->row;
+    if (ctx->alphaSeen || !(rs->headerFlags & kHeaderMayHaveAlpha) || rs->bitsPerPixel != 32 ||
+        rs->outBytesPerPixel != 4)
+        return;
+    if (rs->separatePlanes) {
+        if (plane != 3) return;
+        for (int32_t i = 0; i < count; ++i)
+            if (line[i]) ctx->alphaSeen = 1;
+    } else if (rs->linePixelBytes == 4) {
+        for (int32_t i = 0; i < count; ++i)
+            if (line[size_t(i) * 4 + 3]) ctx->alphaSeen = 1;
+    }
+}
+
+// Bilevel output: the unpacked bits of source columns [x, x + count) go to
+// output row `row`.
+void StoreBilevel(LoadContext* ctx, const uint8_t* bits, int32_t row, int32_t x, int32_t count) {
+    LoadRowState* rs = &ctx->row;
+    uint8_t* dst = OutputRow(ctx, row);
+    if (rs->scaleMode == kScaleNearest) {
+        const int32_t* table = rs->columnTable;
+        const int32_t* first = std::lower_bound(table, table + rs->outWidth, x);
+        const int32_t* end = std::lower_bound(first, table + rs->outWidth, x + count);
+        for (const int32_t* p = first; p < end; ++p)
+            PutRowBit(dst, int32_t(p - table), GetRowBit(bits, *p - x));
+        return;
+    }
+    if (x % 8 == 0 && (count % 8 == 0 || x + count == rs->srcWidth)) {
+        rs->store(rs, bits, 0, dst + x / 8, count);
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i) PutRowBit(dst, x + i, GetRowBit(bits, i));
+}
+
+// One source row (or the part of it from column x): unpack, mirror, scale
+// and store at source row t (already turned for bottom-up storage).
+void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int32_t x, int32_t count) {
+    LoadRowState* rs = &ctx->row;
+    int32_t outRow = t;
+    if (rs->scaleMode == kScaleNearest) {
+        outRow = rs->rowTable[t];
+        if (outRow < 0) return;
+    }
+    uint8_t* line = rs->internalLine;
+    rs->unpack(rs, src, line, count);
+    if (rs->mirror) x = rs->srcWidth - x - count;
+
+    if (rs->outputMode == 1) {
+        if (rs->mirror) ReverseBits(line, count);
+        StoreBilevel(ctx, line, outRow, x, count);
+        return;
+    }
+    const int bytes = rs->linePixelBytes;
+    if (rs->mirror) ReversePixels(line, count, bytes);
+    WatchAlpha(ctx, line, plane, count);
+
+    int32_t outX = x;
+    int32_t outCount = count;
+    if (rs->scaleMode == kScaleNearest) {
+        // Compact in place: each source pixel goes to its output column, a
+        // later one overwriting an earlier one. Output columns never run
+        // ahead of source columns, so the copies move left.
+        const int32_t* table = rs->columnTable + x;
+        const int32_t first = table[0];
+        for (int32_t i = 1; i < count; ++i) {
+            const int32_t o = table[i] - first;
+            if (o != i) std::memcpy(line + size_t(o) * bytes, line + size_t(i) * bytes, size_t(bytes));
+        }
+        outX = first;
+        outCount = table[count - 1] - first + 1;
+    }
+    rs->store(rs, line, plane, OutputRow(ctx, outRow) + size_t(outX) * size_t(rs->outBytesPerPixel), outCount);
+}
+
+// Writes accumulator row `acc` as output row number k of the smooth scaling.
+void EmitSmoothRow(LoadContext* ctx, const uint64_t* acc) {
+    LoadRowState* rs = &ctx->row;
+    const int32_t k = rs->smoothRowsOut++;
+    if (k >= rs->outHeight) return;
+    const size_t n = size_t(rs->outWidth) * size_t(rs->smoothSamples);
+    uint8_t* line = rs->internalLine;
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t v = acc[i] / rs->smoothDivisor;
+        line[i] = static_cast<uint8_t>(v > 255 ? 255 : v);
+    }
+    const int32_t row = rs->flip ? rs->outHeight - 1 - k : k;
+    rs->store(rs, line, 0, OutputRow(ctx, row), rs->outWidth);
+}
+
+// Area-averaging reduction, one source row at a time, in fixed point with
+// 1024 for a whole source pixel. Accumulators are 64-bit: an output pixel
+// may gather hundreds of thousands of source pixels.
+void SmoothRow(LoadContext* ctx, const uint8_t* src) {
+    LoadRowState* rs = &ctx->row;
+    const int32_t w = rs->srcWidth;
+    const int s = rs->smoothSamples;
+    uint8_t* line = rs->smoothLine;
+    rs->unpack(rs, src, line, w);
+    if (rs->mirror) ReversePixels(line, w, s);
+    const int32_t y = rs->smoothRowsIn++;
+    if (rs->smoothRowsOut >= rs->outHeight) return;
+
+    uint64_t* a = rs->accA;
+    uint64_t* b = rs->accB;
+    const int32_t lastColumn = rs->outWidth;  // the slack cell past the row
+    int32_t col = 0;
+    if (y < rs->smoothRowEdge) {
+        for (int32_t x = 0; x < w; ++x) {
+            const uint8_t* p = line + size_t(x) * s;
+            const int32_t wt = rs->columnWeights[x];
+            uint64_t* cur = a + size_t(col) * s;
+            if (wt < 0) {
+                for (int k = 0; k < s; ++k) cur[k] += uint64_t(p[k]) * 1024;
+            } else {
+                for (int k = 0; k < s; ++k) {
+                    cur[k] += uint64_t(1024 - wt) * p[k];
+                    cur[s + k] += uint64_t(wt) * p[k];
+                }
+                col = std::min(col + 1, lastColumn);
+            }
+        }
+        return;
+    }
+    double fraction = (double(y) - rs->smoothRowEdge) * 1024.0;
+    const uint64_t f = fraction >= 1024.0 ? 1024 : fraction <= 0.0 ? 0 : static_cast<uint64_t>(fraction);
+    for (int32_t x = 0; x < w; ++x) {
+        const uint8_t* p = line + size_t(x) * s;
+        const int32_t wt = rs->columnWeights[x];
+        uint64_t* cur = a + size_t(col) * s;
+        uint64_t* next = b + size_t(col) * s;
+        if (wt < 0) {
+            for (int k = 0; k < s; ++k) {
+                cur[k] += uint64_t(p[k]) * (1024 - f);
+                next[k] += uint64_t(p[k]) * f;
+            }
+        } else {
+            const uint64_t ws = uint64_t(wt);
+            for (int k = 0; k < s; ++k) {
+                const uint64_t v = p[k];
+                cur[k] += (1024 - ws) * (1024 - f) * v / 1024;
+                next[k] += (1024 - ws) * f * v / 1024;
+                cur[s + k] += (1024 - f) * ws * v / 1024;
+                next[s + k] += ws * f * v / 1024;
+            }
+            col = std::min(col + 1, lastColumn);
+        }
+    }
+    EmitSmoothRow(ctx, a);
+    // The next output row starts from what this row left in B.
+    rs->accA = b;
+    rs->accB = a;
+    std::memset(a, 0, (size_t(rs->outWidth) + 10) * size_t(s) * sizeof(uint64_t));
+    rs->smoothRowEdge += rs->smoothYs;
+}
+
+// A block that does not span the whole row cannot go through the smooth
+// scaling as rows arrive: the picture is then loaded at full size and reduced
+// at the end. 0 done, 1 out of memory.
+int DeferSmoothScaling(LoadContext* ctx) {
+    LoadRowState* rs = &ctx->row;
+    FreeAndClear(rs->smoothLine);
+    FreeAndClear(rs->accA);
+    FreeAndClear(rs->accB);
+    FreeAndClear(rs->columnWeights);
+    rs->scaleMode = kScaleSmoothAfterLoad;
+    rs->outWidth = rs->srcWidth;
+    rs->outHeight = rs->srcHeight;
+    const int16_t alignment = ctx->bitmap->rowAlignment;
+    const int32_t bits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
+    rs->outBytesPerRow = AlignedRowBytes(rs->outWidth, bits, alignment);
+    DiscardPixels(ctx->bitmap);
+    if (!AllocOutputBitmap(ctx->bitmap, rs->outputMode, rs->outBytesPerRow, rs->outWidth, rs->outHeight, 1))
+        return kLoadNoMemory;
+    ctx->bitmap->rowAlignment = alignment;
+    return kLoadOk;
+}
+
+// Plane index of a delivery, and the restart of "next row" counting when a
+// new plane begins.
+int NormalisePlane(LoadRowState* rs, int plane) {
+    if (plane < 0 || !rs->separatePlanes || plane >= rs->planes) plane = 0;
+    if (plane != rs->runningPlane) {
+        rs->runningPlane = plane;
+        rs->runningRow = 0;
+    }
+    return plane;
+}
+
+}  // namespace
+
+void ClearImageHeader(ImageHeader* h) {
+    if (!h) return;
+    std::memset(h, 0, sizeof *h);
+    h->rowsPerCall = 1;
+    h->planes = 1;
+    h->bitsPerPlane = 1;
+    h->fullBitsPerSample = 8;
+    h->fullComponents = 1;
+    h->transparentIndex = -1;
+}
+
+void ReleaseLoadRows(LoadRowState* rs) {
+    FreeAndClear(rs->srcBuffer);
+    FreeAndClear(rs->unpackScratch);
+    FreeAndClear(rs->internalLine);
+    FreeAndClear(rs->rowTable);
+    FreeAndClear(rs->columnTable);
+    FreeAndClear(rs->smoothLine);
+    FreeAndClear(rs->accA);
+    FreeAndClear(rs->accB);
+    FreeAndClear(rs->columnWeights);
+    rs->active = 0;
+}
+
+int AllocOutputBitmap(Bitmap* b, uint32_t mode, int32_t bytesPerRow, int32_t width, int32_t height, int allocate) {
+    std::memset(b, 0, sizeof *b);
+    if (bytesPerRow < 1 || width < 1 || height < 1 || int64_t(bytesPerRow) * height > std::numeric_limits<int32_t>::max())
+        return 0;
+    if (allocate) {
+        b->pixels = static_cast<uint8_t*>(std::calloc(size_t(bytesPerRow) * size_t(height), 1));
+        if (!b->pixels) return 0;
+    }
+    b->width = width;
+    b->height = height;
+    b->bytesPerRow = bytesPerRow;
+    b->pixelType = static_cast<uint16_t>(mode);
+    b->paletteCount = 0;
+    b->transparentIndex = -1;
+    return 1;
+}
+
+int BeginImage(LoadContext* ctx, ImageHeader* h) {
+    if (!ctx || !h) return kLoadNotRecognised;
+    LoadRowState* rs = &ctx->row;
+    // A second declaration in one load replaces the picture begun before.
+    ReleaseLoadRows(rs);
+    DiscardPixels(ctx->bitmap);
+    std::memset(rs, 0, sizeof *rs);
+    ctx->pictureBegun = 1;
+    ctx->progressBarPos = -1;
+    ctx->alphaSeen = 0;
+
+    const int planes = h->planes;
+    const int bits = h->bitsPerPlane;
+    const int c = h->components;
+    const int bpp = planes * bits;
+    if (planes < 1 || bits < 1 || bpp > 32 || c < 0 || c > 4) return kLoadNotRecognised;
+    if (h->width < 1 || h->width >= kSideLimit || h->height < 1 || h->height >= kSideLimit) return kLoadNotRecognised;
+    if (h->rowsPerCall < 1 || (h->rowsPerCall > h->height && h->rowsPerCall > kBlockRows)) return kLoadNotRecognised;
+
+    int32_t xres = h->xResolution;
+    int32_t yres = h->yResolution;
+    if (!(xres > 2 && yres > 2 && xres <= 10000 && yres <= 10000)) xres = yres = 0;
+
+    FillInfo(ctx, h, xres, yres);
+    if (ctx->infoOnly) return kLoadInfoStop;
+    LoadOptions& o = ctx->options;
+    if (o.flags & kLoadVerbose) PrintRecognised(ctx, h, bpp, xres, yres);
+
+    uint32_t headerFlags = h->flags;
+    if (headerFlags & kColourSpaceFlags) o.flags |= kLoadPreferThreeBytes;
+    if (xres == 0) xres = yres = 72;
+    if ((headerFlags & kHeaderSeparatePlanes) && planes == 1 && c < 1) headerFlags &= ~uint32_t(kHeaderSeparatePlanes);
+    // Samples deeper than 8 bits have no converter that keeps them.
+    if (c >= 1 && (o.flags & kLoadKeepDeepSamples) && bits > 8) return kLoadNotRecognised;
+
+    rs->srcWidth = h->width;
+    rs->srcHeight = h->height;
+    rs->headerFlags = headerFlags;
+    rs->rowsPerCall = h->rowsPerCall;
+    rs->orientation = h->orientation;
+    rs->bitsPerPlane = int16_t(bits);
+    rs->components = int16_t(c);
+    rs->headerExtra = h->headerExtra;
+    rs->planes = int16_t(planes);
+    rs->bitsPerPixel = bpp;
+    rs->bytesPerPlane = h->bytesPerPlane;
+    rs->transparentIndex = h->transparentIndex;
+    rs->xResolution = xres;
+    rs->yResolution = yres;
+    rs->separatePlanes = (headerFlags & kHeaderSeparatePlanes) ? 1 : 0;
+    rs->mirror = ((h->orientation ^ o.orientation) & 0x1) ? 1 : 0;
+    rs->flip = ((h->orientation ^ o.orientation) & 0x10) ? 1 : 0;
+    rs->pixelOrder = o.pixelOrder;
+    rs->alphaFill = o.alphaValue;
+    rs->outputMode = ChooseOutputMode(headerFlags, bpp, c, o.flags);
+    rs->outBytesPerPixel = rs->outputMode == 1952 ? 4 : rs->outputMode == 80 ? 3 : 1;
+    rs->internalBytesPerPixel = c >= 1 ? c : bpp <= 8 ? 1 : bpp <= 24 ? 3 : 4;
+    rs->totalRows = rs->separatePlanes ? planes * h->height : h->height;
+    rs->lastPercent = -1;
+    rs->runningPlane = 0;
+
+    if (rs->separatePlanes) rs->srcBytesPerRow = size_t(h->width);
+    else if (c < 1) rs->srcBytesPerRow = size_t(planes) * h->bytesPerPlane;
+    else rs->srcBytesPerRow = size_t((bits + 7) / 8) * size_t(c) * size_t(h->width);
+
+    UnpackPlan plan;
+    if (!PlanReadConverters(rs, &plan)) return kLoadNotRecognised;
+
+    int result = kLoadNoMemory;
+    do {
+        if (!SetUpScaling(ctx, h)) break;
+        const int16_t alignment = o.rowAlignment < 1 ? 1 : o.rowAlignment;
+        const int32_t outBits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
+        rs->outBytesPerRow = AlignedRowBytes(rs->outWidth, outBits, alignment);
+        if (!AllocOutputBitmap(ctx->bitmap, rs->outputMode, rs->outBytesPerRow, rs->outWidth, rs->outHeight, 1))
+            break;
+        ctx->bitmap->rowAlignment = alignment;
+
+        size_t bufferBytes;
+        if (!CheckedMul(rs->srcBytesPerRow, size_t(rs->rowsPerCall), &bufferBytes) ||
+            !CheckedAdd(bufferBytes, 1024, &bufferBytes) || bufferBytes > kBufferLimit)
+            break;
+        rs->srcBuffer = static_cast<uint8_t*>(std::calloc(bufferBytes, 1));
+        rs->srcBufferSize = bufferBytes;
+        if (!rs->srcBuffer) break;
+        if (plan.scratchBytes) {
+            rs->unpackScratch = static_cast<uint8_t*>(std::calloc(plan.scratchBytes, 1));
+            rs->unpackScratchSize = plan.scratchBytes;
+            if (!rs->unpackScratch) break;
+        }
+        const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
+        rs->internalLine = static_cast<uint8_t*>(std::calloc(lineBytes, 1));
+        rs->internalLineSize = lineBytes;
+        if (!rs->internalLine) break;
+        result = kLoadOk;
+    } while (false);
+    if (result != kLoadOk) {
+        ReleaseLoadRows(rs);
+        DiscardPixels(ctx->bitmap);
+        return result;
+    }
+
+    SelectReadConverters(rs, o.pixelOrder);
+    h->rowBuffer = rs->srcBuffer;
+    rs->active = 1;
+    if (o.flags & kLoadProgressBar) {
+        for (int i = 0; i < kProgressBarWidth; ++i) std::fputc('-', stderr);
+        std::fputc('\r', stderr);
+    }
+    return kLoadOk;
+}
+
+int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount) {
+    if (!ctx) return kLoadOk;
+    if (ctx->cancelled) return kLoadCancelled;
+    LoadRowState* rs = &ctx->row;
+    if (!rs->active || rowCount < 1) return kLoadOk;
+    rowCount = std::min(rowCount, rs->rowsPerCall);
+    plane = NormalisePlane(rs, plane);
+    int64_t y = firstRow < 0 ? rs->runningRow : firstRow;
+    for (int i = 0; i < rowCount; ++i, ++y) {
+        // Rows past the height are dropped, never wrapped.
+        if (y >= rs->srcHeight) break;
+        rs->runningRow = int32_t(y + 1);
+        if (!CountDeliveredRow(ctx)) break;
+        const uint8_t* src = rs->srcBuffer + size_t(i) * rs->srcBytesPerRow;
+        if (rs->scaleMode == kScaleSmooth) {
+            SmoothRow(ctx, src);
+            continue;
+        }
+        const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
+        ProcessRow(ctx, src, plane, t, 0, rs->srcWidth);
+    }
+    return ctx->cancelled ? kLoadCancelled : kLoadOk;
+}
+
+int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns) {
+    if (!ctx) return kLoadOk;
+    if (ctx->cancelled) return kLoadCancelled;
+    LoadRowState* rs = &ctx->row;
+    if (!rs->active || rowCount < 1 || x < 0 || x >= rs->srcWidth || columns < 1) return kLoadOk;
+    columns = std::min(columns, rs->srcWidth - x);
+    rowCount = std::min(rowCount, rs->rowsPerCall);
+    if (rs->scaleMode == kScaleSmooth && columns != rs->srcWidth) {
+        if (rs->smoothRowsIn > 0) return kLoadOk;  // a reader that mixes rows and blocks
+        const int deferred = DeferSmoothScaling(ctx);
+        if (deferred != kLoadOk) return deferred;
+    }
+    plane = NormalisePlane(rs, plane);
+    int64_t y = firstRow < 0 ? rs->runningRow : firstRow;
+    for (int i = 0; i < rowCount; ++i, ++y) {
+        if (y >= rs->srcHeight) break;
+        if (x + columns == rs->srcWidth) rs->runningRow = int32_t(y + 1);
+        // Progress counts whole rows' worth of delivered columns.
+        rs->stripColumns += columns;
+        while (rs->stripColumns >= rs->srcWidth && !ctx->cancelled) {
+            rs->stripColumns -= rs->srcWidth;
+            CountDeliveredRow(ctx);
+        }
+        if (ctx->cancelled) break;
+        const uint8_t* src = rs->srcBuffer + size_t(i) * rs->srcBytesPerRow;
+        if (rs->scaleMode == kScaleSmooth) {
+            SmoothRow(ctx, src);
+            continue;
+        }
+        const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
+        ProcessRow(ctx, src, plane, t, x, columns);
+    }
+    return ctx->cancelled ? kLoadCancelled : kLoadOk;
+}
+
+int CheckLoadCancelled(LoadContext* ctx) {
+    if (!ctx) return 0;
+    const LoadOptions& o = ctx->options;
+    if (!ctx->cancelled && o.rowCallback && o.rowCallback(0, 1, o.rowCallbackUser) != 0) ctx->cancelled = 1;
+    return ctx->cancelled ? 1 : 0;
+}
+
+int ReportLoadProgress(LoadContext* ctx) {
+    LoadRowState* rs = &ctx->row;
+    const LoadOptions& o = ctx->options;
+    if (o.cancelCallback && (o.cancelCallback(o.cancelUser) & 0xFF) != 0) return 1;
+    if (rs->totalRows < 1) return 0;
+    const auto percent = static_cast<int32_t>(int64_t(rs->rowsDone) * 100 / rs->totalRows);
+    if (percent != rs->lastPercent) {
+        rs->lastPercent = percent;
+        if (o.progressCallback) o.progressCallback(percent, o.progressUser);
+    }
+    return 0;
+}
+
+// Emits the last output row of the smooth scaling when the source rows ran
+// out before it was complete (EndImage).
+void FlushSmoothRow(LoadContext* ctx) {
+    LoadRowState* rs = &ctx->row;
+    if (rs->scaleMode != kScaleSmooth || !rs->accA || rs->smoothRowsIn == 0) return;
+    if (rs->smoothRowsOut < rs->outHeight) EmitSmoothRow(ctx, rs->accA);
+}

@@ -1,0 +1,147 @@
+#include "processing/geometry_internal.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "imagelib/checked.h"
+#include "imagelib/metadata.h"
+
+namespace geometry {
+
+namespace {
+
+// Components of a stored pixel type; 0 for a value that is not one type.
+int ComponentsOf(uint16_t type) {
+    switch (type) {
+    case kPixelBilevel:
+    case kPixelGrey:
+    case kPixelPalette:
+        return 1;
+    case kPixelRGB:
+    case kPixelBGR:
+        return 3;
+    case kPixelRGBA:
+    case kPixelABGR:
+    case kPixelBGRA:
+    case kPixelARGB:
+    case kPixelCMYK:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int SampleBytesOf(uint16_t bitsPerSample) {
+    if (bitsPerSample <= 8) return 1;
+    if (bitsPerSample <= 16) return 2;
+    if (bitsPerSample <= 32) return 4;
+    return 0;
+}
+
+}  // namespace
+
+int CheckSource(const Bitmap* src, Layout* layout) {
+    if (!src || !src->pixels || src->width < 1 || src->height < 1) return kGeometryBadSize;
+    const int components = ComponentsOf(src->pixelType);
+    if (components == 0) return kGeometryBadSize;
+    Layout l{};
+    if (src->pixelType == kPixelBilevel) {
+        l = Layout{1, 1, 1, 1};
+        if (AlignedRowBytes(src->width, 1, 1) == 0 || src->bytesPerRow < AlignedRowBytes(src->width, 1, 1))
+            return kGeometryBadSize;
+    } else {
+        const int sampleBytes = SampleBytesOf(src->bitsPerSample);
+        if (sampleBytes == 0 || src->bitsPerSample < 8) return kGeometryBadSize;
+        // Palette indices are never deeper than a byte.
+        if (src->pixelType == kPixelPalette && sampleBytes != 1) return kGeometryBadSize;
+        if (src->bytesPerPixel != components * sampleBytes) return kGeometryBadSize;
+        const int32_t minRow = AlignedRowBytes(src->width, int64_t(src->bytesPerPixel) * 8, 1);
+        if (minRow == 0 || src->bytesPerRow < minRow) return kGeometryBadSize;
+        l.components = components;
+        l.sampleBytes = sampleBytes;
+        l.pixelBytes = components * sampleBytes;
+        // Deep samples are stored in whole words and may use all of them.
+        l.maxSample = sampleBytes == 1 ? 0xFFu : sampleBytes == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+    }
+    if (src->pixelType == kPixelPalette && !src->palette) return kGeometryBadSize;
+    if (!FitsInt32(int64_t(src->bytesPerRow) * src->height)) return kGeometryBadSize;
+    if (layout) *layout = l;
+    return kGeometryDone;
+}
+
+int NewPicture(Bitmap* out, uint16_t type, int16_t alignment, int32_t width, int32_t height,
+               uint16_t bitsPerSample) {
+    std::memset(out, 0, sizeof *out);
+    if (width < 1 || height < 1) return kGeometryBadSize;
+    // The allocator fails for both reasons; tell a size that cannot exist
+    // from memory that is not there by doing its size arithmetic first.
+    const int align = alignment < 1 ? 1 : alignment;
+    int64_t bitsPerPixel = 1;
+    if (type != kPixelBilevel) {
+        const int components = ComponentsOf(type);
+        const int sampleBytes = SampleBytesOf(bitsPerSample);
+        if (components == 0 || sampleBytes == 0) return kGeometryBadSize;
+        bitsPerPixel = int64_t(components) * sampleBytes * 8;
+    }
+    const int32_t rowBytes = AlignedRowBytes(width, bitsPerPixel, align);
+    if (rowBytes == 0 || !FitsInt32(int64_t(rowBytes) * height)) return kGeometryBadSize;
+    return AllocBitmapWithDepth(out, type, alignment, width, height, bitsPerSample) ? kGeometryDone
+                                                                                  : kGeometryNoMemory;
+}
+
+int NewPictureLike(Bitmap* out, const Bitmap* src, int32_t width, int32_t height) {
+    const int rc = NewPicture(out, src->pixelType, src->rowAlignment, width, height, src->bitsPerSample);
+    if (rc != kGeometryDone) return rc;
+    out->paletteCount = src->paletteCount;
+    out->transparentIndex = src->transparentIndex;
+    if (out->palette && src->palette) std::memcpy(out->palette, src->palette, kPaletteBytes);
+    return kGeometryDone;
+}
+
+Bitmap* Deliver(Bitmap* src, Bitmap* dst, Bitmap* out) {
+    if (dst && dst != src) {
+        CopyBitmapMetadata(out, src);
+        *dst = *out;
+        return dst;
+    }
+    out->orientation = src->orientation;
+    out->xResolution = src->xResolution;
+    out->yResolution = src->yResolution;
+    out->comment = src->comment;
+    out->metadata = src->metadata;
+    src->comment = nullptr;
+    src->metadata = nullptr;
+    FreeBitmap(src);
+    *src = *out;
+    return src;
+}
+
+void* AllocArray(size_t count, size_t size) {
+    size_t bytes;
+    if (!CheckedMul(count, size, &bytes)) return nullptr;
+    return std::calloc(bytes ? bytes : 1, 1);
+}
+
+void CopyBits(uint8_t* dstRow, const uint8_t* srcRow, int32_t srcX, int32_t count) {
+    if (count < 1) return;
+    const uint8_t* s = srcRow + (srcX >> 3);
+    const int shift = srcX & 7;
+    const size_t outBytes = (size_t(count) + 7) / 8;
+    const size_t lastSrc = (size_t(shift) + size_t(count) - 1) / 8;  // last byte read, from s
+    for (size_t k = 0; k < outBytes; ++k) {
+        unsigned v = unsigned(s[k]) << shift;
+        if (shift && k + 1 <= lastSrc) v |= unsigned(s[k + 1]) >> (8 - shift);
+        dstRow[k] = uint8_t(v);
+    }
+    const int tail = count & 7;
+    if (tail) dstRow[outBytes - 1] &= uint8_t(0xFF00u >> tail);
+}
+
+void CopyRows(Bitmap* dst, const Bitmap* src) {
+    const size_t n = size_t(dst->bytesPerRow < src->bytesPerRow ? dst->bytesPerRow : src->bytesPerRow);
+    const int32_t rows = dst->height < src->height ? dst->height : src->height;
+    for (int32_t y = 0; y < rows; ++y) std::memcpy(Row(dst, y), Row(src, y), n);
+}
+
+}  // namespace geometry
