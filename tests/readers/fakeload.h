@@ -33,7 +33,7 @@ public:
         ctx_->callbacks.beginImage = BeginImage;
         ctx_->callbacks.putScanlines = PutScanlines;
         ctx_->callbacks.endImage = EndImage;
-        ctx_->callbacks.clearImageHeader = ClearImageHeader;
+        ctx_->callbacks.clearImageHeader = ::ClearImageHeader;  // the library's own defaults
         ctx_->callbacks.openSource = OpenPictureFile;
         ctx_->callbacks.closeSource = ClosePictureFile;
     }
@@ -94,16 +94,6 @@ public:
 
 private:
     static FakeLoad* Of(LoadContext* ctx) { return static_cast<FakeLoad*>(ctx->scratch); }
-
-    static void ClearImageHeader(ImageHeader* h) {
-        std::memset(h, 0, sizeof *h);
-        h->rowsPerCall = 1;
-        h->planes = 1;
-        h->bitsPerPlane = 1;
-        h->fullBitsPerSample = 8;
-        h->fullComponents = 1;
-        h->transparentIndex = -1;
-    }
 
     static int BeginImage(LoadContext* ctx, ImageHeader* h) {
         FakeLoad* self = Of(ctx);

@@ -15,7 +15,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
-#include "tests/support/testfiles.h"
+#include "tests/readers/fixtures.h"
 
 namespace {
 
@@ -28,30 +28,14 @@ public:
 };
 const auto* const kRegistry = ::testing::AddGlobalTestEnvironment(new RegistryEnvironment);
 
-std::string FixtureDir() { return PV_READER_FIXTURES; }
-std::wstring FixturePath(const std::string& name) { return Utf8ToWide((FixtureDir() + "/" + name).c_str()); }
+using testing_support::ExpectedPixels;
+using testing_support::ExpectSamePixels;
+using testing_support::ReaderFixture;
+using testing_support::ReadReaderFixture;
+using Rgba = testing_support::RgbaPicture;
 
-Bytes ReadFixture(const std::string& name) {
-    std::ifstream in(FixtureDir() + "/" + name, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A decoded picture: top-down R, G, B, A.
-struct Rgba {
-    int width = 0;
-    int height = 0;
-    Bytes px;
-    const uint8_t* At(int x, int y) const { return &px[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
-};
-
-Rgba Expected(const std::string& name) {
-    const Bytes e = ReadFixture(name + ".rgba");
-    Rgba r;
-    if (e.size() < 8) return r;
-    r.width = e[0] | e[1] << 8 | e[2] << 16 | e[3] << 24;
-    r.height = e[4] | e[5] << 8 | e[6] << 16 | e[7] << 24;
-    r.px.assign(e.begin() + 8, e.end());
-    return r;
+std::wstring FixturePath(const std::string& name) {
+    return Utf8ToWide((testing_support::ReaderFixtureDir() + "/" + name).c_str());
 }
 
 // Any of the pixel types a load of these readers gives, as R, G, B, A.
@@ -82,36 +66,12 @@ Rgba FromBitmap(const Bitmap& b) {
     return r;
 }
 
-struct Fixture {
-    std::string name;
-    std::string file;
-    std::string check;
-};
-
-std::vector<Fixture> Manifest(std::string* skipReason) {
-    std::vector<Fixture> list;
-    std::ifstream in(FixtureDir() + "/manifest.txt");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        Fixture f;
-        words >> f.name;
-        if (f.name == "skip") {
-            std::getline(words, *skipReason);
-            return {};
-        }
-        words >> f.file >> f.check;
-        if (!f.name.empty()) list.push_back(f);
-    }
-    if (list.empty() && skipReason->empty()) *skipReason = "no manifest";
-    return list;
-}
-
 class LoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fixtures_ = Manifest(&skip_);
-        if (!skip_.empty()) GTEST_SKIP() << skip_;
+        std::string skip;
+        fixtures_ = testing_support::ReaderFixtures(&skip);
+        if (fixtures_.empty()) GTEST_SKIP() << skip;
         InitLoadOptions(&options_);
     }
     void TearDown() override { FreeBitmap(&bitmap_); }
@@ -121,30 +81,14 @@ protected:
         return LoadPictureFromFile(FixturePath(file).c_str(), &bitmap_, &options_, info);
     }
 
-    std::vector<Fixture> fixtures_;
-    std::string skip_;
+    std::vector<ReaderFixture> fixtures_;
     LoadOptions options_;
     Bitmap bitmap_{};
 };
 
-void ExpectSame(const Rgba& want, const Rgba& got, bool alpha, int tolerance = 0) {
-    ASSERT_EQ(want.width, got.width);
-    ASSERT_EQ(want.height, got.height);
-    int bad = 0;
-    for (size_t i = 0; i < got.px.size() && bad < 5; ++i) {
-        if (i % 4 == 3 && !alpha) continue;
-        if (std::abs(int(got.px[i]) - int(want.px[i])) > tolerance) {
-            const size_t p = i / 4;
-            ADD_FAILURE() << "pixel " << p % size_t(got.width) << "," << p / size_t(got.width) << " byte " << i % 4 << ": "
-                          << int(got.px[i]) << " want " << int(want.px[i]);
-            ++bad;
-        }
-    }
-}
-
 // Full size, in the reader's own output and widened to colour: pixel-exact.
 TEST_F(LoadTest, EveryFixturePixelExact) {
-    for (const Fixture& f : fixtures_) {
+    for (const ReaderFixture& f : fixtures_) {
         SCOPED_TRACE(f.name);
         ImageInfo info;
         for (uint32_t flags : {0u, uint32_t(kLoadLowDepthAsColour | kLoadPreferFourBytes)}) {
@@ -160,7 +104,7 @@ TEST_F(LoadTest, EveryFixturePixelExact) {
             }
             ASSERT_EQ(kLoadOk, r);
             EXPECT_GE(info.formatIndex, 0);
-            ExpectSame(Expected(f.name), FromBitmap(bitmap_), f.check == "rgba");
+            ExpectSamePixels(ExpectedPixels(f.name), FromBitmap(bitmap_), f.check == "rgba");
             FreePictureInfo(&info);
         }
     }
@@ -248,21 +192,21 @@ TEST_F(LoadTest, FitIntoABox) {
     options_.targetHeight = 16;
     for (const char* name : {"bmp_24bit", "bmp_topdown", "ppm_raw_255", "bmp_8bit"}) {
         SCOPED_TRACE(name);
-        const Rgba full = Expected(name);
+        const Rgba full = ExpectedPixels(name);
         const std::string file = std::string(name) + (name[0] == 'p' ? ".ppm" : ".bmp");
         options_.scaleMethod = 0;
         ASSERT_EQ(kLoadOk, Load(file));
         EXPECT_EQ(16, bitmap_.width);
         EXPECT_EQ(9, bitmap_.height);  // 37 x 21 -> 16 x round(16 x 21 / 37)
-        ExpectSame(NearestOf(full, 16, 9), FromBitmap(bitmap_), false);
+        ExpectSamePixels(NearestOf(full, 16, 9), FromBitmap(bitmap_), false);
         options_.scaleMethod = 2;
         ASSERT_EQ(kLoadOk, Load(file));
-        ExpectSame(AreaOf(full, 16, 9), FromBitmap(bitmap_), false, 3);
+        ExpectSamePixels(AreaOf(full, 16, 9), FromBitmap(bitmap_), false, 3);
     }
 }
 
 TEST_F(LoadTest, MirrorAndBottomUpRequests) {
-    const Rgba full = Expected("bmp_24bit");
+    const Rgba full = ExpectedPixels("bmp_24bit");
     for (uint16_t orientation : {0x1, 0x10, 0x11}) {
         SCOPED_TRACE(orientation);
         options_.orientation = orientation;
@@ -274,7 +218,7 @@ TEST_F(LoadTest, MirrorAndBottomUpRequests) {
                 const int sy = (orientation & 0x10) ? full.height - 1 - y : y;
                 std::memcpy(&want.px[(size_t(y) * size_t(full.width) + size_t(x)) * 4], full.At(sx, sy), 4);
             }
-        ExpectSame(want, FromBitmap(bitmap_), false);
+        ExpectSamePixels(want, FromBitmap(bitmap_), false);
     }
 }
 
@@ -315,8 +259,8 @@ TEST_F(LoadTest, ProgressAndCancel) {
 // Cut short: 4, and with flag 0x400 the rows read so far (BMP rows arrive
 // bottom first) over a cleared picture.
 TEST_F(LoadTest, DamagedFiles) {
-    const Bytes file = ReadFixture("bmp_24bit.bmp");
-    const Rgba full = Expected("bmp_24bit");
+    const Bytes file = ReadReaderFixture("bmp_24bit.bmp");
+    const Rgba full = ExpectedPixels("bmp_24bit");
     const size_t stride = (37 * 3 + 3) / 4 * 4;
     const size_t keepRows = 8;
     const Bytes cut(file.begin(), file.begin() + long(54 + keepRows * stride + 10));
@@ -338,9 +282,9 @@ TEST_F(LoadTest, DamagedFiles) {
 // Every fixture cut at several points, through the load: 4 (or 2 when the
 // cut leaves no picture to begin), or 0 with flag 0x400; never a crash or leak.
 TEST_F(LoadTest, EveryFixtureTruncated) {
-    for (const Fixture& f : fixtures_) {
+    for (const ReaderFixture& f : fixtures_) {
         if (f.check == "refuse") continue;
-        const Bytes file = ReadFixture(f.file);
+        const Bytes file = ReadReaderFixture(f.file);
         const std::wstring name = Utf8ToWide(f.file.c_str());
         for (int k = 1; k <= 7; ++k) {
             const size_t n = file.size() * size_t(k) / 8;
