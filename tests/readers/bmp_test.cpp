@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/load.h"
 #include "imagelib/readers/bmp.h"
 #include "imagelib/readers/readers.h"
 #include "tests/readers/fakeload.h"
@@ -563,6 +564,26 @@ TEST(BmpDxt, HugeSidesWithTinyPayload) {
     FakeLoad sized;
     EXPECT_EQ(kLoadIncomplete, sized.Run(ReadBmpBody, MakeBmp(Dxt(65535, 8, kFourCcDxt5, Bytes(16, 0)))));
     EXPECT_EQ(1, sized.endCalls);
+}
+
+// Through the whole load: bottom-up strips land flipped, alpha is kept.
+TEST(BmpDxt, LoadsAsRgba) {
+    Bytes block = {0xF8, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes colour = ColourBlock(0xF800, 0, 0);
+    block.insert(block.end(), colour.begin(), colour.end());
+    const Bytes file = MakeBmp(Dxt(4, 4, kFourCcDxt3, block));
+    LoadOptions options;
+    InitLoadOptions(&options);
+    Bitmap b{};
+    ImageInfo info;
+    ASSERT_EQ(kLoadOk, LoadPictureFromMemory(file.data(), file.size(), L"t.bmp", &b, &options, &info));
+    EXPECT_STREQ("Windows Bitmap (DXT)", info.description);
+    ASSERT_EQ(kPixelRGBA, b.pixelType);
+    const uint8_t* bottom = b.pixels + 3 * size_t(b.bytesPerRow);
+    EXPECT_EQ((Bytes{248, 0, 0, 136, 248, 0, 0, 255}), Bytes(bottom, bottom + 8));
+    EXPECT_EQ(0, b.pixels[3]);  // top row: alpha nibbles 0
+    FreeBitmap(&b);
+    FreePictureInfo(&info);
 }
 
 // ---------------------------------------------------------------------------

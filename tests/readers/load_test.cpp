@@ -16,6 +16,7 @@
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
 #include "tests/readers/fixtures.h"
+#include "tests/support/testfiles.h"
 
 namespace {
 
@@ -304,6 +305,15 @@ TEST_F(LoadTest, EveryFixtureTruncated) {
             }
         }
     }
+}
+
+TEST_F(LoadTest, MissingAndEmptyFiles) {
+    testing_support::ScratchDir dir;
+    const std::wstring empty = dir.File("empty.bmp");
+    testing_support::WriteBytes(empty, {});
+    EXPECT_EQ(kLoadCannotOpen, LoadPictureFromFile(dir.File("missing.bmp").c_str(), &bitmap_, &options_, nullptr));
+    EXPECT_EQ(kLoadNotRecognised, LoadPictureFromFile(empty.c_str(), &bitmap_, &options_, nullptr));
+    EXPECT_EQ(nullptr, bitmap_.pixels);
 }
 
 TEST_F(LoadTest, RefusedByName) {
