@@ -95,11 +95,12 @@ uint8_t ReverseByte(uint8_t v) {
     return uint8_t((v & 0xAA) >> 1 | (v & 0x55) << 1);
 }
 
-// Checks the source and allocates the turned picture (sides exchanged when
-// `quarter`).
-int PrepareTurn(Bitmap* src, bool quarter, Layout* layout, Bitmap* out) {
+// Checks the source (a bilevel one when `bilevelOnly`) and allocates the
+// turned picture (sides exchanged when `quarter`).
+int PrepareTurn(Bitmap* src, bool quarter, bool bilevelOnly, Layout* layout, Bitmap* out) {
     const int rc = CheckSource(src, layout);
     if (rc != kGeometryDone) return rc;
+    if (bilevelOnly && src->pixelType != kPixelBilevel) return kGeometryBadSize;
     return quarter ? NewPictureLike(out, src, src->height, src->width)
                    : NewPictureLike(out, src, src->width, src->height);
 }
@@ -109,7 +110,7 @@ int PrepareTurn(Bitmap* src, bool quarter, Layout* layout, Bitmap* out) {
 int BitmapRotateQuarter(Bitmap* src, Bitmap* dst, int direction, RowProgressCallback progress, uintptr_t user) {
     Layout layout;
     Bitmap out;
-    int rc = PrepareTurn(src, true, &layout, &out);
+    const int rc = PrepareTurn(src, true, false, &layout, &out);
     if (rc != kGeometryDone) return rc;
     const int32_t w = src->width, h = src->height;
     const bool clockwise = direction > 0;
@@ -145,7 +146,7 @@ int BitmapRotateQuarter(Bitmap* src, Bitmap* dst, int direction, RowProgressCall
 int BitmapRotateHalf(Bitmap* src, Bitmap* dst) {
     Layout layout;
     Bitmap out;
-    int rc = PrepareTurn(src, false, &layout, &out);
+    const int rc = PrepareTurn(src, false, false, &layout, &out);
     if (rc != kGeometryDone) return rc;
     const int32_t w = src->width, h = src->height;
     const size_t n = size_t(layout.pixelBytes);
@@ -167,12 +168,8 @@ static int RotateBilevelQuarter(Bitmap* src, Bitmap* dst, bool clockwise) {
         return BitmapRotateQuarter(src, dst, clockwise ? 1 : -1, nullptr, 0);
     Layout layout;
     Bitmap out;
-    int rc = PrepareTurn(src, true, &layout, &out);
+    const int rc = PrepareTurn(src, true, true, &layout, &out);
     if (rc != kGeometryDone) return rc;
-    if (src->pixelType != kPixelBilevel) {
-        FreeBitmap(&out);
-        return kGeometryBadSize;
-    }
     TurnBilevelWords(src, &out, clockwise);
     ExchangeResolution(Deliver(src, dst, &out));
     return kGeometryDone;
@@ -185,12 +182,8 @@ int BitmapRotateBilevelLeft(Bitmap* src, Bitmap* dst) { return RotateBilevelQuar
 int BitmapRotateBilevelHalf(Bitmap* src, Bitmap* dst) {
     Layout layout;
     Bitmap out;
-    int rc = PrepareTurn(src, false, &layout, &out);
+    const int rc = PrepareTurn(src, false, true, &layout, &out);
     if (rc != kGeometryDone) return rc;
-    if (src->pixelType != kPixelBilevel) {
-        FreeBitmap(&out);
-        return kGeometryBadSize;
-    }
     // Output pixel x is source pixel w - 1 - x: reverse the bytes holding
     // pixels and the bits in each, then skip the padding bits that came first.
     const int32_t w = src->width, h = src->height;

@@ -52,8 +52,6 @@ public:
         return s;
     }
 
-    double scale() const { return scale_; }
-
 private:
     int32_t outCount_;
     double scale_;
