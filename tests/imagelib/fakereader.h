@@ -37,6 +37,7 @@ struct Picture {
     int paletteBits = 8;
     std::vector<uint8_t> palette;
     int result = 0;               // returned after EndImage
+    int earlyResult = 0;          // when non-zero: returned before BeginImage
     bool endImage = true;
     std::function<void(LoadContext*)> beforeBegin;  // metadata, texts ...
     std::function<void(LoadContext*)> afterRows;
@@ -70,6 +71,7 @@ inline int RunReader(int id, FileSource* source, LoadContext* ctx) {
 
     Picture& p = r.picture;
     if (p.beforeBegin) p.beforeBegin(ctx);
+    if (p.earlyResult != 0) return p.earlyResult;
     ImageHeader h = p.header;
     r.beginResult = ctx->callbacks.beginImage(ctx, &h);
     if (r.beginResult != 0) return r.beginResult;
