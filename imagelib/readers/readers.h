@@ -5,15 +5,18 @@
 
 #include "../formats.h"
 
+int ReadBmpEntry(FileSource* source, LoadContext* ctx);   // bmp.cpp
+int ReadPnmEntry(FileSource* source, LoadContext* ctx);   // pnm.cpp
+
 // Readers set these to their entry functions once they exist.
 constexpr FormatReadFn kReadJpeg = nullptr;
 constexpr FormatReadFn kReadTga = nullptr;
-constexpr FormatReadFn kReadBmp = nullptr;
+constexpr FormatReadFn kReadBmp = ReadBmpEntry;
 constexpr FormatReadFn kReadGif = nullptr;
 constexpr FormatReadFn kReadPng = nullptr;
 constexpr FormatReadFn kReadTiff = nullptr;
 constexpr FormatReadFn kReadPcx = nullptr;
-constexpr FormatReadFn kReadPnm = nullptr;
+constexpr FormatReadFn kReadPnm = ReadPnmEntry;
 constexpr FormatReadFn kReadIco = nullptr;
 constexpr FormatReadFn kReadPsd = nullptr;
 constexpr FormatReadFn kReadCrw = nullptr;

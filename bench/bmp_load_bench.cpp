@@ -1,0 +1,110 @@
+// Loading a large BMP (4000 x 3000, 24 bits) at full size and into a
+// 160 x 120 box, nearest and smooth, against ImageMagick doing the same work
+// in the same run (decode only; -sample is nearest, -scale the area average),
+// timed around a subprocess. Compare each BM_Load* with its BM_Peer*.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "imagelib/textutil.h"
+
+namespace {
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+
+// A smooth colour field with some detail, written once per run.
+const std::string& BmpPath() {
+    static const std::string path = [] {
+        const std::string p = (std::filesystem::temp_directory_path() / "pv-bench-4000x3000.bmp").string();
+        const uint32_t stride = (kWidth * 3 + 3) / 4 * 4;
+        const uint32_t size = 54 + stride * kHeight;
+        std::vector<uint8_t> b(size, 0);
+        auto put32 = [&](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+        };
+        b[0] = 'B';
+        b[1] = 'M';
+        put32(2, size);
+        put32(10, 54);
+        put32(14, 40);
+        put32(18, kWidth);
+        put32(22, kHeight);
+        b[26] = 1;
+        b[28] = 24;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                uint8_t* px = &b[54 + size_t(y) * stride + size_t(x) * 3];
+                px[0] = uint8_t(x * 255 / kWidth);
+                px[1] = uint8_t(y * 255 / kHeight);
+                px[2] = uint8_t((x ^ y) & 0xFF);
+            }
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+        InitFormatRegistry();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove(std::filesystem::temp_directory_path() / "pv-bench-4000x3000.bmp", ec);
+        });
+        return p;
+    }();
+    return path;
+}
+
+void LoadInto(benchmark::State& state, int targetWidth, int targetHeight, int scaleMethod) {
+    const std::wstring name = Utf8ToWide(BmpPath().c_str());
+    LoadOptions options;
+    InitLoadOptions(&options);
+    options.targetWidth = targetWidth;
+    options.targetHeight = targetHeight;
+    options.scaleMethod = uint16_t(scaleMethod);
+    for (auto _ : state) {
+        Bitmap bitmap{};
+        if (LoadPictureFromFile(name.c_str(), &bitmap, &options, nullptr) != kLoadOk) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(bitmap.pixels);
+        FreeBitmap(&bitmap);
+    }
+}
+
+void BM_LoadFullSize(benchmark::State& state) { LoadInto(state, -1, -1, 0); }
+void BM_LoadBoxNearest(benchmark::State& state) { LoadInto(state, 160, 120, 0); }
+void BM_LoadBoxSmooth(benchmark::State& state) { LoadInto(state, 160, 120, 2); }
+
+// ImageMagick's own convert (not the PATH's wrappers), or the PATH's.
+std::string Convert() {
+    return std::filesystem::exists("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
+}
+
+void Peer(benchmark::State& state, const std::string& operation) {
+    const std::string command = Convert() + " '" + BmpPath() + "' " + operation + " null: 2>/dev/null";
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("ImageMagick convert is not available");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+
+void BM_PeerFullSize(benchmark::State& state) { Peer(state, ""); }
+void BM_PeerBoxNearest(benchmark::State& state) { Peer(state, "-sample 160x120"); }
+void BM_PeerBoxSmooth(benchmark::State& state) { Peer(state, "-scale 160x120"); }
+
+BENCHMARK(BM_LoadFullSize)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerFullSize)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadBoxNearest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerBoxNearest)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadBoxSmooth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerBoxSmooth)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

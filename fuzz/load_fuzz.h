@@ -1,0 +1,79 @@
+// Shared body of the reader fuzz targets: one input goes through the whole
+// load from memory, as a file with the given extension would, so the reader,
+// the row delivery, the converters and the end of load all see it.
+//
+// The picture is first queried; only pictures of at most kMaxPixels are
+// loaded (full size, then fitted into a small box), so a header that claims
+// a huge picture cannot exhaust memory. Every output pixel is read.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+
+namespace fuzzing {
+
+constexpr int64_t kMaxPixels = int64_t(1) << 20;
+
+inline void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// Reads every byte of the picture so a wrong size or stride shows under ASan.
+inline unsigned TouchPixels(const Bitmap& b) {
+    unsigned sum = 0;
+    if (!b.pixels) return 0;
+    Check(b.width >= 1 && b.height >= 1 && b.bytesPerRow >= 1);
+    const size_t bytes = size_t(b.bytesPerRow) * size_t(b.height);
+    for (size_t i = 0; i < bytes; ++i) sum += b.pixels[i];
+    if (b.palette)
+        for (size_t i = 0; i < kPaletteBytes; ++i) sum += b.palette[i];
+    return sum;
+}
+
+inline bool KnownResult(int r) {
+    return r == kLoadOk || r == kLoadNoMemory || r == kLoadNotRecognised || r == kLoadIncomplete ||
+           r == kLoadRefused || r == kLoadCorrupt || r == kLoadCancelled;
+}
+
+inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
+    static const bool registry = (InitFormatRegistry(), true);
+    (void)registry;
+    if (size < 1) return 0;
+    // The last byte chooses the options, so the corpus explores them too.
+    const uint8_t knobs = data[size - 1];
+
+    FileSource source;
+    InitMemorySource(&source, data, size);
+    ImageInfo info;
+    const int q = GetPictureInfoFromSource(&source, name, -1, 0, &info);
+    FreePictureInfo(&info);
+    Check(KnownResult(q));
+    if (q != kLoadOk || info.width < 1 || info.height < 1 || int64_t(info.width) * info.height > kMaxPixels) return 0;
+
+    LoadOptions options;
+    InitLoadOptions(&options);
+    options.flags = (knobs & 1 ? kLoadLowDepthAsColour : 0) | (knobs & 2 ? kLoadPreferFourBytes : 0) |
+                    (knobs & 4 ? kLoadAcceptDamaged : 0) | (knobs & 8 ? kLoadNoBilevel : 0) | kLoadKeepComment;
+    options.orientation = uint16_t((knobs & 16 ? 0x1 : 0) | (knobs & 32 ? 0x10 : 0));
+    options.pixelOrder = uint16_t(knobs >> 6);
+    volatile unsigned sink = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            options.targetWidth = 16;
+            options.targetHeight = 12;
+            options.scaleMethod = knobs & 64 ? 2 : 0;
+        }
+        Bitmap bitmap{};
+        const int r = LoadPictureFromMemory(data, size, name, &bitmap, &options, nullptr);
+        Check(KnownResult(r));
+        Check((r == kLoadOk) == (bitmap.pixels != nullptr));
+        sink = sink + TouchPixels(bitmap);
+        FreeBitmap(&bitmap);
+    }
+    return 0;
+}
+
+}  // namespace fuzzing

@@ -1,0 +1,39 @@
+// What every reader shares: opening the load's file through the callback
+// table, naming a refusal, and the test on BeginImage's answer.
+//
+// Portable: readers reach the library only through the load context.
+#pragma once
+
+#include <cstdint>
+
+#include "../fileio.h"
+#include "../loadcontext.h"
+#include "../textutil.h"
+
+// Opens the load's picture file for binary reading through the context's
+// callback table; null when it cannot be opened.
+inline PictureFile* OpenReaderFile(FileSource* source, LoadContext* ctx) {
+    return ctx->callbacks.openSource(source, kOpenReadBinary);
+}
+
+inline void CloseReaderFile(PictureFile* file, LoadContext* ctx) { ctx->callbacks.closeSource(file); }
+
+// Runs a reader body over the load's file and closes it on every way out.
+inline int RunReaderOnSource(FileSource* source, LoadContext* ctx, int (*body)(PictureFile*, LoadContext*)) {
+    PictureFile* file = OpenReaderFile(source, ctx);
+    if (!file) return kLoadCannotOpen;
+    const int result = body(file, ctx);
+    CloseReaderFile(file, ctx);
+    return result;
+}
+
+// A refusal the reader can name: the message goes to the load's sub-format
+// text ("Windows Bitmap : Bad picture's size !") and the result is 9.
+inline int RefusePicture(LoadContext* ctx, const char* message) {
+    CopyTextBounded(ctx->subFormat, sizeof ctx->subFormat, message);
+    return kLoadRefused;
+}
+
+// BeginImage's answer stops the reader when its low 16 bits are not 0: a
+// refusal, no memory, or -1 for an information-only load.
+inline bool BeginImageStops(int result) { return (result & 0xFFFF) != 0; }
