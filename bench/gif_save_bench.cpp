@@ -49,29 +49,43 @@ struct Figures {
 };
 Figures g_ours[2], g_pillow[2];
 
-void BM_GifSaveOurs(benchmark::State& state) {
-    const Kind kind = Kind(state.range(0));
-    InitFormatRegistry();
-    Bitmap b;
-    MakePicture(&b, kind);
-    SaveOptions o;
-    InitSaveOptions(&o);
-    o.formatIndex = kFormatGif;
-    size_t bytes = 0;
-    for (auto _ : state) {
+// The registry, the picture and the options of one benchmark.
+struct Saver {
+    explicit Saver(Kind kind) {
+        InitFormatRegistry();
+        MakePicture(&bitmap, kind);
+        InitSaveOptions(&options);
+        options.formatIndex = kFormatGif;
+    }
+    ~Saver() {
+        FreeBitmap(&bitmap);
+        FreeFormatRegistry();
+    }
+    // One save into memory; the file's size, or 0 when the save failed.
+    size_t SaveOnce() {
         char* data = nullptr;
         size_t size = 0;
         FILE* f = open_memstream(&data, &size);
-        if (SavePicture(nullptr, f, &b, &o) != 0) state.SkipWithError("save failed");
+        const int result = SavePicture(nullptr, f, &bitmap, &options);
         std::fclose(f);
-        bytes = size;
         std::free(data);
+        return result == 0 ? size : 0;
+    }
+    Bitmap bitmap;
+    SaveOptions options;
+};
+
+void BM_GifSaveOurs(benchmark::State& state) {
+    const Kind kind = Kind(state.range(0));
+    Saver saver(kind);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = saver.SaveOnce();
+        if (!bytes) state.SkipWithError("save failed");
     }
     g_ours[kind].bytes = double(bytes);
     state.counters["bytes"] = double(bytes);
     state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight);
-    FreeBitmap(&b);
-    FreeFormatRegistry();
 }
 BENCHMARK(BM_GifSaveOurs)->Arg(kPhoto)->Arg(kGraphic)->Unit(benchmark::kMillisecond);
 
@@ -128,24 +142,14 @@ BENCHMARK(BM_GifSavePillow)->Arg(kPhoto)->Arg(kGraphic)->UseManualTime()->Iterat
 // Ours again, timed the same way as Pillow (best of 30), and the ratios.
 void BM_GifSaveRatios(benchmark::State& state) {
     const Kind kind = Kind(state.range(0));
-    InitFormatRegistry();
-    Bitmap b;
-    MakePicture(&b, kind);
-    SaveOptions o;
-    InitSaveOptions(&o);
-    o.formatIndex = kFormatGif;
+    Saver saver(kind);
     double best = 0;
     for (auto _ : state) {
         for (int rep = 0; rep < 30; ++rep) {
-            char* data = nullptr;
-            size_t size = 0;
-            FILE* f = open_memstream(&data, &size);
             const auto start = std::chrono::steady_clock::now();
-            SavePicture(nullptr, f, &b, &o);
-            std::fclose(f);
+            saver.SaveOnce();
             const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (rep == 0 || t < best) best = t;
-            std::free(data);
         }
         state.SetIterationTime(best);
     }
@@ -154,8 +158,6 @@ void BM_GifSaveRatios(benchmark::State& state) {
         state.counters["time_ours_over_pillow"] = best / g_pillow[kind].seconds;
         state.counters["size_ours_over_pillow"] = g_ours[kind].bytes / g_pillow[kind].bytes;
     }
-    FreeBitmap(&b);
-    FreeFormatRegistry();
 }
 BENCHMARK(BM_GifSaveRatios)->Arg(kPhoto)->Arg(kGraphic)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -224,8 +224,9 @@ int WriteGifFile(PictureFile* f, SaveContext* ctx, GifLzwEncoder* e, int bits) {
     const int begun = ctx->callbacks.beginWrite(ctx, &h);
     if (begun) return begun;
 
-    // Extensions need the GIF89a signature, whatever the option says.
-    const bool transparent = p.transparentIndex >= 0;
+    // Extensions need the GIF89a signature, whatever the option says. A
+    // transparent index outside the colour table names no colour.
+    const bool transparent = p.transparentIndex >= 0 && p.transparentIndex < (1 << bits);
     const size_t commentLength = p.comment ? std::strlen(p.comment) : 0;
     const bool comment = p.comment && commentLength < 255;
     const bool gif87a = ctx->options.gif87a && !transparent && !comment;
