@@ -11,6 +11,7 @@
 #include "checked.h"
 #include "formats.h"
 #include "pixelrows.h"
+#include "processing/geometry.h"
 #include "savecontext.h"
 #include "textutil.h"
 #include "writeconvert.h"
@@ -44,12 +45,6 @@ static int64_t GetSaveOption(SaveContext* ctx, int index) {
         case 2: return ctx->options.thirdSaveValue;
         default: return 0;
     }
-}
-
-// No temporary folder is configured for the library: an empty text.
-static size_t NoLibraryTempFolder(char* buffer, size_t capacity) {
-    if (buffer && capacity) buffer[0] = '\0';
-    return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -352,7 +347,7 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
     auto* ctx = static_cast<SaveContext*>(std::calloc(1, sizeof(SaveContext)));
     if (!ctx) return kSaveNoMemory;
     ctx->callbacks = WriterCallbacks{BeginWrite,         GetScanlines, EndWrite,
-                                     BitsForColourCount, NoLibraryTempFolder, ClearWriteHeader,
+                                     BitsForColourCount, GetLibraryTempFolder, ClearWriteHeader,
                                      OpenPictureFile,    ClosePictureFileChecked, GetSaveOption};
     ctx->options = *options;
     ctx->bitmap = bitmap;

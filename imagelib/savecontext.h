@@ -16,6 +16,7 @@
 #include "bitmap.h"
 #include "fileio.h"
 #include "metadata.h"
+#include "pixelrows.h"
 
 // Save result codes (tested on their low 16 bits).
 enum SaveResult : int {
@@ -61,18 +62,9 @@ enum WriteOrientation : uint16_t {
     kWriteBottomUp = 0x10,  // rows wanted bottom row first
 };
 
-// WriteHeader::paletteLayout: how BeginWrite hands the palette over. 0 means
-// the writer needs no palette (grey and bilevel rows then pass through the
-// grey map).
-enum WritePaletteLayout : uint16_t {
-    kPaletteInverted = 0x1,     // red, green and blue stored as 255 minus themselves
-    kPaletteWords333 = 0x2,     // big-endian words, 3-bit fields at bits 8, 4, 0
-    kPaletteWords444Rot = 0x4,  // big-endian words, 4-bit fields with the low bit rotated to the top
-    kPaletteWords444 = 0x8,     // big-endian words, 4-bit fields at bits 8, 4, 0
-    kPalettePlanar = 0x10,      // three arrays: reds, greens, blues
-    kPaletteTriples = 0x100,    // interleaved R, G, B triples
-    kPaletteBgr = 0x200,        // with planar or triples: blue first
-};
+// WriteHeader::paletteLayout takes the PaletteLayoutFlags of pixelrows.h
+// (kPaletteTriples and the byte, word and plane layouts); 0 means the writer
+// needs no palette, and grey and bilevel rows then pass through the grey map.
 
 struct WriteHeader {
     uint32_t flags;             // WriteHeaderFlags
@@ -84,7 +76,7 @@ struct WriteHeader {
     int16_t bitsPerSample;      // used with components; default 1
     int16_t components;         // above 0: total bits = bitsPerSample x components; default 0
     uint32_t bytesPerPlane;     // of the writer's rows
-    uint16_t paletteLayout;     // WritePaletteLayout; 0 = no palette
+    uint16_t paletteLayout;     // PaletteLayoutFlags; 0 = no palette
     uint16_t paletteBits;       // bits per palette component
     uint8_t* palette;           // set by BeginWrite, owned by the context
     char description[64];       // the format's description, for the verbose message
@@ -106,7 +98,7 @@ struct WriterCallbacks {
     void (*endWrite)(SaveContext* ctx);
     // Bits needed for a colour count: 1 below 3 ... 8 from 129 on.
     int (*bitsForColourCount)(int32_t colourCount);
-    // The library's temporary folder; empty until that setting exists.
+    // The library's temporary folder with a trailing "/", or an empty text.
     size_t (*getLibraryTempFolder)(char* buffer, size_t capacity);
     void (*clearWriteHeader)(WriteHeader* header);
     PictureFile* (*openPictureFile)(const FileSource* source, int mode);

@@ -356,13 +356,13 @@ int BuildWriterPalette(SaveRowState* s) {
         for (int c = 0; c < 3; ++c) std::memcpy(rgb[c], s->bitmapPalette + size_t(c) * 256, size_t(n));
     }
     const uint16_t layout = s->paletteLayout;
-    if (layout & kPaletteInverted)
+    if (layout & kPaletteGreyInverted)
         for (auto& plane : rgb)
             for (uint8_t& v : plane) v = uint8_t(255 - v);
 
     const int entries = s->totalBits >= 8 ? 256 : 1 << s->totalBits;
     const unsigned c = s->paletteBits;
-    const bool words = layout & (kPaletteWords333 | kPaletteWords444Rot | kPaletteWords444);
+    const bool words = layout & (kPaletteWords333 | kPaletteWords444Rotated | kPaletteWords444);
     const size_t perEntry = words ? 2 : (c > 8 ? 6 : 3);
     // Never smaller than 256 three-byte entries, so a writer that copies a
     // whole table stays inside it; the unused part is zero.
@@ -383,7 +383,7 @@ int BuildWriterPalette(SaveRowState* s) {
             for (int k = 0; k < 3; ++k) {
                 const unsigned v = rgb[k][i];
                 if (layout & kPaletteWords333) f[k] = v * 7 / 255;
-                else if (layout & kPaletteWords444Rot) {
+                else if (layout & kPaletteWords444Rotated) {
                     const unsigned c4 = v * 15 / 255;
                     f[k] = (c4 >> 1) | ((c4 & 1) << 3);
                 } else f[k] = v * 15 / 255;
@@ -392,7 +392,7 @@ int BuildWriterPalette(SaveRowState* s) {
             *out++ = uint8_t(word >> 8);
             *out++ = uint8_t(word);
         }
-    } else if (layout & kPalettePlanar) {
+    } else if (layout & kPalettePlanes) {
         for (int plane = 0; plane < 3; ++plane) {
             for (int i = 0; i < entries; ++i) {
                 const unsigned v = component(plane, i);

@@ -224,14 +224,14 @@ TEST_F(SaveTest, WriterPaletteLayouts) {
         {"4-4-4 words", kPaletteWords444, 8, {0x0F, 0x00, 0x00, 0xF0, 0x07, 0x77, 0x00, 0x0F}},
         {"3-3-3 words", kPaletteWords333, 8, {0x07, 0x00, 0x00, 0x70, 0x03, 0x33, 0x00, 0x07}},
         // 4-bit fields with the low bit rotated to the top: 15 -> 15, 7 -> 11.
-        {"rotated 4-4-4 words", kPaletteWords444Rot, 8, {0x0F, 0x00, 0x00, 0xF0, 0x0B, 0xBB, 0x00, 0x0F}},
+        {"rotated 4-4-4 words", kPaletteWords444Rotated, 8, {0x0F, 0x00, 0x00, 0xF0, 0x0B, 0xBB, 0x00, 0x0F}},
         {"triples", kPaletteTriples, 8, {255, 0, 0, 0, 255, 0, 128, 128, 128, 0, 0, 255}},
         {"triples bgr", kPaletteTriples | kPaletteBgr, 8, {0, 0, 255, 0, 255, 0, 128, 128, 128, 255, 0, 0}},
-        {"triples inverted", kPaletteTriples | kPaletteInverted, 8, {0, 255, 255, 255, 0, 255}},
+        {"triples inverted", kPaletteTriples | kPaletteGreyInverted, 8, {0, 255, 255, 255, 0, 255}},
         {"triples of 6 bits", kPaletteTriples, 6, {63, 0, 0, 0, 63, 0, 31, 31, 31}},
         {"triples of 16 bits", kPaletteTriples, 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0}},
         // Three arrays of 16 entries: reds first.
-        {"planar", kPalettePlanar, 8, {255, 0, 128, 0}},
+        {"planar", kPalettePlanes, 8, {255, 0, 128, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,7 +243,7 @@ TEST_F(SaveTest, WriterPaletteLayouts) {
     }
     // Planar with blue first: the blue array starts the table, 16 entries a plane.
     rec = Recorder{};
-    rec.layout = [](WriteHeader* h) { Layout(h, 1, 4, 0, 0, kPalettePlanar | kPaletteBgr, 8); };
+    rec.layout = [](WriteHeader* h) { Layout(h, 1, 4, 0, 0, kPalettePlanes | kPaletteBgr, 8); };
     rec.paletteBytes = 48;
     ASSERT_EQ(kSaveOk, Save(b.get()));
     EXPECT_EQ(Bytes({0, 0, 128, 255}), Bytes(rec.palette.begin(), rec.palette.begin() + 4));
