@@ -8,4 +8,5 @@
 #include "load.h"
 #include "loadcontext.h"
 #include "metadata.h"
+#include "save.h"
 #include "textutil.h"

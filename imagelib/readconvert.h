@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "loadcontext.h"
+#include "pixelrows.h"
 
 // Header flags that choose the source pixel layout.
 enum SourceLayoutFlags : uint32_t {
@@ -28,19 +29,6 @@ enum SourceLayoutFlags : uint32_t {
     kLayout444Low = 0x800,
     kLayout555RedTop6 = 0x1000,      // R 11-15, G 6-10, B 0-4
     kLayout555RedTop5 = 0x2000,      // R 11-15, G 5-9, B 0-4
-};
-
-// Palette layout flags of EndImage.
-enum PaletteLayoutFlags : uint16_t {
-    kPaletteGreyInverted = 0x1,
-    kPaletteWords333 = 0x2,
-    kPaletteWords444Rotated = 0x4,
-    kPaletteWords444 = 0x8,
-    kPalettePlanes = 0x10,
-    kPaletteBgr = 0x200,             // with the byte and plane layouts
-    kPaletteRgba = 0x400,
-    kPaletteAbgr = 0x800,
-    kPaletteBgra = 0x1000,
 };
 
 // What the chosen unpacker of a declared layout needs.

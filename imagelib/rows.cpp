@@ -15,6 +15,7 @@
 #include "checked.h"
 #include "formats.h"
 #include "loadcontext.h"
+#include "pixelrows.h"
 #include "readconvert.h"
 #include "textutil.h"
 
@@ -243,28 +244,6 @@ uint8_t* OutputRow(const LoadContext* ctx, int32_t row) {
     return ctx->bitmap->pixels + size_t(row) * size_t(ctx->bitmap->bytesPerRow);
 }
 
-void ReversePixels(uint8_t* line, int32_t count, int bytes) {
-    uint8_t tmp[4];
-    for (int32_t i = 0, j = count - 1; i < j; ++i, --j) {
-        uint8_t* a = line + size_t(i) * bytes;
-        uint8_t* b = line + size_t(j) * bytes;
-        std::memcpy(tmp, a, size_t(bytes));
-        std::memcpy(a, b, size_t(bytes));
-        std::memcpy(b, tmp, size_t(bytes));
-    }
-}
-
-void ReverseBits(uint8_t* line, int32_t count) {
-    for (int32_t i = 0, j = count - 1; i < j; ++i, --j) {
-        const int a = GetRowBit(line, i);
-        const int b = GetRowBit(line, j);
-        if (a != b) {
-            PutRowBit(line, i, b);
-            PutRowBit(line, j, a);
-        }
-    }
-}
-
 void WatchAlpha(LoadContext* ctx, const uint8_t* line, int plane, int32_t count) {
     const LoadRowState* rs = &ctx->row;
     if (ctx->alphaSeen || !(rs->headerFlags & kHeaderMayHaveAlpha) || rs->bitsPerPixel != 32 ||
@@ -314,12 +293,12 @@ void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int3
     if (rs->mirror) x = rs->srcWidth - x - count;
 
     if (rs->outputMode == 1) {
-        if (rs->mirror) ReverseBits(line, count);
+        if (rs->mirror) MirrorBitRow(line, count);
         StoreBilevel(ctx, line, outRow, x, count);
         return;
     }
     const int bytes = rs->linePixelBytes;
-    if (rs->mirror) ReversePixels(line, count, bytes);
+    if (rs->mirror) MirrorPixelRow(line, count, unsigned(bytes));
     WatchAlpha(ctx, line, plane, count);
 
     int32_t outX = x;
@@ -370,7 +349,7 @@ void SmoothRow(LoadContext* ctx, const uint8_t* src) {
     const int s = rs->smoothSamples;
     uint8_t* line = rs->smoothLine;
     rs->unpack(rs, src, line, w);
-    if (rs->mirror) ReversePixels(line, w, s);
+    if (rs->mirror) MirrorPixelRow(line, w, unsigned(s));
     const int32_t y = rs->smoothRowsIn++;
     if (rs->smoothRowsOut >= rs->outHeight) return;
 
