@@ -3,12 +3,14 @@
 #pragma once
 
 #include "formats.h"
+#include "writers/jpegwriter.h"
+#include "writers/pngwriter.h"
 
-constexpr FormatWriteFn kWriteJpeg = nullptr;
+constexpr FormatWriteFn kWriteJpeg = WriteJpeg;
 constexpr FormatWriteFn kWriteTga = nullptr;
 constexpr FormatWriteFn kWriteBmp = nullptr;
 constexpr FormatWriteFn kWriteGif = nullptr;
-constexpr FormatWriteFn kWritePng = nullptr;
-constexpr FormatOptionsFn kOptionsJpeg = nullptr;
+constexpr FormatWriteFn kWritePng = WritePng;
+constexpr FormatOptionsFn kOptionsJpeg = GetJpegWriterOptions;
 constexpr FormatOptionsFn kOptionsGif = nullptr;
-constexpr FormatOptionsFn kOptionsPng = nullptr;
+constexpr FormatOptionsFn kOptionsPng = PngWriterOptions;
