@@ -7,4 +7,5 @@
 #include "formats.h"
 #include "loadcontext.h"
 #include "metadata.h"
+#include "save.h"
 #include "textutil.h"
