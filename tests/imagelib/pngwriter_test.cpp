@@ -104,53 +104,7 @@ int WriteTo(FakeSave* f, const std::wstring& path) {
 }
 
 #ifndef _WIN32
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
-
-// Pillow's view of a file: mode, size, interlace, transparency, comment,
-// palette (first 17 entries) and the pixels in hex, one per line.
-struct PillowView {
-    std::vector<std::string> lines;
-    std::string mode() const { return lines.size() > 0 ? lines[0] : ""; }
-    std::string size() const { return lines.size() > 1 ? lines[1] : ""; }
-    std::string interlace() const { return lines.size() > 2 ? lines[2] : ""; }
-    std::string transparency() const { return lines.size() > 3 ? lines[3] : ""; }
-    std::string comment() const { return lines.size() > 4 ? lines[4] : ""; }
-    std::string palette() const { return lines.size() > 5 ? lines[5] : ""; }
-    std::vector<uint8_t> pixels() const {
-        std::vector<uint8_t> out;
-        const std::string hex = lines.size() > 6 ? lines[6] : "";
-        for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
-        return out;
-    }
-};
-
-PillowView Pillow(const std::string& path) {
-    const std::string out = RunPillow(
-        "from PIL import Image\n"
-        "im = Image.open('" + path + "')\n"
-        "print(im.mode)\n"
-        "print('%dx%d' % im.size)\n"
-        "print(im.info.get('interlace', 0))\n"
-        "print(repr(im.info.get('transparency')))\n"
-        "print(repr(im.info.get('Comment')))\n"
-        "print(im.getpalette()[:51] if im.mode == 'P' else None)\n"
-        "im.load()\n"
-        "data = im.convert('L').tobytes() if im.mode == '1' else im.tobytes()\n"
-        "print(data.hex())\n");
-    PillowView v;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        const size_t nl = out.find('\n', pos);
-        v.lines.push_back(out.substr(pos, nl - pos));
-        if (nl == std::string::npos) break;
-        pos = nl + 1;
-    }
-    return v;
-}
-
 std::string PngCheck(const std::string& path) { return RunCommand("pngcheck -v " + ShellQuote(path) + " 2>&1"); }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 #endif
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/textutil.h"
+
 namespace testing_support {
 
 #ifndef _WIN32
@@ -91,5 +93,64 @@ inline double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
     const double mse = sum / double(a.size());
     return 10 * std::log10(255.0 * 255.0 / mse);
 }
+
+#ifndef _WIN32
+// A wide test path as the shell takes it.
+inline std::string Narrow(const std::wstring& path) { return WideToUtf8(path.c_str()); }
+
+// djpeg's decoding of a JPEG file (empty when it fails).
+inline PnmImage Djpeg(const std::string& path) {
+    PnmImage img;
+    ParsePnm(RunCommand("djpeg -pnm " + ShellQuote(path) + " 2>/dev/null"), &img);
+    return img;
+}
+
+// Pillow's view of a picture file: mode, size, interlace, transparency,
+// comment, palette (first 17 entries) and the pixels in hex, one per line
+// (bilevel pictures as bytes 0 and 255).
+struct PillowView {
+    std::vector<std::string> lines;
+    std::string Line(size_t i) const { return i < lines.size() ? lines[i] : ""; }
+    std::string mode() const { return Line(0); }
+    std::string size() const { return Line(1); }
+    std::string interlace() const { return Line(2); }
+    std::string transparency() const { return Line(3); }
+    std::string comment() const { return Line(4); }
+    std::string palette() const { return Line(5); }
+    std::vector<uint8_t> pixels() const {
+        std::vector<uint8_t> out;
+        const std::string hex = Line(6);
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            out.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        return out;
+    }
+};
+
+inline PillowView Pillow(const std::string& path) {
+    const std::string out = RunPillow(
+        "from PIL import Image\n"
+        "im = Image.open('" + path + "')\n"
+        "print(im.mode)\n"
+        "print('%dx%d' % im.size)\n"
+        "print(im.info.get('interlace', 0))\n"
+        "print(repr(im.info.get('transparency')))\n"
+        "print(repr(im.info.get('Comment')))\n"
+        "print(im.getpalette()[:51] if im.mode == 'P' else None)\n"
+        "im.load()\n"
+        "data = im.convert('L').tobytes() if im.mode == '1' else im.tobytes()\n"
+        "print(data.hex())\n");
+    PillowView v;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        const size_t nl = out.find('\n', pos);
+        v.lines.push_back(out.substr(pos, nl - pos));
+        if (nl == std::string::npos) break;
+        pos = nl + 1;
+    }
+    return v;
+}
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+#endif
 
 }  // namespace testing_support
