@@ -5,10 +5,14 @@
 #include "formats.h"
 
 constexpr FormatWriteFn kWriteJpeg = nullptr;
-constexpr FormatWriteFn kWriteTga = nullptr;
-constexpr FormatWriteFn kWriteBmp = nullptr;
-constexpr FormatWriteFn kWriteGif = nullptr;
+int WriteTarga(FileSource* source, SaveContext* ctx);
+constexpr FormatWriteFn kWriteTga = WriteTarga;
+int WriteBmp(FileSource* source, SaveContext* ctx);
+constexpr FormatWriteFn kWriteBmp = WriteBmp;
+int WriteGif(FileSource* source, SaveContext* ctx);
+constexpr FormatWriteFn kWriteGif = WriteGif;
 constexpr FormatWriteFn kWritePng = nullptr;
 constexpr FormatOptionsFn kOptionsJpeg = nullptr;
-constexpr FormatOptionsFn kOptionsGif = nullptr;
+void GetGifWriterOptions(FormatCapability* records, const FormatRow* row);
+constexpr FormatOptionsFn kOptionsGif = GetGifWriterOptions;
 constexpr FormatOptionsFn kOptionsPng = nullptr;
