@@ -117,6 +117,15 @@ struct WriterCallbacks {
     int64_t (*getSaveOption)(SaveContext* ctx, int index);
 };
 
+// The colours a writer must provide for a picture: 2 for bilevel; for grey
+// and palette pictures the colour count, or 256 when the count is not a
+// usable one (grey pixels are 0..255 by definition; a palette has 256 slots).
+inline int EffectiveColourCount(uint16_t pixelType, int colourCount) {
+    if (pixelType == kPixelBilevel) return 2;
+    const int least = pixelType == kPixelGrey ? 2 : 1;
+    return colourCount >= least && colourCount <= 256 ? colourCount : 256;
+}
+
 // The picture as writers see it.
 struct SavePictureInfo {
     uint16_t kind;              // kPixelMaskColour for any 3/4-byte type, else 1, 2 or 4

@@ -80,7 +80,12 @@ namespace {
 
 bool IsColourMode(uint32_t mode) { return mode == kPixelMask3Byte || mode == kPixelMask4Byte; }
 
-void FetchCopyRowLength(SaveRowState* s, const uint8_t* row) { std::memcpy(s->fetchLine, row, s->bitmapRowLength); }
+// Bilevel rows: the packed bits, with the bits after the last pixel cleared
+// (a bitmap's row padding never reaches a file).
+void FetchBits(SaveRowState* s, const uint8_t* row) {
+    std::memcpy(s->fetchLine, row, s->bitmapRowLength);
+    if (s->width & 7) s->fetchLine[s->bitmapRowLength - 1] &= uint8_t(0xFF00u >> (s->width & 7));
+}
 
 template <unsigned kBytes>
 void FetchCopyPixels(SaveRowState* s, const uint8_t* row) {
@@ -123,7 +128,7 @@ using Fetcher = void (*)(SaveRowState*, const uint8_t*);
 Fetcher ChooseFetcher(const SaveRowState* s) {
     const bool w24 = s->totalBits == 24;
     switch (s->sourceMode) {
-        case kPixelBilevel: return FetchCopyRowLength;
+        case kPixelBilevel: return FetchBits;
         case kPixelGrey: return FetchCopyPixels<1>;
         case kPixelMask3Byte:
             if (s->pixelOrder == 0) return w24 ? FetchCopyPixels<3> : FetchPermute<3, 4, 0, 1, 2, -1>;
@@ -335,14 +340,6 @@ void NarrowDeepRow(SaveRowState* s, const uint8_t* row) {
 // ---------------------------------------------------------------------------
 // Writer palette.
 
-namespace {
-
-// Levels of a grey bitmap: its colour count when that is a real ramp (2 to
-// 256), else the full 256 (grey pixels are 0..255 by definition).
-int GreyLevels(int16_t colourCount) { return colourCount >= 2 && colourCount <= 256 ? colourCount : 256; }
-
-}  // namespace
-
 int BuildWriterPalette(SaveRowState* s) {
     s->writerPalette = nullptr;
     s->writerPaletteSize = 0;
@@ -352,10 +349,10 @@ int BuildWriterPalette(SaveRowState* s) {
     if (s->pixelType == kPixelBilevel) {
         for (int i = 1; i < 4; ++i) rgb[0][i] = rgb[1][i] = rgb[2][i] = 255;
     } else if (s->pixelType == kPixelGrey) {
-        const int n = GreyLevels(s->colourCount);
+        const int n = EffectiveColourCount(kPixelGrey, s->colourCount);
         for (int i = 0; i < n; ++i) rgb[0][i] = rgb[1][i] = rgb[2][i] = uint8_t(i * 255 / (n - 1));
     } else if (s->bitmapPalette) {
-        const int n = std::clamp<int>(s->colourCount, 0, 256);
+        const int n = EffectiveColourCount(kPixelPalette, s->colourCount);
         for (int c = 0; c < 3; ++c) std::memcpy(rgb[c], s->bitmapPalette + size_t(c) * 256, size_t(n));
     }
     const uint16_t layout = s->paletteLayout;
@@ -441,10 +438,7 @@ void BuildGreyMap(SaveRowState* s) {
         s->greyMap[1] = inverted ? 0 : 255;
         return;
     }
-    int n;
-    if (s->pixelType == kPixelBilevel) n = 2;
-    else if (s->pixelType == kPixelGrey) n = GreyLevels(s->colourCount);
-    else n = std::clamp<int>(s->colourCount, 2, 256);
+    const int n = std::max(2, EffectiveColourCount(s->pixelType, s->colourCount));
     const int m = 1 << s->totalBits;
     for (int i = 0; i < n; ++i) s->greyMap[i] = uint8_t(i * (m - 1) / (n - 1));
     if (inverted)
@@ -455,6 +449,7 @@ void ApplyGreyMap(SaveRowState* s) {
     if (s->sourceMode == kPixelBilevel) {
         if (!s->greyMap[0]) return;
         for (size_t i = 0; i < s->bitmapRowLength; ++i) s->fetchLine[i] = uint8_t(~s->fetchLine[i]);
+        if (s->width & 7) s->fetchLine[s->bitmapRowLength - 1] &= uint8_t(0xFF00u >> (s->width & 7));
         return;
     }
     uint8_t* p = s->fetchLine;

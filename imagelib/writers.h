@@ -7,10 +7,14 @@
 #include "writers/pngwriter.h"
 
 constexpr FormatWriteFn kWriteJpeg = WriteJpeg;
-constexpr FormatWriteFn kWriteTga = nullptr;
-constexpr FormatWriteFn kWriteBmp = nullptr;
-constexpr FormatWriteFn kWriteGif = nullptr;
+int WriteTarga(FileSource* source, SaveContext* ctx);
+constexpr FormatWriteFn kWriteTga = WriteTarga;
+int WriteBmp(FileSource* source, SaveContext* ctx);
+constexpr FormatWriteFn kWriteBmp = WriteBmp;
+int WriteGif(FileSource* source, SaveContext* ctx);
+constexpr FormatWriteFn kWriteGif = WriteGif;
 constexpr FormatWriteFn kWritePng = WritePng;
 constexpr FormatOptionsFn kOptionsJpeg = GetJpegWriterOptions;
-constexpr FormatOptionsFn kOptionsGif = nullptr;
+void GetGifWriterOptions(FormatCapability* records, const FormatRow* row);
+constexpr FormatOptionsFn kOptionsGif = GetGifWriterOptions;
 constexpr FormatOptionsFn kOptionsPng = PngWriterOptions;

@@ -60,10 +60,9 @@ void ReleasePngState(PngWriteState* st) {
     st->rowPointers = nullptr;
 }
 
-// The grey level that palette index `index` of an `levels`-level picture is
-// written as at `bitDepth` bits (the ramp the save's grey map uses).
+// The grey level that index `index` of a `levels`-level picture is written
+// as at `bitDepth` bits: the ramp of the save's grey map.
 png_uint_16 GreyLevelOfIndex(int index, int levels, int bitDepth) {
-    if (levels < 2) return 0;
     const int top = (1 << bitDepth) - 1;
     return static_cast<png_uint_16>(index * top / (levels - 1));
 }
@@ -89,7 +88,7 @@ bool ChoosePngLayout(const SaveContext* ctx, PngLayout* out) {
         else *out = {PNG_COLOR_TYPE_RGB_ALPHA, 8, 32, 0};
         return true;
     case kPixelPalette:
-        if (ctx->picture.colourCount <= 16) *out = {PNG_COLOR_TYPE_PALETTE, 4, 4, 16};
+        if (EffectiveColourCount(kPixelPalette, ctx->picture.colourCount) <= 16) *out = {PNG_COLOR_TYPE_PALETTE, 4, 4, 16};
         else *out = {PNG_COLOR_TYPE_PALETTE, 8, 8, 256};
         return true;
     default:
@@ -129,7 +128,7 @@ void SetPngAncillary(png_structp png, png_infop info, const SaveContext* ctx, co
         return;
     }
     // Grey and bilevel: the key is the level the transparent index is written as.
-    const int levels = ctx->picture.kind == kPixelBilevel ? 2 : ctx->picture.colourCount;
+    const int levels = EffectiveColourCount(ctx->picture.kind, ctx->picture.colourCount);
     if (t >= levels) return;
     png_color_16 key;
     std::memset(&key, 0, sizeof key);
@@ -224,7 +223,8 @@ int WritePngStream(PictureFile* file, SaveContext* ctx) {
     if (layout.colourType == PNG_COLOR_TYPE_PALETTE) {
         png_color plte[256];
         std::memset(plte, 0, sizeof plte);
-        const int used = ctx->picture.colourCount < layout.paletteEntries ? ctx->picture.colourCount : layout.paletteEntries;
+        const int colours = EffectiveColourCount(kPixelPalette, ctx->picture.colourCount);
+        const int used = colours < layout.paletteEntries ? colours : layout.paletteEntries;
         for (int i = 0; i < used; ++i) {
             plte[i].red = header.palette[3 * i];
             plte[i].green = header.palette[3 * i + 1];
