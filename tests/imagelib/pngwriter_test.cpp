@@ -192,6 +192,7 @@ TEST(PngWriter, TransparencyIsWrittenAsTheTransparentLevelOrEntry) {
         {"grey of 256 levels", &kKinds[0], 256, 100, "100", "length 2"},
         {"grey of 16 levels", &kKinds[0], 16, 5, "85", "length 2"},
         {"grey index past its levels", &kKinds[0], 16, 16, "None", nullptr},
+        {"grey without a usable level count has 256", &kKinds[0], 0, 100, "100", "length 2"},
         {"bilevel white", &kKinds[1], 2, 1, "1", "length 2"},
         {"bilevel black", &kKinds[1], 2, 0, "0", "length 2"},
         {"colour pictures have none", &kKinds[5], 0, 3, "None", nullptr},
