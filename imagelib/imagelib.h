@@ -9,3 +9,4 @@
 #include "metadata.h"
 #include "save.h"
 #include "textutil.h"
+#include "writers/jpegwriter.h"  // EncodeJpegBuffer

@@ -70,108 +70,76 @@ int JpegJumpResult(const JpegErrorManager& err) {
 }
 
 // ---------------------------------------------------------------------------
-// Destination: an open picture file.
+// Destinations: one output buffer from the image pool in front of a sink that
+// takes each full buffer and, at the end, the rest. A sink that cannot take
+// the bytes raises a library error: the library never suspends, so rows and
+// markers alike stop there.
 
-struct JpegFileDestination {
+struct JpegDestination {
     jpeg_destination_mgr pub;
-    PictureFile* file;
     JOCTET* buffer;
-};
-
-// Takes the output buffer from the image pool.
-void InitFileDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<JpegFileDestination*>(cinfo->dest);
-    dest->buffer = static_cast<JOCTET*>(
-        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, kJpegOutputBufferSize));
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = kJpegOutputBufferSize;
-}
-
-// Writes the full buffer. A failed write raises JERR_FILE_WRITE: the library
-// never suspends, so rows and markers alike stop with a write failure.
-boolean EmptyFileDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<JpegFileDestination*>(cinfo->dest);
-    if (WriteFileBytes(dest->file, dest->buffer, kJpegOutputBufferSize) != kJpegOutputBufferSize)
-        ERREXIT(cinfo, JERR_FILE_WRITE);
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = kJpegOutputBufferSize;
-    return TRUE;
-}
-
-// Writes what is left and flushes, so a full disk shows here, not later.
-void TermFileDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<JpegFileDestination*>(cinfo->dest);
-    const size_t used = kJpegOutputBufferSize - dest->pub.free_in_buffer;
-    if (used && WriteFileBytes(dest->file, dest->buffer, used) != used) ERREXIT(cinfo, JERR_FILE_WRITE);
-    if (FlushPictureFile(dest->file) != 0) ERREXIT(cinfo, JERR_FILE_WRITE);
-}
-
-void InstallFileDestination(j_compress_ptr cinfo, PictureFile* file) {
-    auto* dest = static_cast<JpegFileDestination*>((*cinfo->mem->alloc_small)(
-        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegFileDestination)));
-    dest->pub.init_destination = InitFileDestination;
-    dest->pub.empty_output_buffer = EmptyFileDestination;
-    dest->pub.term_destination = TermFileDestination;
-    dest->file = file;
-    dest->buffer = nullptr;
-    cinfo->dest = &dest->pub;
-}
-
-// ---------------------------------------------------------------------------
-// Destination: a caller's memory block of fixed capacity.
-
-struct JpegMemoryDestination {
-    jpeg_destination_mgr pub;
+    void (*sink)(j_compress_ptr cinfo, JpegDestination* dest, size_t count, bool last);
+    // The file of a file destination.
+    PictureFile* file;
+    // The caller's block of a memory destination.
     uint8_t* output;       // where the next bytes go
     size_t produced;       // bytes copied to the output so far
     size_t capacity;       // bytes the output can take in all
-    JOCTET* buffer;
 };
 
-void InitMemoryDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
+JpegDestination* DestinationOf(j_compress_ptr cinfo) { return reinterpret_cast<JpegDestination*>(cinfo->dest); }
+
+void ResetDestinationBuffer(JpegDestination* dest) {
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = kJpegOutputBufferSize;
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+    JpegDestination* dest = DestinationOf(cinfo);
     dest->buffer = static_cast<JOCTET*>(
         (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, kJpegOutputBufferSize));
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = kJpegOutputBufferSize;
+    ResetDestinationBuffer(dest);
 }
 
-// Copies `count` bytes of the work buffer out; a stream that outgrows the
-// output raises JERR_BUFFER_SIZE instead of writing past it.
-void CopyToMemory(j_compress_ptr cinfo, size_t count) {
-    auto* dest = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
-    if (count > dest->capacity - dest->produced) ERREXIT(cinfo, JERR_BUFFER_SIZE);
-    std::memcpy(dest->output, dest->buffer, count);
-    dest->output += count;
-    dest->produced += count;
-}
-
-boolean EmptyMemoryDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
-    CopyToMemory(cinfo, kJpegOutputBufferSize);
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = kJpegOutputBufferSize;
+boolean EmptyDestination(j_compress_ptr cinfo) {
+    JpegDestination* dest = DestinationOf(cinfo);
+    dest->sink(cinfo, dest, kJpegOutputBufferSize, false);
+    ResetDestinationBuffer(dest);
     return TRUE;
 }
 
-void TermMemoryDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<JpegMemoryDestination*>(cinfo->dest);
-    const size_t used = kJpegOutputBufferSize - dest->pub.free_in_buffer;
-    if (used) CopyToMemory(cinfo, used);
+void TermDestination(j_compress_ptr cinfo) {
+    JpegDestination* dest = DestinationOf(cinfo);
+    dest->sink(cinfo, dest, kJpegOutputBufferSize - dest->pub.free_in_buffer, true);
 }
 
-JpegMemoryDestination* InstallMemoryDestination(j_compress_ptr cinfo, uint8_t* output, size_t capacity) {
-    auto* dest = static_cast<JpegMemoryDestination*>((*cinfo->mem->alloc_small)(
-        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegMemoryDestination)));
-    dest->pub.init_destination = InitMemoryDestination;
-    dest->pub.empty_output_buffer = EmptyMemoryDestination;
-    dest->pub.term_destination = TermMemoryDestination;
-    dest->output = output;
-    dest->produced = 0;
-    dest->capacity = capacity;
-    dest->buffer = nullptr;
+JpegDestination* InstallDestination(j_compress_ptr cinfo,
+                                    void (*sink)(j_compress_ptr, JpegDestination*, size_t, bool)) {
+    auto* dest = static_cast<JpegDestination*>((*cinfo->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegDestination)));
+    std::memset(dest, 0, sizeof *dest);
+    dest->pub.init_destination = InitDestination;
+    dest->pub.empty_output_buffer = EmptyDestination;
+    dest->pub.term_destination = TermDestination;
+    dest->sink = sink;
     cinfo->dest = &dest->pub;
     return dest;
+}
+
+// Into the file. The last call (the rest of the stream) also flushes, so a
+// full disk shows here rather than after the library is done.
+void FileSink(j_compress_ptr cinfo, JpegDestination* dest, size_t count, bool last) {
+    if (count && WriteFileBytes(dest->file, dest->buffer, count) != count) ERREXIT(cinfo, JERR_FILE_WRITE);
+    if (last && FlushPictureFile(dest->file) != 0) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// Into the caller's block; a stream that outgrows it raises JERR_BUFFER_SIZE
+// instead of writing past it.
+void MemorySink(j_compress_ptr cinfo, JpegDestination* dest, size_t count, bool) {
+    if (count > dest->capacity - dest->produced) ERREXIT(cinfo, JERR_BUFFER_SIZE);
+    if (count) std::memcpy(dest->output, dest->buffer, count);
+    dest->output += count;
+    dest->produced += count;
 }
 
 // ---------------------------------------------------------------------------
@@ -289,7 +257,7 @@ int CompressPicture(PictureFile* file, SaveContext* ctx) {
         return JpegJumpResult(err);
     }
     jpeg_create_compress(&cinfo);
-    InstallFileDestination(&cinfo, file);
+    InstallDestination(&cinfo, FileSink)->file = file;
 
     const bool grey = ctx->picture.kind == kPixelGrey || ctx->picture.kind == kPixelBilevel;
     const bool cmyk = !grey && ctx->picture.subKind == kPixelCMYK;
@@ -350,7 +318,9 @@ int CompressRows(const uint8_t* pixels, int32_t width, int32_t height, size_t by
         return err.pub.msg_code == JERR_BUFFER_SIZE ? kEncodeJpegTooLarge : kEncodeJpegFailed;
     }
     jpeg_create_compress(&cinfo);
-    JpegMemoryDestination* dest = InstallMemoryDestination(&cinfo, output, capacity);
+    JpegDestination* dest = InstallDestination(&cinfo, MemorySink);
+    dest->output = output;
+    dest->capacity = capacity;
 
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
