@@ -2,7 +2,8 @@
 // through SavePicture, beside peers on the same pixels in the same run:
 //   JPEG: cjpeg on a PPM of the pixels, and libjpeg's own stdio destination
 //         called directly (the bound: no row conversion, no callbacks);
-//   PNG:  pnmtopng on the same PPM at the same level.
+//   PNG:  pnmtopng on the same PPM at the same level, and libpng called
+//         directly with its stdio output (the bound).
 // Goal: our JPEG save within 10% of cjpeg. Every output goes to /dev/null.
 #include <benchmark/benchmark.h>
 
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <jpeglib.h>
+#include <png.h>
 
 #include "imagelib/bitmap.h"
 #include "imagelib/formats.h"
@@ -129,6 +131,31 @@ BENCHMARK(BM_JpegLibjpegBound)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PngSave(benchmark::State& state) { SaveOurs(state, "png"); }
 BENCHMARK(BM_PngSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// libpng straight from the pixel rows into its stdio output.
+void BM_PngLibpngBound(benchmark::State& state) {
+    Picture& p = ThePicture();
+    for (auto _ : state) {
+        FILE* out = std::fopen("/dev/null", "wb");
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png))) {
+            state.SkipWithError("libpng failed");
+        } else {
+            png_init_io(png, out);
+            png_set_compression_level(png, 6);
+            png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                         PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+            png_write_info(png, info);
+            for (int y = 0; y < kHeight; ++y) png_write_row(png, p.bitmap.pixels + size_t(y) * size_t(p.bitmap.bytesPerRow));
+            png_write_end(png, info);
+        }
+        png_destroy_write_struct(&png, &info);
+        std::fclose(out);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kWidth * kHeight);
+}
+BENCHMARK(BM_PngLibpngBound)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PngPnmtopngPeer(benchmark::State& state) {
     RunTool(state, "pnmtopng -compression 6 " + ThePicture().ppmPath + " >/dev/null 2>&1");
