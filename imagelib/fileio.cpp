@@ -50,6 +50,17 @@ int WidePathExists(const wchar_t* path) {
 #endif
 }
 
+int WidePathIsPlainFile(const wchar_t* path) {
+    if (!path || !*path) return 0;
+#ifdef _WIN32
+    struct _stat64 st;
+    return _wstat64(path, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat st;
+    return lstat(WideToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
 static int SeekStream(FILE* f, int64_t offset, int origin) {
 #ifdef _WIN32
     return _fseeki64(f, offset, origin);

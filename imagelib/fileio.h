@@ -131,3 +131,5 @@ int UnpackBitsFromFile(PictureFile* file, uint8_t* buffer, int64_t count);
 FILE* OpenWidePath(const wchar_t* path, const char* mode);
 // 1 when a file or folder exists at the path.
 int WidePathExists(const wchar_t* path);
+// 1 when the path names a plain file: not a folder, device or symbolic link.
+int WidePathIsPlainFile(const wchar_t* path);

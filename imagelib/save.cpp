@@ -362,7 +362,7 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
     if (options->scratchSize && !(ctx->scratch = std::calloc(1, options->scratchSize))) goto done;
     if (fileName && !(ctx->fileName = DuplicateWideText(finalName.c_str()))) goto done;
 
-    if (fileName) {
+    if (fileName && (!WidePathExists(finalName.c_str()) || WidePathIsPlainFile(finalName.c_str()))) {
         // Written beside the final name, moved into place only when complete.
         const std::wstring temp = SiblingName(finalName, L"sv");
         if (temp.empty()) {
@@ -375,9 +375,10 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
         if (result == kSaveOk && ReplaceWithTemp(temp, finalName) != 0) result = kSaveCannotCreate;
         if (result != kSaveOk) DeletePictureFile(temp.c_str());
     } else {
+        // A stream, or a name that is a device or link: written in place.
         FileSource source;
-        InitFileSource(&source, nullptr);
-        source.stream = stream;
+        InitFileSource(&source, fileName ? ctx->fileName : nullptr);
+        if (!fileName) source.stream = stream;
         result = row->writeFn(&source, ctx);
     }
 

@@ -14,7 +14,8 @@
 //
 // A named file is written beside its final name and moves into place only
 // when the writer succeeded, so a failed save never leaves a partial file nor
-// destroys the file it would have replaced.
+// destroys the file it would have replaced. A name that is a device or a
+// symbolic link is written in place.
 //
 // With kSaveSetExtension (0x40) the name gets the format's extension; with
 // kSaveCopyNameBack (0x80) that name is also copied into `nameOut`, which
