@@ -10,3 +10,4 @@
 #include "metadata.h"
 #include "save.h"
 #include "textutil.h"
+#include "writers/jpegwriter.h"  // EncodeJpegBuffer
