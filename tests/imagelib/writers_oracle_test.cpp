@@ -23,6 +23,7 @@
 #include "imagelib/savecontext.h"
 #include "imagelib/textutil.h"
 #include "save_support.h"
+#include "tests/support/oracles.h"
 #include "tests/support/testfiles.h"
 
 namespace {
@@ -33,21 +34,13 @@ using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using Bytes = std::vector<uint8_t>;
 
+// The tools' output, with the exit status (-1 when the shell could not start).
 std::string RunTool(const std::string& command, int* status) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) {
-        *status = -1;
-        return out;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    *status = pclose(p);
-    return out;
+    *status = -1;
+    return testing_support::RunCommand(command, status);
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) { return testing_support::ShellQuote(s); }
 
 // A decoded picture as RGBA bytes, with what the tool reported.
 struct Decoded {
