@@ -11,6 +11,7 @@
 
 #include "exif.h"
 #include "jpegglue.h"
+#include "readerio.h"
 
 namespace {
 
@@ -344,12 +345,10 @@ constexpr int kDoubleSums[101] = {
 }  // namespace
 
 int ReadJpeg(FileSource* source, LoadContext* ctx) {
-    PictureFile* file = ctx->callbacks.openSource(source, kOpenReadBinary);
-    if (!file) return kLoadCannotOpen;
-    const JpegCall call{false, nullptr, 0, -1, -1, 8, 0};
-    const int result = DecodeStream(file, ctx, &call);
-    ctx->callbacks.closeSource(file);
-    return result;
+    return RunReaderOnSource(source, ctx, [](PictureFile* file, LoadContext* c) {
+        const JpegCall call{false, nullptr, 0, -1, -1, 8, 0};
+        return DecodeStream(file, c, &call);
+    });
 }
 
 int DecodeJpegAt(PictureFile* file, LoadContext* ctx, const char* description, uint16_t headerWord,
