@@ -32,14 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The last byte chooses the options (after EOI it is never decoded).
     const uint8_t knobs = data[size - 1];
 
-    FileSource source;
-    InitMemorySource(&source, data, size);
-    ImageInfo query;
-    const int q = GetPictureInfoFromSource(&source, L"fuzz.jpg", kFormatJpeg, 0, &query);
-    FreePictureInfo(&query);
-    fuzzing::Check(fuzzing::KnownResult(q));
-    if (q != kLoadOk || query.width < 1 || query.height < 1 || int64_t(query.width) * query.height > fuzzing::kMaxPixels)
-        return 0;
+    if (!fuzzing::SmallEnoughToLoad(data, size, L"fuzz.jpg", kFormatJpeg)) return 0;
 
     LoadOptions o;
     InitLoadOptions(&o);
