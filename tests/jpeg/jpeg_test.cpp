@@ -81,6 +81,21 @@ TEST(JpegReader, ReducedLoadsMatchDjpegScaling) {
     }
 }
 
+TEST(JpegReader, ACameraPictureInA320By240BoxDecodesAtAQuarter) {
+    // min(3264 / 240, 2448 / 320) = 7.65: denominator 7, which libjpeg
+    // meets with its 1/4 scale.
+    LoadOptions o = Options(kLoadReduced);
+    o.targetWidth = 320;
+    o.targetHeight = 240;
+    o.keepReaderReduction = 1;
+    Load load;
+    LoadFixture(&load, "camera.jpg", o);
+    ASSERT_EQ(load.result, kLoadOk);
+    EXPECT_EQ(load.bitmap.width, 816);
+    EXPECT_EQ(load.bitmap.height, 612);
+    EXPECT_TRUE(SamePixels(load.bitmap, FixturePnm("camera.fast4.pnm")));
+}
+
 TEST(JpegReader, ReducedLoadsFitTheBox) {
     LoadOptions o = Options(kLoadReduced);
     o.targetWidth = 40;

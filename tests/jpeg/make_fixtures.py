@@ -90,6 +90,13 @@ def main():
         for n in (1, 2, 4, 8):
             djpeg(name + ".jpg", "%s.fast%d.pnm" % (name, n), "-dct", "fast", "-nosmooth", "-scale", "1/%d" % n)
 
+    # A camera-sized picture for the choice of the DCT scale.
+    ramp = Image.linear_gradient("L").resize((3264, 2448))
+    Image.merge("RGB", (ramp, ramp.transpose(Image.Transpose.FLIP_LEFT_RIGHT), ramp.rotate(90))).save(path("camera.ppm"))
+    cjpeg("camera.ppm", "camera.jpg", "-quality", "75")
+    os.remove(path("camera.ppm"))
+    djpeg("camera.jpg", "camera.fast4.pnm", "-dct", "fast", "-nosmooth", "-scale", "1/4")
+
     # Files whose scans are all read before the first row, cut inside their
     # scan data: libjpeg's recovery decodes what is there.
     for name in ("progressive", "grey-progressive"):
