@@ -38,6 +38,18 @@ inline bool KnownResult(int r) {
            r == kLoadRefused || r == kLoadCorrupt || r == kLoadCancelled;
 }
 
+// Queries the picture (any result must be a known one); true when it was
+// recognised with a size of at most kMaxPixels.
+inline bool SmallEnoughToLoad(const uint8_t* data, size_t size, const wchar_t* name, int formatIndex) {
+    FileSource source;
+    InitMemorySource(&source, data, size);
+    ImageInfo info;
+    const int q = GetPictureInfoFromSource(&source, name, formatIndex, 0, &info);
+    FreePictureInfo(&info);
+    Check(KnownResult(q));
+    return q == kLoadOk && info.width >= 1 && info.height >= 1 && int64_t(info.width) * info.height <= kMaxPixels;
+}
+
 inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
     static const bool registry = (InitFormatRegistry(), true);
     (void)registry;
@@ -45,13 +57,7 @@ inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
     // The last byte chooses the options, so the corpus explores them too.
     const uint8_t knobs = data[size - 1];
 
-    FileSource source;
-    InitMemorySource(&source, data, size);
-    ImageInfo info;
-    const int q = GetPictureInfoFromSource(&source, name, -1, 0, &info);
-    FreePictureInfo(&info);
-    Check(KnownResult(q));
-    if (q != kLoadOk || info.width < 1 || info.height < 1 || int64_t(info.width) * info.height > kMaxPixels) return 0;
+    if (!SmallEnoughToLoad(data, size, name, -1)) return 0;
 
     LoadOptions options;
     InitLoadOptions(&options);

@@ -7,9 +7,10 @@
 
 int ReadBmpEntry(FileSource* source, LoadContext* ctx);   // bmp.cpp
 int ReadPnmEntry(FileSource* source, LoadContext* ctx);   // pnm.cpp
+int ReadJpeg(FileSource* source, LoadContext* ctx);   // jpeg.cpp
 
 // Readers set these to their entry functions once they exist.
-constexpr FormatReadFn kReadJpeg = nullptr;
+constexpr FormatReadFn kReadJpeg = ReadJpeg;
 constexpr FormatReadFn kReadTga = nullptr;
 constexpr FormatReadFn kReadBmp = ReadBmpEntry;
 constexpr FormatReadFn kReadGif = nullptr;
