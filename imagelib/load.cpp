@@ -215,8 +215,10 @@ int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, cons
     if (result == kLoadOk) result = ChooseAndRun(source, ctx, options->formatIndex);
     CloseLoadFile(ctx, source);
 
+    // A damaged file is only accepted when it produced a picture: a reader that
+    // failed before its picture began has nothing to hand over.
     const bool damaged = result == kLoadIncomplete || result == kLoadCorrupt;
-    const bool accepted = damaged && (flags & kLoadAcceptDamaged);
+    const bool accepted = damaged && (flags & kLoadAcceptDamaged) && bitmap->pixels;
     if (info && (result == kLoadOk || damaged)) {
         info->fileSize = ctx->fileSize;
         info->imageCount = ctx->imageCount;
@@ -351,7 +353,7 @@ int TryFormatReader(FileSource* source, LoadContext* ctx, int formatIndex) {
         if (ctx->loadFile && source->path) source->stream = ctx->loadFile->stream;
     }
     const bool damaged = result == kLoadIncomplete || result == kLoadCorrupt;
-    const bool accepted = damaged && (ctx->options.flags & kLoadAcceptDamaged);
+    const bool accepted = damaged && (ctx->options.flags & kLoadAcceptDamaged) && ctx->bitmap && ctx->bitmap->pixels;
     if (result != kLoadOk && result != kLoadInfoStop && !accepted) DropGathered(ctx);
     return result;
 }

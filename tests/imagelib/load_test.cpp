@@ -87,6 +87,7 @@ TEST_F(Dispatch, ResultCodes) {
         {"incomplete before the picture: not recognised", 4, 0, 0, 2},
         {"corrupt", 0, 10, 0, 10},
         {"corrupt, accepted", 0, 10, kLoadAcceptDamaged, 0},
+        {"corrupt before the picture is not accepted", 10, 0, kLoadAcceptDamaged, 10},
         {"refused with a message", 9, 0, 0, 9},
         {"strip tables", 0, 11, 0, 11},
         {"strip tables are not accepted as damage", 0, 11, kLoadAcceptDamaged, 11},

@@ -249,7 +249,16 @@ TEST(MenuBar, ButtonsSendCommandsAndFollowTheirStates) {
 }
 
 // Chooses the first item of whatever popup is open, from inside its loop.
+// The popup menu's window once its loop has shown it. The timers below keep
+// firing until then: one that fired before the menu opened would be lost and
+// leave the menu up for ever.
+bool PopupMenuOpen() {
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    return popup && IsWindowVisible(popup);
+}
+
 void CALLBACK ChooseFirstItem(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (!PopupMenuOpen()) return;
     KillTimer(nullptr, timer);
     keybd_event(VK_DOWN, 0, 0, 0);
     keybd_event(VK_DOWN, 0, KEYEVENTF_KEYUP, 0);
@@ -258,6 +267,7 @@ void CALLBACK ChooseFirstItem(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (!PopupMenuOpen()) return;
     KillTimer(nullptr, timer);
     EndMenu();
 }
