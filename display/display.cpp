@@ -341,6 +341,30 @@ void DisplayReleaseTables() {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+int MemoryCreateDib(ScreenBitmap* sb) {
+    void* pixels = std::calloc(1, sb->info.header.sizeImage);
+    sb->dib = pixels;
+    sb->dibPixels = static_cast<uint8_t*>(pixels);
+    return pixels != nullptr;
+}
+
+void MemoryFree(void* block) { std::free(block); }
+
+void* MemoryCreatePalette(const DibColour* colours, int count) {
+    if (count < 1 || count > 256) return nullptr;
+    void* copy = std::malloc(size_t(count) * sizeof(DibColour));
+    if (copy) std::memcpy(copy, colours, size_t(count) * sizeof(DibColour));
+    return copy;
+}
+
+const DibServices kMemoryServices = {MemoryCreateDib, MemoryFree, MemoryCreatePalette, MemoryFree, nullptr};
+
+}  // namespace
+
+const DibServices* MemoryDibServices() { return &kMemoryServices; }
+
 int ScreenBitmapCreateDibWith(const DibServices* services, ScreenBitmap* sb, const Bitmap* picture) {
     if (sb->dib) {
         if (!picture) return 1;

@@ -189,6 +189,10 @@ struct DibServices {
     void (*flush)();
 };
 
+// DIBs in plain heap memory, palettes as heap tokens: for conversions that
+// never reach the screen (tests, benchmarks). No flush.
+const DibServices* MemoryDibServices();
+
 // ScreenBitmapPrepareWith flags.
 constexpr uint32_t kPrepareBuildPalette = 1;
 

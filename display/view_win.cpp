@@ -478,9 +478,11 @@ LRESULT OnButtonDown(HWND window, UINT, WPARAM, LPARAM second) {
     return 0;
 }
 
-LRESULT OnMouseMove(HWND window, UINT, WPARAM, LPARAM second) {
+// Drags follow moves with the stylus down; a pointer that merely hovers (a
+// desktop mouse, or a move the platform makes up) does not drag.
+LRESULT OnMouseMove(HWND window, UINT, WPARAM first, LPARAM second) {
     ViewState* st = State(window);
-    if (!st) return 0;
+    if (!st || !(first & MK_LBUTTON)) return 0;
     const int32_t x = ClientX(second);
     const int32_t y = ClientY(second);
     if (st->dragState == kDragPanning) {
