@@ -2,6 +2,7 @@
 // into the DIB's rows (top row last in memory). Each cuts the rectangle to
 // the target and to the DIB before writing, so a caller's rectangle can
 // never reach past the DIB. See display.h.
+#include <algorithm>
 #include <cstring>
 
 #include "display/display.h"
@@ -12,20 +13,16 @@ namespace {
 // or the record has no maps or DIB.
 bool Clip(const ScreenBitmap* sb, int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
     if (!sb->rowMap || !sb->columnMap || !sb->dibTopRow) return false;
-    if (x < 0) {
-        w += x;
-        x = 0;
-    }
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    if (x >= sb->targetWidth || y >= sb->targetHeight) return false;
-    if (w > sb->targetWidth - x) w = sb->targetWidth - x;
-    if (h > sb->targetHeight - y) h = sb->targetHeight - y;
-    if (w > sb->dibWidth) w = sb->dibWidth;
-    if (h > sb->dibHeight) h = sb->dibHeight;
-    return w > 0 && h > 0;
+    const int64_t left = x > 0 ? x : 0;
+    const int64_t top = y > 0 ? y : 0;
+    const int64_t right = std::min({int64_t(x) + w, int64_t(sb->targetWidth), left + sb->dibWidth});
+    const int64_t bottom = std::min({int64_t(y) + h, int64_t(sb->targetHeight), top + sb->dibHeight});
+    if (right <= left || bottom <= top) return false;
+    x = int32_t(left);
+    y = int32_t(top);
+    w = int32_t(right - left);
+    h = int32_t(bottom - top);
+    return true;
 }
 
 inline uint8_t* OutRow(const ScreenBitmap* sb, int32_t i) { return sb->dibTopRow - ptrdiff_t(i) * sb->dibStride; }
@@ -46,20 +43,29 @@ inline void Fetch(const uint8_t* p, const uint8_t* ch, unsigned& r, unsigned& g,
     }
 }
 
-template <bool Cmyk>
-void MappedTo24(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
+// Calls put(out row, target x, target y, column in the rectangle, r, g, b)
+// for every pixel of the rectangle, already clipped.
+template <bool Cmyk, class Put>
+inline void EachColour(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, Put put) {
     const int32_t* columns = sb->columnMap + x;
     for (int32_t i = 0; i < h; ++i) {
         const uint8_t* src = sb->rowMap[y + i];
         uint8_t* out = OutRow(sb, i);
-        for (int32_t j = 0; j < w; ++j, out += 3) {
+        for (int32_t j = 0; j < w; ++j) {
             unsigned r, g, b;
             Fetch<Cmyk>(src + columns[j], sb->channel, r, g, b);
-            out[0] = uint8_t(b);
-            out[1] = uint8_t(g);
-            out[2] = uint8_t(r);
+            put(out, unsigned(x + j), unsigned(y + i), j, r, g, b);
         }
     }
+}
+
+template <bool Cmyk>
+void MappedTo24(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
+    EachColour<Cmyk>(sb, x, y, w, h, [](uint8_t* out, unsigned, unsigned, int32_t j, unsigned r, unsigned g, unsigned b) {
+        out[3 * j] = uint8_t(b);
+        out[3 * j + 1] = uint8_t(g);
+        out[3 * j + 2] = uint8_t(r);
+    });
 }
 
 template <bool Cmyk>
@@ -67,23 +73,17 @@ void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint16_t* red = g_Display.ditherRed;
     const uint16_t* green = g_Display.ditherGreen;
     const uint16_t* blue = g_Display.ditherBlue;
-    const int32_t* columns = sb->columnMap + x;
-    for (int32_t i = 0; i < h; ++i) {
-        const uint8_t* src = sb->rowMap[y + i];
-        uint8_t* out = OutRow(sb, i);
-        const unsigned row = unsigned(y + i) & 3u;
-        for (int32_t j = 0; j < w; ++j, out += 2) {
-            const size_t base = size_t(row + 4u * (unsigned(x + j) & 3u)) << 8;
-            unsigned r, g, b;
-            Fetch<Cmyk>(src + columns[j], sb->channel, r, g, b);
-            const unsigned v = red[base + r] | green[base + g] | blue[base + b];
-            out[0] = uint8_t(v);
-            out[1] = uint8_t(v >> 8);
-        }
-    }
+    EachColour<Cmyk>(sb, x, y, w, h,
+                     [=](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g, unsigned b) {
+                         const size_t base = size_t((ty & 3u) + 4u * (tx & 3u)) << 8;
+                         const unsigned v = red[base + r] | green[base + g] | blue[base + b];
+                         out[2 * j] = uint8_t(v);
+                         out[2 * j + 1] = uint8_t(v >> 8);
+                     });
 }
 
-inline uint8_t CubeIndex(const uint8_t* cell, unsigned r, unsigned g, unsigned b) {
+inline uint8_t CubeIndex(unsigned tx, unsigned ty, unsigned r, unsigned g, unsigned b) {
+    const uint8_t* cell = g_Display.cubeCells[ty % kCubeCell][tx % kCubeCell];
     const CubeChannelEntry& er = g_Display.cubeChannels[0][r];
     const CubeChannelEntry& eg = g_Display.cubeChannels[1][g];
     const CubeChannelEntry& eb = g_Display.cubeChannels[2][b];
@@ -92,17 +92,14 @@ inline uint8_t CubeIndex(const uint8_t* cell, unsigned r, unsigned g, unsigned b
 
 template <bool Cmyk>
 void RgbToCube(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
-    const int32_t* columns = sb->columnMap + x;
-    for (int32_t i = 0; i < h; ++i) {
-        const uint8_t* src = sb->rowMap[y + i];
-        uint8_t* out = OutRow(sb, i);
-        uint8_t* const* cells = g_Display.cubeCells[unsigned(y + i) % kCubeCell];
-        for (int32_t j = 0; j < w; ++j) {
-            unsigned r, g, b;
-            Fetch<Cmyk>(src + columns[j], sb->channel, r, g, b);
-            out[j] = CubeIndex(cells[unsigned(x + j) % kCubeCell], r, g, b);
-        }
-    }
+    EachColour<Cmyk>(sb, x, y, w, h, [](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g,
+                                        unsigned b) { out[j] = CubeIndex(tx, ty, r, g, b); });
+}
+
+// Runs the converter made for the picture's inks: CMYK or light.
+void ByInks(ScreenBitmap* sb, ScreenRowConverter light, ScreenRowConverter inks, int32_t x, int32_t y, int32_t w,
+            int32_t h) {
+    (sb->cmyk ? inks : light)(sb, x, y, w, h);
 }
 
 }  // namespace
@@ -147,10 +144,7 @@ void ScreenRowsCopyMapped(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width,
             for (int32_t j = 0; j < width; ++j) out[j] = src[columns[j]];
         }
     } else if (sb->info.header.bitCount == 24 && sb->sourceBytes >= 3) {
-        if (sb->cmyk)
-            MappedTo24<true>(sb, x, y, width, height);
-        else
-            MappedTo24<false>(sb, x, y, width, height);
+        ByInks(sb, MappedTo24<false>, MappedTo24<true>, x, y, width, height);
     }
 }
 
@@ -158,20 +152,14 @@ void ScreenRowsRgbTo16Dithered(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w
     if (sb->info.header.bitCount != 16 || sb->sourceBytes < 3 || !g_Display.ditherRed ||
         !Clip(sb, x, y, width, height))
         return;
-    if (sb->cmyk)
-        DitherTo16<true>(sb, x, y, width, height);
-    else
-        DitherTo16<false>(sb, x, y, width, height);
+    ByInks(sb, DitherTo16<false>, DitherTo16<true>, x, y, width, height);
 }
 
 void ScreenRowsRgbToCubeDithered(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
     if (sb->info.header.bitCount != 8 || sb->sourceBytes < 3 || !g_Display.cubeCells ||
         !Clip(sb, x, y, width, height))
         return;
-    if (sb->cmyk)
-        RgbToCube<true>(sb, x, y, width, height);
-    else
-        RgbToCube<false>(sb, x, y, width, height);
+    ByInks(sb, RgbToCube<false>, RgbToCube<true>, x, y, width, height);
 }
 
 void ScreenRowsIndexedToCubeDithered(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -183,10 +171,9 @@ void ScreenRowsIndexedToCubeDithered(ScreenBitmap* sb, int32_t x, int32_t y, int
     for (int32_t i = 0; i < height; ++i) {
         const uint8_t* src = sb->rowMap[y + i] + at;
         uint8_t* out = OutRow(sb, i);
-        uint8_t* const* cells = g_Display.cubeCells[unsigned(y + i) % kCubeCell];
         for (int32_t j = 0; j < width; ++j) {
             const DibColour& c = sb->pictureColours[src[columns[j]]];
-            out[j] = CubeIndex(cells[unsigned(x + j) % kCubeCell], c.red, c.green, c.blue);
+            out[j] = CubeIndex(unsigned(x + j), unsigned(y + i), c.red, c.green, c.blue);
         }
     }
 }

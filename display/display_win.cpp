@@ -1,6 +1,7 @@
 // The display layer on Win32. See display_win.h.
 #include "display/display_win.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -104,29 +105,28 @@ HBITMAP MakeScreenBitmap(HWND window, const Bitmap* picture, int32_t width, int3
 void ScreenBitmapDraw(HDC dc, ScreenBitmap* sb, int32_t x, int32_t y, const PictureRect* clip) {
     if (!clip || clip->width <= 0 || clip->height <= 0 || !sb->dib || !sb->converter) return;
     // The part of the picture inside the clip, in target coordinates.
-    const int64_t left = (x > clip->x ? x : clip->x) - int64_t(x);
-    const int64_t top = (y > clip->y ? y : clip->y) - int64_t(y);
-    int64_t right = int64_t(clip->x) + clip->width - x;
-    int64_t bottom = int64_t(clip->y) + clip->height - y;
-    if (right > sb->targetWidth) right = sb->targetWidth;
-    if (bottom > sb->targetHeight) bottom = sb->targetHeight;
-    int64_t width = right - left;
-    int64_t height = bottom - top;
-    if (width > sb->dibWidth) width = sb->dibWidth;
-    if (height > sb->dibHeight) height = sb->dibHeight;
-    if (width <= 0 || height <= 0) return;
+    const int64_t left = std::max<int64_t>(x, clip->x) - x;
+    const int64_t top = std::max<int64_t>(y, clip->y) - y;
+    const int64_t right = std::min<int64_t>(int64_t(clip->x) + clip->width - x, sb->targetWidth);
+    const int64_t bottom = std::min<int64_t>(int64_t(clip->y) + clip->height - y, sb->targetHeight);
+    if (right <= left || bottom <= top) return;
 
     HPALETTE oldPalette = nullptr;
     if (sb->palette) {
         oldPalette = SelectPalette(dc, static_cast<HPALETTE>(sb->palette), FALSE);
         RealizePalette(dc);
     }
-    ScreenBitmapConvert(&kServices, sb, int32_t(left), int32_t(top), int32_t(width), int32_t(height));
     HDC memory = CreateCompatibleDC(dc);
     if (memory) {
         HGDIOBJ old = SelectObject(memory, static_cast<HBITMAP>(sb->dib));
-        StretchBlt(dc, int(left + x), int(top + y), int(width), int(height), memory, 0, 0, int(width), int(height),
-                   SRCCOPY);
+        // A part larger than the scratch DIB goes through it a piece at a time.
+        for (int64_t ty = top; ty < bottom; ty += sb->dibHeight)
+            for (int64_t tx = left; tx < right; tx += sb->dibWidth) {
+                const int w = int(std::min<int64_t>(right - tx, sb->dibWidth));
+                const int h = int(std::min<int64_t>(bottom - ty, sb->dibHeight));
+                ScreenBitmapConvert(&kServices, sb, int32_t(tx), int32_t(ty), w, h);
+                StretchBlt(dc, int(tx + x), int(ty + y), w, h, memory, 0, 0, w, h, SRCCOPY);
+            }
         SelectObject(memory, old);
         DeleteDC(memory);
     }

@@ -42,6 +42,7 @@ HBITMAP MakeScreenBitmap(HWND window, const Bitmap* picture, int32_t width, int3
 
 // Draws the prepared picture with its top-left corner at (x, y) (negative
 // when scrolled), limited to `clip` (x, y, width, height): the visible part
-// is converted into the scratch DIB and blitted. Nothing is drawn when the
-// record has no DIB or converter.
+// is converted into the scratch DIB and blitted (piece by piece when it is
+// larger than the DIB). Nothing is drawn when the record has no DIB or
+// converter.
 void ScreenBitmapDraw(HDC dc, ScreenBitmap* sb, int32_t x, int32_t y, const PictureRect* clip);

@@ -734,21 +734,22 @@ void ViewGetPictureSize(HWND view, int32_t* width, int32_t* height) {
     if (height) *height = st->pictureHeight;
 }
 
-void ViewSetScrollBars(HWND view, int on) {
+namespace {
+
+// Sets one of the two layout options and lays out anew.
+void SetLayoutOption(HWND view, uint32_t ViewState::*option, int on) {
     ViewState* st = State(view);
     if (!st) return;
-    st->scrollBars = on ? 1 : 0;
+    st->*option = on ? 1 : 0;
     Layout(view, st, true, kPrepareBuildPalette);
     InvalidateRect(view, nullptr, FALSE);
 }
 
-void ViewSetAspectCorrection(HWND view, int on) {
-    ViewState* st = State(view);
-    if (!st) return;
-    st->aspect = on ? 1 : 0;
-    Layout(view, st, true, kPrepareBuildPalette);
-    InvalidateRect(view, nullptr, FALSE);
-}
+}  // namespace
+
+void ViewSetScrollBars(HWND view, int on) { SetLayoutOption(view, &ViewState::scrollBars, on); }
+
+void ViewSetAspectCorrection(HWND view, int on) { SetLayoutOption(view, &ViewState::aspect, on); }
 
 void ViewSetText(HWND view, const wchar_t* text, uintptr_t word) {
     ViewState* st = State(view);

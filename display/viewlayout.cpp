@@ -32,6 +32,18 @@ void Fit(const ViewLayoutInput& in, int64_t effectiveHeight, ViewLayoutResult* r
     r->horizontalBar = r->verticalBar = false;
 }
 
+// Fit width or height: the side fills the area; when the other side then
+// needs a scroll bar, the bar's room comes off the side first.
+void FitSide(int64_t area, int64_t pictureSide, int64_t pictureOther, int64_t otherArea, int32_t bar, bool bars,
+             int64_t* side, int64_t* other) {
+    *side = area;
+    *other = pictureOther * area / pictureSide;
+    if (*other > otherArea && bars) {
+        *side = area - bar;
+        *other = pictureOther * *side / pictureSide;
+    }
+}
+
 // One axis: scrollable when the display is larger than the area, else
 // centred.
 void PlaceAxis(int32_t display, int32_t area, int32_t offset, int32_t* placed, int32_t* largest) {
@@ -74,20 +86,10 @@ ViewLayoutResult LayOutView(const ViewLayoutInput& in) {
         r.zoomX = r.zoomY = 100;
         break;
     case kZoomFitWidth:
-        dw = width;
-        dh = h * width / w;
-        if (dh > height && in.scrollBars) {
-            dw = width - in.barWidth;
-            dh = h * dw / w;
-        }
+        FitSide(width, w, h, height, in.barWidth, in.scrollBars, &dw, &dh);
         break;
     case kZoomFitHeight:
-        dh = height;
-        dw = w * height / h;
-        if (dw > width && in.scrollBars) {
-            dh = height - in.barHeight;
-            dw = w * dh / h;
-        }
+        FitSide(height, h, w, width, in.barHeight, in.scrollBars, &dh, &dw);
         break;
     default:  // custom
         dw = w * in.zoomX / 100;

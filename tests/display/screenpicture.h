@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../processing/picture.h"
 #include "display/display.h"
 #include "imagelib/bitmap.h"
 
@@ -15,16 +16,7 @@ struct Rgb {
     uint8_t r, g, b;
 };
 
-// A Bitmap that frees itself.
-struct Picture {
-    Bitmap b;
-    Picture() { std::memset(&b, 0, sizeof b); }
-    ~Picture() { FreeBitmap(&b); }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
-    Bitmap* get() { return &b; }
-    Bitmap* operator->() { return &b; }
-};
+using pictest::Picture;  // a Bitmap that frees itself
 
 // Writes one sample of `bits` (8, 16 or 32) bits holding the byte value v
 // scaled to the whole sample.

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -208,6 +209,14 @@ protected:
         UpdateWindow(view_);
     }
     void Post(UINT message, WPARAM keys, int x, int y) { PostMessageW(view_, message, keys, At(x, y)); }
+    // A stylus drag: down at the first point, moving through the others, up
+    // at the last.
+    void Drag(std::initializer_list<POINT> points) {
+        const POINT* p = points.begin();
+        Post(WM_LBUTTONDOWN, MK_LBUTTON, p->x, p->y);
+        for (const POINT* q = p + 1; q != points.end(); ++q) Post(WM_MOUSEMOVE, MK_LBUTTON, q->x, q->y);
+        Post(WM_LBUTTONUP, 0, (points.end() - 1)->x, (points.end() - 1)->y);
+    }
 
     HWND host_ = nullptr;
     HWND view_ = nullptr;
@@ -370,6 +379,21 @@ TEST_F(ViewWindowTest, ScreenBitmapsShowLikeThePerPaintConversion) {
     EXPECT_EQ(Grab(view_).pixels, perPaint.pixels);
 }
 
+TEST_F(ViewWindowTest, AScratchDibSmallerThanTheWindowPaintsPieceByPiece) {
+    ScreenBitmap& screen = St()->screen;
+    ScreenBitmapFree(&screen);
+    screen.dibWidth = 64;
+    screen.dibHeight = 50;
+    ASSERT_EQ(ScreenBitmapCreateDib(view_, &screen, nullptr), 1);
+    Picture p;
+    MakePattern(p.get(), kPixelRGB, 160, 120);
+    ViewSetPicture(view_, p.get(), 0);
+    ViewSetZoomPercent(view_, 300);
+    Paint();
+    EXPECT_EQ(St()->screen.dibWidth, 64);
+    EXPECT_EQ(CompareWithPicture(view_, 160, 120, Pattern), 0);
+}
+
 TEST_F(ViewWindowTest, PreviewThenRestoreBringsBackTheExactPixels) {
     Picture p;
     MakePattern(p.get(), kPixelBGR, 120, 90);
@@ -454,10 +478,7 @@ TEST_F(ViewWindowTest, PanningFollowsTheStylusAndReportsNoTap) {
     ViewSetMouseMode(view_, kMousePan);
     EXPECT_EQ(St()->modeFlags & (kViewPan | kViewSelect), uint32_t(kViewPan));
     ViewSetEventCallback(view_, Collect, 77);
-    Post(WM_LBUTTONDOWN, MK_LBUTTON, 150, 200);
-    Post(WM_MOUSEMOVE, MK_LBUTTON, 110, 170);
-    Post(WM_MOUSEMOVE, MK_LBUTTON, 100, 180);
-    Post(WM_LBUTTONUP, 0, 100, 180);
+    Drag({{150, 200}, {110, 170}, {100, 180}});
     Paint();
     EXPECT_EQ(St()->offsetX, 50);
     EXPECT_EQ(St()->offsetY, 20);
@@ -502,9 +523,7 @@ TEST_F(ViewWindowTest, PanningWorksOnDisplaysWiderThanSixteenBits) {
     ViewScrollBy(view_, 70000, 0);
     ASSERT_EQ(St()->offsetX, 70000);
     ViewSetMouseMode(view_, kMousePan);
-    Post(WM_LBUTTONDOWN, MK_LBUTTON, 200, 20);
-    Post(WM_MOUSEMOVE, MK_LBUTTON, 100, 20);
-    Post(WM_LBUTTONUP, 0, 100, 20);
+    Drag({{200, 20}, {100, 20}});
     Paint();
     EXPECT_EQ(St()->offsetX, 70100);
     SCROLLINFO info = {};
@@ -562,10 +581,7 @@ TEST_F(ViewWindowTest, SelectingDrawsTheOutlineAndReportsIt) {
     ViewSetMouseMode(view_, kMouseSelect);
     EXPECT_EQ(St()->modeFlags & (kViewPan | kViewSelect), uint32_t(kViewSelect));
     ViewSetEventCallback(view_, Collect, 5);
-    Post(WM_LBUTTONDOWN, MK_LBUTTON, 40, 60);
-    Post(WM_MOUSEMOVE, MK_LBUTTON, 100, 90);
-    Post(WM_MOUSEMOVE, MK_LBUTTON, 140, 160);
-    Post(WM_LBUTTONUP, 0, 140, 160);
+    Drag({{40, 60}, {100, 90}, {140, 160}});
     Paint();
     PictureRect s = {};
     ASSERT_EQ(ViewGetSelection(view_, &s), 1);
@@ -605,9 +621,7 @@ TEST_F(ViewWindowTest, SelectingDrawsTheOutlineAndReportsIt) {
 
     // A new drag of two picture pixels leaves no selection and no outline.
     g_events.clear();
-    Post(WM_LBUTTONDOWN, MK_LBUTTON, 10, 10);
-    Post(WM_MOUSEMOVE, MK_LBUTTON, 14, 30);
-    Post(WM_LBUTTONUP, 0, 14, 30);
+    Drag({{10, 10}, {14, 30}});
     Paint();
     EXPECT_EQ(ViewGetSelection(view_, nullptr), 0);
     EXPECT_EQ(CompareWithPicture(view_, 120, 160, Pattern), 0);
