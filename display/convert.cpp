@@ -1,0 +1,179 @@
+// The six row converters: from the picture, through the row and column maps,
+// into the DIB's rows (top row last in memory). Each cuts the rectangle to
+// the target and to the DIB before writing, so a caller's rectangle can
+// never reach past the DIB. See display.h.
+#include <algorithm>
+#include <cstring>
+
+#include "display/display.h"
+
+namespace {
+
+// The rectangle cut to the target and the DIB; false when nothing is left
+// or the record has no maps or DIB.
+bool Clip(const ScreenBitmap* sb, int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
+    if (!sb->rowMap || !sb->columnMap || !sb->dibTopRow) return false;
+    const int64_t left = x > 0 ? x : 0;
+    const int64_t top = y > 0 ? y : 0;
+    const int64_t right = std::min({int64_t(x) + w, int64_t(sb->targetWidth), left + sb->dibWidth});
+    const int64_t bottom = std::min({int64_t(y) + h, int64_t(sb->targetHeight), top + sb->dibHeight});
+    if (right <= left || bottom <= top) return false;
+    x = int32_t(left);
+    y = int32_t(top);
+    w = int32_t(right - left);
+    h = int32_t(bottom - top);
+    return true;
+}
+
+inline uint8_t* OutRow(const ScreenBitmap* sb, int32_t i) { return sb->dibTopRow - ptrdiff_t(i) * sb->dibStride; }
+
+// Red, green and blue of the pixel at p. CMYK inks are taken away from
+// white: each colour is (255 - ink) * (255 - K) / 255.
+template <bool Cmyk>
+inline void Fetch(const uint8_t* p, const uint8_t* ch, unsigned& r, unsigned& g, unsigned& b) {
+    if (Cmyk) {
+        const unsigned white = 255u - p[ch[3]];
+        r = (255u - p[ch[0]]) * white / 255u;
+        g = (255u - p[ch[1]]) * white / 255u;
+        b = (255u - p[ch[2]]) * white / 255u;
+    } else {
+        r = p[ch[0]];
+        g = p[ch[1]];
+        b = p[ch[2]];
+    }
+}
+
+// Calls put(out row, target x, target y, column in the rectangle, r, g, b)
+// for every pixel of the rectangle, already clipped.
+template <bool Cmyk, class Put>
+inline void EachColour(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, Put put) {
+    const int32_t* columns = sb->columnMap + x;
+    for (int32_t i = 0; i < h; ++i) {
+        const uint8_t* src = sb->rowMap[y + i];
+        uint8_t* out = OutRow(sb, i);
+        for (int32_t j = 0; j < w; ++j) {
+            unsigned r, g, b;
+            Fetch<Cmyk>(src + columns[j], sb->channel, r, g, b);
+            put(out, unsigned(x + j), unsigned(y + i), j, r, g, b);
+        }
+    }
+}
+
+template <bool Cmyk>
+void MappedTo24(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
+    EachColour<Cmyk>(sb, x, y, w, h, [](uint8_t* out, unsigned, unsigned, int32_t j, unsigned r, unsigned g, unsigned b) {
+        out[3 * j] = uint8_t(b);
+        out[3 * j + 1] = uint8_t(g);
+        out[3 * j + 2] = uint8_t(r);
+    });
+}
+
+template <bool Cmyk>
+void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
+    const uint16_t* red = g_Display.ditherRed;
+    const uint16_t* green = g_Display.ditherGreen;
+    const uint16_t* blue = g_Display.ditherBlue;
+    EachColour<Cmyk>(sb, x, y, w, h,
+                     [=](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g, unsigned b) {
+                         const size_t base = size_t((ty & 3u) + 4u * (tx & 3u)) << 8;
+                         const unsigned v = red[base + r] | green[base + g] | blue[base + b];
+                         out[2 * j] = uint8_t(v);
+                         out[2 * j + 1] = uint8_t(v >> 8);
+                     });
+}
+
+inline uint8_t CubeIndex(unsigned tx, unsigned ty, unsigned r, unsigned g, unsigned b) {
+    const uint8_t* cell = g_Display.cubeCells[ty % kCubeCell][tx % kCubeCell];
+    const CubeChannelEntry& er = g_Display.cubeChannels[0][r];
+    const CubeChannelEntry& eg = g_Display.cubeChannels[1][g];
+    const CubeChannelEntry& eb = g_Display.cubeChannels[2][b];
+    return uint8_t(er.index[cell[er.fraction]] + eg.index[cell[eg.fraction]] + eb.index[cell[eb.fraction]]);
+}
+
+template <bool Cmyk>
+void RgbToCube(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
+    EachColour<Cmyk>(sb, x, y, w, h, [](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g,
+                                        unsigned b) { out[j] = CubeIndex(tx, ty, r, g, b); });
+}
+
+// Runs the converter made for the picture's inks: CMYK or light.
+void ByInks(ScreenBitmap* sb, ScreenRowConverter light, ScreenRowConverter inks, int32_t x, int32_t y, int32_t w,
+            int32_t h) {
+    (sb->cmyk ? inks : light)(sb, x, y, w, h);
+}
+
+}  // namespace
+
+void ScreenRowsCopyDirect(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
+    // Only whole rows of a picture at its own size, stored as the DIB stores them.
+    const size_t pixelBytes = sb->info.header.bitCount / 8u;
+    if ((pixelBytes != 1 && pixelBytes != 3) || pixelBytes != sb->sourceBytes ||
+        sb->targetWidth != sb->sourceWidth || !Clip(sb, x, y, width, height))
+        return;
+    for (int32_t i = 0; i < height; ++i)
+        std::memcpy(OutRow(sb, i), sb->rowMap[y + i] + sb->columnMap[x], size_t(width) * pixelBytes);
+}
+
+void ScreenRowsToMono(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (sb->info.header.bitCount != 1 || sb->sourceBytes != 0 || !Clip(sb, x, y, width, height)) return;
+    const size_t rowBytes = (size_t(width) + 7) / 8;
+    const int32_t* columns = sb->columnMap + x;
+    for (int32_t i = 0; i < height; ++i) {
+        const uint8_t* src = sb->rowMap[y + i];
+        uint8_t* out = OutRow(sb, i);
+        if (i > 0 && src == sb->rowMap[y + i - 1]) {
+            std::memcpy(out, out + sb->dibStride, rowBytes);  // the row above
+            continue;
+        }
+        std::memset(out, 0, rowBytes);
+        for (int32_t j = 0; j < width; ++j) {
+            const int32_t s = columns[j];
+            if ((src[s >> 3] >> (7 - (s & 7))) & 1) out[j >> 3] |= uint8_t(0x80u >> (j & 7));
+        }
+    }
+}
+
+void ScreenRowsCopyMapped(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (sb->sourceBytes == 0 || !Clip(sb, x, y, width, height)) return;
+    if (sb->info.header.bitCount == 8) {
+        const int32_t* columns = sb->columnMap + x;
+        const uint8_t at = sb->channel[0];
+        for (int32_t i = 0; i < height; ++i) {
+            const uint8_t* src = sb->rowMap[y + i] + at;
+            uint8_t* out = OutRow(sb, i);
+            for (int32_t j = 0; j < width; ++j) out[j] = src[columns[j]];
+        }
+    } else if (sb->info.header.bitCount == 24 && sb->sourceBytes >= 3) {
+        ByInks(sb, MappedTo24<false>, MappedTo24<true>, x, y, width, height);
+    }
+}
+
+void ScreenRowsRgbTo16Dithered(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (sb->info.header.bitCount != 16 || sb->sourceBytes < 3 || !g_Display.ditherRed ||
+        !Clip(sb, x, y, width, height))
+        return;
+    ByInks(sb, DitherTo16<false>, DitherTo16<true>, x, y, width, height);
+}
+
+void ScreenRowsRgbToCubeDithered(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (sb->info.header.bitCount != 8 || sb->sourceBytes < 3 || !g_Display.cubeCells ||
+        !Clip(sb, x, y, width, height))
+        return;
+    ByInks(sb, RgbToCube<false>, RgbToCube<true>, x, y, width, height);
+}
+
+void ScreenRowsIndexedToCubeDithered(ScreenBitmap* sb, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (sb->info.header.bitCount != 8 || sb->sourceBytes == 0 || sb->sourceBytes > 2 || !g_Display.cubeCells ||
+        !Clip(sb, x, y, width, height))
+        return;
+    const int32_t* columns = sb->columnMap + x;
+    const uint8_t at = sb->channel[0];
+    for (int32_t i = 0; i < height; ++i) {
+        const uint8_t* src = sb->rowMap[y + i] + at;
+        uint8_t* out = OutRow(sb, i);
+        for (int32_t j = 0; j < width; ++j) {
+            const DibColour& c = sb->pictureColours[src[columns[j]]];
+            out[j] = CubeIndex(unsigned(x + j), unsigned(y + i), c.red, c.green, c.blue);
+        }
+    }
+}
