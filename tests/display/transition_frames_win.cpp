@@ -8,6 +8,8 @@
 // it cannot run.
 #include "display/transition_win.h"
 
+#include "dib555_win.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -17,30 +19,11 @@ namespace {
 constexpr int kWidth = 240;
 constexpr int kHeight = 320;
 
+// A colour ramp across and down.
 HBITMAP MakePicture(int width, int height) {
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = width;
-    info.header.biHeight = height;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 16;
-    info.header.biCompression = BI_BITFIELDS;
-    info.masks[0] = 0x7C00;
-    info.masks[1] = 0x03E0;
-    info.masks[2] = 0x001F;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) return nullptr;
-    GdiFlush();
-    const int stride = (2 * width + 3) & ~3;
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(bits) + size_t(y) * stride);
-        for (int x = 0; x < width; ++x) row[x] = uint16_t((x * 31 / width) << 10 | (y * 31 / height) << 5 | 15);
-    }
-    return bitmap;
+    return MakeDib555(width, height, [=](int x, int y) {
+        return uint16_t((x * 31 / width) << 10 | (y * 31 / height) << 5 | 15);
+    });
 }
 
 double Ms(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {

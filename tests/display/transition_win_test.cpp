@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "dib555_win.h"
+#include "display/display_win.h"
+#include "display/view_win.h"
+
 namespace {
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
@@ -31,41 +35,18 @@ uint32_t ToRgb(Colour5 c) {
 }
 
 // The test picture: 3 x 2 blocks of the eight colours whose channels are 0
-// or 31, so that a picture shifted by one pixel shows.
-Colour5 PatternAt(int x, int y) {
-    const int k = (x / 3 + 3 * (y / 2)) % 8;
+// or 31, so that a picture shifted by one pixel shows; variants differ in
+// every block.
+Colour5 PatternAt(int x, int y, int variant = 0) {
+    const int k = (x / 3 + 3 * (y / 2) + variant) % 8;
     return {k & 1 ? 31 : 0, k & 2 ? 31 : 0, k & 4 ? 31 : 0};
 }
 
-// A bottom-up 5-5-5 DIB section holding the pattern, like the display
-// layer's screen bitmaps on a 16-bit screen.
-HBITMAP MakePicture(int width, int height) {
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = width;
-    info.header.biHeight = height;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 16;
-    info.header.biCompression = BI_BITFIELDS;
-    info.masks[0] = 0x7C00;
-    info.masks[1] = 0x03E0;
-    info.masks[2] = 0x001F;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) return nullptr;
-    GdiFlush();
-    const int stride = (2 * width + 3) & ~3;
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(bits) + size_t(height - 1 - y) * stride);
-        for (int x = 0; x < width; ++x) {
-            const Colour5 c = PatternAt(x, y);
-            row[x] = uint16_t(c.r << 10 | c.g << 5 | c.b);
-        }
-    }
-    return bitmap;
+HBITMAP MakePicture(int width, int height, int variant = 0) {
+    return MakeDib555(width, height, [=](int x, int y) {
+        const Colour5 c = PatternAt(x, y, variant);
+        return uint16_t(c.r << 10 | c.g << 5 | c.b);
+    });
 }
 
 // 0x00RRGGBB pixels of a top-down 32-bit copy.
@@ -144,6 +125,8 @@ int Mismatches(const Pixels& shown, const Pixels& expected, const RECT& r) {
     return bad;
 }
 
+int32_t Ascending(void* user) { return (*static_cast<int32_t*>(user))++; }
+
 LRESULT CALLBACK QuietProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     switch (message) {
         case WM_ERASEBKGND: return 1;
@@ -169,6 +152,8 @@ protected:
         RegisterClassW(&wc);
     }
     void SetUp() override {
+        // The identity order: effect i at position i.
+        SetTransitionRandomSource(Ascending, &key_);
         window_ = CreateWindowExW(WS_EX_TOPMOST, L"PvTransitionTest", L"transition", WS_POPUP | WS_VISIBLE, 0, 0,
                                   kScreenWidth, kScreenHeight, nullptr, nullptr, Instance(), nullptr);
         ASSERT_NE(window_, nullptr);
@@ -221,10 +206,8 @@ protected:
     }
 
     HWND window_ = nullptr;
+    int32_t key_ = 0;
 };
-
-// The identity order: effect i at position i.
-int32_t Ascending(void* user) { return (*static_cast<int32_t*>(user))++; }
 
 // What the screen should show after an effect: the old colour, the canvas
 // (background around the picture as shown), or for the slides only the
@@ -265,6 +248,13 @@ RECT Finished(int effect, const Scene& s) {
     return {cx, cy, cx + cw, cy + ch};
 }
 
+// A 200 x 150 picture at its own size, centred, replacing a larger old one:
+// the canvas is the larger size with the background around the picture (the
+// slides use the picture itself as their canvas).
+Scene SmallerOverLarger(HBITMAP picture) {
+    return {{20, 85, 220, 235}, {10, 10, 230, 310}, PictureAsShown(picture, 200, 150, 200, 150)};
+}
+
 int Show(HWND window, uint32_t* position, HBITMAP picture, const Scene& s) {
     return ShowWithTransition(window, position, picture, s.newPlace.left, s.newPlace.top,
                               s.newPlace.right - s.newPlace.left, s.newPlace.bottom - s.newPlace.top,
@@ -273,14 +263,9 @@ int Show(HWND window, uint32_t* position, HBITMAP picture, const Scene& s) {
 }
 
 TEST_F(TransitionWindow, EveryEffectEndsWithTheNewPictureFullyShown) {
-    int32_t key = 0;
-    SetTransitionRandomSource(Ascending, &key);
-    // A 200 x 150 picture at its own size, centred, replacing a larger old
-    // one: the canvas is the larger size with the background around the
-    // picture (the slides use the picture itself as their canvas).
     HBITMAP picture = MakePicture(200, 150);
     ASSERT_NE(picture, nullptr);
-    const Scene scene = {{20, 85, 220, 235}, {10, 10, 230, 310}, PictureAsShown(picture, 200, 150, 200, 150)};
+    const Scene scene = SmallerOverLarger(picture);
     uint32_t position = 0;
     for (int effect = 0; effect < kTransitionEffectCount; ++effect) {
         SCOPED_TRACE("effect " + std::to_string(effect));
@@ -298,8 +283,6 @@ TEST_F(TransitionWindow, EveryEffectEndsWithTheNewPictureFullyShown) {
 }
 
 TEST_F(TransitionWindow, ScaledPicturesAreStretchedOntoTheCanvas) {
-    int32_t key = 0;
-    SetTransitionRandomSource(Ascending, &key);
     // A 90 x 60 screen bitmap shown at 210 x 140 (a fitted picture) where a
     // 100 x 100 one was.
     HBITMAP picture = MakePicture(90, 60);
@@ -316,11 +299,9 @@ TEST_F(TransitionWindow, ScaledPicturesAreStretchedOntoTheCanvas) {
 }
 
 TEST_F(TransitionWindow, StylusReleaseStopsEveryEffectAndOnlyThatReleaseIsTaken) {
-    int32_t key = 0;
-    SetTransitionRandomSource(Ascending, &key);
     HBITMAP picture = MakePicture(200, 150);
     ASSERT_NE(picture, nullptr);
-    const Scene scene = {{20, 85, 220, 235}, {10, 10, 230, 310}, PictureAsShown(picture, 200, 150, 200, 150)};
+    const Scene scene = SmallerOverLarger(picture);
     uint32_t position = 0;
     for (int effect = 0; effect < kTransitionEffectCount; ++effect) {
         SCOPED_TRACE("effect " + std::to_string(effect));
@@ -368,8 +349,6 @@ DWORD WINAPI TapLater(void* param) {
 }
 
 TEST_F(TransitionWindow, TapDuringAWipeEndsItPartWay) {
-    int32_t key = 0;
-    SetTransitionRandomSource(Ascending, &key);
     HBITMAP picture = MakePicture(240, 320);
     ASSERT_NE(picture, nullptr);
     const Scene scene = {{0, 0, 240, 320}, {0, 0, 240, 320}, PictureAsShown(picture, 240, 320, 240, 320)};
@@ -463,6 +442,41 @@ TEST_F(TransitionWindow, CentreOnBackgroundPlacesTheStretchedPicture) {
     EXPECT_EQ(TransitionCentreOnBackground(screen, picture, 0, 16, 10, 6, 0), nullptr);
     ReleaseDC(window_, screen);
     DeleteObject(picture);
+}
+
+TEST_F(TransitionWindow, ImageViewChangesPicturesThroughEveryEffect) {
+    ASSERT_EQ(DisplayInit(), 1);
+    const RECT all = {0, 0, kScreenWidth, kScreenHeight};
+    HWND view = ViewCreate(window_, WS_VISIBLE, &all, ToColorRef(kBackground5), nullptr);
+    ASSERT_NE(view, nullptr);
+    Pump();
+    // 200 x 150 screen bitmaps, fitted: shown at 240 x 180, 70 rows down.
+    // Each picture differs from the one before in every block.
+    for (int effect = 0; effect < kTransitionEffectCount; ++effect) {
+        SCOPED_TRACE("effect " + std::to_string(effect));
+        HBITMAP picture = MakePicture(200, 150, effect % 2 ? 1 : 4);
+        ASSERT_NE(picture, nullptr);
+        const Pixels expected = PictureAsShown(picture, 200, 150, 240, 180);
+        if (effect == 5) PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));  // a tap ends this one
+        ViewSetScreenBitmapWithTransition(view, picture, nullptr);  // the view owns it now
+
+        // What the transition drew, before the view repaints.
+        HDC dc = GetDC(view);
+        const Pixels shown = Capture(dc, 0, 70, 240, 180);
+        ReleaseDC(view, dc);
+        EXPECT_TRUE(Remaining().empty());  // the tap's release was taken
+        int bad = 0;
+        for (size_t i = 0; i < shown.data.size(); ++i) bad += !Near(shown.data[i], expected.data[i]);
+        if (effect == 5) {
+            EXPECT_GT(bad, 0);
+        } else {
+            EXPECT_EQ(bad, 0);
+        }
+        Pump();
+    }
+    DestroyWindow(view);
+    Pump();
+    DisplayRelease();
 }
 
 // ---------------------------------------------------------------------------
