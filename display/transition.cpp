@@ -60,6 +60,11 @@ int32_t Saturate(int64_t v) {
         std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
+// A box that lies within the 32-bit bounds of a plan.
+TransitionRect ToRect(const Box& b) {
+    return {Saturate(b.left), Saturate(b.top), Saturate(b.right - b.left), Saturate(b.bottom - b.top)};
+}
+
 // floor(a * b / c) for a, b >= 0 and c > 0, without overflow for any a below
 // 2^62 and b below 2^31.
 int64_t MulDiv(int64_t a, int64_t b, int64_t c) { return (a / c) * b + (a % c) * b / c; }
@@ -97,13 +102,8 @@ void EmitCopy(const Frame& f, const Box& dest, int64_t sourceX, int64_t sourceY)
     const int64_t dy = dest.top - sourceY;
     const Box clipped = Intersect(Intersect(dest, f.bounds), MakeBox(dx, dy, f.width, f.height));
     if (clipped.Empty()) return;
-    TransitionOp op;
-    op.kind = TransitionOpKind::kCopy;
-    op.dest = {Saturate(clipped.left), Saturate(clipped.top), Saturate(clipped.right - clipped.left),
-               Saturate(clipped.bottom - clipped.top)};
-    op.sourceX = Saturate(clipped.left - dx);
-    op.sourceY = Saturate(clipped.top - dy);
-    f.ops->push_back(op);
+    f.ops->push_back(
+        {TransitionOpKind::kCopy, ToRect(clipped), Saturate(clipped.left - dx), Saturate(clipped.top - dy)});
 }
 
 // A copy of the canvas onto its own place.
@@ -114,13 +114,7 @@ void EmitReveal(const Frame& f, const Box& dest) {
 void EmitFill(const Frame& f, const Box& dest) {
     const Box clipped = Intersect(dest, f.bounds);
     if (clipped.Empty()) return;
-    TransitionOp op;
-    op.kind = TransitionOpKind::kFill;
-    op.dest = {Saturate(clipped.left), Saturate(clipped.top), Saturate(clipped.right - clipped.left),
-               Saturate(clipped.bottom - clipped.top)};
-    op.sourceX = 0;
-    op.sourceY = 0;
-    f.ops->push_back(op);
+    f.ops->push_back({TransitionOpKind::kFill, ToRect(clipped), 0, 0});
 }
 
 // Effects 0 and 1: the picture travels from beyond the window's left (top)

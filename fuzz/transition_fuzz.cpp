@@ -44,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t right = std::min<int64_t>(g.unionRight, int64_t{g.visible.x} + g.visible.width);
     const int64_t bottom = std::min<int64_t>(g.unionBottom, int64_t{g.visible.y} + g.visible.height);
     const int64_t cx = g.canvasX, cy = g.canvasY;
-    const int64_t limit = 5 * (int64_t{clientWidth} / 10 + 2) * (int64_t{clientHeight} / 10 + 2) + 2 * clientHeight + 64;
+    // Dissolve blocks (a copy and up to four fills each), blinds or bands.
+    const int64_t limit =
+        5 * (int64_t{clientWidth} / 10 + 2) * (int64_t{clientHeight} / 10 + 2) + 2 * clientHeight + 64;
 
     const int count = TransitionStepCount(effect, g, steps);
     std::vector<TransitionOp> ops;
@@ -69,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (count == 0) return 0;
-    const int64_t canvasShown = Overlap(cx, cx + g.canvasWidth, left, right) * Overlap(cy, cy + g.canvasHeight, top, bottom);
+    const int64_t canvasShown =
+        Overlap(cx, cx + g.canvasWidth, left, right) * Overlap(cy, cy + g.canvasHeight, top, bottom);
     const bool inPlace = effect != 0 && effect != 1 && effect != 10 && effect != 15 && effect != 16;
     if (inPlace && (copied != canvasShown || drawn != copied)) std::abort();
     if ((effect == 15 || effect == 16) && (copied != canvasShown || drawn != (right - left) * (bottom - top))) {

@@ -166,7 +166,9 @@ TEST_P(EveryEffect, EndsWithTheNewPictureShownAndDrawsWithinBounds) {
     for (const Case& c : kCases) {
         // Odd step counts (one, two, more steps than pixels) on the small windows only.
         std::vector<int> counts = {TransitionStepsFor(effect), 7};
-        if (int64_t{c.geometry.visible.width} * c.geometry.visible.height < 10000) counts.insert(counts.end(), {1, 2, 301});
+        if (int64_t{c.geometry.visible.width} * c.geometry.visible.height < 10000) {
+            counts.insert(counts.end(), {1, 2, 301});
+        }
         for (int steps : counts) {
             SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(steps) + " steps");
             const TransitionGeometry& g = c.geometry;

@@ -389,7 +389,9 @@ TEST_F(TransitionWindow, UnknownEffectsAndMissingBitmapsDrawNothing) {
     HGDIOBJ old = SelectObject(memory, picture);
     HBRUSH brush = CreateSolidBrush(ToColorRef(kBackground5));
     const TransitionGeometry g = TransitionLayout(2, {0, 0, 50, 40}, {0, 0, 240, 320}, 240, 320);
-    for (int effect : {-1, 23, 99}) EXPECT_EQ(RunTransitionEffect(effect, memory, {0, 0}, g, screen, brush, 10, 100), 0);
+    for (int effect : {-1, 23, 99}) {
+        EXPECT_EQ(RunTransitionEffect(effect, memory, {0, 0}, g, screen, brush, 10, 100), 0);
+    }
     DeleteObject(brush);
     SelectObject(memory, old);
     DeleteDC(memory);
