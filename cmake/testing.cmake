@@ -15,14 +15,19 @@ else()
   set(PV_TEST_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
 endif()
 
-# pv_add_test(NAME name SOURCES ... [LIBS ...])
+# pv_add_test(NAME name SOURCES ... [LIBS ...] [DESKTOP])
+# DESKTOP: the test drives windows on the shared X display (input, focus,
+# popup menus), so it never runs beside another such test.
 # One ctest entry per executable (under Wine each start costs about a second).
 function(pv_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "DESKTOP" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   pv_warnings(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE PV_SOURCE_DIR="${PV_TEST_SOURCE_DIR}")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PV_SOURCE_DIR=${PV_TEST_SOURCE_DIR}")
+  if(T_DESKTOP)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
+  endif()
 endfunction()
