@@ -15,6 +15,7 @@
 #include "imagelib/textutil.h"
 #include "zip/zipentry.h"
 #include "zip/zipfs.h"
+#include "zip/ziphandle.h"
 #include "zip/zipname.h"
 #include "zip/ziptime.h"
 
@@ -30,13 +31,7 @@ uint32_t Store(uint32_t result) {
     return result;
 }
 
-// The reader of a handle, or the code for a handle that is none or a writer.
-uint32_t ReaderOf(ZipHandle* handle, ZipReader** reader) {
-    if (!handle) return kZipBadArguments;
-    if (handle->kind != kZipReaderHandle || !handle->object) return kZipWrongHandleKind;
-    *reader = static_cast<ZipReader*>(handle->object);
-    return kZipOk;
-}
+uint32_t ReaderOf(ZipHandle* handle, ZipReader** reader) { return ZipHandleObject(handle, kZipReaderHandle, reader); }
 
 ZipReader* CreateZipReader(const char* password) {
     auto* r = static_cast<ZipReader*>(std::calloc(1, sizeof(ZipReader)));
@@ -80,7 +75,7 @@ uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int ki
     if (r->archive || r->openItem != -1) return kZipInUse;
     SetBaseFolder(r, L"\\");
     uint64_t position;
-    if (kind == kZipKindHandle && !ZipStreamCanSeek(static_cast<FILE*>(const_cast<void*>(source)), &position))
+    if (kind == kZipKindHandle && source && !ZipStreamCanSeek(static_cast<FILE*>(const_cast<void*>(source)), &position))
         return kZipCannotSeek;
     uint32_t error;
     r->input = ZipInputOpen(source, length, kind, &error);
@@ -306,16 +301,8 @@ ZipHandle* OpenZipSource(const void* source, uint32_t length, int kind, const ch
         return nullptr;
     }
     uint32_t result = ZipReaderOpen(r, source, length, kind);
-    ZipHandle* handle = nullptr;
-    if (result == kZipOk) {
-        handle = static_cast<ZipHandle*>(std::malloc(sizeof(ZipHandle)));
-        if (handle) {
-            handle->kind = kZipReaderHandle;
-            handle->object = r;
-        } else {
-            result = kZipNoMemory;
-        }
-    }
+    ZipHandle* handle = result == kZipOk ? NewZipHandle(kZipReaderHandle, r) : nullptr;
+    if (result == kZipOk && !handle) result = kZipNoMemory;
     if (!handle) FreeZipReader(r);
     Store(result);
     return handle;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "imagelib/textutil.h"
 #include "zip/zip.h"
 #include "zip/zipcrypt.h"
 #include "zip/zipfs.h"
@@ -57,14 +58,6 @@ uint32_t OpenStream(ZipWriter* w, FILE* handle, uint32_t length, const wchar_t* 
     }
     s->handle = handle;
     return kZipOk;
-}
-
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c + (L'a' - L'A')) : c; }
-
-bool EqualNoCase(const wchar_t* a, const wchar_t* b) {
-    for (; *a && *b; ++a, ++b)
-        if (FoldAscii(*a) != FoldAscii(*b)) return false;
-    return *a == *b;
 }
 
 }  // namespace
@@ -172,9 +165,12 @@ uint32_t CloseSource(ZipWriter* w) {
 bool IsStoreOnlyName(const wchar_t* name) {
     if (!name) return false;
     const wchar_t* dot = std::wcsrchr(name, L'.');
-    if (!dot) return false;
-    static const wchar_t* const kSuffixes[] = {L".Z", L".zip", L".zoo", L".arc", L".lzh", L".arj", L".gz", L".tgz"};
-    for (const wchar_t* suffix : kSuffixes)
-        if (EqualNoCase(dot, suffix)) return true;
+    if (!dot || std::wcslen(dot) > 4) return false;
+    wchar_t suffix[8];
+    CopyWideTextBounded(suffix, 8, dot);
+    LowerWideText(suffix);
+    static const wchar_t* const kSuffixes[] = {L".z", L".zip", L".zoo", L".arc", L".lzh", L".arj", L".gz", L".tgz"};
+    for (const wchar_t* known : kSuffixes)
+        if (std::wcscmp(suffix, known) == 0) return true;
     return false;
 }

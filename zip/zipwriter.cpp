@@ -11,6 +11,7 @@
 
 #include "imagelib/textutil.h"
 #include "zip/zipfs.h"
+#include "zip/ziphandle.h"
 #include "zip/zipname.h"
 
 uint32_t LastZipWriterResult = 0;
@@ -74,13 +75,7 @@ uint32_t Store(uint32_t result) {
     return result;
 }
 
-// The writer of a handle, or the code for a handle that is none or a reader.
-uint32_t WriterOf(ZipHandle* handle, ZipWriter** writer) {
-    if (!handle) return kZipBadArguments;
-    if (handle->kind != kZipWriterHandle || !handle->object) return kZipWrongHandleKind;
-    *writer = static_cast<ZipWriter*>(handle->object);
-    return kZipOk;
-}
+uint32_t WriterOf(ZipHandle* handle, ZipWriter** writer) { return ZipHandleObject(handle, kZipWriterHandle, writer); }
 
 // Writes the whole block; false (with the error recorded) when it did not go.
 bool WriteAll(ZipWriter* w, const void* data, uint32_t count) { return ZipWriterWrite(w, data, count) == count; }
@@ -88,17 +83,23 @@ bool WriteAll(ZipWriter* w, const void* data, uint32_t count) { return ZipWriter
 // What a header that could not be written fails its entry with.
 uint32_t ShortWriteResult(const ZipWriter* w) { return w->error == kZipTooLarge ? kZipTooLarge : kZipWriteFailed; }
 
+// The fields that local and central headers share, from version needed to
+// the name length (26 bytes).
+void PutEntryFields(uint8_t* p, const ZipEntryRecord& r, uint16_t flags) {
+    Put16(p, r.versionNeeded);
+    Put16(p + 2, flags);
+    Put16(p + 4, r.method);
+    Put32(p + 6, r.dosTime);
+    Put32(p + 10, r.crc);
+    Put32(p + 14, r.compressedSize);
+    Put32(p + 18, r.uncompressedSize);
+    Put16(p + 22, r.nameLength);
+}
+
 bool WriteLocalHeader(ZipWriter* w, const ZipEntryRecord& r) {
     uint8_t h[kLocalHeaderSize + kZipMaxPath];
     Put32(h, 0x04034B50);
-    Put16(h + 4, r.versionNeeded);
-    Put16(h + 6, r.localFlags);
-    Put16(h + 8, r.method);
-    Put32(h + 10, r.dosTime);
-    Put32(h + 14, r.crc);
-    Put32(h + 18, r.compressedSize);
-    Put32(h + 22, r.uncompressedSize);
-    Put16(h + 26, r.nameLength);
+    PutEntryFields(h + 4, r, r.localFlags);
     Put16(h + 28, r.extraLength);
     std::memcpy(h + kLocalHeaderSize, r.name, r.nameLength);
     return WriteAll(w, h, kLocalHeaderSize + r.nameLength);
@@ -108,14 +109,7 @@ bool WriteCentralHeader(ZipWriter* w, const ZipEntryRecord& r) {
     uint8_t h[kCentralHeaderSize + kZipMaxPath];
     Put32(h, 0x02014B50);
     Put16(h + 4, r.versionMadeBy);
-    Put16(h + 6, r.versionNeeded);
-    Put16(h + 8, r.flags);
-    Put16(h + 10, r.method);
-    Put32(h + 12, r.dosTime);
-    Put32(h + 16, r.crc);
-    Put32(h + 20, r.compressedSize);
-    Put32(h + 24, r.uncompressedSize);
-    Put16(h + 28, r.nameLength);
+    PutEntryFields(h + 6, r, r.flags);
     Put16(h + 30, r.centralExtraLength);
     Put16(h + 32, r.commentLength);
     Put16(h + 34, r.diskNumber);
@@ -507,16 +501,8 @@ ZipHandle* CreateZipFile(const wchar_t* fileName, const char* password) {
         return nullptr;
     }
     uint32_t result = ZipWriterOpen(w, const_cast<wchar_t*>(fileName), 0, kZipKindFileName);
-    ZipHandle* handle = nullptr;
-    if (result == kZipOk) {
-        handle = static_cast<ZipHandle*>(std::malloc(sizeof(ZipHandle)));
-        if (handle) {
-            handle->kind = kZipWriterHandle;
-            handle->object = w;
-        } else {
-            result = kZipNoMemory;
-        }
-    }
+    ZipHandle* handle = result == kZipOk ? NewZipHandle(kZipWriterHandle, w) : nullptr;
+    if (result == kZipOk && !handle) result = kZipNoMemory;
     if (!handle) FreeZipWriter(w);
     Store(result);
     return handle;

@@ -45,6 +45,21 @@ std::vector<uint8_t> Run(size_t n, bool withPrefix) {
     return v;
 }
 
+// Runs one compression with the given callbacks; returns the error.
+const char* Compress(void* arg, DeflateReadFn read, DeflateFlushFn flush, uint16_t* fileType) {
+    DeflateState* s = CreateDeflateState(arg, 8, read, flush);
+    if (!s) return "no memory";
+    std::vector<uint8_t> buffer(16384);
+    uint16_t flags = 0;
+    StartBitOutput(s, buffer.data(), uint32_t(buffer.size()));
+    ct_init(s, fileType);
+    PrepareMatcher(s, 8, &flags);
+    DeflateRun(s);
+    const char* error = DeflateError(s);
+    FreeDeflateState(s);
+    return error;
+}
+
 struct Input {
     const char* name;
     std::function<std::vector<uint8_t>()> make;
@@ -167,19 +182,12 @@ TEST(Deflate, FailedFlushStopsTheCompression) {
         static_cast<Job*>(arg)->flushes++;
         return 0;
     };
-    DeflateState* s = CreateDeflateState(&job, 8, testing_support::DeflateMemoryRead, refuse);
-    ASSERT_NE(nullptr, s);
-    std::vector<uint8_t> buffer(16384);
-    uint16_t type = 0, flags = 0;
-    StartBitOutput(s, buffer.data(), uint32_t(buffer.size()));
-    ct_init(s, &type);
-    PrepareMatcher(s, 8, &flags);
-    DeflateRun(s);
-    ASSERT_NE(nullptr, DeflateError(s));
-    EXPECT_STREQ("flush failed", DeflateError(s));
+    uint16_t type = 0;
+    const char* error = Compress(&job, testing_support::DeflateMemoryRead, refuse, &type);
+    ASSERT_NE(nullptr, error);
+    EXPECT_STREQ("flush failed", error);
     EXPECT_LE(job.flushes, 2);
     EXPECT_LT(job.input.position, data.size());
-    FreeDeflateState(s);
 }
 
 TEST(Deflate, GuessesTextOrBinaryWhenAsked) {
@@ -191,17 +199,9 @@ TEST(Deflate, GuessesTextOrBinaryWhenAsked) {
         testing_support::DeflateMemoryJob job = {c.data.data(), c.data.size(), 0, 0, nullptr};
         std::vector<uint8_t> packed;
         job.out = &packed;
-        DeflateState* s = CreateDeflateState(&job, 8, testing_support::DeflateMemoryRead,
-                                             testing_support::DeflateMemoryFlush);
-        std::vector<uint8_t> buffer(16384);
-        uint16_t type = 0xFFFF, flags = 0;
-        StartBitOutput(s, buffer.data(), uint32_t(buffer.size()));
-        ct_init(s, &type);
-        PrepareMatcher(s, 8, &flags);
-        DeflateRun(s);
-        EXPECT_EQ(nullptr, DeflateError(s));
+        uint16_t type = 0xFFFF;
+        EXPECT_EQ(nullptr, Compress(&job, testing_support::DeflateMemoryRead, testing_support::DeflateMemoryFlush, &type));
         EXPECT_EQ(c.expected, type);
-        FreeDeflateState(s);
     }
 }
 

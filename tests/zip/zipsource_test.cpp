@@ -69,6 +69,21 @@ TEST_F(ZipSourceTest, FileAttributesAndLocalTimestamp) {
     fs::permissions(testing_support::ToFsPath(path), fs::perms::owner_write, fs::perm_options::add);
 }
 
+#ifdef _WIN32
+// Windows only: attribute bits that stat does not know reach the low byte
+// (set with the system's attrib command, as the C runtime cannot; Wine keeps
+// the system bit but derives "hidden" from the name).
+TEST_F(ZipSourceTest, SystemFiles) {
+    const std::wstring path = dir_.File("system.jpg");
+    WriteBytes(path, {1, 2, 3});
+    ASSERT_EQ(0, _wsystem((L"attrib +s \"" + path + L"\" >NUL").c_str()));
+    ASSERT_EQ(kZipOk, OpenSourceFile(writer_, path.c_str()));
+    EXPECT_EQ(0x04u, source().attributes & 0x04u);
+    CloseSource(writer_);
+    _wsystem((L"attrib -s \"" + path + L"\" >NUL").c_str());
+}
+#endif
+
 TEST_F(ZipSourceTest, FolderAttributes) {
     uint32_t attributes, dosTime;
     uint64_t size;

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "imagelib/textutil.h"
+#include "tests/support/bytes.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -19,6 +20,9 @@
 #endif
 
 namespace ziptest {
+
+using testing_support::AppendLe16;
+using testing_support::AppendLe32;
 
 namespace {
 
@@ -36,16 +40,6 @@ public:
 };
 
 ::testing::Environment* const g_zone = ::testing::AddGlobalTestEnvironment(new PinnedTimeZone);
-
-void Put16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(uint8_t(x));
-    v.push_back(uint8_t(x >> 8));
-}
-
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
-}
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -77,49 +71,49 @@ std::vector<uint8_t> BuildArchive(const std::vector<RawEntry>& entries, const st
         const uint32_t usize = uint32_t(int64_t(e.data.size()) + e.uncompressedDelta);
         const uint32_t csize = uint32_t(payload.size());
         const uint32_t offset = uint32_t(body.size());
-        Put32(body, 0x04034B50);
-        Put16(body, 20);
-        Put16(body, e.flags);
-        Put16(body, e.localMethod != 0xFFFF ? e.localMethod : e.method);
-        Put32(body, e.dosTime);
-        Put32(body, crc);
-        Put32(body, csize);
-        Put32(body, usize);
-        Put16(body, uint32_t(e.name.size()));
-        Put16(body, 0);
+        AppendLe32(body, 0x04034B50);
+        AppendLe16(body, 20);
+        AppendLe16(body, e.flags);
+        AppendLe16(body, e.localMethod != 0xFFFF ? e.localMethod : e.method);
+        AppendLe32(body, e.dosTime);
+        AppendLe32(body, crc);
+        AppendLe32(body, csize);
+        AppendLe32(body, usize);
+        AppendLe16(body, uint32_t(e.name.size()));
+        AppendLe16(body, 0);
         body.insert(body.end(), e.name.begin(), e.name.end());
         body.insert(body.end(), payload.begin(), payload.end() - std::min(e.truncateData, payload.size()));
 
-        Put32(central, 0x02014B50);
-        Put16(central, e.versionMadeBy);
-        Put16(central, 20);
-        Put16(central, e.flags);
-        Put16(central, e.method);
-        Put32(central, e.dosTime);
-        Put32(central, crc);
-        Put32(central, csize);
-        Put32(central, usize);
-        Put16(central, uint32_t(e.name.size()));
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put32(central, e.external);
-        Put32(central, offset);
+        AppendLe32(central, 0x02014B50);
+        AppendLe16(central, e.versionMadeBy);
+        AppendLe16(central, 20);
+        AppendLe16(central, e.flags);
+        AppendLe16(central, e.method);
+        AppendLe32(central, e.dosTime);
+        AppendLe32(central, crc);
+        AppendLe32(central, csize);
+        AppendLe32(central, usize);
+        AppendLe16(central, uint32_t(e.name.size()));
+        AppendLe16(central, 0);
+        AppendLe16(central, 0);
+        AppendLe16(central, 0);
+        AppendLe16(central, 0);
+        AppendLe32(central, e.external);
+        AppendLe32(central, offset);
         central.insert(central.end(), e.name.begin(), e.name.end());
     }
     std::vector<uint8_t> out(prefix);
     const uint32_t centralOffset = uint32_t(body.size());
     out.insert(out.end(), body.begin(), body.end());
     out.insert(out.end(), central.begin(), central.end());
-    Put32(out, 0x06054B50);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, uint32_t(entries.size()));
-    Put16(out, uint32_t(entries.size()));
-    Put32(out, uint32_t(central.size()));
-    Put32(out, centralOffset);
-    Put16(out, 0);
+    AppendLe32(out, 0x06054B50);
+    AppendLe16(out, 0);
+    AppendLe16(out, 0);
+    AppendLe16(out, uint32_t(entries.size()));
+    AppendLe16(out, uint32_t(entries.size()));
+    AppendLe32(out, uint32_t(central.size()));
+    AppendLe32(out, centralOffset);
+    AppendLe16(out, 0);
     return out;
 }
 
