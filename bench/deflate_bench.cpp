@@ -193,6 +193,7 @@ void BM_Zlib8(benchmark::State& state, const DataSet* set) {
 // Collects the runs to print the ratios after the table.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_None) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration) continue;
