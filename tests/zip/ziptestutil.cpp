@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <io.h>
 #else
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -219,17 +218,5 @@ std::wstring Widen(const std::string& utf8) { return Utf8ToWide(utf8.c_str()); }
 
 std::string FixturePath(const char* name) { return std::string(PV_ZIP_FIXTURES) + "/" + name; }
 
-#ifndef _WIN32
-int RunCommand(const std::string& command, std::string* output) {
-    output->clear();
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) output->append(buffer, n);
-    const int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-#endif
 
 }  // namespace ziptest

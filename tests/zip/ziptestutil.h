@@ -1,6 +1,6 @@
 // Test helpers of the ZIP layer: a pinned time zone, hand-made archives
 // serialised byte by byte (independently of our writer), a small parser of
-// archive records, and access to the oracle tools (native only).
+// archive records.
 #pragma once
 
 #include <cstdint>
@@ -70,10 +70,5 @@ bool MakePipe(FILE** readEnd, FILE** writeEnd);
 
 std::wstring Widen(const std::string& utf8);
 std::string FixturePath(const char* name);
-
-#ifndef _WIN32
-// Runs a shell command; returns its exit status and standard output.
-int RunCommand(const std::string& command, std::string* output);
-#endif
 
 }  // namespace ziptest

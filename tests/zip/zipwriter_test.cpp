@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/oracles.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/zipdeflate.h"
 #include "tests/zip/ziptestutil.h"
@@ -21,6 +22,10 @@
 
 namespace {
 
+#ifndef _WIN32
+using testing_support::RunCommand;
+using testing_support::ShellQuote;
+#endif
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
@@ -122,14 +127,10 @@ std::map<std::string, PythonEntry> PythonListing(const std::string& path, const 
         "for i in z.infolist():\n"
         "    z.read(i)\n"
         "    print(i.flag_bits, i.compress_type, i.external_attr, i.file_size, i.CRC, i.filename)\n";
-    const std::string scriptPath = path + ".py";
-    FILE* f = std::fopen(scriptPath.c_str(), "w");
-    std::fputs(script.c_str(), f);
-    std::fclose(f);
-    std::string out;
-    const int status = ziptest::RunCommand("/usr/bin/python3 " + scriptPath + " '" + path + "'" +
-                                               (password ? std::string(" ") + password : "") + " 2>&1",
-                                           &out);
+    int status = -1;
+    const std::string out = RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + " " + ShellQuote(path) +
+                                           (password ? " " + ShellQuote(password) : std::string()) + " 2>&1",
+                                       &status);
     EXPECT_EQ(0, status) << out;
     EXPECT_EQ(0u, out.find("testzip None\n")) << out;
     std::map<std::string, PythonEntry> entries;
@@ -163,11 +164,13 @@ void ExpectPythonAgrees(const std::string& path, const ParsedArchive& parsed, co
 }
 
 void CheckWithInfoZip(const std::string& path, const char* password = nullptr) {
-    std::string out;
-    const std::string pw = password ? std::string(" -P ") + password : "";
-    EXPECT_EQ(0, ziptest::RunCommand("unzip -t" + pw + " '" + path + "' 2>&1", &out)) << out;
+    const std::string pw = password ? " -P " + ShellQuote(password) : std::string();
+    int status = -1;
+    std::string out = RunCommand("unzip -t" + pw + " " + ShellQuote(path) + " 2>&1", &status);
+    EXPECT_EQ(0, status) << out;
     EXPECT_NE(std::string::npos, out.find("No errors detected")) << out;
-    EXPECT_EQ(0, ziptest::RunCommand("zipinfo -v '" + path + "' 2>&1", &out)) << out;
+    out = RunCommand("zipinfo -v " + ShellQuote(path) + " 2>&1", &status);
+    EXPECT_EQ(0, status) << out;
 }
 #endif
 
