@@ -172,6 +172,13 @@ void CheckWithInfoZip(const std::string& path, const char* password = nullptr) {
     out = RunCommand("zipinfo -v " + ShellQuote(path) + " 2>&1", &status);
     EXPECT_EQ(0, status) << out;
 }
+
+// Both oracles over an archive in a file.
+void CheckWithOracles(const std::wstring& archive, const ParsedArchive& parsed, const char* password = nullptr) {
+    const std::string path = testing_support::ToFsPath(archive).string();
+    ExpectPythonAgrees(path, parsed, password);
+    CheckWithInfoZip(path, password);
+}
 #endif
 
 TEST_F(ZipWriterTest, FileArchiveRoundTrip) {
@@ -239,9 +246,7 @@ TEST_F(ZipWriterTest, FileArchiveRoundTrip) {
     EXPECT_EQ(kZipOk, CloseZipReader(r));
 
 #ifndef _WIN32
-    const std::string path = testing_support::ToFsPath(archive).string();
-    ExpectPythonAgrees(path, parsed);
-    CheckWithInfoZip(path);
+    CheckWithOracles(archive, parsed);
 #endif
 }
 
@@ -274,11 +279,8 @@ TEST_F(ZipWriterTest, FoldersAndStoreOnlyNames) {
     ASSERT_EQ(8u, items.size());
     for (size_t i = 2; i < 8; ++i) EXPECT_EQ(data, items[i].second);
 #ifndef _WIN32
-    const std::wstring archive = dir_.File("folders.zip");
-    WriteBytes(archive, bytes);
-    const std::string path = testing_support::ToFsPath(archive).string();
-    ExpectPythonAgrees(path, parsed);
-    CheckWithInfoZip(path);
+    WriteBytes(dir_.File("folders.zip"), bytes);
+    CheckWithOracles(dir_.File("folders.zip"), parsed);
 #endif
 
     // Extracting the folder entry makes the folder.
@@ -347,11 +349,8 @@ TEST_F(ZipWriterTest, EncryptedEntries) {
     EXPECT_EQ(bytes, InMemory("secret", 200000, add));
 
 #ifndef _WIN32
-    const std::wstring archive = dir_.File("secret.zip");
-    WriteBytes(archive, bytes);
-    const std::string path = testing_support::ToFsPath(archive).string();
-    ExpectPythonAgrees(path, parsed, "secret");
-    CheckWithInfoZip(path, "secret");
+    WriteBytes(dir_.File("secret.zip"), bytes);
+    CheckWithOracles(dir_.File("secret.zip"), parsed, "secret");
 #endif
 }
 
@@ -502,11 +501,8 @@ TEST_F(ZipWriterTest, OutputThatCannotSeekGetsDataDescriptors) {
     EXPECT_EQ(a, items[0].second);
     EXPECT_EQ(b, items[1].second);
 #ifndef _WIN32
-    const std::wstring archive = dir_.File("piped.zip");
-    WriteBytes(archive, bytes);
-    const std::string path = testing_support::ToFsPath(archive).string();
-    ExpectPythonAgrees(path, parsed);
-    CheckWithInfoZip(path);
+    WriteBytes(dir_.File("piped.zip"), bytes);
+    CheckWithOracles(dir_.File("piped.zip"), parsed);
 #endif
 }
 
