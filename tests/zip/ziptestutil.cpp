@@ -214,6 +214,15 @@ bool MakePipe(FILE** readEnd, FILE** writeEnd) {
     return *readEnd && *writeEnd;
 }
 
+std::vector<uint8_t> ReadToEndAndClose(FILE* stream) {
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, stream)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(stream);
+    return bytes;
+}
+
 std::wstring Widen(const std::string& utf8) { return Utf8ToWide(utf8.c_str()); }
 
 std::string FixturePath(const char* name) { return std::string(PV_ZIP_FIXTURES) + "/" + name; }

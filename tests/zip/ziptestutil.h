@@ -67,6 +67,8 @@ int64_t PinnedLocalToUtc(int year, int month, int day, int hour, int minute, int
 // A pipe as two binary streams (64 KiB of buffer: small archives need no
 // reader on the other end).
 bool MakePipe(FILE** readEnd, FILE** writeEnd);
+// Everything left in a stream (to its end), which is then closed.
+std::vector<uint8_t> ReadToEndAndClose(FILE* stream);
 
 std::wstring Widen(const std::string& utf8);
 std::string FixturePath(const char* name);

@@ -475,11 +475,7 @@ TEST_F(ZipWriterTest, OutputThatCannotSeekGetsDataDescriptors) {
     EXPECT_EQ(kZipOk, ZipWriterClose(w));
     FreeZipWriter(w);
     std::fclose(writeEnd);
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, readEnd)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(readEnd);
+    const std::vector<uint8_t> bytes = ziptest::ReadToEndAndClose(readEnd);
 
     const ParsedArchive parsed = ParseArchive(bytes);
     ASSERT_TRUE(parsed.ok);
@@ -559,11 +555,7 @@ TEST_F(ZipWriterTest, UnknownSizes) {
         EXPECT_EQ(kZipOk, ZipWriterClose(w));
         FreeZipWriter(w);
         std::fclose(outWrite);
-        std::vector<uint8_t> piped;
-        uint8_t chunk[4096];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, outRead)) > 0) piped.insert(piped.end(), chunk, chunk + n);
-        std::fclose(outRead);
+        const std::vector<uint8_t> piped = ziptest::ReadToEndAndClose(outRead);
         std::fclose(sourceRead);
         const ParsedArchive streamed = ParseArchive(piped);
         ASSERT_TRUE(streamed.ok);
