@@ -1,0 +1,20 @@
+// Little-endian fields appended to a byte vector, for tests and benchmarks
+// that build files byte by byte.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace testing_support {
+
+inline void AppendLe16(std::vector<uint8_t>& v, uint32_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+
+inline void AppendLe32(std::vector<uint8_t>& v, uint32_t x) {
+    AppendLe16(v, x & 0xFFFF);
+    AppendLe16(v, x >> 16);
+}
+
+}  // namespace testing_support

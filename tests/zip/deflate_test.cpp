@@ -1,0 +1,208 @@
+// The deflate compressor, checked by zlib's raw inflate.
+#include "zip/deflate.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/zipdeflate.h"
+#include "tests/zip/ziptestutil.h"
+
+namespace {
+
+using testing_support::DeflateMemory;
+using testing_support::InflateRaw;
+using ziptest::PatternBytes;
+
+std::vector<uint8_t> Text(size_t n) {
+    static const char* const kWords[] = {"album", "picture", "the", "of", "slideshow", "viewer", "a",
+                                         "folder", "thumbnail", "JPEG", "rotate", "and", "card"};
+    std::string s;
+    uint32_t x = 12345;
+    while (s.size() < n) {
+        x = x * 1103515245u + 12345u;
+        s += kWords[(x >> 16) % 13];
+        s += (x >> 8) % 11 == 0 ? ".\n" : " ";
+    }
+    s.resize(n);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// A random block of d bytes followed by a copy of its first 300 bytes: the
+// copy can only be coded as matches at distance d.
+std::vector<uint8_t> RepeatAtDistance(size_t d) {
+    std::vector<uint8_t> v = PatternBytes(d, 77);
+    v.insert(v.end(), v.begin(), v.begin() + 300);
+    return v;
+}
+
+std::vector<uint8_t> Run(size_t n, bool withPrefix) {
+    std::vector<uint8_t> v(n, 'x');
+    if (withPrefix) v.insert(v.begin(), 'y');
+    return v;
+}
+
+// Runs one compression with the given callbacks; returns the error.
+const char* Compress(void* arg, DeflateReadFn read, DeflateFlushFn flush, uint16_t* fileType) {
+    DeflateState* s = CreateDeflateState(arg, 8, read, flush);
+    if (!s) return "no memory";
+    std::vector<uint8_t> buffer(16384);
+    uint16_t flags = 0;
+    StartBitOutput(s, buffer.data(), uint32_t(buffer.size()));
+    ct_init(s, fileType);
+    PrepareMatcher(s, 8, &flags);
+    DeflateRun(s);
+    const char* error = DeflateError(s);
+    FreeDeflateState(s);
+    return error;
+}
+
+struct Input {
+    const char* name;
+    std::function<std::vector<uint8_t>()> make;
+};
+
+const Input kInputs[] = {
+    {"empty", [] { return std::vector<uint8_t>(); }},
+    {"one byte", [] { return std::vector<uint8_t>{0x41}; }},
+    {"two bytes", [] { return std::vector<uint8_t>{0x41, 0x41}; }},
+    {"three bytes", [] { return std::vector<uint8_t>{0x41, 0x42, 0x41}; }},
+    {"run of 258", [] { return Run(258, false); }},
+    {"run of 259", [] { return Run(259, true); }},
+    {"run of 100000", [] { return Run(100000, true); }},
+    {"random", [] { return PatternBytes(100000, 1); }},
+    {"text", [] { return Text(200000); }},
+    {"text 32767", [] { return Text(32767); }},
+    {"text 32768", [] { return Text(32768); }},
+    {"text 32769", [] { return Text(32769); }},
+    {"text 65273", [] { return Text(65273); }},
+    {"text 65274", [] { return Text(65274); }},
+    {"text 65275", [] { return Text(65275); }},
+    {"text 65535", [] { return Text(65535); }},
+    {"text 65536", [] { return Text(65536); }},
+    {"text 65537", [] { return Text(65537); }},
+    {"distance 4096", [] { return RepeatAtDistance(4096); }},
+    {"distance 4097", [] { return RepeatAtDistance(4097); }},
+    {"distance 32506", [] { return RepeatAtDistance(32506); }},
+    {"distance 32507", [] { return RepeatAtDistance(32507); }},
+    {"text then random", [] {
+         std::vector<uint8_t> v = Text(70000);
+         const std::vector<uint8_t> r = PatternBytes(70000, 9);
+         v.insert(v.end(), r.begin(), r.end());
+         return v;
+     }},
+};
+
+TEST(Deflate, RoundTripsThroughZlibAtEveryLevel) {
+    for (const Input& input : kInputs) {
+        const std::vector<uint8_t> data = input.make();
+        for (int level = 1; level <= 8; ++level) {
+            SCOPED_TRACE(std::string(input.name) + ", level " + std::to_string(level));
+            std::vector<uint8_t> packed, unpacked;
+            uint32_t reported = 0;
+            ASSERT_EQ(nullptr, DeflateMemory(data.data(), data.size(), level, &packed, 0, &reported));
+            EXPECT_EQ(packed.size(), reported);
+            ASSERT_TRUE(InflateRaw(packed, &unpacked, data.size()));
+            EXPECT_TRUE(unpacked == data);
+        }
+    }
+}
+
+TEST(Deflate, ShortReadsGiveTheSameStream) {
+    const std::vector<uint8_t> data = Text(150000);
+    std::vector<uint8_t> whole, trickled;
+    ASSERT_EQ(nullptr, DeflateMemory(data.data(), data.size(), 8, &whole));
+    for (uint32_t piece : {1u, 7u, 4095u}) {
+        ASSERT_EQ(nullptr, DeflateMemory(data.data(), data.size(), 8, &trickled, piece));
+        EXPECT_TRUE(whole == trickled) << "reads of " << piece;
+    }
+}
+
+TEST(Deflate, EmptyInputIsOneFixedFinalBlock) {
+    std::vector<uint8_t> packed;
+    ASSERT_EQ(nullptr, DeflateMemory(nullptr, 0, 8, &packed));
+    EXPECT_EQ((std::vector<uint8_t>{0x03, 0x00}), packed);
+}
+
+// A block ends after 32767 symbols; random bytes hold only a few short
+// matches, so the first block is stored and about that long.
+TEST(Deflate, IncompressibleDataIsStoredInBlocksOfAbout32767) {
+    const std::vector<uint8_t> data = PatternBytes(100000, 3);
+    std::vector<uint8_t> packed;
+    ASSERT_EQ(nullptr, DeflateMemory(data.data(), data.size(), 8, &packed));
+    // First block: not final, type 0, then LEN and NLEN on the next bytes.
+    EXPECT_EQ(0, packed[0] & 7);
+    const uint16_t len = ziptest::Le16(&packed[1]);
+    EXPECT_GE(len, 32767);
+    EXPECT_LE(len, 32767 + 200);
+    EXPECT_EQ(uint16_t(~len), ziptest::Le16(&packed[3]));
+    EXPECT_EQ(0, std::memcmp(&packed[5], data.data(), len));
+    EXPECT_LT(packed.size(), data.size() + data.size() / 100);
+}
+
+TEST(Deflate, RefusesLevelsOutsideOneToEight) {
+    for (int level : {0, 9}) {
+        std::vector<uint8_t> packed;
+        const uint8_t byte = 1;
+        const char* error = DeflateMemory(&byte, 1, level, &packed);
+        ASSERT_NE(nullptr, error);
+        EXPECT_STREQ("bad pack level", error);
+    }
+}
+
+TEST(Deflate, SetsTheLevelHintInTheFlags) {
+    const struct {
+        int level;
+        uint16_t flags;
+    } kCases[] = {{1, 4}, {2, 4}, {3, 0}, {6, 0}, {8, 2}};
+    for (const auto& c : kCases) {
+        testing_support::DeflateMemoryJob job = {nullptr, 0, 0, 0, nullptr};
+        DeflateState* s = CreateDeflateState(&job, c.level, testing_support::DeflateMemoryRead,
+                                             testing_support::DeflateMemoryFlush);
+        ASSERT_NE(nullptr, s);
+        uint16_t flags = 0;
+        PrepareMatcher(s, c.level, &flags);
+        EXPECT_EQ(c.flags, flags) << "level " << c.level;
+        FreeDeflateState(s);
+    }
+}
+
+// An output that refuses every write stops the compression at once.
+TEST(Deflate, FailedFlushStopsTheCompression) {
+    struct Job {
+        testing_support::DeflateMemoryJob input;
+        int flushes;
+    };
+    const std::vector<uint8_t> data = PatternBytes(1 << 20, 5);
+    Job job = {{data.data(), data.size(), 0, 0, nullptr}, 0};
+    auto refuse = [](void* arg, const uint8_t*, uint32_t*) -> uint32_t {
+        static_cast<Job*>(arg)->flushes++;
+        return 0;
+    };
+    uint16_t type = 0;
+    const char* error = Compress(&job, testing_support::DeflateMemoryRead, refuse, &type);
+    ASSERT_NE(nullptr, error);
+    EXPECT_STREQ("flush failed", error);
+    EXPECT_LE(job.flushes, 2);
+    EXPECT_LT(job.input.position, data.size());
+}
+
+TEST(Deflate, GuessesTextOrBinaryWhenAsked) {
+    const struct {
+        std::vector<uint8_t> data;
+        uint16_t expected;
+    } kCases[] = {{Text(5000), 1}, {PatternBytes(5000, 2), 0}};
+    for (const auto& c : kCases) {
+        testing_support::DeflateMemoryJob job = {c.data.data(), c.data.size(), 0, 0, nullptr};
+        std::vector<uint8_t> packed;
+        job.out = &packed;
+        uint16_t type = 0xFFFF;
+        EXPECT_EQ(nullptr, Compress(&job, testing_support::DeflateMemoryRead, testing_support::DeflateMemoryFlush, &type));
+        EXPECT_EQ(c.expected, type);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// The deflate compressor's state and the helpers its two halves share: the
+// matcher (deflate.cpp) and the block and Huffman coder (deflatetrees.cpp).
+// Internal to zip/.
+#pragma once
+
+#include <cstdint>
+
+#include "zip/deflate.h"
+
+constexpr uint32_t kWindowSize = 32768;       // positions are masked with kWindowMask
+constexpr uint32_t kWindowMask = kWindowSize - 1;
+constexpr uint32_t kMinMatch = 3;
+constexpr uint32_t kMaxMatch = 258;
+constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
+constexpr uint32_t kMaxDistance = kWindowSize - kMinLookahead;  // 32506
+constexpr uint32_t kHashBits = 15;
+constexpr uint32_t kHashSize = 1u << kHashBits;
+constexpr uint32_t kHashMask = kHashSize - 1;
+constexpr uint32_t kHashShift = 5;
+constexpr uint32_t kTooFar = 4096;             // a match of 3 farther back is not worth it
+constexpr uint32_t kSymbolBufferSize = 0x8000;  // literal and distance buffers
+constexpr uint32_t kSlideAt = kWindowSize + kMaxDistance;  // 65274
+
+constexpr int kLengthCodes = 29;
+constexpr int kLiterals = 256;
+constexpr int kEndBlock = 256;
+constexpr int kLCodes = kLiterals + 1 + kLengthCodes;  // 286
+constexpr int kDCodes = 30;
+constexpr int kBLCodes = 19;
+constexpr int kHeapSize = 2 * kLCodes + 1;  // 573
+constexpr int kMaxBits = 15;
+constexpr int kMaxBLBits = 7;
+
+// A tree entry: frequency (while building) or code, and parent (while
+// building) or code length.
+struct TreeNode {
+    uint16_t freqOrCode;
+    uint16_t dadOrLen;
+};
+
+struct TreeDesc {
+    TreeNode* dynTree;
+    const TreeNode* staticTree;  // null for the bit-length tree
+    const uint8_t* extraBits;
+    int extraBase;               // first code with extra bits
+    int elems;
+    int maxLength;
+    int maxCode;                 // largest code in use
+};
+
+struct DeflateState {
+    // Parameters.
+    void* arg;
+    int level;
+    DeflateReadFn read;
+    DeflateFlushFn flush;
+    const char* error;
+
+    // Huffman coding.
+    TreeNode dynLtree[kHeapSize];
+    TreeNode dynDtree[2 * kDCodes + 1];
+    TreeNode blTree[2 * kBLCodes + 1];
+    TreeNode staticLtree[kLCodes + 2];
+    TreeNode staticDtree[kDCodes];
+    TreeDesc lDesc, dDesc, blDesc;
+    uint16_t blCount[kMaxBits + 1];
+    int heap[kHeapSize];
+    int heapLen, heapMax;
+    uint8_t depth[kHeapSize];
+    uint8_t lengthCode[256];   // match length - 3 -> length code
+    uint8_t distCode[512];     // see DistCode
+    int baseLength[kLengthCodes];
+    int baseDist[kDCodes];
+    bool tablesBuilt;
+    uint8_t litBuf[kSymbolBufferSize];       // literals, or match lengths - 3
+    uint16_t distBuf[kSymbolBufferSize];     // match distances - 1
+    uint8_t flagBuf[kSymbolBufferSize / 8];  // one bit per symbol, 1 = match
+    uint32_t lastLit, lastDist, lastFlags;
+    uint8_t flags, flagBit;
+    int64_t optLen;            // bits of the block with its dynamic trees
+    int64_t staticLen;         // bits of the block with the fixed trees
+    uint64_t compressedLen;    // bits so far, as predicted
+    uint64_t inputLen;
+    uint16_t* fileType;
+
+    // Bit output.
+    uint32_t bitBuf;
+    int bitCount;
+    uint8_t* out;
+    uint32_t outSize;
+    uint32_t outOffset;
+    uint64_t bitsSent;
+    uint64_t bytesOut;         // bytes handed to the flush callback
+
+    // Matcher. The window has 8 bytes of slack for word-wise comparison.
+    uint8_t window[2 * kWindowSize + 8];
+    uint32_t prev[kWindowSize];   // 0 = none
+    uint32_t head[kHashSize];     // 0 = none
+    uint32_t windowSize;
+    int64_t blockStart;           // negative once the block's start has slid out
+    bool sliding;
+    uint32_t insH;
+    uint32_t prevLength;
+    uint32_t strStart;
+    uint32_t matchStart;
+    bool eofile;
+    uint32_t lookahead;
+    uint32_t maxChain, maxLazy, goodMatch, niceMatch;
+};
+
+// Records the first message; every loop stops once one is recorded.
+inline void DeflateFail(DeflateState* s, const char* message) {
+    if (!s->error) s->error = message;
+}
+
+inline uint32_t DistCode(const DeflateState* s, uint32_t dist) {
+    return dist < 256 ? s->distCode[dist] : s->distCode[256 + (dist >> 7)];
+}
+
+extern const uint8_t kExtraDistBits[kDCodes];
+
+// Buffers one symbol: a literal (dist 0) or a match of length lc + 3 at
+// distance dist. True when the block should be emitted now.
+inline bool ct_tally(DeflateState* s, uint32_t dist, uint32_t lc) {
+    s->litBuf[s->lastLit++] = uint8_t(lc);
+    if (dist == 0) {
+        s->dynLtree[lc].freqOrCode++;
+    } else {
+        --dist;
+        const uint32_t dcode = DistCode(s, dist);
+        if (dist >= kMaxDistance || lc > kMaxMatch - kMinMatch || dcode >= uint32_t(kDCodes)) {
+            DeflateFail(s, "ct_tally: bad match");
+            return true;
+        }
+        s->dynLtree[s->lengthCode[lc] + kLiterals + 1].freqOrCode++;
+        s->dynDtree[dcode].freqOrCode++;
+        s->distBuf[s->lastDist++] = uint16_t(dist);
+        s->flags |= s->flagBit;
+    }
+    s->flagBit = uint8_t(s->flagBit << 1);
+    if ((s->lastLit & 7) == 0) {
+        s->flagBuf[s->lastFlags++] = s->flags;
+        s->flags = 0;
+        s->flagBit = 1;
+    }
+    // End the block early when it is compressing well and made mostly of
+    // literals: its statistics are then worth a fresh set of trees.
+    if (s->level > 2 && (s->lastLit & 0xFFF) == 0) {
+        uint64_t outLength = uint64_t(s->lastLit) * 8;
+        for (int d = 0; d < kDCodes; ++d) outLength += uint64_t(s->dynDtree[d].freqOrCode) * (5 + kExtraDistBits[d]);
+        outLength >>= 3;
+        const int64_t inLength = int64_t(s->strStart) - s->blockStart;
+        if (s->lastDist < s->lastLit / 2 && int64_t(outLength) < inLength / 2) return true;
+    }
+    return s->lastLit == kSymbolBufferSize - 1 || s->lastDist == kSymbolBufferSize;
+}
+// Emits the buffered block (the window from the block start, when it is
+// still there, serves a stored block); returns the compressed size so far.
+uint32_t EmitBlock(DeflateState* s, bool last);
+void SetupTreeDescriptors(DeflateState* s);

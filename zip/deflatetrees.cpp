@@ -1,0 +1,486 @@
+// Deflate compressor, block half: code tables, Huffman trees with limited
+// code lengths, the choice between stored, fixed and dynamic blocks, and the
+// bit output. The published tables (code bases and extra bits, fixed codes,
+// the order of the code-length codes) are those of RFC 1951.
+#include "zip/deflatestate.h"
+
+#include <cstring>
+
+const uint8_t kExtraDistBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+namespace {
+
+const uint8_t kExtraLengthBits[kLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint8_t kExtraBLBits[kBLCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+const uint8_t kBLOrder[kBLCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+constexpr int kStoredBlock = 0, kFixedBlock = 1, kDynamicBlock = 2;
+constexpr int kRep3To6 = 16, kRepZero3To10 = 17, kRepZero11To138 = 18;
+
+// ---------------------------------------------------------------------------
+// Bit output, least significant bit first.
+
+void FlushOutputBuffer(DeflateState* s) {
+    if (s->outOffset == 0) return;
+    uint32_t count = s->outOffset;
+    s->flush(s->arg, s->out, &count);
+    if (count != 0) DeflateFail(s, "flush failed");
+    s->bytesOut += s->outOffset;
+    s->outOffset = 0;
+}
+
+inline void PutByte(DeflateState* s, uint8_t b) {
+    if (s->outOffset >= s->outSize) FlushOutputBuffer(s);
+    s->out[s->outOffset++] = b;
+}
+
+inline void PutShort(DeflateState* s, uint32_t w) {
+    if (s->outOffset >= s->outSize - 1) FlushOutputBuffer(s);
+    s->out[s->outOffset++] = uint8_t(w);
+    s->out[s->outOffset++] = uint8_t(w >> 8);
+}
+
+inline void PutBits(DeflateState* s, uint32_t value, int length) {
+    if (length < 1 || length > 15) {
+        DeflateFail(s, "invalid length");
+        return;
+    }
+    s->bitsSent += uint32_t(length);
+    s->bitBuf |= value << s->bitCount;
+    s->bitCount += length;
+    if (s->bitCount > 16) {
+        PutShort(s, s->bitBuf);
+        s->bitBuf >>= 16;
+        s->bitCount -= 16;
+    }
+}
+
+inline void SendCode(DeflateState* s, int code, const TreeNode* tree) {
+    PutBits(s, tree[code].freqOrCode, tree[code].dadOrLen);
+}
+
+// Sends the pending bits as whole bytes and flushes the buffer.
+void AlignOutput(DeflateState* s) {
+    if (s->bitCount > 8)
+        PutShort(s, s->bitBuf);
+    else if (s->bitCount > 0)
+        PutByte(s, uint8_t(s->bitBuf));
+    s->bitBuf = 0;
+    s->bitCount = 0;
+    FlushOutputBuffer(s);
+    s->bitsSent = (s->bitsSent + 7) & ~uint64_t(7);
+}
+
+// A stored block's LEN and NLEN, then its bytes straight from the window.
+void PutStoredBlock(DeflateState* s, const uint8_t* data, uint32_t length) {
+    AlignOutput(s);
+    PutShort(s, length);
+    PutShort(s, ~length & 0xFFFF);
+    s->bitsSent += 32;
+    FlushOutputBuffer(s);
+    if (length == 0 || s->error) return;
+    uint32_t count = length;
+    s->flush(s->arg, data, &count);
+    if (count != 0) DeflateFail(s, "flush failed");
+    s->bytesOut += length;
+    s->bitsSent += uint64_t(length) << 3;
+}
+
+uint32_t ReverseBits(uint32_t code, int length) {
+    uint32_t r = 0;
+    do {
+        r |= code & 1;
+        code >>= 1;
+        r <<= 1;
+    } while (--length > 0);
+    return r >> 1;
+}
+
+// ---------------------------------------------------------------------------
+// Huffman trees.
+
+// Gives each code of length 1..15 (code lengths in dadOrLen, counts in
+// blCount) its code, bit-reversed for least-significant-first output.
+void gen_codes(DeflateState* s, TreeNode* tree, int maxCode) {
+    uint32_t nextCode[kMaxBits + 1];
+    uint32_t code = 0;
+    for (int bits = 1; bits <= kMaxBits; ++bits) {
+        code = (code + s->blCount[bits - 1]) << 1;
+        nextCode[bits] = code;
+    }
+    if (code + s->blCount[kMaxBits] - 1 != (1u << kMaxBits) - 1) DeflateFail(s, "inconsistent bit counts");
+    for (int n = 0; n <= maxCode; ++n) {
+        const int len = tree[n].dadOrLen;
+        if (len == 0) continue;
+        tree[n].freqOrCode = uint16_t(ReverseBits(nextCode[len]++, len));
+    }
+}
+
+inline bool Smaller(const DeflateState* s, const TreeNode* tree, int n, int m) {
+    return tree[n].freqOrCode < tree[m].freqOrCode ||
+           (tree[n].freqOrCode == tree[m].freqOrCode && s->depth[n] <= s->depth[m]);
+}
+
+// Restores the heap property from node k down.
+void HeapSiftDown(DeflateState* s, const TreeNode* tree, int k) {
+    const int v = s->heap[k];
+    int j = k << 1;
+    while (j <= s->heapLen) {
+        if (j < s->heapLen && Smaller(s, tree, s->heap[j + 1], s->heap[j])) ++j;
+        if (Smaller(s, tree, v, s->heap[j])) break;
+        s->heap[k] = s->heap[j];
+        k = j;
+        j <<= 1;
+    }
+    s->heap[k] = v;
+}
+
+// Code lengths from the tree built in heap[heapMax..], limited to the
+// descriptor's maximum; adds the block's bits to optLen and staticLen.
+void AssignBitLengths(DeflateState* s, TreeDesc* desc) {
+    TreeNode* tree = desc->dynTree;
+    const int maxCode = desc->maxCode;
+    const TreeNode* stree = desc->staticTree;
+    const int maxLength = desc->maxLength;
+    for (int bits = 0; bits <= kMaxBits; ++bits) s->blCount[bits] = 0;
+
+    // Parents come before their children in the sorted area.
+    tree[s->heap[s->heapMax]].dadOrLen = 0;
+    int overflow = 0;
+    int h;
+    for (h = s->heapMax + 1; h < kHeapSize; ++h) {
+        const int n = s->heap[h];
+        int bits = tree[tree[n].dadOrLen].dadOrLen + 1;
+        if (bits > maxLength) {
+            bits = maxLength;
+            ++overflow;
+        }
+        tree[n].dadOrLen = uint16_t(bits);
+        if (n > maxCode) continue;  // not a leaf
+        s->blCount[bits]++;
+        const int xbits = n >= desc->extraBase ? desc->extraBits[n - desc->extraBase] : 0;
+        const int64_t f = tree[n].freqOrCode;
+        s->optLen += f * (bits + xbits);
+        if (stree) s->staticLen += f * (stree[n].dadOrLen + xbits);
+    }
+    if (overflow == 0) return;
+
+    // Move leaves down from the deepest non-full level until the lengths
+    // fit, then hand the lengths out again, longest to the least frequent.
+    do {
+        int bits = maxLength - 1;
+        while (s->blCount[bits] == 0) --bits;
+        s->blCount[bits]--;
+        s->blCount[bits + 1] += 2;
+        s->blCount[maxLength]--;
+        overflow -= 2;
+    } while (overflow > 0);
+    for (int bits = maxLength; bits != 0; --bits) {
+        int n = s->blCount[bits];
+        while (n != 0) {
+            const int m = s->heap[--h];
+            if (m > maxCode) continue;
+            if (tree[m].dadOrLen != bits) {
+                s->optLen += (int64_t(bits) - tree[m].dadOrLen) * tree[m].freqOrCode;
+                tree[m].dadOrLen = uint16_t(bits);
+            }
+            --n;
+        }
+    }
+}
+
+void BuildHuffmanTree(DeflateState* s, TreeDesc* desc) {
+    TreeNode* tree = desc->dynTree;
+    const TreeNode* stree = desc->staticTree;
+    const int elems = desc->elems;
+    int maxCode = -1;
+    s->heapLen = 0;
+    s->heapMax = kHeapSize;
+    for (int n = 0; n < elems; ++n) {
+        if (tree[n].freqOrCode != 0) {
+            s->heap[++s->heapLen] = maxCode = n;
+            s->depth[n] = 0;
+        } else {
+            tree[n].dadOrLen = 0;
+        }
+    }
+    // A tree needs two codes: force some in (they cost nothing, as they
+    // are never sent).
+    while (s->heapLen < 2) {
+        const int node = s->heap[++s->heapLen] = maxCode < 2 ? ++maxCode : 0;
+        tree[node].freqOrCode = 1;
+        s->depth[node] = 0;
+        s->optLen--;
+        if (stree) s->staticLen -= stree[node].dadOrLen;
+    }
+    desc->maxCode = maxCode;
+    for (int n = s->heapLen / 2; n >= 1; --n) HeapSiftDown(s, tree, n);
+
+    int node = elems;
+    do {
+        const int n = s->heap[1];
+        s->heap[1] = s->heap[s->heapLen--];
+        HeapSiftDown(s, tree, 1);
+        const int m = s->heap[1];
+        s->heap[--s->heapMax] = n;
+        s->heap[--s->heapMax] = m;
+        tree[node].freqOrCode = uint16_t(tree[n].freqOrCode + tree[m].freqOrCode);
+        s->depth[node] = uint8_t((s->depth[n] >= s->depth[m] ? s->depth[n] : s->depth[m]) + 1);
+        tree[n].dadOrLen = tree[m].dadOrLen = uint16_t(node);
+        s->heap[1] = node++;
+        HeapSiftDown(s, tree, 1);
+    } while (s->heapLen >= 2);
+    s->heap[--s->heapMax] = s->heap[1];
+
+    AssignBitLengths(s, desc);
+    gen_codes(s, tree, maxCode);
+}
+
+// Counts, in the bit-length tree, the codes that will send `tree`'s lengths.
+void CountCodeLengthRuns(DeflateState* s, TreeNode* tree, int maxCode) {
+    int prevLen = -1;
+    int nextLen = tree[0].dadOrLen;
+    int count = 0;
+    int maxCount = 7, minCount = 4;
+    if (nextLen == 0) maxCount = 138, minCount = 3;
+    tree[maxCode + 1].dadOrLen = 0xFFFF;  // sentinel
+    for (int n = 0; n <= maxCode; ++n) {
+        const int curLen = nextLen;
+        nextLen = tree[n + 1].dadOrLen;
+        if (++count < maxCount && curLen == nextLen) continue;
+        if (count < minCount) {
+            s->blTree[curLen].freqOrCode = uint16_t(s->blTree[curLen].freqOrCode + count);
+        } else if (curLen != 0) {
+            if (curLen != prevLen) s->blTree[curLen].freqOrCode++;
+            s->blTree[kRep3To6].freqOrCode++;
+        } else if (count <= 10) {
+            s->blTree[kRepZero3To10].freqOrCode++;
+        } else {
+            s->blTree[kRepZero11To138].freqOrCode++;
+        }
+        count = 0;
+        prevLen = curLen;
+        if (nextLen == 0) maxCount = 138, minCount = 3;
+        else if (curLen == nextLen) maxCount = 6, minCount = 3;
+        else maxCount = 7, minCount = 4;
+    }
+}
+
+// Sends `tree`'s lengths with the bit-length codes (sentinel already set).
+void SendCodeLengths(DeflateState* s, const TreeNode* tree, int maxCode) {
+    int prevLen = -1;
+    int nextLen = tree[0].dadOrLen;
+    int count = 0;
+    int maxCount = 7, minCount = 4;
+    if (nextLen == 0) maxCount = 138, minCount = 3;
+    for (int n = 0; n <= maxCode; ++n) {
+        const int curLen = nextLen;
+        nextLen = tree[n + 1].dadOrLen;
+        if (++count < maxCount && curLen == nextLen) continue;
+        if (count < minCount) {
+            do SendCode(s, curLen, s->blTree);
+            while (--count != 0);
+        } else if (curLen != 0) {
+            if (curLen != prevLen) {
+                SendCode(s, curLen, s->blTree);
+                --count;
+            }
+            if (count < 3 || count > 6) DeflateFail(s, " 3_6?");
+            SendCode(s, kRep3To6, s->blTree);
+            PutBits(s, uint32_t(count - 3), 2);
+        } else if (count <= 10) {
+            SendCode(s, kRepZero3To10, s->blTree);
+            PutBits(s, uint32_t(count - 3), 3);
+        } else {
+            SendCode(s, kRepZero11To138, s->blTree);
+            PutBits(s, uint32_t(count - 11), 7);
+        }
+        count = 0;
+        prevLen = curLen;
+        if (nextLen == 0) maxCount = 138, minCount = 3;
+        else if (curLen == nextLen) maxCount = 6, minCount = 3;
+        else maxCount = 7, minCount = 4;
+    }
+}
+
+// Builds the bit-length tree; returns the index (in kBLOrder) of the last
+// code-length code to send.
+int BuildCodeLengthTree(DeflateState* s) {
+    CountCodeLengthRuns(s, s->dynLtree, s->lDesc.maxCode);
+    CountCodeLengthRuns(s, s->dynDtree, s->dDesc.maxCode);
+    BuildHuffmanTree(s, &s->blDesc);
+    int maxIndex;
+    for (maxIndex = kBLCodes - 1; maxIndex >= 3; --maxIndex)
+        if (s->blTree[kBLOrder[maxIndex]].dadOrLen != 0) break;
+    s->optLen += 3 * (int64_t(maxIndex) + 1) + 5 + 5 + 4;
+    return maxIndex;
+}
+
+void SendTrees(DeflateState* s, int lcodes, int dcodes, int blcodes) {
+    if (lcodes < 257 || dcodes < 1 || blcodes < 4) DeflateFail(s, "not enough codes");
+    if (lcodes > kLCodes || dcodes > kDCodes || blcodes > kBLCodes) DeflateFail(s, "too many codes");
+    if (s->error) return;
+    PutBits(s, uint32_t(lcodes - 257), 5);
+    PutBits(s, uint32_t(dcodes - 1), 5);
+    PutBits(s, uint32_t(blcodes - 4), 4);
+    for (int rank = 0; rank < blcodes; ++rank) PutBits(s, s->blTree[kBLOrder[rank]].dadOrLen, 3);
+    SendCodeLengths(s, s->dynLtree, lcodes - 1);
+    SendCodeLengths(s, s->dynDtree, dcodes - 1);
+}
+
+void SendBlockSymbols(DeflateState* s, const TreeNode* ltree, const TreeNode* dtree) {
+    uint32_t lx = 0, dx = 0, fx = 0;
+    uint8_t flag = 0;
+    for (; lx < s->lastLit && !s->error; flag >>= 1) {
+        if ((lx & 7) == 0) flag = s->flagBuf[fx++];
+        uint32_t lc = s->litBuf[lx++];
+        if ((flag & 1) == 0) {
+            SendCode(s, int(lc), ltree);
+            continue;
+        }
+        uint32_t code = s->lengthCode[lc];
+        SendCode(s, int(code) + kLiterals + 1, ltree);
+        int extra = kExtraLengthBits[code];
+        if (extra) PutBits(s, lc - uint32_t(s->baseLength[code]), extra);
+        uint32_t dist = s->distBuf[dx++];
+        code = DistCode(s, dist);
+        if (code >= uint32_t(kDCodes)) {
+            DeflateFail(s, "bad d_code");
+            return;
+        }
+        SendCode(s, int(code), dtree);
+        extra = kExtraDistBits[code];
+        if (extra) PutBits(s, dist - uint32_t(s->baseDist[code]), extra);
+    }
+    SendCode(s, kEndBlock, ltree);
+}
+
+void ResetBlock(DeflateState* s) {
+    for (int n = 0; n < kLCodes; ++n) s->dynLtree[n].freqOrCode = 0;
+    for (int n = 0; n < kDCodes; ++n) s->dynDtree[n].freqOrCode = 0;
+    for (int n = 0; n < kBLCodes; ++n) s->blTree[n].freqOrCode = 0;
+    s->dynLtree[kEndBlock].freqOrCode = 1;
+    s->optLen = s->staticLen = 0;
+    s->lastLit = s->lastDist = s->lastFlags = 0;
+    s->flags = 0;
+    s->flagBit = 1;
+}
+
+// Text (1) when bytes 0-6 and 128-255 are at most a quarter as frequent as
+// bytes 7-127, else binary (0).
+void GuessTextOrBinary(DeflateState* s) {
+    uint32_t ascii = 0, binary = 0;
+    int n = 0;
+    for (; n < 7; ++n) binary += s->dynLtree[n].freqOrCode;
+    for (; n < 128; ++n) ascii += s->dynLtree[n].freqOrCode;
+    for (; n < kLiterals; ++n) binary += s->dynLtree[n].freqOrCode;
+    *s->fileType = binary > (ascii >> 2) ? 0 : 1;
+}
+
+void BuildTables(DeflateState* s) {
+    int length = 0;
+    int code;
+    for (code = 0; code < kLengthCodes - 1; ++code) {
+        s->baseLength[code] = length;
+        for (int n = 0; n < (1 << kExtraLengthBits[code]); ++n) s->lengthCode[length++] = uint8_t(code);
+    }
+    if (length != 256) DeflateFail(s, "ct_init: length != 256");
+    // Length 258 has its own code: it overrides the last entry of code 27.
+    s->lengthCode[255] = uint8_t(code);
+    s->baseLength[code] = 255;
+
+    int dist = 0;
+    for (code = 0; code < 16; ++code) {
+        s->baseDist[code] = dist;
+        for (int n = 0; n < (1 << kExtraDistBits[code]); ++n) s->distCode[dist++] = uint8_t(code);
+    }
+    if (dist != 256) DeflateFail(s, "ct_init: dist != 256");
+    dist >>= 7;
+    for (; code < kDCodes; ++code) {
+        s->baseDist[code] = dist << 7;
+        for (int n = 0; n < (1 << (kExtraDistBits[code] - 7)); ++n) s->distCode[256 + dist++] = uint8_t(code);
+    }
+    if (dist != 256) DeflateFail(s, "ct_init: 256+dist != 512");
+
+    // The fixed trees.
+    for (int bits = 0; bits <= kMaxBits; ++bits) s->blCount[bits] = 0;
+    int n = 0;
+    for (; n <= 143; ++n) s->staticLtree[n].dadOrLen = 8, s->blCount[8]++;
+    for (; n <= 255; ++n) s->staticLtree[n].dadOrLen = 9, s->blCount[9]++;
+    for (; n <= 279; ++n) s->staticLtree[n].dadOrLen = 7, s->blCount[7]++;
+    for (; n <= 287; ++n) s->staticLtree[n].dadOrLen = 8, s->blCount[8]++;
+    gen_codes(s, s->staticLtree, kLCodes + 1);
+    for (n = 0; n < kDCodes; ++n) {
+        s->staticDtree[n].dadOrLen = 5;
+        s->staticDtree[n].freqOrCode = uint16_t(ReverseBits(uint32_t(n), 5));
+    }
+    s->tablesBuilt = true;
+}
+
+}  // namespace
+
+void SetupTreeDescriptors(DeflateState* s) {
+    s->lDesc = {s->dynLtree, s->staticLtree, kExtraLengthBits, kLiterals + 1, kLCodes, kMaxBits, 0};
+    s->dDesc = {s->dynDtree, s->staticDtree, kExtraDistBits, 0, kDCodes, kMaxBits, 0};
+    s->blDesc = {s->blTree, nullptr, kExtraBLBits, 0, kBLCodes, kMaxBLBits, 0};
+}
+
+void StartBitOutput(DeflateState* s, uint8_t* buffer, uint32_t size) {
+    s->out = buffer;
+    s->outSize = size;
+    s->outOffset = 0;
+    s->bitBuf = 0;
+    s->bitCount = 0;
+    s->bitsSent = 0;
+    s->bytesOut = 0;
+}
+
+void ct_init(DeflateState* s, uint16_t* fileType) {
+    s->fileType = fileType;
+    s->compressedLen = 0;
+    s->inputLen = 0;
+    if (!s->tablesBuilt) BuildTables(s);
+    ResetBlock(s);
+}
+
+uint32_t EmitBlock(DeflateState* s, bool last) {
+    if (s->error) return 0;
+    const uint8_t* data = s->blockStart >= 0 ? s->window + s->blockStart : nullptr;
+    const uint64_t storedLength = uint64_t(int64_t(s->strStart) - s->blockStart);
+    s->flagBuf[s->lastFlags] = s->flags;
+    if (s->fileType && *s->fileType == 0xFFFF) GuessTextOrBinary(s);
+
+    BuildHuffmanTree(s, &s->lDesc);
+    BuildHuffmanTree(s, &s->dDesc);
+    const int maxBLIndex = BuildCodeLengthTree(s);
+    uint64_t optBytes = uint64_t(s->optLen + 3 + 7) >> 3;
+    const uint64_t staticBytes = uint64_t(s->staticLen + 3 + 7) >> 3;
+    s->inputLen += storedLength;
+    if (staticBytes <= optBytes) optBytes = staticBytes;
+
+    const uint32_t lastBit = last ? 1 : 0;
+    if (storedLength + 4 <= optBytes && data && storedLength <= 0xFFFF) {
+        PutBits(s, (kStoredBlock << 1) + lastBit, 3);
+        s->compressedLen = (s->compressedLen + 3 + 7) & ~uint64_t(7);
+        s->compressedLen += (storedLength + 4) << 3;
+        PutStoredBlock(s, data, uint32_t(storedLength));
+    } else if (staticBytes == optBytes) {
+        PutBits(s, (kFixedBlock << 1) + lastBit, 3);
+        SendBlockSymbols(s, s->staticLtree, s->staticDtree);
+        s->compressedLen += 3 + uint64_t(s->staticLen);
+    } else {
+        PutBits(s, (kDynamicBlock << 1) + lastBit, 3);
+        SendTrees(s, s->lDesc.maxCode + 1, s->dDesc.maxCode + 1, maxBLIndex + 1);
+        SendBlockSymbols(s, s->dynLtree, s->dynDtree);
+        s->compressedLen += 3 + uint64_t(s->optLen);
+    }
+    if (s->compressedLen != s->bitsSent) DeflateFail(s, "bad compressed size");
+    ResetBlock(s);
+    if (last) {
+        AlignOutput(s);
+        s->compressedLen += 7;
+    }
+    return uint32_t(s->compressedLen >> 3);
+}
