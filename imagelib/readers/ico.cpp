@@ -12,6 +12,7 @@
 #include "../fileio.h"
 #include "../loadcontext.h"
 #include "pngreader.h"
+#include "readerio.h"
 
 namespace {
 
@@ -249,7 +250,7 @@ int ReadIconDib(IconImage* im) {
     h->height = im->height;
     h->planes = 1;
     const int begin = ctx->callbacks.beginImage(ctx, h);
-    if (begin != 0) return begin;
+    if (BeginImageStops(begin)) return begin;
 
     const int result = buffered ? DeliverMaskedRows(im) : DeliverPlainRows(im);
     if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgrTriples, 8, im->table);
@@ -296,10 +297,4 @@ int ReadIconFile(PictureFile* file, LoadContext* ctx) {
 
 }  // namespace
 
-int ReadIcon(FileSource* source, LoadContext* ctx) {
-    PictureFile* file = ctx->callbacks.openSource(source, kOpenReadBinary);
-    if (!file) return kLoadCannotOpen;
-    const int result = ReadIconFile(file, ctx);
-    ctx->callbacks.closeSource(file);
-    return result;
-}
+int ReadIcon(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadIconFile); }

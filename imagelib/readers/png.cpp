@@ -21,6 +21,7 @@
 #include "../loadcontext.h"
 #include "../metadata.h"
 #include "../textutil.h"
+#include "readerio.h"
 
 namespace {
 
@@ -70,7 +71,15 @@ void PngLongJump(png_structp png, png_const_charp /*message*/) { png_longjmp(png
 
 void PngQuietWarning(png_structp, png_const_charp) {}
 
-png_voidp PngAlloc(png_structp, png_alloc_size_t size) { return std::malloc(size); }
+// The library's own blocks are rows (at most 399999 pixels of 8 bytes), the
+// inflate state and chunk buffers. A chunk length is only a claim of the
+// file (libpng merely warns about lengths beyond its chunk limit), so larger
+// blocks are refused and the chunk fails as out of memory.
+constexpr png_alloc_size_t kLibraryBlockLimit = png_alloc_size_t(16) << 20;
+
+png_voidp PngAlloc(png_structp, png_alloc_size_t size) {
+    return size <= kLibraryBlockLimit ? std::malloc(size) : nullptr;
+}
 
 void PngFree(png_structp, png_voidp p) { std::free(p); }
 
@@ -132,48 +141,35 @@ void AddIptcProfile(PngLoad* st, const png_text& text) {
     std::free(bytes);
 }
 
-// Texts before the image (comments flag): "comment" in any case is the
-// picture comment, others are keyed texts. An IPTC raw profile is metadata
-// wherever it stands.
-void TakeTextsBeforeImage(PngLoad* st) {
-    png_textp texts = nullptr;
-    int count = 0;
-    png_get_text(st->png, st->info, &texts, &count);
-    for (int i = 0; i < count; ++i) {
-        const png_text& t = texts[i];
-        if (!t.key || !t.text) continue;
-        if (StartsWith(t.key, kIptcKey)) {
-            AddIptcProfile(st, t);
-            continue;
-        }
-        if (!(st->ctx->options.flags & kLoadKeepComment) || StartsWith(t.text, "nCC")) continue;
-        if (CompareTextNoCase(t.key, "comment") == 0) SetPictureComment(st->ctx, t.text, 0);
-        else AddPictureText(st->ctx, t.key, t.text, 0);
-    }
-}
-
-// Texts after the image (metadata flag): a fixed set of keys, and the IPTC
-// raw profile.
-void TakeTextsAfterImage(PngLoad* st) {
+bool IsKeptAfterImage(const char* key) {
     static const char* const kKeys[] = {"Artist", "Author", "Comment", "Copyright", "Creation Time", "Description",
                                         "Disclaimer", "Document", "Label", "Make", "Model", "Software", "Source",
                                         "TimeStamp", "Title", "URL", "Warning"};
-    if (!(st->ctx->options.flags & kLoadKeepMetadata)) return;
+    for (const char* k : kKeys)
+        if (std::strcmp(key, k) == 0) return true;
+    return false;
+}
+
+// The texts of the chunks before the image (`afterImage` false: with the
+// comments flag, "comment" in any case is the picture comment and other keys
+// are keyed texts, values beginning "nCC" dropped) or after it (with the
+// metadata flag, only the keys of IsKeptAfterImage). An IPTC raw profile is
+// metadata wherever it stands.
+void TakeTexts(PngLoad* st, png_infop from, bool afterImage) {
+    const uint32_t flags = st->ctx->options.flags;
     png_textp texts = nullptr;
     int count = 0;
-    png_get_text(st->png, st->endInfo, &texts, &count);
+    png_get_text(st->png, from, &texts, &count);
     for (int i = 0; i < count; ++i) {
         const png_text& t = texts[i];
         if (!t.key || !t.text) continue;
         if (StartsWith(t.key, kIptcKey)) {
             AddIptcProfile(st, t);
-            continue;
-        }
-        for (const char* key : kKeys) {
-            if (std::strcmp(t.key, key) == 0) {
-                AddPictureText(st->ctx, t.key, t.text, 0);
-                break;
-            }
+        } else if (afterImage) {
+            if ((flags & kLoadKeepMetadata) && IsKeptAfterImage(t.key)) AddPictureText(st->ctx, t.key, t.text, 0);
+        } else if ((flags & kLoadKeepComment) && !StartsWith(t.text, "nCC")) {
+            if (CompareTextNoCase(t.key, "comment") == 0) SetPictureComment(st->ctx, t.text, 0);
+            else AddPictureText(st->ctx, t.key, t.text, 0);
         }
     }
 }
@@ -345,7 +341,7 @@ int ReadApngFrame(PngLoad* st, png_uint_32 index, png_uint_32 frameCount) {
     FreeRowBlock(&st->frame);
 
     const int begin = ctx->callbacks.beginImage(ctx, h);
-    if (begin != 0) return begin;
+    if (BeginImageStops(begin)) return begin;
     st->phase = kPhaseRows;
     for (png_uint_32 y = 0; y < H && st->status == 0; ++y) {
         if (flatten) FlattenOnWhite(st->canvas.rows[y], h->rowBuffer, W);
@@ -376,7 +372,7 @@ int ReadStillRows(PngLoad* st, int interlacePasses) {
             for (png_uint_32 y = 0; y < height; ++y) png_read_row(st->png, st->block + size_t(y) * rowBytes, nullptr);
     }
     const int begin = ctx->callbacks.beginImage(ctx, h);
-    if (begin != 0) return begin;
+    if (BeginImageStops(begin)) return begin;
     st->phase = kPhaseRows;
     for (png_uint_32 y = 0; y < height && st->status == 0; ++y) {
         if (st->block) {
@@ -391,7 +387,7 @@ int ReadStillRows(PngLoad* st, int interlacePasses) {
     FinishPicture(st);
     if (st->status != 0) return st->status;
     png_read_end(st->png, st->endInfo);
-    TakeTextsAfterImage(st);
+    TakeTexts(st, st->endInfo, true);
     return 0;
 }
 
@@ -467,7 +463,7 @@ int ReadPngBody(PngLoad* st) {
     png_get_IHDR(st->png, st->info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
     st->isPalette = colourType == PNG_COLOR_TYPE_PALETTE;
 
-    TakeTextsBeforeImage(st);
+    TakeTexts(st, st->info, false);
 
     ImageHeader* h = &st->header;
     ctx->callbacks.clearImageHeader(h);
@@ -573,11 +569,7 @@ int ReadPng(PictureFile* file, LoadContext* ctx, const char* description) {
 }
 
 int ReadPngEntry(FileSource* source, LoadContext* ctx) {
-    PictureFile* file = ctx->callbacks.openSource(source, kOpenReadBinary);
-    if (!file) return kLoadCannotOpen;
-    const int result = ReadPng(file, ctx, nullptr);
-    ctx->callbacks.closeSource(file);
-    return result;
+    return RunReaderOnSource(source, ctx, [](PictureFile* file, LoadContext* c) { return ReadPng(file, c, nullptr); });
 }
 
 uint8_t* DecodeRawProfileIptc(const char* text, size_t textLength, uint32_t* length) {

@@ -1,7 +1,7 @@
 // What the PNG and icon reader tests share: loads from memory into one
-// comparable form (top-down R, G, B, A), the oracle fixtures that
-// make_fixtures.py writes into the build tree, and small PNG and icon
-// builders for hand-made cases.
+// comparable form (top-down R, G, B, A), the manifest of the oracle fixtures
+// that make_fixtures.py writes into the build tree (read through the reader
+// fixture helpers), and builders for hand-made icons.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,18 +18,17 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/metadata.h"
+#include "tests/readers/fixtures.h"
 
 namespace pngico {
 
 using Bytes = std::vector<uint8_t>;
 
-// Expected or loaded pixels: top-down R, G, B, A.
-struct Rgba {
-    int width = 0;
-    int height = 0;
-    Bytes px;
-    const uint8_t* At(int x, int y) const { return &px[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
-};
+using testing_support::ExpectedPixels;
+using testing_support::ReaderFixtureDir;
+using Rgba = testing_support::RgbaPicture;
+
+inline Bytes ReadFixture(const std::string& name) { return testing_support::ReadReaderFixture(name); }
 
 // One load from memory with its bitmap and information.
 struct Load {
@@ -85,23 +84,6 @@ inline int LoadBytes(const Bytes& data, const wchar_t* name, const LoadOptions& 
 // ---------------------------------------------------------------------------
 // Oracle fixtures.
 
-inline std::string FixtureDir() { return PV_PNGICO_FIXTURES; }
-
-inline Bytes ReadFixture(const std::string& name) {
-    std::ifstream in(FixtureDir() + "/" + name, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline Rgba ExpectedPixels(const std::string& name) {
-    const Bytes e = ReadFixture(name + ".rgba");
-    Rgba r;
-    if (e.size() < 8) return r;
-    r.width = e[0] | e[1] << 8 | e[2] << 16 | e[3] << 24;
-    r.height = e[4] | e[5] << 8 | e[6] << 16 | e[7] << 24;
-    r.px.assign(e.begin() + 8, e.end());
-    return r;
-}
-
 struct FixtureCheck {
     std::string name;
     std::string file;
@@ -114,7 +96,7 @@ struct FixtureCheck {
 // The manifest; empty with `skipReason` set when the fixtures were not made.
 inline std::vector<FixtureCheck> FixtureChecks(std::string* skipReason) {
     std::vector<FixtureCheck> list;
-    std::ifstream in(FixtureDir() + "/manifest.txt");
+    std::ifstream in(ReaderFixtureDir() + "/manifest.txt");
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);
@@ -127,7 +109,7 @@ inline std::vector<FixtureCheck> FixtureChecks(std::string* skipReason) {
         words >> f.file >> f.check >> f.index >> f.options >> f.tolerance;
         if (!f.name.empty()) list.push_back(f);
     }
-    if (list.empty()) *skipReason = "no fixtures in " + FixtureDir();
+    if (list.empty()) *skipReason = "no fixtures in " + ReaderFixtureDir();
     return list;
 }
 
@@ -135,8 +117,9 @@ inline const wchar_t* NameFor(const std::string& file) {
     return file.size() > 4 && file.compare(file.size() - 4, 4, ".ico") == 0 ? L"fixture.ico" : L"fixture.png";
 }
 
-// Compares colours (where the expected alpha is not 0) and, when asked, alpha.
-inline void ExpectSamePixels(const Rgba& want, const Rgba& got, bool alpha, int tolerance) {
+// Compares colours where the expected alpha is not 0 (an oracle may blank
+// what a mask hides) and, when asked, alpha.
+inline void ExpectSameVisiblePixels(const Rgba& want, const Rgba& got, bool alpha, int tolerance) {
     ASSERT_EQ(want.width, got.width);
     ASSERT_EQ(want.height, got.height);
     ASSERT_EQ(want.px.size(), got.px.size());
