@@ -476,7 +476,7 @@ int ReadPngBody(PngLoad* st) {
     // the animation as a frame of its own; it is never shown as one.
     png_uint_32 frameCount = 0;
     const bool hiddenDefault = png_get_first_frame_is_hidden(st->png, st->info) != 0;
-    if (ctx->options.targetWidth < 1 && png_get_valid(st->png, st->info, PNG_INFO_acTL)) {
+    if (!st->description && ctx->options.targetWidth < 1 && png_get_valid(st->png, st->info, PNG_INFO_acTL)) {
         frameCount = png_get_num_frames(st->png, st->info);
         if (hiddenDefault && frameCount > 0) --frameCount;
         if (frameCount > 0) ctx->imageCount = frameCount;
@@ -495,7 +495,7 @@ int ReadPngBody(PngLoad* st) {
                   !st->description && interlace != PNG_INTERLACE_NONE ? " (Interlaced)" : "");
 
     const png_uint_32 index = ctx->options.imageIndex;
-    if (!st->description && (frameCount > 1 || (frameCount == 1 && hiddenDefault)) && index < frameCount) {
+    if ((frameCount > 1 || (frameCount == 1 && hiddenDefault)) && index < frameCount) {
         const int result = ReadApngFrame(st, index, frameCount);
         if (result != -2) return result;
     }
