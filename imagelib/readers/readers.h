@@ -8,17 +8,19 @@
 int ReadBmpEntry(FileSource* source, LoadContext* ctx);   // bmp.cpp
 int ReadPnmEntry(FileSource* source, LoadContext* ctx);   // pnm.cpp
 int ReadJpeg(FileSource* source, LoadContext* ctx);   // jpeg.cpp
+int ReadPngEntry(FileSource* source, LoadContext* ctx);  // png.cpp
+int ReadIcon(FileSource* source, LoadContext* ctx);      // ico.cpp
 
 // Readers set these to their entry functions once they exist.
 constexpr FormatReadFn kReadJpeg = ReadJpeg;
 constexpr FormatReadFn kReadTga = nullptr;
 constexpr FormatReadFn kReadBmp = ReadBmpEntry;
 constexpr FormatReadFn kReadGif = nullptr;
-constexpr FormatReadFn kReadPng = nullptr;
+constexpr FormatReadFn kReadPng = ReadPngEntry;
 constexpr FormatReadFn kReadTiff = nullptr;
 constexpr FormatReadFn kReadPcx = nullptr;
 constexpr FormatReadFn kReadPnm = ReadPnmEntry;
-constexpr FormatReadFn kReadIco = nullptr;
+constexpr FormatReadFn kReadIco = ReadIcon;
 constexpr FormatReadFn kReadPsd = nullptr;
 constexpr FormatReadFn kReadCrw = nullptr;
 constexpr FormatReadFn kReadRaw = nullptr;
