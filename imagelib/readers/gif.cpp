@@ -25,7 +25,6 @@ constexpr int kImageSeparator = 0x2C;
 constexpr int kGraphicControlLabel = 0xF9;
 constexpr int kCommentLabel = 0xFE;
 constexpr uint16_t kCompressionLzw = 2;
-constexpr uint16_t kPaletteRgb = 0x100;  // EndImage: three-byte R, G, B entries
 constexpr int kMaxCodeSize = 12;
 constexpr int kTableSize = 1 << kMaxCodeSize;
 // Comment extensions are kept up to this many bytes; the rest is skipped.
@@ -341,7 +340,7 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     if (!FinishDataStream(&s) && status == kLoadOk) status = kLoadIncomplete;
     // Two black entries in a two-colour table would hide the picture.
     if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
-    ctx->callbacks.endImage(ctx, kPaletteRgb, 8, palette);
+    ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
     return {status, status == kLoadOk};
 }
 

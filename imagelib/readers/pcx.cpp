@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../readconvert.h"
 #include "readerio.h"
 #include "readers.h"
 
@@ -18,7 +19,6 @@ constexpr int kPaletteMarker = 12;
 constexpr int kPaletteBytes256 = 768;
 constexpr uint16_t kCompressionRle = 1;
 constexpr uint32_t kLayoutWords = 0x80;   // 16-bit pixels as little-endian words
-constexpr uint16_t kPaletteRgb = 0x100;   // EndImage: three-byte R, G, B entries
 
 const char kBadSize[] = "Pcx : Bad picture's size !";
 
@@ -59,16 +59,6 @@ bool ReadPcxHeader(PictureFile* f, PcxHeader* h) {
     h->planes = b[65];
     h->bytesPerLine = uint32_t(u16(66));
     return true;
-}
-
-// Raw scan lines, each read whole; a short line ends with 4.
-int ReadPcxRaw(PictureFile* f, LoadContext* ctx, const ImageHeader* h, size_t lineBytes) {
-    for (int32_t y = 0; y < h->height; ++y) {
-        if (ReadFileBytes(f, h->rowBuffer, lineBytes) != lineBytes) return kLoadIncomplete;
-        const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
-        if (r) return r;
-    }
-    return kLoadOk;
 }
 
 // Run-length scan lines: a byte of 0xC0 or more repeats the next byte
@@ -151,7 +141,7 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) return begun;
     const size_t lineBytes = size_t(ph.bytesPerLine) * size_t(ph.planes);
-    int result = ph.encoding == 0 ? ReadPcxRaw(f, ctx, &h, lineBytes) : DecodePcxRle(f, ctx, &h, lineBytes);
+    int result = ph.encoding == 0 ? ReadStoredRows(f, ctx, &h, lineBytes) : DecodePcxRle(f, ctx, &h, lineBytes);
 
     // The trailing palette is only looked for in a complete file.
     const int depth = ph.planes * ph.bitsPerPixel;
@@ -159,8 +149,8 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
     int trailing = kLoadNotRecognised;
     if (result == kLoadOk && ph.version == 5 && depth <= 8) trailing = ReadTrailingPalette(f, palette);
     if (trailing == kLoadIncomplete) result = kLoadIncomplete;
-    if (trailing != kLoadNotRecognised) ctx->callbacks.endImage(ctx, kPaletteRgb, 8, palette);
-    else if (depth >= 3 && depth <= 7) ctx->callbacks.endImage(ctx, kPaletteRgb, 8, headerPalette);
+    if (trailing != kLoadNotRecognised) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
+    else if (depth >= 3 && depth <= 7) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, headerPalette);
     else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
     return result;
 }

@@ -21,7 +21,6 @@ namespace {
 constexpr int kMaxChannels = 56;
 constexpr uint16_t kCompressionRaw = 0;
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint16_t kPaletteRgb = 0x100;  // EndImage: R, G, B (here as three planes)
 constexpr size_t kIndexedPaletteBytes = 768;  // 256 reds, 256 greens, 256 blues
 // Metadata resources larger than this are skipped.
 constexpr uint64_t kMetadataLimit = uint64_t(64) << 20;
@@ -478,7 +477,7 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     }
     result = useLayer ? ReadLayerRows(rows, *layer, colourPlanes, planes) : ReadCompositeRows(rows, ph.channels, planes);
 
-    if (ph.mode == kModeIndexed) ctx->callbacks.endImage(ctx, kPalettePlanes | kPaletteRgb, 8, palette);
+    if (ph.mode == kModeIndexed) ctx->callbacks.endImage(ctx, kPalettePlanes | kPaletteTriples, 8, palette);
     else if (ph.depth == 1) ctx->callbacks.endImage(ctx, kPaletteGreyInverted, 0, nullptr);
     else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
     std::free(rows.wide);

@@ -103,16 +103,6 @@ TargaLayout LayoutFor(int depth, int32_t width) {
     }
 }
 
-// Uncompressed rows, each read whole; a short row ends with 4.
-int ReadTargaRaw(PictureFile* f, LoadContext* ctx, const ImageHeader* h, size_t rowBytes) {
-    for (int32_t y = 0; y < h->height; ++y) {
-        if (ReadFileBytes(f, h->rowBuffer, rowBytes) != rowBytes) return kLoadIncomplete;
-        const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
-        if (r) return r;
-    }
-    return kLoadOk;
-}
-
 // Run-length packets of pixels of `pixelBytes` bytes; packets run across
 // rows. A 1-bit picture is coded byte by byte over its packed rows, so its
 // rows end after width bits, not width bytes. The file ending at a packet
@@ -188,7 +178,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
 
     int result = kLoadIncomplete;
     if (positioned)
-        result = IsRle(th.imageType) ? DecodeTargaRle(f, ctx, &h, layout) : ReadTargaRaw(f, ctx, &h, layout.rowBytes);
+        result = IsRle(th.imageType) ? DecodeTargaRle(f, ctx, &h, layout) : ReadStoredRows(f, ctx, &h, layout.rowBytes);
     ctx->callbacks.endImage(ctx, kPaletteBgr, 8, havePalette ? palette : nullptr);
     return result;
 }

@@ -156,7 +156,7 @@ std::vector<uint8_t> Indexes(int width, int height, int (*f)(int x, int y)) {
 // The palette index of every pixel, read back through the ramp's reds.
 std::vector<int> IndexesOf(const Load& load) {
     std::vector<int> out;
-    const std::vector<uint8_t> px = load.Rgba();
+    const std::vector<uint8_t> px = load.Rgba().px;
     for (size_t i = 0; i < px.size(); i += 4) out.push_back(px[i] / 10);
     return out;
 }
@@ -432,7 +432,7 @@ TEST(GifTest, TwoBlackColoursShowAsBlackAndWhite) {
     gif.Pixels(2, 1, {0, 1}, {}, false, 2);
     Load load(gif.Done(), L"x.gif", Load::Options(kLoadLowDepthAsColour));
     ASSERT_EQ(kLoadOk, load.result);
-    EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 255, 255, 255, 255, 255}), load.Rgba());
+    EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 255, 255, 255, 255, 255}), load.Rgba().px);
 }
 
 TEST(GifTest, RefusedFiles) {

@@ -36,12 +36,12 @@ protected:
 TEST_F(OracleTest, PixelExact) {
     for (const Fixture& f : fixtures_) {
         SCOPED_TRACE(f.name);
-        const Bytes file = readertest::ReadFixture(f.file);
+        const Bytes file = testing_support::ReadReaderFixture(f.file);
         ASSERT_FALSE(file.empty());
         const std::wstring name = readertest::NameFor(f.file);
         Load load(file, name.c_str(), OptionsFor(f));
         ASSERT_EQ(kLoadOk, load.result);
-        readertest::ExpectSamePixels(readertest::ExpectedPixels(f.name), load, f.check == "rgba");
+        testing_support::ExpectSamePixels(testing_support::ExpectedPixels(f.name), load.Rgba(), f.check == "rgba");
     }
 }
 
@@ -50,13 +50,13 @@ TEST_F(OracleTest, PixelExact) {
 TEST_F(OracleTest, InformationMatchesTheLoad) {
     for (const Fixture& f : fixtures_) {
         SCOPED_TRACE(f.name);
-        const Bytes file = readertest::ReadFixture(f.file);
+        const Bytes file = testing_support::ReadReaderFixture(f.file);
         const std::wstring name = readertest::NameFor(f.file);
         FileSource source;
         InitMemorySource(&source, file.data(), file.size());
         ImageInfo info;
         ASSERT_EQ(kLoadOk, GetPictureInfoFromSource(&source, name.c_str(), -1, 0, &info));
-        const readertest::Picture want = readertest::ExpectedPixels(f.name);
+        const testing_support::RgbaPicture want = testing_support::ExpectedPixels(f.name);
         if (f.index == 0) {
             EXPECT_EQ(want.width, info.width);
             EXPECT_EQ(want.height, info.height);
@@ -77,7 +77,7 @@ TEST_F(OracleTest, InformationMatchesTheLoad) {
 // A 0 without that flag is only right when the wanted picture was whole.
 TEST_F(OracleTest, TruncatedFilesEndCleanly) {
     for (const Fixture& f : fixtures_) {
-        const Bytes file = readertest::ReadFixture(f.file);
+        const Bytes file = testing_support::ReadReaderFixture(f.file);
         const std::wstring name = readertest::NameFor(f.file);
         Load whole(file, name.c_str(), OptionsFor(f));
         ASSERT_EQ(kLoadOk, whole.result) << f.name;
@@ -92,7 +92,7 @@ TEST_F(OracleTest, TruncatedFilesEndCleanly) {
             Load strict(part, name.c_str(), OptionsFor(f));
             Load damaged(part, name.c_str(), OptionsFor(f, kLoadAcceptDamaged));
             if (strict.result == kLoadOk) {
-                EXPECT_EQ(whole.Rgba(), strict.Rgba());
+                EXPECT_EQ(whole.Rgba().px, strict.Rgba().px);
             } else if (strict.result == kLoadIncomplete) {
                 EXPECT_EQ(kLoadOk, damaged.result);
                 EXPECT_NE(nullptr, damaged.bitmap.pixels);
@@ -110,13 +110,13 @@ TEST_F(OracleTest, TruncatedFilesEndCleanly) {
 // zero bytes, IPTC inside "Photoshop 3.0" and a whole "8BIM" resource.
 TEST_F(OracleTest, PhotoshopMetadataAsExiftoolReadsIt) {
     ASSERT_EQ(4u, metadata_.size());
-    const Bytes file = readertest::ReadFixture(metadata_[0].file);
+    const Bytes file = testing_support::ReadReaderFixture(metadata_[0].file);
     Load load(file, L"meta.psd", Load::Options(kLoadKeepMetadata));
     ASSERT_EQ(kLoadOk, load.result);
     EXPECT_EQ(72, load.bitmap.xResolution);
     for (const readertest::MetadataFixture& m : metadata_) {
         SCOPED_TRACE(m.blob);
-        const Bytes want = readertest::ReadFixture(m.blob);
+        const Bytes want = testing_support::ReadReaderFixture(m.blob);
         ASSERT_FALSE(want.empty());
         const MetadataBlock* block = FindMetadataBlock(load.bitmap.metadata, m.kind);
         ASSERT_NE(nullptr, block);

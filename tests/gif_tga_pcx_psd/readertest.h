@@ -1,7 +1,8 @@
 // Helpers of the GIF, Targa, PCX and Photoshop reader tests: loading bytes
 // through the library's memory load, reading the result back as R, G, B, A
-// (or C, M, Y, K), byte builders for tiny hand-made files, and the oracle
-// fixtures that make_fixtures.py writes into the build tree.
+// (or C, M, Y, K), byte builders for tiny hand-made files, and the manifest
+// of the oracle fixtures that make_fixtures.py writes into the build tree
+// (their files and pixels are read with tests/readers/fixtures.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/metadata.h"
+#include "tests/readers/fixtures.h"
 
 namespace readertest {
 
@@ -52,11 +53,13 @@ struct Load {
     }
 
     // The pixels as R, G, B, A (or the four bytes of CMYK), top row first.
-    std::vector<uint8_t> Rgba() const {
+    testing_support::RgbaPicture Rgba() const {
         const Bitmap& b = bitmap;
-        std::vector<uint8_t> out;
+        testing_support::RgbaPicture out;
         if (!b.pixels) return out;
-        out.reserve(size_t(b.width) * size_t(b.height) * 4);
+        out.width = b.width;
+        out.height = b.height;
+        out.px.reserve(size_t(b.width) * size_t(b.height) * 4);
         for (int32_t y = 0; y < b.height; ++y) {
             const uint8_t* row = b.pixels + size_t(y) * size_t(b.bytesPerRow);
             for (int32_t x = 0; x < b.width; ++x) {
@@ -74,38 +77,12 @@ struct Load {
                     case kPixelCMYK: std::memcpy(px, row + 4 * x, 4); break;
                     default: ADD_FAILURE() << "pixel type " << b.pixelType; return {};
                 }
-                out.insert(out.end(), px, px + 4);
+                out.px.insert(out.px.end(), px, px + 4);
             }
         }
         return out;
     }
 };
-
-// Pixels of a picture, R, G, B, A each, top row first.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> px;
-};
-
-// Compares byte by byte (alpha only when asked) within `tolerance`; the
-// first few differences are reported.
-inline void ExpectSamePixels(const Picture& want, const Load& got, bool alpha, int tolerance = 0) {
-    ASSERT_EQ(want.width, got.bitmap.width);
-    ASSERT_EQ(want.height, got.bitmap.height);
-    const std::vector<uint8_t> px = got.Rgba();
-    ASSERT_EQ(want.px.size(), px.size());
-    int bad = 0;
-    for (size_t i = 0; i < px.size() && bad < 5; ++i) {
-        if (i % 4 == 3 && !alpha) continue;
-        if (std::abs(int(px[i]) - int(want.px[i])) > tolerance) {
-            const size_t p = i / 4;
-            ADD_FAILURE() << "pixel " << p % size_t(want.width) << "," << p / size_t(want.width) << " byte "
-                          << i % 4 << ": " << int(px[i]) << " want " << int(want.px[i]);
-            ++bad;
-        }
-    }
-}
 
 // Little byte builders.
 inline void Put16Le(Bytes* b, uint32_t v) {
@@ -140,18 +117,11 @@ struct MetadataFixture {
     std::string blob;
 };
 
-inline std::string FixtureDir() { return PV_GTPP_FIXTURES; }
-
-inline Bytes ReadFixture(const std::string& name) {
-    std::ifstream in(FixtureDir() + "/" + name, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The manifest; empty with `skipReason` set when the fixtures could not be
 // made (a tool missing) or are not there.
 inline std::vector<Fixture> Fixtures(std::string* skipReason, std::vector<MetadataFixture>* metadata = nullptr) {
     std::vector<Fixture> list;
-    std::ifstream in(FixtureDir() + "/manifest.txt");
+    std::ifstream in(testing_support::ReaderFixtureDir() + "/manifest.txt");
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);
@@ -172,18 +142,8 @@ inline std::vector<Fixture> Fixtures(std::string* skipReason, std::vector<Metada
         words >> f.file >> f.check >> f.index;
         if (!f.name.empty()) list.push_back(f);
     }
-    if (list.empty()) *skipReason = "no fixtures in " + FixtureDir();
+    if (list.empty()) *skipReason = "no fixtures in " + testing_support::ReaderFixtureDir();
     return list;
-}
-
-inline Picture ExpectedPixels(const std::string& name) {
-    const Bytes e = ReadFixture(name + ".rgba");
-    Picture p;
-    if (e.size() < 8) return p;
-    p.width = e[0] | e[1] << 8 | e[2] << 16 | e[3] << 24;
-    p.height = e[4] | e[5] << 8 | e[6] << 16 | e[7] << 24;
-    p.px.assign(e.begin() + 8, e.end());
-    return p;
 }
 
 // A wide name with the fixture's extension, so the load picks its reader.
