@@ -136,7 +136,6 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
         CopyTextBounded(ctx->subFormat, sizeof ctx->subFormat, kBadSize);
         return kLoadNotRecognised;
     }
-    const uint8_t* headerPalette = ph.version == 3 ? kStandardPalette : ph.palette;
 
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) return begun;
@@ -146,11 +145,20 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
     // The trailing palette is only looked for in a complete file.
     const int depth = ph.planes * ph.bitsPerPixel;
     uint8_t palette[kPaletteBytes256];
-    int trailing = kLoadNotRecognised;
-    if (result == kLoadOk && ph.version == 5 && depth <= 8) trailing = ReadTrailingPalette(f, palette);
-    if (trailing == kLoadIncomplete) result = kLoadIncomplete;
-    if (trailing != kLoadNotRecognised) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
-    else if (depth >= 3 && depth <= 7) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, headerPalette);
+    bool havePalette = false;
+    if (result == kLoadOk && ph.version == 5 && depth <= 8) {
+        const int trailing = ReadTrailingPalette(f, palette);
+        if (trailing == kLoadIncomplete) result = kLoadIncomplete;
+        havePalette = trailing != kLoadNotRecognised;
+    }
+    if (!havePalette && depth >= 3 && depth <= 7) {
+        // The header's 16 colours (the standard ones for version 3); the
+        // load reads 2^depth entries, so deeper pictures see black after.
+        std::memset(palette, 0, sizeof palette);
+        std::memcpy(palette, ph.version == 3 ? kStandardPalette : ph.palette, sizeof ph.palette);
+        havePalette = true;
+    }
+    if (havePalette) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
     else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
     return result;
 }
