@@ -183,16 +183,17 @@ bool ReadPsdResources(PictureFile* f, LoadContext* ctx, uint64_t end, int32_t* x
     }
 }
 
-// The layer records of the layer info section. Counts the layers that hold
-// pixels into `nonEmpty`; the `wanted`-th of them (counted from 1) is copied
-// into `layer` and `skip` becomes the channel data of the layers before it.
-// 0, 4 (the file ends first) or 10 (a record that does not fit).
+// What the walk over the layer records found.
 struct LayerScan {
-    int nonEmpty;
-    bool found;
-    uint64_t skip;
+    int nonEmpty;        // layers that hold pixels
+    bool found;          // the wanted one is among them
+    uint64_t skip;       // channel data of the layers before it
     uint64_t dataStart;  // where the layers' channel data begins
 };
+
+// The layer records of the layer info section, which ends at `end`. The
+// `wanted`-th layer with pixels (counted from 1) is copied into `layer`.
+// 0, 4 (the file ends first) or 10 (a record that does not fit).
 
 int ReadPsdLayers(PictureFile* f, uint64_t end, uint32_t wanted, PsdLayer* layer, LayerScan* scan) {
     *scan = LayerScan{};
@@ -255,7 +256,6 @@ struct PsdRows {
     PictureFile* file;
     LoadContext* ctx;
     const ImageHeader* header;
-    int depth;
     uint8_t* wide;       // a line of 16-bit samples, or null at 1 and 8 bits
     size_t rowBytes;     // stored bytes of one row
 };
@@ -460,22 +460,17 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     h.xResolution = xDpi;
     h.yResolution = yDpi;
 
-    PsdRows rows{f, ctx, &h, ph.depth, nullptr, 0};
-    rows.rowBytes = size_t(h.bytesPerPlane) * (ph.depth == 16 ? 2 : 1);
-    if (ph.depth == 16 && h.width > 0) {
-        rows.wide = static_cast<uint8_t*>(std::malloc(rows.rowBytes));
-        if (!rows.wide) {
-            std::free(layer);
-            return kLoadNoMemory;
-        }
-    }
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) {
-        std::free(rows.wide);
         std::free(layer);
         return begun;
     }
-    result = useLayer ? ReadLayerRows(rows, *layer, colourPlanes, planes) : ReadCompositeRows(rows, ph.channels, planes);
+    // 16-bit rows are read whole and narrowed into the row buffer; the
+    // line is sized once BeginImage has accepted the width.
+    PsdRows rows{f, ctx, &h, nullptr, size_t(h.bytesPerPlane) * (ph.depth == 16 ? 2 : 1)};
+    if (ph.depth == 16) rows.wide = static_cast<uint8_t*>(std::malloc(rows.rowBytes));
+    if (ph.depth == 16 && !rows.wide) result = kLoadNoMemory;
+    else result = useLayer ? ReadLayerRows(rows, *layer, colourPlanes, planes) : ReadCompositeRows(rows, ph.channels, planes);
 
     if (ph.mode == kModeIndexed) ctx->callbacks.endImage(ctx, kPalettePlanes | kPaletteTriples, 8, palette);
     else if (ph.depth == 1) ctx->callbacks.endImage(ctx, kPaletteGreyInverted, 0, nullptr);
