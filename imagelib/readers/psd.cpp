@@ -470,7 +470,8 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     PsdRows rows{f, ctx, &h, nullptr, size_t(h.bytesPerPlane) * (ph.depth == 16 ? 2 : 1)};
     if (ph.depth == 16) rows.wide = static_cast<uint8_t*>(std::malloc(rows.rowBytes));
     if (ph.depth == 16 && !rows.wide) result = kLoadNoMemory;
-    else result = useLayer ? ReadLayerRows(rows, *layer, colourPlanes, planes) : ReadCompositeRows(rows, ph.channels, planes);
+    else if (useLayer) result = ReadLayerRows(rows, *layer, colourPlanes, planes);
+    else result = ReadCompositeRows(rows, ph.channels, planes);
 
     if (ph.mode == kModeIndexed) ctx->callbacks.endImage(ctx, kPalettePlanes | kPaletteTriples, 8, palette);
     else if (ph.depth == 1) ctx->callbacks.endImage(ctx, kPaletteGreyInverted, 0, nullptr);

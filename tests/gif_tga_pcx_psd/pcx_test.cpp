@@ -34,12 +34,6 @@ struct PcxHeader {
     }
 };
 
-Bytes File(const PcxHeader& h, const Bytes& rest) {
-    Bytes b = h.Build();
-    readertest::Append(&b, rest);
-    return b;
-}
-
 // 256 colours whose red is the index.
 Bytes Palette256(int marker = 12) {
     Bytes p = {uint8_t(marker)};
@@ -69,19 +63,20 @@ TEST(PcxTest, ImpossibleSizesAreRefusedByName) {
         // 17 one-bit pixels 3 bytes a plane.
         {"line shorter than the width", [](PcxHeader* h) { h->bytesPerLine = 3; }},
         {"no line", [](PcxHeader* h) { h->bytesPerLine = 0; }},
-        {"one-bit planes too short", [](PcxHeader* h) { h->bitsPerPixel = 1, h->planes = 4, h->xMax = 16, h->bytesPerLine = 2; }},
+        {"one-bit planes too short",
+         [](PcxHeader* h) { h->bitsPerPixel = 1, h->planes = 4, h->xMax = 16, h->bytesPerLine = 2; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PcxHeader h;
         c.change(&h);
-        Load load(File(h, Bytes(64, 0xC1)), L"x.pcx");
+        Load load(readertest::FileOf(h, Bytes(64, 0xC1)), L"x.pcx");
         EXPECT_EQ(kLoadNotRecognised, load.result);
         EXPECT_STREQ("Pcx : Bad picture's size !", load.info.subFormat);
     }
     PcxHeader wrong;
     wrong.manufacturer = 11;
-    Load load(File(wrong, Bytes(64, 0xC1)), L"x.pcx");
+    Load load(readertest::FileOf(wrong, Bytes(64, 0xC1)), L"x.pcx");
     EXPECT_EQ(kLoadNotRecognised, load.result);
     EXPECT_STREQ("", load.info.subFormat);
 }
@@ -108,7 +103,7 @@ TEST(PcxTest, TrailingPalette) {
         readertest::Append(&rest, c.gap);
         readertest::Append(&rest, Palette256());
         readertest::Append(&rest, c.after);
-        Load load(File(h, rest), L"x.pcx");
+        Load load(readertest::FileOf(h, rest), L"x.pcx");
         ASSERT_EQ(kLoadOk, load.result);
         EXPECT_EQ((std::vector<int>{7, 7, 7, 7, 1, 2, 4, 4}), Reds(load));
         EXPECT_EQ(kPixelPalette, load.bitmap.pixelType);
@@ -117,12 +112,12 @@ TEST(PcxTest, TrailingPalette) {
     // an incomplete file.
     Bytes rest = lines;
     readertest::Append(&rest, Palette256(13));
-    Load grey(File(h, rest), L"x.pcx");
+    Load grey(readertest::FileOf(h, rest), L"x.pcx");
     ASSERT_EQ(kLoadOk, grey.result);
     EXPECT_EQ(kPixelGrey, grey.bitmap.pixelType);
     rest = lines;
     readertest::Append(&rest, readertest::Cut(Palette256(), 500));
-    EXPECT_EQ(kLoadIncomplete, Load(File(h, rest), L"x.pcx").result);
+    EXPECT_EQ(kLoadIncomplete, Load(readertest::FileOf(h, rest), L"x.pcx").result);
 }
 
 // Version 3 files show the standard 16 colours whatever their header
@@ -140,7 +135,7 @@ TEST(PcxTest, HeaderAndStandardPalettes) {
     const Bytes rows = {0x55, 0x55, 0x33, 0x33, 0x0F, 0x0F, 0x00, 0xFF};
     h.encoding = 0;
     h.version = 3;
-    Load standard(File(h, rows), L"x.pcx");
+    Load standard(readertest::FileOf(h, rows), L"x.pcx");
     ASSERT_EQ(kLoadOk, standard.result);
     const std::vector<uint8_t> px = standard.Rgba().px;
     EXPECT_EQ((std::vector<uint8_t>{0x00, 0x00, 0xAA, 255}), std::vector<uint8_t>(px.begin() + 4, px.begin() + 8));
@@ -148,14 +143,14 @@ TEST(PcxTest, HeaderAndStandardPalettes) {
     EXPECT_EQ((std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 255}), std::vector<uint8_t>(px.end() - 4, px.end()));
 
     h.version = 5;
-    Load header(File(h, rows), L"x.pcx");
+    Load header(readertest::FileOf(h, rows), L"x.pcx");
     ASSERT_EQ(kLoadOk, header.result);
     std::vector<int> reds;
     for (int i = 0; i < 16; ++i) reds.push_back(100 + 3 * i);
     EXPECT_EQ(reds, Reds(header));
 
     h.planes = 2;
-    Load twoBits(File(h, readertest::Cut(rows, 4)), L"x.pcx");
+    Load twoBits(readertest::FileOf(h, readertest::Cut(rows, 4)), L"x.pcx");
     ASSERT_EQ(kLoadOk, twoBits.result);
     EXPECT_NE(kPixelPalette, twoBits.bitmap.pixelType);
 
@@ -163,7 +158,7 @@ TEST(PcxTest, HeaderAndStandardPalettes) {
     h.planes = 5;
     Bytes five = rows;
     five.insert(five.end(), {0x00, 0xFF});
-    Load deeper(File(h, five), L"x.pcx");
+    Load deeper(readertest::FileOf(h, five), L"x.pcx");
     ASSERT_EQ(kLoadOk, deeper.result);
     std::vector<int> first = reds;
     first.resize(8);
@@ -182,14 +177,14 @@ TEST(PcxTest, RawAndRunLengthLines) {
     h.xMax = 0;
     h.yMax = 1;
     const Bytes raw = {10, 0, 20, 0, 30, 0, 11, 0, 21, 0, 31, 0};
-    Load plain(File(h, raw), L"x.pcx");
+    Load plain(readertest::FileOf(h, raw), L"x.pcx");
     ASSERT_EQ(kLoadOk, plain.result);
     EXPECT_EQ((std::vector<uint8_t>{10, 20, 30, 255, 11, 21, 31, 255}), plain.Rgba().px);
 
     h.encoding = 1;
     // A run of 9 overruns the first line and is cut there.
     const Bytes packed = {0xC9, 10, 0xC5, 11, 12};
-    const Bytes file = File(h, packed);
+    const Bytes file = readertest::FileOf(h, packed);
     Load rle(file, L"x.pcx");
     ASSERT_EQ(kLoadOk, rle.result);
     EXPECT_EQ((std::vector<uint8_t>{10, 10, 10, 255, 11, 11, 11, 255}), rle.Rgba().px);
@@ -198,7 +193,7 @@ TEST(PcxTest, RawAndRunLengthLines) {
     ASSERT_EQ(kLoadOk, cut.result);
     EXPECT_EQ((std::vector<uint8_t>{10, 10, 10, 255, 0, 0, 0, 255}), cut.Rgba().px);
     EXPECT_EQ(kLoadIncomplete, Load(readertest::Cut(file, file.size() - 2), L"x.pcx").result);
-    EXPECT_EQ(kLoadIncomplete, Load(readertest::Cut(File(h, raw), 128 + 11), L"x.pcx").result);
+    EXPECT_EQ(kLoadIncomplete, Load(readertest::Cut(readertest::FileOf(h, raw), 128 + 11), L"x.pcx").result);
 }
 
 }  // namespace

@@ -226,7 +226,7 @@ TEST(PsdTest, ResourcesOfEverySize) {
         PsdFile q = Rgb();
         q.resources = Resource(1005, resolution);
         Bytes bad = Resource(1028, iptc);
-        bad[8] = uint8_t(size >> 24), bad[9] = uint8_t(size >> 16), bad[10] = uint8_t(size >> 8), bad[11] = uint8_t(size);
+        for (int k = 0; k < 4; ++k) bad[size_t(8 + k)] = uint8_t(size >> (24 - 8 * k));
         readertest::Append(&q.resources, bad);
         Load l(q.Build(), L"x.psd", Load::Options(kLoadKeepMetadata));
         ASSERT_EQ(kLoadOk, l.result);

@@ -100,6 +100,15 @@ inline void Put32Be(Bytes* b, uint32_t v) {
 inline void Append(Bytes* b, const Bytes& more) { b->insert(b->end(), more.begin(), more.end()); }
 inline void AppendText(Bytes* b, const char* text) { b->insert(b->end(), text, text + std::strlen(text)); }
 
+// A file made of a header builder's bytes (anything with Build()) and the
+// bytes after it.
+template <class Header>
+Bytes FileOf(const Header& header, const Bytes& rest) {
+    Bytes b = header.Build();
+    Append(&b, rest);
+    return b;
+}
+
 inline Bytes Cut(const Bytes& file, size_t n) { return Bytes(file.begin(), file.begin() + long(n)); }
 
 // --- Oracle fixtures -------------------------------------------------------

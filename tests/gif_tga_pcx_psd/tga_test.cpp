@@ -38,12 +38,6 @@ struct TgaHeader {
     }
 };
 
-Bytes File(const TgaHeader& h, const Bytes& rest) {
-    Bytes b = h.Build();
-    readertest::Append(&b, rest);
-    return b;
-}
-
 TEST(TgaTest, HeaderFieldsOutsideTheAcceptedValuesAreRefused) {
     struct Case {
         const char* name;
@@ -57,19 +51,20 @@ TEST(TgaTest, HeaderFieldsOutsideTheAcceptedValuesAreRefused) {
         {"width 15001", [](TgaHeader* h) { h->width = 15001; }},
         {"depth 12", [](TgaHeader* h) { h->depth = 12; }},
         {"map of 257 entries", [](TgaHeader* h) { h->mapType = 1, h->mapLength = 257, h->entrySize = 24; }},
-        {"first entry past the map", [](TgaHeader* h) { h->mapType = 1, h->mapLength = 2, h->firstEntry = 3, h->entrySize = 24; }},
+        {"first entry past the map",
+         [](TgaHeader* h) { h->mapType = 1, h->mapLength = 2, h->firstEntry = 3, h->entrySize = 24; }},
         {"zero width", [](TgaHeader* h) { h->width = 0; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TgaHeader h;
         c.change(&h);
-        Load load(File(h, Bytes(4000, 0x11)), L"x.tga");
+        Load load(readertest::FileOf(h, Bytes(4000, 0x11)), L"x.tga");
         EXPECT_EQ(kLoadNotRecognised, load.result);
     }
     TgaHeader wide;
     wide.width = 15000;
-    Load load(File(wide, Bytes(45000, 0x11)), L"x.tga");
+    Load load(readertest::FileOf(wide, Bytes(45000, 0x11)), L"x.tga");
     EXPECT_EQ(kLoadOk, load.result);
     // A header cut before its descriptor byte.
     EXPECT_EQ(kLoadNotRecognised, Load(readertest::Cut(TgaHeader().Build(), 17), L"x.tga").result);
@@ -94,7 +89,7 @@ TEST(TgaTest, ColourMapFromItsFirstEntryIndex) {
             if (entrySize == 32) rest.push_back(0x99);
         }
         readertest::Append(&rest, {0, 1, 2, 3, 4, 5});
-        Load load(File(h, rest), L"x.tga", Load::Options(kLoadLowDepthAsColour));
+        Load load(readertest::FileOf(h, rest), L"x.tga", Load::Options(kLoadLowDepthAsColour));
         ASSERT_EQ(kLoadOk, load.result);
         const std::vector<uint8_t> want = {0,  0,  0,  255, 0,  0,  0,  255, 30, 20, 10, 255,
                                            31, 21, 11, 255, 32, 22, 12, 255, 33, 23, 13, 255};
@@ -111,7 +106,7 @@ TEST(TgaTest, TrueColourSkipsItsColourMap) {
     h.width = 2;
     Bytes rest(9, 0xEE);
     readertest::Append(&rest, {1, 2, 3, 4, 5, 6});
-    Load load(File(h, rest), L"x.tga");
+    Load load(readertest::FileOf(h, rest), L"x.tga");
     ASSERT_EQ(kLoadOk, load.result);
     EXPECT_EQ((std::vector<uint8_t>{3, 2, 1, 255, 6, 5, 4, 255}), load.Rgba().px);
 }
@@ -126,7 +121,7 @@ TEST(TgaTest, OneBitRunLengthRowsEndAfterWidthBits) {
     h.width = 13;
     h.height = 3;
     const Bytes rows = {0xF0, 0x08, 0xFF, 0xF8, 0x81, 0x00};  // two bytes a row
-    Load raw(File(h, rows), L"x.tga");
+    Load raw(readertest::FileOf(h, rows), L"x.tga");
     ASSERT_EQ(kLoadOk, raw.result);
     ASSERT_EQ(kPixelBilevel, raw.bitmap.pixelType);
 
@@ -134,7 +129,7 @@ TEST(TgaTest, OneBitRunLengthRowsEndAfterWidthBits) {
     // A raw packet of three bytes (into the second row), a run of the
     // second row's last byte, a raw packet of the rest.
     const Bytes packets = {0x02, 0xF0, 0x08, 0xFF, 0x80, 0xF8, 0x01, 0x81, 0x00};
-    Load rle(File(h, packets), L"x.tga");
+    Load rle(readertest::FileOf(h, packets), L"x.tga");
     ASSERT_EQ(kLoadOk, rle.result);
     EXPECT_EQ(raw.Rgba().px, rle.Rgba().px);
     const std::vector<uint8_t> px = rle.Rgba().px;
@@ -170,9 +165,9 @@ TEST(TgaTest, PacketsRunAcrossRows) {
         for (int id : {1, 2, 3}) readertest::Append(&rle, pixel(id));
         rle.push_back(0x81);
         readertest::Append(&rle, pixel(4));
-        Load plain(File(h, raw), L"x.tga");
+        Load plain(readertest::FileOf(h, raw), L"x.tga");
         h.imageType = uint8_t(h.imageType + 8);
-        const Bytes file = File(h, rle);
+        const Bytes file = readertest::FileOf(h, rle);
         Load packed(file, L"x.tga");
         ASSERT_EQ(kLoadOk, plain.result);
         ASSERT_EQ(kLoadOk, packed.result);
@@ -199,7 +194,7 @@ TEST(TgaTest, RowOrderAndImageId) {
     h.width = 2;
     h.height = 2;
     Bytes rest = {'h', 'e', 'l', 'l', 'o', 10, 20, 30, 40};
-    Load top(File(h, rest), L"x.tga", Load::Options(kLoadKeepComment));
+    Load top(readertest::FileOf(h, rest), L"x.tga", Load::Options(kLoadKeepComment));
     ASSERT_EQ(kLoadOk, top.result);
     EXPECT_EQ((std::vector<uint8_t>{10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255}),
               top.Rgba().px);
@@ -207,7 +202,7 @@ TEST(TgaTest, RowOrderAndImageId) {
     EXPECT_STREQ("hello", top.bitmap.comment);
 
     h.descriptor = 0;
-    Load bottom(File(h, rest), L"x.tga");
+    Load bottom(readertest::FileOf(h, rest), L"x.tga");
     ASSERT_EQ(kLoadOk, bottom.result);
     EXPECT_EQ((std::vector<uint8_t>{30, 30, 30, 255, 40, 40, 40, 255, 10, 10, 10, 255, 20, 20, 20, 255}),
               bottom.Rgba().px);
@@ -226,7 +221,7 @@ TEST(TgaTest, ShortRawRowsEndWithIncomplete) {
         h.height = 4;
         const size_t rowBytes = depth == 1 ? 2 : 9 * size_t((depth + 7) / 8);
         Bytes rows(rowBytes * 4, 0xFF);
-        const Bytes file = File(h, rows);
+        const Bytes file = readertest::FileOf(h, rows);
         ASSERT_EQ(kLoadOk, Load(file, L"x.tga").result);
         const Bytes cut = readertest::Cut(file, file.size() - rowBytes - 1);
         EXPECT_EQ(kLoadIncomplete, Load(cut, L"x.tga").result);
@@ -246,10 +241,11 @@ TEST(TgaTest, CutBeforeThePixels) {
     h.mapLength = 100;
     h.entrySize = 24;
     h.depth = 8;
-    EXPECT_EQ(kLoadIncomplete, Load(File(h, Bytes(50, 1)), L"x.tga").result);
+    EXPECT_EQ(kLoadIncomplete, Load(readertest::FileOf(h, Bytes(50, 1)), L"x.tga").result);
     TgaHeader id;
     id.idLength = 200;
-    EXPECT_EQ(kLoadIncomplete, Load(File(id, Bytes(20, 1)), L"x.tga", Load::Options(kLoadKeepComment)).result);
+    Load cutId(readertest::FileOf(id, Bytes(20, 1)), L"x.tga", Load::Options(kLoadKeepComment));
+    EXPECT_EQ(kLoadIncomplete, cutId.result);
 }
 
 }  // namespace
