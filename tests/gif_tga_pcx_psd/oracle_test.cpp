@@ -5,9 +5,11 @@
 // short anywhere. Runs on both targets: the fixtures are in the build tree.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "imagelib/textutil.h"
 #include "tests/gif_tga_pcx_psd/readertest.h"
 
 namespace {
@@ -68,6 +70,26 @@ TEST_F(OracleTest, InformationMatchesTheLoad) {
         if (f.file == "anim.gif" || f.file == "optimised.gif" || f.file == "layers.psd") {
             EXPECT_EQ(3u, load.info.imageCount);
         }
+    }
+}
+
+// Files read through the stream (seeks, skips, the size probe) give what
+// the same bytes give from memory.
+TEST_F(OracleTest, FilesLoadAsFromMemory) {
+    for (const Fixture& f : fixtures_) {
+        SCOPED_TRACE(f.name);
+        const std::wstring path = Utf8ToWide((testing_support::ReaderFixtureDir() + "/" + f.file).c_str());
+        const std::wstring name = readertest::NameFor(f.file);
+        Load memory(testing_support::ReadReaderFixture(f.file), name.c_str(), OptionsFor(f, kLoadKeepMetadata));
+        Bitmap bitmap{};
+        const LoadOptions options = OptionsFor(f, kLoadKeepMetadata);
+        ASSERT_EQ(kLoadOk, LoadPictureFromFile(path.c_str(), &bitmap, &options, nullptr));
+        ASSERT_EQ(memory.bitmap.bytesPerRow, bitmap.bytesPerRow);
+        ASSERT_EQ(memory.bitmap.height, bitmap.height);
+        EXPECT_EQ(0, std::memcmp(memory.bitmap.pixels, bitmap.pixels,
+                                 size_t(bitmap.bytesPerRow) * size_t(bitmap.height)));
+        EXPECT_EQ(memory.bitmap.metadata != nullptr, bitmap.metadata != nullptr);
+        FreeBitmap(&bitmap);
     }
 }
 
