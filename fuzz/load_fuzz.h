@@ -12,6 +12,7 @@
 
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
+#include "imagelib/metadata.h"
 
 namespace fuzzing {
 
@@ -80,6 +81,28 @@ inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
         FreeBitmap(&bitmap);
     }
     return 0;
+}
+
+// Image `index` of a file (a later GIF image, a Photoshop layer) fitted into
+// a small box, with metadata and comment kept: the size query only sees the
+// first image, so the output is kept small whatever the image declares.
+// Every pixel and kept byte is read.
+inline void FuzzLoadImageInBox(const uint8_t* data, size_t size, const wchar_t* name, uint32_t index,
+                               uint32_t flags) {
+    LoadOptions options;
+    InitLoadOptions(&options);
+    options.flags = flags | kLoadKeepMetadata | kLoadKeepComment;
+    options.imageIndex = index;
+    options.targetWidth = 16;
+    options.targetHeight = 12;
+    Bitmap bitmap{};
+    const int r = LoadPictureFromMemory(data, size, name, &bitmap, &options, nullptr);
+    Check(KnownResult(r));
+    Check(bitmap.pixels == nullptr || r == kLoadOk);
+    volatile unsigned sink = TouchPixels(bitmap);
+    for (const MetadataBlock* m = bitmap.metadata; m; m = m->next)
+        for (uint32_t i = 0; i < m->length; ++i) sink = sink + m->data[i];
+    FreeBitmap(&bitmap);
 }
 
 }  // namespace fuzzing

@@ -37,3 +37,15 @@ inline int RefusePicture(LoadContext* ctx, const char* message) {
 // BeginImage's answer stops the reader when its low 16 bits are not 0: a
 // refusal, no memory, or -1 for an information-only load.
 inline bool BeginImageStops(int result) { return (result & 0xFFFF) != 0; }
+
+// Uncompressed rows of `rowBytes` stored bytes each, read whole into the row
+// buffer and handed over top to bottom as stored; a short row ends with 4,
+// a row callback's non-zero answer with that answer.
+inline int ReadStoredRows(PictureFile* file, LoadContext* ctx, const ImageHeader* header, size_t rowBytes) {
+    for (int32_t y = 0; y < header->height; ++y) {
+        if (ReadFileBytes(file, header->rowBuffer, rowBytes) != rowBytes) return kLoadIncomplete;
+        const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
+        if (r) return r;
+    }
+    return kLoadOk;
+}

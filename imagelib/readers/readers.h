@@ -10,17 +10,21 @@ int ReadPnmEntry(FileSource* source, LoadContext* ctx);   // pnm.cpp
 int ReadJpeg(FileSource* source, LoadContext* ctx);   // jpeg.cpp
 int ReadPngEntry(FileSource* source, LoadContext* ctx);  // png.cpp
 int ReadIcon(FileSource* source, LoadContext* ctx);      // ico.cpp
+int ReadGifEntry(FileSource* source, LoadContext* ctx);   // gif.cpp
+int ReadTargaEntry(FileSource* source, LoadContext* ctx); // tga.cpp
+int ReadPcxEntry(FileSource* source, LoadContext* ctx);   // pcx.cpp
+int ReadPsdEntry(FileSource* source, LoadContext* ctx);   // psd.cpp
 
 // Readers set these to their entry functions once they exist.
 constexpr FormatReadFn kReadJpeg = ReadJpeg;
-constexpr FormatReadFn kReadTga = nullptr;
+constexpr FormatReadFn kReadTga = ReadTargaEntry;
 constexpr FormatReadFn kReadBmp = ReadBmpEntry;
-constexpr FormatReadFn kReadGif = nullptr;
+constexpr FormatReadFn kReadGif = ReadGifEntry;
 constexpr FormatReadFn kReadPng = ReadPngEntry;
 constexpr FormatReadFn kReadTiff = nullptr;
-constexpr FormatReadFn kReadPcx = nullptr;
+constexpr FormatReadFn kReadPcx = ReadPcxEntry;
 constexpr FormatReadFn kReadPnm = ReadPnmEntry;
 constexpr FormatReadFn kReadIco = ReadIcon;
-constexpr FormatReadFn kReadPsd = nullptr;
+constexpr FormatReadFn kReadPsd = ReadPsdEntry;
 constexpr FormatReadFn kReadCrw = nullptr;
 constexpr FormatReadFn kReadRaw = nullptr;

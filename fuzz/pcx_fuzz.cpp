@@ -1,0 +1,6 @@
+// The PCX reader (planes, run-length lines, palettes) through the load from memory.
+#include "load_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return fuzzing::FuzzLoad(data, size, L"fuzz.pcx");
+}

@@ -1,0 +1,168 @@
+// ZSoft Paintbrush (PCX): 1 to 8 planes of 1 to 31 bits, raw or run-length
+// encoded, with the header's 16-colour palette, the standard one of version
+// 3 files, or the 256-colour palette at the end of version 5 files.
+//
+// Portable: talks to the library only through the load context's callbacks
+// and the picture file.
+#include <cstdio>
+#include <cstring>
+
+#include "../readconvert.h"
+#include "readerio.h"
+#include "readers.h"
+
+namespace {
+
+constexpr int kHeaderSize = 128;
+constexpr int kManufacturer = 10;
+constexpr int kPaletteMarker = 12;
+constexpr int kPaletteBytes256 = 768;
+constexpr uint16_t kCompressionRle = 1;
+constexpr uint32_t kLayoutWords = 0x80;   // 16-bit pixels as little-endian words
+
+const char kBadSize[] = "Pcx : Bad picture's size !";
+
+const uint8_t kStandardPalette[48] = {
+    0x00, 0x00, 0x00, 0x00, 0x00, 0xAA, 0x00, 0xAA, 0x00, 0x00, 0xAA, 0xAA, 0xAA, 0x00, 0x00, 0xAA,
+    0x00, 0xAA, 0xAA, 0x55, 0x00, 0xAA, 0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55, 0x55, 0xFF, 0x55, 0xFF,
+    0x55, 0x55, 0xFF, 0xFF, 0xFF, 0x55, 0x55, 0xFF, 0x55, 0xFF, 0xFF, 0xFF, 0x55, 0xFF, 0xFF, 0xFF,
+};
+
+struct PcxHeader {
+    int manufacturer;
+    int version;
+    int encoding;
+    int bitsPerPixel;
+    int32_t xMin, yMin, xMax, yMax;
+    int32_t xDpi, yDpi;
+    uint8_t palette[48];
+    int planes;
+    uint32_t bytesPerLine;
+};
+
+// False when the 128 bytes are not all there.
+bool ReadPcxHeader(PictureFile* f, PcxHeader* h) {
+    uint8_t b[kHeaderSize];
+    if (ReadFileBytes(f, b, sizeof b) != sizeof b) return false;
+    auto u16 = [&](int at) { return int32_t(b[at] | b[at + 1] << 8); };
+    h->manufacturer = b[0];
+    h->version = b[1];
+    h->encoding = b[2];
+    h->bitsPerPixel = b[3];
+    h->xMin = u16(4);
+    h->yMin = u16(6);
+    h->xMax = u16(8);
+    h->yMax = u16(10);
+    h->xDpi = u16(12);
+    h->yDpi = u16(14);
+    std::memcpy(h->palette, b + 16, sizeof h->palette);
+    h->planes = b[65];
+    h->bytesPerLine = uint32_t(u16(66));
+    return true;
+}
+
+// Run-length scan lines: a byte of 0xC0 or more repeats the next byte
+// (byte & 0x3F) times, any other byte stands for itself. Runs are cut at
+// the end of a line. When the file ends, the line so far (padded with
+// zeros) is still delivered and the result is 4.
+int DecodePcxRle(PictureFile* f, LoadContext* ctx, const ImageHeader* h, size_t lineBytes) {
+    uint8_t* line = h->rowBuffer;
+    for (int32_t y = 0; y < h->height; ++y) {
+        size_t x = 0;
+        bool ended = false;
+        while (x < lineBytes) {
+            int c = ReadFileByte(f);
+            size_t n = 1;
+            if (c >= 0xC0) {
+                n = size_t(c & 0x3F);
+                c = ReadFileByte(f);
+            }
+            if (c < 0) {
+                ended = true;
+                break;
+            }
+            if (n > lineBytes - x) n = lineBytes - x;
+            std::memset(line + x, c, n);
+            x += n;
+        }
+        if (ended) std::memset(line + x, 0, lineBytes - x);
+        const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
+        if (r) return r;
+        if (ended) return kLoadIncomplete;
+    }
+    return kLoadOk;
+}
+
+// The 256-colour palette of a version 5 file: the marker byte 12 and 768
+// bytes of R, G, B, at the very end of the file. Files with bytes after it
+// have the marker within 32 bytes after the image data. 0 found, 2 none, 4
+// when the file ends inside the palette.
+int ReadTrailingPalette(PictureFile* f, uint8_t* palette) {
+    const int64_t dataEnd = TellPictureFile(f);
+    if (SeekPictureFile(f, -(kPaletteBytes256 + 1), SEEK_END) == 0 && TellPictureFile(f) >= dataEnd &&
+        ReadFileByte(f) == kPaletteMarker && ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256)
+        return kLoadOk;
+    if (SeekPictureFile(f, dataEnd, SEEK_SET) != 0) return kLoadNotRecognised;
+    for (int i = 0; i < 32; ++i) {
+        const int c = ReadFileByte(f);
+        if (c < 0) break;
+        if (c != kPaletteMarker) continue;
+        std::memset(palette, 0, kPaletteBytes256);
+        return ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256 ? kLoadOk : kLoadIncomplete;
+    }
+    return kLoadNotRecognised;
+}
+
+int ReadPcx(PictureFile* f, LoadContext* ctx) {
+    PcxHeader ph;
+    if (!ReadPcxHeader(f, &ph) || ph.manufacturer != kManufacturer) return kLoadNotRecognised;
+
+    ImageHeader h;
+    ctx->callbacks.clearImageHeader(&h);
+    CopyTextBounded(h.description, sizeof h.description, "Zsoft Paintbrush");
+    h.width = ph.xMax - ph.xMin + 1;
+    h.height = ph.yMax - ph.yMin + 1;
+    h.planes = int16_t(ph.planes);
+    h.bitsPerPlane = int16_t(ph.bitsPerPixel);
+    h.bytesPerPlane = ph.bytesPerLine;
+    h.xResolution = ph.xDpi;
+    h.yResolution = ph.yDpi;
+    if (ph.encoding != 0) h.compression = kCompressionRle;
+    if (ph.bitsPerPixel == 15 || ph.bitsPerPixel == 16) h.flags = kLayoutWords;
+    // Each plane's line must hold the width's pixels: the decoders fill
+    // bytes-per-line x planes bytes and the converters read the width's.
+    if (h.width < 1 || h.height < 1 || ph.planes < 1 || ph.planes > 8 || ph.bitsPerPixel < 1 ||
+        ph.bitsPerPixel > 31 || uint64_t(ph.bytesPerLine) * 8 < uint64_t(h.width) * uint64_t(ph.bitsPerPixel)) {
+        CopyTextBounded(ctx->subFormat, sizeof ctx->subFormat, kBadSize);
+        return kLoadNotRecognised;
+    }
+
+    const int begun = ctx->callbacks.beginImage(ctx, &h);
+    if (BeginImageStops(begun)) return begun;
+    const size_t lineBytes = size_t(ph.bytesPerLine) * size_t(ph.planes);
+    int result = ph.encoding == 0 ? ReadStoredRows(f, ctx, &h, lineBytes) : DecodePcxRle(f, ctx, &h, lineBytes);
+
+    // The trailing palette is only looked for in a complete file.
+    const int depth = ph.planes * ph.bitsPerPixel;
+    uint8_t palette[kPaletteBytes256];
+    bool havePalette = false;
+    if (result == kLoadOk && ph.version == 5 && depth <= 8) {
+        const int trailing = ReadTrailingPalette(f, palette);
+        if (trailing == kLoadIncomplete) result = kLoadIncomplete;
+        havePalette = trailing != kLoadNotRecognised;
+    }
+    if (!havePalette && depth >= 3 && depth <= 7) {
+        // The header's 16 colours (the standard ones for version 3); the
+        // load reads 2^depth entries, so deeper pictures see black after.
+        std::memset(palette, 0, sizeof palette);
+        std::memcpy(palette, ph.version == 3 ? kStandardPalette : ph.palette, sizeof ph.palette);
+        havePalette = true;
+    }
+    if (havePalette) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
+    else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
+    return result;
+}
+
+}  // namespace
+
+int ReadPcxEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPcx); }

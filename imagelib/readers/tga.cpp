@@ -1,0 +1,188 @@
+// Truevision Targa: colour-mapped, true-colour and grey pictures (image
+// types 1, 2, 3), raw or run-length encoded (9, 10, 11), of 1, 8, 15, 16,
+// 24 or 32 bits per pixel. The image ID becomes the comment; the TGA 2.0
+// footer and extension area are not read.
+//
+// Portable: talks to the library only through the load context's callbacks
+// and the picture file.
+#include <cstdio>
+#include <cstring>
+
+#include "../metadata.h"
+#include "../readconvert.h"
+#include "readerio.h"
+#include "readers.h"
+
+namespace {
+
+constexpr int kHeaderSize = 18;
+constexpr int kSideLimit = 15001;  // sides must be below this
+constexpr uint16_t kCompressionRle = 1;
+constexpr uint16_t kBottomUp = 0x10;
+constexpr uint8_t kTopDown = 0x20;  // image descriptor bit
+constexpr uint32_t kLayoutWords555 = 0x80;  // 16-bit little-endian words, 5-5-5
+
+struct TargaHeader {
+    int idLength;
+    int mapType;
+    int imageType;
+    int firstEntry;
+    int mapLength;
+    int entrySize;
+    int32_t width;
+    int32_t height;
+    int depth;
+    int descriptor;
+};
+
+bool IsRle(int imageType) { return imageType >= 9; }
+bool IsGrey(int imageType) { return imageType == 3 || imageType == 11; }
+
+// Reads and checks the 18-byte header: 2 for a field outside the accepted
+// values, 4 when the file ends inside it, else 0.
+int ReadTargaHeader(PictureFile* f, TargaHeader* h) {
+    uint8_t b[kHeaderSize];
+    if (ReadFileBytes(f, b, sizeof b) != sizeof b) return kLoadIncomplete;
+    h->idLength = b[0];
+    h->mapType = b[1];
+    h->imageType = b[2];
+    h->firstEntry = b[3] | b[4] << 8;
+    h->mapLength = b[5] | b[6] << 8;
+    h->entrySize = b[7];
+    h->width = b[12] | b[13] << 8;
+    h->height = b[14] | b[15] << 8;
+    h->depth = b[16];
+    h->descriptor = b[17];
+    if (h->mapType > 1) return kLoadNotRecognised;
+    const int t = h->imageType;
+    if (!(t == 1 || t == 2 || t == 3 || t == 9 || t == 10 || t == 11)) return kLoadNotRecognised;
+    if (h->mapType == 1 && (h->mapLength == 0 || h->entrySize == 0)) return kLoadNotRecognised;
+    if (h->entrySize != 0 && h->entrySize != 24 && h->entrySize != 32) return kLoadNotRecognised;
+    if (h->width >= kSideLimit || h->height >= kSideLimit) return kLoadNotRecognised;
+    const int d = h->depth;
+    if (!(d == 1 || d == 8 || d == 15 || d == 16 || d == 24 || d == 32)) return kLoadNotRecognised;
+    if (h->mapType == 1 && (h->mapLength < h->firstEntry || h->mapLength > 256)) return kLoadNotRecognised;
+    return kLoadOk;
+}
+
+// Reads `count` colour map entries of 24 or 32 bits into the B, G, R
+// palette, the first at index `first`; entries past index 255 are skipped,
+// and so is the fourth byte of 32-bit entries. Returns the entries stored,
+// or -1 when the file ends first.
+int ReadTargaColourMap(PictureFile* f, int entrySize, int first, int count, uint8_t* palette) {
+    if (entrySize != 24 && entrySize != 32) return 0;
+    const size_t entryBytes = size_t(entrySize / 8);
+    int stored = 0;
+    for (int i = 0; i < count; ++i) {
+        uint8_t e[4];
+        if (ReadFileBytes(f, e, entryBytes) != entryBytes) return -1;
+        const int index = first + i;
+        if (index > 255) continue;
+        std::memcpy(palette + 3 * index, e, 3);
+        ++stored;
+    }
+    return stored;
+}
+
+// Layout of the rows for a depth: the header flags, the bytes of one pixel
+// in a run-length packet and of one stored row.
+struct TargaLayout {
+    uint32_t flags;
+    size_t pixelBytes;
+    size_t rowBytes;
+};
+
+TargaLayout LayoutFor(int depth, int32_t width) {
+    switch (depth) {
+        case 1: return {0, 1, (size_t(width) + 7) / 8};
+        case 8: return {0, 1, size_t(width)};
+        case 15:
+        case 16: return {kLayoutWords555, 2, size_t(width) * 2};
+        case 24: return {kLayoutReversed, 3, size_t(width) * 3};
+        default: return {kLayoutBgra, 4, size_t(width) * 4};
+    }
+}
+
+// Run-length packets of pixels of `pixelBytes` bytes; packets run across
+// rows. A 1-bit picture is coded byte by byte over its packed rows, so its
+// rows end after width bits, not width bytes. The file ending at a packet
+// header or inside a packet ends with 4.
+int DecodeTargaRle(PictureFile* f, LoadContext* ctx, const ImageHeader* h, const TargaLayout& layout) {
+    const size_t p = layout.pixelBytes;
+    const size_t rowPixels = layout.rowBytes / p;
+    uint8_t* row = h->rowBuffer;
+    size_t x = 0;
+    int32_t y = 0;
+    uint8_t value[4];
+    while (y < h->height) {
+        const int header = ReadFileByte(f);
+        if (header < 0) return kLoadIncomplete;
+        size_t count = size_t(header & 0x7F) + 1;
+        const bool run = (header & 0x80) != 0;
+        if (run && ReadFileBytes(f, value, p) != p) return kLoadIncomplete;
+        while (count > 0) {
+            const size_t n = count < rowPixels - x ? count : rowPixels - x;
+            uint8_t* at = row + x * p;
+            if (run) {
+                for (size_t i = 0; i < n; ++i) std::memcpy(at + i * p, value, p);
+            } else if (ReadFileBytes(f, at, n * p) != n * p) {
+                return kLoadIncomplete;
+            }
+            x += n;
+            count -= n;
+            if (x < rowPixels) continue;
+            const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
+            if (r) return r;
+            x = 0;
+            if (++y == h->height) return kLoadOk;
+        }
+    }
+    return kLoadOk;
+}
+
+int ReadTarga(PictureFile* f, LoadContext* ctx) {
+    TargaHeader th;
+    const int checked = ReadTargaHeader(f, &th);
+    if (checked) return checked;
+
+    if (th.idLength && (ctx->options.flags & kLoadKeepComment)) ReadPictureComment(f, ctx, uint32_t(th.idLength));
+    bool positioned = SeekPictureFile(f, kHeaderSize + th.idLength, SEEK_SET) == 0;
+
+    uint8_t palette[768] = {};
+    bool havePalette = false;
+    const bool readMap = th.depth <= 8 && (th.mapType == 1 || th.imageType == 1 || th.imageType == 9);
+    if (positioned && readMap) {
+        const int stored = ReadTargaColourMap(f, th.entrySize, th.firstEntry, th.mapLength, palette);
+        if (stored < 0) positioned = false;
+        havePalette = stored > 0 && !IsGrey(th.imageType);
+    }
+    if (th.mapType == 1 || readMap) {
+        const int64_t dataOffset = kHeaderSize + th.idLength + int64_t(th.mapLength) * (th.entrySize / 8);
+        positioned = positioned && SeekPictureFile(f, dataOffset, SEEK_SET) == 0;
+    }
+
+    const TargaLayout layout = LayoutFor(th.depth, th.width);
+    ImageHeader h;
+    ctx->callbacks.clearImageHeader(&h);
+    h.flags = layout.flags;
+    h.orientation = (th.descriptor & kTopDown) ? 0 : kBottomUp;
+    h.width = th.width;
+    h.height = th.height;
+    h.planes = 1;
+    h.bitsPerPlane = int16_t(th.depth == 16 ? 15 : th.depth);
+    h.bytesPerPlane = uint32_t(layout.rowBytes);
+    std::snprintf(h.description, sizeof h.description, "Truevision TARGA (Type %d)", th.imageType);
+    if (IsRle(th.imageType)) h.compression = kCompressionRle;
+    const int begun = ctx->callbacks.beginImage(ctx, &h);
+    if (BeginImageStops(begun)) return begun;
+
+    int result = kLoadIncomplete;
+    if (positioned)
+        result = IsRle(th.imageType) ? DecodeTargaRle(f, ctx, &h, layout) : ReadStoredRows(f, ctx, &h, layout.rowBytes);
+    ctx->callbacks.endImage(ctx, kPaletteBgr, 8, havePalette ? palette : nullptr);
+    return result;
+}
+
+}  // namespace
+
+int ReadTargaEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadTarga); }
