@@ -15,6 +15,40 @@ else()
   set(PV_TEST_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
 endif()
 
+# Prefix that turns a host path into one a test under Wine can open.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(PV_HOST_PATH_PREFIX "Z:")
+else()
+  set(PV_HOST_PATH_PREFIX "")
+endif()
+
+# pv_test_fixtures(TEST test DEFINE macro COMMENT text [ENV var=value ...]
+#                  [OUTPUTS file ...])
+# Fixtures made at build time on the build host by this folder's
+# make_fixtures.py (run by Debian's interpreter, which has Pillow) into
+# <binary dir>/fixtures, so the native and the Win64 runs of `test` compare
+# against the same files; `macro` names that folder. OUTPUTS are the files
+# the script makes (default: its manifest.txt).
+function(pv_test_fixtures)
+  cmake_parse_arguments(F "" "TEST;DEFINE;COMMENT" "ENV;OUTPUTS" ${ARGN})
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/fixtures)
+  if(F_OUTPUTS)
+    list(TRANSFORM F_OUTPUTS PREPEND ${dir}/)
+  else()
+    set(F_OUTPUTS ${dir}/manifest.txt)
+  endif()
+  add_custom_command(
+    OUTPUT ${F_OUTPUTS}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}
+    COMMAND ${CMAKE_COMMAND} -E env ${F_ENV}
+            /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py ${dir}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py
+    COMMENT "${F_COMMENT}")
+  add_custom_target(${F_TEST}_fixtures DEPENDS ${F_OUTPUTS})
+  add_dependencies(${F_TEST} ${F_TEST}_fixtures)
+  target_compile_definitions(${F_TEST} PRIVATE ${F_DEFINE}="${PV_HOST_PATH_PREFIX}${dir}")
+endfunction()
+
 # pv_add_test(NAME name SOURCES ... [LIBS ...] [DESKTOP])
 # DESKTOP: the test drives windows on the shared X display (input, focus,
 # popup menus), so it never runs beside another such test.
