@@ -22,42 +22,21 @@ into BLOB. When a tool is missing the manifest holds one line "skip REASON".
 import os
 import shutil
 import struct
-import subprocess
 import sys
 
-OUT = sys.argv[1]
-os.makedirs(OUT, exist_ok=True)
-MANIFEST = os.path.join(OUT, "manifest.txt")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixturekit import MANIFEST, path, require, run, skip  # noqa: E402
 CONVERT = "/usr/bin/convert"
-
-
-def skip(reason):
-    with open(MANIFEST, "w") as f:
-        f.write("skip %s\n" % reason)
-    sys.exit(0)
 
 
 try:
     from PIL import Image, ImageCms
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
-if not os.path.exists(CONVERT):
-    skip("ImageMagick's convert is not installed")
-for tool in ("giftopnm", "pcxtoppm", "tgatoppm", "ppmtopcx", "ppmtotga", "ppmtogif", "pnmtoplainpnm",
-             "gifsicle", "exiftool"):
-    if not shutil.which(tool):
-        skip("%s is not installed" % tool)
+require(CONVERT, "giftopnm", "pcxtoppm", "tgatoppm", "ppmtopcx", "ppmtotga", "ppmtogif", "pnmtoplainpnm",
+        "gifsicle", "exiftool")
 
 lines = []
-
-
-def path(name):
-    return os.path.join(OUT, name)
-
-
-def run(*args, stdin=None):
-    return subprocess.run(args, check=True, input=stdin, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL).stdout
 
 
 def magick(*args):

@@ -20,42 +20,22 @@ the wanted image (-1: the load's default); OPTIONS a comma list of "best"
 background options) or "-". When a tool is missing the manifest holds one
 line "skip REASON".
 """
-import io
 import os
-import shutil
 import struct
-import subprocess
 import sys
 import zlib
 
-OUT = sys.argv[1]
-os.makedirs(OUT, exist_ok=True)
-MANIFEST = os.path.join(OUT, "manifest.txt")
-
-
-def skip(reason):
-    with open(MANIFEST, "w") as f:
-        f.write("skip %s\n" % reason)
-    sys.exit(0)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixturekit import MANIFEST, path, require, run, skip  # noqa: E402
 
 
 try:
     from PIL import Image, ImageCms, PngImagePlugin
 except ImportError:
     skip("Pillow (with ImageCms) is not installed for /usr/bin/python3")
-for tool in ("convert", "icotool", "pngcheck"):
-    if not shutil.which(tool):
-        skip("%s is not installed" % tool)
+require("convert", "icotool", "pngcheck")
 
 lines = []
-
-
-def path(name):
-    return os.path.join(OUT, name)
-
-
-def run(*args):
-    return subprocess.run(args, check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
 
 
 def write_expected(name, im):

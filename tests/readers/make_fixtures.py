@@ -18,40 +18,21 @@ tool is missing the manifest holds one line "skip REASON".
 """
 import io
 import os
-import shutil
 import struct
 import subprocess
 import sys
 
-OUT = sys.argv[1]
-os.makedirs(OUT, exist_ok=True)
-MANIFEST = os.path.join(OUT, "manifest.txt")
-
-
-def skip(reason):
-    with open(MANIFEST, "w") as f:
-        f.write("skip %s\n" % reason)
-    sys.exit(0)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixturekit import MANIFEST, path, require, run, skip  # noqa: E402
 
 
 try:
     from PIL import Image
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
-for tool in ("convert", "pamdepth", "pnmtoplainpnm", "bmptopnm", "xvminitoppm", "pamtopam"):
-    if not shutil.which(tool):
-        skip("%s is not installed" % tool)
+require("convert", "pamdepth", "pnmtoplainpnm", "bmptopnm", "xvminitoppm", "pamtopam")
 
 lines = []
-
-
-def path(name):
-    return os.path.join(OUT, name)
-
-
-def run(*args, stdin=None):
-    return subprocess.run(args, check=True, input=stdin, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL).stdout
 
 
 def magick(src, dst, *opts):
