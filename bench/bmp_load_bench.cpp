@@ -15,6 +15,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
+#include "peer.h"
 
 namespace {
 
@@ -84,14 +85,7 @@ std::string Convert() {
 
 void Peer(benchmark::State& state, const std::string& operation) {
     const std::string command = Convert() + " '" + BmpPath() + "' " + operation + " null: 2>/dev/null";
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (std::system(command.c_str()) != 0) {
-            state.SkipWithError("ImageMagick convert is not available");
-            break;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
+    bench_support::TimePeerCommand(state, command, "ImageMagick convert is not available");
 }
 
 void BM_PeerFullSize(benchmark::State& state) { Peer(state, ""); }

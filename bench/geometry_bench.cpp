@@ -13,6 +13,7 @@
 #include <string>
 
 #include "processing/geometry.h"
+#include "peer.h"
 
 namespace {
 
@@ -74,16 +75,7 @@ const std::string& VipsSource() {
     return path;
 }
 
-void RunTimed(benchmark::State& state, const std::string& cmd) {
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (std::system(cmd.c_str()) != 0) {
-            state.SkipWithError(("failed: " + cmd).c_str());
-            break;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-}
+void RunTimed(benchmark::State& state, const std::string& cmd) { bench_support::TimePeerCommand(state, cmd); }
 
 void BM_VipsShrinkPeer(benchmark::State& state) {
     const std::string& src = VipsSource();

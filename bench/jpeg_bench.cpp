@@ -26,6 +26,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
+#include "peer.h"
 
 namespace {
 
@@ -126,14 +127,7 @@ void TimedCommand(benchmark::State& state, const std::string& command) {
         state.SkipWithError("could not make the pictures");
         return;
     }
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!Run(command)) {
-            state.SkipWithError(("failed: " + command).c_str());
-            break;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
+    bench_support::TimePeerCommand(state, command + " >/dev/null 2>&1");
 }
 
 void BM_PeerVipsthumbnail(benchmark::State& state) {

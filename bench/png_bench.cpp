@@ -13,6 +13,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
+#include "peer.h"
 
 namespace {
 
@@ -83,15 +84,7 @@ void RunTimed(benchmark::State& state, const std::string& path) {
         state.SkipWithError("pnmtopng is not available");
         return;
     }
-    const std::string cmd = "pngtopam '" + path + "' > /dev/null 2>&1";
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (std::system(cmd.c_str()) != 0) {
-            state.SkipWithError(("failed: " + cmd).c_str());
-            break;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
+    bench_support::TimePeerCommand(state, "pngtopam '" + path + "' > /dev/null 2>&1");
 }
 
 void BM_LoadPng(benchmark::State& state) { LoadBench(state, Plain()); }
