@@ -304,6 +304,8 @@ void FreeZipWriter(ZipWriter* w) {
     if (!w) return;
     if (w->source.handle && w->source.ownsHandle) std::fclose(w->source.handle);
     if (w->output && w->ownsOutput) std::fclose(w->output);
+    ZipEndReplacement(&w->tempName, w->targetName, false);
+    std::free(w->targetName);
     FreeDeflateState(w->compressor);
     FreeRecords(w);
     std::free(w->allocatedMemory);
@@ -328,8 +330,14 @@ uint32_t ZipWriterOpen(ZipWriter* w, void* target, uint32_t length, int kind) {
         case kZipKindFileName: {
             const auto* name = static_cast<const wchar_t*>(target);
             if (!name || !*name) return kZipBadArguments;
-            w->output = ZipOpenPath(name, true);
-            if (!w->output) return kZipCannotOpen;
+            w->targetName = DuplicateWideText(name);
+            if (!w->targetName) return kZipNoMemory;
+            w->output = ZipOpenReplacement(name, &w->tempName);
+            if (!w->output) {
+                std::free(w->targetName);
+                w->targetName = nullptr;
+                return kZipCannotOpen;
+            }
             w->ownsOutput = 1;
             w->canSeek = 1;
             return kZipOk;
@@ -491,6 +499,7 @@ uint32_t ZipWriterClose(ZipWriter* w) {
         w->output = nullptr;
         w->ownsOutput = 0;
     }
+    if (ZipEndReplacement(&w->tempName, w->targetName, result == kZipOk) != 0) result = kZipWriteFailed;
     return result;
 }
 
