@@ -1,6 +1,7 @@
 // Settings in the registry: see settings_win.h.
 #include "shell/settings_win.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -111,9 +112,12 @@ void RegReadText(const wchar_t* section, const wchar_t* name, const wchar_t* def
     const LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     RegCloseKey(key);
     // The text ends at its first zero; a value stored without one ends with
-    // its data.
-    const size_t length = wcsnlen(data.data(), size / sizeof(wchar_t));
-    if (status != ERROR_SUCCESS || type != REG_SZ || length > size_t(capacity - 1)) {
+    // its data. A value too long for the buffer fails, its full size in
+    // `size`: nothing past the buffer is looked at.
+    size_t length = data.size();
+    if (status == ERROR_SUCCESS && type == REG_SZ)
+        length = wcsnlen(data.data(), std::min(size_t(size / sizeof(wchar_t)), data.size()));
+    if (length > size_t(capacity - 1)) {
         CopyBounded(buffer, capacity, defaultText);
         return;
     }
