@@ -36,6 +36,17 @@ bool ReadNumber(HKEY root, const wchar_t* section, const wchar_t* name, DWORD* v
     return true;
 }
 
+// Stores a value under the section's key, made when missing.
+LONG WriteValue(const wchar_t* section, const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+    HKEY key;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+    RegCloseKey(key);
+    return status;
+}
+
 void CopyBounded(wchar_t* buffer, int capacity, const wchar_t* text) {
     if (buffer && capacity >= 1) CopyWideTextBounded(buffer, size_t(capacity), text ? text : L"");
 }
@@ -126,12 +137,7 @@ void RegReadText(const wchar_t* section, const wchar_t* name, const wchar_t* def
 }
 
 LONG RegWriteDword(const wchar_t* section, const wchar_t* name, DWORD value) {
-    HKEY key;
-    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &key, nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    status = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
+    const LONG status = WriteValue(section, name, REG_DWORD, &value, sizeof value);
     if (status != ERROR_SUCCESS) {
         wchar_t message[300];
         swprintf(message, 300, L"Pb : <%ls> \n", name);
@@ -141,14 +147,7 @@ LONG RegWriteDword(const wchar_t* section, const wchar_t* name, DWORD value) {
 }
 
 LONG RegWriteText(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
-    HKEY key;
-    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    const DWORD bytes = DWORD((wcslen(text) + 1) * sizeof(wchar_t));
-    status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
-    RegCloseKey(key);
-    return status;
+    return WriteValue(section, name, REG_SZ, text, DWORD((wcslen(text) + 1) * sizeof(wchar_t)));
 }
 
 int SettingsLoad(HWND mainWindow) {
