@@ -20,10 +20,10 @@
 
 // What the central directory needs of one added entry.
 struct ZipEntryRecord {
-    uint16_t versionMadeBy, versionNeeded, flags, localFlags, method;
+    uint16_t flags, localFlags, method;
     uint32_t dosTime, crc, compressedSize, uncompressedSize;
-    uint32_t nameLength, extraLength, centralExtraLength, commentLength;
-    uint16_t diskNumber, internalAttributes;
+    uint32_t nameLength;
+    uint16_t internalAttributes;
     uint32_t externalAttributes, localHeaderOffset;
     char name[kZipMaxPath];  // 8-bit, zero-terminated
     ZipEntryRecord* next;
@@ -41,7 +41,6 @@ struct ZipWriter {
     // then. Null when written in place or not by name.
     wchar_t* tempName;
     wchar_t* targetName;
-    uint8_t* allocatedMemory;  // a memory output the writer allocated
     uint32_t initialOffset;    // the output's position when opened
     uint32_t error;            // the first failed output operation; sticky
     uint32_t written;          // bytes written since the initial offset
@@ -72,8 +71,8 @@ void FreeZipWriter(ZipWriter* writer);
 
 // kZipKindHandle: an open FILE* (not owned; data descriptors when it cannot
 // seek); kZipKindFileName: a file created by name (replacing one there only
-// when the close succeeds); kZipKindMemory: a block of
-// `length` bytes at `target`, or allocated (and freed at close) when null.
+// when the close succeeds); kZipKindMemory: a block of `length` bytes at
+// `target`.
 uint32_t ZipWriterOpen(ZipWriter* writer, void* target, uint32_t length, int kind);
 // Sources: kZipKindHandle (a FILE*; length announces the size of a stream
 // that cannot seek, 0 = unknown), kZipKindFileName, kZipKindMemory (address,
