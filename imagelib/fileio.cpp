@@ -5,6 +5,7 @@
 // only, never the Windows API.
 #include "fileio.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -77,17 +78,19 @@ static int64_t TellStream(FILE* f) {
 #endif
 }
 
-// Creates the file only when it does not exist yet. 1 created, 0 exists,
-// -1 another failure.
-static int CreateExclusive(const wchar_t* path) {
+// Creates the file only when it does not exist yet; a private file is for
+// the owner only (outside Windows), another gets the permissions any new
+// file would. 1 created, 0 exists, -1 another failure.
+static int CreateExclusive(const wchar_t* path, bool isPrivate) {
 #ifdef _WIN32
+    (void)isPrivate;
     int fd = -1;
     if (_wsopen_s(&fd, path, _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
         return errno == EEXIST ? 0 : -1;
     _close(fd);
     return 1;
 #else
-    const int fd = open(WideToUtf8(path).c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+    const int fd = open(WideToUtf8(path).c_str(), O_CREAT | O_EXCL | O_RDWR, isPrivate ? 0600 : 0666);
     if (fd < 0) return errno == EEXIST ? 0 : -1;
     close(fd);
     return 1;
@@ -150,7 +153,7 @@ uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
         std::swprintf(name, 32, L"x_%X.tmp", unique);
         const std::wstring path = std::wstring(folder) + name;
         if (path.size() + 1 > capacity) break;
-        const int made = CreateExclusive(path.c_str());
+        const int made = CreateExclusive(path.c_str(), true);
         if (made == 1) {
             CopyWideTextBounded(buffer, capacity, path.c_str());
             return unique;
@@ -158,6 +161,37 @@ uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
         if (made < 0) break;
     }
     buffer[0] = L'\0';
+    return 0;
+}
+
+static std::atomic<uint32_t> g_tempCounter{0};
+
+std::wstring SiblingName(const std::wstring& name, const wchar_t* tag) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        wchar_t suffix[32];
+        std::swprintf(suffix, 32, L".~%ls%X", tag, unsigned(g_tempCounter.fetch_add(1)) & 0xFFFFF);
+        std::wstring candidate = name + suffix;
+        const int made = CreateExclusive(candidate.c_str(), false);
+        if (made == 1) return candidate;
+        if (made < 0) break;
+    }
+    return std::wstring();
+}
+
+int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) {
+    if (MovePictureFile(temp.c_str(), final.c_str()) == 0) return 0;
+    if (!WidePathExists(final.c_str())) return 1;
+    const std::wstring aside = SiblingName(final, L"old");
+    if (aside.empty()) return 1;
+    // The reservation only keeps the name: a rename does not land on an
+    // existing file everywhere.
+    DeletePictureFile(aside.c_str());
+    if (MovePictureFile(final.c_str(), aside.c_str()) != 0) return 1;
+    if (MovePictureFile(temp.c_str(), final.c_str()) != 0) {
+        MovePictureFile(aside.c_str(), final.c_str());
+        return 1;
+    }
+    DeletePictureFile(aside.c_str());
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // What a caller hands to a reader or writer to name its file: a path, an
 // already open stream, or a block of memory (read-only).
@@ -121,6 +122,17 @@ int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath);
 uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity);
 // The temporary folder with a trailing separator; 0 on failure, else length.
 size_t GetTempFolder(wchar_t* buffer, size_t capacity);
+
+// Writing a file by name without losing the one already there: the data go
+// to a sibling file, which replaces the old one only once complete.
+//
+// A new name "<name>.~<tag><hex>" beside `name`, reserved by creating an
+// empty file there exclusively; empty when none could be made.
+std::wstring SiblingName(const std::wstring& name, const wchar_t* tag);
+// Moves the finished temporary file over the final name. Where the platform
+// will not rename onto an existing file, the old file is moved aside first
+// and put back when the move fails. 0 done.
+int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final);
 
 // PackBits: 0 done, 4 when the file ends first. Runs never pass the end of
 // the buffer; control byte 128 is a no-op.

@@ -2,7 +2,6 @@
 #include "save.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -273,34 +272,6 @@ static const FormatCapability* MatchCapability(const FormatCapability* records, 
     }
     *accepted = false;
     return nullptr;
-}
-
-// Moves the finished temporary file over the final name. Where the platform
-// will not rename onto an existing file, the old file is moved aside first
-// and put back when the move fails. 0 done.
-static std::atomic<uint32_t> g_tempCounter{0};
-
-static std::wstring SiblingName(const std::wstring& name, const wchar_t* tag) {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        wchar_t suffix[32];
-        std::swprintf(suffix, 32, L".~%ls%X", tag, unsigned(g_tempCounter.fetch_add(1)) & 0xFFFFF);
-        std::wstring candidate = name + suffix;
-        if (!WidePathExists(candidate.c_str())) return candidate;
-    }
-    return std::wstring();
-}
-
-static int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) {
-    if (MovePictureFile(temp.c_str(), final.c_str()) == 0) return 0;
-    if (!WidePathExists(final.c_str())) return 1;
-    const std::wstring aside = SiblingName(final, L"old");
-    if (aside.empty() || MovePictureFile(final.c_str(), aside.c_str()) != 0) return 1;
-    if (MovePictureFile(temp.c_str(), final.c_str()) != 0) {
-        MovePictureFile(aside.c_str(), final.c_str());
-        return 1;
-    }
-    DeletePictureFile(aside.c_str());
-    return 0;
 }
 
 static std::wstring WidenAscii(const char* text) {

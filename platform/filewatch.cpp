@@ -5,6 +5,7 @@
 // a folder created inside it gets its own watch as it appears.
 #include "platform/internal.h"
 
+#include <atomic>
 #include <cwchar>
 #include <memory>
 #include <mutex>
@@ -14,11 +15,19 @@
 
 namespace {
 
+// Folders of one watch with subfolders, at most.
+constexpr size_t kMaxWatchedFolders = 1024;
+
+// What is left of that for one watch: shared by every folder of its tree,
+// those watched from the start and those added as they appear.
+using FolderBudget = std::shared_ptr<std::atomic<size_t>>;
+
 struct FolderWatch {
     HWND window = nullptr;
     UINT message = 0;
     std::wstring folder;  // as given, with a trailing backslash
     bool subfolders = false;  // folders created in it are watched too
+    FolderBudget budget;
     uint32_t events = 0;
     HANDLE directory = INVALID_HANDLE_VALUE;
     HANDLE stop = nullptr;
@@ -26,14 +35,11 @@ struct FolderWatch {
     HANDLE thread = nullptr;
 };
 
-// Folders of one watch with subfolders, at most.
-constexpr size_t kMaxWatchedFolders = 1024;
-
 std::mutex g_watchesLock;
 std::vector<std::unique_ptr<FolderWatch>> g_watches;
 
 bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
-                size_t* budget);
+                const FolderBudget& budget);
 
 void Post(const FolderWatch& watch, uint32_t event, const std::wstring& item, const std::wstring& oldItem) {
     if (!(watch.events & event)) return;
@@ -56,10 +62,8 @@ void Deliver(const FolderWatch& watch, const BYTE* buffer, DWORD bytes, std::wst
             // A new folder is watched before the window hears of it, so what
             // the window then makes in it is seen.
             const DWORD attributes = GetFileAttributesW(path.c_str());
-            if (watch.subfolders && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                size_t budget = kMaxWatchedFolders;
-                StartWatch(watch.window, watch.message, path + L"\\", true, watch.events, &budget);
-            }
+            if (watch.subfolders && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                StartWatch(watch.window, watch.message, path + L"\\", true, watch.events, watch.budget);
             Post(watch, kFileCreated, path, std::wstring());
             break;
         }
@@ -124,14 +128,17 @@ void StopWatch(FolderWatch* watch) {
 // Watches `folder` (with its trailing backslash) and, with subfolders, every
 // folder below it, while the budget of folders lasts.
 bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
-                size_t* budget) {
-    if (*budget == 0) return false;
-    --*budget;
+                const FolderBudget& budget) {
+    size_t left = budget->load();
+    do {
+        if (left == 0) return false;
+    } while (!budget->compare_exchange_weak(left, left - 1));
     auto watch = std::make_unique<FolderWatch>();
     watch->window = window;
     watch->message = message;
     watch->folder = folder;
     watch->subfolders = subfolders;
+    watch->budget = budget;
     watch->events = events;
     watch->directory = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -175,8 +182,8 @@ BOOL WatchFolder(const FolderWatchSpec& spec) {
     std::wstring folder = spec.folder && *spec.folder ? spec.folder : L"\\";
     if (folder.back() != L'\\') folder.push_back(L'\\');
     const bool subfolders = spec.folder ? spec.subfolders : true;
-    size_t budget = kMaxWatchedFolders;
-    return StartWatch(spec.window, spec.message, folder, subfolders, spec.events, &budget) ? TRUE : FALSE;
+    const auto budget = std::make_shared<std::atomic<size_t>>(kMaxWatchedFolders);
+    return StartWatch(spec.window, spec.message, folder, subfolders, spec.events, budget) ? TRUE : FALSE;
 }
 
 BOOL UnwatchFolders(HWND window) {

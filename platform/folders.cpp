@@ -7,6 +7,8 @@
 #include <cwchar>
 #include <string>
 
+#include "imagelib/textutil.h"
+
 namespace {
 
 constexpr const wchar_t* kPersonalFolder = L"\\My Documents";
@@ -19,10 +21,7 @@ struct CardSearch {
 
 bool TakeNextCard(CardSearch* search, CardInfo* card) {
     if (search->next >= search->names.size()) return false;
-    const std::wstring& name = search->names[search->next++];
-    const size_t n = std::min(name.size(), size_t(MAX_PATH - 1));
-    name.copy(card->name, n);
-    card->name[n] = L'\0';
+    CopyWideTextBounded(card->name, MAX_PATH, search->names[search->next++].c_str());
     return true;
 }
 

@@ -100,79 +100,78 @@ INT_PTR NotifyAnswer(HWND window, LRESULT result) {
 }
 
 INT_PTR CallRow(const DialogMapRow& row, DialogObject* object, HWND window, WPARAM first, LPARAM second) {
-    DialogObject* self = reinterpret_cast<DialogObject*>(reinterpret_cast<char*>(object) + row.adjustment);
     switch (row.crack) {
     case DialogCrack::kInitDialog:
-        return (self->*Handler<INT_PTR()>(row))();
+        return (object->*Handler<INT_PTR()>(row))();
     case DialogCrack::kCommandId:
-        (self->*Handler<void(int)>(row))(LOWORD(first));
+        (object->*Handler<void(int)>(row))(LOWORD(first));
         return 0;
     case DialogCrack::kCommandControl:
-        (self->*Handler<void(HWND)>(row))(reinterpret_cast<HWND>(second));
+        (object->*Handler<void(HWND)>(row))(reinterpret_cast<HWND>(second));
         return 0;
     case DialogCrack::kNotify: {
         LRESULT result = -1;
-        (self->*Handler<void(NMHDR*, LRESULT*)>(row))(reinterpret_cast<NMHDR*>(second), &result);
+        (object->*Handler<void(NMHDR*, LRESULT*)>(row))(reinterpret_cast<NMHDR*>(second), &result);
         return NotifyAnswer(window, result);
     }
     case DialogCrack::kNotifyAny: {
         LRESULT result = -1;
-        (self->*Handler<void(int, NMHDR*, LRESULT*)>(row))(int(first), reinterpret_cast<NMHDR*>(second), &result);
+        (object->*Handler<void(int, NMHDR*, LRESULT*)>(row))(int(first), reinterpret_cast<NMHDR*>(second), &result);
         return NotifyAnswer(window, result);
     }
     case DialogCrack::kNoArguments:
-        (self->*Handler<void()>(row))();
+        (object->*Handler<void()>(row))();
         return 0;
     case DialogCrack::kMove:
-        (self->*Handler<void(int, int)>(row))(short(LOWORD(second)), short(HIWORD(second)));
+        (object->*Handler<void(int, int)>(row))(short(LOWORD(second)), short(HIWORD(second)));
         return 0;
     case DialogCrack::kSize:
-        (self->*Handler<void(UINT, int, int)>(row))(UINT(first), LOWORD(second), HIWORD(second));
+        (object->*Handler<void(UINT, int, int)>(row))(UINT(first), LOWORD(second), HIWORD(second));
         return 0;
     case DialogCrack::kFocus:
-        (self->*Handler<void(WPARAM)>(row))(first);
+        (object->*Handler<void(WPARAM)>(row))(first);
         return 0;
     case DialogCrack::kItem:
-        return (self->*Handler<INT_PTR(WPARAM, LPARAM)>(row))(first, second);
+        return (object->*Handler<INT_PTR(WPARAM, LPARAM)>(row))(first, second);
     case DialogCrack::kVKeyToItem: {
-        const LRESULT result = (self->*Handler<LRESULT(UINT, HWND, UINT)>(row))(
+        const LRESULT result = (object->*Handler<LRESULT(UINT, HWND, UINT)>(row))(
             LOWORD(first), reinterpret_cast<HWND>(second), HIWORD(first));
         SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
         return -1;
     }
     case DialogCrack::kGetDlgCode:
-        return (self->*Handler<LRESULT(LPARAM)>(row))(second);
+        return (object->*Handler<LRESULT(LPARAM)>(row))(second);
     case DialogCrack::kKey:
-        (self->*Handler<void(UINT, UINT, LPARAM)>(row))(UINT(first), UINT(second) & 0xF, second);
+        (object->*Handler<void(UINT, UINT, LPARAM)>(row))(UINT(first), UINT(second) & 0xF, second);
         return 0;
     case DialogCrack::kTimer:
-        (self->*Handler<void(UINT_PTR)>(row))(first);
+        (object->*Handler<void(UINT_PTR)>(row))(first);
         return 0;
     case DialogCrack::kScroll:
-        (self->*Handler<void(int, int, HWND)>(row))(LOWORD(first), short(HIWORD(first)),
+        (object->*Handler<void(int, int, HWND)>(row))(LOWORD(first), short(HIWORD(first)),
                                                      reinterpret_cast<HWND>(second));
         return 0;
     case DialogCrack::kCtlColorDlg:
-        return reinterpret_cast<INT_PTR>((self->*Handler<HBRUSH(HDC)>(row))(reinterpret_cast<HDC>(first)));
+        return reinterpret_cast<INT_PTR>((object->*Handler<HBRUSH(HDC)>(row))(reinterpret_cast<HDC>(first)));
     case DialogCrack::kCtlColorStatic:
         return reinterpret_cast<INT_PTR>(
-            (self->*Handler<HBRUSH(HDC, HWND)>(row))(reinterpret_cast<HDC>(first), reinterpret_cast<HWND>(second)));
+            (object->*Handler<HBRUSH(HDC, HWND)>(row))(reinterpret_cast<HDC>(first), reinterpret_cast<HWND>(second)));
     case DialogCrack::kMouse:
-        (self->*Handler<void(UINT, int, int)>(row))(UINT(first), short(LOWORD(second)), short(HIWORD(second)));
+        (object->*Handler<void(UINT, int, int)>(row))(UINT(first), short(LOWORD(second)), short(HIWORD(second)));
         return 0;
     case DialogCrack::kMouseWheel: {
         POINT point = {short(LOWORD(second)), short(HIWORD(second))};
         ScreenToClient(window, &point);
-        return (self->*Handler<LRESULT(UINT, int, int, int)>(row))(LOWORD(first), short(HIWORD(first)), point.x,
+        return (object->*Handler<LRESULT(UINT, int, int, int)>(row))(LOWORD(first), short(HIWORD(first)), point.x,
                                                                      point.y);
     }
     case DialogCrack::kHotKey:
-        (self->*Handler<void(WPARAM, UINT, UINT)>(row))(first, LOWORD(second), HIWORD(second));
+        (object->*Handler<void(WPARAM, UINT, UINT)>(row))(first, LOWORD(second), HIWORD(second));
         return 0;
     case DialogCrack::kOther:
         break;
     }
-    return (self->*Handler<INT_PTR(WPARAM, LPARAM)>(row))(first, second);
+    return (object->*Handler<INT_PTR(WPARAM, LPARAM)>(row))(first, second);
 }
 
 }  // namespace

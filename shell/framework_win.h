@@ -108,11 +108,8 @@ struct DialogMapRow {
     UINT code;         // WM_COMMAND: notification code or kAnyNotifyCode; WM_NOTIFY: NMHDR code (0 in the catch-all)
     UINT firstId;      // WM_COMMAND first id; WM_NOTIFY control id (0 in the catch-all)
     UINT lastId;       // WM_COMMAND last id, inclusive
-    UINT controlFlag;  // WM_COMMAND: the handler receives the control window instead of the id
-    UINT reserved;
     DialogCrack crack;
     DialogAnyHandler handler;
-    ptrdiff_t adjustment;  // bytes added to the object's address before the call
 };
 
 class DialogObject {
@@ -188,14 +185,13 @@ DialogAnyHandler Erase(F DialogObject::*fn) {
 
 template <class D>
 DialogMapRow InitDialog(INT_PTR (D::*fn)()) {
-    return {WM_INITDIALOG, 0, 0, 0, 0, 0, DialogCrack::kInitDialog,
-            Erase(static_cast<INT_PTR (DialogObject::*)()>(fn)), 0};
+    return {WM_INITDIALOG, 0, 0, 0, DialogCrack::kInitDialog, Erase(static_cast<INT_PTR (DialogObject::*)()>(fn))};
 }
 // A command id, or an inclusive range of ids, for one notification code or any.
 template <class D>
 DialogMapRow Command(UINT firstId, UINT lastId, void (D::*fn)(int), UINT code = kAnyNotifyCode) {
-    return {WM_COMMAND, code, firstId, lastId, 0, 0, DialogCrack::kCommandId,
-            Erase(static_cast<void (DialogObject::*)(int)>(fn)), 0};
+    return {WM_COMMAND, code, firstId, lastId, DialogCrack::kCommandId,
+            Erase(static_cast<void (DialogObject::*)(int)>(fn))};
 }
 template <class D>
 DialogMapRow Command(UINT id, void (D::*fn)(int), UINT code = kAnyNotifyCode) {
@@ -203,29 +199,29 @@ DialogMapRow Command(UINT id, void (D::*fn)(int), UINT code = kAnyNotifyCode) {
 }
 template <class D>
 DialogMapRow CommandControl(UINT firstId, UINT lastId, void (D::*fn)(HWND), UINT code = kAnyNotifyCode) {
-    return {WM_COMMAND, code, firstId, lastId, 1, 0, DialogCrack::kCommandControl,
-            Erase(static_cast<void (DialogObject::*)(HWND)>(fn)), 0};
+    return {WM_COMMAND, code, firstId, lastId, DialogCrack::kCommandControl,
+            Erase(static_cast<void (DialogObject::*)(HWND)>(fn))};
 }
 template <class D>
 DialogMapRow Notify(UINT id, UINT code, void (D::*fn)(NMHDR*, LRESULT*)) {
-    return {WM_NOTIFY, code, id, id, 0, 0, DialogCrack::kNotify,
-            Erase(static_cast<void (DialogObject::*)(NMHDR*, LRESULT*)>(fn)), 0};
+    return {WM_NOTIFY, code, id, id, DialogCrack::kNotify,
+            Erase(static_cast<void (DialogObject::*)(NMHDR*, LRESULT*)>(fn))};
 }
 // The catch-all WM_NOTIFY row (id 0, code 0).
 template <class D>
 DialogMapRow NotifyAny(void (D::*fn)(int, NMHDR*, LRESULT*)) {
-    return {WM_NOTIFY, 0, 0, 0, 0, 0, DialogCrack::kNotifyAny,
-            Erase(static_cast<void (DialogObject::*)(int, NMHDR*, LRESULT*)>(fn)), 0};
+    return {WM_NOTIFY, 0, 0, 0, DialogCrack::kNotifyAny,
+            Erase(static_cast<void (DialogObject::*)(int, NMHDR*, LRESULT*)>(fn))};
 }
 // Any other message, cracked as DialogCrackOf<Message> says:
 // dialogmap::Message<WM_TIMER>(&MyDialog::OnTimer).
 template <UINT Msg, class D>
 DialogMapRow Message(typename DialogCrackOf<Msg>::Fn D::*fn) {
     using Fn = typename DialogCrackOf<Msg>::Fn;
-    return {Msg, 0, 0, 0, 0, 0, DialogCrackOf<Msg>::crack, Erase(static_cast<Fn DialogObject::*>(fn)), 0};
+    return {Msg, 0, 0, 0, DialogCrackOf<Msg>::crack, Erase(static_cast<Fn DialogObject::*>(fn))};
 }
 inline DialogMapRow End() {
-    return {kDialogMapEndMessage, 0, 0, 0, 0, 0, DialogCrack::kOther, {}, 0};
+    return {kDialogMapEndMessage, 0, 0, 0, DialogCrack::kOther, {}};
 }
 
 }  // namespace dialogmap

@@ -132,7 +132,6 @@ void TranslateMenuItems(HMENU menu, size_t section) {
 }
 
 void TranslateBarButtons(HWND bar, size_t section) {
-    MenuBarAddString(bar, L" ");
     const int count = int(SendMessageW(bar, TB_BUTTONCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         TBBUTTON button = {};
@@ -153,7 +152,6 @@ void TranslateBarButtons(HWND bar, size_t section) {
         SendMessageW(bar, TB_DELETEBUTTON, WPARAM(i), 0);
         SendMessageW(bar, TB_INSERTBUTTONW, WPARAM(i), reinterpret_cast<LPARAM>(&button));
     }
-    MenuBarAddString(bar, L"");
 }
 
 }  // namespace

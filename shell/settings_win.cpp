@@ -1,6 +1,7 @@
 // Settings in the registry: see settings_win.h.
 #include "shell/settings_win.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -33,6 +34,17 @@ bool ReadNumber(HKEY root, const wchar_t* section, const wchar_t* name, DWORD* v
     if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data) return false;
     *value = data;
     return true;
+}
+
+// Stores a value under the section's key, made when missing.
+LONG WriteValue(const wchar_t* section, const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+    HKEY key;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+    RegCloseKey(key);
+    return status;
 }
 
 void CopyBounded(wchar_t* buffer, int capacity, const wchar_t* text) {
@@ -111,9 +123,12 @@ void RegReadText(const wchar_t* section, const wchar_t* name, const wchar_t* def
     const LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     RegCloseKey(key);
     // The text ends at its first zero; a value stored without one ends with
-    // its data.
-    const size_t length = wcsnlen(data.data(), size / sizeof(wchar_t));
-    if (status != ERROR_SUCCESS || type != REG_SZ || length > size_t(capacity - 1)) {
+    // its data. A value too long for the buffer fails, its full size in
+    // `size`: nothing past the buffer is looked at.
+    size_t length = data.size();
+    if (status == ERROR_SUCCESS && type == REG_SZ)
+        length = wcsnlen(data.data(), std::min(size_t(size / sizeof(wchar_t)), data.size()));
+    if (length > size_t(capacity - 1)) {
         CopyBounded(buffer, capacity, defaultText);
         return;
     }
@@ -122,12 +137,7 @@ void RegReadText(const wchar_t* section, const wchar_t* name, const wchar_t* def
 }
 
 LONG RegWriteDword(const wchar_t* section, const wchar_t* name, DWORD value) {
-    HKEY key;
-    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &key, nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    status = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
+    const LONG status = WriteValue(section, name, REG_DWORD, &value, sizeof value);
     if (status != ERROR_SUCCESS) {
         wchar_t message[300];
         swprintf(message, 300, L"Pb : <%ls> \n", name);
@@ -137,14 +147,7 @@ LONG RegWriteDword(const wchar_t* section, const wchar_t* name, DWORD value) {
 }
 
 LONG RegWriteText(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
-    HKEY key;
-    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(section).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    const DWORD bytes = DWORD((wcslen(text) + 1) * sizeof(wchar_t));
-    status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
-    RegCloseKey(key);
-    return status;
+    return WriteValue(section, name, REG_SZ, text, DWORD((wcslen(text) + 1) * sizeof(wchar_t)));
 }
 
 int SettingsLoad(HWND mainWindow) {

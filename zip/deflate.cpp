@@ -69,7 +69,7 @@ uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
     const uint32_t nice = s->niceMatch;
     const uint32_t limit = s->strStart > kMaxDistance ? s->strStart - kMaxDistance : 0;
     if (s->prevLength >= s->goodMatch) chain >>= 2;
-    if (s->strStart > s->windowSize - kMinLookahead) {
+    if (s->strStart > kWindowBytes - kMinLookahead) {
         DeflateFail(s, "insufficient lookahead");
         return best;
     }
@@ -84,7 +84,7 @@ uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
         const uint8_t* match = s->window + candidate;
         if (match[best] != end || match[best - 1] != end1 || match[0] != scan[0] || match[1] != scan[1]) continue;
         const uint32_t len = 2 + CommonLength(scan + 2, match + 2, kMaxMatch - 2);
-        if (s->strStart + len > s->windowSize) {
+        if (s->strStart + len > kWindowBytes) {
             DeflateFail(s, "wild scan");
             break;
         }
@@ -103,10 +103,8 @@ uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
 // until the lookahead is kMinLookahead or the input has ended.
 void SlideAndFill(DeflateState* s) {
     do {
-        uint32_t more = s->windowSize - s->lookahead - s->strStart;
-        if (more == 0xFFFFFFFFu) {
-            more--;
-        } else if (s->strStart >= kSlideAt && s->sliding) {
+        uint32_t more = kWindowBytes - s->lookahead - s->strStart;
+        if (s->strStart >= kSlideAt) {
             std::memcpy(s->window, s->window + kWindowSize, kWindowSize);
             s->matchStart = s->matchStart >= kWindowSize ? s->matchStart - kWindowSize : 0;
             s->strStart -= kWindowSize;
@@ -234,13 +232,12 @@ void FreeDeflateState(DeflateState* state) { std::free(state); }
 
 const char* DeflateError(const DeflateState* state) { return state->error; }
 
-void PrepareMatcher(DeflateState* s, int level, uint16_t* flags) {
+void PrepareMatcher(DeflateState* s, uint16_t* flags) {
+    const int level = s->level;
     if (level < 1 || level > 8) {
         DeflateFail(s, "bad pack level");
         return;
     }
-    s->windowSize = 2 * kWindowSize;
-    s->sliding = true;
     std::memset(s->head, 0, sizeof s->head);
     s->goodMatch = kLevels[level].good;
     s->maxLazy = kLevels[level].lazy;
@@ -254,13 +251,13 @@ void PrepareMatcher(DeflateState* s, int level, uint16_t* flags) {
     s->blockStart = 0;
     s->matchStart = 0;
     s->eofile = false;
-    const uint32_t n = s->read(s->arg, s->window, s->windowSize);
+    const uint32_t n = s->read(s->arg, s->window, kWindowBytes);
     if (n == 0 || n == 0xFFFFFFFFu) {
         s->eofile = true;
         s->lookahead = 0;
         return;
     }
-    s->lookahead = n > s->windowSize ? s->windowSize : n;
+    s->lookahead = n > kWindowBytes ? kWindowBytes : n;
     if (s->lookahead < kMinLookahead) SlideAndFill(s);
     s->insH = s->window[0];
     UpdateHash(s, s->window[1]);

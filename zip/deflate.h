@@ -33,10 +33,10 @@ void StartBitOutput(DeflateState* state, uint8_t* buffer, uint32_t size);
 // *fileType, when it holds 0xFFFF, is set to 1 (text) or 0 (binary) from
 // the first block's bytes; any other value is left alone.
 void ct_init(DeflateState* state, uint16_t* fileType);
-// Takes the level's tuning, ORs the level's hint into *flags (2 for level 8,
-// 4 for levels 1 and 2: the ZIP general-purpose bits 1 and 2) and reads the
-// first input.
-void PrepareMatcher(DeflateState* state, int level, uint16_t* flags);
+// Takes the tuning of the state's level, ORs the level's hint into *flags (2
+// for level 8, 4 for levels 1 and 2: the ZIP general-purpose bits 1 and 2)
+// and reads the first input.
+void PrepareMatcher(DeflateState* state, uint16_t* flags);
 // Compresses all input; returns the compressed size in bytes.
 uint32_t DeflateRun(DeflateState* state);
 // The message of the first failed check or output, or null.

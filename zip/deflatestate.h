@@ -9,6 +9,7 @@
 
 constexpr uint32_t kWindowSize = 32768;       // positions are masked with kWindowMask
 constexpr uint32_t kWindowMask = kWindowSize - 1;
+constexpr uint32_t kWindowBytes = 2 * kWindowSize;  // the window's data: two halves
 constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
@@ -80,7 +81,6 @@ struct DeflateState {
     int64_t optLen;            // bits of the block with its dynamic trees
     int64_t staticLen;         // bits of the block with the fixed trees
     uint64_t compressedLen;    // bits so far, as predicted
-    uint64_t inputLen;
     uint16_t* fileType;
 
     // Bit output.
@@ -93,12 +93,10 @@ struct DeflateState {
     uint64_t bytesOut;         // bytes handed to the flush callback
 
     // Matcher. The window has 8 bytes of slack for word-wise comparison.
-    uint8_t window[2 * kWindowSize + 8];
+    uint8_t window[kWindowBytes + 8];
     uint32_t prev[kWindowSize];   // 0 = none
     uint32_t head[kHashSize];     // 0 = none
-    uint32_t windowSize;
     int64_t blockStart;           // negative once the block's start has slid out
-    bool sliding;
     uint32_t insH;
     uint32_t prevLength;
     uint32_t strStart;

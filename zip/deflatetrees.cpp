@@ -440,7 +440,6 @@ void StartBitOutput(DeflateState* s, uint8_t* buffer, uint32_t size) {
 void ct_init(DeflateState* s, uint16_t* fileType) {
     s->fileType = fileType;
     s->compressedLen = 0;
-    s->inputLen = 0;
     if (!s->tablesBuilt) BuildTables(s);
     ResetBlock(s);
 }
@@ -457,7 +456,6 @@ uint32_t EmitBlock(DeflateState* s, bool last) {
     const int maxBLIndex = BuildCodeLengthTree(s);
     uint64_t optBytes = uint64_t(s->optLen + 3 + 7) >> 3;
     const uint64_t staticBytes = uint64_t(s->staticLen + 3 + 7) >> 3;
-    s->inputLen += storedLength;
     if (staticBytes <= optBytes) optBytes = staticBytes;
 
     const uint32_t lastBit = last ? 1 : 0;

@@ -1,5 +1,8 @@
-// CRC-32 with a table built at compile time, and the encryption keys.
+// CRC-32 by zlib, and the encryption keys (their CRC steps from a table
+// built at compile time).
 #include "zipcrypt.h"
+
+#include <zlib.h>
 
 namespace {
 
@@ -20,25 +23,10 @@ inline uint32_t Step(uint32_t crc, uint8_t byte) { return kCrcTable.entry[(crc ^
 
 }  // namespace
 
-uint32_t Crc32Step(uint32_t crc, uint8_t byte) { return Step(crc, byte); }
-
 uint32_t ZipCrc32(uint32_t crc, const uint8_t* data, size_t length) {
+    // zlib takes a null buffer as a request for its initial value (0).
     if (!data || length == 0) return crc;
-    crc = ~crc;
-    while (length >= 8) {
-        crc = Step(crc, data[0]);
-        crc = Step(crc, data[1]);
-        crc = Step(crc, data[2]);
-        crc = Step(crc, data[3]);
-        crc = Step(crc, data[4]);
-        crc = Step(crc, data[5]);
-        crc = Step(crc, data[6]);
-        crc = Step(crc, data[7]);
-        data += 8;
-        length -= 8;
-    }
-    while (length--) crc = Step(crc, *data++);
-    return ~crc;
+    return uint32_t(crc32_z(crc, data, length));
 }
 
 void InitKeys(ZipKeys* keys, const char* password) {

@@ -10,9 +10,6 @@
 // from `crc` (0 to start). No data gives `crc` back.
 uint32_t ZipCrc32(uint32_t crc, const uint8_t* data, size_t length);
 
-// One table step of the CRC-32 register, without the complements.
-uint32_t Crc32Step(uint32_t crc, uint8_t byte);
-
 // The three keys of traditional encryption.
 struct ZipKeys {
     uint32_t key[3];

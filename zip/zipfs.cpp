@@ -2,6 +2,7 @@
 #include "zipfs.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "imagelib/fileio.h"
@@ -20,14 +21,20 @@
 
 namespace {
 
-#ifndef _WIN32
-// Outside Windows the separators become "/" and the path UTF-8.
-std::string NativePath(const wchar_t* path) {
+// The path with the separators of the platform: outside Windows "\" becomes
+// "/".
+std::wstring NativeSeparators(const wchar_t* path) {
     std::wstring p(path);
+#ifndef _WIN32
     for (wchar_t& c : p)
         if (c == L'\\') c = L'/';
-    return WideToUtf8(p.c_str());
+#endif
+    return p;
 }
+
+#ifndef _WIN32
+// Outside Windows the separators become "/" and the path UTF-8.
+std::string NativePath(const wchar_t* path) { return WideToUtf8(NativeSeparators(path).c_str()); }
 
 int SetTimes(int fd, const char* path, int64_t writeTime) {
     struct timespec times[2];
@@ -47,6 +54,42 @@ FILE* ZipOpenPath(const wchar_t* path, bool forWriting) {
 #else
     return std::fopen(NativePath(path).c_str(), forWriting ? "wb" : "rb");
 #endif
+}
+
+FILE* ZipOpenReplacement(const wchar_t* path, wchar_t** temp) {
+    *temp = nullptr;
+    if (!path || !*path) return nullptr;
+    const std::wstring target = NativeSeparators(path);
+    if (WidePathExists(target.c_str())) {
+        if (!WidePathIsPlainFile(target.c_str())) return ZipOpenPath(path, true);
+        // A file that could not be opened for writing is not replaced either
+        // (appending opens it without emptying it).
+        FILE* probe = OpenWidePath(target.c_str(), "ab");
+        if (!probe) return nullptr;
+        std::fclose(probe);
+    }
+    const std::wstring sibling = SiblingName(target, L"zp");
+    if (sibling.empty()) return nullptr;
+    FILE* f = ZipOpenPath(sibling.c_str(), true);
+    if (f) *temp = DuplicateWideText(sibling.c_str());
+    if (!*temp) {
+        if (f) std::fclose(f);
+        ZipRemoveFile(sibling.c_str());
+        return nullptr;
+    }
+    return f;
+}
+
+int ZipEndReplacement(wchar_t** temp, const wchar_t* path, bool keep) {
+    if (!*temp) return 0;
+    int result = 0;
+    if (!keep || !path || ReplaceWithTemp(*temp, NativeSeparators(path)) != 0) {
+        ZipRemoveFile(*temp);
+        result = keep ? -1 : 0;
+    }
+    std::free(*temp);
+    *temp = nullptr;
+    return result;
 }
 
 int ZipMakeFolder(const wchar_t* path) {

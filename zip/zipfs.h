@@ -18,6 +18,17 @@ struct ZipFileInfo {
 
 // fopen with "rb" or "wb".
 FILE* ZipOpenPath(const wchar_t* path, bool forWriting);
+// Writing a file by name without losing the one already there. Opens a new
+// file beside `path` for writing; *temp gets its name (malloc'd). A path
+// that names something other than a plain file (a device, a link) is opened
+// itself, leaving *temp null. Null when the file cannot be made, or when the
+// existing file could not be opened for writing.
+FILE* ZipOpenReplacement(const wchar_t* path, wchar_t** temp);
+// Ends a replacement after its stream was closed: with `keep`, moves the new
+// file over `path` (0 done; -1 when it could not, and then the new file is
+// removed); without, removes the new file. Frees and clears *temp; nothing to
+// do when it is null.
+int ZipEndReplacement(wchar_t** temp, const wchar_t* path, bool keep);
 // 0 when the folder was made or already exists as a folder.
 int ZipMakeFolder(const wchar_t* path);
 // 0 when removed.

@@ -250,13 +250,16 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     }
 
     // The item is opened (and its password checked) before the target file
-    // is made, so a failure leaves nothing behind.
+    // is made, so a failure leaves nothing behind. A file is written beside
+    // its target and replaces it only when complete: a failure leaves a file
+    // already there as it was.
     if (!PositionOnItem(r, index)) return kZipBadLocalHeader;
     ZipEntryStream* stream;
     const uint32_t opened = OpenEntryStream(r->archive, r->password, &stream);
     if (opened != kZipOk) return opened;
 
-    FILE* out = kind == kZipKindFileName ? ZipOpenPath(path, true) : static_cast<FILE*>(target);
+    wchar_t* temp = nullptr;
+    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &temp) : static_cast<FILE*>(target);
     if (!out) {
         CloseEntryStream(stream);
         return kZipCannotOpen;
@@ -266,10 +269,8 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     const int64_t writeTime = FileTimeToUnixTime(item.writeTime);
     if (kind == kZipKindFileName) {
         if (std::fclose(out) != 0 && result == kZipOk) result = kZipWriteFailed;
-        if (result != kZipOk)
-            ZipRemoveFile(path);
-        else if (item.writeTime)
-            ZipSetPathTime(path, writeTime);
+        if (ZipEndReplacement(&temp, path, result == kZipOk) != 0) result = kZipCannotOpen;
+        if (result == kZipOk && item.writeTime) ZipSetPathTime(path, writeTime);
     } else if (result == kZipOk) {
         if (std::fflush(out) != 0) result = kZipWriteFailed;
         else if (item.writeTime) ZipSetStreamTime(out, writeTime);

@@ -86,7 +86,7 @@ uint32_t ShortWriteResult(const ZipWriter* w) { return w->error == kZipTooLarge 
 // The fields that local and central headers share, from version needed to
 // the name length (26 bytes).
 void PutEntryFields(uint8_t* p, const ZipEntryRecord& r, uint16_t flags) {
-    Put16(p, r.versionNeeded);
+    Put16(p, kVersionNeeded);
     Put16(p + 2, flags);
     Put16(p + 4, r.method);
     Put32(p + 6, r.dosTime);
@@ -100,7 +100,7 @@ bool WriteLocalHeader(ZipWriter* w, const ZipEntryRecord& r) {
     uint8_t h[kLocalHeaderSize + kZipMaxPath];
     Put32(h, 0x04034B50);
     PutEntryFields(h + 4, r, r.localFlags);
-    Put16(h + 28, r.extraLength);
+    Put16(h + 28, 0);  // no extra field
     std::memcpy(h + kLocalHeaderSize, r.name, r.nameLength);
     return WriteAll(w, h, kLocalHeaderSize + r.nameLength);
 }
@@ -108,11 +108,11 @@ bool WriteLocalHeader(ZipWriter* w, const ZipEntryRecord& r) {
 bool WriteCentralHeader(ZipWriter* w, const ZipEntryRecord& r) {
     uint8_t h[kCentralHeaderSize + kZipMaxPath];
     Put32(h, 0x02014B50);
-    Put16(h + 4, r.versionMadeBy);
+    Put16(h + 4, kVersionMadeBy);
     PutEntryFields(h + 6, r, r.flags);
-    Put16(h + 30, r.centralExtraLength);
-    Put16(h + 32, r.commentLength);
-    Put16(h + 34, r.diskNumber);
+    Put16(h + 30, 0);  // no extra field,
+    Put16(h + 32, 0);  // comment
+    Put16(h + 34, 0);  // or other disk
     Put16(h + 36, r.internalAttributes);
     Put32(h + 38, r.externalAttributes);
     Put32(h + 42, r.localHeaderOffset);
@@ -153,7 +153,7 @@ uint32_t DeflateSource(ZipWriter* w, ZipEntryRecord* r) {
     if (!w->compressor) return kZipNoMemory;
     StartBitOutput(w->compressor, w->data, sizeof w->data);
     ct_init(w->compressor, &r->internalAttributes);
-    PrepareMatcher(w->compressor, 8, &r->flags);
+    PrepareMatcher(w->compressor, &r->flags);
     w->source.compressedSize = DeflateRun(w->compressor);
     const bool failed = DeflateError(w->compressor) != nullptr;
     FreeDeflateState(w->compressor);
@@ -304,16 +304,17 @@ void FreeZipWriter(ZipWriter* w) {
     if (!w) return;
     if (w->source.handle && w->source.ownsHandle) std::fclose(w->source.handle);
     if (w->output && w->ownsOutput) std::fclose(w->output);
+    ZipEndReplacement(&w->tempName, w->targetName, false);
+    std::free(w->targetName);
     FreeDeflateState(w->compressor);
     FreeRecords(w);
-    std::free(w->allocatedMemory);
     std::free(w->cryptBuffer);
     std::free(w->password);
     std::free(w);
 }
 
 uint32_t ZipWriterOpen(ZipWriter* w, void* target, uint32_t length, int kind) {
-    if (w->output || w->allocatedMemory || w->memory || w->written || w->error || w->closed) return kZipInUse;
+    if (w->output || w->memory || w->written || w->error || w->closed) return kZipInUse;
     switch (kind) {
         case kZipKindHandle: {
             if (!target) return kZipBadArguments;
@@ -328,19 +329,21 @@ uint32_t ZipWriterOpen(ZipWriter* w, void* target, uint32_t length, int kind) {
         case kZipKindFileName: {
             const auto* name = static_cast<const wchar_t*>(target);
             if (!name || !*name) return kZipBadArguments;
-            w->output = ZipOpenPath(name, true);
-            if (!w->output) return kZipCannotOpen;
+            w->targetName = DuplicateWideText(name);
+            if (!w->targetName) return kZipNoMemory;
+            w->output = ZipOpenReplacement(name, &w->tempName);
+            if (!w->output) {
+                std::free(w->targetName);
+                w->targetName = nullptr;
+                return kZipCannotOpen;
+            }
             w->ownsOutput = 1;
             w->canSeek = 1;
             return kZipOk;
         }
         case kZipKindMemory:
+            if (!target) return kZipBadArguments;
             if (length == 0) return kZipMemoryFull;
-            if (!target) {
-                w->allocatedMemory = static_cast<uint8_t*>(std::malloc(length));
-                if (!w->allocatedMemory) return kZipNoMemory;
-                target = w->allocatedMemory;
-            }
             w->memory = static_cast<uint8_t*>(target);
             w->memoryCapacity = length;
             w->memoryPosition = 0;
@@ -431,8 +434,6 @@ uint32_t ZipWriterAdd(ZipWriter* w, const wchar_t* entryName, const void* source
     if (opened != kZipOk) return opened;
 
     const ZipSource& src = w->source;
-    r.versionMadeBy = kVersionMadeBy;
-    r.versionNeeded = kVersionNeeded;
     r.flags = r.localFlags = uint16_t(kFlagDescriptor | (encrypted ? kFlagEncrypted : 0) | utf8Flag);
     r.dosTime = src.dosTime;
     // A stored entry of known size announces it; an unknown size is 0.
@@ -447,7 +448,7 @@ uint32_t ZipWriterAdd(ZipWriter* w, const wchar_t* entryName, const void* source
         CloseSource(w);
         return ShortWriteResult(w);
     }
-    w->written += kLocalHeaderSize + r.nameLength + r.extraLength;
+    w->written += kLocalHeaderSize + r.nameLength;
 
     uint32_t result = WriteEntryData(w, &r, encrypted, folder);
     if (result != kZipOk) return result;
@@ -472,7 +473,7 @@ uint32_t ZipWriterClose(ZipWriter* w) {
             for (const ZipEntryRecord* r = w->entries; r; r = r->next) {
                 if (!failed && !WriteCentralHeader(w, *r)) failed = true;
                 ++count;
-                w->written += kCentralHeaderSize + r->nameLength + r->centralExtraLength + r->commentLength;
+                w->written += kCentralHeaderSize + r->nameLength;
             }
             if (failed || !WriteEndRecord(w, count, w->written - start, w->initialOffset + start))
                 result = kZipWriteFailed;
@@ -482,8 +483,6 @@ uint32_t ZipWriterClose(ZipWriter* w) {
     }
     w->closed = 1;
     FreeRecords(w);
-    std::free(w->allocatedMemory);
-    w->allocatedMemory = nullptr;
     w->memory = nullptr;
     if (w->output) {
         const int done = w->ownsOutput ? std::fclose(w->output) : std::fflush(w->output);
@@ -491,6 +490,7 @@ uint32_t ZipWriterClose(ZipWriter* w) {
         w->output = nullptr;
         w->ownsOutput = 0;
     }
+    if (ZipEndReplacement(&w->tempName, w->targetName, result == kZipOk) != 0) result = kZipWriteFailed;
     return result;
 }
 

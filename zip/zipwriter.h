@@ -20,10 +20,10 @@
 
 // What the central directory needs of one added entry.
 struct ZipEntryRecord {
-    uint16_t versionMadeBy, versionNeeded, flags, localFlags, method;
+    uint16_t flags, localFlags, method;
     uint32_t dosTime, crc, compressedSize, uncompressedSize;
-    uint32_t nameLength, extraLength, centralExtraLength, commentLength;
-    uint16_t diskNumber, internalAttributes;
+    uint32_t nameLength;
+    uint16_t internalAttributes;
     uint32_t externalAttributes, localHeaderOffset;
     char name[kZipMaxPath];  // 8-bit, zero-terminated
     ZipEntryRecord* next;
@@ -36,7 +36,11 @@ struct ZipWriter {
     char* password;            // null when none or empty
     FILE* output;
     uint8_t ownsOutput;
-    uint8_t* allocatedMemory;  // a memory output the writer allocated
+    // A file output by name is written beside its target (`tempName`) and
+    // moved over it when the close succeeds; the target is untouched until
+    // then. Null when written in place or not by name.
+    wchar_t* tempName;
+    wchar_t* targetName;
     uint32_t initialOffset;    // the output's position when opened
     uint32_t error;            // the first failed output operation; sticky
     uint32_t written;          // bytes written since the initial offset
@@ -61,12 +65,14 @@ struct ZipWriter {
 // A writer with no output yet; the password is copied when not empty.
 ZipWriter* CreateZipWriter(const char* password);
 // Frees the writer and all it holds (ZipWriterClose first to finish the
-// archive).
+// archive; without a successful close, a file output leaves its target as
+// it was).
 void FreeZipWriter(ZipWriter* writer);
 
 // kZipKindHandle: an open FILE* (not owned; data descriptors when it cannot
-// seek); kZipKindFileName: a file created by name; kZipKindMemory: a block of
-// `length` bytes at `target`, or allocated (and freed at close) when null.
+// seek); kZipKindFileName: a file created by name (replacing one there only
+// when the close succeeds); kZipKindMemory: a block of `length` bytes at
+// `target`.
 uint32_t ZipWriterOpen(ZipWriter* writer, void* target, uint32_t length, int kind);
 // Sources: kZipKindHandle (a FILE*; length announces the size of a stream
 // that cannot seek, 0 = unknown), kZipKindFileName, kZipKindMemory (address,
@@ -78,7 +84,8 @@ uint32_t ZipWriterWrite(ZipWriter* writer, const void* data, uint32_t count);
 // Moves the output to `position` (from the initial offset); false when it
 // cannot.
 bool ZipWriterSeek(ZipWriter* writer, uint32_t position);
-// Writes the central directory and end record (once) and closes the output.
+// Writes the central directory and end record (once) and closes the output;
+// a file output by name then replaces its target, or on failure is removed.
 uint32_t ZipWriterClose(ZipWriter* writer);
 
 // The source of the encryption header's random bytes, process-wide; null

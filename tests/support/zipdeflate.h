@@ -52,7 +52,7 @@ inline const char* DeflateMemory(const uint8_t* data, size_t size, int level, st
     uint16_t flags = 0;
     StartBitOutput(state, buffer.data(), uint32_t(buffer.size()));
     ct_init(state, &fileType);
-    PrepareMatcher(state, level, &flags);
+    PrepareMatcher(state, &flags);
     const uint32_t n = DeflateRun(state);
     if (reportedSize) *reportedSize = n;
     const char* error = DeflateError(state);

@@ -53,7 +53,7 @@ const char* Compress(void* arg, DeflateReadFn read, DeflateFlushFn flush, uint16
     uint16_t flags = 0;
     StartBitOutput(s, buffer.data(), uint32_t(buffer.size()));
     ct_init(s, fileType);
-    PrepareMatcher(s, 8, &flags);
+    PrepareMatcher(s, &flags);
     DeflateRun(s);
     const char* error = DeflateError(s);
     FreeDeflateState(s);
@@ -164,7 +164,7 @@ TEST(Deflate, SetsTheLevelHintInTheFlags) {
                                              testing_support::DeflateMemoryFlush);
         ASSERT_NE(nullptr, s);
         uint16_t flags = 0;
-        PrepareMatcher(s, c.level, &flags);
+        PrepareMatcher(s, &flags);
         EXPECT_EQ(c.flags, flags) << "level " << c.level;
         FreeDeflateState(s);
     }

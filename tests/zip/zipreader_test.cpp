@@ -451,6 +451,32 @@ TEST_F(ZipExtractTest, FailedExtractionLeavesNoFile) {
     EXPECT_FALSE(Exists("/bad.bin"));
 }
 
+// A file already at the target is replaced only by a complete extraction
+// (which then carries the item's time); a failed one leaves it as it was and
+// nothing beside it.
+TEST_F(ZipExtractTest, ExistingFileIsReplacedOnlyByACompleteItem) {
+    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    RawEntry bad = Entry("bad.bin", Compressible(50000), 8);
+    bad.crcXor = 0x100;
+    ZipHandle* h = Open({bad, Entry("good.txt", TextBytes("extracted"))});
+    ASSERT_NE(nullptr, h);
+    const std::vector<uint8_t> before = TextBytes("the file as it was");
+    WriteBytes(Path("/mine.txt"), before);
+    EXPECT_EQ(kZipDataError, UnzipItemToFile(h, 0, L"mine.txt"));
+    EXPECT_EQ(before, ReadBytes(Path("/mine.txt")));
+    ASSERT_EQ(kZipOk, UnzipItemToFile(h, 1, L"mine.txt"));
+    EXPECT_EQ(TextBytes("extracted"), ReadBytes(Path("/mine.txt")));
+    ZipFileInfo info;
+    ASSERT_EQ(0, ZipStatPath(Path("/mine.txt").c_str(), &info));
+    EXPECT_EQ(ziptest::PinnedLocalToUtc(2009, 1, 1, 13, 26, 58), info.writeTime);
+    size_t files = 0;
+    for (const auto& entry : testing_support::fs::directory_iterator(testing_support::ToFsPath(base_))) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(1u, files);
+}
+
 TEST_F(ZipExtractTest, ReadOnlyItemsExtractAsDeletableFiles) {
     ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
     RawEntry ro = Entry("ro.txt", TextBytes("read only"));

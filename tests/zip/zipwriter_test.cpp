@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -248,6 +249,44 @@ TEST_F(ZipWriterTest, FileArchiveRoundTrip) {
 #ifndef _WIN32
     CheckWithOracles(archive, parsed);
 #endif
+}
+
+// An archive created over an existing file replaces it only when the close
+// succeeds: a failed add and close, or a writer freed without a close, leave
+// the old file as it was and nothing beside it.
+TEST_F(ZipWriterTest, ExistingFileIsReplacedOnlyByAFinishedArchive) {
+    const std::vector<uint8_t> before = TextBytes("the album as it was");
+    const std::vector<uint8_t> data = Picture(3000);
+    const std::wstring source = Source("a.bmp", data);
+    const std::wstring archive = dir_.File("album.alb");
+    enum Outcome { kFailedClose, kNoClose, kDone };
+    for (Outcome outcome : {kFailedClose, kNoClose, kDone}) {
+        SCOPED_TRACE(outcome);
+        WriteBytes(archive, before);
+        ZipHandle* h = CreateZipFile(archive.c_str(), nullptr);
+        ASSERT_NE(nullptr, h);
+        EXPECT_EQ(before, ReadBytes(archive));
+        auto* w = static_cast<ZipWriter*>(h->object);
+        // The next header would pass 4 GiB: the add fails and the error sticks.
+        if (outcome == kFailedClose) ASSERT_TRUE(ZipWriterSeek(w, 0xFFFFFFF0u));
+        EXPECT_EQ(outcome == kFailedClose ? kZipTooLarge : kZipOk, ZipAddFile(h, L"0000", source.c_str()));
+        if (outcome == kNoClose) {
+            FreeZipWriter(w);
+            std::free(h);
+        } else {
+            EXPECT_EQ(outcome == kFailedClose ? kZipTooLarge : kZipOk, CloseZipWriter(h));
+        }
+        if (outcome == kDone) {
+            const auto items = ReadBack(ReadBytes(archive));
+            ASSERT_EQ(1u, items.size());
+            EXPECT_EQ(data, items[0].second);
+        } else {
+            EXPECT_EQ(before, ReadBytes(archive));
+        }
+        size_t files = 0;
+        for (const auto& entry : testing_support::fs::directory_iterator(dir_.path())) files += !entry.is_directory();
+        EXPECT_EQ(2u, files);  // the source and the archive
+    }
 }
 
 TEST_F(ZipWriterTest, FoldersAndStoreOnlyNames) {
