@@ -134,13 +134,26 @@ void KeepTagLists(LoadContext* ctx) {
     FreeTagLists(ctx);
 }
 
+bool IsProbed(const FormatRow* row) { return (row->flags & kFormatHasReader) && (row->flags & kFormatProbe); }
+
+// True when an earlier probed row runs the same reader with the same value:
+// its answer for this file is already known.
+bool ProbedBefore(int index) {
+    const FormatRow* row = GetFormatRow(index);
+    for (int i = 0; i < index; ++i) {
+        const FormatRow* earlier = GetFormatRow(i);
+        if (IsProbed(earlier) && earlier->readFn == row->readFn && earlier->loadValue == row->loadValue)
+            return true;
+    }
+    return false;
+}
+
 // The reader chosen by extension, then (when that finds none) probing.
 int ChooseAndRun(FileSource* source, LoadContext* ctx, int formatIndex) {
     int result = LoadWithChosenReader(source, ctx, formatIndex, ctx->bitmap);
     if (result == kLoadNotRecognised && formatIndex < 0 && !(ctx->options.flags & kLoadExtensionOnly)) {
         for (int i = 0; i < GetFormatCount(); ++i) {
-            const FormatRow* row = GetFormatRow(i);
-            if (!(row->flags & kFormatHasReader) || !(row->flags & kFormatProbe)) continue;
+            if (!IsProbed(GetFormatRow(i)) || ProbedBefore(i)) continue;
             result = TryFormatReader(source, ctx, i);
             if (result != kLoadNotRecognised) {
                 ctx->chosenFormat = int16_t(i);
