@@ -294,12 +294,6 @@ static int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) 
     return 0;
 }
 
-static std::wstring WidenAscii(const char* text) {
-    std::wstring out;
-    for (; text && *text; ++text) out += wchar_t(static_cast<unsigned char>(*text));
-    return out;
-}
-
 int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, const SaveOptions* options,
                 wchar_t* nameOut, size_t nameOutCapacity) {
     if (!options || !bitmap) return kSaveRefused;
@@ -327,7 +321,7 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
             work.push_back(L'\0');
             RemoveFileExtension(&work[0]);
             finalName = work.c_str();
-            if (ext) finalName += L"." + WidenAscii(ext);
+            if (ext) finalName += L"." + Utf8ToWide(ext);
         }
         if ((options->flags & kSaveCopyNameBack) && nameOut) {
             if (finalName.size() + 1 > nameOutCapacity) return kSaveCannotCreate;
