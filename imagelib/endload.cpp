@@ -53,8 +53,7 @@ void PlaceColour(Expander* e, int i, uint8_t r, uint8_t g, uint8_t b, uint8_t al
 void InitExpander(Expander* e, uint32_t mode, uint16_t order) {
     std::memset(e, 0, sizeof *e);
     e->bytes = mode == 1952 ? 4 : 3;
-    if (e->bytes == 3) e->at = order == 0 ? 0 : 2;
-    else e->at = order == 0 ? 0 : order == 1 ? 3 : order == 3 ? 1 : 2;
+    e->at = IndexByteOfPixel(mode, order);
 }
 
 void RunExpander(Bitmap* b, const Expander& e) {

@@ -584,7 +584,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
         return result;
     }
 
-    SelectReadConverters(rs, o.pixelOrder);
+    SelectReadConverters(rs, plan, o.pixelOrder);
     h->rowBuffer = rs->srcBuffer;
     rs->active = 1;
     if (o.flags & kLoadProgressBar) {
