@@ -20,6 +20,7 @@ namespace {
 
 constexpr size_t kExtensionLimit = 128;
 constexpr uint32_t kInfoOnlyFlags = kLoadInfoOnly | kLoadFastDecode | kLoadReduced;
+static_assert(sizeof(ImageInfo::subFormat) == sizeof(LoadContext::subFormat), "sub-format sizes differ");
 
 // The lower-cased extension of a file name as 8-bit text; empty when none.
 std::string ExtensionOf(const wchar_t* name) {
@@ -165,8 +166,7 @@ int ChooseAndRun(FileSource* source, LoadContext* ctx, int formatIndex) {
     if (ctx->info) {
         ctx->info->formatIndex = ctx->chosenFormat;
         if (result != kLoadOk && result != kLoadInfoStop)
-            CopyTextBounded(ctx->info->subFormat, sizeof ctx->info->subFormat,
-                            std::string(ctx->subFormat, strnlen(ctx->subFormat, sizeof ctx->subFormat)).c_str());
+            CopyTextBounded(ctx->info->subFormat, sizeof ctx->info->subFormat, ctx->subFormat);
     }
     return result;
 }

@@ -67,11 +67,15 @@ uint32_t ChooseOutputMode(uint32_t headerFlags, int bpp, int c, uint32_t f) {
     return (c != 4 && !(f & kLoadPreferFourBytes)) ? 80 : 1952;
 }
 
+// The texts are copied whole: each field has the size of the header's.
+static_assert(sizeof(ImageInfo::description) == sizeof(ImageHeader::description), "description sizes differ");
+static_assert(sizeof(ImageInfo::compressionText) == sizeof(ImageHeader::compressionText),
+              "compression text sizes differ");
+
 void FillInfo(LoadContext* ctx, const ImageHeader* h, int32_t xres, int32_t yres) {
     ImageInfo* info = ctx->info;
     if (!info) return;
-    CopyTextBounded(info->description, sizeof info->description,
-                    std::string(h->description, strnlen(h->description, sizeof h->description)).c_str());
+    CopyTextBounded(info->description, sizeof info->description, h->description);
     info->orientation = h->orientation;
     if (h->components >= 1) {
         info->bitsPerSample = uint16_t(h->bitsPerPlane);
@@ -89,8 +93,7 @@ void FillInfo(LoadContext* ctx, const ImageHeader* h, int32_t xres, int32_t yres
     info->yResolution = uint16_t(yres);
     info->compression = h->compression;
     info->colourSpace = h->colourSpace;
-    CopyTextBounded(info->compressionText, sizeof info->compressionText,
-                    std::string(h->compressionText, strnlen(h->compressionText, sizeof h->compressionText)).c_str());
+    CopyTextBounded(info->compressionText, sizeof info->compressionText, h->compressionText);
     if (h->fullWidth >= 1) {
         info->width = h->fullWidth;
         info->height = h->fullHeight;
