@@ -23,8 +23,6 @@ struct Finished {
     uint32_t headerFlags;
     uint16_t headerOrientation;
     int scaleMode;
-    int16_t bitsPerPlane;
-    int16_t components;
 };
 
 // 256 output pixels (in the output byte order) indexed by the value that the
@@ -396,8 +394,7 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     FlushSmoothRow(ctx);
 
     Bitmap* b = ctx->bitmap;
-    const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode,
-                     rs->bitsPerPlane, rs->components};
+    const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode};
     const bool alphaDeclaredOnly = (f.headerFlags & kHeaderMayHaveAlpha) && f.bpp == 32 && !ctx->alphaSeen &&
                                    rs->outBytesPerPixel == 4;
     b->orientation = o.orientation;

@@ -222,7 +222,6 @@ int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, cons
     if (!ctx) return kLoadNoMemory;
     ctx->options = *options;
     if (ctx->options.flags & kLoadReduced) ctx->options.flags |= kLoadFirstImageOnly;
-    ctx->alphaValue = options->alphaValue;
 
     int result = OpenLoadFile(ctx, source);
     if (result == kLoadOk) result = ChooseAndRun(source, ctx, options->formatIndex);
