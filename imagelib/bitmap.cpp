@@ -52,7 +52,35 @@ int32_t AlignedRowBytes(int64_t width, int64_t bitsPerPixel, int32_t alignment) 
     return static_cast<int32_t>(aligned);
 }
 
+int PixelTypeComponents(uint16_t type) {
+    switch (type) {
+    case kPixelBilevel:
+    case kPixelGrey:
+    case kPixelPalette:
+        return 1;
+    case kPixelRGB:
+    case kPixelBGR:
+        return 3;
+    case kPixelRGBA:
+    case kPixelABGR:
+    case kPixelBGRA:
+    case kPixelARGB:
+    case kPixelCMYK:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int PixelSampleBytes(uint16_t bitsPerSample) {
+    if (bitsPerSample <= 8) return 1;
+    if (bitsPerSample <= 16) return 2;
+    if (bitsPerSample <= 32) return 4;
+    return 0;
+}
+
 // Components of a (possibly family) pixel type, and the type it resolves to.
+// Values that name no type are laid out with one component.
 static void ResolvePixelType(uint16_t type, uint16_t* resolved, int* components) {
     if (type == kPixelBilevel) {
         *resolved = type;
@@ -69,37 +97,43 @@ static void ResolvePixelType(uint16_t type, uint16_t* resolved, int* components)
     }
 }
 
+int32_t BitmapRowBytes(uint16_t type, int16_t alignment, int32_t width, int32_t height, uint16_t bitsPerSample) {
+    if (width < 1 || height < 1) return 0;
+    if (alignment < 1) alignment = 1;
+    uint16_t resolved;
+    int components;
+    ResolvePixelType(type, &resolved, &components);
+    int64_t bitsPerPixel = 1;
+    if (resolved != kPixelBilevel) {
+        const int sampleBytes = PixelSampleBytes(bitsPerSample);
+        if (sampleBytes == 0) return 0;
+        bitsPerPixel = int64_t(components) * sampleBytes * 8;
+    }
+    const int32_t rowBytes = AlignedRowBytes(width, bitsPerPixel, alignment);
+    if (rowBytes == 0 || int64_t(rowBytes) * height > std::numeric_limits<int32_t>::max()) return 0;
+    return rowBytes;
+}
+
 int AllocBitmapWithDepth(Bitmap* b, uint16_t type, int16_t alignment, int32_t width, int32_t height,
                          uint16_t bitsPerSample) {
     std::memset(b, 0, sizeof *b);
     if (alignment < 1) alignment = 1;
     b->rowAlignment = alignment;
     if (width < 1 || height < 1 || bitsPerSample > 32) return 0;
+    const int32_t rowBytes = BitmapRowBytes(type, alignment, width, height, bitsPerSample);
+    if (rowBytes == 0) return 0;
 
     uint16_t resolved;
     int components;
     ResolvePixelType(type, &resolved, &components);
-
-    int sampleBytes = 1;
-    if (bitsPerSample > 16) sampleBytes = 4;
-    else if (bitsPerSample > 8) sampleBytes = 2;
-
-    int32_t rowBytes;
     if (resolved == kPixelBilevel) {
-        rowBytes = AlignedRowBytes(width, 1, alignment);
         b->bytesPerPixel = 1;
         b->components = 1;
         b->bitsPerSample = 1;
     } else {
-        rowBytes = AlignedRowBytes(width, int64_t(components) * sampleBytes * 8, alignment);
-        b->bytesPerPixel = uint16_t(components * sampleBytes);
+        b->bytesPerPixel = uint16_t(components * PixelSampleBytes(bitsPerSample));
         b->components = uint16_t(components);
         b->bitsPerSample = bitsPerSample > 8 ? bitsPerSample : 8;
-    }
-    if (rowBytes == 0 || int64_t(rowBytes) * height > std::numeric_limits<int32_t>::max()) {
-        std::memset(b, 0, sizeof *b);
-        b->rowAlignment = alignment;
-        return 0;
     }
     b->pixels = static_cast<uint8_t*>(std::calloc(size_t(rowBytes) * size_t(height), 1));
     if (!b->pixels) {

@@ -177,6 +177,19 @@ int GetRowBit(const uint8_t* row, int32_t x);
 void OrRowBit(uint8_t* row, int32_t x, int value);
 void PutRowBit(uint8_t* row, int32_t x, int value);
 
+// Components of a stored pixel type: 1 for bilevel, grey and palette, 3 or 4
+// for colour; 0 for any other value (families included).
+int PixelTypeComponents(uint16_t pixelType);
+// Bytes one sample of this depth is stored in: 1 up to 8 bits, 2 up to 16,
+// 4 up to 32; 0 deeper.
+int PixelSampleBytes(uint16_t bitsPerSample);
+// Bytes of one row as AllocBitmapWithDepth lays it out (families resolved,
+// alignments below 1 counting as 1; bilevel rows ignore the depth); 0 when
+// width or height is below 1, the depth is above 32 for other types, or a row
+// or the whole picture of `height` rows does not fit in 32 bits.
+int32_t BitmapRowBytes(uint16_t pixelType, int16_t alignment, int32_t width, int32_t height,
+                       uint16_t bitsPerSample);
+
 // 0, or 16 when the clipped rectangle is empty; `out` is written in both cases.
 int ClipRectToBitmap(const Bitmap* bitmap, const PictureRect* rect, PictureRect* out);
 

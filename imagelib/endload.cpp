@@ -23,8 +23,6 @@ struct Finished {
     uint32_t headerFlags;
     uint16_t headerOrientation;
     int scaleMode;
-    int16_t bitsPerPlane;
-    int16_t components;
 };
 
 // 256 output pixels (in the output byte order) indexed by the value that the
@@ -53,8 +51,7 @@ void PlaceColour(Expander* e, int i, uint8_t r, uint8_t g, uint8_t b, uint8_t al
 void InitExpander(Expander* e, uint32_t mode, uint16_t order) {
     std::memset(e, 0, sizeof *e);
     e->bytes = mode == 1952 ? 4 : 3;
-    if (e->bytes == 3) e->at = order == 0 ? 0 : 2;
-    else e->at = order == 0 ? 0 : order == 1 ? 3 : order == 3 ? 1 : 2;
+    e->at = IndexByteOfPixel(mode, order);
 }
 
 void RunExpander(Bitmap* b, const Expander& e) {
@@ -397,8 +394,7 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     FlushSmoothRow(ctx);
 
     Bitmap* b = ctx->bitmap;
-    const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode,
-                     rs->bitsPerPlane, rs->components};
+    const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode};
     const bool alphaDeclaredOnly = (f.headerFlags & kHeaderMayHaveAlpha) && f.bpp == 32 && !ctx->alphaSeen &&
                                    rs->outBytesPerPixel == 4;
     b->orientation = o.orientation;

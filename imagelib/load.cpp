@@ -20,6 +20,7 @@ namespace {
 
 constexpr size_t kExtensionLimit = 128;
 constexpr uint32_t kInfoOnlyFlags = kLoadInfoOnly | kLoadFastDecode | kLoadReduced;
+static_assert(sizeof(ImageInfo::subFormat) == sizeof(LoadContext::subFormat), "sub-format sizes differ");
 
 // The lower-cased extension of a file name as 8-bit text; empty when none.
 std::string ExtensionOf(const wchar_t* name) {
@@ -134,13 +135,26 @@ void KeepTagLists(LoadContext* ctx) {
     FreeTagLists(ctx);
 }
 
+bool IsProbed(const FormatRow* row) { return (row->flags & kFormatHasReader) && (row->flags & kFormatProbe); }
+
+// True when an earlier probed row runs the same reader with the same value:
+// its answer for this file is already known.
+bool ProbedBefore(int index) {
+    const FormatRow* row = GetFormatRow(index);
+    for (int i = 0; i < index; ++i) {
+        const FormatRow* earlier = GetFormatRow(i);
+        if (IsProbed(earlier) && earlier->readFn == row->readFn && earlier->loadValue == row->loadValue)
+            return true;
+    }
+    return false;
+}
+
 // The reader chosen by extension, then (when that finds none) probing.
 int ChooseAndRun(FileSource* source, LoadContext* ctx, int formatIndex) {
     int result = LoadWithChosenReader(source, ctx, formatIndex, ctx->bitmap);
     if (result == kLoadNotRecognised && formatIndex < 0 && !(ctx->options.flags & kLoadExtensionOnly)) {
         for (int i = 0; i < GetFormatCount(); ++i) {
-            const FormatRow* row = GetFormatRow(i);
-            if (!(row->flags & kFormatHasReader) || !(row->flags & kFormatProbe)) continue;
+            if (!IsProbed(GetFormatRow(i)) || ProbedBefore(i)) continue;
             result = TryFormatReader(source, ctx, i);
             if (result != kLoadNotRecognised) {
                 ctx->chosenFormat = int16_t(i);
@@ -152,8 +166,7 @@ int ChooseAndRun(FileSource* source, LoadContext* ctx, int formatIndex) {
     if (ctx->info) {
         ctx->info->formatIndex = ctx->chosenFormat;
         if (result != kLoadOk && result != kLoadInfoStop)
-            CopyTextBounded(ctx->info->subFormat, sizeof ctx->info->subFormat,
-                            std::string(ctx->subFormat, strnlen(ctx->subFormat, sizeof ctx->subFormat)).c_str());
+            CopyTextBounded(ctx->info->subFormat, sizeof ctx->info->subFormat, ctx->subFormat);
     }
     return result;
 }
@@ -209,7 +222,6 @@ int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, cons
     if (!ctx) return kLoadNoMemory;
     ctx->options = *options;
     if (ctx->options.flags & kLoadReduced) ctx->options.flags |= kLoadFirstImageOnly;
-    ctx->alphaValue = options->alphaValue;
 
     int result = OpenLoadFile(ctx, source);
     if (result == kLoadOk) result = ChooseAndRun(source, ctx, options->formatIndex);

@@ -162,8 +162,6 @@ struct LoadRowState {
     int32_t rowsPerCall;
     uint16_t orientation;        // the header's
     int16_t bitsPerPlane;
-    int16_t components;
-    int16_t headerExtra;
     int16_t planes;
     int32_t bitsPerPixel;        // planes x bitsPerPlane, 1..32
     int32_t xResolution;
@@ -173,12 +171,10 @@ struct LoadRowState {
     uint8_t separatePlanes;      // one delivery per plane row (header flag 0x4)
     uint8_t mirror;              // exactly one of header and options asks for it
     uint8_t flip;                // likewise for bottom-up rows
-    uint16_t pixelOrder;
     uint8_t alphaFill;
     // The reader's row buffer: rowsPerCall rows of srcBytesPerRow bytes.
     size_t srcBytesPerRow;
     uint8_t* srcBuffer;
-    size_t srcBufferSize;
     // Converters and their lines.
     RowUnpacker unpack;
     RowStorer store;
@@ -186,15 +182,12 @@ struct LoadRowState {
     int32_t internalBytesPerPixel;
     int32_t linePixelBytes;      // bytes per pixel of the unpacked line; 0 for packed bits
     uint8_t* unpackScratch;
-    size_t unpackScratchSize;
     uint8_t* internalLine;
-    size_t internalLineSize;
     // Output.
     int32_t outWidth;
     int32_t outHeight;
     uint32_t outputMode;         // 1, 2, 80, 1952
     int32_t outBytesPerPixel;
-    int32_t outBytesPerRow;
     // Delivery counters.
     int32_t runningRow;          // next row for "first row -1"
     int32_t runningPlane;
@@ -247,7 +240,6 @@ struct LoadContext {
     uint8_t cancelled;
     uint8_t pictureBegun;
     uint8_t alphaSeen;
-    uint8_t alphaValue;
     int32_t progressBarPos;
 
     // Gathered metadata.

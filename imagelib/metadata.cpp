@@ -169,8 +169,18 @@ void SetPictureComment(LoadContext* ctx, const char* text, int32_t length) {
     ctx->comment = copy;
 }
 
+// True when the file is known to end before `n` more bytes: the bytes that
+// are there are skipped, so a count from a damaged file allocates nothing.
+static bool SkipShortField(PictureFile* file, uint32_t n) {
+    const int64_t left = RemainingFileBytes(file);
+    if (left < 0 || left >= int64_t(n)) return false;
+    SkipFileBytes(file, n);
+    return true;
+}
+
 int ReadPictureComment(PictureFile* file, LoadContext* ctx, uint32_t n) {
     if (!(ctx->options.flags & kLoadKeepComment)) return SkipFileBytes(file, n) ? 4 : 0;
+    if (SkipShortField(file, n)) return 4;
     char* buffer = static_cast<char*>(std::malloc(size_t(n) + 1));
     if (!buffer) return SkipFileBytes(file, n) ? 4 : 0;
     const size_t got = ReadFileBytes(file, buffer, n);
@@ -206,6 +216,7 @@ void AddPictureText(LoadContext* ctx, const char* key, const char* value, int32_
 
 int ReadPictureText(PictureFile* file, LoadContext* ctx, const char* key, uint32_t n) {
     if (!(ctx->options.flags & kLoadKeepTexts) || n == 0) return SkipFileBytes(file, n) ? 4 : 0;
+    if (SkipShortField(file, n)) return 4;
     char* buffer = static_cast<char*>(std::malloc(n));
     if (!buffer) return SkipFileBytes(file, n) ? 4 : 0;
     const size_t got = ReadFileBytes(file, buffer, n);

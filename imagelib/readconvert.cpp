@@ -249,7 +249,7 @@ RowUnpacker ChooseUnpacker(const LoadRowState* rs, UnpackPlan* plan) {
     const size_t w = size_t(rs->srcWidth);
     const int bits = rs->bitsPerPlane;
     const int bpp = rs->bitsPerPixel;
-    *plan = UnpackPlan{1, w, 0};
+    *plan = UnpackPlan{1, w, 0, nullptr};
 
     if (rs->planes == 1 && bits == 1 && rs->outputMode == 1) {
         plan->linePixelBytes = 0;
@@ -335,7 +335,9 @@ RowUnpacker ChooseUnpacker(const LoadRowState* rs, UnpackPlan* plan) {
 }  // namespace
 
 bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan) {
-    if (!ChooseUnpacker(rs, plan)) return false;
+    const RowUnpacker unpack = ChooseUnpacker(rs, plan);
+    plan->unpack = unpack;
+    if (!unpack) return false;
     if (plan->rowBytes > rs->srcBytesPerRow) return false;
     // The storers read the line at the intermediate pixel size (planes
     // delivered separately and packed bits have their own storers).
@@ -344,9 +346,8 @@ bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan) {
     return true;
 }
 
-void SelectReadConverters(LoadRowState* rs, uint16_t order) {
-    UnpackPlan plan;
-    rs->unpack = ChooseUnpacker(rs, &plan);
+void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t order) {
+    rs->unpack = plan.unpack;
     rs->store = nullptr;
     SetMap(rs, kMapZero, kMapZero, kMapZero, kMapZero);
     if (!rs->unpack) return;
@@ -370,9 +371,7 @@ void SelectReadConverters(LoadRowState* rs, uint16_t order) {
     if (rs->bitsPerPixel <= 8) {
         // An index or grey value lands where red belongs; EndImage replaces
         // it by its colour.
-        int at;
-        if (!four) at = order == 0 ? 0 : 2;
-        else at = order == 0 ? 0 : order == 1 ? 3 : order == 3 ? 1 : 2;
+        const int at = IndexByteOfPixel(mode, order);
         if (combine) {
             rs->storeMap[0] = int8_t(at);
             rs->store = four ? StoreCombinePlanes<4> : StoreCombinePlanes<3>;

@@ -36,6 +36,7 @@ struct UnpackPlan {
     int32_t linePixelBytes;  // bytes per pixel it writes; 0 for packed bits
     size_t rowBytes;         // bytes it reads from a row of srcWidth pixels
     size_t scratchBytes;     // work area before the line, 0 when none
+    RowUnpacker unpack;      // the unpacker chosen
 };
 
 // Chooses how the row state's layout is unpacked. False when no unpacker
@@ -46,9 +47,16 @@ struct UnpackPlan {
 // bytesPerPlane, separatePlanes, outputMode, internalBytesPerPixel.
 bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan);
 
-// Sets the unpacker and the storer of the row state (after PlanReadConverters
-// accepted the layout and the lines are allocated).
-void SelectReadConverters(LoadRowState* rs, uint16_t pixelOrder);
+// Sets the unpacker of the plan and the matching storer in the row state
+// (after PlanReadConverters accepted the layout and the lines are allocated).
+void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t pixelOrder);
+
+// The byte of a three-byte (mode 80) or four-byte (mode 1952) output pixel
+// where an index or grey value waits for its colour, by pixel order.
+inline int IndexByteOfPixel(uint32_t outputMode, uint16_t pixelOrder) {
+    if (outputMode != 1952) return pixelOrder == 0 ? 0 : 2;
+    return pixelOrder == 0 ? 0 : pixelOrder == 1 ? 3 : pixelOrder == 3 ? 1 : 2;
+}
 
 // Row helpers, shared with the save side.
 // bits 1, 2 or 4: each field (most significant first) becomes a byte holding

@@ -67,11 +67,15 @@ uint32_t ChooseOutputMode(uint32_t headerFlags, int bpp, int c, uint32_t f) {
     return (c != 4 && !(f & kLoadPreferFourBytes)) ? 80 : 1952;
 }
 
+// The texts are copied whole: each field has the size of the header's.
+static_assert(sizeof(ImageInfo::description) == sizeof(ImageHeader::description), "description sizes differ");
+static_assert(sizeof(ImageInfo::compressionText) == sizeof(ImageHeader::compressionText),
+              "compression text sizes differ");
+
 void FillInfo(LoadContext* ctx, const ImageHeader* h, int32_t xres, int32_t yres) {
     ImageInfo* info = ctx->info;
     if (!info) return;
-    CopyTextBounded(info->description, sizeof info->description,
-                    std::string(h->description, strnlen(h->description, sizeof h->description)).c_str());
+    CopyTextBounded(info->description, sizeof info->description, h->description);
     info->orientation = h->orientation;
     if (h->components >= 1) {
         info->bitsPerSample = uint16_t(h->bitsPerPlane);
@@ -89,8 +93,7 @@ void FillInfo(LoadContext* ctx, const ImageHeader* h, int32_t xres, int32_t yres
     info->yResolution = uint16_t(yres);
     info->compression = h->compression;
     info->colourSpace = h->colourSpace;
-    CopyTextBounded(info->compressionText, sizeof info->compressionText,
-                    std::string(h->compressionText, strnlen(h->compressionText, sizeof h->compressionText)).c_str());
+    CopyTextBounded(info->compressionText, sizeof info->compressionText, h->compressionText);
     if (h->fullWidth >= 1) {
         info->width = h->fullWidth;
         info->height = h->fullHeight;
@@ -406,6 +409,18 @@ void SmoothRow(LoadContext* ctx, const uint8_t* src) {
     rs->smoothRowEdge += rs->smoothYs;
 }
 
+// Allocates the output bitmap of the row state's output size and mode, its
+// rows aligned to `alignment` (at least 1). False when out of memory or too
+// large.
+bool AllocOutputRows(LoadContext* ctx, int16_t alignment) {
+    const LoadRowState* rs = &ctx->row;
+    const int32_t bits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
+    const int32_t bytesPerRow = AlignedRowBytes(rs->outWidth, bits, alignment);
+    if (!AllocOutputBitmap(ctx->bitmap, rs->outputMode, bytesPerRow, rs->outWidth, rs->outHeight, 1)) return false;
+    ctx->bitmap->rowAlignment = alignment;
+    return true;
+}
+
 // A block that does not span the whole row cannot go through the smooth
 // scaling as rows arrive: the picture is then loaded at full size and reduced
 // at the end. 0 done, 1 out of memory.
@@ -419,13 +434,8 @@ int DeferSmoothScaling(LoadContext* ctx) {
     rs->outWidth = rs->srcWidth;
     rs->outHeight = rs->srcHeight;
     const int16_t alignment = ctx->bitmap->rowAlignment;
-    const int32_t bits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
-    rs->outBytesPerRow = AlignedRowBytes(rs->outWidth, bits, alignment);
     DiscardPixels(ctx->bitmap);
-    if (!AllocOutputBitmap(ctx->bitmap, rs->outputMode, rs->outBytesPerRow, rs->outWidth, rs->outHeight, 1))
-        return kLoadNoMemory;
-    ctx->bitmap->rowAlignment = alignment;
-    return kLoadOk;
+    return AllocOutputRows(ctx, alignment) ? kLoadOk : kLoadNoMemory;
 }
 
 // Plane index of a delivery, and the restart of "next row" counting when a
@@ -523,8 +533,6 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     rs->rowsPerCall = h->rowsPerCall;
     rs->orientation = h->orientation;
     rs->bitsPerPlane = int16_t(bits);
-    rs->components = int16_t(c);
-    rs->headerExtra = h->headerExtra;
     rs->planes = int16_t(planes);
     rs->bitsPerPixel = bpp;
     rs->bytesPerPlane = h->bytesPerPlane;
@@ -534,7 +542,6 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     rs->separatePlanes = (headerFlags & kHeaderSeparatePlanes) ? 1 : 0;
     rs->mirror = ((h->orientation ^ o.orientation) & 0x1) ? 1 : 0;
     rs->flip = ((h->orientation ^ o.orientation) & 0x10) ? 1 : 0;
-    rs->pixelOrder = o.pixelOrder;
     rs->alphaFill = o.alphaValue;
     rs->outputMode = ChooseOutputMode(headerFlags, bpp, c, o.flags);
     rs->outBytesPerPixel = rs->outputMode == 1952 ? 4 : rs->outputMode == 80 ? 3 : 1;
@@ -553,28 +560,20 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     int result = kLoadNoMemory;
     do {
         if (!SetUpScaling(ctx, h)) break;
-        const int16_t alignment = o.rowAlignment < 1 ? 1 : o.rowAlignment;
-        const int32_t outBits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
-        rs->outBytesPerRow = AlignedRowBytes(rs->outWidth, outBits, alignment);
-        if (!AllocOutputBitmap(ctx->bitmap, rs->outputMode, rs->outBytesPerRow, rs->outWidth, rs->outHeight, 1))
-            break;
-        ctx->bitmap->rowAlignment = alignment;
+        if (!AllocOutputRows(ctx, o.rowAlignment < 1 ? 1 : o.rowAlignment)) break;
 
         size_t bufferBytes;
         if (!CheckedMul(rs->srcBytesPerRow, size_t(rs->rowsPerCall), &bufferBytes) ||
             !CheckedAdd(bufferBytes, 1024, &bufferBytes) || bufferBytes > kBufferLimit)
             break;
         rs->srcBuffer = static_cast<uint8_t*>(std::calloc(bufferBytes, 1));
-        rs->srcBufferSize = bufferBytes;
         if (!rs->srcBuffer) break;
         if (plan.scratchBytes) {
             rs->unpackScratch = static_cast<uint8_t*>(std::calloc(plan.scratchBytes, 1));
-            rs->unpackScratchSize = plan.scratchBytes;
             if (!rs->unpackScratch) break;
         }
         const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
         rs->internalLine = static_cast<uint8_t*>(std::calloc(lineBytes, 1));
-        rs->internalLineSize = lineBytes;
         if (!rs->internalLine) break;
         result = kLoadOk;
     } while (false);
@@ -584,7 +583,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
         return result;
     }
 
-    SelectReadConverters(rs, o.pixelOrder);
+    SelectReadConverters(rs, plan, o.pixelOrder);
     h->rowBuffer = rs->srcBuffer;
     rs->active = 1;
     if (o.flags & kLoadProgressBar) {

@@ -69,27 +69,18 @@ static void FreeWriteBuffers(SaveContext* ctx) {
 // bitmap is not a picture this library can read rows from.
 static bool DescribeSource(const Bitmap* b, SaveRowState* s) {
     if (!b || b->width < 1 || b->height < 1) return false;
-    int components;
-    switch (b->pixelType) {
-        case kPixelBilevel: s->sourceMode = kPixelBilevel; components = 1; break;
-        case kPixelGrey:
-        case kPixelPalette: s->sourceMode = kPixelGrey; components = 1; break;
-        case kPixelRGB:
-        case kPixelBGR: s->sourceMode = kPixelMask3Byte; components = 3; break;
-        case kPixelRGBA:
-        case kPixelABGR:
-        case kPixelBGRA:
-        case kPixelARGB:
-        case kPixelCMYK: s->sourceMode = kPixelMask4Byte; components = 4; break;
-        default: return false;
-    }
+    const int components = PixelTypeComponents(b->pixelType);
+    if (components == 0) return false;
+    if (b->pixelType == kPixelBilevel) s->sourceMode = kPixelBilevel;
+    else if (components == 1) s->sourceMode = kPixelGrey;
+    else s->sourceMode = components == 3 ? kPixelMask3Byte : kPixelMask4Byte;
     s->deepSampleBytes = 0;
     s->deepBits = 0;
     s->deepComponents = 0;
     const size_t w = size_t(b->width);
     if (b->bitsPerSample > 8) {
         if (b->pixelType == kPixelBilevel || b->bitsPerSample > 32) return false;
-        s->deepSampleBytes = b->bitsPerSample <= 16 ? 2 : 4;
+        s->deepSampleBytes = uint32_t(PixelSampleBytes(b->bitsPerSample));
         s->deepBits = b->bitsPerSample;
         s->deepComponents = uint32_t(components);
         s->bitmapRowLength = w * size_t(components) * s->deepSampleBytes;
@@ -274,12 +265,6 @@ static const FormatCapability* MatchCapability(const FormatCapability* records, 
     return nullptr;
 }
 
-static std::wstring WidenAscii(const char* text) {
-    std::wstring out;
-    for (; text && *text; ++text) out += wchar_t(static_cast<unsigned char>(*text));
-    return out;
-}
-
 int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, const SaveOptions* options,
                 wchar_t* nameOut, size_t nameOutCapacity) {
     if (!options || !bitmap) return kSaveRefused;
@@ -307,7 +292,7 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
             work.push_back(L'\0');
             RemoveFileExtension(&work[0]);
             finalName = work.c_str();
-            if (ext) finalName += L"." + WidenAscii(ext);
+            if (ext) finalName += L"." + Utf8ToWide(ext);
         }
         if ((options->flags & kSaveCopyNameBack) && nameOut) {
             if (finalName.size() + 1 > nameOutCapacity) return kSaveCannotCreate;

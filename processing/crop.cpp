@@ -1,5 +1,4 @@
 // Copies of a picture or of a rectangle of it.
-#include <algorithm>
 #include <cstring>
 
 #include "processing/geometry.h"
@@ -59,19 +58,9 @@ int BitmapCrop(Bitmap* src, Bitmap* dst, const PictureRect* rect) {
 
 int BitmapCropClipped(Bitmap* src, Bitmap* dst, const PictureRect* rect) {
     if (!src || !rect) return kGeometryBadSize;
-    int64_t x = rect->x, y = rect->y, w = rect->width, h = rect->height;
-    if (x < 0) {
-        w += x;
-        x = 0;
-    }
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    w = std::min<int64_t>(w, int64_t(src->width) - x);
-    h = std::min<int64_t>(h, int64_t(src->height) - y);
-    if (w < 1 || h < 1) return kGeometryBadSize;
-    return CopyRect(src, dst, PictureRect{int32_t(x), int32_t(y), int32_t(w), int32_t(h)}, true);
+    PictureRect r;
+    if (ClipRectToBitmap(src, rect, &r) != 0) return kGeometryBadSize;
+    return CopyRect(src, dst, r, true);
 }
 
 size_t GetLibraryTempFolder(char* buffer, size_t capacity) {

@@ -2,48 +2,15 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "imagelib/checked.h"
 #include "imagelib/metadata.h"
 
 namespace geometry {
 
-namespace {
-
-// Components of a stored pixel type; 0 for a value that is not one type.
-int ComponentsOf(uint16_t type) {
-    switch (type) {
-    case kPixelBilevel:
-    case kPixelGrey:
-    case kPixelPalette:
-        return 1;
-    case kPixelRGB:
-    case kPixelBGR:
-        return 3;
-    case kPixelRGBA:
-    case kPixelABGR:
-    case kPixelBGRA:
-    case kPixelARGB:
-    case kPixelCMYK:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-int SampleBytesOf(uint16_t bitsPerSample) {
-    if (bitsPerSample <= 8) return 1;
-    if (bitsPerSample <= 16) return 2;
-    if (bitsPerSample <= 32) return 4;
-    return 0;
-}
-
-}  // namespace
-
 int CheckSource(const Bitmap* src, Layout* layout) {
     if (!src || !src->pixels || src->width < 1 || src->height < 1) return kGeometryBadSize;
-    const int components = ComponentsOf(src->pixelType);
+    const int components = PixelTypeComponents(src->pixelType);
     if (components == 0) return kGeometryBadSize;
     Layout l{};
     if (src->pixelType == kPixelBilevel) {
@@ -51,7 +18,7 @@ int CheckSource(const Bitmap* src, Layout* layout) {
         if (AlignedRowBytes(src->width, 1, 1) == 0 || src->bytesPerRow < AlignedRowBytes(src->width, 1, 1))
             return kGeometryBadSize;
     } else {
-        const int sampleBytes = SampleBytesOf(src->bitsPerSample);
+        const int sampleBytes = PixelSampleBytes(src->bitsPerSample);
         if (sampleBytes == 0 || src->bitsPerSample < 8) return kGeometryBadSize;
         // Palette indices are never deeper than a byte.
         if (src->pixelType == kPixelPalette && sampleBytes != 1) return kGeometryBadSize;
@@ -73,19 +40,10 @@ int CheckSource(const Bitmap* src, Layout* layout) {
 int NewPicture(Bitmap* out, uint16_t type, int16_t alignment, int32_t width, int32_t height,
                uint16_t bitsPerSample) {
     std::memset(out, 0, sizeof *out);
-    if (width < 1 || height < 1) return kGeometryBadSize;
     // The allocator fails for both reasons; tell a size that cannot exist
     // from memory that is not there by doing its size arithmetic first.
-    const int align = alignment < 1 ? 1 : alignment;
-    int64_t bitsPerPixel = 1;
-    if (type != kPixelBilevel) {
-        const int components = ComponentsOf(type);
-        const int sampleBytes = SampleBytesOf(bitsPerSample);
-        if (components == 0 || sampleBytes == 0) return kGeometryBadSize;
-        bitsPerPixel = int64_t(components) * sampleBytes * 8;
-    }
-    const int32_t rowBytes = AlignedRowBytes(width, bitsPerPixel, align);
-    if (rowBytes == 0 || !FitsInt32(int64_t(rowBytes) * height)) return kGeometryBadSize;
+    if (PixelTypeComponents(type) == 0 || BitmapRowBytes(type, alignment, width, height, bitsPerSample) == 0)
+        return kGeometryBadSize;
     return AllocBitmapWithDepth(out, type, alignment, width, height, bitsPerSample) ? kGeometryDone
                                                                                   : kGeometryNoMemory;
 }

@@ -144,6 +144,8 @@ int BitmapRotateQuarter(Bitmap* src, Bitmap* dst, int direction, RowProgressCall
 }
 
 int BitmapRotateHalf(Bitmap* src, Bitmap* dst) {
+    // Bilevel rows are turned a byte at a time, whatever their padding.
+    if (src && src->pixelType == kPixelBilevel) return BitmapRotateBilevelHalf(src, dst);
     Layout layout;
     Bitmap out;
     const int rc = PrepareTurn(src, false, false, &layout, &out);
@@ -153,11 +155,7 @@ int BitmapRotateHalf(Bitmap* src, Bitmap* dst) {
     for (int32_t j = 0; j < h; ++j) {
         const uint8_t* from = Row(src, h - 1 - j);
         uint8_t* to = Row(&out, j);
-        if (src->pixelType == kPixelBilevel) {
-            for (int32_t x = 0; x < w; ++x) PutRowBit(to, x, GetRowBit(from, w - 1 - x));
-        } else {
-            for (int32_t x = 0; x < w; ++x) std::memcpy(to + size_t(x) * n, from + size_t(w - 1 - x) * n, n);
-        }
+        for (int32_t x = 0; x < w; ++x) std::memcpy(to + size_t(x) * n, from + size_t(w - 1 - x) * n, n);
     }
     Deliver(src, dst, &out);
     return kGeometryDone;
