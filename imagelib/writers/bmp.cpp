@@ -11,6 +11,7 @@
 
 #include "imagelib/savecontext.h"
 #include "imagelib/writers.h"
+#include "imagelib/writers/writerio.h"
 
 namespace {
 
@@ -271,9 +272,6 @@ int WriteBmp(FileSource* source, SaveContext* ctx) {
     BmpLayout layout{};
     const int planned = PlanLayout(ctx, &layout);
     if (planned) return planned;
-    PictureFile* f = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!f) return kSaveCannotCreate;
-    int result = WriteBmpFile(f, ctx, layout);
-    if (ctx->callbacks.closePictureFile(f) != 0 && result == kSaveOk) result = kSaveWriteFailed;
-    return result;
+    return RunWriterOnSource(source, ctx,
+                             [&layout](PictureFile* f, SaveContext* c) { return WriteBmpFile(f, c, layout); });
 }

@@ -16,6 +16,7 @@
 #include "../checked.h"
 #include "../formats.h"
 #include "../savecontext.h"
+#include "writerio.h"
 
 namespace {
 
@@ -249,21 +250,9 @@ int WritePngStream(PictureFile* file, SaveContext* ctx) {
     return status;
 }
 
-int WritePng(FileSource* source, SaveContext* ctx) {
-    PictureFile* file = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!file) return kSaveCannotCreate;
-    int result = WritePngStream(file, ctx);
-    // The close flushes the runtime's buffer: a full disk may only show now.
-    if (ctx->callbacks.closePictureFile(file) != 0 && result == kSaveOk) result = kSaveWriteFailed;
-    return result;
-}
+int WritePng(FileSource* source, SaveContext* ctx) { return RunWriterOnSource(source, ctx, WritePngStream); }
 
 void PngWriterOptions(FormatCapability* records, const FormatRow*) {
     static const uint16_t kTypes[] = {kPixelMask4Byte, kPixelMask3Byte, kPixelGrey, kPixelPalette, kPixelBilevel};
-    int i = 0;
-    for (uint16_t type : kTypes) {
-        records[i].pixelType = type;
-        records[i].mostColours = 65535;
-        ++i;
-    }
+    ListWriterTypes(records, kTypes);
 }
