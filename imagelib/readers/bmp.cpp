@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../readconvert.h"
 #include "readerio.h"
 #include "readers.h"
 
@@ -25,14 +26,7 @@ constexpr int64_t kMaxSide = 65535;
 
 enum BmpCompression : uint32_t { kBmpRaw = 0, kBmpRle8 = 1, kBmpRle4 = 2, kBmpBitFields = 3 };
 
-// Pixel layouts declared to BeginImage (ImageHeader::flags).
-constexpr uint32_t kLayoutBgr = 0x8;              // 3 bytes B, G, R
-constexpr uint32_t kLayoutBgra = 0x2000020;       // 4 bytes B, G, R, A; alpha may be all zero
-constexpr uint32_t kLayout555 = 0x80;             // 16-bit words, 5-5-5
-constexpr uint32_t kLayout565 = 0x100;            // 16-bit words, 5-6-5
-constexpr uint16_t kPaletteBgr = 0x200;           // EndImage: 3-byte B, G, R entries
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint16_t kBottomUp = 0x10;
 
 const char kBadSize[] = "Windows Bitmap : Bad picture's size !";
 
@@ -271,16 +265,16 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
     bool convert = false;
     uint32_t outBytes = bits / 8;
     if (bits == 24) {
-        ih->flags = kLayoutBgr;
+        ih->flags = kLayoutReversed;
     } else if (bits == 32) {
-        ih->flags = kLayoutBgra;
+        ih->flags = kLayoutBgra | kHeaderMayHaveAlpha;  // the alpha may be all zero
         convert = fields && !(masks.red == 0x00FF0000 && masks.green == 0x0000FF00 && masks.blue == 0x000000FF);
     } else if (!fields || (masks.red == 0x7C00 && masks.green == 0x03E0 && masks.blue == 0x001F)) {
-        ih->flags = kLayout555;
+        ih->flags = kLayoutWords;
     } else if (masks.red == 0xF800 && masks.green == 0x07E0 && masks.blue == 0x001F) {
         ih->flags = kLayout565;
     } else {
-        ih->flags = kLayoutBgr;
+        ih->flags = kLayoutReversed;
         ih->bitsPerPlane = 24;
         outBytes = 3;
         convert = true;
@@ -349,7 +343,7 @@ int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t b
                     dxt ? "Windows Bitmap (DXT)" : description ? description : os2 ? "OS/2 Bitmap" : "Windows Bitmap");
     const int64_t width = h.width < 0 ? -h.width : h.width;
     const int64_t height = h.height < 0 ? -h.height : h.height;
-    ih.orientation = (h.height >= 0 || dxt) ? kBottomUp : 0;
+    ih.orientation = (h.height >= 0 || dxt) ? kSourceBottomUp : 0;
     ih.planes = static_cast<int16_t>(h.planes);
     ih.bitsPerPlane = static_cast<int16_t>(h.bitsPerPlane);
     ih.compression = (h.compression == kBmpRle8 || h.compression == kBmpRle4) ? kCompressionRle : 0;

@@ -11,6 +11,7 @@
 #include "../checked.h"
 #include "../fileio.h"
 #include "../loadcontext.h"
+#include "../readconvert.h"
 #include "pngreader.h"
 #include "readerio.h"
 
@@ -18,12 +19,6 @@ namespace {
 
 constexpr uint32_t kBitmapHeaderSize = 40;
 constexpr int32_t kSideLimit = 16000;
-constexpr uint16_t kPaletteBgrTriples = 0x200;
-constexpr uint16_t kRowsBottomUp = 0x10;
-// Source layouts of the header flags.
-constexpr uint32_t kLayoutBgr = 0x8;
-constexpr uint32_t kLayoutBgra = 0x20;
-constexpr uint32_t kLayoutWords = 0x80;
 
 struct IconDirectory {
     uint16_t reserved;
@@ -240,10 +235,10 @@ int ReadIconDib(IconImage* im) {
     ImageHeader* h = &im->header;
     ctx->callbacks.clearImageHeader(h);
     std::strcpy(h->description, "Windows Icon");
-    h->orientation = kRowsBottomUp;
+    h->orientation = kSourceBottomUp;
     if (buffered) h->flags = kLayoutBgra;
     else if (im->bits == 16) h->flags = kLayoutWords;
-    else if (im->bits == 24) h->flags = kLayoutBgr;
+    else if (im->bits == 24) h->flags = kLayoutReversed;
     h->bitsPerPlane = int16_t(buffered ? 32 : im->bits);
     h->bytesPerPlane = uint32_t(DibRowBytes(im->width, h->bitsPerPlane));
     h->width = im->width;
@@ -253,7 +248,7 @@ int ReadIconDib(IconImage* im) {
     if (BeginImageStops(begin)) return begin;
 
     const int result = buffered ? DeliverMaskedRows(im) : DeliverPlainRows(im);
-    if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgrTriples, 8, im->table);
+    if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgr, 8, im->table);
     else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
     return result;
 }

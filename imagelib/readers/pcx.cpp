@@ -18,7 +18,6 @@ constexpr int kManufacturer = 10;
 constexpr int kPaletteMarker = 12;
 constexpr int kPaletteBytes256 = 768;
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint32_t kLayoutWords = 0x80;   // 16-bit pixels as little-endian words
 
 const char kBadSize[] = "Pcx : Bad picture's size !";
 

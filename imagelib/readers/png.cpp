@@ -20,6 +20,7 @@
 #include "../fileio.h"
 #include "../loadcontext.h"
 #include "../metadata.h"
+#include "../pixelrows.h"
 #include "../textutil.h"
 #include "readerio.h"
 
@@ -27,7 +28,6 @@ namespace {
 
 constexpr png_uint_32 kSideLimit = 399999;  // BeginImage refuses 400000 and above
 constexpr uint16_t kCompressionZip = 4;
-constexpr uint16_t kPaletteRgbTriples = 0x100;
 constexpr char kIptcKey[] = "Raw profile type iptc";
 constexpr char kPhotoshopHeader[] = "Photoshop 3.0";  // with its zero: 14 bytes
 
@@ -191,7 +191,7 @@ void TakeIccProfile(PngLoad* st, int bitDepth) {
 void FinishPicture(PngLoad* st) {
     if (st->ended) return;
     st->ended = 1;
-    if (st->isPalette) st->ctx->callbacks.endImage(st->ctx, kPaletteRgbTriples, 8, st->palette);
+    if (st->isPalette) st->ctx->callbacks.endImage(st->ctx, kPaletteTriples, 8, st->palette);
     else st->ctx->callbacks.endImage(st->ctx, 0, 0, nullptr);
 }
 

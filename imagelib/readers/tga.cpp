@@ -18,9 +18,7 @@ namespace {
 constexpr int kHeaderSize = 18;
 constexpr int kSideLimit = 15001;  // sides must be below this
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint16_t kBottomUp = 0x10;
 constexpr uint8_t kTopDown = 0x20;  // image descriptor bit
-constexpr uint32_t kLayoutWords555 = 0x80;  // 16-bit little-endian words, 5-5-5
 
 struct TargaHeader {
     int idLength;
@@ -97,7 +95,7 @@ TargaLayout LayoutFor(int depth, int32_t width) {
         case 1: return {0, 1, (size_t(width) + 7) / 8};
         case 8: return {0, 1, size_t(width)};
         case 15:
-        case 16: return {kLayoutWords555, 2, size_t(width) * 2};
+        case 16: return {kLayoutWords, 2, size_t(width) * 2};
         case 24: return {kLayoutReversed, 3, size_t(width) * 3};
         default: return {kLayoutBgra, 4, size_t(width) * 4};
     }
@@ -165,7 +163,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
     h.flags = layout.flags;
-    h.orientation = (th.descriptor & kTopDown) ? 0 : kBottomUp;
+    h.orientation = (th.descriptor & kTopDown) ? 0 : kSourceBottomUp;
     h.width = th.width;
     h.height = th.height;
     h.planes = 1;
