@@ -225,15 +225,8 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
 
     if (!SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
-    if (h.compression == kBmpRle8 || h.compression == kBmpRle4) {
-        r = DecodeBmpRle(f, ctx, ih, bits, rowBytes);
-    } else {
-        r = kLoadOk;
-        for (int32_t y = 0; y < ih->height && r == kLoadOk; ++y) {
-            if (ReadFileBytes(f, ih->rowBuffer, rowBytes) != rowBytes) r = kLoadIncomplete;
-            else r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
-        }
-    }
+    const bool rle = h.compression == kBmpRle8 || h.compression == kBmpRle4;
+    r = rle ? DecodeBmpRle(f, ctx, ih, bits, rowBytes) : ReadStoredRows(f, ctx, ih, rowBytes);
     return EndWith(ctx, r, kPaletteBgr, 8, palette);
 }
 

@@ -128,18 +128,6 @@ struct IconImage {
     uint8_t table[768];
 };
 
-// Colour rows straight from the file into the row buffer; the mask is not read.
-int DeliverPlainRows(IconImage* im) {
-    LoadContext* ctx = im->ctx;
-    const size_t rowBytes = im->header.bytesPerPlane;
-    for (int32_t y = 0; y < im->height; ++y) {
-        if (ReadFileBytes(im->file, im->header.rowBuffer, rowBytes) != rowBytes) return kLoadIncomplete;
-        const int status = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
-        if (status != 0) return status;
-    }
-    return kLoadOk;
-}
-
 // Reads the AND mask into the alpha bytes of B, G, R, A rows (a set bit is
 // transparent); `maskRow` holds one mask row. Returns the rows whose mask was
 // read.
@@ -247,7 +235,8 @@ int ReadIconDib(IconImage* im) {
     const int begin = ctx->callbacks.beginImage(ctx, h);
     if (BeginImageStops(begin)) return begin;
 
-    const int result = buffered ? DeliverMaskedRows(im) : DeliverPlainRows(im);
+    // Other pictures: the colour rows as stored; the mask is not read.
+    const int result = buffered ? DeliverMaskedRows(im) : ReadStoredRows(im->file, ctx, h, h->bytesPerPlane);
     if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgr, 8, im->table);
     else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
     return result;
