@@ -291,7 +291,6 @@ int ReadStreamHeader(JpegJob* job, PictureFile* file, int32_t* width, int32_t* h
         return 0;
     }
     CreateJpegDecoder(cinfo, &job->guard, file);
-    jpeg_save_markers(cinfo, JPEG_COM, kMarkerLimit);
     jpeg_read_header(cinfo, TRUE);
     jpeg_calc_output_dimensions(cinfo);
     *width = static_cast<int32_t>(cinfo->output_width);
