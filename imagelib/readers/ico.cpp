@@ -141,16 +141,28 @@ int32_t ApplyMask(IconImage* im, uint8_t* pixels, size_t stride, uint8_t* maskRo
     return im->height;
 }
 
+// Rows of `rowBytes` bytes the rest of the file holds, at least 1 (the
+// first read then comes short) and at most `height`, which is also the
+// answer when the file's size is not known.
+int32_t RowsTheFileHolds(PictureFile* file, size_t rowBytes, int32_t height) {
+    const int64_t left = RemainingFileBytes(file);
+    if (left < 0) return height;
+    const uint64_t held = uint64_t(left) / rowBytes;
+    return held >= uint64_t(height) ? height : held == 0 ? 1 : int32_t(held);
+}
+
 // Pictures whose alpha comes from the mask (24, 8 and 4 bits with the
 // mask-to-alpha option) and 32-bit pictures, whose mask stands in when their
 // alpha is zero everywhere: the colour half is read whole as B, G, R, A
-// before the mask, then the rows are delivered.
+// before the mask, then the rows are delivered. Only the rows the file can
+// hold are allocated: reading stops at the first short row anyway.
 int DeliverMaskedRows(IconImage* im) {
     LoadContext* ctx = im->ctx;
     const size_t stride = size_t(im->width) * 4;
     const size_t srcBytes = DibRowBytes(im->width, im->bits);
+    const int32_t heldRows = RowsTheFileHolds(im->file, srcBytes, im->height);
     size_t bytes;
-    if (!CheckedMul(stride, size_t(im->height), &bytes)) return kLoadNoMemory;
+    if (!CheckedMul(stride, size_t(heldRows), &bytes)) return kLoadNoMemory;
     auto* pixels = static_cast<uint8_t*>(std::malloc(bytes));
     auto* src = static_cast<uint8_t*>(std::malloc(srcBytes > stride ? srcBytes : stride));
     if (!pixels || !src) {
@@ -160,7 +172,7 @@ int DeliverMaskedRows(IconImage* im) {
     }
     int result = kLoadOk;
     int32_t rows = 0;
-    for (; rows < im->height; ++rows) {
+    for (; rows < heldRows; ++rows) {
         uint8_t* px = pixels + size_t(rows) * stride;
         if (im->bits == 32) {
             if (ReadFileBytes(im->file, px, stride) != stride) break;
