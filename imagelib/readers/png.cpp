@@ -29,7 +29,6 @@ namespace {
 constexpr png_uint_32 kSideLimit = 399999;  // BeginImage refuses 400000 and above
 constexpr uint16_t kCompressionZip = 4;
 constexpr char kIptcKey[] = "Raw profile type iptc";
-constexpr char kPhotoshopHeader[] = "Photoshop 3.0";  // with its zero: 14 bytes
 
 // What a library error means at this point of the load.
 enum PngPhase {
@@ -130,10 +129,10 @@ void AddIptcProfile(PngLoad* st, const png_text& text) {
     uint32_t count = 0;
     uint8_t* bytes = DecodeRawProfileIptc(text.text, textLength, &count);
     if (!bytes) return;
-    const size_t headerBytes = sizeof kPhotoshopHeader;
+    const size_t headerBytes = kPhotoshopIptcHeaderSize;
     auto* block = static_cast<uint8_t*>(std::malloc(headerBytes + count));
     if (block) {
-        std::memcpy(block, kPhotoshopHeader, headerBytes);
+        std::memcpy(block, kPhotoshopIptcHeader, headerBytes);
         std::memcpy(block + headerBytes, bytes, count);
         ctx->callbacks.addMetadataBlock(ctx, kMetadataIptc, block, uint32_t(headerBytes + count));
     }

@@ -104,40 +104,44 @@ int ReadPsdHeader(PictureFile* f, LoadContext* ctx, PsdHeader* h) {
     return kLoadOk;
 }
 
-// Hands one metadata resource on in the layout the JPEG markers use.
-void KeepMetadataResource(LoadContext* ctx, int id, const uint8_t* data, uint32_t size) {
-    static const uint8_t kIptcHeader[14] = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0};
-    switch (id) {
-        case kResourceIptc: {
-            // "Photoshop 3.0" and a complete "8BIM" resource around the data:
-            // id, an empty padded name, the 32-bit size, the data and its pad.
-            const size_t padded = size_t(size) + (size & 1);
-            uint8_t* block = static_cast<uint8_t*>(std::calloc(26 + padded, 1));
-            if (!block) return;
-            std::memcpy(block, kIptcHeader, 14);
-            std::memcpy(block + 14, "8BIM\x04\x04\0\0", 8);
-            block[22] = uint8_t(size >> 24);
-            block[23] = uint8_t(size >> 16);
-            block[24] = uint8_t(size >> 8);
-            block[25] = uint8_t(size);
-            std::memcpy(block + 26, data, size);
-            ctx->callbacks.addMetadataBlock(ctx, kMetadataIptc, block, uint32_t(26 + padded));
-            std::free(block);
-            return;
-        }
-        case kResourceExif: {
-            uint8_t* block = static_cast<uint8_t*>(std::malloc(size_t(size) + 6));
-            if (!block) return;
-            std::memcpy(block, "Exif\0\0", 6);
-            std::memcpy(block + 6, data, size);
-            ctx->callbacks.addMetadataBlock(ctx, kMetadataExif, block, size + 6);
-            std::free(block);
-            return;
-        }
-        case kResourceXmp: ctx->callbacks.addMetadataBlock(ctx, kMetadataXmp, data, size); return;
-        case kResourceIcc: ctx->callbacks.addMetadataBlock(ctx, kMetadataIcc, data, size); return;
-        default: return;
+// A metadata resource in the layout the JPEG markers use: IPTC behind
+// "Photoshop 3.0" and the 12-byte head of a complete "8BIM" resource (id, an
+// empty padded name, the 32-bit size), its data padded to even; EXIF behind
+// "Exif\0\0"; XMP and ICC profiles as they are. The data is read straight
+// behind that prefix and the block handed on. False when the file ends
+// first, which is known before anything is allocated when the file's size
+// is; a block that cannot be allocated is left out.
+bool KeepMetadataResource(PictureFile* f, LoadContext* ctx, int id, uint32_t size) {
+    const int64_t left = RemainingFileBytes(f);
+    if (left >= 0 && uint64_t(left) < size) return false;
+    const bool iptc = id == kResourceIptc;
+    const size_t prefix = iptc ? kPhotoshopIptcHeaderSize + 12 : id == kResourceExif ? 6 : 0;
+    const size_t total = prefix + size + (iptc ? size & 1 : 0);
+    uint8_t* block = static_cast<uint8_t*>(std::calloc(total ? total : 1, 1));
+    if (!block) return true;
+    if (ReadFileBytes(f, block + prefix, size) != size) {
+        std::free(block);
+        return false;
     }
+    uint32_t kind = kMetadataIcc;
+    if (iptc) {
+        kind = kMetadataIptc;
+        uint8_t* resource = block + kPhotoshopIptcHeaderSize;
+        std::memcpy(block, kPhotoshopIptcHeader, kPhotoshopIptcHeaderSize);
+        std::memcpy(resource, "8BIM\x04\x04\0\0", 8);
+        resource[8] = uint8_t(size >> 24);
+        resource[9] = uint8_t(size >> 16);
+        resource[10] = uint8_t(size >> 8);
+        resource[11] = uint8_t(size);
+    } else if (id == kResourceExif) {
+        kind = kMetadataExif;
+        std::memcpy(block, "Exif\0\0", 6);
+    } else if (id == kResourceXmp) {
+        kind = kMetadataXmp;
+    }
+    ctx->callbacks.addMetadataBlock(ctx, kind, block, uint32_t(total));
+    std::free(block);
+    return true;
 }
 
 bool IsMetadataResource(int id) {
@@ -171,13 +175,7 @@ bool ReadPsdResources(PictureFile* f, LoadContext* ctx, uint64_t end, int32_t* x
             *xDpi = int32_t(r[0] << 8 | r[1]);
             *yDpi = int32_t(r[8] << 8 | r[9]);
         } else if (keep && IsMetadataResource(id) && size <= kMetadataLimit) {
-            uint8_t* data = static_cast<uint8_t*>(std::malloc(size ? size : 1));
-            if (data) {
-                const bool read = ReadFileBytes(f, data, size) == size;
-                if (read) KeepMetadataResource(ctx, id, data, size);
-                std::free(data);
-                if (!read) return false;
-            }
+            if (!KeepMetadataResource(f, ctx, id, size)) return false;
         }
         if (!SeekTo(f, dataStart + padded)) return false;
     }
