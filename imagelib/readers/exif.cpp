@@ -123,7 +123,7 @@ int ParseExifApp1(uint8_t* data, size_t length, ExifApp1Info* info) {
 
 int FindExifThumbnail(uint8_t* data, size_t length, uint32_t* offset, uint32_t* thumbnailLength) {
     ExifApp1Info info;
-    if (!ParseExifApp1(data, length, &info) || info.thumbnailOffset == 0) return 0;
+    if (!ParseExifApp1(data, length, &info)) return 0;
     *offset = info.thumbnailOffset;
     *thumbnailLength = info.thumbnailLength;
     return 1;

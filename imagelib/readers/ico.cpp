@@ -275,12 +275,10 @@ int ReadIconFile(PictureFile* file, LoadContext* ctx) {
     if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
 
     uint8_t sig[4];
-    if (ReadFileBytes(file, sig, sizeof sig) == sizeof sig && sig[0] == 0x89 && sig[1] == 'P' && sig[2] == 'N' &&
-        sig[3] == 'G') {
-        if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
-        return ReadPng(file, ctx, "ICO");
-    }
+    const bool png = ReadFileBytes(file, sig, sizeof sig) == sizeof sig && sig[0] == 0x89 && sig[1] == 'P' &&
+                     sig[2] == 'N' && sig[3] == 'G';
     if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
+    if (png) return ReadPng(file, ctx, "ICO");
 
     auto* im = static_cast<IconImage*>(std::calloc(1, sizeof(IconImage)));
     if (!im) return kLoadNoMemory;

@@ -313,11 +313,6 @@ int ReadApngFrame(PngLoad* st, png_uint_32 index, png_uint_32 frameCount) {
     ImageHeader* h = &st->header;
     h->bitsPerPlane = flatten ? 24 : 32;
     h->bytesPerPlane = uint32_t(W) * uint32_t(h->bitsPerPlane / 8);
-    h->fullWidth = h->fullHeight = 0;
-    h->fullBytesPerPlane = 0;
-    h->fullBitsPerSample = 8;
-    h->fullComponents = 1;
-    h->transparentIndex = -1;
     if (ctx->infoOnly) return ctx->callbacks.beginImage(ctx, h);
 
     if (!AllocRowBlock(&st->canvas, W, H) || !AllocRowBlock(&st->saved, W, H) || !AllocRowBlock(&st->frame, W, H)) {
@@ -466,7 +461,6 @@ int ReadPngBody(PngLoad* st) {
 
     ImageHeader* h = &st->header;
     ctx->callbacks.clearImageHeader(h);
-    h->planes = 1;
     h->width = int32_t(width);
     h->height = int32_t(height);
     h->compression = kCompressionZip;
@@ -484,8 +478,8 @@ int ReadPngBody(PngLoad* st) {
     png_uint_32 xPpm, yPpm;
     int unit;
     if (png_get_pHYs(st->png, st->info, &xPpm, &yPpm, &unit) && unit == PNG_RESOLUTION_METER) {
-        h->xResolution = int32_t(double(xPpm) * 0.025399166666666667 + 0.5);
-        h->yResolution = int32_t(double(yPpm) * 0.025399166666666667 + 0.5);
+        h->xResolution = int32_t(double(xPpm) * kPerMetreToDotsPerInch + 0.5);
+        h->yResolution = int32_t(double(yPpm) * kPerMetreToDotsPerInch + 0.5);
     }
     TakeIccProfile(st, bitDepth);
 

@@ -135,8 +135,6 @@ int ReadPnmRow(PnmReader* r, int type, uint32_t maxval, uint8_t* row, size_t sam
     return kLoadOk;
 }
 
-int ReadPnmFromFile(PictureFile* file, LoadContext* ctx) { return ReadPnm(file, ctx); }
-
 }  // namespace
 
 int ReadPnm(PictureFile* f, LoadContext* ctx) {
@@ -214,4 +212,4 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
     return r;
 }
 
-int ReadPnmEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPnmFromFile); }
+int ReadPnmEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPnm); }

@@ -88,8 +88,8 @@ void WriteHeaders(PictureFile* f, const SaveContext* ctx, const BmpLayout& l) {
     WriteUInt16Le(uint32_t(l.bits), f);
     WriteUInt32Le(l.rle ? (l.bits == 8 ? 1 : 2) : 0, f);
     WriteUInt32Le(0, f);  // image size: patched for RLE files
-    WriteUInt32Le(uint32_t(int32_t(p.xResolution * 39.371370451786476)), f);
-    WriteUInt32Le(uint32_t(int32_t(p.yResolution * 39.371370451786476)), f);
+    WriteUInt32Le(uint32_t(int32_t(p.xResolution * kDotsPerInchToPerMetre)), f);
+    WriteUInt32Le(uint32_t(int32_t(p.yResolution * kDotsPerInchToPerMetre)), f);
     WriteUInt32Le(0, f);
     WriteUInt32Le(0, f);
 }

@@ -20,10 +20,6 @@
 
 namespace {
 
-// pHYs: pixels per metre from dots per inch. Files written before keep this
-// factor, and readers of the system turn it back with the same one.
-constexpr double kDotsPerInchToPerMetre = 39.371370451786476;
-
 // What the jump target must release.
 struct PngWriteState {
     SaveContext* ctx;
