@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../checked.h"
 #include "../fileio.h"
 #include "../loadcontext.h"
@@ -59,14 +60,17 @@ int ReadIconDirectory(PictureFile* file, IconDirectory* dir) {
 int ReadIconEntry(PictureFile* file, IconEntry* e) {
     uint8_t b[16];
     if (ReadFileBytes(file, b, sizeof b) != sizeof b) return kLoadIncomplete;
-    e->width = b[0] ? b[0] : 256;
-    e->height = b[1] ? b[1] : 256;
-    e->colourCount = b[2];
-    e->reserved = b[3];
-    e->planes = uint16_t(b[4] | b[5] << 8);
-    e->bitCount = uint16_t(b[6] | b[7] << 8);
-    e->bytesInResource = uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24;
-    e->imageOffset = uint32_t(b[12]) | uint32_t(b[13]) << 8 | uint32_t(b[14]) << 16 | uint32_t(b[15]) << 24;
+    ByteReader r(b, sizeof b);
+    e->width = r.U8();
+    e->height = r.U8();
+    if (e->width == 0) e->width = 256;
+    if (e->height == 0) e->height = 256;
+    e->colourCount = r.U8();
+    e->reserved = r.U8();
+    e->planes = r.U16Le();
+    e->bitCount = r.U16Le();
+    e->bytesInResource = r.U32Le();
+    e->imageOffset = r.U32Le();
     return kLoadOk;
 }
 
@@ -74,11 +78,12 @@ int ReadIconEntry(PictureFile* file, IconEntry* e) {
 bool ReadIconBitmapHeader(PictureFile* file, IconBitmapHeader* h) {
     uint8_t b[kBitmapHeaderSize];
     if (ReadFileBytes(file, b, sizeof b) != sizeof b) return false;
-    h->size = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    h->width = int32_t(uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24);
-    h->height = int32_t(uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24);
-    h->planes = uint16_t(b[12] | b[13] << 8);
-    h->bitCount = uint16_t(b[14] | b[15] << 8);
+    ByteReader r(b, sizeof b);
+    h->size = r.U32Le();
+    h->width = int32_t(r.U32Le());
+    h->height = int32_t(r.U32Le());
+    h->planes = r.U16Le();
+    h->bitCount = r.U16Le();
     return true;
 }
 

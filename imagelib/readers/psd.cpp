@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../metadata.h"
 #include "../readconvert.h"
 #include "readerio.h"
@@ -87,11 +88,13 @@ int ReadPsdHeader(PictureFile* f, LoadContext* ctx, PsdHeader* h) {
     if (got < 6) return kLoadIncomplete;
     if ((b[4] << 8 | b[5]) != 1) return kLoadNotRecognised;
     if (got < sizeof b) return kLoadIncomplete;
-    h->channels = b[12] << 8 | b[13];
-    h->height = uint32_t(b[14]) << 24 | uint32_t(b[15]) << 16 | uint32_t(b[16]) << 8 | b[17];
-    h->width = uint32_t(b[18]) << 24 | uint32_t(b[19]) << 16 | uint32_t(b[20]) << 8 | b[21];
-    h->depth = b[22] << 8 | b[23];
-    h->mode = b[24] << 8 | b[25];
+    ByteReader r(b, sizeof b);
+    r.Skip(12);  // signature, version, reserved
+    h->channels = r.U16Be();
+    h->height = r.U32Be();
+    h->width = r.U32Be();
+    h->depth = r.U16Be();
+    h->mode = r.U16Be();
     if (h->depth != 1 && h->depth != 8 && h->depth != 16) return RefusePicture(ctx, kBadDepth);
     switch (h->mode) {
         case kModeBitmap: case kModeGrey: case kModeIndexed: case kModeRgb: case kModeCmyk:
@@ -200,23 +203,21 @@ int ReadPsdLayers(PictureFile* f, uint64_t end, uint32_t wanted, PsdLayer* layer
     for (int i = 0; i < count; ++i) {
         uint8_t rect[18];
         if (ReadFileBytes(f, rect, sizeof rect) != sizeof rect) return kLoadIncomplete;
-        auto i32 = [&](int at) {
-            return int32_t(uint32_t(rect[at]) << 24 | uint32_t(rect[at + 1]) << 16 | uint32_t(rect[at + 2]) << 8 |
-                           rect[at + 3]);
-        };
+        ByteReader r(rect, sizeof rect);
         PsdLayer record;
-        record.top = i32(0);
-        record.left = i32(4);
-        record.bottom = i32(8);
-        record.right = i32(12);
-        record.channelCount = rect[16] << 8 | rect[17];
+        record.top = int32_t(r.U32Be());
+        record.left = int32_t(r.U32Be());
+        record.bottom = int32_t(r.U32Be());
+        record.right = int32_t(r.U32Be());
+        record.channelCount = r.U16Be();
         if (record.channelCount > kMaxChannels) return kLoadCorrupt;
         uint64_t dataBytes = 0;
         for (int c = 0; c < record.channelCount; ++c) {
             uint8_t ch[6];
             if (ReadFileBytes(f, ch, sizeof ch) != sizeof ch) return kLoadIncomplete;
-            record.channels[c].id = int16_t(ch[0] << 8 | ch[1]);
-            record.channels[c].length = uint64_t(ch[2]) << 24 | uint64_t(ch[3]) << 16 | uint64_t(ch[4]) << 8 | ch[5];
+            ByteReader cr(ch, sizeof ch);
+            record.channels[c].id = int16_t(cr.U16Be());
+            record.channels[c].length = cr.U32Be();
             dataBytes += record.channels[c].length;
         }
         // Blend signature and key, opacity, clipping, flags, filler.

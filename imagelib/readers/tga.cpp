@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../metadata.h"
 #include "../readconvert.h"
 #include "readerio.h"
@@ -41,16 +42,18 @@ bool IsGrey(int imageType) { return imageType == 3 || imageType == 11; }
 int ReadTargaHeader(PictureFile* f, TargaHeader* h) {
     uint8_t b[kHeaderSize];
     if (ReadFileBytes(f, b, sizeof b) != sizeof b) return kLoadIncomplete;
-    h->idLength = b[0];
-    h->mapType = b[1];
-    h->imageType = b[2];
-    h->firstEntry = b[3] | b[4] << 8;
-    h->mapLength = b[5] | b[6] << 8;
-    h->entrySize = b[7];
-    h->width = b[12] | b[13] << 8;
-    h->height = b[14] | b[15] << 8;
-    h->depth = b[16];
-    h->descriptor = b[17];
+    ByteReader r(b, sizeof b);
+    h->idLength = r.U8();
+    h->mapType = r.U8();
+    h->imageType = r.U8();
+    h->firstEntry = r.U16Le();
+    h->mapLength = r.U16Le();
+    h->entrySize = r.U8();
+    r.Skip(4);  // x and y origin
+    h->width = r.U16Le();
+    h->height = r.U16Le();
+    h->depth = r.U8();
+    h->descriptor = r.U8();
     if (h->mapType > 1) return kLoadNotRecognised;
     const int t = h->imageType;
     if (!(t == 1 || t == 2 || t == 3 || t == 9 || t == 10 || t == 11)) return kLoadNotRecognised;
