@@ -22,6 +22,12 @@ enum PaletteLayoutFlags : uint16_t {
     kPaletteBgra = 0x1000,
 };
 
+// Resolutions in files that count pixels per metre: dots per inch times
+// kDotsPerInchToPerMetre, and back (the two are reciprocal). The factors are
+// the ones files written before carry, so values come back as they went out.
+constexpr double kDotsPerInchToPerMetre = 39.371370451786476;
+constexpr double kPerMetreToDotsPerInch = 0.025399166666666667;
+
 // An n-bit field (1 <= n <= 32) widened or narrowed to 8 bits:
 // value x 255 / (2^n - 1), truncating; values above the field's maximum give 255.
 inline uint32_t ScaleFieldTo8(uint32_t value, unsigned bits) {

@@ -23,12 +23,18 @@ enum SourceLayoutFlags : uint32_t {
     kLayoutReversed = 0x8,           // B, G, R / A, B, G, R
     kLayoutAlphaFirst = 0x10,        // A, R, G, B
     kLayoutBgra = 0x20,              // B, G, R, A
+    kLayoutWords = 0x80,             // 15- and 16-bit pixels as little-endian words
     kLayout565 = 0x100,
     kLayout555BlueHigh = 0x200,      // 15-bit only; palettes: B, G, R order
     kLayout444High = 0x400,
     kLayout444Low = 0x800,
     kLayout555RedTop6 = 0x1000,      // R 11-15, G 6-10, B 0-4
     kLayout555RedTop5 = 0x2000,      // R 11-15, G 5-9, B 0-4
+};
+
+// ImageHeader::orientation bits a reader declares.
+enum SourceOrientation : uint16_t {
+    kSourceBottomUp = 0x10,          // rows stored bottom row first
 };
 
 // What the chosen unpacker of a declared layout needs.

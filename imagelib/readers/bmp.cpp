@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../readconvert.h"
 #include "readerio.h"
 #include "readers.h"
 
@@ -25,22 +26,14 @@ constexpr int64_t kMaxSide = 65535;
 
 enum BmpCompression : uint32_t { kBmpRaw = 0, kBmpRle8 = 1, kBmpRle4 = 2, kBmpBitFields = 3 };
 
-// Pixel layouts declared to BeginImage (ImageHeader::flags).
-constexpr uint32_t kLayoutBgr = 0x8;              // 3 bytes B, G, R
-constexpr uint32_t kLayoutBgra = 0x2000020;       // 4 bytes B, G, R, A; alpha may be all zero
-constexpr uint32_t kLayout555 = 0x80;             // 16-bit words, 5-5-5
-constexpr uint32_t kLayout565 = 0x100;            // 16-bit words, 5-6-5
-constexpr uint16_t kPaletteBgr = 0x200;           // EndImage: 3-byte B, G, R entries
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint16_t kBottomUp = 0x10;
 
 const char kBadSize[] = "Windows Bitmap : Bad picture's size !";
 
-// The 14-byte file header and the 40-byte Windows info header (for a 12-byte
-// OS/2 header only its four fields; the rest stays 0).
+// The fields of the 14-byte file header and the 40-byte Windows info header
+// the reader uses (for a 12-byte OS/2 header only its four fields; the rest
+// stays 0).
 struct BmpFileHeader {
-    uint32_t magic;
-    uint32_t fileSize;
     uint32_t dataOffset;
     uint32_t infoSize;
     int64_t width;        // as stored: signed 32-bit (Windows) or unsigned 16-bit (OS/2)
@@ -48,11 +41,9 @@ struct BmpFileHeader {
     uint32_t planes;
     uint32_t bitsPerPlane;
     uint32_t compression;
-    uint32_t imageSize;
     int32_t xPelsPerMetre;
     int32_t yPelsPerMetre;
     uint32_t coloursUsed;
-    uint32_t coloursImportant;
 };
 
 struct ColourMasks {
@@ -82,21 +73,17 @@ inline uint8_t MaskValue(const MaskField& f, uint32_t pixel) {
     return static_cast<uint8_t>(uint64_t((pixel & f.mask) >> f.shift) * 255 / f.max);
 }
 
-// Reads the file header and the info header's fields. 2 when the magic is
-// not "BM" or the info header size is neither 12 nor at least 40, 4 when the
-// file ends first, else 0. An OS/2 header reads only its 12 bytes, so small
-// OS/2 files are not mistaken for truncated ones.
-int ReadBmpFileHeader(PictureFile* f, BmpFileHeader* h) {
+// Reads the file header and the info header's fields. False when the magic
+// is not "BM", the info header size is neither 12 nor at least 40, or the
+// file ends first. An OS/2 header reads only its 12 bytes, so small OS/2
+// files are not mistaken for truncated ones.
+bool ReadBmpFileHeader(PictureFile* f, BmpFileHeader* h) {
     std::memset(h, 0, sizeof *h);
-    h->magic = ReadUInt16Le(f);
-    if (f->eof) return kLoadIncomplete;
-    if (h->magic != kBmpMagic) return kLoadNotRecognised;
-    h->fileSize = ReadUInt32Le(f);
-    ReadUInt32Le(f);  // two reserved words
+    if (ReadUInt16Le(f) != kBmpMagic || f->eof) return false;
+    SkipFileBytes(f, 8);  // file size, two reserved words
     h->dataOffset = ReadUInt32Le(f);
     h->infoSize = ReadUInt32Le(f);
-    if (f->eof) return kLoadIncomplete;
-    if (h->infoSize != kOs2InfoSize && h->infoSize < kWindowsInfoSize) return kLoadNotRecognised;
+    if (f->eof || (h->infoSize != kOs2InfoSize && h->infoSize < kWindowsInfoSize)) return false;
     if (h->infoSize == kOs2InfoSize) {
         h->width = ReadUInt16Le(f);
         h->height = ReadUInt16Le(f);
@@ -108,13 +95,13 @@ int ReadBmpFileHeader(PictureFile* f, BmpFileHeader* h) {
         h->planes = ReadUInt16Le(f);
         h->bitsPerPlane = ReadUInt16Le(f);
         h->compression = ReadUInt32Le(f);
-        h->imageSize = ReadUInt32Le(f);
+        SkipFileBytes(f, 4);  // image size
         h->xPelsPerMetre = static_cast<int32_t>(ReadUInt32Le(f));
         h->yPelsPerMetre = static_cast<int32_t>(ReadUInt32Le(f));
         h->coloursUsed = ReadUInt32Le(f);
-        h->coloursImportant = ReadUInt32Le(f);
+        SkipFileBytes(f, 4);  // important colours
     }
-    return f->eof ? kLoadIncomplete : kLoadOk;
+    return !f->eof;
 }
 
 bool IsDxt(uint32_t compression) {
@@ -123,7 +110,7 @@ bool IsDxt(uint32_t compression) {
 
 int32_t DotsPerInch(int32_t pelsPerMetre) {
     if (pelsPerMetre <= 0) return 0;
-    const double dpi = pelsPerMetre * 0.025399166666666667 + 0.5;
+    const double dpi = pelsPerMetre * kPerMetreToDotsPerInch + 0.5;
     return dpi < 1e6 ? static_cast<int32_t>(dpi) : 0;
 }
 
@@ -231,15 +218,8 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
 
     if (!SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
-    if (h.compression == kBmpRle8 || h.compression == kBmpRle4) {
-        r = DecodeBmpRle(f, ctx, ih, bits, rowBytes);
-    } else {
-        r = kLoadOk;
-        for (int32_t y = 0; y < ih->height && r == kLoadOk; ++y) {
-            if (ReadFileBytes(f, ih->rowBuffer, rowBytes) != rowBytes) r = kLoadIncomplete;
-            else r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
-        }
-    }
+    const bool rle = h.compression == kBmpRle8 || h.compression == kBmpRle4;
+    r = rle ? DecodeBmpRle(f, ctx, ih, bits, rowBytes) : ReadStoredRows(f, ctx, ih, rowBytes);
     return EndWith(ctx, r, kPaletteBgr, 8, palette);
 }
 
@@ -271,16 +251,16 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
     bool convert = false;
     uint32_t outBytes = bits / 8;
     if (bits == 24) {
-        ih->flags = kLayoutBgr;
+        ih->flags = kLayoutReversed;
     } else if (bits == 32) {
-        ih->flags = kLayoutBgra;
+        ih->flags = kLayoutBgra | kHeaderMayHaveAlpha;  // the alpha may be all zero
         convert = fields && !(masks.red == 0x00FF0000 && masks.green == 0x0000FF00 && masks.blue == 0x000000FF);
     } else if (!fields || (masks.red == 0x7C00 && masks.green == 0x03E0 && masks.blue == 0x001F)) {
-        ih->flags = kLayout555;
+        ih->flags = kLayoutWords;
     } else if (masks.red == 0xF800 && masks.green == 0x07E0 && masks.blue == 0x001F) {
         ih->flags = kLayout565;
     } else {
-        ih->flags = kLayoutBgr;
+        ih->flags = kLayoutReversed;
         ih->bitsPerPlane = 24;
         outBytes = 3;
         convert = true;
@@ -338,7 +318,7 @@ int ReadBmpFromFile(PictureFile* file, LoadContext* ctx) { return ReadBmp(file, 
 
 int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t base) {
     BmpFileHeader h;
-    if (ReadBmpFileHeader(f, &h) != kLoadOk) return kLoadNotRecognised;
+    if (!ReadBmpFileHeader(f, &h)) return kLoadNotRecognised;
     const bool os2 = h.infoSize == kOs2InfoSize;
     const bool dxt = IsDxt(h.compression);
     if (!dxt && h.compression > kBmpBitFields) return kLoadNotRecognised;
@@ -349,7 +329,7 @@ int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t b
                     dxt ? "Windows Bitmap (DXT)" : description ? description : os2 ? "OS/2 Bitmap" : "Windows Bitmap");
     const int64_t width = h.width < 0 ? -h.width : h.width;
     const int64_t height = h.height < 0 ? -h.height : h.height;
-    ih.orientation = (h.height >= 0 || dxt) ? kBottomUp : 0;
+    ih.orientation = (h.height >= 0 || dxt) ? kSourceBottomUp : 0;
     ih.planes = static_cast<int16_t>(h.planes);
     ih.bitsPerPlane = static_cast<int16_t>(h.bitsPerPlane);
     ih.compression = (h.compression == kBmpRle8 || h.compression == kBmpRle4) ? kCompressionRle : 0;
@@ -360,11 +340,7 @@ int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t b
     ih.height = static_cast<int32_t>(height);
 
     const int64_t dataAt = base + h.dataOffset;
-    if (dxt) {
-        ih.planes = 1;
-        ih.bitsPerPlane = 32;
-        return DecodeDxtBitmap(f, ctx, &ih, h.compression, dataAt);
-    }
+    if (dxt) return DecodeDxtBitmap(f, ctx, &ih, h.compression, dataAt);
 
     // Only the depths the format defines; RLE8 and RLE4 only at their own.
     const uint32_t bits = h.bitsPerPlane;

@@ -3,7 +3,6 @@
 // Portable: no platform headers.
 #include "exif.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -124,7 +123,7 @@ int ParseExifApp1(uint8_t* data, size_t length, ExifApp1Info* info) {
 
 int FindExifThumbnail(uint8_t* data, size_t length, uint32_t* offset, uint32_t* thumbnailLength) {
     ExifApp1Info info;
-    if (!ParseExifApp1(data, length, &info) || info.thumbnailOffset == 0) return 0;
+    if (!ParseExifApp1(data, length, &info)) return 0;
     *offset = info.thumbnailOffset;
     *thumbnailLength = info.thumbnailLength;
     return 1;
@@ -155,10 +154,8 @@ void FreeThumbnailBuffers(ThumbnailJob* job) {
 // Declares the thumbnail as a reduction of the main picture.
 void DescribeThumbnail(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureHeight, int pictureColourSpace) {
     ImageHeader* h = &job->header;
-    const char* name = JpegColourSpaceName(pictureColourSpace);
     const int components = JpegColourSpaceComponents(pictureColourSpace);
-    std::snprintf(h->description, sizeof h->description, "%s (v%d.%d)", name ? name : "JPEG",
-                  job->cinfo.JFIF_major_version, job->cinfo.JFIF_minor_version);
+    DescribeJpegVersion(h->description, sizeof h->description, pictureColourSpace, &job->cinfo);
     h->fullWidth = pictureWidth;
     h->fullHeight = pictureHeight;
     h->fullBitsPerSample = 8;
@@ -211,15 +208,10 @@ int DecodeThumbnail(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureHeig
         jpeg_destroy_decompress(cinfo);
         return job->err.code;
     }
-    jpeg_create_decompress(cinfo);
-    LimitJpegDecoder(cinfo, &job->guard);
-    UseJpegFileSource(cinfo, job->file);
+    CreateJpegDecoder(cinfo, &job->guard, job->file);
     jpeg_read_header(cinfo, TRUE);
     const LoadOptions& o = ctx->options;
-    if (o.flags & kLoadReduced) {
-        cinfo->dct_method = JDCT_IFAST;
-        cinfo->do_fancy_upsampling = FALSE;
-    }
+    if (o.flags & kLoadReduced) UseFastJpegDecoding(cinfo);
     jpeg_start_decompress(cinfo);
 
     ctx->callbacks.clearImageHeader(&job->header);

@@ -372,7 +372,8 @@ int ReadGif(PictureFile* f, LoadContext* ctx, const char* descriptionOverride, i
             else ok = label >= 0 && SkipSubBlocks(f);
             if (!ok) break;
         } else if (c == kImageSeparator) {
-            const bool wanted = !done && ctx->imageCount == wantedIndex;
+            // Once the wanted image is done the count has passed its index.
+            const bool wanted = ctx->imageCount == wantedIndex;
             ++ctx->imageCount;
             const ImageOutcome o = ReadGifImage(&g, wanted, descriptionOverride, headerWord, tables);
             status = o.status;

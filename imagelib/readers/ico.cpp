@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../checked.h"
 #include "../fileio.h"
 #include "../loadcontext.h"
+#include "../readconvert.h"
 #include "pngreader.h"
 #include "readerio.h"
 
@@ -18,12 +20,6 @@ namespace {
 
 constexpr uint32_t kBitmapHeaderSize = 40;
 constexpr int32_t kSideLimit = 16000;
-constexpr uint16_t kPaletteBgrTriples = 0x200;
-constexpr uint16_t kRowsBottomUp = 0x10;
-// Source layouts of the header flags.
-constexpr uint32_t kLayoutBgr = 0x8;
-constexpr uint32_t kLayoutBgra = 0x20;
-constexpr uint32_t kLayoutWords = 0x80;
 
 struct IconDirectory {
     uint16_t reserved;
@@ -64,14 +60,17 @@ int ReadIconDirectory(PictureFile* file, IconDirectory* dir) {
 int ReadIconEntry(PictureFile* file, IconEntry* e) {
     uint8_t b[16];
     if (ReadFileBytes(file, b, sizeof b) != sizeof b) return kLoadIncomplete;
-    e->width = b[0] ? b[0] : 256;
-    e->height = b[1] ? b[1] : 256;
-    e->colourCount = b[2];
-    e->reserved = b[3];
-    e->planes = uint16_t(b[4] | b[5] << 8);
-    e->bitCount = uint16_t(b[6] | b[7] << 8);
-    e->bytesInResource = uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24;
-    e->imageOffset = uint32_t(b[12]) | uint32_t(b[13]) << 8 | uint32_t(b[14]) << 16 | uint32_t(b[15]) << 24;
+    ByteReader r(b, sizeof b);
+    e->width = r.U8();
+    e->height = r.U8();
+    if (e->width == 0) e->width = 256;
+    if (e->height == 0) e->height = 256;
+    e->colourCount = r.U8();
+    e->reserved = r.U8();
+    e->planes = r.U16Le();
+    e->bitCount = r.U16Le();
+    e->bytesInResource = r.U32Le();
+    e->imageOffset = r.U32Le();
     return kLoadOk;
 }
 
@@ -79,11 +78,12 @@ int ReadIconEntry(PictureFile* file, IconEntry* e) {
 bool ReadIconBitmapHeader(PictureFile* file, IconBitmapHeader* h) {
     uint8_t b[kBitmapHeaderSize];
     if (ReadFileBytes(file, b, sizeof b) != sizeof b) return false;
-    h->size = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    h->width = int32_t(uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24);
-    h->height = int32_t(uint32_t(b[8]) | uint32_t(b[9]) << 8 | uint32_t(b[10]) << 16 | uint32_t(b[11]) << 24);
-    h->planes = uint16_t(b[12] | b[13] << 8);
-    h->bitCount = uint16_t(b[14] | b[15] << 8);
+    ByteReader r(b, sizeof b);
+    h->size = r.U32Le();
+    h->width = int32_t(r.U32Le());
+    h->height = int32_t(r.U32Le());
+    h->planes = r.U16Le();
+    h->bitCount = r.U16Le();
     return true;
 }
 
@@ -133,18 +133,6 @@ struct IconImage {
     uint8_t table[768];
 };
 
-// Colour rows straight from the file into the row buffer; the mask is not read.
-int DeliverPlainRows(IconImage* im) {
-    LoadContext* ctx = im->ctx;
-    const size_t rowBytes = im->header.bytesPerPlane;
-    for (int32_t y = 0; y < im->height; ++y) {
-        if (ReadFileBytes(im->file, im->header.rowBuffer, rowBytes) != rowBytes) return kLoadIncomplete;
-        const int status = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
-        if (status != 0) return status;
-    }
-    return kLoadOk;
-}
-
 // Reads the AND mask into the alpha bytes of B, G, R, A rows (a set bit is
 // transparent); `maskRow` holds one mask row. Returns the rows whose mask was
 // read.
@@ -158,16 +146,28 @@ int32_t ApplyMask(IconImage* im, uint8_t* pixels, size_t stride, uint8_t* maskRo
     return im->height;
 }
 
+// Rows of `rowBytes` bytes the rest of the file holds, at least 1 (the
+// first read then comes short) and at most `height`, which is also the
+// answer when the file's size is not known.
+int32_t RowsTheFileHolds(PictureFile* file, size_t rowBytes, int32_t height) {
+    const int64_t left = RemainingFileBytes(file);
+    if (left < 0) return height;
+    const uint64_t held = uint64_t(left) / rowBytes;
+    return held >= uint64_t(height) ? height : held == 0 ? 1 : int32_t(held);
+}
+
 // Pictures whose alpha comes from the mask (24, 8 and 4 bits with the
 // mask-to-alpha option) and 32-bit pictures, whose mask stands in when their
 // alpha is zero everywhere: the colour half is read whole as B, G, R, A
-// before the mask, then the rows are delivered.
+// before the mask, then the rows are delivered. Only the rows the file can
+// hold are allocated: reading stops at the first short row anyway.
 int DeliverMaskedRows(IconImage* im) {
     LoadContext* ctx = im->ctx;
     const size_t stride = size_t(im->width) * 4;
     const size_t srcBytes = DibRowBytes(im->width, im->bits);
+    const int32_t heldRows = RowsTheFileHolds(im->file, srcBytes, im->height);
     size_t bytes;
-    if (!CheckedMul(stride, size_t(im->height), &bytes)) return kLoadNoMemory;
+    if (!CheckedMul(stride, size_t(heldRows), &bytes)) return kLoadNoMemory;
     auto* pixels = static_cast<uint8_t*>(std::malloc(bytes));
     auto* src = static_cast<uint8_t*>(std::malloc(srcBytes > stride ? srcBytes : stride));
     if (!pixels || !src) {
@@ -177,7 +177,7 @@ int DeliverMaskedRows(IconImage* im) {
     }
     int result = kLoadOk;
     int32_t rows = 0;
-    for (; rows < im->height; ++rows) {
+    for (; rows < heldRows; ++rows) {
         uint8_t* px = pixels + size_t(rows) * stride;
         if (im->bits == 32) {
             if (ReadFileBytes(im->file, px, stride) != stride) break;
@@ -240,10 +240,10 @@ int ReadIconDib(IconImage* im) {
     ImageHeader* h = &im->header;
     ctx->callbacks.clearImageHeader(h);
     std::strcpy(h->description, "Windows Icon");
-    h->orientation = kRowsBottomUp;
+    h->orientation = kSourceBottomUp;
     if (buffered) h->flags = kLayoutBgra;
     else if (im->bits == 16) h->flags = kLayoutWords;
-    else if (im->bits == 24) h->flags = kLayoutBgr;
+    else if (im->bits == 24) h->flags = kLayoutReversed;
     h->bitsPerPlane = int16_t(buffered ? 32 : im->bits);
     h->bytesPerPlane = uint32_t(DibRowBytes(im->width, h->bitsPerPlane));
     h->width = im->width;
@@ -252,8 +252,9 @@ int ReadIconDib(IconImage* im) {
     const int begin = ctx->callbacks.beginImage(ctx, h);
     if (BeginImageStops(begin)) return begin;
 
-    const int result = buffered ? DeliverMaskedRows(im) : DeliverPlainRows(im);
-    if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgrTriples, 8, im->table);
+    // Other pictures: the colour rows as stored; the mask is not read.
+    const int result = buffered ? DeliverMaskedRows(im) : ReadStoredRows(im->file, ctx, h, h->bytesPerPlane);
+    if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgr, 8, im->table);
     else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
     return result;
 }
@@ -279,12 +280,10 @@ int ReadIconFile(PictureFile* file, LoadContext* ctx) {
     if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
 
     uint8_t sig[4];
-    if (ReadFileBytes(file, sig, sizeof sig) == sizeof sig && sig[0] == 0x89 && sig[1] == 'P' && sig[2] == 'N' &&
-        sig[3] == 'G') {
-        if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
-        return ReadPng(file, ctx, "ICO");
-    }
+    const bool png = ReadFileBytes(file, sig, sizeof sig) == sizeof sig && sig[0] == 0x89 && sig[1] == 'P' &&
+                     sig[2] == 'N' && sig[3] == 'G';
     if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
+    if (png) return ReadPng(file, ctx, "ICO");
 
     auto* im = static_cast<IconImage*>(std::calloc(1, sizeof(IconImage)));
     if (!im) return kLoadNoMemory;

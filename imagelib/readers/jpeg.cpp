@@ -110,10 +110,7 @@ int TryExifThumbnail(j_decompress_ptr cinfo, LoadContext* ctx) {
 // box. The ratio is crossed on purpose (the width against the box height),
 // so a picture reduced for either orientation of the box stays large enough.
 void ChooseDecodeScale(j_decompress_ptr cinfo, const LoadOptions& o, bool fast) {
-    if (fast) {
-        cinfo->dct_method = JDCT_IFAST;
-        cinfo->do_fancy_upsampling = FALSE;
-    }
+    if (fast) UseFastJpegDecoding(cinfo);
     if (!(o.flags & kLoadReduced) || o.targetWidth <= 0 || o.targetHeight <= 0) return;
     jpeg_calc_output_dimensions(cinfo);
     const double ratio = std::min(double(cinfo->output_width) / o.targetHeight,
@@ -168,9 +165,7 @@ void Describe(ImageHeader* h, j_decompress_ptr cinfo, const JpegCall* call) {
         std::snprintf(h->description, sizeof h->description, "%s", call->description ? call->description : "");
         return;
     }
-    std::snprintf(h->description, sizeof h->description, "%s (v%d.%d)",
-                  JpegColourSpaceName(cinfo->out_color_space), cinfo->JFIF_major_version,
-                  cinfo->JFIF_minor_version);
+    DescribeJpegVersion(h->description, sizeof h->description, cinfo->out_color_space, cinfo);
 }
 
 // Phase 1: the header, metadata, the thumbnail shortcut, the declaration.
@@ -183,9 +178,7 @@ int DeclarePicture(JpegJob* job, PictureFile* file, LoadContext* ctx, const Jpeg
         jpeg_destroy_decompress(cinfo);
         return call->embedded ? kLoadNotRecognised : job->err.code;
     }
-    jpeg_create_decompress(cinfo);
-    LimitJpegDecoder(cinfo, &job->guard);
-    UseJpegFileSource(cinfo, file);
+    CreateJpegDecoder(cinfo, &job->guard, file);
     SaveMarkers(cinfo, ctx, call);
     jpeg_read_header(cinfo, TRUE);
 
@@ -297,10 +290,7 @@ int ReadStreamHeader(JpegJob* job, PictureFile* file, int32_t* width, int32_t* h
         *height = 0;
         return 0;
     }
-    jpeg_create_decompress(cinfo);
-    LimitJpegDecoder(cinfo, &job->guard);
-    UseJpegFileSource(cinfo, file);
-    jpeg_save_markers(cinfo, JPEG_COM, kMarkerLimit);
+    CreateJpegDecoder(cinfo, &job->guard, file);
     jpeg_read_header(cinfo, TRUE);
     jpeg_calc_output_dimensions(cinfo);
     *width = static_cast<int32_t>(cinfo->output_width);

@@ -3,6 +3,7 @@
 // Portable: no platform headers.
 #include "jpegglue.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include <jerror.h>
@@ -119,6 +120,17 @@ void LimitJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard) {
     cinfo->mem->max_memory_to_use = kJpegMemoryLimit;
 }
 
+void CreateJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard, PictureFile* file) {
+    jpeg_create_decompress(cinfo);
+    LimitJpegDecoder(cinfo, guard);
+    UseJpegFileSource(cinfo, file);
+}
+
+void UseFastJpegDecoding(j_decompress_ptr cinfo) {
+    cinfo->dct_method = JDCT_IFAST;
+    cinfo->do_fancy_upsampling = FALSE;
+}
+
 void UseJpegFileSource(j_decompress_ptr cinfo, PictureFile* file) {
     if (!cinfo->src) {
         auto* src = static_cast<JpegFileSource*>(
@@ -145,6 +157,12 @@ const char* JpegColourSpaceName(int colourSpace) {
     case JCS_CMYK: return "JPEG CMYK";
     default: return nullptr;
     }
+}
+
+void DescribeJpegVersion(char* text, size_t capacity, int colourSpace, j_decompress_ptr cinfo) {
+    const char* name = JpegColourSpaceName(colourSpace);
+    std::snprintf(text, capacity, "%s (v%d.%d)", name ? name : "JPEG", cinfo->JFIF_major_version,
+                  cinfo->JFIF_minor_version);
 }
 
 int JpegColourSpaceComponents(int colourSpace) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -46,7 +47,7 @@ struct JpegErrorManager {
 };
 
 // libjpeg's standard manager with our exit and message hooks and trace
-// level 0, installed on `cinfo` (before jpeg_create_decompress).
+// level 0, installed on `cinfo` (before CreateJpegDecoder).
 void InitJpegErrorManager(JpegErrorManager* err, JpegErrorPolicy policy, j_decompress_ptr cinfo);
 
 // Scans a stream may hold before it counts as corrupt; a hostile file of a
@@ -72,6 +73,15 @@ void LimitJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard);
 // an empty file raises the "empty input" error.
 void UseJpegFileSource(j_decompress_ptr cinfo, PictureFile* file);
 
+// Creates the decompress object behind `cinfo` (its error manager already
+// installed), limits it with `guard` and reads `file` through the source
+// manager above. The caller sets its jump point first: an error here jumps
+// back to it.
+void CreateJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard, PictureFile* file);
+
+// Faster, coarser decoding: the fast integer DCT and plain upsampling.
+void UseFastJpegDecoding(j_decompress_ptr cinfo);
+
 // The layout of libjpeg's output for the load: width, height, one plane of
 // 8, 24 or 32 bits, bytes per plane, compression 3; CMYK adds header flag
 // 0x4000 (the inverted samples Adobe writes) and colour-space code 3. False
@@ -82,3 +92,6 @@ bool DeclareJpegLayout(ImageHeader* header, j_decompress_ptr cinfo);
 const char* JpegColourSpaceName(int colourSpace);
 // Samples per pixel of those colour spaces, else 0.
 int JpegColourSpaceComponents(int colourSpace);
+// The description "<colour space name> (v<major>.<minor>)" with the stream's
+// JFIF version; "JPEG" stands in for a colour space without a name.
+void DescribeJpegVersion(char* text, size_t capacity, int colourSpace, j_decompress_ptr cinfo);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../readconvert.h"
 #include "readerio.h"
 #include "readers.h"
@@ -18,7 +19,6 @@ constexpr int kManufacturer = 10;
 constexpr int kPaletteMarker = 12;
 constexpr int kPaletteBytes256 = 768;
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint32_t kLayoutWords = 0x80;   // 16-bit pixels as little-endian words
 
 const char kBadSize[] = "Pcx : Bad picture's size !";
 
@@ -44,20 +44,21 @@ struct PcxHeader {
 bool ReadPcxHeader(PictureFile* f, PcxHeader* h) {
     uint8_t b[kHeaderSize];
     if (ReadFileBytes(f, b, sizeof b) != sizeof b) return false;
-    auto u16 = [&](int at) { return int32_t(b[at] | b[at + 1] << 8); };
-    h->manufacturer = b[0];
-    h->version = b[1];
-    h->encoding = b[2];
-    h->bitsPerPixel = b[3];
-    h->xMin = u16(4);
-    h->yMin = u16(6);
-    h->xMax = u16(8);
-    h->yMax = u16(10);
-    h->xDpi = u16(12);
-    h->yDpi = u16(14);
-    std::memcpy(h->palette, b + 16, sizeof h->palette);
-    h->planes = b[65];
-    h->bytesPerLine = uint32_t(u16(66));
+    ByteReader r(b, sizeof b);
+    h->manufacturer = r.U8();
+    h->version = r.U8();
+    h->encoding = r.U8();
+    h->bitsPerPixel = r.U8();
+    h->xMin = r.U16Le();
+    h->yMin = r.U16Le();
+    h->xMax = r.U16Le();
+    h->yMax = r.U16Le();
+    h->xDpi = r.U16Le();
+    h->yDpi = r.U16Le();
+    r.Read(h->palette, sizeof h->palette);
+    r.Skip(1);  // reserved
+    h->planes = r.U8();
+    h->bytesPerLine = r.U16Le();
     return true;
 }
 

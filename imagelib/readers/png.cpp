@@ -20,6 +20,7 @@
 #include "../fileio.h"
 #include "../loadcontext.h"
 #include "../metadata.h"
+#include "../pixelrows.h"
 #include "../textutil.h"
 #include "readerio.h"
 
@@ -27,9 +28,7 @@ namespace {
 
 constexpr png_uint_32 kSideLimit = 399999;  // BeginImage refuses 400000 and above
 constexpr uint16_t kCompressionZip = 4;
-constexpr uint16_t kPaletteRgbTriples = 0x100;
 constexpr char kIptcKey[] = "Raw profile type iptc";
-constexpr char kPhotoshopHeader[] = "Photoshop 3.0";  // with its zero: 14 bytes
 
 // What a library error means at this point of the load.
 enum PngPhase {
@@ -130,10 +129,10 @@ void AddIptcProfile(PngLoad* st, const png_text& text) {
     uint32_t count = 0;
     uint8_t* bytes = DecodeRawProfileIptc(text.text, textLength, &count);
     if (!bytes) return;
-    const size_t headerBytes = sizeof kPhotoshopHeader;
+    const size_t headerBytes = kPhotoshopIptcHeaderSize;
     auto* block = static_cast<uint8_t*>(std::malloc(headerBytes + count));
     if (block) {
-        std::memcpy(block, kPhotoshopHeader, headerBytes);
+        std::memcpy(block, kPhotoshopIptcHeader, headerBytes);
         std::memcpy(block + headerBytes, bytes, count);
         ctx->callbacks.addMetadataBlock(ctx, kMetadataIptc, block, uint32_t(headerBytes + count));
     }
@@ -191,7 +190,7 @@ void TakeIccProfile(PngLoad* st, int bitDepth) {
 void FinishPicture(PngLoad* st) {
     if (st->ended) return;
     st->ended = 1;
-    if (st->isPalette) st->ctx->callbacks.endImage(st->ctx, kPaletteRgbTriples, 8, st->palette);
+    if (st->isPalette) st->ctx->callbacks.endImage(st->ctx, kPaletteTriples, 8, st->palette);
     else st->ctx->callbacks.endImage(st->ctx, 0, 0, nullptr);
 }
 
@@ -314,11 +313,6 @@ int ReadApngFrame(PngLoad* st, png_uint_32 index, png_uint_32 frameCount) {
     ImageHeader* h = &st->header;
     h->bitsPerPlane = flatten ? 24 : 32;
     h->bytesPerPlane = uint32_t(W) * uint32_t(h->bitsPerPlane / 8);
-    h->fullWidth = h->fullHeight = 0;
-    h->fullBytesPerPlane = 0;
-    h->fullBitsPerSample = 8;
-    h->fullComponents = 1;
-    h->transparentIndex = -1;
     if (ctx->infoOnly) return ctx->callbacks.beginImage(ctx, h);
 
     if (!AllocRowBlock(&st->canvas, W, H) || !AllocRowBlock(&st->saved, W, H) || !AllocRowBlock(&st->frame, W, H)) {
@@ -467,7 +461,6 @@ int ReadPngBody(PngLoad* st) {
 
     ImageHeader* h = &st->header;
     ctx->callbacks.clearImageHeader(h);
-    h->planes = 1;
     h->width = int32_t(width);
     h->height = int32_t(height);
     h->compression = kCompressionZip;
@@ -485,8 +478,8 @@ int ReadPngBody(PngLoad* st) {
     png_uint_32 xPpm, yPpm;
     int unit;
     if (png_get_pHYs(st->png, st->info, &xPpm, &yPpm, &unit) && unit == PNG_RESOLUTION_METER) {
-        h->xResolution = int32_t(double(xPpm) * 0.025399166666666667 + 0.5);
-        h->yResolution = int32_t(double(yPpm) * 0.025399166666666667 + 0.5);
+        h->xResolution = int32_t(double(xPpm) * kPerMetreToDotsPerInch + 0.5);
+        h->yResolution = int32_t(double(yPpm) * kPerMetreToDotsPerInch + 0.5);
     }
     TakeIccProfile(st, bitDepth);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "../metadata.h"
+#include "../readconvert.h"
 #include "readerio.h"
 #include "readers.h"
 
@@ -18,8 +19,6 @@ namespace {
 
 constexpr int32_t kSideLimit = 16000;  // sides must be below this
 constexpr uint32_t kMaxMaxval = 65535;
-constexpr uint32_t kOneBytePerPixel = 0x2;  // P1 rows: one byte 0 or 1 per pixel
-constexpr uint16_t kInvertedGrey = 0x1;     // EndImage: a 1 in a bitmap is black
 constexpr size_t kCommentCapacity = 512;
 
 const char kBadSize[] = "Portable Bitmap : Bad picture's size !";
@@ -136,8 +135,6 @@ int ReadPnmRow(PnmReader* r, int type, uint32_t maxval, uint8_t* row, size_t sam
     return kLoadOk;
 }
 
-int ReadPnmFromFile(PictureFile* file, LoadContext* ctx) { return ReadPnm(file, ctx); }
-
 }  // namespace
 
 int ReadPnm(PictureFile* f, LoadContext* ctx) {
@@ -170,7 +167,7 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
     ih.bytesPerPlane = bilevel ? (width + 7) / 8 : pixmap ? 3 * width : width;
     if (type == 1) {
         ih.bytesPerPlane = width;
-        ih.flags = kOneBytePerPixel;
+        ih.flags = kLayoutBytePerPixel;  // P1 rows: one byte 0 or 1 per pixel
     }
     if (maxval > 255) {
         ih.fullWidth = ih.width;
@@ -210,9 +207,9 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         MakePalette332(palette);
         ctx->callbacks.endImage(ctx, 0, 8, palette);
     } else {
-        ctx->callbacks.endImage(ctx, bilevel ? kInvertedGrey : 0, 0, nullptr);
+        ctx->callbacks.endImage(ctx, bilevel ? kPaletteGreyInverted : 0, 0, nullptr);
     }
     return r;
 }
 
-int ReadPnmEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPnmFromFile); }
+int ReadPnmEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPnm); }

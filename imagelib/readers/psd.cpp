@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../metadata.h"
 #include "../readconvert.h"
 #include "readerio.h"
@@ -87,11 +88,13 @@ int ReadPsdHeader(PictureFile* f, LoadContext* ctx, PsdHeader* h) {
     if (got < 6) return kLoadIncomplete;
     if ((b[4] << 8 | b[5]) != 1) return kLoadNotRecognised;
     if (got < sizeof b) return kLoadIncomplete;
-    h->channels = b[12] << 8 | b[13];
-    h->height = uint32_t(b[14]) << 24 | uint32_t(b[15]) << 16 | uint32_t(b[16]) << 8 | b[17];
-    h->width = uint32_t(b[18]) << 24 | uint32_t(b[19]) << 16 | uint32_t(b[20]) << 8 | b[21];
-    h->depth = b[22] << 8 | b[23];
-    h->mode = b[24] << 8 | b[25];
+    ByteReader r(b, sizeof b);
+    r.Skip(12);  // signature, version, reserved
+    h->channels = r.U16Be();
+    h->height = r.U32Be();
+    h->width = r.U32Be();
+    h->depth = r.U16Be();
+    h->mode = r.U16Be();
     if (h->depth != 1 && h->depth != 8 && h->depth != 16) return RefusePicture(ctx, kBadDepth);
     switch (h->mode) {
         case kModeBitmap: case kModeGrey: case kModeIndexed: case kModeRgb: case kModeCmyk:
@@ -104,40 +107,44 @@ int ReadPsdHeader(PictureFile* f, LoadContext* ctx, PsdHeader* h) {
     return kLoadOk;
 }
 
-// Hands one metadata resource on in the layout the JPEG markers use.
-void KeepMetadataResource(LoadContext* ctx, int id, const uint8_t* data, uint32_t size) {
-    static const uint8_t kIptcHeader[14] = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0};
-    switch (id) {
-        case kResourceIptc: {
-            // "Photoshop 3.0" and a complete "8BIM" resource around the data:
-            // id, an empty padded name, the 32-bit size, the data and its pad.
-            const size_t padded = size_t(size) + (size & 1);
-            uint8_t* block = static_cast<uint8_t*>(std::calloc(26 + padded, 1));
-            if (!block) return;
-            std::memcpy(block, kIptcHeader, 14);
-            std::memcpy(block + 14, "8BIM\x04\x04\0\0", 8);
-            block[22] = uint8_t(size >> 24);
-            block[23] = uint8_t(size >> 16);
-            block[24] = uint8_t(size >> 8);
-            block[25] = uint8_t(size);
-            std::memcpy(block + 26, data, size);
-            ctx->callbacks.addMetadataBlock(ctx, kMetadataIptc, block, uint32_t(26 + padded));
-            std::free(block);
-            return;
-        }
-        case kResourceExif: {
-            uint8_t* block = static_cast<uint8_t*>(std::malloc(size_t(size) + 6));
-            if (!block) return;
-            std::memcpy(block, "Exif\0\0", 6);
-            std::memcpy(block + 6, data, size);
-            ctx->callbacks.addMetadataBlock(ctx, kMetadataExif, block, size + 6);
-            std::free(block);
-            return;
-        }
-        case kResourceXmp: ctx->callbacks.addMetadataBlock(ctx, kMetadataXmp, data, size); return;
-        case kResourceIcc: ctx->callbacks.addMetadataBlock(ctx, kMetadataIcc, data, size); return;
-        default: return;
+// A metadata resource in the layout the JPEG markers use: IPTC behind
+// "Photoshop 3.0" and the 12-byte head of a complete "8BIM" resource (id, an
+// empty padded name, the 32-bit size), its data padded to even; EXIF behind
+// "Exif\0\0"; XMP and ICC profiles as they are. The data is read straight
+// behind that prefix and the block handed on. False when the file ends
+// first, which is known before anything is allocated when the file's size
+// is; a block that cannot be allocated is left out.
+bool KeepMetadataResource(PictureFile* f, LoadContext* ctx, int id, uint32_t size) {
+    const int64_t left = RemainingFileBytes(f);
+    if (left >= 0 && uint64_t(left) < size) return false;
+    const bool iptc = id == kResourceIptc;
+    const size_t prefix = iptc ? kPhotoshopIptcHeaderSize + 12 : id == kResourceExif ? 6 : 0;
+    const size_t total = prefix + size + (iptc ? size & 1 : 0);
+    uint8_t* block = static_cast<uint8_t*>(std::calloc(total ? total : 1, 1));
+    if (!block) return true;
+    if (ReadFileBytes(f, block + prefix, size) != size) {
+        std::free(block);
+        return false;
     }
+    uint32_t kind = kMetadataIcc;
+    if (iptc) {
+        kind = kMetadataIptc;
+        uint8_t* resource = block + kPhotoshopIptcHeaderSize;
+        std::memcpy(block, kPhotoshopIptcHeader, kPhotoshopIptcHeaderSize);
+        std::memcpy(resource, "8BIM\x04\x04\0\0", 8);
+        resource[8] = uint8_t(size >> 24);
+        resource[9] = uint8_t(size >> 16);
+        resource[10] = uint8_t(size >> 8);
+        resource[11] = uint8_t(size);
+    } else if (id == kResourceExif) {
+        kind = kMetadataExif;
+        std::memcpy(block, "Exif\0\0", 6);
+    } else if (id == kResourceXmp) {
+        kind = kMetadataXmp;
+    }
+    ctx->callbacks.addMetadataBlock(ctx, kind, block, uint32_t(total));
+    std::free(block);
+    return true;
 }
 
 bool IsMetadataResource(int id) {
@@ -171,13 +178,7 @@ bool ReadPsdResources(PictureFile* f, LoadContext* ctx, uint64_t end, int32_t* x
             *xDpi = int32_t(r[0] << 8 | r[1]);
             *yDpi = int32_t(r[8] << 8 | r[9]);
         } else if (keep && IsMetadataResource(id) && size <= kMetadataLimit) {
-            uint8_t* data = static_cast<uint8_t*>(std::malloc(size ? size : 1));
-            if (data) {
-                const bool read = ReadFileBytes(f, data, size) == size;
-                if (read) KeepMetadataResource(ctx, id, data, size);
-                std::free(data);
-                if (!read) return false;
-            }
+            if (!KeepMetadataResource(f, ctx, id, size)) return false;
         }
         if (!SeekTo(f, dataStart + padded)) return false;
     }
@@ -202,23 +203,21 @@ int ReadPsdLayers(PictureFile* f, uint64_t end, uint32_t wanted, PsdLayer* layer
     for (int i = 0; i < count; ++i) {
         uint8_t rect[18];
         if (ReadFileBytes(f, rect, sizeof rect) != sizeof rect) return kLoadIncomplete;
-        auto i32 = [&](int at) {
-            return int32_t(uint32_t(rect[at]) << 24 | uint32_t(rect[at + 1]) << 16 | uint32_t(rect[at + 2]) << 8 |
-                           rect[at + 3]);
-        };
+        ByteReader r(rect, sizeof rect);
         PsdLayer record;
-        record.top = i32(0);
-        record.left = i32(4);
-        record.bottom = i32(8);
-        record.right = i32(12);
-        record.channelCount = rect[16] << 8 | rect[17];
+        record.top = int32_t(r.U32Be());
+        record.left = int32_t(r.U32Be());
+        record.bottom = int32_t(r.U32Be());
+        record.right = int32_t(r.U32Be());
+        record.channelCount = r.U16Be();
         if (record.channelCount > kMaxChannels) return kLoadCorrupt;
         uint64_t dataBytes = 0;
         for (int c = 0; c < record.channelCount; ++c) {
             uint8_t ch[6];
             if (ReadFileBytes(f, ch, sizeof ch) != sizeof ch) return kLoadIncomplete;
-            record.channels[c].id = int16_t(ch[0] << 8 | ch[1]);
-            record.channels[c].length = uint64_t(ch[2]) << 24 | uint64_t(ch[3]) << 16 | uint64_t(ch[4]) << 8 | ch[5];
+            ByteReader cr(ch, sizeof ch);
+            record.channels[c].id = int16_t(cr.U16Be());
+            record.channels[c].length = cr.U32Be();
             dataBytes += record.channels[c].length;
         }
         // Blend signature and key, opacity, clipping, flags, filler.

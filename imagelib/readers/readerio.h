@@ -4,6 +4,7 @@
 // Portable: readers reach the library only through the load context.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "../fileio.h"
@@ -26,6 +27,11 @@ inline int RunReaderOnSource(FileSource* source, LoadContext* ctx, int (*body)(P
     CloseReaderFile(file, ctx);
     return result;
 }
+
+// The header an IPTC metadata block begins with: "Photoshop 3.0" and its
+// zero, 14 bytes.
+constexpr char kPhotoshopIptcHeader[] = "Photoshop 3.0";
+constexpr size_t kPhotoshopIptcHeaderSize = sizeof kPhotoshopIptcHeader;
 
 // A refusal the reader can name: the message goes to the load's sub-format
 // text ("Windows Bitmap : Bad picture's size !") and the result is 9.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../bytereader.h"
 #include "../metadata.h"
 #include "../readconvert.h"
 #include "readerio.h"
@@ -18,9 +19,7 @@ namespace {
 constexpr int kHeaderSize = 18;
 constexpr int kSideLimit = 15001;  // sides must be below this
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint16_t kBottomUp = 0x10;
 constexpr uint8_t kTopDown = 0x20;  // image descriptor bit
-constexpr uint32_t kLayoutWords555 = 0x80;  // 16-bit little-endian words, 5-5-5
 
 struct TargaHeader {
     int idLength;
@@ -43,16 +42,18 @@ bool IsGrey(int imageType) { return imageType == 3 || imageType == 11; }
 int ReadTargaHeader(PictureFile* f, TargaHeader* h) {
     uint8_t b[kHeaderSize];
     if (ReadFileBytes(f, b, sizeof b) != sizeof b) return kLoadIncomplete;
-    h->idLength = b[0];
-    h->mapType = b[1];
-    h->imageType = b[2];
-    h->firstEntry = b[3] | b[4] << 8;
-    h->mapLength = b[5] | b[6] << 8;
-    h->entrySize = b[7];
-    h->width = b[12] | b[13] << 8;
-    h->height = b[14] | b[15] << 8;
-    h->depth = b[16];
-    h->descriptor = b[17];
+    ByteReader r(b, sizeof b);
+    h->idLength = r.U8();
+    h->mapType = r.U8();
+    h->imageType = r.U8();
+    h->firstEntry = r.U16Le();
+    h->mapLength = r.U16Le();
+    h->entrySize = r.U8();
+    r.Skip(4);  // x and y origin
+    h->width = r.U16Le();
+    h->height = r.U16Le();
+    h->depth = r.U8();
+    h->descriptor = r.U8();
     if (h->mapType > 1) return kLoadNotRecognised;
     const int t = h->imageType;
     if (!(t == 1 || t == 2 || t == 3 || t == 9 || t == 10 || t == 11)) return kLoadNotRecognised;
@@ -97,7 +98,7 @@ TargaLayout LayoutFor(int depth, int32_t width) {
         case 1: return {0, 1, (size_t(width) + 7) / 8};
         case 8: return {0, 1, size_t(width)};
         case 15:
-        case 16: return {kLayoutWords555, 2, size_t(width) * 2};
+        case 16: return {kLayoutWords, 2, size_t(width) * 2};
         case 24: return {kLayoutReversed, 3, size_t(width) * 3};
         default: return {kLayoutBgra, 4, size_t(width) * 4};
     }
@@ -165,7 +166,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
     h.flags = layout.flags;
-    h.orientation = (th.descriptor & kTopDown) ? 0 : kBottomUp;
+    h.orientation = (th.descriptor & kTopDown) ? 0 : kSourceBottomUp;
     h.width = th.width;
     h.height = th.height;
     h.planes = 1;

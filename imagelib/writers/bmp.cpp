@@ -11,6 +11,7 @@
 
 #include "imagelib/savecontext.h"
 #include "imagelib/writers.h"
+#include "imagelib/writers/writerio.h"
 
 namespace {
 
@@ -87,8 +88,8 @@ void WriteHeaders(PictureFile* f, const SaveContext* ctx, const BmpLayout& l) {
     WriteUInt16Le(uint32_t(l.bits), f);
     WriteUInt32Le(l.rle ? (l.bits == 8 ? 1 : 2) : 0, f);
     WriteUInt32Le(0, f);  // image size: patched for RLE files
-    WriteUInt32Le(uint32_t(int32_t(p.xResolution * 39.371370451786476)), f);
-    WriteUInt32Le(uint32_t(int32_t(p.yResolution * 39.371370451786476)), f);
+    WriteUInt32Le(uint32_t(int32_t(p.xResolution * kDotsPerInchToPerMetre)), f);
+    WriteUInt32Le(uint32_t(int32_t(p.yResolution * kDotsPerInchToPerMetre)), f);
     WriteUInt32Le(0, f);
     WriteUInt32Le(0, f);
 }
@@ -271,9 +272,6 @@ int WriteBmp(FileSource* source, SaveContext* ctx) {
     BmpLayout layout{};
     const int planned = PlanLayout(ctx, &layout);
     if (planned) return planned;
-    PictureFile* f = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!f) return kSaveCannotCreate;
-    int result = WriteBmpFile(f, ctx, layout);
-    if (ctx->callbacks.closePictureFile(f) != 0 && result == kSaveOk) result = kSaveWriteFailed;
-    return result;
+    return RunWriterOnSource(source, ctx,
+                             [&layout](PictureFile* f, SaveContext* c) { return WriteBmpFile(f, c, layout); });
 }

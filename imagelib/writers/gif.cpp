@@ -12,6 +12,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/savecontext.h"
 #include "imagelib/writers.h"
+#include "imagelib/writers/writerio.h"
 
 namespace {
 
@@ -268,14 +269,9 @@ int WriteGif(FileSource* source, SaveContext* ctx) {
 
     GifLzwEncoder encoder;
     if (!AllocEncoder(&encoder)) return kSaveNoMemory;
-    PictureFile* f = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!f) {
-        FreeEncoder(&encoder);
-        return kSaveCannotCreate;
-    }
-    int result = WriteGifFile(f, ctx, &encoder, bits);
+    const int result = RunWriterOnSource(
+        source, ctx, [&encoder, bits](PictureFile* f, SaveContext* c) { return WriteGifFile(f, c, &encoder, bits); });
     FreeEncoder(&encoder);
-    if (ctx->callbacks.closePictureFile(f) != 0 && result == kSaveOk) result = kSaveWriteFailed;
     return result;
 }
 

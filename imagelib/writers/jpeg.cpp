@@ -19,6 +19,7 @@
 #include "../checked.h"
 #include "../formats.h"
 #include "../savecontext.h"
+#include "writerio.h"
 
 namespace {
 
@@ -345,22 +346,12 @@ int CompressRows(const uint8_t* pixels, int32_t width, int32_t height, size_t by
 int WriteJpeg(FileSource* source, SaveContext* ctx) {
     if (ctx->picture.kind != kPixelMaskColour && ctx->picture.kind != kPixelGrey && ctx->picture.kind != kPixelBilevel)
         return kSaveRefused;
-    PictureFile* file = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!file) return kSaveCannotCreate;
-    int result = CompressPicture(file, ctx);
-    // The close flushes the runtime's buffer: a full disk may only show now.
-    if (ctx->callbacks.closePictureFile(file) != 0 && result == kSaveOk) result = kSaveWriteFailed;
-    return result;
+    return RunWriterOnSource(source, ctx, CompressPicture);
 }
 
 void GetJpegWriterOptions(FormatCapability* records, const FormatRow*) {
     static const uint16_t kTypes[] = {kPixelMask3Byte, kPixelGrey, kPixelBilevel, kPixelCMYK};
-    int i = 0;
-    for (uint16_t type : kTypes) {
-        records[i].pixelType = type;
-        records[i].mostColours = 65535;
-        ++i;
-    }
+    ListWriterTypes(records, kTypes);
 }
 
 int EncodeJpegBuffer(const uint8_t* pixels, int32_t width, int32_t height, int32_t bytesPerRow,

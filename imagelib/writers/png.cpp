@@ -16,12 +16,9 @@
 #include "../checked.h"
 #include "../formats.h"
 #include "../savecontext.h"
+#include "writerio.h"
 
 namespace {
-
-// pHYs: pixels per metre from dots per inch. Files written before keep this
-// factor, and readers of the system turn it back with the same one.
-constexpr double kDotsPerInchToPerMetre = 39.371370451786476;
 
 // What the jump target must release.
 struct PngWriteState {
@@ -249,21 +246,9 @@ int WritePngStream(PictureFile* file, SaveContext* ctx) {
     return status;
 }
 
-int WritePng(FileSource* source, SaveContext* ctx) {
-    PictureFile* file = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!file) return kSaveCannotCreate;
-    int result = WritePngStream(file, ctx);
-    // The close flushes the runtime's buffer: a full disk may only show now.
-    if (ctx->callbacks.closePictureFile(file) != 0 && result == kSaveOk) result = kSaveWriteFailed;
-    return result;
-}
+int WritePng(FileSource* source, SaveContext* ctx) { return RunWriterOnSource(source, ctx, WritePngStream); }
 
 void PngWriterOptions(FormatCapability* records, const FormatRow*) {
     static const uint16_t kTypes[] = {kPixelMask4Byte, kPixelMask3Byte, kPixelGrey, kPixelPalette, kPixelBilevel};
-    int i = 0;
-    for (uint16_t type : kTypes) {
-        records[i].pixelType = type;
-        records[i].mostColours = 65535;
-        ++i;
-    }
+    ListWriterTypes(records, kTypes);
 }

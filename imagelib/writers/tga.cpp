@@ -11,6 +11,7 @@
 
 #include "imagelib/savecontext.h"
 #include "imagelib/writers.h"
+#include "imagelib/writers/writerio.h"
 
 namespace {
 
@@ -188,9 +189,6 @@ int WriteTarga(FileSource* source, SaveContext* ctx) {
     // The header holds 16-bit sizes.
     if (ctx->picture.width > kMaxSide || ctx->picture.height > kMaxSide) return kSaveRefused;
     const TargaLayout layout = ChooseLayout(ctx);
-    PictureFile* f = ctx->callbacks.openPictureFile(source, kOpenWriteBinary);
-    if (!f) return kSaveCannotCreate;
-    int result = WriteTargaFile(f, ctx, layout);
-    if (ctx->callbacks.closePictureFile(f) != 0 && result == kSaveOk) result = kSaveWriteFailed;
-    return result;
+    return RunWriterOnSource(source, ctx,
+                             [&layout](PictureFile* f, SaveContext* c) { return WriteTargaFile(f, c, layout); });
 }

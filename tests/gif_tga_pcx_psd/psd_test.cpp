@@ -236,6 +236,25 @@ TEST(PsdTest, ResourcesOfEverySize) {
     }
 }
 
+// A kept metadata resource that claims more bytes than the file holds (its
+// section claiming as many) is a file cut before the picture, whatever the
+// claim; nothing of it is kept.
+TEST(PsdTest, MetadataResourceLongerThanTheFile) {
+    auto put32Be = [](Bytes* b, size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) (*b)[at + size_t(k)] = uint8_t(v >> (24 - 8 * k));
+    };
+    for (uint32_t size : {100u, 60u << 20}) {
+        SCOPED_TRACE(size);
+        PsdFile p = Rgb();
+        p.resources = Resource(1028, {0x1C, 0x02, 0x19, 0x00});
+        Bytes file = p.Build();
+        const size_t sectionAt = 26 + 4;  // after the header and the empty colour mode data
+        put32Be(&file, sectionAt, size + 12);
+        put32Be(&file, sectionAt + 4 + 8, size);
+        EXPECT_EQ(kLoadNotRecognised, Load(file, L"x.psd", Load::Options(kLoadKeepMetadata)).result);
+    }
+}
+
 // Layers: the index counts only layers with pixels, mask channels are passed
 // over by their lengths, and an alpha channel lands on the fourth plane.
 TEST(PsdTest, LayerN) {

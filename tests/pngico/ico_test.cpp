@@ -171,6 +171,29 @@ TEST(IconRows, ThirtyTwoBitAlphaOrItsMask) {
     }
 }
 
+// A 32-bit colour half that ends inside its second row: the bottom row is
+// delivered, the load is incomplete, whether the header claims a few rows or
+// thousands (only the rows the file holds are buffered).
+TEST(IconRows, ColourHalfCutAfterItsFirstRow) {
+    for (int32_t rows : {3, 7999}) {
+        SCOPED_TRACE(rows);
+        Bytes dib = BitmapHeader(2, 2 * rows, 32);
+        const uint8_t px[] = {10, 20, 30, 40, 50, 60, 70, 80, 1, 2, 3};
+        dib.insert(dib.end(), std::begin(px), std::end(px));
+        LoadOptions o = RgbaOptions();
+        o.flags |= kLoadAcceptDamaged;
+        Load load;
+        ASSERT_EQ(LoadBytes(OneEntryIcon(2, 0, 32, dib), L"i.ico", o, &load), 0);
+        const Rgba got = load.Pixels();
+        ASSERT_EQ(got.px.size(), size_t(rows) * 8);
+        const Bytes bottom(got.px.end() - 8, got.px.end());
+        EXPECT_EQ(bottom, Bytes({30, 20, 10, 40, 70, 60, 50, 80}));
+        o.flags &= ~kLoadAcceptDamaged;
+        Load strict;
+        EXPECT_EQ(LoadBytes(OneEntryIcon(2, 0, 32, dib), L"i.ico", o, &strict), 4);
+    }
+}
+
 // 8 bits with mask to alpha: 32 bits, alpha 0 where the mask is set.
 TEST(IconRows, EightBitMaskToAlpha) {
     Bytes dib = BitmapHeader(3, 2, 8);
