@@ -155,7 +155,8 @@ int PictureColours(const Bitmap* p, DibColour* out) {
     return count;
 }
 
-int32_t AlignedStride(int64_t bytes) { return FitsInt32(bytes + 3) ? int32_t((bytes + 3) & ~int64_t(3)) : 0; }
+// DIB rows are padded to 4 bytes; 0 when a row cannot be one.
+int32_t DibStride(int64_t width, int64_t bitsPerPixel) { return AlignedRowBytes(width, bitsPerPixel, 4); }
 
 // Fills sb->info (header and colour table) and sb->dibStride for the DIB the
 // picture (null: the screen format) needs at sb->dibWidth x sb->dibHeight.
@@ -174,10 +175,10 @@ bool DescribeDib(ScreenBitmap* sb, const Bitmap* picture, int screenBits) {
         info.header.bitCount = 1;
         info.header.coloursUsed = 2;
         PictureColours(picture, info.colours);
-        stride = FitsInt32((w + 31) / 32 * 4) ? int32_t((w + 31) / 32 * 4) : 0;
+        stride = DibStride(w, 1);
     } else if (type == kPixelGrey || type == kPixelPalette || screenBits < 9) {
         info.header.bitCount = 8;
-        stride = AlignedStride(w);
+        stride = DibStride(w, 8);
         if (screenBits < 9) {
             // The converters write cube indices.
             info.header.coloursUsed = kCubeColours;
@@ -191,10 +192,10 @@ bool DescribeDib(ScreenBitmap* sb, const Bitmap* picture, int screenBits) {
         info.header.compression = kDibBitFields;
         const uint32_t masks[3] = {kMask555Red, kMask555Green, kMask555Blue};
         std::memcpy(info.colours, masks, sizeof masks);
-        stride = AlignedStride(2 * w);
+        stride = DibStride(w, 16);
     } else {
         info.header.bitCount = 24;
-        stride = AlignedStride(3 * w);
+        stride = DibStride(w, 24);
     }
     size_t image = 0;
     if (stride < 1 || sb->dibHeight < 1 || !CheckedMul(size_t(stride), size_t(sb->dibHeight), &image) ||
