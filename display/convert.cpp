@@ -90,7 +90,7 @@ void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
 // The cube tables, read once per rectangle rather than from g_Display for
 // every pixel.
 struct CubeTables {
-    decltype(DisplayState::cubeCells) cells;
+    const uint8_t (*cells)[kCubeCell][256];
     const CubeChannelEntry* red;
     const CubeChannelEntry* green;
     const CubeChannelEntry* blue;
