@@ -15,6 +15,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
+#include "bmpfile.h"
 #include "peer.h"
 
 namespace {
@@ -26,28 +27,16 @@ constexpr int kHeight = 3000;
 const std::string& BmpPath() {
     static const std::string path = [] {
         const std::string p = (std::filesystem::temp_directory_path() / "pv-bench-4000x3000.bmp").string();
-        const uint32_t stride = (kWidth * 3 + 3) / 4 * 4;
-        const uint32_t size = 54 + stride * kHeight;
-        std::vector<uint8_t> b(size, 0);
-        auto put32 = [&](size_t at, uint32_t v) {
-            for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
-        };
-        b[0] = 'B';
-        b[1] = 'M';
-        put32(2, size);
-        put32(10, 54);
-        put32(14, 40);
-        put32(18, kWidth);
-        put32(22, kHeight);
-        b[26] = 1;
-        b[28] = 24;
+        std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
-                uint8_t* px = &b[54 + size_t(y) * stride + size_t(x) * 3];
-                px[0] = uint8_t(x * 255 / kWidth);
+                // File row y is picture row kHeight - 1 - y.
+                uint8_t* px = &rgb[(size_t(kHeight - 1 - y) * kWidth + size_t(x)) * 3];
+                px[0] = uint8_t((x ^ y) & 0xFF);
                 px[1] = uint8_t(y * 255 / kHeight);
-                px[2] = uint8_t((x ^ y) & 0xFF);
+                px[2] = uint8_t(x * 255 / kWidth);
             }
+        const std::vector<uint8_t> b = bench_support::Bmp24(rgb, kWidth, kHeight);
         std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
         InitFormatRegistry();
         std::atexit([] {

@@ -16,13 +16,10 @@
 #include <jpeglib.h>
 #include <zlib.h>
 
-#include "tests/support/bytes.h"
+#include "bmpfile.h"
 #include "tests/support/zipdeflate.h"
 
 namespace {
-
-using testing_support::AppendLe16;
-using testing_support::AppendLe32;
 
 struct DataSet {
     std::string name;
@@ -85,33 +82,6 @@ std::vector<uint8_t> PhotoPixels(int width, int height) {
     return rgb;
 }
 
-std::vector<uint8_t> Bmp(const std::vector<uint8_t>& rgb, int width, int height) {
-    const uint32_t stride = (uint32_t(width) * 3 + 3) & ~3u;
-    std::vector<uint8_t> bmp;
-    bmp.push_back('B');
-    bmp.push_back('M');
-    AppendLe32(bmp, 54 + stride * uint32_t(height));
-    AppendLe32(bmp, 0);
-    AppendLe32(bmp, 54);
-    AppendLe32(bmp, 40);
-    AppendLe32(bmp, uint32_t(width));
-    AppendLe32(bmp, uint32_t(height));
-    AppendLe16(bmp, 1);
-    AppendLe16(bmp, 24);
-    for (int i = 0; i < 6; ++i) AppendLe32(bmp, i == 1 ? stride * uint32_t(height) : 0);
-    for (int y = height - 1; y >= 0; --y) {
-        const size_t start = bmp.size();
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
-            bmp.push_back(p[2]);
-            bmp.push_back(p[1]);
-            bmp.push_back(p[0]);
-        }
-        bmp.resize(start + stride, 0);
-    }
-    return bmp;
-}
-
 std::vector<uint8_t> Jpeg(const std::vector<uint8_t>& rgb, int width, int height) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
@@ -143,7 +113,7 @@ std::vector<DataSet> MakeDataSets() {
     sets.push_back({"text", Text()});
     const int w = 1024, h = 768;
     const std::vector<uint8_t> rgb = PhotoPixels(w, h);
-    sets.push_back({"bmp24", Bmp(rgb, w, h)});
+    sets.push_back({"bmp24", bench_support::Bmp24(rgb, w, h)});
     sets.push_back({"jpeg", Jpeg(rgb, w, h)});
     std::mt19937 rng(3);
     std::vector<uint8_t> random(1 << 20);

@@ -28,7 +28,8 @@ endif()
 # make_fixtures.py (run by Debian's interpreter, which has Pillow) into
 # <binary dir>/fixtures, so the native and the Win64 runs of `test` compare
 # against the same files; `macro` names that folder. OUTPUTS are the files
-# the script makes (default: its manifest.txt).
+# the script makes (default: its manifest.txt). The scripts share
+# tests/support/fixturekit.py, so a change there makes them again.
 function(pv_test_fixtures)
   cmake_parse_arguments(F "" "TEST;DEFINE;COMMENT" "ENV;OUTPUTS" ${ARGN})
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/fixtures)
@@ -42,7 +43,7 @@ function(pv_test_fixtures)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}
     COMMAND ${CMAKE_COMMAND} -E env ${F_ENV}
             /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py ${dir}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py ${PROJECT_SOURCE_DIR}/tests/support/fixturekit.py
     COMMENT "${F_COMMENT}")
   add_custom_target(${F_TEST}_fixtures DEPENDS ${F_OUTPUTS})
   add_dependencies(${F_TEST} ${F_TEST}_fixtures)

@@ -45,15 +45,20 @@ inline void Fetch(const uint8_t* p, const uint8_t* ch, unsigned& r, unsigned& g,
 
 // Calls put(out row, target x, target y, column in the rectangle, r, g, b)
 // for every pixel of the rectangle, already clipped.
+// The offsets and maps are copied into locals first: the writes through
+// `out` could alias the record, which would make the compiler reload them
+// for every pixel.
 template <bool Cmyk, class Put>
 inline void EachColour(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, Put put) {
     const int32_t* columns = sb->columnMap + x;
+    const uint8_t* const* rows = sb->rowMap + y;
+    const uint8_t ch[4] = {sb->channel[0], sb->channel[1], sb->channel[2], sb->channel[3]};
     for (int32_t i = 0; i < h; ++i) {
-        const uint8_t* src = sb->rowMap[y + i];
+        const uint8_t* src = rows[i];
         uint8_t* out = OutRow(sb, i);
         for (int32_t j = 0; j < w; ++j) {
             unsigned r, g, b;
-            Fetch<Cmyk>(src + columns[j], sb->channel, r, g, b);
+            Fetch<Cmyk>(src + columns[j], ch, r, g, b);
             put(out, unsigned(x + j), unsigned(y + i), j, r, g, b);
         }
     }
@@ -82,18 +87,36 @@ void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
                      });
 }
 
-inline uint8_t CubeIndex(unsigned tx, unsigned ty, unsigned r, unsigned g, unsigned b) {
-    const uint8_t* cell = g_Display.cubeCells[ty % kCubeCell][tx % kCubeCell];
-    const CubeChannelEntry& er = g_Display.cubeChannels[0][r];
-    const CubeChannelEntry& eg = g_Display.cubeChannels[1][g];
-    const CubeChannelEntry& eb = g_Display.cubeChannels[2][b];
-    return uint8_t(er.index[cell[er.fraction]] + eg.index[cell[eg.fraction]] + eb.index[cell[eb.fraction]]);
-}
+// The cube tables, read once per rectangle rather than from g_Display for
+// every pixel.
+struct CubeTables {
+    const uint8_t (*cells)[kCubeCell][256];
+    const CubeChannelEntry* red;
+    const CubeChannelEntry* green;
+    const CubeChannelEntry* blue;
+
+    CubeTables()
+        : cells(g_Display.cubeCells),
+          red(g_Display.cubeChannels[0]),
+          green(g_Display.cubeChannels[1]),
+          blue(g_Display.cubeChannels[2]) {}
+
+    uint8_t Index(unsigned tx, unsigned ty, unsigned r, unsigned g, unsigned b) const {
+        const uint8_t* cell = cells[ty % kCubeCell][tx % kCubeCell];
+        const CubeChannelEntry& er = red[r];
+        const CubeChannelEntry& eg = green[g];
+        const CubeChannelEntry& eb = blue[b];
+        return uint8_t(er.index[cell[er.fraction]] + eg.index[cell[eg.fraction]] + eb.index[cell[eb.fraction]]);
+    }
+};
 
 template <bool Cmyk>
 void RgbToCube(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
-    EachColour<Cmyk>(sb, x, y, w, h, [](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g,
-                                        unsigned b) { out[j] = CubeIndex(tx, ty, r, g, b); });
+    const CubeTables cube;
+    EachColour<Cmyk>(sb, x, y, w, h,
+                     [cube](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g, unsigned b) {
+                         out[j] = cube.Index(tx, ty, r, g, b);
+                     });
 }
 
 // Runs the converter made for the picture's inks: CMYK or light.
@@ -166,14 +189,16 @@ void ScreenRowsIndexedToCubeDithered(ScreenBitmap* sb, int32_t x, int32_t y, int
     if (sb->info.header.bitCount != 8 || sb->sourceBytes == 0 || sb->sourceBytes > 2 || !g_Display.cubeCells ||
         !Clip(sb, x, y, width, height))
         return;
+    const CubeTables cube;
     const int32_t* columns = sb->columnMap + x;
+    const DibColour* colours = sb->pictureColours;
     const uint8_t at = sb->channel[0];
     for (int32_t i = 0; i < height; ++i) {
         const uint8_t* src = sb->rowMap[y + i] + at;
         uint8_t* out = OutRow(sb, i);
         for (int32_t j = 0; j < width; ++j) {
-            const DibColour& c = sb->pictureColours[src[columns[j]]];
-            out[j] = CubeIndex(unsigned(x + j), unsigned(y + i), c.red, c.green, c.blue);
+            const DibColour& c = colours[src[columns[j]]];
+            out[j] = cube.Index(unsigned(x + j), unsigned(y + i), c.red, c.green, c.blue);
         }
     }
 }

@@ -24,19 +24,10 @@ constexpr uint8_t kBayer8[8][8] = {
 constexpr int kCubeStep = 51;  // 255 / (kCubeLevels - 1)
 
 void FreeCubeTables(DisplayState* d) {
-    for (CubeChannelEntry*& channel : d->cubeChannels) {
-        std::free(channel);
-        channel = nullptr;
-    }
-    if (d->cubeCells) {
-        for (int y = 0; y < kCubeCell; ++y) {
-            if (!d->cubeCells[y]) continue;
-            for (int x = 0; x < kCubeCell; ++x) std::free(d->cubeCells[y][x]);
-            std::free(d->cubeCells[y]);
-        }
-        std::free(d->cubeCells);
-        d->cubeCells = nullptr;
-    }
+    std::free(d->cubeChannels[0]);  // the three channels are one block
+    for (CubeChannelEntry*& channel : d->cubeChannels) channel = nullptr;
+    std::free(d->cubeCells);
+    d->cubeCells = nullptr;
 }
 
 // Each channel value lies between two cube levels; a cell of the 8 x 8
@@ -44,9 +35,10 @@ void FreeCubeTables(DisplayState* d) {
 // threshold, so over a cell the levels average to the value.
 int BuildCubeTables(DisplayState* d) {
     static constexpr uint8_t kWeight[3] = {36, 6, 1};
+    auto* channels = static_cast<CubeChannelEntry*>(std::calloc(3 * 256, sizeof(CubeChannelEntry)));
+    if (!channels) return 0;
     for (int c = 0; c < 3; ++c) {
-        d->cubeChannels[c] = static_cast<CubeChannelEntry*>(std::calloc(256, sizeof(CubeChannelEntry)));
-        if (!d->cubeChannels[c]) return 0;
+        d->cubeChannels[c] = channels + 256 * c;
         for (int v = 0; v < 256; ++v) {
             const int lower = v / kCubeStep;
             const int upper = lower + 1 < kCubeLevels ? lower + 1 : lower;
@@ -56,15 +48,12 @@ int BuildCubeTables(DisplayState* d) {
             e.index[1] = uint8_t(upper * kWeight[c]);
         }
     }
-    d->cubeCells = static_cast<uint8_t***>(std::calloc(kCubeCell, sizeof(uint8_t**)));
+    using CellRow = uint8_t[kCubeCell][256];
+    d->cubeCells = static_cast<CellRow*>(std::malloc(kCubeCell * sizeof(CellRow)));
     if (!d->cubeCells) return 0;
     for (int y = 0; y < kCubeCell; ++y) {
-        d->cubeCells[y] = static_cast<uint8_t**>(std::calloc(kCubeCell, sizeof(uint8_t*)));
-        if (!d->cubeCells[y]) return 0;
         for (int x = 0; x < kCubeCell; ++x) {
-            uint8_t* cell = static_cast<uint8_t*>(std::malloc(256));
-            if (!cell) return 0;
-            d->cubeCells[y][x] = cell;
+            uint8_t* cell = d->cubeCells[y][x];
             // Upper with probability f / 256: f > 4k + 2 for threshold k of 64.
             const int threshold = 4 * kBayer8[y][x] + 2;
             for (int f = 0; f < 256; ++f) cell[f] = f > threshold ? 1 : 0;
@@ -155,7 +144,8 @@ int PictureColours(const Bitmap* p, DibColour* out) {
     return count;
 }
 
-int32_t AlignedStride(int64_t bytes) { return FitsInt32(bytes + 3) ? int32_t((bytes + 3) & ~int64_t(3)) : 0; }
+// DIB rows are padded to 4 bytes; 0 when a row cannot be one.
+int32_t DibStride(int64_t width, int64_t bitsPerPixel) { return AlignedRowBytes(width, bitsPerPixel, 4); }
 
 // Fills sb->info (header and colour table) and sb->dibStride for the DIB the
 // picture (null: the screen format) needs at sb->dibWidth x sb->dibHeight.
@@ -174,10 +164,10 @@ bool DescribeDib(ScreenBitmap* sb, const Bitmap* picture, int screenBits) {
         info.header.bitCount = 1;
         info.header.coloursUsed = 2;
         PictureColours(picture, info.colours);
-        stride = FitsInt32((w + 31) / 32 * 4) ? int32_t((w + 31) / 32 * 4) : 0;
+        stride = DibStride(w, 1);
     } else if (type == kPixelGrey || type == kPixelPalette || screenBits < 9) {
         info.header.bitCount = 8;
-        stride = AlignedStride(w);
+        stride = DibStride(w, 8);
         if (screenBits < 9) {
             // The converters write cube indices.
             info.header.coloursUsed = kCubeColours;
@@ -191,10 +181,10 @@ bool DescribeDib(ScreenBitmap* sb, const Bitmap* picture, int screenBits) {
         info.header.compression = kDibBitFields;
         const uint32_t masks[3] = {kMask555Red, kMask555Green, kMask555Blue};
         std::memcpy(info.colours, masks, sizeof masks);
-        stride = AlignedStride(2 * w);
+        stride = DibStride(w, 16);
     } else {
         info.header.bitCount = 24;
-        stride = AlignedStride(3 * w);
+        stride = DibStride(w, 24);
     }
     size_t image = 0;
     if (stride < 1 || sb->dibHeight < 1 || !CheckedMul(size_t(stride), size_t(sb->dibHeight), &image) ||

@@ -89,9 +89,11 @@ struct DisplayState {
     uint16_t* ditherGreen;
     uint16_t* ditherBlue;
     // Screens of 8 bits or less only, else null.
-    CubeChannelEntry* cubeChannels[3];  // red, green, blue; 256 entries each
-    uint8_t*** cubeCells;               // [y mod 8][x mod 8]: fraction -> 0 lower, 1 upper
-    void* sharedPalette;                // the cube as a logical palette (made by the platform side)
+    // Each of the two is one block: the three channel tables follow one
+    // another from cubeChannels[0].
+    CubeChannelEntry* cubeChannels[3];     // red, green, blue; 256 entries each
+    uint8_t (*cubeCells)[kCubeCell][256];  // [y mod 8][x mod 8][fraction]: 0 lower, 1 upper
+    void* sharedPalette;                   // the cube as a logical palette (made by the platform side)
 };
 
 // Written only before any window or thread exists and after all are gone,

@@ -4,9 +4,5 @@
 #include "load_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzzing::FuzzLoad(data, size, L"fuzz.gif");
-    if (size < 1) return 0;
-    const uint8_t knobs = data[size - 1];
-    fuzzing::FuzzLoadImageInBox(data, size, L"fuzz.gif", 1u + (knobs & 3), knobs & 4 ? kLoadAcceptDamaged : 0);
-    return 0;
+    return fuzzing::FuzzLoadAndLaterImage(data, size, L"fuzz.gif");
 }

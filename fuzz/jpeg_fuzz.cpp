@@ -15,9 +15,7 @@ namespace {
 
 // The pixels, and every kept block and the comment.
 unsigned TouchAll(const Bitmap& b) {
-    unsigned sum = fuzzing::TouchPixels(b);
-    for (const MetadataBlock* m = b.metadata; m; m = m->next)
-        for (uint32_t i = 0; i < m->length; ++i) sum += m->data[i];
+    unsigned sum = fuzzing::TouchPixels(b) + fuzzing::TouchMetadata(b);
     if (b.comment)
         for (const char* c = b.comment; *c; ++c) sum += uint8_t(*c);
     return sum;

@@ -34,6 +34,14 @@ inline unsigned TouchPixels(const Bitmap& b) {
     return sum;
 }
 
+// Reads every byte of the kept metadata blocks.
+inline unsigned TouchMetadata(const Bitmap& b) {
+    unsigned sum = 0;
+    for (const MetadataBlock* m = b.metadata; m; m = m->next)
+        for (uint32_t i = 0; i < m->length; ++i) sum += m->data[i];
+    return sum;
+}
+
 inline bool KnownResult(int r) {
     return r == kLoadOk || r == kLoadNoMemory || r == kLoadNotRecognised || r == kLoadIncomplete ||
            r == kLoadRefused || r == kLoadCorrupt || r == kLoadCancelled;
@@ -99,10 +107,19 @@ inline void FuzzLoadImageInBox(const uint8_t* data, size_t size, const wchar_t* 
     const int r = LoadPictureFromMemory(data, size, name, &bitmap, &options, nullptr);
     Check(KnownResult(r));
     Check(bitmap.pixels == nullptr || r == kLoadOk);
-    volatile unsigned sink = TouchPixels(bitmap);
-    for (const MetadataBlock* m = bitmap.metadata; m; m = m->next)
-        for (uint32_t i = 0; i < m->length; ++i) sink = sink + m->data[i];
+    volatile unsigned sink = TouchPixels(bitmap) + TouchMetadata(bitmap);
+    (void)sink;
     FreeBitmap(&bitmap);
+}
+
+// The body of the targets of formats with several images (GIF, Photoshop):
+// FuzzLoad, then image 1 to 4, chosen by the input's last byte, in a box.
+inline int FuzzLoadAndLaterImage(const uint8_t* data, size_t size, const wchar_t* name) {
+    FuzzLoad(data, size, name);
+    if (size < 1) return 0;
+    const uint8_t knobs = data[size - 1];
+    FuzzLoadImageInBox(data, size, name, 1u + (knobs & 3), knobs & 4 ? kLoadAcceptDamaged : 0);
+    return 0;
 }
 
 }  // namespace fuzzing

@@ -6,5 +6,5 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::FuzzLoad(data, size, L"fuzz.png");
-    return fuzzing::FuzzImageIndexes(data, size, L"fuzz.png");
+    return fuzzing::FuzzImageIndexes(data, size, L"fuzz.png", fuzzing::ImageFile::kPng);
 }

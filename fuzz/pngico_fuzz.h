@@ -3,8 +3,6 @@
 // Pictures are queried first and only small ones are loaded (load_fuzz.h).
 #pragma once
 
-#include <cwchar>
-
 #include "load_fuzz.h"
 
 namespace fuzzing {
@@ -35,7 +33,10 @@ inline bool IconEntriesSmall(const uint8_t* data, size_t size) {
     return true;
 }
 
-inline int FuzzImageIndexes(const uint8_t* data, size_t size, const wchar_t* name) {
+// What the file is: icons have directory entries of their own to bound.
+enum class ImageFile { kPng, kIcon };
+
+inline int FuzzImageIndexes(const uint8_t* data, size_t size, const wchar_t* name, ImageFile kind) {
     if (size < 2) return 0;
     const uint8_t knobs = data[size - 2];
     LoadOptions options;
@@ -47,15 +48,10 @@ inline int FuzzImageIndexes(const uint8_t* data, size_t size, const wchar_t* nam
     options.pngAlphaBackground = knobs & 64 ? 1 : 0;
     options.pngTransparencyBackground = knobs & 128 ? 1 : 0;
 
-    FileSource source;
-    InitMemorySource(&source, data, size);
-    ImageInfo info;
-    const int q = GetPictureInfoFromSource(&source, name, -1, 0, &info);
-    FreePictureInfo(&info);
     // The query declares image 0; another image of the file may be larger,
     // so the canvas (APNG) or the entry (icons) is bounded as well.
-    if (q != kLoadOk || int64_t(info.width) * info.height > kMaxPixels) return 0;
-    if (name[std::wcslen(name) - 1] == L'o' && !IconEntriesSmall(data, size)) return 0;
+    if (!SmallEnoughToLoad(data, size, name, -1)) return 0;
+    if (kind == ImageFile::kIcon && !IconEntriesSmall(data, size)) return 0;
 
     Bitmap bitmap{};
     ImageInfo full;

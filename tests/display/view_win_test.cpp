@@ -22,6 +22,7 @@
 #include "imagelib/load.h"
 #include "platform/handheld.h"
 #include "screenpicture.h"
+#include "tests/support/testfiles.h"
 
 using namespace screentest;
 
@@ -282,10 +283,7 @@ Rgb Loaded(int32_t x, int32_t y) {
     return bgr ? Rgb{p[2], p[1], p[0]} : Rgb{p[0], p[1], p[2]};
 }
 
-std::wstring Fixture(const char* name) {
-    std::string path = std::string(PV_DISPLAY_FIXTURES) + "/" + name;
-    return std::wstring(path.begin(), path.end());
-}
+std::wstring Fixture(const char* name) { return testing_support::FixtureFile(PV_DISPLAY_FIXTURES, name); }
 
 // Files made by Pillow, read by the image library, shown by the view: fitted,
 // at 100 %, zoomed and scrolled, panned.

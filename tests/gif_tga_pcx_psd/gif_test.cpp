@@ -106,8 +106,8 @@ struct GifFile {
 
     GifFile(int width, int height, const std::vector<Rgb>& global, const char* signature = "GIF89a") {
         readertest::AppendText(&b, signature);
-        readertest::Put16Le(&b, uint32_t(width));
-        readertest::Put16Le(&b, uint32_t(height));
+        testing_support::AppendLe16(b, uint32_t(width));
+        testing_support::AppendLe16(b, uint32_t(height));
         b.push_back(global.empty() ? 0 : uint8_t(0x80 | (TableBits(global.size()) - 1)));
         b.insert(b.end(), {0, 0});
         if (!global.empty()) PutTable(&b, global);
@@ -123,10 +123,10 @@ struct GifFile {
     void Image(int width, int height, const std::vector<Rgb>& local, bool interlaced, int minimum,
                const Bytes& blocks) {
         b.push_back(0x2C);
-        readertest::Put16Le(&b, 0);
-        readertest::Put16Le(&b, 0);
-        readertest::Put16Le(&b, uint32_t(width));
-        readertest::Put16Le(&b, uint32_t(height));
+        testing_support::AppendLe16(b, 0);
+        testing_support::AppendLe16(b, 0);
+        testing_support::AppendLe16(b, uint32_t(width));
+        testing_support::AppendLe16(b, uint32_t(height));
         uint8_t packed = interlaced ? 0x40 : 0;
         if (!local.empty()) packed |= uint8_t(0x80 | (TableBits(local.size()) - 1));
         b.push_back(packed);

@@ -25,7 +25,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from fixturekit import MANIFEST, path, require, run, skip  # noqa: E402
+from fixturekit import MANIFEST, path, require, run, skip, write_expected  # noqa: E402
 CONVERT = "/usr/bin/convert"
 
 
@@ -41,12 +41,6 @@ lines = []
 
 def magick(*args):
     run(CONVERT, *args)
-
-
-def write_expected(name, w, h, pixels):
-    assert len(pixels) == w * h * 4, name
-    with open(path(name + ".rgba"), "wb") as f:
-        f.write(struct.pack("<II", w, h) + bytes(pixels))
 
 
 def add(name, fixture, check, index=0):

@@ -78,7 +78,7 @@ TEST_F(OracleTest, InformationMatchesTheLoad) {
 TEST_F(OracleTest, FilesLoadAsFromMemory) {
     for (const Fixture& f : fixtures_) {
         SCOPED_TRACE(f.name);
-        const std::wstring path = Utf8ToWide((testing_support::ReaderFixtureDir() + "/" + f.file).c_str());
+        const std::wstring path = testing_support::FixtureFile(testing_support::ReaderFixtureDir(), f.file);
         const std::wstring name = readertest::NameFor(f.file);
         Load memory(testing_support::ReadReaderFixture(f.file), name.c_str(), OptionsFor(f, kLoadKeepMetadata));
         Bitmap bitmap{};
@@ -149,7 +149,7 @@ TEST_F(OracleTest, PhotoshopMetadataAsExiftoolReadsIt) {
             header.push_back(0);
             readertest::AppendText(&header, "8BIM");
             header.insert(header.end(), {0x04, 0x04, 0, 0});
-            readertest::Put32Be(&header, uint32_t(want.size()));
+            testing_support::AppendBe32(header, uint32_t(want.size()));
         }
         Bytes got(block->data, block->data + block->length);
         ASSERT_GE(got.size(), header.size() + want.size());

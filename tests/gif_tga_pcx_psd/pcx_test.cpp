@@ -24,11 +24,11 @@ struct PcxHeader {
 
     Bytes Build() const {
         Bytes b = {manufacturer, version, encoding, bitsPerPixel};
-        for (uint16_t v : {xMin, yMin, xMax, yMax, uint16_t(72), uint16_t(72)}) readertest::Put16Le(&b, v);
+        for (uint16_t v : {xMin, yMin, xMax, yMax, uint16_t(72), uint16_t(72)}) testing_support::AppendLe16(b, v);
         readertest::Append(&b, palette);
         b.push_back(0);
         b.push_back(planes);
-        readertest::Put16Le(&b, bytesPerLine);
+        testing_support::AppendLe16(b, bytesPerLine);
         b.resize(128, 0);
         return b;
     }

@@ -17,11 +17,11 @@ using readertest::Load;
 Bytes Resource(uint16_t id, const Bytes& data, const std::string& name = "") {
     Bytes b;
     readertest::AppendText(&b, "8BIM");
-    readertest::Put16Be(&b, id);
+    testing_support::AppendBe16(b, id);
     b.push_back(uint8_t(name.size()));
     readertest::AppendText(&b, name.c_str());
     if (name.size() % 2 == 0) b.push_back(0);
-    readertest::Put32Be(&b, uint32_t(data.size()));
+    testing_support::AppendBe32(b, uint32_t(data.size()));
     readertest::Append(&b, data);
     if (data.size() % 2) b.push_back(0);
     return b;
@@ -47,26 +47,26 @@ struct Layer {
 // The layer info of a layer and mask section: records, then channel data.
 Bytes LayerInfo(const std::vector<Layer>& layers) {
     Bytes info;
-    readertest::Put16Be(&info, uint16_t(layers.size()));
+    testing_support::AppendBe16(info, uint16_t(layers.size()));
     for (const Layer& l : layers) {
-        for (int32_t v : {l.top, l.left, l.bottom, l.right}) readertest::Put32Be(&info, uint32_t(v));
-        readertest::Put16Be(&info, uint16_t(l.channels.size()));
+        for (int32_t v : {l.top, l.left, l.bottom, l.right}) testing_support::AppendBe32(info, uint32_t(v));
+        testing_support::AppendBe16(info, uint16_t(l.channels.size()));
         for (const Channel& c : l.channels) {
-            readertest::Put16Be(&info, uint16_t(c.id));
-            readertest::Put32Be(&info, uint32_t(c.data.size()));
+            testing_support::AppendBe16(info, uint16_t(c.id));
+            testing_support::AppendBe32(info, uint32_t(c.data.size()));
         }
         readertest::AppendText(&info, "8BIMnorm");
         info.insert(info.end(), {255, 0, 0, 0});
         // Extra data: empty mask and blending ranges, the name "L".
-        readertest::Put32Be(&info, 12);
-        readertest::Put32Be(&info, 0);
-        readertest::Put32Be(&info, 0);
+        testing_support::AppendBe32(info, 12);
+        testing_support::AppendBe32(info, 0);
+        testing_support::AppendBe32(info, 0);
         info.insert(info.end(), {1, 'L', 0, 0});
     }
     for (const Layer& l : layers)
         for (const Channel& c : l.channels) readertest::Append(&info, c.data);
     Bytes section;
-    readertest::Put32Be(&section, uint32_t(info.size()));
+    testing_support::AppendBe32(section, uint32_t(info.size()));
     readertest::Append(&section, info);
     return section;
 }
@@ -86,15 +86,15 @@ struct PsdFile {
     Bytes Build() const {
         Bytes b;
         readertest::AppendText(&b, "8BPS");
-        readertest::Put16Be(&b, version);
+        testing_support::AppendBe16(b, version);
         b.insert(b.end(), 6, 0);
-        readertest::Put16Be(&b, channels);
-        readertest::Put32Be(&b, height);
-        readertest::Put32Be(&b, width);
-        readertest::Put16Be(&b, depth);
-        readertest::Put16Be(&b, mode);
+        testing_support::AppendBe16(b, channels);
+        testing_support::AppendBe32(b, height);
+        testing_support::AppendBe32(b, width);
+        testing_support::AppendBe16(b, depth);
+        testing_support::AppendBe16(b, mode);
         for (const Bytes* s : {&colourData, &resources, &layers}) {
-            readertest::Put32Be(&b, uint32_t(s->size()));
+            testing_support::AppendBe32(b, uint32_t(s->size()));
             readertest::Append(&b, *s);
         }
         readertest::Append(&b, composite);

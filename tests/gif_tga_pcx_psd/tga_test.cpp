@@ -26,12 +26,12 @@ struct TgaHeader {
 
     Bytes Build() const {
         Bytes b = {idLength, mapType, imageType};
-        readertest::Put16Le(&b, firstEntry);
-        readertest::Put16Le(&b, mapLength);
+        testing_support::AppendLe16(b, firstEntry);
+        testing_support::AppendLe16(b, mapLength);
         b.push_back(entrySize);
         b.insert(b.end(), 4, 0);  // origin
-        readertest::Put16Le(&b, width);
-        readertest::Put16Le(&b, height);
+        testing_support::AppendLe16(b, width);
+        testing_support::AppendLe16(b, height);
         b.push_back(depth);
         b.push_back(descriptor);
         return b;

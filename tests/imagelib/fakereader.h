@@ -15,6 +15,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/loadcontext.h"
+#include "tests/support/pictures.h"
 
 namespace fake {
 
@@ -124,18 +125,7 @@ protected:
 };
 
 // What a load produced; frees it at the end of the test.
-struct Loaded {
-    int result = -100;
-    Bitmap bitmap{};
-    ImageInfo info{};
-    Loaded() = default;
-    Loaded(const Loaded&) = delete;
-    Loaded& operator=(const Loaded&) = delete;
-    ~Loaded() {
-        FreeBitmap(&bitmap);
-        FreePictureInfo(&info);
-    }
-    const uint8_t* Row(int y) const { return bitmap.pixels + size_t(y) * size_t(bitmap.bytesPerRow); }
+struct Loaded : testing_support::LoadedPicture {
     std::vector<uint8_t> RowBytes(int y, size_t n) const { return std::vector<uint8_t>(Row(y), Row(y) + n); }
     std::vector<uint8_t> PixelAt(int x, int y) const {
         const uint8_t* p = Row(y) + size_t(x) * bitmap.bytesPerPixel;

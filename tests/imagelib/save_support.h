@@ -11,19 +11,11 @@
 
 #include "imagelib/bitmap.h"
 #include "imagelib/formats.h"
+#include "tests/support/pictures.h"
 
 namespace save_testing {
 
-// A bitmap that frees itself.
-struct TestBitmap {
-    Bitmap b{};
-    TestBitmap() = default;
-    TestBitmap(const TestBitmap&) = delete;
-    TestBitmap& operator=(const TestBitmap&) = delete;
-    ~TestBitmap() { FreeBitmap(&b); }
-    Bitmap* operator->() { return &b; }
-    Bitmap* get() { return &b; }
-};
+using TestBitmap = testing_support::OwnedBitmap;  // a bitmap that frees itself
 
 // Allocates a bitmap (alignment 4) and fills its rows from `bytes`, given row
 // by row without padding (for bilevel, (width + 7) / 8 bytes a row).

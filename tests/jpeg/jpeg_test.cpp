@@ -489,7 +489,7 @@ TEST(JpegReader, ACutBaselineFileKeepsItsFirstRows) {
     ASSERT_EQ(full.width, 333);
     const size_t rowBytes = 333 * 3;
     for (int y = 0; y < 32; ++y)
-        EXPECT_EQ(std::memcmp(load.bitmap.pixels + size_t(y) * load.bitmap.bytesPerRow, &full.samples[y * rowBytes],
+        EXPECT_EQ(std::memcmp(load.bitmap.pixels + size_t(y) * load.bitmap.bytesPerRow, &full.pixels[y * rowBytes],
                               rowBytes), 0) << y;
     // The rows after the cut were never delivered.
     const uint8_t* last = load.bitmap.pixels + size_t(250) * load.bitmap.bytesPerRow;
@@ -557,7 +557,7 @@ TEST(JpegReader, LoadsFromMemoryAsFromAFile) {
 }
 
 TEST(JpegReader, InformationOnlyLoads) {
-    RegisterFormats();
+    EnsureFormatRegistry();
     for (const char* name : {"progressive.jpg", "exif-thumb.jpg", "cmyk.jpg"}) {
         ImageInfo info{};
         EXPECT_EQ(QueryPictureInfo(FixturePath(name).c_str(), -1, 0, &info), kLoadOk) << name;

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,13 +16,14 @@
 #include "imagelib/load.h"
 #include "imagelib/loadcontext.h"
 #include "imagelib/metadata.h"
+#include "tests/support/oracles.h"
+#include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 
 namespace jpegtest {
 
 inline std::wstring FixturePath(const std::string& name) {
-    const std::string full = std::string(PV_JPEG_FIXTURES) + "/" + name;
-    return std::wstring(full.begin(), full.end());
+    return testing_support::FixtureFile(PV_JPEG_FIXTURES, name);
 }
 
 inline std::vector<uint8_t> Fixture(const std::string& name) {
@@ -35,42 +35,17 @@ inline std::string FixtureText(const std::string& name) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// A binary PNM (P5 grey or P6 colour) as djpeg writes it.
-struct Pnm {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    std::vector<uint8_t> samples;
-};
+// A binary PNM (P5 grey or P6 colour) as djpeg writes it; width 0 when the
+// fixture is missing or is not one.
+using Pnm = testing_support::PnmImage;
 
-inline Pnm ReadPnm(const std::vector<uint8_t>& bytes) {
+inline Pnm FixturePnm(const std::string& name) {
     Pnm p;
-    size_t pos = 0;
-    auto field = [&]() {
-        while (pos < bytes.size() && std::isspace(bytes[pos])) ++pos;
-        std::string s;
-        while (pos < bytes.size() && !std::isspace(bytes[pos])) s += char(bytes[pos++]);
-        return s;
-    };
-    const std::string magic = field();
-    if (magic != "P5" && magic != "P6") return p;
-    p.channels = magic == "P5" ? 1 : 3;
-    p.width = std::atoi(field().c_str());
-    p.height = std::atoi(field().c_str());
-    const int maxval = std::atoi(field().c_str());
-    ++pos;  // the one whitespace byte before the samples
-    if (maxval != 255 || pos > bytes.size()) return Pnm{};
-    p.samples.assign(bytes.begin() + long(pos), bytes.end());
-    if (p.samples.size() != size_t(p.width) * p.height * p.channels) return Pnm{};
+    if (!testing_support::ParsePnm(FixtureText(name), &p)) return Pnm{};
     return p;
 }
 
-inline Pnm FixturePnm(const std::string& name) { return ReadPnm(Fixture(name)); }
-
-inline void RegisterFormats() {
-    static const bool once = (InitFormatRegistry(), true);
-    (void)once;
-}
+using testing_support::EnsureFormatRegistry;
 
 inline LoadOptions Options(uint32_t flags = 0) {
     LoadOptions o;
@@ -80,27 +55,15 @@ inline LoadOptions Options(uint32_t flags = 0) {
 }
 
 // One load of a file or of bytes; the bitmap and info are freed with it.
-struct Load {
-    int result = -100;
-    Bitmap bitmap{};
-    ImageInfo info{};
-
-    Load() = default;
-    Load(const Load&) = delete;
-    Load& operator=(const Load&) = delete;
-    ~Load() {
-        FreeBitmap(&bitmap);
-        FreePictureInfo(&info);
-    }
-};
+using Load = testing_support::LoadedPicture;
 
 inline void LoadFixture(Load* load, const std::string& name, const LoadOptions& o) {
-    RegisterFormats();
+    EnsureFormatRegistry();
     load->result = LoadPictureFromFile(FixturePath(name).c_str(), &load->bitmap, &o, &load->info);
 }
 
 inline void LoadBytes(Load* load, const std::vector<uint8_t>& bytes, const LoadOptions& o) {
-    RegisterFormats();
+    EnsureFormatRegistry();
     load->result = LoadPictureFromMemory(bytes.data(), bytes.size(), L"picture.jpg", &load->bitmap, &o, &load->info);
 }
 
@@ -115,7 +78,7 @@ inline ::testing::AssertionResult SamePixels(const Bitmap& b, const Pnm& p) {
     const size_t rowBytes = size_t(p.width) * p.channels;
     for (int y = 0; y < p.height; ++y) {
         const uint8_t* ours = b.pixels + size_t(y) * b.bytesPerRow;
-        const uint8_t* theirs = p.samples.data() + size_t(y) * rowBytes;
+        const uint8_t* theirs = p.pixels.data() + size_t(y) * rowBytes;
         for (size_t i = 0; i < rowBytes; ++i)
             if (ours[i] != theirs[i])
                 return ::testing::AssertionFailure() << "row " << y << " byte " << i << ": " << int(ours[i])

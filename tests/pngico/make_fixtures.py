@@ -26,7 +26,7 @@ import sys
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from fixturekit import MANIFEST, path, require, run, skip  # noqa: E402
+from fixturekit import MANIFEST, path, require, run, skip, write_expected as write_rgba  # noqa: E402
 
 
 try:
@@ -40,8 +40,7 @@ lines = []
 
 def write_expected(name, im):
     im = im.convert("RGBA")
-    with open(path(name + ".rgba"), "wb") as f:
-        f.write(struct.pack("<II", im.size[0], im.size[1]) + im.tobytes())
+    write_rgba(name, im.size[0], im.size[1], im.tobytes())
 
 
 def check(name, fixture, kind="rgb", index=-1, options="-", tolerance=0):

@@ -144,7 +144,7 @@ TEST(PngInfo, DescriptionFrameCountAndInformationOnly) {
         {"apng_hidden.png", "Portable Network Graphics", 3, 24, 16},
         {"rgba16.png", "Portable Network Graphics", 1, 11, 5},
     };
-    EnsureRegistry();
+    EnsureFormatRegistry();
     testing_support::ScratchDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -185,7 +185,7 @@ TEST(PngApng, FittedLoadsAndIndexesPastTheEndReadTheStillPicture) {
     LoadOptions o = RgbaOptions();
     o.imageIndex = 99;
     ASSERT_EQ(LoadBytes(data, L"a.png", o, &still), 0);
-    ExpectSameVisiblePixels(ExpectedPixels("apng_ops_f0"), still.Pixels(), true, 0);
+    ExpectSamePixels(ExpectedPixels("apng_ops_f0"), still.Pixels(), true, 0, kVisiblePixels);
 
     Load fitted;
     o.imageIndex = 3;
@@ -254,7 +254,7 @@ TEST(PngRefusals, SignatureAndSize) {
 // well as from memory.
 TEST(PngFiles, LoadFromAFileMatchesMemory) {
     NEED_FIXTURES();
-    EnsureRegistry();
+    EnsureFormatRegistry();
     testing_support::ScratchDir dir;
     const std::wstring path = dir.File("tall interlaced.png");
     testing_support::WriteBytes(path, ReadFixture("tall_i.png"));

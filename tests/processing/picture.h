@@ -11,19 +11,11 @@
 #include <vector>
 
 #include "imagelib/bitmap.h"
+#include "tests/support/pictures.h"
 
 namespace pictest {
 
-// A Bitmap that frees itself.
-struct Picture {
-    Bitmap b;
-    Picture() { std::memset(&b, 0, sizeof b); }
-    ~Picture() { FreeBitmap(&b); }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
-    Bitmap* operator->() { return &b; }
-    Bitmap* get() { return &b; }
-};
+using Picture = testing_support::OwnedBitmap;  // a Bitmap that frees itself
 
 struct Kind {
     const char* name;

@@ -13,6 +13,7 @@
 #include "imagelib/readers/bmp.h"
 #include "imagelib/readers/readers.h"
 #include "tests/readers/fakeload.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -21,14 +22,8 @@ using Bytes = std::vector<uint8_t>;
 
 int ReadBmpBody(PictureFile* f, LoadContext* ctx) { return ReadBmp(f, ctx, nullptr, 0); }
 
-void Put16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
+using testing_support::AppendLe16;
+using testing_support::AppendLe32;
 
 // A BMP with a Windows (40 bytes or more) or OS/2 (12 bytes) info header.
 // `extra` (masks, palette) follows the info header; the data offset points
@@ -48,30 +43,30 @@ struct BmpSpec {
 
 Bytes MakeBmp(const BmpSpec& s) {
     Bytes info;
-    Put32(info, s.infoSize);
+    AppendLe32(info, s.infoSize);
     if (s.infoSize == 12) {
-        Put16(info, uint32_t(s.width));
-        Put16(info, uint32_t(s.height));
-        Put16(info, 1);
-        Put16(info, s.bits);
+        AppendLe16(info, uint32_t(s.width));
+        AppendLe16(info, uint32_t(s.height));
+        AppendLe16(info, 1);
+        AppendLe16(info, s.bits);
     } else {
-        Put32(info, uint32_t(s.width));
-        Put32(info, uint32_t(s.height));
-        Put16(info, 1);
-        Put16(info, s.bits);
-        Put32(info, s.compression);
-        Put32(info, uint32_t(s.pixels.size()));
-        Put32(info, uint32_t(s.pelsPerMetre));
-        Put32(info, uint32_t(s.pelsPerMetre));
-        Put32(info, s.coloursUsed);
-        Put32(info, 0);
+        AppendLe32(info, uint32_t(s.width));
+        AppendLe32(info, uint32_t(s.height));
+        AppendLe16(info, 1);
+        AppendLe16(info, s.bits);
+        AppendLe32(info, s.compression);
+        AppendLe32(info, uint32_t(s.pixels.size()));
+        AppendLe32(info, uint32_t(s.pelsPerMetre));
+        AppendLe32(info, uint32_t(s.pelsPerMetre));
+        AppendLe32(info, s.coloursUsed);
+        AppendLe32(info, 0);
         info.resize(s.infoSize, 0);
     }
     const uint32_t offset = s.dataOffset >= 0 ? uint32_t(s.dataOffset) : uint32_t(14 + info.size() + s.extra.size());
     Bytes b = {'B', 'M'};
-    Put32(b, uint32_t(offset + s.pixels.size()));
-    Put32(b, 0);
-    Put32(b, offset);
+    AppendLe32(b, uint32_t(offset + s.pixels.size()));
+    AppendLe32(b, 0);
+    AppendLe32(b, offset);
     b.insert(b.end(), info.begin(), info.end());
     b.insert(b.end(), s.extra.begin(), s.extra.end());
     b.resize(std::max<size_t>(b.size(), offset), 0);
@@ -81,7 +76,7 @@ Bytes MakeBmp(const BmpSpec& s) {
 
 Bytes Masks(std::initializer_list<uint32_t> masks) {
     Bytes b;
-    for (uint32_t m : masks) Put32(b, m);
+    for (uint32_t m : masks) AppendLe32(b, m);
     return b;
 }
 
@@ -301,10 +296,10 @@ TEST(BmpRows, MaskConversions) {
         }
         Bytes px;
         if (c.bits == 16) {
-            Put16(px, c.pixel);
-            Put16(px, 0);
+            AppendLe16(px, c.pixel);
+            AppendLe16(px, 0);
         } else {
-            Put32(px, c.pixel);
+            AppendLe32(px, c.pixel);
         }
         s.pixels = px;
         Bytes file = MakeBmp(s);
@@ -442,9 +437,9 @@ INSTANTIATE_TEST_SUITE_P(Table, BmpRle, ::testing::ValuesIn(kRleCases),
 // A 565 colour block: two colours and sixteen 2-bit indexes.
 Bytes ColourBlock(uint16_t c0, uint16_t c1, uint32_t indexes) {
     Bytes b;
-    Put16(b, c0);
-    Put16(b, c1);
-    Put32(b, indexes);
+    AppendLe16(b, c0);
+    AppendLe16(b, c1);
+    AppendLe32(b, indexes);
     return b;
 }
 

@@ -4,12 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
 
 namespace testing_support {
 
@@ -22,39 +23,45 @@ struct ReaderFixture {
 inline std::string ReaderFixtureDir() { return PV_READER_FIXTURES; }
 
 inline std::vector<uint8_t> ReadReaderFixture(const std::string& name) {
-    std::ifstream in(ReaderFixtureDir() + "/" + name, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadBytes(FixtureFile(ReaderFixtureDir(), name));
 }
 
-// The manifest; empty with `skipReason` set when the fixtures could not be
-// made (a tool missing) or are not there.
-inline std::vector<ReaderFixture> ReaderFixtures(std::string* skipReason) {
-    std::vector<ReaderFixture> list;
-    std::ifstream in(ReaderFixtureDir() + "/manifest.txt");
+// Reads the manifest, one line at a time: `entry(first word, the rest of
+// the line, &list)` for each line that is not empty. Empty with
+// `skipReason` set when the fixtures could not be made (the manifest is one
+// "skip REASON" line: a tool missing) or are not there.
+template <class Entry, class ParseLine>
+std::vector<Entry> ReadManifest(std::string* skipReason, ParseLine entry) {
+    std::vector<Entry> list;
+    std::ifstream in(ToFsPath(FixtureFile(ReaderFixtureDir(), "manifest.txt")));
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);
-        ReaderFixture f;
-        words >> f.name;
-        if (f.name == "skip") {
+        std::string first;
+        words >> first;
+        if (first == "skip") {
             std::getline(words, *skipReason);
             return {};
         }
-        words >> f.file >> f.check;
-        if (!f.name.empty()) list.push_back(f);
+        if (!first.empty()) entry(first, words, &list);
     }
     if (list.empty()) *skipReason = "no fixtures in " + ReaderFixtureDir();
     return list;
 }
 
-// Expected pixels: top-down R, G, B, A.
-struct RgbaPicture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> px;
-    const uint8_t* At(int x, int y) const { return &px[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
-};
+// The manifest.
+inline std::vector<ReaderFixture> ReaderFixtures(std::string* skipReason) {
+    return ReadManifest<ReaderFixture>(skipReason, [](const std::string& first, std::istringstream& words,
+                                                      std::vector<ReaderFixture>* list) {
+        ReaderFixture f;
+        f.name = first;
+        words >> f.file >> f.check;
+        list->push_back(f);
+    });
+}
 
+// The pixels the oracle read from fixture `name` (NAME.rgba: width and
+// height as little-endian 32-bit words, then R, G, B, A rows from the top).
 inline RgbaPicture ExpectedPixels(const std::string& name) {
     const std::vector<uint8_t> e = ReadReaderFixture(name + ".rgba");
     RgbaPicture r;
@@ -63,24 +70,6 @@ inline RgbaPicture ExpectedPixels(const std::string& name) {
     r.height = e[4] | e[5] << 8 | e[6] << 16 | e[7] << 24;
     r.px.assign(e.begin() + 8, e.end());
     return r;
-}
-
-// Pictures compared byte by byte (alpha only when asked), within `tolerance`;
-// the first few differences are reported.
-inline void ExpectSamePixels(const RgbaPicture& want, const RgbaPicture& got, bool alpha, int tolerance = 0) {
-    ASSERT_EQ(want.width, got.width);
-    ASSERT_EQ(want.height, got.height);
-    ASSERT_EQ(want.px.size(), got.px.size());
-    int bad = 0;
-    for (size_t i = 0; i < got.px.size() && bad < 5; ++i) {
-        if (i % 4 == 3 && !alpha) continue;
-        if (std::abs(int(got.px[i]) - int(want.px[i])) > tolerance) {
-            const size_t p = i / 4;
-            ADD_FAILURE() << "pixel " << p % size_t(got.width) << "," << p / size_t(got.width) << " byte " << i % 4
-                          << ": " << int(got.px[i]) << " want " << int(want.px[i]);
-            ++bad;
-        }
-    }
 }
 
 // A plain (ASCII) file cut inside its last number still reads as whole.

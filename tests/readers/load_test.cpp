@@ -36,35 +36,7 @@ using testing_support::ReadReaderFixture;
 using Rgba = testing_support::RgbaPicture;
 
 std::wstring FixturePath(const std::string& name) {
-    return Utf8ToWide((testing_support::ReaderFixtureDir() + "/" + name).c_str());
-}
-
-// Any of the pixel types a load of these readers gives, as R, G, B, A.
-Rgba FromBitmap(const Bitmap& b) {
-    Rgba r;
-    r.width = b.width;
-    r.height = b.height;
-    r.px.resize(size_t(b.width) * size_t(b.height) * 4);
-    for (int y = 0; y < b.height; ++y) {
-        const uint8_t* row = b.pixels + size_t(y) * size_t(b.bytesPerRow);
-        for (int x = 0; x < b.width; ++x) {
-            uint8_t* o = &r.px[(size_t(y) * size_t(b.width) + size_t(x)) * 4];
-            o[3] = 255;
-            switch (b.pixelType) {
-                case kPixelBilevel: o[0] = o[1] = o[2] = (row[x / 8] >> (7 - x % 8) & 1) ? 255 : 0; break;
-                case kPixelGrey: o[0] = o[1] = o[2] = row[x]; break;
-                case kPixelPalette:
-                    o[0] = b.palette[row[x]];
-                    o[1] = b.palette[kPaletteGreen + row[x]];
-                    o[2] = b.palette[kPaletteBlue + row[x]];
-                    break;
-                case kPixelRGB: std::memcpy(o, row + 3 * x, 3); break;
-                case kPixelRGBA: std::memcpy(o, row + 4 * x, 4); break;
-                default: ADD_FAILURE() << "pixel type " << b.pixelType; return r;
-            }
-        }
-    }
-    return r;
+    return testing_support::FixtureFile(testing_support::ReaderFixtureDir(), name);
 }
 
 class LoadTest : public ::testing::Test {
@@ -105,7 +77,7 @@ TEST_F(LoadTest, EveryFixturePixelExact) {
             }
             ASSERT_EQ(kLoadOk, r);
             EXPECT_GE(info.formatIndex, 0);
-            ExpectSamePixels(ExpectedPixels(f.name), FromBitmap(bitmap_), f.check == "rgba");
+            ExpectSamePixels(ExpectedPixels(f.name), testing_support::RgbaOf(bitmap_), f.check == "rgba");
             FreePictureInfo(&info);
         }
     }
@@ -199,10 +171,10 @@ TEST_F(LoadTest, FitIntoABox) {
         ASSERT_EQ(kLoadOk, Load(file));
         EXPECT_EQ(16, bitmap_.width);
         EXPECT_EQ(9, bitmap_.height);  // 37 x 21 -> 16 x round(16 x 21 / 37)
-        ExpectSamePixels(NearestOf(full, 16, 9), FromBitmap(bitmap_), false);
+        ExpectSamePixels(NearestOf(full, 16, 9), testing_support::RgbaOf(bitmap_), false);
         options_.scaleMethod = 2;
         ASSERT_EQ(kLoadOk, Load(file));
-        ExpectSamePixels(AreaOf(full, 16, 9), FromBitmap(bitmap_), false, 3);
+        ExpectSamePixels(AreaOf(full, 16, 9), testing_support::RgbaOf(bitmap_), false, 3);
     }
 }
 
@@ -219,7 +191,7 @@ TEST_F(LoadTest, MirrorAndBottomUpRequests) {
                 const int sy = (orientation & 0x10) ? full.height - 1 - y : y;
                 std::memcpy(&want.px[(size_t(y) * size_t(full.width) + size_t(x)) * 4], full.At(sx, sy), 4);
             }
-        ExpectSamePixels(want, FromBitmap(bitmap_), false);
+        ExpectSamePixels(want, testing_support::RgbaOf(bitmap_), false);
     }
 }
 
@@ -270,7 +242,7 @@ TEST_F(LoadTest, DamagedFiles) {
     EXPECT_EQ(nullptr, b.pixels);
     options_.flags = kLoadAcceptDamaged;
     ASSERT_EQ(kLoadOk, LoadPictureFromMemory(cut.data(), cut.size(), L"x.bmp", &b, &options_, nullptr));
-    const Rgba got = FromBitmap(b);
+    const Rgba got = testing_support::RgbaOf(b);
     for (int y = 0; y < 21; ++y) {
         const bool read = y >= 21 - int(keepRows);
         for (int x = 0; x < 37; ++x)

@@ -23,7 +23,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from fixturekit import MANIFEST, path, require, run, skip  # noqa: E402
+from fixturekit import MANIFEST, path, require, run, skip, write_expected  # noqa: E402
 
 
 try:
@@ -37,12 +37,6 @@ lines = []
 
 def magick(src, dst, *opts):
     run("convert", src, *opts, dst)
-
-
-def write_expected(name, w, h, rgba):
-    assert len(rgba) == w * h * 4
-    with open(path(name + ".rgba"), "wb") as f:
-        f.write(struct.pack("<II", w, h) + bytes(rgba))
 
 
 def expect_pillow(name, fixture, check="rgb"):

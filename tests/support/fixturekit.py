@@ -1,10 +1,12 @@
 """What every make_fixtures.py shares: the output folder named on the command
 line, its manifest, a way to give up politely when a tool is missing (the
-tests then skip and say why), and running the tools.
+tests then skip and say why), running the tools, and the expected-pixels
+files the tests compare against.
 
 Import it after putting this folder on sys.path; it reads sys.argv[1]."""
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -35,3 +37,11 @@ def run(*args, stdin=None):
     return subprocess.run(args, check=True, input=stdin, stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL).stdout
 
+
+
+def write_expected(name, w, h, rgba):
+    """NAME.rgba: width and height as two little-endian 32-bit words, then
+    w x h pixels of R, G, B, A."""
+    assert len(rgba) == w * h * 4, name
+    with open(path(name + ".rgba"), "wb") as f:
+        f.write(struct.pack("<II", w, h) + bytes(rgba))

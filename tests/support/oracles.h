@@ -75,7 +75,7 @@ inline bool ParsePnm(const std::string& data, PnmImage* img) {
     img->width = int(fields[0]);
     img->height = int(fields[1]);
     const size_t size = size_t(img->width) * size_t(img->height) * size_t(img->channels);
-    if (data.size() - pos < size) return false;
+    if (pos > data.size() || data.size() - pos < size) return false;
     img->pixels.assign(data.begin() + long(pos), data.begin() + long(pos + size));
     return true;
 }

@@ -46,6 +46,12 @@ private:
     fs::path path_;
 };
 
+// A file in a fixture folder given as UTF-8 (a build-tree path from a
+// compile definition), as a wide path.
+inline std::wstring FixtureFile(const std::string& dir, const std::string& name) {
+    return Utf8ToWide((dir + "/" + name).c_str());
+}
+
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(ToFsPath(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
