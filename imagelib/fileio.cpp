@@ -115,6 +115,11 @@ int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath) {
 #endif
 }
 
+size_t GetLibraryTempFolder(char* buffer, size_t capacity) {
+    if (buffer && capacity > 0) buffer[0] = '\0';
+    return 0;
+}
+
 size_t GetTempFolder(wchar_t* buffer, size_t capacity) {
     if (!buffer || capacity < 2) return 0;
     std::wstring folder;

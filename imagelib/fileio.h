@@ -122,6 +122,10 @@ int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath);
 uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity);
 // The temporary folder with a trailing separator; 0 on failure, else length.
 size_t GetTempFolder(wchar_t* buffer, size_t capacity);
+// The image library's temporary folder for readers and writers, "/"-terminated,
+// into `buffer`; none is configured, so the buffer (if it has room) becomes an
+// empty text and the result, the text's length, is 0.
+size_t GetLibraryTempFolder(char* buffer, size_t capacity);
 
 // Writing a file by name without losing the one already there: the data go
 // to a sibling file, which replaces the old one only once complete.

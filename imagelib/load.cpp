@@ -13,7 +13,7 @@
 
 #include "formats.h"
 #include "metadata.h"
-#include "processing/geometry.h"
+#include "geometry.h"
 #include "textutil.h"
 
 namespace {

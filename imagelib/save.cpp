@@ -10,7 +10,7 @@
 #include "checked.h"
 #include "formats.h"
 #include "pixelrows.h"
-#include "processing/geometry.h"
+#include "geometry.h"
 #include "savecontext.h"
 #include "textutil.h"
 #include "writeconvert.h"

@@ -8,6 +8,7 @@
 
 #include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
+#include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "shell/language.h"
 
@@ -49,6 +50,8 @@ void LngProgramFolder(wchar_t* buffer, int capacity) {
 }
 
 int LngOpen(const char* code) {
+    // The framework's dialogs translate through the language module from now on.
+    SetFrameworkTextLookup(LngGetString);
     wchar_t folder[MAX_PATH];
     LngProgramFolder(folder, MAX_PATH);
     std::wstring path = folder;

@@ -231,9 +231,20 @@ inline DialogMapRow End() {
 // window's user data. For dialogs and pages under plain procedures.
 void DialogInitFullScreen(HWND window, void* object);
 
+// Where the framework's user-facing texts come from: (instance, string
+// resource id, language key, buffer, capacity in characters), returning what
+// LoadStringW would (0 when there is no text). The shell installs its
+// translator at start-up; until then, and after a null is installed, the
+// built-in string resources answer (LoadStringW). Safe from any thread.
+using FrameworkTextLookup = int (*)(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer,
+                                    int capacity);
+void SetFrameworkTextLookup(FrameworkTextLookup lookup);
+// The text for (`stringId`, `key`) through the installed lookup.
+int FrameworkGetText(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity);
+
 void DlgItemEnable(HWND window, int id, BOOL enable);
 void DlgItemShow(HWND window, int id, BOOL show);
-// Appends the translated string (LngGetString, 512 characters) to a combo box.
+// Appends the translated string (FrameworkGetText, 512 characters) to a combo box.
 void DlgComboAddString(HWND window, int id, UINT stringId, const char* key);
 
 // The height of the window's font as a positive number; 0 when unknown.
