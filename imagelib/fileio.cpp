@@ -149,7 +149,7 @@ uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
     }
     // Start from a value that differs between processes and calls; probe
     // forward until an exclusive create succeeds.
-    static uint32_t counter = 0;
+    static std::atomic<uint32_t> counter{0};
     uint32_t seed = static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&folder));
     seed = (seed ^ (++counter * 0x9E3779B9u)) & 0xFFFF;
     for (uint32_t attempt = 0; attempt < 0x10000; ++attempt) {

@@ -19,7 +19,7 @@
 #include "zip/zipname.h"
 #include "zip/ziptime.h"
 
-uint32_t LastZipReaderResult = 0;
+thread_local uint32_t LastZipReaderResult = 0;
 
 namespace {
 

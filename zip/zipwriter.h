@@ -60,6 +60,12 @@ struct ZipWriter {
     ZipSource source;
     uint8_t data[kZipWriterBufferSize];
     uint64_t outputPosition;   // where the next write lands, from the initial offset
+    // The encryption header's random bytes: the source set by
+    // SetZipRandomSource when the writer was created, else this writer's own
+    // generator.
+    uint8_t (*randomNext)(void* user);
+    void* randomUser;
+    uint64_t randomState;
 };
 
 // A writer with no output yet; the password is copied when not empty.
@@ -88,6 +94,7 @@ bool ZipWriterSeek(ZipWriter* writer, uint32_t position);
 // a file output by name then replaces its target, or on failure is removed.
 uint32_t ZipWriterClose(ZipWriter* writer);
 
-// The source of the encryption header's random bytes, process-wide; null
-// restores the default (seeded once per run).
+// The source of the encryption header's random bytes for writers created
+// from now on (process-wide, safe from any thread); null restores the
+// default, a generator per writer seeded at its creation.
 void SetZipRandomSource(uint8_t (*next)(void* user), void* user);
