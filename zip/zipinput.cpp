@@ -32,7 +32,7 @@ ZipInput* ZipInputOpen(const void* source, uint32_t length, int kind, uint32_t* 
     }
     in->isHandle = 1;
     if (kind == kZipKindFileName) {
-        in->handle = ZipOpenPath(static_cast<const wchar_t*>(source), false);
+        in->handle = OpenWidePath(static_cast<const wchar_t*>(source), "rb");
         if (!in->handle) {
             std::free(in);
             *error = kZipCannotOpen;
@@ -72,7 +72,7 @@ int ZipInputSeek(ZipInput* source, uint64_t offset, int origin) {
         const uint64_t base = origin == 0 ? source->initialOffset : 0;
         if (offset > uint64_t(INT64_MAX) - base) return -1;
         static const int kOrigins[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-        return ZipSeekStream(source->handle, int64_t(base + offset), kOrigins[origin]);
+        return SeekStream64(source->handle, int64_t(base + offset), kOrigins[origin]);
     }
     uint64_t base;
     switch (origin) {
@@ -90,7 +90,7 @@ uint64_t ZipInputTell(ZipInput* source) {
     if (!source || source->closed) return 0;
     if (!source->isHandle) return source->position;
     if (!source->canSeek) return 0;
-    const int64_t at = ZipTellStream(source->handle);
+    const int64_t at = TellStream64(source->handle);
     if (at < 0 || uint64_t(at) < source->initialOffset) return 0;
     return uint64_t(at) - source->initialOffset;
 }

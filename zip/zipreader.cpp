@@ -270,10 +270,10 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     if (kind == kZipKindFileName) {
         if (std::fclose(out) != 0 && result == kZipOk) result = kZipWriteFailed;
         if (ZipEndReplacement(&temp, path, result == kZipOk) != 0) result = kZipCannotOpen;
-        if (result == kZipOk && item.writeTime) ZipSetPathTime(path, writeTime);
+        if (result == kZipOk && item.writeTime) SetWidePathTime(path, writeTime);
     } else if (result == kZipOk) {
         if (std::fflush(out) != 0) result = kZipWriteFailed;
-        else if (item.writeTime) ZipSetStreamTime(out, writeTime);
+        else if (item.writeTime) SetStreamTime(out, writeTime);
     }
     return result;
 }
@@ -287,7 +287,7 @@ uint32_t EnsureUnzipFolders(const wchar_t* baseFolder, const wchar_t* path, size
         if (i < length && !IsZipSeparator(path[i])) continue;
         if (IsZipSeparator(path[i - 1])) continue;  // "a//b" and a trailing separator
         if (!JoinZipPath(baseFolder, path, i, folder)) return kZipCannotOpen;
-        ZipMakeFolder(folder);
+        MakeWideFolder(folder);
     }
     size_t end = length;
     while (end > 0 && IsZipSeparator(path[end - 1])) --end;

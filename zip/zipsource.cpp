@@ -20,7 +20,7 @@ constexpr uint32_t kOwnerRead = 0x01000000u, kOwnerWrite = 0x00800000u, kOwnerEx
 void ClearSource(ZipSource* s) { std::memset(s, 0, sizeof *s); }
 
 bool ReadAt(FILE* f, int64_t offset, uint8_t* out, size_t n) {
-    return ZipSeekStream(f, offset, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
+    return SeekStream64(f, offset, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
 }
 
 // An MZ file whose header offset (at 0x3C) points at an MZ, NE, LE or PE
@@ -49,7 +49,7 @@ uint32_t OpenStream(ZipWriter* w, FILE* handle, uint32_t length, const wchar_t* 
         if (info != kZipOk) return info;
         if (size > kMaxSourceSize) return kZipTooLarge;
         s->size = int32_t(size);
-        if (ZipSeekStream(handle, 0, SEEK_SET) != 0) return kZipCannotOpen;
+        if (SeekStream64(handle, 0, SEEK_SET) != 0) return kZipCannotOpen;
     } else {
         if (length > kMaxSourceSize) return kZipTooLarge;
         s->attributes = kZipStreamAttributes;
@@ -63,12 +63,12 @@ uint32_t OpenStream(ZipWriter* w, FILE* handle, uint32_t length, const wchar_t* 
 }  // namespace
 
 uint32_t GetSourceFileInfo(FILE* handle, const wchar_t* path, uint32_t* attributes, uint64_t* size, uint32_t* dosTime) {
-    ZipFileInfo info;
+    WideFileInfo info;
     if (handle) {
-        if (ZipStatStream(handle, &info) != 0) return kZipCannotOpen;
-        ZipFileInfo byName;
-        if (path && ZipStatPath(path, &byName) == 0) info.dosAttributes = byName.dosAttributes;
-    } else if (!path || ZipStatPath(path, &info) != 0) {
+        if (StatStream(handle, &info) != 0) return kZipCannotOpen;
+        WideFileInfo byName;
+        if (path && StatWidePath(path, &byName) == 0) info.dosAttributes = byName.dosAttributes;
+    } else if (!path || StatWidePath(path, &info) != 0) {
         return kZipCannotOpen;
     }
     const bool readOnly = info.dosAttributes & 0x01;
@@ -84,7 +84,7 @@ uint32_t GetSourceFileInfo(FILE* handle, const wchar_t* path, uint32_t* attribut
 uint32_t OpenSourceFile(ZipWriter* w, const wchar_t* fileName) {
     ClearSource(&w->source);
     if (!fileName || !*fileName) return kZipBadArguments;
-    FILE* f = ZipOpenPath(fileName, false);
+    FILE* f = OpenWidePath(fileName, "rb");
     if (!f) return kZipCannotOpen;
     const uint32_t result = OpenStream(w, f, 0, fileName);
     if (result != kZipOk) {

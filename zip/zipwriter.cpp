@@ -433,7 +433,7 @@ bool ZipWriterSeek(ZipWriter* w, uint32_t position) {
         w->outputPosition = position;
         return true;
     }
-    if (!w->output || ZipSeekStream(w->output, int64_t(w->initialOffset) + position, SEEK_SET) != 0) {
+    if (!w->output || SeekStream64(w->output, int64_t(w->initialOffset) + position, SEEK_SET) != 0) {
         SetError(w, kZipCannotSeek);
         return false;
     }

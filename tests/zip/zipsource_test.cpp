@@ -48,7 +48,7 @@ protected:
 TEST_F(ZipSourceTest, FileAttributesAndLocalTimestamp) {
     const std::wstring path = dir_.File("photo.jpg");
     WriteBytes(path, ziptest::PatternBytes(1234, 1));
-    ASSERT_EQ(0, ZipSetPathTime(path.c_str(), ziptest::PinnedLocalToUtc(2009, 6, 30, 10, 15, 37)));
+    ASSERT_EQ(0, SetWidePathTime(path.c_str(), ziptest::PinnedLocalToUtc(2009, 6, 30, 10, 15, 37)));
     ASSERT_EQ(kZipOk, OpenSourceFile(writer_, path.c_str()));
     EXPECT_EQ(1234, source().size);
     EXPECT_EQ(uint32_t((29 << 9) | (6 << 5) | 30) << 16 | ((10 << 11) | (15 << 5) | 18), source().dosTime);

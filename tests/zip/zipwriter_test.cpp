@@ -65,7 +65,7 @@ protected:
     std::wstring Source(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::wstring path = dir_.File(name);
         WriteBytes(path, bytes);
-        EXPECT_EQ(0, ZipSetPathTime(path.c_str(), kSourceTime));
+        EXPECT_EQ(0, SetWidePathTime(path.c_str(), kSourceTime));
         return path;
     }
     // Writes an archive into memory of `capacity` bytes; *closeResult gets the
@@ -415,7 +415,7 @@ TEST_F(ZipWriterTest, EmptyArchiveIsTheEndRecord) {
 
     // Behind other data in a stream, offsets count from the stream's start.
     const std::wstring path = dir_.File("behind.bin");
-    FILE* f = ZipOpenPath(path.c_str(), true);
+    FILE* f = OpenWidePath(path.c_str(), "wb");
     ASSERT_NE(nullptr, f);
     std::fwrite("0123456789", 1, 10, f);
     ZipWriter* w = CreateZipWriter(nullptr);
@@ -491,7 +491,7 @@ TEST_F(ZipWriterTest, FailedOutputSticks) {
 
     // A stream that refuses writes.
     const std::wstring path = Source("readonly.zip", {});
-    FILE* f = ZipOpenPath(path.c_str(), false);
+    FILE* f = OpenWidePath(path.c_str(), "rb");
     ASSERT_NE(nullptr, f);
     ZipWriter* w = CreateZipWriter(nullptr);
     ASSERT_EQ(kZipOk, ZipWriterOpen(w, f, 0, kZipKindHandle));
@@ -651,9 +651,9 @@ TEST_F(ZipWriterTest, FormatLimits) {
 // Natively only (a sparse file): an archive may not reach 4 GiB.
 TEST_F(ZipWriterTest, ArchivesStopShortOf4GiB) {
     const std::wstring path = dir_.File("big.zip");
-    FILE* f = ZipOpenPath(path.c_str(), true);
+    FILE* f = OpenWidePath(path.c_str(), "wb");
     ASSERT_NE(nullptr, f);
-    ASSERT_EQ(0, ZipSeekStream(f, 0xFFFFF000, SEEK_SET));
+    ASSERT_EQ(0, SeekStream64(f, 0xFFFFF000, SEEK_SET));
     ZipWriter* w = CreateZipWriter(nullptr);
     ASSERT_EQ(kZipOk, ZipWriterOpen(w, f, 0, kZipKindHandle));
     const std::vector<uint8_t> small(1000, 'a'), large = PatternBytes(5000, 8);
