@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
 #include "zip/zip.h"
 #include "zip/zipcrypt.h"
@@ -18,6 +19,26 @@ constexpr uint32_t kUnixFile = 0x80000000u, kUnixFolder = 0x40000000u;
 constexpr uint32_t kOwnerRead = 0x01000000u, kOwnerWrite = 0x00800000u, kOwnerExecute = 0x00400000u;
 
 void ClearSource(ZipSource* s) { std::memset(s, 0, sizeof *s); }
+
+// The source's data record over a stream (kept open by it) or a memory block.
+bool OpenData(ZipSource* s, FILE* stream, const uint8_t* memory, uint32_t length) {
+    FileSource from;
+    if (stream) {
+        InitFileSource(&from, nullptr);
+        from.stream = stream;
+    } else {
+        InitMemorySource(&from, memory, length);
+    }
+    s->data = OpenPictureFile(&from, kOpenReadBinary);
+    return s->data != nullptr;
+}
+
+void ReleaseData(ZipSource* s) {
+    ClosePictureFile(s->data);
+    s->data = nullptr;
+    if (s->ownedStream) std::fclose(s->ownedStream);
+    s->ownedStream = nullptr;
+}
 
 bool ReadAt(FILE* f, int64_t offset, uint8_t* out, size_t n) {
     return SeekStream64(f, offset, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
@@ -56,8 +77,7 @@ uint32_t OpenStream(ZipWriter* w, FILE* handle, uint32_t length, const wchar_t* 
         s->size = length ? int32_t(length) : -1;
         s->dosTime = CurrentDosTime();
     }
-    s->handle = handle;
-    return kZipOk;
+    return OpenData(s, handle, nullptr, 0) ? kZipOk : kZipNoMemory;
 }
 
 }  // namespace
@@ -88,11 +108,12 @@ uint32_t OpenSourceFile(ZipWriter* w, const wchar_t* fileName) {
     if (!f) return kZipCannotOpen;
     const uint32_t result = OpenStream(w, f, 0, fileName);
     if (result != kZipOk) {
+        ReleaseData(&w->source);
         std::fclose(f);
         ClearSource(&w->source);
         return result;
     }
-    w->source.ownsHandle = 1;
+    w->source.ownedStream = f;
     return kZipOk;
 }
 
@@ -107,8 +128,7 @@ uint32_t OpenSourceMemory(ZipWriter* w, const void* address, uint32_t length) {
     ClearSource(s);
     if (!address || length == 0) return kZipBadArguments;
     if (length > kMaxSourceSize) return kZipTooLarge;
-    s->memory = static_cast<const uint8_t*>(address);
-    s->memoryLength = length;
+    if (!OpenData(s, nullptr, static_cast<const uint8_t*>(address), length)) return kZipNoMemory;
     s->size = int32_t(length);
     s->attributes = kZipStreamAttributes;
     s->dosTime = CurrentDosTime();
@@ -126,19 +146,12 @@ uint32_t OpenSourceFolder(ZipWriter* w) {
 uint32_t ReadSource(void* writer, uint8_t* buffer, uint32_t size) {
     auto* w = static_cast<ZipWriter*>(writer);
     ZipSource* s = &w->source;
-    uint32_t n = 0;
-    if (s->memory) {
-        const uint32_t left = s->memoryLength - s->memoryPosition;
-        n = size < left ? size : left;
-        if (n) std::memcpy(buffer, s->memory + s->memoryPosition, n);
-        s->memoryPosition += n;
-    } else if (s->handle) {
-        n = uint32_t(std::fread(buffer, 1, size, s->handle));
-        if (n < size && std::ferror(s->handle)) s->readError = 1;
-    } else {
+    if (!s->data) {
         if (!w->error) w->error = kZipInUse;
         return 0;
     }
+    const uint32_t n = uint32_t(ReadFileBytes(s->data, buffer, size));
+    if (s->data->error) s->readError = 1;
     if (uint64_t(s->bytesRead) + n > kMaxSourceSize) {
         s->tooLarge = 1;
         return 0;
@@ -150,9 +163,7 @@ uint32_t ReadSource(void* writer, uint8_t* buffer, uint32_t size) {
 
 uint32_t CloseSource(ZipWriter* w) {
     ZipSource* s = &w->source;
-    if (s->handle && s->ownsHandle) std::fclose(s->handle);
-    s->handle = nullptr;
-    s->ownsHandle = 0;
+    ReleaseData(s);
     if (s->size == -1) {
         s->size = int32_t(s->bytesRead);
         return kZipOk;

@@ -325,7 +325,7 @@ ZipWriter* CreateZipWriter(const char* password) {
 
 void FreeZipWriter(ZipWriter* w) {
     if (!w) return;
-    if (w->source.handle && w->source.ownsHandle) std::fclose(w->source.handle);
+    CloseSource(w);
     if (w->output && w->ownsOutput) std::fclose(w->output);
     ZipEndReplacement(&w->tempName, w->targetName, false);
     std::free(w->targetName);

@@ -179,7 +179,7 @@ TEST_F(ZipSourceTest, MissingFilesAndFolders) {
     EXPECT_EQ(kZipBadArguments, OpenSourceFile(writer_, nullptr));
     EXPECT_EQ(kZipBadArguments, OpenSourceFile(writer_, L""));
     EXPECT_EQ(kZipCannotOpen, OpenSourceFile(writer_, dir_.File("missing").c_str()));
-    EXPECT_EQ(nullptr, source().handle);
+    EXPECT_EQ(nullptr, source().data);
     ASSERT_EQ(kZipOk, OpenSourceFolder(writer_));
     EXPECT_EQ(kZipFolderAttributes, source().attributes);
     EXPECT_EQ(0, source().size);
@@ -192,7 +192,7 @@ TEST_F(ZipSourceTest, FilesOf2GiBAreRefused) {
     WriteBytes(path, {1});
     fs::resize_file(testing_support::ToFsPath(path), 0x80000000u);
     EXPECT_EQ(kZipTooLarge, OpenSourceFile(writer_, path.c_str()));
-    EXPECT_EQ(nullptr, source().handle);
+    EXPECT_EQ(nullptr, source().data);
     fs::resize_file(testing_support::ToFsPath(path), 0x7FFFFFFFu);
     EXPECT_EQ(kZipOk, OpenSourceFile(writer_, path.c_str()));
 }
