@@ -71,6 +71,24 @@ void SetBaseFolder(ZipReader* r, const wchar_t* folder) {
     }
 }
 
+// True when the input holds nothing but an end record of an archive without
+// items (what our writer makes of an empty archive): minizip refuses an end
+// record at offset 0. The input is left at its start.
+bool IsEmptyArchive(ZipInput* in) {
+    constexpr uint32_t kEndRecordSize = 22, kMaxCommentSize = 0xFFFF;
+    if (ZipInputSeek(in, 0, 2) != 0) return false;
+    const uint64_t size = ZipInputTell(in);
+    if (ZipInputSeek(in, 0, 0) != 0 || size < kEndRecordSize || size > kEndRecordSize + kMaxCommentSize) return false;
+    uint8_t e[kEndRecordSize];
+    if (ZipInputRead(e, 1, kEndRecordSize, in) != kEndRecordSize || ZipInputSeek(in, 0, 0) != 0) return false;
+    static const uint8_t kSignature[4] = {0x50, 0x4B, 0x05, 0x06};
+    if (std::memcmp(e, kSignature, 4) != 0) return false;
+    // Disk numbers, entry counts, directory size and offset: all zero.
+    for (uint32_t i = 4; i < 20; ++i)
+        if (e[i] != 0) return false;
+    return uint32_t(e[20]) + (uint32_t(e[21]) << 8) == size - kEndRecordSize;
+}
+
 uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int kind) {
     if (r->archive || r->openItem != -1) return kZipInUse;
     SetBaseFolder(r, L"\\");
@@ -80,6 +98,10 @@ uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int ki
     uint32_t error;
     r->input = ZipInputOpen(source, length, kind, &error);
     if (!r->input) return error;
+    if (IsEmptyArchive(r->input)) {
+        r->itemCount = 0;  // no minizip archive: every lookup finds nothing
+        return kZipOk;
+    }
     zlib_filefunc64_def functions;
     FillZipInputFunctions(&functions);
     r->archive = unzOpen2_64(r->input, &functions);

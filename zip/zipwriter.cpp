@@ -92,6 +92,12 @@ uint32_t Store(uint32_t result) {
     return result;
 }
 
+void ReleaseMemoryOutput(ZipWriter* w) {
+    if (w->ownsMemory) std::free(w->memory);
+    w->memory = nullptr;
+    w->ownsMemory = 0;
+}
+
 uint32_t WriterOf(ZipHandle* handle, ZipWriter** writer) { return ZipHandleObject(handle, kZipWriterHandle, writer); }
 
 // Writes the whole block; false (with the error recorded) when it did not go.
@@ -175,6 +181,9 @@ uint32_t DeflateSource(ZipWriter* w, ZipEntryRecord* r) {
     const bool failed = DeflateError(w->compressor) != nullptr;
     FreeDeflateState(w->compressor);
     w->compressor = nullptr;
+    // The output may hold part of a block the compressor gave up on: like a
+    // failed write, the failure sticks, and close will not report success.
+    if (failed) SetError(w, kZipWriteFailed);
     return failed ? kZipDataError : kZipOk;
 }
 
@@ -325,6 +334,7 @@ ZipWriter* CreateZipWriter(const char* password) {
 
 void FreeZipWriter(ZipWriter* w) {
     if (!w) return;
+    ReleaseMemoryOutput(w);
     CloseSource(w);
     if (w->output && w->ownsOutput) std::fclose(w->output);
     ZipEndReplacement(&w->tempName, w->targetName, false);
@@ -365,8 +375,13 @@ uint32_t ZipWriterOpen(ZipWriter* w, void* target, uint32_t length, int kind) {
             return kZipOk;
         }
         case kZipKindMemory:
-            if (!target) return kZipBadArguments;
             if (length == 0) return kZipMemoryFull;
+            if (!target) {
+                // Memory of the writer's own, released when it closes.
+                target = std::calloc(1, length);
+                if (!target) return kZipNoMemory;
+                w->ownsMemory = 1;
+            }
             w->memory = static_cast<uint8_t*>(target);
             w->memoryCapacity = length;
             w->memoryPosition = 0;
@@ -506,7 +521,7 @@ uint32_t ZipWriterClose(ZipWriter* w) {
     }
     w->closed = 1;
     FreeRecords(w);
-    w->memory = nullptr;
+    ReleaseMemoryOutput(w);
     if (w->output) {
         const int done = w->ownsOutput ? std::fclose(w->output) : std::fflush(w->output);
         if (done != 0 && result == kZipOk) result = kZipWriteFailed;

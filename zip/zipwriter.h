@@ -46,6 +46,7 @@ struct ZipWriter {
     uint32_t written;          // bytes written since the initial offset
     uint8_t canSeek;
     uint8_t* memory;
+    uint8_t ownsMemory;        // the writer allocated the memory output; freed at close
     uint32_t memoryPosition;
     uint32_t memoryCapacity;
     uint8_t closed;            // the central directory has been written
@@ -78,7 +79,8 @@ void FreeZipWriter(ZipWriter* writer);
 // kZipKindHandle: an open FILE* (not owned; data descriptors when it cannot
 // seek); kZipKindFileName: a file created by name (replacing one there only
 // when the close succeeds); kZipKindMemory: a block of `length` bytes at
-// `target`.
+// `target`, or with a null target one the writer allocates (kZipNoMemory
+// when it cannot) and releases when it closes.
 uint32_t ZipWriterOpen(ZipWriter* writer, void* target, uint32_t length, int kind);
 // Sources: kZipKindHandle (a FILE*; length announces the size of a stream
 // that cannot seek, 0 = unknown), kZipKindFileName, kZipKindMemory (address,

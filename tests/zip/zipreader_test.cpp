@@ -84,6 +84,46 @@ TEST_F(ZipReaderTest, WholeArchiveQueryAndIndexBounds) {
     EXPECT_EQ(kZipBadArguments, GetZipItem(h, 4, &item));
 }
 
+// An archive of nothing but its end record (as our writer makes an empty
+// archive) opens with no items, with or without a comment; one that claims
+// items it does not hold does not open.
+TEST_F(ZipReaderTest, EmptyArchiveOfOnlyTheEndRecord) {
+    const std::vector<uint8_t> empty = {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> commented = empty;
+    commented[20] = 3;
+    commented.insert(commented.end(), {'a', 'b', 'c'});
+    for (const auto& bytes : {empty, commented}) {
+        ZipHandle* h = OpenZipMemory(bytes.data(), uint32_t(bytes.size()), nullptr);
+        ASSERT_NE(nullptr, h);
+        EXPECT_EQ(kZipOk, LastZipReaderResult);
+        ZipItem item;
+        ASSERT_EQ(kZipOk, GetZipItem(h, -1, &item));
+        EXPECT_EQ(0, item.index);
+        EXPECT_EQ(kZipBadArguments, GetZipItem(h, 0, &item));
+        int32_t index = 5;
+        EXPECT_EQ(kZipNotFound, FindZipItem(h, L"config", 1, &index, nullptr));
+        EXPECT_EQ(-1, index);
+        uint8_t buffer[8];
+        EXPECT_EQ(kZipBadArguments, UnzipItemToMemory(h, 0, buffer, 8));
+        EXPECT_EQ(kZipOk, CloseZipReader(h));
+    }
+    // From a file too.
+    ScratchDir dir;
+    const std::wstring path = dir.File("empty.zip");
+    WriteBytes(path, empty);
+    ZipHandle* h = OpenZipFile(path.c_str(), nullptr);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(kZipOk, CloseZipReader(h));
+
+    std::vector<uint8_t> claims = empty;
+    claims[8] = claims[10] = 1;  // one item, none there
+    EXPECT_EQ(nullptr, OpenZipMemory(claims.data(), uint32_t(claims.size()), nullptr));
+    EXPECT_EQ(kZipCannotOpen, LastZipReaderResult);
+    std::vector<uint8_t> badComment = commented;
+    badComment[20] = 9;  // longer than what follows
+    EXPECT_EQ(nullptr, OpenZipMemory(badComment.data(), uint32_t(badComment.size()), nullptr));
+}
+
 TEST_F(ZipReaderTest, ItemRecords) {
     ZipHandle* h = OpenBytes(BuildArchive(AlbumEntries()));
     ASSERT_NE(nullptr, h);

@@ -461,6 +461,33 @@ TEST_F(ZipWriterTest, LifecycleAndHandles) {
     EXPECT_EQ(kZipWrongHandleKind, LastZipWriterResult);
 }
 
+// Memory output without an address: the writer allocates the capacity
+// itself, writes into it like any block, and releases it when it closes.
+TEST_F(ZipWriterTest, MemoryOutputTheWriterAllocates) {
+    const std::vector<uint8_t> data = PatternBytes(5000, 3);
+    ZipWriter* w = CreateZipWriter(nullptr);
+    ASSERT_EQ(kZipOk, ZipWriterOpen(w, nullptr, 100000, kZipKindMemory));
+    ASSERT_NE(nullptr, w->memory);
+    EXPECT_EQ(kZipInUse, ZipWriterOpen(w, nullptr, 100000, kZipKindMemory));
+    EXPECT_EQ(kZipOk, ZipWriterAdd(w, L"a.bin", data.data(), uint32_t(data.size()), kZipKindMemory));
+    EXPECT_GT(w->memoryPosition, 22u);
+    EXPECT_EQ(kZipOk, ZipWriterClose(w));
+    EXPECT_EQ(nullptr, w->memory);  // released (the leak check sees the rest)
+    FreeZipWriter(w);
+
+    // Too small for the entry: the allocated block fills, the failure sticks.
+    w = CreateZipWriter(nullptr);
+    ASSERT_EQ(kZipOk, ZipWriterOpen(w, nullptr, 100, kZipKindMemory));
+    EXPECT_EQ(kZipMemoryFull, ZipWriterAdd(w, L"a.bin", data.data(), uint32_t(data.size()), kZipKindMemory));
+    EXPECT_EQ(kZipMemoryFull, ZipWriterClose(w));
+    FreeZipWriter(w);  // freed without a close too
+
+    w = CreateZipWriter(nullptr);
+    EXPECT_EQ(kZipMemoryFull, ZipWriterOpen(w, nullptr, 0, kZipKindMemory));
+    ASSERT_EQ(kZipOk, ZipWriterOpen(w, nullptr, 4096, kZipKindMemory));
+    FreeZipWriter(w);
+}
+
 TEST_F(ZipWriterTest, MemoryOutputMayBeExactlyFull) {
     const std::wstring source = Source("p.bmp", Picture(30000));
     auto add = [&](ZipWriter* w) { EXPECT_EQ(kZipOk, ZipWriterAdd(w, L"0000", source.c_str(), 0, kZipKindFileName)); };
