@@ -1,6 +1,8 @@
 // Window and dialog framework: see framework_win.h.
 #include "platform/framework_win.h"
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <cstring>
 #include <cwchar>
@@ -238,6 +240,18 @@ int GetWindowFontHeight(HWND window) {
 namespace {
 // Marks the font that SetWindowFontHeight gave a window.
 constexpr const wchar_t* kOwnFontProperty = L"PvOwnFont";
+// Id of the subclass that frees that font with the window.
+constexpr UINT_PTR kOwnFontSubclass = 0x50764654;
+
+// The window goes: its own font and the property go with it.
+LRESULT CALLBACK OwnFontSubclassProc(HWND window, UINT message, WPARAM first, LPARAM second, UINT_PTR id,
+                                     DWORD_PTR) {
+    if (message == WM_NCDESTROY) {
+        if (HANDLE font = RemovePropW(window, kOwnFontProperty)) DeleteObject(font);
+        RemoveWindowSubclass(window, OwnFontSubclassProc, id);
+    }
+    return DefSubclassProc(window, message, first, second);
+}
 }  // namespace
 
 void SetWindowFontHeight(HWND window, int height) {
@@ -255,6 +269,7 @@ void SetWindowFontHeight(HWND window, int height) {
     // controls, and the system font is no one's to delete.
     if (old && GetPropW(window, kOwnFontProperty) == old) DeleteObject(old);
     SetPropW(window, kOwnFontProperty, font);
+    SetWindowSubclass(window, OwnFontSubclassProc, kOwnFontSubclass, 0);  // once per window: same id
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
 }

@@ -250,7 +250,8 @@ void DlgComboAddString(HWND window, int id, UINT stringId, const char* key);
 // The height of the window's font as a positive number; 0 when unknown.
 int GetWindowFontHeight(HWND window);
 // Gives the window a copy of its font with this height (1 or more) when it
-// differs; the font set before is deleted.
+// differs; the font it made before is deleted, and the last one is deleted
+// with the window (at WM_NCDESTROY).
 void SetWindowFontHeight(HWND window, int height);
 // Copies `source`; when it is wider than width - 4 pixels, cuts characters
 // from the end until the rest plus "..." fits (and fits `capacity`), then

@@ -394,7 +394,13 @@ TEST(WindowFonts, SetWindowFontHeightReplacesOnlyItsOwnFont) {
     SetWindowFontHeight(plain, 12);
     EXPECT_EQ(GetWindowFontHeight(plain), 12);
     DestroyWindow(plain);
+
+    // The last font made here goes with the window; one set by others stays.
+    HFONT last = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+    EXPECT_NE(GetObjectW(last, sizeof check, &check), 0);
     DestroyWindow(label);
+    EXPECT_EQ(GetObjectW(last, sizeof check, &check), 0);
+    EXPECT_EQ(GetObjectW(shared, sizeof check, &check), int(sizeof check));
     DeleteObject(shared);
 }
 
