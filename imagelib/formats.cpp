@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <mutex>
 
+#include "geometry.h"
 #include "textutil.h"
 
 namespace {
@@ -46,6 +47,8 @@ void RegisterFormatsFromTable(const FormatRow* table, int tableCount) {
         UnlockFormatRegistry();
         return;
     }
+    FormatsInitHookFirst();
+    FormatsInitHookSecond();
     g_registry.count = 0;
     g_registry.capacity = kFormatRegistryCapacity;
     g_registry.references = 1;
@@ -86,6 +89,7 @@ void FreeFormatRegistry() {
         return;
     }
     g_published.store(nullptr, std::memory_order_release);
+    FormatsExitHook();
     for (int i = 0; i < g_registry.count; ++i) {
         FormatRow& row = g_registry.rows[i];
         if (row.releaseFn) {
@@ -140,6 +144,7 @@ const char* GetFormatDefaultExtension(int index) {
 int DescribeFormat(int index, FormatDescription* d, int /*unused*/) {
     const FormatRow* row = GetFormatRow(index);
     if (!row || !d) return -1;
+    FormatsCallHook(uint32_t(index));
     std::memset(d, 0, sizeof *d);
     CopyTextBounded(d->shortName, sizeof d->shortName, row->shortName);
     d->formatIndex = static_cast<uint16_t>(index);

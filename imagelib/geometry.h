@@ -98,3 +98,10 @@ int BitmapRotateBilevelHalf(Bitmap* src, Bitmap* dst);
 // outside the picture are cut off first (16 when nothing is left).
 int BitmapCropClipped(Bitmap* src, Bitmap* dst, const PictureRect* rect);
 
+// Hooks of the format registry, empty here: the image library calls the
+// first two while it builds its registry, the third when it frees it, and
+// the last (with the format index) on its describe, load and save paths.
+void FormatsInitHookFirst();
+void FormatsInitHookSecond();
+void FormatsExitHook();
+void FormatsCallHook(uint32_t value);

@@ -62,3 +62,8 @@ int BitmapCropClipped(Bitmap* src, Bitmap* dst, const PictureRect* rect) {
     if (ClipRectToBitmap(src, rect, &r) != 0) return kGeometryBadSize;
     return CopyRect(src, dst, r, true);
 }
+
+void FormatsInitHookFirst() {}
+void FormatsInitHookSecond() {}
+void FormatsExitHook() {}
+void FormatsCallHook(uint32_t) {}
