@@ -5,11 +5,13 @@
 #include "fileio.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <ctime>
+#include <new>
 #include <string>
 
 #include "osfile.h"
@@ -29,13 +31,15 @@ size_t GetLibraryTempFolder(char* buffer, size_t capacity) {
 
 size_t GetTempFolder(wchar_t* buffer, size_t capacity) {
     if (!buffer || capacity < 2) return 0;
-    const std::wstring folder = SystemTempFolder();
-    if (folder.empty() || folder.size() + 1 > capacity) {
-        buffer[0] = L'\0';
-        return 0;
+    buffer[0] = L'\0';
+    try {
+        const std::wstring folder = SystemTempFolder();
+        if (folder.empty() || folder.size() + 1 > capacity) return 0;
+        CopyWideTextBounded(buffer, capacity, folder.c_str());
+        return folder.size();
+    } catch (const std::bad_alloc&) {
+        return 0;  // callers are C-style: out of memory is a plain failure
     }
-    CopyWideTextBounded(buffer, capacity, folder.c_str());
-    return folder.size();
 }
 
 uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
@@ -51,13 +55,12 @@ uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
     seed = (seed ^ (++counter * 0x9E3779B9u)) & 0xFFFF;
     for (uint32_t attempt = 0; attempt < 0x10000; ++attempt) {
         const uint32_t unique = ((seed + attempt) & 0xFFFF) ? ((seed + attempt) & 0xFFFF) : 1;
-        wchar_t name[32];
-        std::swprintf(name, 32, L"x_%X.tmp", unique);
-        const std::wstring path = std::wstring(folder) + name;
-        if (path.size() + 1 > capacity) break;
-        const int made = CreateExclusiveFile(path.c_str(), true);
+        wchar_t path[261 + 32];
+        if (std::swprintf(path, sizeof path / sizeof *path, L"%lsx_%X.tmp", folder, unique) < 0) break;
+        if (std::wcslen(path) + 1 > capacity) break;
+        const int made = CreateExclusiveFile(path, true);
         if (made == 1) {
-            CopyWideTextBounded(buffer, capacity, path.c_str());
+            CopyWideTextBounded(buffer, capacity, path);
             return unique;
         }
         if (made < 0) break;
@@ -181,10 +184,11 @@ PictureFile* OpenPictureFileEx(const FileSource* source, int mode, OpenFailure* 
         return pf;
     }
 
+    errno = 0;
     pf->stream = OpenWidePath(source->path, modeString);
     if (!pf->stream) {
         std::free(pf);
-        *why = OpenFailure::kCannotOpen;
+        *why = errno == ENOMEM ? OpenFailure::kNoMemory : OpenFailure::kCannotOpen;
         return nullptr;
     }
     if (probe) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "textutil.h"
@@ -15,6 +16,18 @@
 namespace {
 
 std::string NativePath(const wchar_t* path) { return WideToUtf8(NativeSeparators(path).c_str()); }
+
+// Runs `call`, which converts paths (and so may run out of memory): callers
+// are C-style, so out of memory becomes `failure` with errno ENOMEM.
+template <class Call, class Result>
+Result Guarded(Call call, Result failure) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return failure;
+    }
+}
 
 int SetTimes(int fd, const char* path, int64_t writeTime) {
     struct timespec times[2];
@@ -45,6 +58,8 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+int ReplaceNativePaths(const std::string& from, const std::string& to);
+
 }  // namespace
 
 std::wstring NativeSeparators(const wchar_t* path) {
@@ -63,18 +78,18 @@ std::wstring SystemTempFolder() {
 
 FILE* OpenWidePath(const wchar_t* path, const char* mode) {
     if (!path || !*path) return nullptr;
-    return std::fopen(NativePath(path).c_str(), mode);
+    return Guarded([&] { return std::fopen(NativePath(path).c_str(), mode); }, static_cast<FILE*>(nullptr));
 }
 
 int WidePathExists(const wchar_t* path) {
     if (!path || !*path) return 0;
-    return access(NativePath(path).c_str(), F_OK) == 0;
+    return Guarded([&] { return access(NativePath(path).c_str(), F_OK) == 0 ? 1 : 0; }, 0);
 }
 
 int WidePathIsPlainFile(const wchar_t* path) {
     if (!path || !*path) return 0;
     struct stat st;
-    return lstat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return Guarded([&] { return lstat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0; }, 0);
 }
 
 int SeekStream64(FILE* stream, int64_t offset, int origin) {
@@ -89,7 +104,8 @@ bool StreamIsRegularFile(FILE* stream) {
 }
 
 int CreateExclusiveFile(const wchar_t* path, bool isPrivate) {
-    const int fd = open(NativePath(path).c_str(), O_CREAT | O_EXCL | O_RDWR, isPrivate ? 0600 : 0666);
+    const int fd = Guarded(
+        [&] { return open(NativePath(path).c_str(), O_CREAT | O_EXCL | O_RDWR, isPrivate ? 0600 : 0666); }, -1);
     if (fd < 0) return errno == EEXIST ? 0 : -1;
     close(fd);
     return 1;
@@ -97,16 +113,17 @@ int CreateExclusiveFile(const wchar_t* path, bool isPrivate) {
 
 int RemoveWidePath(const wchar_t* path) {
     if (!path || !*path) return -1;
-    return std::remove(NativePath(path).c_str()) == 0 ? 0 : -1;
+    return Guarded([&] { return std::remove(NativePath(path).c_str()) == 0 ? 0 : -1; }, -1);
 }
 
 int RenameWidePath(const wchar_t* oldPath, const wchar_t* newPath) {
-    return std::rename(NativePath(oldPath).c_str(), NativePath(newPath).c_str()) == 0 ? 0 : -1;
+    return Guarded([&] { return std::rename(NativePath(oldPath).c_str(), NativePath(newPath).c_str()) == 0 ? 0 : -1; },
+                   -1);
 }
 
 int MakeWideFolder(const wchar_t* path) {
     if (!path || !*path) return -1;
-    if (mkdir(NativePath(path).c_str(), 0777) == 0) return 0;
+    if (Guarded([&] { return mkdir(NativePath(path).c_str(), 0777); }, -1) == 0) return 0;
     WideFileInfo info;
     return StatWidePath(path, &info) == 0 && info.isFolder ? 0 : -1;
 }
@@ -114,7 +131,7 @@ int MakeWideFolder(const wchar_t* path) {
 int StatWidePath(const wchar_t* path, WideFileInfo* info) {
     if (!path || !*path) return -1;
     struct stat st;
-    if (stat(NativePath(path).c_str(), &st) != 0) return -1;
+    if (Guarded([&] { return stat(NativePath(path).c_str(), &st); }, -1) != 0) return -1;
     FillInfo(st, info);
     return 0;
 }
@@ -129,7 +146,7 @@ int StatStream(FILE* stream, WideFileInfo* info) {
 
 int SetWidePathTime(const wchar_t* path, int64_t writeTime) {
     if (!path || !*path) return -1;
-    return SetTimes(-1, NativePath(path).c_str(), writeTime) == 0 ? 0 : -1;
+    return Guarded([&] { return SetTimes(-1, NativePath(path).c_str(), writeTime) == 0 ? 0 : -1; }, -1);
 }
 
 int SetStreamTime(FILE* stream, int64_t writeTime) {
@@ -139,7 +156,12 @@ int SetStreamTime(FILE* stream, int64_t writeTime) {
 
 int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target) {
     if (!temp || !*temp || !target || !*target) return -1;
-    const std::string from = NativePath(temp), to = NativePath(target);
+    return Guarded([&] { return ReplaceNativePaths(NativePath(temp), NativePath(target)); }, -1);
+}
+
+namespace {
+
+int ReplaceNativePaths(const std::string& from, const std::string& to) {
     if (ReplaceStepFails(ReplaceStep::kFlushData) || SyncPath(from, O_RDONLY) != 0) return -1;
     if (ReplaceStepFails(ReplaceStep::kReplace) || std::rename(from.c_str(), to.c_str()) != 0) return -1;
     // The new name is in place; making the folder entry durable is best
@@ -147,3 +169,5 @@ int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target) {
     if (!ReplaceStepFails(ReplaceStep::kSyncFolder)) SyncPath(FolderOf(to), O_RDONLY | O_DIRECTORY);
     return 0;
 }
+
+}  // namespace
