@@ -32,6 +32,12 @@ def expect(name, category, tag, prop, text):
     lines.append("%s\t%d\t%d\t%s\t%s" % (name, category, tag, prop, text))
 
 
+def names(name):
+    """exiftool's printed values (the names of coded values)."""
+    out = kit.run("exiftool", "-j", "-G1", kit.path(name + ".jpg"))
+    return json.loads(out.decode("utf-8"))[0]
+
+
 def exiftool_json(name):
     out = kit.run("exiftool", "-j", "-n", "-G1", kit.path(name + ".jpg"))
     return json.loads(out.decode("utf-8"))[0]
@@ -169,6 +175,212 @@ for name, order in (("comment-ii", "II"), ("comment-mm", "MM")):
     expect(name, 2, 37510, "User comment", text)
     expect(name, 2, 37385, "Flash", "Flash fired" if j["ExifIFD:Flash"] & 1 else "No flash")
     expect(name, 2, 33434, "Exposure time [s]", exposure(j["ExifIFD:ExposureTime"]))
+
+# --- Maker notes of every layout, built byte by byte ----------------------
+
+def nikon_keys():
+    """The lens-data key tables, read from our source so the fixture
+    enciphers with the tables the reader deciphers with (exiftool, which
+    deciphers on its own, is the check)."""
+    src = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "processing",
+                            "makernote_tables.cpp")).read()
+    tables = []
+    for name in ("kNikonKeySerial", "kNikonKeyCount"):
+        body = src[src.index("const uint8_t %s[256] = {" % name):]
+        body = body[body.index("{") + 1:body.index("};")]
+        tables.append([int(x, 16) for x in body.replace(",", " ").split()])
+    return tables
+
+
+def nikon_encipher(data, serial, count):
+    first, second = nikon_keys()
+    a = first[serial & 0xFF]
+    b = second[(count ^ count >> 8 ^ count >> 16 ^ count >> 24) & 0xFF]
+    c = 0x60
+    out = bytearray(data)
+    for i in range(4, len(out)):
+        b = (b + a * c) & 0xFF
+        c = (c + 1) & 0xFF
+        out[i] ^= b
+    return bytes(out)
+
+
+def padded(text, n):
+    return text.encode().ljust(n, b"\0")
+
+
+def make_note(name, make, model, build, big=False):
+    app1 = nb.exif_block(make, model, build, big)
+    with open(kit.path("base.jpg"), "rb") as f:
+        jpeg = f.read()
+    with open(kit.path(name + ".jpg"), "wb") as f:
+        f.write(nb.jpeg_with_app1(jpeg, app1))
+    with open(kit.path(name + ".exif"), "wb") as f:
+        f.write(app1)
+    return exiftool_json(name)
+
+
+MN = 32
+
+# Canon: a plain IFD; camera settings of 46 elements, shot info, texts, the
+# file number and a camera-info record whose byte 152 is the lens (EOS 5D).
+settings = [0] * 46
+settings[0] = 92
+settings[1], settings[4], settings[16] = 1, 2, 17
+settings[22], settings[23], settings[24], settings[25] = 0xFFFF, 200, 70, 1
+shot = [0] * 34
+shot[0], shot[7], shot[9] = 68, 1, 3  # a byte count: read as elements it exceeds the entry
+info = bytearray(160)
+info[152] = 149
+canon = [(1, 3, settings), (4, 3, shot), (6, 2, padded("IMG:EOS 5D JPEG", 32)),
+         (7, 2, padded("Firmware 1.1.1", 24)), (8, 4, [1001234]), (9, 2, padded("Fixture Owner", 32)),
+         (13, 7, bytes(info))]
+j = make_note("canon", "Canon", "Canon EOS 5D", lambda m: nb.ifd(canon, False, m, 0))
+expect("canon", MN, 1, "Macro", "Macro" if j["Canon:MacroMode"] == 1 else "?")
+expect("canon", MN, 4, "Flash mode", {2: "On"}[j["Canon:CanonFlashMode"]])
+expect("canon", MN, 23, "Long focal", "%d" % j["Canon:MaxFocalLength"])
+expect("canon", MN, 24, "Short focal", "%d" % j["Canon:MinFocalLength"])
+expect("canon", MN, 25, "Focal units / mm", "%d" % j["Canon:FocalUnits"])
+expect("canon", MN, 7, "White balance", "Daylight")
+expect("canon", MN, 9, "Sequence number", "%d" % j["Canon:SequenceNumber"])
+expect("canon", MN, 6, "Picture info", j["Canon:CanonImageType"])
+expect("canon", MN, 7, "Firmware version", j["Canon:CanonFirmwareVersion"])
+expect("canon", MN, 9, "Owner name", j["Canon:OwnerName"])
+expect("canon", MN, 8, "Image number", "%d-%d" % divmod(j["Canon:FileNumber"], 10000))
+expect("canon", MN, 13, "LensID", "%d %d %d" % (j["Canon:MinFocalLength"], j["Canon:MaxFocalLength"], 149))
+expect("canon", MN, 30, "-", "-")
+
+# Nikon with its own big-endian TIFF header inside a little-endian block;
+# enciphered lens data of version 0201.
+lens = bytearray(b"0201" + bytes(29))
+lens[11:18] = bytes([0x7E, 0x48, 0x50, 0x50, 0x14, 0x14, 0x06])
+control = bytearray(b"0100" + padded("STANDARD", 20) + padded("STANDARD", 20) + bytes(4) + bytes(10))
+control[48:58] = bytes([1, 130, 128, 131, 125, 128, 128, 131, 133, 128])
+nikon = [(0x0002, 3, [0, 200]), (0x0004, 2, padded("FINE", 6)), (0x001D, 2, padded("1234567", 8)),
+         (0x0023, 7, bytes(control)), (0x0083, 1, [6]), (0x0084, 5, [(180, 10), (550, 10), (35, 10), (56, 10)]),
+         (0x0086, 5, [(1, 1)]), (0x0087, 1, [9]), (0x0088, 7, bytes([1, 3, 0, 8])),
+         (0x0098, 7, nikon_encipher(bytes(lens), 1234567, 5678)), (0x00A7, 4, [5678])]
+
+
+def nikon3(m):
+    return b"Nikon\0\x02\x10\0\0" + b"MM\0*\0\0\0\x08" + nb.ifd(nikon, True, 8, 0)
+
+
+j = make_note("nikon3", "NIKON CORPORATION", "NIKON D200", nikon3)
+expect("nikon3", MN, 0x0002, "ISO", "  ".join(j["Nikon:ISO"].split()) + " ")
+expect("nikon3", MN, 0x0004, "Image Quality", j["Nikon:Quality"])
+expect("nikon3", MN, 0x0083, "Lens type", "D G " if j["Nikon:LensType"] == 6 else "?")
+expect("nikon3", MN, 0x0086, "Digital zoom", "Off" if j["Nikon:DigitalZoom"] == 1 else "?")
+expect("nikon3", MN, 0x0087, "Flash mode", {9: "Fired, TTL Mode"}[j["Nikon:FlashMode"]])
+expect("nikon3", MN, 0x0088, "AF Point", "Dynamic Area, Left" if (j["Nikon:AFAreaMode"], j["Nikon:AFPoint"]) == (1, 3) else "?")
+expect("nikon3", MN, 0x0001, "PictureControlName", j["Nikon:PictureControlName"])
+expect("nikon3", MN, 0x0007, "Sharpness", "%d" % j["Nikon:Sharpness"] if j["Nikon:Sharpness"] else "Normal")
+expect("nikon3", MN, 0x0008, "Contrast", "%d" % j["Nikon:Contrast"] if j["Nikon:Contrast"] else "Normal")
+expect("nikon3", MN, 0x0098, "Lens ID Number", "%d" % j["Nikon:LensIDNumber"])
+expect("nikon3", MN, 0x0098, "Lens FStops", "%.2f" % j["Nikon:LensFStops"])
+expect("nikon3", MN, 0x0098, "MCU Version", "%d" % j["Nikon:MCUVersion"])
+nikon_lens = "%.1f %.1f %.1f %.1f" % (j["Nikon:MinFocalLength"], j["Nikon:MaxFocalLength"],
+                                      j["Nikon:MaxApertureAtMinFocal"], j["Nikon:MaxApertureAtMaxFocal"])
+with open(kit.path("nikon3.lens"), "w") as f:
+    f.write(nikon_lens + "\n")
+
+# Nikon type 1 ("Nikon\0\1"), and a headerless Nikon note with lens data
+# of version 0100.
+j = make_note("nikon1", "NIKON", "E990", lambda m: b"Nikon\0\x01\0" + nb.ifd(
+    [(3, 3, [12]), (4, 3, [2]), (7, 3, [5]), (10, 5, [(3, 2)])], False, m + 8, 0))
+expect("nikon1", MN, 3, "Image Quality", {12: "UXGA Fine"}[j["Nikon:Quality"]])
+expect("nikon1", MN, 4, "Color Mode", {2: "Monochrome"}[j["Nikon:ColorMode"]])
+expect("nikon1", MN, 7, "White balance", {5: "Cloudy"}[j["Nikon:WhiteBalance"]])
+expect("nikon1", MN, 10, "Digital Zoom", "3/2")
+lens100 = bytes(b"0100" + bytes([0, 0, 0x40, 0x48, 0x50, 0x60, 0x18, 0x24, 0x05]))
+j = make_note("nikon-plain", "NIKON", "NIKON D1", lambda m: nb.ifd(
+    [(0x0098, 7, lens100), (0x0002, 3, [0, 400])], False, m, 0))
+expect("nikon-plain", MN, 0x0098, "Lens ID Number", "%d" % j["Nikon:LensIDNumber"])
+expect("nikon-plain", MN, 0x0098, "Lens FStops", "%.2f" % j["Nikon:LensFStops"])
+expect("nikon-plain", MN, 0x0098, "MCU Version", "%d" % j["Nikon:MCUVersion"])
+expect("nikon-plain", MN, 0x0002, "ISO", "  ".join(j["Nikon:ISO"].split()) + " ")
+
+# Olympus, Sanyo, Sigma: a prefix, the IFD at a fixed distance, offsets from
+# the TIFF header, the block's order (big-endian for Olympus here).
+j = make_note("olympus", "OLYMPUS OPTICAL CO.,LTD", "C3040Z", lambda m: b"OLYMP\0\x01\0" + nb.ifd(
+    [(0x0201, 3, [2]), (0x0202, 3, [1]), (0x0204, 5, [(3, 2)]), (0x0207, 2, padded("FW-1.0", 8))], True, m + 8, 0),
+    big=True)
+expect("olympus", MN, 0x0201, "Compression setting", {2: "SHQ"}[j["Olympus:Quality"]])
+expect("olympus", MN, 0x0202, "Macro mode", {1: "On"}[j["Olympus:Macro"]])
+expect("olympus", MN, 0x0204, "Digital zoom", "3/2" if j["Olympus:DigitalZoom"] == 1.5 else "?")
+expect("olympus", MN, 0x0207, "Firmware version", j["Olympus:CameraType"])
+j = make_note("sanyo", "SANYO Electric Co.,Ltd.", "SR6", lambda m: b"SANYO\0\x01\0" + nb.ifd(
+    [(0x0202, 3, [1]), (0x0207, 2, padded("SANYO v1.3", 12)), (0x0210, 3, [1])], False, m + 8, 0))
+expect("sanyo", MN, 0x0207, "Software Version", j["Sanyo:SanyoSoftwareVersion"] if "Sanyo:SanyoSoftwareVersion" in j else j["Sanyo:SoftwareVersion"])
+j = make_note("sigma", "SIGMA", "SIGMA SD9", lambda m: b"SIGMA\0\0\0\x01\0" + nb.ifd(
+    [(0x0002, 2, padded("1234567", 8)), (0x0003, 2, padded("SINGLE", 8)), (0x000B, 2, padded("sRGB", 5))],
+    False, m + 10, 0))
+expect("sigma", MN, 0x0002, "Serial Number", j["Sigma:SerialNumber"])
+expect("sigma", MN, 0x0003, "Drive mode", j["Sigma:DriveMode"])
+expect("sigma", MN, 0x000B, "Color Space", j["Sigma:ColorSpace"])
+
+# Fujifilm: offsets count from the note itself, little-endian in a
+# big-endian block.
+j = make_note("fujifilm", "FUJIFILM", "FinePix S1", lambda m: b"FUJIFILM" + b"\x0c\0\0\0" + nb.ifd(
+    [(0x0000, 7, b"0130"), (0x1000, 2, padded("NORMAL", 8)), (0x1001, 3, [3]), (0x1010, 3, [1]),
+     (0x1011, 10, [(-2, 3)])], False, 12, 0), big=True)
+expect("fujifilm", MN, 0x0000, "Maker Note Version", j["FujiFilm:Version"])
+expect("fujifilm", MN, 0x1000, "Quality Setting", j["FujiFilm:Quality"])
+expect("fujifilm", MN, 0x1010, "Flash mode", {1: "On"}[j["FujiFilm:FujiFlashMode"]])
+expect("fujifilm", MN, 0x1011, "Flash Strength", "-2/3" if abs(j["FujiFilm:FlashExposureComp"] + 2 / 3) < 1e-3 else "?")
+
+# Pentax "AOC\0" with its own byte order (big-endian in a little-endian
+# block); every value fits its entry.
+j = make_note("pentax", "PENTAX Corporation", "PENTAX K10D", lambda m: b"AOC\0MM" + nb.ifd(
+    [(0x0000, 1, [4, 0, 0, 0]), (0x0008, 3, [2]), (0x000C, 3, [258, 0]), (0x0014, 3, [6]), (0x0023, 3, [1]),
+     (0x0033, 1, [0, 1, 1]), (0x0034, 1, [1, 2, 0, 0]), (0x003F, 1, [4, 20]), (0x004D, 9, [-128])],
+    True, m + 6, 0))
+expect("pentax", MN, 0x0000, "Version", j["Pentax:PentaxVersion"].replace(" ", "."))
+expect("pentax", MN, 0x0008, "Quality", {2: "Best"}[j["Pentax:Quality"]])
+expect("pentax", MN, 0x000C, "Flash Mode", {258: "On"}[int(str(j["Pentax:FlashMode"]).split()[0])])
+expect("pentax", MN, 0x0014, "ISO", names("pentax")["Pentax:ISO"])
+expect("pentax", MN, 0x0023, "Hometown City", {1: "Honolulu"}[j["Pentax:HometownCity"]])
+expect("pentax", MN, 0x0033, "Picture Mode", "Hi-speed Program;  1/3 EV steps")
+expect("pentax", MN, 0x0034, "Drive Mode", "Continuous;Self-timer (2 s);Shutter Button;Single Exposure")
+expect("pentax", MN, 0x003F, "Lens Type", "smc PENTAX-FA 28-80mm F3.5-5.6")
+expect("pentax", MN, 0x004D, "Flash Exposure Comp", "%+.1f" % j["Pentax:FlashExposureComp"])
+
+# Panasonic: "Panasonic\0", little-endian, offsets from the TIFF header.
+j = make_note("panasonic", "Panasonic", "DMC-FZ5", lambda m: b"Panasonic\0\0\0" + nb.ifd(
+    [(0x0001, 3, [2]), (0x0030, 3, [6]), (0x0029, 4, [12345])], False, m + 12, 0))
+expect("panasonic", MN, 0x0001, "Image Quality", {2: "High"}[j["Panasonic:ImageQuality"]])
+expect("panasonic", MN, 0x0030, "Rotation", {6: "Rotate 90 CW"}[j["Panasonic:Rotation"]])
+expect("panasonic", MN, 0x0029, "Time Since Power On", "%d " % round(j["Panasonic:TimeSincePowerOn"] * 100))
+
+# Casio: "QVC" notes are big-endian whatever the block; older ones plain.
+j = make_note("casio2", "CASIO COMPUTER CO.,LTD.", "EX-Z750", lambda m: b"QVC\0\0\0" + nb.ifd(
+    [(0x0008, 3, [2]), (0x2022, 4, [1500]), (0x3006, 2, padded("Tokyo", 6))], True, m + 6, 0))
+expect("casio2", MN, 0x0008, "Quality Mode", names("casio2")["Casio:QualityMode"])
+expect("casio2", MN, 0x2022, "Object Distance [mm]", "%d " % round(j["Casio:ObjectDistance"] * 1000))
+expect("casio2", MN, 0x3006, "Time Zone", j["Casio:HometownCity"])
+j = make_note("casio1", "CASIO", "QV-3000EX", lambda m: nb.ifd(
+    [(0x0001, 3, [1]), (0x0002, 3, [3]), (0x0014, 3, [100])], False, m, 0))
+expect("casio1", MN, 0x0001, "Recording Mode", {1: "Single Shutter"}[j["Casio:RecordingMode"]])
+expect("casio1", MN, 0x0002, "Quality Setting", {3: "Fine"}[j["Casio:Quality"]])
+expect("casio1", MN, 0x0014, "CCD Sensitivity", {100: "High"}[j["Casio:ISO"]])
+
+# Minolta: a plain IFD; camera settings as 32-bit big-endian values.
+cs = [0] * 57
+cs[1], cs[8], cs[9], cs[10] = 1, 48, 112, 48
+cs[21], cs[22] = 2026 << 16 | 12 << 8 | 10, 17 << 16 | 5 << 8 | 9
+cs_bytes = b"".join(v.to_bytes(4, "big") for v in cs)
+j = make_note("minolta", "Minolta Co., Ltd.", "DiMAGE 7", lambda m: nb.ifd(
+    [(0x0000, 7, b"MLT0"), (0x0003, 7, cs_bytes), (0x0102, 4, [2])], True, m, 0), big=True)
+expect("minolta", MN, 0x0000, "Version", j["Minolta:MakerNoteVersion"])
+expect("minolta", MN, 1, "Exposure mode", {1: "Aperture priority"}[j["Minolta:ExposureMode"]])
+expect("minolta", MN, 8, "ISO", "%d" % j["Minolta:ISO"])
+expect("minolta", MN, 9, "Shutter speed [s]", exposure(j["Minolta:ExposureTime"]))
+expect("minolta", MN, 10, "Aperture", "%.1f" % j["Minolta:FNumber"])
+expect("minolta", MN, 21, "Date", j["Minolta:MinoltaDate"])
+expect("minolta", MN, 22, "Time", "%2d:%s" % (int(j["Minolta:MinoltaTime"][:2]), j["Minolta:MinoltaTime"][3:]))
+expect("minolta", MN, 0x0102, "Minolta Quality", names("minolta")["Minolta:MinoltaQuality"])
+expect("minolta", MN, 42, "BWFilter", "%d" % j["Minolta:BWFilter"])
+expect("minolta", MN, 43, "Internal Flash", {0: "Did not fire"}[j["Minolta:InternalFlash"]])
 
 with open(kit.path("expected.txt"), "w", encoding="latin-1") as f:
     f.write("\n".join(lines) + "\n")
