@@ -273,7 +273,11 @@ bool FormatCanonSettings(uint32_t index, int64_t value, char* text) {
 
 bool FormatMinoltaSettings(uint32_t index, int64_t x, char* text) {
     switch (index) {
-    case 8: std::snprintf(text, kTextSize, "%d", int(std::pow(2.0, double(x / 8 - 1)) * 3.125)); return true;
+    case 8:
+        // Printed from a double: a hostile value gives a long number, never
+        // an out-of-range conversion.
+        std::snprintf(text, kTextSize, "%.0f", std::trunc(std::pow(2.0, double(x / 8 - 1)) * 3.125));
+        return true;
     case 9: {
         const double t = std::pow(2.0, (48.0 - double(x)) / 8.0);
         if (t > 0 && t < 0.25001) std::snprintf(text, kTextSize, "1/%.0f", std::floor(1.0 / t + 0.5));
