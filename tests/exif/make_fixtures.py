@@ -2,7 +2,7 @@
 
 A small JPEG from ImageMagick gets its tags from exiftool (in both byte
 orders, with GPS, a thumbnail, XP texts and user comments); maker notes of
-every layout are built byte by byte (notebuilder.py) and spliced in. The
+every layout are built byte by byte and spliced in. The
 oracle is exiftool's raw values (exiftool -j -n) and, for the rational
 parts of GPS positions, Pillow: expected.txt holds, per fixture, the text
 each property must show, made from those raw values with the display
@@ -13,13 +13,12 @@ of "-" means the property must be absent)."""
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fixturekit as kit  # noqa: E402
-import notebuilder as nb  # noqa: E402
 
 kit.require("/usr/bin/convert", "exiftool")
 from PIL import Image  # noqa: E402
@@ -177,6 +176,75 @@ for name, order in (("comment-ii", "II"), ("comment-mm", "MM")):
     expect(name, 2, 33434, "Exposure time [s]", exposure(j["ExifIFD:ExposureTime"]))
 
 # --- Maker notes of every layout, built byte by byte ----------------------
+#
+# An entry is (tag, type, values): values a list of numbers, or bytes for
+# ASCII and UNDEFINED. Out-of-line values follow the IFD; their offsets count
+# from `origin` (a TIFF offset, or 0 within a note's own TIFF header).
+
+SIZES = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 6: 1, 7: 1, 8: 2, 9: 4, 10: 8, 11: 4, 12: 8}
+FORMS = {1: "B", 3: "H", 4: "I", 6: "b", 8: "h", 9: "i", 11: "f", 12: "d"}
+
+
+def value_bytes(typ, values, big):
+    e = ">" if big else "<"
+    if isinstance(values, (bytes, bytearray)):
+        return bytes(values)
+    if typ in (5, 10):
+        form = "I" if typ == 5 else "i"
+        return b"".join(struct.pack(e + form + form, n, d) for n, d in values)
+    return b"".join(struct.pack(e + FORMS[typ], v) for v in values)
+
+
+def ifd(entries, big, at, origin, next_ifd=0):
+    """An IFD placed at `at` (in the same coordinates as `origin`), with its
+    out-of-line values right after it."""
+    e = ">" if big else "<"
+    entries = sorted(entries, key=lambda x: x[0])
+    head = struct.pack(e + "H", len(entries))
+    data = b""
+    data_at = at + 2 + 12 * len(entries) + 4
+    for tag, typ, values in entries:
+        raw = value_bytes(typ, values, big)
+        count = len(raw) // SIZES[typ]
+        if len(raw) <= 4:
+            field = raw.ljust(4, b"\0")
+        else:
+            if len(data) % 2:
+                data += b"\0"
+            field = struct.pack(e + "I", data_at + len(data) - origin)
+            data += raw
+        head += struct.pack(e + "HHI", tag, typ, count) + field
+    return head + struct.pack(e + "I", next_ifd) + data
+
+
+def exif_block(make, model, note_at_fn, big=False):
+    """An APP1 payload: IFD0 (make, model, Exif pointer), the Exif IFD with
+    the maker note, whose bytes note_at_fn(M) makes for TIFF offset M."""
+    e = ">" if big else "<"
+    make_b = make.encode() + b"\0"
+    model_b = model.encode() + b"\0"
+    ifd0_at = 8
+    # IFD0: 3 entries; its values follow it (the length does not depend on
+    # the pointer's value).
+    ifd0_len = len(ifd([(271, 2, make_b), (272, 2, model_b), (34665, 4, [0])], big, ifd0_at, 0))
+    exif_at = ifd0_at + ifd0_len
+    exif_len = 2 + 12 * 1 + 4
+    note_at = exif_at + exif_len
+    note = note_at_fn(note_at)
+    ifd0_bytes = ifd([(271, 2, make_b), (272, 2, model_b), (34665, 4, [exif_at])], big, ifd0_at, 0)
+    assert len(ifd0_bytes) == ifd0_len, (len(ifd0_bytes), ifd0_len)
+    exif_bytes = ifd([(37500, 7, note)], big, exif_at, 0)
+    tiff = (b"MM\0*" if big else b"II*\0") + struct.pack(e + "I", ifd0_at) + ifd0_bytes + exif_bytes
+    assert len(tiff) == note_at + len(note)
+    return b"Exif\0\0" + tiff
+
+
+def jpeg_with_app1(jpeg, app1):
+    """The JPEG with the APP1 segment right after SOI."""
+    assert jpeg[:2] == b"\xff\xd8"
+    return jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(app1) + 2) + app1 + jpeg[2:]
+
+
 
 def nikon_keys():
     """The lens-data key tables, read from our source so the fixture
@@ -210,11 +278,11 @@ def padded(text, n):
 
 
 def make_note(name, make, model, build, big=False):
-    app1 = nb.exif_block(make, model, build, big)
+    app1 = exif_block(make, model, build, big)
     with open(kit.path("base.jpg"), "rb") as f:
         jpeg = f.read()
     with open(kit.path(name + ".jpg"), "wb") as f:
-        f.write(nb.jpeg_with_app1(jpeg, app1))
+        f.write(jpeg_with_app1(jpeg, app1))
     with open(kit.path(name + ".exif"), "wb") as f:
         f.write(app1)
     return exiftool_json(name)
@@ -235,7 +303,7 @@ info[152] = 149
 canon = [(1, 3, settings), (4, 3, shot), (6, 2, padded("IMG:EOS 5D JPEG", 32)),
          (7, 2, padded("Firmware 1.1.1", 24)), (8, 4, [1001234]), (9, 2, padded("Fixture Owner", 32)),
          (13, 7, bytes(info))]
-j = make_note("canon", "Canon", "Canon EOS 5D", lambda m: nb.ifd(canon, False, m, 0))
+j = make_note("canon", "Canon", "Canon EOS 5D", lambda m: ifd(canon, False, m, 0))
 expect("canon", MN, 1, "Macro", "Macro" if j["Canon:MacroMode"] == 1 else "?")
 expect("canon", MN, 4, "Flash mode", {2: "On"}[j["Canon:CanonFlashMode"]])
 expect("canon", MN, 23, "Long focal", "%d" % j["Canon:MaxFocalLength"])
@@ -263,7 +331,7 @@ nikon = [(0x0002, 3, [0, 200]), (0x0004, 2, padded("FINE", 6)), (0x001D, 2, padd
 
 
 def nikon3(m):
-    return b"Nikon\0\x02\x10\0\0" + b"MM\0*\0\0\0\x08" + nb.ifd(nikon, True, 8, 0)
+    return b"Nikon\0\x02\x10\0\0" + b"MM\0*\0\0\0\x08" + ifd(nikon, True, 8, 0)
 
 
 j = make_note("nikon3", "NIKON CORPORATION", "NIKON D200", nikon3)
@@ -286,14 +354,14 @@ with open(kit.path("nikon3.lens"), "w") as f:
 
 # Nikon type 1 ("Nikon\0\1"), and a headerless Nikon note with lens data
 # of version 0100.
-j = make_note("nikon1", "NIKON", "E990", lambda m: b"Nikon\0\x01\0" + nb.ifd(
+j = make_note("nikon1", "NIKON", "E990", lambda m: b"Nikon\0\x01\0" + ifd(
     [(3, 3, [12]), (4, 3, [2]), (7, 3, [5]), (10, 5, [(3, 2)])], False, m + 8, 0))
 expect("nikon1", MN, 3, "Image Quality", {12: "UXGA Fine"}[j["Nikon:Quality"]])
 expect("nikon1", MN, 4, "Color Mode", {2: "Monochrome"}[j["Nikon:ColorMode"]])
 expect("nikon1", MN, 7, "White balance", {5: "Cloudy"}[j["Nikon:WhiteBalance"]])
 expect("nikon1", MN, 10, "Digital Zoom", "3/2")
 lens100 = bytes(b"0100" + bytes([0, 0, 0x40, 0x48, 0x50, 0x60, 0x18, 0x24, 0x05]))
-j = make_note("nikon-plain", "NIKON", "NIKON D1", lambda m: nb.ifd(
+j = make_note("nikon-plain", "NIKON", "NIKON D1", lambda m: ifd(
     [(0x0098, 7, lens100), (0x0002, 3, [0, 400])], False, m, 0))
 expect("nikon-plain", MN, 0x0098, "Lens ID Number", "%d" % j["Nikon:LensIDNumber"])
 expect("nikon-plain", MN, 0x0098, "Lens FStops", "%.2f" % j["Nikon:LensFStops"])
@@ -302,17 +370,17 @@ expect("nikon-plain", MN, 0x0002, "ISO", "  ".join(j["Nikon:ISO"].split()) + " "
 
 # Olympus, Sanyo, Sigma: a prefix, the IFD at a fixed distance, offsets from
 # the TIFF header, the block's order (big-endian for Olympus here).
-j = make_note("olympus", "OLYMPUS OPTICAL CO.,LTD", "C3040Z", lambda m: b"OLYMP\0\x01\0" + nb.ifd(
+j = make_note("olympus", "OLYMPUS OPTICAL CO.,LTD", "C3040Z", lambda m: b"OLYMP\0\x01\0" + ifd(
     [(0x0201, 3, [2]), (0x0202, 3, [1]), (0x0204, 5, [(3, 2)]), (0x0207, 2, padded("FW-1.0", 8))], True, m + 8, 0),
     big=True)
 expect("olympus", MN, 0x0201, "Compression setting", {2: "SHQ"}[j["Olympus:Quality"]])
 expect("olympus", MN, 0x0202, "Macro mode", {1: "On"}[j["Olympus:Macro"]])
 expect("olympus", MN, 0x0204, "Digital zoom", "3/2" if j["Olympus:DigitalZoom"] == 1.5 else "?")
 expect("olympus", MN, 0x0207, "Firmware version", j["Olympus:CameraType"])
-j = make_note("sanyo", "SANYO Electric Co.,Ltd.", "SR6", lambda m: b"SANYO\0\x01\0" + nb.ifd(
+j = make_note("sanyo", "SANYO Electric Co.,Ltd.", "SR6", lambda m: b"SANYO\0\x01\0" + ifd(
     [(0x0202, 3, [1]), (0x0207, 2, padded("SANYO v1.3", 12)), (0x0210, 3, [1])], False, m + 8, 0))
 expect("sanyo", MN, 0x0207, "Software Version", j["Sanyo:SanyoSoftwareVersion"] if "Sanyo:SanyoSoftwareVersion" in j else j["Sanyo:SoftwareVersion"])
-j = make_note("sigma", "SIGMA", "SIGMA SD9", lambda m: b"SIGMA\0\0\0\x01\0" + nb.ifd(
+j = make_note("sigma", "SIGMA", "SIGMA SD9", lambda m: b"SIGMA\0\0\0\x01\0" + ifd(
     [(0x0002, 2, padded("1234567", 8)), (0x0003, 2, padded("SINGLE", 8)), (0x000B, 2, padded("sRGB", 5))],
     False, m + 10, 0))
 expect("sigma", MN, 0x0002, "Serial Number", j["Sigma:SerialNumber"])
@@ -321,7 +389,7 @@ expect("sigma", MN, 0x000B, "Color Space", j["Sigma:ColorSpace"])
 
 # Fujifilm: offsets count from the note itself, little-endian in a
 # big-endian block.
-j = make_note("fujifilm", "FUJIFILM", "FinePix S1", lambda m: b"FUJIFILM" + b"\x0c\0\0\0" + nb.ifd(
+j = make_note("fujifilm", "FUJIFILM", "FinePix S1", lambda m: b"FUJIFILM" + b"\x0c\0\0\0" + ifd(
     [(0x0000, 7, b"0130"), (0x1000, 2, padded("NORMAL", 8)), (0x1001, 3, [3]), (0x1010, 3, [1]),
      (0x1011, 10, [(-2, 3)])], False, 12, 0), big=True)
 expect("fujifilm", MN, 0x0000, "Maker Note Version", j["FujiFilm:Version"])
@@ -331,7 +399,7 @@ expect("fujifilm", MN, 0x1011, "Flash Strength", "-2/3" if abs(j["FujiFilm:Flash
 
 # Pentax "AOC\0" with its own byte order (big-endian in a little-endian
 # block); every value fits its entry.
-j = make_note("pentax", "PENTAX Corporation", "PENTAX K10D", lambda m: b"AOC\0MM" + nb.ifd(
+j = make_note("pentax", "PENTAX Corporation", "PENTAX K10D", lambda m: b"AOC\0MM" + ifd(
     [(0x0000, 1, [4, 0, 0, 0]), (0x0008, 3, [2]), (0x000C, 3, [258, 0]), (0x0014, 3, [6]), (0x0023, 3, [1]),
      (0x0033, 1, [0, 1, 1]), (0x0034, 1, [1, 2, 0, 0]), (0x003F, 1, [4, 20]), (0x004D, 9, [-128])],
     True, m + 6, 0))
@@ -346,19 +414,19 @@ expect("pentax", MN, 0x003F, "Lens Type", "smc PENTAX-FA 28-80mm F3.5-5.6")
 expect("pentax", MN, 0x004D, "Flash Exposure Comp", "%+.1f" % j["Pentax:FlashExposureComp"])
 
 # Panasonic: "Panasonic\0", little-endian, offsets from the TIFF header.
-j = make_note("panasonic", "Panasonic", "DMC-FZ5", lambda m: b"Panasonic\0\0\0" + nb.ifd(
+j = make_note("panasonic", "Panasonic", "DMC-FZ5", lambda m: b"Panasonic\0\0\0" + ifd(
     [(0x0001, 3, [2]), (0x0030, 3, [6]), (0x0029, 4, [12345])], False, m + 12, 0))
 expect("panasonic", MN, 0x0001, "Image Quality", {2: "High"}[j["Panasonic:ImageQuality"]])
 expect("panasonic", MN, 0x0030, "Rotation", {6: "Rotate 90 CW"}[j["Panasonic:Rotation"]])
 expect("panasonic", MN, 0x0029, "Time Since Power On", "%d " % round(j["Panasonic:TimeSincePowerOn"] * 100))
 
 # Casio: "QVC" notes are big-endian whatever the block; older ones plain.
-j = make_note("casio2", "CASIO COMPUTER CO.,LTD.", "EX-Z750", lambda m: b"QVC\0\0\0" + nb.ifd(
+j = make_note("casio2", "CASIO COMPUTER CO.,LTD.", "EX-Z750", lambda m: b"QVC\0\0\0" + ifd(
     [(0x0008, 3, [2]), (0x2022, 4, [1500]), (0x3006, 2, padded("Tokyo", 6))], True, m + 6, 0))
 expect("casio2", MN, 0x0008, "Quality Mode", names("casio2")["Casio:QualityMode"])
 expect("casio2", MN, 0x2022, "Object Distance [mm]", "%d " % round(j["Casio:ObjectDistance"] * 1000))
 expect("casio2", MN, 0x3006, "Time Zone", j["Casio:HometownCity"])
-j = make_note("casio1", "CASIO", "QV-3000EX", lambda m: nb.ifd(
+j = make_note("casio1", "CASIO", "QV-3000EX", lambda m: ifd(
     [(0x0001, 3, [1]), (0x0002, 3, [3]), (0x0014, 3, [100])], False, m, 0))
 expect("casio1", MN, 0x0001, "Recording Mode", {1: "Single Shutter"}[j["Casio:RecordingMode"]])
 expect("casio1", MN, 0x0002, "Quality Setting", {3: "Fine"}[j["Casio:Quality"]])
@@ -369,7 +437,7 @@ cs = [0] * 57
 cs[1], cs[8], cs[9], cs[10] = 1, 48, 112, 48
 cs[21], cs[22] = 2026 << 16 | 12 << 8 | 10, 17 << 16 | 5 << 8 | 9
 cs_bytes = b"".join(v.to_bytes(4, "big") for v in cs)
-j = make_note("minolta", "Minolta Co., Ltd.", "DiMAGE 7", lambda m: nb.ifd(
+j = make_note("minolta", "Minolta Co., Ltd.", "DiMAGE 7", lambda m: ifd(
     [(0x0000, 7, b"MLT0"), (0x0003, 7, cs_bytes), (0x0102, 4, [2])], True, m, 0), big=True)
 expect("minolta", MN, 0x0000, "Version", j["Minolta:MakerNoteVersion"])
 expect("minolta", MN, 1, "Exposure mode", {1: "Aperture priority"}[j["Minolta:ExposureMode"]])

@@ -321,6 +321,32 @@ TEST(MakerNotes, NikonLensRecordsOfEachVersion) {
     EXPECT_EQ(MakerCount(items), 0u);
 }
 
+TEST(MakerNotes, FixedOffsetReadsStayInTheirRecord) {
+    // A picture-control record one byte short of its last field adds nothing.
+    std::vector<uint8_t> control(57, 128);
+    std::vector<Item> items = PropertiesOf(NikonBlock({{0x23, 7, 57, 400}}, control));
+    EXPECT_EQ(MakerCount(items), 0u);
+    control.push_back(128);
+    items = PropertiesOf(NikonBlock({{0x23, 7, 58, 400}}, control));
+    EXPECT_EQ(Text(items, 7, "Sharpness"), "Normal");
+    EXPECT_EQ(Text(items, 11, "HueAdjustment"), "None");
+
+    // A Canon lens record shorter than the model's lens byte (152 for the
+    // EOS 5D): no lens type.
+    ExifBlock b(600, false);
+    b.Ifd(8, {{271, 2, 6, 60}, {272, 2, 13, 68}, {34665, kLong, 1, 90}}, 0);
+    b.PutText(60, "Canon");
+    b.PutText(68, "Canon EOS 5D");
+    b.Ifd(90, {{37500, 7, 100, 120}}, 0);
+    b.Ifd(120, {{1, kShort, 26, 200}, {13, 7, 140, 300}}, 0);
+    b.Put16(200, 52);
+    b.Put16(200 + 2 * 22, 0xFFFF);
+    b.Put16(200 + 2 * 23, 105);
+    b.Put16(200 + 2 * 24, 24);
+    items = PropertiesOf(b.Bytes());
+    EXPECT_EQ(Text(items, 13, "LensID"), "24 105");
+}
+
 TEST(MakerNotes, PrefixesNeedTheirLength) {
     // Notes cut inside their prefix or header give no maker properties and
     // never read past the note's data.
