@@ -76,23 +76,29 @@ void CountItem(void* context, uint32_t, uint16_t, const char* name, const char* 
     c->bytes += text ? std::strlen(text) : std::strlen(name);
 }
 
-void BM_PropertyList(benchmark::State& state) {
+// Loads the camera picture keeping its metadata; false (and the benchmark
+// skipped) when it cannot.
+bool LoadCamera(benchmark::State& state, Bitmap* bitmap) {
     const Camera& camera = CameraFile();
     if (!camera.ok) {
         state.SkipWithError("could not make the camera JPEG (python3, ImageMagick, exiftool)");
-        return;
+        return false;
     }
     const std::wstring name = Utf8ToWide(camera.file.string().c_str());
     LoadOptions options;
     InitLoadOptions(&options);
     options.flags |= kLoadKeepMetadata;
+    *bitmap = Bitmap{};
+    if (LoadPictureFromFile(name.c_str(), bitmap, &options, nullptr) == kLoadOk) return true;
+    state.SkipWithError("the load failed");
+    return false;
+}
+
+void BM_PropertyList(benchmark::State& state) {
     size_t items = 0;
     for (auto _ : state) {
-        Bitmap bitmap{};
-        if (LoadPictureFromFile(name.c_str(), &bitmap, &options, nullptr) != kLoadOk) {
-            state.SkipWithError("the load failed");
-            break;
-        }
+        Bitmap bitmap;
+        if (!LoadCamera(state, &bitmap)) break;
         Count count{0, 0};
         ExifEnumProperties(bitmap.metadata, CountItem, &count);
         FreeBitmap(&bitmap);
@@ -103,20 +109,8 @@ void BM_PropertyList(benchmark::State& state) {
 }
 
 void BM_PropertyListOfBlock(benchmark::State& state) {
-    const Camera& camera = CameraFile();
-    if (!camera.ok) {
-        state.SkipWithError("could not make the camera JPEG (python3, ImageMagick, exiftool)");
-        return;
-    }
-    const std::wstring name = Utf8ToWide(camera.file.string().c_str());
-    LoadOptions options;
-    InitLoadOptions(&options);
-    options.flags |= kLoadKeepMetadata;
-    Bitmap bitmap{};
-    if (LoadPictureFromFile(name.c_str(), &bitmap, &options, nullptr) != kLoadOk) {
-        state.SkipWithError("the load failed");
-        return;
-    }
+    Bitmap bitmap;
+    if (!LoadCamera(state, &bitmap)) return;
     size_t items = 0;
     for (auto _ : state) {
         Count count{0, 0};

@@ -60,13 +60,18 @@ const char* FindValueName(const ValueName* rows, uint32_t count, int64_t value);
 
 // Element `index` of a value of `type` at `p` (the caller has checked that
 // it lies inside the value), as FindValueName and the formats read it.
-uint16_t Get16(const uint8_t* p, bool bigEndian);
-uint32_t Get32(const uint8_t* p, bool bigEndian);
-int64_t ElementInteger(const uint8_t* p, uint16_t type, uint32_t index, bool bigEndian);
-double ElementNumber(const uint8_t* p, uint16_t type, uint32_t index, bool bigEndian);
+inline uint16_t Get16(const uint8_t* p, bool bigEndian) { return TiffU16(p, bigEndian); }
+inline uint32_t Get32(const uint8_t* p, bool bigEndian) { return TiffU32(p, bigEndian); }
+inline double ElementNumber(const uint8_t* p, uint16_t type, uint32_t index, bool bigEndian) {
+    return TiffElementNumber(p, type, index, bigEndian);
+}
 // Numerator and denominator of a RATIONAL (unsigned) or SRATIONAL value.
-void ElementRational(const uint8_t* p, uint16_t type, uint32_t index, bool bigEndian, int64_t* numerator,
-                     int64_t* denominator);
+inline void ElementRational(const uint8_t* p, uint16_t type, uint32_t index, bool bigEndian, int64_t* numerator,
+                            int64_t* denominator) {
+    TiffElementRational(p, type, index, bigEndian, numerator, denominator);
+}
+// The same as a whole number: 0 when it does not fit 64 bits.
+int64_t ElementInteger(const uint8_t* p, uint16_t type, uint32_t index, bool bigEndian);
 
 // "0", "7/0", "5", "-3/2": a rational reduced by the greatest common divisor.
 void RationalText(int64_t numerator, int64_t denominator, char* text, size_t size);

@@ -117,63 +117,6 @@ const char* FindValueName(const ValueName* rows, uint32_t count, int64_t value) 
     return nullptr;
 }
 
-uint16_t Get16(const uint8_t* p, bool big) {
-    return big ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t Get32(const uint8_t* p, bool big) {
-    return big ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
-               : uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void ElementRational(const uint8_t* p, uint16_t type, uint32_t index, bool big, int64_t* numerator,
-                     int64_t* denominator) {
-    const uint8_t* q = p + 8 * size_t(index);
-    const uint32_t n = Get32(q, big);
-    const uint32_t d = Get32(q + 4, big);
-    if (type == kTiffSRational) {
-        *numerator = int32_t(n);
-        *denominator = int32_t(d);
-    } else {
-        *numerator = n;
-        *denominator = d;
-    }
-}
-
-double ElementNumber(const uint8_t* p, uint16_t type, uint32_t index, bool big) {
-    const uint8_t* q = p + size_t(TiffTypeSize(type)) * index;
-    switch (type) {
-    case kTiffByte: return q[0];
-    case kTiffSByte: return int8_t(q[0]);
-    case kTiffShort: return Get16(q, big);
-    case kTiffSShort: return int16_t(Get16(q, big));
-    case kTiffLong: return Get32(q, big);
-    case kTiffSLong: return int32_t(Get32(q, big));
-    case kTiffRational:
-    case kTiffSRational: {
-        int64_t n;
-        int64_t d;
-        ElementRational(p, type, index, big, &n, &d);
-        return d == 0 ? 0.0 : double(n) / double(d);
-    }
-    case kTiffFloat: {
-        const uint32_t bits = Get32(q, big);
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
-    case kTiffDouble: {
-        const uint64_t a = Get32(q, big);
-        const uint64_t b = Get32(q + 4, big);
-        const uint64_t bits = big ? a << 32 | b : b << 32 | a;
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
-    }
-    default: return 0;
-    }
-}
-
 int64_t ElementInteger(const uint8_t* p, uint16_t type, uint32_t index, bool big) {
     const double v = ElementNumber(p, type, index, big);
     if (!(v > -9.2e18 && v < 9.2e18)) return 0;

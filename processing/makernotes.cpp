@@ -176,11 +176,15 @@ void AddCanonEntry(PropertyList* list, uint16_t tag, uint16_t type, const uint8_
     }
 }
 
+// The table of a note that is a plain IFD (Canon, Minolta): at least one
+// entry, and all entries inside the note itself.
+bool ReadNoteIfd(const TiffView& tiff, uint64_t noteAt, uint32_t noteSize, IfdTable* ifd) {
+    return ReadIfdTable(tiff, noteAt, ifd) && ifd->count >= 1 && uint64_t(noteSize) >= 2 + 12ull * ifd->count;
+}
+
 void ParseCanonNote(const TiffView& tiff, uint64_t noteAt, uint32_t noteSize, PropertyList* list) {
-    uint16_t n;
-    if (!tiff.U16At(noteAt, &n) || n < 1 || uint64_t(noteSize) < 2 + 12ull * n) return;
     IfdTable ifd;
-    if (!ReadIfdTable(tiff, noteAt, &ifd)) return;
+    if (!ReadNoteIfd(tiff, noteAt, noteSize, &ifd)) return;
     for (uint32_t i = 0; i < ifd.count; ++i) {
         const IfdEntry e = ReadIfdEntry(tiff, ifd, i);
         if (!e.usable) continue;
@@ -189,10 +193,8 @@ void ParseCanonNote(const TiffView& tiff, uint64_t noteAt, uint32_t noteSize, Pr
 }
 
 void ParseMinoltaNote(const TiffView& tiff, uint64_t noteAt, uint32_t noteSize, PropertyList* list) {
-    uint16_t n;
-    if (!tiff.U16At(noteAt, &n) || n < 1 || uint64_t(noteSize) < 2 + 12ull * n) return;
     IfdTable ifd;
-    if (!ReadIfdTable(tiff, noteAt, &ifd)) return;
+    if (!ReadNoteIfd(tiff, noteAt, noteSize, &ifd)) return;
     for (uint32_t i = 0; i < ifd.count; ++i) {
         const IfdEntry e = ReadIfdEntry(tiff, ifd, i);
         if (e.type >= 53) break;
@@ -330,12 +332,10 @@ void AddRawMakerNotes(const MetadataBlock* node, PropertyList* list) {
             size = uint64_t(typeSize) * r.count <= 4 ? typeSize * r.count : 4;
             const uint32_t v = r.value;
             if (typeSize == 2) {
-                inPlace[big ? 0 : 1] = uint8_t(big ? v >> 8 : v >> 8);
+                inPlace[big ? 0 : 1] = uint8_t(v >> 8);
                 inPlace[big ? 1 : 0] = uint8_t(v);
-            } else if (typeSize == 4) {
-                for (int k = 0; k < 4; ++k) inPlace[big ? 3 - k : k] = uint8_t(v >> (8 * k));
             } else {
-                for (int k = 0; k < 4; ++k) inPlace[k] = uint8_t(v >> (8 * k));
+                for (int k = 0; k < 4; ++k) inPlace[big && typeSize == 4 ? 3 - k : k] = uint8_t(v >> (8 * k));
             }
             p = inPlace;
         }
