@@ -389,11 +389,17 @@ bool ScanIfd(void* context, uint32_t kind, const TiffView& view, const IfdTable&
             }
             continue;
         }
-        if (kind == kIfdThumbnail && e.tag == kTagThumbnailOffset) {
-            scan->thumbnailOffset = static_cast<uint32_t>(IfdInteger(view, e, 0) + kTiffAt);
-        } else if (kind == kIfdThumbnail && e.tag == kTagThumbnailLength) {
-            scan->thumbnailLength = static_cast<uint32_t>(IfdInteger(view, e, 0));
-            scan->thumbnailLengthAt = static_cast<uint32_t>(e.valueAt + kTiffAt);
+        if (kind == kIfdThumbnail && (e.tag == kTagThumbnailOffset || e.tag == kTagThumbnailLength)) {
+            // An offset of 0 (the TIFF header itself) is no thumbnail; the
+            // block offset must fit 32 bits.
+            const int64_t v = IfdInteger(view, e, 0);
+            const bool fits = v > 0 && v <= int64_t(UINT32_MAX - kTiffAt);
+            if (e.tag == kTagThumbnailOffset) {
+                scan->thumbnailOffset = fits ? static_cast<uint32_t>(v + kTiffAt) : 0;
+            } else {
+                scan->thumbnailLength = fits ? static_cast<uint32_t>(v) : 0;
+                scan->thumbnailLengthAt = static_cast<uint32_t>(e.valueAt + kTiffAt);
+            }
         }
         if (!scan->list && e.tag != kTagMake) continue;
         FormatExifValue(row, view, e, text);
@@ -403,8 +409,9 @@ bool ScanIfd(void* context, uint32_t kind, const TiffView& view, const IfdTable&
         AddProperty(scan->list, kind, e.tag, type, row->name, IfdValueBytes(view, e), static_cast<uint32_t>(e.size),
                     text);
     }
-    if (kind == kIfdThumbnail && scan->thumbnailOffset != 0 &&
-        !RangeInside(uint64_t(scan->thumbnailOffset) - kTiffAt, scan->thumbnailLength, view.size)) {
+    if (kind == kIfdThumbnail && (scan->thumbnailOffset == 0 ||
+                                  !RangeInside(uint64_t(scan->thumbnailOffset) - kTiffAt, scan->thumbnailLength,
+                                               view.size))) {
         scan->thumbnailOffset = 0;
         scan->thumbnailLength = 0;
     }

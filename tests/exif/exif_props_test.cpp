@@ -295,6 +295,33 @@ TEST(ExifProperties, ChainsLoopsAndCutLinks) {
     EXPECT_TRUE(c.categories.empty());
 }
 
+TEST(ExifProperties, ThumbnailsOutsideTheDataAreDropped) {
+    struct Case {
+        uint32_t offset;
+        uint32_t length;
+        uint32_t wantOffset;
+    } cases[] = {
+        {100, 50, 106},              // inside
+        {100, 150, 106},             // ends at the end
+        {100, 151, 0},               // one byte past the end
+        {0, 50, 0},                  // the TIFF header is no thumbnail
+        {0xFFFFFFFFu, 50, 0},        // + 6 would wrap
+        {0xFFFFFF00u, 0x200, 0},
+    };
+    for (const Case& c : cases) {
+        ExifBlock b(250, true);
+        b.Ifd(8, {{256, kLong, 1, 1}}, 40);
+        b.Ifd(40, {{513, kLong, 1, c.offset}, {514, kLong, 1, c.length}}, 0);
+        const std::vector<uint8_t> block = b.Bytes();
+        ExifScan scan;
+        ASSERT_EQ(ParseTiffBlock(block.data(), block.size(), nullptr, nullptr, &scan, nullptr), 1);
+        EXPECT_EQ(scan.thumbnailOffset, c.wantOffset) << c.offset;
+        if (c.wantOffset == 0) {
+            EXPECT_EQ(scan.thumbnailLength, 0u) << c.offset;
+        }
+    }
+}
+
 TEST(ExifProperties, NothingForBadHeadersAndOnlyTheLastBlock) {
     std::vector<uint8_t> bad = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 43, 0, 8, 0, 0, 0};
     EXPECT_TRUE(PropertiesOf(bad).categories.empty());
