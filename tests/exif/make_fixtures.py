@@ -379,7 +379,9 @@ expect("olympus", MN, 0x0204, "Digital zoom", "3/2" if j["Olympus:DigitalZoom"] 
 expect("olympus", MN, 0x0207, "Firmware version", j["Olympus:CameraType"])
 j = make_note("sanyo", "SANYO Electric Co.,Ltd.", "SR6", lambda m: b"SANYO\0\x01\0" + ifd(
     [(0x0202, 3, [1]), (0x0207, 2, padded("SANYO v1.3", 12)), (0x0210, 3, [1])], False, m + 8, 0))
-expect("sanyo", MN, 0x0207, "Software Version", j["Sanyo:SanyoSoftwareVersion"] if "Sanyo:SanyoSoftwareVersion" in j else j["Sanyo:SoftwareVersion"])
+expect("sanyo", MN, 0x0207, "Software Version", j["Sanyo:SoftwareVersion"])
+expect("sanyo", MN, 0x0202, "Macro", names("sanyo")["Sanyo:Macro"])
+expect("sanyo", MN, 0x0210, "Color Adjustment Mode", names("sanyo")["Sanyo:ColorAdjustmentMode"])
 j = make_note("sigma", "SIGMA", "SIGMA SD9", lambda m: b"SIGMA\0\0\0\x01\0" + ifd(
     [(0x0002, 2, padded("1234567", 8)), (0x0003, 2, padded("SINGLE", 8)), (0x000B, 2, padded("sRGB", 5))],
     False, m + 10, 0))
@@ -395,6 +397,7 @@ j = make_note("fujifilm", "FUJIFILM", "FinePix S1", lambda m: b"FUJIFILM" + b"\x
 expect("fujifilm", MN, 0x0000, "Maker Note Version", j["FujiFilm:Version"])
 expect("fujifilm", MN, 0x1000, "Quality Setting", j["FujiFilm:Quality"])
 expect("fujifilm", MN, 0x1010, "Flash mode", {1: "On"}[j["FujiFilm:FujiFlashMode"]])
+expect("fujifilm", MN, 0x1001, "Sharpness", names("fujifilm")["FujiFilm:Sharpness"])
 expect("fujifilm", MN, 0x1011, "Flash Strength", "-2/3" if abs(j["FujiFilm:FlashExposureComp"] + 2 / 3) < 1e-3 else "?")
 
 # Pentax "AOC\0" with its own byte order (big-endian in a little-endian
