@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "iptcfixtures.h"
+#include "jpegsegments.h"
 #include "processing/iptcjpeg.h"
 #include "processing/jpegsize.h"
 #include "tests/support/faults.h"
@@ -23,47 +24,12 @@ using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
 
-struct Seg {
-    uint8_t marker;
-    size_t start;
-    size_t end;
-};
+using jpegtest::Markers;
+using jpegtest::ScanData;
+using jpegtest::Seg;
+using jpegtest::Segments;
 
-// The segments before the scan, and where the scan starts.
-std::vector<Seg> Segments(const Bytes& f, size_t* scan = nullptr) {
-    std::vector<Seg> out;
-    size_t pos = 2;
-    while (pos + 4 <= f.size() && f[pos] == 0xFF && f[pos + 1] != 0xDA) {
-        const size_t end = pos + 2 + (size_t(f[pos + 2]) << 8 | f[pos + 3]);
-        out.push_back({f[pos + 1], pos, end});
-        pos = end;
-    }
-    if (scan) *scan = pos;
-    return out;
-}
-
-std::string Markers(const Bytes& f) {
-    std::string s;
-    for (const Seg& g : Segments(f)) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02X ", g.marker);
-        s += hex;
-    }
-    return s;
-}
-
-Bytes ScanData(const Bytes& f) {
-    size_t scan = 0;
-    Segments(f, &scan);
-    return Bytes(f.begin() + long(scan), f.end());
-}
-
-// The payload of the first APP13.
-Bytes App13(const Bytes& f) {
-    for (const Seg& g : Segments(f))
-        if (g.marker == 0xED) return Bytes(f.begin() + long(g.start + 4), f.begin() + long(g.end));
-    return {};
-}
+Bytes App13(const Bytes& f) { return jpegtest::Payload(f, 0xED); }
 
 // A copy of a fixture in a scratch folder.
 std::wstring CopyFixture(const ScratchDir& dir, const std::string& name) {

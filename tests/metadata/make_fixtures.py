@@ -102,6 +102,15 @@ def main():
     with open(kit.path("progressive.jpg"), "wb") as f:
         f.write(progressive)
 
+    # EXIF with Orientation 6 and a 32x24 thumbnail, in both byte orders;
+    # and a second thumbnail to put in place of the first.
+    picture("thumb-small.jpg", "24x16", ("-quality", "60"))
+    picture("thumb.jpg", "32x24", ("-quality", "90"))
+    for order, name in (("II", "exif-ii.jpg"), ("MM", "exif-mm.jpg")):
+        picture(name, "96x64", ("-strip",))
+        exiftool(name, "-ExifByteOrder=" + order, "-Orientation#=6", "-Make=Testmaker",
+                 "-ExposureTime=1/125", "-ThumbnailImage<=" + kit.path("thumb.jpg"))
+
     with open(kit.MANIFEST, "w") as f:
         f.write("ok\n")
 
