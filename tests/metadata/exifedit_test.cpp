@@ -233,8 +233,11 @@ TEST(ExifEdit, WhichThumbnailsMayBeReplaced) {
         EXPECT_EQ(Bytes(after.begin() + long(thumbAt), after.end()), jpeg);
         // Everything before the thumbnail is kept but tag 514's value.
         const size_t lengthAt = ExifBlock::ValueAt(80, 1);
-        for (size_t i = 0; i < thumbAt; ++i)
-            if (i < lengthAt || i >= lengthAt + 4) ASSERT_EQ(after[i], original[i]) << i;
+        for (size_t i = 0; i < thumbAt; ++i) {
+            if (i < lengthAt || i >= lengthAt + 4) {
+                ASSERT_EQ(after[i], original[i]) << i;
+            }
+        }
         ExifThumbnailScan scan;
         ASSERT_TRUE(ScanExifThumbnail(after.data(), after.size(), &scan));
         EXPECT_EQ(scan.length, c.newLength);

@@ -66,6 +66,22 @@ def app(marker, payload):
     return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
 
 
+# (reference, source, jpegtran options): the transforms the tests compare
+# our scan data with.
+REFERENCES = [
+    ("ref-p420-rot90-trim.jpg", "p420.jpg", ("-rotate", "90", "-trim")),
+    ("ref-p420-rot270-trim.jpg", "p420.jpg", ("-rotate", "270", "-trim")),
+    ("ref-p420-crop.jpg", "p420.jpg", ("-crop", "32x32+16+16")),
+    ("ref-p420-copy.jpg", "p420.jpg", ()),
+    ("ref-p444-rot180-trim.jpg", "p444.jpg", ("-rotate", "180", "-trim")),
+    ("ref-p444-fliph-trim.jpg", "p444.jpg", ("-flip", "horizontal", "-trim")),
+    ("ref-p444-flipv-trim.jpg", "p444.jpg", ("-flip", "vertical", "-trim")),
+    ("ref-grey-rot90-trim.jpg", "grey.jpg", ("-rotate", "90", "-trim")),
+    ("ref-exif-rot90.jpg", "exif-mm.jpg", ("-rotate", "90", "-perfect")),
+    ("ref-thumb-rot90.jpg", "thumb.jpg", ("-rotate", "90", "-trim")),
+]
+
+
 def main():
     kit.run(CONVERT, "-version")  # a missing tool fails the build here
     # A camera-like picture: JFIF APP0 and EXIF APP1, no APP13.
@@ -109,7 +125,20 @@ def main():
     for order, name in (("II", "exif-ii.jpg"), ("MM", "exif-mm.jpg")):
         picture(name, "96x64", ("-strip",))
         exiftool(name, "-ExifByteOrder=" + order, "-Orientation#=6", "-Make=Testmaker",
-                 "-ExposureTime=1/125", "-ThumbnailImage<=" + kit.path("thumb.jpg"))
+                 "-ExposureTime=1/125", "-ExifImageWidth=96", "-ExifImageHeight=64",
+                 "-ThumbnailImage<=" + kit.path("thumb.jpg"))
+
+    # Lossless transforms: 4:2:0, 4:4:4 and grey pictures whose size is no
+    # multiple of the block size, a cut file, and jpegtran's answers.
+    picture("p420.jpg", "100x75", ("-sampling-factor", "2x2", "-quality", "85"))
+    picture("p444.jpg", "100x75", ("-sampling-factor", "1x1", "-quality", "85"))
+    picture("grey.jpg", "100x75", ("-colorspace", "Gray", "-quality", "85"))
+    with open(kit.path("p420.jpg"), "rb") as f:
+        whole = f.read()
+    with open(kit.path("truncated.jpg"), "wb") as f:
+        f.write(whole[:len(whole) // 2])
+    for ref, source, args in REFERENCES:
+        kit.run("jpegtran", "-copy", "all", "-optimize", *args, "-outfile", kit.path(ref), kit.path(source))
 
     with open(kit.MANIFEST, "w") as f:
         f.write("ok\n")
