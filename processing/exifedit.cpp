@@ -17,6 +17,8 @@ constexpr size_t kTiffAt = 6;  // after "Exif\0\0"
 constexpr uint16_t kTagOrientation = 274;
 constexpr uint16_t kTagThumbnailOffset = 513;
 constexpr uint16_t kTagThumbnailLength = 514;
+constexpr uint16_t kTagPixelXDimension = 40962;
+constexpr uint16_t kTagPixelYDimension = 40963;
 
 // The orientation callback's context: the value read (-1 until one is) or
 // the value to write.
@@ -48,6 +50,30 @@ void Put16(uint8_t* p, uint32_t v, int bigEndian) {
 
 void Put32(uint8_t* p, uint32_t v, int bigEndian) {
     for (int i = 0; i < 4; ++i) p[bigEndian ? 3 - i : i] = uint8_t(v >> (8 * i));
+}
+
+// Tag 514 in its own type; false when the length does not fit it.
+bool PutThumbnailLength(uint8_t* block, const ExifThumbnailScan& scan, size_t length) {
+    uint8_t* at = block + scan.lengthValueAt;
+    if (scan.lengthType == kTiffLong && length <= 0xFFFFFFFFu) Put32(at, uint32_t(length), scan.bigEndian);
+    else if (scan.lengthType == kTiffShort && length <= 0xFFFF) Put16(at, uint32_t(length), scan.bigEndian);
+    else return false;
+    return true;
+}
+
+struct Dimensions {
+    uint32_t width;
+    uint32_t height;
+};
+
+int PixelDimensionEntry(uint32_t, uint16_t tag, uint16_t type, uint32_t count, size_t, uint8_t* value, int bigEndian,
+                        void* context) {
+    if ((tag != kTagPixelXDimension && tag != kTagPixelYDimension) || count != 1) return 1;
+    const auto* size = static_cast<const Dimensions*>(context);
+    const uint32_t v = tag == kTagPixelXDimension ? size->width : size->height;
+    if (type == kTiffLong) Put32(value, v, bigEndian);
+    else if (type == kTiffShort && v <= 0xFFFF) Put16(value, v, bigEndian);
+    return 1;
 }
 
 struct ScanWalk {
@@ -166,14 +192,15 @@ int ExifBlockReplaceThumbnail(uint8_t** block, size_t* length, const uint8_t* jp
     if (!block || !*block || !jpeg || !ScanExifThumbnail(*block, *length, &scan) || !ExifThumbnailIsLast(scan))
         return 0;
     if (jpegLength > kMaxExifBlockBytes - scan.offset) return 0;
-    if (scan.lengthType == kTiffShort ? jpegLength > 0xFFFF : scan.lengthType != kTiffLong) return 0;
     const size_t newLength = scan.offset + jpegLength;
     auto* fresh = static_cast<uint8_t*>(std::malloc(newLength));
     if (!fresh) return 0;
     std::memcpy(fresh, *block, scan.offset);
     std::memcpy(fresh + scan.offset, jpeg, jpegLength);
-    if (scan.lengthType == kTiffShort) Put16(fresh + scan.lengthValueAt, uint32_t(jpegLength), scan.bigEndian);
-    else Put32(fresh + scan.lengthValueAt, uint32_t(jpegLength), scan.bigEndian);
+    if (!PutThumbnailLength(fresh, scan, jpegLength)) {
+        std::free(fresh);
+        return 0;
+    }
     std::free(*block);
     *block = fresh;
     *length = newLength;
@@ -189,4 +216,24 @@ int ExifReplaceThumbnail(MetadataBlock* list, const uint8_t* jpeg, size_t length
     node->data = data;
     node->length = uint32_t(size);
     return 1;
+}
+
+int ExifBlockOverwriteThumbnail(uint8_t* block, size_t length, const uint8_t* jpeg, size_t jpegLength) {
+    ExifThumbnailScan scan;
+    if (!jpeg || !ScanExifThumbnail(block, length, &scan) || scan.offset == 0 || scan.lengthValueAt == 0 ||
+        jpegLength > scan.length || !PutThumbnailLength(block, scan, jpegLength))
+        return 0;
+    std::memcpy(block + scan.offset, jpeg, jpegLength);
+    return 1;
+}
+
+void ExifBlockResetThumbnailOrientation(uint8_t* block, size_t length) {
+    ExifThumbnailScan scan;
+    if (!ScanExifThumbnail(block, length, &scan)) return;
+    for (uint32_t i = 0; i < scan.orientationCount; ++i) Put16(block + scan.orientationAt[i], 1, scan.bigEndian);
+}
+
+void ExifBlockSetPixelDimensions(uint8_t* block, size_t length, uint32_t width, uint32_t height) {
+    Dimensions size{width, height};
+    WalkExifIfds(block, length, kIfdExif, PixelDimensionEntry, &size, nullptr);
 }

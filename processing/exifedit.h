@@ -82,6 +82,19 @@ constexpr size_t kMaxExifBlockBytes = 65533;
 // runs out.
 int ExifReplaceThumbnail(MetadataBlock* list, const uint8_t* jpeg, size_t length);
 
+// Writes a new thumbnail over the old one inside the block when it is no
+// longer than the old one (any block layout); tag 514 takes its length, the
+// block keeps its size. 1 when written.
+int ExifBlockOverwriteThumbnail(uint8_t* block, size_t length, const uint8_t* jpeg, size_t jpegLength);
+
+// Sets the Orientation entries (SHORT, count 1) of the IFDs after IFD0 to 1:
+// after the thumbnail was turned upright.
+void ExifBlockResetThumbnailOrientation(uint8_t* block, size_t length);
+
+// Writes a picture's size into the Exif IFD's pixel dimensions (tags 40962
+// and 40963, SHORT or LONG, count 1) where they are.
+void ExifBlockSetPixelDimensions(uint8_t* block, size_t length, uint32_t width, uint32_t height);
+
 // The same on a block held in a malloc'ed buffer: on success *block is
 // replaced by a new malloc'ed buffer (the old one freed) and *length set.
 int ExifBlockReplaceThumbnail(uint8_t** block, size_t* length, const uint8_t* jpeg, size_t jpegLength);

@@ -19,12 +19,9 @@
 #include "exifedit.h"
 #include "imagelib/fileio.h"
 #include "imagelib/readers/jpegglue.h"
-#include "imagelib/readers/tiffifd.h"
 
 namespace {
 
-constexpr uint16_t kTagPixelXDimension = 40962;
-constexpr uint16_t kTagPixelYDimension = 40963;
 constexpr size_t kDestinationChunk = 64 * 1024;
 
 bool IsExifMarker(const jpeg_saved_marker_ptr m) {
@@ -148,8 +145,12 @@ void SetTransform(jpeg_transform_info* info, JXFORM_CODE transform, bool trim) {
     info->force_grayscale = FALSE;
 }
 
-// Turns a JPEG held in memory; the result is malloc'ed into *out. 1 done.
-int TransformInMemory(const uint8_t* data, size_t length, JXFORM_CODE transform, uint8_t** out, size_t* outLength) {
+// Runs `body` with libjpeg's jump point set, on a fresh job that is
+// released either way. 1 when the body succeeded. The one place a jump
+// lands: the bodies hold no object with a destructor either.
+using JobBody = bool (*)(TransformJob* job, void* args);
+
+int RunJob(JobBody body, void* args) {
     TransformJob* job = NewJob();
     if (!job) return 0;
     if (setjmp(job->err.jump)) {
@@ -157,15 +158,27 @@ int TransformInMemory(const uint8_t* data, size_t length, JXFORM_CODE transform,
         return 0;
     }
     CreateObjects(job);
-    jpeg_mem_src(&job->src, data, static_cast<unsigned long>(length));
+    const bool ok = body(job, args);
+    ReleaseJob(job);
+    return ok ? 1 : 0;
+}
+
+struct MemoryTransform {
+    const uint8_t* data;
+    size_t length;
+    JXFORM_CODE transform;
+    uint8_t* out;       // malloc'ed result
+    size_t outLength;
+};
+
+bool TransformMemoryBody(TransformJob* job, void* args) {
+    auto* t = static_cast<MemoryTransform*>(args);
+    jpeg_mem_src(&job->src, t->data, static_cast<unsigned long>(t->length));
     jpeg_read_header(&job->src, TRUE);
-    SetTransform(&job->info, transform, true);
+    SetTransform(&job->info, t->transform, true);
     jvirt_barray_ptr* srcCoefficients;
     jvirt_barray_ptr* dstCoefficients;
-    if (!PrepareTransform(job, &dstCoefficients, &srcCoefficients)) {
-        ReleaseJob(job);
-        return 0;
-    }
+    if (!PrepareTransform(job, &dstCoefficients, &srcCoefficients)) return false;
     job->memory.pub.init_destination = InitMemoryDestination;
     job->memory.pub.empty_output_buffer = GrowMemoryDestination;
     job->memory.pub.term_destination = TermMemoryDestination;
@@ -174,36 +187,10 @@ int TransformInMemory(const uint8_t* data, size_t length, JXFORM_CODE transform,
     jtransform_execute_transform(&job->src, &job->dst, srcCoefficients, &job->info);
     jpeg_finish_compress(&job->dst);
     jpeg_finish_decompress(&job->src);
-    *out = job->memory.buffer;
-    *outLength = job->memory.used;
+    t->out = job->memory.buffer;
+    t->outLength = job->memory.used;
     job->memory.buffer = nullptr;
-    ReleaseJob(job);
-    return 1;
-}
-
-void Put16(uint8_t* p, uint32_t v, int bigEndian) {
-    p[bigEndian ? 0 : 1] = uint8_t(v >> 8);
-    p[bigEndian ? 1 : 0] = uint8_t(v);
-}
-
-void Put32(uint8_t* p, uint32_t v, int bigEndian) {
-    for (int i = 0; i < 4; ++i) p[bigEndian ? 3 - i : i] = uint8_t(v >> (8 * i));
-}
-
-struct Dimensions {
-    uint32_t width;
-    uint32_t height;
-};
-
-// Writes the picture's new size into the Exif IFD's pixel dimensions.
-int SetPixelDimension(uint32_t, uint16_t tag, uint16_t type, uint32_t count, size_t, uint8_t* value, int bigEndian,
-                      void* context) {
-    if ((tag != kTagPixelXDimension && tag != kTagPixelYDimension) || count != 1) return 1;
-    const auto* size = static_cast<const Dimensions*>(context);
-    const uint32_t v = tag == kTagPixelXDimension ? size->width : size->height;
-    if (type == kTiffLong) Put32(value, v, bigEndian);
-    else if (type == kTiffShort && v <= 0xFFFF) Put16(value, v, bigEndian);
-    return 1;
+    return true;
 }
 
 // The EXIF thumbnail turned like the picture, in a new malloc'ed copy of the
@@ -211,28 +198,19 @@ int SetPixelDimension(uint32_t, uint16_t tag, uint16_t type, uint32_t count, siz
 uint8_t* TurnThumbnail(const uint8_t* block, size_t length, JXFORM_CODE transform, size_t* newLength) {
     ExifThumbnailScan scan;
     if (!ScanExifThumbnail(block, length, &scan) || scan.offset == 0 || scan.lengthValueAt == 0) return nullptr;
-    uint8_t* turned = nullptr;
-    size_t turnedLength = 0;
-    if (!TransformInMemory(block + scan.offset, scan.length, transform, &turned, &turnedLength)) return nullptr;
+    MemoryTransform turn{block + scan.offset, scan.length, transform, nullptr, 0};
+    if (!RunJob(TransformMemoryBody, &turn)) return nullptr;
     auto* copy = static_cast<uint8_t*>(std::malloc(length));
     if (copy) std::memcpy(copy, block, length);
     size_t copyLength = length;
-    bool placed = copy && ExifBlockReplaceThumbnail(&copy, &copyLength, turned, turnedLength);
-    if (copy && !placed && turnedLength <= scan.length &&
-        (scan.lengthType == kTiffLong || turnedLength <= 0xFFFF)) {
-        // Not the block's last part: overwrite in place, the length follows.
-        std::memcpy(copy + scan.offset, turned, turnedLength);
-        if (scan.lengthType == kTiffLong) Put32(copy + scan.lengthValueAt, uint32_t(turnedLength), scan.bigEndian);
-        else Put16(copy + scan.lengthValueAt, uint32_t(turnedLength), scan.bigEndian);
-        placed = true;
-    }
-    std::free(turned);
+    const bool placed = copy && (ExifBlockReplaceThumbnail(&copy, &copyLength, turn.out, turn.outLength) ||
+                                 ExifBlockOverwriteThumbnail(copy, copyLength, turn.out, turn.outLength));
+    std::free(turn.out);
     if (!placed) {
         std::free(copy);
         return nullptr;
     }
-    // The thumbnail is upright now as far as its own Orientation goes.
-    for (uint32_t i = 0; i < scan.orientationCount; ++i) Put16(copy + scan.orientationAt[i], 1, scan.bigEndian);
+    ExifBlockResetThumbnailOrientation(copy, copyLength);
     *newLength = copyLength;
     return copy;
 }
@@ -286,48 +264,31 @@ struct FileTransform {
     bool resetOrientation;
 };
 
-// Source file to temporary file. 1 done.
-int RunFileTransform(const FileTransform* t) {
-    TransformJob* job = NewJob();
-    if (!job) return 0;
-    if (setjmp(job->err.jump)) {
-        ReleaseJob(job);
-        return 0;
-    }
-    CreateObjects(job);
+// Source file to temporary file.
+bool TransformFileBody(TransformJob* job, void* args) {
+    const auto* t = static_cast<const FileTransform*>(args);
     FileSource source;
     InitFileSource(&source, t->source);
     job->in = OpenPictureFile(&source, kOpenReadBinary);
-    if (!job->in) {
-        ReleaseJob(job);
-        return 0;
-    }
+    if (!job->in) return false;
     UseJpegFileSource(&job->src, job->in);
     jcopy_markers_setup(&job->src, JCOPYOPT_ALL);
     jpeg_read_header(&job->src, TRUE);
 
     const int code = t->code >= kLosslessNone && t->code <= kLosslessByExif ? t->code : kLosslessNone;
-    const JXFORM_CODE transform = PrepareExif(job, code, t->resetOrientation);
-    SetTransform(&job->info, transform, t->trim);
+    SetTransform(&job->info, PrepareExif(job, code, t->resetOrientation), t->trim);
     if (t->cropWidth && t->cropHeight) SetCrop(&job->info, t->cropLeft, t->cropTop, t->cropWidth, t->cropHeight);
     jvirt_barray_ptr* srcCoefficients;
     jvirt_barray_ptr* dstCoefficients;
-    if (!PrepareTransform(job, &dstCoefficients, &srcCoefficients)) {
-        ReleaseJob(job);
-        return 0;
-    }
+    if (!PrepareTransform(job, &dstCoefficients, &srcCoefficients)) return false;
     for (jpeg_saved_marker_ptr m = job->src.marker_list; m; m = m->next) {
         if (!IsExifMarker(m)) continue;
-        Dimensions size{job->info.output_width, job->info.output_height};
-        WalkExifIfds(m->data, m->data_length, kIfdExif, SetPixelDimension, &size, nullptr);
+        ExifBlockSetPixelDimensions(m->data, m->data_length, job->info.output_width, job->info.output_height);
         break;
     }
 
     job->out = OpenWidePath(t->temp, "wb");
-    if (!job->out) {
-        ReleaseJob(job);
-        return 0;
-    }
+    if (!job->out) return false;
     jpeg_stdio_dest(&job->dst, job->out);
     jpeg_write_coefficients(&job->dst, dstCoefficients);
     jcopy_markers_execute(&job->src, &job->dst, JCOPYOPT_ALL);
@@ -336,9 +297,7 @@ int RunFileTransform(const FileTransform* t) {
     jpeg_finish_decompress(&job->src);
     FILE* out = job->out;
     job->out = nullptr;
-    const bool closed = std::fclose(out) == 0;
-    ReleaseJob(job);
-    return closed ? 1 : 0;
+    return std::fclose(out) == 0;
 }
 
 }  // namespace
@@ -349,9 +308,9 @@ int TransformJpegLosslessly(const wchar_t* source, const wchar_t* destination, u
     if (WidePathExists(destination) && !WidePathIsPlainFile(destination)) return 0;
     const std::wstring temp = SiblingName(destination, L"lt");
     if (temp.empty()) return 0;
-    const FileTransform t{source, temp.c_str(), cropLeft, cropTop, cropWidth, cropHeight,
-                          code, trim != 0, resetOrientation != 0};
-    if (RunFileTransform(&t) && ReplaceWithTemp(temp, destination) == 0) return 1;
+    FileTransform t{source, temp.c_str(), cropLeft, cropTop, cropWidth, cropHeight,
+                    code, trim != 0, resetOrientation != 0};
+    if (RunJob(TransformFileBody, &t) && ReplaceWithTemp(temp, destination) == 0) return 1;
     DeletePictureFile(temp.c_str());
     return 0;
 }

@@ -70,7 +70,9 @@ struct Record {
     ~Record() { IptcFree(&r); }
     IptcRecord* operator->() { return &r; }
     IptcRecord* get() { return &r; }
-    std::string Slot(int d) const { return r.slots[d].text ? std::string(r.slots[d].text, r.slots[d].length) : "<none>"; }
+    std::string Slot(int d) const {
+        return r.slots[d].text ? std::string(r.slots[d].text, r.slots[d].length) : "<none>";
+    }
     std::vector<std::string> List(int i) const {
         return std::vector<std::string>(r.lists[i].items, r.lists[i].items + r.lists[i].count);
     }
