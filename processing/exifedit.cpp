@@ -106,6 +106,14 @@ bool ScanIfd(void* context, uint32_t kind, const TiffView& view, const IfdTable&
     return true;
 }
 
+// After a thumbnail was written: the block's IFDs must still lead to it. A
+// hostile block can hide IFDs that overlap the thumbnail's bytes or that
+// only fit once the block has grown; such a change is taken back.
+bool ThumbnailFoundAgain(const uint8_t* block, size_t length, uint32_t offset, size_t jpegLength) {
+    ExifThumbnailScan scan;
+    return ScanExifThumbnail(block, length, &scan) && scan.offset == offset && scan.length == jpegLength;
+}
+
 MetadataBlock* FirstExif(const MetadataBlock* list) {
     for (const MetadataBlock* node = list; node; node = node->next)
         if (node->kind == kMetadataExif) return const_cast<MetadataBlock*>(node);
@@ -197,7 +205,8 @@ int ExifBlockReplaceThumbnail(uint8_t** block, size_t* length, const uint8_t* jp
     if (!fresh) return 0;
     std::memcpy(fresh, *block, scan.offset);
     std::memcpy(fresh + scan.offset, jpeg, jpegLength);
-    if (!PutThumbnailLength(fresh, scan, jpegLength)) {
+    if (!PutThumbnailLength(fresh, scan, jpegLength) ||
+        !ThumbnailFoundAgain(fresh, newLength, scan.offset, jpegLength)) {
         std::free(fresh);
         return 0;
     }
@@ -221,10 +230,23 @@ int ExifReplaceThumbnail(MetadataBlock* list, const uint8_t* jpeg, size_t length
 int ExifBlockOverwriteThumbnail(uint8_t* block, size_t length, const uint8_t* jpeg, size_t jpegLength) {
     ExifThumbnailScan scan;
     if (!jpeg || !ScanExifThumbnail(block, length, &scan) || scan.offset == 0 || scan.lengthValueAt == 0 ||
-        jpegLength > scan.length || !PutThumbnailLength(block, scan, jpegLength))
+        jpegLength > scan.length)
         return 0;
-    std::memcpy(block + scan.offset, jpeg, jpegLength);
-    return 1;
+    auto* old = static_cast<uint8_t*>(std::malloc(scan.length + 4));
+    if (!old) return 0;
+    std::memcpy(old, block + scan.offset, scan.length);
+    std::memcpy(old + scan.length, block + scan.lengthValueAt, 4);
+    int done = 0;
+    if (PutThumbnailLength(block, scan, jpegLength)) {
+        std::memcpy(block + scan.offset, jpeg, jpegLength);
+        done = ThumbnailFoundAgain(block, length, scan.offset, jpegLength);
+        if (!done) {
+            std::memcpy(block + scan.offset, old, scan.length);
+            std::memcpy(block + scan.lengthValueAt, old + scan.length, 4);
+        }
+    }
+    std::free(old);
+    return done;
 }
 
 void ExifBlockResetThumbnailOrientation(uint8_t* block, size_t length) {

@@ -134,6 +134,33 @@ void AppendDataset(std::string& out, uint8_t record, uint8_t dataset, const char
     out.append(data, length);
 }
 
+// The text listed for dataset d: a list's items or a repeated dataset's
+// values joined with ","; false when the dataset has none.
+bool ListedText(const IptcRecord& record, int d, std::string* text, const char** name) {
+    text->clear();
+    const int listIndex = ListOf(d);
+    if (listIndex >= 0) {
+        const IptcList& items = record.lists[listIndex];
+        for (uint32_t i = 0; i < items.count; ++i) {
+            if (i) *text += ',';
+            *text += items.items[i];
+        }
+        *name = kListNames[listIndex];
+        return items.count > 0;
+    }
+    const IptcText& slot = record.slots[d];
+    if (!slot.text) return false;
+    text->assign(slot.text, slot.length);
+    for (uint32_t i = 0; i < record.repeatCount; ++i) {
+        const IptcRepeat& r = record.repeats[i];
+        if (r.dataset != d) continue;
+        *text += ',';
+        text->append(r.value.text, r.value.length);
+    }
+    *name = IptcDatasetName(d);
+    return true;
+}
+
 }  // namespace
 
 bool BeginPhotoshopResources(const uint8_t* block, size_t length, size_t* pos) {
@@ -230,35 +257,19 @@ void IptcEnumDatasets(const MetadataBlock* list, IptcDatasetCallback callback, v
     auto* record = static_cast<IptcRecord*>(std::calloc(1, sizeof(IptcRecord)));
     if (!record) return;
     ParseIim(iim, length, record);
-
-    for (int d = 0; d < kIptcSlotCount; ++d) {
+    try {
         std::string text;
         const char* name;
-        const int listIndex = ListOf(d);
-        if (listIndex >= 0) {
-            const IptcList& items = record->lists[listIndex];
-            if (items.count == 0) continue;
-            for (uint32_t i = 0; i < items.count; ++i) {
-                if (i) text += ',';
-                text += items.items[i];
-            }
-            name = kListNames[listIndex];
-        } else {
-            const IptcText& slot = record->slots[d];
-            if (!slot.text) continue;
-            text.assign(slot.text, slot.length);
-            for (uint32_t i = 0; i < record->repeatCount; ++i) {
-                if (record->repeats[i].dataset != d) continue;
-                text += ',';
-                text.append(record->repeats[i].value.text, record->repeats[i].value.length);
-            }
-            name = IptcDatasetName(d);
+        for (int d = 0; d < kIptcSlotCount; ++d) {
+            if (!ListedText(*record, d, &text, &name)) continue;
+            char* converted = nullptr;
+            uint32_t convertedLength;
+            if (record->utf8) converted = Utf8ToSystemCodePage(text.data(), text.size(), &convertedLength);
+            callback(context, d, name, converted ? converted : text.c_str());
+            std::free(converted);
         }
-        char* converted = nullptr;
-        uint32_t convertedLength;
-        if (record->utf8) converted = Utf8ToSystemCodePage(text.data(), text.size(), &convertedLength);
-        callback(context, d, name, converted ? converted : text.c_str());
-        std::free(converted);
+    } catch (const std::bad_alloc&) {
+        // Listing stops here; the record is freed all the same.
     }
     IptcFree(record);
     std::free(record);
