@@ -65,6 +65,7 @@ TEST(IptcWrite, Placement) {
         {"camera.jpg", "E0 E1 DB DB C0 ", "E0 E1 ED DB DB C0 "},     // after the last APPn found
         {"app14.jpg", "EE DB DB C0 ", "ED EE DB DB C0 "},            // before APP14
         {"photoshop.jpg", "ED E0 E1 DB ", "ED E0 E1 DB "},           // in place of the APP13
+        {"app13-other.jpg", "E0 E1 ED DB ", "E0 E1 ED ED DB "},      // a foreign APP13 is kept
         {"bare.jpg", "DB DB C0 ", "DB DB ED C0 "},                   // before the baseline frame
         {"progressive.jpg", "DB DB C2 ", "ED DB DB C2 "},            // after SOI
     };

@@ -103,6 +103,11 @@ def main():
     with open(kit.path("photoshop.jpg"), "wb") as f:
         f.write(insert_after_soi(base, app(0xED, b"Photoshop 3.0\0" + res)))
 
+    # An APP13 that is no Photoshop resource list (kept as it is).
+    app1_end = segments(base)[1][2]
+    with open(kit.path("app13-other.jpg"), "wb") as f:
+        f.write(base[:app1_end] + app(0xED, b"Adobe_CM\0\x01\x02") + base[app1_end:])
+
     # An Adobe APP14 and no APP13.
     adobe = app(0xEE, b"Adobe\0\x64\0\0\0\0\x01")
     stripped = without_appn(base)
