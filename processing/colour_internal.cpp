@@ -10,11 +10,8 @@ RgbRowReader::RgbRowReader(const Bitmap* src)
       order_(ChannelOrderOf(src->pixelType)),
       components_(src->components),
       sampleBytes_(PixelSampleBytes(src->bitsPerSample)),
-      shift_(SampleShift(src)) {
-    if (src->pixelType == kPixelRGB && sampleBytes_ == 1) {
-        ok_ = true;
-        return;
-    }
+      shift_(SampleShift(src)),
+      direct_(src->pixelType == kPixelRGB && sampleBytes_ == 1) {
     row_ = static_cast<uint8_t*>(geometry::AllocArray(size_t(src->width), 4));
     ok_ = row_ != nullptr;
 }
@@ -22,7 +19,7 @@ RgbRowReader::RgbRowReader(const Bitmap* src)
 RgbRowReader::~RgbRowReader() { std::free(row_); }
 
 const uint8_t* RgbRowReader::RgbRow(int32_t y) {
-    if (!row_) return geometry::Row(src_, y);
+    if (direct_) return geometry::Row(src_, y);
     return Convert(y, 3);
 }
 

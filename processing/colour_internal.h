@@ -78,6 +78,7 @@ private:
     int components_;
     int sampleBytes_;
     int shift_;
+    bool direct_;  // 8-bit RGB rows are read in place
     uint8_t* row_ = nullptr;
     bool ok_ = false;
 };
