@@ -1,9 +1,10 @@
-// Lookup-table adjustments. Tables live on the stack; nothing is allocated
-// unless a destination copy is asked for.
+// Lookup-table adjustments. Tables live on the stack; beyond a destination
+// copy, only large pictures allocate (tables of byte pairs, 128 KiB each).
 #include "processing/adjust.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "imagelib/geometry/geometry_internal.h"
@@ -66,6 +67,53 @@ int Begin(Bitmap* picture, Bitmap* dst, const PictureRect* rect, Bitmap** target
     return kGeometryDone;
 }
 
+// Below this many bytes the pair tables cost more to build than they save.
+constexpr uint64_t kPairTableMinBytes = 1 << 20;
+
+// Maps byte j of every pixel inside `area` through tables[j] (one-byte
+// samples). Large areas go two bytes at a time through tables of 65536
+// byte pairs, one per pair position within a run of whole pixels, which
+// halves the lookups and stores; the pair tables are the only allocation,
+// and without them the bytes are mapped one by one.
+void MapBytes(Bitmap* t, const PictureRect& area, const uint8_t* const tables[4]) {
+    const size_t pixelBytes = t->bytesPerPixel;  // 1, 3 or 4
+    const size_t span = size_t(area.width) * pixelBytes;
+    const size_t pairs = pixelBytes == 3 ? 3 : pixelBytes == 4 ? 2 : 1;
+    const size_t block = 2 * pairs;  // bytes per step: whole pixels
+    uint16_t* pairTables = nullptr;
+    if (uint64_t(span) * uint64_t(area.height) >= kPairTableMinBytes)
+        pairTables = static_cast<uint16_t*>(AllocArray(pairs * 65536, sizeof(uint16_t)));
+    if (pairTables) {
+        for (size_t q = 0; q < pairs; ++q) {
+            const uint8_t* first = tables[(2 * q) % pixelBytes];
+            const uint8_t* second = tables[(2 * q + 1) % pixelBytes];
+            for (int a = 0; a < 256; ++a)
+                for (int b = 0; b < 256; ++b) {
+                    // Keys and values in memory order, whatever the byte order.
+                    const uint8_t in[2] = {uint8_t(a), uint8_t(b)}, out[2] = {first[a], second[b]};
+                    uint16_t key, value;
+                    std::memcpy(&key, in, 2);
+                    std::memcpy(&value, out, 2);
+                    pairTables[q * 65536 + key] = value;
+                }
+        }
+    }
+    for (int32_t y = area.y; y < area.y + area.height; ++y) {
+        uint8_t* p = Row(t, y) + size_t(area.x) * pixelBytes;
+        size_t i = 0;
+        if (pairTables)
+            for (; i + block <= span; i += block)
+                for (size_t q = 0; q < pairs; ++q) {
+                    uint16_t v;
+                    std::memcpy(&v, p + i + 2 * q, 2);
+                    v = pairTables[q * 65536 + v];
+                    std::memcpy(p + i + 2 * q, &v, 2);
+                }
+        for (; i < span; ++i) p[i] = tables[i % pixelBytes][p[i]];
+    }
+    std::free(pairTables);
+}
+
 // Red, green and blue through their tables: a palette's entries, a grey
 // picture's samples (through the red table, fitted to its levels), or the
 // colour samples of true-colour pixels inside `area`, alpha kept.
@@ -82,40 +130,40 @@ void ApplyTables(Bitmap* t, const PictureRect& area, const uint8_t* red, const u
     const int sampleBytes = PixelSampleBytes(t->bitsPerSample);
     const uint32_t max = MaxSample(t);
     const size_t pixelBytes = t->bytesPerPixel;
+    uint8_t identity[256];
+    for (int i = 0; i < 256; ++i) identity[i] = uint8_t(i);
     if (t->pixelType == kPixelGrey) {
         uint8_t grey[256];
         std::memcpy(grey, red, 256);
         FitTableToGreyLevels(t, grey);
+        if (sampleBytes == 1) {
+            const uint8_t* tables[4] = {grey, grey, grey, grey};
+            MapBytes(t, area, tables);
+            return;
+        }
         for (int32_t y = area.y; y < area.y + area.height; ++y) {
             uint8_t* p = Row(t, y) + size_t(area.x) * pixelBytes;
-            if (sampleBytes == 1)
-                for (int32_t x = 0; x < area.width; ++x) p[x] = grey[p[x]];
-            else
-                for (int32_t x = 0; x < area.width; ++x, p += pixelBytes) MapDeepSample(p, sampleBytes, max, grey);
+            for (int32_t x = 0; x < area.width; ++x, p += pixelBytes) MapDeepSample(p, sampleBytes, max, grey);
         }
         return;
     }
     const ChannelOrder order = colour::ChannelOrderOf(t->pixelType);
+    if (sampleBytes == 1) {
+        // The fourth byte (alpha, or CMYK's black) stays.
+        const uint8_t* tables[4] = {identity, identity, identity, identity};
+        tables[order.red] = red;
+        tables[order.green] = green;
+        tables[order.blue] = blue;
+        MapBytes(t, area, tables);
+        return;
+    }
     const size_t at[3] = {size_t(order.red) * size_t(sampleBytes), size_t(order.green) * size_t(sampleBytes),
                           size_t(order.blue) * size_t(sampleBytes)};
     const uint8_t* tables[3] = {red, green, blue};
-    const bool oneTable = red == green && green == blue;
     for (int32_t y = area.y; y < area.y + area.height; ++y) {
         uint8_t* p = Row(t, y) + size_t(area.x) * pixelBytes;
-        if (sampleBytes != 1) {
-            for (int32_t x = 0; x < area.width; ++x, p += pixelBytes)
-                for (int k = 0; k < 3; ++k) MapDeepSample(p + at[k], sampleBytes, max, tables[k]);
-        } else if (oneTable && pixelBytes == 3) {
-            // Every byte of a three-byte pixel is a colour: one flat run.
-            const size_t n = size_t(area.width) * 3;
-            for (size_t i = 0; i < n; ++i) p[i] = red[p[i]];
-        } else {
-            for (int32_t x = 0; x < area.width; ++x, p += pixelBytes) {
-                p[at[0]] = red[p[at[0]]];
-                p[at[1]] = green[p[at[1]]];
-                p[at[2]] = blue[p[at[2]]];
-            }
-        }
+        for (int32_t x = 0; x < area.width; ++x, p += pixelBytes)
+            for (int k = 0; k < 3; ++k) MapDeepSample(p + at[k], sampleBytes, max, tables[k]);
     }
 }
 

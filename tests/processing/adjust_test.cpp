@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -168,6 +169,37 @@ TEST(Adjust, DeepSamplesFollowTheTable) {
     EXPECT_EQ(before, Samples(deep.get()));
     ASSERT_EQ(0, BitmapAdjustRgb(deep.get(), nullptr, nullptr, 1, 0, -1));
     EXPECT_EQ((std::vector<uint32_t>{257, 0x1234, 0xFFFF - 257, 0x8000 + 257, 257 * 10, 65535 - 257}), Samples(deep.get()));
+}
+
+TEST(AdjustRgb, LargePicturesMapEveryByteAsSmallOnesDo) {
+    // Past a megabyte the bytes go two at a time through pair tables; an
+    // odd rectangle leaves a tail of single bytes in every row.
+    struct LargeCase {
+        uint16_t type;
+        int32_t w, h;
+        int red, green, blue, alpha;  // positions; -1 none
+    };
+    for (const LargeCase& c : {LargeCase{kPixelRGB, 700, 520, 0, 1, 2, -1}, LargeCase{kPixelABGR, 600, 450, 3, 2, 1, 0},
+                               LargeCase{kPixelGrey, 1100, 1000, 0, 0, 0, -1}}) {
+        SCOPED_TRACE(c.type);
+        Picture src, out;
+        MakeRandom(src, Kind{"", c.type, 8}, c.w, c.h, 17);
+        src->paletteCount = 256;
+        const PictureRect rect{3, 0, c.w - 4, c.h};
+        ASSERT_EQ(0, BitmapAdjustRgb(src.get(), out.get(), &rect, 40, -30, 20));
+        for (int32_t y = 0; y < c.h; y += 7)
+            for (int32_t x = 0; x < c.w; ++x) {
+                const bool inside = x >= 3 && x < c.w - 1;
+                for (int k = 0; k < src->components; ++k) {
+                    const int v = int(Sample(src.get(), x, y, k));
+                    int expected = v;
+                    if (inside && k == c.red) expected = std::min(v + 40, 255);
+                    else if (inside && k == c.green) expected = std::max(v - 30, 0);
+                    else if (inside && k == c.blue) expected = std::min(v + 20, 255);
+                    ASSERT_EQ(uint32_t(expected), Sample(out.get(), x, y, k)) << x << "," << y << "," << k;
+                }
+            }
+    }
 }
 
 TEST(AutoLevels, StretchesEachChannelByItsOwnOrder) {
