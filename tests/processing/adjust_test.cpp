@@ -94,11 +94,15 @@ TEST(AdjustRgb, EachOffsetReachesItsChannelAndAlphaStays) {
         EXPECT_EQ(110u, Sample(pic.get(), 1, 0, l.red));
         EXPECT_EQ(80u, Sample(pic.get(), 1, 0, l.green));
         EXPECT_EQ(255u, Sample(pic.get(), 1, 0, l.blue));
-        if (l.alpha >= 0) EXPECT_EQ(7u, Sample(pic.get(), 1, 0, l.alpha));
+        if (l.alpha >= 0) {
+            EXPECT_EQ(7u, Sample(pic.get(), 1, 0, l.alpha));
+        }
         // The one-table adjustment changes the colours, never alpha.
         ASSERT_EQ(0, BitmapAdjustColours(pic.get(), nullptr, nullptr, 300, 0, 1.0));
         EXPECT_EQ(255u, Sample(pic.get(), 0, 0, l.red));
-        if (l.alpha >= 0) EXPECT_EQ(7u, Sample(pic.get(), 0, 0, l.alpha));
+        if (l.alpha >= 0) {
+            EXPECT_EQ(7u, Sample(pic.get(), 0, 0, l.alpha));
+        }
     }
 }
 
@@ -215,7 +219,9 @@ TEST(AutoLevels, StretchesEachChannelByItsOwnOrder) {
             EXPECT_EQ(expected[x][0], Sample(pic.get(), x, 0, l.red)) << x;
             EXPECT_EQ(expected[x][1], Sample(pic.get(), x, 0, l.green)) << x;
             EXPECT_EQ(expected[x][2], Sample(pic.get(), x, 0, l.blue)) << x;
-            if (l.alpha >= 0) EXPECT_EQ(expected[x][3], Sample(pic.get(), x, 0, l.alpha)) << x;
+            if (l.alpha >= 0) {
+                EXPECT_EQ(expected[x][3], Sample(pic.get(), x, 0, l.alpha)) << x;
+            }
         }
     }
 }

@@ -241,10 +241,10 @@ TEST(ResizeToFit, FilteringTurnsBilevelIntoGreyAndPaletteIntoColour) {
         EXPECT_EQ(2, out->width);
         EXPECT_EQ(1, out->height);
         EXPECT_EQ(300, out->xResolution);
-        if (c.type == kPixelPalette)  // entry e is (e, 255 - e, 7e)
-            EXPECT_EQ((std::vector<uint32_t>{0, 255, 0, 1, 254, 7}), Samples(out.get()));
-        else
-            EXPECT_EQ((std::vector<uint32_t>{0, 255}), Samples(out.get()));
+        // Palette entry e is (e, 255 - e, 7e).
+        const std::vector<uint32_t> expected =
+            c.type == kPixelPalette ? std::vector<uint32_t>{0, 255, 0, 1, 254, 7} : std::vector<uint32_t>{0, 255};
+        EXPECT_EQ(expected, Samples(out.get()));
         // In place the source record takes the result.
         ASSERT_EQ(0, BitmapResizeToFit(src.get(), nullptr, 2, 1, kFitKeepAspect, 0));
         EXPECT_EQ(Samples(out.get()), Samples(src.get()));

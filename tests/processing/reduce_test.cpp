@@ -129,9 +129,11 @@ TEST(ReduceColours, ErrorDiffusionAlternatesMidGreyAndKeepsPureAreasPure) {
         int white = 0;
         for (int y = 0; y < 20; ++y)
             for (int x = 0; x < 40; ++x) white += int(Sample(out.get(), x, y));
-        if (g == 0) EXPECT_EQ(0, white);
-        else if (g == 255) EXPECT_EQ(800, white);
-        else {
+        if (g == 0) {
+            EXPECT_EQ(0, white);
+        } else if (g == 255) {
+            EXPECT_EQ(800, white);
+        } else {
             EXPECT_NEAR(400, white, 40);
             // The first row alternates exactly: 128 white, error -127 ...
             for (int x = 0; x < 8; ++x) EXPECT_EQ(x % 2 == 0 ? 1u : 0u, Sample(out.get(), x, 0)) << x;
