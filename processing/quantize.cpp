@@ -35,12 +35,34 @@ using Cell = uint16_t;
 
 inline size_t CellIndex(int r, int g, int b) { return (size_t(r) * kGreenCells + size_t(g)) * kBlueCells + size_t(b); }
 
-// A box of histogram cells, bounds inclusive.
+// A box of histogram cells: channel k (red, green, blue) spans cells
+// min[k]..max[k], inclusive.
 struct ColourBox {
-    int rmin, rmax, gmin, gmax, bmin, bmax;
+    int min[3];
+    int max[3];
     int32_t volume;      // weighted squared diagonal
     int32_t colourCount; // non-empty cells inside
 };
+
+// Weighted length of the box's side along channel k, in colour units.
+int32_t Extent(const ColourBox& box, int k) {
+    constexpr int kShift[3] = {kRedShift, kGreenShift, kBlueShift};
+    constexpr int kScale[3] = {kRedScale, kGreenScale, kBlueScale};
+    return ((box.max[k] - box.min[k]) << kShift[k]) * kScale[k];
+}
+
+// The channel to split the box along: green unless red is strictly longer,
+// blue when strictly longer than both.
+int LongestSide(const ColourBox& box) {
+    int side = 1;
+    int32_t longest = Extent(box, 1);
+    if (Extent(box, 0) > longest) {
+        longest = Extent(box, 0);
+        side = 0;
+    }
+    if (Extent(box, 2) > longest) side = 2;
+    return side;
+}
 
 // The chosen palette, channel by channel.
 struct Palette {
@@ -72,6 +94,7 @@ public:
     }
 
 private:
+    int32_t Cells(const ColourBox& box, bool any) const;
     void UpdateBox(ColourBox* box) const;
     void BoxColour(const ColourBox& box, int index);
     void FillBlock(int r, int g, int b);
@@ -85,7 +108,7 @@ private:
 bool Quantizer::ChoosePalette() {
     std::unique_ptr<ColourBox[]> boxes(new (std::nothrow) ColourBox[size_t(wanted_)]);
     if (!boxes) return false;
-    boxes[0] = ColourBox{0, kRedCells - 1, 0, kGreenCells - 1, 0, kBlueCells - 1, 0, 0};
+    boxes[0] = ColourBox{{0, 0, 0}, {kRedCells - 1, kGreenCells - 1, kBlueCells - 1}, 0, 0};
     UpdateBox(&boxes[0]);
     int count = 1;
     while (count < wanted_) {
@@ -105,28 +128,10 @@ bool Quantizer::ChoosePalette() {
         ColourBox* other = &boxes[count];
         *other = *pick;
         // Longest weighted side; ties go to green, then red, blue last.
-        const int dr = ((pick->rmax - pick->rmin) << kRedShift) * kRedScale;
-        const int dg = ((pick->gmax - pick->gmin) << kGreenShift) * kGreenScale;
-        const int db = ((pick->bmax - pick->bmin) << kBlueShift) * kBlueScale;
-        int side = 1, longest = dg;
-        if (dr > longest) {
-            longest = dr;
-            side = 0;
-        }
-        if (db > longest) side = 2;
-        if (side == 0) {
-            const int mid = (pick->rmax + pick->rmin) / 2;
-            pick->rmax = mid;
-            other->rmin = mid + 1;
-        } else if (side == 1) {
-            const int mid = (pick->gmax + pick->gmin) / 2;
-            pick->gmax = mid;
-            other->gmin = mid + 1;
-        } else {
-            const int mid = (pick->bmax + pick->bmin) / 2;
-            pick->bmax = mid;
-            other->bmin = mid + 1;
-        }
+        const int side = LongestSide(*pick);
+        const int mid = (pick->max[side] + pick->min[side]) / 2;
+        pick->max[side] = mid;
+        other->min[side] = mid + 1;
         UpdateBox(pick);
         UpdateBox(other);
         ++count;
@@ -137,79 +142,55 @@ bool Quantizer::ChoosePalette() {
     return true;
 }
 
-void Quantizer::UpdateBox(ColourBox* box) const {
-    auto emptyRed = [&](int r) {
-        for (int g = box->gmin; g <= box->gmax; ++g)
-            for (int b = box->bmin; b <= box->bmax; ++b)
-                if (hist_[CellIndex(r, g, b)]) return false;
-        return true;
-    };
-    auto emptyGreen = [&](int g) {
-        for (int r = box->rmin; r <= box->rmax; ++r)
-            for (int b = box->bmin; b <= box->bmax; ++b)
-                if (hist_[CellIndex(r, g, b)]) return false;
-        return true;
-    };
-    auto emptyBlue = [&](int b) {
-        for (int r = box->rmin; r <= box->rmax; ++r)
-            for (int g = box->gmin; g <= box->gmax; ++g)
-                if (hist_[CellIndex(r, g, b)]) return false;
-        return true;
-    };
-    // Each bound moves inward past empty slices, in this order.
-    if (box->rmax > box->rmin)
-        for (int r = box->rmin; r <= box->rmax; ++r)
-            if (!emptyRed(r)) {
-                box->rmin = r;
-                break;
-            }
-    if (box->rmax > box->rmin)
-        for (int r = box->rmax; r >= box->rmin; --r)
-            if (!emptyRed(r)) {
-                box->rmax = r;
-                break;
-            }
-    if (box->gmax > box->gmin)
-        for (int g = box->gmin; g <= box->gmax; ++g)
-            if (!emptyGreen(g)) {
-                box->gmin = g;
-                break;
-            }
-    if (box->gmax > box->gmin)
-        for (int g = box->gmax; g >= box->gmin; --g)
-            if (!emptyGreen(g)) {
-                box->gmax = g;
-                break;
-            }
-    if (box->bmax > box->bmin)
-        for (int b = box->bmin; b <= box->bmax; ++b)
-            if (!emptyBlue(b)) {
-                box->bmin = b;
-                break;
-            }
-    if (box->bmax > box->bmin)
-        for (int b = box->bmax; b >= box->bmin; --b)
-            if (!emptyBlue(b)) {
-                box->bmax = b;
-                break;
-            }
-    const int32_t dr = ((box->rmax - box->rmin) << kRedShift) * kRedScale;
-    const int32_t dg = ((box->gmax - box->gmin) << kGreenShift) * kGreenScale;
-    const int32_t db = ((box->bmax - box->bmin) << kBlueShift) * kBlueScale;
-    box->volume = dr * dr + dg * dg + db * db;
+// Non-empty cells of the box, or (with `any`) 1 as soon as one is found.
+int32_t Quantizer::Cells(const ColourBox& box, bool any) const {
     int32_t cells = 0;
-    for (int r = box->rmin; r <= box->rmax; ++r)
-        for (int g = box->gmin; g <= box->gmax; ++g)
-            for (int b = box->bmin; b <= box->bmax; ++b) cells += hist_[CellIndex(r, g, b)] != 0;
-    box->colourCount = cells;
+    for (int r = box.min[0]; r <= box.max[0]; ++r)
+        for (int g = box.min[1]; g <= box.max[1]; ++g)
+            for (int b = box.min[2]; b <= box.max[2]; ++b)
+                if (hist_[CellIndex(r, g, b)]) {
+                    if (any) return 1;
+                    ++cells;
+                }
+    return cells;
+}
+
+void Quantizer::UpdateBox(ColourBox* box) const {
+    // Each bound moves inward past empty slices: red min and max first,
+    // blue last.
+    for (int k = 0; k < 3; ++k) {
+        auto filled = [&](int v) {
+            ColourBox slice = *box;
+            slice.min[k] = slice.max[k] = v;
+            return Cells(slice, true) != 0;
+        };
+        if (box->max[k] > box->min[k])
+            for (int v = box->min[k]; v <= box->max[k]; ++v)
+                if (filled(v)) {
+                    box->min[k] = v;
+                    break;
+                }
+        if (box->max[k] > box->min[k])
+            for (int v = box->max[k]; v >= box->min[k]; --v)
+                if (filled(v)) {
+                    box->max[k] = v;
+                    break;
+                }
+    }
+    box->volume = 0;
+    for (int k = 0; k < 3; ++k) {
+        const int32_t d = Extent(*box, k);
+        box->volume += d * d;
+    }
+    box->colourCount = Cells(*box, false);
 }
 
 void Quantizer::BoxColour(const ColourBox& box, int index) {
     // 64-bit sums: a cell holds up to 65535 pixels and a box up to every cell.
     int64_t total = 0, rs = 0, gs = 0, bs = 0;
-    for (int r = box.rmin; r <= box.rmax; ++r)
-        for (int g = box.gmin; g <= box.gmax; ++g)
-            for (int b = box.bmin; b <= box.bmax; ++b) {
+    for (int r = box.min[0]; r <= box.max[0]; ++r)
+        for (int g = box.min[1]; g <= box.max[1]; ++g)
+            for (int b = box.min[2]; b <= box.max[2]; ++b) {
                 const int64_t n = hist_[CellIndex(r, g, b)];
                 if (!n) continue;
                 total += n;

@@ -94,23 +94,28 @@ constexpr CubeShape kCubes[] = {{8, 2, 2, 2},   {16, 2, 4, 2},  {32, 4, 4, 2},  
 // colour, or a true-colour pixel read in its type's channel order.
 class PixelSource {
 public:
-    explicit PixelSource(const Bitmap* src) : src_(src), reader_(src) {
-        trueColour_ = IsTrueColour(src->pixelType);
-        if (!trueColour_) colour::IndexedColours(src, colours_);
+    explicit PixelSource(const Bitmap* src)
+        : src_(src), reader_(src), trueColour_(IsTrueColour(src->pixelType)) {
+        if (trueColour_) return;
+        colour::IndexedColours(src, colours_);
+        row_ = static_cast<uint8_t*>(AllocArray(size_t(src->width), 4));
     }
-    bool ok() const { return !trueColour_ || reader_.ok(); }
-    // Row y as packed red, green, blue, alpha.
-    const uint8_t* Rgba(int32_t y, uint8_t* scratch) {
+    ~PixelSource() { std::free(row_); }
+    PixelSource(const PixelSource&) = delete;
+    PixelSource& operator=(const PixelSource&) = delete;
+    bool ok() const { return trueColour_ ? reader_.ok() : row_ != nullptr; }
+    // Row y as packed red, green, blue, alpha; valid until the next call.
+    const uint8_t* Rgba(int32_t y) {
         if (trueColour_) return reader_.RgbaRow(y);
         const uint8_t* row = Row(src_, y);
         for (int32_t x = 0; x < src_->width; ++x) {
             const Rgb c = colours_[colour::IndexedValue(src_, row, x)];
-            scratch[4 * x] = c.r;
-            scratch[4 * x + 1] = c.g;
-            scratch[4 * x + 2] = c.b;
-            scratch[4 * x + 3] = 255;
+            row_[4 * x] = c.r;
+            row_[4 * x + 1] = c.g;
+            row_[4 * x + 2] = c.b;
+            row_[4 * x + 3] = 255;
         }
-        return scratch;
+        return row_;
     }
 
 private:
@@ -118,6 +123,7 @@ private:
     colour::RgbRowReader reader_;
     bool trueColour_;
     Rgb colours_[256];
+    uint8_t* row_ = nullptr;
 };
 
 // The grey value of every pixel of a row: a grey picture's level, a colour's
@@ -125,24 +131,20 @@ private:
 class GreySource {
 public:
     explicit GreySource(const Bitmap* src) : src_(src), pixels_(src) {}
-    bool ok() const { return pixels_.ok() && scratch_; }
-    ~GreySource() { std::free(scratch_); }
-    GreySource(const GreySource&) = delete;
-    GreySource& operator=(const GreySource&) = delete;
+    bool ok() const { return pixels_.ok(); }
     void Row(int32_t y, uint8_t* grey) {
         if (src_->pixelType == kPixelGrey) {
             const uint8_t* row = geometry::Row(src_, y);
             for (int32_t x = 0; x < src_->width; ++x) grey[x] = colour::GreyOfLevel(row[x], src_->paletteCount);
             return;
         }
-        const uint8_t* p = pixels_.Rgba(y, scratch_);
+        const uint8_t* p = pixels_.Rgba(y);
         for (int32_t x = 0; x < src_->width; ++x, p += 4) grey[x] = uint8_t(colour::Luminance(p[0], p[1], p[2]));
     }
 
 private:
     const Bitmap* src_;
     PixelSource pixels_;
-    uint8_t* scratch_ = static_cast<uint8_t*>(AllocArray(size_t(src_->width), 4));
 };
 
 // A fresh result picture the size of `src`, with no transparent colour.
@@ -261,16 +263,14 @@ int ToCube(const Bitmap* src, const CubeShape& cube, Bitmap* out) {
                 out->palette[kPaletteBlue + i] = uint8_t(bi * 255 / (cube.b - 1));
             }
     PixelSource pixels(src);
-    uint8_t* scratch = static_cast<uint8_t*>(AllocArray(size_t(src->width), 4));
-    if (!pixels.ok() || !scratch) {
-        std::free(scratch);
+    if (!pixels.ok()) {
         FreeBitmap(out);
         return kGeometryNoMemory;
     }
     const LevelDither dr(cube.r), dg(cube.g), db(cube.b);
     const int strideR = cube.g * cube.b, strideG = cube.b;
     for (int32_t y = 0; y < src->height; ++y) {
-        const uint8_t* p = pixels.Rgba(y, scratch);
+        const uint8_t* p = pixels.Rgba(y);
         uint8_t* o = Row(out, y);
         for (int32_t x = 0; x < src->width; ++x, p += 4) {
             const int r = dr.base[p[0]] + dr.Up(p[0], x, y);
@@ -279,7 +279,6 @@ int ToCube(const Bitmap* src, const CubeShape& cube, Bitmap* out) {
             o[x] = uint8_t(r * strideR + g * strideG + b);
         }
     }
-    std::free(scratch);
     return kGeometryDone;
 }
 
@@ -299,20 +298,17 @@ int ToLayout(const Bitmap* src, uint16_t type, Bitmap* out) {
     int rc = NewResult(out, src, type, 0);
     if (rc != kGeometryDone) return rc;
     PixelSource pixels(src);
-    uint8_t* scratch = static_cast<uint8_t*>(AllocArray(size_t(src->width), 4));
-    if (!pixels.ok() || !scratch) {
-        std::free(scratch);
+    if (!pixels.ok()) {
         FreeBitmap(out);
         return kGeometryNoMemory;
     }
     const ChannelOrder order = colour::ChannelOrderOf(type);
     const size_t step = out->bytesPerPixel;
     for (int32_t y = 0; y < src->height; ++y) {
-        const uint8_t* p = pixels.Rgba(y, scratch);
+        const uint8_t* p = pixels.Rgba(y);
         uint8_t* o = Row(out, y);
         for (int32_t x = 0; x < src->width; ++x, p += 4, o += step) colour::PutRgba(o, order, p[0], p[1], p[2], p[3]);
     }
-    std::free(scratch);
     return kGeometryDone;
 }
 
