@@ -43,7 +43,7 @@ void MapDeepSample(uint8_t* p, int sampleBytes, uint32_t max, const uint8_t* tab
     const int i = std::min(int(x), 255);
     const int next = std::min(i + 1, 255);
     const double y = (table[i] + (table[next] - table[i]) * (x - i)) * double(max) / 255.0;
-    const uint32_t out = uint32_t(std::min(std::lround(y), long(max)));
+    const uint32_t out = uint32_t(std::min<long long>(std::llround(y), max));
     if (sampleBytes == 2) WriteSample<2>(p, out);
     else WriteSample<4>(p, out);
 }

@@ -173,6 +173,14 @@ TEST(Adjust, DeepSamplesFollowTheTable) {
     EXPECT_EQ(before, Samples(deep.get()));
     ASSERT_EQ(0, BitmapAdjustRgb(deep.get(), nullptr, nullptr, 1, 0, -1));
     EXPECT_EQ((std::vector<uint32_t>{257, 0x1234, 0xFFFF - 257, 0x8000 + 257, 257 * 10, 65535 - 257}), Samples(deep.get()));
+
+    // 32-bit samples use their whole range.
+    Picture wide;
+    Make(wide, kPixelRGB, 1, 1, {0, 0x89ABCDEFu, 0xFFFFFFFFu}, 32);
+    ASSERT_EQ(0, BitmapAdjustColours(wide.get(), nullptr, nullptr, 0, 0, 1.0));
+    EXPECT_EQ((std::vector<uint32_t>{0, 0x89ABCDEFu, 0xFFFFFFFFu}), Samples(wide.get()));
+    ASSERT_EQ(0, BitmapAdjustRgb(wide.get(), nullptr, nullptr, 1, 0, 0));
+    EXPECT_EQ(0x01010101u, Sample(wide.get(), 0, 0, 0));
 }
 
 TEST(AdjustRgb, LargePicturesMapEveryByteAsSmallOnesDo) {
