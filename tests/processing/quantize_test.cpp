@@ -244,51 +244,69 @@ bool ReadPaletteBmp(const std::string& data, int32_t w, int32_t h, DjpegQuantize
     return true;
 }
 
-TEST(QuantizeOracle, MatchesDjpegColoursBitForBit) {
-    testing_support::ScratchDir dir;
-    const std::string ppm = testing_support::Narrow(dir.File("in.ppm"));
-    const std::string jpg = testing_support::Narrow(dir.File("in.jpg"));
-    // A photo-like picture: gradients, a disc and noise; odd sizes so that
-    // rows of both directions end on every kind of edge.
-    const int32_t w = 97, h = 61;
+// A photo-like picture for the oracle: gradients, a disc and noise, and
+// (with `flat`) a sky of one colour over more than 65535 pixels, so that
+// its histogram cell saturates.
+std::string OraclePicture(int32_t w, int32_t h, bool flat) {
     std::mt19937 rng(7);
     std::string pnm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
+            if (flat && y < h * 7 / 10) {
+                pnm += "\x50\x90\xE0";
+                continue;
+            }
             const bool disc = (x - 60) * (x - 60) + (y - 30) * (y - 30) < 400;
             const int n = int(rng() % 24);
             pnm += char(std::min(255, x * 2 + n + (disc ? 60 : 0)));
             pnm += char(std::min(255, y * 4 + n));
             pnm += char(disc ? 40 + n : std::min(255, (x + y) * 2));
         }
-    testing_support::WriteText(dir.File("in.ppm"), pnm);
-    ASSERT_EQ(0, std::system(("cjpeg -quality 92 -sample 1x1 " + ShellQuote(ppm) + " > " + ShellQuote(jpg)).c_str()))
-        << "cjpeg (libjpeg-turbo-progs) is needed";
-    const testing_support::PnmImage decoded = testing_support::Djpeg(jpg);
-    ASSERT_EQ(w, decoded.width);
-    ASSERT_EQ(3, decoded.channels);
-    Picture src;
-    ASSERT_EQ(1, AllocBitmap(src.get(), kPixelRGB, 4, w, h));
-    for (int32_t y = 0; y < h; ++y)
-        std::memcpy(src->pixels + size_t(y) * size_t(src->bytesPerRow), &decoded.pixels[size_t(y) * size_t(w) * 3],
-                    size_t(w) * 3);
+    return pnm;
+}
 
-    for (int colours : {8, 17, 64, 200, 256}) {
-        for (bool dither : {false, true}) {
-            SCOPED_TRACE(std::to_string(colours) + (dither ? " dithered" : " plain"));
-            DjpegQuantized expected;
-            const std::string bmp = RunCommand("djpeg -colors " + std::to_string(colours) + " -dither " +
-                                               (dither ? "fs" : "none") + " -bmp " + ShellQuote(jpg));
-            ASSERT_TRUE(ReadPaletteBmp(bmp, w, h, &expected));
-            Picture out;
-            ASSERT_EQ(0, QuantizeBitmap(src.get(), out.get(), colours, dither));
-            ASSERT_EQ(colours, out->paletteCount);
-            // djpeg lists the colours it chose and pads with black, as we do.
-            for (int i = 0; i < colours; ++i) ASSERT_EQ(expected.palette[size_t(i)], PaletteEntry(out.get(), i)) << i;
-            std::vector<uint8_t> ours;
-            for (int32_t y = 0; y < h; ++y)
-                for (int32_t x = 0; x < w; ++x) ours.push_back(out->pixels[size_t(y) * size_t(out->bytesPerRow) + size_t(x)]);
-            EXPECT_EQ(expected.indices, ours);
+TEST(QuantizeOracle, MatchesDjpegColoursBitForBit) {
+    struct PictureCase {
+        int32_t w, h;
+        bool flat;
+        std::vector<int> counts;
+    };
+    // Odd sizes so that rows of both directions end on every kind of edge.
+    for (const PictureCase& c : {PictureCase{97, 61, false, {8, 17, 64, 200, 256}},
+                                 PictureCase{401, 300, true, {9, 256}}}) {
+        testing_support::ScratchDir dir;
+        const std::string ppm = testing_support::Narrow(dir.File("in.ppm"));
+        const std::string jpg = testing_support::Narrow(dir.File("in.jpg"));
+        testing_support::WriteText(dir.File("in.ppm"), OraclePicture(c.w, c.h, c.flat));
+        ASSERT_EQ(0, std::system(("cjpeg -quality 92 -sample 1x1 " + ShellQuote(ppm) + " > " + ShellQuote(jpg)).c_str()))
+            << "cjpeg (libjpeg-turbo-progs) is needed";
+        const testing_support::PnmImage decoded = testing_support::Djpeg(jpg);
+        ASSERT_EQ(c.w, decoded.width);
+        ASSERT_EQ(3, decoded.channels);
+        Picture src;
+        ASSERT_EQ(1, AllocBitmap(src.get(), kPixelRGB, 4, c.w, c.h));
+        for (int32_t y = 0; y < c.h; ++y)
+            std::memcpy(src->pixels + size_t(y) * size_t(src->bytesPerRow), &decoded.pixels[size_t(y) * size_t(c.w) * 3],
+                        size_t(c.w) * 3);
+        for (int colours : c.counts) {
+            for (bool dither : {false, true}) {
+                SCOPED_TRACE(std::to_string(c.w) + ": " + std::to_string(colours) + (dither ? " dithered" : " plain"));
+                DjpegQuantized expected;
+                const std::string bmp = RunCommand("djpeg -colors " + std::to_string(colours) + " -dither " +
+                                                   (dither ? "fs" : "none") + " -bmp " + ShellQuote(jpg));
+                ASSERT_TRUE(ReadPaletteBmp(bmp, c.w, c.h, &expected));
+                Picture out;
+                ASSERT_EQ(0, QuantizeBitmap(src.get(), out.get(), colours, dither));
+                ASSERT_EQ(colours, out->paletteCount);
+                // djpeg lists the colours it chose and pads with black, as we do.
+                for (int i = 0; i < colours; ++i)
+                    ASSERT_EQ(expected.palette[size_t(i)], PaletteEntry(out.get(), i)) << i;
+                std::vector<uint8_t> ours;
+                for (int32_t y = 0; y < c.h; ++y)
+                    for (int32_t x = 0; x < c.w; ++x)
+                        ours.push_back(out->pixels[size_t(y) * size_t(out->bytesPerRow) + size_t(x)]);
+                EXPECT_EQ(expected.indices, ours);
+            }
         }
     }
 }
