@@ -1,7 +1,7 @@
 // Sharpen, smooth and noise reduction over padded work rows: each source row
 // is copied once into a row with its edge pixels repeated, so the inner
-// loops run over samples with no edge tests. 8-bit divisions by the
-// per-call divisor go through a multiply by its reciprocal.
+// loops run over samples with no edge tests. Divisions of one-byte samples
+// by the per-call divisor go through a multiply by its reciprocal.
 #include "processing/filter.h"
 
 #include <algorithm>
@@ -18,14 +18,6 @@ using namespace geometry;
 namespace {
 
 enum class Filter { kSharpen, kSmooth, kNoise };
-
-// Exact x / d for 0 <= x < 2^24 and 1 <= d < 2^16: x * m >> 40 with m the
-// rounded-up reciprocal, since x * d < 2^40.
-struct Reciprocal {
-    uint64_t m;
-    explicit Reciprocal(uint32_t d) : m(((uint64_t(1) << 40) + d - 1) / d) {}
-    uint32_t Divide(uint32_t x) const { return uint32_t((uint64_t(x) * m) >> 40); }
-};
 
 // Weights of one filter call.
 struct Params {
@@ -51,46 +43,64 @@ Params SmoothParams(int strength) {
 }
 
 // Filters samples [begin, end) of the middle work row (indexed from the
-// padded row's start) into out[0 .. end - begin).
-// `rows` are the padded rows from two above to two below; `c` is the
-// distance between one pixel's sample and the next pixel's.
+// padded row's start) into out[0 .. end - begin). `rows` are the padded
+// rows from two above to two below; `c` is the distance between one
+// pixel's sample and the next pixel's.
+//
+// One-byte samples are computed in single precision, which every vector
+// unit has: every product and sum is a whole number below 2^24, so exact,
+// and trunc(n / d) for 0 <= n < 2^21 and 1 <= d <= 4400 equals
+// trunc((n + 0.5) * (1 / d)), since (n + 0.5) / d lies at least 0.5 / d from
+// any whole number and the two roundings err by far less.
 template <typename T>
-void FilterSpan(const Params& p, const T* const rows[5], T* out, size_t begin, size_t end, size_t c, int64_t max) {
-    const T* up2 = rows[0];
-    const T* up = rows[1];
-    const T* mid = rows[2];
-    const T* dn = rows[3];
-    const T* dn2 = rows[4];
+void FilterSpan(const Params& p, const T* const rows[5], T* __restrict out, size_t begin, size_t end, size_t c,
+                int64_t max) {
+    const T* __restrict up2 = rows[0];
+    const T* __restrict up = rows[1];
+    const T* __restrict mid = rows[2];
+    const T* __restrict dn = rows[3];
+    const T* __restrict dn2 = rows[4];
     constexpr bool kByte = std::is_same_v<T, uint8_t>;
-    using Wide = std::conditional_t<kByte, int32_t, int64_t>;
+    using Wide = std::conditional_t<kByte, float, int64_t>;
+    using Sum = std::conditional_t<kByte, int32_t, int64_t>;
+    // Weights in locals: stores through `out` cannot change them.
+    const Wide top = Wide(max), smooth = Wide(p.smooth);
+    const int64_t amount = p.amount, divisor = p.divisor;
+    const float inverse = 1.0f / float(p.divisor);
+    const float eightCentre = 8.0f * float(p.centre), amountF = float(p.amount);
+    const float inverseEightD = 1.0f / (8.0f * float(p.divisor));
     if (p.filter == Filter::kSharpen) {
-        const Reciprocal r(uint32_t(p.divisor));
         for (size_t j = begin; j < end; ++j) {
-            const Wide s = Wide(up[j - c]) + up[j] + up[j + c] + mid[j - c] + mid[j + c] + dn[j - c] + dn[j] + dn[j + c];
-            const Wide n = Wide(mid[j]) * p.centre - (s * p.amount) / 8;
-            Wide v;
-            if (n <= 0) v = 0;  // truncation toward zero, then the clamp
-            else if constexpr (kByte) v = Wide(r.Divide(uint32_t(n)));
-            else v = n / p.divisor;
-            out[j - begin] = T(v > max ? max : v);
+            const Sum s = Sum(up[j - c]) + up[j] + up[j + c] + mid[j - c] + mid[j + c] + dn[j - c] + dn[j] + dn[j + c];
+            Sum v;
+            if constexpr (kByte) {
+                // (centre c - floor(amount s / 8)) / d is floor((M + 7) / 8d)
+                // with M = 8 centre c - amount s, for M + 7 >= 0: one
+                // quotient, no inner floor. Below, both give at most 0.
+                const float m = float(mid[j]) * eightCentre - float(s) * amountF;
+                v = int32_t((m + 7.5f) * inverseEightD);
+            } else {
+                const Sum n = Sum(mid[j]) * p.centre - (s * amount) / 8;
+                v = n > 0 ? n / divisor : 0;  // truncation toward zero
+            }
+            out[j - begin] = T(v < 0 ? 0 : v < Sum(top) ? v : Sum(top));
         }
     } else if (p.filter == Filter::kSmooth) {
-        const Reciprocal r(uint32_t(p.divisor));
         for (size_t j = begin; j < end; ++j) {
-            const Wide direct = Wide(up[j]) + mid[j - c] + mid[j + c] + dn[j];
-            const Wide diagonal = Wide(up[j - c]) + up[j + c] + dn[j - c] + dn[j + c];
-            const Wide n = (2 * direct + diagonal) * 100 + Wide(mid[j]) * p.smooth;
-            Wide v;
-            if constexpr (kByte) v = Wide(r.Divide(uint32_t(n)));
-            else v = n / p.divisor;
-            out[j - begin] = T(v > max ? max : v);
+            const Sum direct = Sum(up[j]) + mid[j - c] + mid[j + c] + dn[j];
+            const Sum diagonal = Sum(up[j - c]) + up[j + c] + dn[j - c] + dn[j + c];
+            const Wide n = Wide(2 * direct + diagonal) * 100 + Wide(mid[j]) * smooth;
+            Sum v;
+            if constexpr (kByte) v = int32_t((n + 0.5f) * inverse);  // see above
+            else v = n / divisor;
+            out[j - begin] = T(v < Sum(top) ? v : Sum(top));
         }
     } else {
         for (size_t j = begin; j < end; ++j) {
-            const Wide near = Wide(up[j]) + mid[j - c] + mid[j + c] + dn[j];
-            const Wide far = Wide(up2[j]) + mid[j - 2 * c] + mid[j + 2 * c] + dn2[j];
-            const Wide v = (7 * Wide(mid[j]) + 3 * near - far) / 15;
-            out[j - begin] = T(v < 0 ? 0 : v > max ? max : v);
+            const Sum near = Sum(up[j]) + mid[j - c] + mid[j + c] + dn[j];
+            const Sum far = Sum(up2[j]) + mid[j - 2 * c] + mid[j + 2 * c] + dn2[j];
+            const Sum v = (7 * Sum(mid[j]) + 3 * near - far) / 15;
+            out[j - begin] = T(v < 0 ? 0 : v < Sum(max) ? v : Sum(max));
         }
     }
 }
@@ -132,6 +142,14 @@ int FilterPicture(const Params& p, const Bitmap* src, const PictureRect& area, B
     return kGeometryDone;
 }
 
+// Runs the filter for the picture's sample size.
+int FilterSamples(const Params& p, const Bitmap* src, const PictureRect& area, Bitmap* out, int sampleBytes,
+                  int64_t max) {
+    if (sampleBytes == 2) return FilterPicture<uint16_t>(p, src, area, out, max);
+    if (sampleBytes == 4) return FilterPicture<uint32_t>(p, src, area, out, max);
+    return FilterPicture<uint8_t>(p, src, area, out, max);
+}
+
 int Run(const Params& p, Bitmap* picture, Bitmap* dst, const PictureRect* rect) {
     geometry::Layout layout;
     if (CheckSource(picture, &layout) != kGeometryDone) return kGeometryBadSize;
@@ -150,14 +168,13 @@ int Run(const Params& p, Bitmap* picture, Bitmap* dst, const PictureRect* rect) 
     Bitmap out{};
     int rc = NewPictureLike(&out, from, from->width, from->height);
     if (rc == kGeometryDone) {
-        CopyRows(&out, from);  // what lies outside the rectangle is kept
+        // What lies outside the rectangle is kept.
+        if (area.width != from->width || area.height != from->height) CopyRows(&out, from);
         int64_t max = int64_t(layout.maxSample);
         if (from->pixelType == kPixelGrey && layout.sampleBytes == 1 && from->paletteCount >= 2 &&
             from->paletteCount < 256)
             max = from->paletteCount - 1;
-        if (layout.sampleBytes == 1) rc = FilterPicture<uint8_t>(p, from, area, &out, max);
-        else if (layout.sampleBytes == 2) rc = FilterPicture<uint16_t>(p, from, area, &out, max);
-        else rc = FilterPicture<uint32_t>(p, from, area, &out, max);
+        rc = FilterSamples(p, from, area, &out, layout.sampleBytes, max);
         if (rc != kGeometryDone) FreeBitmap(&out);
     }
     FreeBitmap(&colours);
