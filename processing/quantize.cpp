@@ -77,7 +77,7 @@ public:
     void Count(uint8_t r, uint8_t g, uint8_t b, uint32_t times = 1) {
         Cell& c = hist_[CellIndex(r >> kRedShift, g >> kGreenShift, b >> kBlueShift)];
         const uint32_t sum = uint32_t(c) + times;
-        c = Cell(sum > 0xFFFF ? 0xFFFF : sum);
+        c = Cell(sum > 0xFFFF ? 0xFFFF : sum);  // saturates
     }
 
     // Median cut, box colours, then the histogram becomes the map's cache.
@@ -319,7 +319,9 @@ struct ErrorLimit {
             table[255 - e] = -v;
         }
     }
-    int32_t operator()(int32_t e) const { return table[255 + std::clamp(e, -255, 255)]; }
+    // e is within -255..255: the errors gathered for one pixel weigh 16
+    // sixteenths of at most 255 each.
+    int32_t operator()(int32_t e) const { return table[255 + e]; }
 };
 
 inline uint8_t Clamp255(int32_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
