@@ -69,6 +69,29 @@ TEST(Quantize, FewColoursKeepEveryPixelInOrderOfFirstAppearance) {
     }
 }
 
+TEST(Quantize, TwoHundredAndFiftySixColoursAreKeptExactly) {
+    // Colours that hash alike land in neighbouring slots; each keeps its
+    // own entry, in order of first appearance, and the palette is full.
+    std::vector<Colour> colours;
+    for (int i = 0; i < 64 * 64; ++i) {
+        const int k = (i * 37) % 256;
+        colours.push_back(Colour{uint8_t(k), uint8_t(k * 7), uint8_t(255 - k)});
+    }
+    Picture src, out;
+    MakeColours(src, kPixelBGRA, 64, 64, colours);
+    ASSERT_EQ(0, QuantizeBitmap(src.get(), out.get(), 256, 1));
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(colours[size_t(i)], PaletteEntry(out.get(), i)) << i;
+    for (int i = 0; i < 64 * 64; ++i) ASSERT_EQ(colours[size_t(i)], PixelColour(out.get(), i % 64, i / 64)) << i;
+    // One more colour and the picture goes through the median cut.
+    colours[4095] = Colour{1, 2, 3};
+    Picture more, cut;
+    MakeColours(more, kPixelRGB, 64, 64, colours);
+    ASSERT_EQ(0, QuantizeBitmap(more.get(), cut.get(), 256, 0));
+    int exact = 0;
+    for (int i = 0; i < 64 * 64; ++i) exact += colours[size_t(i)] == PixelColour(cut.get(), i % 64, i / 64);
+    EXPECT_LT(exact, 64 * 64);
+}
+
 TEST(Quantize, OneColourGivesThatColourThenBlack) {
     Picture src;
     MakeColours(src, kPixelRGB, 3, 2, std::vector<Colour>(6, Colour{10, 20, 30}));
