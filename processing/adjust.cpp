@@ -78,8 +78,14 @@ constexpr uint64_t kPairTableMinBytes = 1 << 20;
 void MapBytes(Bitmap* t, const PictureRect& area, const uint8_t* const tables[4]) {
     const size_t pixelBytes = t->bytesPerPixel;  // 1, 3 or 4
     const size_t span = size_t(area.width) * pixelBytes;
-    const size_t pairs = pixelBytes == 3 ? 3 : pixelBytes == 4 ? 2 : 1;
-    const size_t block = 2 * pairs;  // bytes per step: whole pixels
+    bool uniform = true;  // one table for every byte: one pair table serves
+    for (size_t k = 1; k < pixelBytes; ++k) uniform = uniform && tables[k] == tables[0];
+    const size_t pairs = uniform ? 1 : pixelBytes == 3 ? 3 : 2;
+    // Twelve bytes a step are whole pixels of every size; pair k of a step
+    // is pair k % pairs of the pattern.
+    constexpr size_t kStep = 12;
+    size_t tableOf[kStep / 2];
+    for (size_t k = 0; k < kStep / 2; ++k) tableOf[k] = (k % pairs) * 65536;
     uint16_t* pairTables = nullptr;
     if (uint64_t(span) * uint64_t(area.height) >= kPairTableMinBytes)
         pairTables = static_cast<uint16_t*>(AllocArray(pairs * 65536, sizeof(uint16_t)));
@@ -102,12 +108,12 @@ void MapBytes(Bitmap* t, const PictureRect& area, const uint8_t* const tables[4]
         uint8_t* p = Row(t, y) + size_t(area.x) * pixelBytes;
         size_t i = 0;
         if (pairTables)
-            for (; i + block <= span; i += block)
-                for (size_t q = 0; q < pairs; ++q) {
+            for (; i + kStep <= span; i += kStep)
+                for (size_t k = 0; k < kStep / 2; ++k) {
                     uint16_t v;
-                    std::memcpy(&v, p + i + 2 * q, 2);
-                    v = pairTables[q * 65536 + v];
-                    std::memcpy(p + i + 2 * q, &v, 2);
+                    std::memcpy(&v, p + i + 2 * k, 2);
+                    v = pairTables[tableOf[k] + v];
+                    std::memcpy(p + i + 2 * k, &v, 2);
                 }
         for (; i < span; ++i) p[i] = tables[i % pixelBytes][p[i]];
     }

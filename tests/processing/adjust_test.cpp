@@ -211,6 +211,18 @@ TEST(AdjustRgb, LargePicturesMapEveryByteAsSmallOnesDo) {
                     ASSERT_EQ(uint32_t(expected), Sample(out.get(), x, y, k)) << x << "," << y << "," << k;
                 }
             }
+        // One table for every colour byte.
+        Picture bright;
+        uint8_t table[256];
+        BuildAdjustTable(table, 0, 20, 1.3);
+        ASSERT_EQ(0, ApplyAdjustTable(src.get(), bright.get(), &rect, table));
+        for (int32_t y = 0; y < c.h; y += 5)
+            for (int32_t x = 0; x < c.w; ++x)
+                for (int k = 0; k < src->components; ++k) {
+                    const bool changes = x >= 3 && x < c.w - 1 && k != c.alpha;
+                    const uint32_t v = Sample(src.get(), x, y, k);
+                    ASSERT_EQ(changes ? table[v] : v, Sample(bright.get(), x, y, k)) << x << "," << y << "," << k;
+                }
     }
 }
 
