@@ -374,9 +374,16 @@ int BitmapReduceColours(Bitmap* src, Bitmap* dst, int mode, int dither) {
     if (!ModeIsValid(mode)) return kGeometryBadSize;
 
     const uint16_t type = src->pixelType;
+    // Asked for what it is, the picture is copied into the destination, or
+    // left as it is without one.
+    const bool same = (mode == kColourBilevel && type == kPixelBilevel) ||
+                      (mode >= kColourRGB && kLayouts[mode - kColourRGB] == type);
+    if (same && !dst) return kGeometryDone;
     Bitmap out{};
-    if (mode == kColourBilevel) {
-        rc = type == kPixelBilevel ? (dst ? CopyOf(from, &out) : -1) : ToBilevel(from, dither, &out);
+    if (same) {
+        rc = CopyOf(from, &out);
+    } else if (mode == kColourBilevel) {
+        rc = ToBilevel(from, dither, &out);
     } else if (mode <= kColourGrey256) {
         rc = ToGreyLevels(from, kGreyLevels[mode - kColourGrey4], dither, &out);
     } else if (mode <= kColourPalette256) {
@@ -385,11 +392,9 @@ int BitmapReduceColours(Bitmap* src, Bitmap* dst, int mode, int dither) {
         else if (dither == kDitherOrdered) rc = ToCube(from, kCubes[mode - kColourPalette8], &out);
         else rc = colour::QuantizeToNew(from, colours, dither == kDitherDiffusion, &out);
     } else {
-        const uint16_t target = kLayouts[mode - kColourRGB];
-        rc = target == type ? (dst ? CopyOf(from, &out) : -1) : ToLayout(from, target, &out);
+        rc = ToLayout(from, kLayouts[mode - kColourRGB], &out);
     }
     FreeBitmap(&reduced);
-    if (rc == -1) return kGeometryDone;  // already what was asked, in place
     if (rc != kGeometryDone) return rc;
     Deliver(src, dst, &out);
     return kGeometryDone;
