@@ -85,6 +85,29 @@ void MakePixels(Picture& p, const Layout& l, const std::vector<Rgba>& colours) {
     Make(p, l.type, int32_t(colours.size()), 1, all);
 }
 
+class AdjustKinds : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(AdjustKinds, IdentitySettingsChangeNothing) {
+    const Kind kind = GetParam();
+    Picture pic;
+    MakeRandom(pic, kind, 9, 4, 23);
+    if (kind.type == kPixelGrey || kind.type == kPixelPalette) pic->paletteCount = 256;
+    const std::vector<uint32_t> samples = Samples(pic.get());
+    const std::vector<uint8_t> palette(pic->palette ? pic->palette : nullptr,
+                                       pic->palette ? pic->palette + kPaletteBytes : nullptr);
+    const int expected = kind.type == kPixelBilevel ? 17 : 0;
+    EXPECT_EQ(expected, BitmapAdjustColours(pic.get(), nullptr, nullptr, 0, 0, 1.0));
+    EXPECT_EQ(expected, BitmapAdjustRgb(pic.get(), nullptr, nullptr, 0, 0, 0));
+    const std::vector<uint8_t> identity = Identity();
+    EXPECT_EQ(expected, ApplyAdjustTable(pic.get(), nullptr, nullptr, identity.data()));
+    EXPECT_EQ(samples, Samples(pic.get()));
+    if (pic->palette) {
+        EXPECT_EQ(0, std::memcmp(palette.data(), pic->palette, kPaletteBytes));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AdjustKinds, ::testing::ValuesIn(AllKinds()), KindName);
+
 TEST(AdjustRgb, EachOffsetReachesItsChannelAndAlphaStays) {
     for (const Layout& l : kLayouts) {
         SCOPED_TRACE(l.type);
