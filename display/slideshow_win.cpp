@@ -192,7 +192,7 @@ HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName) 
     HandheldFullScreen(window, kHideTopBar | kHideInputButton);
 
     const RECT whole = {0, 0, screenW, screenH};
-    ViewRegisterClass(instance);
+    ViewIsClassRegistered(instance);
     s->view = ViewCreate(window, WS_VISIBLE, &whole, kDefaultBackground, nullptr);
     ViewSetZoomMode(s->view, kZoomShrinkToFit);
     ViewSetBackgroundColor(s->view, RegReadSettingDefault(L"General", L"SlideBackColor", kDefaultBackground));

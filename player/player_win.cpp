@@ -168,7 +168,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (!g_player.window) return 0;
     RECT client;
     GetClientRect(g_player.window, &client);
-    ViewRegisterClass(instance);
+    ViewIsClassRegistered(instance);
     g_player.view = ViewCreate(g_player.window, WS_VISIBLE, &client, kViewBackground, nullptr);
     ViewSetEventCallback(g_player.view, OnViewEvent, 0);
     ViewSetZoomMode(g_player.view, kZoomShrinkToFit);
