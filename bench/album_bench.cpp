@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "display/album.h"
 #include "imagelib/imagelib.h"
 #include "peer.h"

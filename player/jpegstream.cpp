@@ -24,7 +24,15 @@ void JumpOut(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-void Quiet(j_common_ptr, int) {}
+// Warnings are dropped, except the data ending early: libjpeg would fill the
+// rest grey, and the player skips such a picture instead.
+void OnMessage(j_common_ptr cinfo, int level) {
+    auto* err = reinterpret_cast<ErrorExit*>(cinfo->err);
+    if (level == -1 && err->pub.msg_code == JWRN_JPEG_EOF) {
+        err->code = kJpegStreamCorrupt;
+        std::longjmp(err->jump, 1);
+    }
+}
 
 }  // namespace
 
@@ -34,7 +42,7 @@ int DecodeJpegStream(FILE* file, Bitmap* picture) {
     ErrorExit err;
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = JumpOut;
-    err.pub.emit_message = Quiet;
+    err.pub.emit_message = OnMessage;
     err.code = kJpegStreamNotRecognised;
     // Set before the jump point: the record survives a long jump whole.
     Bitmap* volatile out = picture;

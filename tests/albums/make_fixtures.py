@@ -7,6 +7,7 @@ Python's wave module.
 
     make_fixtures.py OUTPUT_FOLDER
 """
+import io
 import os
 import sys
 import wave
@@ -27,6 +28,15 @@ PICTURES = [
 for name, mode, size, colour in PICTURES:
     Image.new(mode, size, colour).save(kit.path(name), quality=95)
 
+Image.new("CMYK", (16, 8), (0, 200, 200, 0)).save(kit.path("cmyk.jpg"), quality=95)
+# A busy picture cut in the middle of its scan data.
+noisy = io.BytesIO()
+Image.effect_noise((96, 96), 60).convert("RGB").save(noisy, "JPEG", quality=95)
+whole = noisy.getvalue()
+sos = whole.index(b"\xff\xda")
+with open(kit.path("cut.jpg"), "wb") as f:
+    f.write(whole[: sos + (len(whole) - sos) // 2])
+
 gif = Image.new("P", (32, 24), 1)
 gif.putpalette([0, 0, 0, 250, 120, 0] + [0] * (254 * 3))
 gif.save(kit.path("orange.gif"))
@@ -43,4 +53,4 @@ with wave.open(kit.path("tone.wav"), "wb") as w:
 with open(kit.MANIFEST, "w") as f:
     for name, *_ in PICTURES:
         f.write(name + "\n")
-    f.write("orange.gif\nnotapicture.jpg\ntone.wav\n")
+    f.write("orange.gif\nnotapicture.jpg\ntone.wav\ncmyk.jpg\ncut.jpg\n")
