@@ -19,10 +19,8 @@ int64_t FileSizeOf(const PictureFile* file) {
 }
 
 bool ReadU32(PictureFile* file, uint32_t* value) {
-    uint8_t b[4];
-    if (ReadFileBytes(file, b, 4) != 4) return false;
-    *value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    return true;
+    *value = ReadUInt32Le(file);
+    return !file->eof;
 }
 
 // Position of the first magic at or after `start`, or -1.

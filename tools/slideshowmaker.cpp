@@ -15,19 +15,6 @@ constexpr uint32_t kMakerTransitions = 0x01;
 constexpr uint32_t kMakerSound = 0x08;
 constexpr uint32_t kMakerLoop = 0x10;
 
-void PutU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-void WriteU32(PictureFile* out, uint32_t v) {
-    uint8_t b[4];
-    PutU32(b, v);
-    WriteFileBytes(out, b, 4);
-}
-
 }  // namespace
 
 int FileAppendCopy(PictureFile* out, const wchar_t* path, int64_t* copied) {
@@ -101,31 +88,31 @@ int WriteExeSlideshowFile(const wchar_t* const* paths, int32_t count, const Albu
     if (sound) flags |= kMakerSound;
 
     WriteFileBytes(out, kShowMagicText, sizeof kShowMagicText - 1);
-    WriteU32(out, flags);
-    WriteU32(out, uint32_t(options.delay));
-    WriteU32(out, background);
-    WriteU32(out, kShowReserved);
+    WriteUInt32Le(flags, out);
+    WriteUInt32Le(uint32_t(options.delay), out);
+    WriteUInt32Le(background, out);
+    WriteUInt32Le(kShowReserved, out);
     if (sound) {
         const int64_t sizeAt = TellPictureFile(out);
-        WriteU32(out, 0);
+        WriteUInt32Le(0, out);
         int64_t copied;
         if (!FileAppendCopy(out, options.soundFile, &copied) || copied > int64_t(UINT32_MAX))
             return abandon(kExeSlideshowWriteFailed);
         const int64_t end = TellPictureFile(out);
         SeekPictureFile(out, sizeAt, SEEK_SET);
-        WriteU32(out, uint32_t(copied));
+        WriteUInt32Le(uint32_t(copied), out);
         SeekPictureFile(out, end, SEEK_SET);
     }
     // The table is reserved for every picture; pictures that fail are left
     // out of it and the count rewritten, so no offset repeats or points past
     // the end. Unused slots stay zero, before the first picture.
     const int64_t countAt = TellPictureFile(out);
-    WriteU32(out, uint32_t(count));
+    WriteUInt32Le(uint32_t(count), out);
     const std::vector<uint8_t> zeros(size_t(count) * 4, 0);
     WriteFileBytes(out, zeros.data(), zeros.size());
     if (PictureFileFailed(out)) return abandon(kExeSlideshowWriteFailed);
 
-    std::vector<uint8_t> table;
+    std::vector<uint32_t> offsets;
     const int32_t total = count + 1;
     for (int32_t i = 0; i < count; ++i) {
         const int64_t offset = TellPictureFile(out);
@@ -133,14 +120,11 @@ int WriteExeSlideshowFile(const wchar_t* const* paths, int32_t count, const Albu
         if (offset > int64_t(UINT32_MAX)) return abandon(kExeSlideshowWriteFailed);
         const int appended = ExeSlideshowAppendPicture(out, paths[i], options, env.album);
         if (appended < 0 || PictureFileFailed(out)) return abandon(kExeSlideshowWriteFailed);
-        if (appended) {
-            table.resize(table.size() + 4);
-            PutU32(table.data() + table.size() - 4, uint32_t(offset));
-        }
+        if (appended) offsets.push_back(uint32_t(offset));
     }
     SeekPictureFile(out, countAt, SEEK_SET);
-    WriteU32(out, uint32_t(table.size() / 4));
-    WriteFileBytes(out, table.data(), table.size());
+    WriteUInt32Le(uint32_t(offsets.size()), out);
+    for (uint32_t offset : offsets) WriteUInt32Le(offset, out);
     if (PictureFileFailed(out)) return abandon(kExeSlideshowWriteFailed);
     const int closed = ClosePictureFileChecked(out);
     if (closed != 0 || ReplaceWithTemp(path, final) != 0) {
