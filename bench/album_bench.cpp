@@ -21,7 +21,7 @@
 #include "display/album.h"
 #include "imagelib/imagelib.h"
 #include "peer.h"
-#include "processing/geometry.h"
+#include "imagelib/geometry.h"
 
 namespace {
 

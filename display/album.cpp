@@ -9,7 +9,7 @@
 
 #include "imagelib/bytereader.h"
 #include "imagelib/imagelib.h"
-#include "processing/geometry.h"
+#include "imagelib/geometry.h"
 #include "zip/zipname.h"
 
 namespace {

@@ -9,8 +9,7 @@
 #include "display/view_win.h"
 #include "imagelib/imagelib.h"
 #include "platform/handheld.h"
-#include "shell/framework_win.h"
-#include "shell/settings_win.h"
+#include "platform/framework_win.h"
 
 namespace {
 
@@ -149,7 +148,7 @@ bool RegisterSlideClass(HINSTANCE instance) {
 
 const wchar_t* SlideshowExtractFolder() { return L"\\Temp\\Trelmo\\"; }
 
-HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName) {
+HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName, COLORREF background) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!RegisterSlideClass(instance)) return nullptr;
     const std::wstring album = std::wstring(folder) + fileName;
@@ -195,7 +194,7 @@ HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName) 
     ViewIsClassRegistered(instance);
     s->view = ViewCreate(window, WS_VISIBLE, &whole, kDefaultBackground, nullptr);
     ViewSetZoomMode(s->view, kZoomShrinkToFit);
-    ViewSetBackgroundColor(s->view, RegReadSettingDefault(L"General", L"SlideBackColor", kDefaultBackground));
+    ViewSetBackgroundColor(s->view, background);
     ViewSetEventCallback(s->view, OnViewEvent, 0);
     MoveWindow(s->view, 0, 0, screenW, screenH, FALSE);
     ShowWindow(window, SW_SHOW);

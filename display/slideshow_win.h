@@ -38,9 +38,12 @@ struct SlideshowState {
 };
 
 // Plays the album at folder + fileName. The first argument carries nothing.
+// `background` is the setting "SlideBackColor", which the caller reads (the
+// settings belong to the shell, above this layer).
 // Returns the show's window, or null when the album cannot be played (no
 // archive, no usable config, no picture): then no window was made.
-HWND SlideshowStartAlbum(void* unused, const wchar_t* folder, const wchar_t* fileName);
+HWND SlideshowStartAlbum(void* unused, const wchar_t* folder, const wchar_t* fileName,
+                         COLORREF background = 0x808080);
 
 // The folder pictures are extracted to, "\Temp\Trelmo\" on the device.
 const wchar_t* SlideshowExtractFolder();

@@ -8,7 +8,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "processing/geometry.h"
+#include "imagelib/geometry.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "platform/handheld.h"
 #include "player/jpegstream.h"
 #include "player/showfile.h"
-#include "shell/framework_win.h"
+#include "platform/framework_win.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "imagelib/imagelib.h"
 #include "platform/handheld.h"
 #include "resources/albumwizard.rh"
-#include "shell/framework_win.h"
+#include "platform/framework_win.h"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "tools/slideshowmaker_win.h"
