@@ -9,6 +9,8 @@
 
 #include "imagelib/bytereader.h"
 #include "imagelib/imagelib.h"
+#include "processing/adjust.h"
+#include "processing/reduce.h"
 #include "imagelib/geometry.h"
 #include "zip/zipname.h"
 
@@ -42,27 +44,6 @@ std::wstring EntryName(int32_t index) {
 }
 
 bool HasSoundEntry(const AlbumOptions& options) { return options.sound && options.soundFile[0]; }
-
-// Expands a palette picture to RGB so the JPEG writer takes it.
-// TODO(processing): colour reduction to true colour once it is merged.
-int ExpandPaletteToRgb(Bitmap* picture) {
-    Bitmap rgb{};
-    if (!AllocBitmap(&rgb, kPixelRGB, picture->rowAlignment, picture->width, picture->height)) return 0;
-    for (int32_t y = 0; y < picture->height; ++y) {
-        const uint8_t* src = picture->pixels + size_t(y) * size_t(picture->bytesPerRow);
-        uint8_t* dst = rgb.pixels + size_t(y) * size_t(rgb.bytesPerRow);
-        for (int32_t x = 0; x < picture->width; ++x) {
-            const uint8_t i = src[x];
-            dst[3 * x] = picture->palette ? picture->palette[i] : i;
-            dst[3 * x + 1] = picture->palette ? picture->palette[256 + i] : i;
-            dst[3 * x + 2] = picture->palette ? picture->palette[512 + i] : i;
-        }
-    }
-    CopyBitmapMetadata(&rgb, picture);
-    FreeBitmap(picture);
-    *picture = rgb;
-    return 1;
-}
 
 bool IsPlainEntryName(const std::wstring& name) {
     if (name.empty() || name.size() >= size_t(kAlbumPathChars) || name == L"." || name == L"..") return false;
@@ -140,6 +121,10 @@ int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* desti
     load.flags |= kLoadPreferThreeBytes;
     Bitmap picture{};
     if (LoadPictureFromFile(source, &picture, &load, nullptr) != 0) return 0;
+    // Palette and grey pictures hold one byte a pixel, however few bits the
+    // file used; the picture operations want the byte's depth.
+    if ((picture.pixelType == kPixelPalette || picture.pixelType == kPixelGrey) && picture.bitsPerSample < 8)
+        picture.bitsPerSample = 8;
 
     int32_t turn = 0;
     if ((options.rotate == 1 || options.rotate == 2) && screenWidth < screenHeight && picture.width > picture.height) {
@@ -161,8 +146,9 @@ int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* desti
         ok = BitmapResample(&picture, nullptr, int32_t(width), int32_t(height), 0) == kGeometryDone;
     }
     if (ok && turn) ok = BitmapRotate(&picture, nullptr, turn, nullptr, 0) == kGeometryDone;
-    if (ok && picture.pixelType == kPixelPalette) ok = ExpandPaletteToRgb(&picture);
-    // TODO(processing): automatic levels (options.autoLevels) once the lookup-table adjustments are merged.
+    // The JPEG writer takes true colour, grey and bilevel pictures only.
+    if (ok && picture.pixelType == kPixelPalette) ok = BitmapReduceColours(&picture, nullptr, kColourRGB, 0) == 0;
+    if (ok && options.autoLevels) ok = BitmapAutoLevels(&picture, nullptr, nullptr) == 0;
 
     if (ok) {
         SaveOptions save;

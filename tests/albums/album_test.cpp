@@ -144,6 +144,7 @@ TEST(SlideshowConvert, FitsTurnsAndEncodes) {
         {"wide.jpg", 2, 0, 2, 320, 240, 320, 240},   // landscape screen: no turn
         {"green.jpg", 2, 0, 1, 240, 320, 60, 80},    // portrait picture: no turn
         {"orange.gif", 0, 0, 0, 240, 320, 32, 24},   // palette picture made JPEG
+        {"orange.gif", 1, 1, 0, 240, 320, 240, 180}, // palette picture enlarged
         {"grey.jpg", 0, 0, 0, 240, 320, 40, 30},
     };
     for (const auto& c : cases) {
@@ -167,6 +168,29 @@ TEST(SlideshowConvert, FitsTurnsAndEncodes) {
     EXPECT_EQ(SlideshowConvertPictureForScreen(Fixture("notapicture.jpg").c_str(), dir.File("x.jpg").c_str(), o,
                                                240, 320),
               0);
+}
+
+// Automatic levels stretch a low-contrast picture to the whole range.
+TEST(SlideshowConvert, AutoLevelsStretchTheRange) {
+    EnsureFormatRegistry();
+    ScratchDir dir;
+    int spread[2];
+    for (int32_t autoLevels : {0, 1}) {
+        AlbumOptions o = Options(L"", L"");
+        o.autoLevels = autoLevels;
+        o.jpegQuality = 100;
+        const std::wstring out = dir.File("levels.jpg");
+        ASSERT_EQ(SlideshowConvertPictureForScreen(Fixture("dim.png").c_str(), out.c_str(), o, 240, 320), 1);
+        Bitmap b{};
+        LoadOptions load;
+        InitLoadOptions(&load);
+        ASSERT_EQ(LoadPictureFromFile(out.c_str(), &b, &load, nullptr), 0);
+        const uint8_t* row = b.pixels + size_t(8) * size_t(b.bytesPerRow);
+        spread[autoLevels] = int(row[(b.width - 1) * b.bytesPerPixel]) - int(row[0]);
+        FreeBitmap(&b);
+    }
+    EXPECT_LT(spread[0], 60);
+    EXPECT_GT(spread[1], 200);
 }
 
 struct ProgressLog {

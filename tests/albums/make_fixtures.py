@@ -37,6 +37,11 @@ sos = whole.index(b"\xff\xda")
 with open(kit.path("cut.jpg"), "wb") as f:
     f.write(whole[: sos + (len(whole) - sos) // 2])
 
+# Low contrast: every channel between 100 and 150.
+dim = Image.new("RGB", (64, 16))
+dim.putdata([(100 + x * 50 // 63, 100 + x * 50 // 63, 120) for y in range(16) for x in range(64)])
+dim.save(kit.path("dim.png"))
+
 gif = Image.new("P", (32, 24), 1)
 gif.putpalette([0, 0, 0, 250, 120, 0] + [0] * (254 * 3))
 gif.save(kit.path("orange.gif"))
@@ -53,4 +58,4 @@ with wave.open(kit.path("tone.wav"), "wb") as w:
 with open(kit.MANIFEST, "w") as f:
     for name, *_ in PICTURES:
         f.write(name + "\n")
-    f.write("orange.gif\nnotapicture.jpg\ntone.wav\ncmyk.jpg\ncut.jpg\n")
+    f.write("orange.gif\nnotapicture.jpg\ntone.wav\ncmyk.jpg\ncut.jpg\ndim.png\n")
