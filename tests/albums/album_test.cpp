@@ -170,6 +170,32 @@ TEST(SlideshowConvert, FitsTurnsAndEncodes) {
               0);
 }
 
+#ifndef _WIN32
+// A camera-sized picture shrunk into the box (decoded at a reduced scale)
+// matches Pillow's area-averaged resize of the same file.
+TEST(SlideshowConvert, ShrunkPictureMatchesPillow) {
+    EnsureFormatRegistry();
+    ScratchDir dir;
+    AlbumOptions o = Options(L"", L"");
+    o.sizeIndex = 2;
+    o.jpegQuality = 95;
+    const std::wstring out = dir.File("small.jpg");
+    ASSERT_EQ(SlideshowConvertPictureForScreen(Fixture("gradient.jpg").c_str(), out.c_str(), o, 240, 320), 1);
+    const std::string py = testing_support::RunPillow(
+        "from PIL import Image, ImageChops, ImageStat\n"
+        "import math\n"
+        "a=Image.open('" + WideToUtf8(Fixture("gradient.jpg").c_str()) + "').convert('RGB').resize((320,240), Image.BOX)\n"
+        "b=Image.open('" + WideToUtf8(out.c_str()) + "').convert('RGB')\n"
+        "print(b.size)\n"
+        "mse=sum(v*v for v in ImageStat.Stat(ImageChops.difference(a,b)).rms)/3\n"
+        "print('psnr %.1f' % (10*math.log10(255*255/max(mse,1e-9))))\n");
+    ASSERT_NE(py.find("(320, 240)"), std::string::npos) << py;
+    const size_t at = py.find("psnr ");
+    ASSERT_NE(at, std::string::npos) << py;
+    EXPECT_GT(std::stod(py.substr(at + 5)), 34.0) << py;
+}
+#endif
+
 // Automatic levels stretch a low-contrast picture to the whole range.
 TEST(SlideshowConvert, AutoLevelsStretchTheRange) {
     EnsureFormatRegistry();
