@@ -100,10 +100,7 @@ TEST_F(PlayerTest, LoopingShowEndsOnATap) {
     // One picture with loop: it stays.
     Sleep(1500);
     ASSERT_EQ(WaitForSingleObject(run.pi.hProcess, 0), DWORD(WAIT_TIMEOUT));
-    HWND view = FindWindowExW(PlayerWindow(), nullptr, L"CBmpClass", nullptr);
-    ASSERT_NE(view, nullptr);
-    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
-    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    ASSERT_TRUE(TapView(PlayerWindow()));
     EXPECT_EQ(run.ExitCode(), 0);
 }
 
@@ -116,10 +113,7 @@ TEST_F(PlayerTest, TransitionsAndLoop) {
     ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
     ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }));
     ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
-    HWND view = FindWindowExW(PlayerWindow(), nullptr, L"CBmpClass", nullptr);
-    ASSERT_NE(view, nullptr);
-    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
-    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    ASSERT_TRUE(TapView(PlayerWindow()));
     EXPECT_EQ(run.ExitCode(), 0);
 }
 
