@@ -14,7 +14,7 @@
 namespace {
 
 const uint8_t kMagic[8] = {'Z', 'T', '0', '1', 0, 0, 0, 0};
-constexpr size_t kPaletteFollows = kThumbDescriptionBytes + kPaletteBytes;
+constexpr uint64_t kInflateMaxRatio = 1032;
 
 void Put16(std::vector<uint8_t>* out, uint32_t v) {
     out->push_back(uint8_t(v));
@@ -184,6 +184,9 @@ int DecodeThumbPayload(const uint8_t* payload, size_t length, Bitmap* bitmap) {
     const bool hasPalette = paletteCount != 0 && paletteReference != 0;
     const uint8_t* palette = hasPalette ? in.Take(kPaletteBytes) : nullptr;
     if (hasPalette && !palette) return 0;
+    // zlib expands at most 1032 to 1: pixels the stored bytes cannot hold
+    // are refused before anything is allocated for them.
+    if (uint64_t(bytesPerRow) * uint64_t(height) > uint64_t(in.Remaining()) * kInflateMaxRatio) return 0;
     if (!AllocBitmapWithDepth(bitmap, pixelType, rowAlignment, width, height, bitsPerSample)) return 0;
     if (bitmap->bytesPerRow != bytesPerRow || bitmap->bytesPerPixel != bytesPerPixel ||
         bitmap->components != components) {
