@@ -355,7 +355,7 @@ bool ThumbCache::Compact(bool folderFinished) {
     std::vector<ThumbCacheRecord> kept;
     uint64_t total = 0;
     for (size_t i = 0; i < records_.size(); ++i) {
-        if ((!used_[i] && folderFinished) || total >= kThumbCacheBudget) continue;
+        if ((!used_[i] && folderFinished) || total >= budget_) continue;
         kept.push_back(records_[i]);
         total += records_[i].length;
     }

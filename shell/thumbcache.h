@@ -69,7 +69,9 @@ bool UncompressThumbData(size_t sourceLength, const uint8_t* source, size_t dest
 // has ended.
 class ThumbCache {
 public:
-    ThumbCache() = default;
+    // `budget`: payload bytes a compaction keeps (the last record kept may
+    // pass it).
+    explicit ThumbCache(uint64_t budget = kThumbCacheBudget) : budget_(budget) {}
     ThumbCache(const ThumbCache&) = delete;
     ThumbCache& operator=(const ThumbCache&) = delete;
     ~ThumbCache() { Close(false); }
@@ -100,6 +102,7 @@ private:
     bool HoldsPath(const wchar_t* path) const;
     bool Compact(bool folderFinished);
 
+    uint64_t budget_;
     std::wstring folder_;
     PictureFile* file_ = nullptr;
     int32_t boxWidth_ = 0;
