@@ -35,18 +35,33 @@ int CompareCodeUnits(const wchar_t* a, const wchar_t* b) {
 // The name's extension from its last "." (null when it has none).
 const wchar_t* Extension(const wchar_t* name) { return std::wcsrchr(name, L'.'); }
 
-template <size_t N>
-bool ExtensionIn(const wchar_t* name, const wchar_t* const (&table)[N]) {
+// The name's extension in lower case (ASCII letters folded) into `out`;
+// false when there is none or it is longer than any listed one.
+bool LowerExtension(const wchar_t* name, wchar_t (&out)[8]) {
     const wchar_t* dot = Extension(name);
     if (!dot) return false;
-    for (const wchar_t* ext : table)
-        if (CompareNoCase(dot, ext) == 0) return true;
+    size_t n = 0;
+    for (; dot[n]; ++n) {
+        if (n + 1 >= sizeof out / sizeof *out) return false;
+        const wchar_t c = dot[n];
+        out[n] = (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c;
+    }
+    out[n] = L'\0';
+    return true;
+}
+
+template <size_t N>
+bool ExtensionIn(const wchar_t* name, const wchar_t* const (&table)[N]) {
+    wchar_t ext[8];
+    if (!LowerExtension(name, ext)) return false;
+    for (const wchar_t* listed : table)
+        if (std::wcscmp(ext, listed) == 0) return true;
     return false;
 }
 
 bool IsAlbumName(const wchar_t* name) {
-    const wchar_t* dot = Extension(name);
-    return dot && CompareNoCase(dot, L".alb") == 0;
+    wchar_t ext[8];
+    return LowerExtension(name, ext) && std::wcscmp(ext, L".alb") == 0;
 }
 
 bool IsDotName(const std::wstring& name) { return name == L"." || name == L".."; }
@@ -56,13 +71,18 @@ int Order(T a, T b) {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+// The names a scan lists: longer than 4 characters, with a listed extension
+// (albums included).
+bool ScannedName(const std::wstring& name) { return name.size() > 4 && IsListedPictureName(name.c_str(), 1); }
+
 bool ScanLevel(FolderLister lister, const std::wstring& folder, bool recursive, int depth, FileList* list) {
     std::vector<FolderItem> items;
-    if (!lister(folder, &items)) return false;
-    if (list->capacity() == 0) list->reserve(64);
+    if (!lister(folder, ScannedName, &items)) return false;
+    // Room for the listing's files at once, in steps of 64 entries.
+    const size_t needed = list->size() + items.size();
+    if (list->capacity() < needed) list->reserve((needed + 63) / 64 * 64);
     for (const FolderItem& item : items) {
-        if (IsDotName(item.name) || (item.attributes & kAttributeFolder) || item.name.size() <= 4) continue;
-        if (!IsListedPictureName(item.name.c_str(), 1)) continue;
+        if ((item.attributes & kAttributeFolder) || !ScannedName(item.name)) continue;
         AddFileEntry(list, folder, item);
     }
     if (!recursive || depth >= kMaxScanDepth) return true;
@@ -82,7 +102,7 @@ void SearchLevel(FolderLister lister, const std::wstring& folder, const std::wst
                  const SearchFilter& filter, bool subfolders, int depth, FileList* list,
                  void (*found)(size_t, void*), void* user) {
     std::vector<FolderItem> items;
-    if (!lister(folder, &items)) return;
+    if (!lister(folder, nullptr, &items)) return;
     for (const FolderItem& item : items) {
         if ((item.attributes & kAttributeFolder) || !MatchesListingPattern(item.name, pattern)) continue;
         if (!FileSearchMatch(item, filter) || !AddFileEntry(list, folder, item)) continue;
@@ -119,8 +139,11 @@ int IsCameraRawName(const wchar_t* name) { return ExtensionIn(name, kCameraRawEx
 bool AddFileEntry(FileList* list, const std::wstring& folder, const FolderItem& item) {
     // A path cut to fit would name another file, or none.
     if (folder.size() + item.name.size() >= kListPathCapacity) return false;
-    if (list->size() == list->capacity()) list->reserve(list->capacity() + 64);
-    FileListEntry entry;
+    // Room doubles from 64 entries: a folder of thousands of pictures is
+    // not copied over again every 64 files.
+    if (list->size() == list->capacity()) list->reserve(list->capacity() < 64 ? 64 : list->capacity() * 2);
+    list->emplace_back();
+    FileListEntry& entry = list->back();
     std::memset(&entry, 0, sizeof entry);
     entry.attributes = item.attributes;
     entry.lastWriteTime = item.lastWriteTime;
@@ -128,7 +151,6 @@ bool AddFileEntry(FileList* list, const std::wstring& folder, const FolderItem& 
     if (IsAlbumName(item.name.c_str())) entry.state = kEntryAlbum;
     std::wmemcpy(entry.path, folder.data(), folder.size());
     std::wmemcpy(entry.path + folder.size(), item.name.data(), item.name.size());
-    list->push_back(entry);
     return true;
 }
 

@@ -56,12 +56,17 @@ struct FolderItem {
     uint64_t lastWriteTime;  // FILETIME, UTC
 };
 
-// Lists a folder (given with its trailing separator): fills `items` in
-// listing order, "." and ".." included or not; false when the folder cannot
-// be listed.
-using FolderLister = bool (*)(const std::wstring& folder, std::vector<FolderItem>* items);
+// Which files of a listing the caller wants (folders always come).
+using FileNameFilter = bool (*)(const std::wstring& name);
 
-// The entry array: grows 64 entries at a time, so index i stays item i.
+// Lists a folder (given with its trailing separator): fills `items` in
+// listing order with its folders ("." and ".." included or not) and the
+// files `wanted` takes (every file when it is null); false when the folder
+// cannot be listed. Files left out may cost the lister nothing more.
+using FolderLister = bool (*)(const std::wstring& folder, FileNameFilter wanted, std::vector<FolderItem>* items);
+
+// The entry array, index i being item i of the list view; its room starts
+// at 64 entries and doubles.
 using FileList = std::vector<FileListEntry>;
 
 // 1 when the character separates folders in a path on this system.

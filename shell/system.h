@@ -11,7 +11,7 @@
 
 // The system's directory listing (a FolderLister). Symbolic links and
 // reparse points carry kAttributeLink.
-bool SystemListFolder(const std::wstring& folder, std::vector<FolderItem>* items);
+bool SystemListFolder(const std::wstring& folder, FileNameFilter wanted, std::vector<FolderItem>* items);
 
 // The listing record of one path; false when nothing is there.
 bool SystemLookupFile(const std::wstring& path, FolderItem* item);

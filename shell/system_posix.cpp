@@ -36,13 +36,17 @@ bool ItemFromStat(int at, const char* path, std::wstring name, FolderItem* item)
 
 bool IsPathSeparator(wchar_t c) { return c == L'/'; }
 
-bool SystemListFolder(const std::wstring& folder, std::vector<FolderItem>* items) {
+bool SystemListFolder(const std::wstring& folder, FileNameFilter wanted, std::vector<FolderItem>* items) {
     const std::string base = WideToUtf8(folder.c_str());
     DIR* dir = opendir(base.empty() ? "." : base.c_str());
     if (!dir) return false;
     while (const struct dirent* found = readdir(dir)) {
+        std::wstring name = Utf8ToWide(found->d_name);
+        // Plain files the caller does not want are not looked at further.
+        if (found->d_type == DT_REG && wanted && !wanted(name)) continue;
         FolderItem item;
-        if (ItemFromStat(dirfd(dir), found->d_name, Utf8ToWide(found->d_name), &item))
+        if (!ItemFromStat(dirfd(dir), found->d_name, std::move(name), &item)) continue;
+        if ((item.attributes & kAttributeFolder) || found->d_type == DT_REG || !wanted || wanted(item.name))
             items->push_back(std::move(item));
     }
     closedir(dir);

@@ -16,7 +16,7 @@ uint32_t AttributesOf(DWORD attributes) {
 
 bool IsPathSeparator(wchar_t c) { return c == L'\\'; }
 
-bool SystemListFolder(const std::wstring& folder, std::vector<FolderItem>* items) {
+bool SystemListFolder(const std::wstring& folder, FileNameFilter wanted, std::vector<FolderItem>* items) {
     WIN32_FIND_DATAW found;
     const HANDLE listing = FindFirstFileW((folder + L"*.*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return false;
@@ -24,6 +24,7 @@ bool SystemListFolder(const std::wstring& folder, std::vector<FolderItem>* items
         FolderItem item;
         item.name = found.cFileName;
         item.attributes = AttributesOf(found.dwFileAttributes);
+        if (!(item.attributes & kAttributeFolder) && wanted && !wanted(item.name)) continue;
         item.size = (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         item.lastWriteTime = FromFileTime(found.ftLastWriteTime);
         items->push_back(std::move(item));

@@ -43,12 +43,13 @@ inline void Remove(const std::wstring& folder, const std::wstring& name) {
         }
 }
 
-inline bool List(const std::wstring& folder, std::vector<FolderItem>* items) {
+inline bool List(const std::wstring& folder, FileNameFilter wanted, std::vector<FolderItem>* items) {
     const auto it = Tree().find(folder);
     if (it == Tree().end()) return false;
     items->push_back(FolderItem{L".", kAttributeFolder, 0, 0});
     items->push_back(FolderItem{L"..", kAttributeFolder, 0, 0});
-    items->insert(items->end(), it->second.begin(), it->second.end());
+    for (const FolderItem& item : it->second)
+        if ((item.attributes & kAttributeFolder) || !wanted || wanted(item.name)) items->push_back(item);
     return true;
 }
 
