@@ -9,12 +9,21 @@
 // a temporary sibling ("name.~sv0" renamed onto "name") arrives as a creation
 // of the real name; the siblings themselves are never reported; a rename
 // arrives as a deletion and a creation unless renames were asked for.
+//
+// Callers and the window procedure are C-style: nothing thrown here (out of
+// memory in a string or a list) crosses WatchFolder, UnwatchFolders, the
+// watch thread or a completion routine. Records are allocated without
+// throwing; a batch of changes that cannot be delivered is dropped and the
+// watch goes on.
 #include "platform/internal.h"
 
+#include <atomic>
 #include <cwchar>
 #include <cwctype>
+#include <list>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -56,8 +65,14 @@ struct FolderWatch {
     bool limitReported = false;
 };
 
+// A list, so that watches move in and out by splicing, which allocates
+// nothing and cannot fail.
+using WatchList = std::list<std::unique_ptr<FolderWatch>>;
 std::mutex g_watchesLock;
-std::vector<std::unique_ptr<FolderWatch>> g_watches;
+WatchList g_watches;
+
+// Change records posted and not yet freed.
+std::atomic<size_t> g_recordsOutstanding{0};
 
 // "<name>.~<letters><hex digits>": a sibling a save writes before it
 // replaces the real file (SiblingName in imagelib/fileio).
@@ -75,7 +90,9 @@ bool IsTemporarySibling(const std::wstring& path) {
 
 void Post(const FolderWatch& watch, uint32_t event, const std::wstring& item, const std::wstring& oldItem) {
     if (!(watch.events & event) && event != kWatchIncomplete) return;
-    auto* record = new FileChangeRecord{};
+    auto* record = new (std::nothrow) FileChangeRecord{};
+    if (!record) return;
+    ++g_recordsOutstanding;
     record->event = event;
     if (event == kFileCreated || event == kFileRenamed) {
         const DWORD attributes = GetFileAttributesW(item.c_str());
@@ -83,10 +100,10 @@ void Post(const FolderWatch& watch, uint32_t event, const std::wstring& item, co
     }
     CopyWideTextBounded(record->item, MAX_PATH, item.c_str());
     CopyWideTextBounded(record->oldItem, MAX_PATH, oldItem.c_str());
-    if (!PostMessageW(watch.window, watch.message, reinterpret_cast<WPARAM>(record), 0)) delete record;
+    if (!PostMessageW(watch.window, watch.message, reinterpret_cast<WPARAM>(record), 0)) FreeFileChange(record);
 }
 
-bool AddFolder(FolderWatch* watch, const std::wstring& folder);
+bool AddFolder(FolderWatch* watch, const std::wstring& folder) noexcept;
 
 void CALLBACK ReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped);
 
@@ -157,13 +174,29 @@ void CALLBACK ReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
     auto* f = static_cast<WatchedFolder*>(overlapped->hEvent);
     f->reading = false;
     if (f->watch->stopping || error == ERROR_OPERATION_ABORTED) return;
-    if (error == ERROR_SUCCESS && bytes > 0) Deliver(f, bytes);
+    if (error == ERROR_SUCCESS && bytes > 0) {
+        try {
+            Deliver(f, bytes);
+        } catch (...) {
+            f->renamedFrom.clear();  // out of memory: this batch is lost, the watch goes on
+        }
+    }
     StartRead(f);
 }
 
+bool AddFolderOrThrow(FolderWatch* watch, const std::wstring& folder);
+
 // Watches `folder` (with its trailing backslash) and, with subfolders, every
 // folder below it, while the watch's room lasts.
-bool AddFolder(FolderWatch* watch, const std::wstring& folder) {
+bool AddFolder(FolderWatch* watch, const std::wstring& folder) noexcept {
+    try {
+        return AddFolderOrThrow(watch, folder);
+    } catch (...) {
+        return false;  // out of memory: the folders taken so far stay watched
+    }
+}
+
+bool AddFolderOrThrow(FolderWatch* watch, const std::wstring& folder) {
     if (watch->folders.size() >= kMaxWatchedFolders) {
         if (!watch->limitReported) Post(*watch, kWatchIncomplete, folder, std::wstring());
         watch->limitReported = true;
@@ -179,11 +212,15 @@ bool AddFolder(FolderWatch* watch, const std::wstring& folder) {
     if (f->directory == INVALID_HANDLE_VALUE) return false;
     // Changes are collected only while a read is pending: the read starts
     // before the window is told the watch is there.
+    // The room in the list is made before the read starts: a pending read
+    // is never left without its record.
+    watch->folders.emplace_back();
     if (!StartRead(f.get())) {
+        watch->folders.pop_back();
         CloseHandle(f->directory);
         return false;
     }
-    watch->folders.push_back(std::move(f));
+    watch->folders.back() = std::move(f);
     if (watch->subfolders) {
         WIN32_FIND_DATAW found;
         HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &found);
@@ -232,16 +269,25 @@ void StopWatch(FolderWatch* watch) {
 BOOL WatchFolder(const FolderWatchSpec& spec) {
     RecordHandheldCall(HandheldCall::kWatchFolder, spec.window, spec.events);
     if (!IsWindow(spec.window)) return FALSE;
-    auto watch = std::make_unique<FolderWatch>();
+    // Everything that may throw happens before the thread starts: the list
+    // node that will hold the watch is made first.
+    WatchList node;
+    FolderWatch* watch = nullptr;
+    try {
+        node.push_back(std::make_unique<FolderWatch>());
+        watch = node.back().get();
+        watch->root = spec.folder && *spec.folder ? spec.folder : L"\\";
+        if (watch->root.back() != L'\\') watch->root.push_back(L'\\');
+    } catch (...) {
+        return FALSE;
+    }
     watch->window = spec.window;
     watch->message = spec.message;
-    watch->root = spec.folder && *spec.folder ? spec.folder : L"\\";
-    if (watch->root.back() != L'\\') watch->root.push_back(L'\\');
     watch->subfolders = spec.folder ? spec.subfolders : true;
     watch->events = spec.events;
     watch->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     watch->started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (watch->stop && watch->started) watch->thread = CreateThread(nullptr, 0, WatchThread, watch.get(), 0, nullptr);
+    if (watch->stop && watch->started) watch->thread = CreateThread(nullptr, 0, WatchThread, watch, 0, nullptr);
     if (!watch->thread) {
         if (watch->stop) CloseHandle(watch->stop);
         if (watch->started) CloseHandle(watch->started);
@@ -249,26 +295,23 @@ BOOL WatchFolder(const FolderWatchSpec& spec) {
     }
     WaitForSingleObject(watch->started, INFINITE);
     if (!watch->rootWatched) {
-        StopWatch(watch.get());
+        StopWatch(watch);
         return FALSE;
     }
     std::lock_guard<std::mutex> hold(g_watchesLock);
-    g_watches.push_back(std::move(watch));
+    g_watches.splice(g_watches.end(), node);
     return TRUE;
 }
 
 BOOL UnwatchFolders(HWND window) {
     RecordHandheldCall(HandheldCall::kUnwatchFolders, window, 0);
-    std::vector<std::unique_ptr<FolderWatch>> ending;
+    WatchList ending;
     {
         std::lock_guard<std::mutex> hold(g_watchesLock);
         for (auto it = g_watches.begin(); it != g_watches.end();) {
-            if ((*it)->window == window) {
-                ending.push_back(std::move(*it));
-                it = g_watches.erase(it);
-            } else {
-                ++it;
-            }
+            const auto next = std::next(it);
+            if ((*it)->window == window) ending.splice(ending.end(), g_watches, it);
+            it = next;
         }
     }
     if (ending.empty()) return FALSE;
@@ -285,4 +328,10 @@ BOOL UnwatchFolders(HWND window) {
     return TRUE;
 }
 
-void FreeFileChange(FileChangeRecord* record) { delete record; }
+void FreeFileChange(FileChangeRecord* record) {
+    if (!record) return;
+    --g_recordsOutstanding;
+    delete record;
+}
+
+size_t FileChangeRecordsOutstanding() { return g_recordsOutstanding.load(); }

@@ -1,7 +1,7 @@
 #include "shell/pictureload.h"
 
 #include "imagelib/load.h"
-#include "processing/geometry.h"
+#include "imagelib/geometry.h"
 #include "shell/filelist.h"
 
 namespace {
