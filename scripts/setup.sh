@@ -15,7 +15,7 @@ PACKAGES="
   clang lld libclang-rt-14-dev
   googletest libbenchmark-dev
   libjpeg-turbo-progs netpbm imagemagick libimage-exiftool-perl python3-pil
-  libtiff-tools pngcheck giflib-tools gifsicle icoutils zip unzip libvips-tools libvips-dev
+  libtiff-tools pngcheck giflib-tools gifsicle icoutils zip unzip libvips-tools libvips-dev exiv2
 "
 
 have_all() {

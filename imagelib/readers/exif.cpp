@@ -6,117 +6,61 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../bytereader.h"
 #include "../checked.h"
 #include "jpegglue.h"
+#include "tiffifd.h"
 
 namespace {
 
 constexpr size_t kTiffHeaderAt = 6;     // after "Exif\0\0"
-constexpr size_t kIfdEntryBytes = 12;
 constexpr uint16_t kTagOrientation = 274;
 constexpr uint16_t kTagThumbnailOffset = 513;
 constexpr uint16_t kTagThumbnailLength = 514;
-constexpr uint16_t kTagExifIfd = 34665;
-constexpr uint16_t kTypeShort = 3;
-constexpr uint16_t kTypeLong = 4;
-// Exif IFD pointers may point anywhere, backwards too: the walk stops at
-// this depth and after this many IFDs.
-constexpr int kMaxIfdDepth = 16;
-constexpr int kMaxIfdVisits = 64;
 
-// Bytes per value of TIFF field types 0..12.
-constexpr uint8_t kTypeSizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-
-struct ExifWalk {
-    ByteReader tiff;          // the TIFF data: B and S
-    bool bigEndian;
-    int visits;
+struct App1Walk {
+    uint8_t* tiff;            // writable: the info's pointers point here
     ExifApp1Info* info;
-
-    // Reads at an offset the caller has checked; a miss still clears `ok`.
-    uint16_t U16At(uint64_t offset) {
-        tiff.Seek(static_cast<size_t>(offset));
-        return tiff.U16(bigEndian);
-    }
-    uint32_t U32At(uint64_t offset) {
-        tiff.Seek(static_cast<size_t>(offset));
-        return tiff.U32(bigEndian);
-    }
-    uint8_t* PointerAt(uint64_t offset) const { return const_cast<uint8_t*>(tiff.data) + offset; }
+    bool fits;                // the thumbnail found lies inside the data
 };
 
-// Walks the IFD at offset `ifd` of the TIFF data. True when a thumbnail that
-// fits the data was found on the way.
-bool WalkIfd(ExifWalk* w, uint64_t ifd, int depth) {
-    if (depth > kMaxIfdDepth || ++w->visits > kMaxIfdVisits) return false;
-    const uint64_t size = w->tiff.size;
-    if (ifd + 2 > size) return false;
-    const uint32_t count = w->U16At(ifd);
-    if (count == 0 || !w->tiff.ok) return false;
-
-    uint64_t exifIfd = 0;
-    bool haveExifIfd = false;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t e = ifd + 2 + uint64_t(i) * kIfdEntryBytes;
-        // The entry must end before the data does.
-        if (e + kIfdEntryBytes >= size) return false;
-        const uint16_t tag = w->U16At(e);
-        const uint16_t type = w->U16At(e + 2);
-        const uint32_t valueCount = w->U32At(e + 4);
-        if (type >= sizeof kTypeSizes || valueCount > 0x7FFFFFFFu) return false;
-        const uint64_t valueBytes = uint64_t(kTypeSizes[type]) * valueCount;
-        const uint32_t field = w->U32At(e + 8);
-        if (!w->tiff.ok) return false;
-        if (valueBytes > 4 && uint64_t(field) + valueBytes > size) break;
-
-        if (tag == kTagExifIfd && field <= size) {
-            exifIfd = field;
-            haveExifIfd = true;
-        }
-        if (depth == 0) continue;
-        if (tag == kTagThumbnailOffset && type == kTypeLong && valueCount == 1) {
-            w->info->thumbnailOffset = field;
-        } else if (tag == kTagThumbnailLength && type == kTypeLong && valueCount == 1) {
-            w->info->thumbnailLength = field;
-            w->info->thumbnailLengthValue = w->PointerAt(e + 8);
-        } else if (tag == kTagOrientation && type == kTypeShort && valueCount == 1) {
-            w->info->orientationFound = tag;
-            w->info->orientationValue = w->PointerAt(e + 8);
+// Picks the thumbnail and Orientation entries out of every IFD after IFD0
+// (the Exif IFD and the chain from IFD1); ends the walk at the first IFD
+// after which both thumbnail tags are known.
+bool VisitApp1Ifd(void* context, uint32_t kind, const TiffView& view, const IfdTable& table) {
+    auto* w = static_cast<App1Walk*>(context);
+    ExifApp1Info* info = w->info;
+    if (kind == kIfdMain) return true;
+    for (uint32_t i = 0; i < table.count; ++i) {
+        const IfdEntry e = ReadIfdEntry(view, table, i);
+        if (!e.usable || e.count != 1) continue;
+        if (e.tag == kTagThumbnailOffset && e.type == kTiffLong) {
+            info->thumbnailOffset = e.field;
+        } else if (e.tag == kTagThumbnailLength && e.type == kTiffLong) {
+            info->thumbnailLength = e.field;
+            info->thumbnailLengthValue = w->tiff + e.valueAt;
+        } else if (e.tag == kTagOrientation && e.type == kTiffShort) {
+            info->orientationFound = kTagOrientation;
+            info->orientationValue = w->tiff + e.valueAt;
         }
     }
-
-    if (w->info->thumbnailOffset != 0 && w->info->thumbnailLength != 0)
-        return uint64_t(w->info->thumbnailOffset) + w->info->thumbnailLength <= size;
-    if (haveExifIfd && WalkIfd(w, exifIfd, depth + 1)) return true;
-
-    // The next IFD must lie after this one, so the chain cannot loop.
-    const uint64_t linkAt = ifd + 2 + uint64_t(count) * kIfdEntryBytes;
-    if (linkAt + 4 > size) return false;
-    const uint32_t next = w->U32At(linkAt);
-    if (!w->tiff.ok || next == 0 || next >= size || next <= ifd) return false;
-    return WalkIfd(w, next, depth + 1);
+    if (info->thumbnailOffset == 0 || info->thumbnailLength == 0) return true;
+    w->fits = RangeInside(info->thumbnailOffset, info->thumbnailLength, view.size);
+    return false;
 }
 
 }  // namespace
 
 int ParseExifApp1(uint8_t* data, size_t length, ExifApp1Info* info) {
     std::memset(info, 0, sizeof *info);
-    ByteReader block(data, length);
-    if (!data || !block.Seek(kTiffHeaderAt)) return 0;
-    const uint8_t* order = block.Take(2);
-    if (!order) return 0;
-    bool bigEndian;
-    if (order[0] == 'I' && order[1] == 'I') bigEndian = false;
-    else if (order[0] == 'M' && order[1] == 'M') bigEndian = true;
-    else return 0;
-    if (block.U16(bigEndian) != 42) return 0;
-    const uint32_t ifd0 = block.U32(bigEndian);
-    if (!block.ok || uint64_t(ifd0) + kTiffHeaderAt + 2 >= length) return 0;
-
-    info->bigEndian = bigEndian ? 1 : 0;
-    ExifWalk walk{ByteReader(data + kTiffHeaderAt, length - kTiffHeaderAt), bigEndian, 0, info};
-    if (!WalkIfd(&walk, ifd0, 0) || info->thumbnailOffset == 0) return 0;
+    if (!data || length < kTiffHeaderAt) return 0;
+    TiffView view;
+    uint32_t ifd0;
+    if (!OpenTiffView(data + kTiffHeaderAt, length - kTiffHeaderAt, &view, &ifd0)) return 0;
+    info->bigEndian = view.bigEndian ? 1 : 0;
+    App1Walk walk{data + kTiffHeaderAt, info, false};
+    IfdWalkOptions options;
+    options.kindsWanted = kIfdExif;
+    if (!WalkTiffIfds(view, ifd0, options, VisitApp1Ifd, &walk) || !walk.fits) return 0;
     info->thumbnailOffset += kTiffHeaderAt;
     return 1;
 }

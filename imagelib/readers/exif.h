@@ -4,7 +4,7 @@
 //
 // Portable: no platform headers. ParseExifApp1 trusts nothing in the block:
 // every offset and length is checked in 64-bit arithmetic against the
-// block's size, and IFD links are followed to a fixed depth.
+// block's size, and IFD walks go through the capped reader of tiffifd.h.
 #pragma once
 
 #include <cstddef>
