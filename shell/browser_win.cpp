@@ -36,11 +36,7 @@ void DeleteThumbnailBitmap(void*, void* bitmap) { DeleteObject(static_cast<HBITM
 
 }  // namespace
 
-const ExifOrientationAccess* ViewerExifOrientation() {
-    // The metadata layer's reading and reset of the EXIF orientation are
-    // not there yet: camera RAW pictures are turned by their reader's flags.
-    return nullptr;
-}
+const ExifOrientationAccess* ViewerExifOrientation() { return MetadataExifOrientation(); }
 
 BrowserServices Win32BrowserServices(HWND window) {
     BrowserServices services;

@@ -1,6 +1,7 @@
 #include "shell/pictureload.h"
 
 #include "imagelib/load.h"
+#include "processing/exifedit.h"
 #include "imagelib/geometry.h"
 #include "shell/filelist.h"
 
@@ -27,7 +28,18 @@ bool Turn(Bitmap* bitmap, int exifOrientation) {
     }
 }
 
+int ReadMetadataOrientation(const Bitmap* bitmap) {
+    uint32_t value = 0;
+    return ExifGetOrientation(bitmap->metadata, &value) && value <= 8 ? int(value) : 0;
+}
+
+void ResetMetadataOrientation(Bitmap* bitmap) { ExifSetOrientation(bitmap->metadata, kOrientationNormal); }
+
+const ExifOrientationAccess kMetadataOrientation = {ReadMetadataOrientation, ResetMetadataOrientation};
+
 }  // namespace
+
+const ExifOrientationAccess* MetadataExifOrientation() { return &kMetadataOrientation; }
 
 int ApplyPictureOrientation(Bitmap* bitmap, const ImageInfo* info, int resetTag, const ExifOrientationAccess* exif) {
     if (!bitmap->pixels) return 0;

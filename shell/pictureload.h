@@ -19,6 +19,9 @@ struct ExifOrientationAccess {
     void (*reset)(Bitmap* bitmap);
 };
 
+// The EXIF orientation of the bitmap's metadata list (its first EXIF block).
+const ExifOrientationAccess* MetadataExifOrientation();
+
 // Turns the bitmap as its orientation says: a camera RAW reader's flags in
 // `info` (bit 2 a left turn, bit 4 a right turn, for a picture declared
 // higher than wide but delivered wider than high), else the EXIF orientation

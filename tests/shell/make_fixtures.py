@@ -6,7 +6,8 @@ archive holding one of them, with Python's zipfile, at build time.
 
 wide.jpg (320 x 200), tall.png (90 x 300) and small.gif (40 x 30) are real
 pictures; broken.jpg is a JPEG cut after its first 200 bytes, which loads
-with an error; pictures.zip holds extracted.jpg (a copy of wide.jpg).
+with an error; pictures.zip holds extracted.jpg (a copy of wide.jpg); oriented6.jpg (64 x 32)
+carries EXIF orientation 6.
 """
 import io
 import os
@@ -38,5 +39,9 @@ ramp(90, 300).save(os.path.join(OUT, "tall.png"))
 ramp(40, 30).convert("P").save(os.path.join(OUT, "small.gif"))
 with zipfile.ZipFile(os.path.join(OUT, "pictures.zip"), "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("extracted.jpg", wide.getvalue())
+# A landscape picture stored with EXIF orientation 6 (turn right to view).
+exif = Image.Exif()
+exif[274] = 6
+ramp(64, 32).save(os.path.join(OUT, "oriented6.jpg"), quality=95, exif=exif.tobytes())
 with open(os.path.join(OUT, "manifest.txt"), "w") as f:
-    f.write("wide.jpg\ntall.png\nsmall.gif\nbroken.jpg\npictures.zip\n")
+    f.write("wide.jpg\ntall.png\nsmall.gif\nbroken.jpg\npictures.zip\noriented6.jpg\n")
