@@ -246,13 +246,20 @@ TEST_F(Model, CreationsAddListedPicturesOnceAndNothingElse) {
     // A save over a listed picture (a rename onto its name) re-reads it.
     Tree()[P(L"/d/")][0].size = 77;  // b.jpg
     model.OnFileCreated(P(L"/d/B.JPG"));
+    Settle();
     EXPECT_EQ(model.Entries().size(), 4u);
     EXPECT_EQ(model.Entries()[1].size, 77u);
+    EXPECT_EQ(model.Entries()[1].state, uint32_t(kEntryExamined));
+    EXPECT_EQ(host.loads, 5);  // made again
+    EXPECT_EQ(host.liveBitmaps, 4);
+    // The update itself: the worker stopped, the entry waits for the next run.
+    EXPECT_TRUE(model.BrowserUpdateFile(P(L"/d/"), L"b.jpg"));
+    EXPECT_FALSE(model.WorkerRunning());
     EXPECT_EQ(model.Entries()[1].state, uint32_t(kEntryNotExamined));
     EXPECT_EQ(model.Entries()[1].thumbnail, nullptr);
+    model.StartWorker();
     Settle();
     EXPECT_EQ(model.Entries()[1].state, uint32_t(kEntryExamined));
-    EXPECT_EQ(host.liveBitmaps, 4);
 }
 
 TEST_F(Model, SubfolderCreationsOnlyWhenRecursive) {
@@ -332,9 +339,9 @@ TEST_F(Model, ChangesWhileTheWorkerRunsStopItFirst) {
     ASSERT_TRUE(host.WaitForLoadStarted());
     Add(L"/d/", File(L"d.jpg"));
     model.OnFileCreated(P(L"/d/d.jpg"));  // stops the waiting load, then starts anew
-    host.waitForStop.clear();
     ASSERT_EQ(model.Entries().size(), 4u);
     model.StopWorker();
+    host.waitForStop.clear();
     host.Take();
     model.StartWorker();
     Settle();
