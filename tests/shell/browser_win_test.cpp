@@ -254,4 +254,23 @@ TEST(FolderWatchScale, ATreeOfManyFoldersIsWatchedByOneThread) {
     EXPECT_EQ(ThreadCount(), before);
 }
 
+// Past the folders one watch takes, the window is told which folder was
+// left out, once.
+TEST(FolderWatchScale, FoldersPastTheLimitAreReportedNotDropped) {
+    ScratchDir dir;
+    const std::wstring root = dir.path().wstring() + L"\\";
+    for (int i = 0; i < 4100; ++i) ASSERT_TRUE(CreateDirectoryW((root + L"d" + std::to_wstring(i)).c_str(), nullptr));
+    BrowserWindow window;
+    ASSERT_TRUE(WatchFolder(FolderWatchSpec{window.get(), kFileChangeMessage, root.c_str(), true, kFileCreated}));
+    int incomplete = 0;
+    MSG m;
+    while (PeekMessageW(&m, window.get(), kFileChangeMessage, kFileChangeMessage, PM_REMOVE)) {
+        auto* record = reinterpret_cast<FileChangeRecord*>(m.wParam);
+        if (record->event == kWatchIncomplete) ++incomplete;
+        FreeFileChange(record);
+    }
+    EXPECT_EQ(incomplete, 1);
+    EXPECT_TRUE(UnwatchFolders(window.get()));
+}
+
 }  // namespace
