@@ -132,10 +132,14 @@ DWORD HoldTime();
 // ---------------------------------------------------------------------------
 // Folder change notifications
 
+// A save through a temporary sibling arrives as kFileCreated of the real
+// name, never as events of the sibling; without kFileRenamed a rename
+// arrives as kFileDeleted of the old name and kFileCreated of the new.
 enum FileEvent : uint32_t {
     kFileRenamed = 0x01,  // item is the new path, oldItem the old one
     kFileCreated = 0x02,
     kFileDeleted = 0x04,
+    kWatchIncomplete = 0x08,  // sent whatever was asked: item is a folder the watch could not take
 };
 constexpr uint32_t kAllFileEvents = kFileRenamed | kFileCreated | kFileDeleted;
 constexpr UINT kFileChangeMessage = 0x8101;
@@ -144,6 +148,7 @@ constexpr UINT kFileChangeMessage = 0x8101;
 // releases it with FreeFileChange.
 struct FileChangeRecord {
     uint32_t event;
+    bool folder;                // creations and renames: the item is a folder
     wchar_t item[MAX_PATH];     // full path, as the watched folder was given plus the name
     wchar_t oldItem[MAX_PATH];  // renames only
 };

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds everything and runs every test:
 #   build/native  g++ Debug with AddressSanitizer/UBSan: unit tests
-#   build/tsan    g++ with ThreadSanitizer: only the concurrency test
+#   build/tsan    g++ with ThreadSanitizer: the concurrency and browser tests
 #   build/fuzz    clang with libFuzzer: fuzz targets (built; run when asked)
 #   build/bench   Release: benchmarks (built)
 #   build/win64   mingw-w64 cross build: the Win32 programs and all tests, run
@@ -197,13 +197,14 @@ if [ "$do_native" -eq 1 ]; then
     fail "native build"
   fi
 
-  # Only what the concurrency test needs, to keep the run short.
-  section "tsan: configure, build and run the concurrency test ($TSAN)"
+  # Only what the threaded tests need, to keep the run short: the
+  # concurrency test and the browser's thumbnail worker.
+  section "tsan: configure, build and run the threaded tests ($TSAN)"
   if configure "$TSAN" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
        -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DPV_TSAN=ON \
        -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
-     cmake --build "$TSAN" -j "$JOBS" --target concurrency_test; then
-    run_ctest tsan "$TSAN" 1 -R '^concurrency_test$'
+     cmake --build "$TSAN" -j "$JOBS" --target concurrency_test browser_test; then
+    run_ctest tsan "$TSAN" 1 -R '^(concurrency_test|browser_test)$'
   else
     fail "tsan build"
   fi

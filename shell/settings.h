@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 
 // How a stored number is brought into range when read.
@@ -24,7 +25,8 @@ constexpr uint32_t kSortKeyMask = 0x0FFF;
 constexpr uint32_t kSortDescending = 0x1000;
 
 // X(key, field, kind, default, min, max, text default), in the order in which
-// the settings are read and written.
+// the settings are read and written. ThumbSize keeps any stored number: the
+// thumbnail box maps every value other than 1 to 4 to its smallest size.
 #define PV_GENERAL_SETTINGS(X)                                                      \
     X(SlideBackColor, slideBackColor, kColour, 0x808080, 0, 0xFFFFFF, nullptr)      \
     X(ViewBackColor, viewBackColor, kColour, 0x808080, 0, 0xFFFFFF, nullptr)        \
@@ -44,7 +46,7 @@ constexpr uint32_t kSortDescending = 0x1000;
     X(SoundFilename, soundFilename, kText, 0, 0, 0, L"")                            \
     X(UserViewMode, userViewMode, kChoice, 4, 0, 4, nullptr)                        \
     X(ShowLabel, showLabel, kFlag, 1, 0, 1, nullptr)                                \
-    X(ThumbSize, thumbSize, kNumber, 2, 0, 4, nullptr)                              \
+    X(ThumbSize, thumbSize, kNumber, 2, INT32_MIN, INT32_MAX, nullptr)              \
     X(FontTree, fontTree, kOptionalNumber, 0, 8, 20, nullptr)                       \
     X(FontThumb, fontThumb, kOptionalNumber, 0, 8, 20, nullptr)                     \
     X(UseScrollbar, useScrollbar, kFlag, 0, 0, 1, nullptr)                          \

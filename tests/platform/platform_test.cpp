@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../support/modaldriver.h"
+#include "imagelib/fileio.h"
 #include "platform_test.rh"
 
 namespace {
@@ -483,6 +484,50 @@ TEST(FolderWatch, CreatedDeletedAndRenamedFilesArriveAsChangeMessages) {
     EXPECT_EQ(owner.changes.size(), 3u);
     EXPECT_FALSE(UnwatchFolders(owner.get()));
     EXPECT_FALSE(WatchFolder({owner.get(), kFileChangeMessage, L"\\No Such Folder\\", false, kAllFileEvents}));
+}
+
+// A save writes a temporary sibling and renames it onto the name (moving
+// an existing file aside first); the window hears only of the real name.
+TEST(FolderWatch, SavesThroughSiblingsArriveAsCreationsOfTheRealName) {
+    Owner owner;
+    ScratchFolder folder(L"pvwatchsave");
+    Touch(folder.path() + L"old.jpg");
+    ASSERT_TRUE(WatchFolder({owner.get(), kFileChangeMessage, folder.path().c_str(), false, kAllFileEvents}));
+    for (const wchar_t* name : {L"new.jpg", L"old.jpg"}) {
+        const std::wstring final = folder.path() + name;
+        const std::wstring temp = SiblingName(final, L"sv");
+        ASSERT_FALSE(temp.empty());
+        ASSERT_EQ(ReplaceWithTemp(temp, final), 0);
+    }
+    Touch(folder.path() + L"marker.jpg");
+    WaitForChanges(owner, 3);
+    ASSERT_EQ(owner.changes.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(owner.changes[i].event, uint32_t(kFileCreated)) << i;
+    EXPECT_EQ(std::wstring(owner.changes[0].item), folder.path() + L"new.jpg");
+    EXPECT_EQ(std::wstring(owner.changes[1].item), folder.path() + L"old.jpg");
+    EXPECT_EQ(std::wstring(owner.changes[2].item), folder.path() + L"marker.jpg");
+    UnwatchFolders(owner.get());
+}
+
+// Without renames asked for, a rename is a deletion and a creation; a new
+// folder says it is one.
+TEST(FolderWatch, RenamesAsDeletionAndCreationAndFoldersMarked) {
+    Owner owner;
+    ScratchFolder folder(L"pvwatchrename");
+    Touch(folder.path() + L"a.jpg");
+    ASSERT_TRUE(WatchFolder({owner.get(), kFileChangeMessage, folder.path().c_str(), false, kFileCreated | kFileDeleted}));
+    ASSERT_TRUE(MoveFileW((folder.path() + L"a.jpg").c_str(), (folder.path() + L"b.jpg").c_str()));
+    ASSERT_TRUE(CreateDirectoryW((folder.path() + L"pics.jpg").c_str(), nullptr));
+    WaitForChanges(owner, 3);
+    ASSERT_EQ(owner.changes.size(), 3u);
+    EXPECT_EQ(owner.changes[0].event, uint32_t(kFileDeleted));
+    EXPECT_EQ(std::wstring(owner.changes[0].item), folder.path() + L"a.jpg");
+    EXPECT_EQ(owner.changes[1].event, uint32_t(kFileCreated));
+    EXPECT_EQ(std::wstring(owner.changes[1].item), folder.path() + L"b.jpg");
+    EXPECT_FALSE(owner.changes[1].folder);
+    EXPECT_EQ(owner.changes[2].event, uint32_t(kFileCreated));
+    EXPECT_TRUE(owner.changes[2].folder);
+    UnwatchFolders(owner.get());
 }
 
 TEST(FolderWatch, SubfoldersAndEventFilters) {

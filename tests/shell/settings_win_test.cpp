@@ -183,7 +183,7 @@ TEST_F(RegistrySettings, StoredValuesAreClampedAndTheStartModeApplied) {
     EXPECT_EQ(s.userViewMode, 2);
     EXPECT_EQ(s.viewMode, 2);  // UserViewMode other than 4 replaces Mode
     EXPECT_EQ(s.slideDelay, 1);
-    EXPECT_EQ(s.thumbSize, 4);
+    EXPECT_EQ(s.thumbSize, 99);  // kept as stored: the thumbnail box maps it
     EXPECT_EQ(s.keyUp, 1);
     EXPECT_EQ(s.showLabel, 1);
     EXPECT_EQ(s.fontTree, 8);

@@ -1,0 +1,47 @@
+#!/usr/bin/python3
+"""Makes the pictures the browser's Win32 test lists, with Pillow, and an
+archive holding one of them, with Python's zipfile, at build time.
+
+    make_fixtures.py OUTDIR
+
+wide.jpg (320 x 200), tall.png (90 x 300) and small.gif (40 x 30) are real
+pictures; broken.jpg is a JPEG cut after its first 200 bytes, which loads
+with an error; pictures.zip holds extracted.jpg (a copy of wide.jpg); oriented6.jpg (64 x 32)
+carries EXIF orientation 6.
+"""
+import io
+import os
+import sys
+import zipfile
+
+from PIL import Image
+
+OUT = sys.argv[1]
+os.makedirs(OUT, exist_ok=True)
+
+
+def ramp(w, h):
+    picture = Image.new("RGB", (w, h))
+    pixels = picture.load()
+    for y in range(h):
+        for x in range(w):
+            pixels[x, y] = (x * 255 // (w - 1), y * 255 // (h - 1), (x ^ y) & 255)
+    return picture
+
+
+wide = io.BytesIO()
+ramp(320, 200).save(wide, "JPEG", quality=90)
+with open(os.path.join(OUT, "wide.jpg"), "wb") as f:
+    f.write(wide.getvalue())
+with open(os.path.join(OUT, "broken.jpg"), "wb") as f:
+    f.write(wide.getvalue()[:200])
+ramp(90, 300).save(os.path.join(OUT, "tall.png"))
+ramp(40, 30).convert("P").save(os.path.join(OUT, "small.gif"))
+with zipfile.ZipFile(os.path.join(OUT, "pictures.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("extracted.jpg", wide.getvalue())
+# A landscape picture stored with EXIF orientation 6 (turn right to view).
+exif = Image.Exif()
+exif[274] = 6
+ramp(64, 32).save(os.path.join(OUT, "oriented6.jpg"), quality=95, exif=exif.tobytes())
+with open(os.path.join(OUT, "manifest.txt"), "w") as f:
+    f.write("wide.jpg\ntall.png\nsmall.gif\nbroken.jpg\npictures.zip\noriented6.jpg\n")

@@ -1,0 +1,146 @@
+// Orientation: every EXIF orientation turns the picture upright whatever its
+// shape, the tag is reset only when the picture was turned, and the camera
+// RAW reader's flags turn a portrait picture delivered on its side.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imagelib/load.h"
+#include "processing/exifedit.h"
+#include "shell/pictureload.h"
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
+
+namespace {
+
+// The orientation a test hands the picture, and the resets it saw.
+int g_orientation = 0;
+int g_resets = 0;
+const ExifOrientationAccess kFakeExif = {
+    [](const Bitmap*) { return g_orientation; },
+    [](Bitmap*) { ++g_resets; },
+};
+
+// A grey picture whose pixel (x, y) holds 10 * y + x.
+struct Grey {
+    Bitmap b{};
+    Grey(int w, int h) {
+        EXPECT_EQ(AllocBitmap(&b, kPixelGrey, 1, w, h), 1);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) b.pixels[y * b.bytesPerRow + x] = uint8_t(10 * y + x);
+    }
+    ~Grey() { FreeBitmap(&b); }
+    int At(int x, int y) const { return b.pixels[y * b.bytesPerRow + x]; }
+};
+
+// Where the upright picture's pixel (x, y) was stored, for a stored picture
+// of w x h.
+void StoredAt(int orientation, int w, int h, int x, int y, int* sx, int* sy) {
+    switch (orientation) {
+    case 2: *sx = w - 1 - x; *sy = y; break;
+    case 3: *sx = w - 1 - x; *sy = h - 1 - y; break;
+    case 4: *sx = x; *sy = h - 1 - y; break;
+    case 5: *sx = y; *sy = x; break;
+    case 6: *sx = y; *sy = h - 1 - x; break;
+    case 7: *sx = w - 1 - y; *sy = h - 1 - x; break;
+    case 8: *sx = w - 1 - y; *sy = x; break;
+    default: *sx = x; *sy = y; break;
+    }
+}
+
+TEST(Orientation, EveryExifValueOnLandscapeAndPortraitPictures) {
+    for (const auto& [w, h] : {std::make_pair(3, 2), std::make_pair(2, 3)}) {
+        for (int orientation = 0; orientation <= 9; ++orientation) {
+            Grey stored(w, h), picture(w, h);
+            g_orientation = orientation;
+            g_resets = 0;
+            const bool turns = orientation >= 2 && orientation <= 8;
+            EXPECT_EQ(ApplyPictureOrientation(&picture.b, nullptr, 1, &kFakeExif), turns ? 1 : 0) << orientation;
+            EXPECT_EQ(g_resets, turns ? 1 : 0) << orientation;
+            const bool quarter = orientation >= 5 && orientation <= 8;
+            ASSERT_EQ(picture.b.width, quarter ? h : w) << orientation;
+            ASSERT_EQ(picture.b.height, quarter ? w : h) << orientation;
+            for (int y = 0; y < picture.b.height; ++y)
+                for (int x = 0; x < picture.b.width; ++x) {
+                    int sx, sy;
+                    StoredAt(turns ? orientation : 1, w, h, x, y, &sx, &sy);
+                    EXPECT_EQ(picture.At(x, y), stored.At(sx, sy)) << w << "x" << h << " o" << orientation;
+                }
+        }
+    }
+    // Without resetTag the tag stays.
+    Grey picture(3, 2);
+    g_orientation = 6;
+    g_resets = 0;
+    EXPECT_EQ(ApplyPictureOrientation(&picture.b, nullptr, 0, &kFakeExif), 1);
+    EXPECT_EQ(g_resets, 0);
+}
+
+TEST(Orientation, CameraRawFlagsTurnAPortraitDeliveredOnItsSide) {
+    struct Case {
+        uint16_t flags;
+        int32_t infoWidth, infoHeight;
+        int turned;
+        int topLeftFrom;  // stored pixel now at (0, 0)
+    };
+    const Case cases[] = {
+        {0x2, 2, 3, 1, 2},   // a left turn: the top-right pixel comes to the top left
+        {0x4, 2, 3, 1, 10},  // a right turn: the bottom-left pixel does
+        {0x4, 3, 2, 0, 0},   // declared landscape: left alone
+        {0x1, 2, 3, 0, 0},   // no turn asked for
+    };
+    g_orientation = 0;
+    for (const Case& c : cases) {
+        Grey picture(3, 2);
+        ImageInfo info{};
+        info.width = c.infoWidth;
+        info.height = c.infoHeight;
+        info.orientation = c.flags;
+        EXPECT_EQ(ApplyPictureOrientation(&picture.b, &info, 1, &kFakeExif), c.turned) << c.flags;
+        EXPECT_EQ(picture.At(0, 0), c.topLeftFrom) << c.flags;
+    }
+}
+
+// A JPEG that Pillow wrote with orientation 6, through the metadata layer.
+TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
+    testing_support::EnsureFormatRegistry();
+    LoadOptions options;
+    InitLoadOptions(&options);
+    options.flags |= kLoadKeepMetadata;
+    Bitmap b{};
+    ImageInfo info{};
+    ASSERT_EQ(LoadPictureFromFile(testing_support::FixtureFile(PV_SHELL_FIXTURES, "oriented6.jpg").c_str(), &b,
+                                  &options, &info),
+              0);
+    ASSERT_EQ(b.width, 64);
+    uint32_t value = 0;
+    ASSERT_EQ(ExifGetOrientation(b.metadata, &value), 1);
+    EXPECT_EQ(value, 6u);
+    EXPECT_EQ(ApplyPictureOrientation(&b, &info, 1, MetadataExifOrientation()), 1);
+    EXPECT_EQ(b.width, 32);
+    EXPECT_EQ(b.height, 64);
+    ASSERT_EQ(ExifGetOrientation(b.metadata, &value), 1);
+    EXPECT_EQ(value, 1u);
+    // Upright now: nothing more to do.
+    EXPECT_EQ(ApplyPictureOrientation(&b, &info, 1, MetadataExifOrientation()), 0);
+    FreeBitmap(&b);
+    FreePictureInfo(&info);
+}
+
+TEST(ThumbnailLoad, OptionsAsTheWorkerSetsThem) {
+    LoadOptions o;
+    ThumbnailLoadOptions(&o, 70, 68, 3, 1, 1, 0);
+    EXPECT_EQ(o.flags, 0x1404u | 0x800u);
+    EXPECT_EQ(o.imageIndex, 3u);
+    EXPECT_EQ(o.targetWidth, 70);
+    EXPECT_EQ(o.targetHeight, 68);
+    EXPECT_EQ(o.scaleMethod, 2);
+    EXPECT_EQ(o.keepReaderReduction, 1);
+    EXPECT_EQ(o.embeddedThumbnailMode, 0);
+    ThumbnailLoadOptions(&o, 0, 68, 0, 1, 0, 1);  // no box: no fit
+    EXPECT_EQ(o.flags, 0x1404u);
+    EXPECT_EQ(o.keepReaderReduction, 0);
+    EXPECT_EQ(o.embeddedThumbnailMode, 1);
+}
+
+}  // namespace
