@@ -14,6 +14,7 @@ int ReadGifEntry(FileSource* source, LoadContext* ctx);   // gif.cpp
 int ReadTargaEntry(FileSource* source, LoadContext* ctx); // tga.cpp
 int ReadPcxEntry(FileSource* source, LoadContext* ctx);   // pcx.cpp
 int ReadPsdEntry(FileSource* source, LoadContext* ctx);   // psd.cpp
+int ReadTiff(FileSource* source, LoadContext* ctx);       // tiff.cpp
 
 // Readers set these to their entry functions once they exist.
 constexpr FormatReadFn kReadJpeg = ReadJpeg;
@@ -21,7 +22,7 @@ constexpr FormatReadFn kReadTga = ReadTargaEntry;
 constexpr FormatReadFn kReadBmp = ReadBmpEntry;
 constexpr FormatReadFn kReadGif = ReadGifEntry;
 constexpr FormatReadFn kReadPng = ReadPngEntry;
-constexpr FormatReadFn kReadTiff = nullptr;
+constexpr FormatReadFn kReadTiff = ReadTiff;
 constexpr FormatReadFn kReadPcx = ReadPcxEntry;
 constexpr FormatReadFn kReadPnm = ReadPnmEntry;
 constexpr FormatReadFn kReadIco = ReadIcon;

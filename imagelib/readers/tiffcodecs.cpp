@@ -1,0 +1,326 @@
+// The byte codecs of TIFF strips: PackBits, LZW (current and old form),
+// Deflate, ThunderScan 4-bit and the SGI LogLuv encodings. Each decodes one
+// strip held in memory into a block of rows, reading no further than the
+// strip's bytes and writing no further than the block.
+//
+// Portable: zlib for Deflate; nothing else beyond the standard library.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include <zlib.h>
+
+#include "tiff.h"
+
+namespace {
+
+constexpr int kLzwClear = 256;
+constexpr int kLzwEnd = 257;
+constexpr int kLzwFirstFree = 258;
+constexpr int kLzwMaxCodes = 4096;
+
+// The LZW string table: entry c is the string of entry prefix[c] followed
+// by suffix[c]; first[c] is its first byte and length[c] its length.
+struct LzwTable {
+    uint16_t prefix[kLzwMaxCodes];
+    uint16_t length[kLzwMaxCodes];
+    uint8_t suffix[kLzwMaxCodes];
+    uint8_t first[kLzwMaxCodes];
+};
+
+// Writes the string of `code` at out[pos], cutting what passes outSize.
+inline void WriteLzwString(const LzwTable& t, int code, uint8_t* out, size_t pos, size_t outSize) {
+    size_t i = pos + t.length[code];
+    if (i <= outSize) {
+        while (code >= kLzwFirstFree) {
+            out[--i] = t.suffix[code];
+            code = t.prefix[code];
+        }
+        out[--i] = uint8_t(code);
+        return;
+    }
+    while (i > pos) {
+        --i;
+        if (i < outSize) out[i] = t.suffix[code];
+        code = code >= kLzwFirstFree ? t.prefix[code] : code;
+    }
+}
+
+}  // namespace
+
+int DecodeTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
+    size_t ip = 0, op = 0;
+    int status = kLoadOk;
+    while (op < outSize) {
+        if (ip >= inSize) {
+            status = kLoadIncomplete;
+            break;
+        }
+        const int n = in[ip++];
+        if (n < 128) {
+            const size_t count = size_t(n) + 1;
+            const size_t avail = std::min(count, inSize - ip);
+            const size_t take = std::min(avail, outSize - op);
+            std::memcpy(out + op, in + ip, take);
+            op += take;
+            ip += avail;
+            if (avail < count && op < outSize) {
+                status = kLoadIncomplete;
+                break;
+            }
+        } else if (n > 128) {
+            if (ip >= inSize) {
+                status = kLoadIncomplete;
+                break;
+            }
+            const size_t take = std::min(size_t(257 - n), outSize - op);
+            std::memset(out + op, in[ip++], take);
+            op += take;
+        }
+        // 128 is no operation (TIFF 6.0, section 9).
+    }
+    *produced = op;
+    return status;
+}
+
+int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced, bool oldForm) {
+    *produced = 0;
+    LzwTable* t = static_cast<LzwTable*>(std::malloc(sizeof(LzwTable)));
+    if (!t) return kLoadNoMemory;
+    for (int i = 0; i < 256; ++i) {
+        t->length[i] = 1;
+        t->suffix[i] = t->first[i] = uint8_t(i);
+        t->prefix[i] = 0;
+    }
+    t->length[kLzwClear] = t->length[kLzwEnd] = 1;
+    t->first[kLzwClear] = t->first[kLzwEnd] = 0;
+
+    uint64_t acc = 0;
+    int held = 0;
+    size_t ip = 0, op = 0;
+    int width = 9, next = kLzwFirstFree, prev = -1;
+    // The width grows one code early in the current form, as TIFF writers do.
+    const int early = oldForm ? 0 : 1;
+    int status = kLoadOk;
+    bool started = false;
+    for (;;) {
+        while (held < width && ip < inSize) {
+            if (oldForm) acc |= uint64_t(in[ip++]) << held;
+            else acc = (acc << 8) | in[ip++];
+            held += 8;
+        }
+        if (held < width) break;  // the strip's bytes are used up
+        int code;
+        if (oldForm) {
+            code = int(acc & ((1u << width) - 1));
+            acc >>= width;
+        } else {
+            code = int((acc >> (held - width)) & ((1u << width) - 1));
+        }
+        held -= width;
+        if (!started && code != kLzwClear) {
+            if (code != kLzwEnd) status = kLoadRefused;
+            break;
+        }
+        started = true;
+        if (code == kLzwEnd) break;
+        if (code == kLzwClear) {
+            width = 9;
+            next = kLzwFirstFree;
+            prev = -1;
+            continue;
+        }
+        if (prev < 0) {
+            if (code >= 256) {
+                status = kLoadRefused;
+                break;
+            }
+        } else if (next < kLzwMaxCodes) {
+            if (code > next) {
+                status = kLoadRefused;
+                break;
+            }
+            t->prefix[next] = uint16_t(prev);
+            t->first[next] = t->first[prev];
+            t->length[next] = uint16_t(t->length[prev] + 1);
+            t->suffix[next] = code == next ? t->first[prev] : t->first[code];
+            ++next;
+            if (width < 12 && next + early >= (1 << width)) ++width;
+        } else if (code >= kLzwMaxCodes) {
+            status = kLoadRefused;
+            break;
+        }
+        if (op >= outSize) break;
+        WriteLzwString(*t, code, out, op, outSize);
+        op += t->length[code];
+        prev = code;
+        if (op >= outSize) break;
+    }
+    std::free(t);
+    *produced = std::min(op, outSize);
+    return status;
+}
+
+int DecodeTiffDeflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
+    *produced = 0;
+    z_stream s;
+    std::memset(&s, 0, sizeof s);
+    if (inflateInit(&s) != Z_OK) return kLoadNoMemory;
+    s.next_in = const_cast<Bytef*>(in);
+    s.avail_in = uInt(std::min<size_t>(inSize, UINT_MAX));
+    s.next_out = out;
+    s.avail_out = uInt(std::min<size_t>(outSize, UINT_MAX));
+    int status = kLoadOk;
+    bool resynced = false;
+    while (s.avail_out > 0) {
+        const int r = inflate(&s, Z_NO_FLUSH);
+        if (r == Z_STREAM_END) break;
+        if (r == Z_DATA_ERROR && !resynced) {
+            // Decoding goes on at the next flush point, if there is one.
+            resynced = true;
+            if (inflateSync(&s) == Z_OK) continue;
+        }
+        if (r != Z_OK) {
+            if (r != Z_BUF_ERROR) status = kLoadIncomplete;
+            break;
+        }
+    }
+    *produced = size_t(s.total_out);
+    inflateEnd(&s);
+    return status;
+}
+
+int DecodeThunderScan(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
+                      size_t rowBytes, size_t* produced) {
+    static const int kTwoBitDeltas[4] = {0, 1, 0, -1};
+    static const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};
+    size_t ip = 0;
+    *produced = 0;
+    for (uint32_t r = 0; r < rows; ++r) {
+        uint8_t* row = out + size_t(r) * rowBytes;
+        std::memset(row, 0, rowBytes);
+        uint32_t n = 0;
+        int last = 0;
+        auto put = [&](int v) {
+            if (n < width) row[n >> 1] = uint8_t(row[n >> 1] | ((n & 1) ? v : v << 4));
+            ++n;
+        };
+        while (n < width) {
+            if (ip >= inSize) return kLoadIncomplete;
+            const int b = in[ip++];
+            switch (b >> 6) {
+            case 0:
+                for (int i = b & 0x3F; i > 0 && n < width; --i) put(last);
+                break;
+            case 1:
+                for (int shift = 4; shift >= 0; shift -= 2) {
+                    const int code = (b >> shift) & 3;
+                    if (code == 2) continue;
+                    last = (last + kTwoBitDeltas[code]) & 0xF;
+                    put(last);
+                }
+                break;
+            case 2:
+                for (int shift = 3; shift >= 0; shift -= 3) {
+                    const int code = (b >> shift) & 7;
+                    if (code == 4) continue;
+                    last = (last + kThreeBitDeltas[code]) & 0xF;
+                    put(last);
+                }
+                break;
+            default:
+                last = b & 0xF;
+                put(last);
+                break;
+            }
+        }
+        *produced = size_t(r + 1) * rowBytes;
+    }
+    return kLoadOk;
+}
+
+namespace {
+
+// Log luminance (15 bits and a sign) to Y.
+double LogL16ToY(uint32_t p) {
+    const uint32_t le = p & 0x7FFF;
+    if (le == 0) return 0;
+    const double y = std::exp(M_LN2 / 256 * (le + 0.5) - M_LN2 * 64);
+    return (p & 0x8000) ? -y : y;
+}
+
+uint8_t GammaByte(double c) { return c <= 0 ? 0 : c >= 1 ? 255 : uint8_t(256 * std::sqrt(c)); }
+
+void XyzToRgb24(double x, double y, double z, uint8_t* rgb) {
+    rgb[0] = GammaByte(2.690 * x - 1.276 * y - 0.414 * z);
+    rgb[1] = GammaByte(-1.022 * x + 1.978 * y + 0.044 * z);
+    rgb[2] = GammaByte(0.061 * x - 0.224 * y + 1.163 * z);
+}
+
+void LogLuv32ToRgb(uint32_t p, uint8_t* rgb) {
+    const double l = LogL16ToY(p >> 16);
+    if (l <= 0) {
+        rgb[0] = rgb[1] = rgb[2] = 0;
+        return;
+    }
+    const double u = (((p >> 8) & 0xFF) + 0.5) / 410, v = ((p & 0xFF) + 0.5) / 410;
+    const double s = 1 / (6 * u - 16 * v + 12);
+    const double x = 9 * u * s, y = 4 * v * s;
+    XyzToRgb24(float(x / y * l), float(l), float((1 - x - y) / y * l), rgb);
+}
+
+}  // namespace
+
+int DecodeSgiLog(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, bool logL,
+                 size_t* produced) {
+    *produced = 0;
+    uint32_t* values = static_cast<uint32_t*>(std::malloc(size_t(width) * 4 + 4));
+    if (!values) return kLoadNoMemory;
+    const int planes = logL ? 2 : 4;
+    const size_t rowBytes = size_t(width) * (logL ? 1 : 3);
+    size_t ip = 0;
+    int status = kLoadOk;
+    for (uint32_t r = 0; r < rows && status == kLoadOk; ++r) {
+        std::memset(values, 0, size_t(width) * 4);
+        // Byte planes, most significant first, each run-length coded.
+        for (int plane = 0; plane < planes && status == kLoadOk; ++plane) {
+            const int shift = 8 * (planes - 1 - plane);
+            uint32_t i = 0;
+            while (i < width) {
+                if (ip >= inSize) {
+                    status = kLoadIncomplete;
+                    break;
+                }
+                const int b = in[ip++];
+                if (b >= 128) {
+                    if (ip >= inSize) {
+                        status = kLoadIncomplete;
+                        break;
+                    }
+                    const uint32_t v = uint32_t(in[ip++]) << shift;
+                    for (int k = b - 126; k > 0 && i < width; --k) values[i++] |= v;
+                } else {
+                    for (int k = b; k > 0; --k) {
+                        if (ip >= inSize) {
+                            status = kLoadIncomplete;
+                            break;
+                        }
+                        const uint32_t v = uint32_t(in[ip++]) << shift;
+                        if (i < width) values[i++] |= v;
+                    }
+                    if (status != kLoadOk) break;
+                }
+            }
+        }
+        if (status != kLoadOk) break;
+        uint8_t* row = out + size_t(r) * rowBytes;
+        for (uint32_t x = 0; x < width; ++x) {
+            if (logL) row[x] = GammaByte(float(LogL16ToY(values[x])));
+            else LogLuv32ToRgb(values[x], row + 3 * size_t(x));
+        }
+        *produced = size_t(r + 1) * rowBytes;
+    }
+    std::free(values);
+    return status;
+}
