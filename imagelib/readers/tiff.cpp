@@ -84,7 +84,7 @@ struct TiffReader {
     // when they are not all in the file or memory runs out.
     bool Bytes(const TiffEntry& e, TiffBuffer* out, uint64_t maxBytes = uint64_t(1) << 31) const {
         const uint64_t n = e.ByteSize();
-        if (n > maxBytes || !out->Reserve(size_t(n))) return false;
+        if (TypeSize(e.type) == 0 || n > maxBytes || !out->Reserve(size_t(n))) return false;
         if (n <= 4) {
             std::memcpy(out->data, e.raw, size_t(n));
             return true;
@@ -97,7 +97,8 @@ struct TiffReader {
         switch (TypeSize(e.type)) {
         case 1: return bytes[i];
         case 2: return U16(bytes + 2 * size_t(i));
-        default: return U32(bytes + 4 * size_t(i));
+        case 4: return U32(bytes + 4 * size_t(i));
+        default: return 0;  // not an unsigned integer type
         }
     }
     // A RATIONAL as a double; false when absent, unreadable or 0 over 0.
@@ -621,10 +622,12 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (d.photometric != kTiffYCbCr) d.subsamplingH = d.subsamplingV = 1;
     // Every sample must have the depth of the first.
     if (n.bitsPerSample.present && n.bitsPerSample.entry.count > 1) {
+        const TiffEntry& e = n.bitsPerSample.entry;
         TiffBuffer b;
-        if (!r.Bytes(n.bitsPerSample.entry, &b, 1024)) return kLoadIncomplete;
-        d.bitsPerSample = r.Value(n.bitsPerSample.entry, b.data, 0);
-        for (uint32_t i = 1; i < n.bitsPerSample.entry.count; ++i)
+        if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, kBadSamples);
+        if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
+        d.bitsPerSample = r.Value(e, b.data, 0);
+        for (uint32_t i = 1; i < e.count; ++i)
             if (r.Value(n.bitsPerSample.entry, b.data, i) != d.bitsPerSample) return RefusePicture(ctx, kBadSamples);
     }
     if (n.extraSamples.present && n.extraSamples.entry.count > 0) {

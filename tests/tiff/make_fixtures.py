@@ -232,6 +232,90 @@ run("tiffcp", path("rgb_lzw_strip7.tif"), path("second.base.tif"), path("grey_zi
 for page in range(3):
     expect_tiff2rgba("multi_page%d" % page, "multi.tif", page)
 
+# Camera RAW: DNG files (the form a camera writes for its RAW data, with a
+# CFA sub-directory, a small JPEG preview in the main directory and a larger
+# one in a second sub-directory) in each orientation. LibRaw's raw-identify
+# gives the output size, dcraw -e the preview it would extract; Pillow
+# decodes that preview, turned by half a turn for orientation 3.
+require("raw-identify", "dcraw")
+import io  # noqa: E402
+
+def jpeg(w, h, seed):
+    im = Image.new("RGB", (w, h))
+    px = im.load()
+    for y in range(h):
+        for x in range(w):
+            px[x, y] = ((x * 7 + seed) % 256, (y * 11) % 256, (x * y + seed * 3) % 256)
+    b = io.BytesIO(); im.save(b, "JPEG", quality=92); return b.getvalue()
+
+class Tiff:
+    """A little-endian TIFF written as a list of IFDs with their data."""
+    def __init__(self):
+        self.data = bytearray(b"II*\0\0\0\0\0")
+    def blob(self, b):
+        if len(self.data) % 2: self.data += b"\0"
+        at = len(self.data); self.data += b; return at
+    def ifd(self, entries, next_at=0):
+        # entries: (tag, type, values) ; values list of ints or bytes
+        sizes = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 7: 1, 13: 4}
+        fmt = {1: "B", 3: "H", 4: "I", 13: "I"}
+        packed = []
+        for tag, typ, vals in sorted(entries):
+            if typ in (2, 7):
+                raw = vals if isinstance(vals, bytes) else vals.encode() + b"\0"; count = len(raw)
+            elif typ == 5:
+                raw = b"".join(struct.pack("<II", n, d) for n, d in vals); count = len(vals)
+            else:
+                raw = b"".join(struct.pack("<" + fmt[typ], v) for v in vals); count = len(vals)
+            if len(raw) <= 4: field = raw.ljust(4, b"\0")
+            else: field = struct.pack("<I", self.blob(raw))
+            packed.append(struct.pack("<HHI", tag, typ, count) + field)
+        if len(self.data) % 2: self.data += b"\0"
+        at = len(self.data)
+        self.data += struct.pack("<H", len(packed)) + b"".join(packed) + struct.pack("<I", next_at)
+        return at
+    def first(self, at):
+        self.data[4:8] = struct.pack("<I", at)
+
+def dng(path, orientation, make=b"Canon", model="EOS 350D DIGITAL"):
+    t = Tiff()
+    small, big = jpeg(40, 30, 1), jpeg(96, 72, 2)
+    W, H = 128, 96
+    raw = bytearray()
+    for y in range(H):
+        for x in range(W):
+            raw += struct.pack("<H", (x * 37 + y * 91) % 4096)
+    raw_at = t.blob(bytes(raw)); small_at = t.blob(small); big_at = t.blob(big)
+    rawifd = t.ifd([(254, 4, [0]), (256, 4, [W]), (257, 4, [H]), (258, 3, [16]), (259, 3, [1]), (262, 3, [32803]),
+                    (273, 4, [raw_at]), (277, 3, [1]), (278, 4, [H]), (279, 4, [len(raw)]), (284, 3, [1]),
+                    (33421, 3, [2, 2]), (33422, 1, [0, 1, 1, 2]), (50717, 4, [4095])])
+    bigifd = t.ifd([(254, 4, [1]), (256, 4, [96]), (257, 4, [72]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
+                    (273, 4, [big_at]), (277, 3, [3]), (278, 4, [72]), (279, 4, [len(big)])])
+    main = t.ifd([(254, 4, [1]), (256, 4, [40]), (257, 4, [30]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
+                  (271, 2, make.decode()), (272, 2, model), (274, 3, [orientation]),
+                  (273, 4, [small_at]), (277, 3, [3]), (278, 4, [30]), (279, 4, [len(small)]),
+                  (330, 4, [rawifd, bigifd]), (50706, 1, [1, 4, 0, 0]), (50708, 2, "Canon EOS 350D"),
+                  (50721, 5, [(1, 1), (0, 1), (0, 1), (0, 1), (1, 1), (0, 1), (0, 1), (0, 1), (1, 1)]),
+                  (50778, 3, [21])])
+    t.first(main)
+    open(path, "wb").write(t.data)
+    return big
+
+
+raw_lines = []
+for orientation in (1, 3, 6, 8):
+    name = "camera%d.dng" % orientation
+    dng(path(name), orientation)
+    size = [l for l in run("raw-identify", "-v", path(name)).decode().splitlines() if l.startswith("Output size")][0]
+    w, h = (int(v) for v in size.split(":")[1].split("x"))
+    preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path(name))))
+    if orientation == 3:
+        preview = preview.rotate(180)
+    write_expected(name, preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
+    raw_lines.append("%s %d %d %d" % (name, orientation, w, h))
+with open(path("raw.txt"), "w") as f:
+    f.write("\n".join(raw_lines) + "\n")
+
 with open(MANIFEST, "w") as f:
     f.write("\n".join(lines) + "\n")
 for name in os.listdir(path("")):
