@@ -20,32 +20,14 @@ constexpr int kLzwEnd = 257;
 constexpr int kLzwFirstFree = 258;
 constexpr int kLzwMaxCodes = 4096;
 
-// The LZW string table: entry c is the string of entry prefix[c] followed
-// by suffix[c]; first[c] is its first byte and length[c] its length.
+// The LZW string table. The string of every entry from 258 on was written
+// whole into this strip's output once already (the previous code's string
+// and the next byte lie side by side there), so an entry is its place in
+// the output and its length, and decoding a code copies those bytes.
 struct LzwTable {
-    uint16_t prefix[kLzwMaxCodes];
+    uint32_t offset[kLzwMaxCodes];
     uint16_t length[kLzwMaxCodes];
-    uint8_t suffix[kLzwMaxCodes];
-    uint8_t first[kLzwMaxCodes];
 };
-
-// Writes the string of `code` at out[pos], cutting what passes outSize.
-inline void WriteLzwString(const LzwTable& t, int code, uint8_t* out, size_t pos, size_t outSize) {
-    size_t i = pos + t.length[code];
-    if (i <= outSize) {
-        while (code >= kLzwFirstFree) {
-            out[--i] = t.suffix[code];
-            code = t.prefix[code];
-        }
-        out[--i] = uint8_t(code);
-        return;
-    }
-    while (i > pos) {
-        --i;
-        if (i < outSize) out[i] = t.suffix[code];
-        code = code >= kLzwFirstFree ? t.prefix[code] : code;
-    }
-}
 
 }  // namespace
 
@@ -88,29 +70,26 @@ int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize
     *produced = 0;
     LzwTable* t = static_cast<LzwTable*>(std::malloc(sizeof(LzwTable)));
     if (!t) return kLoadNoMemory;
-    for (int i = 0; i < 256; ++i) {
-        t->length[i] = 1;
-        t->suffix[i] = t->first[i] = uint8_t(i);
-        t->prefix[i] = 0;
-    }
-    t->length[kLzwClear] = t->length[kLzwEnd] = 1;
-    t->first[kLzwClear] = t->first[kLzwEnd] = 0;
 
     uint64_t acc = 0;
     int held = 0;
     size_t ip = 0, op = 0;
     int width = 9, next = kLzwFirstFree, prev = -1;
+    size_t prevAt = 0;               // where the previous code's string was written
+    uint32_t prevLength = 0;
     // The width grows one code early in the current form, as TIFF writers do.
     const int early = oldForm ? 0 : 1;
     int status = kLoadOk;
     bool started = false;
-    for (;;) {
-        while (held < width && ip < inSize) {
-            if (oldForm) acc |= uint64_t(in[ip++]) << held;
-            else acc = (acc << 8) | in[ip++];
-            held += 8;
+    while (op < outSize) {
+        if (held < width) {
+            while (held <= 56 && ip < inSize) {
+                if (oldForm) acc |= uint64_t(in[ip++]) << held;
+                else acc = (acc << 8) | in[ip++];
+                held += 8;
+            }
+            if (held < width) break;  // the strip's bytes are used up
         }
-        if (held < width) break;  // the strip's bytes are used up
         int code;
         if (oldForm) {
             code = int(acc & ((1u << width) - 1));
@@ -131,31 +110,41 @@ int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize
             prev = -1;
             continue;
         }
-        if (prev < 0) {
-            if (code >= 256) {
+        if (code < 256) {
+            out[op] = uint8_t(code);
+            if (prev >= 0 && next < kLzwMaxCodes) {
+                t->offset[next] = uint32_t(prevAt);
+                t->length[next] = uint16_t(prevLength + 1);
+                ++next;
+            }
+            prevAt = op;
+            prevLength = 1;
+            ++op;
+        } else {
+            if (prev < 0 || code > next || code >= kLzwMaxCodes || (code == next && next >= kLzwMaxCodes)) {
                 status = kLoadRefused;
                 break;
             }
-        } else if (next < kLzwMaxCodes) {
-            if (code > next) {
-                status = kLoadRefused;
-                break;
+            if (next < kLzwMaxCodes) {
+                // The new entry: the previous string and the first byte of
+                // this one (its own first byte when it names itself).
+                t->offset[next] = uint32_t(prevAt);
+                t->length[next] = uint16_t(prevLength + 1);
+                ++next;
             }
-            t->prefix[next] = uint16_t(prev);
-            t->first[next] = t->first[prev];
-            t->length[next] = uint16_t(t->length[prev] + 1);
-            t->suffix[next] = code == next ? t->first[prev] : t->first[code];
-            ++next;
-            if (width < 12 && next + early >= (1 << width)) ++width;
-        } else if (code >= kLzwMaxCodes) {
-            status = kLoadRefused;
-            break;
+            const size_t from = t->offset[code];
+            const size_t n = std::min<size_t>(t->length[code], outSize - op);
+            if (from + n <= op) {
+                std::memcpy(out + op, out + from, n);
+            } else {
+                for (size_t i = 0; i < n; ++i) out[op + i] = out[from + i];
+            }
+            prevAt = op;
+            prevLength = t->length[code];
+            op += n;
         }
-        if (op >= outSize) break;
-        WriteLzwString(*t, code, out, op, outSize);
-        op += t->length[code];
         prev = code;
-        if (op >= outSize) break;
+        if (width < 12 && next + early >= (1 << width)) ++width;
     }
     std::free(t);
     *produced = std::min(op, outSize);
@@ -166,7 +155,16 @@ int DecodeTiffDeflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
     *produced = 0;
     z_stream s;
     std::memset(&s, 0, sizeof s);
-    if (inflateInit(&s) != Z_OK) return kLoadNoMemory;
+    // A well-formed zlib header is stepped over and the data inflated raw:
+    // the trailing checksum would cost a pass over every decoded byte and
+    // tells nothing the decoded rows do not.
+    const bool zlibHeader = inSize >= 2 && (in[0] & 0x0F) == 8 && (in[0] >> 4) <= 7 && !(in[1] & 0x20) &&
+                            ((in[0] << 8) | in[1]) % 31 == 0;
+    if (zlibHeader) {
+        in += 2;
+        inSize -= 2;
+    }
+    if ((zlibHeader ? inflateInit2(&s, -15) : inflateInit(&s)) != Z_OK) return kLoadNoMemory;
     s.next_in = const_cast<Bytef*>(in);
     s.avail_in = uInt(std::min<size_t>(inSize, UINT_MAX));
     s.next_out = out;

@@ -417,7 +417,16 @@ void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32
     const size_t n = size_t(pixels) * samples;
     for (uint32_t r = 0; r < rowCount; ++r) {
         uint8_t* p = rows + size_t(r) * rowBytes;
-        if (bits == 8) {
+        if (bits == 8 && samples == 3) {
+            // The common case, with the running sums kept in registers.
+            uint8_t r = p[0], g = p[1], b = p[2];
+            for (size_t i = 3; i + 3 <= n; i += 3) {
+                r = uint8_t(r + p[i]);
+                g = uint8_t(g + p[i + 1]);
+                b = uint8_t(b + p[i + 2]);
+                p[i] = r, p[i + 1] = g, p[i + 2] = b;
+            }
+        } else if (bits == 8) {
             for (size_t i = samples; i < n; ++i) p[i] = uint8_t(p[i] + p[i - samples]);
         } else if (bits == 16) {
             auto get = [&](size_t i) { return bigEndian ? uint32_t(p[2 * i] << 8 | p[2 * i + 1]) : uint32_t(p[2 * i + 1] << 8 | p[2 * i]); };
