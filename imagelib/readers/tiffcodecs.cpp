@@ -19,6 +19,7 @@ constexpr int kLzwClear = 256;
 constexpr int kLzwEnd = 257;
 constexpr int kLzwFirstFree = 258;
 constexpr int kLzwMaxCodes = 4096;
+constexpr double kLn2 = 0.69314718055994530942;
 
 // The LZW string table. The string of every entry from 258 on was written
 // whole into this strip's output once already (the previous code's string
@@ -244,7 +245,7 @@ namespace {
 double LogL16ToY(uint32_t p) {
     const uint32_t le = p & 0x7FFF;
     if (le == 0) return 0;
-    const double y = std::exp(M_LN2 / 256 * (le + 0.5) - M_LN2 * 64);
+    const double y = std::exp(kLn2 / 256 * (le + 0.5) - kLn2 * 64);
     return (p & 0x8000) ? -y : y;
 }
 

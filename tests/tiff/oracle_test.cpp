@@ -92,8 +92,29 @@ TEST_F(TiffOracleTest, TruncatedFilesEndCleanly) {
             EXPECT_TRUE(r == kLoadOk || r == kLoadNotRecognised || r == kLoadIncomplete || r == kLoadRefused ||
                         r == kLoadStripTablesEnd || r == kLoadCorrupt)
                 << r;
-            if (r == kLoadOk) EXPECT_EQ(whole.Rgba().px, strict.Rgba().px);
+            if (r == kLoadOk) {
+                EXPECT_EQ(whole.Rgba().px, strict.Rgba().px);
+            }
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+int CancelAtRowTen(int32_t row, int32_t, uintptr_t) { return row >= 10 ? 1 : 0; }
+
+// A cancel from the row callback ends strips, tiles, fax rows and JPEG
+// strips alike with 15.
+TEST(TiffCancel, EveryPathStopsWithTheCancel) {
+    for (const char* file : {"rgb_lzw_strip7.tif", "rgb_zip_tile16.tif", "bilevel_g4_strip9.tif",
+                             "rgb_jpeg_tile16.tif", "rgb_none_separate.tif", "ycbcr22.tif"}) {
+        SCOPED_TRACE(file);
+        LoadOptions o = Load::Options();
+        o.rowCallback = CancelAtRowTen;
+        Load load(testing_support::ReadReaderFixture(file), L"picture.tif", o);
+        EXPECT_EQ(kLoadCancelled, load.result);
     }
 }
 
