@@ -3,7 +3,7 @@
 // Deflate, PackBits, JPEG and a 12-megapixel Group 4 page, written by
 // libtiff at start-up into the temporary folder. A thumbnail load into
 // 160 x 120 (on-the-fly scaling, no full-size buffer) is timed too; its
-// process peak memory is reported as a counter (run it alone to read it).
+// process peak memory is reported as a counter (run one alone to read it).
 #include <benchmark/benchmark.h>
 #include <tiffio.h>
 
@@ -114,8 +114,9 @@ void Ours(benchmark::State& state, int which, int32_t target) {
         benchmark::DoNotOptimize(b.pixels);
         FreeBitmap(&b);
     }
-    if (target > 0) {
-        // Peak resident memory of the process so far, in megabytes.
+    {
+        // Peak resident memory of the process so far, in megabytes (run one
+        // benchmark alone to read it for that load).
         std::ifstream status("/proc/self/status");
         std::string line;
         while (std::getline(status, line))

@@ -156,16 +156,15 @@ bool ReadEntries(const TiffReader& r, uint32_t offset, std::vector<TiffEntry>* e
     if (!raw.Reserve(size_t(n) * 12 + 1) || ReadFileBytes(r.file, raw.data, size_t(n) * 12) != size_t(n) * 12)
         return false;
     entries->resize(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t* p = raw.data + size_t(i) * 12;
-        TiffEntry& e = (*entries)[i];
-        e.tag = r.U16(p);
-        e.type = r.U16(p + 2);
-        e.count = r.U32(p + 4);
-        std::memcpy(e.raw, p + 8, 4);
-        e.offset = r.U32(p + 8);
+    ByteReader br(raw.data, size_t(n) * 12);
+    for (TiffEntry& e : *entries) {
+        e.tag = br.U16(r.big);
+        e.type = br.U16(r.big);
+        e.count = br.U32(r.big);
+        br.Read(e.raw, 4);
+        e.offset = r.U32(e.raw);
     }
-    return true;
+    return br.ok;
 }
 
 // Walks the chain of directories from `first`: counts the pages into the
@@ -688,6 +687,13 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
         d.jpegTablesLength = uint32_t(n.jpegTables.entry.ByteSize());
     }
 
+    // Uncompressed rows the file cannot hold are not allocated for.
+    if (d.compression == kTiffNone && d.width < (1u << 20) && d.height < (1u << 20)) {
+        const uint64_t rowBits = uint64_t(d.width) * d.bitsPerSample * d.samplesPerPixel;
+        const uint64_t stored = d.photometric == kTiffYCbCr ? YCbCrBlockBytes(d, d.width, d.height)
+                                                            : (rowBits + 7) / 8 * d.height;
+        if (stored > uint64_t(r.fileSize)) return kLoadIncomplete;
+    }
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) return begun;
     int result = DecodeTiffImage(file, ctx, h, d, layout);

@@ -31,6 +31,7 @@ uint32_t CeilDiv(uint32_t a, uint32_t b) { return uint32_t((uint64_t(a) + b - 1)
 // most; a block is never allocated larger than that.
 uint64_t DecodedBound(uint32_t compression, uint64_t inSize, size_t rowBytes) {
     switch (compression) {
+    case kTiffNone: return inSize;
     case kTiffPackBits: return inSize * 65 + 256;
     case kTiffDeflate:
     case kTiffDeflateOld: return inSize * 1032 + 1024;
