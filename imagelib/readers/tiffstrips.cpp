@@ -218,7 +218,8 @@ struct Driver {
             break;
         case kTiffPackBits: decoded = DecodeTiffPackBits(raw.data, inSize, out, outSize, &produced); break;
         case kTiffLzw:
-            if (k == 0 && inSize >= 2 && raw.data[0] == 0x00 && raw.data[1] == 0x01) oldLzw = true;
+            // The old form begins with its clear code least significant bit first.
+            if (k == 0 && inSize >= 2 && raw.data[0] == 0x00 && (raw.data[1] & 0x01)) oldLzw = true;
             decoded = DecodeTiffLzw(raw.data, inSize, out, outSize, &produced, oldLzw);
             break;
         case kTiffDeflate:

@@ -243,3 +243,61 @@ TEST(TiffMetadata, IptcBecomesAPhotoshopResourceWithItsSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// A strip of old-form LZW (least significant bit first) is recognised by its
+// first bytes and so is every later strip; the current form is not taken
+// for it.
+TEST(TiffLzw, OldFormStripsAreRecognised) {
+    for (bool old : {true, false}) {
+        SCOPED_TRACE(old ? "old form" : "current form");
+        const Bytes strip1 = PackCodes({256, 'a', 'b', 'c', 'd', 257}, old);
+        const Bytes strip2 = PackCodes({256, 'e', 'f', 'g', 'h', 257}, old);
+        const uint32_t at = uint32_t(DataStart(9));
+        const uint32_t data = at + 16;
+        std::vector<tifftest::TiffEntry> e = {
+            {256, 3, 1, 4}, {257, 3, 1, 2}, {258, 3, 1, 8}, {259, 3, 1, 5}, {262, 3, 1, 1},
+            {273, 4, 2, at}, {277, 3, 1, 1}, {278, 3, 1, 1}, {279, 4, 2, at + 8}};
+        Bytes tail;
+        auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) tail.push_back(uint8_t(v >> (8 * i))); };
+        put32(data);
+        put32(data + uint32_t(strip1.size()));
+        put32(uint32_t(strip1.size()));
+        put32(uint32_t(strip2.size()));
+        tail.insert(tail.end(), strip1.begin(), strip1.end());
+        tail.insert(tail.end(), strip2.begin(), strip2.end());
+        Load load(BuildTiff(e, tail), L"picture.tif");
+        ASSERT_EQ(kLoadOk, load.result);
+        const auto px = load.Rgba();
+        EXPECT_EQ('a', px.At(0, 0)[0]);
+        EXPECT_EQ('d', px.At(3, 0)[0]);
+        EXPECT_EQ('h', px.At(3, 1)[0]);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ThunderScan and SGILog strips through the whole reader.
+TEST(TiffStrips, ThunderScanAndLogLuminancePictures) {
+    const uint32_t at = uint32_t(DataStart(8));
+    std::vector<tifftest::TiffEntry> thunder = {{256, 3, 1, 7}, {257, 3, 1, 1}, {258, 3, 1, 4}, {259, 3, 1, 32809},
+                                                {262, 3, 1, 1}, {273, 4, 1, at}, {277, 3, 1, 1}, {279, 4, 1, 4}};
+    Load t(BuildTiff(thunder, {0xC5, 0x03, 0x40 | (1 << 4) | (2 << 2) | 3, 0xCF}), L"picture.tif");
+    ASSERT_EQ(kLoadOk, t.result);
+    const auto tp = t.Rgba();
+    EXPECT_EQ(85, tp.At(0, 0)[0]);
+    EXPECT_EQ(102, tp.At(4, 0)[0]);
+    EXPECT_EQ(255, tp.At(6, 0)[0]);
+
+    std::vector<tifftest::TiffEntry> logl = {{256, 3, 1, 4}, {257, 3, 1, 1}, {258, 3, 1, 16}, {259, 3, 1, 34676},
+                                             {262, 3, 1, 32844}, {273, 4, 1, at}, {277, 3, 1, 1}, {279, 4, 1, 10}};
+    Load l(BuildTiff(logl, {130, 0x3F, 2, 0x00, 0x00, 4, 0x00, 0x00, 0x00, 0x00}), L"picture.tif");
+    ASSERT_EQ(kLoadOk, l.result);
+    EXPECT_EQ(181, l.Rgba().At(0, 0)[0]);
+    EXPECT_EQ(181, l.Rgba().At(3, 0)[0]);
+}
+
+}  // namespace
