@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t produced = 0;
     int r = 0;
     switch (codec) {
-    case 0: r = DecodeTiffPackBits(in, inSize, out.data(), out.size(), &produced); break;
+    case 0: r = UnpackTiffPackBits(in, inSize, out.data(), out.size(), &produced); break;
     case 1: r = DecodeTiffLzw(in, inSize, out.data(), out.size(), &produced, flags & 1); break;
     case 2: r = DecodeTiffDeflate(in, inSize, out.data(), out.size(), &produced); break;
     case 3:
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 5: r = DecodeSgiLog(in, inSize, out.data(), width, rows, false, &produced); break;
     case 6: r = DecodeSgiLog(in, inSize, out.data(), width, rows, true, &produced); break;
-    default: r = DecodeThunderScan(in, inSize, out.data(), width, rows, rowBytes, &produced); break;
+    default: r = DecodeThunderScanStrip(in, inSize, out.data(), width, rows, rowBytes, &produced); break;
     }
     if (produced > out.size()) std::abort();
     if (r != kLoadOk && r != kLoadIncomplete && r != kLoadRefused && r != kLoadNoMemory) std::abort();

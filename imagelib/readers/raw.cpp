@@ -119,7 +119,7 @@ int DecodePreview(const RawJob& job, uint64_t offset) {
                         job.output.height, 16, 1);
 }
 
-int LoadPreview(const RawJob& job) {
+int LoadRawPreview(const RawJob& job) {
     const LoadOptions& o = job.ctx->options;
     const bool fitted = o.targetWidth >= 1;
     const int64_t thumbnail = job.raw->ThumbnailOffset();
@@ -143,7 +143,7 @@ int LoadPreview(const RawJob& job) {
     return DecodePreview(job, FindEmbeddedJpeg(job.data, job.size, job.file, fitted, 0));
 }
 
-int ReadCameraRawFile(PictureFile* file, LoadContext* ctx) {
+int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
     if (file->size <= 0 || file->size > kMaxRawFileBytes || file->size == kUnknownFileSize) return kLoadNotRecognised;
     TiffBuffer data;
     const size_t size = size_t(file->size);
@@ -179,7 +179,7 @@ int ReadCameraRawFile(PictureFile* file, LoadContext* ctx) {
         RawJob job{file, ctx, raw, data.data, size, flip,
                    RawOutputSize(true, raw->FujiWidth(), flip, raw->Shrink(), width, height)};
         if (!ctx->infoOnly) {
-            result = LoadPreview(job);
+            result = LoadRawPreview(job);
             if (result == kLoadOk || result == kLoadCancelled) {
                 if (flip == 5) ctx->readerFlags |= 0x2;
                 if (flip == 6) ctx->readerFlags |= 0x4;
@@ -204,4 +204,4 @@ int ReadCameraRawFile(PictureFile* file, LoadContext* ctx) {
 
 }  // namespace
 
-int ReadCameraRaw(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadCameraRawFile); }
+int ReadCameraRaw(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, LoadRawWithDecoder); }

@@ -326,8 +326,8 @@ void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCod
         t->directory = directoryCode;
         t->count = e.count;
         if (size <= 4) {
+            // A SHORT of a big-endian file is the first half of the field.
             t->value = (e.type == 3 && r.big) ? r.U16(e.raw) : r.U32(e.raw);
-            if (e.type == 3 && !r.big) t->value = r.U32(e.raw);
             continue;
         }
         t->value = e.offset;
@@ -587,8 +587,10 @@ void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
 int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     uint8_t head[8];
     const size_t got = ReadFileBytes(file, head, sizeof head);
-    if (got < 4) return got < 2 || (head[0] == head[1] && (head[0] == 'I' || head[0] == 'M')) ? kLoadIncomplete
-                                                                                              : kLoadNotRecognised;
+    // A file of fewer than two bytes is no TIFF; a mark followed by nothing
+    // is a TIFF cut short.
+    if (got < 4) return got >= 2 && head[0] == head[1] && (head[0] == 'I' || head[0] == 'M') ? kLoadIncomplete
+                                                                                           : kLoadNotRecognised;
     if (!((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) return kLoadNotRecognised;
     if (!((head[2] == 42 && head[3] == 0) || (head[2] == 0 && head[3] == 42))) return kLoadNotRecognised;
     if (got < 8) return kLoadNotRecognised;

@@ -87,7 +87,7 @@ struct TiffDirectory {
 
 // PackBits (compression 32773). A run or literal that passes the block's end
 // is cut there; header 128 is a run of 129 bytes, as TIFF writers mean it.
-int DecodeTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced);
+int UnpackTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced);
 // LZW (compression 5), current form (codes most significant bit first, the
 // width growing one code early) or old form (least significant bit first).
 int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced, bool oldForm);
@@ -95,7 +95,7 @@ int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize
 int DecodeTiffDeflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced);
 // ThunderScan 4-bit (compression 32809): `rows` rows of `width` pixels, two a
 // byte, first pixel in the high half; rows are rowBytes apart.
-int DecodeThunderScan(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
+int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
                       size_t rowBytes, size_t* produced);
 // SGILog (34676: 32-bit LogLuv, or 16-bit log luminance with `logL`): rows
 // of 8-bit R, G, B (grey for log luminance).

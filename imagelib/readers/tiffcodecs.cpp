@@ -32,7 +32,7 @@ struct LzwTable {
 
 }  // namespace
 
-int DecodeTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
+int UnpackTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
     size_t ip = 0, op = 0;
     int status = kLoadOk;
     while (op < outSize) {
@@ -190,7 +190,7 @@ int DecodeTiffDeflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
     return status;
 }
 
-int DecodeThunderScan(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
+int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
                       size_t rowBytes, size_t* produced) {
     static const int kTwoBitDeltas[4] = {0, 1, 0, -1};
     static const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};

@@ -216,7 +216,7 @@ struct Driver {
             produced = std::min(inSize, outSize);
             if (produced) std::memcpy(out, raw.data, produced);
             break;
-        case kTiffPackBits: decoded = DecodeTiffPackBits(raw.data, inSize, out, outSize, &produced); break;
+        case kTiffPackBits: decoded = UnpackTiffPackBits(raw.data, inSize, out, outSize, &produced); break;
         case kTiffLzw:
             // The old form begins with its clear code least significant bit first.
             if (k == 0 && inSize >= 2 && raw.data[0] == 0x00 && (raw.data[1] & 0x01)) oldLzw = true;
@@ -225,7 +225,7 @@ struct Driver {
         case kTiffDeflate:
         case kTiffDeflateOld: decoded = DecodeTiffDeflate(raw.data, inSize, out, outSize, &produced); break;
         case kTiffThunderScan:
-            decoded = DecodeThunderScan(raw.data, inSize, out, g.blockWidth, uint32_t(outSize / rowBytes), rowBytes,
+            decoded = DecodeThunderScanStrip(raw.data, inSize, out, g.blockWidth, uint32_t(outSize / rowBytes), rowBytes,
                                         &produced);
             break;
         case kTiffSgiLog:

@@ -35,7 +35,7 @@ TEST(TiffPackBits, PacketsAndTheirEdges) {
     for (const Case& c : cases) {
         std::vector<uint8_t> out(c.outSize, 0);
         size_t produced = 99;
-        EXPECT_EQ(c.result, DecodeTiffPackBits(c.in.data(), c.in.size(), out.data(), out.size(), &produced));
+        EXPECT_EQ(c.result, UnpackTiffPackBits(c.in.data(), c.in.size(), out.data(), out.size(), &produced));
         ASSERT_EQ(c.want.size(), produced);
         EXPECT_EQ(c.want, Bytes(out.begin(), out.begin() + long(produced)));
     }
@@ -95,12 +95,12 @@ TEST(TiffThunderScan, RunsDeltasAndRawPixels) {
     const Bytes in = {0xC5, 0x03, 0x40 | (1 << 4) | (2 << 2) | 3, 0xCF};
     uint8_t out[4] = {};
     size_t produced = 0;
-    EXPECT_EQ(0, DecodeThunderScan(in.data(), in.size(), out, 7, 1, 4, &produced));
+    EXPECT_EQ(0, DecodeThunderScanStrip(in.data(), in.size(), out, 7, 1, 4, &produced));
     EXPECT_EQ(4u, produced);
     const uint8_t want[4] = {0x55, 0x55, 0x65, 0xF0};
     EXPECT_EQ(0, std::memcmp(want, out, 4));
     uint8_t two[8];
-    EXPECT_EQ(kLoadIncomplete, DecodeThunderScan(in.data(), in.size(), two, 7, 2, 4, &produced));
+    EXPECT_EQ(kLoadIncomplete, DecodeThunderScanStrip(in.data(), in.size(), two, 7, 2, 4, &produced));
     EXPECT_EQ(4u, produced);
 }
 
