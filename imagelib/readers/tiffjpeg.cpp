@@ -17,10 +17,12 @@ struct StripJob {
     jpeg_decompress_struct cinfo;
     JpegErrorManager err;
     JpegScanGuard guard;
-    PictureFile* file;
+    const uint8_t* data;
+    size_t size;
 };
 
-// Decodes the stream in `file` into `out`. Sets a jump point: keeps no
+// Decodes the stream in memory into `out`. libjpeg reads it straight from
+// memory: with the whole strip in its buffer it takes its fast Huffman path. Sets a jump point: keeps no
 // object with a destructor and changes no local after it.
 int DecodeStream(StripJob* job, uint8_t* out, uint32_t width, uint32_t rows, uint32_t components, bool ycbcr,
                  size_t* produced) {
@@ -30,7 +32,9 @@ int DecodeStream(StripJob* job, uint8_t* out, uint32_t width, uint32_t rows, uin
         jpeg_destroy_decompress(cinfo);
         return kLoadIncomplete;
     }
-    CreateJpegDecoder(cinfo, &job->guard, job->file);
+    jpeg_create_decompress(cinfo);
+    LimitJpegDecoder(cinfo, &job->guard);
+    jpeg_mem_src(cinfo, job->data, static_cast<unsigned long>(job->size));
     jpeg_read_header(cinfo, TRUE);
     // The stream must be the strip the directory describes.
     if (cinfo->image_width != width || cinfo->image_height > rows || cinfo->image_height == 0 ||
@@ -78,18 +82,12 @@ int DecodeTiffJpegStrip(const uint8_t* tables, size_t tablesSize, const uint8_t*
         data = joined.data;
         size = total;
     }
-    FileSource source;
-    InitMemorySource(&source, data, size);
-    PictureFile* file = OpenPictureFile(&source, kOpenReadBinary);
-    if (!file) return size == 0 ? kLoadIncomplete : kLoadNoMemory;
+    if (size == 0) return kLoadIncomplete;
     StripJob* job = static_cast<StripJob*>(std::calloc(1, sizeof(StripJob)));
-    if (!job) {
-        ClosePictureFile(file);
-        return kLoadNoMemory;
-    }
-    job->file = file;
+    if (!job) return kLoadNoMemory;
+    job->data = data;
+    job->size = size;
     const int result = DecodeStream(job, out, width, rows, components, ycbcr, produced);
     std::free(job);
-    ClosePictureFile(file);
     return result;
 }
