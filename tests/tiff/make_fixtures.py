@@ -313,6 +313,33 @@ for orientation in (1, 3, 6, 8):
         preview = preview.rotate(180)
     write_expected(name, preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
     raw_lines.append("%s %d %d %d" % (name, orientation, w, h))
+
+
+# A CIFF file (the older Canon RAW form): a heap whose records name the
+# camera (0x080a), the sensor size (0x1031) and the large JPEG (0x2007).
+def crw(path):
+    big = jpeg(120, 80, 3)
+    heap = bytearray()
+    recs = []
+    def add(typ, data):
+        recs.append((typ, len(data), len(heap))); heap.extend(data)
+        if len(heap) % 2: heap.append(0)
+    add(0x080a, b"Canon\0Canon PowerShot G2\0")
+    add(0x1031, struct.pack("<8H", 0, 2312, 1720, 0, 0, 0, 0, 0))
+    add(0x2007, big)
+    table = len(heap)
+    heap += struct.pack("<H", len(recs))
+    for t, l, o in recs: heap += struct.pack("<HII", t, l, o)
+    heap += struct.pack("<I", table)
+    hdr = b"II" + struct.pack("<I", 26) + b"HEAPCCDR" + struct.pack("<I", 0x00010002) + b"\0" * 8
+    open(path, "wb").write(hdr + heap)
+
+crw(path("camera.crw"))
+size = [l for l in run("raw-identify", "-v", path("camera.crw")).decode().splitlines() if l.startswith("Output size")][0]
+w, h = (int(v) for v in size.split(":")[1].split("x"))
+preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path("camera.crw"))))
+write_expected("camera.crw", preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
+raw_lines.append("camera.crw 1 %d %d" % (w, h))
 with open(path("raw.txt"), "w") as f:
     f.write("\n".join(raw_lines) + "\n")
 

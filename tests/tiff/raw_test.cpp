@@ -1,4 +1,4 @@
-// Camera RAW files (DNG files made by make_fixtures.py) load as the largest
+// Camera RAW files (DNG and CIFF files made by make_fixtures.py) load as the largest
 // JPEG preview they carry, the one dcraw -e extracts, turned back when the
 // camera was upside down; quarter turns are reported in readerFlags. An
 // information-only load reports LibRaw's output size as raw-identify does.
@@ -32,21 +32,22 @@ std::vector<RawFixture> RawFixtures() {
 
 TEST(CameraRaw, LoadsTheLargestPreviewTurnedAsRecorded) {
     const auto fixtures = RawFixtures();
-    ASSERT_EQ(4u, fixtures.size()) << "no RAW fixtures";
+    ASSERT_EQ(5u, fixtures.size()) << "no RAW fixtures";
     for (const RawFixture& f : fixtures) {
         SCOPED_TRACE(f.file);
         const Bytes file = testing_support::ReadReaderFixture(f.file);
-        Load load(file, L"picture.dng");
+        const std::wstring name = readertest::NameFor(f.file);
+        Load load(file, name.c_str());
         ASSERT_EQ(kLoadOk, load.result);
         testing_support::ExpectSamePixels(testing_support::ExpectedPixels(f.file), load.Rgba(), false, 1);
         const uint32_t turn = f.orientation == 6 ? 0x4 : f.orientation == 8 ? 0x2 : 0;
         EXPECT_EQ(turn, load.info.readerFlags & 0x6);
-        EXPECT_STREQ("EOS 350D DIGITAL", load.info.description);
+        EXPECT_STREQ(f.file == "camera.crw" ? "PowerShot G2" : "EOS 350D DIGITAL", load.info.description);
 
         FileSource source;
         InitMemorySource(&source, file.data(), file.size());
         ImageInfo info;
-        ASSERT_EQ(kLoadOk, GetPictureInfoFromSource(&source, L"picture.nef", -1, 0, &info));
+        ASSERT_EQ(kLoadOk, GetPictureInfoFromSource(&source, name.c_str(), -1, 0, &info));
         EXPECT_EQ(f.width, info.width);
         EXPECT_EQ(f.height, info.height);
         FreePictureInfo(&info);
@@ -55,7 +56,7 @@ TEST(CameraRaw, LoadsTheLargestPreviewTurnedAsRecorded) {
         LoadOptions fitted = Load::Options();
         fitted.targetWidth = 20;
         fitted.targetHeight = 20;
-        Load small(file, L"picture.dng", fitted);
+        Load small(file, name.c_str(), fitted);
         EXPECT_EQ(kLoadOk, small.result);
     }
 }
