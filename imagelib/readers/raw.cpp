@@ -163,7 +163,9 @@ int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
     p.use_auto_wb = o.rawSwitches[0];
     p.use_camera_wb = o.rawSwitches[1];
     p.output_bps = 8;
-    p.half_size = (!ctx->infoOnly || o.rawFullSize == 0) ? 1 : 0;
+    // Identification only: the sizes reported are those of LibRaw's full
+    // output, as raw-identify and dcraw -i report them.
+    p.half_size = 0;
 
     int result;
     if (raw->open_buffer(data.data, size) != LIBRAW_SUCCESS) {

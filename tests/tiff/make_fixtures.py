@@ -277,7 +277,7 @@ class Tiff:
     def first(self, at):
         self.data[4:8] = struct.pack("<I", at)
 
-def dng(path, orientation, make=b"Canon", model="EOS 350D DIGITAL"):
+def dng(path, orientation, make=b"Canon", model="EOS 350D DIGITAL", dng_tags=True):
     t = Tiff()
     small, big = jpeg(40, 30, 1), jpeg(96, 72, 2)
     W, H = 128, 96
@@ -286,17 +286,20 @@ def dng(path, orientation, make=b"Canon", model="EOS 350D DIGITAL"):
         for x in range(W):
             raw += struct.pack("<H", (x * 37 + y * 91) % 4096)
     raw_at = t.blob(bytes(raw)); small_at = t.blob(small); big_at = t.blob(big)
-    rawifd = t.ifd([(254, 4, [0]), (256, 4, [W]), (257, 4, [H]), (258, 3, [16]), (259, 3, [1]), (262, 3, [32803]),
+    rawifd = t.ifd([(254, 4, [0]), (256, 4, [W]), (257, 4, [H]), (258, 3, [16 if dng_tags else 12]), (259, 3, [1]), (262, 3, [32803]),
                     (273, 4, [raw_at]), (277, 3, [1]), (278, 4, [H]), (279, 4, [len(raw)]), (284, 3, [1]),
                     (33421, 3, [2, 2]), (33422, 1, [0, 1, 1, 2]), (50717, 4, [4095])])
     bigifd = t.ifd([(254, 4, [1]), (256, 4, [96]), (257, 4, [72]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
                     (273, 4, [big_at]), (277, 3, [3]), (278, 4, [72]), (279, 4, [len(big)])])
-    main = t.ifd([(254, 4, [1]), (256, 4, [40]), (257, 4, [30]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
-                  (271, 2, make.decode()), (272, 2, model), (274, 3, [orientation]),
-                  (273, 4, [small_at]), (277, 3, [3]), (278, 4, [30]), (279, 4, [len(small)]),
-                  (330, 4, [rawifd, bigifd]), (50706, 1, [1, 4, 0, 0]), (50708, 2, "Canon EOS 350D"),
-                  (50721, 5, [(1, 1), (0, 1), (0, 1), (0, 1), (1, 1), (0, 1), (0, 1), (0, 1), (1, 1)]),
-                  (50778, 3, [21])])
+    tags = [(254, 4, [1]), (256, 4, [40]), (257, 4, [30]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
+            (271, 2, make.decode()), (272, 2, model), (274, 3, [orientation]),
+            (273, 4, [small_at]), (277, 3, [3]), (278, 4, [30]), (279, 4, [len(small)]),
+            (330, 4, [rawifd, bigifd])]
+    if dng_tags:
+        tags += [(50706, 1, [1, 4, 0, 0]), (50708, 2, "Canon EOS 350D"),
+                 (50721, 5, [(1, 1), (0, 1), (0, 1), (0, 1), (1, 1), (0, 1), (0, 1), (0, 1), (1, 1)]),
+                 (50778, 3, [21])]
+    main = t.ifd(tags)
     t.first(main)
     open(path, "wb").write(t.data)
     return big
@@ -314,6 +317,14 @@ for orientation in (1, 3, 6, 8):
     write_expected(name, preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
     raw_lines.append("%s %d %d %d" % (name, orientation, w, h))
 
+# A TIFF-based RAW file of a real camera (Nikon's NEF form), turned a
+# quarter.
+dng(path("camera.nef"), 6, b"NIKON CORPORATION", "NIKON D70", dng_tags=False)
+size = [l for l in run("raw-identify", "-v", path("camera.nef")).decode().splitlines() if l.startswith("Output size")][0]
+w, h = (int(v) for v in size.split(":")[1].split("x"))
+preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path("camera.nef"))))
+write_expected("camera.nef", preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
+raw_lines.append("camera.nef 6 %d %d" % (w, h))
 
 # A CIFF file (the older Canon RAW form): a heap whose records name the
 # camera (0x080a), the sensor size (0x1031) and the large JPEG (0x2007).

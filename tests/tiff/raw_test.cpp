@@ -1,4 +1,4 @@
-// Camera RAW files (DNG and CIFF files made by make_fixtures.py) load as the largest
+// Camera RAW files (DNG, NEF and CIFF files made by make_fixtures.py) load as the largest
 // JPEG preview they carry, the one dcraw -e extracts, turned back when the
 // camera was upside down; quarter turns are reported in readerFlags. An
 // information-only load reports LibRaw's output size as raw-identify does.
@@ -32,7 +32,7 @@ std::vector<RawFixture> RawFixtures() {
 
 TEST(CameraRaw, LoadsTheLargestPreviewTurnedAsRecorded) {
     const auto fixtures = RawFixtures();
-    ASSERT_EQ(5u, fixtures.size()) << "no RAW fixtures";
+    ASSERT_EQ(6u, fixtures.size()) << "no RAW fixtures";
     for (const RawFixture& f : fixtures) {
         SCOPED_TRACE(f.file);
         const Bytes file = testing_support::ReadReaderFixture(f.file);
@@ -42,7 +42,8 @@ TEST(CameraRaw, LoadsTheLargestPreviewTurnedAsRecorded) {
         testing_support::ExpectSamePixels(testing_support::ExpectedPixels(f.file), load.Rgba(), false, 1);
         const uint32_t turn = f.orientation == 6 ? 0x4 : f.orientation == 8 ? 0x2 : 0;
         EXPECT_EQ(turn, load.info.readerFlags & 0x6);
-        EXPECT_STREQ(f.file == "camera.crw" ? "PowerShot G2" : "EOS 350D DIGITAL", load.info.description);
+        const char* model = f.file == "camera.crw" ? "PowerShot G2" : f.file == "camera.nef" ? "D70" : "EOS 350D DIGITAL";
+        EXPECT_STREQ(model, load.info.description);
 
         FileSource source;
         InitMemorySource(&source, file.data(), file.size());
