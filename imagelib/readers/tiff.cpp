@@ -170,30 +170,37 @@ bool ReadEntries(const TiffReader& r, uint32_t offset, std::vector<TiffEntry>* e
 // Walks the chain of directories from `first`: counts the pages into the
 // load's imageCount and gives the offset of the wanted one (the first when
 // the wanted page is not there, which is then set back to 0). A directory
-// visited twice ends the chain.
-uint32_t WalkPages(const TiffReader& r, uint32_t first) {
+// visited twice ends the chain. *broken tells whether the chain ran out of
+// the file (rather than ending with offset 0 or a loop).
+uint32_t WalkPages(const TiffReader& r, uint32_t first, bool* broken) {
     LoadContext* ctx = r.ctx;
     std::vector<uint32_t> seen;
     uint32_t chosen = first;
     const uint32_t wanted = ctx->options.imageIndex;
     uint32_t offset = first;
     ctx->imageCount = 0;
+    *broken = false;
     while (offset != 0 && ctx->imageCount < kMaxPages) {
         const auto at = std::lower_bound(seen.begin(), seen.end(), offset);
         if (at != seen.end() && *at == offset) break;
         seen.insert(at, offset);
         uint8_t b[2];
-        if (!RangeInside(offset, 2, uint64_t(r.fileSize)) || !r.Seek(offset) || ReadFileBytes(r.file, b, 2) != 2)
+        if (!RangeInside(offset, 2, uint64_t(r.fileSize)) || !r.Seek(offset) || ReadFileBytes(r.file, b, 2) != 2 ||
+            r.U16(b) > kMaxEntries) {
+            *broken = true;
             break;
+        }
         const uint32_t n = r.U16(b);
-        if (n > kMaxEntries) break;
         if (ctx->imageCount == wanted) chosen = offset;
         ++ctx->imageCount;
         uint8_t next[4];
-        if (!r.Seek(uint64_t(offset) + 2 + uint64_t(n) * 12) || ReadFileBytes(r.file, next, 4) != 4) break;
+        if (!r.Seek(uint64_t(offset) + 2 + uint64_t(n) * 12) || ReadFileBytes(r.file, next, 4) != 4) {
+            *broken = true;
+            break;
+        }
         offset = r.U32(next);
     }
-    if (wanted >= ctx->imageCount) ctx->options.imageIndex = 0;
+    if (wanted >= ctx->imageCount && !*broken) ctx->options.imageIndex = 0;
     return chosen;
 }
 
@@ -615,7 +622,12 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
 
     DirectoryNotes n;
     std::vector<TiffEntry> entries;
-    const uint32_t chosen = WalkPages(r, first);
+    bool broken = false;
+    const uint32_t wanted = ctx->options.imageIndex;
+    const uint32_t chosen = WalkPages(r, first, &broken);
+    // A wanted page past a chain that runs out of the file was cut off; it
+    // is not stood in for by the first.
+    if (broken && wanted > 0 && wanted >= ctx->imageCount) return kLoadIncomplete;
     if (!ReadEntries(r, chosen, &entries)) return kLoadIncomplete;
     ParseEntries(r, entries, &d, &n);
     if (d.rowsPerStrip == 0 || d.rowsPerStrip > d.height) d.rowsPerStrip = d.height;

@@ -226,6 +226,18 @@ for h, v in ((1, 1), (2, 1), (2, 2), (4, 1), (4, 2), (1, 2), (4, 4)):
         # libtiff converts with its own rounding: a step of 2 is allowed.
         expect_tiff2rgba(name, name + ".tif", tol=2)
 
+# Orientation: the same picture tagged with each of the eight values, to be
+# delivered turned as TIFF 6.0 describes (Pillow turns the base picture).
+turns = {2: Image.FLIP_LEFT_RIGHT, 3: Image.ROTATE_180, 4: Image.FLIP_TOP_BOTTOM, 5: Image.TRANSPOSE,
+         6: Image.ROTATE_270, 7: Image.TRANSVERSE, 8: Image.ROTATE_90}
+for orientation, turn in turns.items():
+    name = "orient%d" % orientation
+    tiffcp("rgb_lzw_strip7.tif", name + ".tif")
+    run("tiffset", "-s", "274", str(orientation), path(name + ".tif"))
+    turned = Image.open(path("rgb.base.tif")).convert("RGBA").transpose(turn)
+    write_expected(name, turned.size[0], turned.size[1], turned.tobytes())
+    add(name, name + ".tif")
+
 # Multipage: page 1 of three, and the pages of a mixed file.
 run("tiffcp", path("rgb_lzw_strip7.tif"), path("second.base.tif"), path("grey_zip_tile16.tif"),
     path("multi.tif"))
