@@ -44,7 +44,7 @@ inline unsigned TouchMetadata(const Bitmap& b) {
 
 inline bool KnownResult(int r) {
     return r == kLoadOk || r == kLoadNoMemory || r == kLoadNotRecognised || r == kLoadIncomplete ||
-           r == kLoadRefused || r == kLoadCorrupt || r == kLoadCancelled;
+           r == kLoadRefused || r == kLoadCorrupt || r == kLoadStripTablesEnd || r == kLoadCancelled;
 }
 
 // Queries the picture (any result must be a known one); true when it was

@@ -17,6 +17,7 @@ PACKAGES="
   libjpeg-turbo-progs netpbm imagemagick libimage-exiftool-perl python3-pil
   libtiff-tools pngcheck giflib-tools gifsicle icoutils zip unzip libvips-tools exiv2
   libvips-dev pngquant
+  libtiff-dev libraw-bin dcraw
 "
 
 have_all() {

@@ -14,6 +14,8 @@ int ReadGifEntry(FileSource* source, LoadContext* ctx);   // gif.cpp
 int ReadTargaEntry(FileSource* source, LoadContext* ctx); // tga.cpp
 int ReadPcxEntry(FileSource* source, LoadContext* ctx);   // pcx.cpp
 int ReadPsdEntry(FileSource* source, LoadContext* ctx);   // psd.cpp
+int ReadTiff(FileSource* source, LoadContext* ctx);       // tiff.cpp
+int ReadCameraRaw(FileSource* source, LoadContext* ctx);  // raw.cpp
 
 // Readers set these to their entry functions once they exist.
 constexpr FormatReadFn kReadJpeg = ReadJpeg;
@@ -21,10 +23,10 @@ constexpr FormatReadFn kReadTga = ReadTargaEntry;
 constexpr FormatReadFn kReadBmp = ReadBmpEntry;
 constexpr FormatReadFn kReadGif = ReadGifEntry;
 constexpr FormatReadFn kReadPng = ReadPngEntry;
-constexpr FormatReadFn kReadTiff = nullptr;
+constexpr FormatReadFn kReadTiff = ReadTiff;
 constexpr FormatReadFn kReadPcx = ReadPcxEntry;
 constexpr FormatReadFn kReadPnm = ReadPnmEntry;
 constexpr FormatReadFn kReadIco = ReadIcon;
 constexpr FormatReadFn kReadPsd = ReadPsdEntry;
-constexpr FormatReadFn kReadCrw = nullptr;
-constexpr FormatReadFn kReadRaw = nullptr;
+constexpr FormatReadFn kReadCrw = ReadCameraRaw;
+constexpr FormatReadFn kReadRaw = ReadCameraRaw;

@@ -1,0 +1,749 @@
+// TIFF 6.0: the header, the chain of directories (pages), the chosen
+// directory's fields, texts and metadata blocks, and the declaration of the
+// picture; the strips and tiles are decoded by tiffstrips.cpp.
+//
+// Every count and offset read from the file is checked against the file's
+// size before anything is allocated for it, and the directory chain is
+// walked with a visited list, so a file that points back into itself ends.
+//
+// Portable: talks to the library only through the load context's callbacks
+// and the picture file.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "../bytereader.h"
+#include "../checked.h"
+#include "../formats.h"
+#include "../metadata.h"
+#include "../pixelrows.h"
+#include "jpeg.h"
+#include "readerio.h"
+#include "readers.h"
+#include "tiff.h"
+
+namespace {
+
+constexpr uint32_t kMaxEntries = 20000;
+constexpr uint32_t kMaxPages = 65536;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+const char kBadCompression[] = "TIFF : Bad data compression algorithm !";
+const char kBadPhotometric[] = "TIFF : Bad photometric interpretation !";
+const char kLzwDisabled[] = "TIFF : Bad compression (LZW) !";
+const char kBadLzwCodes[] = "TIFF : Bad LZW codes !";
+const char kBadSamples[] = "TIFF : Bad bits per sample !";
+const char kBadPredictor[] = "TIFF : Bad predictor !";
+
+// Bytes per element of TIFF field types 0..13 (0 unknown).
+constexpr uint8_t kTypeSizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 8};
+
+uint32_t TypeSize(uint32_t type) { return type < 14 ? kTypeSizes[type] : 0; }
+
+struct TiffEntry {
+    uint16_t tag = 0;
+    uint16_t type = 0;
+    uint32_t count = 0;
+    uint8_t raw[4] = {};             // the value field as stored
+    uint32_t offset = 0;             // the value field as a 32-bit number
+
+    uint64_t ByteSize() const { return uint64_t(count) * TypeSize(type); }
+    bool Inline() const { return ByteSize() <= 4; }
+};
+
+// Where a field's data lies: inline or at an offset.
+struct FieldRef {
+    bool present = false;
+    TiffEntry entry;
+};
+
+struct TiffReader {
+    PictureFile* file;
+    LoadContext* ctx;
+    int64_t fileSize;
+    bool big;
+
+    uint16_t U16(const uint8_t* p) const { return big ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]); }
+    uint32_t U32(const uint8_t* p) const {
+        return big ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
+                   : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+    bool Seek(uint64_t offset) const {
+        return int64_t(offset) <= fileSize && SeekPictureFile(file, int64_t(offset), SEEK_SET) == 0;
+    }
+    // The first value of a BYTE, SHORT or LONG field.
+    uint32_t First(const TiffEntry& e) const {
+        if (e.type == 3 || e.type == 8) return U16(e.raw);
+        if (e.type == 1 || e.type == 6 || e.type == 7) return e.raw[0];
+        return U32(e.raw);
+    }
+    // A field's bytes (inline or at its offset), bounded by the file; false
+    // when they are not all in the file or memory runs out.
+    bool Bytes(const TiffEntry& e, TiffBuffer* out, uint64_t maxBytes = uint64_t(1) << 31) const {
+        const uint64_t n = e.ByteSize();
+        if (TypeSize(e.type) == 0 || n > maxBytes || !out->Reserve(size_t(n))) return false;
+        if (n <= 4) {
+            std::memcpy(out->data, e.raw, size_t(n));
+            return true;
+        }
+        if (!RangeInside(e.offset, n, uint64_t(fileSize)) || !Seek(e.offset)) return false;
+        return ReadFileBytes(file, out->data, size_t(n)) == n;
+    }
+    // Value i of an unsigned array field (BYTE, SHORT or LONG) in `bytes`.
+    uint32_t Value(const TiffEntry& e, const uint8_t* bytes, uint32_t i) const {
+        switch (TypeSize(e.type)) {
+        case 1: return bytes[i];
+        case 2: return U16(bytes + 2 * size_t(i));
+        case 4: return U32(bytes + 4 * size_t(i));
+        default: return 0;  // not an unsigned integer type
+        }
+    }
+    // A RATIONAL as a double; false when absent, unreadable or 0 over 0.
+    bool Rational(const FieldRef& f, double* out) const {
+        if (!f.present || f.entry.type != 5) return false;
+        uint8_t b[8];
+        if (!RangeInside(f.entry.offset, 8, uint64_t(fileSize)) || !Seek(f.entry.offset) ||
+            ReadFileBytes(file, b, 8) != 8)
+            return false;
+        const uint32_t den = U32(b + 4);
+        if (den == 0) return false;
+        *out = double(U32(b)) / double(den);
+        return true;
+    }
+};
+
+// What the reader notes from the chosen directory beyond TiffDirectory.
+struct DirectoryNotes {
+    FieldRef bitsPerSample, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
+    FieldRef offsets, counts;
+    FieldRef xmp, iptc, photoshop, exif, gps, icc;
+    FieldRef texts[10];              // by kTextTags order
+    uint32_t resolutionUnit = 2;
+    uint32_t orientation = 1;
+    uint32_t jpegInterchange = kNone;
+    bool havePhotometric = false;
+};
+
+// Text tags: the order the picture texts are added in, then the comment.
+struct TextTag {
+    uint16_t tag;
+    const char* key;
+};
+constexpr TextTag kTextTags[] = {
+    {315, "Artist"}, {33432, "Copyright"}, {306, "DateTime"}, {316, "HostComputer"}, {271, "Make"},
+    {272, "Model"},  {305, "Software"},    {269, "DocumentName"}, {270, nullptr},
+};
+constexpr int kDescriptionText = 8;
+
+int TextIndex(uint16_t tag) {
+    for (int i = 0; i < int(sizeof kTextTags / sizeof kTextTags[0]); ++i)
+        if (kTextTags[i].tag == tag) return i;
+    return -1;
+}
+
+// Reads the 12-byte entries of the directory at `offset`. False when the
+// count is above the limit or the entries are not all in the file.
+bool ReadEntries(const TiffReader& r, uint32_t offset, std::vector<TiffEntry>* entries) {
+    uint8_t b[2];
+    if (!RangeInside(offset, 2, uint64_t(r.fileSize)) || !r.Seek(offset) || ReadFileBytes(r.file, b, 2) != 2)
+        return false;
+    const uint32_t n = r.U16(b);
+    if (n > kMaxEntries || !RangeInside(uint64_t(offset) + 2, uint64_t(n) * 12, uint64_t(r.fileSize))) return false;
+    TiffBuffer raw;
+    if (!raw.Reserve(size_t(n) * 12 + 1) || ReadFileBytes(r.file, raw.data, size_t(n) * 12) != size_t(n) * 12)
+        return false;
+    entries->resize(n);
+    ByteReader br(raw.data, size_t(n) * 12);
+    for (TiffEntry& e : *entries) {
+        e.tag = br.U16(r.big);
+        e.type = br.U16(r.big);
+        e.count = br.U32(r.big);
+        br.Read(e.raw, 4);
+        e.offset = r.U32(e.raw);
+    }
+    return br.ok;
+}
+
+// Walks the chain of directories from `first`: counts the pages into the
+// load's imageCount and gives the offset of the wanted one (the first when
+// the wanted page is not there, which is then set back to 0). A directory
+// visited twice ends the chain. *broken tells whether the chain ran out of
+// the file (rather than ending with offset 0 or a loop).
+uint32_t WalkPages(const TiffReader& r, uint32_t first, bool* broken) {
+    LoadContext* ctx = r.ctx;
+    std::vector<uint32_t> seen;
+    uint32_t chosen = first;
+    const uint32_t wanted = ctx->options.imageIndex;
+    uint32_t offset = first;
+    ctx->imageCount = 0;
+    *broken = false;
+    while (offset != 0 && ctx->imageCount < kMaxPages) {
+        const auto at = std::lower_bound(seen.begin(), seen.end(), offset);
+        if (at != seen.end() && *at == offset) break;
+        seen.insert(at, offset);
+        uint8_t b[2];
+        if (!RangeInside(offset, 2, uint64_t(r.fileSize)) || !r.Seek(offset) || ReadFileBytes(r.file, b, 2) != 2 ||
+            r.U16(b) > kMaxEntries) {
+            *broken = true;
+            break;
+        }
+        const uint32_t n = r.U16(b);
+        if (ctx->imageCount == wanted) chosen = offset;
+        ++ctx->imageCount;
+        uint8_t next[4];
+        if (!r.Seek(uint64_t(offset) + 2 + uint64_t(n) * 12) || ReadFileBytes(r.file, next, 4) != 4) {
+            *broken = true;
+            break;
+        }
+        offset = r.U32(next);
+    }
+    if (wanted >= ctx->imageCount && !*broken) ctx->options.imageIndex = 0;
+    return chosen;
+}
+
+void Note(FieldRef* f, const TiffEntry& e) {
+    f->present = true;
+    f->entry = e;
+}
+
+// Fills the directory and notes from the entries.
+void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, TiffDirectory* d, DirectoryNotes* n) {
+    for (const TiffEntry& e : entries) {
+        const uint32_t v = r.First(e);
+        switch (e.tag) {
+        case 256: d->width = v; break;
+        case 257: d->height = v; break;
+        case 258: Note(&n->bitsPerSample, e); d->bitsPerSample = v; break;
+        case 259:
+            d->compression = v;
+            if ((v == kTiffCcittRle || v == kTiffCcittG3 || v == kTiffCcittG4) && !n->havePhotometric)
+                d->photometric = kTiffWhiteIsZero;
+            break;
+        case 262:
+            d->photometric = v;
+            n->havePhotometric = true;
+            break;
+        case 266: d->fillOrder = v; break;
+        case 273:
+        case 324: Note(&n->offsets, e); break;
+        case 274: n->orientation = v; break;
+        case 277: d->samplesPerPixel = v; break;
+        case 278: d->rowsPerStrip = v; break;
+        case 279:
+        case 325: Note(&n->counts, e); break;
+        case 282: Note(&n->xRes, e); break;
+        case 283: Note(&n->yRes, e); break;
+        case 284: d->planarConfig = v; break;
+        case 286: Note(&n->xPos, e); break;
+        case 287: Note(&n->yPos, e); break;
+        case 292: d->t4Options = v; break;
+        case 296: n->resolutionUnit = v; break;
+        case 317: d->predictor = v; break;
+        case 320: Note(&n->colourMap, e); break;
+        case 322: d->tileWidth = v; break;
+        case 323: d->tileLength = v; break;
+        case 338:
+            Note(&n->extraSamples, e);
+            d->extraSamples = e.count;
+            d->firstExtraSample = v;
+            break;
+        case 347: Note(&n->jpegTables, e); break;
+        case 513: n->jpegInterchange = v; break;
+        case 529: Note(&n->coefficients, e); break;
+        case 530:
+            d->subsamplingH = v;
+            d->subsamplingV = e.count >= 2 && (e.type == 3) ? r.U16(e.raw + 2) : v;
+            break;
+        case 700: Note(&n->xmp, e); break;
+        case 33628:
+        case 34361:
+        case 34362: d->stretch = true; break;
+        case 33723: Note(&n->iptc, e); break;
+        case 34377: Note(&n->photoshop, e); break;
+        case 34665: Note(&n->exif, e); break;
+        case 34675: Note(&n->icc, e); break;
+        case 34853: Note(&n->gps, e); break;
+        default: {
+            const int t = TextIndex(e.tag);
+            if (t >= 0) Note(&n->texts[t], e);
+            break;
+        }
+        }
+    }
+}
+
+// Dots per inch from a resolution rational: unit 1 (none) the plain
+// quotient, 2 inches, 3 centimetres (x 2.54); 0 when unknown.
+int32_t ToDotsPerInch(double q, uint32_t unit) {
+    double dpi;
+    if (unit == 1 || unit == 2) dpi = q;
+    else if (unit == 3) dpi = q * 2.54;
+    else return 0;
+    return dpi >= 0 && dpi < 2147483647.0 ? int32_t(dpi) : 0;
+}
+
+void ReadResolution(const TiffReader& r, const DirectoryNotes& n, ImageHeader* h) {
+    double q;
+    if (r.Rational(n.xRes, &q)) h->xResolution = ToDotsPerInch(q, n.resolutionUnit);
+    if (r.Rational(n.yRes, &q)) h->yResolution = ToDotsPerInch(q, n.resolutionUnit);
+    double px, py;
+    if (r.Rational(n.xPos, &px) && r.Rational(n.yPos, &py) && (n.resolutionUnit == 2 || n.resolutionUnit == 3)) {
+        const double f = n.resolutionUnit == 3 ? 2.54 : 1.0;
+        const double x = px * f * h->xResolution, y = py * f * h->yResolution;
+        r.ctx->readerValues[0] = x >= 0 && x < 4e9 ? uint32_t(x) : 0;
+        r.ctx->readerValues[1] = y >= 0 && y < 4e9 ? uint32_t(y) : 0;
+    }
+}
+
+// The texts and the comment (ImageDescription, with load flag 0x10000).
+void ReadTexts(const TiffReader& r, const DirectoryNotes& n) {
+    LoadContext* ctx = r.ctx;
+    const uint32_t flags = ctx->options.flags;
+    TiffBuffer text;
+    if ((flags & kLoadKeepComment) && n.texts[kDescriptionText].present &&
+        r.Bytes(n.texts[kDescriptionText].entry, &text, 1u << 20))
+        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data),
+                          int32_t(n.texts[kDescriptionText].entry.ByteSize()));
+    // With metadata kept and an EXIF directory, the texts go to its tag list.
+    if ((flags & kLoadKeepMetadata) && n.exif.present) return;
+    for (int i = 0; i < kDescriptionText; ++i) {
+        const FieldRef& f = n.texts[i];
+        if (!f.present || f.entry.count == 0 || !r.Bytes(f.entry, &text, 1u << 16)) continue;
+        AddPictureText(ctx, kTextTags[i].key, reinterpret_cast<const char*>(text.data), int32_t(f.entry.ByteSize()));
+    }
+}
+
+// One directory of the EXIF or GPS kind into the EXIF tag list, at `offset`.
+// Nested directories are not followed.
+void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCode) {
+    std::vector<TiffEntry> entries;
+    if (!ReadEntries(r, offset, &entries)) return;
+    TiffBuffer data;
+    for (const TiffEntry& e : entries) {
+        const uint64_t size = e.ByteSize();
+        if (e.type > 12 || size == 0) break;
+        if (e.tag == 37500) continue;  // the maker note adds no record
+        TagRecord* t = AppendExifTag(r.ctx);
+        if (!t) return;
+        t->tag = e.tag;
+        t->type = e.type;
+        t->directory = directoryCode;
+        t->count = e.count;
+        if (size <= 4) {
+            // A SHORT of a big-endian file is the first half of the field.
+            t->value = (e.type == 3 && r.big) ? r.U16(e.raw) : r.U32(e.raw);
+            continue;
+        }
+        t->value = e.offset;
+        if (!r.Bytes(e, &data, uint64_t(1) << 24)) continue;
+        t->data = static_cast<uint8_t*>(std::malloc(size_t(size)));
+        if (!t->data) continue;
+        std::memcpy(t->data, data.data, size_t(size));
+        t->dataLength = uint32_t(size);
+    }
+}
+
+void AppendTextTag(const TiffReader& r, const FieldRef& f) {
+    TiffBuffer text;
+    if (!f.present || f.entry.count == 0 || !r.Bytes(f.entry, &text, 1u << 16)) return;
+    TagRecord* t = AppendExifTag(r.ctx);
+    if (!t) return;
+    const size_t n = size_t(f.entry.ByteSize());
+    t->tag = f.entry.tag;
+    t->type = 2;
+    t->directory = 1;
+    t->count = f.entry.count;
+    t->data = static_cast<uint8_t*>(std::malloc(n));
+    if (!t->data) return;
+    std::memcpy(t->data, text.data, n);
+    t->dataLength = uint32_t(n);
+}
+
+// Metadata blocks and tag lists, with load flag 0x40000.
+void ReadMetadata(const TiffReader& r, const DirectoryNotes& n, const TiffDirectory& d) {
+    LoadContext* ctx = r.ctx;
+    if (!(ctx->options.flags & kLoadKeepMetadata)) return;
+    if (n.exif.present) {
+        StartExifTagList(ctx, r.big ? 1 : 0);
+        // DocumentName, Make, Model, Software, DateTime, Artist.
+        for (int i : {7, 4, 5, 6, 2, 0}) AppendTextTag(r, n.texts[i]);
+        ReadIfdToTagList(r, r.First(n.exif.entry), 2);
+    }
+    if (n.gps.present) {
+        StartExifTagList(ctx, r.big ? 1 : 0);
+        ReadIfdToTagList(r, r.First(n.gps.entry), 16);
+    }
+    if (!ctx->callbacks.addMetadataBlock) return;
+    TiffBuffer data;
+    if (n.xmp.present && r.Bytes(n.xmp.entry, &data, uint64_t(1) << 26))
+        ctx->callbacks.addMetadataBlock(ctx, kMetadataXmp, data.data, uint32_t(n.xmp.entry.ByteSize()));
+    // IPTC becomes a Photoshop resource block: the header, then one "8BIM"
+    // resource 0x0404 with an empty name and the data's size, padded to even.
+    const bool iptcWins = n.iptc.present && (!n.photoshop.present || n.iptc.entry.ByteSize() > 16);
+    const FieldRef& source = iptcWins ? n.iptc : n.photoshop;
+    if (source.present && r.Bytes(source.entry, &data, uint64_t(1) << 26)) {
+        const size_t size = size_t(source.entry.ByteSize());
+        TiffBuffer block;
+        const size_t head = kPhotoshopIptcHeaderSize + (iptcWins ? 12 : 0);
+        if (block.Reserve(head + size + 1)) {
+            std::memcpy(block.data, kPhotoshopIptcHeader, kPhotoshopIptcHeaderSize);
+            size_t at = kPhotoshopIptcHeaderSize;
+            if (iptcWins) {
+                const uint8_t resource[12] = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0,
+                                              uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8),
+                                              uint8_t(size)};
+                std::memcpy(block.data + at, resource, sizeof resource);
+                at += sizeof resource;
+            }
+            std::memcpy(block.data + at, data.data, size);
+            at += size;
+            if (iptcWins && (size & 1)) block.data[at++] = 0;
+            ctx->callbacks.addMetadataBlock(ctx, kMetadataIptc, block.data, uint32_t(at));
+        }
+    }
+    if (n.icc.present && d.bitsPerSample == 8 && r.Bytes(n.icc.entry, &data, uint64_t(1) << 26))
+        ctx->callbacks.addMetadataBlock(ctx, kMetadataIcc, data.data, uint32_t(n.icc.entry.ByteSize()));
+}
+
+// Reads the colour map: 2^bits 16-bit values each of reds, greens, blues
+// (a longer map keeps the first 2^bits of each third).
+bool ReadColourMap(const TiffReader& r, const DirectoryNotes& n, const TiffDirectory& d, std::vector<uint16_t>* map) {
+    const uint32_t entries = 1u << d.bitsPerSample;
+    const TiffEntry& e = n.colourMap.entry;
+    if (e.type != 3 || e.count < 3 * entries) return false;
+    TiffBuffer all;
+    if (!r.Bytes(e, &all, uint64_t(3) * 2 * 65536)) return false;
+    const uint32_t third = e.count / 3;
+    map->assign(size_t(3) * entries, 0);
+    for (uint32_t plane = 0; plane < 3; ++plane)
+        for (uint32_t i = 0; i < entries; ++i)
+            (*map)[plane * entries + i] = uint16_t(r.Value(e, all.data, plane * third + i));
+    return true;
+}
+
+void ReadCoefficients(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
+    const TiffEntry& e = n.coefficients.entry;
+    if (!n.coefficients.present || e.type != 5 || e.count < 3) return;
+    TiffBuffer b;
+    if (!r.Bytes(e, &b, 24)) return;
+    float c[3];
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t num = r.U32(b.data + 8 * i), den = r.U32(b.data + 8 * i + 4);
+        if (den == 0) return;
+        c[i] = float(double(num) / double(den));
+    }
+    if (c[1] <= 0.0f) return;
+    d->lumaRed = c[0];
+    d->lumaGreen = c[1];
+    d->lumaBlue = c[2];
+}
+
+// Colour samples of a photometric; 0 for one the reader does not know.
+uint32_t ColourSamples(uint32_t photometric) {
+    switch (photometric) {
+    case kTiffWhiteIsZero:
+    case kTiffBlackIsZero:
+    case kTiffPalette:
+    case kTiffLogL: return 1;
+    case kTiffRgb:
+    case kTiffYCbCr:
+    case kTiffCieLab:
+    case kTiffLogLuv: return 3;
+    case kTiffSeparated: return 4;
+    default: return 0;
+    }
+}
+
+bool KnownCompression(uint32_t c) {
+    switch (c) {
+    case kTiffNone: case kTiffCcittRle: case kTiffCcittG3: case kTiffCcittG4: case kTiffLzw:
+    case kTiffOldJpeg: case kTiffJpeg: case kTiffDeflate: case kTiffPackBits: case kTiffThunderScan:
+    case kTiffDeflateOld: case kTiffSgiLog: case kTiffSgiLog24: return true;
+    default: return false;
+    }
+}
+
+// Cross-checks compression, photometric, samples and depth before anything
+// is decoded; a refusal message, or null when the picture can be decoded.
+const char* CheckCombination(const TiffDirectory& d) {
+    const uint32_t c = d.compression, p = d.photometric, b = d.bitsPerSample, s = d.samplesPerPixel;
+    const uint32_t colour = ColourSamples(p);
+    // SGILog24 packs its chromaticity through a table of the u'v' gamut that
+    // this reader does not carry.
+    if (c == kTiffSgiLog24) return kBadCompression;
+    const bool sgi = c == kTiffSgiLog;
+    if (sgi != (p == kTiffLogL || p == kTiffLogLuv)) return kBadPhotometric;
+    if (sgi) return nullptr;
+    if (s < colour || s > 16) return kBadSamples;
+    if (!(b == 1 || b == 2 || b == 4 || b == 8 || b == 16 || b == 32)) return kBadSamples;
+    if (d.planarConfig != 1 && d.planarConfig != 2) return kBadSamples;
+    if (p == kTiffPalette && (b > 8 || s != 1)) return kBadSamples;
+    if (c == kTiffCcittRle || c == kTiffCcittG3 || c == kTiffCcittG4) {
+        if (b != 1 || s != 1 || p > kTiffBlackIsZero) return kBadSamples;
+    }
+    if (c == kTiffThunderScan && (b != 4 || s != 1)) return kBadSamples;
+    if (c == kTiffJpeg && b != 8) return kBadSamples;
+    if (p == kTiffYCbCr) {
+        if (b != 8 || s != 3) return kBadSamples;
+        if (c != kTiffJpeg) {
+            if (d.planarConfig != 1) return kBadSamples;
+            const uint32_t h = d.subsamplingH, v = d.subsamplingV;
+            if (!(h == 1 || h == 2 || h == 4) || !(v == 1 || v == 2 || v == 4)) return kBadSamples;
+        }
+    }
+    if (d.predictor != 1 && d.predictor != 2) return kBadPredictor;
+    if (d.predictor == 2 && (c == kTiffLzw || c == kTiffDeflate || c == kTiffDeflateOld) && b < 8)
+        return kBadPredictor;
+    return nullptr;
+}
+
+void SetCompression(const TiffDirectory& d, ImageHeader* h) {
+    switch (d.compression) {
+    case kTiffCcittRle: h->compression = 6; break;
+    case kTiffCcittG3: h->compression = (d.t4Options & 1) ? 8 : 7; break;
+    case kTiffCcittG4: h->compression = 9; break;
+    case kTiffLzw: h->compression = 2; break;
+    case kTiffJpeg: h->compression = 3; break;
+    case kTiffDeflate:
+    case kTiffDeflateOld: h->compression = 4; break;
+    case kTiffPackBits: h->compression = 1; break;
+    case kTiffSgiLog:
+        h->compression = 255;
+        CopyTextBounded(h->compressionText, sizeof h->compressionText, "SGILog");
+        break;
+    case kTiffSgiLog24:
+        h->compression = 255;
+        CopyTextBounded(h->compressionText, sizeof h->compressionText, "SGILog24");
+        break;
+    default: h->compression = 0; break;
+    }
+    switch (d.photometric) {
+    case kTiffSeparated: h->colourSpace = 3; break;
+    case kTiffYCbCr: h->colourSpace = 4; break;
+    case kTiffCieLab: h->colourSpace = 6; break;
+    case kTiffLogLuv: h->colourSpace = 7; break;
+    case kTiffLogL: h->colourSpace = 8; break;
+    default: h->colourSpace = 0; break;
+    }
+}
+
+uint16_t OrientationCode(uint32_t o) {
+    switch (o) {
+    case 2: return 0x01;
+    case 3: return 0x11;
+    case 4: return 0x10;
+    case 5: return 0x80;
+    case 6: return 0x81;
+    case 7: return 0x91;
+    case 8: return 0x90;
+    default: return 0;
+    }
+}
+
+// The delivered layout: what each pixel keeps and how the rows are declared.
+void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
+    const uint32_t w = d.width;
+    uint32_t kept;
+    switch (d.photometric) {
+    case kTiffLogL: kept = 1; break;
+    case kTiffLogLuv: kept = 3; break;
+    case kTiffSeparated: kept = 4; break;
+    case kTiffRgb:
+        // Alpha stays when the fourth sample is one (or is not described).
+        kept = d.samplesPerPixel >= 4 && (d.extraSamples == 0 ? d.samplesPerPixel == 4 : d.firstExtraSample != 0) ? 4
+                                                                                                                 : 3;
+        break;
+    case kTiffYCbCr:
+    case kTiffCieLab: kept = 3; break;
+    default: kept = 1; break;
+    }
+    layout->keptSamples = kept;
+    layout->separatePlanes = d.planarConfig == 2 && kept > 1 && d.samplesPerPixel > 1;
+    layout->packed = kept == 1 && d.samplesPerPixel == 1 && d.bitsPerSample <= 8 &&
+                     d.compression != kTiffSgiLog;
+    h->planes = 1;
+    if (layout->packed) {
+        h->bitsPerPlane = int16_t(d.bitsPerSample);
+        h->bytesPerPlane = uint32_t((uint64_t(w) * d.bitsPerSample + 7) / 8);
+    } else if (layout->separatePlanes) {
+        h->flags |= kHeaderSeparatePlanes;
+        h->planes = int16_t(kept);
+        h->bitsPerPlane = 8;
+        h->bytesPerPlane = w;
+    } else {
+        h->bitsPerPlane = int16_t(8 * kept);
+        h->bytesPerPlane = uint32_t(uint64_t(w) * kept);
+    }
+    if (d.photometric == kTiffSeparated) h->flags |= kHeaderCmyk;
+    if (d.photometric == kTiffCieLab) h->flags |= kHeaderLabSignedD50;
+    if (d.Tiled()) h->flags |= kHeaderFitAfterLoad2;
+    if (d.bitsPerSample >= 16 && d.photometric <= kTiffRgb &&
+        (d.compression == kTiffNone || d.compression == kTiffLzw || d.compression == kTiffDeflate ||
+         d.compression == kTiffPackBits || d.compression == kTiffDeflateOld)) {
+        h->fullWidth = int32_t(d.width);
+        h->fullHeight = int32_t(d.height);
+        h->fullBytesPerPlane = 2 * h->bytesPerPlane;
+        h->fullBitsPerSample = 16;
+        h->fullComponents = std::min<uint32_t>(d.samplesPerPixel, 4);
+    }
+}
+
+int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
+    uint8_t head[8];
+    const size_t got = ReadFileBytes(file, head, sizeof head);
+    // A file of fewer than two bytes is no TIFF; a mark followed by nothing
+    // is a TIFF cut short.
+    if (got < 4) return got >= 2 && head[0] == head[1] && (head[0] == 'I' || head[0] == 'M') ? kLoadIncomplete
+                                                                                           : kLoadNotRecognised;
+    if (!((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) return kLoadNotRecognised;
+    if (!((head[2] == 42 && head[3] == 0) || (head[2] == 0 && head[3] == 42))) return kLoadNotRecognised;
+    if (got < 8) return kLoadNotRecognised;
+
+    TiffReader r{file, ctx, file->size, head[0] == 'M'};
+    if (r.fileSize <= 0 || r.fileSize == kUnknownFileSize) return kLoadNotRecognised;
+    const uint32_t first = r.U32(head + 4);
+
+    TiffDirectory d{};
+    d.bigEndian = r.big;
+    d.bitsPerSample = 1;
+    d.samplesPerPixel = 1;
+    d.planarConfig = 1;
+    d.compression = kTiffNone;
+    d.predictor = 1;
+    d.photometric = kTiffBlackIsZero;
+    d.fillOrder = 1;
+    d.subsamplingH = d.subsamplingV = 2;
+    d.lumaRed = 0.299f;
+    d.lumaGreen = 0.587f;
+    d.lumaBlue = 0.114f;
+
+    DirectoryNotes n;
+    std::vector<TiffEntry> entries;
+    bool broken = false;
+    const uint32_t wanted = ctx->options.imageIndex;
+    const uint32_t chosen = WalkPages(r, first, &broken);
+    // A wanted page past a chain that runs out of the file was cut off; it
+    // is not stood in for by the first.
+    if (broken && wanted > 0 && wanted >= ctx->imageCount) return kLoadIncomplete;
+    if (!ReadEntries(r, chosen, &entries)) return kLoadIncomplete;
+    ParseEntries(r, entries, &d, &n);
+    if (d.rowsPerStrip == 0 || d.rowsPerStrip > d.height) d.rowsPerStrip = d.height;
+    if (d.compression == kTiffNone) d.predictor = 1;
+    if (d.photometric != kTiffYCbCr) d.subsamplingH = d.subsamplingV = 1;
+    // Every sample must have the depth of the first.
+    if (n.bitsPerSample.present && n.bitsPerSample.entry.count > 1) {
+        const TiffEntry& e = n.bitsPerSample.entry;
+        TiffBuffer b;
+        if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, kBadSamples);
+        if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
+        d.bitsPerSample = r.Value(e, b.data, 0);
+        for (uint32_t i = 1; i < e.count; ++i)
+            if (r.Value(n.bitsPerSample.entry, b.data, i) != d.bitsPerSample) return RefusePicture(ctx, kBadSamples);
+    }
+    if (n.extraSamples.present && n.extraSamples.entry.count > 0) {
+        TiffBuffer b;
+        if (r.Bytes(n.extraSamples.entry, &b, 1024)) d.firstExtraSample = r.Value(n.extraSamples.entry, b.data, 0);
+    }
+
+    if (!KnownCompression(d.compression)) return RefusePicture(ctx, kBadCompression);
+    if (d.compression == kTiffOldJpeg) {
+        if (n.jpegInterchange == kNone || !r.Seek(n.jpegInterchange)) return RefusePicture(ctx, kBadCompression);
+        return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+    }
+    if (ColourSamples(d.photometric) == 0) return RefusePicture(ctx, kBadPhotometric);
+    if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);
+    if (const char* refusal = CheckCombination(d)) return RefusePicture(ctx, refusal);
+
+    // The strip tables.
+    if (!n.offsets.present) {
+        // Without StripOffsets the only strip starts after the header.
+        d.stripCount = 1;
+        d.offsetsType = 4;
+        d.offsetsValue = 8;
+    } else {
+        d.stripCount = n.offsets.entry.count;
+        d.offsetsType = n.offsets.entry.type;
+        d.offsetsValue = d.stripCount == 1 ? r.First(n.offsets.entry) : n.offsets.entry.offset;
+    }
+    if (n.counts.present && n.counts.entry.count > 0) {
+        d.haveByteCounts = true;
+        d.countsCount = n.counts.entry.count;
+        d.countsType = n.counts.entry.type;
+        d.countsValue = d.countsCount == 1 ? r.First(n.counts.entry) : n.counts.entry.offset;
+    }
+
+    ImageHeader h;
+    ctx->callbacks.clearImageHeader(&h);
+    h.width = int32_t(std::min<uint32_t>(d.width, 0x7FFFFFFF));
+    h.height = int32_t(std::min<uint32_t>(d.height, 0x7FFFFFFF));
+    h.orientation = OrientationCode(n.orientation);
+    CopyTextBounded(h.description, sizeof h.description, d.Tiled() ? "TIFF (Tiled)" : "TIFF");
+    SetCompression(d, &h);
+    ReadResolution(r, n, &h);
+    ReadTexts(r, n);
+    ReadMetadata(r, n, d);
+    TiffLayout layout{};
+    DeclareLayout(d, &h, &layout);
+
+    std::vector<uint16_t> colourMap;
+    // A palette picture whose map is cut off is not complete; one without a
+    // map at all shows its indexes as grey levels.
+    const bool havePalette = d.photometric == kTiffPalette && n.colourMap.present;
+    if (havePalette && !ReadColourMap(r, n, d, &colourMap)) return kLoadIncomplete;
+    ReadCoefficients(r, n, &d);
+    TiffBuffer tables;
+    if (d.compression == kTiffJpeg && n.jpegTables.present) {
+        if (!r.Bytes(n.jpegTables.entry, &tables, 1u << 20)) return kLoadIncomplete;
+        d.jpegTables = tables.data;
+        d.jpegTablesLength = uint32_t(n.jpegTables.entry.ByteSize());
+    }
+
+    // Uncompressed rows the file cannot hold are not allocated for.
+    if (d.compression == kTiffNone && d.width < (1u << 20) && d.height < (1u << 20)) {
+        const uint64_t rowBits = uint64_t(d.width) * d.bitsPerSample * d.samplesPerPixel;
+        const uint64_t stored = d.photometric == kTiffYCbCr ? YCbCrBlockBytes(d, d.width, d.height)
+                                                            : (rowBits + 7) / 8 * d.height;
+        if (stored > uint64_t(r.fileSize)) return kLoadIncomplete;
+    }
+    const int begun = ctx->callbacks.beginImage(ctx, &h);
+    if (BeginImageStops(begun)) return begun;
+    int result = DecodeTiffImage(file, ctx, h, d, layout);
+    if (result == kLoadRefused) CopyTextBounded(ctx->subFormat, sizeof ctx->subFormat, kBadLzwCodes);
+
+    int ended;
+    const bool grey = layout.keptSamples == 1 && d.photometric != kTiffPalette;
+    if (havePalette) {
+        ended = ctx->callbacks.endImage(ctx, kPalettePlanes | 0x100, 16, colourMap.data());
+    } else if (grey && layout.packed && (d.bitsPerSample == 2 || d.bitsPerSample == 4)) {
+        // Levels of 2 and 4 bits are widened to 0..255 through a grey map.
+        uint8_t levels[3 * 16];
+        const uint32_t n = 1u << d.bitsPerSample;
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t v = d.photometric == kTiffWhiteIsZero ? n - 1 - i : i;
+            levels[i] = levels[n + i] = levels[2 * n + i] = uint8_t(v * 255 / (n - 1));
+        }
+        ended = ctx->callbacks.endImage(ctx, kPalettePlanes, 8, levels);
+    } else {
+        ended = ctx->callbacks.endImage(ctx, grey && d.photometric == kTiffWhiteIsZero ? kPaletteGreyInverted : 0, 0,
+                                        nullptr);
+    }
+    return result != kLoadOk ? result : ended;
+}
+
+int ReadTiffGuarded(PictureFile* file, LoadContext* ctx) {
+    // Only the directory's small lists use the standard allocator; the
+    // pixel paths allocate with malloc. Running out while reading the
+    // directory is a plain out-of-memory result.
+    try {
+        return ReadTiffFile(file, ctx);
+    } catch (const std::bad_alloc&) {
+        return kLoadNoMemory;
+    }
+}
+
+}  // namespace
+
+int ReadTiff(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadTiffGuarded); }

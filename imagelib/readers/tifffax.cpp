@@ -1,0 +1,413 @@
+// CCITT fax decoding of TIFF strips: modified Huffman rows (compression 2),
+// T.4 Group 3 one- and two-dimensional coding (3) and T.6 Group 4 (4).
+//
+// The lookup tables are built once from the code lists of ITU-T T.4 (white
+// and black run lengths, make-up codes, the extended make-up codes, EOL) and
+// the two-dimensional mode codes. Bits are taken least significant first
+// from an accumulator fed bytes in reversed order (fill order 1), so a
+// table indexed by the next n bits sees a code's first bit at bit 0.
+//
+// A row is kept as the list of its changing elements (positions where the
+// colour switches, white first); every list is bounded by the row's width,
+// and a row that comes out short or damaged is completed with white.
+//
+// Portable: no platform headers.
+#include <algorithm>
+#include <cstring>
+
+#include "tiff.h"
+
+namespace {
+
+enum FaxState : uint8_t {
+    kInvalid,
+    kPass,
+    kHorizontal,
+    kVertical,     // param: offset + 3 (0..6 for -3..+3)
+    kExtension,
+    kTerminating,  // param: run length
+    kMakeUp,       // param: run length
+    kEol,
+};
+
+struct FaxEntry {
+    uint8_t state;
+    uint8_t width;
+    uint16_t param;
+};
+
+struct FaxCode {
+    const char* bits;
+    uint16_t run;
+};
+
+// ITU-T T.4, tables 2 and 3: terminating codes for runs 0..63.
+constexpr FaxCode kWhiteTerminating[] = {
+    {"00110101", 0},  {"000111", 1},   {"0111", 2},     {"1000", 3},     {"1011", 4},     {"1100", 5},
+    {"1110", 6},      {"1111", 7},     {"10011", 8},    {"10100", 9},    {"00111", 10},   {"01000", 11},
+    {"001000", 12},   {"000011", 13},  {"110100", 14},  {"110101", 15},  {"101010", 16},  {"101011", 17},
+    {"0100111", 18},  {"0001100", 19}, {"0001000", 20}, {"0010111", 21}, {"0000011", 22}, {"0000100", 23},
+    {"0101000", 24},  {"0101011", 25}, {"0010011", 26}, {"0100100", 27}, {"0011000", 28}, {"00000010", 29},
+    {"00000011", 30}, {"00011010", 31}, {"00011011", 32}, {"00010010", 33}, {"00010011", 34}, {"00010100", 35},
+    {"00010101", 36}, {"00010110", 37}, {"00010111", 38}, {"00101000", 39}, {"00101001", 40}, {"00101010", 41},
+    {"00101011", 42}, {"00101100", 43}, {"00101101", 44}, {"00000100", 45}, {"00000101", 46}, {"00001010", 47},
+    {"00001011", 48}, {"01010010", 49}, {"01010011", 50}, {"01010100", 51}, {"01010101", 52}, {"00100100", 53},
+    {"00100101", 54}, {"01011000", 55}, {"01011001", 56}, {"01011010", 57}, {"01011011", 58}, {"01001010", 59},
+    {"01001011", 60}, {"00110010", 61}, {"00110011", 62}, {"00110100", 63},
+};
+constexpr FaxCode kBlackTerminating[] = {
+    {"0000110111", 0},   {"010", 1},          {"11", 2},           {"10", 3},           {"011", 4},
+    {"0011", 5},         {"0010", 6},         {"00011", 7},        {"000101", 8},       {"000100", 9},
+    {"0000100", 10},     {"0000101", 11},     {"0000111", 12},     {"00000100", 13},    {"00000111", 14},
+    {"000011000", 15},   {"0000010111", 16},  {"0000011000", 17},  {"0000001000", 18},  {"00001100111", 19},
+    {"00001101000", 20}, {"00001101100", 21}, {"00000110111", 22}, {"00000101000", 23}, {"00000010111", 24},
+    {"00000011000", 25}, {"000011001010", 26}, {"000011001011", 27}, {"000011001100", 28}, {"000011001101", 29},
+    {"000001101000", 30}, {"000001101001", 31}, {"000001101010", 32}, {"000001101011", 33}, {"000011010010", 34},
+    {"000011010011", 35}, {"000011010100", 36}, {"000011010101", 37}, {"000011010110", 38}, {"000011010111", 39},
+    {"000001101100", 40}, {"000001101101", 41}, {"000011011010", 42}, {"000011011011", 43}, {"000001010100", 44},
+    {"000001010101", 45}, {"000001010110", 46}, {"000001010111", 47}, {"000001100100", 48}, {"000001100101", 49},
+    {"000001010010", 50}, {"000001010011", 51}, {"000000100100", 52}, {"000000110111", 53}, {"000000111000", 54},
+    {"000000100111", 55}, {"000000101000", 56}, {"000001011000", 57}, {"000001011001", 58}, {"000000101011", 59},
+    {"000000101100", 60}, {"000001011010", 61}, {"000001100110", 62}, {"000001100111", 63},
+};
+// Make-up codes for runs of 64 to 1728.
+constexpr FaxCode kWhiteMakeUp[] = {
+    {"11011", 64},      {"10010", 128},     {"010111", 192},    {"0110111", 256},   {"00110110", 320},
+    {"00110111", 384},  {"01100100", 448},  {"01100101", 512},  {"01101000", 576},  {"01100111", 640},
+    {"011001100", 704}, {"011001101", 768}, {"011010010", 832}, {"011010011", 896}, {"011010100", 960},
+    {"011010101", 1024}, {"011010110", 1088}, {"011010111", 1152}, {"011011000", 1216}, {"011011001", 1280},
+    {"011011010", 1344}, {"011011011", 1408}, {"010011000", 1472}, {"010011001", 1536}, {"010011010", 1600},
+    {"011000", 1664},   {"010011011", 1728},
+};
+constexpr FaxCode kBlackMakeUp[] = {
+    {"0000001111", 64},     {"000011001000", 128},  {"000011001001", 192},  {"000001011011", 256},
+    {"000000110011", 320},  {"000000110100", 384},  {"000000110101", 448},  {"0000001101100", 512},
+    {"0000001101101", 576}, {"0000001001010", 640}, {"0000001001011", 704}, {"0000001001100", 768},
+    {"0000001001101", 832}, {"0000001110010", 896}, {"0000001110011", 960}, {"0000001110100", 1024},
+    {"0000001110101", 1088}, {"0000001110110", 1152}, {"0000001110111", 1216}, {"0000001010010", 1280},
+    {"0000001010011", 1344}, {"0000001010100", 1408}, {"0000001010101", 1472}, {"0000001011010", 1536},
+    {"0000001011011", 1600}, {"0000001100100", 1664}, {"0000001100101", 1728},
+};
+// Extended make-up codes (runs of 1792 to 2560), the same for both colours.
+constexpr FaxCode kExtendedMakeUp[] = {
+    {"00000001000", 1792},  {"00000001100", 1856},  {"00000001101", 1920},  {"000000010010", 1984},
+    {"000000010011", 2048}, {"000000010100", 2112}, {"000000010101", 2176}, {"000000010110", 2240},
+    {"000000010111", 2304}, {"000000011100", 2368}, {"000000011101", 2432}, {"000000011110", 2496},
+    {"000000011111", 2560},
+};
+constexpr char kEolCode[] = "000000000001";
+
+constexpr int kModeBits = 7;
+constexpr int kWhiteBits = 12;
+constexpr int kBlackBits = 13;
+
+struct FaxTables {
+    FaxEntry mode[1 << kModeBits];
+    FaxEntry white[1 << kWhiteBits];
+    FaxEntry black[1 << kBlackBits];
+};
+
+// Every index whose low bits are the code (first bit at bit 0) gets `e`.
+void Place(FaxEntry* table, int tableBits, const char* bits, uint8_t state, uint16_t param) {
+    const int n = int(std::strlen(bits));
+    uint32_t code = 0;
+    for (int i = 0; i < n; ++i)
+        if (bits[i] == '1') code |= 1u << i;
+    for (uint32_t high = 0; high < (1u << (tableBits - n)); ++high)
+        table[code | high << n] = FaxEntry{state, uint8_t(n), param};
+}
+
+template <size_t N>
+void PlaceAll(FaxEntry* table, int tableBits, const FaxCode (&codes)[N], uint8_t state) {
+    for (const FaxCode& c : codes) Place(table, tableBits, c.bits, state, c.run);
+}
+
+FaxTables* BuildTables() {
+    static FaxTables t;
+    std::memset(&t, 0, sizeof t);
+    PlaceAll(t.white, kWhiteBits, kWhiteTerminating, kTerminating);
+    PlaceAll(t.white, kWhiteBits, kWhiteMakeUp, kMakeUp);
+    PlaceAll(t.white, kWhiteBits, kExtendedMakeUp, kMakeUp);
+    Place(t.white, kWhiteBits, kEolCode, kEol, 0);
+    PlaceAll(t.black, kBlackBits, kBlackTerminating, kTerminating);
+    PlaceAll(t.black, kBlackBits, kBlackMakeUp, kMakeUp);
+    PlaceAll(t.black, kBlackBits, kExtendedMakeUp, kMakeUp);
+    Place(t.black, kBlackBits, kEolCode, kEol, 0);
+    Place(t.mode, kModeBits, "0001", kPass, 0);
+    Place(t.mode, kModeBits, "001", kHorizontal, 0);
+    Place(t.mode, kModeBits, "1", kVertical, 3);
+    Place(t.mode, kModeBits, "011", kVertical, 4);
+    Place(t.mode, kModeBits, "000011", kVertical, 5);
+    Place(t.mode, kModeBits, "0000011", kVertical, 6);
+    Place(t.mode, kModeBits, "010", kVertical, 2);
+    Place(t.mode, kModeBits, "000010", kVertical, 1);
+    Place(t.mode, kModeBits, "0000010", kVertical, 0);
+    Place(t.mode, kModeBits, "0000001", kExtension, 0);
+    // Seven zero bits start an EOL; they are left for the row loop to find.
+    t.mode[0] = FaxEntry{kEol, 0, 0};
+    return &t;
+}
+
+const FaxTables& Tables() {
+    static const FaxTables* tables = BuildTables();
+    return *tables;
+}
+
+const uint8_t* ReversedBytes() {
+    static const uint8_t* table = [] {
+        static uint8_t t[256];
+        for (int i = 0; i < 256; ++i) {
+            int r = 0;
+            for (int b = 0; b < 8; ++b)
+                if (i & (1 << b)) r |= 0x80 >> b;
+            t[i] = uint8_t(r);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Bits of the strip, least significant first. Past the end of the data the
+// reader supplies zeros for a code that started inside it; `avail` counts
+// the real bits left, so every loop ends with the data.
+struct BitReader {
+    const uint8_t* in;
+    size_t size;
+    size_t pos = 0;
+    const uint8_t* order;            // null: bytes as stored
+    uint64_t acc = 0;
+    int held = 0;
+    uint64_t avail;
+
+    bool Need(int n) {
+        if (avail == 0) return false;
+        while (held < n) {
+            if (pos < size) {
+                const uint8_t b = order ? order[in[pos++]] : in[pos++];
+                acc |= uint64_t(b) << held;
+                held += 8;
+            } else {
+                held = n;
+            }
+        }
+        return true;
+    }
+    uint32_t Peek(int n) const { return uint32_t(acc & ((uint64_t(1) << n) - 1)); }
+    void Drop(int n) {
+        acc >>= n;
+        held -= n;
+        avail = avail > uint64_t(n) ? avail - uint64_t(n) : 0;
+    }
+    void AlignToByte() { Drop(held & 7); }
+};
+
+enum RowEnd { kRowDone, kRowEol, kRowInvalid, kRowDataEnd };
+
+// One run of a colour: make-up codes, then a terminating code.
+RowEnd ReadRun(BitReader& br, bool black, uint32_t* run) {
+    const FaxTables& t = Tables();
+    const FaxEntry* table = black ? t.black : t.white;
+    const int bits = black ? kBlackBits : kWhiteBits;
+    uint32_t total = 0;
+    for (;;) {
+        if (!br.Need(bits)) return kRowDataEnd;
+        const FaxEntry e = table[br.Peek(bits)];
+        switch (e.state) {
+        case kTerminating:
+            br.Drop(e.width);
+            *run = total + e.param;
+            return kRowDone;
+        case kMakeUp:
+            br.Drop(e.width);
+            total += e.param;
+            if (total > (1u << 24)) return kRowInvalid;
+            break;
+        case kEol: br.Drop(e.width); return kRowEol;
+        default: return kRowInvalid;
+        }
+    }
+}
+
+// The changing elements of one row.
+struct Changes {
+    uint32_t* at;
+    uint32_t count;
+    uint32_t capacity;
+
+    bool Push(uint32_t x) {
+        if (count >= capacity) return false;
+        if (count > 0 && x < at[count - 1]) x = at[count - 1];
+        at[count++] = x;
+        return true;
+    }
+};
+
+RowEnd DecodeRow1D(BitReader& br, uint32_t width, Changes* cur) {
+    uint32_t a0 = 0;
+    bool black = false;
+    while (a0 < width) {
+        uint32_t run;
+        const RowEnd end = ReadRun(br, black, &run);
+        if (end != kRowDone) return end;
+        a0 = uint32_t(std::min<uint64_t>(uint64_t(a0) + run, width));
+        if (!cur->Push(a0)) return kRowInvalid;
+        black = !black;
+    }
+    return kRowDone;
+}
+
+RowEnd DecodeRow2D(BitReader& br, uint32_t width, const Changes& ref, Changes* cur) {
+    const FaxTables& t = Tables();
+    int64_t a0 = -1;
+    bool black = false;
+    uint32_t i = 0;  // index into the reference changes
+    while (a0 < int64_t(width)) {
+        // b1: the first change on the reference row right of a0 to the
+        // opposite of a0's colour; b2 the change after it.
+        i = i >= 2 ? i - 2 : 0;
+        while (i < ref.count && (int64_t(ref.at[i]) <= a0 || (i & 1) != (black ? 1u : 0u))) ++i;
+        const uint32_t b1 = i < ref.count ? ref.at[i] : width;
+        const uint32_t b2 = i + 1 < ref.count ? ref.at[i + 1] : width;
+        if (!br.Need(kModeBits)) return kRowDataEnd;
+        const FaxEntry e = t.mode[br.Peek(kModeBits)];
+        const uint32_t start = a0 < 0 ? 0 : uint32_t(a0);
+        switch (e.state) {
+        case kPass:
+            br.Drop(e.width);
+            a0 = b2;
+            break;
+        case kHorizontal: {
+            br.Drop(e.width);
+            uint32_t run1, run2;
+            RowEnd end = ReadRun(br, black, &run1);
+            if (end != kRowDone) return end;
+            end = ReadRun(br, !black, &run2);
+            if (end != kRowDone) return end;
+            const uint32_t a1 = uint32_t(std::min<uint64_t>(uint64_t(start) + run1, width));
+            const uint32_t a2 = uint32_t(std::min<uint64_t>(uint64_t(a1) + run2, width));
+            if (!cur->Push(a1) || !cur->Push(a2)) return kRowInvalid;
+            a0 = a2;
+            break;
+        }
+        case kVertical: {
+            br.Drop(e.width);
+            const int64_t a1 = int64_t(b1) + int(e.param) - 3;
+            if (a1 < int64_t(start) || a1 > int64_t(width)) return kRowInvalid;
+            if (!cur->Push(uint32_t(a1))) return kRowInvalid;
+            a0 = a1;
+            black = !black;
+            break;
+        }
+        case kEol: return kRowEol;
+        default: return kRowInvalid;
+        }
+    }
+    return kRowDone;
+}
+
+// An EOL: 11 or more zero bits and a one. False at the end of the data.
+bool SyncToEol(BitReader& br) {
+    for (;;) {
+        if (!br.Need(11)) return false;
+        if (br.Peek(11) == 0) break;
+        br.Drop(1);
+    }
+    for (;;) {
+        if (!br.Need(8)) return false;
+        if (br.Peek(8) != 0) break;
+        br.Drop(8);
+    }
+    for (;;) {
+        if (!br.Need(1)) return false;
+        const bool one = br.Peek(1) != 0;
+        br.Drop(1);
+        if (one) return true;
+    }
+}
+
+// Completes the row to the width with white and writes it as bits.
+void FillRow(uint8_t* row, size_t rowBytes, uint32_t width, Changes* c) {
+    if ((c->count & 1) && c->count < c->capacity) {
+        // A row that stops where a black run would begin: that run is empty
+        // and the rest of the row white.
+        c->at[c->count] = c->at[c->count - 1];
+        ++c->count;
+    }
+    std::memset(row, 0, rowBytes);
+    for (uint32_t k = 0; k + 1 <= c->count; k += 2) {
+        const uint32_t s = std::min(c->at[k], width);
+        const uint32_t e = k + 1 < c->count ? std::min(c->at[k + 1], width) : width;
+        for (uint32_t x = s; x < e;) {
+            if ((x & 7) == 0 && e - x >= 8) {
+                const uint32_t bytes = (e - x) / 8;
+                std::memset(row + x / 8, 0xFF, bytes);
+                x += bytes * 8;
+            } else {
+                row[x >> 3] = uint8_t(row[x >> 3] | (0x80 >> (x & 7)));
+                ++x;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int DecodeTiffFax(const uint8_t* in, size_t inSize, uint8_t* out, const FaxParams& p, size_t* produced) {
+    *produced = 0;
+    if (p.width == 0 || p.rows == 0) return kLoadOk;
+    const uint32_t capacity = p.width + 4;
+    uint32_t* lists = static_cast<uint32_t*>(std::malloc(size_t(capacity) * 2 * sizeof(uint32_t)));
+    if (!lists) return kLoadNoMemory;
+    Changes ref{lists, 0, capacity};
+    Changes cur{lists + capacity, 0, capacity};
+    BitReader br{in, inSize, 0, p.reversedBits ? nullptr : ReversedBytes(), 0, 0, uint64_t(inSize) * 8};
+
+    int status = kLoadOk;
+    bool eolSeen = false;
+    for (uint32_t r = 0; r < p.rows; ++r) {
+        cur.count = 0;
+        RowEnd end;
+        bool twoD = p.compression == kTiffCcittG4;
+        if (p.compression == kTiffCcittG3) {
+            if (!eolSeen && !SyncToEol(br)) {
+                status = kLoadIncomplete;
+                break;
+            }
+            eolSeen = false;
+            if (p.twoDimensional) {
+                if (!br.Need(1)) {
+                    status = kLoadIncomplete;
+                    break;
+                }
+                twoD = br.Peek(1) == 0;
+                br.Drop(1);
+            }
+        }
+        if (!br.Need(1)) {
+            status = kLoadIncomplete;
+            break;
+        }
+        end = twoD ? DecodeRow2D(br, p.width, ref, &cur) : DecodeRow1D(br, p.width, &cur);
+        if (end == kRowEol) {
+            // Group 4 data ends with EOL codes; Group 3 rows may run into one.
+            if (p.compression == kTiffCcittG4) {
+                if (cur.count == 0) {
+                    status = kLoadIncomplete;
+                    break;
+                }
+            } else if (!twoD) {
+                eolSeen = true;
+            }
+        }
+        if (p.compression == kTiffCcittRle) br.AlignToByte();
+        FillRow(out + size_t(r) * p.rowBytes, p.rowBytes, p.width, &cur);
+        *produced = size_t(r + 1) * p.rowBytes;
+        if (end == kRowDataEnd) {
+            status = kLoadIncomplete;
+            break;
+        }
+        std::swap(ref, cur);
+    }
+    std::free(lists);
+    return status;
+}

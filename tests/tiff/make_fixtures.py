@@ -1,0 +1,373 @@
+#!/usr/bin/python3
+"""Makes the TIFF reader fixtures with tools no one here wrote, at build time,
+so the native and the Win64 tests compare against the same files.
+
+    make_fixtures.py OUTDIR
+
+Base pictures are drawn with Pillow and ImageMagick, then rewritten by
+libtiff's tiffcp in every codec and layout (none, LZW, LZW with predictor,
+Deflate, PackBits, JPEG, CCITT G3 1D and 2D, G4; strips of several sizes,
+tiles, separate planes, fill order 2) and joined into multipage files. Raw
+YCbCr files (which no tool here writes) are packed by this script from
+Pillow's own YCbCr conversion.
+
+The expected pixels come from libtiff's tiff2rgba (read back by Pillow), or
+from Pillow directly for alpha and CMYK: OUTDIR/NAME.rgba holds width and
+height as little-endian 32-bit words, then R, G, B, A rows from the top.
+
+OUTDIR/manifest.txt has one line per fixture, "NAME FILE CHECK INDEX TOL":
+CHECK is "rgb", "rgba" or "cmyk" (loaded with CMYK kept), INDEX the page to
+load and TOL the largest difference allowed per sample (0 for every lossless
+codec). When a tool is missing the manifest holds one line "skip REASON".
+"""
+import os
+import struct
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixturekit import MANIFEST, path, require, run, skip, write_expected  # noqa: E402
+
+try:
+    from PIL import Image, ImageDraw
+except ImportError:
+    skip("Pillow is not installed for /usr/bin/python3")
+require("tiffcp", "tiff2rgba", "tiffset", "/usr/bin/convert")
+
+lines = []
+
+
+def add(name, fixture, check="rgb", index=0, tol=0):
+    lines.append("%s %s %s %d %d" % (name, fixture, check, index, tol))
+
+
+def expect_tiff2rgba(name, fixture, index=0, tol=0, same_as=None):
+    """The pixels libtiff's RGBA interface reads from page INDEX (of SAME_AS
+    when given: a file Pillow reads to the same samples)."""
+    src = path(same_as or fixture)
+    if index:
+        src = path(name + ".page.tif")
+        run("tiffcp", path(fixture) + ",%d" % index, src)
+    out = path(name + ".oracle.tif")
+    run("tiff2rgba", "-n", "-c", "none", src, out)
+    im = Image.open(out).convert("RGBA")
+    write_expected(name, im.size[0], im.size[1], im.tobytes())
+    add(name, fixture, "rgb", index, tol)
+    os.remove(out)
+
+
+def expect_pillow(name, fixture, check):
+    im = Image.open(path(fixture))
+    data = im.tobytes() if check == "cmyk" else im.convert("RGBA").tobytes()
+    write_expected(name, im.size[0], im.size[1], data)
+    add(name, fixture, check)
+
+
+def tiffcp(src, dst, *options):
+    run("tiffcp", *options, path(src), path(dst))
+    return dst
+
+
+def picture(w, h, seed):
+    """A colour picture with gradients, hard edges and a few single pixels."""
+    im = Image.new("RGB", (w, h))
+    px = im.load()
+    for y in range(h):
+        for x in range(w):
+            px[x, y] = ((x * 255 // max(1, w - 1) + seed) % 256, (y * 255 // max(1, h - 1)) % 256,
+                        ((x * y * 7 + seed * 31) ^ (x << 2)) % 256)
+    d = ImageDraw.Draw(im)
+    d.rectangle([w // 4, h // 4, w // 2, h // 2], fill=(255, 255, 255))
+    d.line([0, h - 1, w - 1, 0], fill=(0, 0, 0))
+    return im
+
+
+def bilevel(w, h):
+    im = Image.new("1", (w, h), 1)
+    d = ImageDraw.Draw(im)
+    for i in range(0, w, 7):
+        d.line([i, 0, w - 1 - i // 2, h - 1], fill=0)
+    d.rectangle([3, 3, w // 3, h // 3], fill=0)
+    d.ellipse([w // 2, h // 3, w - 2, h - 2], outline=0)
+    for x in range(0, w, 3):
+        im.putpixel((x, h // 2), x % 2)
+    return im
+
+
+# Base pictures, uncompressed, written by Pillow (through libtiff).
+W, H = 61, 43
+rgb = picture(W, H, 0)
+rgb.save(path("rgb.base.tif"))
+rgb.convert("L").save(path("grey.base.tif"))
+rgb.convert("P", palette=Image.ADAPTIVE, colors=200).save(path("palette.base.tif"))
+rgba = rgb.copy()
+rgba.putalpha(255)
+rgba.save(path("rgba.base.tif"))
+picture(W, H, 99).save(path("second.base.tif"))
+bilevel(203, 77).save(path("bilevel.base.tif"))
+run("/usr/bin/convert", path("rgb.base.tif"), "-depth", "16", "-compress", "none", path("rgb16.base.tif"))
+run("/usr/bin/convert", path("grey.base.tif"), "-depth", "4", "-compress", "none", path("grey4.base.tif"))
+run("/usr/bin/convert", path("grey.base.tif"), "-depth", "16", "-compress", "none", "-endian", "MSB",
+    path("grey16mm.base.tif"))
+run("/usr/bin/convert", path("rgb.base.tif"), "-colorspace", "CMYK", "-compress", "none", path("cmyk.base.tif"))
+run("/usr/bin/convert", path("bilevel.base.tif"), "-compress", "none", "-define",
+    "quantum:polarity=min-is-white", path("bilevel_white.base.tif"))
+
+# Codec x layout table, each decoded by libtiff.
+codecs = {
+    "none": ["-c", "none"], "lzw": ["-c", "lzw"], "lzwpred": ["-c", "lzw:2"], "zip": ["-c", "zip"],
+    "zippred": ["-c", "zip:2"], "packbits": ["-c", "packbits"],
+}
+layouts = {
+    "strip1": ["-r", "1"], "strip7": ["-r", "7"], "onestrip": ["-s", "-r", "100000"],
+    "tile16": ["-t", "-w", "16", "-l", "16"], "tile64": ["-t", "-w", "64", "-l", "64"],
+    "separate": ["-p", "separate", "-r", "5"], "septile": ["-p", "separate", "-t", "-w", "32", "-l", "16"],
+}
+for base in ("rgb", "grey", "palette", "rgb16", "grey4", "grey16mm", "rgba"):
+    for cname, copt in codecs.items():
+        for lname, lopt in layouts.items():
+            if lname.startswith("sep") and base in ("grey", "palette", "grey4", "grey16mm", "rgb16"):
+                continue
+            if cname.endswith("pred") and base in ("palette", "grey4"):
+                continue
+            name = "%s_%s_%s" % (base, cname, lname)
+            tiffcp(base + ".base.tif", name + ".tif", *(copt + lopt))
+            if base == "rgba":
+                expect_pillow(name, name + ".tif", "rgba")
+            elif base == "grey16mm" and lname.startswith("tile"):
+                # tiff2rgba misplaces the samples of 16-bit grey tiles; the
+                # stripped file holds the same samples (Pillow reads both).
+                assert Image.open(path(name + ".tif")).tobytes() == Image.open(path("grey16mm.base.tif")).tobytes()
+                expect_tiff2rgba(name, name + ".tif", same_as="grey16mm.base.tif")
+            else:
+                expect_tiff2rgba(name, name + ".tif")
+
+# CMYK, compared as the inks Pillow reads.
+for cname in ("none", "lzw", "packbits"):
+    for lname in ("strip7", "tile16", "separate"):
+        name = "cmyk_%s_%s" % (cname, lname)
+        tiffcp("cmyk.base.tif", name + ".tif", *(codecs[cname] + layouts[lname]))
+        expect_pillow(name, name + ".tif", "cmyk")
+
+# Bilevel pictures through every fax coding, both photometric values, both
+# fill orders, strips and tiles.
+for base in ("bilevel", "bilevel_white"):
+    for cname, copt in {"none": ["-c", "none"], "packbits": ["-c", "packbits"], "g3": ["-c", "g3"],
+                        "g3fill": ["-c", "g3:1d:fill"], "g32d": ["-c", "g3:2d"], "g4": ["-c", "g4"],
+                        "lzw": ["-c", "lzw"]}.items():
+        for lname, lopt in {"strip9": ["-r", "9"], "onestrip": ["-s", "-r", "100000"],
+                            "tile32": ["-t", "-w", "32", "-l", "32"], "msb2lsb": ["-f", "lsb2msb", "-r", "20"]}.items():
+            name = "%s_%s_%s" % (base, cname, lname)
+            tiffcp(base + ".base.tif", name + ".tif", *(copt + lopt))
+            expect_tiff2rgba(name, name + ".tif")
+
+# JPEG strips and tiles: YCbCr (converted by libjpeg), and grey.
+for base in ("rgb", "grey"):
+    for lname, lopt in {"strip16": ["-r", "16"], "tile16": ["-t", "-w", "16", "-l", "16"],
+                        "onestrip": ["-s", "-r", "48"]}.items():
+        name = "%s_jpeg_%s" % (base, lname)
+        tiffcp(base + ".base.tif", name + ".tif", "-c", "jpeg:90", *lopt)
+        expect_tiff2rgba(name, name + ".tif", tol=1)
+name = "rgb_jpegraw_strip16"
+tiffcp("rgb.base.tif", name + ".tif", "-c", "jpeg:r", "-r", "16")
+expect_tiff2rgba(name, name + ".tif", tol=1)
+
+
+def ycbcr_tiff(name, im, h, v, big=False):
+    """Raw YCbCr blocks of h x v luma samples, Cb and Cr (TIFF 6.0,
+    section 21), uncompressed, one strip; partial blocks padded."""
+    w, ht = im.size
+    ycc = im.convert("YCbCr")
+    px = ycc.load()
+    data = bytearray()
+    for by in range(0, ht, v):
+        for bx in range(0, w, h):
+            cb = cr = n = 0
+            lum = []
+            for j in range(v):
+                for i in range(h):
+                    x, y = min(bx + i, w - 1), min(by + j, ht - 1)
+                    lum.append(px[x, y][0])
+                    cb += px[x, y][1]
+                    cr += px[x, y][2]
+                    n += 1
+            data += bytes(lum) + bytes([cb // n, cr // n])
+    e = ">" if big else "<"
+    entries = [(256, 3, 1, w), (257, 3, 1, ht), (258, 3, 3, 0), (259, 3, 1, 1), (262, 3, 1, 6),
+               (273, 4, 1, 0), (277, 3, 1, 3), (278, 3, 1, ht), (279, 4, 1, len(data)),
+               (284, 3, 1, 1), (530, 3, 2, h | (v << 16)), (531, 3, 1, 1)]
+    ifd = 8
+    bps_at = ifd + 2 + 12 * len(entries) + 4
+    ref_at = bps_at + 6
+    data_at = ref_at + 48
+    out = bytearray((b"MM" if big else b"II") + struct.pack(e + "HI", 42, ifd))
+    out += struct.pack(e + "H", len(entries))
+    for tag, typ, count, value in entries:
+        if tag == 258:
+            value = bps_at
+        if tag == 273:
+            value = data_at
+        if typ == 3 and count <= 2 and tag != 258:
+            field = struct.pack(e + "HH", value & 0xFFFF, value >> 16)
+        else:
+            field = struct.pack(e + "I", value)
+        out += struct.pack(e + "HHI", tag, typ, count) + field
+    out += struct.pack(e + "I", 0)
+    out += struct.pack(e + "HHH", 8, 8, 8)
+    out += b"\0" * 48
+    out += data
+    with open(path(name), "wb") as f:
+        f.write(out)
+
+
+for h, v in ((1, 1), (2, 1), (2, 2), (4, 1), (4, 2), (1, 2), (4, 4)):
+    for big in (False, True):
+        name = "ycbcr%d%d%s" % (h, v, "_mm" if big else "")
+        ycbcr_tiff(name + ".tif", rgb, h, v, big)
+        # libtiff converts with its own rounding: a step of 2 is allowed.
+        expect_tiff2rgba(name, name + ".tif", tol=2)
+
+# Orientation: the same picture tagged with each of the eight values, to be
+# delivered turned as TIFF 6.0 describes (Pillow turns the base picture).
+turns = {2: Image.FLIP_LEFT_RIGHT, 3: Image.ROTATE_180, 4: Image.FLIP_TOP_BOTTOM, 5: Image.TRANSPOSE,
+         6: Image.ROTATE_270, 7: Image.TRANSVERSE, 8: Image.ROTATE_90}
+for orientation, turn in turns.items():
+    name = "orient%d" % orientation
+    tiffcp("rgb_lzw_strip7.tif", name + ".tif")
+    run("tiffset", "-s", "274", str(orientation), path(name + ".tif"))
+    turned = Image.open(path("rgb.base.tif")).convert("RGBA").transpose(turn)
+    write_expected(name, turned.size[0], turned.size[1], turned.tobytes())
+    add(name, name + ".tif")
+
+# Multipage: page 1 of three, and the pages of a mixed file.
+run("tiffcp", path("rgb_lzw_strip7.tif"), path("second.base.tif"), path("grey_zip_tile16.tif"),
+    path("multi.tif"))
+for page in range(3):
+    expect_tiff2rgba("multi_page%d" % page, "multi.tif", page)
+
+# Camera RAW: DNG files (the form a camera writes for its RAW data, with a
+# CFA sub-directory, a small JPEG preview in the main directory and a larger
+# one in a second sub-directory) in each orientation. LibRaw's raw-identify
+# gives the output size, dcraw -e the preview it would extract; Pillow
+# decodes that preview, turned by half a turn for orientation 3.
+require("raw-identify", "dcraw")
+import io  # noqa: E402
+
+def jpeg(w, h, seed):
+    im = Image.new("RGB", (w, h))
+    px = im.load()
+    for y in range(h):
+        for x in range(w):
+            px[x, y] = ((x * 7 + seed) % 256, (y * 11) % 256, (x * y + seed * 3) % 256)
+    b = io.BytesIO(); im.save(b, "JPEG", quality=92); return b.getvalue()
+
+class Tiff:
+    """A little-endian TIFF written as a list of IFDs with their data."""
+    def __init__(self):
+        self.data = bytearray(b"II*\0\0\0\0\0")
+    def blob(self, b):
+        if len(self.data) % 2: self.data += b"\0"
+        at = len(self.data); self.data += b; return at
+    def ifd(self, entries, next_at=0):
+        # entries: (tag, type, values) ; values list of ints or bytes
+        sizes = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 7: 1, 13: 4}
+        fmt = {1: "B", 3: "H", 4: "I", 13: "I"}
+        packed = []
+        for tag, typ, vals in sorted(entries):
+            if typ in (2, 7):
+                raw = vals if isinstance(vals, bytes) else vals.encode() + b"\0"; count = len(raw)
+            elif typ == 5:
+                raw = b"".join(struct.pack("<II", n, d) for n, d in vals); count = len(vals)
+            else:
+                raw = b"".join(struct.pack("<" + fmt[typ], v) for v in vals); count = len(vals)
+            if len(raw) <= 4: field = raw.ljust(4, b"\0")
+            else: field = struct.pack("<I", self.blob(raw))
+            packed.append(struct.pack("<HHI", tag, typ, count) + field)
+        if len(self.data) % 2: self.data += b"\0"
+        at = len(self.data)
+        self.data += struct.pack("<H", len(packed)) + b"".join(packed) + struct.pack("<I", next_at)
+        return at
+    def first(self, at):
+        self.data[4:8] = struct.pack("<I", at)
+
+def dng(path, orientation, make=b"Canon", model="EOS 350D DIGITAL", dng_tags=True):
+    t = Tiff()
+    small, big = jpeg(40, 30, 1), jpeg(96, 72, 2)
+    W, H = 128, 96
+    raw = bytearray()
+    for y in range(H):
+        for x in range(W):
+            raw += struct.pack("<H", (x * 37 + y * 91) % 4096)
+    raw_at = t.blob(bytes(raw)); small_at = t.blob(small); big_at = t.blob(big)
+    rawifd = t.ifd([(254, 4, [0]), (256, 4, [W]), (257, 4, [H]), (258, 3, [16 if dng_tags else 12]), (259, 3, [1]), (262, 3, [32803]),
+                    (273, 4, [raw_at]), (277, 3, [1]), (278, 4, [H]), (279, 4, [len(raw)]), (284, 3, [1]),
+                    (33421, 3, [2, 2]), (33422, 1, [0, 1, 1, 2]), (50717, 4, [4095])])
+    bigifd = t.ifd([(254, 4, [1]), (256, 4, [96]), (257, 4, [72]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
+                    (273, 4, [big_at]), (277, 3, [3]), (278, 4, [72]), (279, 4, [len(big)])])
+    tags = [(254, 4, [1]), (256, 4, [40]), (257, 4, [30]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
+            (271, 2, make.decode()), (272, 2, model), (274, 3, [orientation]),
+            (273, 4, [small_at]), (277, 3, [3]), (278, 4, [30]), (279, 4, [len(small)]),
+            (330, 4, [rawifd, bigifd])]
+    if dng_tags:
+        tags += [(50706, 1, [1, 4, 0, 0]), (50708, 2, "Canon EOS 350D"),
+                 (50721, 5, [(1, 1), (0, 1), (0, 1), (0, 1), (1, 1), (0, 1), (0, 1), (0, 1), (1, 1)]),
+                 (50778, 3, [21])]
+    main = t.ifd(tags)
+    t.first(main)
+    open(path, "wb").write(t.data)
+    return big
+
+
+raw_lines = []
+for orientation in (1, 3, 6, 8):
+    name = "camera%d.dng" % orientation
+    dng(path(name), orientation)
+    size = [l for l in run("raw-identify", "-v", path(name)).decode().splitlines() if l.startswith("Output size")][0]
+    w, h = (int(v) for v in size.split(":")[1].split("x"))
+    preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path(name))))
+    if orientation == 3:
+        preview = preview.rotate(180)
+    write_expected(name, preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
+    raw_lines.append("%s %d %d %d" % (name, orientation, w, h))
+
+# A TIFF-based RAW file of a real camera (Nikon's NEF form), turned a
+# quarter.
+dng(path("camera.nef"), 6, b"NIKON CORPORATION", "NIKON D70", dng_tags=False)
+size = [l for l in run("raw-identify", "-v", path("camera.nef")).decode().splitlines() if l.startswith("Output size")][0]
+w, h = (int(v) for v in size.split(":")[1].split("x"))
+preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path("camera.nef"))))
+write_expected("camera.nef", preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
+raw_lines.append("camera.nef 6 %d %d" % (w, h))
+
+# A CIFF file (the older Canon RAW form): a heap whose records name the
+# camera (0x080a), the sensor size (0x1031) and the large JPEG (0x2007).
+def crw(path):
+    big = jpeg(120, 80, 3)
+    heap = bytearray()
+    recs = []
+    def add(typ, data):
+        recs.append((typ, len(data), len(heap))); heap.extend(data)
+        if len(heap) % 2: heap.append(0)
+    add(0x080a, b"Canon\0Canon PowerShot G2\0")
+    add(0x1031, struct.pack("<8H", 0, 2312, 1720, 0, 0, 0, 0, 0))
+    add(0x2007, big)
+    table = len(heap)
+    heap += struct.pack("<H", len(recs))
+    for t, l, o in recs: heap += struct.pack("<HII", t, l, o)
+    heap += struct.pack("<I", table)
+    hdr = b"II" + struct.pack("<I", 26) + b"HEAPCCDR" + struct.pack("<I", 0x00010002) + b"\0" * 8
+    open(path, "wb").write(hdr + heap)
+
+crw(path("camera.crw"))
+size = [l for l in run("raw-identify", "-v", path("camera.crw")).decode().splitlines() if l.startswith("Output size")][0]
+w, h = (int(v) for v in size.split(":")[1].split("x"))
+preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path("camera.crw"))))
+write_expected("camera.crw", preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
+raw_lines.append("camera.crw 1 %d %d" % (w, h))
+with open(path("raw.txt"), "w") as f:
+    f.write("\n".join(raw_lines) + "\n")
+
+with open(MANIFEST, "w") as f:
+    f.write("\n".join(lines) + "\n")
+for name in os.listdir(path("")):
+    if name.endswith(".base.tif") or name.endswith(".page.tif"):
+        os.remove(path(name))
