@@ -265,6 +265,7 @@ struct Loader {
     int previousDisposal = 0;
     PictureRect previousRect{};
     int firstTransparentIndex = -1;
+    size_t totalBytes = 0;  // pixel bytes of the frames so far
 
     ~Loader() {
         if (haveSaved) FreeBitmap(&saved);
@@ -327,6 +328,9 @@ int Loader::Image() {
     if (minCodeSize < 2 || minCodeSize > 8) return kAniGifBadFrame;
 
     AniGifFrame record{};
+    const size_t frameBytes =
+        size_t(BitmapRowBytes(kPixelPalette, 4, screenWidth, screenHeight, 8)) * size_t(screenHeight);
+    if (frameBytes > kAniGifMaxTotalBytes - totalBytes) return kAniGifNoMemory;
     if (!AllocBitmap(&record.bitmap, kPixelPalette, 4, screenWidth, screenHeight)) return kAniGifNoMemory;
     try {
         out->frames.push_back(record);
@@ -378,6 +382,7 @@ int Loader::Image() {
         drop();
         return rc;
     }
+    totalBytes += frameBytes;
     return 0;
 }
 
