@@ -109,8 +109,9 @@ void Image(std::vector<uint8_t>* g, int x, int y, int w, int h, int minCode, con
            uint8_t packed = 0, uint8_t delay = 5) {
     const std::vector<uint8_t> gce = {'!', 0xF9, 4, packed, delay, 0, 0, 0};
     g->insert(g->end(), gce.begin(), gce.end());
-    const std::vector<uint8_t> d = {',', uint8_t(x), 0, uint8_t(y), 0, uint8_t(w), 0, uint8_t(h), 0, 0,
-                                    uint8_t(minCode), uint8_t(data.size())};
+    const std::vector<uint8_t> d = {',', uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8), uint8_t(w),
+                                    uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 0, uint8_t(minCode),
+                                    uint8_t(data.size())};
     g->insert(g->end(), d.begin(), d.end());
     g->insert(g->end(), data.begin(), data.end());
     g->push_back(0);
@@ -182,6 +183,18 @@ TEST(AniGifLoad, RefusesOrStopsOnBadFiles) {
     Animation a;
     EXPECT_EQ(LoadBytes(cut, &a), kAniGifTruncated);
     EXPECT_EQ(a.frames.size(), 1u);
+}
+
+// A first frame may enlarge the screen; a few bytes then cannot make the
+// loader hold more than its budget of full-screen frames.
+TEST(AniGifLoad, FramesStopAtTheMemoryBudget) {
+    std::vector<uint8_t> g = Screen(4, 4);
+    for (int i = 0; i < 3; ++i) Image(&g, 0, 0, 12000, 12000, 2, kFourOnes);
+    g.push_back(';');
+    Animation a;
+    EXPECT_EQ(LoadBytes(g, &a), kAniGifNoMemory);
+    ASSERT_EQ(a.frames.size(), 1u);
+    EXPECT_EQ(a.frames[0].bitmap.width, 12000);
 }
 
 TEST(AniGifLoad, MissingFileCannotBeOpened) {
