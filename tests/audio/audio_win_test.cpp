@@ -206,10 +206,7 @@ TEST_F(AudioTest, AnAlbumShowPlaysItsSoundThroughTheLibrary) {
     EXPECT_EQ(calls[4], "FSOUND_Stream_Play -1 1");
 
     // A tap ends the show and stops the stream.
-    HWND view = FindWindowExW(show, nullptr, L"CBmpClass", nullptr);
-    ASSERT_NE(view, nullptr);
-    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 160));
-    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(120, 160));
+    ASSERT_TRUE(screentest::TapView(show));
     ASSERT_TRUE(screentest::PumpUntil([show] { return !IsWindow(show); }));
     calls = Calls();
     ASSERT_FALSE(calls.empty());
