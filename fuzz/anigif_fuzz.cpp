@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr long kMaxPixels = 256 * 256;
+constexpr long kMaxPixels = 64 * 64;
 
 // True when the logical screen or the first image (which may enlarge the
 // screen) is larger than the fuzzer cares for: such inputs spend their time
