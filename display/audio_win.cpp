@@ -122,12 +122,14 @@ void PlayWithLibrary(const wchar_t* path, uintptr_t) {
     else StopLibrarySound();
 }
 
+// The built-in player: the library's calls when it is loaded, PlaySoundW
+// otherwise.
+constexpr SlideshowAudio kLibraryAudio = {PlayWithLibrary, 0};
+
 // Set on the main thread before a show starts and read there only.
-SlideshowAudio g_audio = {PlayWithLibrary, 0};
+SlideshowAudio g_audio = kLibraryAudio;
 
 }  // namespace
-
-const SlideshowAudio kLibraryAudio = {PlayWithLibrary, 0};
 
 void SetSlideshowAudio(const SlideshowAudio* audio) { g_audio = audio && audio->play ? *audio : kLibraryAudio; }
 
