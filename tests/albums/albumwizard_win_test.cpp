@@ -1,0 +1,304 @@
+// The album and slideshow wizard under Wine, driven as a user drives it:
+// every dialog fits the screen; the pages offer the selection or the folder;
+// the picture list follows the selection's order, leaves albums out and
+// reorders; Create writes an album that then plays, or a stand-alone
+// slideshow that runs, shows its pictures and ends on a tap; the overwrite
+// question names what is made; closing is refused while a writer runs.
+#include "tools/albumwizard_win.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "albumtest.h"
+#include "display/audio.h"
+#include "display/display_win.h"
+#include "display/slideshow_win.h"
+#include "platform/handheld.h"
+#include "resources/albumwizard.rh"
+#include "screen_win.h"
+#include "shell/settings_win.h"
+#include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
+
+using namespace albumtest;
+using namespace modaltest;
+using namespace screentest;
+using testing_support::ScratchDir;
+
+namespace {
+
+AlbumWizardState* Wizard(HWND dialog) {
+    return reinterpret_cast<AlbumWizardState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+}
+
+void Next(HWND dialog) { SendMessageW(dialog, WM_COMMAND, CMD_AL_NEXT, 0); }
+
+bool BarEnabled(HWND dialog, UINT command) {
+    HWND bar = MenuBarFind(dialog);
+    return bar && SendMessageW(bar, TB_ISBUTTONENABLED, command, 0) != 0;
+}
+
+std::vector<std::wstring> ListNames(HWND dialog) {
+    HWND list = GetDlgItem(Wizard(dialog)->pages[1], IDC_AL_LIST);
+    std::vector<std::wstring> names;
+    const int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = i;
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        names.push_back(reinterpret_cast<AlbumPictureItem*>(item.lParam)->name);
+    }
+    return names;
+}
+
+void SelectOnly(HWND list, std::initializer_list<int> indices) {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED;
+    SendMessageW(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    state.state = LVIS_SELECTED;
+    for (int i : indices) SendMessageW(list, LVM_SETITEMSTATE, WPARAM(i), reinterpret_cast<LPARAM>(&state));
+}
+
+std::vector<std::wstring> g_audioLog;
+void LogAudio(const wchar_t* path, uintptr_t) { g_audioLog.push_back(path ? path : L"<stop>"); }
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::EnsureFormatRegistry();
+        ASSERT_EQ(DisplayInit(), 1);
+        RegSetSettingsRoot(L"Software\\TrelmoAlbumWizardTest");
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TrelmoAlbumWizardTest");
+        for (const char* n : {"red.jpg", "green.jpg", "blue.jpg"}) paths.push_back(Fixture(n));
+        paths.push_back(Fixture("holiday.alb"));  // an album in the browser's list: never listed
+        for (size_t i = 0; i < paths.size(); ++i)
+            entries.push_back(AlbumWizardEntry{paths[i].c_str(), i == 3, nullptr, 0, 0});
+    }
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TrelmoAlbumWizardTest");
+        RegSetSettingsRoot(L"Software\\Trelmo");
+    }
+    // Pages 2 to 5: small pictures, a short delay, the scratch folder.
+    void FillOptions(HWND dialog, const wchar_t* name, bool sound) {
+        AlbumWizardState* w = Wizard(dialog);
+        SelectComboItem(w->pages[2], IDC_AL_SIZE, 1);
+        SetDlgItemInt(w->pages[3], IDC_AL_DELAY, 1, FALSE);
+        SetCheck(w->pages[3], IDC_AL_LOOP, true);
+        SetCheck(w->pages[3], IDC_AL_TRANSITIONS, false);
+        SetCheck(w->pages[3], IDC_AL_USESOUND, sound);
+        SetItemText(w->pages[3], IDC_AL_SOUNDFILE, Fixture("tone.wav").c_str());
+        SetItemText(w->pages[4], IDC_AL_FOLDER, folder.c_str());
+        SetItemText(w->pages[4], IDC_AL_FILENAME, name);
+    }
+    ScratchDir dir;
+    std::wstring folder = FolderOf(dir);
+    std::vector<std::wstring> paths;
+    std::vector<AlbumWizardEntry> entries;
+};
+
+TEST(WizardResources, EveryDialogFitsTheScreen) {
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    const RECT work = HandheldWorkArea();
+    const int usable = (work.bottom - work.top) - MenuBarHeight();
+    for (int id : {IDD_ALBUM_WIZARD, IDD_ALBUM_PAGE0, IDD_ALBUM_PAGE1, IDD_ALBUM_PAGE2, IDD_ALBUM_PAGE3,
+                   IDD_ALBUM_PAGE4, IDD_ALBUM_PAGE5, IDD_ALBUM_PAGE6}) {
+        SCOPED_TRACE(id);
+        HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
+                                    [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        ASSERT_NE(d, nullptr);
+        RECT r;
+        GetWindowRect(d, &r);
+        EXPECT_LE(r.right - r.left, 240);
+        EXPECT_LE(r.bottom - r.top, 320);
+        if (id != IDD_ALBUM_WIZARD) {
+            EXPECT_LE(r.bottom - r.top, usable);
+        }
+        // Every control lies inside its page.
+        for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT cr;
+            GetWindowRect(c, &cr);
+            EXPECT_LE(cr.right, r.right) << GetDlgCtrlID(c);
+            EXPECT_LE(cr.bottom, r.bottom) << GetDlgCtrlID(c);
+        }
+        DestroyWindow(d);
+    }
+    DestroyWindow(parent);
+}
+
+TEST(WizardThumbnails, FitTheCell) {
+    const struct {
+        int w, h, cx, cy;
+    } cases[] = {{52, 49, 52, 49}, {53, 10, 52, 9}, {40, 50, 39, 49}, {10, 10, 10, 10}, {200, 100, 52, 26}};
+    for (const auto& c : cases) {
+        const SIZE s = AlbumWizardThumbnailSize(c.w, c.h);
+        EXPECT_EQ(s.cx, c.cx) << c.w << "x" << c.h;
+        EXPECT_EQ(s.cy, c.cy) << c.w << "x" << c.h;
+    }
+    EXPECT_TRUE(AlbumWizardIsPictureName(L"a.JPG"));
+    EXPECT_TRUE(AlbumWizardIsPictureName(L"x.y.Dng"));
+    EXPECT_FALSE(AlbumWizardIsPictureName(L"holiday.alb"));
+    EXPECT_FALSE(AlbumWizardIsPictureName(L"jpg"));
+}
+
+TEST_F(WizardTest, AlbumFromTheSelectionPlays) {
+    const int32_t selected[] = {2, 0, 3};  // blue, red, and an album
+    ModalDriver driver(30000);
+    driver.OnDialog([&](HWND dialog) {
+        AlbumWizardState* w = Wizard(dialog);
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w->pages[0], IDC_AL_SEL1)));
+        EXPECT_TRUE(IsChecked(w->pages[0], IDC_AL_SEL1));
+        EXPECT_FALSE(BarEnabled(dialog, CMD_AL_PREVIOUS));
+        Next(dialog);
+        EXPECT_EQ(w->currentPage, 1);
+        EXPECT_FALSE(BarEnabled(dialog, CMD_AL_PREVIOUS));
+        EXPECT_EQ(ListNames(dialog), (std::vector<std::wstring>{L"blue.jpg", L"red.jpg"}));
+        for (int i = 0; i < 5; ++i) Next(dialog);
+        EXPECT_EQ(w->currentPage, 6);
+        EXPECT_FALSE(BarEnabled(dialog, CMD_AL_NEXT));
+        FillOptions(dialog, L"holiday.jpg", true);
+        Click(w->pages[6], IDC_AL_CREATE);
+    });
+    RunAlbumWizard(nullptr, entries.data(), int32_t(entries.size()), selected, 3, kWizardAlbum);
+    EXPECT_EQ(driver.dialogsSeen(), 1);
+
+    // The stored name took the album's extension; the settings were kept.
+    wchar_t stored[kAlbumPathChars];
+    RegReadText(L"Slide", L"OutputFile", L"", stored, kAlbumPathChars);
+    EXPECT_STREQ(stored, L"holiday.alb");
+    EXPECT_EQ(RegReadSettingDefault(L"Slide", L"Delay", 0), 1u);
+
+    const std::wstring album = folder + L"holiday.alb";
+    ZipHandle* zip = OpenZipFile(album.c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    AlbumShowConfig c;
+    ASSERT_EQ(AlbumReadConfig(zip, &c), 1);
+    EXPECT_EQ(c.names, (std::vector<std::wstring>{L"0000", L"0001"}));
+    EXPECT_EQ(c.soundName, L"0002");
+    EXPECT_EQ(c.delay, 1);
+    EXPECT_EQ(c.loop, 1);
+    CloseZipReader(zip);
+
+    // It plays: blue first, with its sound.
+    const SlideshowAudio audio{LogAudio, 0};
+    SetSlideshowAudio(&audio);
+    g_audioLog.clear();
+    HWND show = SlideshowStartAlbum(nullptr, folder.c_str(), L"holiday.alb");
+    ASSERT_NE(show, nullptr);
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
+    ASSERT_FALSE(g_audioLog.empty());
+    DestroyWindow(show);
+    SetSlideshowAudio(nullptr);
+}
+
+TEST_F(WizardTest, FolderListReordersAndSlideshowRuns) {
+    // Copy the player beside this program, where the maker looks for it.
+    ModalDriver driver(30000);
+    driver.OnDialog([&](HWND dialog) {
+        AlbumWizardState* w = Wizard(dialog);
+        // Without a selection the folder is offered instead.
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w->pages[0], IDC_AL_SEL1)));
+        EXPECT_TRUE(IsChecked(w->pages[0], IDC_AL_SEL2));
+        Next(dialog);
+        EXPECT_EQ(ListNames(dialog), (std::vector<std::wstring>{L"red.jpg", L"green.jpg", L"blue.jpg"}));
+        HWND list = GetDlgItem(w->pages[1], IDC_AL_LIST);
+        // Only the first selected: nothing moves.
+        SelectOnly(list, {0});
+        Click(w->pages[1], IDC_AL_UP);
+        EXPECT_EQ(ListNames(dialog), (std::vector<std::wstring>{L"red.jpg", L"green.jpg", L"blue.jpg"}));
+        // The first two: the second goes to the top and stays selected.
+        SelectOnly(list, {0, 1});
+        Click(w->pages[1], IDC_AL_UP);
+        EXPECT_EQ(ListNames(dialog), (std::vector<std::wstring>{L"green.jpg", L"red.jpg", L"blue.jpg"}));
+        EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, 0, LVIS_SELECTED), LRESULT(LVIS_SELECTED));
+        EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, 1, LVIS_SELECTED), 0);
+        // Down from the last does nothing; the green one goes back down.
+        SelectOnly(list, {0});
+        Click(w->pages[1], IDC_AL_DOWN);
+        EXPECT_EQ(ListNames(dialog), (std::vector<std::wstring>{L"red.jpg", L"green.jpg", L"blue.jpg"}));
+        // Green unchecked: it stays out of the show.
+        SendMessageW(w->pages[1], WM_COMMAND, IDC_AL_UNCHECKALL, 0);
+        SendMessageW(w->pages[1], WM_COMMAND, IDC_AL_CHECKALL, 0);
+        {
+            LVITEMW item{};
+            item.mask = LVIF_PARAM;
+            item.iItem = 1;
+            SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            reinterpret_cast<AlbumPictureItem*>(item.lParam)->checked = 0;
+        }
+        for (int i = 0; i < 5; ++i) Next(dialog);
+        FillOptions(dialog, L"holiday.alb", false);
+        SetCheck(w->pages[3], IDC_AL_LOOP, false);
+        // Closing while the writer runs is refused: this one arrives in
+        // the writer's message pump and must be ignored.
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        Click(w->pages[6], IDC_AL_CREATE);
+    });
+    RunAlbumWizard(nullptr, entries.data(), int32_t(entries.size()), nullptr, 0, kWizardSlideshow);
+    // Closed by Create's command 1 (settings written), not by the refused one.
+    wchar_t stored[kAlbumPathChars];
+    RegReadText(L"Slide", L"OutputFile", L"", stored, kAlbumPathChars);
+    EXPECT_STREQ(stored, L"holiday.exe");
+
+    const std::wstring show = folder + L"holiday.exe";
+    ASSERT_TRUE(std::filesystem::exists(show));
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + show + L"\"";
+    ASSERT_TRUE(CreateProcessW(show.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }));
+    HWND player = FindWindowW(L"slideClass", L"TrelmoSlide");
+    HWND view = player ? FindWindowExW(player, nullptr, L"CBmpClass", nullptr) : nullptr;
+    if (view) {
+        PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+        PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(50, 50));
+    }
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), DWORD(WAIT_OBJECT_0));
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    if (code == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
+
+TEST_F(WizardTest, OverwriteQuestionNamesTheSlideshowAndCancelWritesNothing) {
+    testing_support::WriteText(folder + L"old.exe", "older");
+    ModalDriver driver(30000);
+    std::wstring question;
+    driver.OnDialog([&](HWND dialog) {
+        AlbumWizardState* w = Wizard(dialog);
+        Next(dialog);
+        for (int i = 0; i < 5; ++i) Next(dialog);
+        FillOptions(dialog, L"old", false);
+        Click(w->pages[6], IDC_AL_CREATE);
+        // Cancel left the wizard on its last page with nothing written.
+        EXPECT_TRUE(IsWindow(dialog));
+        EXPECT_EQ(w->currentPage, 6);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(w->pages[6], IDC_AL_CREATE)));
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    driver.OnDialog([&](HWND box) {
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (Text(c).find(L"overwrite") != std::wstring::npos) question = Text(c);
+        SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    });
+    RunAlbumWizard(nullptr, entries.data(), int32_t(entries.size()), nullptr, 0, kWizardSlideshow);
+    EXPECT_NE(question.find(L"slideshow"), std::wstring::npos) << testing_support::ToFsPath(question).string();
+    EXPECT_EQ(question.find(L"album"), std::wstring::npos);
+    const std::vector<uint8_t> kept = testing_support::ReadBytes(folder + L"old.exe");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "older");
+    // Closed with command 2: the settings were not written.
+    wchar_t stored[kAlbumPathChars];
+    RegReadText(L"Slide", L"OutputFile", L"none", stored, kAlbumPathChars);
+    EXPECT_STREQ(stored, L"none");
+}
+
+}  // namespace
