@@ -138,7 +138,7 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     const std::wstring path = entry->path;
 
     ImageInfo info = {};
-    if (QueryPictureInfo(path.c_str(), -1, page, &info) != 0) {
+    if (QueryPictureInfo(path.c_str(), -1, 0, &info) != 0) {
         FreePictureInfo(&info);
         ShowError(IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
         return;

@@ -94,6 +94,8 @@ TEST_F(ViewerTest, StartsOnTheSavedFolderWithThumbnailsAndTree) {
     EXPECT_TRUE(Visible(Viewer::Tree()) && Visible(Viewer::List()));
     EXPECT_FALSE(Visible(Viewer::View()));
     EXPECT_EQ(list.top - tree.bottom, 8) << "the splitter bar lies between tree and list";
+    // The tree is expanded down to the folder: root, Temp, viewer, pics at least.
+    EXPECT_GE(SendMessageW(Viewer::Tree(), TVM_GETCOUNT, 0, 0), 4);
     EXPECT_EQ(ListType(Viewer::List()), LVS_ICON);
     // The first cell shows blue.png's thumbnail once the worker is done.
     const POINT first = viewer.CellCentre(0);
@@ -251,6 +253,34 @@ TEST_F(ViewerTest, SecondCopyHandsItsQuotedCommandLineToTheFirst) {
     COPYDATASTRUCT data = {0, sizeof bad, const_cast<wchar_t*>(bad)};
     EXPECT_EQ(SendMessageW(Viewer::Main(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), FALSE);
     EXPECT_TRUE(first.Close());
+}
+
+TEST_F(ViewerTest, CommandLinePictureWinsOverTheSavedFolder) {
+    CreateDirectoryW(L"\\Temp\\viewer\\other", nullptr);
+    const std::wstring picture = L"\\Temp\\viewer\\other\\only.png";
+    ASSERT_TRUE(CopyFileW(Wide(std::string(PV_VIEWER_FIXTURES) + "/red.png").c_str(), picture.c_str(), FALSE));
+    Viewer viewer(L"\"" + picture + L"\"");
+    ASSERT_TRUE(viewer.WaitForList(1)) << "the picture's folder, not Path, is listed";
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::View()) && ScreenHue(120, 160) == Hue::kRed; }, 10000));
+    // Nothing else is browsed afterwards.
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(Viewer::ItemCount(), 1);
+    EXPECT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadText(L"Path"), L"\\Temp\\viewer\\other\\");
+    DeleteFileW(picture.c_str());
+}
+
+TEST_F(ViewerTest, OnlyTheFrontWindowsMenuBarIsShown) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    const HWND bar = MenuBarFind(Viewer::Main());
+    ASSERT_TRUE(Visible(bar));
+    // A modal window in front disables the main window: its bar goes.
+    EnableWindow(Viewer::Main(), FALSE);
+    EXPECT_TRUE(PumpUntil([&] { return !Visible(bar) && !IsWindowEnabled(bar); }, 5000));
+    EnableWindow(Viewer::Main(), TRUE);
+    EXPECT_TRUE(PumpUntil([&] { return Visible(bar) && IsWindowEnabled(bar); }, 5000));
+    EXPECT_TRUE(viewer.Close());
 }
 
 TEST_F(ViewerTest, SplitterHidesAndShowsThePanes) {
