@@ -406,9 +406,12 @@ void SetDetailsColumns(HWND list, int before, int mode) {
     } else if (mode == 2 && before != 2) {
         for (int c : {1, 2, 3, 4, 0}) kept[c] = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
         for (int c : {1, 2, 3, 4}) SendMessageW(list, LVM_SETCOLUMNWIDTH, WPARAM(c), 0);
+        // The client width less a vertical scroll bar, which may come only
+        // with the items.
         RECT client;
         GetClientRect(list, &client);
-        SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, client.right);
+        const bool barShown = (GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, client.right - (barShown ? 0 : GetSystemMetrics(SM_CXVSCROLL)));
     }
 }
 
@@ -427,7 +430,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM first, LPARAM sec
 HWND MainCreateMenuBar(HWND mainWindow) {
     const HWND bar = MenuBarCreate(MenuBarSpec{mainWindow, g_Instance, IDR_MAIN_MENUBAR, IDB_MAIN_MENUBAR, 6});
     if (!bar) return nullptr;
-    // Texts beside the images, so that the nine buttons fit one row.
+    // Texts beside the images, so that the buttons stay on one row.
     SendMessageW(bar, TB_SETSTYLE, 0, SendMessageW(bar, TB_GETSTYLE, 0, 0) | TBSTYLE_LIST);
     SendMessageW(bar, TB_SETPADDING, 0, MAKELPARAM(5, 6));
     const COLORREF key = RGB(0xC4, 0xC4, 0xC4);
