@@ -178,6 +178,45 @@ TEST_F(ViewerTest, OpensAPictureFullScreenAndStepsWithKeysAndCommands) {
     EXPECT_TRUE(viewer.Close());
 }
 
+TEST_F(ViewerTest, SwipesInFullScreenStepThroughThePictures) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    viewer.SelectItem(1);
+    viewer.Command(4020);
+    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000));
+    auto swipe = [](int dx) {
+        const HWND view = Viewer::View();
+        PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 150));
+        PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(120 + dx, 150));
+        PumpUntil([] { return false; }, 400);
+    };
+    swipe(-10);
+    EXPECT_EQ(Viewer::Selected(), 1) << "a swipe of 10 pixels does nothing";
+    swipe(-11);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::Selected() == 2; }, 5000)) << "11 to the left: the next file";
+    swipe(20);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::Selected() == 1; }, 5000)) << "to the right: the previous file";
+    EXPECT_TRUE(viewer.Close());
+}
+
+TEST_F(ViewerTest, MenuBarButtonsFollowTheSelection) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    const HWND bar = MenuBarFind(Viewer::Main());
+    auto state = [bar](UINT command) { return int(SendMessageW(bar, TB_GETSTATE, command, 0)); };
+    EXPECT_EQ(state(4030) & TBSTATE_ENABLED, 0) << "nothing selected: no information";
+    EXPECT_EQ(state(4020) & TBSTATE_ENABLED, 0);
+    EXPECT_NE(state(4161) & TBSTATE_HIDDEN, 0) << "adjust and save is hidden in the browser";
+    viewer.SelectItem(0);
+    EXPECT_NE(state(4030) & TBSTATE_ENABLED, 0);
+    EXPECT_NE(state(4020) & TBSTATE_ENABLED, 0);
+    EXPECT_NE(state(4027) & TBSTATE_ENABLED, 0);
+    viewer.Command(4010);  // strip: delete hides, adjust and save shows
+    EXPECT_NE(state(4027) & TBSTATE_HIDDEN, 0);
+    EXPECT_EQ(state(4161) & TBSTATE_HIDDEN, 0);
+    EXPECT_TRUE(viewer.Close());
+}
+
 TEST_F(ViewerTest, TapAndHoldOnThePictureOpensTheContextMenu) {
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kPictureCount));
