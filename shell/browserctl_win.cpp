@@ -4,6 +4,7 @@
 // full-screen layouts, runs the browser's slideshow and answers the view's
 // and the list's notifications.
 #include <algorithm>
+#include <cstdlib>
 #include <cwchar>
 #include <vector>
 

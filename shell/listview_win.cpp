@@ -33,6 +33,13 @@ struct ListViewState {
 
 ListViewState g_list;
 
+void CopyText(wchar_t* destination, int capacity, const std::wstring& text) {
+    if (capacity <= 0) return;
+    const size_t n = std::min(text.size(), size_t(capacity - 1));
+    wmemcpy(destination, text.c_str(), n);
+    destination[n] = 0;
+}
+
 int ColumnTextWidth(HWND list) {
     return int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"XXXXXX")));
 }
@@ -417,7 +424,7 @@ void FormatFileDate(const SYSTEMTIME& time, wchar_t* text, int capacity) {
     }
     const std::wstring s = FormatDateText(g_list.dateOrder, g_list.dateSeparator, g_list.timeSeparator, time.wYear,
                                           time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond);
-    if (capacity > 0) wcsncpy(text, s.c_str(), size_t(capacity - 1)), text[capacity - 1] = 0;
+    CopyText(text, capacity, s);
 }
 
 void FormatFileSize(uint64_t size, wchar_t* number, int numberCapacity, wchar_t* unit, int unitCapacity) {
@@ -426,8 +433,8 @@ void FormatFileSize(uint64_t size, wchar_t* number, int numberCapacity, wchar_t*
     static const char* keys[] = {"IDS_BYTES", "IDS_KB", "IDS_MB", "IDS_GB"};
     const SizeUnit u = FormatSizeNumber(size, &n);
     const std::wstring unitText = LoadText(ids[u], keys[u]);
-    if (numberCapacity > 0) wcsncpy(number, n.c_str(), size_t(numberCapacity - 1)), number[numberCapacity - 1] = 0;
-    if (unitCapacity > 0) wcsncpy(unit, unitText.c_str(), size_t(unitCapacity - 1)), unit[unitCapacity - 1] = 0;
+    CopyText(number, numberCapacity, n);
+    CopyText(unit, unitCapacity, unitText);
 }
 
 void FormatTypeName(const FileListEntry& entry, wchar_t* text, int length) {

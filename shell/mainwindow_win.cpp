@@ -31,7 +31,8 @@ struct MainWindowState {
     int lastScreenWidth = -1;
     ActivateInfo activateInfo = {sizeof(ActivateInfo), nullptr, 0};
     std::unique_ptr<BrowserModel> model;
-    int fit = 0;  // the zoom choice read at start-up
+    int fit = 0;                   // the zoom choice read at start-up
+    int keptColumnWidths[5] = {};  // the list's columns while details show
 };
 
 MainWindowState g_main;
@@ -400,7 +401,7 @@ void StepFile(int direction) {
 // Details rows span column 0: entering details it takes the client width
 // and the others none; leaving, the kept widths come back.
 void SetDetailsColumns(HWND list, int before, int mode) {
-    static int kept[5] = {};
+    int* kept = g_main.keptColumnWidths;
     if (before == 2 && mode != 2 && kept[0] > 0) {
         for (int c : {1, 2, 3, 4, 0}) SendMessageW(list, LVM_SETCOLUMNWIDTH, WPARAM(c), kept[c]);
     } else if (mode == 2 && before != 2) {
