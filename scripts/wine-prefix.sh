@@ -83,6 +83,21 @@ else
     'BEGIN { printf "wine-prefix.sh: made %s in %.1f s (%s)\n", p, e - s, v }'
 fi
 
+# Dialog templates name "Tahoma", "MS Sans Serif" and "MS Shell Dlg"; all
+# three are pinned to Wine's own Tahoma, so dialog units, and with them every
+# dialog's size on the 240-pixel screen, are the same on every machine.
+if ! grep -q '"MS Sans Serif"="Tahoma"' "$prefix/user.reg" 2>/dev/null; then
+  for face in "MS Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
+    env -u DISPLAY wine reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+      /v "$face" /t REG_SZ /d Tahoma /f >/dev/null 2>&1
+  done
+  wineserver -w
+  if ! grep -q '"MS Sans Serif"="Tahoma"' "$prefix/user.reg"; then
+    echo "wine-prefix.sh: could not pin the dialog fonts in $prefix/user.reg" >&2
+    exit 1
+  fi
+fi
+
 mkdir -p -- "$device/My Documents" "$device/Temp" "$device/Storage Card"
 rm -f -- "$prefix/dosdevices/d:" "$prefix/dosdevices/d::"
 ln -s -- "$device" "$prefix/dosdevices/d:"

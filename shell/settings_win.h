@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "shell/browserstate.h"
 #include "shell/settings.h"
 
 // The main settings and the main window's run-time state. Zero-filled at
@@ -74,6 +75,7 @@ struct AppSettings {
     wchar_t home[kSettingTextCapacity];
     int32_t useSoundFilename;
     wchar_t soundFilename[kSettingTextCapacity];
+    BrowserState browser;     // the browser controller's run-time state
 };
 
 extern AppSettings g_AppSettings;

@@ -1,0 +1,510 @@
+// The browser controller: opens list entries in the image view (large
+// pictures decoded reduced to what the screen needs), plays animated GIFs,
+// turns pictures to suit the screen, switches between the browser, image and
+// full-screen layouts, runs the browser's slideshow and answers the view's
+// and the list's notifications.
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+#include "display/anigif.h"
+#include "display/audio.h"
+#include "display/transition_win.h"
+#include "display/view_win.h"
+#include "imagelib/formats.h"
+#include "imagelib/geometry.h"
+#include "imagelib/load.h"
+#include "platform/handheld.h"
+#include "resources/main.rh"
+#include "shell/browser_win.h"
+#include "shell/language_win.h"
+#include "shell/pictureload.h"
+#include "shell/viewer_win.h"
+#include "shell/viewerlogic.h"
+
+namespace {
+
+BrowserState& State() { return g_AppSettings.browser; }
+
+int ScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
+int ScreenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
+
+long ItemCount() { return long(SendMessageW(g_AppSettings.listWindow, LVM_GETITEMCOUNT, 0, 0)); }
+
+const FileListEntry* EntryAt(long index) {
+    BrowserModel* model = ViewerModel();
+    if (!model || index < 0 || size_t(index) >= model->Entries().size()) return nullptr;
+    return &model->Entries()[size_t(index)];
+}
+
+void ShowError(UINT id, const char* key, const wchar_t* path) {
+    std::wstring text = LoadText(id, key);
+    if (path) text = FillFormat(text, path);
+    MessageBoxW(g_AppSettings.mainWindow, text.c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(),
+                MB_OK | MB_ICONSTOP);
+}
+
+int ZoomModeFromMenu() {
+    const HMENU menu = MainMenu();
+    if (!menu) return 0;
+    auto checked = [menu](UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+    if (checked(IDM_MAIN_FIT_ALL)) return 1;
+    if (checked(IDM_MAIN_FIT_LARGE)) return 2;
+    if (checked(IDM_MAIN_FILL_SCREEN)) return 4;
+    return 0;
+}
+
+void SetReducedZoom() {
+    const int32_t percent =
+        ReducedZoomPercent(g_AppSettings.zoom, State().pictureWidth, State().loadedWidth);
+    if (percent > 0) ViewSetZoomPercent(g_AppSettings.viewWindow, percent);
+}
+
+void StopAnimation() {
+    KillTimer(g_AppSettings.mainWindow, kAnimationTimerId);
+    if (State().frames) {
+        AniGifFree(State().frames);
+        delete State().frames;
+        State().frames = nullptr;
+    }
+    State().frameIndex = 0;
+}
+
+void Gray(HMENU menu, UINT id, bool gray) {
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (gray ? MF_GRAYED : MF_ENABLED));
+}
+
+bool IsBrowserMode(int mode) { return mode >= 0 && mode <= 3; }
+
+// Loads the picture reduced into the box (turned to the picture's shape).
+int LoadForView(const wchar_t* path, Bitmap* bitmap, ImageInfo* info, uint32_t page) {
+    int32_t w = State().loadBoxWidth, h = State().loadBoxHeight;
+    if (w > 0 && h > 0) {
+        const int32_t large = std::max(w, h), small = std::min(w, h);
+        if (State().pictureWidth > State().pictureHeight) {
+            w = large;
+            h = small;
+        } else if (State().pictureHeight > State().pictureWidth) {
+            w = small;
+            h = large;
+        }
+    }
+    return LoadPictureThumbnail(path, bitmap, info, w, h, page, State().fullSizeLoaded ? 0 : 1, 0, 0,
+                                ViewerExifOrientation());
+}
+
+}  // namespace
+
+void SetBarButtonState(UINT command, int state) {
+    const HWND bar = MainMenuBar();
+    if (bar) SendMessageW(bar, TB_SETSTATE, command, MAKELPARAM(state, 0));
+}
+
+void ComputeLoadBox(int32_t pictureWidth, int32_t pictureHeight, int32_t* boxWidth, int32_t* boxHeight) {
+    const bool turned = (g_AppSettings.slideshowRunning && g_AppSettings.slideLandscape) ||
+                        (g_AppSettings.rotateAuto && pictureWidth > pictureHeight);
+    LoadBoxFor(pictureWidth, pictureHeight, ScreenWidth(), ScreenHeight(), g_AppSettings.zoom, turned, boxWidth,
+               boxHeight);
+}
+
+void ReleaseViewPicture() {
+    ViewSetPicture(g_AppSettings.viewWindow, nullptr, 0);
+    g_AppSettings.pictureShown = 0;
+    StopAnimation();
+}
+
+void ShowEntry(long index, uint32_t page, int withTransition) {
+    const FileListEntry* entry = EntryAt(index);
+    if (!entry || index >= ItemCount() || entry->state == kEntryAlbum) return;
+    BrowserState& s = State();
+    const HWND view = g_AppSettings.viewWindow;
+    if (index == g_AppSettings.currentItem && page == uint32_t(g_AppSettings.currentPage) && g_AppSettings.pictureShown) {
+        if (s.fullSizeLoaded) return;
+        int32_t bw = 0, bh = 0;
+        ComputeLoadBox(s.pictureWidth, s.pictureHeight, &bw, &bh);
+        const int32_t shownW = s.rotated ? s.loadedHeight : s.loadedWidth;
+        const int32_t shownH = s.rotated ? s.loadedWidth : s.loadedHeight;
+        if (!(bw > shownW || bh > shownH)) {
+            if (g_AppSettings.zoom > 0) SetReducedZoom();
+            return;
+        }
+    }
+    if (!g_AppSettings.slideshowRunning && !g_AppSettings.lockZoom) {
+        const int mode = ZoomModeFromMenu();
+        if (mode) ViewSetZoomMode(view, mode);
+    }
+    g_AppSettings.currentItem = int32_t(index);
+    ReleaseViewPicture();
+    const std::wstring path = entry->path;
+
+    ImageInfo info = {};
+    if (QueryPictureInfo(path.c_str(), -1, 0, &info) != 0) {
+        FreePictureInfo(&info);
+        ShowError(IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
+        return;
+    }
+    int32_t bw = 0, bh = 0;
+    ComputeLoadBox(info.width, info.height, &bw, &bh);
+    s.loadBoxWidth = bw;
+    s.loadBoxHeight = bh;
+    s.fullSizeLoaded = bw == -1 ? 1 : 0;
+    s.pictureWidth = info.width;
+    s.pictureHeight = info.height;
+    const uint32_t pages = std::max<uint32_t>(1, info.imageCount);
+    const int format = info.formatIndex;
+    FreePictureInfo(&info);
+
+    HCURSOR oldCursor = nullptr;
+    if (!g_AppSettings.slideshowRunning) oldCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+
+    Bitmap bitmap = {};
+    Bitmap* shown = &bitmap;
+    int result = 1;
+    const int gif = FindFormatByName("gif");
+    if (gif >= 0 && format == gif && g_AppSettings.playAnimatedGif && !withTransition) {
+        auto* animation = new AniGifAnimation();
+        result = AniGifLoad(path.c_str(), animation);
+        if (result == 0 && animation->frames.size() > 1) {
+            s.frames = animation;
+            s.frameIndex = 0;
+            shown = &animation->frames[0].bitmap;
+        } else {
+            // One frame or none: shown as a still picture.
+            AniGifFree(animation);
+            delete animation;
+        }
+    }
+    ImageInfo loadInfo = {};
+    if (!s.frames) result = LoadForView(path.c_str(), &bitmap, &loadInfo, page);
+    FreePictureInfo(&loadInfo);
+    if (result != 0) {
+        FreeBitmap(&bitmap);
+        if (oldCursor) SetCursor(oldCursor);
+        ShowError(result == 1 ? IDS_ERROR_MEMORY : IDS_ERROR_LOADING,
+                  result == 1 ? "IDS_ERROR_MEMORY" : "IDS_ERROR_LOADING", result == 1 ? nullptr : path.c_str());
+        return;
+    }
+    s.loadedWidth = int32_t(shown->width);
+    s.loadedHeight = int32_t(shown->height);
+    if (s.loadedWidth == s.pictureWidth && s.loadedHeight == s.pictureHeight) s.fullSizeLoaded = 1;
+    s.rotated = 0;
+    g_AppSettings.pictureShown = 1;
+    if (!s.frames) AutoRotateForScreen(&bitmap);
+    if (!s.fullSizeLoaded && g_AppSettings.zoom > 0 && !g_AppSettings.slideshowRunning) SetReducedZoom();
+    if (withTransition && !s.frames) {
+        ViewSetPictureWithTransition(view, &bitmap);
+        // When the view could make no screen bitmap it keeps the record and
+        // our pixels: it owns them from then on.
+        ViewState* vs = ViewGetState(view);
+        if (vs && vs->picture && vs->picture->pixels == bitmap.pixels) vs->ownsPicture = 1;
+        else FreeBitmap(&bitmap);
+    } else {
+        ViewSetPicture(view, shown, s.frames ? 0 : 1);
+    }
+    if (!g_AppSettings.slideshowRunning) {
+        const int mode = ViewGetZoomMode(view);
+        if (mode == 4 && s.rotated) ViewSetZoomMode(view, 3);
+        else if (mode == 3 && !s.rotated) ViewSetZoomMode(view, 4);
+    }
+    g_AppSettings.currentPage = int32_t(page);
+    s.pageCount = pages;
+    UpdateBrowserMenus();
+    if (s.frames) SetTimer(g_AppSettings.mainWindow, kAnimationTimerId, std::max<UINT>(10, s.frames->frames[0].delayMs), nullptr);
+    if (oldCursor) SetCursor(oldCursor);
+    if (g_AppSettings.viewMode == 5 && g_AppSettings.labelInFull)
+        ViewSetText(view, ItemLabel(path.c_str(), true).c_str(), 0);
+}
+
+void NextAnimationFrame() {
+    BrowserState& s = State();
+    KillTimer(g_AppSettings.mainWindow, kAnimationTimerId);
+    if (!s.frames || s.frames->frames.empty()) return;
+    s.frameIndex = (s.frameIndex + 1) % uint32_t(s.frames->frames.size());
+    const AniGifFrame& frame = s.frames->frames[s.frameIndex];
+    ViewSetPicture(g_AppSettings.viewWindow, &frame.bitmap, 0);
+    if (s.frames->frames.size() >= 2)
+        SetTimer(g_AppSettings.mainWindow, kAnimationTimerId, std::max<UINT>(10, frame.delayMs), nullptr);
+}
+
+void AutoRotateForScreen(Bitmap* bitmap) {
+    if (!g_AppSettings.pictureShown) return;
+    BrowserState& s = State();
+    AutoRotateInput in = {};
+    in.slideshowLandscape = g_AppSettings.slideshowRunning && g_AppSettings.slideLandscape;
+    in.rotateAuto = g_AppSettings.rotateAuto != 0;
+    in.rotateLeft = g_AppSettings.rotateLeft != 0;
+    in.rotated = s.rotated != 0;
+    in.screenWidth = ScreenWidth();
+    in.screenHeight = ScreenHeight();
+    in.pictureWidth = int32_t(bitmap->width);
+    in.pictureHeight = int32_t(bitmap->height);
+    const AutoRotateResult r = AutoRotateFor(in);
+    if (r.angle == 0) return;
+    if (BitmapRotate(bitmap, nullptr, r.angle, nullptr, 0) == 0) s.rotated = r.rotated ? 1 : 0;
+}
+
+void ReloadIfReduced() {
+    if (!State().fullSizeLoaded)
+        ShowEntry(g_AppSettings.currentItem, uint32_t(g_AppSettings.currentPage), 0);
+}
+
+void ShowFirstSelected() {
+    const long first = long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    if (first >= 0) ShowEntry(first, 0, 0);
+}
+
+void ToggleImageView(long index) {
+    StopBrowserSlideshow();
+    if (g_AppSettings.previousViewMode >= 0 && !IsBrowserMode(g_AppSettings.viewMode) ) {
+        const int back = g_AppSettings.previousViewMode;
+        SetViewMode(UINT(IDM_MAIN_THUMBNAILS + back));
+        g_AppSettings.previousViewMode = -1;
+        SetFocus(g_AppSettings.listWindow);
+        ShowEntry(index, 0, 0);
+        return;
+    }
+    g_AppSettings.previousViewMode = g_AppSettings.viewMode;
+    SetViewMode(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
+    ShowEntry(index, 0, 0);
+}
+
+void OnViewEvent(const ViewEvent* event) {
+    BrowserState& s = State();
+    const int mode = g_AppSettings.viewMode;
+    const HWND main = g_AppSettings.mainWindow;
+    switch (event->code) {
+    case kViewPressed:
+        if (mode == 5) {
+            s.penDownX = event->x;
+            s.penDownY = event->y;
+        }
+        return;
+    case kViewTapReleased:
+        if (mode == 5 && !g_AppSettings.slideshowRunning) {
+            const int dx = event->x - s.penDownX;
+            if (std::abs(dx) >= 11)
+                PostMessageW(main, WM_COMMAND, dx > 0 ? IDM_MAIN_PREVIOUS_FILE : IDM_MAIN_NEXT_FILE, 0);
+            return;
+        }
+        if (g_AppSettings.slideshowRunning) {
+            StopBrowserSlideshow();
+            return;
+        }
+        if (g_AppSettings.oneClick && g_AppSettings.previousViewMode >= 0 && mode == 4) {
+            SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
+            g_AppSettings.previousViewMode = -1;
+        }
+        return;
+    case kViewTapAndHold: {
+        if (g_AppSettings.slideshowRunning) return;
+        const HMENU menu = LoadMenuW(g_Instance, MAKEINTRESOURCEW(IDM_MAIN_CONTEXT));
+        if (!menu) return;
+        LngTranslateMenu(nullptr, menu);
+        const HMENU popup = GetSubMenu(menu, 0);
+        const long current = g_AppSettings.currentItem;
+        Gray(popup, IDM_MAIN_PREVIOUS_FILE, current <= 0);
+        Gray(popup, IDM_MAIN_NEXT_FILE, current >= ItemCount() - 1);
+        Gray(popup, IDM_MAIN_PREVIOUS_PAGE, g_AppSettings.currentPage <= 0);
+        Gray(popup, IDM_MAIN_NEXT_PAGE, uint32_t(g_AppSettings.currentPage) + 1 >= s.pageCount);
+        TrackPopupMenuEx(popup, TPM_LEFTALIGN | TPM_TOPALIGN, event->x, event->y, main, nullptr);
+        DestroyMenu(menu);
+        return;
+    }
+    case kViewDoubleTap:
+        if (g_AppSettings.slideshowRunning) {
+            StopBrowserSlideshow();
+            return;
+        }
+        if (IsBrowserMode(mode)) {
+            SetViewMode(IDM_MAIN_FULLSCREEN);
+        } else if (mode == 4) {
+            if (!g_AppSettings.openInFull && g_AppSettings.previousViewMode >= 0) {
+                SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
+                g_AppSettings.previousViewMode = -1;
+            } else {
+                if (g_AppSettings.previousViewMode == 0) {
+                    g_AppSettings.previousViewMode = -1;
+                    g_AppSettings.viewMode = 0;
+                }
+                SetViewMode(IDM_MAIN_FULLSCREEN);
+            }
+        } else if (mode == 5 && g_AppSettings.openInFull && g_AppSettings.previousViewMode >= 0) {
+            SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
+            g_AppSettings.previousViewMode = -1;
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void StartBrowserSlideshow() {
+    if (g_AppSettings.slideshowRunning) {
+        StopBrowserSlideshow();
+        return;
+    }
+    BrowserModel* model = ViewerModel();
+    if (!model) return;
+    std::vector<uint8_t> kinds;
+    for (const FileListEntry& e : model->Entries())
+        kinds.push_back(e.state == kEntryAlbum ? kSlideAlbum : kSlidePicture);
+    const long start = FirstSlide(kinds, g_AppSettings.currentItem);
+    if (start < 0) return;
+    // The layout to come back to is kept only when a show really starts.
+    g_AppSettings.previousViewMode = IsBrowserMode(g_AppSettings.viewMode) ? g_AppSettings.viewMode
+                                     : g_AppSettings.previousViewMode >= 0 ? g_AppSettings.previousViewMode
+                                                                           : 0;
+    const HWND main = g_AppSettings.mainWindow;
+    GetWindowRect(main, &g_AppSettings.savedWindowRect);
+    ViewSetZoomMode(g_AppSettings.viewWindow, 2);
+    g_AppSettings.slideshowRunning = 1;
+    g_AppSettings.currentItem = -1;
+    ShowEntry(start, 0, 0);
+    SetViewMode(IDM_MAIN_FULLSCREEN);
+    if (g_AppSettings.useSoundFilename && g_AppSettings.soundFilename[0]) AudioPlay(g_AppSettings.soundFilename);
+    if (g_AppSettings.slideUseDelay)
+        SetTimer(main, kSlideshowTimerId, UINT(std::max(1, g_AppSettings.slideDelay) * 1000), nullptr);
+    ViewSetBackgroundColor(g_AppSettings.viewWindow, g_AppSettings.slideBackColor);
+    if (MainMenuBar()) ShowWindow(MainMenuBar(), SW_HIDE);
+    MoveWindow(main, 0, 0, ScreenWidth(), ScreenHeight(), TRUE);
+    HandheldFullScreen(main, kHideTopBar | kHideInputButton);
+    ViewSetMouseMode(g_AppSettings.viewWindow, 0);
+    SetBarButtonState(IDM_MAIN_SLIDESHOW, TBSTATE_ENABLED | TBSTATE_CHECKED);
+}
+
+void StopBrowserSlideshow() {
+    if (!g_AppSettings.slideshowRunning) return;
+    const HWND main = g_AppSettings.mainWindow;
+    KillTimer(main, kSlideshowTimerId);
+    g_AppSettings.slideshowRunning = 0;
+    const int back = g_AppSettings.previousViewMode >= 0 ? g_AppSettings.previousViewMode : 0;
+    g_AppSettings.previousViewMode = -1;
+    AudioPlay(nullptr);
+    ViewSetBackgroundColor(g_AppSettings.viewWindow, g_AppSettings.viewBackColor);
+    if (MainMenuBar()) ShowWindow(MainMenuBar(), SW_SHOW);
+    const RECT& r = g_AppSettings.savedWindowRect;
+    if (r.right > r.left) MoveWindow(main, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    HandheldFullScreen(main, kShowTopBar | kShowInputButton);
+    SetViewMode(UINT(IDM_MAIN_THUMBNAILS + back));
+    if (g_AppSettings.currentItem >= 0) SelectOnly(g_AppSettings.listWindow, g_AppSettings.currentItem);
+    SetBarButtonState(IDM_MAIN_SLIDESHOW, TBSTATE_ENABLED);
+    ViewSetMouseMode(g_AppSettings.viewWindow, g_AppSettings.viewMove ? kMousePan : kMouseSelect4);
+    UpdateBrowserMenus();
+}
+
+void StepBrowserSlideshow(int direction) {
+    const HWND main = g_AppSettings.mainWindow;
+    if (g_AppSettings.slideUseDelay) KillTimer(main, kSlideshowTimerId);
+    BrowserModel* model = ViewerModel();
+    if (!model) return;
+    std::vector<uint8_t> kinds;
+    for (const FileListEntry& e : model->Entries())
+        kinds.push_back(e.state == kEntryAlbum ? kSlideAlbum : kSlidePicture);
+    const SlideStep step = NextSlide(kinds, SelectedItems(g_AppSettings.listWindow), g_AppSettings.currentItem,
+                                     direction, g_AppSettings.slideLoop != 0);
+    if (step.index < 0) {
+        StopBrowserSlideshow();
+        UpdateBrowserMenus();
+        return;
+    }
+    ShowEntry(step.index, 0, g_AppSettings.slideUseTransition);
+    if (g_AppSettings.slideUseDelay)
+        SetTimer(main, kSlideshowTimerId, UINT(std::max(1, g_AppSettings.slideDelay) * 1000), nullptr);
+}
+
+void UpdateBrowserMenus() {
+    const HMENU menu = MainMenu();
+    const HWND list = g_AppSettings.listWindow;
+    const long n = list ? long(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)) : 0;
+    const bool show = g_AppSettings.slideshowRunning != 0;
+    const int mode = g_AppSettings.viewMode;
+    if (menu) {
+        for (UINT id : {IDM_MAIN_COPY, IDM_MAIN_CUT, IDM_MAIN_DELETE, IDM_MAIN_INFORMATION, IDM_MAIN_CROP,
+                        IDM_MAIN_RESIZE, IDM_MAIN_CONVERT, IDM_MAIN_ADJUST, IDM_MAIN_ROTATE, IDM_MAIN_FILTER,
+                        IDM_MAIN_BATCH_RENAME, IDM_MAIN_EMAIL})
+            Gray(menu, id, n == 0);
+        Gray(menu, IDM_MAIN_RENAME, n != 1);
+        Gray(menu, IDM_MAIN_INFRARED, n != 1);
+        Gray(menu, IDM_MAIN_PASTE, true);  // the program's clipboard comes with the file commands
+        for (UINT id = IDM_MAIN_THUMBNAILS; id <= IDM_MAIN_STRIP; ++id) Gray(menu, id, show);
+        Gray(menu, IDM_MAIN_FULLSCREEN, n != 1 || show);
+        bool allJpeg = n > 0;
+        const int jpeg = FindFormatByName("jpeg");
+        for (long i : SelectedItems(list)) {
+            const FileListEntry* e = EntryAt(i);
+            if (!e || e->formatIndex != jpeg) allJpeg = false;
+        }
+        Gray(menu, IDM_MAIN_IPTC, !allJpeg);
+        Gray(menu, IDM_MAIN_PREVIOUS_PAGE, g_AppSettings.currentPage <= 0);
+        Gray(menu, IDM_MAIN_NEXT_PAGE, uint32_t(g_AppSettings.currentPage) + 1 >= State().pageCount);
+    }
+    const bool browser = IsBrowserMode(mode);
+    SetBarButtonState(IDM_MAIN_OPEN, mode == 5 && !show ? TBSTATE_ENABLED | TBSTATE_CHECKED
+                                     : n == 1 && !show  ? TBSTATE_ENABLED
+                                                        : 0);
+    const int info = n > 0 && browser && !show ? TBSTATE_ENABLED : 0;
+    SetBarButtonState(IDM_MAIN_INFORMATION, info);
+    SetBarButtonState(IDM_MAIN_DELETE, mode >= 3 ? TBSTATE_HIDDEN : info);
+    bool adjustable = false;
+    if (n == 1) {
+        const FileListEntry* e = EntryAt(long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
+        adjustable = e && e->colourWords[1] >= 2;
+    }
+    SetBarButtonState(IDM_MAIN_ADJUST_SAVE, mode >= 3 ? (adjustable ? TBSTATE_ENABLED : 0) : TBSTATE_HIDDEN);
+}
+
+void UpdateItemLabels(int show) {
+    BrowserModel* model = ViewerModel();
+    if (!model) return;
+    const HWND list = g_AppSettings.listWindow;
+    for (size_t i = 0; i < model->Entries().size(); ++i) {
+        std::wstring label = show ? ItemLabel(model->Entries()[i].path, g_AppSettings.showExt != 0) : std::wstring();
+        LVITEMW item = {};
+        item.iSubItem = 0;
+        item.pszText = label.data();
+        SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+LRESULT OnListNotify(HWND mainWindow, NMHDR* header) {
+    switch (header->code) {
+    case NM_CUSTOMDRAW:
+        return ListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+    case LVN_ITEMCHANGED: {
+        const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+        if (change->uChanged != LVIF_STATE) return 0;
+        if ((change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) &&
+            g_AppSettings.viewMode == 3 && !g_AppSettings.browser.programChange)
+            ShowEntry(change->iItem, 0, 0);
+        UpdateBrowserMenus();
+        return 0;
+    }
+    case LVN_ITEMCHANGING:
+        return g_AppSettings.browser.multiSelect && !g_AppSettings.browser.programChange ? TRUE : FALSE;
+    case NM_CLICK: {
+        const auto* click = reinterpret_cast<NMITEMACTIVATE*>(header);
+        if (g_AppSettings.browser.multiSelect && click->iItem >= 0) {
+            const UINT state = UINT(SendMessageW(g_AppSettings.listWindow, LVM_GETITEMSTATE, WPARAM(click->iItem),
+                                                 LVIS_SELECTED));
+            LVITEMW item = {};
+            item.stateMask = LVIS_SELECTED;
+            item.state = (state & LVIS_SELECTED) ? 0 : LVIS_SELECTED;
+            g_AppSettings.browser.programChange++;
+            SendMessageW(g_AppSettings.listWindow, LVM_SETITEMSTATE, WPARAM(click->iItem),
+                         reinterpret_cast<LPARAM>(&item));
+            g_AppSettings.browser.programChange--;
+        }
+        if (!g_AppSettings.oneClick) return 0;
+        [[fallthrough]];
+    }
+    case NM_DBLCLK:
+    case NM_RETURN: {
+        const long selected = long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+        if (selected >= 0 && g_AppSettings.viewMode != 3) PostMessageW(mainWindow, WM_COMMAND, IDM_MAIN_OPEN, 0);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,230 @@
+// The folder tree: the device's folders under one root item, filled lazily.
+// A folder's subfolders are listed when it is expanded; its expand button and
+// icons are asked for only when the tree shows it. In the main window a
+// selected folder is shown in the file list.
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "platform/handheld.h"
+#include "resources/main.rh"
+#include "shell/system.h"
+#include "shell/viewer_win.h"
+
+namespace {
+
+constexpr int kItemTextCapacity = MAX_PATH;
+
+bool IsFolderItem(const FolderItem& item) {
+    return (item.attributes & kAttributeFolder) && item.name != L"." && item.name != L"..";
+}
+
+bool NoFiles(const std::wstring&) { return false; }
+
+std::vector<std::wstring> Subfolders(const std::wstring& path) {
+    std::vector<FolderItem> items;
+    std::vector<std::wstring> names;
+    if (!SystemListFolder(path, NoFiles, &items)) return names;
+    for (const FolderItem& item : items)
+        if (IsFolderItem(item)) names.push_back(item.name);
+    return names;
+}
+
+std::wstring ItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[kItemTextCapacity] = {};
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT | TVIF_HANDLE;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = kItemTextCapacity;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
+
+HTREEITEM Root(HWND tree) {
+    return HTREEITEM(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+}
+
+HTREEITEM Next(HWND tree, HTREEITEM item, UINT how) {
+    return HTREEITEM(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+}
+
+HTREEITEM InsertChild(HWND tree, HTREEITEM parent, const wchar_t* text, HTREEITEM after) {
+    TVINSERTSTRUCTW insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = after;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+    insert.item.pszText = const_cast<wchar_t*>(text);
+    insert.item.iImage = I_IMAGECALLBACK;
+    insert.item.iSelectedImage = I_IMAGECALLBACK;
+    insert.item.cChildren = I_CHILDRENCALLBACK;
+    return HTREEITEM(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+void SetHasChildren(HWND tree, HTREEITEM item, int children) {
+    TVITEMW tv = {};
+    tv.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    tv.hItem = item;
+    tv.cChildren = children;
+    SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+}
+
+void DeleteChildren(HWND tree, HTREEITEM item) {
+    HTREEITEM child = Next(tree, item, TVGN_CHILD);
+    while (child) {
+        const HTREEITEM next = Next(tree, child, TVGN_NEXT);
+        SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
+        child = next;
+    }
+}
+
+void FillChildren(HWND tree, HTREEITEM item) {
+    wchar_t path[MAX_PATH];
+    if (!TreeGetItemPath(tree, item, path, MAX_PATH)) return;
+    DeleteChildren(tree, item);
+    for (const std::wstring& name : Subfolders(path)) InsertChild(tree, item, name.c_str(), TVI_LAST);
+    SendMessageW(tree, TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(item));
+}
+
+void PrepareTree(HWND tree, LONG_PTR browses) {
+    SetWindowLongPtrW(tree, GWLP_USERDATA, browses);
+    SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(SystemSmallIcons()));
+    SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    const std::wstring root = LoadText(IDS_TREEROOT, "IDS_TREEROOT");
+    InsertChild(tree, TVI_ROOT, root.c_str(), TVI_LAST);
+}
+
+void Expand(HWND tree, HTREEITEM item) {
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+}
+
+}  // namespace
+
+HWND TreeCreate(HWND parent, int x, int y, int width, int height) {
+    const HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"Tree View",
+                                      WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | TVS_HASBUTTONS |
+                                          TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | TVS_TRACKSELECT,
+                                      x, y, width, height, parent,
+                                      reinterpret_cast<HMENU>(UINT_PTR(kTreeControlId)), g_Instance, nullptr);
+    if (tree) PrepareTree(tree, 1);
+    return tree;
+}
+
+void TreeSetOwner(HWND tree) { PrepareTree(tree, 0); }
+
+int TreeGetItemPath(HWND tree, HTREEITEM item, wchar_t* path, int capacity) {
+    if (capacity <= 0) return 0;
+    path[0] = 0;
+    if (!item) return 1;
+    std::wstring built;
+    for (HTREEITEM i = item; i; i = Next(tree, i, TVGN_PARENT)) {
+        if (!Next(tree, i, TVGN_PARENT)) break;  // the root names the device: "\"
+        built.insert(0, ItemText(tree, i) + L"\\");
+    }
+    built.insert(0, L"\\");
+    if (built.size() >= size_t(capacity)) return 0;
+    wcscpy(path, built.c_str());
+    return 1;
+}
+
+void TreeGetSelectedPath(HWND tree, wchar_t* path, int capacity) {
+    TreeGetItemPath(tree, Next(tree, nullptr, TVGN_CARET), path, capacity);
+}
+
+LRESULT TreeOnNotify(HWND, NMHDR* header) {
+    const HWND tree = header->hwndFrom;
+    switch (header->code) {
+    case TVN_ITEMEXPANDINGW: {
+        auto* view = reinterpret_cast<NMTREEVIEWW*>(header);
+        if (view->action & TVE_EXPAND) FillChildren(tree, view->itemNew.hItem);
+        return 0;
+    }
+    case TVN_GETDISPINFOW: {
+        auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
+        wchar_t path[MAX_PATH];
+        if (!TreeGetItemPath(tree, info->item.hItem, path, MAX_PATH)) return 0;
+        if (info->item.mask & TVIF_CHILDREN) {
+            info->item.cChildren = Subfolders(path).empty() ? 0 : 1;
+            info->item.mask |= TVIF_DI_SETITEM;
+        }
+        if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
+            const int icon = SmallIconIndex(path);
+            info->item.iImage = icon < 0 ? 0 : icon;
+            info->item.iSelectedImage = info->item.iImage;
+        }
+        return 0;
+    }
+    case TVN_SELCHANGEDW: {
+        auto* view = reinterpret_cast<NMTREEVIEWW*>(header);
+        wchar_t path[MAX_PATH];
+        if (view->itemNew.hItem && GetWindowLongPtrW(tree, GWLP_USERDATA) &&
+            TreeGetItemPath(tree, view->itemNew.hItem, path, MAX_PATH) && ViewerModel()) {
+            wcscpy(g_AppSettings.currentFolder, path);
+            ViewerModel()->BrowseFolder(path);
+        }
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+void TreeSelectPath(HWND tree, const wchar_t* path) {
+    const HTREEITEM root = Root(tree);
+    if (!root || !path) return;
+    Expand(tree, root);
+    if (wcscmp(path, L"\\") == 0) {
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(root));
+        return;
+    }
+    const std::wstring wanted = path;
+    std::wstring prefix = L"\\";
+    HTREEITEM current = root;
+    bool matched = true;
+    while (matched) {
+        matched = false;
+        for (HTREEITEM child = Next(tree, current, TVGN_CHILD); child; child = Next(tree, child, TVGN_NEXT)) {
+            const std::wstring candidate = prefix + ItemText(tree, child) + L"\\";
+            if (wanted.size() < candidate.size() || _wcsnicmp(wanted.c_str(), candidate.c_str(), candidate.size()))
+                continue;
+            prefix = candidate;
+            Expand(tree, child);
+            if (_wcsicmp(wanted.c_str(), candidate.c_str()) == 0)
+                SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
+            current = child;
+            matched = true;
+            break;
+        }
+    }
+    InvalidateRect(tree, nullptr, TRUE);
+}
+
+void TreeInsertFolder(HWND tree, HTREEITEM parent, const wchar_t* name) {
+    const bool hadChild = Next(tree, parent, TVGN_CHILD) != nullptr;
+    const HTREEITEM item = InsertChild(tree, parent, name, TVI_SORT);
+    if (item && !hadChild) SetHasChildren(tree, parent, 1);
+    Expand(tree, parent);
+}
+
+void TreeRenameItem(HWND tree, HTREEITEM item, const wchar_t* text) {
+    wchar_t copy[kItemTextCapacity];
+    wcsncpy(copy, text, kItemTextCapacity - 1);
+    copy[kItemTextCapacity - 1] = 0;
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT | TVIF_HANDLE;
+    tv.hItem = item;
+    tv.pszText = copy;
+    SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+}
+
+void TreeDeleteItem(HWND tree, HTREEITEM item) {
+    const HTREEITEM parent = Next(tree, item, TVGN_PARENT);
+    HTREEITEM neighbour = Next(tree, item, TVGN_NEXT);
+    if (!neighbour) neighbour = Next(tree, item, TVGN_PREVIOUS);
+    if (!neighbour) neighbour = parent;
+    if (neighbour) SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(neighbour));
+    if (!Next(tree, item, TVGN_CHILD))
+        SendMessageW(tree, TVM_EXPAND, TVE_COLLAPSE, reinterpret_cast<LPARAM>(item));
+    SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+    if (parent && !Next(tree, parent, TVGN_CHILD)) SetHasChildren(tree, parent, 0);
+}

@@ -1,0 +1,131 @@
+// The viewer program: start-up and the main loop (app_win.cpp), the main
+// window "TrelmoClass" with its panes, splitter, keys and commands
+// (mainwindow_win.cpp), the browser controller between the file list and the
+// image view (browserctl_win.cpp), the file list view (listview_win.cpp) and
+// the folder tree (foldertree_win.cpp).
+//
+// Everything runs on the main thread; the state lives in g_AppSettings (the
+// settings and the four windows), g_AppSettings.browser (the controller) and
+// the browser model (ViewerModel()).
+//
+// Win32 only.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "display/view_win.h"
+#include "shell/browsermodel.h"
+#include "shell/settings_win.h"
+
+constexpr const wchar_t* kMainClassName = L"TrelmoClass";
+constexpr const wchar_t* kMainTitle = L"Trelmo";
+constexpr UINT kTreeControlId = 1000;
+constexpr UINT kListControlId = 1001;
+constexpr UINT_PTR kSlideshowTimerId = 1000;
+constexpr UINT_PTR kCaptureTimerId = 1001;
+constexpr UINT_PTR kAnimationTimerId = 1002;
+
+// The screen's pixels per inch, read once at start-up.
+extern int g_DpiX;
+extern int g_DpiY;
+extern HINSTANCE g_Instance;
+
+// ---------------------------------------------------------------------------
+// Start-up (app_win.cpp)
+
+int AppMain(HINSTANCE instance, HINSTANCE previous, const wchar_t* commandLine, int showCommand);
+int InitInstance(HINSTANCE instance, int showCommand, const wchar_t* commandLine);
+ATOM RegisterMainClass(HINSTANCE instance);
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM first, LPARAM second);
+
+// ---------------------------------------------------------------------------
+// Main window (mainwindow_win.cpp)
+
+HWND MainCreateMenuBar(HWND mainWindow);
+HWND MainMenuBar();
+HMENU MainMenu();
+void MainLayout(HWND mainWindow);
+void MainKeyDown(UINT key);
+void RunButtonAction(int action);
+void ShowNextFile();
+void ShowPreviousFile();
+int OpenCommandLineFile(const wchar_t* path);
+// Switches the layout (4007 thumbnails .. 4012 full screen).
+void SetViewMode(UINT id);
+// The browser model of the main window (null before it is created).
+BrowserModel* ViewerModel();
+// Makes the model, with the settings it follows, once the list exists.
+void CreateBrowserModel(HWND mainWindow);
+
+// ---------------------------------------------------------------------------
+// Browser controller (browserctl_win.cpp)
+
+void ShowEntry(long index, uint32_t page, int withTransition);
+void ComputeLoadBox(int32_t pictureWidth, int32_t pictureHeight, int32_t* boxWidth, int32_t* boxHeight);
+void ReleaseViewPicture();
+void NextAnimationFrame();
+void AutoRotateForScreen(Bitmap* bitmap);
+void ReloadIfReduced();
+void ShowFirstSelected();
+void ToggleImageView(long index);
+void OnViewEvent(const ViewEvent* event);
+void StartBrowserSlideshow();
+void StopBrowserSlideshow();
+void StepBrowserSlideshow(int direction);
+void UpdateBrowserMenus();
+void UpdateItemLabels(int show);
+LRESULT OnListNotify(HWND mainWindow, NMHDR* header);
+// Sets the menu-bar button's state (TBSTATE_* bits, 8 = hidden).
+void SetBarButtonState(UINT command, int state);
+
+// ---------------------------------------------------------------------------
+// File list view (listview_win.cpp)
+
+HWND ListViewCreate(HWND parent, int x, int y, int width, int height);
+void InsertListItem(HWND list, int index, const FileListEntry& entry);
+void RefreshItemTexts(HWND list, int index, const FileListEntry& entry);
+void SetupListImageLists(HWND list);
+void SelectListImageList(HWND list);
+void RefreshListLayout(HWND list);
+// Sets the control's style for a browser layout (0 .. 3).
+void SetListStyle(HWND list, int mode);
+BOOL DrawListItem(const DRAWITEMSTRUCT* draw);
+// NM_CUSTOMDRAW of the thumbnail and strip layouts.
+LRESULT ListCustomDraw(NMLVCUSTOMDRAW* draw);
+void FormatFileDate(const SYSTEMTIME& time, wchar_t* text, int capacity);
+void FormatFileSize(uint64_t size, wchar_t* number, int numberCapacity, wchar_t* unit, int unitCapacity);
+void FormatTypeName(const FileListEntry& entry, wchar_t* text, int length);
+void ListViewRelease();
+// The list's cell height (the thumbnail box's height).
+int ListCellHeight();
+// The view of the model that keeps the list view's items in step.
+BrowserView* ListBrowserView();
+// Selected item indices, ascending.
+std::vector<long> SelectedItems(HWND list);
+// Makes `index` the only selected and the focused item and shows it.
+void SelectOnly(HWND list, long index);
+
+// ---------------------------------------------------------------------------
+// Folder tree (foldertree_win.cpp)
+
+HWND TreeCreate(HWND parent, int x, int y, int width, int height);
+void TreeSetOwner(HWND tree);
+void TreeSelectPath(HWND tree, const wchar_t* path);
+int TreeGetItemPath(HWND tree, HTREEITEM item, wchar_t* path, int capacity);
+void TreeGetSelectedPath(HWND tree, wchar_t* path, int capacity);
+LRESULT TreeOnNotify(HWND window, NMHDR* header);
+void TreeInsertFolder(HWND tree, HTREEITEM parent, const wchar_t* name);
+void TreeRenameItem(HWND tree, HTREEITEM item, const wchar_t* text);
+void TreeDeleteItem(HWND tree, HTREEITEM item);
+
+// ---------------------------------------------------------------------------
+// Shared helpers
+
+// The translated string (LngGetString) as a std::wstring.
+std::wstring LoadText(UINT id, const char* key);
+// `format` with its one "%s" replaced by `argument`.
+std::wstring FillFormat(const std::wstring& format, const std::wstring& argument);
