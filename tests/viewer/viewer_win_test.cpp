@@ -309,6 +309,20 @@ TEST_F(ViewerTest, CommandLinePictureWinsOverTheSavedFolder) {
     DeleteFileW(picture.c_str());
 }
 
+TEST_F(ViewerTest, CommandLineAlbumPlaysAsASlideshow) {
+    CreateDirectoryW(L"\\Temp\\viewer\\albums", nullptr);
+    const std::wstring album = L"\\Temp\\viewer\\albums\\SHOW.ALB";
+    ASSERT_TRUE(CopyFileW(Wide(std::string(PV_VIEWER_FIXTURES) + "/show.alb").c_str(), album.c_str(), FALSE));
+    Viewer viewer(L"\"" + album + L"\"");
+    HWND show = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return Visible(show = FindWindowW(L"slideClass", nullptr)); }, 15000))
+        << "the album's show window";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
+    if (show) PostMessageW(show, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(viewer.Close());
+    DeleteFileW(album.c_str());
+}
+
 TEST_F(ViewerTest, OnlyTheFrontWindowsMenuBarIsShown) {
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kPictureCount));
