@@ -160,6 +160,12 @@ int AppMain(HINSTANCE instance, HINSTANCE, const wchar_t* commandLine, int showC
     const HWND main = g_AppSettings.mainWindow;
     if (OpenCommandLineFile(commandLine)) {
         ShowWindow(main, SW_SHOW);
+        // An album's show was made before the main window was shown: it
+        // stays in front.
+        if (const HWND show = FindWindowW(L"slideClass", nullptr)) {
+            SetWindowPos(show, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            SetForegroundWindow(show);
+        }
     } else {
         // The start screen comes with its own part of the program; the
         // browser shows at once.

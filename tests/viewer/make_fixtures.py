@@ -6,10 +6,13 @@
 red.png (200 x 150), green.png (150 x 200) and blue.png (120 x 120) are
 flat colours, so a thumbnail or the view can be recognised on the screen;
 wide.jpg is 1000 x 700 (wider than the screen: turned in the view);
-spin.gif is a two-frame animation (red, then blue, 100 ms each).
+spin.gif is a two-frame animation (red, then blue, 100 ms each);
+show.alb is an album (Python's zipfile) of one blue JPEG picture.
 """
+import io
 import os
 import sys
+import zipfile
 
 from PIL import Image
 
@@ -24,5 +27,11 @@ wide.paste((20, 200, 20), (0, 0, 500, 700))
 wide.save(os.path.join(OUT, "wide.jpg"), quality=90)
 frames = [Image.new("RGB", (60, 60), c).convert("P") for c in ((230, 20, 20), (20, 20, 230))]
 frames[0].save(os.path.join(OUT, "spin.gif"), save_all=True, append_images=frames[1:], duration=100, loop=0)
+blue = io.BytesIO()
+Image.new("RGB", (160, 120), (20, 20, 230)).save(blue, "JPEG", quality=90)
+with zipfile.ZipFile(os.path.join(OUT, "show.alb"), "w", zipfile.ZIP_DEFLATED) as album:
+    album.writestr("config", "#Trelmo Album\r\ncount = 1\r\n0000,blue.jpg\r\nDelay = 5\r\n"
+                             "Transitions = 0\r\nAudio = 0\r\nLoop = 1\r\n")
+    album.writestr("0000", blue.getvalue())
 with open(os.path.join(OUT, "manifest.txt"), "w") as f:
-    f.write("red.png green.png blue.png wide.jpg spin.gif\n")
+    f.write("red.png green.png blue.png wide.jpg spin.gif show.alb\n")

@@ -64,6 +64,15 @@ bool Visible(HWND window) { return window && IsWindowVisible(window); }
 
 LONG_PTR ListType(HWND list) { return GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK; }
 
+// Waits for the folder, then opens item `index` full screen through the menu
+// bar's button; true once its colour fills the screen's centre.
+bool OpenFullScreen(Viewer& viewer, int index, Hue colour) {
+    if (!viewer.WaitForList(kPictureCount)) return false;
+    viewer.SelectItem(index);
+    viewer.Command(4020);
+    return PumpUntil([colour] { return ScreenHue(120, 160) == colour; }, 10000);
+}
+
 class ViewerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -180,10 +189,7 @@ TEST_F(ViewerTest, OpensAPictureFullScreenAndStepsWithKeysAndCommands) {
 
 TEST_F(ViewerTest, SwipesInFullScreenStepThroughThePictures) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
-    viewer.SelectItem(1);
-    viewer.Command(4020);
-    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000));
+    ASSERT_TRUE(OpenFullScreen(viewer, 1, Hue::kGreen));
     auto swipe = [](int dx) {
         const HWND view = Viewer::View();
         PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 150));
@@ -235,10 +241,7 @@ TEST_F(ViewerTest, TapAndHoldOnThePictureOpensTheContextMenu) {
 
 TEST_F(ViewerTest, AnimatedGifShowsItsFramesInTurn) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
-    viewer.SelectItem(3);
-    viewer.Command(4020);
-    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000));
+    ASSERT_TRUE(OpenFullScreen(viewer, 3, Hue::kRed));
     // The second frame comes up on the animation timer, then the first again.
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 5000));
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 5000));
@@ -307,6 +310,20 @@ TEST_F(ViewerTest, CommandLinePictureWinsOverTheSavedFolder) {
     EXPECT_TRUE(viewer.Close());
     EXPECT_EQ(ReadText(L"Path"), L"\\Temp\\viewer\\other\\");
     DeleteFileW(picture.c_str());
+}
+
+TEST_F(ViewerTest, CommandLineAlbumPlaysAsASlideshow) {
+    CreateDirectoryW(L"\\Temp\\viewer\\albums", nullptr);
+    const std::wstring album = L"\\Temp\\viewer\\albums\\SHOW.ALB";
+    ASSERT_TRUE(CopyFileW(Wide(std::string(PV_VIEWER_FIXTURES) + "/show.alb").c_str(), album.c_str(), FALSE));
+    Viewer viewer(L"\"" + album + L"\"");
+    HWND show = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return Visible(show = FindWindowW(L"slideClass", nullptr)); }, 15000))
+        << "the album's show window";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
+    if (show) PostMessageW(show, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(viewer.Close());
+    DeleteFileW(album.c_str());
 }
 
 TEST_F(ViewerTest, OnlyTheFrontWindowsMenuBarIsShown) {
