@@ -54,6 +54,7 @@ private:
 };
 
 constexpr int kWaitSliceMs = 100;
+constexpr int kPeerCloseWaitMs = 500;
 
 int Ask(IrdaProgressCallback callback, void* context, int value) {
     return callback ? callback(context, nullptr, value) : 0;
@@ -83,7 +84,13 @@ int IrdaReceiveFile(const wchar_t* folder, wchar_t* name, size_t nameCapacity, I
     if (connection.get() == kIrInvalidSocket) return 0;
     IrLink link(connection.get());
     std::wstring received;
-    if (!ObexServeConnection(link, folder ? folder : L"", callback, context, &received)) return 0;
+    const int result = ObexServeConnection(link, folder ? folder : L"", callback, context, &received);
+    // The peer closes first after DISCONNECT, so the closing wait stays on its
+    // side and a fixed service port can be bound again at once.
+    uint8_t rest[256];
+    while (IrWaitReadable(connection.get(), kPeerCloseWaitMs) > 0 && IrRecv(connection.get(), rest, sizeof rest) > 0) {
+    }
+    if (!result) return 0;
     CopyWideTextBounded(name, nameCapacity, received.c_str());
     return 1;
 }
