@@ -31,3 +31,19 @@ std::vector<std::wstring> MailSplitAddresses(const wchar_t* text);
 size_t MailCountAddresses(const wchar_t* text);
 // The attachment's file name: the name's part after its last "\" (or "/").
 std::wstring MailAttachmentName(const wchar_t* name);
+
+// Size and format choices of the e-mail options (index = stored value).
+constexpr int kMailSizeChoices = 5;    // original, 75%, 50%, 25%, 10%
+constexpr int kMailFormatChoices = 6;  // original, PNG, JPEG high, normal, low, GIF
+
+// The temporary file of the picture at `position` of the selection, in the
+// folder `tempFolder` (with its separator): "trelmo_temporary_<n>.tmp".
+std::wstring MailTemporaryName(const std::wstring& tempFolder, int position);
+
+// Writes `source` into `temp` scaled by the size choice and in the format
+// choice (1 PNG, 2 to 4 JPEG at qualities 100, 75 and 50, 5 GIF; 0 keeps
+// the picture's own format). `attachmentName` receives the source's base
+// name with the written format's extension. 0 done, else the load or save
+// result code. The format registry must exist.
+int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoice, int formatChoice,
+                       std::wstring* attachmentName);

@@ -6,6 +6,9 @@
 #include <map>
 #include <sstream>
 
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "imagelib/loadcontext.h"
 #include "platform/mailstore.h"
 #include "tests/support/missingoracle.h"
 #include "tests/support/testfiles.h"
@@ -142,4 +145,37 @@ TEST_F(MailStoreTest, AMessageWithoutRecipientsOrSubjectIsStillWellFormed) {
     EXPECT_EQ(One(seen, "subject"), "\"\"");
     EXPECT_EQ(One(seen, "body"), "\"\"");
     EXPECT_EQ(One(seen, "defects"), "0");
+}
+
+TEST(MailConvertTest, PicturesAreScaledAndWrittenInTheChosenFormat) {
+    ScratchDir dir;
+    const std::string source = (dir.path() / "photo.jpg").string();
+    ASSERT_EQ(std::system(("/usr/bin/python3 -c \"from PIL import Image; Image.new('RGB', (40, 30), (200, 80, 20))"
+                           ".save('" + source + "')\"").c_str()), 0);
+    InitFormatRegistry();
+    const struct {
+        int size, format;
+        int width, height, formatIndex;
+        const wchar_t* name;
+    } cases[] = {
+        {2, 1, 20, 15, kFormatPng, L"photo.png"},
+        {4, 3, 4, 3, kFormatJpeg, L"photo.jpg"},
+        {0, 0, 40, 30, kFormatJpeg, L"photo.jpg"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        const std::wstring temp = MailTemporaryName(dir.path().wstring() + L"/", c.format);
+        std::wstring name;
+        ASSERT_EQ(MailConvertPicture(Utf8ToWide(source.c_str()).c_str(), temp.c_str(), c.size, c.format, &name), 0);
+        EXPECT_EQ(name, c.name);
+        ImageInfo info{};
+        ASSERT_EQ(QueryPictureInfo(temp.c_str(), -1, 0, &info), 0);
+        EXPECT_EQ(info.width, c.width);
+        EXPECT_EQ(info.height, c.height);
+        EXPECT_EQ(info.formatIndex, c.formatIndex);
+        FreePictureInfo(&info);
+    }
+    std::wstring name;
+    EXPECT_NE(MailConvertPicture((dir.path() / "missing.jpg").wstring().c_str(), L"x.tmp", 1, 1, &name), 0);
+    FreeFormatRegistry();
 }
