@@ -239,28 +239,34 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
     });
     IrDeviceInfo devices[2];
     for (int i = 0; i < 200 && IrEnumerateDevices(devices, 2) == 0; ++i) Sleep(10);
-    ModalDriver driver;
-    driver.OnDialog([](HWND) {});
-    EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 1);
+    // One driver per dialog: Wine may give the next dialog the same handle.
+    {
+        ModalDriver driver;  // no script: the dialog may end before a script could run
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 1);
+    }
     EXPECT_EQ(receiver.get(), 1);
     EXPECT_EQ(ReadBytes(inbox + L"photo.jpg").size(), 100000u);
 
     // No device: the search counts attempts from #0 until the user cancels.
     std::wstring search;
-    driver.OnDialog([&](HWND d) {
-        for (int i = 0; i < 100 && ItemText(d, IDC_IRDA_SEARCH).empty(); ++i) Pump(10);
-        search = ItemText(d, IDC_IRDA_SEARCH);
-        Click(d, IDCANCEL);
-        EXPECT_TRUE(IsWindow(d));  // the dialog waits for its worker
-    });
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
-    EXPECT_LT(GetTickCount() - start, 1500u);
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND d) {
+            for (int i = 0; i < 100 && ItemText(d, IDC_IRDA_SEARCH).empty(); ++i) Pump(10);
+            search = ItemText(d, IDC_IRDA_SEARCH);
+            Click(d, IDCANCEL);
+            EXPECT_TRUE(IsWindow(d));  // the dialog waits for its worker
+        });
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
+        EXPECT_LT(GetTickCount() - start, 1500u);
+    }
     EXPECT_EQ(search.rfind(L"Searching for device: #", 0), 0u) << WideToUtf8(search.c_str());
 
     // Two pictures: nothing happens.
+    ModalDriver driver;
     EXPECT_EQ(SendFilesByInfrared(nullptr, {source, source}), 0);
-    EXPECT_EQ(driver.dialogsSeen(), 2);
+    EXPECT_EQ(driver.dialogsSeen(), 0);
 }
 
 TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
