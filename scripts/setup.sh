@@ -18,6 +18,7 @@ PACKAGES="
   libtiff-tools pngcheck giflib-tools gifsicle icoutils zip unzip libvips-tools exiv2
   libvips-dev pngquant
   libtiff-dev libraw-bin dcraw
+  openobex-apps
 "
 
 have_all() {

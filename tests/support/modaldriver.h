@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -111,7 +112,12 @@ private:
             const bool dialogClass = IS_INTRESOURCE(create->lpszClass)
                                          ? LOWORD(reinterpret_cast<ULONG_PTR>(create->lpszClass)) == 0x8002
                                          : wcscmp(create->lpszClass, L"#32770") == 0;
-            if (dialogClass && !(create->style & WS_CHILD)) self->pending_.push_back({window, GetTickCount()});
+            if (dialogClass && !(create->style & WS_CHILD)) {
+                // A handle can come back for a new window once the old one is gone.
+                self->handled_.erase(std::remove(self->handled_.begin(), self->handled_.end(), window),
+                                     self->handled_.end());
+                self->pending_.push_back({window, GetTickCount()});
+            }
         }
         return CallNextHookEx(self ? self->hook_ : nullptr, code, first, second);
     }

@@ -1,0 +1,32 @@
+// The network and process calls under the infrared stand-in (irsock.cpp):
+// loopback TCP streams and the liveness of the processes that published
+// devices. irsock_posix.cpp and irsock_win.cpp implement them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace irnet {
+
+using Handle = intptr_t;
+constexpr Handle kInvalid = -1;
+
+int Startup();
+void Cleanup();
+// A listening stream on 127.0.0.1:port (0 picks one); the port taken in `actual`.
+Handle Listen(uint16_t port, int backlog, uint16_t* actual);
+Handle Accept(Handle listening);
+Handle Connect(const char* host, uint16_t port);
+long Send(Handle handle, const void* data, size_t length);
+long Recv(Handle handle, void* buffer, size_t capacity);
+int WaitReadable(Handle handle, int timeoutMs);
+void Close(Handle handle);
+
+uint32_t ProcessId();
+bool ProcessAlive(uint32_t pid);
+// $PV_IRDA_REGISTRY, else the system's temporary folder + "pv-irda"; with a
+// trailing separator, UTF-8.
+std::string DefaultRegistryFolder();
+
+}  // namespace irnet

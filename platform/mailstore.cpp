@@ -1,0 +1,331 @@
+// Message stores in folders and the Internet message format.
+#include "platform/mailstore.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+#include "imagelib/fileio.h"
+#include "imagelib/osfile.h"
+#include "imagelib/textutil.h"
+
+namespace {
+
+std::mutex g_rootLock;
+std::wstring& RootOverride() {
+    static std::wstring root;
+    return root;
+}
+
+std::string Hex(const uint8_t* bytes, size_t n) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < n; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+std::vector<uint8_t> Unhex(const std::string& text) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        const std::string pair = text.substr(i, 2);
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(pair.c_str(), &end, 16);
+        if (end != pair.c_str() + 2) return {};
+        bytes.push_back(uint8_t(v));
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> RandomBytes(size_t n) {
+    static std::mutex lock;
+    static std::mt19937_64 generator{std::random_device{}() ^
+                                     uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())};
+    std::lock_guard<std::mutex> hold(lock);
+    std::vector<uint8_t> bytes(n);
+    for (auto& b : bytes) b = uint8_t(generator());
+    return bytes;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string* text) {
+    FILE* file = OpenWidePath(path.c_str(), "rb");
+    if (!file) return false;
+    char buffer[4096];
+    size_t n;
+    text->clear();
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+// Writes the bytes beside `path` and moves them over it once complete.
+int WriteFileAtomically(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temp = SiblingName(path, L"mail");
+    if (temp.empty()) return -1;
+    FILE* file = OpenWidePath(temp.c_str(), "wb");
+    bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file) ok = std::fclose(file) == 0 && ok;
+    if (!ok || ReplaceWithTemp(temp, path) != 0) {
+        RemoveWidePath(temp.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+bool ParseStore(const std::wstring& folder, MailStoreInfo* store) {
+    std::string text;
+    if (!ReadWholeFile(folder + L"store.txt", &text)) return false;
+    *store = MailStoreInfo();
+    store->folder = folder;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        start = end + 1;
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "name") store->name = Utf8ToWide(value.c_str());
+        else if (key == "entryid") store->entryId = Unhex(value);
+        else if (key == "sender") store->sender = value;
+    }
+    return store->entryId.size() == 16;
+}
+
+const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string Base64(const uint8_t* data, size_t size) {
+    std::string out;
+    out.reserve((size + 2) / 3 * 4);
+    for (size_t i = 0; i < size; i += 3) {
+        const uint32_t n = uint32_t(data[i]) << 16 | (i + 1 < size ? uint32_t(data[i + 1]) << 8 : 0) |
+                           (i + 2 < size ? data[i + 2] : 0);
+        out += kBase64[n >> 18 & 63];
+        out += kBase64[n >> 12 & 63];
+        out += i + 1 < size ? kBase64[n >> 6 & 63] : '=';
+        out += i + 2 < size ? kBase64[n & 63] : '=';
+    }
+    return out;
+}
+
+// Base64 in lines of 76 characters, each ending in CRLF.
+std::string Base64Lines(const uint8_t* data, size_t size) {
+    const std::string all = Base64(data, size);
+    std::string out;
+    for (size_t i = 0; i < all.size(); i += 76) out += all.substr(i, 76) + "\r\n";
+    return out;
+}
+
+bool IsPlainAscii(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+// A header text: as it is when it is plain ASCII, else RFC 2047 encoded
+// words of whole UTF-8 characters, folded onto continuation lines.
+std::string HeaderText(const std::wstring& text) {
+    const std::string utf8 = WideToUtf8(text.c_str());
+    if (IsPlainAscii(utf8) && utf8.find("=?") == std::string::npos && utf8.size() <= 900) return utf8;
+    std::string out;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t end = std::min(utf8.size(), i + 45);
+        while (end < utf8.size() && end > i && (uint8_t(utf8[end]) & 0xC0) == 0x80) --end;
+        if (!out.empty()) out += "\r\n ";
+        out += "=?UTF-8?B?" + Base64(reinterpret_cast<const uint8_t*>(utf8.data()) + i, end - i) + "?=";
+        i = end;
+    }
+    return out;
+}
+
+// The file name parameter: quoted when plain ASCII, else RFC 2231.
+std::string FileNameParameter(const char* parameter, const std::wstring& name) {
+    const std::string utf8 = WideToUtf8(name.c_str());
+    if (IsPlainAscii(utf8) && utf8.find_first_of("\"\\") == std::string::npos)
+        return std::string(parameter) + "=\"" + utf8 + "\"";
+    std::string out = std::string(parameter) + "*=UTF-8''";
+    for (unsigned char c : utf8) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || std::strchr("!#$&+-.^_`|~", c)) {
+            out += char(c);
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", c);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+std::string ContentType(const std::wstring& name) {
+    const size_t dot = name.rfind(L'.');
+    std::wstring ext = dot == std::wstring::npos ? L"" : name.substr(dot + 1);
+    for (auto& c : ext) c = wchar_t(std::towlower(c));
+    if (ext == L"jpg" || ext == L"jpeg" || ext == L"jpe") return "image/jpeg";
+    if (ext == L"png") return "image/png";
+    if (ext == L"gif") return "image/gif";
+    if (ext == L"bmp") return "image/bmp";
+    if (ext == L"tif" || ext == L"tiff") return "image/tiff";
+    return "application/octet-stream";
+}
+
+bool UsableAddress(const std::string& address) {
+    if (address.empty()) return false;
+    for (unsigned char c : address)
+        if (c <= 0x20 || c == 0x7F || std::strchr("<>,\"()[];:\\", c)) return false;
+    return true;
+}
+
+std::string AddressList(const std::vector<std::wstring>& addresses) {
+    std::string out;
+    for (const std::wstring& address : addresses) {
+        const std::string utf8 = WideToUtf8(address.c_str());
+        if (!UsableAddress(utf8)) continue;
+        if (!out.empty()) out += ",\r\n ";
+        out += utf8;
+    }
+    return out;
+}
+
+std::string CurrentDate() {
+    using namespace std::chrono;
+    const int64_t seconds = duration_cast<std::chrono::seconds>(system_clock::now().time_since_epoch()).count();
+    int64_t days = seconds / 86400;
+    const int64_t rest = seconds % 86400;
+    const int weekday = int((days + 4) % 7);  // 1970-01-01 was a Thursday
+    // Civil date from days since 1970 (the proleptic Gregorian calendar).
+    days += 719468;
+    const int64_t era = days / 146097;
+    const int64_t doe = days - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    const int64_t year = yoe + era * 400 + (month <= 2);
+    static const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %d %s %lld %02d:%02d:%02d +0000", kDays[weekday], day, kMonths[month - 1],
+                  static_cast<long long>(year), int(rest / 3600), int(rest / 60 % 60), int(rest % 60));
+    return text;
+}
+
+}  // namespace
+
+std::wstring MailStoreRoot() {
+    {
+        std::lock_guard<std::mutex> hold(g_rootLock);
+        if (!RootOverride().empty()) return RootOverride();
+    }
+    std::wstring root;
+    if (const char* env = std::getenv("PV_MAIL_STORES"); env && *env)
+        root = Utf8ToWide(env);
+    else
+        root = SystemTempFolder() + L"pv-mail";
+    if (root.back() != L'\\' && root.back() != L'/') root += L'/';
+    return root;
+}
+
+void MailStoreSetRoot(const std::wstring& root) {
+    std::lock_guard<std::mutex> hold(g_rootLock);
+    RootOverride() = root;
+    if (!root.empty() && root.back() != L'\\' && root.back() != L'/') RootOverride() += L'/';
+}
+
+int MailStoreCreate(const std::wstring& name, const std::string& sender, MailStoreInfo* store) {
+    if (name.find_first_of(L"\r\n") != std::wstring::npos || sender.find_first_of("\r\n") != std::string::npos)
+        return -1;
+    const std::wstring root = MailStoreRoot();
+    MakeWideFolder(root.c_str());
+    MailStoreInfo info;
+    info.name = name;
+    info.sender = sender;
+    info.entryId = RandomBytes(16);
+    info.folder = root + L"store-" + Utf8ToWide(Hex(info.entryId.data(), 8).c_str()) + L"/";
+    if (MakeWideFolder(info.folder.c_str()) != 0) return -1;
+    MakeWideFolder((info.folder + L"Outbox").c_str());
+    const std::string text = "name=" + WideToUtf8(name.c_str()) + "\nentryid=" + Hex(info.entryId.data(), 16) +
+                             "\nsender=" + sender + "\n";
+    if (WriteFileAtomically(info.folder + L"store.txt", text) != 0) return -1;
+    if (store) *store = info;
+    return 0;
+}
+
+std::vector<MailStoreInfo> MailStoreList() {
+    std::vector<MailStoreInfo> stores;
+    const std::wstring root = MailStoreRoot();
+    std::error_code error;
+    std::filesystem::directory_iterator it(std::filesystem::u8path(WideToUtf8(root.c_str())), error), end;
+    for (; !error && it != end; it.increment(error)) {
+        const std::wstring name = Utf8ToWide(it->path().filename().u8string().c_str());
+        MailStoreInfo store;
+        if (ParseStore(root + name + L"/", &store)) stores.push_back(store);
+    }
+    std::sort(stores.begin(), stores.end(),
+              [](const MailStoreInfo& a, const MailStoreInfo& b) { return a.folder < b.folder; });
+    return stores;
+}
+
+bool MailStoreFind(const std::vector<uint8_t>& entryId, MailStoreInfo* store) {
+    for (const MailStoreInfo& candidate : MailStoreList()) {
+        if (candidate.entryId == entryId) {
+            if (store) *store = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string RenderMailMessage(const MailMessageData& message, const std::string& date, const std::string& messageId,
+                              const std::string& boundary) {
+    std::string out;
+    if (UsableAddress(message.from)) out += "From: " + message.from + "\r\n";
+    const std::string to = AddressList(message.to), cc = AddressList(message.cc);
+    if (!to.empty()) out += "To: " + to + "\r\n";
+    if (!cc.empty()) out += "Cc: " + cc + "\r\n";
+    if (!message.subject.empty()) out += "Subject: " + HeaderText(message.subject) + "\r\n";
+    out += "Date: " + date + "\r\n";
+    out += "Message-ID: <" + messageId + ">\r\n";
+    out += "MIME-Version: 1.0\r\n";
+    out += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+    const std::string body = WideToUtf8(message.body.c_str());
+    out += "--" + boundary + "\r\n";
+    out += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    out += Base64Lines(reinterpret_cast<const uint8_t*>(body.data()), body.size());
+    for (const MailAttachmentData& attachment : message.attachments) {
+        out += "--" + boundary + "\r\n";
+        out += "Content-Type: " + ContentType(attachment.fileName) + "; " +
+               FileNameParameter("name", attachment.fileName) + "\r\n";
+        out += "Content-Transfer-Encoding: base64\r\n";
+        out += "Content-Disposition: attachment; " + FileNameParameter("filename", attachment.fileName) + "\r\n\r\n";
+        out += Base64Lines(attachment.bytes.data(), attachment.bytes.size());
+    }
+    out += "--" + boundary + "--\r\n";
+    return out;
+}
+
+int MailStoreSubmit(const MailStoreInfo& store, const MailMessageData& message, std::wstring* path) {
+    const std::vector<uint8_t> id = RandomBytes(16);
+    const std::string unique = Hex(id.data(), 16);
+    const std::string text = RenderMailMessage(message, CurrentDate(), unique + "@pictureviewer.invalid",
+                                               "=_pv_" + Hex(id.data(), 12));
+    const std::wstring outbox = store.folder + L"Outbox";
+    MakeWideFolder(outbox.c_str());
+    const std::wstring final = outbox + L"/" + Utf8ToWide(unique.c_str()) + L".eml";
+    if (WriteFileAtomically(final, text) != 0) return -1;
+    if (path) *path = final;
+    return 0;
+}

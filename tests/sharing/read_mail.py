@@ -1,0 +1,38 @@
+"""Reads a message from an Outbox with Python's own e-mail parser and prints
+what a mail client would show, as JSON: the From, To and Cc headers, the
+subject, the text body, each attachment's file name and sha256, and the
+sha256 of each source file named after the message (for comparison)."""
+import email
+import email.policy
+import hashlib
+import json
+import sys
+
+with open(sys.argv[1], 'rb') as f:
+    message = email.message_from_binary_file(f, policy=email.policy.default)
+defects = [type(d).__name__ for part in message.walk() for d in part.defects]
+body = message.get_body(preferencelist=('plain',))
+result = {
+    'from': str(message.get('From', '')),
+    'to': [a.addr_spec for a in message['To'].addresses] if message['To'] else [],
+    'cc': [a.addr_spec for a in message['Cc'].addresses] if message['Cc'] else [],
+    'bcc': message.get('Bcc'),
+    'subject': str(message.get('Subject', '')),
+    'body': body.get_content() if body is not None else None,
+    'attachments': [{'name': part.get_filename(),
+                     'sha256': hashlib.sha256(part.get_payload(decode=True)).hexdigest()}
+                    for part in message.iter_attachments()],
+    'sources': [hashlib.sha256(open(p, 'rb').read()).hexdigest() for p in sys.argv[2:]],
+    'defects': defects,
+}
+# One line per item, texts as JSON strings (ASCII with \u escapes).
+for key in ('from', 'to', 'cc', 'bcc', 'subject', 'body'):
+    value = result[key]
+    if isinstance(value, list):
+        value = ','.join(value)
+    print(key + '\t' + json.dumps(value))
+for a in result['attachments']:
+    print('attachment\t' + json.dumps(a['name']) + '\t' + a['sha256'])
+for s in result['sources']:
+    print('source\t' + s)
+print('defects\t' + str(len(defects)))

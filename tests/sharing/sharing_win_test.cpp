@@ -1,0 +1,282 @@
+// The sharing dialogs and entry points as users meet them: dialogs driven by
+// the modal test driver, messages in the store's Outbox, files received and
+// sent over the infrared stand-in by a second copy in this process.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+#include "platform/handheld.h"
+#include "platform/irsock.h"
+#include "platform/mailstore.h"
+#include "resources/sharing.rh"
+#include "shell/settings_win.h"
+#include "tests/support/modaldriver.h"
+#include "tests/support/testfiles.h"
+#include "tools/irda.h"
+#include "tools/sharing_win.h"
+
+using namespace modaltest;
+using namespace testing_support;
+
+namespace {
+
+const wchar_t kSettingsRoot[] = L"Software\\TrelmoTests\\Sharing";
+
+std::string ReadText(const std::wstring& path) {
+    const auto bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::wstring> OutboxFiles(const MailStoreInfo& store) {
+    std::vector<std::wstring> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::path(store.folder + L"Outbox"), error))
+        if (entry.path().extension() == ".eml") files.push_back(entry.path().wstring());
+    return files;
+}
+
+// Runs the message loop for a while, so posted messages arrive.
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (GetTickCount() - start < ms) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    }
+}
+
+class SharingWin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsRoot);
+        RegSetSettingsRoot(kSettingsRoot);
+        MailStoreSetRoot(stores_.path().wstring());
+        IrSetRegistryFolder((devices_.path() / "devices").u8string());
+    }
+    void TearDown() override {
+        RegSetSettingsRoot(L"Software\\Trelmo");
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsRoot);
+        MailStoreSetRoot(L"");
+        IrSetRegistryFolder("");
+    }
+    ScratchDir stores_;
+    ScratchDir devices_;
+    ScratchDir files_;
+};
+
+}  // namespace
+
+TEST_F(SharingWin, EveryDialogFitsTheWorkArea) {
+    const RECT work = HandheldWorkArea();
+    auto check = [&](HWND dialog) {
+        RECT r;
+        GetWindowRect(dialog, &r);
+        EXPECT_GE(r.left, work.left);
+        EXPECT_GE(r.top, work.top);
+        EXPECT_LE(r.right, work.right);
+        EXPECT_LE(r.bottom, work.bottom);
+        for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT cr;
+            GetWindowRect(c, &cr);
+            EXPECT_LE(cr.right, r.right) << GetDlgCtrlID(c);
+            EXPECT_LE(cr.bottom, r.bottom) << GetDlgCtrlID(c);
+        }
+    };
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) {
+        check(d);
+        Click(d, IDCANCEL);
+    });
+    wchar_t to[256] = {}, service[256] = {};
+    int32_t size = 0, format = 0;
+    EXPECT_EQ(RunMailOptions(nullptr, to, &size, &format, service), 0);
+    for (bool receive : {true, false}) {
+        driver.OnDialog([&](HWND d) {
+            check(d);
+            Click(d, IDCANCEL);
+        });
+        const std::wstring file = files_.File("none.jpg");
+        wchar_t name[260];
+        EXPECT_EQ(receive ? RunIrdaReceive(nullptr, L"", name, 260) : RunIrdaSend(nullptr, L"", file.c_str()), 0);
+    }
+}
+
+TEST_F(SharingWin, MailOptionsOfferTheChoicesAndStoreThemOnSend) {
+    MailStoreInfo first, second;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &first), 0);
+    ASSERT_EQ(MailStoreCreate(L"Work", "work@office.example", &second), 0);
+    RegWriteText(L"Email", L"services", L"work");
+    RegWriteDword(L"Email", L"size", 3);
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) {
+        EXPECT_EQ(ComboItems(d, IDC_EMAILOPT_SIZE),
+                  (std::vector<std::wstring>{L"Original size", L"75%", L"50%", L"25%", L"10%"}));
+        EXPECT_EQ(ComboItems(d, IDC_EMAILOPT_FORMAT),
+                  (std::vector<std::wstring>{L"Original format", L"PNG", L"JPEG (High quality)",
+                                             L"JPEG (Normal quality)", L"JPEG (Low quality)", L"GIF"}));
+        EXPECT_EQ(ComboItems(d, IDC_EMAILOPT_STORE), (std::vector<std::wstring>{L"ActiveSync", L"Work"}));
+        EXPECT_EQ(SendDlgItemMessageW(d, IDC_EMAILOPT_STORE, CB_GETCURSEL, 0, 0), 1);  // saved "work"
+        EXPECT_EQ(SendDlgItemMessageW(d, IDC_EMAILOPT_SIZE, CB_GETCURSEL, 0, 0), 3);
+        SetItemText(d, IDC_EMAILOPT_TO, std::wstring(300, L'a').c_str());
+        SelectComboItem(d, IDC_EMAILOPT_FORMAT, 2);
+        SelectComboItem(d, IDC_EMAILOPT_STORE, 0);
+        Click(d, IDC_EMAILOPT_SEND);
+    });
+    wchar_t to[256] = {}, service[256] = {};
+    int32_t size = -1, format = -1;
+    EXPECT_EQ(RunMailOptions(nullptr, to, &size, &format, service), 1);
+    EXPECT_EQ(std::wstring(to), std::wstring(255, L'a'));
+    EXPECT_EQ(size, 3);
+    EXPECT_EQ(format, 2);
+    EXPECT_STREQ(service, L"ActiveSync");
+    wchar_t saved[260];
+    RegReadText(L"Email", L"services", L"", saved, 260);
+    EXPECT_STREQ(saved, L"ActiveSync");
+    EXPECT_EQ(RegReadSettingDefault(L"Email", L"format", 9), 2u);
+
+    // Cancel writes nothing; an unknown saved store selects the first.
+    RegWriteText(L"Email", L"services", L"gone");
+    driver.OnDialog([&](HWND d) {
+        EXPECT_EQ(SendDlgItemMessageW(d, IDC_EMAILOPT_STORE, CB_GETCURSEL, 0, 0), 0);
+        SelectComboItem(d, IDC_EMAILOPT_FORMAT, 5);
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(RunMailOptions(nullptr, to, &size, &format, service), 0);
+    EXPECT_EQ(RegReadSettingDefault(L"Email", L"format", 9), 2u);
+}
+
+TEST_F(SharingWin, SendByMailPutsOneMessageInTheChosenStoresOutbox) {
+    MailStoreInfo first, second;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &first), 0);
+    ASSERT_EQ(MailStoreCreate(L"Work", "work@office.example", &second), 0);
+    const std::wstring a = files_.File("a.jpg"), b = files_.File("b.png");
+    WriteBytes(a, std::vector<uint8_t>(3000, 0x41));
+    WriteBytes(b, {1, 2, 3});
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) {
+        SetItemText(d, IDC_EMAILOPT_TO, L"x@one.example; ;y@two.example");
+        SelectComboItem(d, IDC_EMAILOPT_SIZE, 0);
+        SelectComboItem(d, IDC_EMAILOPT_FORMAT, 0);
+        SelectComboItem(d, IDC_EMAILOPT_STORE, 1);
+        Click(d, IDC_EMAILOPT_SEND);
+    });
+    EXPECT_EQ(SendFilesByMail(nullptr, {a, b}), 1);
+    EXPECT_TRUE(OutboxFiles(first).empty());
+    const auto sent = OutboxFiles(second);
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string message = ReadText(sent[0]);
+    EXPECT_NE(message.find("From: work@office.example\r\n"), std::string::npos);
+    EXPECT_NE(message.find("To: x@one.example,\r\n y@two.example\r\n"), std::string::npos);
+    EXPECT_NE(message.find("Subject: Receipt of Photo(s) from Trelmo\r\n"), std::string::npos);
+    EXPECT_NE(message.find("filename=\"a.jpg\""), std::string::npos);
+    EXPECT_NE(message.find("filename=\"b.png\""), std::string::npos);
+    EXPECT_NE(message.find("AQID\r\n"), std::string::npos);  // b.png's three bytes
+}
+
+TEST_F(SharingWin, FailedSendsAreShownAndNothingHalfIsSubmitted) {
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    const std::wstring a = files_.File("a.jpg");
+    WriteBytes(a, {1});
+    // A file that vanished: the message box, and no message.
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) { Click(d, IDC_EMAILOPT_SEND); });
+    std::wstring boxText;
+    driver.OnDialog([&](HWND box) {
+        boxText = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    EXPECT_EQ(SendFilesByMail(nullptr, {a, files_.File("missing.jpg")}), 0);
+    EXPECT_EQ(boxText, L"The pictures could not be sent by e-mail.");
+    EXPECT_TRUE(OutboxFiles(store).empty());
+
+    // A store that is gone by the time of sending.
+    driver.OnDialog([&](HWND d) {
+        fs::remove_all(fs::path(store.folder));
+        Click(d, IDC_EMAILOPT_SEND);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(SendFilesByMail(nullptr, {a}), 0);
+}
+
+TEST_F(SharingWin, ReceiveDialogStoresAFileFromASecondCopy) {
+    const std::wstring inbox = files_.path().wstring() + L"\\";
+    const std::wstring source = devices_.File("sent.jpg");
+    std::vector<uint8_t> bytes(5000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 13);
+    WriteBytes(source, bytes);
+    std::future<int> sender;
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) {
+        EXPECT_EQ(ItemText(d, IDC_IRDA_TEXT),
+                  L"Receive by Irda (OBEX-Protocol)\nPlease start sending on other device.");
+        sender = std::async(std::launch::async, [&] { return IrdaSendFile(L"", source.c_str(), nullptr, nullptr); });
+    });
+    wchar_t name[260] = {};
+    EXPECT_EQ(ReceiveByInfrared(nullptr, inbox.c_str(), name, 260), 1);
+    EXPECT_EQ(sender.get(), 1);
+    EXPECT_STREQ(name, L"sent.jpg");
+    EXPECT_EQ(ReadBytes(inbox + L"sent.jpg"), bytes);
+}
+
+TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
+    const std::wstring inbox = devices_.path().wstring() + L"\\";
+    const std::wstring source = files_.File("photo.jpg");
+    WriteBytes(source, std::vector<uint8_t>(100000, 7));
+    auto receiver = std::async(std::launch::async, [&] {
+        wchar_t name[260] = {};
+        return IrdaReceiveFile(inbox.c_str(), name, 260, nullptr, nullptr);
+    });
+    IrDeviceInfo devices[2];
+    for (int i = 0; i < 200 && IrEnumerateDevices(devices, 2) == 0; ++i) Sleep(10);
+    // One driver per dialog: Wine may give the next dialog the same handle.
+    {
+        ModalDriver driver;  // no script: the dialog may end before a script could run
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 1);
+    }
+    EXPECT_EQ(receiver.get(), 1);
+    EXPECT_EQ(ReadBytes(inbox + L"photo.jpg").size(), 100000u);
+
+    // No device: the search counts attempts from #0 until the user cancels.
+    std::wstring search;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND d) {
+            for (int i = 0; i < 100 && ItemText(d, IDC_IRDA_SEARCH).empty(); ++i) Pump(10);
+            search = ItemText(d, IDC_IRDA_SEARCH);
+            Click(d, IDCANCEL);
+            EXPECT_TRUE(IsWindow(d));  // the dialog waits for its worker
+        });
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
+        EXPECT_LT(GetTickCount() - start, 1500u);
+    }
+    EXPECT_EQ(search.rfind(L"Searching for device: #", 0), 0u) << WideToUtf8(search.c_str());
+
+    // Two pictures: nothing happens.
+    ModalDriver driver;
+    EXPECT_EQ(SendFilesByInfrared(nullptr, {source, source}), 0);
+    EXPECT_EQ(driver.dialogsSeen(), 0);
+}
+
+TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
+    ModalDriver driver;
+    driver.OnDialog([](HWND d) { Click(d, IDCANCEL); });
+    wchar_t name[260] = L"unchanged";
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), name, 260), 0);
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_STREQ(name, L"unchanged");
+    IrDeviceInfo devices[2];
+    EXPECT_EQ(IrEnumerateDevices(devices, 2), 0);
+}

@@ -1,0 +1,96 @@
+// The recipient and attachment name rules of e-mail sending.
+#include "tools/mail.h"
+
+#include <algorithm>
+
+#include "imagelib/bitmap.h"
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "imagelib/loadcontext.h"
+#include "imagelib/save.h"
+
+std::vector<std::wstring> MailSplitAddresses(const wchar_t* text) {
+    std::vector<std::wstring> addresses;
+    if (!text) return addresses;
+    const wchar_t* p = text;
+    while (*p) {
+        while (*p == L' ') ++p;
+        if (!*p) break;
+        const wchar_t* start = p;
+        while (*p && *p != L';' && *p != L' ') ++p;
+        if (p > start) addresses.emplace_back(start, size_t(p - start));
+        if (*p) ++p;
+    }
+    return addresses;
+}
+
+size_t MailCountAddresses(const wchar_t* text) { return MailSplitAddresses(text).size(); }
+
+std::wstring MailAttachmentName(const wchar_t* name) {
+    if (!name) return std::wstring();
+    const std::wstring whole(name);
+    const size_t cut = whole.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? whole : whole.substr(cut + 1);
+}
+
+std::wstring MailTemporaryName(const std::wstring& tempFolder, int position) {
+    return tempFolder + L"trelmo_temporary_" + std::to_wstring(position) + L".tmp";
+}
+
+int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoice, int formatChoice,
+                       std::wstring* attachmentName) {
+    static const int kPercent[kMailSizeChoices] = {100, 75, 50, 25, 10};
+    static const int16_t kJpegQuality[3] = {100, 75, 50};
+    if (!source || !temp || sizeChoice < 0 || sizeChoice >= kMailSizeChoices || formatChoice < 0 ||
+        formatChoice >= kMailFormatChoices)
+        return kLoadCannotOpen;
+    ImageInfo info{};
+    int result = QueryPictureInfo(source, -1, 0, &info);
+    const int16_t sourceFormat = info.formatIndex;
+    const int64_t width = info.width, height = info.height;
+    FreePictureInfo(&info);
+    if (result != 0) return result;
+
+    LoadOptions load;
+    InitLoadOptions(&load);
+    if (sizeChoice > 0) {
+        load.targetWidth = int32_t(std::max<int64_t>(1, width * kPercent[sizeChoice] / 100));
+        load.targetHeight = int32_t(std::max<int64_t>(1, height * kPercent[sizeChoice] / 100));
+        load.scaleMethod = 2;
+    }
+    Bitmap bitmap{};
+    result = LoadPicture(source, &bitmap, &load, nullptr, 1);
+    if (result != 0) return result;
+
+    SaveOptions save;
+    InitSaveOptions(&save);
+    switch (formatChoice) {
+    case 0:
+        save.formatIndex = sourceFormat;
+        break;
+    case 1:
+        save.formatIndex = kFormatPng;
+        break;
+    case 5:
+        save.formatIndex = kFormatGif;
+        break;
+    default:
+        save.formatIndex = kFormatJpeg;
+        save.quality = kJpegQuality[formatChoice - 2];
+        break;
+    }
+    result = SavePictureToFile(temp, &bitmap, &save);
+    FreeBitmap(&bitmap);
+    if (result != 0) return result;
+    if (attachmentName) {
+        const FormatRow* row = GetFormatRow(save.formatIndex);
+        std::wstring base = MailAttachmentName(source);
+        const size_t dot = base.rfind(L'.');
+        if (dot != std::wstring::npos) base.resize(dot);
+        std::wstring extension;
+        if (row && row->extensions[0])
+            for (const char* c = row->extensions[0]; *c; ++c) extension.push_back(wchar_t(*c));
+        *attachmentName = extension.empty() ? base : base + L"." + extension;
+    }
+    return 0;
+}

@@ -1,0 +1,384 @@
+// OBEX object push: packets, parser and the two exchanges.
+#include "tools/obex.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "imagelib/bytereader.h"
+#include "imagelib/fileio.h"
+#include "imagelib/osfile.h"
+
+namespace {
+
+void PutU16(std::vector<uint8_t>& out, size_t value) {
+    out.push_back(uint8_t(value >> 8));
+    out.push_back(uint8_t(value));
+}
+
+void SetLength(std::vector<uint8_t>& packet) {
+    packet[1] = uint8_t(packet.size() >> 8);
+    packet[2] = uint8_t(packet.size());
+}
+
+std::u16string WideToU16(const std::wstring& text) {
+    std::u16string out;
+    for (wchar_t c : text) {
+        const uint32_t v = uint32_t(c);
+        if (sizeof(wchar_t) > 2 && v > 0xFFFF) {
+            out.push_back(char16_t(0xD800 + ((v - 0x10000) >> 10)));
+            out.push_back(char16_t(0xDC00 + ((v - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(char16_t(v));
+        }
+    }
+    return out;
+}
+
+std::wstring U16ToWide(const std::u16string& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t v = text[i];
+        if (sizeof(wchar_t) > 2 && v >= 0xD800 && v < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            v = 0x10000 + ((v - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            ++i;
+        }
+        out.push_back(wchar_t(v));
+    }
+    return out;
+}
+
+int Report(ObexReceiveState* state, const wchar_t* text, int value) {
+    return state->callback ? state->callback(state->context, text, value) : 0;
+}
+
+void DropFile(ObexReceiveState* state) {
+    if (state->file) {
+        std::fclose(static_cast<FILE*>(state->file));
+        state->file = nullptr;
+        RemoveWidePath(state->tempPath.c_str());
+    }
+    state->tempPath.clear();
+}
+
+// Opens the temporary file for a named PUT; the response code on refusal.
+uint8_t OpenReceivedFile(ObexReceiveState* state, const std::u16string& name) {
+    const std::wstring safe = ObexSafeName(name);
+    if (safe.empty() || state->folder.size() + safe.size() >= kObexMaxPath) return kObexForbidden;
+    const std::wstring final = state->folder + safe;
+    const std::wstring temp = SiblingName(final, L"obex");
+    if (temp.empty()) return kObexInternalError;
+    FILE* file = OpenWidePath(temp.c_str(), "wb");
+    if (!file) {
+        RemoveWidePath(temp.c_str());
+        return kObexInternalError;
+    }
+    state->file = file;
+    state->tempPath = temp;
+    state->finalPath = final;
+    state->name = safe;
+    state->received = 0;
+    Report(state, safe.c_str(), 0);
+    return 0;
+}
+
+// Closes the finished file and moves it over its final name.
+uint8_t CommitReceivedFile(ObexReceiveState* state) {
+    FILE* file = static_cast<FILE*>(state->file);
+    state->file = nullptr;
+    const bool written = std::fflush(file) == 0 && !std::ferror(file);
+    if (std::fclose(file) != 0 || !written || ReplaceWithTemp(state->tempPath, state->finalPath) != 0) {
+        RemoveWidePath(state->tempPath.c_str());
+        state->tempPath.clear();
+        return kObexInternalError;
+    }
+    state->tempPath.clear();
+    state->haveFile = true;
+    return 0;
+}
+
+uint8_t HandlePut(ObexReceiveState* state, const uint8_t* request, size_t size) {
+    ObexPacket packet;
+    if (!ObexParsePacket(request, size, false, &packet)) {
+        DropFile(state);
+        return kObexBadRequest;
+    }
+    const bool final = (packet.code & kObexFinalBit) != 0;
+    if (packet.hasName && !state->file) {
+        const uint8_t refused = OpenReceivedFile(state, packet.name);
+        if (refused) return refused;
+        state->total = 0;
+    }
+    if (packet.hasLength) state->total = packet.totalLength;
+    if (packet.hasBody) {
+        if (!state->file) return kObexBadRequest;  // a body with no name to store it under
+        if (packet.bodySize &&
+            std::fwrite(packet.body, 1, packet.bodySize, static_cast<FILE*>(state->file)) != packet.bodySize) {
+            DropFile(state);
+            return kObexInternalError;
+        }
+        state->received += packet.bodySize;
+        if (state->total) {
+            const uint64_t percent = state->received >= state->total ? 100 : state->received * 100 / state->total;
+            Report(state, nullptr, int(percent));
+        }
+    }
+    if (state->file && (packet.endOfBody || final)) {
+        const uint8_t failed = CommitReceivedFile(state);
+        if (failed) return failed;
+    }
+    return final ? kObexSuccess : kObexContinue;
+}
+
+}  // namespace
+
+size_t ObexPacketLength(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    const size_t length = size_t(data[1]) << 8 | data[2];
+    return length < 3 ? 0 : length;
+}
+
+bool ObexParsePacket(const uint8_t* data, size_t size, bool connect, ObexPacket* packet) {
+    *packet = ObexPacket();
+    ByteReader in(data, size);
+    packet->code = in.U8();
+    packet->length = in.U16Be();
+    if (!in.ok || packet->length != size || size < 3) return false;
+    if (connect) {
+        packet->version = in.U8();
+        packet->flags = in.U8();
+        packet->maxPacket = in.U16Be();
+        if (!in.ok) return false;
+    }
+    while (in.Remaining()) {
+        const uint8_t id = in.U8();
+        size_t valueSize;
+        switch (id >> 6) {
+        case 0:  // text
+        case 1: {  // bytes
+            const size_t length = in.U16Be();
+            if (!in.ok || length < 3) return false;
+            valueSize = length - 3;
+            break;
+        }
+        case 2:
+            valueSize = 1;
+            break;
+        default:
+            valueSize = 4;
+            break;
+        }
+        const uint8_t* value = in.Take(valueSize);
+        if (!value) return false;
+        switch (id) {
+        case kObexHeaderName: {
+            if (valueSize % 2 || packet->hasName) return false;
+            packet->hasName = true;
+            for (size_t i = 0; i < valueSize; i += 2) {
+                const char16_t c = char16_t(value[i] << 8 | value[i + 1]);
+                if (c == 0) break;
+                packet->name.push_back(c);
+            }
+            break;
+        }
+        case kObexHeaderLength:
+            packet->hasLength = true;
+            packet->totalLength = uint32_t(value[0]) << 24 | uint32_t(value[1]) << 16 | uint32_t(value[2]) << 8 | value[3];
+            break;
+        case kObexHeaderBody:
+        case kObexHeaderEndOfBody:
+            if (packet->hasBody) return false;
+            packet->hasBody = true;
+            packet->endOfBody = id == kObexHeaderEndOfBody;
+            packet->body = value;
+            packet->bodySize = valueSize;
+            break;
+        default:
+            break;
+        }
+    }
+    return in.ok;
+}
+
+std::vector<uint8_t> ObexConnectPacket(uint8_t code, uint16_t maxPacket) {
+    std::vector<uint8_t> packet{code, 0, 7, kObexVersion, 0};
+    PutU16(packet, maxPacket);
+    return packet;
+}
+
+std::vector<uint8_t> ObexShortPacket(uint8_t code) { return {code, 0, 3}; }
+
+std::vector<uint8_t> ObexNamePutPacket(const std::u16string& name) {
+    std::vector<uint8_t> packet{kObexPut, 0, 0, kObexHeaderName};
+    PutU16(packet, 3 + (name.size() + 1) * 2);
+    for (char16_t c : name) PutU16(packet, c);
+    PutU16(packet, 0);
+    SetLength(packet);
+    return packet;
+}
+
+std::vector<uint8_t> ObexBodyPutPacket(const uint8_t* chunk, size_t size, bool final) {
+    std::vector<uint8_t> packet{uint8_t(final ? kObexPutFinal : kObexPut), 0, 0,
+                                uint8_t(final ? kObexHeaderEndOfBody : kObexHeaderBody)};
+    PutU16(packet, size + 3);
+    packet.insert(packet.end(), chunk, chunk + size);
+    SetLength(packet);
+    return packet;
+}
+
+std::wstring ObexBaseName(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+std::wstring ObexSafeName(const std::u16string& name) {
+    const std::wstring base = ObexBaseName(U16ToWide(name));
+    if (base.empty() || base == L"." || base == L".." || base.size() >= kObexMaxPath) return std::wstring();
+    for (wchar_t c : base)
+        if (uint32_t(c) < 0x20 || c == L':' || c == 0x7F) return std::wstring();
+    return base;
+}
+
+int ObexReadPacket(ObexLink& link, size_t maxSize, std::vector<uint8_t>* packet, bool* tooLong) {
+    if (tooLong) *tooLong = false;
+    packet->assign(3, 0);
+    size_t fill = 0;
+    size_t want = 3;
+    while (fill < want) {
+        const long n = link.Recv(packet->data() + fill, want - fill);
+        if (n < 0) return -1;
+        if (n == 0) return fill == 0 ? 0 : -1;
+        fill += size_t(n);
+        if (want == 3 && fill == 3) {
+            want = ObexPacketLength(packet->data(), 3);
+            if (want == 0) return -1;
+            if (want > maxSize) {
+                if (tooLong) *tooLong = true;
+                return -1;
+            }
+            packet->resize(want);
+        }
+    }
+    return 1;
+}
+
+bool ObexHandleRequest(ObexReceiveState* state, const uint8_t* request, size_t size, std::vector<uint8_t>* response) {
+    const uint8_t code = size ? request[0] : 0;
+    switch (code) {
+    case kObexConnect: {
+        ObexPacket packet;
+        if (!ObexParsePacket(request, size, true, &packet)) {
+            *response = ObexShortPacket(kObexBadRequest);
+            return true;
+        }
+        state->connected = true;
+        *response = ObexConnectPacket(kObexSuccess, kObexServerMaxPacket);
+        return true;
+    }
+    case kObexPut:
+    case kObexPutFinal:
+        *response = ObexShortPacket(HandlePut(state, request, size));
+        return true;
+    case kObexDisconnect:
+        *response = ObexShortPacket(kObexSuccess);
+        state->disconnected = true;
+        return false;
+    case kObexAbort:
+        DropFile(state);
+        *response = ObexShortPacket(kObexSuccess);
+        return true;
+    default:
+        *response = ObexShortPacket(kObexNotImplemented);
+        return true;
+    }
+}
+
+void ObexReceiveFinish(ObexReceiveState* state) { DropFile(state); }
+
+int ObexServeConnection(ObexLink& link, const std::wstring& folder, IrdaProgressCallback callback, void* context,
+                        std::wstring* name) {
+    ObexReceiveState state;
+    state.folder = folder;
+    if (!state.folder.empty() && state.folder.back() != L'\\' && state.folder.back() != L'/') state.folder += L'\\';
+    state.callback = callback;
+    state.context = context;
+    std::vector<uint8_t> request, response;
+    int result = 0;
+    for (;;) {
+        bool tooLong = false;
+        const int read = ObexReadPacket(link, kObexServerMaxPacket, &request, &tooLong);
+        if (read == 0) {
+            // A peer that closes once its final PUT was acknowledged has sent everything.
+            result = state.haveFile && !state.file;
+            break;
+        }
+        if (read < 0) {
+            if (tooLong) {
+                const std::vector<uint8_t> refusal = ObexShortPacket(kObexRequestTooLarge);
+                link.Send(refusal.data(), refusal.size());
+            }
+            break;
+        }
+        const bool more = ObexHandleRequest(&state, request.data(), request.size(), &response);
+        if (!link.Send(response.data(), response.size())) break;
+        if (!more) {
+            result = state.haveFile && !state.file;
+            break;
+        }
+    }
+    ObexReceiveFinish(&state);
+    if (result && name) *name = state.name;
+    return result;
+}
+
+int ObexPushFile(ObexLink& link, const std::wstring& path, IrdaProgressCallback callback, void* context) {
+    const std::u16string name = WideToU16(ObexBaseName(path));
+    FILE* file = OpenWidePath(path.c_str(), "rb");
+    if (!file) return 0;
+    WideFileInfo info{};
+    const uint64_t size = StatStream(file, &info) == 0 ? uint64_t(info.size) : 0;
+
+    std::vector<uint8_t> packet = ObexConnectPacket(kObexConnect, kObexClientMaxPacket), answer;
+    ObexPacket parsed;
+    bool ok = link.Send(packet.data(), packet.size()) && ObexReadPacket(link, 0xFFFF, &answer) == 1 &&
+              ObexParsePacket(answer.data(), answer.size(), true, &parsed) && parsed.code == kObexSuccess;
+    size_t maxPacket = ok ? parsed.maxPacket : 0;
+    if (maxPacket < kObexMinMaxPacket) maxPacket = kObexMinMaxPacket;
+    if (maxPacket > kObexClientMaxPacket) maxPacket = kObexClientMaxPacket;
+
+    packet = ObexNamePutPacket(name);
+    ok = ok && packet.size() <= maxPacket && link.Send(packet.data(), packet.size()) &&
+         ObexReadPacket(link, 0xFFFF, &answer) == 1 && answer[0] == kObexContinue;
+
+    const size_t chunkSize = maxPacket - 6;
+    std::vector<uint8_t> chunk(chunkSize);
+    uint64_t sent = 0;
+    bool done = false;
+    while (ok && !done) {
+        const size_t n = std::fread(chunk.data(), 1, chunkSize, file);
+        if (std::ferror(file)) {
+            ok = false;
+            break;
+        }
+        if (size && callback && callback(context, nullptr, int(sent * 100 / size))) {
+            ok = false;
+            break;
+        }
+        // A short chunk ends the body; a file that ends on a whole chunk
+        // gets one more, empty, final PUT.
+        done = n < chunkSize;
+        packet = ObexBodyPutPacket(chunk.data(), n, done);
+        ok = link.Send(packet.data(), packet.size()) && ObexReadPacket(link, 0xFFFF, &answer) == 1 &&
+             answer[0] == (done ? kObexSuccess : kObexContinue);
+        sent += n;
+    }
+    std::fclose(file);
+    if (ok) {
+        packet = ObexShortPacket(kObexDisconnect);
+        if (link.Send(packet.data(), packet.size())) ObexReadPacket(link, 0xFFFF, &answer);
+    } else {
+        packet = ObexShortPacket(kObexAbort);
+        link.Send(packet.data(), packet.size());
+    }
+    return ok ? 1 : 0;
+}
