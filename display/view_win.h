@@ -156,7 +156,7 @@ void ViewScrollBy(HWND view, int32_t dx, int32_t dy);
 void ViewSetBackgroundColor(HWND view, COLORREF colour);
 void ViewSetEventCallback(HWND view, ViewEventCallback callback, uintptr_t user);
 // 0 none; kMouseSelect select; kMousePan pan; kMouseSelect4 select (with
-// mode flag 4). Select wins over pan when both are given.
+// kViewSelectOption4). Select wins over pan when both are given.
 void ViewSetMouseMode(HWND view, uint32_t options);
 // 1 and the selection (picture pixels) when one exists, else 0.
 int ViewGetSelection(HWND view, PictureRect* selection);

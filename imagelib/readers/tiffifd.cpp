@@ -29,6 +29,55 @@ uint64_t Get64(const uint8_t* p, bool big) {
 
 }  // namespace
 
+uint16_t TiffU16(const uint8_t* p, bool bigEndian) { return Get16(p, bigEndian); }
+uint32_t TiffU32(const uint8_t* p, bool bigEndian) { return Get32(p, bigEndian); }
+
+void TiffElementRational(const uint8_t* p, uint32_t type, uint32_t index, bool big, int64_t* numerator,
+                         int64_t* denominator) {
+    const uint8_t* q = p + 8 * size_t(index);
+    const uint32_t n = Get32(q, big);
+    const uint32_t d = Get32(q + 4, big);
+    if (type == kTiffSRational) {
+        *numerator = int32_t(n);
+        *denominator = int32_t(d);
+    } else {
+        *numerator = n;
+        *denominator = d;
+    }
+}
+
+double TiffElementNumber(const uint8_t* p, uint32_t type, uint32_t index, bool big) {
+    const uint8_t* q = p + size_t(TiffTypeSize(type)) * index;
+    switch (type) {
+    case kTiffByte: return q[0];
+    case kTiffSByte: return int8_t(q[0]);
+    case kTiffShort: return Get16(q, big);
+    case kTiffSShort: return int16_t(Get16(q, big));
+    case kTiffLong: return Get32(q, big);
+    case kTiffSLong: return int32_t(Get32(q, big));
+    case kTiffRational:
+    case kTiffSRational: {
+        int64_t n;
+        int64_t d;
+        TiffElementRational(p, type, index, big, &n, &d);
+        return d == 0 ? 0.0 : double(n) / double(d);
+    }
+    case kTiffFloat: {
+        const uint32_t bits = Get32(q, big);
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }
+    case kTiffDouble: {
+        const uint64_t bits = Get64(q, big);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+    default: return 0;
+    }
+}
+
 uint32_t TiffTypeSize(uint32_t type) {
     return type < sizeof kTypeSizes ? kTypeSizes[type] : 0;
 }
@@ -112,51 +161,13 @@ bool IfdRational(const TiffView& view, const IfdEntry& entry, uint32_t index, in
     *denominator = 0;
     if (!entry.usable || index >= entry.count) return false;
     if (entry.type != kTiffRational && entry.type != kTiffSRational) return false;
-    const uint8_t* p = view.data + entry.valueAt + 8 * uint64_t(index);
-    const uint32_t n = Get32(p, view.bigEndian);
-    const uint32_t d = Get32(p + 4, view.bigEndian);
-    if (entry.type == kTiffRational) {
-        *numerator = n;
-        *denominator = d;
-    } else {
-        *numerator = int32_t(n);
-        *denominator = int32_t(d);
-    }
+    TiffElementRational(view.data + entry.valueAt, entry.type, index, view.bigEndian, numerator, denominator);
     return true;
 }
 
 double IfdNumber(const TiffView& view, const IfdEntry& entry, uint32_t index) {
     if (!entry.usable || index >= entry.count) return 0;
-    const uint8_t* p = view.data + entry.valueAt + uint64_t(TiffTypeSize(entry.type)) * index;
-    const bool big = view.bigEndian;
-    switch (entry.type) {
-    case kTiffByte: return p[0];
-    case kTiffSByte: return int8_t(p[0]);
-    case kTiffShort: return Get16(p, big);
-    case kTiffSShort: return int16_t(Get16(p, big));
-    case kTiffLong: return Get32(p, big);
-    case kTiffSLong: return int32_t(Get32(p, big));
-    case kTiffRational:
-    case kTiffSRational: {
-        int64_t n;
-        int64_t d;
-        IfdRational(view, entry, index, &n, &d);
-        return d == 0 ? 0.0 : double(n) / double(d);
-    }
-    case kTiffFloat: {
-        const uint32_t bits = Get32(p, big);
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
-    case kTiffDouble: {
-        const uint64_t bits = Get64(p, big);
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
-    }
-    default: return 0;
-    }
+    return TiffElementNumber(view.data + entry.valueAt, entry.type, index, view.bigEndian);
 }
 
 int64_t IfdInteger(const TiffView& view, const IfdEntry& entry, uint32_t index) {

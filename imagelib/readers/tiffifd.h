@@ -95,6 +95,16 @@ struct IfdEntry {
 };
 IfdEntry ReadIfdEntry(const TiffView& view, const IfdTable& table, uint32_t index);
 
+// Readers of values already known to lie inside their data: 16 and 32 bits
+// in a byte order, and element `index` of a value of `type` at `p` as a
+// number (as IfdNumber) or as a rational (RATIONAL unsigned, SRATIONAL
+// signed).
+uint16_t TiffU16(const uint8_t* p, bool bigEndian);
+uint32_t TiffU32(const uint8_t* p, bool bigEndian);
+double TiffElementNumber(const uint8_t* p, uint32_t type, uint32_t index, bool bigEndian);
+void TiffElementRational(const uint8_t* p, uint32_t type, uint32_t index, bool bigEndian, int64_t* numerator,
+                         int64_t* denominator);
+
 // The value bytes of a usable entry (size bytes), else null.
 const uint8_t* IfdValueBytes(const TiffView& view, const IfdEntry& entry);
 
