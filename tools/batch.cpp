@@ -1,0 +1,232 @@
+#include "tools/batch.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <string>
+
+#include "imagelib/formats.h"
+#include "imagelib/geometry.h"
+#include "imagelib/osfile.h"
+#include "processing/adjust.h"
+#include "processing/filter.h"
+#include "processing/lossless.h"
+#include "processing/reduce.h"
+#include "shell/filelist.h"
+
+namespace {
+
+constexpr int32_t kAdjustLimit = 100;
+constexpr int32_t kLargestJpegDivisor = 15;
+
+bool SameNameNoCase(const std::wstring& a, const std::wstring& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+}
+
+}  // namespace
+
+StepStates StepButtonStates(uint32_t count, uint32_t current) {
+    if (count <= 1) return {false, false};
+    return {current > 0, current + 1 < count};
+}
+
+uint32_t StepIndex(uint32_t count, uint32_t current, int direction) {
+    if (direction < 0) return current > 0 ? current - 1 : current;
+    if (direction > 0) return current + 1 < count ? current + 1 : current;
+    return current;
+}
+
+ApplyCounts RunApplyLoop(const SelectedFile* files, uint32_t count, uint32_t current, bool all,
+                         const ApplyHooks& hooks) {
+    ApplyCounts counts{};
+    if (count == 0 || (!all && current >= count)) return counts;
+    const uint32_t first = all ? 0 : current;
+    const uint32_t last = all ? count - 1 : current;
+    for (uint32_t i = first; i <= last; ++i) {
+        const wchar_t* path = files[i].path;
+        Bitmap bitmap{};
+        if (hooks.load(hooks.user, path, &bitmap) != 0) {
+            FreeBitmap(&bitmap);
+            ++counts.skipped;
+            continue;
+        }
+        if (hooks.operate && hooks.operate(hooks.user, path, &bitmap) != 0) {
+            ++counts.skipped;
+        } else {
+            switch (hooks.save(hooks.user, path, &bitmap, i == last)) {
+            case kSaveOutcomeSaved: ++counts.saved; break;
+            case kSaveOutcomeSkipped: ++counts.skipped; break;
+            case kSaveOutcomeFailed: ++counts.failed; break;
+            }
+        }
+        FreeBitmap(&bitmap);
+    }
+    return counts;
+}
+
+// --- Adjust ---------------------------------------------------------------
+
+bool AdjustColoursUnchanged(const AdjustValues& values) {
+    return values.brightness == 0 && values.contrast == 0 && values.gamma >= 0.99 && values.gamma <= 1.01;
+}
+
+int32_t ClampAdjustValue(long typed) {
+    return int32_t(std::clamp<long>(typed, -kAdjustLimit, kAdjustLimit));
+}
+
+double ClampAdjustGamma(double typed) {
+    // NaN compares false: it becomes the smallest gamma too.
+    return typed >= kAdjustGammaMin ? typed : kAdjustGammaMin;
+}
+
+int ApplyAdjust(Bitmap* bitmap, const AdjustValues& values) {
+    if (values.autoLevels) BitmapAutoLevels(bitmap, nullptr, nullptr);
+    if (values.autoContrast) BitmapAutoContrast(bitmap, nullptr, nullptr);
+    if (!AdjustColoursUnchanged(values)) {
+        const int rc = BitmapAdjustColours(bitmap, nullptr, nullptr, values.brightness, values.contrast,
+                                           ClampAdjustGamma(values.gamma));
+        if (rc != 0) return rc;
+    }
+    if (values.red != 0 || values.green != 0 || values.blue != 0)
+        return BitmapAdjustRgb(bitmap, nullptr, nullptr, values.red, values.green, values.blue);
+    return 0;
+}
+
+// --- Filter ---------------------------------------------------------------
+
+int ApplyFilter(Bitmap* bitmap, const FilterValues& values) {
+    if (bitmap->pixelType == kPixelPalette) {
+        const int rc = BitmapReduceColours(bitmap, nullptr, kColourBGR, kDitherNone);
+        if (rc != 0) return rc;
+    }
+    if (values.reduceNoise) BitmapReduceNoise(bitmap, nullptr, nullptr);
+    if (values.sharpen != 0) BitmapSharpen(bitmap, nullptr, nullptr, values.sharpen);
+    if (values.smooth != 0) BitmapSmooth(bitmap, nullptr, nullptr, values.smooth);
+    return 0;
+}
+
+// --- Rotate ---------------------------------------------------------------
+
+int RotateLosslessCode(int choice) {
+    switch (choice) {
+    case kRotateRight: return kLosslessRotate90;
+    case kRotateHalf: return kLosslessRotate180;
+    case kRotateMirror: return kLosslessFlipHorizontal;
+    case kRotateFlip: return kLosslessFlipVertical;
+    default: return kLosslessRotate270;
+    }
+}
+
+int ApplyRotate(Bitmap* bitmap, int choice) {
+    switch (choice) {
+    case kRotateRight: return BitmapRotate(bitmap, nullptr, 90, nullptr, 0);
+    case kRotateHalf: return BitmapRotate(bitmap, nullptr, 180, nullptr, 0);
+    case kRotateMirror: return BitmapMirror(bitmap, nullptr, nullptr);
+    case kRotateFlip: return BitmapFlip(bitmap, nullptr, nullptr);
+    default: return BitmapRotate(bitmap, nullptr, -90, nullptr, 0);
+    }
+}
+
+LosslessOutcome RotateJpegLosslessly(const wchar_t* source, OutputFolder folder, int choice,
+                                     bool (*confirmOverwrite)(void* user, const wchar_t* path), void* user,
+                                     wchar_t* outputPath) {
+    wchar_t outputName[kOutputPathCapacity];
+    if (!BuildOutputName(source, nullptr, nullptr, outputName, &folder, FindFormatByName("jpeg")))
+        return kLosslessFailed;
+    const std::wstring path = std::wstring(folder.folder) + outputName;
+    if (path.size() >= kOutputPathCapacity) return kLosslessFailed;
+    if (outputPath) std::wmemcpy(outputPath, path.c_str(), path.size() + 1);
+
+    const int code = RotateLosslessCode(choice);
+    // The transform writes beside its destination and moves the result over
+    // it only when complete, so a failure leaves the source (or an older
+    // output) exactly as it was.
+    if (SameNameNoCase(path, source))
+        return TransformJpegFileInPlace(source, code, 0, 0) ? kLosslessReplacedExisting : kLosslessFailed;
+    const bool exists = WidePathExists(path.c_str()) != 0;
+    if (exists && confirmOverwrite && !confirmOverwrite(user, path.c_str())) return kLosslessKept;
+    if (!TransformJpegLosslessly(source, path.c_str(), 0, 0, 0, 0, code, 0, 0)) return kLosslessFailed;
+    return exists ? kLosslessReplacedExisting : kLosslessWritten;
+}
+
+// --- Crop -----------------------------------------------------------------
+
+int32_t CropScale(int32_t fullWidth, int32_t previewWidth) {
+    if (previewWidth <= 0 || fullWidth <= 0) return 100;
+    const int64_t scale = int64_t(fullWidth) * 100 / previewWidth;
+    return scale < 1 ? 1 : int32_t(std::min<int64_t>(scale, INT32_MAX));
+}
+
+int32_t CropToPicture(int32_t previewValue, int32_t scale) {
+    return int32_t(std::clamp<int64_t>(int64_t(previewValue) * scale / 100, INT32_MIN, INT32_MAX));
+}
+
+int32_t CropToPreview(int32_t pictureValue, int32_t scale) {
+    if (scale <= 0) return pictureValue;
+    return int32_t(std::clamp<int64_t>(int64_t(pictureValue) * 100 / scale, INT32_MIN, INT32_MAX));
+}
+
+int ApplyCrop(Bitmap* bitmap, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
+    if (x > uint32_t(INT32_MAX) || y > uint32_t(INT32_MAX)) return kGeometryBadSize;
+    const PictureRect rect{int32_t(x), int32_t(y), int32_t(std::min<uint32_t>(width, INT32_MAX)),
+                           int32_t(std::min<uint32_t>(height, INT32_MAX))};
+    return BitmapCropClipped(bitmap, nullptr, &rect);
+}
+
+// --- Resize ---------------------------------------------------------------
+
+ResizeSize ResizeTarget(const ResizeRequest& request, int32_t width, int32_t height) {
+    ResizeSize size{0, 0, 0};
+    const int64_t w = std::max(width, 1);
+    const int64_t h = std::max(height, 1);
+    switch (request.entry) {
+    case kResizeScreen: size = {request.screenWidth, request.screenHeight, 0}; break;
+    case kResizeMms: size = {160, 120, 0}; break;
+    case kResize240Free: size = {240, int32_t(240 * h / w), 0}; break;
+    case kResize240x180: size = {240, 180, 0}; break;
+    case kResizeQvga: size = {320, 240, 0}; break;
+    case kResizeVga: size = {640, 480, 0}; break;
+    case kResizeSvga: size = {800, 600, 0}; break;
+    case kResizeXga: size = {1024, 768, 0}; break;
+    case kResize75: size = {int32_t(w * 75 / 100), int32_t(h * 75 / 100), 0}; break;
+    case kResize50: size = {int32_t(w * 50 / 100), int32_t(h * 50 / 100), 0}; break;
+    case kResize25: size = {int32_t(w * 25 / 100), int32_t(h * 25 / 100), 0}; break;
+    default: {
+        int64_t tw = request.width;
+        int64_t th = request.height;
+        if (request.keepRatio) {
+            th = tw * h / w;
+            if (th > request.height) {
+                th = request.height;
+                tw = th * w / h;
+            }
+        }
+        size = {int32_t(std::min<int64_t>(tw, INT32_MAX)), int32_t(std::min<int64_t>(th, INT32_MAX)), request.dpi};
+        break;
+    }
+    }
+    if ((size.width > size.height && height > width) || (size.height > size.width && width > height))
+        std::swap(size.width, size.height);
+    return size;
+}
+
+void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight, int32_t* loadWidth,
+                  int32_t* loadHeight) {
+    *loadWidth = width;
+    *loadHeight = height;
+    for (int32_t d = 1; d <= kLargestJpegDivisor; ++d) {
+        if (width / d < targetWidth || height / d < targetHeight) break;
+        *loadWidth = width / d;
+        *loadHeight = height / d;
+    }
+}
+
+int ApplyResize(Bitmap* bitmap, const ResizeRequest& request) {
+    const ResizeSize size = ResizeTarget(request, bitmap->width, bitmap->height);
+    const int rc = BitmapResample(bitmap, nullptr, size.width, size.height, 0);
+    if (rc == 0 && size.dpi > 0) {
+        bitmap->xResolution = size.dpi;
+        bitmap->yResolution = size.dpi;
+    }
+    return rc;
+}
