@@ -6,6 +6,7 @@
 
 #include "imagelib/formats.h"
 #include "imagelib/geometry.h"
+#include "imagelib/load.h"
 #include "imagelib/osfile.h"
 #include "processing/adjust.h"
 #include "processing/filter.h"
@@ -219,6 +220,26 @@ void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t ta
         *loadWidth = width / d;
         *loadHeight = height / d;
     }
+}
+
+void ResizeLoadOptions(const wchar_t* path, const ResizeRequest& request, LoadOptions* options) {
+    InitLoadOptions(options);
+    options->flags |= kToolLoadFlags;
+    const int jpeg = FindFormatByName("jpeg");
+    ImageInfo info{};
+    if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex == jpeg && info.width > 0 &&
+        info.height > 0) {
+        const ResizeSize target = ResizeTarget(request, info.width, info.height);
+        int32_t w = 0;
+        int32_t h = 0;
+        JpegLoadSize(info.width, info.height, target.width, target.height, &w, &h);
+        if (w < info.width) {
+            options->flags |= kLoadReduced;
+            options->targetWidth = w;
+            options->targetHeight = h;
+        }
+    }
+    FreePictureInfo(&info);
 }
 
 int ApplyResize(Bitmap* bitmap, const ResizeRequest& request) {

@@ -162,6 +162,10 @@ ResizeSize ResizeTarget(const ResizeRequest& request, int32_t width, int32_t hei
 // smallest W / d x H / d (d = 1..15) that still covers the target.
 void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight, int32_t* loadWidth,
                   int32_t* loadHeight);
+// Load options of the resize tool for one file: the tool's flags and, for a
+// JPEG, the reduced size (JpegLoadSize of the file's target) that the reader
+// decodes at.
+void ResizeLoadOptions(const wchar_t* path, const ResizeRequest& request, LoadOptions* options);
 // Resamples the bitmap to the target of its own size; sets the resolution
 // when the target carries one. 0 done.
 int ApplyResize(Bitmap* bitmap, const ResizeRequest& request);
