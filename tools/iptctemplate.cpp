@@ -87,7 +87,9 @@ int IptcTemplateDecode(const char* text, size_t length, IptcRecord* record) {
         if (pos < length) ++pos;  // the separator
         if (size == 0) continue;
         if (dataset == kKeywords || dataset == kSupplementalCategory) {
-            const std::string item(value, size);
+            // List items are zero-terminated texts: one that ends at once adds nothing.
+            const std::string item(value, strnlen(value, size));
+            if (item.empty()) continue;
             IptcAddListItem(record, dataset == kKeywords ? kIptcKeywords : kIptcSupplementalCategories,
                             item.c_str());
         } else if (dataset == kUrgency || dataset == kObjectCycle) {
