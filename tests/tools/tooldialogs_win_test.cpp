@@ -1,0 +1,210 @@
+// The tools' dialogs under Wine, driven as a user would: the JPEG quality
+// dialog, batch rename, and the shared save's overwrite question and done
+// message. Every dialog fits the 240 x 320 screen.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "platform/handheld.h"
+#include "resources/tools.rh"
+#include "shell/filelist.h"
+#include "shell/settings_win.h"
+#include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
+#include "tools/tooldialogs_win.h"
+
+using modaltest::Click;
+using modaltest::ItemText;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+constexpr const wchar_t* kRoot = L"Software\\TrelmoToolsTest";
+
+class ToolDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::EnsureFormatRegistry();
+        InitCommonControls();
+        RegSetSettingsRoot(kRoot);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
+    }
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
+        RegSetSettingsRoot(L"Software\\Trelmo");
+    }
+};
+
+int ComboSelection(HWND dialog, int id) { return int(SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0)); }
+
+}  // namespace
+
+TEST(ToolResources, EveryDialogFitsTheScreen) {
+    InitCommonControls();
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME}) {
+        SCOPED_TRACE(id);
+        HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
+                                    [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        ASSERT_NE(d, nullptr);
+        RECT r;
+        GetWindowRect(d, &r);
+        EXPECT_LE(r.right - r.left, 240);
+        EXPECT_LE(r.bottom - r.top, 320);
+        for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT cr;
+            GetWindowRect(c, &cr);
+            EXPECT_LE(cr.right, r.right) << GetDlgCtrlID(c);
+            EXPECT_LE(cr.bottom, r.bottom) << GetDlgCtrlID(c);
+        }
+        DestroyWindow(d);
+    }
+    DestroyWindow(parent);
+}
+
+TEST_F(ToolDialogs, JpegQualityStartsAtNormalAndAnswersTheChoice) {
+    // The output page's "JPEGQuality" is another value: registry names ignore
+    // case, so the dialog keeps its step under a name of its own.
+    RegWriteDword(L"Convert", L"JPEGQuality", 40);
+    modaltest::ModalDriver driver;
+    std::vector<std::wstring> items;
+    int selected = -5;
+    RECT box{};
+    driver.OnDialog([&](HWND d) {
+        items = modaltest::ComboItems(d, IDC_JQ_LIST);
+        selected = ComboSelection(d, IDC_JQ_LIST);
+        GetWindowRect(d, &box);
+        modaltest::SelectComboItem(d, IDC_JQ_LIST, 0);
+        Click(d, IDOK);
+    });
+    int index = -5;
+    EXPECT_EQ(AskJpegQuality(nullptr, &index), 1);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(JpegQualityOfStep(index), 25);
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"25 (Very low)", L"50 (Low)", L"75 (Normal)", L"100 (High)"}));
+    EXPECT_EQ(selected, 2);
+    EXPECT_GE(box.left, 0);
+    EXPECT_GE(box.top, 0);
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"JPEGQuality", 0), 40u);  // nothing written
+
+    driver.OnDialog([](HWND d) { Click(d, IDCANCEL); });
+    EXPECT_EQ(AskJpegQuality(nullptr, &index), 0);
+    EXPECT_EQ(index, -1);
+}
+
+TEST_F(ToolDialogs, CentringNeverPutsAWindowOffTheTopOrLeft) {
+    HWND reference =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP, -200, -150, 100, 80, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 50, 50, 60, 40, nullptr, nullptr, nullptr, nullptr);
+    CentreWindow(reference, window, FALSE);
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right - r.left, 60);
+    MoveWindow(reference, 100, 100, 100, 80, FALSE);
+    CentreWindow(reference, window, FALSE);
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.left, 120);
+    EXPECT_EQ(r.top, 120);
+    DestroyWindow(window);
+    DestroyWindow(reference);
+}
+
+TEST_F(ToolDialogs, BatchRenameFromTheSelection) {
+    ScratchDir dir;
+    std::vector<SelectedFile> files(3);
+    const char* names[] = {"dsc01.jpg", "dsc02.jpg", "dsc03.jpg"};
+    for (size_t i = 0; i < 3; ++i) {
+        WriteBytes(dir.File(names[i]), {uint8_t('a' + i)});
+        wcscpy(files[i].path, dir.File(names[i]).c_str());
+        files[i].index = uint32_t(i);
+    }
+    modaltest::ModalDriver driver;
+    std::wstring shownName;
+    std::wstring shownExtension;
+    std::wstring shownDigits;
+    bool stayedOpen = false;
+    driver.OnDialog([&](HWND d) {
+        shownName = ItemText(d, IDC_REN_NAME);
+        shownExtension = ItemText(d, IDC_REN_EXTENSION);
+        shownDigits = ItemText(d, IDC_REN_DIGITS);
+        // A base name with a separator is refused and the dialog stays.
+        modaltest::SetItemText(d, IDC_REN_NAME, L"..\\Img");
+        Click(d, IDC_APPLY);
+        stayedOpen = IsWindow(d) && IsWindowVisible(d);
+        modaltest::SetItemText(d, IDC_REN_NAME, L"Img");
+        modaltest::SetItemText(d, IDC_REN_DIGITS, L"3");
+        Click(d, IDC_APPLY);
+    });
+    std::vector<uint32_t> renamed;
+    EXPECT_EQ(RunBatchRenameCommand(nullptr, files.data(), 3,
+                                    [](void* user, uint32_t i, const wchar_t*) {
+                                        static_cast<std::vector<uint32_t>*>(user)->push_back(i);
+                                    },
+                                    &renamed),
+              3u);
+    EXPECT_EQ(shownName, L"dsc01");
+    EXPECT_EQ(shownExtension, L"jpg");
+    EXPECT_EQ(shownDigits, L"2");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(renamed, (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(ReadBytes(dir.File("Img001.jpg")), std::vector<uint8_t>{'a'});
+    EXPECT_EQ(ReadBytes(dir.File("Img003.jpg")), std::vector<uint8_t>{'c'});
+
+    // The choices were stored; Cancel renames nothing.
+    wchar_t stored[64];
+    RegReadText(L"Rename", L"Name", L"", stored, 64);
+    EXPECT_STREQ(stored, L"Img");
+    EXPECT_EQ(RegReadSettingDefault(L"Rename", L"Digit", 0), 3u);
+    driver.OnDialog([&](HWND d) {
+        shownName = ItemText(d, IDC_REN_NAME);
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(RunBatchRenameCommand(nullptr, files.data(), 1, nullptr, nullptr), 0u);
+    EXPECT_EQ(shownName, L"Img");
+}
+
+TEST_F(ToolDialogs, SaveAsksBeforeReplacingAndTellsWhereItSaved) {
+    ScratchDir dir;
+    const std::wstring source = dir.File("pic.bmp");
+    Bitmap b{};
+    ASSERT_TRUE(AllocBitmap(&b, kPixelRGB, 4, 16, 8));
+    OutputChoices choices;
+    choices.format = FindFormatByName("png");
+    const OutputOptions options = MakeOutputOptions(choices);
+    OutputFolder folder = ReadStoredOutputFolder();
+    EXPECT_STREQ(folder.suffix, L"_m");
+    const std::wstring target = dir.File("pic_m.png");
+    WriteBytes(target, {'o', 'l', 'd'});
+
+    modaltest::ModalDriver driver;
+    std::wstring question;
+    driver.OnDialog([&](HWND d) {
+        question = ItemText(d, 0xFFFF);  // a message box's text
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(SaveInChosenFormat(nullptr, options, folder, IDS_CONVERT_OK, "IDS_CONVERT_OK", source.c_str(), &b), 1);
+    EXPECT_EQ(question, L"File exists already, do you want to overwrite it?");
+    EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+    std::wstring done;
+    driver.OnDialog([](HWND d) { Click(d, IDOK); });
+    driver.OnDialog([&](HWND d) {
+        done = ItemText(d, 0xFFFF);
+        Click(d, IDOK);
+    });
+    EXPECT_EQ(SaveInChosenFormat(nullptr, options, folder, IDS_CONVERT_OK, "IDS_CONVERT_OK", source.c_str(), &b), 1);
+    EXPECT_EQ(done, L"The picture pic.bmp has been saved into pic_m.png.");
+    EXPECT_NE(ReadBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    FreeBitmap(&b);
+}
