@@ -219,14 +219,19 @@ void StoreOutputAffixes(const OutputFolder& folder) {
 
 int SaveInChosenFormat(HWND owner, const OutputOptions& options, const OutputFolder& folder, int doneId,
                        const char* doneKey, const wchar_t* source, Bitmap* bitmap) {
+    SaveInChosenFormatOutcome(owner, options, folder, doneId, doneKey, source, bitmap);
+    return 1;
+}
+
+SaveOutcome SaveInChosenFormatOutcome(HWND owner, const OutputOptions& options, const OutputFolder& folder,
+                                      int doneId, const char* doneKey, const wchar_t* source, Bitmap* bitmap) {
     SaveMessages messages{owner, doneId, doneKey};
     SaveHooks hooks;
     hooks.user = &messages;
     hooks.confirmOverwrite = ConfirmOverwrite;
     hooks.failed = ReportFailure;
     hooks.saved = ReportDone;
-    SaveWithOutputOptions(options, folder, source, bitmap, doneId != -1, hooks);
-    return 1;
+    return SaveWithOutputOptions(options, folder, source, bitmap, doneId != -1, hooks);
 }
 
 int JpegQualityOfStep(int index) {

@@ -27,6 +27,9 @@ void StoreOutputAffixes(const OutputFolder& folder);
 // output names. Returns 1 in every case (each outcome was told already).
 int SaveInChosenFormat(HWND owner, const OutputOptions& options, const OutputFolder& folder, int doneId,
                        const char* doneKey, const wchar_t* source, Bitmap* bitmap);
+// The same, answering what became of the picture.
+SaveOutcome SaveInChosenFormatOutcome(HWND owner, const OutputOptions& options, const OutputFolder& folder,
+                                      int doneId, const char* doneKey, const wchar_t* source, Bitmap* bitmap);
 
 // Quality of each step of the JPEG quality dialog.
 int JpegQualityOfStep(int index);

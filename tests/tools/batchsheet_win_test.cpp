@@ -1,0 +1,203 @@
+// The batch tool sheet under Wine, run from a selection of fixture pictures
+// as the main window's commands run it: Apply and Apply all, the done
+// message once, the overwrite question, settings stored by OK and Cancel
+// alike, and every page fitting the screen.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "resources/tools.rh"
+#include "shell/filelist.h"
+#include "shell/settings_win.h"
+#include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
+#include "tools/batchsheet_win.h"
+#include "tools/tooldialogs_win.h"
+
+using modaltest::Click;
+using modaltest::ItemText;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+constexpr const wchar_t* kRoot = L"Software\\TrelmoBatchSheetTest";
+
+std::wstring Fixture(const char* name) { return testing_support::FixtureFile(PV_TOOLS_FIXTURES, name); }
+
+class BatchSheet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::EnsureFormatRegistry();
+        InitCommonControls();
+        RegSetSettingsRoot(kRoot);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
+    }
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
+        RegSetSettingsRoot(L"Software\\Trelmo");
+    }
+    // Copies of fixture pictures as the browser's selection.
+    std::vector<SelectedFile> Select(const std::vector<std::pair<const char*, const char*>>& copies) {
+        std::vector<SelectedFile> files(copies.size());
+        for (size_t i = 0; i < copies.size(); ++i) {
+            const std::wstring path = dir.File(copies[i].second);
+            WriteBytes(path, ReadBytes(Fixture(copies[i].first)));
+            wcscpy(files[i].path, path.c_str());
+            files[i].index = uint32_t(i);
+        }
+        return files;
+    }
+    ScratchDir dir;
+};
+
+HWND Page(HWND sheet, int index) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
+}
+
+std::pair<int, int> SizeOf(const std::wstring& path) {
+    ImageInfo info{};
+    const int rc = QueryPictureInfo(path.c_str(), -1, 0, &info);
+    const std::pair<int, int> size = rc == 0 ? std::make_pair(int(info.width), int(info.height)) : std::make_pair(0, 0);
+    FreePictureInfo(&info);
+    return size;
+}
+
+}  // namespace
+
+TEST_F(BatchSheet, RotateAllDecodesTurnsSavesAndAnnouncesOnce) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "a.jpg"}, {"gradient.png", "b.png"}, {"photo.jpg", "c.jpg"}});
+    modaltest::ModalDriver driver;
+    int messages = 0;
+    std::wstring done;
+    bool allShown = false;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_PREVIOUS)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_NEXT)));
+        modaltest::SetCheck(tool, IDC_ROT_N90, false);
+        modaltest::SetCheck(tool, IDC_ROT_90, true);
+        Click(tool, IDC_APPLYALL);
+    });
+    driver.OnDialog([&](HWND box) {
+        ++messages;
+        done = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    EXPECT_EQ(RunBatchRotateTool(nullptr, files.data(), uint32_t(files.size())), 1);
+    EXPECT_TRUE(allShown);
+    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(done, L"The picture c.jpg has been rotated and saved into c_m.jpg.");
+    EXPECT_EQ(SizeOf(dir.File("a_m.jpg")), std::make_pair(240, 320));
+    EXPECT_EQ(SizeOf(dir.File("b_m.jpg")), std::make_pair(32, 48));
+    EXPECT_EQ(SizeOf(dir.File("c_m.jpg")), std::make_pair(240, 320));
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"Format", 99), DWORD(FindFormatByName("jpeg")));
+}
+
+TEST_F(BatchSheet, ApplyOnOneOfSeveralKeepsTheSheetOpenAndStepsOn) {
+    std::vector<SelectedFile> files = Select({{"turn.jpg", "x.jpg"}, {"turn.jpg", "y.jpg"}});
+    modaltest::ModalDriver driver;
+    std::wstring pathShown;
+    bool stillOpen = false;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        Click(tool, IDC_STEP_NEXT);
+        pathShown = ItemText(tool, IDC_TOOL_PATH);
+        Click(tool, IDC_APPLY);  // the done message comes and goes meanwhile
+        stillOpen = IsWindow(sheet) && IsWindowVisible(sheet);
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchRotateTool(nullptr, files.data(), 2), 1);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(pathShown, files[1].path);
+    EXPECT_FALSE(GetFileAttributesW(dir.File("x_m.jpg").c_str()) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(SizeOf(dir.File("y_m.jpg")), std::make_pair(48, 64));
+}
+
+TEST_F(BatchSheet, LosslessTurnInPlaceAndSettingsKeptOnCancel) {
+    std::vector<SelectedFile> files = Select({{"turn.jpg", "t.jpg"}});
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SetCheck(tool, IDC_RZ_LOSSLESS, true);
+        // Into the source itself: no prefix, no suffix.
+        PropSheet_SetCurSel(sheet, nullptr, 2);
+        HWND folder = Page(sheet, 2);
+        modaltest::SetItemText(folder, IDC_FD_SUFFIX, L"");
+        Click(tool, IDC_APPLY);  // one file: the sheet closes by itself
+    });
+    EXPECT_EQ(RunBatchRotateTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(SizeOf(files[0].path), std::make_pair(48, 64));
+    EXPECT_EQ(RegReadSettingDefault(L"Rotate", L"Lossless", 0), 1u);
+
+    // Cancel still stores what the pages hold.
+    driver.OnDialog([&](HWND sheet) {
+        HWND format = Page(sheet, 1);
+        modaltest::SetCheck(format, IDC_CN_JPEG, false);
+        modaltest::SetCheck(format, IDC_CN_PNG, true);
+        SendDlgItemMessageW(format, IDC_CN_PNGLEVEL, CB_SETCURSEL, 8, 0);
+        PropSheet_SetCurSel(sheet, nullptr, 2);
+        modaltest::SetItemText(Page(sheet, 2), IDC_FD_PREFIX, L"new_");
+        SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(RunBatchConvertTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"Format", 99), DWORD(FindFormatByName("png")));
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"PngCompression", 0), 9u);
+    wchar_t prefix[64];
+    RegReadText(L"Folder", L"Prefix", L"?", prefix, 64);
+    EXPECT_STREQ(prefix, L"new_");
+}
+
+TEST_F(BatchSheet, ConvertAskBeforeOverwriteAndResizeToPreset) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}});
+    WriteBytes(dir.File("p_m.jpg"), {'o', 'l', 'd'});
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) { Click(Page(sheet, 0), IDC_APPLY); });
+    driver.OnDialog([&](HWND box) { Click(box, IDCANCEL); });  // keep the old file
+    EXPECT_EQ(RunBatchConvertTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(ReadBytes(dir.File("p_m.jpg")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("bmp")));
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeMms);
+        Click(tool, IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchResizeTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(SizeOf(dir.File("p_m.bmp")), std::make_pair(160, 120));
+    EXPECT_EQ(RegReadSettingDefault(L"Resize", L"List", 0), DWORD(kResizeMms));
+}
+
+TEST(BatchSheetResources, EveryPageFitsTheScreen) {
+    InitCommonControls();
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE}) {
+        SCOPED_TRACE(id);
+        HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
+                                    [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        ASSERT_NE(d, nullptr);
+        RECT r;
+        GetWindowRect(d, &r);
+        EXPECT_LE(r.right - r.left, 240);
+        EXPECT_LE(r.bottom - r.top, 320);
+        for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT cr;
+            GetWindowRect(c, &cr);
+            EXPECT_LE(cr.right, r.right) << GetDlgCtrlID(c);
+            EXPECT_LE(cr.bottom, r.bottom) << GetDlgCtrlID(c);
+        }
+        DestroyWindow(d);
+    }
+    DestroyWindow(parent);
+}

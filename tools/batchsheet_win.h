@@ -1,0 +1,75 @@
+// The batch tool sheet: a full-screen property sheet with the tool's page,
+// the output format page and the output folder page, stepping through the
+// browser's selection; Apply runs the tool on the shown file, Apply all on
+// every selected file, each result written through the output pages'
+// choices. Settings of the output pages and of the tool are stored when the
+// sheet closes, by OK and by Cancel alike.
+//
+// Entry points for the main window's commands, each taking the browser's
+// selection (at least one file): RunBatchConvertTool, RunBatchRotateTool,
+// RunBatchResizeTool.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tools/batch.h"
+#include "tools/output.h"
+
+struct SelectedFile;
+
+enum class BatchToolKind : int { kConvert, kRotate, kResize };
+
+struct BatchPageWindows {
+    HWND tool;
+    HWND format;  // made with the sheet
+    HWND folder;  // made when first shown; null until then
+    HWND unused;
+};
+
+struct BatchButtonTexts {
+    int32_t applyShown;
+    int32_t applyAllShown;
+    wchar_t apply[64];
+    wchar_t applyAll[64];
+};
+
+// Page parameter of the output format and folder pages.
+struct OutputPageLink {
+    BatchPageWindows* windows;
+    int32_t kind;
+    const SelectedFile* files;  // the selection when it holds one file, else null (folder page: always)
+    BatchButtonTexts* texts;
+};
+
+struct BatchToolState {
+    const SelectedFile* files;
+    uint32_t count;
+    uint32_t current;
+    BatchToolKind kind;
+    BatchPageWindows windows;
+    BatchButtonTexts texts;
+    OutputPageLink formatLink;
+    OutputPageLink folderLink;
+    // The tools' own values.
+    int rotateChoice;
+    bool lossless;
+    ResizeRequest resize;
+    // Outcome of the last apply (for the caller's refresh and for tests).
+    ApplyCounts lastApply;
+};
+
+int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count);
+
+// The output choices from the format page when it has a window, else from
+// the settings; the folder choices likewise from the folder page.
+OutputOptions ReadOutputOptions(HWND formatPage);
+void StoreOutputOptions(HWND formatPage);
+OutputFolder ReadOutputFolder(HWND folderPage);
+void StoreOutputFolder(HWND folderPage);
+
+// The state of the sheet being shown (null when none), for tests.
+BatchToolState* CurrentBatchTool();
