@@ -18,6 +18,7 @@
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
+#include "tools/capture_win.h"
 #include "tools/tooldialogs_win.h"
 
 using modaltest::Click;
@@ -207,4 +208,54 @@ TEST_F(ToolDialogs, SaveAsksBeforeReplacingAndTellsWhereItSaved) {
     EXPECT_EQ(done, L"The picture pic.bmp has been saved into pic_m.png.");
     EXPECT_NE(ReadBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
     FreeBitmap(&b);
+}
+
+TEST_F(ToolDialogs, CaptureIsUprightAndTakesTheNextFreeName) {
+    // Red at the top of the screen, blue at the bottom.
+    const auto solid = [](COLORREF colour, int y, int height) {
+        // A class of its own per colour paints its background in it.
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = CreateSolidBrush(colour);
+        const std::wstring name = L"PvCaptureTest" + std::to_wstring(colour);
+        wc.lpszClassName = name.c_str();
+        RegisterClassW(&wc);
+        HWND w = CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"", WS_POPUP | WS_VISIBLE, 0, y, 240, height,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        UpdateWindow(w);
+        return w;
+    };
+    HWND top = solid(RGB(255, 0, 0), 0, 40);
+    HWND bottom = solid(RGB(0, 0, 255), 280, 40);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    GdiFlush();
+
+    ScratchDir dir;
+    const std::wstring folder = dir.path().wstring() + L"\\";
+    WriteBytes(dir.File("capture001.png"), {1});
+    OutputChoices choices;
+    choices.format = FindFormatByName("png");
+    wchar_t name[64] = L"";
+    ASSERT_EQ(CaptureScreenToFile(folder.c_str(), name, 64, MakeOutputOptions(choices)), 1);
+    EXPECT_STREQ(name, L"capture002.png");
+    DestroyWindow(top);
+    DestroyWindow(bottom);
+
+    testing_support::LoadedPicture picture;
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    picture.result = LoadPictureFromFile((folder + name).c_str(), &picture.bitmap, &options, &picture.info);
+    ASSERT_EQ(picture.result, 0);
+    const testing_support::RgbaPicture rgba = testing_support::RgbaOf(picture.bitmap);
+    ASSERT_EQ(rgba.height, 320);
+    EXPECT_GT(rgba.At(120, 10)[0], 200);  // red at the top
+    EXPECT_LT(rgba.At(120, 10)[2], 60);
+    EXPECT_GT(rgba.At(120, 310)[2], 200);  // blue at the bottom
+    EXPECT_LT(rgba.At(120, 310)[0], 60);
+
+    RECT empty{10, 10, 10, 50};
+    Bitmap none{};
+    EXPECT_EQ(ScreenGrabber(&empty, &none), 0);
 }
