@@ -1,6 +1,7 @@
 #include "tools/batch.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <string>
 
@@ -78,6 +79,63 @@ int32_t ClampAdjustValue(long typed) {
 double ClampAdjustGamma(double typed) {
     // NaN compares false: it becomes the smallest gamma too.
     return typed >= kAdjustGammaMin ? typed : kAdjustGammaMin;
+}
+
+namespace {
+
+int32_t* AdjustField(AdjustValues* values, int setting) {
+    switch (setting) {
+    case kAdjustBrightness: return &values->brightness;
+    case kAdjustContrast: return &values->contrast;
+    case kAdjustRed: return &values->red;
+    case kAdjustGreen: return &values->green;
+    case kAdjustBlue: return &values->blue;
+    default: return nullptr;
+    }
+}
+
+constexpr int32_t kGammaPositionMin = 10;
+constexpr int32_t kGammaPositionMax = 200;
+
+}  // namespace
+
+void AdjustSettingRange(int setting, int32_t* minimum, int32_t* maximum) {
+    if (setting == kAdjustGamma) {
+        *minimum = kGammaPositionMin;
+        *maximum = kGammaPositionMax;
+    } else {
+        *minimum = -kAdjustLimit;
+        *maximum = kAdjustLimit;
+    }
+}
+
+int32_t AdjustSettingPosition(const AdjustValues& values, int setting) {
+    if (setting == kAdjustGamma) return int32_t(std::min(values.gamma * 10.0, double(INT32_MAX)));
+    int32_t* field = AdjustField(const_cast<AdjustValues*>(&values), setting);
+    return field ? *field : 0;
+}
+
+void SetAdjustFromPosition(AdjustValues* values, int setting, int32_t position) {
+    if (setting == kAdjustGamma) {
+        values->gamma = ClampAdjustGamma(position * 0.1);
+    } else if (int32_t* field = AdjustField(values, setting)) {
+        *field = ClampAdjustValue(position);
+    }
+}
+
+bool SetAdjustFromText(AdjustValues* values, int setting, const wchar_t* text) {
+    wchar_t* end = nullptr;
+    if (setting == kAdjustGamma) {
+        const double typed = std::wcstod(text, &end);
+        if (end == text) return false;
+        values->gamma = ClampAdjustGamma(typed);
+        return true;
+    }
+    const long typed = std::wcstol(text, &end, 10);
+    int32_t* field = AdjustField(values, setting);
+    if (end == text || !field) return false;
+    *field = ClampAdjustValue(typed);
+    return true;
 }
 
 int ApplyAdjust(Bitmap* bitmap, const AdjustValues& values) {

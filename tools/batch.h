@@ -66,6 +66,26 @@ bool AdjustColoursUnchanged(const AdjustValues& values);
 // A typed value: integers clamped to -100..100, gamma at least 0.1.
 int32_t ClampAdjustValue(long typed);
 double ClampAdjustGamma(double typed);
+// The adjust page's settings, in the order of its list.
+enum AdjustSetting : int {
+    kAdjustBrightness = 0,
+    kAdjustContrast = 1,
+    kAdjustGamma = 2,
+    kAdjustRed = 3,
+    kAdjustGreen = 4,
+    kAdjustBlue = 5,
+    kAdjustSettingCount = 6,
+};
+// The trackbar's range for a setting: -100..100, gamma 10..200 (tenths).
+void AdjustSettingRange(int setting, int32_t* minimum, int32_t* maximum);
+// The trackbar position of a setting's value (gamma x 10, truncated), and
+// the value a position gives (gamma = position x 0.1).
+int32_t AdjustSettingPosition(const AdjustValues& values, int setting);
+void SetAdjustFromPosition(AdjustValues* values, int setting, int32_t position);
+// A typed value: integers clamped, gamma at least 0.1. False when the text
+// is no number (nothing changes).
+bool SetAdjustFromText(AdjustValues* values, int setting, const wchar_t* text);
+
 // The adjust tool's operation: automatic levels and contrast when asked,
 // brightness, contrast and gamma unless unchanged, then the colour offsets
 // (red, green and blue whatever the picture's byte order). 0 done, else the

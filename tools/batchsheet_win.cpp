@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -192,7 +193,9 @@ INT_PTR CALLBACK OutputFolderPage(HWND page, UINT message, WPARAM first, LPARAM 
 void ShowCurrentFile(BatchToolState* s) {
     HWND page = s->windows.tool;
     const wchar_t* path = s->files[s->current].path;
-    const int pathId = s->kind == BatchToolKind::kConvert ? IDC_PV_PATH : IDC_TOOL_PATH;
+    const int pathId = s->kind == BatchToolKind::kConvert                                   ? IDC_PV_PATH
+                       : s->kind == BatchToolKind::kAdjust || s->kind == BatchToolKind::kFilter ? IDC_AD_PATH
+                                                                                                : IDC_TOOL_PATH;
     SetDlgItemTextW(page, pathId, path);
     SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
     if (s->kind == BatchToolKind::kConvert) {
@@ -238,7 +241,34 @@ void ReadToolValues(BatchToolState* s) {
         s->resize.keepRatio = IsDlgButtonChecked(page, IDC_RZ_RATIO) == BST_CHECKED;
         s->resize.screenWidth = GetSystemMetrics(SM_CXSCREEN);
         s->resize.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    } else if (s->kind == BatchToolKind::kAdjust) {
+        s->adjust.autoLevels = IsDlgButtonChecked(page, IDC_AUTOLEVELS) == BST_CHECKED;
+        s->adjust.autoContrast = IsDlgButtonChecked(page, IDC_AUTOCONTRAST) == BST_CHECKED;
+    } else if (s->kind == BatchToolKind::kFilter) {
+        s->filter.sharpen = int32_t(SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_GETPOS, 0, 0));
+        s->filter.smooth = int32_t(SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_GETPOS, 0, 0));
+        s->filter.reduceNoise = IsDlgButtonChecked(page, IDC_REDUCENOISE) == BST_CHECKED;
     }
+}
+
+// Shows the chosen adjust setting on the trackbar, the up-down and the edit.
+void ShowAdjustSetting(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    int32_t lo = 0;
+    int32_t hi = 0;
+    AdjustSettingRange(s->adjustSetting, &lo, &hi);
+    const int32_t position = AdjustSettingPosition(s->adjust, s->adjustSetting);
+    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETRANGE, TRUE, MAKELPARAM(lo, hi));
+    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETTICFREQ, 10, 0);
+    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETPOS, TRUE, position);
+    SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETRANGE32, WPARAM(lo), LPARAM(hi));
+    SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETPOS32, 0, position);
+    wchar_t text[32];
+    if (s->adjustSetting == kAdjustGamma) std::swprintf(text, 32, L"%.2f", s->adjust.gamma);
+    else std::swprintf(text, 32, L"%d", int(position));
+    s->updating = 1;
+    SetDlgItemTextW(page, IDC_AD_VALUE, text);
+    s->updating = 0;
 }
 
 void StoreToolSettings(BatchToolState* s) {
@@ -279,6 +309,8 @@ int OperateForTool(void* user, const wchar_t*, Bitmap* bitmap) {
     switch (s->kind) {
     case BatchToolKind::kRotate: return ApplyRotate(bitmap, s->rotateChoice);
     case BatchToolKind::kResize: return ApplyResize(bitmap, s->resize);
+    case BatchToolKind::kAdjust: return ApplyAdjust(bitmap, s->adjust);
+    case BatchToolKind::kFilter: ApplyFilter(bitmap, s->filter); return 0;
     default: return 0;
     }
 }
@@ -303,6 +335,8 @@ void Apply(BatchToolState* s, bool all) {
     case BatchToolKind::kConvert: run.doneId = IDS_CONVERT_OK, run.doneKey = "IDS_CONVERT_OK"; break;
     case BatchToolKind::kRotate: run.doneId = IDS_ROTATE_OK, run.doneKey = "IDS_ROTATE_OK"; break;
     case BatchToolKind::kResize: run.doneId = IDS_RESIZE_OK, run.doneKey = "IDS_RESIZE_OK"; break;
+    case BatchToolKind::kAdjust:
+    case BatchToolKind::kFilter: run.doneId = IDS_ADJUST_OK, run.doneKey = "IDS_ADJUST_OK"; break;
     }
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ApplyHooks hooks;
@@ -374,6 +408,31 @@ void InitToolPage(HWND page, BatchToolState* s) {
         SetDlgItemInt(page, IDC_RZ_DPIEDIT, 72, FALSE);
         break;
     }
+    case BatchToolKind::kAdjust:
+        LngSelectSection("DlgAdjust");
+        LngSetItemText(page, IDC_AUTOLEVELS, "IDC_AUTOLEVELS");
+        LngSetItemText(page, IDC_AUTOCONTRAST, "IDC_AUTOCONTRAST");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_BRIGHTNESS, "IDS_BRIGHTNESS");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_CONTRAST, "IDS_CONTRAST");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_GAMMA, "IDS_GAMMA");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_RED, "IDS_RED");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_GREEN, "IDS_GREEN");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_BLUE, "IDS_BLUE");
+        SendDlgItemMessageW(page, IDC_AD_SETTING, CB_SETCURSEL, 0, 0);
+        s->adjust = AdjustValues{};
+        s->adjustSetting = kAdjustBrightness;
+        ShowAdjustSetting(s);
+        break;
+    case BatchToolKind::kFilter:
+        LngSelectSection("DlgMisc");
+        LngSetItemText(page, IDC_TSHARPEN, "IDC_TSHARPEN");
+        LngSetItemText(page, IDC_TSMOOTH, "IDC_TSMOOTH");
+        LngSetItemText(page, IDC_REDUCENOISE, "IDC_REDUCENOISE");
+        SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_SETRANGE, TRUE, MAKELPARAM(0, 90));
+        SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
+        SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_SETTICFREQ, 10, 0);
+        SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_SETTICFREQ, 10, 0);
+        break;
     }
     LngSetItemText(page, IDC_APPLY, "IDC_APPLY");
     LngSetItemText(page, IDC_APPLYALL, "IDC_APPLYALL");
@@ -402,8 +461,44 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
         case IDC_APPLYALL: Apply(s, true); return TRUE;
         case IDC_STEP_PREVIOUS: Step(s, -1); return TRUE;
         case IDC_STEP_NEXT: Step(s, +1); return TRUE;
+        case IDC_AD_SETTING:
+            if (HIWORD(first) == CBN_SELCHANGE) {
+                const LRESULT chosen = SendDlgItemMessageW(page, IDC_AD_SETTING, CB_GETCURSEL, 0, 0);
+                s->adjustSetting = chosen >= 0 && chosen < kAdjustSettingCount ? int(chosen) : 0;
+                ShowAdjustSetting(s);
+            }
+            return TRUE;
+        case IDC_AD_VALUE:
+            if (HIWORD(first) == EN_CHANGE && !s->updating) {
+                // The typed value is used clamped; the edit keeps what was typed.
+                wchar_t text[32];
+                GetDlgItemTextW(page, IDC_AD_VALUE, text, 32);
+                if (SetAdjustFromText(&s->adjust, s->adjustSetting, text)) {
+                    const int32_t position = AdjustSettingPosition(s->adjust, s->adjustSetting);
+                    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETPOS, TRUE, position);
+                    SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETPOS32, 0, position);
+                }
+            }
+            return TRUE;
         default: return FALSE;
         }
+    }
+    case WM_HSCROLL: {
+        BatchToolState* s = StateOf(page);
+        if (s && s->kind == BatchToolKind::kAdjust) {
+            SetAdjustFromPosition(&s->adjust, s->adjustSetting,
+                                  int32_t(SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_GETPOS, 0, 0)));
+            ShowAdjustSetting(s);
+        }
+        return TRUE;
+    }
+    case WM_VSCROLL: {
+        BatchToolState* s = StateOf(page);
+        if (s && s->kind == BatchToolKind::kAdjust && LOWORD(first) == SB_THUMBPOSITION) {
+            SetAdjustFromPosition(&s->adjust, s->adjustSetting, int32_t(short(HIWORD(first))));
+            ShowAdjustSetting(s);
+        }
+        return TRUE;
     }
     case WM_NOTIFY: return AnswerKillActive(page, second);
     default: return FALSE;
@@ -525,6 +620,14 @@ int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count) 
 
 int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count) {
     return RunBatchSheet(parent, files, count, BatchToolKind::kRotate, IDD_ROTATE_PAGE, IDS_ROTATE, "IDS_ROTATE");
+}
+
+int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kAdjust, IDD_ADJUST_PAGE, IDS_ADJUST, "IDS_ADJUST");
+}
+
+int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST, "IDS_ADJUST");
 }
 
 int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count) {

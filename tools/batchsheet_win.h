@@ -7,7 +7,7 @@
 //
 // Entry points for the main window's commands, each taking the browser's
 // selection (at least one file): RunBatchConvertTool, RunBatchRotateTool,
-// RunBatchResizeTool.
+// RunBatchResizeTool, RunBatchAdjustTool, RunBatchFilterTool.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +19,7 @@
 
 struct SelectedFile;
 
-enum class BatchToolKind : int { kConvert, kRotate, kResize };
+enum class BatchToolKind : int { kConvert, kRotate, kResize, kAdjust, kFilter };
 
 struct BatchPageWindows {
     HWND tool;
@@ -56,6 +56,10 @@ struct BatchToolState {
     int rotateChoice;
     bool lossless;
     ResizeRequest resize;
+    AdjustValues adjust;
+    int adjustSetting;
+    int32_t updating;  // set while the page writes the value edit itself
+    FilterValues filter;
     // Outcome of the last apply (for the caller's refresh and for tests).
     ApplyCounts lastApply;
 };
@@ -63,6 +67,8 @@ struct BatchToolState {
 int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count);
 int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count);
 int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count);
 
 // The output choices from the format page when it has a window, else from
 // the settings; the folder choices likewise from the folder page.

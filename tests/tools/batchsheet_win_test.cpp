@@ -179,10 +179,64 @@ TEST_F(BatchSheet, ConvertAskBeforeOverwriteAndResizeToPreset) {
     EXPECT_EQ(RegReadSettingDefault(L"Resize", L"List", 0), DWORD(kResizeMms));
 }
 
+namespace {
+
+uint64_t SumOfSamples(const std::wstring& path) {
+    testing_support::LoadedPicture p;
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    p.result = LoadPictureFromFile(path.c_str(), &p.bitmap, &options, &p.info);
+    if (p.result != 0) return 0;
+    const testing_support::RgbaPicture rgba = testing_support::RgbaOf(p.bitmap);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < rgba.px.size(); i += 4) sum += rgba.px[i] + rgba.px[i + 1] + rgba.px[i + 2];
+    return sum;
+}
+
+}  // namespace
+
+TEST_F(BatchSheet, AdjustTypedBrightnessIsClampedAndApplied) {
+    std::vector<SelectedFile> files = Select({{"gradient.png", "g.png"}});
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
+    modaltest::ModalDriver driver;
+    std::wstring shown;
+    std::wstring gammaShown;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SelectComboItem(tool, IDC_AD_SETTING, kAdjustGamma);
+        gammaShown = ItemText(tool, IDC_AD_VALUE);
+        modaltest::SelectComboItem(tool, IDC_AD_SETTING, kAdjustBrightness);
+        modaltest::SetItemText(tool, IDC_AD_VALUE, L"250");
+        shown = ItemText(tool, IDC_AD_VALUE);
+        EXPECT_EQ(SendDlgItemMessageW(tool, IDC_AD_VALUEBAR, TBM_GETPOS, 0, 0), 100);
+        Click(tool, IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchAdjustTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(gammaShown, L"1.00");
+    EXPECT_EQ(shown, L"250");
+    EXPECT_GT(SumOfSamples(dir.File("g_m.png")), SumOfSamples(files[0].path) + 48 * 32 * 150);
+}
+
+TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
+    std::vector<SelectedFile> files = Select({{"palette.gif", "p.gif"}, {"gradient.png", "g.png"}});
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) { Click(Page(sheet, 0), IDC_APPLYALL); });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchFilterTool(nullptr, files.data(), 2), 1);
+    for (auto names : {std::make_pair("p.gif", "p_m.png"), std::make_pair("g.png", "g_m.png")}) {
+        const uint64_t before = SumOfSamples(dir.File(names.first));
+        EXPECT_NE(before, 0u);
+        EXPECT_EQ(SumOfSamples(dir.File(names.second)), before) << names.second;
+    }
+}
+
 TEST(BatchSheetResources, EveryPageFitsTheScreen) {
     InitCommonControls();
     HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
-    for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE}) {
+    for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE,
+                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE}) {
         SCOPED_TRACE(id);
         HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
                                     [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);

@@ -629,6 +629,29 @@ TEST(BatchTools, AdjustValuesAndOperations) {
     FreeBitmap(&b);
 }
 
+TEST(BatchTools, AdjustSettingsOnTheTrackbarAndTyped) {
+    AdjustValues v;
+    int32_t lo = 0;
+    int32_t hi = 0;
+    AdjustSettingRange(kAdjustGamma, &lo, &hi);
+    EXPECT_EQ(lo, 10);
+    EXPECT_EQ(hi, 200);
+    EXPECT_EQ(AdjustSettingPosition(v, kAdjustGamma), 10);  // gamma 1.00 at start
+    SetAdjustFromPosition(&v, kAdjustGamma, 25);
+    EXPECT_DOUBLE_EQ(v.gamma, 2.5);
+    SetAdjustFromPosition(&v, kAdjustBlue, -40);
+    EXPECT_EQ(v.blue, -40);
+    EXPECT_EQ(AdjustSettingPosition(v, kAdjustBlue), -40);
+    EXPECT_TRUE(SetAdjustFromText(&v, kAdjustBrightness, L"250"));
+    EXPECT_EQ(v.brightness, 100);
+    EXPECT_TRUE(SetAdjustFromText(&v, kAdjustGamma, L"0.05"));
+    EXPECT_DOUBLE_EQ(v.gamma, 0.1);
+    EXPECT_FALSE(SetAdjustFromText(&v, kAdjustContrast, L"abc"));
+    EXPECT_EQ(v.contrast, 0);
+    // Switching settings keeps every value.
+    EXPECT_EQ(AdjustSettingPosition(v, kAdjustBlue), -40);
+}
+
 TEST(BatchTools, CropScaleAndClipping) {
     EXPECT_EQ(CropScale(480, 120), 400);
     EXPECT_EQ(CropToPicture(30, 400), 120);
