@@ -18,7 +18,9 @@
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
+#include "processing/iptc.h"
 #include "tools/capture_win.h"
+#include "tools/iptctemplate_win.h"
 #include "tools/tooldialogs_win.h"
 
 using modaltest::Click;
@@ -52,7 +54,7 @@ int ComboSelection(HWND dialog, int id) { return int(SendDlgItemMessageW(dialog,
 TEST(ToolResources, EveryDialogFitsTheScreen) {
     InitCommonControls();
     HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
-    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME}) {
+    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME, IDD_IPTC_TEMPLATES}) {
         SCOPED_TRACE(id);
         HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
                                     [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
@@ -258,4 +260,69 @@ TEST_F(ToolDialogs, CaptureIsUprightAndTakesTheNextFreeName) {
     RECT empty{10, 10, 10, 50};
     Bitmap none{};
     EXPECT_EQ(ScreenGrabber(&empty, &none), 0);
+}
+
+TEST_F(ToolDialogs, IptcTemplatesSaveLoadAndNeverOverwrite) {
+    IptcRecord record{};
+    IptcSetText(&record, 105, "Sea", 3);
+    IptcAddListItem(&record, kIptcKeywords, "sky");
+    modaltest::ModalDriver driver;
+    driver.OnDialog([](HWND d) {
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(d, IDC_LOAD)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_APPLY)));
+        modaltest::SetItemText(d, IDC_IT_NAME, L"Beach");
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_APPLY)));
+        Click(d, IDC_APPLY);
+    });
+    EXPECT_EQ(RunIptcTemplateList(nullptr, &record, kIptcTemplateSave), 1);
+    wchar_t stored[128];
+    RegReadText(L"IPTC", L"Beach", L"", stored, 128);
+    EXPECT_STREQ(stored, L"105:3:Sea:25:3:sky:");
+
+    // The same name again: Save stays off.
+    bool saveEnabled = true;
+    driver.OnDialog([&](HWND d) {
+        modaltest::SetItemText(d, IDC_IT_NAME, L"Beach");
+        saveEnabled = IsWindowEnabled(GetDlgItem(d, IDC_APPLY)) != 0;
+        Click(d, IDC_APPLY);
+    });
+    EXPECT_EQ(RunIptcTemplateList(nullptr, &record, kIptcTemplateSave), 0);
+    EXPECT_FALSE(saveEnabled);
+    IptcFree(&record);
+
+    // Loading fills a record that starts empty; a hand-edited value whose
+    // length runs past its end is read safely.
+    RegWriteText(L"IPTC", L"Broken", L"90:4:Oslo:105:80:cut");
+    for (const wchar_t* name : {L"Beach", L"Broken"}) {
+        IptcRecord loaded{};
+        driver.OnDialog([&](HWND d) {
+            const LRESULT index = SendDlgItemMessageW(d, IDC_IT_LIST, LB_FINDSTRINGEXACT, WPARAM(-1),
+                                                      reinterpret_cast<LPARAM>(name));
+            ASSERT_GE(index, 0);
+            SendDlgItemMessageW(d, IDC_IT_LIST, LB_SETCURSEL, WPARAM(index), 0);
+            SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_IT_LIST, LBN_SELCHANGE), 0);
+            Click(d, IDC_LOAD);
+        });
+        EXPECT_EQ(RunIptcTemplateList(nullptr, &loaded, kIptcTemplateLoad), 1);
+        if (std::wstring(name) == L"Beach") {
+            ASSERT_NE(loaded.slots[105].text, nullptr);
+            EXPECT_STREQ(loaded.slots[105].text, "Sea");
+            EXPECT_EQ(loaded.lists[kIptcKeywords].count, 1u);
+        } else {
+            ASSERT_NE(loaded.slots[90].text, nullptr);
+            EXPECT_STREQ(loaded.slots[90].text, "Oslo");
+            EXPECT_EQ(loaded.slots[105].text, nullptr);
+        }
+        IptcFree(&loaded);
+    }
+
+    // Remove deletes the stored template.
+    driver.OnDialog([](HWND d) {
+        SendDlgItemMessageW(d, IDC_IT_LIST, LB_SETCURSEL, 0, 0);
+        SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_IT_LIST, LBN_SELCHANGE), 0);
+        Click(d, IDC_IPTCDEL);
+        EXPECT_EQ(SendDlgItemMessageW(d, IDC_IT_LIST, LB_GETCOUNT, 0, 0), 1);
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(RunIptcTemplateList(nullptr, nullptr, kIptcTemplateLoad), 0);
 }
