@@ -15,6 +15,7 @@
 #include "resources/tools.rh"
 #include "shell/filelist.h"
 #include "shell/settings_win.h"
+#include "tests/support/dialogfit.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -234,24 +235,7 @@ TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
 
 TEST(BatchSheetResources, EveryPageFitsTheScreen) {
     InitCommonControls();
-    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
     for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE,
-                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE}) {
-        SCOPED_TRACE(id);
-        HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
-                                    [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
-        ASSERT_NE(d, nullptr);
-        RECT r;
-        GetWindowRect(d, &r);
-        EXPECT_LE(r.right - r.left, 240);
-        EXPECT_LE(r.bottom - r.top, 320);
-        for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            RECT cr;
-            GetWindowRect(c, &cr);
-            EXPECT_LE(cr.right, r.right) << GetDlgCtrlID(c);
-            EXPECT_LE(cr.bottom, r.bottom) << GetDlgCtrlID(c);
-        }
-        DestroyWindow(d);
-    }
-    DestroyWindow(parent);
+                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE})
+        testing_support::ExpectDialogFitsScreen(id);
 }

@@ -15,6 +15,7 @@
 #include "resources/tools.rh"
 #include "shell/filelist.h"
 #include "shell/settings_win.h"
+#include "tests/support/dialogfit.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -53,25 +54,8 @@ int ComboSelection(HWND dialog, int id) { return int(SendDlgItemMessageW(dialog,
 
 TEST(ToolResources, EveryDialogFitsTheScreen) {
     InitCommonControls();
-    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
-    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME, IDD_IPTC_TEMPLATES}) {
-        SCOPED_TRACE(id);
-        HWND d = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
-                                    [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
-        ASSERT_NE(d, nullptr);
-        RECT r;
-        GetWindowRect(d, &r);
-        EXPECT_LE(r.right - r.left, 240);
-        EXPECT_LE(r.bottom - r.top, 320);
-        for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            RECT cr;
-            GetWindowRect(c, &cr);
-            EXPECT_LE(cr.right, r.right) << GetDlgCtrlID(c);
-            EXPECT_LE(cr.bottom, r.bottom) << GetDlgCtrlID(c);
-        }
-        DestroyWindow(d);
-    }
-    DestroyWindow(parent);
+    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME, IDD_IPTC_TEMPLATES})
+        testing_support::ExpectDialogFitsScreen(id);
 }
 
 TEST_F(ToolDialogs, JpegQualityStartsAtNormalAndAnswersTheChoice) {
