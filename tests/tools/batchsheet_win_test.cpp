@@ -20,6 +20,7 @@
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/batchsheet_win.h"
+#include "tests/tools/toolsettings_win.h"
 #include "tools/tooldialogs_win.h"
 
 using modaltest::Click;
@@ -30,22 +31,11 @@ using testing_support::WriteBytes;
 
 namespace {
 
-constexpr const wchar_t* kRoot = L"Software\\TrelmoBatchSheetTest";
-
 std::wstring Fixture(const char* name) { return testing_support::FixtureFile(PV_TOOLS_FIXTURES, name); }
 
-class BatchSheet : public ::testing::Test {
+class BatchSheet : public ToolSettingsTest {
 protected:
-    void SetUp() override {
-        testing_support::EnsureFormatRegistry();
-        InitCommonControls();
-        RegSetSettingsRoot(kRoot);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
-    }
-    void TearDown() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
-        RegSetSettingsRoot(L"Software\\Trelmo");
-    }
+    BatchSheet() : ToolSettingsTest(L"Software\\TrelmoBatchSheetTest") {}
     // Copies of fixture pictures as the browser's selection.
     std::vector<SelectedFile> Select(const std::vector<std::pair<const char*, const char*>>& copies) {
         std::vector<SelectedFile> files(copies.size());

@@ -22,6 +22,7 @@
 #include "processing/iptc.h"
 #include "tools/capture_win.h"
 #include "tools/iptctemplate_win.h"
+#include "tests/tools/toolsettings_win.h"
 #include "tools/tooldialogs_win.h"
 
 using modaltest::Click;
@@ -32,20 +33,9 @@ using testing_support::WriteBytes;
 
 namespace {
 
-constexpr const wchar_t* kRoot = L"Software\\TrelmoToolsTest";
-
-class ToolDialogs : public ::testing::Test {
+class ToolDialogs : public ToolSettingsTest {
 protected:
-    void SetUp() override {
-        testing_support::EnsureFormatRegistry();
-        InitCommonControls();
-        RegSetSettingsRoot(kRoot);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
-    }
-    void TearDown() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
-        RegSetSettingsRoot(L"Software\\Trelmo");
-    }
+    ToolDialogs() : ToolSettingsTest(L"Software\\TrelmoToolsTest") {}
 };
 
 int ComboSelection(HWND dialog, int id) { return int(SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0)); }
