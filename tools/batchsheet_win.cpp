@@ -100,6 +100,8 @@ INT_PTR AnswerKillActive(HWND page, LPARAM second) {
     return TRUE;
 }
 
+}  // namespace
+
 INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM second) {
     switch (message) {
     case WM_INITDIALOG: {
@@ -152,6 +154,8 @@ INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM 
     default: return FALSE;
     }
 }
+
+namespace {
 
 // --- The output folder page -------------------------------------------------
 

@@ -77,5 +77,9 @@ void StoreOutputOptions(HWND formatPage);
 OutputFolder ReadOutputFolder(HWND folderPage);
 void StoreOutputFolder(HWND folderPage);
 
+// The output format page's procedure (dialog 120); its page parameter is an
+// OutputPageLink. Apply and Apply all are forwarded to the link's tool page.
+INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM second);
+
 // The state of the sheet being shown (null when none), for tests.
 BatchToolState* CurrentBatchTool();

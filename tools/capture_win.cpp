@@ -4,10 +4,120 @@
 #include <cstring>
 #include <string>
 
+#include <commctrl.h>
+
 #include "imagelib/geometry.h"
 #include "imagelib/osfile.h"
 #include "imagelib/save.h"
+#include "platform/framework_win.h"
+#include "platform/handheld.h"
 #include "processing/reduce.h"
+#include "resources/tools.rh"
+#include "shell/language_win.h"
+#include "shell/settings_win.h"
+#include "tools/batchsheet_win.h"
+#include "tools/tooldialogs_win.h"
+
+namespace {
+
+constexpr const wchar_t* kCaptureSection = L"Capture";
+constexpr int kDelays[] = {1, 5, 10, 15};
+
+struct CaptureRun {
+    BatchPageWindows windows;
+    BatchButtonTexts texts;
+    OutputPageLink link;
+    int started;
+    int delay;
+    OutputOptions* options;
+};
+
+INT_PTR CALLBACK CapturePage(HWND page, UINT message, WPARAM first, LPARAM second) {
+    auto* run = reinterpret_cast<CaptureRun*>(GetWindowLongPtrW(page, GWLP_USERDATA));
+    switch (message) {
+    case WM_INITDIALOG: {
+        run = reinterpret_cast<CaptureRun*>(reinterpret_cast<PROPSHEETPAGEW*>(second)->lParam);
+        SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(run));
+        run->windows.tool = page;
+        LngSelectSection("DlgCapture");
+        LngSetItemText(page, IDC_APPLY, "IDC_APPLY");
+        LngSetItemText(page, IDC_DELAY, "IDC_DELAY");
+        run->texts.applyShown = 1;
+        GetDlgItemTextW(page, IDC_APPLY, run->texts.apply, 64);
+        CheckDlgButton(page, IDC_DELAY, BST_CHECKED);
+        for (const wchar_t* text : {L"1", L"5", L"10", L"15"})
+            SendDlgItemMessageW(page, IDC_CP_DELAYLIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+        SendDlgItemMessageW(page, IDC_CP_DELAYLIST, CB_SETCURSEL,
+                            RegReadSettingDefault(kCaptureSection, L"Delay", 1), 0);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(first) == IDC_APPLY && run) {
+            const int index = int(SendDlgItemMessageW(page, IDC_CP_DELAYLIST, CB_GETCURSEL, 0, 0));
+            RegWriteDword(kCaptureSection, L"Delay", DWORD(index < 0 ? 0 : index));
+            StoreOutputOptions(run->windows.format);
+            run->delay = CaptureDelaySeconds(index);
+            *run->options = ReadOutputOptions(run->windows.format);
+            run->started = 1;
+            PostMessageW(GetParent(page), WM_COMMAND, IDOK, 0);
+        }
+        return TRUE;
+    case WM_NOTIFY:
+        if (reinterpret_cast<const NMHDR*>(second)->code == UINT(PSN_KILLACTIVE)) {
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, FALSE);
+            return TRUE;
+        }
+        return FALSE;
+    default: return FALSE;
+    }
+}
+
+int CALLBACK CaptureSheetCallback(HWND sheet, UINT message, LPARAM) {
+    if (message == kSheetVersionQuery) return kHandheldSheetVersion;
+    if (message == PSCB_INITIALIZED) HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
+    return 0;
+}
+
+}  // namespace
+
+int CaptureDelaySeconds(int index) {
+    return index >= 0 && index < int(std::size(kDelays)) ? kDelays[index] : kDelays[0];
+}
+
+int RunCaptureTool(HWND parent, int* delaySeconds, OutputOptions* options) {
+    CaptureRun run{};
+    run.options = options;
+    run.link = {&run.windows, 1, nullptr, &run.texts};
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    wchar_t titles[2][64] = {};
+    LngGetString(instance, IDS_CAPTURE, "IDS_CAPTURE", titles[0], 64);
+    LngGetString(instance, IDS_FORMAT, "IDS_FORMAT", titles[1], 64);
+    PROPSHEETPAGEW pages[2] = {};
+    const UINT templates[] = {IDD_CAPTURE_PAGE, IDD_OUTPUT_FORMAT};
+    const DLGPROC procedures[] = {CapturePage, OutputFormatPage};
+    const LPARAM parameters[] = {reinterpret_cast<LPARAM>(&run), reinterpret_cast<LPARAM>(&run.link)};
+    for (int i = 0; i < 2; ++i) {
+        pages[i].dwSize = sizeof pages[i];
+        pages[i].dwFlags = PSP_USETITLE | (i == 1 ? PSP_PREMATURE : 0);
+        pages[i].hInstance = instance;
+        pages[i].pszTemplate = MAKEINTRESOURCEW(templates[i]);
+        pages[i].pfnDlgProc = procedures[i];
+        pages[i].pszTitle = titles[i];
+        pages[i].lParam = parameters[i];
+    }
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK | kSheetMaximize;
+    header.hwndParent = parent;
+    header.hInstance = instance;
+    header.pszCaption = L"";
+    header.nPages = 2;
+    header.ppsp = pages;
+    header.pfnCallback = CaptureSheetCallback;
+    HandheldPropertySheet(&header);
+    if (run.started) *delaySeconds = run.delay;
+    return run.started;
+}
 
 int ScreenGrabber(const RECT* rect, Bitmap* bitmap) {
     if (!rect || rect->right <= rect->left || rect->bottom <= rect->top) return 0;

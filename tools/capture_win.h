@@ -15,6 +15,17 @@
 // picture cannot be made, else 1.
 int ScreenGrabber(const RECT* rect, Bitmap* bitmap);
 
+// Seconds of each entry of the capture page's delay list (1, 5, 10, 15);
+// any other index counts as 1.
+int CaptureDelaySeconds(int index);
+
+// The capture sheet: a capture page with the delay and the output format
+// page. 1 when the user pressed Capture: `delaySeconds` and `options` are
+// filled and the delay ("Capture": "Delay") and format choices stored; 0
+// when the sheet was closed otherwise. Entry point of the main window's
+// capture command, which then waits the delay and calls CaptureScreenToFile.
+int RunCaptureTool(HWND parent, int* delaySeconds, OutputOptions* options);
+
 // Grabs the screen, reduces its colours as the options ask and writes it as
 // the next free capture name of `folder` (ending in a separator), never over
 // an existing file. `name` (capacity `nameCapacity`) receives the file name.

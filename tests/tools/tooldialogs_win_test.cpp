@@ -44,7 +44,7 @@ int ComboSelection(HWND dialog, int id) { return int(SendDlgItemMessageW(dialog,
 
 TEST(ToolResources, EveryDialogFitsTheScreen) {
     InitCommonControls();
-    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME, IDD_IPTC_TEMPLATES})
+    for (int id : {IDD_JPEG_QUALITY, IDD_BATCH_RENAME, IDD_IPTC_TEMPLATES, IDD_CAPTURE_PAGE})
         testing_support::ExpectDialogFitsScreen(id);
 }
 
@@ -299,4 +299,33 @@ TEST_F(ToolDialogs, IptcTemplatesSaveLoadAndNeverOverwrite) {
         Click(d, IDCANCEL);
     });
     EXPECT_EQ(RunIptcTemplateList(nullptr, nullptr, kIptcTemplateLoad), 0);
+}
+
+TEST_F(ToolDialogs, CaptureSheetGivesDelayAndFormatOrNothingOnCancel) {
+    modaltest::ModalDriver driver;
+    driver.OnDialog([](HWND sheet) {
+        PropSheet_SetCurSel(sheet, nullptr, 1);
+        HWND format = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, 1, 0));
+        modaltest::SetCheck(format, IDC_CN_JPEG, true);
+        SendDlgItemMessageW(format, IDC_CN_QUALITYBAR, TBM_SETPOS, TRUE, 40);
+        HWND capture = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, 0, 0));
+        EXPECT_TRUE(modaltest::IsChecked(capture, IDC_DELAY));
+        EXPECT_EQ(SendDlgItemMessageW(capture, IDC_CP_DELAYLIST, CB_GETCURSEL, 0, 0), 1);  // 5 s at first
+        SendDlgItemMessageW(capture, IDC_CP_DELAYLIST, CB_SETCURSEL, 2, 0);
+        Click(capture, IDC_APPLY);
+    });
+    int delay = 0;
+    OutputOptions options{};
+    EXPECT_EQ(RunCaptureTool(nullptr, &delay, &options), 1);
+    EXPECT_EQ(delay, 10);
+    EXPECT_EQ(options.format, FindFormatByName("jpeg"));
+    EXPECT_EQ(options.jpegQuality, 40);
+    EXPECT_EQ(RegReadSettingDefault(L"Capture", L"Delay", 0), 2u);
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"JPEGQuality", 0), 40u);
+    EXPECT_EQ(CaptureDelaySeconds(7), 1);
+
+    driver.OnDialog([](HWND sheet) { SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0); });
+    delay = -1;
+    EXPECT_EQ(RunCaptureTool(nullptr, &delay, &options), 0);
+    EXPECT_EQ(delay, -1);
 }
