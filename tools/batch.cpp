@@ -138,6 +138,45 @@ bool SetAdjustFromText(AdjustValues* values, int setting, const wchar_t* text) {
     return true;
 }
 
+void ViewAdjustRange(int setting, int32_t* minimum, int32_t* maximum) {
+    *minimum = setting == kViewGamma ? 1 : 0;
+    *maximum = setting == kViewGamma ? 300 : 200;
+}
+
+int32_t ViewAdjustPosition(const ViewAdjustValues& values, int setting) {
+    switch (setting) {
+    case kViewBrightness: return values.brightness + 100;
+    case kViewContrast: return values.contrast + 100;
+    default: return int32_t(values.gamma * 100.0);
+    }
+}
+
+void SetViewAdjustFromPosition(ViewAdjustValues* values, int setting, int32_t position) {
+    int32_t lo = 0;
+    int32_t hi = 0;
+    ViewAdjustRange(setting, &lo, &hi);
+    position = std::clamp(position, lo, hi);
+    switch (setting) {
+    case kViewBrightness: values->brightness = position - 100; break;
+    case kViewContrast: values->contrast = position - 100; break;
+    default: values->gamma = position * 0.01; break;
+    }
+}
+
+bool MapThroughTable(const Bitmap& backup, Bitmap* shown, const uint8_t table[256]) {
+    if (!backup.pixels || !shown->pixels || backup.width != shown->width || backup.height != shown->height ||
+        backup.bytesPerRow != shown->bytesPerRow || backup.bytesPerPixel != shown->bytesPerPixel)
+        return false;
+    const size_t rowBytes = size_t(shown->width) * shown->bytesPerPixel;
+    if (rowBytes > size_t(shown->bytesPerRow)) return false;
+    for (int32_t y = 0; y < shown->height; ++y) {
+        const uint8_t* from = backup.pixels + size_t(y) * size_t(backup.bytesPerRow);
+        uint8_t* to = shown->pixels + size_t(y) * size_t(shown->bytesPerRow);
+        for (size_t i = 0; i < rowBytes; ++i) to[i] = table[from[i]];
+    }
+    return true;
+}
+
 int ApplyAdjust(Bitmap* bitmap, const AdjustValues& values) {
     if (values.autoLevels) BitmapAutoLevels(bitmap, nullptr, nullptr);
     if (values.autoContrast) BitmapAutoContrast(bitmap, nullptr, nullptr);

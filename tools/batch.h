@@ -86,6 +86,21 @@ void SetAdjustFromPosition(AdjustValues* values, int setting, int32_t position);
 // is no number (nothing changes).
 bool SetAdjustFromText(AdjustValues* values, int setting, const wchar_t* text);
 
+// The viewer adjust bar: brightness, contrast (0..200, value + 100) and
+// gamma (1..300, hundredths) on one trackbar.
+enum ViewAdjustSetting : int { kViewBrightness = 0, kViewContrast = 1, kViewGamma = 2 };
+struct ViewAdjustValues {
+    int32_t brightness = 0;
+    int32_t contrast = 0;
+    double gamma = 1.0;
+};
+void ViewAdjustRange(int setting, int32_t* minimum, int32_t* maximum);
+int32_t ViewAdjustPosition(const ViewAdjustValues& values, int setting);
+void SetViewAdjustFromPosition(ViewAdjustValues* values, int setting, int32_t position);
+// Every byte of the shown three-byte picture from the same byte of the
+// backup through the table. False when the two records do not match.
+bool MapThroughTable(const Bitmap& backup, Bitmap* shown, const uint8_t table[256]);
+
 // The adjust tool's operation: automatic levels and contrast when asked,
 // brightness, contrast and gamma unless unchanged, then the colour offsets
 // (red, green and blue whatever the picture's byte order). 0 done, else the

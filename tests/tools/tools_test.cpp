@@ -652,6 +652,34 @@ TEST(BatchTools, AdjustSettingsOnTheTrackbarAndTyped) {
     EXPECT_EQ(AdjustSettingPosition(v, kAdjustBlue), -40);
 }
 
+TEST(BatchTools, ViewAdjustBarPositions) {
+    ViewAdjustValues v;
+    EXPECT_EQ(ViewAdjustPosition(v, kViewBrightness), 100);
+    EXPECT_EQ(ViewAdjustPosition(v, kViewGamma), 100);
+    SetViewAdjustFromPosition(&v, kViewBrightness, 200);
+    EXPECT_EQ(v.brightness, 100);
+    SetViewAdjustFromPosition(&v, kViewGamma, 1);
+    EXPECT_DOUBLE_EQ(v.gamma, 0.01);
+    SetViewAdjustFromPosition(&v, kViewGamma, 900);  // beyond the bar: its end
+    EXPECT_DOUBLE_EQ(v.gamma, 3.0);
+
+    Bitmap backup{};
+    Bitmap shown{};
+    ASSERT_TRUE(AllocBitmap(&backup, kPixelBGR, 4, 3, 2));
+    ASSERT_TRUE(AllocBitmap(&shown, kPixelBGR, 4, 3, 2));
+    for (int i = 0; i < backup.bytesPerRow * backup.height; ++i) backup.pixels[i] = uint8_t(i);
+    uint8_t table[256];
+    for (int i = 0; i < 256; ++i) table[i] = uint8_t(255 - i);
+    ASSERT_TRUE(MapThroughTable(backup, &shown, table));
+    EXPECT_EQ(shown.pixels[0], 255);
+    EXPECT_EQ(shown.pixels[shown.bytesPerRow + 8], uint8_t(255 - (backup.bytesPerRow + 8)));
+    FreeBitmap(&shown);
+    ASSERT_TRUE(AllocBitmap(&shown, kPixelBGR, 4, 4, 2));
+    EXPECT_FALSE(MapThroughTable(backup, &shown, table));  // records that do not match
+    FreeBitmap(&shown);
+    FreeBitmap(&backup);
+}
+
 TEST(BatchTools, CropScaleAndClipping) {
     EXPECT_EQ(CropScale(480, 120), 400);
     EXPECT_EQ(CropToPicture(30, 400), 120);
