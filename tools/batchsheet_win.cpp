@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "display/view_win.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "platform/framework_win.h"
@@ -194,12 +195,96 @@ INT_PTR CALLBACK OutputFolderPage(HWND page, UINT message, WPARAM first, LPARAM 
 
 // --- Tool pages -------------------------------------------------------------
 
+// --- Crop -------------------------------------------------------------------
+
+const int kCropEdits[] = {IDC_CR_X, IDC_CR_Y, IDC_CR_WIDTH, IDC_CR_HEIGHT};
+const int kCropSpins[] = {IDC_CR_XSPIN, IDC_CR_YSPIN, IDC_CR_WIDTHSPIN, IDC_CR_HEIGHTSPIN};
+
+void SetCropNumbers(HWND page, const int32_t values[4]) {
+    for (int i = 0; i < 4; ++i) {
+        SetDlgItemInt(page, kCropEdits[i], UINT(std::max(values[i], 0)), FALSE);
+        SendDlgItemMessageW(page, kCropSpins[i], UDM_SETPOS32, 0, values[i]);
+    }
+}
+
+void CropSelectionDrawn(const ViewEvent* event) {
+    if (event->code != kViewSelecting) return;
+    auto* s = reinterpret_cast<BatchToolState*>(event->user);
+    const int32_t values[4] = {CropToPicture(event->selectionLeft, s->cropScale),
+                               CropToPicture(event->selectionTop, s->cropScale),
+                               CropToPicture(event->selectionWidth, s->cropScale),
+                               CropToPicture(event->selectionHeight, s->cropScale)};
+    SetCropNumbers(s->windows.tool, values);
+}
+
+void ShowCropPreview(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    ViewSetPicture(s->cropView, nullptr, 0);
+    FreeBitmap(&s->cropPreview);
+    RECT client{};
+    GetClientRect(s->cropView, &client);
+    ImageInfo info{};
+    int32_t fullWidth = 1;
+    int32_t fullHeight = 1;
+    if (LoadPictureThumbnail(s->files[s->current].path, &s->cropPreview, &info, client.right, client.bottom, 0, 1, 1,
+                             0, MetadataExifOrientation()) == 0) {
+        fullWidth = std::max<int32_t>(info.width, 1);
+        fullHeight = std::max<int32_t>(info.height, 1);
+        // A picture turned upright on loading has its sides exchanged.
+        if ((s->cropPreview.width > s->cropPreview.height) != (fullWidth > fullHeight) &&
+            s->cropPreview.width != s->cropPreview.height)
+            std::swap(fullWidth, fullHeight);
+        ViewSetPicture(s->cropView, &s->cropPreview, 0);
+    }
+    FreePictureInfo(&info);
+    s->cropScale = CropScale(fullWidth, s->cropPreview.width);
+    ViewSetZoomMode(s->cropView, 2);
+    ViewSetMouseMode(s->cropView, kMouseSelect);
+    ViewSetEventCallback(s->cropView, CropSelectionDrawn, reinterpret_cast<uintptr_t>(s));
+    const int32_t maxima[4] = {fullWidth, fullHeight, fullWidth, fullHeight};
+    for (int i = 0; i < 4; ++i)
+        SendDlgItemMessageW(page, kCropSpins[i], UDM_SETRANGE32, i < 2 ? 0 : 1, maxima[i]);
+    const int32_t whole[4] = {0, 0, fullWidth, fullHeight};
+    SetCropNumbers(page, whole);
+}
+
+void InitCropPage(HWND page, BatchToolState* s) {
+    LngSelectSection("DlgCrop");
+    LngSetItemText(page, IDC_TWIDTH, "IDC_TWIDTH");
+    LngSetItemText(page, IDC_THEIGHT, "IDC_THEIGHT");
+    RECT area{};
+    GetWindowRect(GetDlgItem(page, IDC_CR_VIEWAREA), &area);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&area), 2);
+    ShowWindow(GetDlgItem(page, IDC_CR_VIEWAREA), SW_HIDE);
+    ViewRegisterClass(Instance());
+    s->cropView = ViewCreate(page, WS_VISIBLE | WS_BORDER, &area, 0x808080, nullptr);
+}
+
+// An up-down moved: its edit takes the number and the drawn selection follows
+// all four numbers.
+void CropSpinMoved(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    int32_t values[4];
+    for (int i = 0; i < 4; ++i) {
+        values[i] = int32_t(SendDlgItemMessageW(page, kCropSpins[i], UDM_GETPOS32, 0, 0));
+        SetDlgItemInt(page, kCropEdits[i], UINT(std::max(values[i], 0)), FALSE);
+    }
+    const PictureRect selection{CropToPreview(values[0], s->cropScale), CropToPreview(values[1], s->cropScale),
+                                CropToPreview(values[2], s->cropScale), CropToPreview(values[3], s->cropScale)};
+    ViewSetSelection(s->cropView, &selection);
+}
+
 void ShowCurrentFile(BatchToolState* s) {
     HWND page = s->windows.tool;
     const wchar_t* path = s->files[s->current].path;
     const int pathId = s->kind == BatchToolKind::kConvert                                   ? IDC_PV_PATH
                        : s->kind == BatchToolKind::kAdjust || s->kind == BatchToolKind::kFilter ? IDC_AD_PATH
                                                                                                 : IDC_TOOL_PATH;
+    if (s->kind == BatchToolKind::kCrop) {
+        ShowCropPreview(s);
+        SetStepButtons(*s);
+        return;
+    }
     SetDlgItemTextW(page, pathId, path);
     SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
     if (s->kind == BatchToolKind::kConvert) {
@@ -315,6 +400,13 @@ int OperateForTool(void* user, const wchar_t*, Bitmap* bitmap) {
     case BatchToolKind::kResize: return ApplyResize(bitmap, s->resize);
     case BatchToolKind::kAdjust: return ApplyAdjust(bitmap, s->adjust);
     case BatchToolKind::kFilter: ApplyFilter(bitmap, s->filter); return 0;
+    case BatchToolKind::kCrop: {
+        HWND page = s->windows.tool;
+        return ApplyCrop(bitmap, GetDlgItemInt(page, IDC_CR_X, nullptr, FALSE),
+                         GetDlgItemInt(page, IDC_CR_Y, nullptr, FALSE),
+                         GetDlgItemInt(page, IDC_CR_WIDTH, nullptr, FALSE),
+                         GetDlgItemInt(page, IDC_CR_HEIGHT, nullptr, FALSE));
+    }
     default: return 0;
     }
 }
@@ -341,6 +433,7 @@ void Apply(BatchToolState* s, bool all) {
     case BatchToolKind::kResize: run.doneId = IDS_RESIZE_OK, run.doneKey = "IDS_RESIZE_OK"; break;
     case BatchToolKind::kAdjust:
     case BatchToolKind::kFilter: run.doneId = IDS_ADJUST_OK, run.doneKey = "IDS_ADJUST_OK"; break;
+    case BatchToolKind::kCrop: run.doneId = IDS_CROP_OK, run.doneKey = "IDS_CROP_OK"; all = false; break;
     }
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ApplyHooks hooks;
@@ -437,12 +530,13 @@ void InitToolPage(HWND page, BatchToolState* s) {
         SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_SETTICFREQ, 10, 0);
         SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_SETTICFREQ, 10, 0);
         break;
+    case BatchToolKind::kCrop: InitCropPage(page, s); break;
     }
     LngSetItemText(page, IDC_APPLY, "IDC_APPLY");
     LngSetItemText(page, IDC_APPLYALL, "IDC_APPLYALL");
     s->texts.applyShown = 1;
     GetDlgItemTextW(page, IDC_APPLY, s->texts.apply, 64);
-    if (s->count != 1) {
+    if (s->count != 1 && s->kind != BatchToolKind::kCrop) {
         s->texts.applyAllShown = 1;
         GetDlgItemTextW(page, IDC_APPLYALL, s->texts.applyAll, 64);
     }
@@ -498,6 +592,7 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
     }
     case WM_VSCROLL: {
         BatchToolState* s = StateOf(page);
+        if (s && s->kind == BatchToolKind::kCrop && LOWORD(first) == SB_THUMBPOSITION) CropSpinMoved(s);
         if (s && s->kind == BatchToolKind::kAdjust && LOWORD(first) == SB_THUMBPOSITION) {
             SetAdjustFromPosition(&s->adjust, s->adjustSetting, int32_t(short(HIWORD(first))));
             ShowAdjustSetting(s);
@@ -587,6 +682,7 @@ int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchT
     g_current = &state;
     HandheldPropertySheet(&header);
     g_current = outer;
+    FreeBitmap(&state.cropPreview);
     return 1;
 }
 
@@ -632,6 +728,10 @@ int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count) {
 
 int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count) {
     return RunBatchSheet(parent, files, count, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST, "IDS_ADJUST");
+}
+
+int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kCrop, IDD_CROP_PAGE, IDS_CROP, "IDS_CROP");
 }
 
 int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count) {

@@ -7,7 +7,8 @@
 //
 // Entry points for the main window's commands, each taking the browser's
 // selection (at least one file): RunBatchConvertTool, RunBatchRotateTool,
-// RunBatchResizeTool, RunBatchAdjustTool, RunBatchFilterTool.
+// RunBatchResizeTool, RunBatchAdjustTool, RunBatchFilterTool, RunBatchCropTool
+// (Apply only: each crop is drawn on its own picture).
 #pragma once
 
 #include <windows.h>
@@ -19,7 +20,7 @@
 
 struct SelectedFile;
 
-enum class BatchToolKind : int { kConvert, kRotate, kResize, kAdjust, kFilter };
+enum class BatchToolKind : int { kConvert, kRotate, kResize, kAdjust, kFilter, kCrop };
 
 struct BatchPageWindows {
     HWND tool;
@@ -60,6 +61,10 @@ struct BatchToolState {
     int adjustSetting;
     int32_t updating;  // set while the page writes the value edit itself
     FilterValues filter;
+    // Crop: the preview's scale (percent), the image view and its picture.
+    int32_t cropScale;
+    HWND cropView;
+    Bitmap cropPreview;
     // Outcome of the last apply (for the caller's refresh and for tests).
     ApplyCounts lastApply;
 };
@@ -69,6 +74,7 @@ int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count);
 int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count);
 int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count);
 int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count);
 
 // The output choices from the format page when it has a window, else from
 // the settings; the folder choices likewise from the folder page.

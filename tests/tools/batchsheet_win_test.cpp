@@ -223,9 +223,42 @@ TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
     }
 }
 
+TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "c.jpg"}, {"photo.jpg", "d.jpg"}});
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
+    modaltest::ModalDriver driver;
+    std::wstring widthShown;
+    bool allShown = true;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
+        widthShown = ItemText(tool, IDC_CR_WIDTH);
+        Click(tool, IDC_APPLY);  // the whole picture
+        Click(tool, IDC_STEP_NEXT);
+        modaltest::SetItemText(tool, IDC_CR_X, L"10");
+        modaltest::SetItemText(tool, IDC_CR_Y, L"20");
+        modaltest::SetItemText(tool, IDC_CR_WIDTH, L"1000");  // past the right edge
+        modaltest::SetItemText(tool, IDC_CR_HEIGHT, L"100");
+        Click(tool, IDC_APPLY);
+        // An up-down step writes its edit.
+        SendDlgItemMessageW(tool, IDC_CR_HEIGHTSPIN, UDM_SETPOS32, 0, 50);
+        SendMessageW(tool, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 50),
+                     reinterpret_cast<LPARAM>(GetDlgItem(tool, IDC_CR_HEIGHTSPIN)));
+        EXPECT_EQ(ItemText(tool, IDC_CR_HEIGHT), L"50");
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchCropTool(nullptr, files.data(), 2), 1);
+    EXPECT_FALSE(allShown);
+    EXPECT_EQ(widthShown, L"320");
+    EXPECT_EQ(SizeOf(dir.File("c_m.png")), std::make_pair(320, 240));
+    EXPECT_EQ(SizeOf(dir.File("d_m.png")), std::make_pair(310, 100));
+}
+
 TEST(BatchSheetResources, EveryPageFitsTheScreen) {
     InitCommonControls();
     for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE,
-                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE})
+                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE, IDD_CROP_PAGE})
         testing_support::ExpectDialogFitsScreen(id);
 }
