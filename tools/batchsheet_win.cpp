@@ -650,24 +650,37 @@ int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchT
     state.resize.screenWidth = GetSystemMetrics(SM_CXSCREEN);
     state.resize.screenHeight = GetSystemMetrics(SM_CYSCREEN);
 
-    wchar_t titles[3][64] = {};
-    LngGetString(Instance(), titleId, titleKey, titles[0], 64);
-    LngGetString(Instance(), IDS_FORMAT, "IDS_FORMAT", titles[1], 64);
-    LngGetString(Instance(), IDS_FOLDER, "IDS_FOLDER", titles[2], 64);
+    const ToolSheetPage pages[] = {
+        {dialog, ToolPage, reinterpret_cast<LPARAM>(&state), titleId, titleKey, false},
+        {IDD_OUTPUT_FORMAT, OutputFormatPage, reinterpret_cast<LPARAM>(&state.formatLink), IDS_FORMAT, "IDS_FORMAT",
+         true},
+        {IDD_OUTPUT_FOLDER, OutputFolderPage, reinterpret_cast<LPARAM>(&state.folderLink), IDS_FOLDER, "IDS_FOLDER",
+         false},
+    };
+    BatchToolState* outer = g_current;
+    g_current = &state;
+    RunToolSheet(parent, pages, 3, SheetCallback);
+    g_current = outer;
+    FreeBitmap(&state.cropPreview);
+    return 1;
+}
 
-    PROPSHEETPAGEW pages[3] = {};
-    const UINT templates[] = {dialog, IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER};
-    const DLGPROC procedures[] = {ToolPage, OutputFormatPage, OutputFolderPage};
-    const LPARAM parameters[] = {reinterpret_cast<LPARAM>(&state), reinterpret_cast<LPARAM>(&state.formatLink),
-                                 reinterpret_cast<LPARAM>(&state.folderLink)};
-    for (int i = 0; i < 3; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].dwFlags = PSP_USETITLE | (i == 1 ? PSP_PREMATURE : 0);
-        pages[i].hInstance = Instance();
-        pages[i].pszTemplate = MAKEINTRESOURCEW(templates[i]);
-        pages[i].pfnDlgProc = procedures[i];
-        pages[i].pszTitle = titles[i];
-        pages[i].lParam = parameters[i];
+}  // namespace
+
+INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback) {
+    constexpr int kMostPages = 4;
+    if (count < 1 || count > kMostPages) return -1;
+    wchar_t titles[kMostPages][64] = {};
+    PROPSHEETPAGEW sheetPages[kMostPages] = {};
+    for (int i = 0; i < count; ++i) {
+        LngGetString(Instance(), pages[i].titleId, pages[i].titleKey, titles[i], 64);
+        sheetPages[i].dwSize = sizeof sheetPages[i];
+        sheetPages[i].dwFlags = PSP_USETITLE | (pages[i].premature ? PSP_PREMATURE : 0);
+        sheetPages[i].hInstance = Instance();
+        sheetPages[i].pszTemplate = MAKEINTRESOURCEW(pages[i].dialog);
+        sheetPages[i].pfnDlgProc = pages[i].procedure;
+        sheetPages[i].pszTitle = titles[i];
+        sheetPages[i].lParam = pages[i].parameter;
     }
     PROPSHEETHEADERW header{};
     header.dwSize = sizeof header;
@@ -675,18 +688,11 @@ int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchT
     header.hwndParent = parent;
     header.hInstance = Instance();
     header.pszCaption = L"";
-    header.nPages = 3;
-    header.ppsp = pages;
-    header.pfnCallback = SheetCallback;
-    BatchToolState* outer = g_current;
-    g_current = &state;
-    HandheldPropertySheet(&header);
-    g_current = outer;
-    FreeBitmap(&state.cropPreview);
-    return 1;
+    header.nPages = UINT(count);
+    header.ppsp = sheetPages;
+    header.pfnCallback = callback;
+    return HandheldPropertySheet(&header);
 }
-
-}  // namespace
 
 OutputOptions ReadOutputOptions(HWND formatPage) {
     return MakeOutputOptions(formatPage ? ChoicesFromPage(formatPage) : ReadStoredOutputChoices());

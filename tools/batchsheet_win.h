@@ -12,6 +12,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 
@@ -82,6 +83,20 @@ OutputOptions ReadOutputOptions(HWND formatPage);
 void StoreOutputOptions(HWND formatPage);
 OutputFolder ReadOutputFolder(HWND folderPage);
 void StoreOutputFolder(HWND folderPage);
+
+// One page of a tool sheet: dialog, procedure, page parameter, title
+// (string id and key) and whether it is made with the sheet.
+struct ToolSheetPage {
+    UINT dialog;
+    DLGPROC procedure;
+    LPARAM parameter;
+    UINT titleId;
+    const char* titleKey;
+    bool premature;
+};
+// Runs a full-screen tool sheet of up to four pages with the tabs at the
+// bottom (the callback answers the version query); -1 for a bad page count.
+INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback);
 
 // The output format page's procedure (dialog 120); its page parameter is an
 // OutputPageLink. Apply and Apply all are forwarded to the link's tool page.

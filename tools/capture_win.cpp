@@ -88,33 +88,11 @@ int RunCaptureTool(HWND parent, int* delaySeconds, OutputOptions* options) {
     CaptureRun run{};
     run.options = options;
     run.link = {&run.windows, 1, nullptr, &run.texts};
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    wchar_t titles[2][64] = {};
-    LngGetString(instance, IDS_CAPTURE, "IDS_CAPTURE", titles[0], 64);
-    LngGetString(instance, IDS_FORMAT, "IDS_FORMAT", titles[1], 64);
-    PROPSHEETPAGEW pages[2] = {};
-    const UINT templates[] = {IDD_CAPTURE_PAGE, IDD_OUTPUT_FORMAT};
-    const DLGPROC procedures[] = {CapturePage, OutputFormatPage};
-    const LPARAM parameters[] = {reinterpret_cast<LPARAM>(&run), reinterpret_cast<LPARAM>(&run.link)};
-    for (int i = 0; i < 2; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].dwFlags = PSP_USETITLE | (i == 1 ? PSP_PREMATURE : 0);
-        pages[i].hInstance = instance;
-        pages[i].pszTemplate = MAKEINTRESOURCEW(templates[i]);
-        pages[i].pfnDlgProc = procedures[i];
-        pages[i].pszTitle = titles[i];
-        pages[i].lParam = parameters[i];
-    }
-    PROPSHEETHEADERW header{};
-    header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK | kSheetMaximize;
-    header.hwndParent = parent;
-    header.hInstance = instance;
-    header.pszCaption = L"";
-    header.nPages = 2;
-    header.ppsp = pages;
-    header.pfnCallback = CaptureSheetCallback;
-    HandheldPropertySheet(&header);
+    const ToolSheetPage pages[] = {
+        {IDD_CAPTURE_PAGE, CapturePage, reinterpret_cast<LPARAM>(&run), IDS_CAPTURE, "IDS_CAPTURE", false},
+        {IDD_OUTPUT_FORMAT, OutputFormatPage, reinterpret_cast<LPARAM>(&run.link), IDS_FORMAT, "IDS_FORMAT", true},
+    };
+    RunToolSheet(parent, pages, 2, CaptureSheetCallback);
     if (run.started) *delaySeconds = run.delay;
     return run.started;
 }
