@@ -12,6 +12,7 @@
 #include "display/view_win.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
+#include "imagelib/textutil.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/tools.rh"
@@ -673,7 +674,8 @@ INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROP
     wchar_t titles[kMostPages][64] = {};
     PROPSHEETPAGEW sheetPages[kMostPages] = {};
     for (int i = 0; i < count; ++i) {
-        LngGetString(Instance(), pages[i].titleId, pages[i].titleKey, titles[i], 64);
+        if (pages[i].fixedTitle) CopyWideTextBounded(titles[i], 64, pages[i].fixedTitle);
+        else LngGetString(Instance(), pages[i].titleId, pages[i].titleKey, titles[i], 64);
         sheetPages[i].dwSize = sizeof sheetPages[i];
         sheetPages[i].dwFlags = PSP_USETITLE | (pages[i].premature ? PSP_PREMATURE : 0);
         sheetPages[i].hInstance = Instance();

@@ -93,6 +93,7 @@ struct ToolSheetPage {
     UINT titleId;
     const char* titleKey;
     bool premature;
+    const wchar_t* fixedTitle = nullptr;  // used as it stands, untranslated, when given
 };
 // Runs a full-screen tool sheet of up to four pages with the tabs at the
 // bottom (the callback answers the version query); -1 for a bad page count.

@@ -20,6 +20,7 @@
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/batchsheet_win.h"
+#include "tools/properties_win.h"
 #include "tests/tools/toolsettings_win.h"
 #include "tools/tooldialogs_win.h"
 
@@ -259,6 +260,48 @@ TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
 TEST(BatchSheetResources, EveryPageFitsTheScreen) {
     InitCommonControls();
     for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE,
-                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE, IDD_CROP_PAGE})
+                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE, IDD_CROP_PAGE, IDD_PROPERTIES_INFO, IDD_PROPERTIES_LIST})
         testing_support::ExpectDialogFitsScreen(id);
+}
+
+TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "photo.jpg"}, {"palette.gif", "p.gif"}});
+    const wchar_t* paths[] = {files[0].path, files[1].path};
+    modaltest::ModalDriver driver;
+    std::wstring type, dimensions, colours, dpi, name, typeAfter, coloursAfter;
+    int exifRows = -1;
+    int exifRowsAfter = -1;
+    bool previous = true;
+    driver.OnDialog([&](HWND sheet) {
+        HWND infos = Page(sheet, 0);
+        type = ItemText(infos, IDC_PP_TYPE);
+        dimensions = ItemText(infos, IDC_PP_DIMENSIONS);
+        colours = ItemText(infos, IDC_PP_COLOURS);
+        dpi = ItemText(infos, IDC_PP_DPI);
+        name = ItemText(infos, IDC_PP_FILENAME);
+        previous = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
+        PropSheet_SetCurSel(sheet, nullptr, 1);
+        HWND exif = Page(sheet, 1);
+        exifRows = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
+        Click(infos, IDC_STEP_NEXT);
+        typeAfter = ItemText(infos, IDC_PP_TYPE);
+        coloursAfter = ItemText(infos, IDC_PP_COLOURS);
+        exifRowsAfter = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(RunPropertiesSheet(nullptr, paths, 2, 0), 0);
+    EXPECT_EQ(type, L"JPEG");
+    EXPECT_EQ(dimensions, L"320 x 240");
+    EXPECT_EQ(colours, L"16777216");  // one plane of 24 bits
+    EXPECT_EQ(name, L"photo.jpg");
+    EXPECT_FALSE(previous);
+    EXPECT_GT(exifRows, 2);  // the camera make and more
+    EXPECT_EQ(typeAfter, L"GIF");
+    EXPECT_EQ(coloursAfter, L"32");
+    EXPECT_EQ(exifRowsAfter, 0);  // no EXIF: an empty page
+    EXPECT_FALSE(dpi.empty());
+
+    // A file that cannot be read shows nothing.
+    const wchar_t* missing[] = {L"Z:\\no\\such\\file.jpg"};
+    EXPECT_EQ(RunPropertiesSheet(nullptr, missing, 1, 0), 0);
 }

@@ -22,6 +22,7 @@
 #include "tools/batch.h"
 #include "tools/iptctemplate.h"
 #include "tools/output.h"
+#include "tools/properties.h"
 #include "tools/rename.h"
 
 using testing_support::ReadBytes;
@@ -710,4 +711,27 @@ TEST(BatchTools, CropScaleAndClipping) {
     EXPECT_EQ(ApplyResize(&b, r), 0);
     EXPECT_EQ(b.xResolution, 300);
     FreeBitmap(&b);
+}
+
+TEST(Properties, FactsOfAPicture) {
+    ImageInfo info{};
+    info.formatIndex = int16_t(Format("png"));
+    info.width = 640;
+    info.height = 480;
+    info.planes = 1;
+    info.bitsPerPlane = 8;
+    PictureFacts f = DescribePicture(info);
+    EXPECT_EQ(f.type, L"PNG");
+    EXPECT_EQ(f.dimensions, L"640 x 480");
+    EXPECT_EQ(f.colours, L"256");
+    EXPECT_EQ(f.dpi, L"72 x 72");  // no resolution
+    info.planes = 3;
+    info.xResolution = 300;
+    info.yResolution = 150;
+    f = DescribePicture(info);
+    EXPECT_EQ(f.colours, L"16M");
+    EXPECT_EQ(f.dpi, L"300 x 150");
+    info.planes = 1;
+    info.bitsPerPlane = 32;
+    EXPECT_EQ(DescribePicture(info).colours, L"0");
 }
