@@ -669,7 +669,7 @@ int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchT
 }  // namespace
 
 INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback) {
-    constexpr int kMostPages = 4;
+    constexpr int kMostPages = 6;
     if (count < 1 || count > kMostPages) return -1;
     wchar_t titles[kMostPages][64] = {};
     PROPSHEETPAGEW sheetPages[kMostPages] = {};

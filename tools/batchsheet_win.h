@@ -95,7 +95,7 @@ struct ToolSheetPage {
     bool premature;
     const wchar_t* fixedTitle = nullptr;  // used as it stands, untranslated, when given
 };
-// Runs a full-screen tool sheet of up to four pages with the tabs at the
+// Runs a full-screen tool sheet of up to six pages with the tabs at the
 // bottom (the callback answers the version query); -1 for a bad page count.
 INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback);
 

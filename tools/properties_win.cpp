@@ -44,8 +44,8 @@ std::wstring FromCodePage(const char* text) {
     return wide;
 }
 
-// The file's information with its metadata and comment. Information-only
-// reads stop before the metadata, so a small reduced load brings them.
+}  // namespace
+
 bool ReadFacts(const wchar_t* path, ImageInfo* info) {
     if (QueryPictureInfo(path, -1, kInfoFlags, info) != 0) return false;
     LoadOptions options{};
@@ -61,6 +61,8 @@ bool ReadFacts(const wchar_t* path, ImageInfo* info) {
     FreeBitmap(&small);
     return true;
 }
+
+namespace {
 
 void AddRow(HWND list, const char* name, const char* text) {
     const std::wstring first = FromCodePage(name);

@@ -20,6 +20,8 @@
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/batchsheet_win.h"
+#include "processing/iptc.h"
+#include "tools/iptceditor_win.h"
 #include "tools/properties_win.h"
 #include "tests/tools/toolsettings_win.h"
 #include "tools/tooldialogs_win.h"
@@ -260,7 +262,8 @@ TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
 TEST(BatchSheetResources, EveryPageFitsTheScreen) {
     InitCommonControls();
     for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE,
-                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE, IDD_CROP_PAGE, IDD_PROPERTIES_INFO, IDD_PROPERTIES_LIST})
+                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE, IDD_CROP_PAGE, IDD_PROPERTIES_INFO, IDD_PROPERTIES_LIST, IDD_IPTC_FILE,
+                   IDD_IPTC_CAPTION, IDD_IPTC_CREDIT, IDD_IPTC_KEYWORD, IDD_IPTC_CATEGORY, IDD_IPTC_ORIGIN})
         testing_support::ExpectDialogFitsScreen(id);
 }
 
@@ -304,4 +307,57 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     // A file that cannot be read shows nothing.
     const wchar_t* missing[] = {L"Z:\\no\\such\\file.jpg"};
     EXPECT_EQ(RunPropertiesSheet(nullptr, missing, 1, 0), 0);
+}
+
+namespace {
+
+// The IPTC record of a file, read through the image library.
+struct FileIptc {
+    IptcRecord record{};
+    explicit FileIptc(const std::wstring& path) {
+        Bitmap b{};
+        LoadOptions options{};
+        InitLoadOptions(&options);
+        options.flags |= kLoadKeepMetadata;
+        if (LoadPictureFromFile(path.c_str(), &b, &options, nullptr) == 0) IptcRead(b.metadata, &record);
+        FreeBitmap(&b);
+    }
+    ~FileIptc() { IptcFree(&record); }
+};
+
+}  // namespace
+
+TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "i.jpg"}, {"turn.jpg", "j.jpg"}});
+    modaltest::ModalDriver driver;
+    std::wstring captionShownAfterStep = L"?";
+    driver.OnDialog([&](HWND sheet) {
+        // Let the pages be made.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        HWND caption = Page(sheet, 1);
+        HWND keywords = Page(sheet, 3);
+        HWND credit = Page(sheet, 2);
+        ASSERT_NE(caption, nullptr);
+        modaltest::SetItemText(caption, IDC_IP_CAPTION, L"Sea: waves");
+        modaltest::SetItemText(keywords, IDC_IP_KEYWORD, L"sky");
+        Click(keywords, IDC_IP_KEYADD);
+        modaltest::SetItemText(keywords, IDC_IP_KEYWORD, L"sky");
+        Click(keywords, IDC_IP_KEYADD);  // already there: not twice
+        modaltest::SelectComboItem(credit, IDC_IP_PRIORITY, 1);
+        Click(Page(sheet, 0), IDC_STEP_NEXT);  // asks, then shows the next file
+        captionShownAfterStep = ItemText(caption, IDC_IP_CAPTION);
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);  // nothing changed: no question
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDYES); });
+    RunIptcEditor(nullptr, files.data(), 2);
+    EXPECT_EQ(captionShownAfterStep, L"");
+    FileIptc written(files[0].path);
+    ASSERT_NE(written.record.slots[120].text, nullptr);
+    EXPECT_EQ(std::string(written.record.slots[120].text, written.record.slots[120].length), "Sea: waves");
+    EXPECT_EQ(written.record.lists[kIptcKeywords].count, 1u);
+    ASSERT_NE(written.record.slots[10].text, nullptr);
+    EXPECT_EQ(std::string(written.record.slots[10].text, written.record.slots[10].length), "1");
+    FileIptc untouched(files[1].path);
+    EXPECT_EQ(untouched.record.present, 0u);
 }
