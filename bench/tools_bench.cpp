@@ -1,0 +1,203 @@
+// Batch resize and convert: 100 camera-sized JPEGs (4000 x 3000) to
+// 640 x 480 JPEG at quality 75.
+//
+// - BM_ResizeToolApplyLoop: the resize tool's apply loop without its sheet
+//   (reduced JPEG decode, resample, the shared save with its output name).
+// - BM_PeerVips: vips_thumbnail then vips_jpegsave in this process, one
+//   thread, no operation cache. Goal: ours per picture within 1.2x of it.
+// - BM_PeerMogrify: ImageMagick's mogrify over the same files as a whole run
+//   (a process of its own), reported beside the others.
+//
+// The pictures are made at run time (ImageMagick and cjpeg) and never kept.
+#include <benchmark/benchmark.h>
+#include <vips/vips.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/peer.h"
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "imagelib/textutil.h"
+#include "shell/filelist.h"
+#include "tools/batch.h"
+#include "tools/output.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPictures = 100;
+constexpr int kDistinct = 4;
+constexpr int kQuality = 75;
+
+bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+struct CameraFolder {
+    fs::path dir;
+    std::vector<std::string> files;
+    std::vector<SelectedFile> selection;
+    bool ok = false;
+    ~CameraFolder() {
+        std::error_code ec;
+        if (!dir.empty()) fs::remove_all(dir, ec);
+    }
+};
+
+fs::path NewFolder(const char* name) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("pvbench-" + std::to_string(rd()) + "-" + name);
+    fs::create_directories(dir);
+    return dir;
+}
+
+const CameraFolder& Camera() {
+    static const CameraFolder folder = [] {
+        CameraFolder f;
+        f.dir = NewFolder("tools");
+        fs::create_directories(f.dir / "in");
+        const std::string convert = fs::exists("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
+        for (int s = 0; s < kDistinct; ++s) {
+            const fs::path ppm = f.dir / ("source" + std::to_string(s) + ".ppm");
+            const fs::path jpg = f.dir / ("distinct" + std::to_string(s) + ".jpg");
+            if (!Run(convert + " -size 1000x750 -seed " + std::to_string(41 + s) +
+                     " plasma:fractal -resize 4000x3000! -attenuate 0.5 +noise Gaussian '" + ppm.string() + "'") ||
+                !Run("cjpeg -quality 92 -outfile '" + jpg.string() + "' '" + ppm.string() + "'"))
+                return f;
+            fs::remove(ppm);
+        }
+        for (int i = 0; i < kPictures; ++i) {
+            const fs::path out = f.dir / "in" / ("img_" + std::to_string(1000 + i) + ".jpg");
+            fs::copy_file(f.dir / ("distinct" + std::to_string(i % kDistinct) + ".jpg"), out);
+            f.files.push_back(out.string());
+            SelectedFile selected{};
+            CopyWideTextBounded(selected.path, kListPathCapacity, Utf8ToWide(out.string().c_str()).c_str());
+            selected.index = uint32_t(i);
+            f.selection.push_back(selected);
+        }
+        for (int s = 0; s < kDistinct; ++s) fs::remove(f.dir / ("distinct" + std::to_string(s) + ".jpg"));
+        InitFormatRegistry();
+        f.ok = true;
+        return f;
+    }();
+    return folder;
+}
+
+void ResetOutput(const fs::path& out) {
+    std::error_code ec;
+    fs::remove_all(out, ec);
+    fs::create_directories(out);
+}
+
+struct ResizeRun {
+    ResizeRequest request;
+    OutputOptions options;
+    OutputFolder folder{};
+};
+
+void BM_ResizeToolApplyLoop(benchmark::State& state) {
+    const CameraFolder& camera = Camera();
+    if (!camera.ok) {
+        state.SkipWithError("could not make the pictures (ImageMagick, cjpeg)");
+        return;
+    }
+    const fs::path out = camera.dir / "ours";
+    ResizeRun run;
+    run.request.entry = kResizeVga;
+    OutputChoices choices;
+    choices.format = FindFormatByName("jpeg");
+    choices.jpegQuality = kQuality;
+    run.options = MakeOutputOptions(choices);
+    CopyWideTextBounded(run.folder.folder, kOutputPathCapacity, Utf8ToWide((out.string() + "/").c_str()).c_str());
+
+    ApplyHooks hooks;
+    hooks.user = &run;
+    hooks.load = [](void* user, const wchar_t* path, Bitmap* bitmap) {
+        LoadOptions options{};
+        ResizeLoadOptions(path, static_cast<ResizeRun*>(user)->request, &options);
+        return LoadPictureFromFile(path, bitmap, &options, nullptr);
+    };
+    hooks.operate = [](void* user, const wchar_t*, Bitmap* bitmap) {
+        return ApplyResize(bitmap, static_cast<ResizeRun*>(user)->request);
+    };
+    hooks.save = [](void* user, const wchar_t* path, Bitmap* bitmap, bool) {
+        const auto* r = static_cast<ResizeRun*>(user);
+        return SaveWithOutputOptions(r->options, r->folder, path, bitmap, false, SaveHooks{});
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        ResetOutput(out);
+        state.ResumeTiming();
+        const ApplyCounts counts = RunApplyLoop(camera.selection.data(), kPictures, 0, true, hooks);
+        if (counts.saved != kPictures) {
+            state.SkipWithError("not every picture was saved");
+            break;
+        }
+    }
+    state.counters["s_per_picture"] = benchmark::Counter(
+        kPictures, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_PeerVips(benchmark::State& state) {
+    const CameraFolder& camera = Camera();
+    if (!camera.ok) {
+        state.SkipWithError("could not make the pictures (ImageMagick, cjpeg)");
+        return;
+    }
+    static const bool started = [] {
+        if (VIPS_INIT("bench_tools")) return false;
+        vips_concurrency_set(1);
+        vips_cache_set_max(0);
+        return true;
+    }();
+    if (!started) {
+        state.SkipWithError("libvips did not start");
+        return;
+    }
+    const fs::path out = camera.dir / "vips";
+    for (auto _ : state) {
+        state.PauseTiming();
+        ResetOutput(out);
+        state.ResumeTiming();
+        for (int i = 0; i < kPictures; ++i) {
+            VipsImage* image = nullptr;
+            if (vips_thumbnail(camera.files[size_t(i)].c_str(), &image, 640, "height", 480, nullptr) != 0) {
+                state.SkipWithError("vips_thumbnail failed");
+                return;
+            }
+            const std::string target = (out / ("img_" + std::to_string(1000 + i) + "_m.jpg")).string();
+            const int rc = vips_jpegsave(image, target.c_str(), "Q", kQuality, nullptr);
+            g_object_unref(image);
+            if (rc != 0) {
+                state.SkipWithError("vips_jpegsave failed");
+                return;
+            }
+        }
+    }
+    state.counters["s_per_picture"] = benchmark::Counter(
+        kPictures, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_PeerMogrify(benchmark::State& state) {
+    const CameraFolder& camera = Camera();
+    if (!camera.ok) {
+        state.SkipWithError("could not make the pictures (ImageMagick, cjpeg)");
+        return;
+    }
+    const fs::path out = camera.dir / "mogrify";
+    ResetOutput(out);
+    bench_support::TimePeerCommand(state, "MAGICK_THREAD_LIMIT=1 mogrify -path '" + out.string() +
+                                              "' -resize 640x480 -quality 75 '" + (camera.dir / "in").string() +
+                                              "'/*.jpg");
+}
+
+}  // namespace
+
+BENCHMARK(BM_ResizeToolApplyLoop)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_PeerVips)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_PeerMogrify)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+BENCHMARK_MAIN();

@@ -1,0 +1,363 @@
+// The batch tool sheet under Wine, run from a selection of fixture pictures
+// as the main window's commands run it: Apply and Apply all, the done
+// message once, the overwrite question, settings stored by OK and Cancel
+// alike, and every page fitting the screen.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "resources/tools.rh"
+#include "shell/filelist.h"
+#include "shell/settings_win.h"
+#include "tests/support/dialogfit.h"
+#include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
+#include "tools/batchsheet_win.h"
+#include "processing/iptc.h"
+#include "tools/iptceditor_win.h"
+#include "tools/properties_win.h"
+#include "tests/tools/toolsettings_win.h"
+#include "tools/tooldialogs_win.h"
+
+using modaltest::Click;
+using modaltest::ItemText;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+std::wstring Fixture(const char* name) { return testing_support::FixtureFile(PV_TOOLS_FIXTURES, name); }
+
+class BatchSheet : public ToolSettingsTest {
+protected:
+    BatchSheet() : ToolSettingsTest(L"Software\\TrelmoBatchSheetTest") {}
+    // Copies of fixture pictures as the browser's selection.
+    std::vector<SelectedFile> Select(const std::vector<std::pair<const char*, const char*>>& copies) {
+        std::vector<SelectedFile> files(copies.size());
+        for (size_t i = 0; i < copies.size(); ++i) {
+            const std::wstring path = dir.File(copies[i].second);
+            WriteBytes(path, ReadBytes(Fixture(copies[i].first)));
+            wcscpy(files[i].path, path.c_str());
+            files[i].index = uint32_t(i);
+        }
+        return files;
+    }
+    ScratchDir dir;
+};
+
+HWND Page(HWND sheet, int index) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
+}
+
+std::pair<int, int> SizeOf(const std::wstring& path) {
+    ImageInfo info{};
+    const int rc = QueryPictureInfo(path.c_str(), -1, 0, &info);
+    const std::pair<int, int> size = rc == 0 ? std::make_pair(int(info.width), int(info.height)) : std::make_pair(0, 0);
+    FreePictureInfo(&info);
+    return size;
+}
+
+}  // namespace
+
+TEST_F(BatchSheet, RotateAllDecodesTurnsSavesAndAnnouncesOnce) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "a.jpg"}, {"gradient.png", "b.png"}, {"photo.jpg", "c.jpg"}});
+    modaltest::ModalDriver driver;
+    int messages = 0;
+    std::wstring done;
+    bool allShown = false;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_PREVIOUS)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_NEXT)));
+        modaltest::SetCheck(tool, IDC_ROT_N90, false);
+        modaltest::SetCheck(tool, IDC_ROT_90, true);
+        Click(tool, IDC_APPLYALL);
+    });
+    driver.OnDialog([&](HWND box) {
+        ++messages;
+        done = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    EXPECT_EQ(RunBatchRotateTool(nullptr, files.data(), uint32_t(files.size())), 1);
+    EXPECT_TRUE(allShown);
+    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(done, L"The picture c.jpg has been rotated and saved into c_m.jpg.");
+    EXPECT_EQ(SizeOf(dir.File("a_m.jpg")), std::make_pair(240, 320));
+    EXPECT_EQ(SizeOf(dir.File("b_m.jpg")), std::make_pair(32, 48));
+    EXPECT_EQ(SizeOf(dir.File("c_m.jpg")), std::make_pair(240, 320));
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"Format", 99), DWORD(FindFormatByName("jpeg")));
+}
+
+TEST_F(BatchSheet, ApplyOnOneOfSeveralKeepsTheSheetOpenAndStepsOn) {
+    std::vector<SelectedFile> files = Select({{"turn.jpg", "x.jpg"}, {"turn.jpg", "y.jpg"}});
+    modaltest::ModalDriver driver;
+    std::wstring pathShown;
+    bool stillOpen = false;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        Click(tool, IDC_STEP_NEXT);
+        pathShown = ItemText(tool, IDC_TOOL_PATH);
+        Click(tool, IDC_APPLY);  // the done message comes and goes meanwhile
+        stillOpen = IsWindow(sheet) && IsWindowVisible(sheet);
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchRotateTool(nullptr, files.data(), 2), 1);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(pathShown, files[1].path);
+    EXPECT_FALSE(GetFileAttributesW(dir.File("x_m.jpg").c_str()) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(SizeOf(dir.File("y_m.jpg")), std::make_pair(48, 64));
+}
+
+TEST_F(BatchSheet, LosslessTurnInPlaceAndSettingsKeptOnCancel) {
+    std::vector<SelectedFile> files = Select({{"turn.jpg", "t.jpg"}});
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SetCheck(tool, IDC_RZ_LOSSLESS, true);
+        // Into the source itself: no prefix, no suffix.
+        PropSheet_SetCurSel(sheet, nullptr, 2);
+        HWND folder = Page(sheet, 2);
+        modaltest::SetItemText(folder, IDC_FD_SUFFIX, L"");
+        Click(tool, IDC_APPLY);  // one file: the sheet closes by itself
+    });
+    EXPECT_EQ(RunBatchRotateTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(SizeOf(files[0].path), std::make_pair(48, 64));
+    EXPECT_EQ(RegReadSettingDefault(L"Rotate", L"Lossless", 0), 1u);
+
+    // Cancel still stores what the pages hold.
+    driver.OnDialog([&](HWND sheet) {
+        HWND format = Page(sheet, 1);
+        modaltest::SetCheck(format, IDC_CN_JPEG, false);
+        modaltest::SetCheck(format, IDC_CN_PNG, true);
+        SendDlgItemMessageW(format, IDC_CN_PNGLEVEL, CB_SETCURSEL, 8, 0);
+        PropSheet_SetCurSel(sheet, nullptr, 2);
+        modaltest::SetItemText(Page(sheet, 2), IDC_FD_PREFIX, L"new_");
+        SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(RunBatchConvertTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"Format", 99), DWORD(FindFormatByName("png")));
+    EXPECT_EQ(RegReadSettingDefault(L"Convert", L"PngCompression", 0), 9u);
+    wchar_t prefix[64];
+    RegReadText(L"Folder", L"Prefix", L"?", prefix, 64);
+    EXPECT_STREQ(prefix, L"new_");
+}
+
+TEST_F(BatchSheet, ConvertAskBeforeOverwriteAndResizeToPreset) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}});
+    WriteBytes(dir.File("p_m.jpg"), {'o', 'l', 'd'});
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) { Click(Page(sheet, 0), IDC_APPLY); });
+    driver.OnDialog([&](HWND box) { Click(box, IDCANCEL); });  // keep the old file
+    EXPECT_EQ(RunBatchConvertTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(ReadBytes(dir.File("p_m.jpg")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("bmp")));
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeMms);
+        Click(tool, IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchResizeTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(SizeOf(dir.File("p_m.bmp")), std::make_pair(160, 120));
+    EXPECT_EQ(RegReadSettingDefault(L"Resize", L"List", 0), DWORD(kResizeMms));
+}
+
+namespace {
+
+uint64_t SumOfSamples(const std::wstring& path) {
+    testing_support::LoadedPicture p;
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    p.result = LoadPictureFromFile(path.c_str(), &p.bitmap, &options, &p.info);
+    if (p.result != 0) return 0;
+    const testing_support::RgbaPicture rgba = testing_support::RgbaOf(p.bitmap);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < rgba.px.size(); i += 4) sum += rgba.px[i] + rgba.px[i + 1] + rgba.px[i + 2];
+    return sum;
+}
+
+}  // namespace
+
+TEST_F(BatchSheet, AdjustTypedBrightnessIsClampedAndApplied) {
+    std::vector<SelectedFile> files = Select({{"gradient.png", "g.png"}});
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
+    modaltest::ModalDriver driver;
+    std::wstring shown;
+    std::wstring gammaShown;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SelectComboItem(tool, IDC_AD_SETTING, kAdjustGamma);
+        gammaShown = ItemText(tool, IDC_AD_VALUE);
+        modaltest::SelectComboItem(tool, IDC_AD_SETTING, kAdjustBrightness);
+        modaltest::SetItemText(tool, IDC_AD_VALUE, L"250");
+        shown = ItemText(tool, IDC_AD_VALUE);
+        EXPECT_EQ(SendDlgItemMessageW(tool, IDC_AD_VALUEBAR, TBM_GETPOS, 0, 0), 100);
+        Click(tool, IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchAdjustTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(gammaShown, L"1.00");
+    EXPECT_EQ(shown, L"250");
+    EXPECT_GT(SumOfSamples(dir.File("g_m.png")), SumOfSamples(files[0].path) + 48 * 32 * 150);
+}
+
+TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
+    std::vector<SelectedFile> files = Select({{"palette.gif", "p.gif"}, {"gradient.png", "g.png"}});
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) { Click(Page(sheet, 0), IDC_APPLYALL); });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchFilterTool(nullptr, files.data(), 2), 1);
+    for (auto names : {std::make_pair("p.gif", "p_m.png"), std::make_pair("g.png", "g_m.png")}) {
+        const uint64_t before = SumOfSamples(dir.File(names.first));
+        EXPECT_NE(before, 0u);
+        EXPECT_EQ(SumOfSamples(dir.File(names.second)), before) << names.second;
+    }
+}
+
+TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "c.jpg"}, {"photo.jpg", "d.jpg"}});
+    RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
+    modaltest::ModalDriver driver;
+    std::wstring widthShown;
+    bool allShown = true;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
+        widthShown = ItemText(tool, IDC_CR_WIDTH);
+        Click(tool, IDC_APPLY);  // the whole picture
+        Click(tool, IDC_STEP_NEXT);
+        modaltest::SetItemText(tool, IDC_CR_X, L"10");
+        modaltest::SetItemText(tool, IDC_CR_Y, L"20");
+        modaltest::SetItemText(tool, IDC_CR_WIDTH, L"1000");  // past the right edge
+        modaltest::SetItemText(tool, IDC_CR_HEIGHT, L"100");
+        Click(tool, IDC_APPLY);
+        // An up-down step writes its edit.
+        SendDlgItemMessageW(tool, IDC_CR_HEIGHTSPIN, UDM_SETPOS32, 0, 50);
+        SendMessageW(tool, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 50),
+                     reinterpret_cast<LPARAM>(GetDlgItem(tool, IDC_CR_HEIGHTSPIN)));
+        EXPECT_EQ(ItemText(tool, IDC_CR_HEIGHT), L"50");
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchCropTool(nullptr, files.data(), 2), 1);
+    EXPECT_FALSE(allShown);
+    EXPECT_EQ(widthShown, L"320");
+    EXPECT_EQ(SizeOf(dir.File("c_m.png")), std::make_pair(320, 240));
+    EXPECT_EQ(SizeOf(dir.File("d_m.png")), std::make_pair(310, 100));
+}
+
+TEST(BatchSheetResources, EveryPageFitsTheScreen) {
+    InitCommonControls();
+    for (int id : {IDD_OUTPUT_FORMAT, IDD_OUTPUT_FOLDER, IDD_CONVERT_PAGE, IDD_ROTATE_PAGE, IDD_RESIZE_PAGE,
+                   IDD_ADJUST_PAGE, IDD_FILTER_PAGE, IDD_CROP_PAGE, IDD_PROPERTIES_INFO, IDD_PROPERTIES_LIST, IDD_IPTC_FILE,
+                   IDD_IPTC_CAPTION, IDD_IPTC_CREDIT, IDD_IPTC_KEYWORD, IDD_IPTC_CATEGORY, IDD_IPTC_ORIGIN})
+        testing_support::ExpectDialogFitsScreen(id);
+}
+
+TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "photo.jpg"}, {"palette.gif", "p.gif"}});
+    const wchar_t* paths[] = {files[0].path, files[1].path};
+    modaltest::ModalDriver driver;
+    std::wstring type, dimensions, colours, dpi, name, typeAfter, coloursAfter;
+    int exifRows = -1;
+    int exifRowsAfter = -1;
+    bool previous = true;
+    driver.OnDialog([&](HWND sheet) {
+        HWND infos = Page(sheet, 0);
+        type = ItemText(infos, IDC_PP_TYPE);
+        dimensions = ItemText(infos, IDC_PP_DIMENSIONS);
+        colours = ItemText(infos, IDC_PP_COLOURS);
+        dpi = ItemText(infos, IDC_PP_DPI);
+        name = ItemText(infos, IDC_PP_FILENAME);
+        previous = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
+        PropSheet_SetCurSel(sheet, nullptr, 1);
+        HWND exif = Page(sheet, 1);
+        exifRows = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
+        Click(infos, IDC_STEP_NEXT);
+        typeAfter = ItemText(infos, IDC_PP_TYPE);
+        coloursAfter = ItemText(infos, IDC_PP_COLOURS);
+        exifRowsAfter = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(RunPropertiesSheet(nullptr, paths, 2, 0), 0);
+    EXPECT_EQ(type, L"JPEG");
+    EXPECT_EQ(dimensions, L"320 x 240");
+    EXPECT_EQ(colours, L"16777216");  // one plane of 24 bits
+    EXPECT_EQ(name, L"photo.jpg");
+    EXPECT_FALSE(previous);
+    EXPECT_GT(exifRows, 2);  // the camera make and more
+    EXPECT_EQ(typeAfter, L"GIF");
+    EXPECT_EQ(coloursAfter, L"32");
+    EXPECT_EQ(exifRowsAfter, 0);  // no EXIF: an empty page
+    EXPECT_FALSE(dpi.empty());
+
+    // A file that cannot be read shows nothing.
+    const wchar_t* missing[] = {L"Z:\\no\\such\\file.jpg"};
+    EXPECT_EQ(RunPropertiesSheet(nullptr, missing, 1, 0), 0);
+}
+
+namespace {
+
+// The IPTC record of a file, read through the image library.
+struct FileIptc {
+    IptcRecord record{};
+    explicit FileIptc(const std::wstring& path) {
+        Bitmap b{};
+        LoadOptions options{};
+        InitLoadOptions(&options);
+        options.flags |= kLoadKeepMetadata;
+        if (LoadPictureFromFile(path.c_str(), &b, &options, nullptr) == 0) IptcRead(b.metadata, &record);
+        FreeBitmap(&b);
+    }
+    ~FileIptc() { IptcFree(&record); }
+};
+
+}  // namespace
+
+TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "i.jpg"}, {"turn.jpg", "j.jpg"}});
+    modaltest::ModalDriver driver;
+    std::wstring captionShownAfterStep = L"?";
+    driver.OnDialog([&](HWND sheet) {
+        // Let the pages be made.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        HWND caption = Page(sheet, 1);
+        HWND keywords = Page(sheet, 3);
+        HWND credit = Page(sheet, 2);
+        ASSERT_NE(caption, nullptr);
+        modaltest::SetItemText(caption, IDC_IP_CAPTION, L"Sea: waves");
+        modaltest::SetItemText(keywords, IDC_IP_KEYWORD, L"sky");
+        Click(keywords, IDC_IP_KEYADD);
+        modaltest::SetItemText(keywords, IDC_IP_KEYWORD, L"sky");
+        Click(keywords, IDC_IP_KEYADD);  // already there: not twice
+        modaltest::SelectComboItem(credit, IDC_IP_PRIORITY, 1);
+        Click(Page(sheet, 0), IDC_STEP_NEXT);  // asks, then shows the next file
+        captionShownAfterStep = ItemText(caption, IDC_IP_CAPTION);
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);  // nothing changed: no question
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDYES); });
+    RunIptcEditor(nullptr, files.data(), 2);
+    EXPECT_EQ(captionShownAfterStep, L"");
+    FileIptc written(files[0].path);
+    ASSERT_NE(written.record.slots[120].text, nullptr);
+    EXPECT_EQ(std::string(written.record.slots[120].text, written.record.slots[120].length), "Sea: waves");
+    EXPECT_EQ(written.record.lists[kIptcKeywords].count, 1u);
+    ASSERT_NE(written.record.slots[10].text, nullptr);
+    EXPECT_EQ(std::string(written.record.slots[10].text, written.record.slots[10].length), "1");
+    FileIptc untouched(files[1].path);
+    EXPECT_EQ(untouched.record.present, 0u);
+}

@@ -1,0 +1,747 @@
+#include "tools/batchsheet_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "display/view_win.h"
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "imagelib/textutil.h"
+#include "platform/framework_win.h"
+#include "platform/handheld.h"
+#include "resources/tools.rh"
+#include "shell/filelist.h"
+#include "shell/language_win.h"
+#include "shell/pictureload.h"
+#include "shell/settings_win.h"
+#include "tools/tooldialogs_win.h"
+
+namespace {
+
+constexpr UINT_PTR kSheetSubclassId = 0x7001;
+// Posted to the sheet once it is up: make the output format page now if the
+// property-sheet code left it for later (it is asked for as made with the
+// sheet, so that its choices are read and stored from the start).
+constexpr UINT kMakeFormatPage = WM_APP + 0x101;
+constexpr int kFormatButtons[] = {IDC_CN_JPEG, IDC_CN_GIF, IDC_CN_BMP, IDC_CN_PNG, IDC_CN_TGA};
+constexpr const char* kFormatNames[] = {"jpeg", "gif", "bmp", "png", "tga"};
+constexpr int kRotateButtons[] = {IDC_ROT_N90, IDC_ROT_90, IDC_ROT_180, IDC_ROT_HFLIP, IDC_ROT_VFLIP};
+constexpr const wchar_t* kResizeSection = L"Resize";
+constexpr const wchar_t* kRotateSection = L"Rotate";
+
+// The sheet being shown; its subclass has no other way to find the state.
+BatchToolState* g_current = nullptr;
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+BatchToolState* StateOf(HWND page) { return reinterpret_cast<BatchToolState*>(GetWindowLongPtrW(page, GWLP_USERDATA)); }
+
+void ShowButtons(HWND page, const BatchButtonTexts& texts) {
+    DlgItemShow(page, IDC_APPLY, texts.applyShown);
+    DlgItemShow(page, IDC_APPLYALL, texts.applyAllShown);
+    if (texts.applyShown) SetDlgItemTextW(page, IDC_APPLY, texts.apply);
+    if (texts.applyAllShown) SetDlgItemTextW(page, IDC_APPLYALL, texts.applyAll);
+}
+
+void SetStepButtons(const BatchToolState& s) {
+    const StepStates steps = StepButtonStates(s.count, s.current);
+    if (!s.windows.tool) return;
+    EnableWindow(GetDlgItem(s.windows.tool, IDC_STEP_PREVIOUS), steps.previous);
+    EnableWindow(GetDlgItem(s.windows.tool, IDC_STEP_NEXT), steps.next);
+}
+
+// --- The output format page -------------------------------------------------
+
+int CheckedFormatButton(HWND page) {
+    for (int id : kFormatButtons)
+        if (IsDlgButtonChecked(page, id) == BST_CHECKED) return id;
+    return 0;
+}
+
+void UpdateFormatControls(HWND page) {
+    const int checked = CheckedFormatButton(page);
+    DlgItemEnable(page, IDC_CN_GIFMODE, checked == IDC_CN_GIF);
+    DlgItemEnable(page, IDC_CN_BMPMODE, checked == IDC_CN_BMP);
+    DlgItemEnable(page, IDC_CN_PNGMODE, checked == IDC_CN_PNG);
+    DlgItemEnable(page, IDC_CN_PNGLEVEL, checked == IDC_CN_PNG);
+}
+
+void FillModeList(HWND page, int id, bool trueColour) {
+    DlgComboAddString(page, id, IDS_BW, "IDS_BW");
+    DlgComboAddString(page, id, IDS_16COLS, "IDS_16COLS");
+    DlgComboAddString(page, id, IDS_256COLS, "IDS_256COLS");
+    if (trueColour) DlgComboAddString(page, id, IDS_16M, "IDS_16M");
+}
+
+OutputChoices ChoicesFromPage(HWND page) {
+    OutputChoices c = ReadStoredOutputChoices();
+    for (size_t i = 0; i < std::size(kFormatButtons); ++i)
+        if (IsDlgButtonChecked(page, kFormatButtons[i]) == BST_CHECKED) c.format = FindFormatByName(kFormatNames[i]);
+    c.jpegQuality = int32_t(SendDlgItemMessageW(page, IDC_CN_QUALITYBAR, TBM_GETPOS, 0, 0));
+    c.gifMode = int32_t(SendDlgItemMessageW(page, IDC_CN_GIFMODE, CB_GETCURSEL, 0, 0));
+    c.bmpMode = int32_t(SendDlgItemMessageW(page, IDC_CN_BMPMODE, CB_GETCURSEL, 0, 0));
+    c.pngMode = int32_t(SendDlgItemMessageW(page, IDC_CN_PNGMODE, CB_GETCURSEL, 0, 0));
+    c.pngCompression = int32_t(SendDlgItemMessageW(page, IDC_CN_PNGLEVEL, CB_GETCURSEL, 0, 0)) + 1;
+    return c;
+}
+
+void ForwardToToolPage(HWND page, UINT id) {
+    const auto* link = reinterpret_cast<const OutputPageLink*>(GetWindowLongPtrW(page, GWLP_USERDATA));
+    if (link && link->windows->tool) SendMessageW(link->windows->tool, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+INT_PTR AnswerKillActive(HWND page, LPARAM second) {
+    if (reinterpret_cast<const NMHDR*>(second)->code != UINT(PSN_KILLACTIVE)) return FALSE;
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, FALSE);
+    return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM second) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        auto* link = reinterpret_cast<OutputPageLink*>(reinterpret_cast<PROPSHEETPAGEW*>(second)->lParam);
+        SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(link));
+        link->windows->format = page;
+        LngSelectSection("DlgConvert");
+        for (auto item : {std::make_pair(IDC_CN_JPEG, "IDC_CN_JPEG"), std::make_pair(IDC_CN_GIF, "IDC_CN_GIF"),
+                          std::make_pair(IDC_CN_BMP, "IDC_CN_BMP"), std::make_pair(IDC_CN_PNG, "IDC_CN_PNG"),
+                          std::make_pair(IDC_CN_TGA, "IDC_CN_TGA"), std::make_pair(IDC_QUALITY, "IDC_QUALITY"),
+                          std::make_pair(IDC_COMPRESSION, "IDC_COMPRESSION"),
+                          std::make_pair(IDC_CN_JPEGTEXT1, "IDC_CN_JPEGTEXT1"),
+                          std::make_pair(IDC_CN_JPEGTEXT2, "IDC_CN_JPEGTEXT2")})
+            LngSetItemText(page, item.first, item.second);
+        const OutputOptions o = MakeOutputOptions(ReadStoredOutputChoices());
+        SendDlgItemMessageW(page, IDC_CN_QUALITYBAR, TBM_SETRANGE, TRUE, MAKELPARAM(1, 100));
+        SendDlgItemMessageW(page, IDC_CN_QUALITYBAR, TBM_SETPOS, TRUE, o.jpegQuality);
+        SetDlgItemInt(page, IDC_CN_QUALITYVALUE, UINT(o.jpegQuality), FALSE);
+        FillModeList(page, IDC_CN_GIFMODE, false);
+        FillModeList(page, IDC_CN_BMPMODE, true);
+        FillModeList(page, IDC_CN_PNGMODE, true);
+        const wchar_t* levels[] = {L"1 (Low)", L"2", L"3", L"4", L"5", L"6", L"7 (Normal)", L"8", L"9 (High)"};
+        for (const wchar_t* level : levels)
+            SendDlgItemMessageW(page, IDC_CN_PNGLEVEL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(level));
+        SendDlgItemMessageW(page, IDC_CN_GIFMODE, CB_SETCURSEL, WPARAM(std::clamp(o.gifMode, 0, 2)), 0);
+        SendDlgItemMessageW(page, IDC_CN_BMPMODE, CB_SETCURSEL, WPARAM(std::clamp(o.bmpMode, 0, 3)), 0);
+        SendDlgItemMessageW(page, IDC_CN_PNGMODE, CB_SETCURSEL, WPARAM(std::clamp(o.pngMode, 0, 3)), 0);
+        SendDlgItemMessageW(page, IDC_CN_PNGLEVEL, CB_SETCURSEL, WPARAM(o.pngCompression - 1), 0);
+        // A stored format that is none of the page's checks JPEG.
+        int button = IDC_CN_JPEG;
+        for (size_t i = 0; i < std::size(kFormatButtons); ++i)
+            if (FindFormatByName(kFormatNames[i]) == o.format) button = kFormatButtons[i];
+        CheckRadioButton(page, IDC_CN_JPEG, IDC_CN_TGA, button);
+        UpdateFormatControls(page);
+        ShowButtons(page, *link->texts);
+        return TRUE;
+    }
+    case WM_COMMAND: {
+        const UINT id = LOWORD(first);
+        if (id == IDC_APPLY || id == IDC_APPLYALL) ForwardToToolPage(page, id);
+        else if (std::find(std::begin(kFormatButtons), std::end(kFormatButtons), int(id)) != std::end(kFormatButtons))
+            UpdateFormatControls(page);
+        return TRUE;
+    }
+    case WM_HSCROLL:
+        SetDlgItemInt(page, IDC_CN_QUALITYVALUE,
+                      UINT(SendDlgItemMessageW(page, IDC_CN_QUALITYBAR, TBM_GETPOS, 0, 0)), FALSE);
+        return TRUE;
+    case WM_NOTIFY: return AnswerKillActive(page, second);
+    default: return FALSE;
+    }
+}
+
+namespace {
+
+// --- The output folder page -------------------------------------------------
+
+INT_PTR CALLBACK OutputFolderPage(HWND page, UINT message, WPARAM first, LPARAM second) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        auto* link = reinterpret_cast<OutputPageLink*>(reinterpret_cast<PROPSHEETPAGEW*>(second)->lParam);
+        LngSelectSection("DlgFolder");
+        LngSetItemText(page, IDC_FD_TEXT, "IDC_FD_TEXT");
+        LngSetItemText(page, IDC_FD_TPREFIX, "IDC_FD_TPREFIX");
+        LngSetItemText(page, IDC_FD_TSUFFIX, "IDC_FD_TSUFFIX");
+        SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(link));
+        link->windows->folder = page;
+        // The folder of the first selected file.
+        if (link->files) {
+            const wchar_t* path = link->files[0].path;
+            SetDlgItemTextW(page, IDC_FD_FOLDER, std::wstring(path, FileNameOffset(path)).c_str());
+        }
+        const OutputFolder stored = ReadStoredOutputFolder();
+        SendDlgItemMessageW(page, IDC_FD_PREFIX, EM_LIMITTEXT, kOutputAffixCapacity - 1, 0);
+        SendDlgItemMessageW(page, IDC_FD_SUFFIX, EM_LIMITTEXT, kOutputAffixCapacity - 1, 0);
+        SetDlgItemTextW(page, IDC_FD_PREFIX, stored.prefix);
+        SetDlgItemTextW(page, IDC_FD_SUFFIX, stored.suffix);
+        ShowButtons(page, *link->texts);
+        return TRUE;
+    }
+    case WM_COMMAND: {
+        const UINT id = LOWORD(first);
+        if (id == IDC_APPLY || id == IDC_APPLYALL) ForwardToToolPage(page, id);
+        return TRUE;
+    }
+    case WM_NOTIFY: return AnswerKillActive(page, second);
+    default: return FALSE;
+    }
+}
+
+// --- Tool pages -------------------------------------------------------------
+
+// --- Crop -------------------------------------------------------------------
+
+const int kCropEdits[] = {IDC_CR_X, IDC_CR_Y, IDC_CR_WIDTH, IDC_CR_HEIGHT};
+const int kCropSpins[] = {IDC_CR_XSPIN, IDC_CR_YSPIN, IDC_CR_WIDTHSPIN, IDC_CR_HEIGHTSPIN};
+
+void SetCropNumbers(HWND page, const int32_t values[4]) {
+    for (int i = 0; i < 4; ++i) {
+        SetDlgItemInt(page, kCropEdits[i], UINT(std::max(values[i], 0)), FALSE);
+        SendDlgItemMessageW(page, kCropSpins[i], UDM_SETPOS32, 0, values[i]);
+    }
+}
+
+void CropSelectionDrawn(const ViewEvent* event) {
+    if (event->code != kViewSelecting) return;
+    auto* s = reinterpret_cast<BatchToolState*>(event->user);
+    const int32_t values[4] = {CropToPicture(event->selectionLeft, s->cropScale),
+                               CropToPicture(event->selectionTop, s->cropScale),
+                               CropToPicture(event->selectionWidth, s->cropScale),
+                               CropToPicture(event->selectionHeight, s->cropScale)};
+    SetCropNumbers(s->windows.tool, values);
+}
+
+void ShowCropPreview(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    ViewSetPicture(s->cropView, nullptr, 0);
+    FreeBitmap(&s->cropPreview);
+    RECT client{};
+    GetClientRect(s->cropView, &client);
+    ImageInfo info{};
+    int32_t fullWidth = 1;
+    int32_t fullHeight = 1;
+    if (LoadPictureThumbnail(s->files[s->current].path, &s->cropPreview, &info, client.right, client.bottom, 0, 1, 1,
+                             0, MetadataExifOrientation()) == 0) {
+        fullWidth = std::max<int32_t>(info.width, 1);
+        fullHeight = std::max<int32_t>(info.height, 1);
+        // A picture turned upright on loading has its sides exchanged.
+        if ((s->cropPreview.width > s->cropPreview.height) != (fullWidth > fullHeight) &&
+            s->cropPreview.width != s->cropPreview.height)
+            std::swap(fullWidth, fullHeight);
+        ViewSetPicture(s->cropView, &s->cropPreview, 0);
+    }
+    FreePictureInfo(&info);
+    s->cropScale = CropScale(fullWidth, s->cropPreview.width);
+    ViewSetZoomMode(s->cropView, 2);
+    ViewSetMouseMode(s->cropView, kMouseSelect);
+    ViewSetEventCallback(s->cropView, CropSelectionDrawn, reinterpret_cast<uintptr_t>(s));
+    const int32_t maxima[4] = {fullWidth, fullHeight, fullWidth, fullHeight};
+    for (int i = 0; i < 4; ++i)
+        SendDlgItemMessageW(page, kCropSpins[i], UDM_SETRANGE32, i < 2 ? 0 : 1, maxima[i]);
+    const int32_t whole[4] = {0, 0, fullWidth, fullHeight};
+    SetCropNumbers(page, whole);
+}
+
+void InitCropPage(HWND page, BatchToolState* s) {
+    LngSelectSection("DlgCrop");
+    LngSetItemText(page, IDC_TWIDTH, "IDC_TWIDTH");
+    LngSetItemText(page, IDC_THEIGHT, "IDC_THEIGHT");
+    RECT area{};
+    GetWindowRect(GetDlgItem(page, IDC_CR_VIEWAREA), &area);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&area), 2);
+    ShowWindow(GetDlgItem(page, IDC_CR_VIEWAREA), SW_HIDE);
+    ViewRegisterClass(Instance());
+    s->cropView = ViewCreate(page, WS_VISIBLE | WS_BORDER, &area, 0x808080, nullptr);
+}
+
+// An up-down moved: its edit takes the number and the drawn selection follows
+// all four numbers.
+void CropSpinMoved(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    int32_t values[4];
+    for (int i = 0; i < 4; ++i) {
+        values[i] = int32_t(SendDlgItemMessageW(page, kCropSpins[i], UDM_GETPOS32, 0, 0));
+        SetDlgItemInt(page, kCropEdits[i], UINT(std::max(values[i], 0)), FALSE);
+    }
+    const PictureRect selection{CropToPreview(values[0], s->cropScale), CropToPreview(values[1], s->cropScale),
+                                CropToPreview(values[2], s->cropScale), CropToPreview(values[3], s->cropScale)};
+    ViewSetSelection(s->cropView, &selection);
+}
+
+void ShowCurrentFile(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    const wchar_t* path = s->files[s->current].path;
+    const int pathId = s->kind == BatchToolKind::kConvert                                   ? IDC_PV_PATH
+                       : s->kind == BatchToolKind::kAdjust || s->kind == BatchToolKind::kFilter ? IDC_AD_PATH
+                                                                                                : IDC_TOOL_PATH;
+    if (s->kind == BatchToolKind::kCrop) {
+        ShowCropPreview(s);
+        SetStepButtons(*s);
+        return;
+    }
+    SetDlgItemTextW(page, pathId, path);
+    SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
+    if (s->kind == BatchToolKind::kConvert) {
+        ImageInfo info{};
+        if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex >= 0) {
+            std::wstring type;
+            for (const char* p = GetFormatShortName(info.formatIndex); p && *p; ++p)
+                type += wchar_t(std::towupper(wchar_t(static_cast<unsigned char>(*p))));
+            SetDlgItemTextW(page, IDC_PV_TYPE, type.c_str());
+            SetDlgItemTextW(page, IDC_PV_DIMENSIONS,
+                            (std::to_wstring(info.width) + L" x " + std::to_wstring(info.height)).c_str());
+        } else {
+            SetDlgItemTextW(page, IDC_PV_TYPE, L"");
+            SetDlgItemTextW(page, IDC_PV_DIMENSIONS, L"");
+        }
+        FreePictureInfo(&info);
+    }
+    SetStepButtons(*s);
+}
+
+void Step(BatchToolState* s, int direction) {
+    const uint32_t next = StepIndex(s->count, s->current, direction);
+    if (next == s->current) return;
+    s->current = next;
+    ShowCurrentFile(s);
+}
+
+void ReadToolValues(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    if (s->kind == BatchToolKind::kRotate) {
+        s->rotateChoice = kRotateLeft;
+        for (int i = 0; i < int(std::size(kRotateButtons)); ++i)
+            if (IsDlgButtonChecked(page, kRotateButtons[i]) == BST_CHECKED) {
+                s->rotateChoice = i;
+                break;
+            }
+        s->lossless = IsDlgButtonChecked(page, IDC_RZ_LOSSLESS) == BST_CHECKED;
+    } else if (s->kind == BatchToolKind::kResize) {
+        s->resize.entry = int32_t(SendDlgItemMessageW(page, IDC_RZ_LIST, CB_GETCURSEL, 0, 0));
+        s->resize.width = int32_t(GetDlgItemInt(page, IDC_RZ_WIDTHEDIT, nullptr, FALSE));
+        s->resize.height = int32_t(GetDlgItemInt(page, IDC_RZ_HEIGHTEDIT, nullptr, FALSE));
+        s->resize.dpi = int32_t(GetDlgItemInt(page, IDC_RZ_DPIEDIT, nullptr, FALSE));
+        s->resize.keepRatio = IsDlgButtonChecked(page, IDC_RZ_RATIO) == BST_CHECKED;
+        s->resize.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+        s->resize.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    } else if (s->kind == BatchToolKind::kAdjust) {
+        s->adjust.autoLevels = IsDlgButtonChecked(page, IDC_AUTOLEVELS) == BST_CHECKED;
+        s->adjust.autoContrast = IsDlgButtonChecked(page, IDC_AUTOCONTRAST) == BST_CHECKED;
+    } else if (s->kind == BatchToolKind::kFilter) {
+        s->filter.sharpen = int32_t(SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_GETPOS, 0, 0));
+        s->filter.smooth = int32_t(SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_GETPOS, 0, 0));
+        s->filter.reduceNoise = IsDlgButtonChecked(page, IDC_REDUCENOISE) == BST_CHECKED;
+    }
+}
+
+// Shows the chosen adjust setting on the trackbar, the up-down and the edit.
+void ShowAdjustSetting(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    int32_t lo = 0;
+    int32_t hi = 0;
+    AdjustSettingRange(s->adjustSetting, &lo, &hi);
+    const int32_t position = AdjustSettingPosition(s->adjust, s->adjustSetting);
+    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETRANGE, TRUE, MAKELPARAM(lo, hi));
+    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETTICFREQ, 10, 0);
+    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETPOS, TRUE, position);
+    SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETRANGE32, WPARAM(lo), LPARAM(hi));
+    SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETPOS32, 0, position);
+    wchar_t text[32];
+    if (s->adjustSetting == kAdjustGamma) std::swprintf(text, 32, L"%.2f", s->adjust.gamma);
+    else std::swprintf(text, 32, L"%d", int(position));
+    s->updating = 1;
+    SetDlgItemTextW(page, IDC_AD_VALUE, text);
+    s->updating = 0;
+}
+
+void StoreToolSettings(BatchToolState* s) {
+    StoreOutputOptions(s->windows.format);
+    StoreOutputFolder(s->windows.folder);
+    if (!s->windows.tool) return;
+    ReadToolValues(s);
+    if (s->kind == BatchToolKind::kRotate) RegWriteDword(kRotateSection, L"Lossless", s->lossless ? 1 : 0);
+    if (s->kind == BatchToolKind::kResize) {
+        RegWriteDword(kResizeSection, L"List", DWORD(s->resize.entry));
+        RegWriteDword(kResizeSection, L"Ratio", s->resize.keepRatio ? 1 : 0);
+    }
+}
+
+struct ApplyRun {
+    BatchToolState* state;
+    HWND owner;
+    OutputOptions options;
+    OutputFolder folder;
+    int doneId;
+    const char* doneKey;
+};
+
+int LoadForTool(void* user, const wchar_t* path, Bitmap* bitmap) {
+    const auto* run = static_cast<ApplyRun*>(user);
+    LoadOptions options{};
+    if (run->state->kind == BatchToolKind::kResize) {
+        ResizeLoadOptions(path, run->state->resize, &options);
+    } else {
+        InitLoadOptions(&options);
+        options.flags |= run->state->kind == BatchToolKind::kConvert ? kConvertLoadFlags : kToolLoadFlags;
+    }
+    return LoadPictureOriented(path, bitmap, &options, nullptr, MetadataExifOrientation());
+}
+
+int OperateForTool(void* user, const wchar_t*, Bitmap* bitmap) {
+    const BatchToolState* s = static_cast<ApplyRun*>(user)->state;
+    switch (s->kind) {
+    case BatchToolKind::kRotate: return ApplyRotate(bitmap, s->rotateChoice);
+    case BatchToolKind::kResize: return ApplyResize(bitmap, s->resize);
+    case BatchToolKind::kAdjust: return ApplyAdjust(bitmap, s->adjust);
+    case BatchToolKind::kFilter: ApplyFilter(bitmap, s->filter); return 0;
+    case BatchToolKind::kCrop: {
+        HWND page = s->windows.tool;
+        return ApplyCrop(bitmap, GetDlgItemInt(page, IDC_CR_X, nullptr, FALSE),
+                         GetDlgItemInt(page, IDC_CR_Y, nullptr, FALSE),
+                         GetDlgItemInt(page, IDC_CR_WIDTH, nullptr, FALSE),
+                         GetDlgItemInt(page, IDC_CR_HEIGHT, nullptr, FALSE));
+    }
+    default: return 0;
+    }
+}
+
+SaveOutcome SaveForTool(void* user, const wchar_t* path, Bitmap* bitmap, bool announce) {
+    const auto* run = static_cast<ApplyRun*>(user);
+    return SaveInChosenFormatOutcome(run->owner, run->options, run->folder, announce ? run->doneId : -1,
+                                     run->doneKey, path, bitmap);
+}
+
+bool ConfirmLosslessOverwrite(void* user, const wchar_t*) {
+    wchar_t text[512] = L"";
+    LngGetString(Instance(), IDS_EXISTS, "IDS_EXISTS", text, 512);
+    return MessageBoxW(static_cast<HWND>(user), text, L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+void Apply(BatchToolState* s, bool all) {
+    HWND page = s->windows.tool;
+    ReadToolValues(s);
+    ApplyRun run{s, page, ReadOutputOptions(s->windows.format), ReadOutputFolder(s->windows.folder), -1, nullptr};
+    switch (s->kind) {
+    case BatchToolKind::kConvert: run.doneId = IDS_CONVERT_OK, run.doneKey = "IDS_CONVERT_OK"; break;
+    case BatchToolKind::kRotate: run.doneId = IDS_ROTATE_OK, run.doneKey = "IDS_ROTATE_OK"; break;
+    case BatchToolKind::kResize: run.doneId = IDS_RESIZE_OK, run.doneKey = "IDS_RESIZE_OK"; break;
+    case BatchToolKind::kAdjust:
+    case BatchToolKind::kFilter: run.doneId = IDS_ADJUST_OK, run.doneKey = "IDS_ADJUST_OK"; break;
+    case BatchToolKind::kCrop: run.doneId = IDS_CROP_OK, run.doneKey = "IDS_CROP_OK"; all = false; break;
+    }
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    ApplyHooks hooks;
+    hooks.user = &run;
+    hooks.load = LoadForTool;
+    hooks.operate = OperateForTool;
+    hooks.save = SaveForTool;
+    if (s->kind == BatchToolKind::kRotate && s->lossless) {
+        // JPEG files turn on their coefficients, one by one; the others take
+        // the decode path together, so that its done message comes once.
+        const int jpeg = FindFormatByName("jpeg");
+        std::vector<SelectedFile> others;
+        const uint32_t first = all ? 0 : s->current;
+        const uint32_t last = all ? s->count - 1 : s->current;
+        for (uint32_t i = first; i <= last; ++i) {
+            ImageInfo info{};
+            const bool isJpeg = QueryPictureInfo(s->files[i].path, -1, 0, &info) == 0 && info.formatIndex == jpeg;
+            FreePictureInfo(&info);
+            if (isJpeg)
+                RotateJpegLosslessly(s->files[i].path, run.folder, s->rotateChoice, ConfirmLosslessOverwrite, page,
+                                     nullptr);
+            else
+                others.push_back(s->files[i]);
+        }
+        s->lastApply = others.empty() ? ApplyCounts{}
+                                       : RunApplyLoop(others.data(), uint32_t(others.size()), 0, true, hooks);
+    } else {
+        s->lastApply = RunApplyLoop(s->files, s->count, s->current, all, hooks);
+    }
+    SetCursor(previous);
+    if (ApplyClosesSheet(s->count, all)) PostMessageW(GetParent(page), WM_COMMAND, IDOK, 0);
+}
+
+void InitToolPage(HWND page, BatchToolState* s) {
+    s->windows.tool = page;
+    SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
+    switch (s->kind) {
+    case BatchToolKind::kConvert:
+        LngSelectSection("DlgPreview");
+        LngSetItemText(page, 1118, "IDC_PP_TTYPE");
+        LngSetItemText(page, 1119, "IDC_PP_TDIM");
+        break;
+    case BatchToolKind::kRotate: {
+        LngSelectSection("DlgRotate");
+        const char* keys[] = {"IDC_ROT_N90", "IDC_ROT_90", "IDC_ROT_180", "IDC_ROT_HFLIP", "IDC_ROT_VFLIP"};
+        for (size_t i = 0; i < std::size(kRotateButtons); ++i) LngSetItemText(page, kRotateButtons[i], keys[i]);
+        LngSetItemText(page, IDC_RZ_LOSSLESS, "IDC_RZ_LOSSLESS");
+        CheckRadioButton(page, IDC_ROT_N90, IDC_ROT_VFLIP, IDC_ROT_N90);
+        CheckDlgButton(page, IDC_RZ_LOSSLESS, RegReadSettingDefault(kRotateSection, L"Lossless", 0) ? BST_CHECKED
+                                                                                                   : BST_UNCHECKED);
+        break;
+    }
+    case BatchToolKind::kResize: {
+        LngSelectSection("DlgResize");
+        LngSetItemText(page, IDC_RZ_RATIO, "IDC_RZ_RATIO");
+        DlgComboAddString(page, IDC_RZ_LIST, IDS_USERSIZE, "IDS_USERSIZE");
+        DlgComboAddString(page, IDC_RZ_LIST, IDS_FITSCREEN, "IDS_FITSCREEN");
+        const wchar_t* presets[] = {L"120 x 160 pixels (MMS)", L"240x-",           L"240 x 180 pixels",
+                                    L"320 x 240 pixels (QVGA)", L"640 x 480 pixels (VGA)", L"800 x 600 pixels",
+                                    L"1024 x 768 pixels",       L"75%",            L"50%",
+                                    L"25%"};
+        for (const wchar_t* p : presets)
+            SendDlgItemMessageW(page, IDC_RZ_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p));
+        DWORD entry = RegReadSettingDefault(kResizeSection, L"List", kResizeScreen);
+        if (entry >= DWORD(kResizeEntryCount)) entry = kResizeScreen;
+        SendDlgItemMessageW(page, IDC_RZ_LIST, CB_SETCURSEL, entry, 0);
+        CheckDlgButton(page, IDC_RZ_RATIO, RegReadSettingDefault(kResizeSection, L"Ratio", 1) ? BST_CHECKED
+                                                                                             : BST_UNCHECKED);
+        SetDlgItemInt(page, IDC_RZ_DPIEDIT, 72, FALSE);
+        break;
+    }
+    case BatchToolKind::kAdjust:
+        LngSelectSection("DlgAdjust");
+        LngSetItemText(page, IDC_AUTOLEVELS, "IDC_AUTOLEVELS");
+        LngSetItemText(page, IDC_AUTOCONTRAST, "IDC_AUTOCONTRAST");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_BRIGHTNESS, "IDS_BRIGHTNESS");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_CONTRAST, "IDS_CONTRAST");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_GAMMA, "IDS_GAMMA");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_RED, "IDS_RED");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_GREEN, "IDS_GREEN");
+        DlgComboAddString(page, IDC_AD_SETTING, IDS_BLUE, "IDS_BLUE");
+        SendDlgItemMessageW(page, IDC_AD_SETTING, CB_SETCURSEL, 0, 0);
+        s->adjust = AdjustValues{};
+        s->adjustSetting = kAdjustBrightness;
+        ShowAdjustSetting(s);
+        break;
+    case BatchToolKind::kFilter:
+        LngSelectSection("DlgMisc");
+        LngSetItemText(page, IDC_TSHARPEN, "IDC_TSHARPEN");
+        LngSetItemText(page, IDC_TSMOOTH, "IDC_TSMOOTH");
+        LngSetItemText(page, IDC_REDUCENOISE, "IDC_REDUCENOISE");
+        SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_SETRANGE, TRUE, MAKELPARAM(0, 90));
+        SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
+        SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_SETTICFREQ, 10, 0);
+        SendDlgItemMessageW(page, IDC_SMOOTHBAR, TBM_SETTICFREQ, 10, 0);
+        break;
+    case BatchToolKind::kCrop: InitCropPage(page, s); break;
+    }
+    LngSetItemText(page, IDC_APPLY, "IDC_APPLY");
+    LngSetItemText(page, IDC_APPLYALL, "IDC_APPLYALL");
+    s->texts.applyShown = 1;
+    GetDlgItemTextW(page, IDC_APPLY, s->texts.apply, 64);
+    if (s->count != 1 && s->kind != BatchToolKind::kCrop) {
+        s->texts.applyAllShown = 1;
+        GetDlgItemTextW(page, IDC_APPLYALL, s->texts.applyAll, 64);
+    }
+    ShowButtons(page, s->texts);
+    // The format page was made before this one: show it the buttons too.
+    if (s->windows.format) ShowButtons(s->windows.format, s->texts);
+    ShowCurrentFile(s);
+}
+
+INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) {
+    switch (message) {
+    case WM_INITDIALOG:
+        InitToolPage(page, reinterpret_cast<BatchToolState*>(reinterpret_cast<PROPSHEETPAGEW*>(second)->lParam));
+        return TRUE;
+    case WM_COMMAND: {
+        BatchToolState* s = StateOf(page);
+        if (!s) return FALSE;
+        switch (LOWORD(first)) {
+        case IDC_APPLY: Apply(s, false); return TRUE;
+        case IDC_APPLYALL: Apply(s, true); return TRUE;
+        case IDC_STEP_PREVIOUS: Step(s, -1); return TRUE;
+        case IDC_STEP_NEXT: Step(s, +1); return TRUE;
+        case IDC_AD_SETTING:
+            if (HIWORD(first) == CBN_SELCHANGE) {
+                const LRESULT chosen = SendDlgItemMessageW(page, IDC_AD_SETTING, CB_GETCURSEL, 0, 0);
+                s->adjustSetting = chosen >= 0 && chosen < kAdjustSettingCount ? int(chosen) : 0;
+                ShowAdjustSetting(s);
+            }
+            return TRUE;
+        case IDC_AD_VALUE:
+            if (HIWORD(first) == EN_CHANGE && !s->updating) {
+                // The typed value is used clamped; the edit keeps what was typed.
+                wchar_t text[32];
+                GetDlgItemTextW(page, IDC_AD_VALUE, text, 32);
+                if (SetAdjustFromText(&s->adjust, s->adjustSetting, text)) {
+                    const int32_t position = AdjustSettingPosition(s->adjust, s->adjustSetting);
+                    SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETPOS, TRUE, position);
+                    SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETPOS32, 0, position);
+                }
+            }
+            return TRUE;
+        default: return FALSE;
+        }
+    }
+    case WM_HSCROLL: {
+        BatchToolState* s = StateOf(page);
+        if (s && s->kind == BatchToolKind::kAdjust) {
+            SetAdjustFromPosition(&s->adjust, s->adjustSetting,
+                                  int32_t(SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_GETPOS, 0, 0)));
+            ShowAdjustSetting(s);
+        }
+        return TRUE;
+    }
+    case WM_VSCROLL: {
+        BatchToolState* s = StateOf(page);
+        if (s && s->kind == BatchToolKind::kCrop && LOWORD(first) == SB_THUMBPOSITION) CropSpinMoved(s);
+        if (s && s->kind == BatchToolKind::kAdjust && LOWORD(first) == SB_THUMBPOSITION) {
+            SetAdjustFromPosition(&s->adjust, s->adjustSetting, int32_t(short(HIWORD(first))));
+            ShowAdjustSetting(s);
+        }
+        return TRUE;
+    }
+    case WM_NOTIFY: return AnswerKillActive(page, second);
+    default: return FALSE;
+    }
+}
+
+LRESULT CALLBACK SheetProc(HWND sheet, UINT message, WPARAM first, LPARAM second, UINT_PTR, DWORD_PTR data) {
+    auto* s = reinterpret_cast<BatchToolState*>(data);
+    if (message == WM_COMMAND) {
+        switch (LOWORD(first)) {
+        case IDC_STEP_PREVIOUS: Step(s, -1); break;
+        case IDC_STEP_NEXT: Step(s, +1); break;
+        case IDOK:
+        case IDCANCEL: StoreToolSettings(s); break;
+        default: break;
+        }
+    } else if (message == kMakeFormatPage) {
+        if (!s->windows.format) {
+            HWND shown = PropSheet_GetCurrentPageHwnd(sheet);
+            const LRESULT index = SendMessageW(sheet, PSM_HWNDTOINDEX, WPARAM(shown), 0);
+            SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+            SendMessageW(sheet, PSM_SETCURSEL, WPARAM(index < 0 ? 0 : index), 0);
+        }
+        return 0;
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(sheet, SheetProc, kSheetSubclassId);
+    }
+    return DefSubclassProc(sheet, message, first, second);
+}
+
+int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
+    if (message == kSheetVersionQuery) return kHandheldSheetVersion;
+    if (message == PSCB_INITIALIZED && g_current) {
+        HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
+        SetWindowSubclass(sheet, SheetProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(g_current));
+        PostMessageW(sheet, kMakeFormatPage, 0, 0);
+    }
+    return 0;
+}
+
+int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchToolKind kind, UINT dialog,
+                  UINT titleId, const char* titleKey) {
+    if (!files || count == 0) return 1;
+    BatchToolState state{};
+    state.files = files;
+    state.count = count;
+    state.kind = kind;
+    state.formatLink = {&state.windows, 1, count == 1 ? files : nullptr, &state.texts};
+    state.folderLink = {&state.windows, 1, files, &state.texts};
+    state.resize.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    state.resize.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+
+    const ToolSheetPage pages[] = {
+        {dialog, ToolPage, reinterpret_cast<LPARAM>(&state), titleId, titleKey, false},
+        {IDD_OUTPUT_FORMAT, OutputFormatPage, reinterpret_cast<LPARAM>(&state.formatLink), IDS_FORMAT, "IDS_FORMAT",
+         true},
+        {IDD_OUTPUT_FOLDER, OutputFolderPage, reinterpret_cast<LPARAM>(&state.folderLink), IDS_FOLDER, "IDS_FOLDER",
+         false},
+    };
+    BatchToolState* outer = g_current;
+    g_current = &state;
+    RunToolSheet(parent, pages, 3, SheetCallback);
+    g_current = outer;
+    FreeBitmap(&state.cropPreview);
+    return 1;
+}
+
+}  // namespace
+
+INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback) {
+    constexpr int kMostPages = 6;
+    if (count < 1 || count > kMostPages) return -1;
+    wchar_t titles[kMostPages][64] = {};
+    PROPSHEETPAGEW sheetPages[kMostPages] = {};
+    for (int i = 0; i < count; ++i) {
+        if (pages[i].fixedTitle) CopyWideTextBounded(titles[i], 64, pages[i].fixedTitle);
+        else LngGetString(Instance(), pages[i].titleId, pages[i].titleKey, titles[i], 64);
+        sheetPages[i].dwSize = sizeof sheetPages[i];
+        sheetPages[i].dwFlags = PSP_USETITLE | (pages[i].premature ? PSP_PREMATURE : 0);
+        sheetPages[i].hInstance = Instance();
+        sheetPages[i].pszTemplate = MAKEINTRESOURCEW(pages[i].dialog);
+        sheetPages[i].pfnDlgProc = pages[i].procedure;
+        sheetPages[i].pszTitle = titles[i];
+        sheetPages[i].lParam = pages[i].parameter;
+    }
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK | kSheetMaximize;
+    header.hwndParent = parent;
+    header.hInstance = Instance();
+    header.pszCaption = L"";
+    header.nPages = UINT(count);
+    header.ppsp = sheetPages;
+    header.pfnCallback = callback;
+    return HandheldPropertySheet(&header);
+}
+
+OutputOptions ReadOutputOptions(HWND formatPage) {
+    return MakeOutputOptions(formatPage ? ChoicesFromPage(formatPage) : ReadStoredOutputChoices());
+}
+
+void StoreOutputOptions(HWND formatPage) {
+    if (formatPage) StoreOutputChoices(ChoicesFromPage(formatPage));
+}
+
+OutputFolder ReadOutputFolder(HWND folderPage) {
+    if (!folderPage) return ReadStoredOutputFolder();
+    OutputFolder folder{};
+    GetDlgItemTextW(folderPage, IDC_FD_FOLDER, folder.folder, int(kOutputPathCapacity) - 1);
+    const size_t length = std::wcslen(folder.folder);
+    if (length > 0 && folder.folder[length - 1] != L'\\' && folder.folder[length - 1] != L'/')
+        folder.folder[length] = L'\\';
+    GetDlgItemTextW(folderPage, IDC_FD_PREFIX, folder.prefix, int(kOutputAffixCapacity));
+    GetDlgItemTextW(folderPage, IDC_FD_SUFFIX, folder.suffix, int(kOutputAffixCapacity));
+    return folder;
+}
+
+void StoreOutputFolder(HWND folderPage) {
+    if (folderPage) StoreOutputAffixes(ReadOutputFolder(folderPage));
+}
+
+BatchToolState* CurrentBatchTool() { return g_current; }
+
+int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kConvert, IDD_CONVERT_PAGE, IDS_INFOS, "IDS_INFOS");
+}
+
+int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kRotate, IDD_ROTATE_PAGE, IDS_ROTATE, "IDS_ROTATE");
+}
+
+int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kAdjust, IDD_ADJUST_PAGE, IDS_ADJUST, "IDS_ADJUST");
+}
+
+int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST, "IDS_ADJUST");
+}
+
+int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kCrop, IDD_CROP_PAGE, IDS_CROP, "IDS_CROP");
+}
+
+int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count) {
+    return RunBatchSheet(parent, files, count, BatchToolKind::kResize, IDD_RESIZE_PAGE, IDS_RESIZE, "IDS_RESIZE");
+}

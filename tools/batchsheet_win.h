@@ -1,0 +1,107 @@
+// The batch tool sheet: a full-screen property sheet with the tool's page,
+// the output format page and the output folder page, stepping through the
+// browser's selection; Apply runs the tool on the shown file, Apply all on
+// every selected file, each result written through the output pages'
+// choices. Settings of the output pages and of the tool are stored when the
+// sheet closes, by OK and by Cancel alike.
+//
+// Entry points for the main window's commands, each taking the browser's
+// selection (at least one file): RunBatchConvertTool, RunBatchRotateTool,
+// RunBatchResizeTool, RunBatchAdjustTool, RunBatchFilterTool, RunBatchCropTool
+// (Apply only: each crop is drawn on its own picture).
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+
+#include "tools/batch.h"
+#include "tools/output.h"
+
+struct SelectedFile;
+
+enum class BatchToolKind : int { kConvert, kRotate, kResize, kAdjust, kFilter, kCrop };
+
+struct BatchPageWindows {
+    HWND tool;
+    HWND format;  // made with the sheet
+    HWND folder;  // made when first shown; null until then
+    HWND unused;
+};
+
+struct BatchButtonTexts {
+    int32_t applyShown;
+    int32_t applyAllShown;
+    wchar_t apply[64];
+    wchar_t applyAll[64];
+};
+
+// Page parameter of the output format and folder pages.
+struct OutputPageLink {
+    BatchPageWindows* windows;
+    int32_t kind;
+    const SelectedFile* files;  // the selection when it holds one file, else null (folder page: always)
+    BatchButtonTexts* texts;
+};
+
+struct BatchToolState {
+    const SelectedFile* files;
+    uint32_t count;
+    uint32_t current;
+    BatchToolKind kind;
+    BatchPageWindows windows;
+    BatchButtonTexts texts;
+    OutputPageLink formatLink;
+    OutputPageLink folderLink;
+    // The tools' own values.
+    int rotateChoice;
+    bool lossless;
+    ResizeRequest resize;
+    AdjustValues adjust;
+    int adjustSetting;
+    int32_t updating;  // set while the page writes the value edit itself
+    FilterValues filter;
+    // Crop: the preview's scale (percent), the image view and its picture.
+    int32_t cropScale;
+    HWND cropView;
+    Bitmap cropPreview;
+    // Outcome of the last apply (for the caller's refresh and for tests).
+    ApplyCounts lastApply;
+};
+
+int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count);
+int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count);
+
+// The output choices from the format page when it has a window, else from
+// the settings; the folder choices likewise from the folder page.
+OutputOptions ReadOutputOptions(HWND formatPage);
+void StoreOutputOptions(HWND formatPage);
+OutputFolder ReadOutputFolder(HWND folderPage);
+void StoreOutputFolder(HWND folderPage);
+
+// One page of a tool sheet: dialog, procedure, page parameter, title
+// (string id and key) and whether it is made with the sheet.
+struct ToolSheetPage {
+    UINT dialog;
+    DLGPROC procedure;
+    LPARAM parameter;
+    UINT titleId;
+    const char* titleKey;
+    bool premature;
+    const wchar_t* fixedTitle = nullptr;  // used as it stands, untranslated, when given
+};
+// Runs a full-screen tool sheet of up to six pages with the tabs at the
+// bottom (the callback answers the version query); -1 for a bad page count.
+INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback);
+
+// The output format page's procedure (dialog 120); its page parameter is an
+// OutputPageLink. Apply and Apply all are forwarded to the link's tool page.
+INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM second);
+
+// The state of the sheet being shown (null when none), for tests.
+BatchToolState* CurrentBatchTool();

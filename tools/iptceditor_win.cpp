@@ -1,0 +1,303 @@
+#include "tools/iptceditor_win.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <string>
+
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "platform/framework_win.h"
+#include "platform/handheld.h"
+#include "processing/iptc.h"
+#include "processing/iptcjpeg.h"
+#include "resources/tools.rh"
+#include "shell/filelist.h"
+#include "shell/language_win.h"
+#include "tools/batch.h"
+#include "tools/batchsheet_win.h"
+#include "tools/iptctemplate_win.h"
+#include "tools/properties_win.h"
+
+namespace {
+
+constexpr int kPages = 6;
+constexpr int kUrgency = 10;
+constexpr size_t kTextCapacity = 2048;
+
+struct Field {
+    int page;
+    int control;
+    int dataset;
+};
+// The pages' edits and the record-2 datasets they carry.
+constexpr Field kFields[] = {
+    {1, IDC_IP_CAPTION, 120}, {1, IDC_IP_WRITER, 122},     {1, IDC_IP_HEADLINE, 105}, {1, IDC_IP_INSTRUCTIONS, 40},
+    {2, 1001, 80},            {2, 1002, 85},               {2, 1003, 110},            {2, 1004, 115},
+    {2, 1005, 116},           {2, 1006, 7},                {4, IDC_IP_CATEGORY, 15},  {5, IDC_IP_OBJECTNAME, 5},
+    {5, IDC_IP_CREATED, 55},  {5, IDC_IP_CITY, 90},        {5, 1003, 92},             {5, 1004, 95},
+    {5, 1005, 101},           {5, 1006, 100},              {5, 1008, 103},
+};
+
+struct IptcEditor {
+    const SelectedFile* files;
+    uint32_t count;
+    uint32_t current;
+    HWND pages[kPages];
+    int made;
+    bool modified;
+    bool showing;  // set while the pages are filled from a record
+};
+
+IptcEditor* g_editor = nullptr;
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+std::string Narrow(const wchar_t* text) {
+    char buffer[kTextCapacity] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, int(sizeof buffer), nullptr, nullptr);
+    return buffer;
+}
+
+std::wstring Wide(const char* text, size_t length) {
+    std::wstring wide(length + 1, L'\0');
+    const int n = length ? MultiByteToWideChar(CP_ACP, 0, text, int(length), &wide[0], int(wide.size())) : 0;
+    wide.resize(size_t(n > 0 ? n : 0));
+    return wide;
+}
+
+void ReadList(HWND page, int list, IptcRecord* record, int which) {
+    const LRESULT count = SendDlgItemMessageW(page, list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t item[256] = L"";
+        if (SendDlgItemMessageW(page, list, LB_GETTEXTLEN, WPARAM(i), 0) >= 256) continue;
+        SendDlgItemMessageW(page, list, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(item));
+        IptcAddListItem(record, which, Narrow(item).c_str());
+    }
+}
+
+// The record the pages hold. Texts go in without a trailing zero byte.
+void RecordFromPages(const IptcEditor& e, IptcRecord* record) {
+    for (const Field& f : kFields) {
+        if (!e.pages[f.page]) continue;
+        wchar_t text[kTextCapacity] = L"";
+        GetDlgItemTextW(e.pages[f.page], f.control, text, int(kTextCapacity));
+        const std::string narrow = Narrow(text);
+        if (!narrow.empty()) IptcSetText(record, f.dataset, narrow.data(), narrow.size());
+    }
+    if (e.pages[2]) {
+        const LRESULT urgency = SendDlgItemMessageW(e.pages[2], IDC_IP_PRIORITY, CB_GETCURSEL, 0, 0);
+        if (urgency > 0 && urgency <= 8) {
+            const char digit = char('0' + urgency);
+            IptcSetText(record, kUrgency, &digit, 1);
+        }
+    }
+    if (e.pages[3]) ReadList(e.pages[3], IDC_IP_KEYLIST, record, kIptcKeywords);
+    if (e.pages[4]) ReadList(e.pages[4], IDC_IP_SUPCATLIST, record, kIptcSupplementalCategories);
+}
+
+void ShowList(HWND page, int list, const IptcList& items) {
+    SendDlgItemMessageW(page, list, LB_RESETCONTENT, 0, 0);
+    for (uint32_t i = 0; i < items.count; ++i)
+        SendDlgItemMessageW(page, list, LB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(Wide(items.items[i], std::strlen(items.items[i])).c_str()));
+}
+
+void ShowRecord(IptcEditor* e, const IptcRecord& record) {
+    e->showing = true;
+    for (const Field& f : kFields) {
+        if (!e->pages[f.page]) continue;
+        const IptcText& slot = record.slots[f.dataset];
+        SetDlgItemTextW(e->pages[f.page], f.control, slot.text ? Wide(slot.text, slot.length).c_str() : L"");
+    }
+    if (e->pages[2]) {
+        const IptcText& urgency = record.slots[kUrgency];
+        const int index = urgency.text ? std::atoi(urgency.text) : -1;
+        SendDlgItemMessageW(e->pages[2], IDC_IP_PRIORITY, CB_SETCURSEL, WPARAM(index >= 0 && index <= 8 ? index : -1),
+                            0);
+    }
+    if (e->pages[3]) ShowList(e->pages[3], IDC_IP_KEYLIST, record.lists[kIptcKeywords]);
+    if (e->pages[4]) ShowList(e->pages[4], IDC_IP_SUPCATLIST, record.lists[kIptcSupplementalCategories]);
+    e->showing = false;
+}
+
+void ShowFile(IptcEditor* e) {
+    const wchar_t* path = e->files[e->current].path;
+    HWND file = e->pages[0];
+    ImageInfo info{};
+    IptcRecord record{};
+    if (ReadFacts(path, &info)) IptcRead(info.metadata, &record);
+    if (file) {
+        SetDlgItemTextW(file, IDC_IP_PATH, path);
+        std::wstring type;
+        if (const char* name = GetFormatShortName(info.formatIndex))
+            for (const char* p = name; *p; ++p) type += wchar_t(std::towupper(wchar_t(static_cast<unsigned char>(*p))));
+        SetDlgItemTextW(file, IDC_IP_TYPE, type.c_str());
+        const StepStates steps = StepButtonStates(e->count, e->current);
+        EnableWindow(GetDlgItem(file, IDC_STEP_PREVIOUS), steps.previous);
+        EnableWindow(GetDlgItem(file, IDC_STEP_NEXT), steps.next);
+    }
+    FreePictureInfo(&info);
+    ShowRecord(e, record);
+    IptcFree(&record);
+    e->modified = false;
+}
+
+// A changed file is offered for writing.
+void OfferToWrite(IptcEditor* e, HWND owner) {
+    if (!e->modified) return;
+    e->modified = false;
+    wchar_t question[256] = L"";
+    LngGetString(Instance(), IDS_IPTC_WRITE, "IDS_IPTC_WRITE", question, 256);
+    if (MessageBoxW(owner, question, L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    IptcRecord record{};
+    RecordFromPages(*e, &record);
+    IptcWriteJpegFile(e->files[e->current].path, &record);
+    IptcFree(&record);
+}
+
+void Step(IptcEditor* e, HWND owner, int direction) {
+    const uint32_t next = StepIndex(e->count, e->current, direction);
+    if (next == e->current) return;
+    OfferToWrite(e, owner);
+    e->current = next;
+    ShowFile(e);
+}
+
+void AddToList(HWND page, int edit, int list) {
+    wchar_t text[128] = L"";
+    GetDlgItemTextW(page, edit, text, 128);
+    if (text[0] && SendDlgItemMessageW(page, list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text)) ==
+                       LB_ERR)
+        SendDlgItemMessageW(page, list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SetFocus(GetDlgItem(page, edit));
+    SendDlgItemMessageW(page, edit, EM_SETSEL, 0, -1);
+}
+
+void RemoveFromList(HWND page, int list) {
+    const LRESULT selected = SendDlgItemMessageW(page, list, LB_GETCURSEL, 0, 0);
+    if (selected >= 0) SendDlgItemMessageW(page, list, LB_DELETESTRING, WPARAM(selected), 0);
+}
+
+void Command(IptcEditor* e, HWND page, UINT id, UINT code) {
+    switch (id) {
+    case IDC_STEP_PREVIOUS: Step(e, page, -1); return;
+    case IDC_STEP_NEXT: Step(e, page, +1); return;
+    case IDC_IP_KEYADD: AddToList(page, IDC_IP_KEYWORD, IDC_IP_KEYLIST); e->modified = true; return;
+    case IDC_IP_KEYDEL: RemoveFromList(page, IDC_IP_KEYLIST); e->modified = true; return;
+    case IDC_IP_SUPCATADD: AddToList(page, IDC_IP_SUPCAT, IDC_IP_SUPCATLIST); e->modified = true; return;
+    case IDC_IP_SUPCATDEL: RemoveFromList(page, IDC_IP_SUPCATLIST); e->modified = true; return;
+    case IDC_IP_KEYLIST:
+        if (code == LBN_SELCHANGE) DlgItemEnable(page, IDC_IP_KEYDEL, TRUE);
+        return;
+    case IDC_IP_SUPCATLIST:
+        if (code == LBN_SELCHANGE) DlgItemEnable(page, IDC_IP_SUPCATDEL, TRUE);
+        return;
+    case IDC_IP_TODAY: {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        wchar_t text[16];
+        std::swprintf(text, 16, L"%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+        SetDlgItemTextW(page, IDC_IP_CREATED, text);
+        return;
+    }
+    case IDC_IP_SAVETEMPLATE: {
+        IptcRecord record{};
+        RecordFromPages(*e, &record);
+        RunIptcTemplateList(page, &record, kIptcTemplateSave);
+        IptcFree(&record);
+        return;
+    }
+    case IDC_IP_LOADTEMPLATE: {
+        IptcRecord record{};
+        if (RunIptcTemplateList(page, &record, kIptcTemplateLoad)) {
+            ShowRecord(e, record);
+            e->modified = true;
+        }
+        IptcFree(&record);
+        return;
+    }
+    case IDC_IP_PRIORITY:
+        if (code == CBN_SELCHANGE && !e->showing) e->modified = true;
+        return;
+    default:
+        if (code == EN_UPDATE && !e->showing) e->modified = true;
+        return;
+    }
+}
+
+INT_PTR CALLBACK EditorPage(HWND page, UINT message, WPARAM first, LPARAM second) {
+    IptcEditor* e = g_editor;
+    switch (message) {
+    case WM_INITDIALOG: {
+        const int index = int(reinterpret_cast<PROPSHEETPAGEW*>(second)->lParam);
+        e->pages[index] = page;
+        static const char* const kSections[kPages] = {"DlgIptc1", "DlgIptc3", "DlgIptc2",
+                                                      "DlgIptc4", "DlgIptc5", "DlgIptc6"};
+        LngSelectSection(kSections[index]);
+        if (index == 2) {
+            const wchar_t* levels[] = {L"0 : None", L"1 : High", L"2", L"3", L"4", L"5 : Normal", L"6", L"7", L"8 : Low"};
+            for (const wchar_t* level : levels)
+                SendDlgItemMessageW(page, IDC_IP_PRIORITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(level));
+        }
+        // Once every page exists, the first file is shown on all of them.
+        if (++e->made == kPages) ShowFile(e);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (e) Command(e, page, LOWORD(first), HIWORD(first));
+        return TRUE;
+    case WM_NOTIFY:
+        if (reinterpret_cast<const NMHDR*>(second)->code == UINT(PSN_KILLACTIVE)) {
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, FALSE);
+            return TRUE;
+        }
+        return FALSE;
+    default: return FALSE;
+    }
+}
+
+LRESULT CALLBACK EditorSheetProc(HWND sheet, UINT message, WPARAM first, LPARAM second, UINT_PTR, DWORD_PTR data) {
+    auto* e = reinterpret_cast<IptcEditor*>(data);
+    if (message == WM_COMMAND && LOWORD(first) == IDOK) OfferToWrite(e, sheet);
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(sheet, EditorSheetProc, 0x7002);
+    return DefSubclassProc(sheet, message, first, second);
+}
+
+int CALLBACK EditorCallback(HWND sheet, UINT message, LPARAM) {
+    if (message == kSheetVersionQuery) return kHandheldSheetVersion;
+    if (message == PSCB_INITIALIZED && g_editor) {
+        HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
+        SetWindowSubclass(sheet, EditorSheetProc, 0x7002, reinterpret_cast<DWORD_PTR>(g_editor));
+        // Every page is made now, so that all of them show the file and any
+        // edit on any page is written.
+        for (int i = kPages - 1; i >= 0; --i) PostMessageW(sheet, PSM_SETCURSEL, WPARAM(i), 0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count) {
+    if (!files || count == 0) return 0;
+    IptcEditor editor{};
+    editor.files = files;
+    editor.count = count;
+    const ToolSheetPage pages[kPages] = {
+        {IDD_IPTC_FILE, EditorPage, 0, IDS_FILE, "IDS_FILE", true},
+        {IDD_IPTC_CAPTION, EditorPage, 1, IDS_CAPTION, "IDS_CAPTION", true},
+        {IDD_IPTC_CREDIT, EditorPage, 2, IDS_CREDIT, "IDS_CREDIT", true},
+        {IDD_IPTC_KEYWORD, EditorPage, 3, IDS_KEYWORD, "IDS_KEYWORD", true},
+        {IDD_IPTC_CATEGORY, EditorPage, 4, IDS_CATEGORY, "IDS_CATEGORY", true},
+        {IDD_IPTC_ORIGIN, EditorPage, 5, IDS_ORIGIN, "IDS_ORIGIN", true},
+    };
+    IptcEditor* outer = g_editor;
+    g_editor = &editor;
+    const INT_PTR result = RunToolSheet(parent, pages, kPages, EditorCallback);
+    g_editor = outer;
+    return int(result);
+}
