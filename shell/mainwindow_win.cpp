@@ -13,8 +13,10 @@
 #include "display/view_win.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
+#include "resources/commands.rh"
 #include "resources/main.rh"
 #include "shell/browser_win.h"
+#include "shell/commands_win.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
@@ -361,8 +363,50 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_NEXT_PAGE, OnPage},
     {IDM_MAIN_PREVIOUS_FILE, OnPreviousFile},
     {IDM_MAIN_NEXT_FILE, OnNextFile},
+    {IDM_MAIN_ABOUT, OnAboutCommand},
+    {IDM_MAIN_HOME, OnGoToFolder},
+    {IDM_MAIN_UP, OnGoToFolder},
+    {IDM_MAIN_BROWSE_CARD, OnGoToFolder},
+    {IDM_MAIN_MY_DOCUMENTS, OnGoToFolder},
+    {IDM_MAIN_NEWFOLDER, OnNewFolder},
+    {IDM_MAIN_DELETE_FOLDER, OnDeleteFolder},
+    {IDM_MAIN_RENAME_FOLDER, OnRenameFolder},
+    {IDM_MAIN_RENAME, OnRenameFile},
+    {IDM_MAIN_DELETE, OnDeleteFiles},
+    {IDM_MAIN_CUT, OnCutCopy},
+    {IDM_MAIN_COPY, OnCutCopy},
+    {IDM_MAIN_PASTE, OnPaste},
+    {IDM_MAIN_SELECT_ALL, OnSelect},
+    {IDM_MAIN_SELECT_NONE, OnSelect},
+    {IDM_MAIN_SELECT_INVERT, OnSelect},
+    {IDM_MAIN_MULTIPLE_SELECTION, OnMultipleSelection},
+    {IDM_MAIN_ORIGINAL_SIZE, OnZoom},
+    {IDM_MAIN_ZOOM150, OnZoom},
+    {IDM_MAIN_ZOOM200, OnZoom},
+    {IDM_MAIN_ZOOM300, OnZoom},
+    {IDM_MAIN_ZOOM400, OnZoom},
+    {IDM_MAIN_ZOOM75, OnZoom},
+    {IDM_MAIN_ZOOM50, OnZoom},
+    {IDM_MAIN_ZOOM25, OnZoom},
+    {IDM_MAIN_ZOOM_IN, OnZoom},
+    {IDM_MAIN_ZOOM_OUT, OnZoom},
+    {IDM_MAIN_LOCK_ZOOM, OnLockZoom},
+    {IDM_MAIN_FILL_SCREEN, OnFit},
+    {IDM_MAIN_FIT_LARGE, OnFit},
+    {IDM_MAIN_FIT_ALL, OnFit},
+    {IDM_MAIN_ROTATE_AUTO, OnRotateAuto},
+    {IDM_MAIN_SORT_NAME, OnSort},
+    {IDM_MAIN_SORT_DATE, OnSort},
+    {IDM_MAIN_SORT_TYPE, OnSort},
+    {IDM_MAIN_SORT_SIZE, OnSort},
+    {IDM_MAIN_SORT_RESOLUTION, OnSort},
+    {IDM_MAIN_SORT_ASCENDING, OnSort},
+    {IDM_MAIN_SORT_DESCENDING, OnSort},
+    {IDM_MAIN_SHOW_LABEL, OnShowLabel},
+    {IDM_MAIN_RECURSIVE, OnRecursive},
 };
-// Commands without a row yet do nothing (kDefaultNone).
+// Commands without a row yet (the tools, sharing, favorites, search and
+// options) do nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {

@@ -1,0 +1,418 @@
+// The main window's commands end to end under Wine: the real main window with
+// its tree, list and view on the device root, each command sent as the menu
+// sends it, its dialogs answered by the modal driver, and the files, list
+// and menu checks read back.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "display/display_win.h"
+#include "display/viewlayout.h"
+#include "imagelib/formats.h"
+#include "platform/handheld.h"
+#include "resources/commands.rh"
+#include "resources/main.rh"
+#include "shell/commands_win.h"
+#include "shell/language_win.h"
+#include "shell/viewer_win.h"
+#include "tests/support/modaldriver.h"
+
+namespace {
+
+using modaltest::Click;
+using modaltest::ItemText;
+using modaltest::ModalDriver;
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeFile(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "not a picture", 13, &written, nullptr);
+    CloseHandle(file);
+}
+
+void Pump() {
+    for (int round = 0; round < 5; ++round) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    }
+}
+
+void Command(UINT id) {
+    SendMessageW(g_AppSettings.mainWindow, WM_COMMAND, id, 0);
+    Pump();
+}
+
+bool MenuChecked(UINT id) { return (GetMenuState(MainMenu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+// The dialog lies within the 240 x 320 screen.
+void ExpectFitsScreen(HWND dialog) {
+    RECT r;
+    GetWindowRect(dialog, &r);
+    EXPECT_GE(r.left, 0);
+    EXPECT_GE(r.top, 0);
+    EXPECT_LE(r.right, 240);
+    EXPECT_LE(r.bottom, 320);
+}
+
+void Answer(ModalDriver& driver, int button) {
+    driver.OnDialog([button](HWND box) { Click(box, button); });
+}
+
+class Commands : public ::testing::Test {
+protected:
+    static std::wstring CardFolder() {
+        return L"\\Storage Card\\cmd" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    }
+    static void SetUpTestSuite() {
+        // The folder tree reads a folder's children when it first opens it:
+        // the card's pictures are there before it starts.
+        CreateDirectoryW(CardFolder().c_str(), nullptr);
+        CreateDirectoryW((CardFolder() + L"DCIM").c_str(), nullptr);
+        MakeFile(CardFolder() + L"DCIM\\p.JPG");
+        g_Instance = GetModuleHandleW(nullptr);
+        InitFormatRegistry();
+        DisplayInit();
+        INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                         ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        LngOpen("en");
+        ASSERT_EQ(InitInstance(g_Instance, SW_SHOW, L""), 1);
+        ShowWindow(g_AppSettings.mainWindow, SW_SHOW);
+        Pump();
+    }
+    static void TearDownTestSuite() {
+        DestroyWindow(g_AppSettings.mainWindow);
+        Pump();
+        LngClose();
+        FreeFormatRegistry();
+        DisplayRelease();
+        DeleteFolderTreeForce(CardFolder());
+    }
+
+    void SetUp() override {
+        folder_ = L"\\Temp\\commands" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        RemoveAll(folder_);
+        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((folder_ + L"other").c_str(), nullptr));
+    }
+    void TearDown() override {
+        Browse(L"\\Temp\\");
+        RemoveAll(folder_);
+    }
+
+    static void RemoveAll(const std::wstring& folder) {
+        if (Exists(folder)) DeleteFolderTreeForce(folder);
+    }
+    static void DeleteFolderTreeForce(const std::wstring& folder) {
+        WIN32_FIND_DATAW data;
+        const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
+        if (listing != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..") continue;
+                SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    DeleteFolderTreeForce(folder + name + L"\\");
+                else
+                    DeleteFileW((folder + name).c_str());
+            } while (FindNextFileW(listing, &data));
+            FindClose(listing);
+        }
+        std::wstring path = folder;
+        path.pop_back();
+        RemoveDirectoryW(path.c_str());
+    }
+
+    static void Browse(const std::wstring& folder) {
+        TreeSelectPath(g_AppSettings.treeWindow, folder.c_str());
+        Pump();
+    }
+
+    static int ListCount() { return int(SendMessageW(g_AppSettings.listWindow, LVM_GETITEMCOUNT, 0, 0)); }
+    static int SelectedCount() {
+        return int(SendMessageW(g_AppSettings.listWindow, LVM_GETSELECTEDCOUNT, 0, 0));
+    }
+    // Selects the list's item of that name.
+    static void SelectName(const std::wstring& name) {
+        BrowserModel* model = ViewerModel();
+        ASSERT_NE(model, nullptr);
+        const FileList& entries = model->Entries();
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const std::wstring path = entries[i].path;
+            if (path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0) {
+                SelectOnly(g_AppSettings.listWindow, long(i));
+                Pump();
+                return;
+            }
+        }
+        FAIL() << "not listed";
+    }
+    // Waits for the folder watch to bring the list to `count` entries.
+    static bool ListReaches(int count) {
+        for (int i = 0; i < 200 && ListCount() != count; ++i) Pump();
+        return ListCount() == count;
+    }
+
+    std::wstring folder_;
+};
+
+TEST_F(Commands, CopyCutAndPasteMakeCopyNames) {
+    MakeFile(folder_ + L"a.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    SelectName(L"a.jpg");
+    EXPECT_TRUE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED || ClipboardHasFiles());
+    Command(IDM_MAIN_COPY);
+    EXPECT_FALSE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED);
+    for (int i = 0; i < 3; ++i) Command(IDM_MAIN_PASTE);
+    for (const wchar_t* name : {L"a.jpg", L"Copy of a.jpg", L"Copy (2) of a.jpg", L"Copy (3) of a.jpg"})
+        EXPECT_TRUE(Exists(folder_ + name)) << name;
+
+    // Cut into the other folder moves; a second Paste finds no source.
+    SelectName(L"a.jpg");
+    Command(IDM_MAIN_CUT);
+    Browse(folder_ + L"other\\");
+    Command(IDM_MAIN_PASTE);
+    EXPECT_TRUE(Exists(folder_ + L"other\\a.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"a.jpg"));
+    Command(IDM_MAIN_PASTE);
+    EXPECT_FALSE(Exists(folder_ + L"other\\Copy of a.jpg"));
+}
+
+TEST_F(Commands, DeleteAsksAgainForReadOnlyFiles) {
+    MakeFile(folder_ + L"keep.jpg");
+    SetFileAttributesW((folder_ + L"keep.jpg").c_str(), FILE_ATTRIBUTE_READONLY);
+    Browse(folder_);
+    SelectName(L"keep.jpg");
+    {
+        ModalDriver driver;
+        Answer(driver, IDCANCEL);  // "delete these files?"
+        Command(IDM_MAIN_DELETE);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"keep.jpg"));
+    {
+        ModalDriver driver;
+        Answer(driver, IDOK);
+        Answer(driver, IDCANCEL);  // the read-only question: kept
+        Command(IDM_MAIN_DELETE);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"keep.jpg"));
+    {
+        ModalDriver driver;
+        Answer(driver, IDOK);
+        Answer(driver, IDOK);  // the read-only question: deleted
+        Command(IDM_MAIN_DELETE);
+    }
+    EXPECT_FALSE(Exists(folder_ + L"keep.jpg"));
+    EXPECT_TRUE(ListReaches(0));
+}
+
+TEST_F(Commands, RenameKeepsTheExtensionAndRefusesBadNames) {
+    MakeFile(folder_ + L"old.jpg");
+    Browse(folder_);
+    SelectName(L"old.jpg");
+    ModalDriver driver;
+    driver.OnDialog([](HWND dialog) {
+        ExpectFitsScreen(dialog);
+        EXPECT_EQ(ItemText(dialog, IDC_REN_CURRENT), L"old.jpg");
+        EXPECT_EQ(ItemText(dialog, IDC_REN_NEWNAME), L"old");
+        EXPECT_EQ(ItemText(dialog, IDC_REN_EXTENSION), L".jpg");
+        SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"..\\escape");
+        Click(dialog, IDC_REN_APPLY);  // refused: a message, the dialog stays
+        SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"new");
+        Click(dialog, IDC_REN_APPLY);
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDOK); });
+    Command(IDM_MAIN_RENAME);
+    EXPECT_TRUE(Exists(folder_ + L"new.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"old.jpg"));
+    EXPECT_FALSE(Exists(L"\\Temp\\escape.jpg"));
+}
+
+TEST_F(Commands, NewFolderProposesAFreeNameAndRenameFolderMovesIt) {
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"New Folder").c_str(), nullptr));
+    Browse(folder_);
+    {
+        ModalDriver driver;
+        driver.OnDialog([this](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_NF_FOLDER), folder_);
+            EXPECT_EQ(ItemText(dialog, IDC_NF_NAME), L"New Folder (1)");
+            SetDlgItemTextW(dialog, IDC_NF_NAME, L"");
+            Click(dialog, IDC_NF_CREATE);  // refused
+            SetDlgItemTextW(dialog, IDC_NF_NAME, L"Trips");
+            Click(dialog, IDC_NF_CREATE);
+        });
+        driver.OnDialog([](HWND box) { Click(box, IDOK); });
+        Command(IDM_MAIN_NEWFOLDER);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"Trips"));
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) { Click(dialog, IDOK); });  // the title bar's ok creates nothing
+        Command(IDM_MAIN_NEWFOLDER);
+    }
+    EXPECT_FALSE(Exists(folder_ + L"New Folder (1)"));
+
+    // The shown folder (with its open thumbnail cache) renamed.
+    Browse(folder_ + L"Trips\\");
+    MakeFile(folder_ + L"Trips\\p.jpg");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_REN_CURRENT), L"Trips");
+            SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"Journeys");
+            Click(dialog, IDC_REN_APPLY);
+        });
+        Command(IDM_MAIN_RENAME_FOLDER);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"Journeys\\p.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"Trips"));
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_ + L"Journeys\\");
+
+    // Deleted while shown, after the question.
+    {
+        ModalDriver driver;
+        Answer(driver, IDOK);
+        Command(IDM_MAIN_DELETE_FOLDER);
+    }
+    EXPECT_FALSE(Exists(folder_ + L"Journeys"));
+}
+
+TEST_F(Commands, GoToFoldersAndCards) {
+    const std::wstring card = CardFolder();
+    Browse(folder_ + L"other\\");
+    Command(IDM_MAIN_UP);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_);
+    std::wstring found;
+    ASSERT_TRUE(FolderHoldsPictures(card, &found));
+    EXPECT_EQ(found, card + L"DCIM\\");
+    Command(IDM_MAIN_BROWSE_CARD);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), FindCardPictures());
+    EXPECT_EQ(FindCardPictures().rfind(L"\\Storage Card\\", 0), 0u) << FindCardPictures();
+}
+
+TEST_F(Commands, SelectionModes) {
+    for (const wchar_t* name : {L"1.jpg", L"2.jpg", L"3.jpg"}) MakeFile(folder_ + name);
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 3);
+    SelectName(L"2.jpg");
+    Command(IDM_MAIN_SELECT_INVERT);
+    EXPECT_EQ(SelectedCount(), 2);
+    Command(IDM_MAIN_SELECT_ALL);
+    EXPECT_EQ(SelectedCount(), 3);
+    Command(IDM_MAIN_SELECT_NONE);
+    EXPECT_EQ(SelectedCount(), 0);
+
+    Command(IDM_MAIN_MULTIPLE_SELECTION);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_MULTIPLE_SELECTION) || g_AppSettings.browser.multiSelect);
+    EXPECT_EQ(g_AppSettings.browser.multiSelect, 1);
+    Command(IDM_MAIN_SELECT_ALL);
+    Command(IDM_MAIN_MULTIPLE_SELECTION);  // off: only the first selected stays
+    EXPECT_EQ(g_AppSettings.browser.multiSelect, 0);
+    EXPECT_EQ(SelectedCount(), 1);
+}
+
+TEST_F(Commands, ViewModesZoomSortAndListOptions) {
+    MakeFile(folder_ + L"1.jpg");
+    Browse(folder_);
+    const struct {
+        UINT id;
+        int mode;
+        LONG_PTR style;
+    } modes[] = {{IDM_MAIN_LIST, 1, LVS_LIST}, {IDM_MAIN_DETAILS, 2, LVS_REPORT}, {IDM_MAIN_THUMBNAILS, 0, LVS_ICON}};
+    for (const auto& m : modes) {
+        Command(m.id);
+        EXPECT_EQ(g_AppSettings.viewMode, m.mode);
+        EXPECT_EQ(GetWindowLongPtrW(g_AppSettings.listWindow, GWL_STYLE) & LVS_TYPEMASK, m.style) << m.id;
+        EXPECT_TRUE(MenuChecked(m.id));
+    }
+
+    // Fixed zooms, steps and fits.
+    Command(IDM_MAIN_ZOOM200);
+    EXPECT_EQ(g_AppSettings.zoom, 200);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_ZOOM200));
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_FIT_ALL));
+    Command(IDM_MAIN_ZOOM_IN);
+    EXPECT_EQ(g_AppSettings.zoom, 300);
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_ZOOM200));
+    Command(IDM_MAIN_ZOOM25);
+    for (int32_t expected : {20, 15, 10, 5, 5}) {
+        Command(IDM_MAIN_ZOOM_OUT);
+        EXPECT_EQ(g_AppSettings.zoom, expected);
+    }
+    Command(IDM_MAIN_LOCK_ZOOM);
+    EXPECT_EQ(g_AppSettings.lockZoom, 1);
+    Command(IDM_MAIN_FIT_ALL);
+    EXPECT_EQ(g_AppSettings.zoom, -1);
+    EXPECT_EQ(g_AppSettings.lockZoom, 0);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_FIT_ALL));
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_LOCK_ZOOM));
+    EXPECT_EQ(ViewGetZoomMode(g_AppSettings.viewWindow), kZoomFit);
+    Command(IDM_MAIN_FILL_SCREEN);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_FILL_SCREEN));
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_FIT_ALL));
+
+    // Sort key and direction, each keeping the other.
+    Command(IDM_MAIN_SORT_SIZE);
+    EXPECT_EQ(g_AppSettings.sort, 3);
+    Command(IDM_MAIN_SORT_DESCENDING);
+    EXPECT_EQ(g_AppSettings.sort, 0x1000 | 3);
+    EXPECT_EQ(ViewerModel()->Settings().sort, uint32_t(0x1000 | 3));
+    Command(IDM_MAIN_SORT_NAME);
+    EXPECT_EQ(g_AppSettings.sort, 0x1000);
+    Command(IDM_MAIN_SORT_ASCENDING);
+    EXPECT_EQ(g_AppSettings.sort, 0);
+
+    // Show file name and recursive listing.
+    const int32_t label = g_AppSettings.showLabel;
+    Command(IDM_MAIN_SHOW_LABEL);
+    EXPECT_EQ(g_AppSettings.showLabel, !label);
+    EXPECT_EQ(MenuChecked(IDM_MAIN_SHOW_LABEL), !label);
+    Command(IDM_MAIN_SHOW_LABEL);
+
+    MakeFile(folder_ + L"other\\deep.jpg");
+    EXPECT_EQ(g_AppSettings.recursive, 0);
+    Command(IDM_MAIN_RECURSIVE);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_RECURSIVE));
+    EXPECT_EQ(ListCount(), 2);
+    Command(IDM_MAIN_RECURSIVE);
+    EXPECT_EQ(ListCount(), 1);
+}
+
+TEST_F(Commands, AboutOpensEachLinkThroughTheDesktop) {
+    SetLinksRecordedOnly(true);
+    ModalDriver driver;
+    driver.OnDialog([](HWND dialog) {
+        ExpectFitsScreen(dialog);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_ABOUT_DISTRIBUTOR)));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_WEB, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT_WEB)));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_FORUM, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT_FORUM)));
+        Click(dialog, IDOK);
+    });
+    Command(IDM_MAIN_ABOUT);
+    const std::vector<std::wstring> links = OpenedLinks();
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_NE(links[0], links[1]);
+    EXPECT_EQ(links[0].rfind(L"http://", 0), 0u);
+    bool recorded = false;
+    for (const HandheldCallRecord& call : HandheldCalls()) recorded |= call.call == HandheldCall::kOpenLink;
+    EXPECT_TRUE(recorded);
+    SetLinksRecordedOnly(false);
+}
+
+}  // namespace
