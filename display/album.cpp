@@ -9,6 +9,8 @@
 
 #include "imagelib/bytereader.h"
 #include "imagelib/imagelib.h"
+#include "processing/adjust.h"
+#include "processing/reduce.h"
 #include "imagelib/geometry.h"
 #include "zip/zipname.h"
 
@@ -42,27 +44,6 @@ std::wstring EntryName(int32_t index) {
 }
 
 bool HasSoundEntry(const AlbumOptions& options) { return options.sound && options.soundFile[0]; }
-
-// Expands a palette picture to RGB so the JPEG writer takes it.
-// TODO(processing): colour reduction to true colour once it is merged.
-int ExpandPaletteToRgb(Bitmap* picture) {
-    Bitmap rgb{};
-    if (!AllocBitmap(&rgb, kPixelRGB, picture->rowAlignment, picture->width, picture->height)) return 0;
-    for (int32_t y = 0; y < picture->height; ++y) {
-        const uint8_t* src = picture->pixels + size_t(y) * size_t(picture->bytesPerRow);
-        uint8_t* dst = rgb.pixels + size_t(y) * size_t(rgb.bytesPerRow);
-        for (int32_t x = 0; x < picture->width; ++x) {
-            const uint8_t i = src[x];
-            dst[3 * x] = picture->palette ? picture->palette[i] : i;
-            dst[3 * x + 1] = picture->palette ? picture->palette[256 + i] : i;
-            dst[3 * x + 2] = picture->palette ? picture->palette[512 + i] : i;
-        }
-    }
-    CopyBitmapMetadata(&rgb, picture);
-    FreeBitmap(picture);
-    *picture = rgb;
-    return 1;
-}
 
 bool IsPlainEntryName(const std::wstring& name) {
     if (name.empty() || name.size() >= size_t(kAlbumPathChars) || name == L"." || name == L"..") return false;
@@ -129,6 +110,31 @@ std::string AlbumBuildConfig(const wchar_t* const* paths, int32_t count, const A
     return text;
 }
 
+namespace {
+
+// The picture's size in the box: width to the box, then height to the box
+// when it is still too tall (64-bit products: a hostile header may be huge).
+void FitIntoBox(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight, int32_t* outWidth,
+                int32_t* outHeight) {
+    int64_t w = boxWidth;
+    int64_t h = int64_t(height) * boxWidth / width;
+    if (h > boxHeight) {
+        h = boxHeight;
+        w = int64_t(width) * boxHeight / height;
+    }
+    *outWidth = int32_t(w < 1 ? 1 : w);
+    *outHeight = int32_t(h < 1 ? 1 : h);
+}
+
+// Rotation applies on a portrait screen to landscape pictures.
+int32_t TurnFor(const AlbumOptions& options, int32_t width, int32_t height, int32_t screenWidth,
+                int32_t screenHeight) {
+    if ((options.rotate != 1 && options.rotate != 2) || screenWidth >= screenHeight || width <= height) return 0;
+    return options.rotate == 1 ? -90 : 90;
+}
+
+}  // namespace
+
 int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* destination, const AlbumOptions& options,
                                      int32_t screenWidth, int32_t screenHeight) {
     int32_t boxWidth = 0, boxHeight = 0;
@@ -138,31 +144,51 @@ int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* desti
     LoadOptions load;
     InitLoadOptions(&load);
     load.flags |= kLoadPreferThreeBytes;
+    // A picture that will shrink is decoded at a reduced scale that still
+    // covers its size in the box (JPEG's DCT scaling: most of the time of
+    // making an album of camera pictures); the exact size comes below.
+    int32_t fullWidth = 0, fullHeight = 0;
+    if (box) {
+        ImageInfo info{};
+        if (QueryPictureInfo(source, -1, 0, &info) == 0 && info.width > 0 && info.height > 0) {
+            fullWidth = int32_t(info.width);
+            fullHeight = int32_t(info.height);
+        }
+        FreePictureInfo(&info);
+        int32_t w = boxWidth, h = boxHeight;
+        if (TurnFor(options, fullWidth, fullHeight, screenWidth, screenHeight)) std::swap(w, h);
+        if (fullWidth > w || fullHeight > h) {
+            FitIntoBox(fullWidth, fullHeight, w, h, &load.targetWidth, &load.targetHeight);
+            load.flags |= kLoadReduced;
+            load.embeddedThumbnailMode = 0;
+        }
+    }
     Bitmap picture{};
     if (LoadPictureFromFile(source, &picture, &load, nullptr) != 0) return 0;
-
-    int32_t turn = 0;
-    if ((options.rotate == 1 || options.rotate == 2) && screenWidth < screenHeight && picture.width > picture.height) {
-        std::swap(boxWidth, boxHeight);
-        turn = options.rotate == 1 ? -90 : 90;
+    // The size before any reduction gives the size in the box, as a full
+    // decode would have.
+    if (!(load.flags & kLoadReduced)) {
+        fullWidth = picture.width;
+        fullHeight = picture.height;
     }
+    // Palette and grey pictures hold one byte a pixel, however few bits the
+    // file used; the picture operations want the byte's depth.
+    if ((picture.pixelType == kPixelPalette || picture.pixelType == kPixelGrey) && picture.bitsPerSample < 8)
+        picture.bitsPerSample = 8;
+
+    const int32_t turn = TurnFor(options, fullWidth, fullHeight, screenWidth, screenHeight);
+    if (turn) std::swap(boxWidth, boxHeight);
     int ok = 1;
-    if (box && (options.fit || picture.width > boxWidth || picture.height > boxHeight)) {
-        // 64-bit products: camera pictures times a box stay far inside, but a
-        // hostile header need not.
-        int64_t width = boxWidth;
-        int64_t height = int64_t(picture.height) * boxWidth / picture.width;
-        if (height > boxHeight) {
-            height = boxHeight;
-            width = int64_t(picture.width) * boxHeight / picture.height;
-        }
-        if (width < 1) width = 1;
-        if (height < 1) height = 1;
-        ok = BitmapResample(&picture, nullptr, int32_t(width), int32_t(height), 0) == kGeometryDone;
+    if (box && (options.fit || fullWidth > boxWidth || fullHeight > boxHeight)) {
+        int32_t width, height;
+        FitIntoBox(fullWidth, fullHeight, boxWidth, boxHeight, &width, &height);
+        if (width != picture.width || height != picture.height)
+            ok = BitmapResample(&picture, nullptr, width, height, 0) == kGeometryDone;
     }
     if (ok && turn) ok = BitmapRotate(&picture, nullptr, turn, nullptr, 0) == kGeometryDone;
-    if (ok && picture.pixelType == kPixelPalette) ok = ExpandPaletteToRgb(&picture);
-    // TODO(processing): automatic levels (options.autoLevels) once the lookup-table adjustments are merged.
+    // The JPEG writer takes true colour, grey and bilevel pictures only.
+    if (ok && picture.pixelType == kPixelPalette) ok = BitmapReduceColours(&picture, nullptr, kColourRGB, 0) == 0;
+    if (ok && options.autoLevels) ok = BitmapAutoLevels(&picture, nullptr, nullptr) == 0;
 
     if (ok) {
         SaveOptions save;

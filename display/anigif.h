@@ -26,6 +26,10 @@ enum AniGifResultCode : int {
 
 // Frames and logical screens are at most this wide and tall (exclusive).
 constexpr int32_t kAniGifMaxSide = 16000;
+// The frames of one animation take at most this many pixel bytes together;
+// a file that would need more keeps the frames that fit and returns 1 (a
+// few bytes of GIF can otherwise ask for gigabytes of full-screen frames).
+constexpr size_t kAniGifMaxTotalBytes = size_t(256) << 20;
 
 // One composited frame: a Bitmap of pixel type 4 (8-bit with palette), row
 // alignment 4, the logical screen's size, with its palette, palette count

@@ -27,10 +27,6 @@ void SetSlideshowAudio(const SlideshowAudio* audio);
 // player.
 void AudioPlay(const wchar_t* path);
 
-// The built-in player: the audio library's calls when it is loaded,
-// PlaySoundW otherwise. AudioPlay reaches it unless a test installed another.
-extern const SlideshowAudio kLibraryAudio;
-
 // Loads and starts the audio library when it is not loaded yet. Returns the
 // initialisation's result (low byte non-zero on success), or 0 when the
 // library is missing, lacks an entry point the start needs, or failed to

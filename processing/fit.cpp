@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "processing/geometry.h"
+#include "processing/reduce.h"
 #include "imagelib/geometry/geometry_internal.h"
 
 using namespace geometry;
@@ -32,8 +33,22 @@ int BitmapResizeToFit(Bitmap* src, Bitmap* dst, int32_t boxWidth, int32_t boxHei
         return BitmapCrop(src, dst, nullptr);
     }
     if (mode != kResampleNearest && (src->pixelType == kPixelBilevel || src->pixelType == kPixelPalette)) {
-        // Filtering these needs them turned into grey or colour first.
-        return kGeometryNotSupported;
+        // Bits and indices cannot be filtered: resample them as 256 grey
+        // levels or as true colour.
+        Bitmap converted{};
+        rc = BitmapReduceColours(src, &converted, src->pixelType == kPixelBilevel ? kColourGrey256 : kColourRGB,
+                                 kDitherNone);
+        if (rc != kGeometryDone) return rc;
+        rc = BitmapResample(&converted, nullptr, int32_t(w), int32_t(h), mode);
+        if (rc != kGeometryDone) {
+            FreeBitmap(&converted);
+            return rc;
+        }
+        // The converted picture carries copies of the source's comment and
+        // metadata: it replaces the source whole, or fills the destination.
+        if (!dst || dst == src) FreeBitmap(src);
+        *(dst ? dst : src) = converted;
+        return kGeometryDone;
     }
     return BitmapResample(src, dst, int32_t(w), int32_t(h), mode);
 }

@@ -19,7 +19,7 @@ enum FitFlags : int {
 
 // Resample into a box (FitFlags); `mode` as BitmapResample. With flag 1 the
 // picture keeps its aspect ratio; without flag 2 a picture that would grow
-// both ways is copied unchanged. Filtering (mode other than 2) a bilevel or
-// palette picture that must change size returns 7 (not supported yet): it
-// needs the colour reduction operations.
+// both ways is copied unchanged. Filtering (mode other than 2) turns a
+// bilevel picture into 256 grey levels and a palette picture into true
+// colour (red, green, blue) before resampling.
 int BitmapResizeToFit(Bitmap* src, Bitmap* dst, int32_t boxWidth, int32_t boxHeight, int flags, uint16_t mode);

@@ -113,6 +113,7 @@ say "waiting for the first screen of thumbnails"
 last="" same=0
 for _ in $(seq 1 240); do
   sleep 0.5
+  xwininfo -root -tree 2>/dev/null | grep -q '"Trelmo"' || continue
   sum=$(import -window root rgb:- 2>/dev/null | md5sum | cut -d' ' -f1) || continue
   if [ "$sum" = "$last" ]; then same=$((same + 1)); else same=0; last=$sum; fi
   [ "$same" -ge 4 ] && break

@@ -151,28 +151,31 @@ bool BrowserModel::BrowserUpdateFile(const std::wstring& folder, const std::wstr
     return true;
 }
 
-void BrowserModel::BrowserAddReceivedFile(const std::wstring& folder, const std::wstring& name) {
-    if (folder.size() != currentFolder_.size() || !EqualNoCase(folder, currentFolder_, folder.size())) return;
-    worker_.Stop();
+void BrowserModel::AddFileAndRestart(const std::wstring& folder, const std::wstring& name) {
     BrowserAddFile(folder, name);
     StartWorker();
+}
+
+void BrowserModel::BrowserAddReceivedFile(const std::wstring& folder, const std::wstring& name) {
+    if (folder.size() == currentFolder_.size() && EqualNoCase(folder, currentFolder_, folder.size()))
+        AddFileAndRestart(folder, name);
+}
+
+bool BrowserModel::SplitListedPath(const std::wstring& path, std::wstring* folder, std::wstring* name) const {
+    SplitPathFolderName(path.c_str(), folder, name);
+    return !folder->empty() && !name->empty() && FolderBelongs(*folder);
 }
 
 void BrowserModel::OnFileCreated(const std::wstring& path) {
     std::wstring folder, name;
-    SplitPathFolderName(path.c_str(), &folder, &name);
     // Only picture names of the shown list: never the cache, its rewrite
     // or a save's temporary sibling.
-    if (folder.empty() || name.empty() || !FolderBelongs(folder) || !IsListedPictureName(name.c_str(), 1)) return;
-    worker_.Stop();
-    BrowserAddFile(folder, name);
-    StartWorker();
+    if (SplitListedPath(path, &folder, &name) && IsListedPictureName(name.c_str(), 1)) AddFileAndRestart(folder, name);
 }
 
 void BrowserModel::OnFileDeleted(const std::wstring& path) {
     std::wstring folder, name;
-    SplitPathFolderName(path.c_str(), &folder, &name);
-    if (folder.empty() || name.empty() || !FolderBelongs(folder)) return;
+    if (!SplitListedPath(path, &folder, &name)) return;
     const long i = FindEntry(path, false);
     if (i < 0) return;
     worker_.Stop();

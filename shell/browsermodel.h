@@ -121,6 +121,10 @@ private:
     bool FolderBelongs(const std::wstring& folder) const;
     long FindEntry(const std::wstring& path, bool ignoreCase) const;
     bool AppendFile(const std::wstring& folder, const std::wstring& name);
+    // Adds (or re-reads) the file with the worker stopped, then starts it.
+    void AddFileAndRestart(const std::wstring& folder, const std::wstring& name);
+    // Folder and name of a path inside the shown list; false for others.
+    bool SplitListedPath(const std::wstring& path, std::wstring* folder, std::wstring* name) const;
 
     BrowserServices services_;
     BrowserView* view_;

@@ -81,6 +81,13 @@ bool SameName(const uint16_t (&a)[kThumbNameUnits], const uint16_t (&b)[kThumbNa
 
 }  // namespace
 
+void ColourWordsOf(const ImageInfo& info, uint16_t (&words)[4]) {
+    words[0] = info.bitsPerSample;
+    words[1] = info.components;
+    words[2] = info.planes;
+    words[3] = info.bitsPerPlane;
+}
+
 void ThumbCacheName(const wchar_t* path, uint16_t (&name)[kThumbNameUnits]) {
     std::wstring text;
     SplitPathFolderName(path, nullptr, &text);
@@ -333,10 +340,7 @@ bool ThumbCache::Store(const wchar_t* path, uint64_t localTime, const Bitmap& bi
     r.formatIndex = info.formatIndex;
     r.width = uint32_t(info.width);
     r.height = uint32_t(info.height);
-    r.colourWords[0] = info.bitsPerSample;
-    r.colourWords[1] = info.components;
-    r.colourWords[2] = info.planes;
-    r.colourWords[3] = info.bitsPerPlane;
+    ColourWordsOf(info, r.colourWords);
     r.localTime = localTime;
     ThumbCacheName(path, r.name);
     records_.push_back(r);

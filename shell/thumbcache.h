@@ -38,6 +38,10 @@ struct ThumbCacheRecord {
     uint16_t name[kThumbNameUnits];  // name without folder, UTF-16, zero padded
 };
 
+// The four colour words of an information record (bits per sample,
+// components, planes, bits per plane), as the list and the cache keep them.
+void ColourWordsOf(const ImageInfo& info, uint16_t (&words)[4]);
+
 // The stored name of a path: the text after the last separator as UTF-16,
 // cut to 63 code units.
 void ThumbCacheName(const wchar_t* path, uint16_t (&name)[kThumbNameUnits]);

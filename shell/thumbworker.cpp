@@ -55,10 +55,7 @@ void ThumbWorker::Work(FileListEntry* entries, size_t count, ThumbCache* cache, 
             entry.formatIndex = info.formatIndex;
             entry.width = uint32_t(info.width);
             entry.height = uint32_t(info.height);
-            entry.colourWords[0] = info.bitsPerSample;
-            entry.colourWords[1] = info.components;
-            entry.colourWords[2] = info.planes;
-            entry.colourWords[3] = info.bitsPerPlane;
+            ColourWordsOf(info, entry.colourWords);
             entry.state = kEntryExamined;
             if (cache && !cached) cache->Store(entry.path, localTime, bitmap, info);
         }

@@ -144,6 +144,7 @@ TEST(SlideshowConvert, FitsTurnsAndEncodes) {
         {"wide.jpg", 2, 0, 2, 320, 240, 320, 240},   // landscape screen: no turn
         {"green.jpg", 2, 0, 1, 240, 320, 60, 80},    // portrait picture: no turn
         {"orange.gif", 0, 0, 0, 240, 320, 32, 24},   // palette picture made JPEG
+        {"orange.gif", 1, 1, 0, 240, 320, 240, 180}, // palette picture enlarged
         {"grey.jpg", 0, 0, 0, 240, 320, 40, 30},
     };
     for (const auto& c : cases) {
@@ -167,6 +168,55 @@ TEST(SlideshowConvert, FitsTurnsAndEncodes) {
     EXPECT_EQ(SlideshowConvertPictureForScreen(Fixture("notapicture.jpg").c_str(), dir.File("x.jpg").c_str(), o,
                                                240, 320),
               0);
+}
+
+#ifndef _WIN32
+// A camera-sized picture shrunk into the box (decoded at a reduced scale)
+// matches Pillow's area-averaged resize of the same file.
+TEST(SlideshowConvert, ShrunkPictureMatchesPillow) {
+    EnsureFormatRegistry();
+    ScratchDir dir;
+    AlbumOptions o = Options(L"", L"");
+    o.sizeIndex = 2;
+    o.jpegQuality = 95;
+    const std::wstring out = dir.File("small.jpg");
+    ASSERT_EQ(SlideshowConvertPictureForScreen(Fixture("gradient.jpg").c_str(), out.c_str(), o, 240, 320), 1);
+    const std::string py = testing_support::RunPillow(
+        "from PIL import Image, ImageChops, ImageStat\n"
+        "import math\n"
+        "a=Image.open('" + WideToUtf8(Fixture("gradient.jpg").c_str()) + "').convert('RGB').resize((320,240), Image.BOX)\n"
+        "b=Image.open('" + WideToUtf8(out.c_str()) + "').convert('RGB')\n"
+        "print(b.size)\n"
+        "mse=sum(v*v for v in ImageStat.Stat(ImageChops.difference(a,b)).rms)/3\n"
+        "print('psnr %.1f' % (10*math.log10(255*255/max(mse,1e-9))))\n");
+    ASSERT_NE(py.find("(320, 240)"), std::string::npos) << py;
+    const size_t at = py.find("psnr ");
+    ASSERT_NE(at, std::string::npos) << py;
+    EXPECT_GT(std::stod(py.substr(at + 5)), 34.0) << py;
+}
+#endif
+
+// Automatic levels stretch a low-contrast picture to the whole range.
+TEST(SlideshowConvert, AutoLevelsStretchTheRange) {
+    EnsureFormatRegistry();
+    ScratchDir dir;
+    int spread[2];
+    for (int32_t autoLevels : {0, 1}) {
+        AlbumOptions o = Options(L"", L"");
+        o.autoLevels = autoLevels;
+        o.jpegQuality = 100;
+        const std::wstring out = dir.File("levels.jpg");
+        ASSERT_EQ(SlideshowConvertPictureForScreen(Fixture("dim.png").c_str(), out.c_str(), o, 240, 320), 1);
+        Bitmap b{};
+        LoadOptions load;
+        InitLoadOptions(&load);
+        ASSERT_EQ(LoadPictureFromFile(out.c_str(), &b, &load, nullptr), 0);
+        const uint8_t* row = b.pixels + size_t(8) * size_t(b.bytesPerRow);
+        spread[autoLevels] = int(row[(b.width - 1) * b.bytesPerPixel]) - int(row[0]);
+        FreeBitmap(&b);
+    }
+    EXPECT_LT(spread[0], 60);
+    EXPECT_GT(spread[1], 200);
 }
 
 struct ProgressLog {

@@ -254,12 +254,7 @@ TEST_F(WizardTest, FolderListReordersAndSlideshowRuns) {
     ASSERT_TRUE(CreateProcessW(show.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }));
-    HWND player = FindWindowW(L"slideClass", L"TrelmoSlide");
-    HWND view = player ? FindWindowExW(player, nullptr, L"CBmpClass", nullptr) : nullptr;
-    if (view) {
-        PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
-        PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(50, 50));
-    }
+    EXPECT_TRUE(TapView(FindWindowW(L"slideClass", L"TrelmoSlide")));
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), DWORD(WAIT_OBJECT_0));
     DWORD code = 99;
     GetExitCodeProcess(pi.hProcess, &code);

@@ -37,6 +37,17 @@ sos = whole.index(b"\xff\xda")
 with open(kit.path("cut.jpg"), "wb") as f:
     f.write(whole[: sos + (len(whole) - sos) // 2])
 
+# Smooth gradients at camera size, for the quality of the reduced decode.
+grad = Image.merge("RGB", (Image.linear_gradient("L").resize((1600, 1200)),
+                           Image.linear_gradient("L").rotate(90).resize((1600, 1200)),
+                           Image.new("L", (1600, 1200), 90)))
+grad.save(kit.path("gradient.jpg"), quality=92)
+
+# Low contrast: every channel between 100 and 150.
+dim = Image.new("RGB", (64, 16))
+dim.putdata([(100 + x * 50 // 63, 100 + x * 50 // 63, 120) for y in range(16) for x in range(64)])
+dim.save(kit.path("dim.png"))
+
 gif = Image.new("P", (32, 24), 1)
 gif.putpalette([0, 0, 0, 250, 120, 0] + [0] * (254 * 3))
 gif.save(kit.path("orange.gif"))
@@ -53,4 +64,4 @@ with wave.open(kit.path("tone.wav"), "wb") as w:
 with open(kit.MANIFEST, "w") as f:
     for name, *_ in PICTURES:
         f.write(name + "\n")
-    f.write("orange.gif\nnotapicture.jpg\ntone.wav\ncmyk.jpg\ncut.jpg\n")
+    f.write("orange.gif\nnotapicture.jpg\ntone.wav\ncmyk.jpg\ncut.jpg\ndim.png\ngradient.jpg\n")

@@ -57,11 +57,13 @@ HWND PlayerWindow() { return FindWindowW(L"slideClass", L"TrelmoSlide"); }
 class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::EnsureFormatRegistry(); }
-    std::wstring MakeShow(std::initializer_list<const char*> names, int32_t delay, int32_t loop) {
+    std::wstring MakeShow(std::initializer_list<const char*> names, int32_t delay, int32_t loop,
+                          int32_t transitions = 0) {
         const PathList pictures(names);
         AlbumOptions o = Options(folder, L"show.exe");
         o.delay = delay;
         o.loop = loop;
+        o.transitions = transitions;
         const ExeSlideshowEnv env{kPlayer.c_str(), AlbumWriteEnv{folder.c_str(), 240, 320}};
         // Magenta around the pictures: neither a picture's colour nor grey.
         EXPECT_EQ(WriteExeSlideshowFile(pictures.data(), pictures.count(), o, RGB(255, 0, 255), nullptr, 0, env),
@@ -98,10 +100,20 @@ TEST_F(PlayerTest, LoopingShowEndsOnATap) {
     // One picture with loop: it stays.
     Sleep(1500);
     ASSERT_EQ(WaitForSingleObject(run.pi.hProcess, 0), DWORD(WAIT_TIMEOUT));
-    HWND view = FindWindowExW(PlayerWindow(), nullptr, L"CBmpClass", nullptr);
-    ASSERT_NE(view, nullptr);
-    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
-    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    ASSERT_TRUE(TapView(PlayerWindow()));
+    EXPECT_EQ(run.ExitCode(), 0);
+}
+
+// With transitions the pictures arrive through effects, and the show goes
+// round.
+TEST_F(PlayerTest, TransitionsAndLoop) {
+    const std::wstring show = MakeShow({"red.jpg", "blue.jpg"}, 1, 1, 1);
+    Running run;
+    ASSERT_TRUE(Start(show, &run));
+    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
+    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }));
+    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }));
+    ASSERT_TRUE(TapView(PlayerWindow()));
     EXPECT_EQ(run.ExitCode(), 0);
 }
 

@@ -33,6 +33,16 @@ inline Hue HueOf(uint32_t rgb) {
 
 inline Hue ScreenHue(int x, int y) { return HueOf(ScreenPixel(x, y)); }
 
+// A tap on the image view inside `window` (any process's), posted so the
+// release waits in the queue as a real one would. False without a view.
+inline bool TapView(HWND window) {
+    HWND view = window ? FindWindowExW(window, nullptr, L"CBmpClass", nullptr) : nullptr;
+    if (!view) return false;
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    return true;
+}
+
 // Pumps this thread's messages until `done` holds or `limitMs` passed.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 15000) {
     const DWORD start = GetTickCount();

@@ -61,15 +61,6 @@ protected:
     std::wstring folder = FolderOf(dir);
 };
 
-// A tap on the show's view, posted so the release waits in the queue as a
-// real one would.
-void Tap(HWND show) {
-    HWND view = FindWindowExW(show, nullptr, L"CBmpClass", nullptr);
-    ASSERT_NE(view, nullptr);
-    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 160));
-    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(120, 160));
-}
-
 // With transitions: each picture arrives through an effect and then stands.
 TEST_F(SlideshowWindowTest, PlaysFullScreenLoopsWithSoundAndEndsOnATap) {
     MakeAlbum({"red.jpg", "notapicture.jpg", "blue.jpg"}, 1, 1, true, 1);
@@ -104,7 +95,7 @@ TEST_F(SlideshowWindowTest, PlaysFullScreenLoopsWithSoundAndEndsOnATap) {
 
     // A tap on the view ends the show: the sound stops, its file and the
     // extraction folder go, and full screen is given back.
-    Tap(show);
+    ASSERT_TRUE(TapView(show));
     ASSERT_TRUE(PumpUntil([show] { return !IsWindow(show); }));
     EXPECT_EQ(g_audioLog.back(), L"<stop>");
     EXPECT_FALSE(std::filesystem::exists(sound));

@@ -222,21 +222,40 @@ TEST(ResizeToFit, BoxCases) {
     }
 }
 
-TEST(ResizeToFit, PaletteAndBilevelNeedColourReductionToBeFiltered) {
-    for (uint16_t type : {uint16_t(kPixelPalette), uint16_t(kPixelBilevel)}) {
+TEST(ResizeToFit, FilteringTurnsBilevelIntoGreyAndPaletteIntoColour) {
+    struct TypeCase {
+        uint16_t type;
+        uint16_t filteredType;
+    };
+    for (const TypeCase& c : {TypeCase{kPixelPalette, kPixelRGB}, TypeCase{kPixelBilevel, kPixelGrey}}) {
+        SCOPED_TRACE(c.type);
+        // Halving a picture of 2 x 2 blocks of one value each keeps each
+        // block's colour; one block of each kind is enough to check the
+        // conversion's channel order.
         Picture src;
-        MakeRandom(src, Kind{"", type, 8}, 40, 30, 2);
+        Make(src, c.type, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1});
+        src->xResolution = 300;
         Picture out;
-        EXPECT_EQ(kGeometryNotSupported, BitmapResizeToFit(src.get(), out.get(), 20, 20, kFitKeepAspect, 0));
-        EXPECT_EQ(nullptr, out->pixels);
-        EXPECT_EQ(40, src->width);
-        // Sampled without filtering, or not resized at all, they are fine.
-        ASSERT_EQ(0, BitmapResizeToFit(src.get(), out.get(), 20, 20, kFitKeepAspect, kResampleNearest));
-        EXPECT_EQ(type, out->pixelType);
-        EXPECT_EQ(20, out->width);
-        Picture same;
-        ASSERT_EQ(0, BitmapResizeToFit(src.get(), same.get(), 400, 400, kFitKeepAspect, 0));
-        EXPECT_EQ(Samples(src.get()), Samples(same.get()));
+        ASSERT_EQ(0, BitmapResizeToFit(src.get(), out.get(), 2, 1, kFitKeepAspect, 0));
+        EXPECT_EQ(c.filteredType, out->pixelType);
+        EXPECT_EQ(2, out->width);
+        EXPECT_EQ(1, out->height);
+        EXPECT_EQ(300, out->xResolution);
+        // Palette entry e is (e, 255 - e, 7e).
+        const std::vector<uint32_t> expected =
+            c.type == kPixelPalette ? std::vector<uint32_t>{0, 255, 0, 1, 254, 7} : std::vector<uint32_t>{0, 255};
+        EXPECT_EQ(expected, Samples(out.get()));
+        // In place the source record takes the result.
+        ASSERT_EQ(0, BitmapResizeToFit(src.get(), nullptr, 2, 1, kFitKeepAspect, 0));
+        EXPECT_EQ(Samples(out.get()), Samples(src.get()));
+        EXPECT_EQ(300, src->xResolution);
+        // Sampled without filtering, or not resized at all, they keep their type.
+        Picture fresh, sampled, same;
+        Make(fresh, c.type, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1});
+        ASSERT_EQ(0, BitmapResizeToFit(fresh.get(), sampled.get(), 2, 1, kFitKeepAspect, kResampleNearest));
+        EXPECT_EQ(c.type, sampled->pixelType);
+        ASSERT_EQ(0, BitmapResizeToFit(fresh.get(), same.get(), 400, 400, kFitKeepAspect, 0));
+        EXPECT_EQ(Samples(fresh.get()), Samples(same.get()));
     }
 }
 

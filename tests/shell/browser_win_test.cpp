@@ -194,7 +194,10 @@ TEST_F(Browser, FilesMadeSavedExtractedAndDeletedUpdateTheList) {
     ASSERT_TRUE(CreateDirectoryW((folder + L"folder.jpg").c_str(), nullptr));
     testing_support::WriteText(folder + L"notes.txt", "x");
 
-    // Deleted: the entry goes, the shown one moves with it.
+    // Deleted: the entry goes, the shown one moves with it. The worker tries
+    // the broken picture again on every run; it is done with it first, as
+    // the delete command stops it.
+    ASSERT_TRUE(AllDone());
     window.model->SetCurrentIndex(Find(L"tall.png"));
     ASSERT_TRUE(DeleteFileW((folder + L"broken.jpg").c_str()));
     ASSERT_TRUE(window.PumpUntil([this] { return Find(L"broken.jpg") < 0; }));
@@ -252,6 +255,25 @@ TEST(FolderWatchScale, ATreeOfManyFoldersIsWatchedByOneThread) {
     EXPECT_TRUE(seen);
     EXPECT_TRUE(UnwatchFolders(window.get()));
     EXPECT_EQ(ThreadCount(), before);
+}
+
+// Past the folders one watch takes, the window is told which folder was
+// left out, once.
+TEST(FolderWatchScale, FoldersPastTheLimitAreReportedNotDropped) {
+    ScratchDir dir;
+    const std::wstring root = dir.path().wstring() + L"\\";
+    for (int i = 0; i < 4100; ++i) ASSERT_TRUE(CreateDirectoryW((root + L"d" + std::to_wstring(i)).c_str(), nullptr));
+    BrowserWindow window;
+    ASSERT_TRUE(WatchFolder(FolderWatchSpec{window.get(), kFileChangeMessage, root.c_str(), true, kFileCreated}));
+    int incomplete = 0;
+    MSG m;
+    while (PeekMessageW(&m, window.get(), kFileChangeMessage, kFileChangeMessage, PM_REMOVE)) {
+        auto* record = reinterpret_cast<FileChangeRecord*>(m.wParam);
+        if (record->event == kWatchIncomplete) ++incomplete;
+        FreeFileChange(record);
+    }
+    EXPECT_EQ(incomplete, 1);
+    EXPECT_TRUE(UnwatchFolders(window.get()));
 }
 
 }  // namespace

@@ -281,6 +281,30 @@ TEST_F(CacheFile, UnusedRecordsStayUnlessTheFolderWasFinished) {
     EXPECT_EQ(cache.Records().size(), 1u);
 }
 
+// A payload the file no longer holds in full when the cache is rewritten
+// (the file was cut under it) is dropped; the others stay.
+TEST_F(CacheFile, CompactionDropsAPayloadCutShort) {
+    // Payloads larger than a stream buffer, so that the cut is read from
+    // the file and not from what an earlier read left in memory.
+    Picture a(kPixelRGB, 64, 64, 1, true), b(kPixelRGB, 64, 64, 2, true), c(kPixelRGB, 64, 64, 3, true);
+    {
+        ThumbCache cache;
+        ASSERT_TRUE(cache.Open(Folder(), 70, 70));
+        StoreAll(cache, {&a, &b, &c});
+    }
+    ThumbCache cache;
+    ASSERT_TRUE(cache.Open(Folder(), 70, 70));
+    EXPECT_TRUE(Finds(cache, L"n1.jpg", 1001));
+    EXPECT_TRUE(Finds(cache, L"n2.jpg", 1002));
+    // n2's payload is last in the file.
+    const auto size = testing_support::fs::file_size(testing_support::ToFsPath(CacheZt()));
+    testing_support::fs::resize_file(testing_support::ToFsPath(CacheZt()), size - 3);
+    cache.Close(true);
+    ASSERT_TRUE(cache.Open(Folder(), 70, 70));
+    ASSERT_EQ(cache.Records().size(), 1u);
+    EXPECT_TRUE(Finds(cache, L"n1.jpg", 1001));
+}
+
 // Damaged files: each is opened (or recreated) and every lookup misses.
 TEST_F(CacheFile, DamagedFilesMissOrStartEmpty) {
     Picture rgb(kPixelRGB, 5, 3, 9);

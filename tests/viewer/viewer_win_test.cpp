@@ -1,0 +1,316 @@
+// The viewer as users meet it: the real viewer.exe started under Wine on a
+// folder of flat-coloured pictures, driven by posted commands, keys and
+// copy-data from a second copy, and read back through its windows (styles,
+// rectangles, list view items read in its own address space) and the screen.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/handheld.h"
+#include "tests/albums/screen_win.h"
+#include "tests/viewer/viewerprocess.h"
+
+using screentest::Hue;
+using screentest::PumpUntil;
+using screentest::ScreenHue;
+
+namespace {
+
+const wchar_t* kFolder = L"\\Temp\\viewer\\pics\\";
+const char* kPictures[] = {"blue.png", "green.png", "red.png", "spin.gif", "wide.jpg"};  // name order
+constexpr int kPictureCount = 5;
+
+void ClearRegistry() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
+
+void WriteText(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
+    std::wstring key = L"Software\\Trelmo";
+    if (section) key += std::wstring(L"\\") + section;
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
+    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD((wcslen(text) + 1) * 2));
+    RegCloseKey(k);
+}
+
+void WriteNumber(const wchar_t* name, DWORD value) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                              nullptr),
+              0);
+    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(k);
+}
+
+std::wstring ReadText(const wchar_t* name) {
+    wchar_t buffer[300] = L"";
+    DWORD size = sizeof buffer;
+    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Trelmo", name, RRF_RT_REG_SZ, nullptr, buffer, &size);
+    return buffer;
+}
+
+RECT WindowRect(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+bool Visible(HWND window) { return window && IsWindowVisible(window); }
+
+LONG_PTR ListType(HWND list) { return GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK; }
+
+class ViewerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        CreateDirectoryW(L"\\Temp\\viewer", nullptr);
+        CreateDirectoryW(kFolder, nullptr);
+        for (const char* name : kPictures) {
+            const std::wstring from = Wide(std::string(PV_VIEWER_FIXTURES) + "/" + name);
+            const std::wstring to = std::wstring(kFolder) + Wide(name);
+            ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << name;
+        }
+    }
+    void SetUp() override {
+        ClearRegistry();
+        WriteText(nullptr, L"Path", kFolder);
+        WriteNumber(L"UseCache", 0);
+    }
+    void TearDown() override { ClearRegistry(); }
+};
+
+TEST_F(ViewerTest, StartsOnTheSavedFolderWithThumbnailsAndTree) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.Started());
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const RECT main = WindowRect(Viewer::Main()), tree = WindowRect(Viewer::Tree()), list = WindowRect(Viewer::List());
+    EXPECT_EQ(main.top, TopBarHeight()) << "under the top bar";
+    EXPECT_EQ(main.bottom, screen.bottom - MenuBarHeight()) << "above the menu bar";
+    EXPECT_TRUE(Visible(Viewer::Tree()) && Visible(Viewer::List()));
+    EXPECT_FALSE(Visible(Viewer::View()));
+    EXPECT_EQ(list.top - tree.bottom, 8) << "the splitter bar lies between tree and list";
+    EXPECT_EQ(ListType(Viewer::List()), LVS_ICON);
+    // The first cell shows blue.png's thumbnail once the worker is done.
+    const POINT first = viewer.CellCentre(0);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(first.x, first.y) == Hue::kBlue; }, 15000))
+        << "no blue thumbnail at " << first.x << "," << first.y;
+    const POINT second = viewer.CellCentre(1);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(second.x, second.y) == Hue::kGreen; }, 5000));
+    // Details: texts of the entry.
+    EXPECT_EQ(viewer.ItemText(2, 1), L"200x150,16M");
+    EXPECT_EQ(viewer.ItemText(2, 2), L"PNG");
+    EXPECT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadText(L"Path"), kFolder);
+}
+
+TEST_F(ViewerTest, LayoutsListDetailsAndStrip) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    viewer.Command(4008);  // List
+    EXPECT_EQ(ListType(Viewer::List()), LVS_LIST);
+    EXPECT_EQ(viewer.ItemText(0, 0), L"blue.png") << "list items carry their names";
+    viewer.Command(4009);  // Details
+    EXPECT_EQ(ListType(Viewer::List()), LVS_REPORT);
+    EXPECT_EQ(viewer.ItemText(0, 0), L"") << "details rows are drawn by the program";
+    // Rows are as high as the row list says, not as a measuring message did.
+    const RECT row = viewer.ItemRect(0);
+    EXPECT_GE(row.bottom - row.top, 60);
+    viewer.Command(4010);  // Strip
+    EXPECT_TRUE(Visible(Viewer::View()));
+    EXPECT_FALSE(Visible(Viewer::Tree()));
+    const RECT list = WindowRect(Viewer::List()), view = WindowRect(Viewer::View());
+    EXPECT_EQ(view.top, list.bottom) << "the strip lies above the view";
+    viewer.Command(4007);  // Thumbnails
+    EXPECT_TRUE(Visible(Viewer::Tree()));
+    EXPECT_FALSE(Visible(Viewer::View()));
+    EXPECT_TRUE(viewer.Close());
+}
+
+TEST_F(ViewerTest, SettingsAndPathSurviveARestart) {
+    {
+        Viewer viewer;
+        ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+        viewer.Command(4009);
+        ASSERT_TRUE(viewer.Close());
+    }
+    Viewer again;
+    ASSERT_TRUE(again.WaitForList(kPictureCount)) << "the saved Path is browsed again";
+    EXPECT_EQ(ListType(Viewer::List()), LVS_REPORT) << "details again";
+    EXPECT_TRUE(again.Close());
+}
+
+TEST_F(ViewerTest, OpensAPictureFullScreenAndStepsWithKeysAndCommands) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    viewer.SelectItem(0);
+    viewer.Command(4020);  // the full-screen button opens the selected picture
+    ASSERT_TRUE(Visible(Viewer::View()));
+    const RECT main = WindowRect(Viewer::Main());
+    EXPECT_EQ(main.top, 0);
+    EXPECT_EQ(main.bottom, GetSystemMetrics(SM_CYSCREEN)) << "full screen covers the bars";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
+    viewer.Command(4237);  // Next file
+    EXPECT_EQ(Viewer::Selected(), 1);
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000));
+    SendMessageW(Viewer::Main(), WM_KEYDOWN, VK_LEFT, 0);  // KeyLeft 2: previous file
+    EXPECT_EQ(Viewer::Selected(), 0);
+    SendMessageW(Viewer::Main(), WM_KEYDOWN, VK_UP, 0);  // KeyUp 1: next file
+    EXPECT_EQ(Viewer::Selected(), 1);
+    viewer.Command(4236);
+    viewer.Command(4236);  // previous on the first goes to the last
+    EXPECT_EQ(Viewer::Selected(), kPictureCount - 1);
+    // wide.jpg (1000 x 700) is turned for the portrait screen: its left half
+    // (green) comes to the bottom with a left turn... or the top; either way
+    // the picture fills the width.
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 40) != ScreenHue(120, 280); }, 10000))
+        << "a turned wide picture shows its halves above each other";
+    viewer.Command(4020);  // back to the browser
+    EXPECT_TRUE(Visible(Viewer::List()));
+    EXPECT_FALSE(Visible(Viewer::View()));
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, TopBarHeight());
+    EXPECT_TRUE(viewer.Close());
+}
+
+TEST_F(ViewerTest, TapAndHoldOnThePictureOpensTheContextMenu) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    viewer.SelectItem(0);
+    viewer.Command(4011);  // Image
+    ASSERT_TRUE(Visible(Viewer::View()));
+    PostMessageW(Viewer::View(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 60));
+    HWND menu = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return Visible(menu = FindWindowW(L"#32768", nullptr)); }, 10000))
+        << "the stylus held still opens the menu";
+    if (menu) PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(PumpUntil([] { return !Visible(FindWindowW(L"#32768", nullptr)); }, 10000));
+    PostMessageW(Viewer::View(), WM_LBUTTONUP, 0, MAKELPARAM(60, 60));
+    EXPECT_TRUE(viewer.Close());
+}
+
+TEST_F(ViewerTest, AnimatedGifShowsItsFramesInTurn) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    viewer.SelectItem(3);
+    viewer.Command(4020);
+    ASSERT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000));
+    // The second frame comes up on the animation timer, then the first again.
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 5000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 5000));
+    EXPECT_TRUE(viewer.Close());
+}
+
+TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnATap) {
+    WriteNumber(L"SlideDelay", 1);
+    WriteNumber(L"SlideUseTransition", 0);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    viewer.Command(4019);
+    EXPECT_EQ(WindowRect(Viewer::Main()).bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_FALSE(Visible(MenuBarFind(Viewer::Main()))) << "the menu bar is hidden during the show";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "the timer steps the show";
+    SendMessageW(Viewer::Main(), WM_KEYDOWN, VK_DOWN, 0);  // back by one
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
+    // A tap on the view ends the show: back to thumbnails with the bars.
+    const HWND view = Viewer::View();
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    EXPECT_TRUE(Visible(MenuBarFind(Viewer::Main())));
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, TopBarHeight());
+    EXPECT_TRUE(viewer.Close());
+}
+
+TEST_F(ViewerTest, SecondCopyHandsItsQuotedCommandLineToTheFirst) {
+    Viewer first;
+    ASSERT_TRUE(first.WaitForList(kPictureCount));
+    {
+        Viewer empty;  // an empty line only brings the first forward
+        ASSERT_TRUE(empty.Started());
+        EXPECT_EQ(WaitForSingleObject(empty.Process(), 15000), WAIT_OBJECT_0);
+        EXPECT_TRUE(Visible(Viewer::List()));
+    }
+    const std::wstring path = std::wstring(L"\"") + kFolder + L"red.png\"";
+    Viewer second(path);
+    ASSERT_TRUE(second.Started());
+    EXPECT_EQ(WaitForSingleObject(second.Process(), 15000), WAIT_OBJECT_0) << "the second copy ends";
+    DWORD code = 1;
+    GetExitCodeProcess(second.Process(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::Selected() == 2 && Visible(Viewer::View()); }, 10000))
+        << "the first copy selects and shows the picture";
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, 0) << "full screen";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000));
+    // Copy-data whose text is not terminated is refused.
+    const wchar_t bad[4] = {L'\\', L'x', L'y', L'z'};
+    COPYDATASTRUCT data = {0, sizeof bad, const_cast<wchar_t*>(bad)};
+    EXPECT_EQ(SendMessageW(Viewer::Main(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), FALSE);
+    EXPECT_TRUE(first.Close());
+}
+
+TEST_F(ViewerTest, SplitterHidesAndShowsThePanes) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    const HWND main = Viewer::Main();
+    RECT tree = WindowRect(Viewer::Tree());
+    POINT bar = {0, tree.bottom - tree.top + 4};  // client y within the bar
+    auto tap = [&](int x) {
+        SendMessageW(main, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, bar.y));
+        SendMessageW(main, WM_LBUTTONUP, 0, MAKELPARAM(x, bar.y));
+    };
+    tap(35);  // between the buttons: nothing
+    EXPECT_TRUE(Visible(Viewer::Tree()) && Visible(Viewer::List()));
+    tap(40);  // hides the tree
+    EXPECT_FALSE(Visible(Viewer::Tree()));
+    bar.y = 4;
+    tap(10);  // shows it again
+    EXPECT_TRUE(Visible(Viewer::Tree()));
+    // Dragging to the very top leaves 40 pixels of tree.
+    bar.y = tree.bottom - tree.top + 4;
+    SendMessageW(main, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, bar.y));
+    SendMessageW(main, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(100, 0));
+    SendMessageW(main, WM_LBUTTONUP, 0, MAKELPARAM(100, 0));
+    tree = WindowRect(Viewer::Tree());
+    EXPECT_EQ(tree.bottom - tree.top, 40);
+    EXPECT_TRUE(viewer.Close());
+}
+
+// Every dialog of the program fits the handheld's work area with the fonts
+// the test prefix pins.
+INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+BOOL CALLBACK CollectDialog(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR user) {
+    if (IS_INTRESOURCE(name)) reinterpret_cast<std::vector<UINT>*>(user)->push_back(UINT(UINT_PTR(name)));
+    return TRUE;
+}
+
+TEST(ViewerDialogs, EveryDialogFitsTheScreen) {
+    const HMODULE program = LoadLibraryExW(Wide(PV_VIEWER_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(program);
+    std::vector<UINT> ids;
+    EnumResourceNamesW(program, reinterpret_cast<LPCWSTR>(RT_DIALOG), CollectDialog, reinterpret_cast<LONG_PTR>(&ids));
+    EXPECT_FALSE(ids.empty());
+    const RECT area = HandheldWorkArea();
+    const int available = area.bottom - area.top - MenuBarHeight();
+    const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    for (UINT id : ids) {
+        const HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(id), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+        const auto* tmpl = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(program, found)));
+        ASSERT_TRUE(tmpl);
+        const HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), tmpl, parent, NoDialogProc, 0);
+        ASSERT_TRUE(dialog) << "dialog " << id;
+        const RECT r = WindowRect(dialog);
+        EXPECT_LE(r.right - r.left, 240) << "dialog " << id << " is too wide";
+        EXPECT_LE(r.bottom - r.top, available) << "dialog " << id << " is too high";
+        DestroyWindow(dialog);
+    }
+    DestroyWindow(parent);
+    FreeLibrary(program);
+}
+
+}  // namespace

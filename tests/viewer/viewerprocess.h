@@ -1,0 +1,109 @@
+// A viewer.exe started from a test or benchmark under Wine, and what can be
+// read of it from outside: its windows, the list view's items (read and
+// written in the viewer's own address space) and its exit code.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "tests/albums/screen_win.h"
+
+#ifndef PV_VIEWER_EXE
+#define PV_VIEWER_EXE ""
+#endif
+
+inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// One running viewer.exe.
+class Viewer {
+public:
+    explicit Viewer(const std::wstring& arguments = L"", const std::wstring& program = Wide(PV_VIEWER_EXE)) {
+        std::wstring line = L"\"" + program + L"\"";
+        if (!arguments.empty()) line += L" " + arguments;
+        STARTUPINFOW startup = {sizeof startup};
+        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                  &process_) != 0;
+    }
+    ~Viewer() {
+        if (!started_) return;
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+            if (HWND main = Main()) PostMessageW(main, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+        }
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+
+    bool Started() const { return started_; }
+    HANDLE Process() const { return process_.hProcess; }
+
+    static HWND Main() { return FindWindowW(L"TrelmoClass", L"Trelmo"); }
+    static HWND List() { return GetDlgItem(Main(), 1001); }
+    static HWND Tree() { return GetDlgItem(Main(), 1000); }
+    static HWND View() { return FindWindowExW(Main(), nullptr, L"CBmpClass", nullptr); }
+
+    // Waits for the main window and the folder's items.
+    bool WaitForList(int count) {
+        return screentest::PumpUntil([count] { return Main() && ItemCount() == count; }, 30000);
+    }
+    static int ItemCount() { return int(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
+    static int Selected() { return int(SendMessageW(List(), LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)); }
+
+    // Item text of the list view, read in the viewer's own address space.
+    std::wstring ItemText(int index, int column) {
+        const SIZE_T size = sizeof(LVITEMW) + 520;
+        void* remote = VirtualAllocEx(process_.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        if (!remote) return L"<no memory>";
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.cchTextMax = 260;
+        item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+        WriteProcessMemory(process_.hProcess, remote, &item, sizeof item, nullptr);
+        SendMessageW(List(), LVM_GETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        wchar_t text[260] = {};
+        ReadProcessMemory(process_.hProcess, item.pszText, text, sizeof text - 2, nullptr);
+        VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+        return text;
+    }
+
+    // Item `index`'s rectangle (LVIR_BOUNDS), in screen coordinates.
+    RECT ItemRect(int index) {
+        RECT r = {LVIR_BOUNDS, 0, 0, 0};
+        void* remote = VirtualAllocEx(process_.hProcess, nullptr, sizeof r, MEM_COMMIT, PAGE_READWRITE);
+        WriteProcessMemory(process_.hProcess, remote, &r, sizeof r, nullptr);
+        SendMessageW(List(), LVM_GETITEMRECT, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(process_.hProcess, remote, &r, sizeof r, nullptr);
+        VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+        MapWindowPoints(List(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+    POINT CellCentre(int index) {
+        const RECT r = ItemRect(index);
+        return POINT{(r.left + r.right) / 2, r.top + (r.bottom - r.top) / 3};
+    }
+    // Makes item `index` the selected and focused one, as a tap would.
+    void SelectItem(int index) {
+        LVITEMW item = {};
+        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        void* remote = VirtualAllocEx(process_.hProcess, nullptr, sizeof item, MEM_COMMIT, PAGE_READWRITE);
+        WriteProcessMemory(process_.hProcess, remote, &item, sizeof item, nullptr);
+        SendMessageW(List(), LVM_SETITEMSTATE, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+    }
+
+    void Command(UINT id) { SendMessageW(Main(), WM_COMMAND, id, 0); }
+    bool Close() {
+        PostMessageW(Main(), WM_CLOSE, 0, 0);
+        DWORD code = 1;
+        const bool ended = WaitForSingleObject(process_.hProcess, 15000) == WAIT_OBJECT_0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return ended && code == 0;
+    }
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION process_ = {};
+};
+
