@@ -16,8 +16,10 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
+#include "resources/startscreen.rh"
 #include "shell/commands_win.h"
 #include "shell/language_win.h"
+#include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 #include "tests/support/modaldriver.h"
 
@@ -413,6 +415,138 @@ TEST_F(Commands, AboutOpensEachLinkThroughTheDesktop) {
     for (const HandheldCallRecord& call : HandheldCalls()) recorded |= call.call == HandheldCall::kOpenLink;
     EXPECT_TRUE(recorded);
     SetLinksRecordedOnly(false);
+}
+
+// The screen's pixels as 32-bit BGRX, top-down; saved as a BMP beside the
+// test for a person to look at.
+std::vector<uint32_t> Screenshot(const wchar_t* saveAs) {
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memory, shot);
+    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<uint32_t> pixels(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + size_t(w) * size_t(h));
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (saveAs) {
+        BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + pixels.size() * 4),
+                                 0, 0, DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))};
+        const HANDLE out = CreateFileW(saveAs, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(out, &file, sizeof file, &written, nullptr);
+        WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr);
+        WriteFile(out, pixels.data(), DWORD(pixels.size() * 4), &written, nullptr);
+        CloseHandle(out);
+    }
+    DeleteObject(shot);
+    return pixels;
+}
+
+uint32_t Pixel(const std::vector<uint32_t>& shot, int x, int y) { return shot[size_t(y) * 240 + size_t(x)] & 0xFFFFFF; }
+
+// Red-dominant pixels (a selected label) in the rectangle.
+int RedPixels(const std::vector<uint32_t>& shot, RECT r) {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const uint32_t p = Pixel(shot, x, y);
+            if (((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60) ++n;
+        }
+    }
+    return n;
+}
+
+TEST_F(Commands, StartScreenShowsSixTilesAndActsOnTheTappedOne) {
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 240);
+    ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), 320);
+    ShowWindow(g_AppSettings.mainWindow, SW_HIDE);
+    const HWND launcher = StartScreenCreate(g_AppSettings.mainWindow);
+    ASSERT_TRUE(launcher);
+    Pump();
+    RECT r;
+    GetWindowRect(launcher, &r);
+    EXPECT_EQ(r.right - r.left, 240);
+    EXPECT_EQ(r.bottom - r.top, 320);
+
+    // The picture from the program's SPLASH archive: each tile's colour at
+    // its centre, the background around; the labels below in black.
+    const std::vector<uint32_t> shot = Screenshot(L"startscreen.bmp");
+    const StartTile* tiles = StartScreenTiles();
+    const uint32_t background = Pixel(shot, 5, 140);
+    for (int i = 0; i < kStartTileCount; ++i) {
+        const StartTile& t = tiles[i];
+        EXPECT_NE(Pixel(shot, t.left + 4, t.top + 10), background) << "tile " << i;
+        int dark = 0;
+        for (int y = t.bottom; y < t.bottom + 24; ++y)
+            for (int x = t.left; x < t.right; ++x) dark += Pixel(shot, x, y) == 0;
+        EXPECT_GT(dark, 10) << "label of tile " << i;
+        EXPECT_EQ(RedPixels(shot, RECT{t.left, t.bottom, t.right, t.bottom + 24}), 0);
+    }
+
+    // A tap between tiles selects none, and lifting does nothing.
+    SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(79, 60));
+    SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(79, 60));
+    Pump();
+    ASSERT_TRUE(IsWindow(launcher));
+    EXPECT_FALSE(IsWindowVisible(g_AppSettings.mainWindow));
+
+    // Down on "Browse CF"'s label, up elsewhere: its label turns red, then
+    // the browser shows the card and the launcher goes.
+    const StartTile card = tiles[4];
+    SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(card.left + 5, card.bottom + 30));
+    UpdateWindow(launcher);
+    Pump();
+    const std::vector<uint32_t> selected = Screenshot(L"startscreen-selected.bmp");
+    EXPECT_GT(RedPixels(selected, RECT{card.left, card.bottom, card.right, card.bottom + 24}), 10);
+    EXPECT_EQ(RedPixels(selected, RECT{tiles[0].left, tiles[0].bottom, tiles[0].right, tiles[0].bottom + 24}), 0);
+    SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Pump();
+    EXPECT_FALSE(IsWindow(launcher));
+    EXPECT_TRUE(IsWindowVisible(g_AppSettings.mainWindow));
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), FindCardPictures());
+}
+
+TEST_F(Commands, ChooseFolderGivesTheSelectedFolderOrNothing) {
+    wchar_t path[MAX_PATH] = L"";
+    wcscpy(path, folder_.c_str());
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            Click(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
+    }
+    EXPECT_EQ(std::wstring(path), folder_);
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            const HWND tree = GetDlgItem(dialog, IDC_CHOOSEFOLDER_TREE);
+            const auto child = reinterpret_cast<HTREEITEM>(SendMessageW(
+                tree, TVM_GETNEXTITEM, TVGN_CHILD, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)));
+            ASSERT_TRUE(child);  // "other"
+            SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
+            Click(dialog, IDC_CHOOSEFOLDER_OPEN);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 1);
+    }
+    EXPECT_EQ(std::wstring(path), folder_ + L"other\\");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            const HWND tree = GetDlgItem(dialog, IDC_CHOOSEFOLDER_TREE);
+            SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, 0);  // nothing selected
+            Click(dialog, IDC_CHOOSEFOLDER_OPEN);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
+    }
+    EXPECT_EQ(std::wstring(path), folder_ + L"other\\");
 }
 
 }  // namespace
