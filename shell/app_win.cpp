@@ -12,6 +12,7 @@
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/main.rh"
+#include "shell/associations_win.h"
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
@@ -142,8 +143,7 @@ int InitInstance(HINSTANCE instance, int, const wchar_t* commandLine) {
 int AppMain(HINSTANCE instance, HINSTANCE, const wchar_t* commandLine, int showCommand) {
     HideNewFolder();
     g_AppSettings = AppSettings{};
-    // The album file association is registered by the options' association
-    // code, which comes with the options sheet.
+    RegisterAlbumAssociation();
     InitFormatRegistry();
     DisplayInit();
     ReadScreenResolution();

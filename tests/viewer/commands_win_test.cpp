@@ -17,6 +17,7 @@
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/startscreen.rh"
+#include "shell/associations_win.h"
 #include "shell/commands_win.h"
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
@@ -547,6 +548,82 @@ TEST_F(Commands, ChooseFolderGivesTheSelectedFolderOrNothing) {
         EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
     }
     EXPECT_EQ(std::wstring(path), folder_ + L"other\\");
+}
+
+// Runs Wine's own "reg query <arguments>"; its output, and its exit code in
+// `code`.
+std::string RegQuery(const std::wstring& arguments, DWORD* code) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return {};
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = writeEnd;
+    start.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"reg.exe query " + arguments;
+    std::string output;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &start,
+                       &process)) {
+        CloseHandle(writeEnd);
+        writeEnd = nullptr;
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
+        WaitForSingleObject(process.hProcess, 10000);
+        GetExitCodeProcess(process.hProcess, code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (writeEnd) CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    return output;
+}
+
+TEST(Associations, MadeAndUndoneAsRegQuerySeesThem) {
+    DWORD code = 0;
+    // An extension another program owned: kept in the backup and given back.
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".pvtest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              0);
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"otherfile"), 20);
+    RegCloseKey(key);
+    const std::wstring cls = AssociationClassName(L"pvtest");
+    EXPECT_EQ(cls, L"Pellaro.pvtest");
+    EXPECT_EQ(IsAssociated(L"pvtest"), 0);
+    EXPECT_EQ(AssociationWriter(cls.c_str(), -108, L"Pellaro Image"), 0);
+    EXPECT_EQ(RegisterExtension(L".pvtest", cls.c_str()), 1);
+    EXPECT_EQ(IsAssociated(L"pvtest"), 1);
+    EXPECT_NE(RegQuery(L"HKCR\\.pvtest /ve", &code).find("Pellaro.pvtest"), std::string::npos);
+    EXPECT_NE(RegQuery(L"HKCR\\.pvtest\\Trelmo.bak /ve", &code).find("otherfile"), std::string::npos);
+    const std::string command = RegQuery(L"HKCR\\Pellaro.pvtest\\shell\\open\\command /ve", &code);
+    EXPECT_NE(command.find("\" %1"), std::string::npos) << command;
+    EXPECT_NE(RegQuery(L"HKCR\\Pellaro.pvtest\\DefaultIcon /ve", &code).find(",-108"), std::string::npos);
+    EXPECT_EQ(AssociationRemover(L".pvtest", cls.c_str()), 1);
+    EXPECT_EQ(IsAssociated(L"pvtest"), 0);
+    EXPECT_NE(RegQuery(L"HKCR\\.pvtest /ve", &code).find("otherfile"), std::string::npos);
+    RegQuery(L"HKCR\\.pvtest\\Trelmo.bak", &code);
+    EXPECT_NE(code, 0u) << "the backup is gone";
+
+    // An extension nobody owned: removing the association removes it all.
+    EXPECT_EQ(RegisterExtension(L".pvfresh", AssociationClassName(L"pvfresh").c_str()), 1);
+    AssociationWriter(AssociationClassName(L"pvfresh").c_str(), -108, L"Pellaro Image");
+    EXPECT_EQ(IsAssociated(L"pvfresh"), 1);
+    RegQuery(L"HKCR\\.pvfresh\\Trelmo.bak", &code);
+    EXPECT_NE(code, 0u) << "no backup without a previous owner";
+    EXPECT_EQ(AssociationRemover(L".pvfresh", AssociationClassName(L"pvfresh").c_str()), 1);
+    RegQuery(L"HKCR\\.pvfresh", &code);
+    EXPECT_NE(code, 0u) << "the extension key we made is gone";
+    EXPECT_EQ(AssociationRemover(L".pvabsent", L"Pellaro.pvabsent"), 1);
+
+    // The album association made at start-up.
+    RegisterAlbumAssociation();
+    EXPECT_EQ(IsAssociated(L"alb"), 1);
+    EXPECT_NE(RegQuery(L"HKCR\\Pellaro.alb /ve", &code).find("Pellaro Album"), std::string::npos);
+
+    for (const wchar_t* k : {L".pvtest", L"Pellaro.pvtest", L"Pellaro.pvfresh"}) RegDeleteTreeW(HKEY_CLASSES_ROOT, k);
 }
 
 }  // namespace
