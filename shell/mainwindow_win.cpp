@@ -17,6 +17,7 @@
 #include "resources/main.rh"
 #include "shell/browser_win.h"
 #include "shell/commands_win.h"
+#include "shell/favorites_win.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
@@ -243,12 +244,9 @@ LRESULT OnKeyDown(HWND, UINT, WPARAM first, LPARAM) {
 LRESULT OnInitMenuPopup(HWND, UINT, WPARAM first, LPARAM second) {
     if (LOWORD(second) != IDM_MAIN_FAVORITES) return 0;
     const HMENU popup = reinterpret_cast<HMENU>(first);
-    for (UINT id = 10000; id < 10010; ++id) DeleteMenu(popup, id, MF_BYCOMMAND);
+    for (UINT id = kFirstFavoriteCommand; id < kFirstFavoriteCommand + kFavoriteMenuEntries; ++id) DeleteMenu(popup, id, MF_BYCOMMAND);
     while (GetMenuItemCount(popup) > 0) DeleteMenu(popup, 0, MF_BYPOSITION);
-    // The favorites list comes with the favorites dialog; until then only
-    // its entry is offered.
-    AppendMenuW(popup, MF_STRING, IDM_MAIN_FAVORITES,
-                LoadText(IDS_FAVORITESENTRY1, "IDS_FAVORITESENTRY1").c_str());
+    FillFavoritesMenu(popup);
     return 0;
 }
 
@@ -404,9 +402,20 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_SORT_DESCENDING, OnSort},
     {IDM_MAIN_SHOW_LABEL, OnShowLabel},
     {IDM_MAIN_RECURSIVE, OnRecursive},
+    {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
+    {kFirstFavoriteCommand + 0, OnFavoriteItem},
+    {kFirstFavoriteCommand + 1, OnFavoriteItem},
+    {kFirstFavoriteCommand + 2, OnFavoriteItem},
+    {kFirstFavoriteCommand + 3, OnFavoriteItem},
+    {kFirstFavoriteCommand + 4, OnFavoriteItem},
+    {kFirstFavoriteCommand + 5, OnFavoriteItem},
+    {kFirstFavoriteCommand + 6, OnFavoriteItem},
+    {kFirstFavoriteCommand + 7, OnFavoriteItem},
+    {kFirstFavoriteCommand + 8, OnFavoriteItem},
+    {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet (the tools, sharing, favorites, search and
-// options) do nothing (kDefaultNone).
+// Commands without a row yet (the tools, sharing, the favorites manager,
+// search and options) do nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {

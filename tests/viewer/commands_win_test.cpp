@@ -19,6 +19,7 @@
 #include "resources/startscreen.rh"
 #include "shell/associations_win.h"
 #include "shell/commands_win.h"
+#include "shell/favorites_win.h"
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
@@ -624,6 +625,66 @@ TEST(Associations, MadeAndUndoneAsRegQuerySeesThem) {
     EXPECT_NE(RegQuery(L"HKCR\\Pellaro.alb /ve", &code).find("Pellaro Album"), std::string::npos);
 
     for (const wchar_t* k : {L".pvtest", L"Pellaro.pvtest", L"Pellaro.pvfresh"}) RegDeleteTreeW(HKEY_CLASSES_ROOT, k);
+}
+
+TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+    EXPECT_TRUE(FavoritesLoad().empty());
+    for (const wchar_t* bad : {L"", L"a\\b"}) EXPECT_EQ(FavoritesAdd(bad, folder_), 0) << bad;
+    const std::wstring longPath = L"\\" + std::wstring(258, L'p');
+    ASSERT_EQ(FavoritesAdd(L"long", longPath), 1);
+    ASSERT_EQ(FavoritesAdd(L"other", folder_ + L"other\\"), 1);
+    std::vector<Favorite> list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].path, longPath);  // 259 characters survive
+
+    // Relabelling onto an existing label takes that label over.
+    ASSERT_EQ(FavoritesRename(L"long", L"other", folder_), 1);
+    list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].label, L"other");
+    EXPECT_EQ(list[0].path, folder_);
+    EXPECT_EQ(FavoritesRename(L"other", L"bad\\label", folder_), 0);
+    EXPECT_EQ(FavoritesLoad().size(), 1u) << "a refused new label keeps the old one";
+    EXPECT_EQ(FavoritesRename(L"other", L"Other", folder_ + L"other\\"), 1);  // same key, new folder
+    ASSERT_EQ(FavoritesLoad().size(), 1u);
+    EXPECT_EQ(FavoritesLoad()[0].path, folder_ + L"other\\");
+
+    // "Add to favorites..." for the shown folder, with a refused label first.
+    Browse(folder_);
+    {
+        ModalDriver driver;
+        driver.OnDialog([this](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_FAV_FOLDER), folder_);
+            SetDlgItemTextW(dialog, IDC_FAV_LABEL, L"");
+            Click(dialog, IDOK);  // refused
+            SetDlgItemTextW(dialog, IDC_FAV_LABEL, L"Holidays");
+            Click(dialog, IDOK);
+        });
+        driver.OnDialog([](HWND box) { Click(box, IDOK); });
+        Command(IDM_MAIN_ADD_FAVORITE);
+    }
+    list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 2u);
+    const HMENU popup = CreatePopupMenu();
+    FillFavoritesMenu(popup);
+    EXPECT_EQ(GetMenuItemCount(popup), 2 + 3);
+    wchar_t text[64];
+    GetMenuStringW(popup, kFirstFavoriteCommand, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), list[0].label);
+    DestroyMenu(popup);
+
+    // Choosing a favorite shows its folder.
+    for (size_t i = 0; i < list.size(); ++i) {
+        Command(kFirstFavoriteCommand + UINT(i));
+        EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), list[i].path);
+    }
+    Command(kFirstFavoriteCommand + 9);  // no such favorite: nothing
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), list.back().path);
+    EXPECT_EQ(FavoritesDelete(L"Holidays"), 1);
+    EXPECT_EQ(FavoritesDelete(L"Other"), 1);
+    EXPECT_TRUE(FavoritesLoad().empty());
 }
 
 }  // namespace
