@@ -24,6 +24,13 @@ struct ProgramClipboard {
 };
 ProgramClipboard g_clipboard;
 
+void Refresh() {
+    if (BrowserModel* model = ViewerModel()) {
+        model->StopWorker();
+        model->StartWorker();
+    }
+}
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring CurrentFolder() {
@@ -403,6 +410,41 @@ LRESULT OnRotateAuto(HWND, UINT, UINT, HWND) {
     const long item = g_AppSettings.currentItem;
     g_AppSettings.currentItem = -1;
     if (item >= 0) ShowEntry(item, 0, 0);
+    return 0;
+}
+
+// --- Tools ------------------------------------------------------------------
+
+namespace {
+
+using SelectionTool = int (*)(HWND parent, const SelectedFile* files, uint32_t count);
+
+// The batch tools, each run on the selection (albums left out). An entry
+// without its tool yet opens nothing; the tools' entry points are, in this
+// order: RunBatchCropTool, RunBatchResizeTool, RunBatchAdjustTool,
+// RunBatchConvertTool, RunBatchRotateTool, RunBatchFilterTool,
+// RunIptcEditor.
+struct ToolRow {
+    UINT id;
+    SelectionTool run;
+    bool refresh;  // the thumbnails are made again afterwards
+};
+const ToolRow kTools[] = {
+    {IDM_MAIN_CROP, nullptr, true},    {IDM_MAIN_RESIZE, nullptr, true}, {IDM_MAIN_ADJUST, nullptr, true},
+    {IDM_MAIN_CONVERT, nullptr, true}, {IDM_MAIN_ROTATE, nullptr, true}, {IDM_MAIN_FILTER, nullptr, true},
+    {IDM_MAIN_IPTC, nullptr, false},
+};
+
+}  // namespace
+
+LRESULT OnSelectionTool(HWND window, UINT id, UINT, HWND) {
+    for (const ToolRow& tool : kTools) {
+        if (tool.id != id || !tool.run) continue;
+        const std::vector<SelectedFile> selected = Selection(false);
+        if (selected.empty()) return 0;
+        tool.run(window, selected.data(), uint32_t(selected.size()));
+        if (tool.refresh) Refresh();
+    }
     return 0;
 }
 

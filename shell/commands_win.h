@@ -34,6 +34,9 @@ LRESULT OnLockZoom(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRotateAuto(HWND window, UINT id, UINT code, HWND control);
 // Sort keys and directions.
 LRESULT OnSort(HWND window, UINT id, UINT code, HWND control);
+// Crop, Resize, Adjust, Convert, Rotate, Sharpen/Smooth, IPTC edit: the tool
+// on the selection.
+LRESULT OnSelectionTool(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnShowLabel(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRecursive(HWND window, UINT id, UINT code, HWND control);
 

@@ -403,6 +403,13 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_SHOW_LABEL, OnShowLabel},
     {IDM_MAIN_RECURSIVE, OnRecursive},
     {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
+    {IDM_MAIN_CROP, OnSelectionTool},
+    {IDM_MAIN_RESIZE, OnSelectionTool},
+    {IDM_MAIN_ADJUST, OnSelectionTool},
+    {IDM_MAIN_CONVERT, OnSelectionTool},
+    {IDM_MAIN_ROTATE, OnSelectionTool},
+    {IDM_MAIN_FILTER, OnSelectionTool},
+    {IDM_MAIN_IPTC, OnSelectionTool},
     {kFirstFavoriteCommand + 0, OnFavoriteItem},
     {kFirstFavoriteCommand + 1, OnFavoriteItem},
     {kFirstFavoriteCommand + 2, OnFavoriteItem},
@@ -414,8 +421,9 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 8, OnFavoriteItem},
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet (the tools, sharing, the favorites manager,
-// search and options) do nothing (kDefaultNone).
+// Commands without a row yet (sharing, capture, the album wizard, batch
+// rename, adjust and save, the favorites manager, search and options) do
+// nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {
