@@ -56,6 +56,10 @@ bool DeleteFolderTree(const std::wstring& folder);
 
 // --- Dialogs ----------------------------------------------------------------
 
+// "Search...": the search dialog for the current folder.
+LRESULT OnSearchCommand(HWND window, UINT id, UINT code, HWND control);
+INT_PTR SearchDialog(HWND parent, const std::wstring& folder);
+
 INT_PTR ModalAboutBox(HWND parent);
 // 1 with the name in `name` when "Create" was tapped and the name may be
 // used, else 0.

@@ -403,6 +403,7 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_SHOW_LABEL, OnShowLabel},
     {IDM_MAIN_RECURSIVE, OnRecursive},
     {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
+    {IDM_MAIN_SEARCH, OnSearchCommand},
     {IDM_MAIN_CROP, OnSelectionTool},
     {IDM_MAIN_RESIZE, OnSelectionTool},
     {IDM_MAIN_ADJUST, OnSelectionTool},
@@ -422,7 +423,7 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
 // Commands without a row yet (sharing, capture, the album wizard, batch
-// rename, adjust and save, the favorites manager, search and options) do
+// rename, adjust and save, the favorites manager and options) do
 // nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 

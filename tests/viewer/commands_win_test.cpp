@@ -687,4 +687,46 @@ TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
     EXPECT_TRUE(FavoritesLoad().empty());
 }
 
+TEST_F(Commands, SearchShowsFoundFilesFromSubfoldersWhenAsked) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Search");
+    MakeFile(folder_ + L"IMG_top.jpg");
+    MakeFile(folder_ + L"other\\IMG_deep.jpg");
+    MakeFile(folder_ + L"other\\img_lower.jpg");
+    MakeFile(folder_ + L"other\\IMG_show.alb");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    {
+        // Nothing found: no question, the browser as it was.
+        ModalDriver driver;
+        driver.OnDialog([this](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_SCH_FOLDER), folder_);
+            SetDlgItemTextW(dialog, IDC_SCH_CONTAIN, L"nothing");
+            Click(dialog, IDC_SCH_APPLY);
+            EXPECT_EQ(ItemText(dialog, IDC_SCH_COUNT), L"");
+            Click(dialog, IDCANCEL);
+        });
+        Command(IDM_MAIN_SEARCH);
+    }
+    EXPECT_EQ(ListCount(), 1);
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            EXPECT_EQ(ItemText(dialog, IDC_SCH_CONTAIN), L"nothing");  // kept from last time
+            SetDlgItemTextW(dialog, IDC_SCH_CONTAIN, L"IMG");
+            modaltest::SelectComboItem(dialog, IDC_SCH_TYPE, 1);  // *.jpg
+            modaltest::SetCheck(dialog, IDC_SCH_SUBFOLDER, true);
+            Click(dialog, IDC_SCH_APPLY);
+        });
+        driver.OnDialog([](HWND box) { Click(box, IDOK); });  // view the found files
+        Command(IDM_MAIN_SEARCH);
+    }
+    // Case matters, albums never come: the two IMG pictures.
+    EXPECT_EQ(ListCount(), 2);
+    EXPECT_FALSE(ViewerModel()->Cache().IsOpen());
+    EXPECT_EQ(RegReadSettingDefault(L"Search", L"Type", 0), 1u);
+    EXPECT_EQ(RegReadSettingDefault(L"Search", L"SubFolder", 0), 1u);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Search");
+}
+
 }  // namespace
