@@ -12,6 +12,7 @@
 
 #include "display/display_win.h"
 #include "display/viewlayout.h"
+#include "imagelib/bitmap.h"
 #include "imagelib/formats.h"
 #include "platform/handheld.h"
 #include "resources/commands.rh"
@@ -727,6 +728,33 @@ TEST_F(Commands, SearchShowsFoundFilesFromSubfoldersWhenAsked) {
     EXPECT_EQ(RegReadSettingDefault(L"Search", L"Type", 0), 1u);
     EXPECT_EQ(RegReadSettingDefault(L"Search", L"SubFolder", 0), 1u);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Search");
+}
+
+TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
+    // A 1000 x 1000 picture fitted into the view shows at a percentage
+    // between the steps; zoom in and out go to the steps around it.
+    Bitmap picture = {};
+    ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 1000, 1000), 1);
+    Command(IDM_MAIN_IMAGE);
+    const HWND view = g_AppSettings.viewWindow;
+    ViewSetPicture(view, &picture, 0);
+    Command(IDM_MAIN_FIT_ALL);
+    const int32_t fitted = ViewGetZoomPercent(view);
+    ASSERT_GT(fitted, 5);
+    ASSERT_LT(fitted, 30);
+    EXPECT_EQ(CurrentZoomPercent(), fitted);
+    Command(IDM_MAIN_ZOOM_IN);
+    EXPECT_EQ(g_AppSettings.zoom, ZoomStepIn(fitted));
+    EXPECT_EQ(ViewGetZoomPercent(view), ZoomStepIn(fitted));
+    Command(IDM_MAIN_FIT_ALL);
+    Command(IDM_MAIN_ZOOM_OUT);
+    EXPECT_EQ(g_AppSettings.zoom, ZoomStepOut(fitted));
+    EXPECT_EQ(ViewGetZoomPercent(view), ZoomStepOut(fitted));
+    for (int i = 0; i < 5; ++i) Command(IDM_MAIN_ZOOM_OUT);
+    EXPECT_EQ(ViewGetZoomPercent(view), 5);  // the smallest step, which the view takes
+    ViewSetPicture(view, nullptr, 0);
+    FreeBitmap(&picture);
+    Command(IDM_MAIN_THUMBNAILS);
 }
 
 }  // namespace
