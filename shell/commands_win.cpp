@@ -14,6 +14,7 @@
 #include "shell/commandlogic.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
+#include "tools/albumwizard_win.h"
 
 namespace {
 
@@ -445,6 +446,27 @@ LRESULT OnSelectionTool(HWND window, UINT id, UINT, HWND) {
         tool.run(window, selected.data(), uint32_t(selected.size()));
         if (tool.refresh) Refresh();
     }
+    return 0;
+}
+
+LRESULT OnAlbumWizard(HWND window, UINT id, UINT, HWND) {
+    BrowserModel* model = ViewerModel();
+    if (!model) return 0;
+    const FileList& list = model->Entries();
+    std::vector<AlbumWizardEntry> entries(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        entries[i].path = list[i].path;
+        entries[i].isAlbum = list[i].state == kEntryAlbum;
+        entries[i].thumbnail = static_cast<HBITMAP>(list[i].thumbnail);
+        entries[i].thumbnailWidth = list[i].thumbWidth;
+        entries[i].thumbnailHeight = list[i].thumbHeight;
+    }
+    std::vector<int32_t> selected;
+    if (g_AppSettings.listWindow) {
+        for (long i : SelectedItems(g_AppSettings.listWindow)) selected.push_back(int32_t(i));
+    }
+    RunAlbumWizard(window, entries.data(), int32_t(entries.size()), selected.empty() ? nullptr : selected.data(),
+                   int32_t(selected.size()), id == IDM_MAIN_CREATE_SLIDESHOW ? kWizardSlideshow : kWizardAlbum);
     return 0;
 }
 

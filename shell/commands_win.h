@@ -37,6 +37,9 @@ LRESULT OnSort(HWND window, UINT id, UINT code, HWND control);
 // Crop, Resize, Adjust, Convert, Rotate, Sharpen/Smooth, IPTC edit: the tool
 // on the selection.
 LRESULT OnSelectionTool(HWND window, UINT id, UINT code, HWND control);
+// "Create Album..." and "Create EXE slideshow...": the album wizard over the
+// shown list with its selection.
+LRESULT OnAlbumWizard(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnShowLabel(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRecursive(HWND window, UINT id, UINT code, HWND control);
 

@@ -244,7 +244,8 @@ LRESULT OnKeyDown(HWND, UINT, WPARAM first, LPARAM) {
 LRESULT OnInitMenuPopup(HWND, UINT, WPARAM first, LPARAM second) {
     if (LOWORD(second) != IDM_MAIN_FAVORITES) return 0;
     const HMENU popup = reinterpret_cast<HMENU>(first);
-    for (UINT id = kFirstFavoriteCommand; id < kFirstFavoriteCommand + kFavoriteMenuEntries; ++id) DeleteMenu(popup, id, MF_BYCOMMAND);
+    for (UINT id = kFirstFavoriteCommand; id < kFirstFavoriteCommand + kFavoriteMenuEntries; ++id)
+        DeleteMenu(popup, id, MF_BYCOMMAND);
     while (GetMenuItemCount(popup) > 0) DeleteMenu(popup, 0, MF_BYPOSITION);
     FillFavoritesMenu(popup);
     return 0;
@@ -404,6 +405,8 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_RECURSIVE, OnRecursive},
     {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
     {IDM_MAIN_SEARCH, OnSearchCommand},
+    {IDM_MAIN_CREATE_ALBUM, OnAlbumWizard},
+    {IDM_MAIN_CREATE_SLIDESHOW, OnAlbumWizard},
     {IDM_MAIN_CROP, OnSelectionTool},
     {IDM_MAIN_RESIZE, OnSelectionTool},
     {IDM_MAIN_ADJUST, OnSelectionTool},
@@ -422,8 +425,7 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 8, OnFavoriteItem},
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet (sharing, capture, the album wizard, batch
-// rename, adjust and save, the favorites manager and options) do
+// Commands without a row yet (sharing, capture, batch rename, adjust and save, the favorites manager and options) do
 // nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 

@@ -757,4 +757,19 @@ TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
     Command(IDM_MAIN_THUMBNAILS);
 }
 
+TEST_F(Commands, AlbumCommandsOpenTheWizard) {
+    MakeFile(folder_ + L"1.jpg");
+    Browse(folder_);
+    SelectName(L"1.jpg");
+    for (UINT id : {IDM_MAIN_CREATE_ALBUM, IDM_MAIN_CREATE_SLIDESHOW}) {
+        ModalDriver driver;
+        driver.OnDialog([](HWND wizard) {
+            ExpectFitsScreen(wizard);
+            PostMessageW(wizard, WM_COMMAND, IDCANCEL, 0);
+        });
+        Command(id);
+        EXPECT_EQ(driver.dialogsSeen(), 1) << id;
+    }
+}
+
 }  // namespace
