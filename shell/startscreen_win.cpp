@@ -162,7 +162,7 @@ LRESULT OnTapDown(HWND window, UINT, WPARAM, LPARAM second) {
 void OpenAlbumFile(HWND main) {
     wchar_t path[MAX_PATH] = L"";
     wchar_t filter[kLabelCapacity + 16] = L"";
-    LngGetString(g_Instance, IDS_SOUNDFILENAME, "IDS_SOUNDFILENAME", filter, kLabelCapacity);
+    LngGetString(g_Instance, IDS_ALBUMFILES, "IDS_ALBUMFILES", filter, kLabelCapacity);
     // "<name>\0*.alb\0\0"
     const size_t nameLength = wcslen(filter);
     std::wmemcpy(filter + nameLength + 1, L"*.alb\0", 7);

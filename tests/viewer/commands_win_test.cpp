@@ -772,4 +772,25 @@ TEST_F(Commands, AlbumCommandsOpenTheWizard) {
     }
 }
 
+TEST_F(Commands, StartScreenOpensAlbumFilesUnderTheirOwnName) {
+    ShowWindow(g_AppSettings.mainWindow, SW_HIDE);
+    const HWND launcher = StartScreenCreate(g_AppSettings.mainWindow);
+    ASSERT_TRUE(launcher);
+    const StartTile album = StartScreenTiles()[1];
+    ModalDriver driver;
+    driver.OnDialog([](HWND open) {
+        constexpr int kFilterList = 0x470;  // the file dialog's type list
+        const std::vector<std::wstring> filters = modaltest::ComboItems(open, kFilterList);
+        ASSERT_EQ(filters.size(), 1u);
+        EXPECT_EQ(filters[0], L"Album files (*.alb)");
+        PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+    });
+    SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(album.left + 5, album.top + 5));
+    SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(album.left + 5, album.top + 5));
+    Pump();
+    EXPECT_EQ(driver.dialogsSeen(), 1);
+    EXPECT_FALSE(IsWindow(launcher));  // a cancelled dialog still closes the launcher
+    EXPECT_TRUE(IsWindowVisible(g_AppSettings.mainWindow));
+}
+
 }  // namespace
