@@ -2,7 +2,10 @@
 // commands of the main window.
 #include "shell/favorites_win.h"
 
+#include <commctrl.h>
+
 #include "platform/framework_win.h"
+#include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "shell/commandlogic.h"
@@ -75,6 +78,122 @@ const DialogMapRow AddFavoriteBox::kMap[] = {
     dialogmap::End(),
 };
 
+// --- Manager ------------------------------------------------------------------
+
+struct ManagerState {
+    HWND pages[2] = {nullptr, nullptr};
+    std::wstring result;
+};
+
+struct ManagerPage {
+    ManagerState* shared;
+    int index;
+};
+
+ManagerPage* PageOf(HWND page) { return reinterpret_cast<ManagerPage*>(GetWindowLongPtrW(page, DWLP_USER)); }
+
+void FillList(HWND list) {
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    const std::vector<Favorite> favorites = FavoritesLoad();
+    for (size_t i = 0; i < favorites.size(); ++i) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = int(i);
+        item.pszText = const_cast<wchar_t*>(favorites[i].label.c_str());
+        const int at = int(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        LVITEMW path = {};
+        path.iSubItem = 1;
+        path.pszText = const_cast<wchar_t*>(favorites[i].path.c_str());
+        SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(at), reinterpret_cast<LPARAM>(&path));
+    }
+}
+
+std::wstring ItemTextAt(HWND list, int index, int subItem, int capacity) {
+    std::wstring text(size_t(capacity), L'\0');
+    LVITEMW item = {};
+    item.iSubItem = subItem;
+    item.pszText = &text[0];
+    item.cchTextMax = capacity;
+    const int n = int(SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&item)));
+    text.resize(size_t(n > 0 ? n : 0));
+    return text;
+}
+
+// Both pages show the registry's favorites again.
+void RefillPages(const ManagerState* shared) {
+    for (HWND page : shared->pages) {
+        if (page) FillList(GetDlgItem(page, IDC_FAVLIST));
+    }
+    if (shared->pages[1]) EnableWindow(GetDlgItem(shared->pages[1], IDC_FAV_DELETE), FALSE);
+}
+
+void InitManagerPage(HWND page, ManagerPage* record) {
+    SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(record));
+    LngSelectSection("DlgFavorites");
+    LngSetItemText(page, IDC_FAV_DELETE, "IDC_DELETE");
+    LngSetItemText(page, IDC_FAV_RENAME, "IDC_MODIFY");
+    record->shared->pages[record->index] = page;
+    const HWND list = GetDlgItem(page, IDC_FAVLIST);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 100;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    FillList(list);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE);
+    EnableWindow(GetDlgItem(page, IDC_FAV_DELETE), FALSE);
+}
+
+INT_PTR CALLBACK ManagerPageProc(HWND page, UINT message, WPARAM first, LPARAM second) {
+    if (message == WM_INITDIALOG) {
+        const auto* sheetPage = reinterpret_cast<const PROPSHEETPAGEW*>(second);
+        InitManagerPage(page, reinterpret_cast<ManagerPage*>(sheetPage->lParam));
+        return TRUE;
+    }
+    ManagerPage* record = PageOf(page);
+    if (!record) return FALSE;
+    const HWND list = GetDlgItem(page, IDC_FAVLIST);
+    if (message == WM_NOTIFY) {
+        const auto* header = reinterpret_cast<const NMHDR*>(second);
+        if (header->idFrom == IDC_FAVLIST && header->code == LVN_ITEMCHANGED) {
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(second);
+            const bool nowSelected = (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED);
+            if (record->index == 1) {
+                EnableWindow(GetDlgItem(page, IDC_FAV_DELETE), SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) > 0);
+            } else if (nowSelected && change->uChanged == LVIF_STATE) {
+                const std::vector<Favorite> favorites = FavoritesLoad();
+                const std::wstring label = ItemTextAt(list, change->iItem, 0, kFavoriteLabelCapacity);
+                for (const Favorite& f : favorites) {
+                    if (f.label == label) record->shared->result = f.path;
+                }
+                PostMessageW(GetParent(page), WM_COMMAND, IDOK, 0);
+            }
+            return TRUE;
+        }
+        if (header->code == PSN_SETACTIVE) {
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, 0);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    if (message == WM_COMMAND && (LOWORD(first) == IDC_FAV_DELETE || LOWORD(first) == IDC_FAV_RENAME)) {
+        const int selected = int(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+        if (selected < 0) return TRUE;
+        const std::wstring label = ItemTextAt(list, selected, 0, kFavoriteLabelCapacity);
+        const std::wstring path = ItemTextAt(list, selected, 1, kFavoritePathCapacity);
+        if (LOWORD(first) == IDC_FAV_DELETE) {
+            if (FavoritesDelete(label)) RefillPages(record->shared);
+        } else {
+            std::wstring newLabel = label;
+            if (AddFavoriteDialog(page, path, &newLabel) && FavoritesRename(label, newLabel, path))
+                RefillPages(record->shared);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
 }  // namespace
 
 std::vector<Favorite> FavoritesLoad() {
@@ -136,6 +255,40 @@ LRESULT OnFavoriteItem(HWND, UINT id, UINT, HWND) {
     const std::vector<Favorite> list = FavoritesLoad();
     const size_t index = id - kFirstFavoriteCommand;
     if (index < list.size()) TreeSelectPath(g_AppSettings.treeWindow, list[index].path.c_str());
+    return 0;
+}
+
+int RunFavoritesManager(HWND parent, std::wstring* path) {
+    ManagerState shared;
+    ManagerPage records[2] = {{&shared, 0}, {&shared, 1}};
+    const std::wstring titles[2] = {LoadText(IDS_OPEN, "IDS_OPEN"), LoadText(IDS_DELETE_MODIFY, "IDS_DELETE_MODIFY")};
+    PROPSHEETPAGEW pages[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        pages[i].dwSize = sizeof(PROPSHEETPAGEW);
+        pages[i].dwFlags = PSP_USETITLE | (i == 1 ? PSP_PREMATURE : 0);
+        pages[i].hInstance = g_Instance;
+        pages[i].pszTemplate = MAKEINTRESOURCEW(i == 0 ? IDD_FAVORITES_OPEN : IDD_FAVORITES_EDIT);
+        pages[i].pszTitle = titles[i].c_str();
+        pages[i].pfnDlgProc = ManagerPageProc;
+        pages[i].lParam = reinterpret_cast<LPARAM>(&records[i]);
+    }
+    PROPSHEETHEADERW header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | kSheetMaximize;
+    header.hwndParent = parent;
+    header.hInstance = g_Instance;
+    header.pszCaption = L"";
+    header.nPages = 2;
+    header.ppsp = pages;
+    HandheldPropertySheet(&header);
+    if (shared.result.empty()) return 0;
+    if (path) *path = shared.result;
+    return 1;
+}
+
+LRESULT OnFavoritesManager(HWND window, UINT, UINT, HWND) {
+    std::wstring path;
+    if (RunFavoritesManager(window, &path)) TreeSelectPath(g_AppSettings.treeWindow, path.c_str());
     return 0;
 }
 

@@ -32,6 +32,11 @@ int FavoritesRename(const std::wstring& oldLabel, const std::wstring& newLabel, 
 // 1 with the label the user typed (accepted by FavoritesAdd's rules).
 int AddFavoriteDialog(HWND parent, const std::wstring& folder, std::wstring* label);
 
+// The favorites sheet: "Open" (a tap on a favorite chooses it) and
+// "Delete/Modify"; 1 with the chosen favorite's folder in `path`.
+int RunFavoritesManager(HWND parent, std::wstring* path);
+// The favorites entry: the sheet, then the chosen folder in the tree.
+LRESULT OnFavoritesManager(HWND window, UINT id, UINT code, HWND control);
 // "Add to favorites..." for the current folder.
 LRESULT OnAddFavorite(HWND window, UINT id, UINT code, HWND control);
 // A favorite of the menu: its folder is selected in the tree.

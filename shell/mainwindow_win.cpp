@@ -404,6 +404,7 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_SHOW_LABEL, OnShowLabel},
     {IDM_MAIN_RECURSIVE, OnRecursive},
     {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
+    {IDM_MAIN_FAVORITES, OnFavoritesManager},
     {IDM_MAIN_SEARCH, OnSearchCommand},
     {IDM_MAIN_CREATE_ALBUM, OnAlbumWizard},
     {IDM_MAIN_CREATE_SLIDESHOW, OnAlbumWizard},
@@ -425,7 +426,7 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 8, OnFavoriteItem},
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet (sharing, capture, batch rename, adjust and save, the favorites manager and options) do
+// Commands without a row yet (sharing, capture, batch rename, adjust and save and options) do
 // nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 

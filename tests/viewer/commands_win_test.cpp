@@ -793,4 +793,60 @@ TEST_F(Commands, StartScreenOpensAlbumFilesUnderTheirOwnName) {
     EXPECT_TRUE(IsWindowVisible(g_AppSettings.mainWindow));
 }
 
+TEST_F(Commands, FavoritesManagerDeletesRelabelsAndOpens) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+    ASSERT_EQ(FavoritesAdd(L"gone", L"\\Temp\\"), 1);
+    ASSERT_EQ(FavoritesAdd(L"kept", folder_ + L"other\\"), 1);
+    auto selectRow = [](HWND page, const wchar_t* label) {
+        const HWND list = GetDlgItem(page, IDC_FAVLIST);
+        LVFINDINFOW find = {};
+        find.flags = LVFI_STRING;
+        find.psz = label;
+        const int row = int(SendMessageW(list, LVM_FINDITEMW, WPARAM(-1), reinterpret_cast<LPARAM>(&find)));
+        ASSERT_GE(row, 0) << label;
+        LVITEMW state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
+    };
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            ExpectFitsScreen(sheet);
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            const HWND edit = PropSheet_GetCurrentPageHwnd(sheet);
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(edit, IDC_FAV_DELETE)));
+            selectRow(edit, L"gone");
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(edit, IDC_FAV_DELETE)));
+            Click(edit, IDC_FAV_DELETE);
+            EXPECT_EQ(SendDlgItemMessageW(edit, IDC_FAVLIST, LVM_GETITEMCOUNT, 0, 0), 1);
+            selectRow(edit, L"kept");
+            Click(edit, IDC_FAV_RENAME);  // the add-favorite dialog below
+            PropSheet_SetCurSel(sheet, nullptr, 0);
+            const HWND open = PropSheet_GetCurrentPageHwnd(sheet);
+            EXPECT_EQ(SendDlgItemMessageW(open, IDC_FAVLIST, LVM_GETITEMCOUNT, 0, 0), 1);
+            selectRow(open, L"Trip");  // closes the sheet with the choice
+        });
+        driver.OnDialog([](HWND dialog) {
+            EXPECT_EQ(ItemText(dialog, IDC_FAV_LABEL), L"kept");
+            SetDlgItemTextW(dialog, IDC_FAV_LABEL, L"Trip");
+            Click(dialog, IDOK);
+        });
+        Command(IDM_MAIN_FAVORITES);
+    }
+    const std::vector<Favorite> list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].label, L"Trip");
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_ + L"other\\");
+    {
+        // Closed without a choice: nothing changes.
+        Browse(folder_);
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) { PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0); });
+        Command(IDM_MAIN_FAVORITES);
+    }
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+}
+
 }  // namespace
