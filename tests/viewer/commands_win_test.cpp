@@ -849,4 +849,28 @@ TEST_F(Commands, FavoritesManagerDeletesRelabelsAndOpens) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
 }
 
+TEST_F(Commands, CommandsThatNeedOneItemOrAFolderDoNothingElse) {
+    MakeFile(folder_ + L"1.jpg");
+    MakeFile(folder_ + L"2.jpg");
+    Browse(folder_);
+    Command(IDM_MAIN_SELECT_ALL);
+    ASSERT_EQ(SelectedCount(), 2);
+    {
+        ModalDriver driver;  // no dialog may open
+        Command(IDM_MAIN_RENAME);
+        EXPECT_EQ(driver.dialogsSeen(), 0);
+    }
+    // The tree's root is never deleted nor renamed.
+    Browse(L"\\");
+    {
+        ModalDriver driver;
+        Command(IDM_MAIN_DELETE_FOLDER);
+        Command(IDM_MAIN_RENAME_FOLDER);
+        EXPECT_EQ(driver.dialogsSeen(), 0);
+    }
+    Command(IDM_MAIN_UP);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), L"\\");
+    EXPECT_TRUE(Exists(folder_ + L"1.jpg"));
+}
+
 }  // namespace
