@@ -127,7 +127,12 @@ LRESULT OnAboutCommand(HWND window, UINT, UINT, HWND) {
 
 // --- Folders ----------------------------------------------------------------
 
-bool FolderHoldsPictures(const std::wstring& folder, std::wstring* found) {
+namespace {
+
+// Depth first, in listing order; folders reached through links are not
+// entered and the walk stops at the browser's nesting limit, so a card whose
+// folders loop cannot hold it forever.
+bool HoldsPicturesWithin(const std::wstring& folder, int depth, std::wstring* found) {
     std::vector<std::wstring> subfolders;
     WIN32_FIND_DATAW data;
     const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
@@ -136,20 +141,28 @@ bool FolderHoldsPictures(const std::wstring& folder, std::wstring* found) {
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            subfolders.push_back(name);
-        else if (IsCardPictureName(name))
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) subfolders.push_back(name);
+        } else if (IsCardPictureName(name)) {
             pictures = true;
+        }
     } while (!pictures && FindNextFileW(listing, &data));
     FindClose(listing);
     if (pictures) {
         *found = folder;
         return true;
     }
+    if (depth >= kMaxScanDepth) return false;
     for (const std::wstring& name : subfolders) {
-        if (FolderHoldsPictures(folder + name + L"\\", found)) return true;
+        if (HoldsPicturesWithin(folder + name + L"\\", depth + 1, found)) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool FolderHoldsPictures(const std::wstring& folder, std::wstring* found) {
+    return HoldsPicturesWithin(folder, 0, found);
 }
 
 std::wstring FindCardPictures() {
