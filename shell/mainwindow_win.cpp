@@ -18,6 +18,7 @@
 #include "shell/browser_win.h"
 #include "shell/commands_win.h"
 #include "shell/favorites_win.h"
+#include "shell/options_win.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
@@ -406,6 +407,7 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
     {IDM_MAIN_FAVORITES, OnFavoritesManager},
     {IDM_MAIN_SEARCH, OnSearchCommand},
+    {IDM_MAIN_OPTIONS, OnOptionsCommand},
     {IDM_MAIN_CREATE_ALBUM, OnAlbumWizard},
     {IDM_MAIN_CREATE_SLIDESHOW, OnAlbumWizard},
     {IDM_MAIN_CROP, OnSelectionTool},
@@ -426,8 +428,8 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 8, OnFavoriteItem},
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet (sharing, capture, batch rename, adjust and save and options) do
-// nothing (kDefaultNone).
+// Commands without a row yet (sharing, capture, information, batch rename
+// and adjust and save) do nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {

@@ -17,6 +17,7 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
+#include "resources/options.rh"
 #include "resources/startscreen.rh"
 #include "shell/associations_win.h"
 #include "shell/commands_win.h"
@@ -871,6 +872,69 @@ TEST_F(Commands, CommandsThatNeedOneItemOrAFolderDoNothingElse) {
     Command(IDM_MAIN_UP);
     EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), L"\\");
     EXPECT_TRUE(Exists(folder_ + L"1.jpg"));
+}
+
+TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".jpg\\Trelmo.bak");
+    const bool jpegWasOurs = IsAssociated(L"jpg") != 0;
+    const int32_t label = g_AppSettings.showLabel;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            ExpectFitsScreen(sheet);
+            HWND pages[6];
+            for (int i = 0; i < 6; ++i) {
+                PropSheet_SetCurSel(sheet, nullptr, i);
+                pages[i] = PropSheet_GetCurrentPageHwnd(sheet);
+            }
+            for (HWND page : pages) ASSERT_TRUE(page);
+            // Browser page: typed font sizes outside 8..20, the label box flipped.
+            SetDlgItemTextW(pages[1], IDC_OPT_FONTTREE, L"99");
+            SetDlgItemTextW(pages[1], IDC_OPT_FONTTHUMB, L"3");
+            modaltest::SetCheck(pages[1], IDC_OPT_SHOWLABEL, !label);
+            // Slideshow page: a delay beyond a minute.
+            SetDlgItemTextW(pages[3], IDC_OPT_DELAY, L"600");
+            // Buttons page: "Up" becomes "Zoom in".
+            const HWND buttons = GetDlgItem(pages[4], IDC_OPT_BUTTONLIST);
+            EXPECT_EQ(SendMessageW(buttons, LVM_GETITEMCOUNT, 0, 0), 5);
+            LVITEMW state = {};
+            state.stateMask = LVIS_SELECTED;
+            state.state = LVIS_SELECTED;
+            SendMessageW(buttons, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+            modaltest::SelectComboItem(pages[4], IDC_OPT_ACTION, 5);
+            // Associations page: tick and clear the JPEG row.
+            const HWND types = GetDlgItem(pages[5], IDC_OPT_ASSOCLIST);
+            LVFINDINFOW find = {};
+            find.flags = LVFI_STRING;
+            find.psz = L"jpg";
+            const int row = int(SendMessageW(types, LVM_FINDITEMW, WPARAM(-1), reinterpret_cast<LPARAM>(&find)));
+            ASSERT_GE(row, 0);
+            EXPECT_EQ(ListView_GetCheckState(types, row) != 0, jpegWasOurs);
+            ListView_SetCheckState(types, row, TRUE);
+            EXPECT_EQ(IsAssociated(L"jpg"), 1);
+            ListView_SetCheckState(types, row, FALSE);
+            EXPECT_EQ(IsAssociated(L"jpg"), 0);
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    EXPECT_EQ(g_AppSettings.fontTree, 20);
+    EXPECT_EQ(g_AppSettings.fontThumb, 8);
+    EXPECT_EQ(g_AppSettings.slideDelay, 60);
+    EXPECT_EQ(g_AppSettings.showLabel, !label);
+    EXPECT_EQ(g_AppSettings.keyUp, 5);
+    {
+        // Cancel keeps every setting.
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            SetDlgItemTextW(PropSheet_GetCurrentPageHwnd(sheet), IDC_OPT_FONTTREE, L"12");
+            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    EXPECT_EQ(g_AppSettings.fontTree, 20);
+    g_AppSettings.showLabel = label;
 }
 
 }  // namespace
