@@ -4,7 +4,10 @@
 // the commands never act on an empty name or one that leaves the folder.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <string>
+#include <vector>
 
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
@@ -169,6 +172,29 @@ const DialogMapRow RenameBox::kMap[] = {
 };
 
 }  // namespace
+
+INT_PTR RunShellSheet(HWND parent, const ShellSheetPage* pages, int count, DLGPROC procedure) {
+    std::vector<PROPSHEETPAGEW> sheetPages(size_t(count > 0 ? count : 0));
+    for (int i = 0; i < count; ++i) {
+        PROPSHEETPAGEW& page = sheetPages[size_t(i)];
+        page.dwSize = sizeof(PROPSHEETPAGEW);
+        page.dwFlags = PSP_USETITLE | pages[i].flags;
+        page.hInstance = g_Instance;
+        page.pszTemplate = MAKEINTRESOURCEW(pages[i].dialog);
+        page.pszTitle = pages[i].title.c_str();
+        page.pfnDlgProc = procedure;
+        page.lParam = pages[i].user;
+    }
+    PROPSHEETHEADERW header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | kSheetMaximize;
+    header.hwndParent = parent;
+    header.hInstance = g_Instance;
+    header.pszCaption = L"";
+    header.nPages = UINT(count);
+    header.ppsp = sheetPages.data();
+    return HandheldPropertySheet(&header);
+}
 
 INT_PTR ModalAboutBox(HWND parent) {
     AboutDialog dialog(parent);

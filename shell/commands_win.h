@@ -59,6 +59,18 @@ bool DeleteFolderTree(const std::wstring& folder);
 
 // --- Dialogs ----------------------------------------------------------------
 
+// One page of a shell property sheet: its dialog, its tab title, extra
+// PSP_ flags and the value its WM_INITDIALOG finds in the page's lParam.
+struct ShellSheetPage {
+    UINT dialog;
+    std::wstring title;
+    DWORD flags;
+    LPARAM user;
+};
+// Runs the pages, all with `procedure`, as a full-screen sheet without a
+// caption or an apply button; the sheet's result.
+INT_PTR RunShellSheet(HWND parent, const ShellSheetPage* pages, int count, DLGPROC procedure);
+
 // "Search...": the search dialog for the current folder.
 LRESULT OnSearchCommand(HWND window, UINT id, UINT code, HWND control);
 INT_PTR SearchDialog(HWND parent, const std::wstring& folder);

@@ -9,6 +9,7 @@
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "shell/commandlogic.h"
+#include "shell/commands_win.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
 
@@ -261,26 +262,12 @@ LRESULT OnFavoriteItem(HWND, UINT id, UINT, HWND) {
 int RunFavoritesManager(HWND parent, std::wstring* path) {
     ManagerState shared;
     ManagerPage records[2] = {{&shared, 0}, {&shared, 1}};
-    const std::wstring titles[2] = {LoadText(IDS_OPEN, "IDS_OPEN"), LoadText(IDS_DELETE_MODIFY, "IDS_DELETE_MODIFY")};
-    PROPSHEETPAGEW pages[2] = {};
-    for (int i = 0; i < 2; ++i) {
-        pages[i].dwSize = sizeof(PROPSHEETPAGEW);
-        pages[i].dwFlags = PSP_USETITLE | (i == 1 ? PSP_PREMATURE : 0);
-        pages[i].hInstance = g_Instance;
-        pages[i].pszTemplate = MAKEINTRESOURCEW(i == 0 ? IDD_FAVORITES_OPEN : IDD_FAVORITES_EDIT);
-        pages[i].pszTitle = titles[i].c_str();
-        pages[i].pfnDlgProc = ManagerPageProc;
-        pages[i].lParam = reinterpret_cast<LPARAM>(&records[i]);
-    }
-    PROPSHEETHEADERW header = {};
-    header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | kSheetMaximize;
-    header.hwndParent = parent;
-    header.hInstance = g_Instance;
-    header.pszCaption = L"";
-    header.nPages = 2;
-    header.ppsp = pages;
-    HandheldPropertySheet(&header);
+    const ShellSheetPage pages[2] = {
+        {IDD_FAVORITES_OPEN, LoadText(IDS_OPEN, "IDS_OPEN"), 0, reinterpret_cast<LPARAM>(&records[0])},
+        {IDD_FAVORITES_EDIT, LoadText(IDS_DELETE_MODIFY, "IDS_DELETE_MODIFY"), PSP_PREMATURE,
+         reinterpret_cast<LPARAM>(&records[1])},
+    };
+    RunShellSheet(parent, pages, 2, ManagerPageProc);
     if (shared.result.empty()) return 0;
     if (path) *path = shared.result;
     return 1;

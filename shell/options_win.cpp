@@ -18,6 +18,7 @@
 #include "resources/options.rh"
 #include "shell/associations_win.h"
 #include "shell/browser_win.h"
+#include "shell/commands_win.h"
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
@@ -339,28 +340,13 @@ INT_PTR RunOptionsSheet(HWND parent) {
         {IDD_OPTIONS_VIEWER, IDS_VIEWER, "IDS_VIEWER"},          {IDD_OPTIONS_SLIDESHOW, IDS_SLIDESHOW, "IDS_SLIDESHOW"},
         {IDD_OPTIONS_BUTTONS, IDS_BUTTONS, "IDS_BUTTONS"},       {IDD_OPTIONS_ASSOCIATIONS, IDS_ASSOCIATIONS, "IDS_ASSOCIATIONS"},
     };
-    std::wstring titles[kPageCount];
-    PROPSHEETPAGEW pages[kPageCount] = {};
+    ShellSheetPage pages[kPageCount];
     for (int i = 0; i < kPageCount; ++i) {
         records[i] = {&state, i};
-        titles[i] = LoadText(kPages[i].title, kPages[i].key);
-        pages[i].dwSize = sizeof(PROPSHEETPAGEW);
-        pages[i].dwFlags = PSP_USETITLE | PSP_PREMATURE;
-        pages[i].hInstance = g_Instance;
-        pages[i].pszTemplate = MAKEINTRESOURCEW(kPages[i].dialog);
-        pages[i].pszTitle = titles[i].c_str();
-        pages[i].pfnDlgProc = OptionsPageProc;
-        pages[i].lParam = reinterpret_cast<LPARAM>(&records[i]);
+        pages[i] = {kPages[i].dialog, LoadText(kPages[i].title, kPages[i].key), PSP_PREMATURE,
+                    reinterpret_cast<LPARAM>(&records[i])};
     }
-    PROPSHEETHEADERW header = {};
-    header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | kSheetMaximize;
-    header.hwndParent = parent;
-    header.hInstance = g_Instance;
-    header.pszCaption = L"";
-    header.nPages = kPageCount;
-    header.ppsp = pages;
-    return HandheldPropertySheet(&header);
+    return RunShellSheet(parent, pages, kPageCount, OptionsPageProc);
 }
 
 LRESULT OnOptionsCommand(HWND window, UINT, UINT, HWND) {
