@@ -61,16 +61,21 @@ const SpinBinding kSpins[] = {
     {3, IDC_OPT_DELAY, IDC_OPT_DELAY_SPIN, kDelayMin, kDelayMax, &AppSettings::slideDelay},
 };
 
-const struct {
+struct TextId {
     UINT id;
     const char* key;
-    const wchar_t* text;
-} kViewModes[] = {{4151, "IDS_THUMBNAIL", L"Thumbnails"}, {4152, "IDS_LIST", L"List"}, {4153, "IDS_DETAIL", L"Details"},
-                  {4154, "IDS_STRIP", L"Strip"},          {4155, "IDS_LASTMODE", L"Last used mode"}};
+};
+const TextId kViewModes[] = {{IDS_THUMBNAIL, "IDS_THUMBNAIL"}, {IDS_LIST, "IDS_LIST"}, {IDS_DETAIL, "IDS_DETAIL"},
+                             {IDS_STRIP, "IDS_STRIP"},         {IDS_LASTMODE, "IDS_LASTMODE"}};
 const wchar_t* const kThumbSizes[] = {L"Tiny", L"Small", L"Normal", L"Large", L"Huge"};
-const wchar_t* const kActions[] = {L"None", L"Next image", L"Previous image", L"Fullscreen", L"Slideshow",
-                                   L"Zoom in", L"Zoom out"};
-const wchar_t* const kButtonNames[] = {L"Up", L"Down", L"Left", L"Right", L"Return"};
+// The actions in the order of their codes, and the buttons in list order.
+const TextId kActions[] = {{IDS_NONE, "IDS_NONE"},           {IDS_NEXTIMAGE, "IDS_NEXTIMAGE"},
+                           {IDS_PREVIMAGE, "IDS_PREVIMAGE"}, {IDS_FULLSCREEN, "IDS_FULLSCREEN"},
+                           {IDS_SLIDESHOW, "IDS_SLIDESHOW"}, {IDS_ZOOMIN, "IDS_ZOOMIN"},
+                           {IDS_ZOOMOUT, "IDS_ZOOMOUT"}};
+const TextId kButtonNames[] = {{IDS_KEYUP, "IDS_KEYUP"},       {IDS_KEYDOWN, "IDS_KEYDOWN"},
+                               {IDS_KEYLEFT, "IDS_KEYLEFT"},   {IDS_KEYRIGHT, "IDS_KEYRIGHT"},
+                               {IDS_KEYRETURN, "IDS_KEYRETURN"}};
 int32_t AppSettings::*const kButtonFields[] = {&AppSettings::keyUp, &AppSettings::keyDown, &AppSettings::keyLeft,
                                                &AppSettings::keyRight, &AppSettings::keyReturn};
 
@@ -106,12 +111,14 @@ void FillButtons(HWND page, const OptionsState* state) {
         LVITEMW item = {};
         item.mask = LVIF_TEXT;
         item.iItem = i;
-        item.pszText = const_cast<wchar_t*>(kButtonNames[i]);
+        std::wstring name = LoadText(kButtonNames[i].id, kButtonNames[i].key);
+        item.pszText = &name[0];
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         const int32_t action = state->keys[i] >= 0 && state->keys[i] < 7 ? state->keys[i] : 0;
+        std::wstring assignment = LoadText(kActions[action].id, kActions[action].key);
         LVITEMW sub = {};
         sub.iSubItem = 1;
-        sub.pszText = const_cast<wchar_t*>(kActions[action]);
+        sub.pszText = &assignment[0];
         SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&sub));
     }
 }
@@ -181,12 +188,14 @@ void InitPage(HWND page, PageRecord* record) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT;
         column.cx = 60;
-        column.pszText = const_cast<wchar_t*>(L"Button");
+        std::wstring heading = LoadText(IDS_BUTTON, "IDS_BUTTON");
+        column.pszText = &heading[0];
         SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
         column.cx = 164;
-        column.pszText = const_cast<wchar_t*>(L"Assignment");
+        heading = LoadText(IDS_ASSIGNMENT, "IDS_ASSIGNMENT");
+        column.pszText = &heading[0];
         SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-        for (const wchar_t* action : kActions) AddComboText(page, IDC_OPT_ACTION, action);
+        for (const TextId& action : kActions) DlgComboAddString(page, IDC_OPT_ACTION, action.id, action.key);
         FillButtons(page, state);
         break;
     }
@@ -274,9 +283,10 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
             const LRESULT action = SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_GETCURSEL, 0, 0);
             if (row >= 0 && row < 5 && action >= 0 && action < 7) {
                 state->keys[row] = int32_t(action);
+                std::wstring assignment = LoadText(kActions[action].id, kActions[action].key);
                 LVITEMW sub = {};
                 sub.iSubItem = 1;
-                sub.pszText = const_cast<wchar_t*>(kActions[action]);
+                sub.pszText = &assignment[0];
                 SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&sub));
             }
             return TRUE;

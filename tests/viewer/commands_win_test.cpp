@@ -888,6 +888,7 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
                 pages[i] = PropSheet_GetCurrentPageHwnd(sheet);
             }
             for (HWND page : pages) ASSERT_TRUE(page);
+            EXPECT_EQ(modaltest::ComboItems(pages[0], IDC_OPT_VIEWMODE).back(), L"Last used mode");
             // Browser page: typed font sizes outside 8..20, the label box flipped.
             SetDlgItemTextW(pages[1], IDC_OPT_FONTTREE, L"99");
             SetDlgItemTextW(pages[1], IDC_OPT_FONTTHUMB, L"3");
@@ -902,6 +903,9 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
             state.state = LVIS_SELECTED;
             SendMessageW(buttons, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
             modaltest::SelectComboItem(pages[4], IDC_OPT_ACTION, 5);
+            wchar_t assigned[32] = L"";
+            ListView_GetItemText(buttons, 0, 1, assigned, 32);
+            EXPECT_EQ(std::wstring(assigned), L"Zoom in");
             // Associations page: tick and clear the JPEG row.
             const HWND types = GetDlgItem(pages[5], IDC_OPT_ASSOCLIST);
             LVFINDINFOW find = {};
