@@ -158,12 +158,26 @@ PictureRect NormaliseCorners(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 int32_t ZoomStepForSelection(const PictureRect& selection, int32_t areaWidth, int32_t areaHeight) {
     int32_t smallest = 0;
     for (int32_t step : kZoomSteps) {
-        if (step < kZoomPercentMin || step > kZoomPercentMax) continue;
         smallest = step;
         if (int64_t(selection.width) * step / 100 <= areaWidth && int64_t(selection.height) * step / 100 <= areaHeight)
             return step;
     }
     return smallest;
+}
+
+int32_t ZoomStepIn(int32_t current) {
+    constexpr size_t kCount = sizeof(kZoomSteps) / sizeof(kZoomSteps[0]);
+    for (size_t i = 0; i < kCount; ++i) {
+        if (kZoomSteps[i] <= current) return i == 0 ? kZoomSteps[0] : kZoomSteps[i - 1];
+    }
+    return kZoomSteps[kCount - 1];
+}
+
+int32_t ZoomStepOut(int32_t current) {
+    for (int32_t step : kZoomSteps) {
+        if (step < current) return step;
+    }
+    return kZoomSteps[sizeof(kZoomSteps) / sizeof(kZoomSteps[0]) - 1];
 }
 
 void OffsetsForSelection(const PictureRect& selection, int32_t step, int32_t areaWidth, int32_t areaHeight,

@@ -21,13 +21,16 @@ enum ViewZoomMode : int32_t {
     kZoomFitHeight = 4,
 };
 
-// The percentages ViewSetZoomPercent accepts.
-constexpr int32_t kZoomPercentMin = 11;
-constexpr int32_t kZoomPercentMax = 1199;
+// The zoom steps, largest first: one table for the zoom-in and zoom-out
+// commands and for zoom-to-selection, so each lands on a percentage the
+// others know.
+constexpr int32_t kZoomSteps[] = {400, 300, 200, 150, 100, 70, 50, 30, 25, 20, 15, 10, 5};
 
-// Zoom-to-selection steps, largest first.
-constexpr int32_t kZoomSteps[] = {1600, 1200, 800, 700, 600, 500, 400, 300, 200, 150, 100, 90,
-                                  80,   70,   60,  50,  40,  30,  25,  20,  15,  10,  7};
+// The percentages ViewSetZoomPercent accepts: down to the smallest step, and
+// above the largest one so that a picture loaded reduced can still be shown
+// at the largest step of its full size.
+constexpr int32_t kZoomPercentMin = 5;
+constexpr int32_t kZoomPercentMax = 1199;
 
 struct ViewLayoutInput {
     int32_t width;       // the whole area: the client plus any scroll bar shown now
@@ -90,10 +93,17 @@ void PictureToWindow(const ViewMapping& m, int32_t pictureX, int32_t pictureY, i
 // distances.
 PictureRect NormaliseCorners(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 
-// The largest zoom step, within the percentages the setter accepts, at which
-// the selection fits the area in both directions; the smallest such step
-// when none fits.
+// The largest zoom step at which the selection fits the area in both
+// directions; the smallest step when none fits.
 int32_t ZoomStepForSelection(const PictureRect& selection, int32_t areaWidth, int32_t areaHeight);
+// The step after `current` towards larger pictures: the step just above the
+// largest step at or below `current`; the largest step stays; below every
+// step, the smallest. A zoom between steps (such as a fitted picture's
+// percentage) goes to the step above it.
+int32_t ZoomStepIn(int32_t current);
+// The step after `current` towards smaller pictures: the largest step below
+// `current`; the smallest step stays.
+int32_t ZoomStepOut(int32_t current);
 // Offsets that put the selection's centre at the area's centre at `step`.
 void OffsetsForSelection(const PictureRect& selection, int32_t step, int32_t areaWidth, int32_t areaHeight,
                          int32_t* offsetX, int32_t* offsetY);

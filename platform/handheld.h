@@ -12,6 +12,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -192,6 +193,17 @@ BOOL FindCardClose(HANDLE search);
 HANDLE FindFirstCardIn(const wchar_t* root, CardInfo* card);
 
 // ---------------------------------------------------------------------------
+// Links
+
+// Opens `address` (a web address) with the desktop's handler for it, owned by
+// `owner`; every address asked for is recorded (OpenedLinks).
+BOOL OpenWithDesktopHandler(HWND owner, const wchar_t* address);
+// The addresses asked for since the last SetLinksRecordedOnly, oldest first.
+std::vector<std::wstring> OpenedLinks();
+// Tests: record the addresses without opening them; clears the record.
+void SetLinksRecordedOnly(bool recordOnly);
+
+// ---------------------------------------------------------------------------
 // Property sheets
 
 // The sheet's callback is asked for its version like this; 0x20C or more
@@ -222,6 +234,7 @@ enum class HandheldCall : uint8_t {
     kWatchFolder,
     kUnwatchFolders,
     kPropertySheet,
+    kOpenLink,
 };
 
 struct HandheldCallRecord {

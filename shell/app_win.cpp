@@ -12,7 +12,9 @@
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/main.rh"
+#include "shell/associations_win.h"
 #include "shell/language_win.h"
+#include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
 
@@ -141,8 +143,7 @@ int InitInstance(HINSTANCE instance, int, const wchar_t* commandLine) {
 int AppMain(HINSTANCE instance, HINSTANCE, const wchar_t* commandLine, int showCommand) {
     HideNewFolder();
     g_AppSettings = AppSettings{};
-    // The album file association is registered by the options' association
-    // code, which comes with the options sheet.
+    RegisterAlbumAssociation();
     InitFormatRegistry();
     DisplayInit();
     ReadScreenResolution();
@@ -167,10 +168,14 @@ int AppMain(HINSTANCE instance, HINSTANCE, const wchar_t* commandLine, int showC
             SetForegroundWindow(show);
         }
     } else {
-        // The start screen comes with its own part of the program; the
-        // browser shows at once.
-        ShowWindow(main, showCommand);
-        UpdateWindow(main);
+        // On a 240 x 320 screen the start screen comes first, over the
+        // hidden browser, unless the user turned it off.
+        const bool startScreen = g_AppSettings.useSplashScreen && GetSystemMetrics(SM_CXSCREEN) == 240 &&
+                                 GetSystemMetrics(SM_CYSCREEN) == 320;
+        if (!startScreen || !StartScreenCreate(main)) {
+            ShowWindow(main, showCommand);
+            UpdateWindow(main);
+        }
         // Only when the command line opened nothing: it chose the folder.
         if (!savedPath.empty()) TreeSelectPath(g_AppSettings.treeWindow, savedPath.c_str());
         if (g_AppSettings.viewMode == 1) UpdateItemLabels(1);

@@ -20,6 +20,7 @@
 #include "shell/browser_win.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
+#include "shell/commands_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
 
@@ -426,7 +427,7 @@ void UpdateBrowserMenus() {
             Gray(menu, id, n == 0);
         Gray(menu, IDM_MAIN_RENAME, n != 1);
         Gray(menu, IDM_MAIN_INFRARED, n != 1);
-        Gray(menu, IDM_MAIN_PASTE, true);  // the program's clipboard comes with the file commands
+        Gray(menu, IDM_MAIN_PASTE, !ClipboardHasFiles());
         for (UINT id = IDM_MAIN_THUMBNAILS; id <= IDM_MAIN_STRIP; ++id) Gray(menu, id, show);
         Gray(menu, IDM_MAIN_FULLSCREEN, n != 1 || show);
         bool allJpeg = n > 0;

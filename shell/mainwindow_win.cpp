@@ -13,8 +13,12 @@
 #include "display/view_win.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
+#include "resources/commands.rh"
 #include "resources/main.rh"
 #include "shell/browser_win.h"
+#include "shell/commands_win.h"
+#include "shell/favorites_win.h"
+#include "shell/options_win.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
@@ -242,12 +246,10 @@ LRESULT OnKeyDown(HWND, UINT, WPARAM first, LPARAM) {
 LRESULT OnInitMenuPopup(HWND, UINT, WPARAM first, LPARAM second) {
     if (LOWORD(second) != IDM_MAIN_FAVORITES) return 0;
     const HMENU popup = reinterpret_cast<HMENU>(first);
-    for (UINT id = 10000; id < 10010; ++id) DeleteMenu(popup, id, MF_BYCOMMAND);
+    for (UINT id = kFirstFavoriteCommand; id < kFirstFavoriteCommand + kFavoriteMenuEntries; ++id)
+        DeleteMenu(popup, id, MF_BYCOMMAND);
     while (GetMenuItemCount(popup) > 0) DeleteMenu(popup, 0, MF_BYPOSITION);
-    // The favorites list comes with the favorites dialog; until then only
-    // its entry is offered.
-    AppendMenuW(popup, MF_STRING, IDM_MAIN_FAVORITES,
-                LoadText(IDS_FAVORITESENTRY1, "IDS_FAVORITESENTRY1").c_str());
+    FillFavoritesMenu(popup);
     return 0;
 }
 
@@ -362,8 +364,73 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_NEXT_PAGE, OnPage},
     {IDM_MAIN_PREVIOUS_FILE, OnPreviousFile},
     {IDM_MAIN_NEXT_FILE, OnNextFile},
+    {IDM_MAIN_ABOUT, OnAboutCommand},
+    {IDM_MAIN_HOME, OnGoToFolder},
+    {IDM_MAIN_UP, OnGoToFolder},
+    {IDM_MAIN_BROWSE_CARD, OnGoToFolder},
+    {IDM_MAIN_MY_DOCUMENTS, OnGoToFolder},
+    {IDM_MAIN_NEWFOLDER, OnNewFolder},
+    {IDM_MAIN_DELETE_FOLDER, OnDeleteFolder},
+    {IDM_MAIN_RENAME_FOLDER, OnRenameFolder},
+    {IDM_MAIN_RENAME, OnRenameFile},
+    {IDM_MAIN_DELETE, OnDeleteFiles},
+    {IDM_MAIN_CUT, OnCutCopy},
+    {IDM_MAIN_COPY, OnCutCopy},
+    {IDM_MAIN_PASTE, OnPaste},
+    {IDM_MAIN_SELECT_ALL, OnSelect},
+    {IDM_MAIN_SELECT_NONE, OnSelect},
+    {IDM_MAIN_SELECT_INVERT, OnSelect},
+    {IDM_MAIN_MULTIPLE_SELECTION, OnMultipleSelection},
+    {IDM_MAIN_ORIGINAL_SIZE, OnZoom},
+    {IDM_MAIN_ZOOM150, OnZoom},
+    {IDM_MAIN_ZOOM200, OnZoom},
+    {IDM_MAIN_ZOOM300, OnZoom},
+    {IDM_MAIN_ZOOM400, OnZoom},
+    {IDM_MAIN_ZOOM75, OnZoom},
+    {IDM_MAIN_ZOOM50, OnZoom},
+    {IDM_MAIN_ZOOM25, OnZoom},
+    {IDM_MAIN_ZOOM_IN, OnZoom},
+    {IDM_MAIN_ZOOM_OUT, OnZoom},
+    {IDM_MAIN_LOCK_ZOOM, OnLockZoom},
+    {IDM_MAIN_FILL_SCREEN, OnFit},
+    {IDM_MAIN_FIT_LARGE, OnFit},
+    {IDM_MAIN_FIT_ALL, OnFit},
+    {IDM_MAIN_ROTATE_AUTO, OnRotateAuto},
+    {IDM_MAIN_SORT_NAME, OnSort},
+    {IDM_MAIN_SORT_DATE, OnSort},
+    {IDM_MAIN_SORT_TYPE, OnSort},
+    {IDM_MAIN_SORT_SIZE, OnSort},
+    {IDM_MAIN_SORT_RESOLUTION, OnSort},
+    {IDM_MAIN_SORT_ASCENDING, OnSort},
+    {IDM_MAIN_SORT_DESCENDING, OnSort},
+    {IDM_MAIN_SHOW_LABEL, OnShowLabel},
+    {IDM_MAIN_RECURSIVE, OnRecursive},
+    {IDM_MAIN_ADD_FAVORITE, OnAddFavorite},
+    {IDM_MAIN_FAVORITES, OnFavoritesManager},
+    {IDM_MAIN_SEARCH, OnSearchCommand},
+    {IDM_MAIN_OPTIONS, OnOptionsCommand},
+    {IDM_MAIN_CREATE_ALBUM, OnAlbumWizard},
+    {IDM_MAIN_CREATE_SLIDESHOW, OnAlbumWizard},
+    {IDM_MAIN_CROP, OnSelectionTool},
+    {IDM_MAIN_RESIZE, OnSelectionTool},
+    {IDM_MAIN_ADJUST, OnSelectionTool},
+    {IDM_MAIN_CONVERT, OnSelectionTool},
+    {IDM_MAIN_ROTATE, OnSelectionTool},
+    {IDM_MAIN_FILTER, OnSelectionTool},
+    {IDM_MAIN_IPTC, OnSelectionTool},
+    {kFirstFavoriteCommand + 0, OnFavoriteItem},
+    {kFirstFavoriteCommand + 1, OnFavoriteItem},
+    {kFirstFavoriteCommand + 2, OnFavoriteItem},
+    {kFirstFavoriteCommand + 3, OnFavoriteItem},
+    {kFirstFavoriteCommand + 4, OnFavoriteItem},
+    {kFirstFavoriteCommand + 5, OnFavoriteItem},
+    {kFirstFavoriteCommand + 6, OnFavoriteItem},
+    {kFirstFavoriteCommand + 7, OnFavoriteItem},
+    {kFirstFavoriteCommand + 8, OnFavoriteItem},
+    {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet do nothing (kDefaultNone).
+// Commands without a row yet (sharing, capture, information, batch rename
+// and adjust and save) do nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {

@@ -174,17 +174,36 @@ TEST(ViewLayout, CornersNormaliseToARectangle) {
     EXPECT_EQ(same.height, 0);
 }
 
+TEST(ViewLayout, ZoomStepsInAndOut) {
+    const struct {
+        int32_t current, in, out;
+    } cases[] = {
+        {400, 400, 300}, {1000, 400, 400}, {120, 150, 100}, {100, 150, 70}, {80, 100, 70},
+        {37, 50, 30},    {10, 15, 5},      {5, 10, 5},      {3, 5, 5},     {-1, 5, 5},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ZoomStepIn(c.current), c.in) << c.current;
+        EXPECT_EQ(ZoomStepOut(c.current), c.out) << c.current;
+    }
+    for (int32_t step : kZoomSteps) {
+        EXPECT_GE(step, kZoomPercentMin);  // the view takes every step
+        EXPECT_LE(step, kZoomPercentMax);
+    }
+}
+
 TEST(ViewLayout, ZoomToSelectionStaysInTheAcceptedRange) {
     const struct {
         PictureRect selection;
         int32_t step;
     } cases[] = {
-        {{0, 0, 10, 10}, 800},       // the larger steps are not accepted by the setter
-        {{0, 0, 30, 40}, 800},       // 240 x 320 exactly
-        {{0, 0, 31, 10}, 700},
+        {{0, 0, 10, 10}, 400},       // the largest step
+        {{0, 0, 60, 80}, 400},       // 240 x 320 exactly
+        {{0, 0, 61, 10}, 300},
         {{0, 0, 1000, 1000}, 20},
         {{0, 0, 1000, 2000}, 15},
-        {{0, 0, 50000, 50000}, 15},  // nothing fits: the smallest accepted step
+        {{0, 0, 2400, 3200}, 10},
+        {{0, 0, 4000, 4000}, 5},     // 7 % would fit, but it is no step
+        {{0, 0, 50000, 50000}, 5},   // nothing fits: the smallest step
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ZoomStepForSelection(c.selection, 240, 320), c.step) << c.selection.width;

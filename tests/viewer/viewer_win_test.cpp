@@ -88,6 +88,7 @@ protected:
         ClearRegistry();
         WriteText(nullptr, L"Path", kFolder);
         WriteNumber(L"UseCache", 0);
+        WriteNumber(L"UseSplashScreen", 0);  // straight to the browser
     }
     void TearDown() override { ClearRegistry(); }
 };

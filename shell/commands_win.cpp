@@ -1,0 +1,524 @@
+// The main window's commands for files, folders, selection, zoom, sort and
+// list options. Every file operation that fails leaves the list and the tree
+// as they were and shows nothing; the list follows successful changes through
+// the folder watch.
+#include "shell/commands_win.h"
+
+#include <vector>
+
+#include "display/viewlayout.h"
+#include "platform/framework_win.h"
+#include "platform/handheld.h"
+#include "resources/commands.rh"
+#include "resources/main.rh"
+#include "shell/commandlogic.h"
+#include "shell/language_win.h"
+#include "shell/viewer_win.h"
+#include "tools/albumwizard_win.h"
+
+namespace {
+
+// Cut and Copy: the selection's records; Paste moves them after a Cut.
+struct ProgramClipboard {
+    std::vector<SelectedFile> files;
+    bool move = false;
+};
+ProgramClipboard g_clipboard;
+
+void Refresh() {
+    if (BrowserModel* model = ViewerModel()) {
+        model->StopWorker();
+        model->StartWorker();
+    }
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring CurrentFolder() {
+    std::wstring folder = g_AppSettings.currentFolder;
+    if (folder.empty() || folder.back() != L'\\') folder.push_back(L'\\');
+    return folder;
+}
+
+std::vector<SelectedFile> Selection(bool includeAlbums) {
+    BrowserModel* model = ViewerModel();
+    if (!model || !g_AppSettings.listWindow) return {};
+    std::vector<size_t> indices;
+    for (long i : SelectedItems(g_AppSettings.listWindow)) indices.push_back(size_t(i));
+    return model->SelectedFiles(indices, includeAlbums);
+}
+
+int Ask(HWND window, UINT id, const char* key) {
+    const std::wstring text = LoadText(id, key);
+    return MessageBoxW(window, text.c_str(), L"", MB_OKCANCEL);
+}
+
+void GoTo(const std::wstring& folder) {
+    if (!folder.empty()) TreeSelectPath(g_AppSettings.treeWindow, folder.c_str());
+}
+
+// The folder tree's selected item and its path (with its trailing "\").
+HTREEITEM SelectedFolder(std::wstring* path) {
+    const HWND tree = g_AppSettings.treeWindow;
+    if (!tree) return nullptr;
+    const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item) return nullptr;
+    wchar_t buffer[MAX_PATH] = {};
+    if (!TreeGetItemPath(tree, item, buffer, MAX_PATH)) return nullptr;
+    *path = buffer;
+    if (path->empty() || path->back() != L'\\') path->push_back(L'\\');
+    return item;
+}
+
+// The browser keeps its thumbnail cache open inside the folder it shows:
+// close it before that folder, or one above it, is deleted or renamed.
+void ReleaseFolder(const std::wstring& folder) {
+    BrowserModel* model = ViewerModel();
+    if (!model) return;
+    const std::wstring& shown = model->CurrentFolder();
+    if (shown.size() < folder.size() || _wcsnicmp(shown.c_str(), folder.c_str(), folder.size()) != 0) return;
+    model->StopWorker();
+    model->Cache().Close(false);
+}
+
+// A translated format whose directives match the built-in text's.
+std::wstring LoadFormat(UINT id, const char* key) {
+    wchar_t buffer[512] = L"";
+    LngGetFormat(g_Instance, id, key, buffer, 512);
+    return buffer;
+}
+
+HMENU Menu() { return MainMenu(); }
+
+void Check(UINT id, bool on) {
+    if (HMENU menu = Menu()) CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+const UINT kFixedZooms[] = {IDM_MAIN_ORIGINAL_SIZE, IDM_MAIN_ZOOM150, IDM_MAIN_ZOOM200, IDM_MAIN_ZOOM300,
+                            IDM_MAIN_ZOOM400,       IDM_MAIN_ZOOM75,  IDM_MAIN_ZOOM50,  IDM_MAIN_ZOOM25,
+                            IDM_MAIN_ZOOM_IN,       IDM_MAIN_ZOOM_OUT};
+
+void UncheckFixedZooms() {
+    for (UINT id : kFixedZooms) Check(id, false);
+}
+
+bool ViewShowsPicture() {
+    const HWND view = g_AppSettings.viewWindow;
+    const ViewState* state = view ? ViewGetState(view) : nullptr;
+    return state && (state->picture || state->screenHandle);
+}
+
+}  // namespace
+
+bool ClipboardHasFiles() { return !g_clipboard.files.empty(); }
+
+void ClipboardClear() {
+    g_clipboard.files.clear();
+    g_clipboard.files.shrink_to_fit();
+    g_clipboard.move = false;
+}
+
+// --- Program ----------------------------------------------------------------
+
+LRESULT OnAboutCommand(HWND window, UINT, UINT, HWND) {
+    ModalAboutBox(window);
+    return 0;
+}
+
+// --- Folders ----------------------------------------------------------------
+
+namespace {
+
+// Depth first, in listing order; folders reached through links are not
+// entered and the walk stops at the browser's nesting limit, so a card whose
+// folders loop cannot hold it forever.
+bool HoldsPicturesWithin(const std::wstring& folder, int depth, std::wstring* found) {
+    std::vector<std::wstring> subfolders;
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (listing == INVALID_HANDLE_VALUE) return false;
+    bool pictures = false;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) subfolders.push_back(name);
+        } else if (IsCardPictureName(name)) {
+            pictures = true;
+        }
+    } while (!pictures && FindNextFileW(listing, &data));
+    FindClose(listing);
+    if (pictures) {
+        *found = folder;
+        return true;
+    }
+    if (depth >= kMaxScanDepth) return false;
+    for (const std::wstring& name : subfolders) {
+        if (HoldsPicturesWithin(folder + name + L"\\", depth + 1, found)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool FolderHoldsPictures(const std::wstring& folder, std::wstring* found) {
+    return HoldsPicturesWithin(folder, 0, found);
+}
+
+std::wstring FindCardPictures() {
+    CardInfo card = {};
+    const HANDLE search = FindFirstCard(&card);
+    if (search == INVALID_HANDLE_VALUE) return L"\\Carte CF\\";
+    std::wstring last;
+    do {
+        const std::wstring root = std::wstring(L"\\") + card.name + L"\\";
+        std::wstring found;
+        if (FolderHoldsPictures(root, &found)) {
+            FindCardClose(search);
+            return found;
+        }
+        last = root;
+    } while (FindNextCard(search, &card));
+    FindCardClose(search);
+    return last;
+}
+
+LRESULT OnGoToFolder(HWND, UINT id, UINT, HWND) {
+    switch (id) {
+    case IDM_MAIN_HOME: GoTo(g_AppSettings.home); break;
+    case IDM_MAIN_UP: GoTo(ParentFolder(CurrentFolder())); break;
+    case IDM_MAIN_BROWSE_CARD: GoTo(FindCardPictures()); break;
+    case IDM_MAIN_MY_DOCUMENTS: {
+        wchar_t personal[MAX_PATH] = {};
+        if (GetPersonalFolder(personal, MAX_PATH)) GoTo(std::wstring(personal) + L"\\");
+        break;
+    }
+    default: break;
+    }
+    return 0;
+}
+
+LRESULT OnNewFolder(HWND window, UINT, UINT, HWND) {
+    std::wstring folder;
+    const HTREEITEM item = SelectedFolder(&folder);
+    if (!item) return 0;
+    std::wstring name;
+    if (!NewFolderDialog(window, folder, &name)) return 0;
+    if (CreateDirectoryW((folder + name).c_str(), nullptr))
+        TreeInsertFolder(g_AppSettings.treeWindow, item, name.c_str());
+    return 0;
+}
+
+bool DeleteFolderTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW((folder + L"*.*").c_str(), &data);
+    if (listing != INVALID_HANDLE_VALUE) {
+        bool ok = true;
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                ok = DeleteFolderTree(folder + name + L"\\");
+            else
+                ok = DeleteFileW((folder + name).c_str()) != 0;
+        } while (ok && FindNextFileW(listing, &data));
+        FindClose(listing);
+        if (!ok) return false;
+    }
+    std::wstring path = folder;
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return RemoveDirectoryW(path.c_str()) != 0;
+}
+
+LRESULT OnDeleteFolder(HWND window, UINT, UINT, HWND) {
+    std::wstring folder;
+    const HTREEITEM item = SelectedFolder(&folder);
+    if (!item || folder.size() < 2) return 0;  // never the root
+    if (Ask(window, IDS_DELETEFOLDER, "IDS_DELETEFOLDER") != IDOK) return 0;
+    ReleaseFolder(folder);
+    if (DeleteFolderTree(folder)) {
+        TreeDeleteItem(g_AppSettings.treeWindow, item);
+    } else if (BrowserModel* model = ViewerModel()) {
+        model->BrowseFolder(model->CurrentFolder());  // reopen what was released
+    }
+    return 0;
+}
+
+LRESULT OnRenameFolder(HWND window, UINT, UINT, HWND) {
+    std::wstring folder;
+    const HTREEITEM item = SelectedFolder(&folder);
+    if (!item || folder.size() < 4) return 0;
+    std::wstring newName, newPath;
+    if (!RenameFolderDialog(window, folder, &newName, &newPath)) return 0;
+    std::wstring oldPath = folder;
+    oldPath.pop_back();
+    ReleaseFolder(folder);
+    if (MoveFileW(oldPath.c_str(), newPath.c_str())) {
+        TreeRenameItem(g_AppSettings.treeWindow, item, newName.c_str());
+        wcsncpy(g_AppSettings.currentFolder, (newPath + L"\\").c_str(), kSettingTextCapacity - 1);
+        if (BrowserModel* model = ViewerModel()) model->BrowseFolder(newPath + L"\\");
+    } else if (BrowserModel* model = ViewerModel()) {
+        model->BrowseFolder(model->CurrentFolder());
+    }
+    return 0;
+}
+
+// --- Files ------------------------------------------------------------------
+
+LRESULT OnRenameFile(HWND window, UINT, UINT, HWND) {
+    const HWND list = g_AppSettings.listWindow;
+    if (!list || SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) != 1) return 0;
+    const std::vector<SelectedFile> selected = Selection(true);
+    if (selected.size() != 1) return 0;
+    const std::wstring path = selected[0].path;
+    std::wstring newName;
+    if (!RenameFileDialog(window, path, &newName)) return 0;
+    const std::wstring folder = path.substr(0, path.size() - NameOfPath(path).size());
+    MoveFileW(path.c_str(), (folder + newName).c_str());
+    return 0;
+}
+
+LRESULT OnDeleteFiles(HWND window, UINT, UINT, HWND) {
+    const std::vector<SelectedFile> selected = Selection(true);
+    if (selected.empty()) return 0;
+    if (Ask(window, IDS_DELETEFILE, "IDS_DELETEFILE") != IDOK) return 0;
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        const DWORD attributes = GetFileAttributesW(it->path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            if (Ask(window, IDS_DELREADONLY, "IDS_DELREADONLY") != IDOK) continue;  // kept as it is
+            SetFileAttributesW(it->path, FILE_ATTRIBUTE_NORMAL);
+        }
+        DeleteFileW(it->path);
+    }
+    return 0;
+}
+
+LRESULT OnCutCopy(HWND, UINT id, UINT, HWND) {
+    g_clipboard.files = Selection(false);
+    g_clipboard.move = id == IDM_MAIN_CUT;
+    UpdateBrowserMenus();
+    return 0;
+}
+
+LRESULT OnPaste(HWND, UINT, UINT, HWND) {
+    const std::wstring folder = CurrentFolder();
+    const std::wstring copyOf = LoadFormat(IDS_COPY1, "IDS_COPY1");
+    const std::wstring copyN = LoadFormat(IDS_COPY2, "IDS_COPY2");
+    for (const SelectedFile& file : g_clipboard.files) {
+        if (!Exists(file.path)) continue;  // gone since (a second Paste after Cut)
+        const std::wstring target = MakeCopyName(folder, NameOfPath(file.path), copyOf, copyN, Exists);
+        if (CopyFileW(file.path, target.c_str(), TRUE) && g_clipboard.move) DeleteFileW(file.path);
+    }
+    return 0;
+}
+
+// --- Selection --------------------------------------------------------------
+
+LRESULT OnSelect(HWND, UINT id, UINT, HWND) {
+    const HWND list = g_AppSettings.listWindow;
+    if (!list) return 0;
+    const int32_t multi = g_AppSettings.browser.multiSelect;
+    g_AppSettings.browser.multiSelect = 0;
+    g_AppSettings.browser.programChange = 1;
+    const int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        UINT state = id == IDM_MAIN_SELECT_ALL ? LVIS_SELECTED : 0;
+        if (id == IDM_MAIN_SELECT_INVERT)
+            state = (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(i), LVIS_SELECTED) & LVIS_SELECTED) ? 0 : LVIS_SELECTED;
+        LVITEMW item = {};
+        item.stateMask = 15;
+        item.state = state;
+        SendMessageW(list, LVM_SETITEMSTATE, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+    }
+    g_AppSettings.browser.programChange = 0;
+    g_AppSettings.browser.multiSelect = multi;
+    UpdateBrowserMenus();
+    return 0;
+}
+
+LRESULT OnMultipleSelection(HWND, UINT, UINT, HWND) {
+    const HWND list = g_AppSettings.listWindow;
+    if (!g_AppSettings.browser.multiSelect) {
+        g_AppSettings.browser.multiSelect = 1;
+        Check(IDM_MAIN_MULTIPLE_SELECTION, true);
+        return 0;
+    }
+    const long first = list ? long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)) : -1;
+    g_AppSettings.browser.multiSelect = 0;
+    if (list) {
+        g_AppSettings.browser.programChange = 1;
+        LVITEMW none = {};
+        none.stateMask = 15;
+        SendMessageW(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&none));
+        if (first >= 0) {
+            LVITEMW one = {};
+            one.stateMask = 15;
+            one.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageW(list, LVM_SETITEMSTATE, WPARAM(first), reinterpret_cast<LPARAM>(&one));
+        }
+        g_AppSettings.browser.programChange = 0;
+    }
+    Check(IDM_MAIN_MULTIPLE_SELECTION, false);
+    UpdateBrowserMenus();
+    return 0;
+}
+
+// --- Zoom -------------------------------------------------------------------
+
+int32_t CurrentZoomPercent() {
+    // A fitted picture's zoom is the percentage it is shown at.
+    if (g_AppSettings.zoom > 0 && !ViewShowsPicture()) return g_AppSettings.zoom;
+    const int32_t shown = g_AppSettings.viewWindow ? ViewGetZoomPercent(g_AppSettings.viewWindow) : 0;
+    return shown > 0 ? shown : (g_AppSettings.zoom > 0 ? g_AppSettings.zoom : 100);
+}
+
+LRESULT OnZoom(HWND, UINT id, UINT, HWND) {
+    if (g_AppSettings.viewMode != 5 && !g_AppSettings.slideshowRunning) {
+        Check(IDM_MAIN_FIT_ALL, false);
+        Check(IDM_MAIN_FIT_LARGE, false);
+        Check(IDM_MAIN_FILL_SCREEN, false);
+    }
+    int32_t zoom = 100;
+    switch (id) {
+    case IDM_MAIN_ZOOM200: zoom = 200; break;
+    case IDM_MAIN_ZOOM50: zoom = 50; break;
+    case IDM_MAIN_ZOOM75: zoom = 75; break;
+    case IDM_MAIN_ZOOM25: zoom = 25; break;
+    case IDM_MAIN_ZOOM150: zoom = 150; break;
+    case IDM_MAIN_ZOOM400: zoom = 400; break;
+    case IDM_MAIN_ZOOM300: zoom = 300; break;
+    case IDM_MAIN_ZOOM_IN: zoom = ZoomStepIn(CurrentZoomPercent()); break;
+    case IDM_MAIN_ZOOM_OUT: zoom = ZoomStepOut(CurrentZoomPercent()); break;
+    default: break;
+    }
+    UncheckFixedZooms();
+    Check(id, true);
+    if (ViewShowsPicture()) ViewSetZoomPercent(g_AppSettings.viewWindow, zoom);
+    g_AppSettings.zoom = zoom;
+    ReloadIfReduced();
+    return 0;
+}
+
+LRESULT OnFit(HWND, UINT id, UINT, HWND) {
+    UncheckFixedZooms();
+    for (UINT fit : {IDM_MAIN_FILL_SCREEN, IDM_MAIN_FIT_ALL, IDM_MAIN_FIT_LARGE}) Check(fit, fit == id);
+    Check(IDM_MAIN_LOCK_ZOOM, false);
+    g_AppSettings.lockZoom = 0;
+    const int32_t mode = id == IDM_MAIN_FILL_SCREEN ? kZoomFitHeight : id == IDM_MAIN_FIT_ALL ? kZoomFit
+                                                                                            : kZoomShrinkToFit;
+    if (g_AppSettings.viewWindow) ViewSetZoomMode(g_AppSettings.viewWindow, mode);
+    g_AppSettings.zoom = -1;
+    ReloadIfReduced();
+    return 0;
+}
+
+LRESULT OnLockZoom(HWND, UINT, UINT, HWND) {
+    g_AppSettings.lockZoom = !g_AppSettings.lockZoom;
+    Check(IDM_MAIN_LOCK_ZOOM, g_AppSettings.lockZoom != 0);
+    return 0;
+}
+
+LRESULT OnRotateAuto(HWND, UINT, UINT, HWND) {
+    g_AppSettings.rotateAuto = !g_AppSettings.rotateAuto;
+    Check(IDM_MAIN_ROTATE_AUTO, g_AppSettings.rotateAuto != 0);
+    const long item = g_AppSettings.currentItem;
+    g_AppSettings.currentItem = -1;
+    if (item >= 0) ShowEntry(item, 0, 0);
+    return 0;
+}
+
+// --- Tools ------------------------------------------------------------------
+
+namespace {
+
+using SelectionTool = int (*)(HWND parent, const SelectedFile* files, uint32_t count);
+
+// The batch tools, each run on the selection (albums left out). An entry
+// without its tool yet opens nothing; the tools' entry points are, in this
+// order: RunBatchCropTool, RunBatchResizeTool, RunBatchAdjustTool,
+// RunBatchConvertTool, RunBatchRotateTool, RunBatchFilterTool,
+// RunIptcEditor.
+struct ToolRow {
+    UINT id;
+    SelectionTool run;
+    bool refresh;  // the thumbnails are made again afterwards
+};
+const ToolRow kTools[] = {
+    {IDM_MAIN_CROP, nullptr, true},    {IDM_MAIN_RESIZE, nullptr, true}, {IDM_MAIN_ADJUST, nullptr, true},
+    {IDM_MAIN_CONVERT, nullptr, true}, {IDM_MAIN_ROTATE, nullptr, true}, {IDM_MAIN_FILTER, nullptr, true},
+    {IDM_MAIN_IPTC, nullptr, false},
+};
+
+}  // namespace
+
+LRESULT OnSelectionTool(HWND window, UINT id, UINT, HWND) {
+    for (const ToolRow& tool : kTools) {
+        if (tool.id != id || !tool.run) continue;
+        const std::vector<SelectedFile> selected = Selection(false);
+        if (selected.empty()) return 0;
+        tool.run(window, selected.data(), uint32_t(selected.size()));
+        if (tool.refresh) Refresh();
+    }
+    return 0;
+}
+
+LRESULT OnAlbumWizard(HWND window, UINT id, UINT, HWND) {
+    BrowserModel* model = ViewerModel();
+    if (!model) return 0;
+    const FileList& list = model->Entries();
+    std::vector<AlbumWizardEntry> entries(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        entries[i].path = list[i].path;
+        entries[i].isAlbum = list[i].state == kEntryAlbum;
+        entries[i].thumbnail = static_cast<HBITMAP>(list[i].thumbnail);
+        entries[i].thumbnailWidth = list[i].thumbWidth;
+        entries[i].thumbnailHeight = list[i].thumbHeight;
+    }
+    std::vector<int32_t> selected;
+    if (g_AppSettings.listWindow) {
+        for (long i : SelectedItems(g_AppSettings.listWindow)) selected.push_back(int32_t(i));
+    }
+    RunAlbumWizard(window, entries.data(), int32_t(entries.size()), selected.empty() ? nullptr : selected.data(),
+                   int32_t(selected.size()), id == IDM_MAIN_CREATE_SLIDESHOW ? kWizardSlideshow : kWizardAlbum);
+    return 0;
+}
+
+// --- Sort and list options ----------------------------------------------------
+
+LRESULT OnSort(HWND, UINT id, UINT, HWND) {
+    if (id <= IDM_MAIN_SORT_RESOLUTION) {
+        if (HMENU menu = Menu())
+            CheckMenuRadioItem(menu, IDM_MAIN_SORT_NAME, IDM_MAIN_SORT_RESOLUTION, id, MF_BYCOMMAND);
+        g_AppSettings.sort = SortAfterCommand(g_AppSettings.sort, int32_t(id - IDM_MAIN_SORT_NAME), -1);
+    } else {
+        if (HMENU menu = Menu())
+            CheckMenuRadioItem(menu, IDM_MAIN_SORT_ASCENDING, IDM_MAIN_SORT_DESCENDING, id, MF_BYCOMMAND);
+        g_AppSettings.sort = SortAfterCommand(g_AppSettings.sort, -1, id == IDM_MAIN_SORT_DESCENDING ? 1 : 0);
+    }
+    if (BrowserModel* model = ViewerModel()) {
+        BrowserSettings settings = model->Settings();
+        settings.sort = uint32_t(g_AppSettings.sort);
+        model->SetSettings(settings);
+        model->Resort();
+    }
+    return 0;
+}
+
+LRESULT OnShowLabel(HWND, UINT, UINT, HWND) {
+    g_AppSettings.showLabel = !g_AppSettings.showLabel;
+    Check(IDM_MAIN_SHOW_LABEL, g_AppSettings.showLabel != 0);
+    if (g_AppSettings.listWindow) RefreshListLayout(g_AppSettings.listWindow);
+    return 0;
+}
+
+LRESULT OnRecursive(HWND, UINT, UINT, HWND) {
+    g_AppSettings.recursive = !g_AppSettings.recursive;
+    Check(IDM_MAIN_RECURSIVE, g_AppSettings.recursive != 0);
+    if (BrowserModel* model = ViewerModel()) {
+        BrowserSettings settings = model->Settings();
+        settings.recursive = g_AppSettings.recursive;
+        model->SetSettings(settings);
+        model->BrowseFolder(CurrentFolder());
+    }
+    return 0;
+}

@@ -1,0 +1,388 @@
+// The options sheet. Every page is created with the sheet and stores its
+// controls into the settings when the sheet is closed with OK; numbers typed
+// into a spinner's box are held to the spinner's range. The associations
+// page registers or removes an extension as soon as its box is ticked or
+// cleared.
+#include "shell/options_win.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cwchar>
+#include <string>
+
+#include "display/view_win.h"
+#include "imagelib/formats.h"
+#include "platform/framework_win.h"
+#include "platform/handheld.h"
+#include "resources/options.rh"
+#include "shell/associations_win.h"
+#include "shell/browser_win.h"
+#include "shell/commands_win.h"
+#include "shell/language_win.h"
+#include "shell/startscreen_win.h"
+#include "shell/viewer_win.h"
+
+namespace {
+
+constexpr int kPageCount = 6;
+constexpr int kFontMin = 8, kFontMax = 20;
+constexpr int kDelayMin = 1, kDelayMax = 60;
+
+struct CheckBinding {
+    int page;
+    int id;
+    int32_t AppSettings::*field;
+};
+
+const CheckBinding kChecks[] = {
+    {0, IDC_OPT_SPLASH, &AppSettings::useSplashScreen},   {0, IDC_OPT_ONECLICK, &AppSettings::oneClick},
+    {0, IDC_OPT_OPENINFULL, &AppSettings::openInFull},    {1, IDC_OPT_HIGHQUALITY, &AppSettings::highQualityThumb},
+    {1, IDC_OPT_USECACHE, &AppSettings::useCache},        {1, IDC_OPT_SHOWLABEL, &AppSettings::showLabel},
+    {1, IDC_OPT_SHOWEXT, &AppSettings::showExt},          {1, IDC_OPT_ADDBOTTOM, &AppSettings::addToBottom},
+    {2, IDC_OPT_VIEWMOVE, &AppSettings::viewMove},        {2, IDC_OPT_USESCROLL, &AppSettings::useScrollbar},
+    {2, IDC_OPT_ROTATELEFT, &AppSettings::rotateLeft},    {2, IDC_OPT_LABELINFULL, &AppSettings::labelInFull},
+    {2, IDC_OPT_ANIMATEDGIF, &AppSettings::playAnimatedGif}, {3, IDC_OPT_USEDELAY, &AppSettings::slideUseDelay},
+    {3, IDC_OPT_TRANSITION, &AppSettings::slideUseTransition}, {3, IDC_OPT_LANDSCAPE, &AppSettings::slideLandscape},
+    {3, IDC_OPT_USESOUND, &AppSettings::useSoundFilename}, {3, IDC_OPT_LOOP, &AppSettings::slideLoop},
+};
+
+struct SpinBinding {
+    int page;
+    int edit;
+    int spin;
+    int low, high;
+    int32_t AppSettings::*field;
+};
+
+const SpinBinding kSpins[] = {
+    {1, IDC_OPT_FONTTREE, IDC_OPT_FONTTREE_SPIN, kFontMin, kFontMax, &AppSettings::fontTree},
+    {1, IDC_OPT_FONTTHUMB, IDC_OPT_FONTTHUMB_SPIN, kFontMin, kFontMax, &AppSettings::fontThumb},
+    {3, IDC_OPT_DELAY, IDC_OPT_DELAY_SPIN, kDelayMin, kDelayMax, &AppSettings::slideDelay},
+};
+
+struct TextId {
+    UINT id;
+    const char* key;
+};
+const TextId kViewModes[] = {{IDS_THUMBNAIL, "IDS_THUMBNAIL"}, {IDS_LIST, "IDS_LIST"}, {IDS_DETAIL, "IDS_DETAIL"},
+                             {IDS_STRIP, "IDS_STRIP"},         {IDS_LASTMODE, "IDS_LASTMODE"}};
+const wchar_t* const kThumbSizes[] = {L"Tiny", L"Small", L"Normal", L"Large", L"Huge"};
+// The actions in the order of their codes, and the buttons in list order.
+const TextId kActions[] = {{IDS_NONE, "IDS_NONE"},           {IDS_NEXTIMAGE, "IDS_NEXTIMAGE"},
+                           {IDS_PREVIMAGE, "IDS_PREVIMAGE"}, {IDS_FULLSCREEN, "IDS_FULLSCREEN"},
+                           {IDS_SLIDESHOW, "IDS_SLIDESHOW"}, {IDS_ZOOMIN, "IDS_ZOOMIN"},
+                           {IDS_ZOOMOUT, "IDS_ZOOMOUT"}};
+const TextId kButtonNames[] = {{IDS_KEYUP, "IDS_KEYUP"},       {IDS_KEYDOWN, "IDS_KEYDOWN"},
+                               {IDS_KEYLEFT, "IDS_KEYLEFT"},   {IDS_KEYRIGHT, "IDS_KEYRIGHT"},
+                               {IDS_KEYRETURN, "IDS_KEYRETURN"}};
+int32_t AppSettings::*const kButtonFields[] = {&AppSettings::keyUp, &AppSettings::keyDown, &AppSettings::keyLeft,
+                                               &AppSettings::keyRight, &AppSettings::keyReturn};
+
+struct OptionsState {
+    HWND pages[kPageCount] = {};
+    COLORREF viewBack = 0;
+    COLORREF slideBack = 0;
+    int32_t keys[5] = {};
+    wchar_t home[kSettingTextCapacity] = L"";
+    bool filling = false;  // the associations list is being filled: no registry change
+};
+
+struct PageRecord {
+    OptionsState* state;
+    int index;
+};
+
+int Clamped(HWND page, const SpinBinding& spin) {
+    wchar_t text[16] = L"";
+    GetDlgItemTextW(page, spin.edit, text, 16);
+    const long value = std::wcstol(text, nullptr, 10);
+    return int(value < spin.low ? spin.low : value > spin.high ? spin.high : value);
+}
+
+void AddComboText(HWND page, int id, const wchar_t* text) {
+    SendDlgItemMessageW(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void FillButtons(HWND page, const OptionsState* state) {
+    const HWND list = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    for (int i = 0; i < 5; ++i) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        std::wstring name = LoadText(kButtonNames[i].id, kButtonNames[i].key);
+        item.pszText = &name[0];
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        const int32_t action = state->keys[i] >= 0 && state->keys[i] < 7 ? state->keys[i] : 0;
+        std::wstring assignment = LoadText(kActions[action].id, kActions[action].key);
+        LVITEMW sub = {};
+        sub.iSubItem = 1;
+        sub.pszText = &assignment[0];
+        SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&sub));
+    }
+}
+
+void FillAssociations(HWND page, OptionsState* state) {
+    const HWND list = GetDlgItem(page, IDC_OPT_ASSOCLIST);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
+                 LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 50;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    column.cx = 164;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    state->filling = true;
+    for (int i = 0; i < GetFormatCount(); ++i) {
+        FormatDescription d = {};
+        if (DescribeFormat(i, &d, 0) != 0 || !d.extensions[0][0]) continue;
+        wchar_t extension[16] = L"", description[80] = L"";
+        MultiByteToWideChar(CP_ACP, 0, d.extensions[0], -1, extension, 16);
+        MultiByteToWideChar(CP_ACP, 0, d.description, -1, description, 80);
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        item.pszText = extension;
+        const int row = int(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        LVITEMW sub = {};
+        sub.iSubItem = 1;
+        sub.pszText = description;
+        SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&sub));
+        ListView_SetCheckState(list, row, IsAssociated(extension) ? TRUE : FALSE);
+    }
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE);
+    state->filling = false;
+}
+
+void InitPage(HWND page, PageRecord* record) {
+    SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(record));
+    OptionsState* state = record->state;
+    state->pages[record->index] = page;
+    const int index = record->index;
+    for (const CheckBinding& c : kChecks) {
+        if (c.page == index) CheckDlgButton(page, c.id, g_AppSettings.*c.field ? BST_CHECKED : BST_UNCHECKED);
+    }
+    for (const SpinBinding& s : kSpins) {
+        if (s.page != index) continue;
+        SendDlgItemMessageW(page, s.spin, UDM_SETRANGE32, WPARAM(s.low), LPARAM(s.high));
+        const int32_t value = g_AppSettings.*s.field;
+        SetDlgItemInt(page, s.edit, UINT(value < s.low ? s.low : value > s.high ? s.high : value), FALSE);
+    }
+    switch (index) {
+    case 0:
+        SetDlgItemTextW(page, IDC_OPT_HOME, state->home);
+        for (const auto& mode : kViewModes) DlgComboAddString(page, IDC_OPT_VIEWMODE, mode.id, mode.key);
+        SendDlgItemMessageW(page, IDC_OPT_VIEWMODE, CB_SETCURSEL, WPARAM(g_AppSettings.userViewMode), 0);
+        LngListLanguages(GetDlgItem(page, IDC_OPT_LANGUAGE));
+        break;
+    case 1:
+        for (const wchar_t* size : kThumbSizes) AddComboText(page, IDC_OPT_THUMBSIZE, size);
+        SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_SETCURSEL, WPARAM(g_AppSettings.thumbSize), 0);
+        break;
+    case 3: SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename); break;
+    case 4: {
+        const HWND list = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+        SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = 60;
+        std::wstring heading = LoadText(IDS_BUTTON, "IDS_BUTTON");
+        column.pszText = &heading[0];
+        SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+        column.cx = 164;
+        heading = LoadText(IDS_ASSIGNMENT, "IDS_ASSIGNMENT");
+        column.pszText = &heading[0];
+        SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+        for (const TextId& action : kActions) DlgComboAddString(page, IDC_OPT_ACTION, action.id, action.key);
+        FillButtons(page, state);
+        break;
+    }
+    case 5: FillAssociations(page, state); break;
+    default: break;
+    }
+}
+
+void Apply(HWND page, const PageRecord* record) {
+    const OptionsState* state = record->state;
+    const int index = record->index;
+    for (const CheckBinding& c : kChecks) {
+        if (c.page == index) g_AppSettings.*c.field = IsDlgButtonChecked(page, c.id) == BST_CHECKED ? 1 : 0;
+    }
+    for (const SpinBinding& s : kSpins) {
+        if (s.page == index) g_AppSettings.*s.field = Clamped(page, s);
+    }
+    switch (index) {
+    case 0: {
+        wcsncpy(g_AppSettings.home, state->home, kSettingTextCapacity - 1);
+        const LRESULT mode = SendDlgItemMessageW(page, IDC_OPT_VIEWMODE, CB_GETCURSEL, 0, 0);
+        if (mode >= 0 && mode < 5) g_AppSettings.userViewMode = int32_t(mode);
+        wchar_t language[64] = L"";
+        const LRESULT chosen = SendDlgItemMessageW(page, IDC_OPT_LANGUAGE, CB_GETCURSEL, 0, 0);
+        if (chosen >= 0 && SendDlgItemMessageW(page, IDC_OPT_LANGUAGE, CB_GETLBTEXTLEN, WPARAM(chosen), 0) < 64) {
+            SendDlgItemMessageW(page, IDC_OPT_LANGUAGE, CB_GETLBTEXT, WPARAM(chosen), reinterpret_cast<LPARAM>(language));
+            language[2] = 0;  // "en - English": the code
+            if (language[0]) LngSetLanguage(language);
+        }
+        break;
+    }
+    case 1: {
+        const LRESULT size = SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_GETCURSEL, 0, 0);
+        if (size >= 0 && size < 5) g_AppSettings.thumbSize = int32_t(size);
+        break;
+    }
+    case 2: g_AppSettings.viewBackColor = state->viewBack; break;
+    case 3:
+        g_AppSettings.slideBackColor = state->slideBack;
+        GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename, kSettingTextCapacity);
+        break;
+    case 4:
+        for (int i = 0; i < 5; ++i) g_AppSettings.*kButtonFields[i] = state->keys[i];
+        break;
+    default: break;
+    }
+}
+
+void PickColour(HWND page, COLORREF* colour) {
+    static COLORREF custom[16] = {};
+    CHOOSECOLORW choose = {};
+    choose.lStructSize = sizeof choose;
+    choose.hwndOwner = page;
+    choose.rgbResult = *colour;
+    choose.lpCustColors = custom;
+    choose.Flags = CC_RGBINIT;
+    if (ChooseColorW(&choose)) *colour = choose.rgbResult;
+    InvalidateRect(page, nullptr, TRUE);
+}
+
+INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM second) {
+    if (message == WM_INITDIALOG) {
+        InitPage(page, reinterpret_cast<PageRecord*>(reinterpret_cast<const PROPSHEETPAGEW*>(second)->lParam));
+        return TRUE;
+    }
+    auto* record = reinterpret_cast<PageRecord*>(GetWindowLongPtrW(page, DWLP_USER));
+    if (!record) return FALSE;
+    OptionsState* state = record->state;
+    switch (message) {
+    case WM_DRAWITEM: {
+        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(second);
+        const COLORREF colour = draw->CtlID == IDC_OPT_VIEWBACK && record->index == 2 ? state->viewBack
+                                                                                     : state->slideBack;
+        const HBRUSH brush = CreateSolidBrush(colour);
+        FillRect(draw->hDC, &draw->rcItem, brush);
+        DeleteObject(brush);
+        FrameRect(draw->hDC, &draw->rcItem, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (record->index == 4 && LOWORD(first) == IDC_OPT_ACTION && HIWORD(first) == CBN_SELCHANGE) {
+            // The chosen action goes to the selected button.
+            const HWND list = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+            const int row = int(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+            const LRESULT action = SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_GETCURSEL, 0, 0);
+            if (row >= 0 && row < 5 && action >= 0 && action < 7) {
+                state->keys[row] = int32_t(action);
+                std::wstring assignment = LoadText(kActions[action].id, kActions[action].key);
+                LVITEMW sub = {};
+                sub.iSubItem = 1;
+                sub.pszText = &assignment[0];
+                SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&sub));
+            }
+            return TRUE;
+        }
+        if (HIWORD(first) != BN_CLICKED) return FALSE;
+        if (record->index == 2 && LOWORD(first) == IDC_OPT_VIEWBACK) PickColour(page, &state->viewBack);
+        if (record->index == 3 && LOWORD(first) == IDC_OPT_SLIDEBACK) PickColour(page, &state->slideBack);
+        if (record->index == 0 && LOWORD(first) == IDC_OPT_HOME_PICK &&
+            ChooseFolderDialog(page, state->home, kSettingTextCapacity))
+            SetDlgItemTextW(page, IDC_OPT_HOME, state->home);
+        if (record->index == 4 && LOWORD(first) == IDC_OPT_RESTORE) {
+            for (int i = 0; i < 5; ++i) state->keys[i] = g_AppSettings.*kButtonFields[i];
+            FillButtons(page, state);
+        }
+        return TRUE;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(second);
+        if (header->code == PSN_APPLY) {
+            Apply(page, record);
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+            return TRUE;
+        }
+        if (record->index == 5 && header->idFrom == IDC_OPT_ASSOCLIST && header->code == LVN_ITEMCHANGED &&
+            !state->filling) {
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(second);
+            if (!(change->uChanged & LVIF_STATE) || ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK) == 0)
+                return TRUE;
+            wchar_t text[64] = L"";
+            ListView_GetItemText(header->hwndFrom, change->iItem, 0, text, 64);
+            const std::wstring extension = std::wstring(L".") + text;
+            const std::wstring cls = AssociationClassName(text);
+            if (ListView_GetCheckState(header->hwndFrom, change->iItem)) {
+                AssociationWriter(cls.c_str(), -108, L"Pellaro Image");
+                RegisterExtension(extension.c_str(), cls.c_str());
+            } else {
+                AssociationRemover(extension.c_str(), cls.c_str());
+            }
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default: break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+INT_PTR RunOptionsSheet(HWND parent) {
+    OptionsState state;
+    state.viewBack = g_AppSettings.viewBackColor;
+    state.slideBack = g_AppSettings.slideBackColor;
+    for (int i = 0; i < 5; ++i) state.keys[i] = g_AppSettings.*kButtonFields[i];
+    wcsncpy(state.home, g_AppSettings.home, kSettingTextCapacity - 1);
+    PageRecord records[kPageCount];
+    static const struct {
+        UINT dialog, title;
+        const char* key;
+    } kPages[kPageCount] = {
+        {IDD_OPTIONS_GENERAL, IDS_GENERAL, "IDS_GENERAL"},       {IDD_OPTIONS_BROWSER, IDS_BROWSER, "IDS_BROWSER"},
+        {IDD_OPTIONS_VIEWER, IDS_VIEWER, "IDS_VIEWER"},          {IDD_OPTIONS_SLIDESHOW, IDS_SLIDESHOW, "IDS_SLIDESHOW"},
+        {IDD_OPTIONS_BUTTONS, IDS_BUTTONS, "IDS_BUTTONS"},       {IDD_OPTIONS_ASSOCIATIONS, IDS_ASSOCIATIONS, "IDS_ASSOCIATIONS"},
+    };
+    ShellSheetPage pages[kPageCount];
+    for (int i = 0; i < kPageCount; ++i) {
+        records[i] = {&state, i};
+        pages[i] = {kPages[i].dialog, LoadText(kPages[i].title, kPages[i].key), PSP_PREMATURE,
+                    reinterpret_cast<LPARAM>(&records[i])};
+    }
+    return RunShellSheet(parent, pages, kPageCount, OptionsPageProc);
+}
+
+LRESULT OnOptionsCommand(HWND window, UINT, UINT, HWND) {
+    const int32_t showLabel = g_AppSettings.showLabel, thumbSize = g_AppSettings.thumbSize,
+                  fontThumb = g_AppSettings.fontThumb, useScrollbar = g_AppSettings.useScrollbar;
+    RunOptionsSheet(window);
+    const HWND list = g_AppSettings.listWindow;
+    if (list && thumbSize != g_AppSettings.thumbSize) {
+        if (BrowserModel* model = ViewerModel()) {
+            BrowserSettings settings = model->Settings();
+            ScreenThumbBox(g_AppSettings.thumbSize, &settings.boxWidth, &settings.boxHeight);
+            model->SetSettings(settings);
+            RefreshListLayout(list);
+            model->BrowseFolder(model->CurrentFolder());
+        }
+    } else if (list && showLabel != g_AppSettings.showLabel) {
+        RefreshListLayout(list);
+    } else if (list && fontThumb != g_AppSettings.fontThumb) {
+        SetWindowFontHeight(list, g_AppSettings.fontThumb);
+        RefreshListLayout(list);
+    }
+    if (g_AppSettings.viewMode == 3 && showLabel != g_AppSettings.showLabel) MainLayout(window);
+    if (g_AppSettings.treeWindow) SetWindowFontHeight(g_AppSettings.treeWindow, g_AppSettings.fontTree);
+    if (const HWND view = g_AppSettings.viewWindow) {
+        if (useScrollbar != g_AppSettings.useScrollbar) ViewSetScrollBars(view, g_AppSettings.useScrollbar);
+        ViewSetMouseMode(view, g_AppSettings.viewMove ? kMousePan : kMouseSelect4);
+    }
+    return 0;
+}

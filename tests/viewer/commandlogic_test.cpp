@@ -1,0 +1,108 @@
+// The main window's commands apart from their windows: copy and new-folder
+// names, folder navigation, names the user may give, batch names, card
+// pictures and the sort setting.
+#include "shell/commandlogic.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+PathExists In(const std::set<std::wstring>& paths) {
+    return [paths](const std::wstring& path) { return paths.count(path) != 0; };
+}
+
+const std::wstring kCopyOf = L"%sCopy of %s";
+const std::wstring kCopyN = L"%sCopy (%d) of %s";
+
+TEST(CommandLogic, CopyNamesTakeTheFirstFreeOne) {
+    const struct {
+        std::set<std::wstring> existing;
+        std::wstring target;
+    } cases[] = {
+        {{}, L"\\d\\a.jpg"},
+        {{L"\\d\\a.jpg"}, L"\\d\\Copy of a.jpg"},
+        {{L"\\d\\a.jpg", L"\\d\\Copy of a.jpg"}, L"\\d\\Copy (2) of a.jpg"},
+        {{L"\\d\\a.jpg", L"\\d\\Copy of a.jpg", L"\\d\\Copy (2) of a.jpg"}, L"\\d\\Copy (3) of a.jpg"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MakeCopyName(L"\\d\\", L"a.jpg", kCopyOf, kCopyN, In(c.existing)), c.target);
+    // Every name taken: the last one tried, and the search stops.
+    int asked = 0;
+    const std::wstring last = MakeCopyName(L"\\d\\", L"a.jpg", kCopyOf, kCopyN, [&](const std::wstring&) {
+        ++asked;
+        return true;
+    });
+    EXPECT_EQ(last, L"\\d\\Copy (998) of a.jpg");
+    EXPECT_EQ(asked, 2 + 997);
+}
+
+TEST(CommandLogic, TranslatedPatternsReadOnlyWhatTheyAreGiven) {
+    const std::wstring texts[] = {L"\\d\\", L"a.jpg"};
+    EXPECT_EQ(FillPattern(L"%s%s copie %d", texts, 2, 4), L"\\d\\a.jpg copie 4");
+    EXPECT_EQ(FillPattern(L"%s%s%s%n%x 100%%", texts, 2, 0), L"\\d\\a.jpg%n%x 100%");
+    EXPECT_EQ(FillPattern(L"trailing %", texts, 2, 0), L"trailing %");
+}
+
+TEST(CommandLogic, NewFolderProposal) {
+    EXPECT_EQ(ProposeNewFolderName(L"\\d\\", L"New Folder", In({})), L"New Folder");
+    EXPECT_EQ(ProposeNewFolderName(L"\\d\\", L"New Folder", In({L"\\d\\New Folder", L"\\d\\New Folder (1)"})),
+              L"New Folder (2)");
+    EXPECT_EQ(ProposeNewFolderName(L"\\d\\", L"New Folder", [](const std::wstring&) { return true; }), L"New Folder");
+}
+
+TEST(CommandLogic, FolderNavigation) {
+    const struct {
+        std::wstring folder, up, level0, level1;
+    } cases[] = {
+        {L"\\Storage Card\\", L"\\", L"", L""},
+        {L"\\Storage Card\\DCIM\\100MEDIA\\", L"\\Storage Card\\DCIM\\", L"\\Storage Card\\",
+         L"\\Storage Card\\DCIM\\"},
+        {L"\\", L"\\", L"", L""},
+        {L"plain", L"plain", L"", L""},
+        {L"", L"", L"", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParentFolder(c.folder), c.up) << c.folder;
+        EXPECT_EQ(FolderAtLevel(c.folder, 0), c.level0) << c.folder;
+        EXPECT_EQ(FolderAtLevel(c.folder, 1), c.level1) << c.folder;
+    }
+    EXPECT_EQ(FolderAtLevel(L"\\a\\b\\", -1), L"");
+}
+
+TEST(CommandLogic, NamesTheUserMayGive) {
+    for (const wchar_t* good : {L"Holidays", L"a.jpg", L"New Folder (2)", L".hidden", L"x.y.z"})
+        EXPECT_TRUE(IsAcceptableName(good)) << good;
+    for (const wchar_t* bad : {L"", L"..", L".", L"   ", L"a\\b", L"..\\up", L"a/b", L"a..b", L"x:y", L"what?",
+                               L"tab\there"})
+        EXPECT_FALSE(IsAcceptableName(bad)) << bad;
+    EXPECT_TRUE(IsAcceptableFavoriteLabel(L"Card pictures"));
+    EXPECT_TRUE(IsAcceptableFavoriteLabel(std::wstring(63, L'x')));
+    for (const std::wstring& bad : {std::wstring(), std::wstring(L"a\\b"), std::wstring(64, L'x')})
+        EXPECT_FALSE(IsAcceptableFavoriteLabel(bad)) << bad.size();
+}
+
+TEST(CommandLogic, BatchNames) {
+    EXPECT_EQ(BatchRenameName(L"img", 2, 7, L"jpg"), L"img07.jpg");
+    EXPECT_EQ(BatchRenameName(L"img", 2, 9, L"jpg"), L"img09.jpg");
+    EXPECT_EQ(BatchRenameName(L"img", 2, 123, L"png"), L"img123.png");
+    EXPECT_EQ(BatchRenameName(L"", 0, 5, L"bmp"), L"5.bmp");
+    EXPECT_EQ(BatchRenameName(L"p", 40, 1, L"bmp"), L"p000000001.bmp");
+}
+
+TEST(CommandLogic, CardPicturesAndNames) {
+    for (const wchar_t* yes : {L"a.JPG", L"b.jpeg", L"c.Cr2", L"d.alb", L"e.tiff", L"x.y.png"})
+        EXPECT_TRUE(IsCardPictureName(yes)) << yes;
+    for (const wchar_t* no : {L"a.txt", L"jpg", L"a.", L"a.jpgx", L""}) EXPECT_FALSE(IsCardPictureName(no)) << no;
+    EXPECT_EQ(NameOfPath(L"\\d\\a.jpg"), L"a.jpg");
+    EXPECT_EQ(NameOfPath(L"a.jpg"), L"a.jpg");
+}
+
+TEST(CommandLogic, SortCommandsKeepTheOtherHalf) {
+    EXPECT_EQ(SortAfterCommand(0, 3, -1), 3);
+    EXPECT_EQ(SortAfterCommand(kSortDescendingBit | 1, 4, -1), kSortDescendingBit | 4);
+    EXPECT_EQ(SortAfterCommand(2, -1, 1), kSortDescendingBit | 2);
+    EXPECT_EQ(SortAfterCommand(kSortDescendingBit | 2, -1, 0), 2);
+}
+
+}  // namespace

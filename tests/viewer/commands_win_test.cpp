@@ -1,0 +1,944 @@
+// The main window's commands end to end under Wine: the real main window with
+// its tree, list and view on the device root, each command sent as the menu
+// sends it, its dialogs answered by the modal driver, and the files, list
+// and menu checks read back.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "display/display_win.h"
+#include "display/viewlayout.h"
+#include "imagelib/bitmap.h"
+#include "imagelib/formats.h"
+#include "platform/handheld.h"
+#include "resources/commands.rh"
+#include "resources/main.rh"
+#include "resources/options.rh"
+#include "resources/startscreen.rh"
+#include "shell/associations_win.h"
+#include "shell/commands_win.h"
+#include "shell/favorites_win.h"
+#include "shell/language_win.h"
+#include "shell/startscreen_win.h"
+#include "shell/viewer_win.h"
+#include "tests/support/modaldriver.h"
+
+namespace {
+
+using modaltest::Click;
+using modaltest::ItemText;
+using modaltest::ModalDriver;
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeFile(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "not a picture", 13, &written, nullptr);
+    CloseHandle(file);
+}
+
+void Pump() {
+    for (int round = 0; round < 5; ++round) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    }
+}
+
+void Command(UINT id) {
+    SendMessageW(g_AppSettings.mainWindow, WM_COMMAND, id, 0);
+    Pump();
+}
+
+bool MenuChecked(UINT id) { return (GetMenuState(MainMenu(), id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+// The dialog lies within the 240 x 320 screen.
+void ExpectFitsScreen(HWND dialog) {
+    RECT r;
+    GetWindowRect(dialog, &r);
+    EXPECT_GE(r.left, 0);
+    EXPECT_GE(r.top, 0);
+    EXPECT_LE(r.right, 240);
+    EXPECT_LE(r.bottom, 320);
+}
+
+void Answer(ModalDriver& driver, int button) {
+    driver.OnDialog([button](HWND box) { Click(box, button); });
+}
+
+class Commands : public ::testing::Test {
+protected:
+    static std::wstring CardFolder() {
+        return L"\\Storage Card\\cmd" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    }
+    static void SetUpTestSuite() {
+        // The folder tree reads a folder's children when it first opens it:
+        // the card's pictures are there before it starts.
+        CreateDirectoryW(CardFolder().c_str(), nullptr);
+        CreateDirectoryW((CardFolder() + L"DCIM").c_str(), nullptr);
+        MakeFile(CardFolder() + L"DCIM\\p.JPG");
+        g_Instance = GetModuleHandleW(nullptr);
+        InitFormatRegistry();
+        DisplayInit();
+        INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                         ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        LngOpen("en");
+        ASSERT_EQ(InitInstance(g_Instance, SW_SHOW, L""), 1);
+        ShowWindow(g_AppSettings.mainWindow, SW_SHOW);
+        Pump();
+    }
+    static void TearDownTestSuite() {
+        DestroyWindow(g_AppSettings.mainWindow);
+        Pump();
+        LngClose();
+        FreeFormatRegistry();
+        DisplayRelease();
+        DeleteFolderTreeForce(CardFolder());
+    }
+
+    void SetUp() override {
+        folder_ = L"\\Temp\\commands" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        RemoveAll(folder_);
+        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((folder_ + L"other").c_str(), nullptr));
+    }
+    void TearDown() override {
+        Browse(L"\\Temp\\");
+        RemoveAll(folder_);
+    }
+
+    static void RemoveAll(const std::wstring& folder) {
+        if (Exists(folder)) DeleteFolderTreeForce(folder);
+    }
+    static void DeleteFolderTreeForce(const std::wstring& folder) {
+        WIN32_FIND_DATAW data;
+        const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
+        if (listing != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..") continue;
+                SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    DeleteFolderTreeForce(folder + name + L"\\");
+                else
+                    DeleteFileW((folder + name).c_str());
+            } while (FindNextFileW(listing, &data));
+            FindClose(listing);
+        }
+        std::wstring path = folder;
+        path.pop_back();
+        RemoveDirectoryW(path.c_str());
+    }
+
+    static void Browse(const std::wstring& folder) {
+        TreeSelectPath(g_AppSettings.treeWindow, folder.c_str());
+        Pump();
+    }
+
+    static int ListCount() { return int(SendMessageW(g_AppSettings.listWindow, LVM_GETITEMCOUNT, 0, 0)); }
+    static int SelectedCount() {
+        return int(SendMessageW(g_AppSettings.listWindow, LVM_GETSELECTEDCOUNT, 0, 0));
+    }
+    // Selects the list's item of that name.
+    static void SelectName(const std::wstring& name) {
+        BrowserModel* model = ViewerModel();
+        ASSERT_NE(model, nullptr);
+        const FileList& entries = model->Entries();
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const std::wstring path = entries[i].path;
+            if (path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0) {
+                SelectOnly(g_AppSettings.listWindow, long(i));
+                Pump();
+                return;
+            }
+        }
+        FAIL() << "not listed";
+    }
+    // Waits for the folder watch to bring the list to `count` entries.
+    static bool ListReaches(int count) {
+        for (int i = 0; i < 200 && ListCount() != count; ++i) Pump();
+        return ListCount() == count;
+    }
+
+    std::wstring folder_;
+};
+
+TEST_F(Commands, CopyCutAndPasteMakeCopyNames) {
+    MakeFile(folder_ + L"a.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    SelectName(L"a.jpg");
+    EXPECT_TRUE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED || ClipboardHasFiles());
+    Command(IDM_MAIN_COPY);
+    EXPECT_FALSE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED);
+    for (int i = 0; i < 3; ++i) Command(IDM_MAIN_PASTE);
+    for (const wchar_t* name : {L"a.jpg", L"Copy of a.jpg", L"Copy (2) of a.jpg", L"Copy (3) of a.jpg"})
+        EXPECT_TRUE(Exists(folder_ + name)) << name;
+
+    // Cut into the other folder moves; a second Paste finds no source.
+    SelectName(L"a.jpg");
+    Command(IDM_MAIN_CUT);
+    Browse(folder_ + L"other\\");
+    Command(IDM_MAIN_PASTE);
+    EXPECT_TRUE(Exists(folder_ + L"other\\a.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"a.jpg"));
+    Command(IDM_MAIN_PASTE);
+    EXPECT_FALSE(Exists(folder_ + L"other\\Copy of a.jpg"));
+}
+
+TEST_F(Commands, DeleteAsksAgainForReadOnlyFiles) {
+    MakeFile(folder_ + L"keep.jpg");
+    SetFileAttributesW((folder_ + L"keep.jpg").c_str(), FILE_ATTRIBUTE_READONLY);
+    Browse(folder_);
+    SelectName(L"keep.jpg");
+    {
+        ModalDriver driver;
+        Answer(driver, IDCANCEL);  // "delete these files?"
+        Command(IDM_MAIN_DELETE);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"keep.jpg"));
+    {
+        ModalDriver driver;
+        Answer(driver, IDOK);
+        Answer(driver, IDCANCEL);  // the read-only question: kept
+        Command(IDM_MAIN_DELETE);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"keep.jpg"));
+    {
+        ModalDriver driver;
+        Answer(driver, IDOK);
+        Answer(driver, IDOK);  // the read-only question: deleted
+        Command(IDM_MAIN_DELETE);
+    }
+    EXPECT_FALSE(Exists(folder_ + L"keep.jpg"));
+    EXPECT_TRUE(ListReaches(0));
+}
+
+TEST_F(Commands, RenameKeepsTheExtensionAndRefusesBadNames) {
+    MakeFile(folder_ + L"old.jpg");
+    Browse(folder_);
+    SelectName(L"old.jpg");
+    ModalDriver driver;
+    driver.OnDialog([](HWND dialog) {
+        ExpectFitsScreen(dialog);
+        EXPECT_EQ(ItemText(dialog, IDC_REN_CURRENT), L"old.jpg");
+        EXPECT_EQ(ItemText(dialog, IDC_REN_NEWNAME), L"old");
+        EXPECT_EQ(ItemText(dialog, IDC_REN_EXTENSION), L".jpg");
+        SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"..\\escape");
+        Click(dialog, IDC_REN_APPLY);  // refused: a message, the dialog stays
+        SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"new");
+        Click(dialog, IDC_REN_APPLY);
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDOK); });
+    Command(IDM_MAIN_RENAME);
+    EXPECT_TRUE(Exists(folder_ + L"new.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"old.jpg"));
+    EXPECT_FALSE(Exists(L"\\Temp\\escape.jpg"));
+}
+
+TEST_F(Commands, NewFolderProposesAFreeNameAndRenameFolderMovesIt) {
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"New Folder").c_str(), nullptr));
+    Browse(folder_);
+    {
+        ModalDriver driver;
+        driver.OnDialog([this](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_NF_FOLDER), folder_);
+            EXPECT_EQ(ItemText(dialog, IDC_NF_NAME), L"New Folder (1)");
+            SetDlgItemTextW(dialog, IDC_NF_NAME, L"");
+            Click(dialog, IDC_NF_CREATE);  // refused
+            SetDlgItemTextW(dialog, IDC_NF_NAME, L"Trips");
+            Click(dialog, IDC_NF_CREATE);
+        });
+        driver.OnDialog([](HWND box) { Click(box, IDOK); });
+        Command(IDM_MAIN_NEWFOLDER);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"Trips"));
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) { Click(dialog, IDOK); });  // the title bar's ok creates nothing
+        Command(IDM_MAIN_NEWFOLDER);
+    }
+    EXPECT_FALSE(Exists(folder_ + L"New Folder (1)"));
+
+    // The shown folder (with its open thumbnail cache) renamed.
+    Browse(folder_ + L"Trips\\");
+    MakeFile(folder_ + L"Trips\\p.jpg");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_REN_CURRENT), L"Trips");
+            SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"Journeys");
+            Click(dialog, IDC_REN_APPLY);
+        });
+        Command(IDM_MAIN_RENAME_FOLDER);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"Journeys\\p.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"Trips"));
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_ + L"Journeys\\");
+
+    // Deleted while shown, after the question.
+    {
+        ModalDriver driver;
+        Answer(driver, IDOK);
+        Command(IDM_MAIN_DELETE_FOLDER);
+    }
+    EXPECT_FALSE(Exists(folder_ + L"Journeys"));
+}
+
+TEST_F(Commands, GoToFoldersAndCards) {
+    const std::wstring card = CardFolder();
+    Browse(folder_ + L"other\\");
+    Command(IDM_MAIN_UP);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_);
+    std::wstring found;
+    ASSERT_TRUE(FolderHoldsPictures(card, &found));
+    EXPECT_EQ(found, card + L"DCIM\\");
+    Command(IDM_MAIN_BROWSE_CARD);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), FindCardPictures());
+    EXPECT_EQ(FindCardPictures().rfind(L"\\Storage Card\\", 0), 0u) << FindCardPictures();
+}
+
+TEST_F(Commands, SelectionModes) {
+    for (const wchar_t* name : {L"1.jpg", L"2.jpg", L"3.jpg"}) MakeFile(folder_ + name);
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 3);
+    SelectName(L"2.jpg");
+    Command(IDM_MAIN_SELECT_INVERT);
+    EXPECT_EQ(SelectedCount(), 2);
+    Command(IDM_MAIN_SELECT_ALL);
+    EXPECT_EQ(SelectedCount(), 3);
+    Command(IDM_MAIN_SELECT_NONE);
+    EXPECT_EQ(SelectedCount(), 0);
+
+    Command(IDM_MAIN_MULTIPLE_SELECTION);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_MULTIPLE_SELECTION) || g_AppSettings.browser.multiSelect);
+    EXPECT_EQ(g_AppSettings.browser.multiSelect, 1);
+    Command(IDM_MAIN_SELECT_ALL);
+    Command(IDM_MAIN_MULTIPLE_SELECTION);  // off: only the first selected stays
+    EXPECT_EQ(g_AppSettings.browser.multiSelect, 0);
+    EXPECT_EQ(SelectedCount(), 1);
+}
+
+TEST_F(Commands, ViewModesZoomSortAndListOptions) {
+    MakeFile(folder_ + L"1.jpg");
+    Browse(folder_);
+    const struct {
+        UINT id;
+        int mode;
+        LONG_PTR style;
+    } modes[] = {{IDM_MAIN_LIST, 1, LVS_LIST}, {IDM_MAIN_DETAILS, 2, LVS_REPORT}, {IDM_MAIN_THUMBNAILS, 0, LVS_ICON}};
+    for (const auto& m : modes) {
+        Command(m.id);
+        EXPECT_EQ(g_AppSettings.viewMode, m.mode);
+        EXPECT_EQ(GetWindowLongPtrW(g_AppSettings.listWindow, GWL_STYLE) & LVS_TYPEMASK, m.style) << m.id;
+        EXPECT_TRUE(MenuChecked(m.id));
+    }
+
+    // Fixed zooms, steps and fits.
+    Command(IDM_MAIN_ZOOM200);
+    EXPECT_EQ(g_AppSettings.zoom, 200);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_ZOOM200));
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_FIT_ALL));
+    Command(IDM_MAIN_ZOOM_IN);
+    EXPECT_EQ(g_AppSettings.zoom, 300);
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_ZOOM200));
+    Command(IDM_MAIN_ZOOM25);
+    for (int32_t expected : {20, 15, 10, 5, 5}) {
+        Command(IDM_MAIN_ZOOM_OUT);
+        EXPECT_EQ(g_AppSettings.zoom, expected);
+    }
+    Command(IDM_MAIN_LOCK_ZOOM);
+    EXPECT_EQ(g_AppSettings.lockZoom, 1);
+    Command(IDM_MAIN_FIT_ALL);
+    EXPECT_EQ(g_AppSettings.zoom, -1);
+    EXPECT_EQ(g_AppSettings.lockZoom, 0);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_FIT_ALL));
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_LOCK_ZOOM));
+    EXPECT_EQ(ViewGetZoomMode(g_AppSettings.viewWindow), kZoomFit);
+    Command(IDM_MAIN_FILL_SCREEN);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_FILL_SCREEN));
+    EXPECT_FALSE(MenuChecked(IDM_MAIN_FIT_ALL));
+
+    // Sort key and direction, each keeping the other.
+    Command(IDM_MAIN_SORT_SIZE);
+    EXPECT_EQ(g_AppSettings.sort, 3);
+    Command(IDM_MAIN_SORT_DESCENDING);
+    EXPECT_EQ(g_AppSettings.sort, 0x1000 | 3);
+    EXPECT_EQ(ViewerModel()->Settings().sort, uint32_t(0x1000 | 3));
+    Command(IDM_MAIN_SORT_NAME);
+    EXPECT_EQ(g_AppSettings.sort, 0x1000);
+    Command(IDM_MAIN_SORT_ASCENDING);
+    EXPECT_EQ(g_AppSettings.sort, 0);
+
+    // Show file name and recursive listing.
+    const int32_t label = g_AppSettings.showLabel;
+    Command(IDM_MAIN_SHOW_LABEL);
+    EXPECT_EQ(g_AppSettings.showLabel, !label);
+    EXPECT_EQ(MenuChecked(IDM_MAIN_SHOW_LABEL), !label);
+    Command(IDM_MAIN_SHOW_LABEL);
+
+    MakeFile(folder_ + L"other\\deep.jpg");
+    EXPECT_EQ(g_AppSettings.recursive, 0);
+    Command(IDM_MAIN_RECURSIVE);
+    EXPECT_TRUE(MenuChecked(IDM_MAIN_RECURSIVE));
+    EXPECT_EQ(ListCount(), 2);
+    Command(IDM_MAIN_RECURSIVE);
+    EXPECT_EQ(ListCount(), 1);
+}
+
+TEST_F(Commands, AboutOpensEachLinkThroughTheDesktop) {
+    SetLinksRecordedOnly(true);
+    ModalDriver driver;
+    driver.OnDialog([](HWND dialog) {
+        ExpectFitsScreen(dialog);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_ABOUT_DISTRIBUTOR)));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_WEB, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT_WEB)));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_FORUM, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT_FORUM)));
+        Click(dialog, IDOK);
+    });
+    Command(IDM_MAIN_ABOUT);
+    const std::vector<std::wstring> links = OpenedLinks();
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_NE(links[0], links[1]);
+    EXPECT_EQ(links[0].rfind(L"http://", 0), 0u);
+    bool recorded = false;
+    for (const HandheldCallRecord& call : HandheldCalls()) recorded |= call.call == HandheldCall::kOpenLink;
+    EXPECT_TRUE(recorded);
+    SetLinksRecordedOnly(false);
+}
+
+// The screen's pixels as 32-bit BGRX, top-down; saved as a BMP beside the
+// test for a person to look at.
+std::vector<uint32_t> Screenshot(const wchar_t* saveAs) {
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memory, shot);
+    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<uint32_t> pixels(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + size_t(w) * size_t(h));
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (saveAs) {
+        BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + pixels.size() * 4),
+                                 0, 0, DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))};
+        const HANDLE out = CreateFileW(saveAs, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(out, &file, sizeof file, &written, nullptr);
+        WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr);
+        WriteFile(out, pixels.data(), DWORD(pixels.size() * 4), &written, nullptr);
+        CloseHandle(out);
+    }
+    DeleteObject(shot);
+    return pixels;
+}
+
+uint32_t Pixel(const std::vector<uint32_t>& shot, int x, int y) { return shot[size_t(y) * 240 + size_t(x)] & 0xFFFFFF; }
+
+// Red-dominant pixels (a selected label) in the rectangle.
+int RedPixels(const std::vector<uint32_t>& shot, RECT r) {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const uint32_t p = Pixel(shot, x, y);
+            if (((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60) ++n;
+        }
+    }
+    return n;
+}
+
+TEST_F(Commands, StartScreenShowsSixTilesAndActsOnTheTappedOne) {
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 240);
+    ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), 320);
+    ShowWindow(g_AppSettings.mainWindow, SW_HIDE);
+    const HWND launcher = StartScreenCreate(g_AppSettings.mainWindow);
+    ASSERT_TRUE(launcher);
+    Pump();
+    RECT r;
+    GetWindowRect(launcher, &r);
+    EXPECT_EQ(r.right - r.left, 240);
+    EXPECT_EQ(r.bottom - r.top, 320);
+
+    // The picture from the program's SPLASH archive: each tile's colour at
+    // its centre, the background around; the labels below in black.
+    const std::vector<uint32_t> shot = Screenshot(L"startscreen.bmp");
+    const StartTile* tiles = StartScreenTiles();
+    const uint32_t background = Pixel(shot, 5, 140);
+    for (int i = 0; i < kStartTileCount; ++i) {
+        const StartTile& t = tiles[i];
+        EXPECT_NE(Pixel(shot, t.left + 4, t.top + 10), background) << "tile " << i;
+        int dark = 0;
+        for (int y = t.bottom; y < t.bottom + 24; ++y)
+            for (int x = t.left; x < t.right; ++x) dark += Pixel(shot, x, y) == 0;
+        EXPECT_GT(dark, 10) << "label of tile " << i;
+        EXPECT_EQ(RedPixels(shot, RECT{t.left, t.bottom, t.right, t.bottom + 24}), 0);
+    }
+
+    // A tap between tiles selects none, and lifting does nothing.
+    SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(79, 60));
+    SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(79, 60));
+    Pump();
+    ASSERT_TRUE(IsWindow(launcher));
+    EXPECT_FALSE(IsWindowVisible(g_AppSettings.mainWindow));
+
+    // Down on "Browse CF"'s label, up elsewhere: its label turns red, then
+    // the browser shows the card and the launcher goes.
+    const StartTile card = tiles[4];
+    SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(card.left + 5, card.bottom + 30));
+    UpdateWindow(launcher);
+    Pump();
+    const std::vector<uint32_t> selected = Screenshot(L"startscreen-selected.bmp");
+    EXPECT_GT(RedPixels(selected, RECT{card.left, card.bottom, card.right, card.bottom + 24}), 10);
+    EXPECT_EQ(RedPixels(selected, RECT{tiles[0].left, tiles[0].bottom, tiles[0].right, tiles[0].bottom + 24}), 0);
+    SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Pump();
+    EXPECT_FALSE(IsWindow(launcher));
+    EXPECT_TRUE(IsWindowVisible(g_AppSettings.mainWindow));
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), FindCardPictures());
+}
+
+TEST_F(Commands, ChooseFolderGivesTheSelectedFolderOrNothing) {
+    wchar_t path[MAX_PATH] = L"";
+    wcscpy(path, folder_.c_str());
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            Click(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
+    }
+    EXPECT_EQ(std::wstring(path), folder_);
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            const HWND tree = GetDlgItem(dialog, IDC_CHOOSEFOLDER_TREE);
+            const auto child = reinterpret_cast<HTREEITEM>(SendMessageW(
+                tree, TVM_GETNEXTITEM, TVGN_CHILD, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)));
+            ASSERT_TRUE(child);  // "other"
+            SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
+            Click(dialog, IDC_CHOOSEFOLDER_OPEN);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 1);
+    }
+    EXPECT_EQ(std::wstring(path), folder_ + L"other\\");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            const HWND tree = GetDlgItem(dialog, IDC_CHOOSEFOLDER_TREE);
+            SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, 0);  // nothing selected
+            Click(dialog, IDC_CHOOSEFOLDER_OPEN);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
+    }
+    EXPECT_EQ(std::wstring(path), folder_ + L"other\\");
+}
+
+// Runs Wine's own "reg query <arguments>"; its output, and its exit code in
+// `code`.
+std::string RegQuery(const std::wstring& arguments, DWORD* code) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return {};
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = writeEnd;
+    start.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"reg.exe query " + arguments;
+    std::string output;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &start,
+                       &process)) {
+        CloseHandle(writeEnd);
+        writeEnd = nullptr;
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
+        WaitForSingleObject(process.hProcess, 10000);
+        GetExitCodeProcess(process.hProcess, code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (writeEnd) CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    return output;
+}
+
+TEST(Associations, MadeAndUndoneAsRegQuerySeesThem) {
+    DWORD code = 0;
+    // An extension another program owned: kept in the backup and given back.
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".pvtest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              0);
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"otherfile"), 20);
+    RegCloseKey(key);
+    const std::wstring cls = AssociationClassName(L"pvtest");
+    EXPECT_EQ(cls, L"Pellaro.pvtest");
+    EXPECT_EQ(IsAssociated(L"pvtest"), 0);
+    EXPECT_EQ(AssociationWriter(cls.c_str(), -108, L"Pellaro Image"), 0);
+    EXPECT_EQ(RegisterExtension(L".pvtest", cls.c_str()), 1);
+    EXPECT_EQ(IsAssociated(L"pvtest"), 1);
+    EXPECT_NE(RegQuery(L"HKCR\\.pvtest /ve", &code).find("Pellaro.pvtest"), std::string::npos);
+    EXPECT_NE(RegQuery(L"HKCR\\.pvtest\\Trelmo.bak /ve", &code).find("otherfile"), std::string::npos);
+    const std::string command = RegQuery(L"HKCR\\Pellaro.pvtest\\shell\\open\\command /ve", &code);
+    EXPECT_NE(command.find("\" %1"), std::string::npos) << command;
+    EXPECT_NE(RegQuery(L"HKCR\\Pellaro.pvtest\\DefaultIcon /ve", &code).find(",-108"), std::string::npos);
+    EXPECT_EQ(AssociationRemover(L".pvtest", cls.c_str()), 1);
+    EXPECT_EQ(IsAssociated(L"pvtest"), 0);
+    EXPECT_NE(RegQuery(L"HKCR\\.pvtest /ve", &code).find("otherfile"), std::string::npos);
+    RegQuery(L"HKCR\\.pvtest\\Trelmo.bak", &code);
+    EXPECT_NE(code, 0u) << "the backup is gone";
+
+    // An extension nobody owned: removing the association removes it all.
+    EXPECT_EQ(RegisterExtension(L".pvfresh", AssociationClassName(L"pvfresh").c_str()), 1);
+    AssociationWriter(AssociationClassName(L"pvfresh").c_str(), -108, L"Pellaro Image");
+    EXPECT_EQ(IsAssociated(L"pvfresh"), 1);
+    RegQuery(L"HKCR\\.pvfresh\\Trelmo.bak", &code);
+    EXPECT_NE(code, 0u) << "no backup without a previous owner";
+    EXPECT_EQ(AssociationRemover(L".pvfresh", AssociationClassName(L"pvfresh").c_str()), 1);
+    RegQuery(L"HKCR\\.pvfresh", &code);
+    EXPECT_NE(code, 0u) << "the extension key we made is gone";
+    EXPECT_EQ(AssociationRemover(L".pvabsent", L"Pellaro.pvabsent"), 1);
+
+    // The album association made at start-up.
+    RegisterAlbumAssociation();
+    EXPECT_EQ(IsAssociated(L"alb"), 1);
+    EXPECT_NE(RegQuery(L"HKCR\\Pellaro.alb /ve", &code).find("Pellaro Album"), std::string::npos);
+
+    for (const wchar_t* k : {L".pvtest", L"Pellaro.pvtest", L"Pellaro.pvfresh"}) RegDeleteTreeW(HKEY_CLASSES_ROOT, k);
+}
+
+TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+    EXPECT_TRUE(FavoritesLoad().empty());
+    for (const wchar_t* bad : {L"", L"a\\b"}) EXPECT_EQ(FavoritesAdd(bad, folder_), 0) << bad;
+    const std::wstring longPath = L"\\" + std::wstring(258, L'p');
+    ASSERT_EQ(FavoritesAdd(L"long", longPath), 1);
+    ASSERT_EQ(FavoritesAdd(L"other", folder_ + L"other\\"), 1);
+    std::vector<Favorite> list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].path, longPath);  // 259 characters survive
+
+    // Relabelling onto an existing label takes that label over.
+    ASSERT_EQ(FavoritesRename(L"long", L"other", folder_), 1);
+    list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].label, L"other");
+    EXPECT_EQ(list[0].path, folder_);
+    EXPECT_EQ(FavoritesRename(L"other", L"bad\\label", folder_), 0);
+    EXPECT_EQ(FavoritesLoad().size(), 1u) << "a refused new label keeps the old one";
+    EXPECT_EQ(FavoritesRename(L"other", L"Other", folder_ + L"other\\"), 1);  // same key, new folder
+    ASSERT_EQ(FavoritesLoad().size(), 1u);
+    EXPECT_EQ(FavoritesLoad()[0].path, folder_ + L"other\\");
+
+    // "Add to favorites..." for the shown folder, with a refused label first.
+    Browse(folder_);
+    {
+        ModalDriver driver;
+        driver.OnDialog([this](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_FAV_FOLDER), folder_);
+            SetDlgItemTextW(dialog, IDC_FAV_LABEL, L"");
+            Click(dialog, IDOK);  // refused
+            SetDlgItemTextW(dialog, IDC_FAV_LABEL, L"Holidays");
+            Click(dialog, IDOK);
+        });
+        driver.OnDialog([](HWND box) { Click(box, IDOK); });
+        Command(IDM_MAIN_ADD_FAVORITE);
+    }
+    list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 2u);
+    const HMENU popup = CreatePopupMenu();
+    FillFavoritesMenu(popup);
+    EXPECT_EQ(GetMenuItemCount(popup), 2 + 3);
+    wchar_t text[64];
+    GetMenuStringW(popup, kFirstFavoriteCommand, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), list[0].label);
+    DestroyMenu(popup);
+
+    // Choosing a favorite shows its folder.
+    for (size_t i = 0; i < list.size(); ++i) {
+        Command(kFirstFavoriteCommand + UINT(i));
+        EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), list[i].path);
+    }
+    Command(kFirstFavoriteCommand + 9);  // no such favorite: nothing
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), list.back().path);
+    EXPECT_EQ(FavoritesDelete(L"Holidays"), 1);
+    EXPECT_EQ(FavoritesDelete(L"Other"), 1);
+    EXPECT_TRUE(FavoritesLoad().empty());
+}
+
+TEST_F(Commands, SearchShowsFoundFilesFromSubfoldersWhenAsked) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Search");
+    MakeFile(folder_ + L"IMG_top.jpg");
+    MakeFile(folder_ + L"other\\IMG_deep.jpg");
+    MakeFile(folder_ + L"other\\img_lower.jpg");
+    MakeFile(folder_ + L"other\\IMG_show.alb");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    {
+        // Nothing found: no question, the browser as it was.
+        ModalDriver driver;
+        driver.OnDialog([this](HWND dialog) {
+            ExpectFitsScreen(dialog);
+            EXPECT_EQ(ItemText(dialog, IDC_SCH_FOLDER), folder_);
+            SetDlgItemTextW(dialog, IDC_SCH_CONTAIN, L"nothing");
+            Click(dialog, IDC_SCH_APPLY);
+            EXPECT_EQ(ItemText(dialog, IDC_SCH_COUNT), L"");
+            Click(dialog, IDCANCEL);
+        });
+        Command(IDM_MAIN_SEARCH);
+    }
+    EXPECT_EQ(ListCount(), 1);
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            EXPECT_EQ(ItemText(dialog, IDC_SCH_CONTAIN), L"nothing");  // kept from last time
+            SetDlgItemTextW(dialog, IDC_SCH_CONTAIN, L"IMG");
+            modaltest::SelectComboItem(dialog, IDC_SCH_TYPE, 1);  // *.jpg
+            modaltest::SetCheck(dialog, IDC_SCH_SUBFOLDER, true);
+            Click(dialog, IDC_SCH_APPLY);
+        });
+        driver.OnDialog([](HWND box) { Click(box, IDOK); });  // view the found files
+        Command(IDM_MAIN_SEARCH);
+    }
+    // Case matters, albums never come: the two IMG pictures.
+    EXPECT_EQ(ListCount(), 2);
+    EXPECT_FALSE(ViewerModel()->Cache().IsOpen());
+    EXPECT_EQ(RegReadSettingDefault(L"Search", L"Type", 0), 1u);
+    EXPECT_EQ(RegReadSettingDefault(L"Search", L"SubFolder", 0), 1u);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Search");
+}
+
+TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
+    // A 1000 x 1000 picture fitted into the view shows at a percentage
+    // between the steps; zoom in and out go to the steps around it.
+    Bitmap picture = {};
+    ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 1000, 1000), 1);
+    Command(IDM_MAIN_IMAGE);
+    const HWND view = g_AppSettings.viewWindow;
+    ViewSetPicture(view, &picture, 0);
+    Command(IDM_MAIN_FIT_ALL);
+    const int32_t fitted = ViewGetZoomPercent(view);
+    ASSERT_GT(fitted, 5);
+    ASSERT_LT(fitted, 30);
+    EXPECT_EQ(CurrentZoomPercent(), fitted);
+    Command(IDM_MAIN_ZOOM_IN);
+    EXPECT_EQ(g_AppSettings.zoom, ZoomStepIn(fitted));
+    EXPECT_EQ(ViewGetZoomPercent(view), ZoomStepIn(fitted));
+    Command(IDM_MAIN_FIT_ALL);
+    Command(IDM_MAIN_ZOOM_OUT);
+    EXPECT_EQ(g_AppSettings.zoom, ZoomStepOut(fitted));
+    EXPECT_EQ(ViewGetZoomPercent(view), ZoomStepOut(fitted));
+    for (int i = 0; i < 5; ++i) Command(IDM_MAIN_ZOOM_OUT);
+    EXPECT_EQ(ViewGetZoomPercent(view), 5);  // the smallest step, which the view takes
+    ViewSetPicture(view, nullptr, 0);
+    FreeBitmap(&picture);
+    Command(IDM_MAIN_THUMBNAILS);
+}
+
+TEST_F(Commands, AlbumCommandsOpenTheWizard) {
+    MakeFile(folder_ + L"1.jpg");
+    Browse(folder_);
+    SelectName(L"1.jpg");
+    for (UINT id : {IDM_MAIN_CREATE_ALBUM, IDM_MAIN_CREATE_SLIDESHOW}) {
+        ModalDriver driver;
+        driver.OnDialog([](HWND wizard) {
+            ExpectFitsScreen(wizard);
+            PostMessageW(wizard, WM_COMMAND, IDCANCEL, 0);
+        });
+        Command(id);
+        EXPECT_EQ(driver.dialogsSeen(), 1) << id;
+    }
+}
+
+TEST_F(Commands, StartScreenOpensAlbumFilesUnderTheirOwnName) {
+    ShowWindow(g_AppSettings.mainWindow, SW_HIDE);
+    const HWND launcher = StartScreenCreate(g_AppSettings.mainWindow);
+    ASSERT_TRUE(launcher);
+    const StartTile album = StartScreenTiles()[1];
+    ModalDriver driver;
+    driver.OnDialog([](HWND open) {
+        constexpr int kFilterList = 0x470;  // the file dialog's type list
+        const std::vector<std::wstring> filters = modaltest::ComboItems(open, kFilterList);
+        ASSERT_EQ(filters.size(), 1u);
+        EXPECT_EQ(filters[0], L"Album files (*.alb)");
+        PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+    });
+    SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(album.left + 5, album.top + 5));
+    SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(album.left + 5, album.top + 5));
+    Pump();
+    EXPECT_EQ(driver.dialogsSeen(), 1);
+    EXPECT_FALSE(IsWindow(launcher));  // a cancelled dialog still closes the launcher
+    EXPECT_TRUE(IsWindowVisible(g_AppSettings.mainWindow));
+}
+
+TEST_F(Commands, FavoritesManagerDeletesRelabelsAndOpens) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+    ASSERT_EQ(FavoritesAdd(L"gone", L"\\Temp\\"), 1);
+    ASSERT_EQ(FavoritesAdd(L"kept", folder_ + L"other\\"), 1);
+    auto selectRow = [](HWND page, const wchar_t* label) {
+        const HWND list = GetDlgItem(page, IDC_FAVLIST);
+        LVFINDINFOW find = {};
+        find.flags = LVFI_STRING;
+        find.psz = label;
+        const int row = int(SendMessageW(list, LVM_FINDITEMW, WPARAM(-1), reinterpret_cast<LPARAM>(&find)));
+        ASSERT_GE(row, 0) << label;
+        LVITEMW state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
+    };
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            ExpectFitsScreen(sheet);
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            const HWND edit = PropSheet_GetCurrentPageHwnd(sheet);
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(edit, IDC_FAV_DELETE)));
+            selectRow(edit, L"gone");
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(edit, IDC_FAV_DELETE)));
+            Click(edit, IDC_FAV_DELETE);
+            EXPECT_EQ(SendDlgItemMessageW(edit, IDC_FAVLIST, LVM_GETITEMCOUNT, 0, 0), 1);
+            selectRow(edit, L"kept");
+            Click(edit, IDC_FAV_RENAME);  // the add-favorite dialog below
+            PropSheet_SetCurSel(sheet, nullptr, 0);
+            const HWND open = PropSheet_GetCurrentPageHwnd(sheet);
+            EXPECT_EQ(SendDlgItemMessageW(open, IDC_FAVLIST, LVM_GETITEMCOUNT, 0, 0), 1);
+            selectRow(open, L"Trip");  // closes the sheet with the choice
+        });
+        driver.OnDialog([](HWND dialog) {
+            EXPECT_EQ(ItemText(dialog, IDC_FAV_LABEL), L"kept");
+            SetDlgItemTextW(dialog, IDC_FAV_LABEL, L"Trip");
+            Click(dialog, IDOK);
+        });
+        Command(IDM_MAIN_FAVORITES);
+    }
+    const std::vector<Favorite> list = FavoritesLoad();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].label, L"Trip");
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_ + L"other\\");
+    {
+        // Closed without a choice: nothing changes.
+        Browse(folder_);
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) { PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0); });
+        Command(IDM_MAIN_FAVORITES);
+    }
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), folder_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+}
+
+TEST_F(Commands, CommandsThatNeedOneItemOrAFolderDoNothingElse) {
+    MakeFile(folder_ + L"1.jpg");
+    MakeFile(folder_ + L"2.jpg");
+    Browse(folder_);
+    Command(IDM_MAIN_SELECT_ALL);
+    ASSERT_EQ(SelectedCount(), 2);
+    {
+        ModalDriver driver;  // no dialog may open
+        Command(IDM_MAIN_RENAME);
+        EXPECT_EQ(driver.dialogsSeen(), 0);
+    }
+    // The tree's root is never deleted nor renamed.
+    Browse(L"\\");
+    {
+        ModalDriver driver;
+        Command(IDM_MAIN_DELETE_FOLDER);
+        Command(IDM_MAIN_RENAME_FOLDER);
+        EXPECT_EQ(driver.dialogsSeen(), 0);
+    }
+    Command(IDM_MAIN_UP);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), L"\\");
+    EXPECT_TRUE(Exists(folder_ + L"1.jpg"));
+}
+
+TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".jpg\\Trelmo.bak");
+    const bool jpegWasOurs = IsAssociated(L"jpg") != 0;
+    const int32_t label = g_AppSettings.showLabel;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            ExpectFitsScreen(sheet);
+            HWND pages[6];
+            for (int i = 0; i < 6; ++i) {
+                PropSheet_SetCurSel(sheet, nullptr, i);
+                pages[i] = PropSheet_GetCurrentPageHwnd(sheet);
+            }
+            for (HWND page : pages) ASSERT_TRUE(page);
+            EXPECT_EQ(modaltest::ComboItems(pages[0], IDC_OPT_VIEWMODE).back(), L"Last used mode");
+            // Browser page: typed font sizes outside 8..20, the label box flipped.
+            SetDlgItemTextW(pages[1], IDC_OPT_FONTTREE, L"99");
+            SetDlgItemTextW(pages[1], IDC_OPT_FONTTHUMB, L"3");
+            modaltest::SetCheck(pages[1], IDC_OPT_SHOWLABEL, !label);
+            // Slideshow page: a delay beyond a minute.
+            SetDlgItemTextW(pages[3], IDC_OPT_DELAY, L"600");
+            // Buttons page: "Up" becomes "Zoom in".
+            const HWND buttons = GetDlgItem(pages[4], IDC_OPT_BUTTONLIST);
+            EXPECT_EQ(SendMessageW(buttons, LVM_GETITEMCOUNT, 0, 0), 5);
+            LVITEMW state = {};
+            state.stateMask = LVIS_SELECTED;
+            state.state = LVIS_SELECTED;
+            SendMessageW(buttons, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+            modaltest::SelectComboItem(pages[4], IDC_OPT_ACTION, 5);
+            wchar_t assigned[32] = L"";
+            ListView_GetItemText(buttons, 0, 1, assigned, 32);
+            EXPECT_EQ(std::wstring(assigned), L"Zoom in");
+            // Associations page: tick and clear the JPEG row.
+            const HWND types = GetDlgItem(pages[5], IDC_OPT_ASSOCLIST);
+            LVFINDINFOW find = {};
+            find.flags = LVFI_STRING;
+            find.psz = L"jpg";
+            const int row = int(SendMessageW(types, LVM_FINDITEMW, WPARAM(-1), reinterpret_cast<LPARAM>(&find)));
+            ASSERT_GE(row, 0);
+            EXPECT_EQ(ListView_GetCheckState(types, row) != 0, jpegWasOurs);
+            ListView_SetCheckState(types, row, TRUE);
+            EXPECT_EQ(IsAssociated(L"jpg"), 1);
+            ListView_SetCheckState(types, row, FALSE);
+            EXPECT_EQ(IsAssociated(L"jpg"), 0);
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    EXPECT_EQ(g_AppSettings.fontTree, 20);
+    EXPECT_EQ(g_AppSettings.fontThumb, 8);
+    EXPECT_EQ(g_AppSettings.slideDelay, 60);
+    EXPECT_EQ(g_AppSettings.showLabel, !label);
+    EXPECT_EQ(g_AppSettings.keyUp, 5);
+    {
+        // Cancel keeps every setting.
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            SetDlgItemTextW(PropSheet_GetCurrentPageHwnd(sheet), IDC_OPT_FONTTREE, L"12");
+            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    EXPECT_EQ(g_AppSettings.fontTree, 20);
+    g_AppSettings.showLabel = label;
+}
+
+}  // namespace
