@@ -119,10 +119,10 @@ public:
 private:
     INT_PTR OnInit() {
         LngSelectSection("DlgBatchRename");
-        LngSetItemText(window, IDC_REN_TNEWNAME, "IDC_REN_TNEWNAME");
-        LngSetItemText(window, IDC_REN_TEXT, "IDC_REN_TEXT");
-        LngSetItemText(window, IDC_REN_TSTART, "IDC_REN_TSTART");
-        LngSetItemText(window, IDC_REN_TDIGIT, "IDC_REN_TDIGIT");
+        LngSetItemText(window, IDC_BREN_TNEWNAME, "IDC_REN_TNEWNAME");
+        LngSetItemText(window, IDC_BREN_TEXT, "IDC_REN_TEXT");
+        LngSetItemText(window, IDC_BREN_TSTART, "IDC_REN_TSTART");
+        LngSetItemText(window, IDC_BREN_TDIGIT, "IDC_REN_TDIGIT");
         LngSetItemText(window, IDC_APPLY, "IDC_APPLY");
 
         wchar_t base[kRenameTextCapacity];
@@ -130,33 +130,33 @@ private:
         SplitRenameName(firstName_, base, extension, kRenameTextCapacity);
         wchar_t stored[kRenameTextCapacity];
         RegReadText(kRenameSection, L"Name", L"", stored, int(kRenameTextCapacity));
-        SetDlgItemTextW(window, IDC_REN_NAME, stored[0] ? stored : base);
-        SetDlgItemTextW(window, IDC_REN_EXTENSION, extension);
-        SetFocus(GetDlgItem(window, IDC_REN_NAME));
-        SendDlgItemMessageW(window, IDC_REN_NAME, EM_SETSEL, 0, -1);
+        SetDlgItemTextW(window, IDC_BREN_NAME, stored[0] ? stored : base);
+        SetDlgItemTextW(window, IDC_BREN_EXTENSION, extension);
+        SetFocus(GetDlgItem(window, IDC_BREN_NAME));
+        SendDlgItemMessageW(window, IDC_BREN_NAME, EM_SETSEL, 0, -1);
 
         const DWORD start = RegReadSettingDefault(kRenameSection, L"Start", 1);
         const DWORD digits = RegReadSettingDefault(kRenameSection, L"Digit", 2);
-        SendDlgItemMessageW(window, IDC_REN_STARTSPIN, UDM_SETRANGE32, 0, kRenameStartMax);
-        SendDlgItemMessageW(window, IDC_REN_STARTSPIN, UDM_SETPOS32, 0, LPARAM(std::min<DWORD>(start, kRenameStartMax)));
-        SendDlgItemMessageW(window, IDC_REN_DIGITSPIN, UDM_SETRANGE32, kRenameMinDigits, kRenameMaxDigits);
-        SendDlgItemMessageW(window, IDC_REN_DIGITSPIN, UDM_SETPOS32, 0,
+        SendDlgItemMessageW(window, IDC_BREN_STARTSPIN, UDM_SETRANGE32, 0, kRenameStartMax);
+        SendDlgItemMessageW(window, IDC_BREN_STARTSPIN, UDM_SETPOS32, 0, LPARAM(std::min<DWORD>(start, kRenameStartMax)));
+        SendDlgItemMessageW(window, IDC_BREN_DIGITSPIN, UDM_SETRANGE32, kRenameMinDigits, kRenameMaxDigits);
+        SendDlgItemMessageW(window, IDC_BREN_DIGITSPIN, UDM_SETPOS32, 0,
                             LPARAM(std::clamp<DWORD>(digits, kRenameMinDigits, kRenameMaxDigits)));
         return FALSE;  // the focus was set here
     }
 
     void OnRename(int) {
         RenamePlan plan{};
-        GetDlgItemTextW(window, IDC_REN_NAME, plan.base, int(kRenameTextCapacity));
+        GetDlgItemTextW(window, IDC_BREN_NAME, plan.base, int(kRenameTextCapacity));
         if (!RenameBaseIsValid(plan.base)) {
             // A name that would leave the folder (or none at all): ask again.
             MessageBeep(MB_ICONSTOP);
-            SetFocus(GetDlgItem(window, IDC_REN_NAME));
+            SetFocus(GetDlgItem(window, IDC_BREN_NAME));
             return;
         }
-        GetDlgItemTextW(window, IDC_REN_EXTENSION, plan.extension, int(kRenameTextCapacity));
-        plan.start = GetDlgItemInt(window, IDC_REN_START, nullptr, FALSE);
-        plan.digits = std::clamp(GetDlgItemInt(window, IDC_REN_DIGITS, nullptr, FALSE), kRenameMinDigits,
+        GetDlgItemTextW(window, IDC_BREN_EXTENSION, plan.extension, int(kRenameTextCapacity));
+        plan.start = GetDlgItemInt(window, IDC_BREN_START, nullptr, FALSE);
+        plan.digits = std::clamp(GetDlgItemInt(window, IDC_BREN_DIGITS, nullptr, FALSE), kRenameMinDigits,
                                  kRenameMaxDigits);
         RegWriteText(kRenameSection, L"Name", plan.base);
         RegWriteDword(kRenameSection, L"Start", plan.start);

@@ -112,15 +112,15 @@ TEST_F(ToolDialogs, BatchRenameFromTheSelection) {
     std::wstring shownDigits;
     bool stayedOpen = false;
     driver.OnDialog([&](HWND d) {
-        shownName = ItemText(d, IDC_REN_NAME);
-        shownExtension = ItemText(d, IDC_REN_EXTENSION);
-        shownDigits = ItemText(d, IDC_REN_DIGITS);
+        shownName = ItemText(d, IDC_BREN_NAME);
+        shownExtension = ItemText(d, IDC_BREN_EXTENSION);
+        shownDigits = ItemText(d, IDC_BREN_DIGITS);
         // A base name with a separator is refused and the dialog stays.
-        modaltest::SetItemText(d, IDC_REN_NAME, L"..\\Img");
+        modaltest::SetItemText(d, IDC_BREN_NAME, L"..\\Img");
         Click(d, IDC_APPLY);
         stayedOpen = IsWindow(d) && IsWindowVisible(d);
-        modaltest::SetItemText(d, IDC_REN_NAME, L"Img");
-        modaltest::SetItemText(d, IDC_REN_DIGITS, L"3");
+        modaltest::SetItemText(d, IDC_BREN_NAME, L"Img");
+        modaltest::SetItemText(d, IDC_BREN_DIGITS, L"3");
         Click(d, IDC_APPLY);
     });
     std::vector<uint32_t> renamed;
@@ -144,7 +144,7 @@ TEST_F(ToolDialogs, BatchRenameFromTheSelection) {
     EXPECT_STREQ(stored, L"Img");
     EXPECT_EQ(RegReadSettingDefault(L"Rename", L"Digit", 0), 3u);
     driver.OnDialog([&](HWND d) {
-        shownName = ItemText(d, IDC_REN_NAME);
+        shownName = ItemText(d, IDC_BREN_NAME);
         Click(d, IDCANCEL);
     });
     EXPECT_EQ(RunBatchRenameCommand(nullptr, files.data(), 1, nullptr, nullptr), 0u);
