@@ -114,8 +114,9 @@ struct LoadContext;
 //    ends the reading;
 //  - calls endImage on every way out once beginImage has succeeded, with its
 //    palette (2^bits-per-pixel entries, at most 256, in the layout the flags
-//    name) or null, and returns its result code. Rows addressed past the
-//    height are dropped.
+//    name) or null, and returns its result code, or endImage's when that
+//    failed (FinishReaderPicture in readers/readerio.h). Rows addressed past
+//    the height are dropped.
 // Slots 10 and 11 are empty in information-only loads: readers test them
 // before calling.
 struct ReaderCallbacks {
@@ -264,6 +265,8 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
 // cancelled, or 1 when a smooth fit must wait for the whole picture and its
 // full-size bitmap cannot be allocated.
 int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns);
+// 0, or 1 when the palette or a widened picture cannot be allocated (the
+// reader passes it on as its result).
 int EndImage(LoadContext* ctx, uint16_t paletteLayout, int paletteBits, const void* palette);
 void ClearImageHeader(ImageHeader* header);
 // Asks the caller's row callback whether to stop; 1 when cancelled (latched).

@@ -122,8 +122,7 @@ uint32_t StoredRowBytes(int64_t width, uint32_t bits) {
 bool SeekTo(PictureFile* f, int64_t offset) { return SeekPictureFile(f, offset, SEEK_SET) == 0; }
 
 int EndWith(LoadContext* ctx, int result, uint16_t layout = 0, int bits = 0, const void* palette = nullptr) {
-    ctx->callbacks.endImage(ctx, layout, bits, palette);
-    return result;
+    return FinishReaderPicture(ctx, result, layout, bits, palette);
 }
 
 // RLE4 and RLE8 (one decoder: the opcodes are the same, only the pixel size

@@ -99,10 +99,7 @@ int DecodeDxtBitmap(PictureFile* f, LoadContext* ctx, ImageHeader* ih, uint32_t 
     const size_t blocksPerRow = (width + 3) / 4;
     const size_t rowBlockBytes = blocksPerRow * blockBytes;
     uint8_t* blocks = static_cast<uint8_t*>(std::malloc(rowBlockBytes));
-    if (!blocks) {
-        ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-        return kLoadNoMemory;
-    }
+    if (!blocks) return FinishReaderPicture(ctx, kLoadNoMemory);
     uint8_t* strip = ih->rowBuffer;
     const size_t stride = size_t(width) * 4;
     r = SeekPictureFile(f, dataOffset, SEEK_SET) == 0 ? kLoadOk : kLoadIncomplete;
@@ -123,6 +120,5 @@ int DecodeDxtBitmap(PictureFile* f, LoadContext* ctx, ImageHeader* ih, uint32_t 
         if (r == kLoadOk && got < rowBlockBytes) r = kLoadIncomplete;
     }
     std::free(blocks);
-    ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return r;
+    return FinishReaderPicture(ctx, r);
 }

@@ -9,6 +9,7 @@
 #include "../bytereader.h"
 #include "../checked.h"
 #include "jpegglue.h"
+#include "readerio.h"
 
 namespace {
 
@@ -194,8 +195,7 @@ int DeliverThumbnail(ThumbnailJob* job, LoadContext* ctx) {
         std::memcpy(h->rowBuffer, job->rows[y], h->bytesPerPlane);
         answer = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
     }
-    ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return answer;
+    return FinishReaderPicture(ctx, answer);
 }
 
 // The libjpeg part: header, refusal of small thumbnails, all rows. 0 when

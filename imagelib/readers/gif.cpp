@@ -340,7 +340,7 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     if (!FinishDataStream(&s) && status == kLoadOk) status = kLoadIncomplete;
     // Two black entries in a two-colour table would hide the picture.
     if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
-    ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
+    status = FinishReaderPicture(ctx, status, kPaletteTriples, 8, palette);
     return {status, status == kLoadOk};
 }
 

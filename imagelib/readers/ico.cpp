@@ -254,9 +254,8 @@ int ReadIconDib(IconImage* im) {
 
     // Other pictures: the colour rows as stored; the mask is not read.
     const int result = buffered ? DeliverMaskedRows(im) : ReadStoredRows(im->file, ctx, h, h->bytesPerPlane);
-    if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgr, 8, im->table);
-    else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return result;
+    if (im->bits <= 8 && !maskToAlpha) return FinishReaderPicture(ctx, result, kPaletteBgr, 8, im->table);
+    return FinishReaderPicture(ctx, result);
 }
 
 int ReadIconFile(PictureFile* file, LoadContext* ctx) {

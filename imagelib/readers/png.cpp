@@ -187,11 +187,13 @@ void TakeIccProfile(PngLoad* st, int bitDepth) {
 // ---------------------------------------------------------------------------
 // The end of the picture.
 
+// Ends the picture once; a failed end becomes the status the load returns.
 void FinishPicture(PngLoad* st) {
     if (st->ended) return;
     st->ended = 1;
-    if (st->isPalette) st->ctx->callbacks.endImage(st->ctx, kPaletteTriples, 8, st->palette);
-    else st->ctx->callbacks.endImage(st->ctx, 0, 0, nullptr);
+    const int ended = st->isPalette ? st->ctx->callbacks.endImage(st->ctx, kPaletteTriples, 8, st->palette)
+                                    : st->ctx->callbacks.endImage(st->ctx, 0, 0, nullptr);
+    if (ended != kLoadOk && st->status != kLoadCancelled) st->status = ended;
 }
 
 // A library error: what it means depends on how far the load got.
@@ -203,7 +205,7 @@ int ResultOfLibraryError(PngLoad* st) {
     }
     const bool wasEnded = st->ended != 0;
     FinishPicture(st);
-    if (st->status == kLoadCancelled) return kLoadCancelled;
+    if (st->status != kLoadOk) return st->status;
     return wasEnded ? kLoadOk : kLoadIncomplete;
 }
 

@@ -472,9 +472,9 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     else if (useLayer) result = ReadLayerRows(rows, *layer, colourPlanes, planes);
     else result = ReadCompositeRows(rows, ph.channels, planes);
 
-    if (ph.mode == kModeIndexed) ctx->callbacks.endImage(ctx, kPalettePlanes | kPaletteTriples, 8, palette);
-    else if (ph.depth == 1) ctx->callbacks.endImage(ctx, kPaletteGreyInverted, 0, nullptr);
-    else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
+    if (ph.mode == kModeIndexed) result = FinishReaderPicture(ctx, result, kPalettePlanes | kPaletteTriples, 8, palette);
+    else if (ph.depth == 1) result = FinishReaderPicture(ctx, result, kPaletteGreyInverted);
+    else result = FinishReaderPicture(ctx, result);
     std::free(rows.wide);
     std::free(layer);
     return result;

@@ -44,6 +44,14 @@ inline int RefusePicture(LoadContext* ctx, const char* message) {
 // refusal, no memory, or -1 for an information-only load.
 inline bool BeginImageStops(int result) { return (result & 0xFFFF) != 0; }
 
+// Ends the picture (the reader's last call once beginImage succeeded) and
+// gives the reader's result, or EndImage's when the end itself failed.
+inline int FinishReaderPicture(LoadContext* ctx, int result, uint16_t paletteLayout = 0, int paletteBits = 0,
+                               const void* palette = nullptr) {
+    const int ended = ctx->callbacks.endImage(ctx, paletteLayout, paletteBits, palette);
+    return ended != kLoadOk && result != kLoadCancelled ? ended : result;
+}
+
 // Uncompressed rows of `rowBytes` stored bytes each, read whole into the row
 // buffer and handed over top to bottom as stored; a short row ends with 4,
 // a row callback's non-zero answer with that answer.

@@ -180,8 +180,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     int result = kLoadIncomplete;
     if (positioned)
         result = IsRle(th.imageType) ? DecodeTargaRle(f, ctx, &h, layout) : ReadStoredRows(f, ctx, &h, layout.rowBytes);
-    ctx->callbacks.endImage(ctx, kPaletteBgr, 8, havePalette ? palette : nullptr);
-    return result;
+    return FinishReaderPicture(ctx, result, kPaletteBgr, 8, havePalette ? palette : nullptr);
 }
 
 }  // namespace
