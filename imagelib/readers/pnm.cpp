@@ -179,6 +179,11 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         ih.fullComponents = pixmap ? 3 : 1;
     }
     if (reader.commentSeen) SetPictureComment(ctx, reader.comment, -1);
+    if (type >= 4 && type <= 6) {
+        const uint64_t rowBytes = uint64_t(ih.bytesPerPlane) * (maxval > 255 ? 2 : 1);
+        r = CheckStoredRowsFit(f, ctx, TellPictureFile(f), rowBytes, height);
+        if (r != kLoadOk) return r;
+    }
     r = ctx->callbacks.beginImage(ctx, &ih);
     if (BeginImageStops(r)) return r;
 

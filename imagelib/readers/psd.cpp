@@ -63,7 +63,7 @@ struct PsdLayer {
 };
 
 bool SeekTo(PictureFile* f, uint64_t offset) {
-    return offset <= uint64_t(INT64_MAX) && SeekPictureFile(f, int64_t(offset), SEEK_SET) == 0;
+    return offset <= uint64_t(INT64_MAX) && SeekWithinFile(f, int64_t(offset));
 }
 
 uint64_t Position(PictureFile* f) {
@@ -458,6 +458,21 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     }
     h.xResolution = xDpi;
     h.yResolution = yDpi;
+
+    // Uncompressed composite rows must be in the file before room is made
+    // for them (the compression word is looked at and read again later).
+    if (!useLayer && h.width > 0 && h.height > 0) {
+        const uint64_t at = Position(f);
+        const uint16_t compression = uint16_t(ReadUInt16Be(f));
+        const uint64_t rowBytes = uint64_t(h.bytesPerPlane) * (ph.depth == 16 ? 2 : 1);
+        if (!f->eof && compression == kCompressionRaw)
+            result = CheckStoredRowsFit(f, ctx, int64_t(at + 2), rowBytes, uint64_t(planes) * uint64_t(h.height));
+        if (result == kLoadOk && !SeekTo(f, at)) result = kLoadIncomplete;
+        if (result != kLoadOk) {
+            std::free(layer);
+            return result;
+        }
+    }
 
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) {
