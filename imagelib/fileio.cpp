@@ -11,6 +11,7 @@
 #include <cstring>
 #include <cwchar>
 #include <ctime>
+#include <new>
 #include <string>
 
 #include "textutil.h"
@@ -38,7 +39,13 @@ FILE* OpenWidePath(const wchar_t* path, const char* mode) {
     wmode[i] = L'\0';
     return _wfopen(path, wmode);
 #else
-    return std::fopen(WideToUtf8(path).c_str(), mode);
+    // Callers are C-style: no exception may leave (out of memory is ENOMEM).
+    try {
+        return std::fopen(WideToUtf8(path).c_str(), mode);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return nullptr;
+    }
 #endif
 }
 
@@ -284,7 +291,7 @@ PictureFile* OpenPictureFileEx(const FileSource* source, int mode, OpenFailure* 
     pf->stream = OpenWidePath(source->path, modeString);
     if (!pf->stream) {
         std::free(pf);
-        *why = OpenFailure::kCannotOpen;
+        *why = errno == ENOMEM ? OpenFailure::kNoMemory : OpenFailure::kCannotOpen;
         return nullptr;
     }
     if (probe) {

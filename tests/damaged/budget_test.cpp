@@ -2,6 +2,7 @@
 // declare: refused before anything is allocated, with a clear result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -114,6 +115,23 @@ TEST_F(BudgetTest, UncompressedRowsTheFileCannotHoldAreNotAllocated) {
         // BeginImage fills in the size: it never ran when nothing was declared.
         EXPECT_EQ(c.declared ? side : 0, p.info.width);
     }
+}
+
+// The end of a load that cannot allocate its result says so: a two-colour
+// picture other than black and white becomes one byte a pixel at the end,
+// which for 65535 x 33000 pixels is past what a bitmap may hold. The load
+// gives 1 instead of a bilevel picture without its palette.
+TEST_F(BudgetTest, EndOfLoadOutOfMemoryIsReported) {
+    const int32_t width = 65535;
+    const size_t rowBytes = (size_t(width) + 31) / 32 * 4;
+    Bytes file = Bitmap(width, 33000, 1, 0, Bytes(2 * rowBytes, 0x5A));
+    // Red and blue, not black and white.
+    const size_t paletteAt = 14 + 40;
+    const uint8_t palette[8] = {0, 0, 255, 0, 255, 0, 0, 0};
+    std::copy(palette, palette + 8, file.begin() + long(paletteAt));
+    LoadedPicture p;
+    EXPECT_EQ(kLoadNoMemory, Load(file, kLoadAcceptDamaged, &p));
+    EXPECT_EQ(nullptr, p.bitmap.pixels);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // declaration the file cannot justify costs no memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -109,6 +110,27 @@ TEST_F(DamagedTest, CutFilesGiveOneResultFromFileAndMemory) {
             EXPECT_TRUE(strict.result == kLoadOk || strict.pixels.px.empty());
         }
     }
+}
+
+// A PNG cut a few kilobytes into its image data: the rows whose data
+// arrived are delivered (the file is accepted as damaged), and they are the
+// whole picture's rows.
+TEST_F(DamagedTest, PngCutEarlyInItsImageDataKeepsTheRowsBeforeTheCut) {
+    const Bytes whole = testing_support::ReadReaderFixture("png-noise.png");
+    const Outcome full = LoadCut(whole, L"x.png", 0, nullptr);
+    ASSERT_EQ(kLoadOk, full.result);
+    const std::string text(whole.begin(), whole.end());
+    const size_t idat = text.find("IDAT");
+    ASSERT_NE(std::string::npos, idat);
+    const size_t rowBytes = size_t(full.pixels.width) * 4;
+    const Bytes part(whole.begin(), whole.begin() + long(idat + 3000));
+    const Outcome cut = LoadCut(part, L"x.png", kLoadAcceptDamaged, nullptr);
+    ASSERT_EQ(kLoadOk, cut.result);
+    // 3000 bytes of incompressible data hold six rows of 160 pixels.
+    EXPECT_GE(cut.rows, 4);
+    ASSERT_EQ(full.pixels.px.size(), cut.pixels.px.size());
+    const size_t kept = size_t(cut.rows - 1) * rowBytes;  // the last row may be partly decoded
+    EXPECT_TRUE(std::equal(full.pixels.px.begin(), full.pixels.px.begin() + long(kept), cut.pixels.px.begin()));
 }
 
 // Alpha byte of each pixel order's four-byte pixels: R, G, B, A / A, B, G, R

@@ -8,6 +8,7 @@ wrote (Pillow and ImageMagick).
 OUTDIR/manifest.txt has one line per fixture, "NAME FILE".
 """
 import os
+import random
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -49,6 +50,9 @@ magick("bmp-rle8", "bmp", "-colors", "60", "-type", "Palette", "-compress", "RLE
 pillow("png-rgb", rgb, "png")
 pillow("png-palette", palette, "png")
 pillow("png-grey", grey, "png")
+rng = random.Random(7)
+noise = Image.frombytes("RGB", (160, 120), bytes(rng.getrandbits(8) for _ in range(160 * 120 * 3)))
+pillow("png-noise", noise, "png")
 magick("png-interlaced", "png", "-interlace", "PNG")
 pillow("apng", rgb, "png", save_all=True, append_images=[rgb.transpose(Image.FLIP_LEFT_RIGHT)], duration=100)
 pillow("jpeg-baseline", rgb, "jpg", quality=90)
