@@ -117,6 +117,32 @@ TEST_F(BudgetTest, UncompressedRowsTheFileCannotHoldAreNotAllocated) {
     }
 }
 
+// A 36-byte GIF declaring 65535 x 32000: its LZW data cannot stand for even
+// one row, so it ends with 4 before the picture is declared (no 262 MB
+// bitmap under kLoadAcceptDamaged).
+TEST_F(BudgetTest, TinyGifDeclaringAHugePictureIsNotAllocated) {
+    Bytes gif = {'G', 'I', 'F', '8', '9', 'a'};
+    AppendLe16(gif, 65535);
+    AppendLe16(gif, 32000);
+    gif.insert(gif.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});  // two-colour global table
+    gif.push_back(0x2C);
+    AppendLe32(gif, 0);
+    AppendLe16(gif, 65535);
+    AppendLe16(gif, 32000);
+    gif.insert(gif.end(), {0, 2, 3, 0x44, 0x01, 0x00, 0, 0x3B});
+    ASSERT_LE(gif.size(), 36u);
+    for (uint32_t flags : {0u, uint32_t(kLoadAcceptDamaged)}) {
+        testing_support::EnsureFormatRegistry();
+        LoadOptions o;
+        InitLoadOptions(&o);
+        o.flags = flags;
+        LoadedPicture p;
+        p.result = LoadPictureFromMemory(gif.data(), gif.size(), L"x.gif", &p.bitmap, &o, &p.info);
+        EXPECT_EQ(kLoadIncomplete, p.result);
+        EXPECT_EQ(0, p.info.width);  // BeginImage never ran
+    }
+}
+
 // The end of a load that cannot allocate its result says so: a two-colour
 // picture other than black and white becomes one byte a pixel at the end,
 // which for 65535 x 33000 pixels is past what a bitmap may hold. The load
