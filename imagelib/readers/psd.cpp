@@ -459,13 +459,16 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     h.xResolution = xDpi;
     h.yResolution = yDpi;
 
-    // Uncompressed composite rows must be in the file before room is made
-    // for them (the compression word is looked at and read again later).
-    if (!useLayer && h.width > 0 && h.height > 0) {
+    // The picture's data must begin inside the file: a stream of unknown
+    // size lets a seek pass its end, so its first compression word is read
+    // (and read again later). Uncompressed composite rows must all be there
+    // before room is made for them.
+    if (h.width > 0 && h.height > 0) {
         const uint64_t at = Position(f);
         const uint16_t compression = uint16_t(ReadUInt16Be(f));
         const uint64_t rowBytes = uint64_t(h.bytesPerPlane) * (ph.depth == 16 ? 2 : 1);
-        if (!f->eof && compression == kCompressionRaw)
+        if (f->eof) result = kLoadIncomplete;
+        else if (!useLayer && compression == kCompressionRaw)
             result = CheckStoredRowsFit(f, ctx, int64_t(at + 2), rowBytes, uint64_t(planes) * uint64_t(h.height));
         if (result == kLoadOk && !SeekTo(f, at)) result = kLoadIncomplete;
         if (result != kLoadOk) {
