@@ -16,6 +16,7 @@ PACKAGES="
   googletest libbenchmark-dev
   libjpeg-turbo-progs netpbm imagemagick libimage-exiftool-perl python3-pil
   libtiff-tools pngcheck giflib-tools gifsicle icoutils zip unzip libvips-tools
+  libvips-dev libturbojpeg0-dev libspng-dev libdeflate-dev libpng-dev
 "
 
 have_all() {
