@@ -136,7 +136,8 @@ void BM_PeerVipsThumbnail(benchmark::State& state) {
                 state.SkipWithError("vips_thumbnail_buffer failed");
 }
 
-// libjpeg alone: the decode the reader asks for, rows into one buffer.
+// libjpeg alone: the decode the reader asks for, into a picture of its own
+// (allocated zeroed per call, as the load's bitmap is).
 void DecodeWithLibjpeg(const std::vector<uint8_t>& file, bool eighth) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
@@ -151,12 +152,16 @@ void DecodeWithLibjpeg(const std::vector<uint8_t>& file, bool eighth) {
         cinfo.do_fancy_upsampling = FALSE;
     }
     jpeg_start_decompress(&cinfo);
-    std::vector<JSAMPLE> row(size_t(cinfo.output_width) * cinfo.output_components);
-    JSAMPROW rows[1] = {row.data()};
-    while (cinfo.output_scanline < cinfo.output_height) jpeg_read_scanlines(&cinfo, rows, 1);
+    const size_t rowBytes = size_t(cinfo.output_width) * size_t(cinfo.output_components);
+    auto* picture = static_cast<JSAMPLE*>(std::calloc(rowBytes * cinfo.output_height, 1));
+    while (picture && cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = picture + rowBytes * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    benchmark::DoNotOptimize(row.data());
+    benchmark::DoNotOptimize(picture);
+    std::free(picture);
 }
 
 // TurboJPEG's decode of the same bytes into RGB, at 1/8 or full size.
