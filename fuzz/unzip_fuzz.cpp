@@ -13,24 +13,13 @@
 #include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
 #include "tempfiles.h"
-#include "zip/zip.h"
+#include "zip_fuzz.h"
 #include "zip/zipname.h"
 
 namespace {
 
 void Check(bool ok) {
     if (!ok) std::abort();
-}
-
-bool IsReaderCode(uint32_t r) {
-    switch (r) {
-        case kZipOk: case kZipCannotOpen: case kZipNoMemory: case kZipWriteFailed: case kZipNotFound:
-        case kZipMoreData: case kZipBadLocalHeader: case kZipBadLocalExtra: case kZipBadPassword:
-        case kZipBadArguments: case kZipDataError:
-            return true;
-        default:
-            return false;
-    }
 }
 
 std::filesystem::path FsPath(const std::wstring& path) {
@@ -61,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ec) return 0;
 
     ZipHandle* h = OpenZipMemory(data, uint32_t(size), (size & 1) ? "pw" : nullptr);
-    Check(IsReaderCode(LastZipReaderResult));
+    Check(fuzzing::IsZipReaderCode(LastZipReaderResult));
     if (h) {
         Check(SetUnzipBaseDir(h, base.c_str()) == kZipOk);
         ZipItem all;
@@ -78,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const bool joined = safe && JoinZipPath(base.c_str(), item.name, std::wcslen(item.name), target);
             const bool existed = joined && WidePathExists(target);
             const uint32_t r = UnzipItemToFile(h, i, item.name);
-            Check(IsReaderCode(r));
+            Check(fuzzing::IsZipReaderCode(r));
             if (!safe) Check(r != kZipOk);
             // A failed extraction leaves no file where there was none.
             if (r != kZipOk && joined && !existed) Check(!WidePathIsPlainFile(target));
