@@ -276,12 +276,12 @@ int ReadIconFile(PictureFile* file, LoadContext* ctx) {
     const uint32_t offset = wanted < dir.count ? entries[wanted].imageOffset : 0;
     std::free(entries);
     if (wanted >= dir.count) return kLoadNotRecognised;
-    if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
+    if (!SeekWithinFile(file, offset)) return kLoadNotRecognised;
 
     uint8_t sig[4];
     const bool png = ReadFileBytes(file, sig, sizeof sig) == sizeof sig && sig[0] == 0x89 && sig[1] == 'P' &&
                      sig[2] == 'N' && sig[3] == 'G';
-    if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
+    if (!SeekWithinFile(file, offset)) return kLoadNotRecognised;
     if (png) return ReadPng(file, ctx, "ICO");
 
     auto* im = static_cast<IconImage*>(std::calloc(1, sizeof(IconImage)));
