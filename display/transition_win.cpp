@@ -2,6 +2,7 @@
 #include "display/transition_win.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 namespace {
@@ -9,6 +10,7 @@ namespace {
 // The shuffled order of effects, built on the first transition of the run.
 // Only the thread that runs the windows touches it.
 TransitionShuffle g_shuffle = {};
+std::atomic<DWORD> g_stepDelay{kTransitionStepDelayMs};
 TransitionRandom g_random = TransitionRandomFromRand;
 void* g_randomUser = nullptr;
 
@@ -160,7 +162,7 @@ int ShowWithTransition(HWND window, uint32_t* position, HBITMAP bitmap, int newX
     if (memory && brush && (bitmapIsCanvas || made)) {
         HGDIOBJ old = SelectObject(memory, made ? made : bitmap);
         if (old) {
-            result = RunTransitionEffect(effect, memory, origin, g, screen, brush, kTransitionStepDelayMs, steps);
+            result = RunTransitionEffect(effect, memory, origin, g, screen, brush, g_stepDelay.load(), steps);
             SelectObject(memory, old);
         }
     }
@@ -170,3 +172,7 @@ int ShowWithTransition(HWND window, uint32_t* position, HBITMAP bitmap, int newX
     ReleaseDC(window, screen);
     return result;
 }
+
+void SetTransitionStepDelay(DWORD delay) { g_stepDelay.store(delay); }
+
+DWORD TransitionStepDelay() { return g_stepDelay.load(); }

@@ -49,6 +49,12 @@ int RunTransitionEffect(int effect, HDC canvasDC, POINT origin, const Transition
 void DrawTransitionStep(HDC screenDC, HDC canvasDC, POINT origin, HBRUSH background,
                         const std::vector<TransitionOp>& ops);
 
+// The wait between the steps of a transition that ShowWithTransition shows:
+// kTransitionStepDelayMs unless changed. Tests shorten it (1 still lets a
+// stylus release stop an effect; 0 does not wait or look for one).
+void SetTransitionStepDelay(DWORD delay);
+DWORD TransitionStepDelay();
+
 // Replaces the random source of the shuffled order (rand() by default) and
 // forgets the order built so far. For tests.
 void SetTransitionRandomSource(TransitionRandom random, void* user);

@@ -10,7 +10,7 @@
 #include "display/transition_win.h"
 #include "platform/handheld.h"
 #include "processing/geometry.h"
-#include "shell/framework_win.h"
+#include "platform/framework_win.h"
 
 namespace {
 

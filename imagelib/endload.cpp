@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "loadcontext.h"
-#include "processing/geometry.h"
+#include "geometry.h"
 #include "readconvert.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // Picture file wrappers over the C runtime's streams, or over memory.
 //
-// The only platform differences (wide paths, 64-bit offsets, exclusive
-// creation) are kept in the few functions at the top; they use the C runtime
-// only, never the Windows API.
+// Portable: the operating system is reached only through osfile.h, whose
+// halves live in osfile_posix.cpp and osfile_win.cpp.
 #include "fileio.h"
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -14,133 +14,32 @@
 #include <new>
 #include <string>
 
+#include "osfile.h"
 #include "textutil.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-// ---------------------------------------------------------------------------
-// Platform boundary.
-
-FILE* OpenWidePath(const wchar_t* path, const char* mode) {
-    if (!path || !*path) return nullptr;
-#ifdef _WIN32
-    wchar_t wmode[8];
-    size_t i = 0;
-    for (; mode[i] && i + 1 < sizeof wmode / sizeof *wmode; ++i) wmode[i] = wchar_t(mode[i]);
-    wmode[i] = L'\0';
-    return _wfopen(path, wmode);
-#else
-    // Callers are C-style: no exception may leave (out of memory is ENOMEM).
-    try {
-        return std::fopen(WideToUtf8(path).c_str(), mode);
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-#endif
-}
-
-int WidePathExists(const wchar_t* path) {
-    if (!path || !*path) return 0;
-#ifdef _WIN32
-    return _waccess(path, 0) == 0;
-#else
-    return access(WideToUtf8(path).c_str(), F_OK) == 0;
-#endif
-}
-
-int WidePathIsPlainFile(const wchar_t* path) {
-    if (!path || !*path) return 0;
-#ifdef _WIN32
-    struct _stat64 st;
-    return _wstat64(path, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
-#else
-    struct stat st;
-    return lstat(WideToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-#endif
-}
-
-static int SeekStream(FILE* f, int64_t offset, int origin) {
-#ifdef _WIN32
-    return _fseeki64(f, offset, origin);
-#else
-    return fseeko(f, static_cast<off_t>(offset), origin);
-#endif
-}
-
-static int64_t TellStream(FILE* f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return static_cast<int64_t>(ftello(f));
-#endif
-}
-
-// Creates the file only when it does not exist yet; a private file is for
-// the owner only (outside Windows), another gets the permissions any new
-// file would. 1 created, 0 exists, -1 another failure.
-static int CreateExclusive(const wchar_t* path, bool isPrivate) {
-#ifdef _WIN32
-    (void)isPrivate;
-    int fd = -1;
-    if (_wsopen_s(&fd, path, _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
-        return errno == EEXIST ? 0 : -1;
-    _close(fd);
-    return 1;
-#else
-    const int fd = open(WideToUtf8(path).c_str(), O_CREAT | O_EXCL | O_RDWR, isPrivate ? 0600 : 0666);
-    if (fd < 0) return errno == EEXIST ? 0 : -1;
-    close(fd);
-    return 1;
-#endif
-}
-
-int DeletePictureFile(const wchar_t* path) {
-    if (!path || !*path) return 1;
-#ifdef _WIN32
-    return _wremove(path) == 0 ? 0 : 1;
-#else
-    return std::remove(WideToUtf8(path).c_str()) == 0 ? 0 : 1;
-#endif
-}
+int DeletePictureFile(const wchar_t* path) { return RemoveWidePath(path) == 0 ? 0 : 1; }
 
 int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath) {
     if (!oldPath || !newPath || !*oldPath || !*newPath) return 1;
-#ifdef _WIN32
-    return _wrename(oldPath, newPath) == 0 ? 0 : 1;
-#else
-    return std::rename(WideToUtf8(oldPath).c_str(), WideToUtf8(newPath).c_str()) == 0 ? 0 : 1;
-#endif
+    return RenameWidePath(oldPath, newPath) == 0 ? 0 : 1;
+}
+
+size_t GetLibraryTempFolder(char* buffer, size_t capacity) {
+    if (buffer && capacity > 0) buffer[0] = '\0';
+    return 0;
 }
 
 size_t GetTempFolder(wchar_t* buffer, size_t capacity) {
     if (!buffer || capacity < 2) return 0;
-    std::wstring folder;
-#ifdef _WIN32
-    const wchar_t* env = _wgetenv(L"TEMP");
-    if (!env || !*env) env = _wgetenv(L"TMP");
-    folder = (env && *env) ? env : L"\\Temp";
-    if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-#else
-    const char* env = std::getenv("TMPDIR");
-    folder = Utf8ToWide((env && *env) ? env : "/tmp");
-    if (folder.back() != L'/') folder += L'/';
-#endif
-    if (folder.size() + 1 > capacity) {
-        buffer[0] = L'\0';
-        return 0;
+    buffer[0] = L'\0';
+    try {
+        const std::wstring folder = SystemTempFolder();
+        if (folder.empty() || folder.size() + 1 > capacity) return 0;
+        CopyWideTextBounded(buffer, capacity, folder.c_str());
+        return folder.size();
+    } catch (const std::bad_alloc&) {
+        return 0;  // callers are C-style: out of memory is a plain failure
     }
-    CopyWideTextBounded(buffer, capacity, folder.c_str());
-    return folder.size();
 }
 
 uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
@@ -151,18 +50,17 @@ uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity) {
     }
     // Start from a value that differs between processes and calls; probe
     // forward until an exclusive create succeeds.
-    static uint32_t counter = 0;
+    static std::atomic<uint32_t> counter{0};
     uint32_t seed = static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&folder));
     seed = (seed ^ (++counter * 0x9E3779B9u)) & 0xFFFF;
     for (uint32_t attempt = 0; attempt < 0x10000; ++attempt) {
         const uint32_t unique = ((seed + attempt) & 0xFFFF) ? ((seed + attempt) & 0xFFFF) : 1;
-        wchar_t name[32];
-        std::swprintf(name, 32, L"x_%X.tmp", unique);
-        const std::wstring path = std::wstring(folder) + name;
-        if (path.size() + 1 > capacity) break;
-        const int made = CreateExclusive(path.c_str(), true);
+        wchar_t path[261 + 32];
+        if (std::swprintf(path, sizeof path / sizeof *path, L"%lsx_%X.tmp", folder, unique) < 0) break;
+        if (std::wcslen(path) + 1 > capacity) break;
+        const int made = CreateExclusiveFile(path, true);
         if (made == 1) {
-            CopyWideTextBounded(buffer, capacity, path.c_str());
+            CopyWideTextBounded(buffer, capacity, path);
             return unique;
         }
         if (made < 0) break;
@@ -178,7 +76,7 @@ std::wstring SiblingName(const std::wstring& name, const wchar_t* tag) {
         wchar_t suffix[32];
         std::swprintf(suffix, 32, L".~%ls%X", tag, unsigned(g_tempCounter.fetch_add(1)) & 0xFFFFF);
         std::wstring candidate = name + suffix;
-        const int made = CreateExclusive(candidate.c_str(), false);
+        const int made = CreateExclusiveFile(candidate.c_str(), false);
         if (made == 1) return candidate;
         if (made < 0) break;
     }
@@ -186,20 +84,18 @@ std::wstring SiblingName(const std::wstring& name, const wchar_t* tag) {
 }
 
 int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) {
-    if (MovePictureFile(temp.c_str(), final.c_str()) == 0) return 0;
-    if (!WidePathExists(final.c_str())) return 1;
-    const std::wstring aside = SiblingName(final, L"old");
-    if (aside.empty()) return 1;
-    // The reservation only keeps the name: a rename does not land on an
-    // existing file everywhere.
-    DeletePictureFile(aside.c_str());
-    if (MovePictureFile(final.c_str(), aside.c_str()) != 0) return 1;
-    if (MovePictureFile(temp.c_str(), final.c_str()) != 0) {
-        MovePictureFile(aside.c_str(), final.c_str());
-        return 1;
-    }
-    DeletePictureFile(aside.c_str());
-    return 0;
+    return ReplaceFileDurably(temp.c_str(), final.c_str()) == 0 ? 0 : 1;
+}
+
+namespace {
+std::atomic<ReplaceFaultHook> g_replaceFaultHook{nullptr};
+}  // namespace
+
+void SetReplaceFaultHook(ReplaceFaultHook hook) { g_replaceFaultHook.store(hook); }
+
+bool ReplaceStepFails(ReplaceStep step) {
+    const ReplaceFaultHook hook = g_replaceFaultHook.load();
+    return hook && hook(step);
 }
 
 // ---------------------------------------------------------------------------
@@ -288,6 +184,7 @@ PictureFile* OpenPictureFileEx(const FileSource* source, int mode, OpenFailure* 
         return pf;
     }
 
+    errno = 0;
     pf->stream = OpenWidePath(source->path, modeString);
     if (!pf->stream) {
         std::free(pf);
@@ -296,8 +193,8 @@ PictureFile* OpenPictureFileEx(const FileSource* source, int mode, OpenFailure* 
     }
     if (probe) {
         int64_t size = -1;
-        if (SeekStream(pf->stream, 0, SEEK_END) == 0) size = TellStream(pf->stream);
-        if (size <= 0 || SeekStream(pf->stream, 0, SEEK_SET) != 0) {
+        if (SeekStream64(pf->stream, 0, SEEK_END) == 0) size = TellStream64(pf->stream);
+        if (size <= 0 || SeekStream64(pf->stream, 0, SEEK_SET) != 0) {
             std::fclose(pf->stream);
             std::free(pf);
             *why = size == 0 ? OpenFailure::kEmpty : OpenFailure::kCannotOpen;
@@ -336,16 +233,22 @@ void ClosePictureFile(PictureFile* pf) { ClosePictureFileChecked(pf); }
 // ---------------------------------------------------------------------------
 // Reading, writing, seeking.
 
+// Bytes of memory left from the position (which may stand past the end).
+static size_t MemoryLeft(const PictureFile* pf) {
+    return pf->memoryPos < pf->memorySize ? pf->memorySize - pf->memoryPos : 0;
+}
+
 size_t ReadFileBytes(PictureFile* pf, void* buffer, size_t count) {
     if (count == 0) return 0;
     size_t got = 0;
     if (pf->memory) {
-        const size_t left = pf->memorySize - pf->memoryPos;
+        const size_t left = MemoryLeft(pf);
         got = count < left ? count : left;
         if (got) std::memcpy(buffer, pf->memory + pf->memoryPos, got);
         pf->memoryPos += got;
     } else if (pf->stream) {
         got = std::fread(buffer, 1, count, pf->stream);
+        if (got < count && std::ferror(pf->stream)) pf->error = 1;
     }
     if (got < count) pf->eof = 1;
     return got;
@@ -386,27 +289,35 @@ int SeekPictureFile(PictureFile* pf, int64_t offset, int origin) {
         int64_t base = 0;
         if (origin == SEEK_CUR) base = static_cast<int64_t>(pf->memoryPos);
         else if (origin == SEEK_END) base = static_cast<int64_t>(pf->memorySize);
-        // Refuse anything outside 0..size without computing a wrapped target.
-        if (offset < -base || offset > static_cast<int64_t>(pf->memorySize) - base) return 1;
+        else if (origin != SEEK_SET) base = -1;
+        // Before the start, or beyond what a position can hold, is refused
+        // (checked without computing a wrapped target); past the end is
+        // accepted, as a stream accepts it.
+        if (base < 0 || offset < -base || offset > INT64_MAX - base) {
+            pf->error = 1;
+            return 1;
+        }
         pf->memoryPos = static_cast<size_t>(base + offset);
         pf->eof = 0;
         return 0;
     }
-    if (!pf->stream) return 1;
-    if (SeekStream(pf->stream, offset, origin) != 0) return 1;
+    if (!pf->stream || SeekStream64(pf->stream, offset, origin) != 0) {
+        pf->error = 1;
+        return 1;
+    }
     pf->eof = 0;
     return 0;
 }
 
 int64_t TellPictureFile(PictureFile* pf) {
     if (pf->memory) return static_cast<int64_t>(pf->memoryPos);
-    return pf->stream ? TellStream(pf->stream) : -1;
+    return pf->stream ? TellStream64(pf->stream) : -1;
 }
 
 int64_t RemainingFileBytes(PictureFile* pf) {
-    if (pf->memory) return static_cast<int64_t>(pf->memorySize - pf->memoryPos);
+    if (pf->memory) return static_cast<int64_t>(MemoryLeft(pf));
     if (!pf->stream || pf->size <= 0 || pf->size == kUnknownFileSize) return -1;
-    const int64_t pos = TellStream(pf->stream);
+    const int64_t pos = TellStream64(pf->stream);
     if (pos < 0) return -1;
     return pos >= pf->size ? 0 : pf->size - pos;
 }
@@ -424,9 +335,9 @@ int SkipFileBytes(PictureFile* pf, int64_t count) {
     if (count == 0) return 0;
     if (count < 0) return SeekPictureFile(pf, count, SEEK_CUR);
     if (pf->memory) {
-        const size_t left = pf->memorySize - pf->memoryPos;
+        const size_t left = MemoryLeft(pf);
         if (static_cast<uint64_t>(count) > left) {
-            pf->memoryPos = pf->memorySize;
+            pf->memoryPos += left;
             pf->eof = 1;
             return 1;
         }

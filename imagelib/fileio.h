@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <string>
 
+#include "osfile.h"
+
 // What a caller hands to a reader or writer to name its file: a path, an
 // already open stream, or a block of memory (read-only).
 struct FileSource {
@@ -48,8 +50,9 @@ struct PictureFile {
     const uint8_t* memory;
     size_t memorySize;
     size_t memoryPos;
-    // Sticky flags: a read that came up short sets `eof`, a failed write or
-    // seek sets `error`. Readers test them to report truncation (result 4).
+    // Sticky flags: a read that came up short sets `eof`, a failed read,
+    // write or seek sets `error`. Readers test them to report truncation
+    // (result 4).
     uint8_t eof;
     uint8_t error;
 };
@@ -86,8 +89,10 @@ int ReadFileByte(PictureFile* file);
 // Returns the count written; a short write sets `error`.
 size_t WriteFileBytes(PictureFile* file, const void* buffer, size_t count);
 int WriteFileByte(PictureFile* file, int value);
-// origin: SEEK_SET, SEEK_CUR or SEEK_END. 0 done, else non-zero (sets `error`
-// for streams; for memory a position outside 0..size is refused).
+// origin: SEEK_SET, SEEK_CUR or SEEK_END. 0 done, else non-zero with the
+// sticky `error` flag set. Streams and memory behave alike: a position
+// before the start is refused, one past the end is accepted and the next
+// read there comes up short (setting `eof`).
 int SeekPictureFile(PictureFile* file, int64_t offset, int origin);
 int64_t TellPictureFile(PictureFile* file);
 // Bytes from the current position to the end, or -1 when not known.
@@ -122,6 +127,10 @@ int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath);
 uint32_t MakeTempFileName(wchar_t* buffer, size_t capacity);
 // The temporary folder with a trailing separator; 0 on failure, else length.
 size_t GetTempFolder(wchar_t* buffer, size_t capacity);
+// The image library's temporary folder for readers and writers, "/"-terminated,
+// into `buffer`; none is configured, so the buffer (if it has room) becomes an
+// empty text and the result, the text's length, is 0.
+size_t GetLibraryTempFolder(char* buffer, size_t capacity);
 
 // Writing a file by name without losing the one already there: the data go
 // to a sibling file, which replaces the old one only once complete.
@@ -129,19 +138,13 @@ size_t GetTempFolder(wchar_t* buffer, size_t capacity);
 // A new name "<name>.~<tag><hex>" beside `name`, reserved by creating an
 // empty file there exclusively; empty when none could be made.
 std::wstring SiblingName(const std::wstring& name, const wchar_t* tag);
-// Moves the finished temporary file over the final name. Where the platform
-// will not rename onto an existing file, the old file is moved aside first
-// and put back when the move fails. 0 done.
+// Moves the finished, closed temporary file over the final name durably and
+// in one step (ReplaceFileDurably in osfile.h): the new data reach the disk
+// before the rename, and a crash leaves the old file or the new one, never
+// neither. 0 done; on failure the final name keeps the old file and `temp`
+// is left for the caller to remove.
 int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final);
 
 // PackBits: 0 done, 4 when the file ends first. Runs never pass the end of
 // the buffer; control byte 128 is a no-op.
 int UnpackBitsFromFile(PictureFile* file, uint8_t* buffer, int64_t count);
-
-// Opens a file by wide path with a C mode string, honouring the platform's
-// wide-path rules. The one place paths reach the operating system.
-FILE* OpenWidePath(const wchar_t* path, const char* mode);
-// 1 when a file or folder exists at the path.
-int WidePathExists(const wchar_t* path);
-// 1 when the path names a plain file: not a folder, device or symbolic link.
-int WidePathIsPlainFile(const wchar_t* path);

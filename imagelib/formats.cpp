@@ -1,12 +1,16 @@
 // The run-time format registry: a reference-counted copy of a format table,
-// built and freed under one mutex, read without locking in between.
+// built and freed under one mutex. Readers take no lock: a finished registry
+// is published through one atomic pointer (release), so a reader on any
+// thread sees either no registry or a complete one, never a half-built one.
 #include "formats.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <mutex>
 
+#include "geometry.h"
 #include "textutil.h"
 
 namespace {
@@ -19,6 +23,10 @@ struct FormatRegistry {
 };
 
 FormatRegistry g_registry;
+// &g_registry once it is complete; null while it is built or freed.
+std::atomic<const FormatRegistry*> g_published{nullptr};
+
+const FormatRegistry* Published() { return g_published.load(std::memory_order_acquire); }
 
 // A function-local static is created once, safely, before any caller can
 // race on it; it lives for the whole process.
@@ -34,11 +42,13 @@ void UnlockFormatRegistry() { RegistryMutex().unlock(); }
 
 void RegisterFormatsFromTable(const FormatRow* table, int tableCount) {
     LockFormatRegistry();
-    if (g_registry.rows) {
+    if (g_registry.references > 0) {
         ++g_registry.references;
         UnlockFormatRegistry();
         return;
     }
+    FormatsInitHookFirst();
+    FormatsInitHookSecond();
     g_registry.count = 0;
     g_registry.capacity = kFormatRegistryCapacity;
     g_registry.references = 1;
@@ -58,6 +68,7 @@ void RegisterFormatsFromTable(const FormatRow* table, int tableCount) {
         if (copy.readFn) copy.flags |= kFormatHasReader;
         if (copy.writeFn) copy.flags |= kFormatHasWriter;
     }
+    g_published.store(&g_registry, std::memory_order_release);
     UnlockFormatRegistry();
 }
 
@@ -77,6 +88,8 @@ void FreeFormatRegistry() {
         UnlockFormatRegistry();
         return;
     }
+    g_published.store(nullptr, std::memory_order_release);
+    FormatsExitHook();
     for (int i = 0; i < g_registry.count; ++i) {
         FormatRow& row = g_registry.rows[i];
         if (row.releaseFn) {
@@ -97,17 +110,22 @@ void FreeFormatRegistry() {
     UnlockFormatRegistry();
 }
 
-int GetFormatCount() { return g_registry.rows ? g_registry.count : 0; }
+int GetFormatCount() {
+    const FormatRegistry* registry = Published();
+    return registry && registry->rows ? registry->count : 0;
+}
 
 const FormatRow* GetFormatRow(int index) {
-    if (index < 0 || index >= GetFormatCount()) return nullptr;
-    return &g_registry.rows[index];
+    const FormatRegistry* registry = Published();
+    if (!registry || !registry->rows || index < 0 || index >= registry->count) return nullptr;
+    return &registry->rows[index];
 }
 
 int FindFormatByName(const char* shortName) {
     if (!shortName) return -1;
     for (int i = 0; i < GetFormatCount(); ++i) {
-        const char* name = g_registry.rows[i].shortName;
+        const FormatRow* row = GetFormatRow(i);
+        const char* name = row ? row->shortName : nullptr;
         if (name && std::strcmp(name, shortName) == 0) return i;
     }
     return -1;
@@ -126,6 +144,7 @@ const char* GetFormatDefaultExtension(int index) {
 int DescribeFormat(int index, FormatDescription* d, int /*unused*/) {
     const FormatRow* row = GetFormatRow(index);
     if (!row || !d) return -1;
+    FormatsCallHook(uint32_t(index));
     std::memset(d, 0, sizeof *d);
     CopyTextBounded(d->shortName, sizeof d->shortName, row->shortName);
     d->formatIndex = static_cast<uint16_t>(index);

@@ -2,7 +2,9 @@
 // writers are reached only through the function slots of a registry row.
 //
 // Portable: no platform headers. The registry is built once at start-up and
-// freed at shutdown under its mutex; lookups in between read it unlocked.
+// freed at shutdown under its mutex; lookups in between read it unlocked,
+// from any thread (a thread that holds a reference, through InitFormatRegistry
+// or the program's start-up, always sees the complete registry).
 #pragma once
 
 #include <cstddef>

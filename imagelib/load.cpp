@@ -14,7 +14,7 @@
 
 #include "formats.h"
 #include "metadata.h"
-#include "processing/geometry.h"
+#include "geometry.h"
 #include "textutil.h"
 
 namespace {
@@ -379,10 +379,14 @@ int TryFormatReader(FileSource* source, LoadContext* ctx, int formatIndex) {
             CloseLoadFile(ctx, source);
             reopen = true;
         } else {
+            // A reader tried before may have left the sticky flags set.
             SeekPictureFile(ctx->loadFile, 0, SEEK_SET);
+            ctx->loadFile->eof = 0;
+            ctx->loadFile->error = 0;
         }
     }
 
+    FormatsCallHook(uint32_t(formatIndex));
     int result = row->readFn(source, ctx);
     if (result == kLoadIncomplete && !ctx->pictureBegun) result = kLoadNotRecognised;
     // A reader that returned without ending its picture still leaves a

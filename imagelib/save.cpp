@@ -10,7 +10,7 @@
 #include "checked.h"
 #include "formats.h"
 #include "pixelrows.h"
-#include "processing/geometry.h"
+#include "geometry.h"
 #include "savecontext.h"
 #include "textutil.h"
 #include "writeconvert.h"
@@ -270,6 +270,7 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
     if (!options || !bitmap) return kSaveRefused;
     const FormatRow* row = GetFormatRow(options->formatIndex);
     if (!row || !row->writeFn) return kSaveNoWriter;
+    FormatsCallHook(uint32_t(options->formatIndex));
     if (!fileName && !stream) return kSaveCannotCreate;
 
     // Rows must come from somewhere the library can read them.

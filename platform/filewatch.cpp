@@ -3,12 +3,19 @@
 // item to the window. Wine does not report changes below a folder's own
 // items, so a watch with subfolders is one watch per folder of the tree, and
 // a folder created inside it gets its own watch as it appears.
+//
+// Callers and the window procedure are C-style: nothing thrown here (out of
+// memory in a string or a list) crosses WatchFolder, UnwatchFolders or a
+// watcher thread's edge. Records are allocated without throwing; a batch of
+// changes that cannot be delivered is dropped and the watch goes on.
 #include "platform/internal.h"
 
 #include <atomic>
 #include <cwchar>
+#include <list>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "imagelib/textutil.h"
@@ -35,19 +42,29 @@ struct FolderWatch {
     HANDLE thread = nullptr;
 };
 
+// A list, so that watches move in and out by splicing, which allocates
+// nothing and cannot fail.
+using WatchList = std::list<std::unique_ptr<FolderWatch>>;
 std::mutex g_watchesLock;
-std::vector<std::unique_ptr<FolderWatch>> g_watches;
+WatchList g_watches;
+
+// Change records posted and not yet freed.
+std::atomic<size_t> g_recordsOutstanding{0};
 
 bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
-                const FolderBudget& budget);
+                const FolderBudget& budget) noexcept;
+bool StartWatchOrThrow(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
+                       const FolderBudget& budget);
 
 void Post(const FolderWatch& watch, uint32_t event, const std::wstring& item, const std::wstring& oldItem) {
     if (!(watch.events & event)) return;
-    auto* record = new FileChangeRecord{};
+    auto* record = new (std::nothrow) FileChangeRecord{};
+    if (!record) return;
+    ++g_recordsOutstanding;
     record->event = event;
     CopyWideTextBounded(record->item, MAX_PATH, item.c_str());
     CopyWideTextBounded(record->oldItem, MAX_PATH, oldItem.c_str());
-    if (!PostMessageW(watch.window, watch.message, reinterpret_cast<WPARAM>(record), 0)) delete record;
+    if (!PostMessageW(watch.window, watch.message, reinterpret_cast<WPARAM>(record), 0)) FreeFileChange(record);
 }
 
 void Deliver(const FolderWatch& watch, const BYTE* buffer, DWORD bytes, std::wstring* renamedFrom) {
@@ -87,14 +104,20 @@ void Deliver(const FolderWatch& watch, const BYTE* buffer, DWORD bytes, std::wst
 
 DWORD WINAPI WatchThread(void* parameter) {
     const FolderWatch& watch = *static_cast<FolderWatch*>(parameter);
-    std::vector<DWORD> buffer(8192);  // DWORD-aligned, as the call needs
+    static constexpr DWORD kBufferWords = 8192;
+    // DWORD-aligned, as the call needs.
+    std::unique_ptr<DWORD[]> buffer(new (std::nothrow) DWORD[kBufferWords]);
     OVERLAPPED overlapped = {};
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    overlapped.hEvent = buffer ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+    if (!overlapped.hEvent) {
+        SetEvent(watch.started);  // the caller must not wait for a read that never comes
+        return 0;
+    }
     std::wstring renamedFrom;
     for (;;) {
         ResetEvent(overlapped.hEvent);
         const BOOL reading =
-            ReadDirectoryChangesW(watch.directory, buffer.data(), DWORD(buffer.size() * sizeof(DWORD)),
+            ReadDirectoryChangesW(watch.directory, buffer.get(), kBufferWords * sizeof(DWORD),
                                   FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME,
                                   nullptr, &overlapped, nullptr);
         // Changes are collected only while a read is pending: the caller
@@ -109,8 +132,13 @@ DWORD WINAPI WatchThread(void* parameter) {
             GetOverlappedResult(watch.directory, &overlapped, &bytes, TRUE);
             break;
         }
-        if (GetOverlappedResult(watch.directory, &overlapped, &bytes, FALSE) && bytes > 0)
-            Deliver(watch, reinterpret_cast<const BYTE*>(buffer.data()), bytes, &renamedFrom);
+        if (GetOverlappedResult(watch.directory, &overlapped, &bytes, FALSE) && bytes > 0) {
+            try {
+                Deliver(watch, reinterpret_cast<const BYTE*>(buffer.get()), bytes, &renamedFrom);
+            } catch (...) {
+                renamedFrom.clear();  // out of memory: this batch is lost, the watch goes on
+            }
+        }
     }
     CloseHandle(overlapped.hEvent);
     return 0;
@@ -128,12 +156,25 @@ void StopWatch(FolderWatch* watch) {
 // Watches `folder` (with its trailing backslash) and, with subfolders, every
 // folder below it, while the budget of folders lasts.
 bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
-                const FolderBudget& budget) {
+                const FolderBudget& budget) noexcept {
+    try {
+        return StartWatchOrThrow(window, message, folder, subfolders, events, budget);
+    } catch (...) {
+        return false;  // out of memory before the watcher thread started: nothing to undo
+    }
+}
+
+bool StartWatchOrThrow(HWND window, UINT message, const std::wstring& folder, bool subfolders, uint32_t events,
+                       const FolderBudget& budget) {
     size_t left = budget->load();
     do {
         if (left == 0) return false;
     } while (!budget->compare_exchange_weak(left, left - 1));
-    auto watch = std::make_unique<FolderWatch>();
+    // Everything that may throw happens before the thread starts: the list
+    // node that will hold the watch is made first.
+    WatchList node;
+    node.push_back(std::make_unique<FolderWatch>());
+    FolderWatch* watch = node.back().get();
     watch->window = window;
     watch->message = message;
     watch->folder = folder;
@@ -147,7 +188,7 @@ bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subf
     watch->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     watch->started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (watch->stop && watch->started)
-        watch->thread = CreateThread(nullptr, 0, WatchThread, watch.get(), 0, nullptr);
+        watch->thread = CreateThread(nullptr, 0, WatchThread, watch, 0, nullptr);
     if (!watch->thread) {
         if (watch->stop) CloseHandle(watch->stop);
         if (watch->started) CloseHandle(watch->started);
@@ -157,7 +198,7 @@ bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subf
     WaitForSingleObject(watch->started, INFINITE);
     {
         std::lock_guard<std::mutex> hold(g_watchesLock);
-        g_watches.push_back(std::move(watch));
+        g_watches.splice(g_watches.end(), node);
     }
     if (subfolders) {
         WIN32_FIND_DATAW found;
@@ -179,11 +220,15 @@ bool StartWatch(HWND window, UINT message, const std::wstring& folder, bool subf
 BOOL WatchFolder(const FolderWatchSpec& spec) {
     RecordHandheldCall(HandheldCall::kWatchFolder, spec.window, spec.events);
     if (!IsWindow(spec.window)) return FALSE;
-    std::wstring folder = spec.folder && *spec.folder ? spec.folder : L"\\";
-    if (folder.back() != L'\\') folder.push_back(L'\\');
-    const bool subfolders = spec.folder ? spec.subfolders : true;
-    const auto budget = std::make_shared<std::atomic<size_t>>(kMaxWatchedFolders);
-    return StartWatch(spec.window, spec.message, folder, subfolders, spec.events, budget) ? TRUE : FALSE;
+    try {
+        std::wstring folder = spec.folder && *spec.folder ? spec.folder : L"\\";
+        if (folder.back() != L'\\') folder.push_back(L'\\');
+        const bool subfolders = spec.folder ? spec.subfolders : true;
+        const auto budget = std::make_shared<std::atomic<size_t>>(kMaxWatchedFolders);
+        return StartWatch(spec.window, spec.message, folder, subfolders, spec.events, budget) ? TRUE : FALSE;
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 BOOL UnwatchFolders(HWND window) {
@@ -193,16 +238,13 @@ BOOL UnwatchFolders(HWND window) {
     // A watcher may be adding the watch of a new subfolder while it is
     // stopped; once it has ended, a second pass finds that watch.
     for (;;) {
-        std::vector<std::unique_ptr<FolderWatch>> ending;
+        WatchList ending;
         {
             std::lock_guard<std::mutex> hold(g_watchesLock);
             for (auto it = g_watches.begin(); it != g_watches.end();) {
-                if ((*it)->window == window) {
-                    ending.push_back(std::move(*it));
-                    it = g_watches.erase(it);
-                } else {
-                    ++it;
-                }
+                const auto next = std::next(it);
+                if ((*it)->window == window) ending.splice(ending.end(), g_watches, it);
+                it = next;
             }
         }
         if (ending.empty()) break;
@@ -222,4 +264,10 @@ BOOL UnwatchFolders(HWND window) {
     return any ? TRUE : FALSE;
 }
 
-void FreeFileChange(FileChangeRecord* record) { delete record; }
+void FreeFileChange(FileChangeRecord* record) {
+    if (!record) return;
+    --g_recordsOutstanding;
+    delete record;
+}
+
+size_t FileChangeRecordsOutstanding() { return g_recordsOutstanding.load(); }

@@ -160,6 +160,8 @@ BOOL WatchFolder(const FolderWatchSpec& spec);
 // Ends every watch of the window and frees its change records still queued.
 BOOL UnwatchFolders(HWND window);
 void FreeFileChange(FileChangeRecord* record);
+// Change records posted to windows and not freed yet (for tests).
+size_t FileChangeRecordsOutstanding();
 
 // ---------------------------------------------------------------------------
 // Shell folders and icons

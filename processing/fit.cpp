@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "processing/geometry.h"
-#include "processing/geometry_internal.h"
+#include "imagelib/geometry/geometry_internal.h"
 
 using namespace geometry;
 

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds everything and runs every test:
 #   build/native  g++ Debug with AddressSanitizer/UBSan: unit tests
+#   build/tsan    g++ with ThreadSanitizer: only the concurrency test
 #   build/fuzz    clang with libFuzzer: fuzz targets (built; run when asked)
 #   build/bench   Release: benchmarks (built)
 #   build/win64   mingw-w64 cross build: the Win32 programs and all tests, run
@@ -43,6 +44,7 @@ TIMEOUT=${PV_TEST_TIMEOUT:-300}
 
 BUILD="$ROOT/build"
 NATIVE="$BUILD/native"
+TSAN="$BUILD/tsan"
 FUZZ="$BUILD/fuzz"
 BENCH="$BUILD/bench"
 WIN64="$BUILD/win64"
@@ -164,6 +166,7 @@ start_xvfb() {
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
 start_time=$(date +%s)
 
@@ -192,6 +195,17 @@ if [ "$do_native" -eq 1 ]; then
     run_ctest native "$NATIVE" "$JOBS"
   else
     fail "native build"
+  fi
+
+  # Only what the concurrency test needs, to keep the run short.
+  section "tsan: configure, build and run the concurrency test ($TSAN)"
+  if configure "$TSAN" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+       -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DPV_TSAN=ON \
+       -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
+     cmake --build "$TSAN" -j "$JOBS" --target concurrency_test; then
+    run_ctest tsan "$TSAN" 1 -R '^concurrency_test$'
+  else
+    fail "tsan build"
   fi
 
   section "fuzz: configure and build ($FUZZ)"

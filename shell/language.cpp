@@ -128,6 +128,7 @@ bool LanguageState::Open(const wchar_t* path, const char* code) {
         return false;
     }
     SetCode(code);
+    stringSection_ = file_.FindSection("String");
     return true;
 }
 
@@ -135,6 +136,7 @@ void LanguageState::OpenFromMemory(std::string bytes, const char* code) {
     Close();
     file_.LoadFromMemory(std::move(bytes));
     SetCode(code);
+    stringSection_ = file_.FindSection("String");
 }
 
 void LanguageState::Close() {
@@ -167,10 +169,8 @@ bool LanguageState::FindInSection(std::string_view key, std::string* text) const
     return file_.IsOpen() && file_.FindValue(currentSection_, key, text);
 }
 
-bool LanguageState::FindString(std::string_view key, std::string* text) {
-    if (!file_.IsOpen()) return false;
-    if (stringSection_ == 0) stringSection_ = file_.FindSection("String");
-    return file_.FindValue(stringSection_, key, text);
+bool LanguageState::FindString(std::string_view key, std::string* text) const {
+    return file_.IsOpen() && file_.FindValue(stringSection_, key, text);
 }
 
 std::string LanguageDisplayName(std::string_view firstBytes) {

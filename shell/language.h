@@ -74,9 +74,10 @@ public:
     size_t SelectSection(const char* name);
     // Looks `key` up in the current section.
     bool FindInSection(std::string_view key, std::string* text) const;
-    // Looks `key` up in the "String" section, whose position is found once and
-    // kept; the current section is left alone.
-    bool FindString(std::string_view key, std::string* text);
+    // Looks `key` up in the "String" section, whose position is found when
+    // the file opens; the current section is left alone. Lookups change
+    // nothing, so any number of threads may look up at once.
+    bool FindString(std::string_view key, std::string* text) const;
 
     const LanguageFile& file() const { return file_; }
 
@@ -85,7 +86,7 @@ private:
 
     LanguageFile file_;
     size_t currentSection_ = 0;
-    size_t stringSection_ = 0;  // 0: not looked up yet
+    size_t stringSection_ = 0;  // found at open
     std::wstring code_ = L"en";
 };
 

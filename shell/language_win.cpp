@@ -4,16 +4,41 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
+#include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "shell/language.h"
 
 namespace {
 
+// The program's language. The main thread opens it and chooses sections;
+// any thread may look texts up. Lookups share the lock; changes take it
+// alone. No lock is held while a window message is sent.
 LanguageState g_language;
+std::shared_mutex g_languageLock;
+
+using ReadLock = std::shared_lock<std::shared_mutex>;
+using WriteLock = std::unique_lock<std::shared_mutex>;
+
+bool FindInSectionLocked(const char* key, std::string* text) {
+    ReadLock hold(g_languageLock);
+    return g_language.FindInSection(key, text);
+}
+
+bool FindStringLocked(const char* key, std::string* text) {
+    ReadLock hold(g_languageLock);
+    return g_language.FindString(key, text);
+}
+
+bool FindValueLocked(size_t section, const std::string& key, std::string* text) {
+    ReadLock hold(g_languageLock);
+    return g_language.file().FindValue(section, key, text);
+}
 
 std::wstring AnsiToWide(const std::string& text) {
     if (text.empty()) return std::wstring();
@@ -49,41 +74,60 @@ void LngProgramFolder(wchar_t* buffer, int capacity) {
 }
 
 int LngOpen(const char* code) {
+    // The framework's dialogs translate through the language module from now on.
+    SetFrameworkTextLookup(LngGetString);
     wchar_t folder[MAX_PATH];
     LngProgramFolder(folder, MAX_PATH);
     std::wstring path = folder;
     for (const char* c = code; c && *c; ++c) path.push_back(wchar_t(static_cast<unsigned char>(*c)));
     path += L".lng";
+    WriteLock hold(g_languageLock);
     return g_language.Open(path.c_str(), code) ? 1 : 0;
 }
 
-void LngClose() { g_language.Close(); }
+void LngClose() {
+    WriteLock hold(g_languageLock);
+    g_language.Close();
+}
 
-const wchar_t* LngCurrentLanguage() { return g_language.CurrentCode().c_str(); }
+const wchar_t* LngCurrentLanguage() {
+    // A copy per thread: the code may change while a caller still reads it.
+    thread_local wchar_t code[3];
+    ReadLock hold(g_languageLock);
+    CopyWideTextBounded(code, 3, g_language.CurrentCode().c_str());
+    return code;
+}
 
-int LngSetLanguage(const wchar_t* code) { return g_language.SetLanguage(code) ? 1 : 0; }
+int LngSetLanguage(const wchar_t* code) {
+    WriteLock hold(g_languageLock);
+    return g_language.SetLanguage(code) ? 1 : 0;
+}
 
-size_t LngSelectSection(const char* name) { return g_language.SelectSection(name); }
+size_t LngSelectSection(const char* name) {
+    WriteLock hold(g_languageLock);
+    return g_language.SelectSection(name);
+}
 
 size_t LngFindSection(const char* name) {
+    ReadLock hold(g_languageLock);
     return g_language.IsOpen() ? g_language.file().FindSection(name) : 0;
 }
 
 int LngFindValue(const char* key, wchar_t* buffer, int capacity) {
     std::string text;
-    if (!g_language.FindInSection(key, &text)) return 0;
+    if (!FindInSectionLocked(key, &text)) return 0;
     CopyOut(AnsiToWide(text), buffer, capacity);
     return 1;
 }
 
 void LngSetItemText(HWND dialog, int itemId, const char* key) {
     std::string text;
-    if (g_language.FindInSection(key, &text)) SetDlgItemTextW(dialog, itemId, AnsiToWide(text).c_str());
+    if (FindInSectionLocked(key, &text)) SetDlgItemTextW(dialog, itemId, AnsiToWide(text).c_str());
 }
 
 int LngGetString(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity) {
     std::string text;
-    if (key && g_language.FindString(key, &text)) {
+    if (key && FindStringLocked(key, &text)) {
         CopyOut(AnsiToWide(text), buffer, capacity);
         return 1;
     }
@@ -93,7 +137,7 @@ int LngGetString(HINSTANCE instance, UINT stringId, const char* key, wchar_t* bu
 int LngGetFormat(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity) {
     const int length = LoadStringW(instance, stringId, buffer, capacity);
     std::string text;
-    if (key && g_language.FindString(key, &text)) {
+    if (key && FindStringLocked(key, &text)) {
         const std::wstring translated = AnsiToWide(text);
         if (FormatConversionsMatch(length > 0 ? buffer : L"", translated.c_str())) {
             CopyOut(translated, buffer, capacity);
@@ -119,7 +163,7 @@ void TranslateMenuItems(HMENU menu, size_t section) {
         if (!GetMenuItemInfoW(menu, UINT(position), TRUE, &item)) break;
         if (item.fType & MFT_SEPARATOR) continue;
         std::string translation;
-        if (text[0] && g_language.file().FindValue(section, WideToAnsi(text), &translation)) {
+        if (text[0] && FindValueLocked(section, WideToAnsi(text), &translation)) {
             const std::wstring wide = AnsiToWide(translation);
             MENUITEMINFOW change = {};
             change.cbSize = sizeof change;
@@ -144,7 +188,7 @@ void TranslateBarButtons(HWND bar, size_t section) {
         SendMessageW(bar, TB_GETBUTTONTEXTW, WPARAM(button.idCommand), reinterpret_cast<LPARAM>(text));
         std::string translation;
         if (button.iString <= 0 || !text[0] ||
-            !g_language.file().FindValue(section, WideToAnsi(text), &translation))
+            !FindValueLocked(section, WideToAnsi(text), &translation))
             continue;
         const LRESULT index = MenuBarAddString(bar, AnsiToWide(translation).c_str());
         if (index < 0) continue;
@@ -157,8 +201,12 @@ void TranslateBarButtons(HWND bar, size_t section) {
 }  // namespace
 
 void LngTranslateMenu(HWND menuBar, HMENU menu) {
-    if (!g_language.IsOpen()) return;
-    const size_t section = g_language.file().FindSection("Menu");
+    size_t section;
+    {
+        ReadLock hold(g_languageLock);
+        if (!g_language.IsOpen()) return;
+        section = g_language.file().FindSection("Menu");
+    }
     if (menu) TranslateMenuItems(menu, section);
     if (menuBar) TranslateBarButtons(menuBar, section);
 }

@@ -8,7 +8,8 @@
 #include <windows.h>
 
 // Opens "<program folder>\<code>.lng"; 1 on success, else 0 with the language
-// set to "en" (the built-in texts are used).
+// set to "en" (the built-in texts are used). Called at start-up; it also
+// installs LngGetString as the window framework's text lookup.
 int LngOpen(const char* code);
 void LngClose();
 // Lower-case two-letter code of the current language ("en" without a file).

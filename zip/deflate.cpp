@@ -265,6 +265,11 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
 
 uint32_t DeflateRun(DeflateState* s) {
     if (s->error) return 0;
-    const uint32_t size = s->level <= 3 ? DeflateQuick(s) : DeflateLazy(s);
-    return s->error ? size : uint32_t(s->bytesOut);
+    if (s->level <= 3)
+        DeflateQuick(s);
+    else
+        DeflateLazy(s);
+    // What the output took, not what the blocks were predicted to need: after
+    // a failure the writer places what follows by this count.
+    return uint32_t(s->bytesOut);
 }

@@ -37,7 +37,8 @@ void ct_init(DeflateState* state, uint16_t* fileType);
 // for level 8, 4 for levels 1 and 2: the ZIP general-purpose bits 1 and 2)
 // and reads the first input.
 void PrepareMatcher(DeflateState* state, uint16_t* flags);
-// Compresses all input; returns the compressed size in bytes.
+// Compresses all input; returns the bytes the flush callback took (the
+// compressed size; after a failure, what the output holds).
 uint32_t DeflateRun(DeflateState* state);
 // The message of the first failed check or output, or null.
 const char* DeflateError(const DeflateState* state);

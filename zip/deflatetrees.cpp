@@ -22,12 +22,23 @@ constexpr int kRep3To6 = 16, kRepZero3To10 = 17, kRepZero11To138 = 18;
 // ---------------------------------------------------------------------------
 // Bit output, least significant bit first.
 
+// Hands `length` bytes to the flush callback and counts what it took: the
+// count is what the output really holds, also after a failure.
+void Deliver(DeflateState* s, const uint8_t* data, uint32_t length) {
+    if (s->error) return;
+    uint32_t count = length;
+    const uint32_t written = s->flush(s->arg, data, &count);
+    if (count != 0) {
+        DeflateFail(s, "flush failed");
+        s->bytesOut += written < length ? written : length;
+        return;
+    }
+    s->bytesOut += length;
+}
+
 void FlushOutputBuffer(DeflateState* s) {
     if (s->outOffset == 0) return;
-    uint32_t count = s->outOffset;
-    s->flush(s->arg, s->out, &count);
-    if (count != 0) DeflateFail(s, "flush failed");
-    s->bytesOut += s->outOffset;
+    Deliver(s, s->out, s->outOffset);
     s->outOffset = 0;
 }
 
@@ -81,10 +92,7 @@ void PutStoredBlock(DeflateState* s, const uint8_t* data, uint32_t length) {
     s->bitsSent += 32;
     FlushOutputBuffer(s);
     if (length == 0 || s->error) return;
-    uint32_t count = length;
-    s->flush(s->arg, data, &count);
-    if (count != 0) DeflateFail(s, "flush failed");
-    s->bytesOut += length;
+    Deliver(s, data, length);
     s->bitsSent += uint64_t(length) << 3;
 }
 

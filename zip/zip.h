@@ -12,7 +12,8 @@
 // Names are stored in the archive as UTF-8 (flagged as such when they are
 // not plain ASCII); names without the UTF-8 flag read as Windows-1252.
 //
-// Not thread-safe: one thread (the program's main thread) uses the layer.
+// Threads: any number of threads may use the layer at once, each with its
+// own handles (a handle is used by one thread at a time).
 // Portable: no platform headers.
 #pragma once
 
@@ -69,11 +70,11 @@ struct ZipItem {
     uint32_t uncompressedSize;
 };
 
-// Result of the last public reader operation (open, get, find, extract, set
-// base folder, close) and of the last public writer operation (create, add,
-// close).
-extern uint32_t LastZipReaderResult;
-extern uint32_t LastZipWriterResult;
+// Result of the calling thread's last public reader operation (open, get,
+// find, extract, set base folder, close) and of its last public writer
+// operation (create, add, close). Each thread sees only its own results.
+extern thread_local uint32_t LastZipReaderResult;
+extern thread_local uint32_t LastZipWriterResult;
 
 // Reader. The memory block is not copied and must outlive the handle. The
 // password, when given (an empty one too), decrypts encrypted items.

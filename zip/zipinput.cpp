@@ -6,6 +6,7 @@
 
 #include <minizip/unzip.h>
 
+#include "imagelib/fileio.h"
 #include "zip/zip.h"
 #include "zip/zipfs.h"
 
@@ -24,84 +25,87 @@ ZipInput* ZipInputOpen(const void* source, uint32_t length, int kind, uint32_t* 
         *error = kZipNoMemory;
         return nullptr;
     }
+    FileSource from;
     if (kind == kZipKindMemory) {
-        in->canSeek = 1;
-        in->memory = static_cast<const uint8_t*>(source);
-        in->memoryLength = length;
-        return in;
-    }
-    in->isHandle = 1;
-    if (kind == kZipKindFileName) {
-        in->handle = ZipOpenPath(static_cast<const wchar_t*>(source), false);
-        if (!in->handle) {
+        if (length == 0) {  // no room for even an end record
             std::free(in);
             *error = kZipCannotOpen;
             return nullptr;
         }
-        in->ownsHandle = 1;
+        InitMemorySource(&from, static_cast<const uint8_t*>(source), length);
+        in->canSeek = 1;
     } else {
-        in->handle = static_cast<FILE*>(const_cast<void*>(source));
+        FILE* stream = static_cast<FILE*>(const_cast<void*>(source));
+        if (kind == kZipKindFileName) {
+            stream = in->ownedStream = OpenWidePath(static_cast<const wchar_t*>(source), "rb");
+            if (!stream) {
+                std::free(in);
+                *error = kZipCannotOpen;
+                return nullptr;
+            }
+        }
+        InitFileSource(&from, nullptr);
+        from.stream = stream;
+        in->canSeek = ZipStreamCanSeek(stream, &in->initialOffset) ? 1 : 0;
     }
-    in->canSeek = ZipStreamCanSeek(in->handle, &in->initialOffset) ? 1 : 0;
+    // A stream handed in, or opened here, is kept open by the file record.
+    in->data = OpenPictureFile(&from, kOpenReadBinary);
+    if (!in->data) {
+        if (in->ownedStream) std::fclose(in->ownedStream);
+        std::free(in);
+        *error = kZipNoMemory;
+        return nullptr;
+    }
     return in;
 }
 
 uint32_t ZipInputRead(void* buffer, uint32_t itemSize, uint32_t itemCount, ZipInput* source) {
     if (!source || itemSize == 0 || source->closed) return 0;
-    const uint64_t wanted64 = uint64_t(itemSize) * itemCount;
-    if (wanted64 > 0xFFFFFFFFu) return 0;
-    uint32_t wanted = uint32_t(wanted64);
-    uint32_t got;
-    if (source->isHandle) {
-        got = uint32_t(std::fread(buffer, 1, wanted, source->handle));
-        if (got < wanted && std::ferror(source->handle)) source->readError = 1;
-    } else {
-        const uint32_t left = source->position <= source->memoryLength ? source->memoryLength - source->position : 0;
-        got = wanted < left ? wanted : left;
-        if (got) std::memcpy(buffer, source->memory + source->position, got);
-        source->position += got;
-    }
-    return got / itemSize;
+    const uint64_t wanted = uint64_t(itemSize) * itemCount;
+    if (wanted > 0xFFFFFFFFu) return 0;
+    return uint32_t(ReadFileBytes(source->data, buffer, size_t(wanted))) / itemSize;
 }
 
 int ZipInputSeek(ZipInput* source, uint64_t offset, int origin) {
     if (!source || source->closed) return -1;
-    if (source->isHandle) {
-        if (!source->canSeek) return 29;
-        if (origin < 0 || origin > 2) return 19;
-        const uint64_t base = origin == 0 ? source->initialOffset : 0;
-        if (offset > uint64_t(INT64_MAX) - base) return -1;
-        static const int kOrigins[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-        return ZipSeekStream(source->handle, int64_t(base + offset), kOrigins[origin]);
+    PictureFile* f = source->data;
+    if (f->memory) {
+        // minizip probes with seeks: a memory position outside the block is
+        // refused, not left to a later read.
+        const uint64_t base = origin == 1 ? uint64_t(TellPictureFile(f)) : origin == 2 ? f->memorySize : 0;
+        if (origin < 0 || origin > 2 || offset > f->memorySize || base + offset > f->memorySize) return -1;
+        return SeekPictureFile(f, int64_t(base + offset), SEEK_SET) == 0 ? 0 : -1;
     }
-    uint64_t base;
-    switch (origin) {
-        case 0: base = 0; break;
-        case 1: base = source->position; break;
-        case 2: base = source->memoryLength; break;
-        default: return -1;
-    }
-    if (offset > source->memoryLength || base + offset > source->memoryLength) return -1;
-    source->position = uint32_t(base + offset);
-    return 0;
+    if (!source->canSeek) return 29;
+    if (origin < 0 || origin > 2) return 19;
+    const uint64_t base = origin == 0 ? source->initialOffset : 0;
+    if (offset > uint64_t(INT64_MAX) - base) return -1;
+    static const int kOrigins[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    return SeekPictureFile(f, int64_t(base + offset), kOrigins[origin]) == 0 ? 0 : -1;
 }
 
 uint64_t ZipInputTell(ZipInput* source) {
     if (!source || source->closed) return 0;
-    if (!source->isHandle) return source->position;
-    if (!source->canSeek) return 0;
-    const int64_t at = ZipTellStream(source->handle);
+    if (!source->data->memory && !source->canSeek) return 0;
+    const int64_t at = TellPictureFile(source->data);
     if (at < 0 || uint64_t(at) < source->initialOffset) return 0;
     return uint64_t(at) - source->initialOffset;
 }
 
-int ZipInputError(ZipInput* source) { return source && source->isHandle ? source->readError : 0; }
+int ZipInputError(ZipInput* source) {
+    // Only a failed read counts: minizip's probing seeks may fail harmlessly.
+    return source && !source->closed && source->data->stream && std::ferror(source->data->stream) ? 1 : 0;
+}
 
 int ZipInputClose(ZipInput* source) {
     if (!source) return -1;
-    if (!source->closed && source->ownsHandle && source->handle) std::fclose(source->handle);
+    if (!source->closed) {
+        ClosePictureFile(source->data);
+        source->data = nullptr;
+        if (source->ownedStream) std::fclose(source->ownedStream);
+        source->ownedStream = nullptr;
+    }
     source->closed = 1;
-    source->handle = nullptr;
     return 0;
 }
 

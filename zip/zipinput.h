@@ -18,17 +18,14 @@ enum ZipObjectKind : int {
     kZipKindFolder = 4,    // writer sources only: a folder entry without data
 };
 
+struct PictureFile;
+
 struct ZipInput {
-    uint8_t isHandle;
+    PictureFile* data;       // the stream or the memory block, read through imagelib's file layer
+    FILE* ownedStream;       // a file opened here by name; closed with the input
     uint8_t canSeek;
-    FILE* handle;
-    uint8_t readError;
-    uint64_t initialOffset;
-    uint8_t ownsHandle;
-    const uint8_t* memory;
-    uint32_t memoryLength;
-    uint32_t position;
-    uint8_t closed;  // ZipInputClose ran (minizip closes what it was given)
+    uint64_t initialOffset;  // where a stream stood when opened
+    uint8_t closed;          // ZipInputClose ran (minizip closes what it was given)
 };
 
 // A new source, or null with *error set (kZipCannotOpen, kZipBadArguments,

@@ -19,7 +19,7 @@
 #include "zip/zipname.h"
 #include "zip/ziptime.h"
 
-uint32_t LastZipReaderResult = 0;
+thread_local uint32_t LastZipReaderResult = 0;
 
 namespace {
 
@@ -71,6 +71,24 @@ void SetBaseFolder(ZipReader* r, const wchar_t* folder) {
     }
 }
 
+// True when the input holds nothing but an end record of an archive without
+// items (what our writer makes of an empty archive): minizip refuses an end
+// record at offset 0. The input is left at its start.
+bool IsEmptyArchive(ZipInput* in) {
+    constexpr uint32_t kEndRecordSize = 22, kMaxCommentSize = 0xFFFF;
+    if (ZipInputSeek(in, 0, 2) != 0) return false;
+    const uint64_t size = ZipInputTell(in);
+    if (ZipInputSeek(in, 0, 0) != 0 || size < kEndRecordSize || size > kEndRecordSize + kMaxCommentSize) return false;
+    uint8_t e[kEndRecordSize];
+    if (ZipInputRead(e, 1, kEndRecordSize, in) != kEndRecordSize || ZipInputSeek(in, 0, 0) != 0) return false;
+    static const uint8_t kSignature[4] = {0x50, 0x4B, 0x05, 0x06};
+    if (std::memcmp(e, kSignature, 4) != 0) return false;
+    // Disk numbers, entry counts, directory size and offset: all zero.
+    for (uint32_t i = 4; i < 20; ++i)
+        if (e[i] != 0) return false;
+    return uint32_t(e[20]) + (uint32_t(e[21]) << 8) == size - kEndRecordSize;
+}
+
 uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int kind) {
     if (r->archive || r->openItem != -1) return kZipInUse;
     SetBaseFolder(r, L"\\");
@@ -80,6 +98,10 @@ uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int ki
     uint32_t error;
     r->input = ZipInputOpen(source, length, kind, &error);
     if (!r->input) return error;
+    if (IsEmptyArchive(r->input)) {
+        r->itemCount = 0;  // no minizip archive: every lookup finds nothing
+        return kZipOk;
+    }
     zlib_filefunc64_def functions;
     FillZipInputFunctions(&functions);
     r->archive = unzOpen2_64(r->input, &functions);
@@ -270,10 +292,10 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     if (kind == kZipKindFileName) {
         if (std::fclose(out) != 0 && result == kZipOk) result = kZipWriteFailed;
         if (ZipEndReplacement(&temp, path, result == kZipOk) != 0) result = kZipCannotOpen;
-        if (result == kZipOk && item.writeTime) ZipSetPathTime(path, writeTime);
+        if (result == kZipOk && item.writeTime) SetWidePathTime(path, writeTime);
     } else if (result == kZipOk) {
         if (std::fflush(out) != 0) result = kZipWriteFailed;
-        else if (item.writeTime) ZipSetStreamTime(out, writeTime);
+        else if (item.writeTime) SetStreamTime(out, writeTime);
     }
     return result;
 }
@@ -287,7 +309,7 @@ uint32_t EnsureUnzipFolders(const wchar_t* baseFolder, const wchar_t* path, size
         if (i < length && !IsZipSeparator(path[i])) continue;
         if (IsZipSeparator(path[i - 1])) continue;  // "a//b" and a trailing separator
         if (!JoinZipPath(baseFolder, path, i, folder)) return kZipCannotOpen;
-        ZipMakeFolder(folder);
+        MakeWideFolder(folder);
     }
     size_t end = length;
     while (end > 0 && IsZipSeparator(path[end - 1])) --end;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
 #include "zip/zip.h"
 #include "zip/zipcrypt.h"
@@ -19,8 +20,28 @@ constexpr uint32_t kOwnerRead = 0x01000000u, kOwnerWrite = 0x00800000u, kOwnerEx
 
 void ClearSource(ZipSource* s) { std::memset(s, 0, sizeof *s); }
 
+// The source's data record over a stream (kept open by it) or a memory block.
+bool OpenData(ZipSource* s, FILE* stream, const uint8_t* memory, uint32_t length) {
+    FileSource from;
+    if (stream) {
+        InitFileSource(&from, nullptr);
+        from.stream = stream;
+    } else {
+        InitMemorySource(&from, memory, length);
+    }
+    s->data = OpenPictureFile(&from, kOpenReadBinary);
+    return s->data != nullptr;
+}
+
+void ReleaseData(ZipSource* s) {
+    ClosePictureFile(s->data);
+    s->data = nullptr;
+    if (s->ownedStream) std::fclose(s->ownedStream);
+    s->ownedStream = nullptr;
+}
+
 bool ReadAt(FILE* f, int64_t offset, uint8_t* out, size_t n) {
-    return ZipSeekStream(f, offset, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
+    return SeekStream64(f, offset, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
 }
 
 // An MZ file whose header offset (at 0x3C) points at an MZ, NE, LE or PE
@@ -49,26 +70,25 @@ uint32_t OpenStream(ZipWriter* w, FILE* handle, uint32_t length, const wchar_t* 
         if (info != kZipOk) return info;
         if (size > kMaxSourceSize) return kZipTooLarge;
         s->size = int32_t(size);
-        if (ZipSeekStream(handle, 0, SEEK_SET) != 0) return kZipCannotOpen;
+        if (SeekStream64(handle, 0, SEEK_SET) != 0) return kZipCannotOpen;
     } else {
         if (length > kMaxSourceSize) return kZipTooLarge;
         s->attributes = kZipStreamAttributes;
         s->size = length ? int32_t(length) : -1;
         s->dosTime = CurrentDosTime();
     }
-    s->handle = handle;
-    return kZipOk;
+    return OpenData(s, handle, nullptr, 0) ? kZipOk : kZipNoMemory;
 }
 
 }  // namespace
 
 uint32_t GetSourceFileInfo(FILE* handle, const wchar_t* path, uint32_t* attributes, uint64_t* size, uint32_t* dosTime) {
-    ZipFileInfo info;
+    WideFileInfo info;
     if (handle) {
-        if (ZipStatStream(handle, &info) != 0) return kZipCannotOpen;
-        ZipFileInfo byName;
-        if (path && ZipStatPath(path, &byName) == 0) info.dosAttributes = byName.dosAttributes;
-    } else if (!path || ZipStatPath(path, &info) != 0) {
+        if (StatStream(handle, &info) != 0) return kZipCannotOpen;
+        WideFileInfo byName;
+        if (path && StatWidePath(path, &byName) == 0) info.dosAttributes = byName.dosAttributes;
+    } else if (!path || StatWidePath(path, &info) != 0) {
         return kZipCannotOpen;
     }
     const bool readOnly = info.dosAttributes & 0x01;
@@ -84,15 +104,16 @@ uint32_t GetSourceFileInfo(FILE* handle, const wchar_t* path, uint32_t* attribut
 uint32_t OpenSourceFile(ZipWriter* w, const wchar_t* fileName) {
     ClearSource(&w->source);
     if (!fileName || !*fileName) return kZipBadArguments;
-    FILE* f = ZipOpenPath(fileName, false);
+    FILE* f = OpenWidePath(fileName, "rb");
     if (!f) return kZipCannotOpen;
     const uint32_t result = OpenStream(w, f, 0, fileName);
     if (result != kZipOk) {
+        ReleaseData(&w->source);
         std::fclose(f);
         ClearSource(&w->source);
         return result;
     }
-    w->source.ownsHandle = 1;
+    w->source.ownedStream = f;
     return kZipOk;
 }
 
@@ -107,8 +128,7 @@ uint32_t OpenSourceMemory(ZipWriter* w, const void* address, uint32_t length) {
     ClearSource(s);
     if (!address || length == 0) return kZipBadArguments;
     if (length > kMaxSourceSize) return kZipTooLarge;
-    s->memory = static_cast<const uint8_t*>(address);
-    s->memoryLength = length;
+    if (!OpenData(s, nullptr, static_cast<const uint8_t*>(address), length)) return kZipNoMemory;
     s->size = int32_t(length);
     s->attributes = kZipStreamAttributes;
     s->dosTime = CurrentDosTime();
@@ -126,19 +146,12 @@ uint32_t OpenSourceFolder(ZipWriter* w) {
 uint32_t ReadSource(void* writer, uint8_t* buffer, uint32_t size) {
     auto* w = static_cast<ZipWriter*>(writer);
     ZipSource* s = &w->source;
-    uint32_t n = 0;
-    if (s->memory) {
-        const uint32_t left = s->memoryLength - s->memoryPosition;
-        n = size < left ? size : left;
-        if (n) std::memcpy(buffer, s->memory + s->memoryPosition, n);
-        s->memoryPosition += n;
-    } else if (s->handle) {
-        n = uint32_t(std::fread(buffer, 1, size, s->handle));
-        if (n < size && std::ferror(s->handle)) s->readError = 1;
-    } else {
+    if (!s->data) {
         if (!w->error) w->error = kZipInUse;
         return 0;
     }
+    const uint32_t n = uint32_t(ReadFileBytes(s->data, buffer, size));
+    if (s->data->error) s->readError = 1;
     if (uint64_t(s->bytesRead) + n > kMaxSourceSize) {
         s->tooLarge = 1;
         return 0;
@@ -150,9 +163,7 @@ uint32_t ReadSource(void* writer, uint8_t* buffer, uint32_t size) {
 
 uint32_t CloseSource(ZipWriter* w) {
     ZipSource* s = &w->source;
-    if (s->handle && s->ownsHandle) std::fclose(s->handle);
-    s->handle = nullptr;
-    s->ownsHandle = 0;
+    ReleaseData(s);
     if (s->size == -1) {
         s->size = int32_t(s->bytesRead);
         return kZipOk;

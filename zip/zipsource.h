@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
+struct PictureFile;
 struct ZipWriter;
 
 // External attributes of sources without file information.
@@ -21,11 +22,8 @@ struct ZipSource {
     int32_t size;            // announced size, -1 when unknown
     uint32_t bytesRead;
     uint32_t crc;
-    FILE* handle;
-    uint8_t ownsHandle;
-    const uint8_t* memory;
-    uint32_t memoryLength;
-    uint32_t memoryPosition;
+    PictureFile* data;        // the bytes: a stream or a memory block (imagelib's file layer); null for a folder
+    FILE* ownedStream;        // a file opened here by name; closed with the source
     uint32_t compressedSize;  // filled by the writer
     uint8_t readError;        // a read failed: the data ended early
     uint8_t tooLarge;         // the data reached 2 GiB
@@ -51,8 +49,9 @@ uint32_t GetSourceFileInfo(FILE* handle, const wchar_t* path, uint32_t* attribut
 // The compressor's read callback: delivers up to `size` bytes, 0 at the end
 // or on failure (then readError or tooLarge tells which).
 uint32_t ReadSource(void* writer, uint8_t* buffer, uint32_t size);
-// Closes an owned stream. kZipSizeMismatch when a known size differs from
-// the bytes read (the size becomes the count either way).
+// Lets go of the data and closes an owned stream. kZipSizeMismatch when a
+// known size differs from the bytes read (the size becomes the count either
+// way). Safe to call again.
 uint32_t CloseSource(ZipWriter* writer);
 
 // True for names whose suffix marks them as compressed already (".Z", ".zip",

@@ -3,10 +3,12 @@
 // Every record is serialised byte by byte, little-endian.
 #include "zip/zipwriter.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+#include <mutex>
 #include <string>
 
 #include "imagelib/textutil.h"
@@ -14,7 +16,7 @@
 #include "zip/ziphandle.h"
 #include "zip/zipname.h"
 
-uint32_t LastZipWriterResult = 0;
+thread_local uint32_t LastZipWriterResult = 0;
 
 namespace {
 
@@ -31,26 +33,41 @@ constexpr uint16_t kMethodStored = 0, kMethodDeflated = 8;
 constexpr uint64_t kMaxArchiveEnd = 0xFFFFFFFFu;
 
 // ---------------------------------------------------------------------------
-// Random bytes of the encryption header.
+// Random bytes of the encryption header. The injected source is process-wide
+// (tests set it before they create writers); each writer takes a copy when it
+// is created and keeps its own generator state, so writers on different
+// threads share nothing.
 
-uint8_t (*g_randomNext)(void*) = nullptr;
-void* g_randomUser = nullptr;
-uint64_t g_randomState = 0;
+struct RandomSource {
+    uint8_t (*next)(void*);
+    void* user;
+};
+std::mutex g_randomLock;
+RandomSource g_randomSource = {nullptr, nullptr};
+std::atomic<uint64_t> g_writerSerial{0};
 
-uint8_t DefaultRandomByte(void*) {
-    if (g_randomState == 0) {
-        uint64_t seed = uint64_t(std::time(nullptr)) ^ (uint64_t(std::clock()) << 32) ^
-                        uint64_t(reinterpret_cast<uintptr_t>(&seed));
-        g_randomState = seed ? seed : 0x9E3779B97F4A7C15ull;
-    }
-    // xorshift64*
-    g_randomState ^= g_randomState >> 12;
-    g_randomState ^= g_randomState << 25;
-    g_randomState ^= g_randomState >> 27;
-    return uint8_t((g_randomState * 0x2545F4914F6CDD1Dull) >> 56);
+uint64_t SeedFor(const ZipWriter* w) {
+    // Time, clock, the writer's address and a serial: writers made in the
+    // same tick, even on two threads, start apart.
+    uint64_t seed = uint64_t(std::time(nullptr)) ^ (uint64_t(std::clock()) << 32) ^
+                    uint64_t(reinterpret_cast<uintptr_t>(w)) ^
+                    (g_writerSerial.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15ull);
+    return seed ? seed : 0x9E3779B97F4A7C15ull;
 }
 
-uint8_t RandomByte() { return g_randomNext ? g_randomNext(g_randomUser) : DefaultRandomByte(nullptr); }
+// xorshift64*
+uint8_t NextRandomByte(uint64_t* state) {
+    uint64_t x = *state;
+    x ^= x >> 12;
+    x ^= x << 25;
+    x ^= x >> 27;
+    *state = x;
+    return uint8_t((x * 0x2545F4914F6CDD1Dull) >> 56);
+}
+
+uint8_t RandomByte(ZipWriter* w) {
+    return w->randomNext ? w->randomNext(w->randomUser) : NextRandomByte(&w->randomState);
+}
 
 // ---------------------------------------------------------------------------
 
@@ -73,6 +90,12 @@ void SetError(ZipWriter* w, uint32_t code) {
 uint32_t Store(uint32_t result) {
     LastZipWriterResult = result;
     return result;
+}
+
+void ReleaseMemoryOutput(ZipWriter* w) {
+    if (w->ownsMemory) std::free(w->memory);
+    w->memory = nullptr;
+    w->ownsMemory = 0;
 }
 
 uint32_t WriterOf(ZipHandle* handle, ZipWriter** writer) { return ZipHandleObject(handle, kZipWriterHandle, writer); }
@@ -158,6 +181,9 @@ uint32_t DeflateSource(ZipWriter* w, ZipEntryRecord* r) {
     const bool failed = DeflateError(w->compressor) != nullptr;
     FreeDeflateState(w->compressor);
     w->compressor = nullptr;
+    // The output may hold part of a block the compressor gave up on: like a
+    // failed write, the failure sticks, and close will not report success.
+    if (failed) SetError(w, kZipWriteFailed);
     return failed ? kZipDataError : kZipOk;
 }
 
@@ -232,7 +258,7 @@ uint32_t WriteEntryData(ZipWriter* w, ZipEntryRecord* r, bool encrypted, bool fo
     if (encrypted) {
         InitKeys(&w->keys, w->password);
         uint8_t header[kEncryptionHeaderSize];
-        for (uint8_t& b : header) b = RandomByte();
+        for (uint8_t& b : header) b = RandomByte(w);
         // With a data descriptor the check byte is the high byte of the time.
         header[kEncryptionHeaderSize - 1] = uint8_t(r->dosTime >> 8);
         for (uint8_t& b : header) b = EncryptByte(&w->keys, b);
@@ -283,13 +309,19 @@ uint32_t FinishEntry(ZipWriter* w, ZipEntryRecord* r, bool encrypted, uint32_t f
 }  // namespace
 
 void SetZipRandomSource(uint8_t (*next)(void* user), void* user) {
-    g_randomNext = next;
-    g_randomUser = user;
+    std::lock_guard<std::mutex> hold(g_randomLock);
+    g_randomSource = {next, next ? user : nullptr};
 }
 
 ZipWriter* CreateZipWriter(const char* password) {
     auto* w = static_cast<ZipWriter*>(std::calloc(1, sizeof(ZipWriter)));
     if (!w) return nullptr;
+    {
+        std::lock_guard<std::mutex> hold(g_randomLock);
+        w->randomNext = g_randomSource.next;
+        w->randomUser = g_randomSource.user;
+    }
+    w->randomState = SeedFor(w);
     if (password && *password) {
         w->password = DuplicateText(password);
         if (!w->password) {
@@ -302,7 +334,8 @@ ZipWriter* CreateZipWriter(const char* password) {
 
 void FreeZipWriter(ZipWriter* w) {
     if (!w) return;
-    if (w->source.handle && w->source.ownsHandle) std::fclose(w->source.handle);
+    ReleaseMemoryOutput(w);
+    CloseSource(w);
     if (w->output && w->ownsOutput) std::fclose(w->output);
     ZipEndReplacement(&w->tempName, w->targetName, false);
     std::free(w->targetName);
@@ -342,8 +375,13 @@ uint32_t ZipWriterOpen(ZipWriter* w, void* target, uint32_t length, int kind) {
             return kZipOk;
         }
         case kZipKindMemory:
-            if (!target) return kZipBadArguments;
             if (length == 0) return kZipMemoryFull;
+            if (!target) {
+                // Memory of the writer's own, released when it closes.
+                target = std::calloc(1, length);
+                if (!target) return kZipNoMemory;
+                w->ownsMemory = 1;
+            }
             w->memory = static_cast<uint8_t*>(target);
             w->memoryCapacity = length;
             w->memoryPosition = 0;
@@ -410,7 +448,7 @@ bool ZipWriterSeek(ZipWriter* w, uint32_t position) {
         w->outputPosition = position;
         return true;
     }
-    if (!w->output || ZipSeekStream(w->output, int64_t(w->initialOffset) + position, SEEK_SET) != 0) {
+    if (!w->output || SeekStream64(w->output, int64_t(w->initialOffset) + position, SEEK_SET) != 0) {
         SetError(w, kZipCannotSeek);
         return false;
     }
@@ -483,7 +521,7 @@ uint32_t ZipWriterClose(ZipWriter* w) {
     }
     w->closed = 1;
     FreeRecords(w);
-    w->memory = nullptr;
+    ReleaseMemoryOutput(w);
     if (w->output) {
         const int done = w->ownsOutput ? std::fclose(w->output) : std::fflush(w->output);
         if (done != 0 && result == kZipOk) result = kZipWriteFailed;

@@ -46,6 +46,7 @@ struct ZipWriter {
     uint32_t written;          // bytes written since the initial offset
     uint8_t canSeek;
     uint8_t* memory;
+    uint8_t ownsMemory;        // the writer allocated the memory output; freed at close
     uint32_t memoryPosition;
     uint32_t memoryCapacity;
     uint8_t closed;            // the central directory has been written
@@ -60,6 +61,12 @@ struct ZipWriter {
     ZipSource source;
     uint8_t data[kZipWriterBufferSize];
     uint64_t outputPosition;   // where the next write lands, from the initial offset
+    // The encryption header's random bytes: the source set by
+    // SetZipRandomSource when the writer was created, else this writer's own
+    // generator.
+    uint8_t (*randomNext)(void* user);
+    void* randomUser;
+    uint64_t randomState;
 };
 
 // A writer with no output yet; the password is copied when not empty.
@@ -72,7 +79,8 @@ void FreeZipWriter(ZipWriter* writer);
 // kZipKindHandle: an open FILE* (not owned; data descriptors when it cannot
 // seek); kZipKindFileName: a file created by name (replacing one there only
 // when the close succeeds); kZipKindMemory: a block of `length` bytes at
-// `target`.
+// `target`, or with a null target one the writer allocates (kZipNoMemory
+// when it cannot) and releases when it closes.
 uint32_t ZipWriterOpen(ZipWriter* writer, void* target, uint32_t length, int kind);
 // Sources: kZipKindHandle (a FILE*; length announces the size of a stream
 // that cannot seek, 0 = unknown), kZipKindFileName, kZipKindMemory (address,
@@ -88,6 +96,7 @@ bool ZipWriterSeek(ZipWriter* writer, uint32_t position);
 // a file output by name then replaces its target, or on failure is removed.
 uint32_t ZipWriterClose(ZipWriter* writer);
 
-// The source of the encryption header's random bytes, process-wide; null
-// restores the default (seeded once per run).
+// The source of the encryption header's random bytes for writers created
+// from now on (process-wide, safe from any thread); null restores the
+// default, a generator per writer seeded at its creation.
 void SetZipRandomSource(uint8_t (*next)(void* user), void* user);

@@ -14,6 +14,8 @@
 #include "../bytereader.h"
 #include "../metadata.h"
 #include "../readconvert.h"
+#include "../textutil.h"
+#include "psd.h"
 #include "readerio.h"
 #include "readers.h"
 
@@ -55,11 +57,12 @@ struct PsdChannel {
     uint64_t length;  // bytes of its data, the compression word included
 };
 
-// The layer to load: its rectangle and its channels in record order.
+// The layer to load: its rectangle, its channels in record order and its name.
 struct PsdLayer {
     int32_t top, left, bottom, right;
     int channelCount;
     PsdChannel channels[kMaxChannels];
+    char name[kPsdLayerNameMax + 1];
 };
 
 bool SeekTo(PictureFile* f, uint64_t offset) {
@@ -184,6 +187,31 @@ bool ReadPsdResources(PictureFile* f, LoadContext* ctx, uint64_t end, int32_t* x
     }
 }
 
+// The layer's name from its extra data (`extra` bytes from where the file
+// stands): after the mask and blending-ranges sections, each behind its
+// 32-bit length. A name that does not fit the extra data is not kept.
+// False when the file ends first.
+bool ReadLayerName(PictureFile* f, uint64_t extra, char* name) {
+    name[0] = '\0';
+    uint64_t used = 0;
+    for (int section = 0; section < 2; ++section) {  // mask, then blending ranges
+        if (extra - used < 4) return true;
+        const uint32_t length = ReadUInt32Be(f);
+        if (f->eof) return false;
+        used += 4;
+        if (length > extra - used) return true;
+        if (SkipFileBytes(f, length)) return false;
+        used += length;
+    }
+    if (extra - used < 2) return true;
+    uint32_t size = 0;
+    char* text = ReadLengthPrefixedText(f, &size);
+    if (size == 0) return !f->eof;
+    if (text && size <= extra - used) CopyTextBounded(name, kPsdLayerNameMax + 1, text);
+    std::free(text);
+    return true;
+}
+
 // What the walk over the layer records found.
 struct LayerScan {
     int nonEmpty;        // layers that hold pixels
@@ -226,6 +254,7 @@ int ReadPsdLayers(PictureFile* f, uint64_t end, uint32_t wanted, PsdLayer* layer
         if (f->eof) return kLoadIncomplete;
         const uint64_t extraStart = Position(f);
         if (extraStart > end || extra > end - extraStart) return kLoadCorrupt;
+        if (!ReadLayerName(f, extra, record.name)) return kLoadIncomplete;
         if (!SeekTo(f, extraStart + extra)) return kLoadIncomplete;
 
         const bool hasPixels = int64_t(record.bottom) > record.top && int64_t(record.right) > record.left;
@@ -501,3 +530,28 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
 }  // namespace
 
 int ReadPsdEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPsd); }
+
+char* ReadLengthPrefixedText(PictureFile* f, uint32_t* size) {
+    *size = 0;
+    const int n = ReadFileByte(f);
+    if (n < 0) return nullptr;
+    if (n == 0) {
+        if (ReadFileByte(f) < 0) return nullptr;
+        *size = 2;
+        return nullptr;
+    }
+    // With its length byte, the text takes an even number of bytes.
+    const uint32_t padded = uint32_t(n) + ((n & 1) ? 0 : 1);
+    auto* text = static_cast<char*>(std::malloc(padded + 1));
+    if (!text) {
+        SkipFileBytes(f, padded);
+        return nullptr;
+    }
+    if (ReadFileBytes(f, text, padded) != padded) {
+        std::free(text);
+        return nullptr;
+    }
+    text[n] = '\0';
+    *size = padded + 1;
+    return text;
+}

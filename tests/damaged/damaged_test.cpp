@@ -11,7 +11,7 @@
 
 #include "imagelib/load.h"
 #include "tests/readers/fixtures.h"
-#include "tests/support/bytes.h"
+#include "tests/support/missingoracle.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 
@@ -70,7 +70,7 @@ protected:
         testing_support::EnsureFormatRegistry();
         std::string why;
         fixtures_ = Fixtures(&why);
-        if (fixtures_.empty()) GTEST_SKIP() << why;
+        if (fixtures_.empty()) PV_ORACLE_MISSING(why);
     }
     std::vector<Fixture> fixtures_;
 };

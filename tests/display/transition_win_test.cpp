@@ -142,6 +142,12 @@ LRESULT CALLBACK QuietProc(HWND window, UINT message, WPARAM first, LPARAM secon
 
 // A window covering the screen that paints nothing of its own, so that what
 // it shows is what the transition drew.
+// Steps without a wait keep the run quick; a test that taps during an effect
+// waits the shortest delay at which a step still looks for a stylus release.
+// One test keeps the real delay.
+constexpr DWORD kTestStepDelayMs = 0;
+constexpr DWORD kTapStepDelayMs = 1;
+
 class TransitionWindow : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -154,6 +160,7 @@ protected:
     void SetUp() override {
         // The identity order: effect i at position i.
         SetTransitionRandomSource(Ascending, &key_);
+        SetTransitionStepDelay(kTestStepDelayMs);
         window_ = CreateWindowExW(WS_EX_TOPMOST, L"PvTransitionTest", L"transition", WS_POPUP | WS_VISIBLE, 0, 0,
                                   kScreenWidth, kScreenHeight, nullptr, nullptr, Instance(), nullptr);
         ASSERT_NE(window_, nullptr);
@@ -162,6 +169,7 @@ protected:
     }
     void TearDown() override {
         SetTransitionRandomSource(nullptr, nullptr);
+        SetTransitionStepDelay(kTransitionStepDelayMs);
         if (window_) DestroyWindow(window_);
         Pump();
     }
@@ -282,6 +290,24 @@ TEST_F(TransitionWindow, EveryEffectEndsWithTheNewPictureFullyShown) {
     DeleteObject(picture);
 }
 
+// The one effect shown at the real pace: every step waits the view's delay.
+TEST_F(TransitionWindow, StepsWaitTheRealDelay) {
+    SetTransitionStepDelay(kTransitionStepDelayMs);
+    EXPECT_EQ(TransitionStepDelay(), kTransitionStepDelayMs);
+    HBITMAP picture = MakePicture(200, 150);
+    ASSERT_NE(picture, nullptr);
+    const Scene scene = SmallerOverLarger(picture);
+    uint32_t position = 2;  // a wipe: every step waits
+    PaintOld();
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(Show(window_, &position, picture, scene), 0);
+    const DWORD elapsed = GetTickCount() - start;
+    // A lower bound only: a busy machine may take longer, never shorter.
+    EXPECT_GE(elapsed, DWORD(TransitionStepsFor(2) - 1) * kTransitionStepDelayMs);
+    EXPECT_EQ(Mismatches(Shown(), Expected(2, scene), Finished(2, scene)), 0);
+    DeleteObject(picture);
+}
+
 TEST_F(TransitionWindow, ScaledPicturesAreStretchedOntoTheCanvas) {
     // A 90 x 60 screen bitmap shown at 210 x 140 (a fitted picture) where a
     // 100 x 100 one was.
@@ -299,6 +325,7 @@ TEST_F(TransitionWindow, ScaledPicturesAreStretchedOntoTheCanvas) {
 }
 
 TEST_F(TransitionWindow, StylusReleaseStopsEveryEffectAndOnlyThatReleaseIsTaken) {
+    SetTransitionStepDelay(kTapStepDelayMs);
     HBITMAP picture = MakePicture(200, 150);
     ASSERT_NE(picture, nullptr);
     const Scene scene = SmallerOverLarger(picture);
@@ -349,6 +376,7 @@ DWORD WINAPI TapLater(void* param) {
 }
 
 TEST_F(TransitionWindow, TapDuringAWipeEndsItPartWay) {
+    SetTransitionStepDelay(kTapStepDelayMs);
     HBITMAP picture = MakePicture(240, 320);
     ASSERT_NE(picture, nullptr);
     const Scene scene = {{0, 0, 240, 320}, {0, 0, 240, 320}, PictureAsShown(picture, 240, 320, 240, 320)};
@@ -459,6 +487,7 @@ TEST_F(TransitionWindow, ImageViewChangesPicturesThroughEveryEffect) {
         HBITMAP picture = MakePicture(200, 150, effect % 2 ? 1 : 4);
         ASSERT_NE(picture, nullptr);
         const Pixels expected = PictureAsShown(picture, 200, 150, 240, 180);
+        SetTransitionStepDelay(effect == 5 ? kTapStepDelayMs : kTestStepDelayMs);
         if (effect == 5) PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));  // a tap ends this one
         ViewSetScreenBitmapWithTransition(view, picture, nullptr);  // the view owns it now
 

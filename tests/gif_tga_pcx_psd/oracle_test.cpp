@@ -11,6 +11,7 @@
 
 #include "imagelib/textutil.h"
 #include "tests/gif_tga_pcx_psd/readertest.h"
+#include "tests/support/missingoracle.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         std::string skip;
         fixtures_ = readertest::Fixtures(&skip, &metadata_);
-        if (fixtures_.empty()) GTEST_SKIP() << skip;
+        if (fixtures_.empty()) PV_ORACLE_MISSING(skip);
     }
 
     static LoadOptions OptionsFor(const Fixture& f, uint32_t flags = 0) {

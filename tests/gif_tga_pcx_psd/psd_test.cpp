@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/readers/psd.h"
 #include "tests/gif_tga_pcx_psd/readertest.h"
 
 namespace {
@@ -285,6 +286,44 @@ TEST(PsdTest, LayerN) {
         EXPECT_EQ(3u, load.info.imageCount);
         EXPECT_EQ(c.left, load.info.readerValues[0]);
         EXPECT_EQ(c.top, load.info.readerValues[1]);
+    }
+}
+
+// Length-prefixed texts (layer names): the length byte and the text take an
+// even number of bytes; an empty text still takes two.
+TEST(PsdTest, LengthPrefixedText) {
+    const struct {
+        Bytes bytes;
+        const char* text;  // null: none
+        uint32_t size;
+        int next;          // the byte after it, -1 for the end
+    } cases[] = {
+        {{1, 'L', 7}, "L", 2, 7},
+        {{2, 'a', 'b', 0, 7}, "ab", 4, 7},
+        {{0, 0, 7}, nullptr, 2, 7},
+        {{3, 'a', 'b', 'c'}, "abc", 4, -1},
+        {{2, 'a', 'b'}, nullptr, 0, -1},  // the pad byte is missing
+        {{5, 'a'}, nullptr, 0, -1},
+        {{0}, nullptr, 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.size());
+        FileSource source;
+        InitMemorySource(&source, c.bytes.data(), c.bytes.size());
+        PictureFile* f = OpenPictureFile(&source, kOpenReadBinary);
+        ASSERT_NE(nullptr, f);
+        uint32_t size = 99;
+        char* text = ReadLengthPrefixedText(f, &size);
+        EXPECT_EQ(c.size, size);
+        if (c.text) {
+            ASSERT_NE(nullptr, text);
+            EXPECT_STREQ(c.text, text);
+        } else {
+            EXPECT_EQ(nullptr, text);
+        }
+        EXPECT_EQ(c.next, ReadFileByte(f));
+        std::free(text);
+        ClosePictureFile(f);
     }
 }
 

@@ -85,7 +85,22 @@ TEST_P(PictureFileTest, SeekBounds) {
     EXPECT_EQ(0, SeekPictureFile(f, 1, SEEK_SET));
     EXPECT_FALSE(f->eof);  // a good seek clears the end flag
     EXPECT_EQ(2, ReadFileByte(f));
+    EXPECT_FALSE(f->error);
+    // Past the end: accepted by both kinds; the next read comes up short.
+    EXPECT_EQ(0, SeekPictureFile(f, 10, SEEK_SET));
+    EXPECT_EQ(10, TellPictureFile(f));
+    EXPECT_EQ(-1, ReadFileByte(f));
+    EXPECT_TRUE(f->eof);
+    uint8_t buffer[4];
+    EXPECT_EQ(0u, ReadFileBytes(f, buffer, 4));
+    EXPECT_EQ(0, SeekPictureFile(f, 2, SEEK_END));
+    EXPECT_EQ(5, TellPictureFile(f));
+    EXPECT_FALSE(f->error);
+    // Before the start: refused by both, and the failure sticks.
     EXPECT_NE(0, SeekPictureFile(f, -10, SEEK_CUR));
+    EXPECT_TRUE(f->error);
+    EXPECT_EQ(0, SeekPictureFile(f, 0, SEEK_SET));
+    EXPECT_TRUE(PictureFileFailed(f));
     ClosePictureFile(f);
 }
 
@@ -230,6 +245,78 @@ TEST(FileHelpers, WidePathsDeleteMoveAndTempNames) {
     wchar_t tiny[4];
     EXPECT_EQ(0u, MakeTempFileName(tiny, 4));  // does not fit: refused, not truncated
     EXPECT_EQ(L'\0', tiny[0]);
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Replacing a file: a failure at any step leaves the old file as it was.
+
+std::vector<ReplaceStep> g_failing;
+std::vector<ReplaceStep> g_asked;
+
+bool FailChosenSteps(ReplaceStep step) {
+    g_asked.push_back(step);
+    for (ReplaceStep s : g_failing)
+        if (s == step) return true;
+    return false;
+}
+
+#ifdef _WIN32
+constexpr bool kReplaceFallsBack = true;  // ReplaceFileW after MoveFileExW
+#else
+constexpr bool kReplaceFallsBack = false;
+#endif
+
+struct ReplaceCase {
+    const char* name;
+    std::vector<ReplaceStep> failing;
+    bool replaced;
+};
+
+TEST(ReplaceWithTemp, AFailureAtEachStepKeepsTheOriginal) {
+    const ReplaceCase cases[] = {
+        {"no failure", {}, true},
+        {"data not flushed", {ReplaceStep::kFlushData}, false},
+        {"rename refused", {ReplaceStep::kReplace}, kReplaceFallsBack},
+        {"rename and its fallback refused", {ReplaceStep::kReplace, ReplaceStep::kReplaceAgain}, false},
+        {"folder not synced (best effort)", {ReplaceStep::kSyncFolder}, true},
+    };
+    const std::vector<uint8_t> original = {'o', 'l', 'd', 0, 1, 2, 3}, replacement = {'n', 'e', 'w', 9, 9};
+    SetReplaceFaultHook(FailChosenSteps);
+    for (const ReplaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        const std::wstring target = dir.File("picture.jpg");
+        WriteBytes(target, original);
+        const std::wstring temp = SiblingName(target, L"sv");
+        ASSERT_FALSE(temp.empty());
+        WriteBytes(temp, replacement);
+        g_failing = c.failing;
+        g_asked.clear();
+        EXPECT_EQ(c.replaced ? 0 : 1, ReplaceWithTemp(temp, target));
+        EXPECT_EQ(ReadBytes(target), c.replaced ? replacement : original);
+        // On failure the new file is left for the caller to remove.
+        EXPECT_EQ(WidePathExists(temp.c_str()), c.replaced ? 0 : 1);
+        ASSERT_FALSE(g_asked.empty());
+        EXPECT_EQ(g_asked.front(), ReplaceStep::kFlushData);  // data reach the disk before any rename
+    }
+    SetReplaceFaultHook(nullptr);
+}
+
+TEST(ReplaceWithTemp, AMissingNewFileLeavesTheTargetAlone) {
+    ScratchDir dir;
+    const std::wstring target = dir.File("album.zip");
+    WriteBytes(target, {1, 2, 3});
+    EXPECT_EQ(1, ReplaceWithTemp(dir.File("gone.tmp"), target));
+    EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{1, 2, 3}));
+    // Into a name that does not exist yet.
+    const std::wstring temp = SiblingName(dir.File("new.bmp"), L"sv");
+    WriteBytes(temp, {7});
+    EXPECT_EQ(0, ReplaceWithTemp(temp, dir.File("new.bmp")));
+    EXPECT_EQ(ReadBytes(dir.File("new.bmp")), std::vector<uint8_t>{7});
 }
 
 }  // namespace

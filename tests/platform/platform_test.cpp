@@ -536,9 +536,16 @@ TEST(FolderWatch, QueuedRecordsAreFreedWhenTheWatchEnds) {
     Owner owner;
     ScratchFolder folder(L"pvwatchqueue");
     ASSERT_TRUE(WatchFolder({owner.get(), kFileChangeMessage, folder.path().c_str(), false, kAllFileEvents}));
+    const size_t before = FileChangeRecordsOutstanding();
     Touch(folder.path() + L"a.jpg");
-    Sleep(300);  // posted, not yet dispatched
+    Touch(folder.path() + L"b.jpg");
+    // Posted, not yet dispatched: wait (bounded) until the records are queued.
+    MSG queued;
+    for (int i = 0; i < 200 && FileChangeRecordsOutstanding() < before + 2; ++i) Sleep(10);
+    ASSERT_EQ(FileChangeRecordsOutstanding(), before + 2);
+    EXPECT_TRUE(PeekMessageW(&queued, owner.get(), kFileChangeMessage, kFileChangeMessage, PM_NOREMOVE));
     EXPECT_TRUE(UnwatchFolders(owner.get()));
+    EXPECT_EQ(FileChangeRecordsOutstanding(), before);  // both freed by the unwatch
     Pump();
     EXPECT_TRUE(owner.changes.empty());
 }

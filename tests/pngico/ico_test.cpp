@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "pngico_support.h"
+#include "tests/support/missingoracle.h"
 
 namespace {
 
@@ -215,7 +216,7 @@ TEST(IconRows, EightBitMaskToAlpha) {
 
 TEST(IconPng, EntriesGoThroughThePngReader) {
     std::string skip;
-    if (FixtureChecks(&skip).empty()) GTEST_SKIP() << skip;
+    if (FixtureChecks(&skip).empty()) PV_ORACLE_MISSING(skip);
     for (const char* file : {"rgb8.png", "rgb8_i.png"}) {
         SCOPED_TRACE(file);
         const Bytes png = ReadFixture(file);

@@ -12,6 +12,7 @@
 #include "imagelib/readers/pngreader.h"
 #include "pngico_support.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/missingoracle.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ constexpr uint32_t kKeepAll = kLoadKeepComment | kLoadKeepTexts | kLoadKeepMetad
 #define NEED_FIXTURES()                                               \
     do {                                                              \
         std::string skip_;                                            \
-        if (FixtureChecks(&skip_).empty()) GTEST_SKIP() << skip_;     \
+        if (FixtureChecks(&skip_).empty()) PV_ORACLE_MISSING(skip_);  \
     } while (0)
 
 bool Has(const std::vector<std::string>& texts, const std::string& text) {

@@ -14,6 +14,7 @@
 #include "processing/geometry.h"
 #include "tests/processing/picture.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/missingoracle.h"
 
 using namespace pictest;
 using testing_support::ScratchDir;
@@ -108,7 +109,7 @@ void Convert(const ScratchDir& dir, const Bitmap* src, const std::string& args, 
 class Oracle : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveConvert()) GTEST_SKIP() << "ImageMagick convert is not installed";
+        if (!HaveConvert()) PV_ORACLE_MISSING("ImageMagick convert is not installed");
     }
     ScratchDir dir;
 };

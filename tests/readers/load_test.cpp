@@ -17,6 +17,7 @@
 #include "imagelib/textutil.h"
 #include "tests/readers/fixtures.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/missingoracle.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ protected:
     void SetUp() override {
         std::string skip;
         fixtures_ = testing_support::ReaderFixtures(&skip);
-        if (fixtures_.empty()) GTEST_SKIP() << skip;
+        if (fixtures_.empty()) PV_ORACLE_MISSING(skip);
         InitLoadOptions(&options_);
     }
     void TearDown() override { FreeBitmap(&bitmap_); }

@@ -14,6 +14,7 @@
 #include "imagelib/readers/pnm.h"
 #include "tests/readers/fakeload.h"
 #include "tests/readers/fixtures.h"
+#include "tests/support/missingoracle.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ protected:
     void SetUp() override {
         std::string skip;
         fixtures_ = testing_support::ReaderFixtures(&skip);
-        if (fixtures_.empty()) GTEST_SKIP() << skip;
+        if (fixtures_.empty()) PV_ORACLE_MISSING(skip);
     }
     std::vector<ReaderFixture> fixtures_;
 };

@@ -13,7 +13,7 @@
 
 #include "../support/modaldriver.h"
 #include "platform/handheld.h"
-#include "shell/framework_win.h"
+#include "platform/framework_win.h"
 #include "shell_win_test.rh"
 
 namespace {

@@ -190,6 +190,37 @@ TEST(Deflate, FailedFlushStopsTheCompression) {
     EXPECT_LT(job.input.position, data.size());
 }
 
+// An output that takes only part of a flush: the compressor stops and reports
+// the bytes the output really took, so that what follows is placed after them.
+TEST(Deflate, AfterAShortFlushTheSizeIsWhatWasWritten) {
+    struct Job {
+        testing_support::DeflateMemoryJob input;
+        uint32_t taken;
+    };
+    constexpr uint32_t kRoom = 20000;  // more than one output buffer, less than the stream
+    std::vector<uint8_t> data(1 << 18);
+    uint32_t x = 12345;
+    for (uint8_t& b : data) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);  // incompressible
+    Job job = {{data.data(), data.size(), 0, 0, nullptr}, 0};
+    auto partly = [](void* arg, const uint8_t*, uint32_t* count) -> uint32_t {
+        Job* j = static_cast<Job*>(arg);
+        const uint32_t n = *count < kRoom - j->taken ? *count : kRoom - j->taken;
+        j->taken += n;
+        if (n == *count) *count = 0;
+        return n;
+    };
+    DeflateState* s = CreateDeflateState(&job, 8, testing_support::DeflateMemoryRead, partly);
+    ASSERT_NE(nullptr, s);
+    std::vector<uint8_t> buffer(16384);
+    uint16_t flags = 0, type = 0;
+    StartBitOutput(s, buffer.data(), uint32_t(buffer.size()));
+    ct_init(s, &type);
+    PrepareMatcher(s, &flags);
+    EXPECT_EQ(kRoom, DeflateRun(s));
+    EXPECT_STREQ("flush failed", DeflateError(s));
+    FreeDeflateState(s);
+}
+
 TEST(Deflate, GuessesTextOrBinaryWhenAsked) {
     const struct {
         std::vector<uint8_t> data;

@@ -146,8 +146,8 @@ TEST(ZipFixtures, ExtractEverythingToFiles) {
             continue;
         }
         EXPECT_EQ(e.data, ReadBytes(path)) << e.name;
-        ZipFileInfo info;
-        ASSERT_EQ(0, ZipStatPath(path.c_str(), &info));
+        WideFileInfo info;
+        ASSERT_EQ(0, StatWidePath(path.c_str(), &info));
         EXPECT_EQ(kFixtureTime, info.writeTime);
         EXPECT_EQ(0u, info.dosAttributes & 0x01);  // read-only is not copied
     }

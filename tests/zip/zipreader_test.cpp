@@ -84,6 +84,46 @@ TEST_F(ZipReaderTest, WholeArchiveQueryAndIndexBounds) {
     EXPECT_EQ(kZipBadArguments, GetZipItem(h, 4, &item));
 }
 
+// An archive of nothing but its end record (as our writer makes an empty
+// archive) opens with no items, with or without a comment; one that claims
+// items it does not hold does not open.
+TEST_F(ZipReaderTest, EmptyArchiveOfOnlyTheEndRecord) {
+    const std::vector<uint8_t> empty = {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> commented = empty;
+    commented[20] = 3;
+    commented.insert(commented.end(), {'a', 'b', 'c'});
+    for (const auto& bytes : {empty, commented}) {
+        ZipHandle* h = OpenZipMemory(bytes.data(), uint32_t(bytes.size()), nullptr);
+        ASSERT_NE(nullptr, h);
+        EXPECT_EQ(kZipOk, LastZipReaderResult);
+        ZipItem item;
+        ASSERT_EQ(kZipOk, GetZipItem(h, -1, &item));
+        EXPECT_EQ(0, item.index);
+        EXPECT_EQ(kZipBadArguments, GetZipItem(h, 0, &item));
+        int32_t index = 5;
+        EXPECT_EQ(kZipNotFound, FindZipItem(h, L"config", 1, &index, nullptr));
+        EXPECT_EQ(-1, index);
+        uint8_t buffer[8];
+        EXPECT_EQ(kZipBadArguments, UnzipItemToMemory(h, 0, buffer, 8));
+        EXPECT_EQ(kZipOk, CloseZipReader(h));
+    }
+    // From a file too.
+    ScratchDir dir;
+    const std::wstring path = dir.File("empty.zip");
+    WriteBytes(path, empty);
+    ZipHandle* h = OpenZipFile(path.c_str(), nullptr);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(kZipOk, CloseZipReader(h));
+
+    std::vector<uint8_t> claims = empty;
+    claims[8] = claims[10] = 1;  // one item, none there
+    EXPECT_EQ(nullptr, OpenZipMemory(claims.data(), uint32_t(claims.size()), nullptr));
+    EXPECT_EQ(kZipCannotOpen, LastZipReaderResult);
+    std::vector<uint8_t> badComment = commented;
+    badComment[20] = 9;  // longer than what follows
+    EXPECT_EQ(nullptr, OpenZipMemory(badComment.data(), uint32_t(badComment.size()), nullptr));
+}
+
 TEST_F(ZipReaderTest, ItemRecords) {
     ZipHandle* h = OpenBytes(BuildArchive(AlbumEntries()));
     ASSERT_NE(nullptr, h);
@@ -344,9 +384,9 @@ TEST(ZipReaderStreams, ArchiveInsideAnOpenStream) {
     const std::vector<uint8_t> archive = BuildArchive(AlbumEntries());
     bytes.insert(bytes.end(), archive.begin(), archive.end());
     WriteBytes(path, bytes);
-    FILE* f = ZipOpenPath(path.c_str(), false);
+    FILE* f = OpenWidePath(path.c_str(), "rb");
     ASSERT_NE(nullptr, f);
-    ASSERT_EQ(0, ZipSeekStream(f, 777, SEEK_SET));
+    ASSERT_EQ(0, SeekStream64(f, 777, SEEK_SET));
     ZipHandle* h = OpenZipSource(f, 0, kZipKindHandle, nullptr);
     ASSERT_NE(nullptr, h);
     uint32_t result;
@@ -354,7 +394,7 @@ TEST(ZipReaderStreams, ArchiveInsideAnOpenStream) {
     EXPECT_EQ(kZipOk, result);
     EXPECT_EQ(kZipOk, CloseZipReader(h));
     // The stream is the caller's: still open.
-    EXPECT_EQ(0, ZipSeekStream(f, 0, SEEK_SET));
+    EXPECT_EQ(0, SeekStream64(f, 0, SEEK_SET));
     std::fclose(f);
 
     FILE *readEnd, *writeEnd;
@@ -383,8 +423,8 @@ protected:
     }
     std::wstring Path(const std::string& relative) const { return base_ + ziptest::Widen(relative); }
     bool Exists(const std::string& relative) const {
-        ZipFileInfo info;
-        return ZipStatPath(Path(relative).c_str(), &info) == 0;
+        WideFileInfo info;
+        return StatWidePath(Path(relative).c_str(), &info) == 0;
     }
     ScratchDir dir_;
     std::wstring base_ = dir_.File("out");  // no separator: one is appended
@@ -393,7 +433,7 @@ protected:
 };
 
 TEST_F(ZipExtractTest, FilesFoldersAndTimes) {
-    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     base_ += L"/";
     ZipHandle* h = Open(AlbumEntries());
     ASSERT_NE(nullptr, h);
@@ -407,8 +447,8 @@ TEST_F(ZipExtractTest, FilesFoldersAndTimes) {
     EXPECT_EQ(Compressible(20000), ReadBytes(Path("0000")));
     EXPECT_TRUE(ZipPathIsFolder(Path("photos").c_str()));
     EXPECT_EQ(entries[3].data, ReadBytes(Path("photos/a.jpg")));
-    ZipFileInfo info;
-    ASSERT_EQ(0, ZipStatPath(Path("0000").c_str(), &info));
+    WideFileInfo info;
+    ASSERT_EQ(0, StatWidePath(Path("0000").c_str(), &info));
     EXPECT_EQ(ziptest::PinnedLocalToUtc(2009, 1, 1, 13, 26, 58), info.writeTime);
     // Another target name in a folder that does not exist yet.
     ASSERT_EQ(kZipOk, UnzipItemToFile(h, 0, L"deep/er/config.txt"));
@@ -418,7 +458,7 @@ TEST_F(ZipExtractTest, FilesFoldersAndTimes) {
 }
 
 TEST_F(ZipExtractTest, FileItemsCreateTheirFolders) {
-    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     ZipHandle* h = Open({Entry("a/b/c.txt", TextBytes("deep"))});
     ASSERT_NE(nullptr, h);
     ASSERT_EQ(kZipOk, UnzipItemToFile(h, 0, L"a/b/c.txt"));
@@ -426,7 +466,7 @@ TEST_F(ZipExtractTest, FileItemsCreateTheirFolders) {
 }
 
 TEST_F(ZipExtractTest, NamesThatLeaveTheBaseAreRefused) {
-    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     ZipHandle* h = Open({Entry("x.txt", TextBytes("payload")), Folder("../evil/"), Folder("/rooted/"),
                          Folder("C:/drive/"), Folder("fine/../../up/")});
     ASSERT_NE(nullptr, h);
@@ -442,7 +482,7 @@ TEST_F(ZipExtractTest, NamesThatLeaveTheBaseAreRefused) {
 }
 
 TEST_F(ZipExtractTest, FailedExtractionLeavesNoFile) {
-    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     RawEntry bad = Entry("bad.bin", Compressible(50000), 8);
     bad.crcXor = 0x100;
     ZipHandle* h = Open({bad});
@@ -455,7 +495,7 @@ TEST_F(ZipExtractTest, FailedExtractionLeavesNoFile) {
 // (which then carries the item's time); a failed one leaves it as it was and
 // nothing beside it.
 TEST_F(ZipExtractTest, ExistingFileIsReplacedOnlyByACompleteItem) {
-    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     RawEntry bad = Entry("bad.bin", Compressible(50000), 8);
     bad.crcXor = 0x100;
     ZipHandle* h = Open({bad, Entry("good.txt", TextBytes("extracted"))});
@@ -466,8 +506,8 @@ TEST_F(ZipExtractTest, ExistingFileIsReplacedOnlyByACompleteItem) {
     EXPECT_EQ(before, ReadBytes(Path("/mine.txt")));
     ASSERT_EQ(kZipOk, UnzipItemToFile(h, 1, L"mine.txt"));
     EXPECT_EQ(TextBytes("extracted"), ReadBytes(Path("/mine.txt")));
-    ZipFileInfo info;
-    ASSERT_EQ(0, ZipStatPath(Path("/mine.txt").c_str(), &info));
+    WideFileInfo info;
+    ASSERT_EQ(0, StatWidePath(Path("/mine.txt").c_str(), &info));
     EXPECT_EQ(ziptest::PinnedLocalToUtc(2009, 1, 1, 13, 26, 58), info.writeTime);
     size_t files = 0;
     for (const auto& entry : testing_support::fs::directory_iterator(testing_support::ToFsPath(base_))) {
@@ -478,7 +518,7 @@ TEST_F(ZipExtractTest, ExistingFileIsReplacedOnlyByACompleteItem) {
 }
 
 TEST_F(ZipExtractTest, ReadOnlyItemsExtractAsDeletableFiles) {
-    ASSERT_EQ(0, ZipMakeFolder(base_.c_str()));
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     RawEntry ro = Entry("ro.txt", TextBytes("read only"));
     ro.external = 0x81240000;  // 0444
     RawEntry hidden = Entry("hidden.txt", TextBytes("hidden"));
@@ -492,10 +532,10 @@ TEST_F(ZipExtractTest, ReadOnlyItemsExtractAsDeletableFiles) {
         EXPECT_TRUE(item.attributes & 0x01);
         ASSERT_EQ(kZipOk, UnzipItemToFile(h, i, item.name));
         const std::wstring path = Path(std::string("/") + (i == 0 ? "ro.txt" : "hidden.txt"));
-        ZipFileInfo info;
-        ASSERT_EQ(0, ZipStatPath(path.c_str(), &info));
+        WideFileInfo info;
+        ASSERT_EQ(0, StatWidePath(path.c_str(), &info));
         EXPECT_EQ(0u, info.dosAttributes & 0x03) << i;
-        EXPECT_EQ(0, ZipRemoveFile(path.c_str()));
+        EXPECT_EQ(0, RemoveWidePath(path.c_str()));
     }
 }
 
@@ -522,7 +562,7 @@ TEST_F(ZipExtractTest, ToAnOpenStream) {
     ZipHandle* h = Open(AlbumEntries());
     ASSERT_NE(nullptr, h);
     const std::wstring path = dir_.File("stream.bin");
-    FILE* f = ZipOpenPath(path.c_str(), true);
+    FILE* f = OpenWidePath(path.c_str(), "wb");
     ASSERT_NE(nullptr, f);
     std::fputs("head:", f);
     auto* reader = static_cast<ZipReader*>(h->object);

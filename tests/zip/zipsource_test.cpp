@@ -48,7 +48,7 @@ protected:
 TEST_F(ZipSourceTest, FileAttributesAndLocalTimestamp) {
     const std::wstring path = dir_.File("photo.jpg");
     WriteBytes(path, ziptest::PatternBytes(1234, 1));
-    ASSERT_EQ(0, ZipSetPathTime(path.c_str(), ziptest::PinnedLocalToUtc(2009, 6, 30, 10, 15, 37)));
+    ASSERT_EQ(0, SetWidePathTime(path.c_str(), ziptest::PinnedLocalToUtc(2009, 6, 30, 10, 15, 37)));
     ASSERT_EQ(kZipOk, OpenSourceFile(writer_, path.c_str()));
     EXPECT_EQ(1234, source().size);
     EXPECT_EQ(uint32_t((29 << 9) | (6 << 5) | 30) << 16 | ((10 << 11) | (15 << 5) | 18), source().dosTime);
@@ -179,7 +179,7 @@ TEST_F(ZipSourceTest, MissingFilesAndFolders) {
     EXPECT_EQ(kZipBadArguments, OpenSourceFile(writer_, nullptr));
     EXPECT_EQ(kZipBadArguments, OpenSourceFile(writer_, L""));
     EXPECT_EQ(kZipCannotOpen, OpenSourceFile(writer_, dir_.File("missing").c_str()));
-    EXPECT_EQ(nullptr, source().handle);
+    EXPECT_EQ(nullptr, source().data);
     ASSERT_EQ(kZipOk, OpenSourceFolder(writer_));
     EXPECT_EQ(kZipFolderAttributes, source().attributes);
     EXPECT_EQ(0, source().size);
@@ -192,7 +192,7 @@ TEST_F(ZipSourceTest, FilesOf2GiBAreRefused) {
     WriteBytes(path, {1});
     fs::resize_file(testing_support::ToFsPath(path), 0x80000000u);
     EXPECT_EQ(kZipTooLarge, OpenSourceFile(writer_, path.c_str()));
-    EXPECT_EQ(nullptr, source().handle);
+    EXPECT_EQ(nullptr, source().data);
     fs::resize_file(testing_support::ToFsPath(path), 0x7FFFFFFFu);
     EXPECT_EQ(kZipOk, OpenSourceFile(writer_, path.c_str()));
 }

@@ -65,7 +65,7 @@ protected:
     std::wstring Source(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::wstring path = dir_.File(name);
         WriteBytes(path, bytes);
-        EXPECT_EQ(0, ZipSetPathTime(path.c_str(), kSourceTime));
+        EXPECT_EQ(0, SetWidePathTime(path.c_str(), kSourceTime));
         return path;
     }
     // Writes an archive into memory of `capacity` bytes; *closeResult gets the
@@ -415,7 +415,7 @@ TEST_F(ZipWriterTest, EmptyArchiveIsTheEndRecord) {
 
     // Behind other data in a stream, offsets count from the stream's start.
     const std::wstring path = dir_.File("behind.bin");
-    FILE* f = ZipOpenPath(path.c_str(), true);
+    FILE* f = OpenWidePath(path.c_str(), "wb");
     ASSERT_NE(nullptr, f);
     std::fwrite("0123456789", 1, 10, f);
     ZipWriter* w = CreateZipWriter(nullptr);
@@ -461,6 +461,33 @@ TEST_F(ZipWriterTest, LifecycleAndHandles) {
     EXPECT_EQ(kZipWrongHandleKind, LastZipWriterResult);
 }
 
+// Memory output without an address: the writer allocates the capacity
+// itself, writes into it like any block, and releases it when it closes.
+TEST_F(ZipWriterTest, MemoryOutputTheWriterAllocates) {
+    const std::vector<uint8_t> data = PatternBytes(5000, 3);
+    ZipWriter* w = CreateZipWriter(nullptr);
+    ASSERT_EQ(kZipOk, ZipWriterOpen(w, nullptr, 100000, kZipKindMemory));
+    ASSERT_NE(nullptr, w->memory);
+    EXPECT_EQ(kZipInUse, ZipWriterOpen(w, nullptr, 100000, kZipKindMemory));
+    EXPECT_EQ(kZipOk, ZipWriterAdd(w, L"a.bin", data.data(), uint32_t(data.size()), kZipKindMemory));
+    EXPECT_GT(w->memoryPosition, 22u);
+    EXPECT_EQ(kZipOk, ZipWriterClose(w));
+    EXPECT_EQ(nullptr, w->memory);  // released (the leak check sees the rest)
+    FreeZipWriter(w);
+
+    // Too small for the entry: the allocated block fills, the failure sticks.
+    w = CreateZipWriter(nullptr);
+    ASSERT_EQ(kZipOk, ZipWriterOpen(w, nullptr, 100, kZipKindMemory));
+    EXPECT_EQ(kZipMemoryFull, ZipWriterAdd(w, L"a.bin", data.data(), uint32_t(data.size()), kZipKindMemory));
+    EXPECT_EQ(kZipMemoryFull, ZipWriterClose(w));
+    FreeZipWriter(w);  // freed without a close too
+
+    w = CreateZipWriter(nullptr);
+    EXPECT_EQ(kZipMemoryFull, ZipWriterOpen(w, nullptr, 0, kZipKindMemory));
+    ASSERT_EQ(kZipOk, ZipWriterOpen(w, nullptr, 4096, kZipKindMemory));
+    FreeZipWriter(w);
+}
+
 TEST_F(ZipWriterTest, MemoryOutputMayBeExactlyFull) {
     const std::wstring source = Source("p.bmp", Picture(30000));
     auto add = [&](ZipWriter* w) { EXPECT_EQ(kZipOk, ZipWriterAdd(w, L"0000", source.c_str(), 0, kZipKindFileName)); };
@@ -491,7 +518,7 @@ TEST_F(ZipWriterTest, FailedOutputSticks) {
 
     // A stream that refuses writes.
     const std::wstring path = Source("readonly.zip", {});
-    FILE* f = ZipOpenPath(path.c_str(), false);
+    FILE* f = OpenWidePath(path.c_str(), "rb");
     ASSERT_NE(nullptr, f);
     ZipWriter* w = CreateZipWriter(nullptr);
     ASSERT_EQ(kZipOk, ZipWriterOpen(w, f, 0, kZipKindHandle));
@@ -651,9 +678,9 @@ TEST_F(ZipWriterTest, FormatLimits) {
 // Natively only (a sparse file): an archive may not reach 4 GiB.
 TEST_F(ZipWriterTest, ArchivesStopShortOf4GiB) {
     const std::wstring path = dir_.File("big.zip");
-    FILE* f = ZipOpenPath(path.c_str(), true);
+    FILE* f = OpenWidePath(path.c_str(), "wb");
     ASSERT_NE(nullptr, f);
-    ASSERT_EQ(0, ZipSeekStream(f, 0xFFFFF000, SEEK_SET));
+    ASSERT_EQ(0, SeekStream64(f, 0xFFFFF000, SEEK_SET));
     ZipWriter* w = CreateZipWriter(nullptr);
     ASSERT_EQ(kZipOk, ZipWriterOpen(w, f, 0, kZipKindHandle));
     const std::vector<uint8_t> small(1000, 'a'), large = PatternBytes(5000, 8);

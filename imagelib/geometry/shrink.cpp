@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "processing/geometry.h"
-#include "processing/geometry_internal.h"
+#include "imagelib/geometry.h"
+#include "imagelib/geometry/geometry_internal.h"
 
 using namespace geometry;
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "imagelib/checked.h"
-#include "processing/geometry.h"
-#include "processing/geometry_internal.h"
+#include "imagelib/geometry.h"
+#include "imagelib/geometry/geometry_internal.h"
 
 using namespace geometry;
 

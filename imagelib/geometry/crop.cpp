@@ -1,8 +1,8 @@
 // Copies of a picture or of a rectangle of it.
 #include <cstring>
 
-#include "processing/geometry.h"
-#include "processing/geometry_internal.h"
+#include "imagelib/geometry.h"
+#include "imagelib/geometry/geometry_internal.h"
 
 using namespace geometry;
 
@@ -63,7 +63,7 @@ int BitmapCropClipped(Bitmap* src, Bitmap* dst, const PictureRect* rect) {
     return CopyRect(src, dst, r, true);
 }
 
-size_t GetLibraryTempFolder(char* buffer, size_t capacity) {
-    if (buffer && capacity > 0) buffer[0] = '\0';
-    return 0;
-}
+void FormatsInitHookFirst() {}
+void FormatsInitHookSecond() {}
+void FormatsExitHook() {}
+void FormatsCallHook(uint32_t) {}

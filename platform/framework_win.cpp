@@ -1,11 +1,13 @@
 // Window and dialog framework: see framework_win.h.
-#include "shell/framework_win.h"
+#include "platform/framework_win.h"
 
+#include <commctrl.h>
+
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 
 #include "platform/handheld.h"
-#include "shell/language_win.h"
 
 LRESULT MsgTableDefaultProc(uint32_t kind, HWND window, UINT message, WPARAM first, LPARAM second) {
     switch (kind) {
@@ -196,6 +198,22 @@ INT_PTR CALLBACK DialogObjectProc(HWND window, UINT message, WPARAM first, LPARA
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+int BuiltInText(HINSTANCE instance, UINT stringId, const char*, wchar_t* buffer, int capacity) {
+    return LoadStringW(instance, stringId, buffer, capacity);
+}
+
+std::atomic<FrameworkTextLookup> g_textLookup{BuiltInText};
+
+}  // namespace
+
+void SetFrameworkTextLookup(FrameworkTextLookup lookup) { g_textLookup.store(lookup ? lookup : BuiltInText); }
+
+int FrameworkGetText(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity) {
+    return g_textLookup.load()(instance, stringId, key, buffer, capacity);
+}
+
 void DialogInitFullScreen(HWND window, void* object) {
     HandheldDialogSetup(window, kSetupStandardDialog);
     if (object) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
@@ -208,7 +226,7 @@ void DlgItemShow(HWND window, int id, BOOL show) { ShowWindow(GetDlgItem(window,
 void DlgComboAddString(HWND window, int id, UINT stringId, const char* key) {
     wchar_t text[512];
     text[0] = L'\0';
-    LngGetString(GetModuleHandleW(nullptr), stringId, key, text, 512);
+    FrameworkGetText(GetModuleHandleW(nullptr), stringId, key, text, 512);
     SendDlgItemMessageW(window, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
 
@@ -222,6 +240,18 @@ int GetWindowFontHeight(HWND window) {
 namespace {
 // Marks the font that SetWindowFontHeight gave a window.
 constexpr const wchar_t* kOwnFontProperty = L"PvOwnFont";
+// Id of the subclass that frees that font with the window.
+constexpr UINT_PTR kOwnFontSubclass = 0x50764654;
+
+// The window goes: its own font and the property go with it.
+LRESULT CALLBACK OwnFontSubclassProc(HWND window, UINT message, WPARAM first, LPARAM second, UINT_PTR id,
+                                     DWORD_PTR) {
+    if (message == WM_NCDESTROY) {
+        if (HANDLE font = RemovePropW(window, kOwnFontProperty)) DeleteObject(font);
+        RemoveWindowSubclass(window, OwnFontSubclassProc, id);
+    }
+    return DefSubclassProc(window, message, first, second);
+}
 }  // namespace
 
 void SetWindowFontHeight(HWND window, int height) {
@@ -239,6 +269,7 @@ void SetWindowFontHeight(HWND window, int height) {
     // controls, and the system font is no one's to delete.
     if (old && GetPropW(window, kOwnFontProperty) == old) DeleteObject(old);
     SetPropW(window, kOwnFontProperty, font);
+    SetWindowSubclass(window, OwnFontSubclassProc, kOwnFontSubclass, 0);  // once per window: same id
     InvalidateRect(window, nullptr, TRUE);
     UpdateWindow(window);
 }

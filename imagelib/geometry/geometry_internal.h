@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "imagelib/bitmap.h"
-#include "processing/geometry.h"
+#include "imagelib/geometry.h"
 
 namespace geometry {
 

@@ -1,15 +1,16 @@
 // The window and dialog framework under Wine: table dispatch, a DialogObject
 // run from a resource and driven like a user, and the font and text helpers.
-#include "shell/framework_win.h"
+#include "platform/framework_win.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "../support/modaldriver.h"
 #include "platform/handheld.h"
-#include "shell_win_test.rh"
+#include "framework_win_test.rh"
 
 namespace {
 
@@ -327,6 +328,39 @@ TEST(DialogObject, PlainProceduresSetUpFullScreenWithTheirRecord) {
 }
 
 // ---------------------------------------------------------------------------
+// Texts: built-in until a translator is installed
+
+int Translator(HINSTANCE, UINT stringId, const char* key, wchar_t* buffer, int capacity) {
+    const std::wstring text = L"zz:" + std::to_wstring(stringId) + L":" + std::wstring(key, key + strlen(key));
+    wcsncpy(buffer, text.c_str(), size_t(capacity));
+    buffer[capacity - 1] = L'\0';
+    return 1;
+}
+
+TEST(FrameworkTexts, BuiltInUntilATranslatorIsInstalled) {
+    HWND dialog = CreateTestDialog(RecordingDialogProc);
+    ASSERT_NE(dialog, nullptr);
+    auto item = [&](int index) {
+        wchar_t text[64] = {};
+        SendDlgItemMessageW(dialog, IDC_CHOICE, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text));
+        return std::wstring(text);
+    };
+    DlgComboAddString(dialog, IDC_CHOICE, IDS_TINY, "IDS_TINY");
+    SetFrameworkTextLookup(Translator);
+    DlgComboAddString(dialog, IDC_CHOICE, IDS_TINY, "IDS_TINY");
+    SetFrameworkTextLookup(nullptr);
+    DlgComboAddString(dialog, IDC_CHOICE, IDS_TINY, "IDS_TINY");
+    EXPECT_EQ(item(0), L"Tiny");
+    EXPECT_EQ(item(1), L"zz:5001:IDS_TINY");
+    EXPECT_EQ(item(2), L"Tiny");  // null puts the built-in strings back
+
+    wchar_t text[8];
+    EXPECT_EQ(FrameworkGetText(Instance(), IDS_TINY, "IDS_TINY", text, 8), 4);
+    EXPECT_STREQ(text, L"Tiny");
+    DestroyWindow(dialog);
+}
+
+// ---------------------------------------------------------------------------
 // Fonts and text fitting
 
 TEST(WindowFonts, SetWindowFontHeightReplacesOnlyItsOwnFont) {
@@ -360,7 +394,13 @@ TEST(WindowFonts, SetWindowFontHeightReplacesOnlyItsOwnFont) {
     SetWindowFontHeight(plain, 12);
     EXPECT_EQ(GetWindowFontHeight(plain), 12);
     DestroyWindow(plain);
+
+    // The last font made here goes with the window; one set by others stays.
+    HFONT last = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+    EXPECT_NE(GetObjectW(last, sizeof check, &check), 0);
     DestroyWindow(label);
+    EXPECT_EQ(GetObjectW(last, sizeof check, &check), 0);
+    EXPECT_EQ(GetObjectW(shared, sizeof check, &check), int(sizeof check));
     DeleteObject(shared);
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "processing/geometry.h"
-#include "processing/geometry_internal.h"
+#include "imagelib/geometry.h"
+#include "imagelib/geometry/geometry_internal.h"
 
 using namespace geometry;
 

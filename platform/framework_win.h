@@ -231,15 +231,27 @@ inline DialogMapRow End() {
 // window's user data. For dialogs and pages under plain procedures.
 void DialogInitFullScreen(HWND window, void* object);
 
+// Where the framework's user-facing texts come from: (instance, string
+// resource id, language key, buffer, capacity in characters), returning what
+// LoadStringW would (0 when there is no text). The shell installs its
+// translator at start-up; until then, and after a null is installed, the
+// built-in string resources answer (LoadStringW). Safe from any thread.
+using FrameworkTextLookup = int (*)(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer,
+                                    int capacity);
+void SetFrameworkTextLookup(FrameworkTextLookup lookup);
+// The text for (`stringId`, `key`) through the installed lookup.
+int FrameworkGetText(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity);
+
 void DlgItemEnable(HWND window, int id, BOOL enable);
 void DlgItemShow(HWND window, int id, BOOL show);
-// Appends the translated string (LngGetString, 512 characters) to a combo box.
+// Appends the translated string (FrameworkGetText, 512 characters) to a combo box.
 void DlgComboAddString(HWND window, int id, UINT stringId, const char* key);
 
 // The height of the window's font as a positive number; 0 when unknown.
 int GetWindowFontHeight(HWND window);
 // Gives the window a copy of its font with this height (1 or more) when it
-// differs; the font set before is deleted.
+// differs; the font it made before is deleted, and the last one is deleted
+// with the window (at WM_NCDESTROY).
 void SetWindowFontHeight(HWND window, int height);
 // Copies `source`; when it is wider than width - 4 pixels, cuts characters
 // from the end until the rest plus "..." fits (and fits `capacity`), then

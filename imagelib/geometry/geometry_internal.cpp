@@ -1,4 +1,4 @@
-#include "processing/geometry_internal.h"
+#include "imagelib/geometry/geometry_internal.h"
 
 #include <cstdlib>
 #include <cstring>
