@@ -178,6 +178,7 @@ struct LoadRowState {
     uint8_t* srcBuffer;
     // Converters and their lines.
     RowUnpacker unpack;
+    uint8_t unpackCopies;        // the unpacker only copies: storers may read the source row itself
     RowStorer store;
     int8_t storeMap[4];          // storers that move bytes: source byte per output byte (readconvert.cpp)
     int32_t internalBytesPerPixel;

@@ -316,6 +316,13 @@ void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int3
         outRow = rs->rowTable[t];
         if (outRow < 0) return;
     }
+    if (rs->unpackCopies && !rs->mirror && rs->scaleMode != kScaleNearest && rs->outputMode != 1) {
+        // Nothing to rearrange: the storer reads the reader's row, which
+        // spares a copy of every row (a tenth of a full JPEG decode).
+        WatchAlpha(ctx, src, plane, count);
+        rs->store(rs, src, plane, OutputRow(ctx, outRow) + size_t(x) * size_t(rs->outBytesPerPixel), count);
+        return;
+    }
     uint8_t* line = rs->internalLine;
     rs->unpack(rs, src, line, count);
     if (rs->mirror) x = rs->srcWidth - x - count;
