@@ -94,20 +94,17 @@ const TypeLayout* LayoutOf(uint16_t type) {
 // Checks that the record describes readable pixels and fills the record's
 // sample offsets. False for anything a converter could not read safely.
 bool DescribeSource(ScreenBitmap* sb, const Bitmap* p) {
-    if (!p || !p->pixels || p->width < 1 || p->height < 1 || p->bytesPerRow < 1) return false;
+    PixelLayout pixels;
+    if (!CheckBitmapLayout(p, &pixels)) return false;
     const TypeLayout* layout = LayoutOf(p->pixelType);
     if (!layout) return false;
     if (p->pixelType == kPixelBilevel) {
-        if (p->bytesPerRow < (int64_t(p->width) + 7) / 8) return false;
         std::memset(sb->channel, 0, sizeof sb->channel);
         sb->cmyk = 0;
         sb->sourceBytes = 0;  // bits, not bytes
         return true;
     }
-    const int sampleBytes = p->bitsPerSample <= 8 ? 1 : p->bitsPerSample <= 16 ? 2 : p->bitsPerSample <= 32 ? 4 : 0;
-    if (sampleBytes == 0 || p->bytesPerPixel != layout->components * sampleBytes) return false;
-    if (p->pixelType == kPixelPalette && sampleBytes != 1) return false;
-    if (p->bytesPerRow < int64_t(p->width) * p->bytesPerPixel) return false;
+    const int sampleBytes = pixels.sampleBytes;
     // Deep samples are shown by their most significant byte.
     const int high = HostIsLittleEndian() ? sampleBytes - 1 : 0;
     for (int k = 0; k < 4; ++k) {

@@ -2,6 +2,7 @@
 #include "display/display_win.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -95,7 +96,15 @@ int ScreenBitmapPrepare(HWND window, ScreenBitmap* sb, const Bitmap* picture, in
 
 void ScreenBitmapFree(ScreenBitmap* sb) { ScreenBitmapFreeWith(&kServices, sb); }
 
+namespace {
+std::atomic<bool> g_screenBitmapsFail{false};
+}  // namespace
+
+void SetScreenBitmapsFailForTesting(bool fail) { g_screenBitmapsFail.store(fail); }
+
 HBITMAP MakeScreenBitmap(HWND window, const Bitmap* picture, int32_t width, int32_t height, void** pixels) {
+    if (pixels) *pixels = nullptr;
+    if (g_screenBitmapsFail.load()) return nullptr;
     uint8_t* bits = nullptr;
     void* dib = MakeScreenBitmapWith(&kServices, picture, width, height, &bits);
     if (pixels) *pixels = bits;

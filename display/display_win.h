@@ -39,6 +39,9 @@ void ScreenBitmapFree(ScreenBitmap* sb);
 // `pixels` (may be null) receives its bits, whose first row in memory is the
 // picture's bottom row. Safe on any thread once DisplayInit has run.
 HBITMAP MakeScreenBitmap(HWND window, const Bitmap* picture, int32_t width, int32_t height, void** pixels);
+// Tests: with true, MakeScreenBitmap fails as it does when the memory for a
+// large picture's bitmap is not there.
+void SetScreenBitmapsFailForTesting(bool fail);
 
 // Draws the prepared picture with its top-left corner at (x, y) (negative
 // when scrolled), limited to `clip` (x, y, width, height): the visible part

@@ -606,6 +606,12 @@ void ViewSetPictureWithTransition(HWND view, const Bitmap* picture) {
     // Made before the old picture goes, in case the two share pixels.
     void* pixels = nullptr;
     HBITMAP handle = picture ? MakeScreenBitmap(view, picture, picture->width, picture->height, &pixels) : nullptr;
+    if (picture && !handle) {
+        // No full-size screen bitmap (a large picture, little memory): the
+        // picture itself is shown, converted per paint, without a transition.
+        ViewSetPicture(view, picture, 0);
+        return;
+    }
     ShowHandleWithTransition(view, st, handle, pixels, picture, old);
 }
 

@@ -133,6 +133,10 @@ ViewState* ViewGetState(HWND view);
 void ViewSetPicture(HWND view, const Bitmap* picture, int owns);
 // Shows the picture through the next transition; the picture stays the
 // caller's and is not kept (the view keeps a screen bitmap made from it).
+// When that screen bitmap cannot be made, the picture is shown as
+// ViewSetPicture(view, picture, 0) shows it, converted per paint and without
+// a transition: then the view keeps the record and the caller's pixels must
+// stay until the view shows something else.
 void ViewSetPictureWithTransition(HWND view, const Bitmap* picture);
 // Shows a screen bitmap the caller made; the view owns and deletes it. The
 // record (may be null) gives the picture's size, resolution and depth.
@@ -152,7 +156,7 @@ void ViewScrollBy(HWND view, int32_t dx, int32_t dy);
 void ViewSetBackgroundColor(HWND view, COLORREF colour);
 void ViewSetEventCallback(HWND view, ViewEventCallback callback, uintptr_t user);
 // 0 none; kMouseSelect select; kMousePan pan; kMouseSelect4 select (with
-// mode flag 4). Select wins over pan when both are given.
+// kViewSelectOption4). Select wins over pan when both are given.
 void ViewSetMouseMode(HWND view, uint32_t options);
 // 1 and the selection (picture pixels) when one exists, else 0.
 int ViewGetSelection(HWND view, PictureRect* selection);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "checked.h"
 #include "metadata.h"
 #include "textutil.h"
 
@@ -70,6 +71,28 @@ int PixelTypeComponents(uint16_t type) {
     default:
         return 0;
     }
+}
+
+bool CheckBitmapLayout(const Bitmap* b, PixelLayout* layout) {
+    if (!b || !b->pixels || b->width < 1 || b->height < 1 || b->bytesPerRow < 1) return false;
+    const int components = PixelTypeComponents(b->pixelType);
+    if (components == 0) return false;
+    PixelLayout l{1, 1, 0};
+    if (b->pixelType == kPixelBilevel) {
+        const int32_t minRow = AlignedRowBytes(b->width, 1, 1);
+        if (minRow == 0 || b->bytesPerRow < minRow) return false;
+    } else {
+        const int sampleBytes = PixelSampleBytes(b->bitsPerSample);
+        if (sampleBytes == 0 || b->bitsPerSample < 1) return false;
+        if (b->pixelType == kPixelPalette && sampleBytes != 1) return false;
+        if (b->bytesPerPixel != components * sampleBytes) return false;
+        const int32_t minRow = AlignedRowBytes(b->width, int64_t(b->bytesPerPixel) * 8, 1);
+        if (minRow == 0 || b->bytesPerRow < minRow) return false;
+        l = PixelLayout{components, sampleBytes, components * sampleBytes};
+    }
+    if (!FitsInt32(int64_t(b->bytesPerRow) * b->height)) return false;
+    if (layout) *layout = l;
+    return true;
 }
 
 int PixelSampleBytes(uint16_t bitsPerSample) {

@@ -183,6 +183,20 @@ int PixelTypeComponents(uint16_t pixelType);
 // Bytes one sample of this depth is stored in: 1 up to 8 bits, 2 up to 16,
 // 4 up to 32; 0 deeper.
 int PixelSampleBytes(uint16_t bitsPerSample);
+// How a picture record's pixels are stored, as CheckBitmapLayout finds it.
+struct PixelLayout {
+    int components;   // 1, 3 or 4 (1 for bilevel)
+    int sampleBytes;  // 1, 2 or 4 (1 for bilevel, whose samples are bits)
+    int pixelBytes;   // components x sampleBytes (0 for bilevel)
+};
+// The one check of a record before its pixels are read: a stored pixel type
+// (no family), width and height at least 1, pixels present, bytes per pixel
+// equal to components x PixelSampleBytes(bitsPerSample) (samples of 1 to 8
+// bits take a byte), palette indices at most a byte deep, rows at least as
+// wide as the width needs, and the whole picture within 32-bit sizes. What
+// a caller needs beyond that (a palette table, say) it checks itself.
+bool CheckBitmapLayout(const Bitmap* bitmap, PixelLayout* layout);
+
 // Bytes of one row as AllocBitmapWithDepth lays it out (families resolved,
 // alignments below 1 counting as 1; bilevel rows ignore the depth); 0 when
 // width or height is below 1, the depth is above 32 for other types, or a row

@@ -52,13 +52,13 @@ struct PictureFile {
     size_t memoryPos;
     // Sticky flags: a read that came up short sets `eof`, a failed read,
     // write or seek sets `error`. Readers test them to report truncation
-    // (result 4).
+    // (kLoadIncomplete).
     uint8_t eof;
     uint8_t error;
 };
 
 // Outcome of opening a file for reading, for callers that must tell an empty
-// file (load result 2) from one that cannot be opened (3).
+// file (kLoadNotRecognised) from one that cannot be opened (kLoadCannotOpen).
 enum class OpenFailure { kNone, kCannotOpen, kEmpty, kNoMemory };
 
 uint32_t Swap16(uint32_t value);

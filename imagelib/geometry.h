@@ -12,10 +12,10 @@
 // transparent index and palette table, except where an operation says
 // otherwise.
 //
-// Results: 0 done, 1 out of memory, 7 not supported yet, 15 stopped by the
-// progress callback, 16 bad size, empty rectangle, bad angle or a source
-// record that is not a valid picture. On any failure the source and the
-// destination are untouched.
+// Results (GeometryResult): done; out of memory; not supported yet; stopped
+// by the progress callback; bad size (a size below 1, an empty rectangle, a
+// bad angle, or a source record that is not a valid picture). On any failure
+// the source and the destination are untouched.
 //
 // Pixels of every type are handled, deep samples (2 or 4 bytes per sample,
 // processor byte order) included; palette indices are never filtered.
@@ -59,8 +59,8 @@ int BitmapResample(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint
 int BitmapResampleNearest(Bitmap* src, Bitmap* dst, int32_t width, int32_t height);
 // Shrinking resize by area average; 16 for a size below 1 or above the
 // source's (bilevel: also a width not below the source's). Bilevel pictures
-// become 8-bit grey (256 levels); palette pictures become `outputType`: 16
-// RGB, any other value 64 BGR, with palette count 0 and no transparent
+// become 8-bit grey (256 levels); palette pictures become `outputType`:
+// kPixelRGB, any other value kPixelBGR, with palette count 0 and no transparent
 // index. 8-bit grey levels 0 .. count - 1 are spread over 0 .. 255 (256
 // levels out); a grey source with fewer than 2 levels returns 16.
 int BitmapResize(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t outputType);

@@ -3,9 +3,10 @@
 // description it reads, and the per-save context.
 //
 // A writer is reached only through the writeFn of its format row, with a
-// FileSource and a SaveContext. It opens its file through slot 6, fills a
-// WriteHeader (slot 5 clears it), calls BeginWrite once, GetScanlines for the
-// rows and EndWrite once, and closes its file through slot 7.
+// FileSource and a SaveContext. It opens its file through the callbacks'
+// openPictureFile, fills a WriteHeader (clearWriteHeader clears it), calls
+// beginWrite once, getScanlines for the rows and endWrite once, and closes
+// its file through closePictureFile.
 //
 // Portable: no platform headers.
 #pragma once

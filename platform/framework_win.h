@@ -56,7 +56,8 @@ constexpr CommandTable MakeCommandTable(const CommandRow (&rows)[N], uint32_t de
 
 // The first row for `message` handles it; without one, the table's default.
 LRESULT MsgTableDispatch(const MessageTable& table, HWND window, UINT message, WPARAM first, LPARAM second);
-// Kind 1 DefWindowProcW, kind 2 DefDlgProcW, any other kind 0.
+// kDefaultWindow: DefWindowProcW, kDefaultDialog: DefDlgProcW; any other kind
+// answers 0.
 LRESULT MsgTableDefaultProc(uint32_t kind, HWND window, UINT message, WPARAM first, LPARAM second);
 // The first row for the command id (low word of `first`) is called with
 // (window, id, high word of `first`, control window); without one, the
@@ -125,7 +126,7 @@ public:
     uint32_t modal = 0;
 };
 
-// Fills the base fields: no window, full-screen flag 1, id cut to 16 bits.
+// Fills the base fields: no window, laid out full screen, id cut to 16 bits.
 void DialogInitBase(DialogObject* object, HWND parent, HINSTANCE instance, UINT resourceId, const DialogMapRow* map);
 // Clears the window's user data and forgets the window (the base destructor).
 void DialogDetachObject(DialogObject* object);

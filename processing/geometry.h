@@ -17,9 +17,10 @@ enum FitFlags : int {
     kFitTurnBox = 4,
 };
 
-// Resample into a box (FitFlags); `mode` as BitmapResample. With flag 1 the
-// picture keeps its aspect ratio; without flag 2 a picture that would grow
-// both ways is copied unchanged. Filtering (mode other than 2) a bilevel or
-// palette picture that must change size returns 7 (not supported yet): it
-// needs the colour reduction operations.
+// Resample into a box (FitFlags); `mode` as BitmapResample. With
+// kFitKeepAspect the picture keeps its aspect ratio; without kFitEnlarge a
+// picture that would grow both ways is copied unchanged. Filtering (a mode
+// other than kResampleNearest) a bilevel or palette picture that must change
+// size returns kGeometryNotSupported: it needs the colour reduction
+// operations.
 int BitmapResizeToFit(Bitmap* src, Bitmap* dst, int32_t boxWidth, int32_t boxHeight, int flags, uint16_t mode);

@@ -1,6 +1,6 @@
 // The ZIP reader object behind a reader handle, and the lower layers that
 // the public operations of zip.h are built on (also a stream source and a
-// stream target, kind 1).
+// stream target, kZipKindHandle).
 //
 // Portable: no platform headers.
 #pragma once

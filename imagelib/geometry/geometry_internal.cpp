@@ -9,31 +9,18 @@
 namespace geometry {
 
 int CheckSource(const Bitmap* src, Layout* layout) {
-    if (!src || !src->pixels || src->width < 1 || src->height < 1) return kGeometryBadSize;
-    const int components = PixelTypeComponents(src->pixelType);
-    if (components == 0) return kGeometryBadSize;
-    Layout l{};
-    if (src->pixelType == kPixelBilevel) {
-        l = Layout{1, 1, 1, 1};
-        if (AlignedRowBytes(src->width, 1, 1) == 0 || src->bytesPerRow < AlignedRowBytes(src->width, 1, 1))
-            return kGeometryBadSize;
-    } else {
-        const int sampleBytes = PixelSampleBytes(src->bitsPerSample);
-        if (sampleBytes == 0 || src->bitsPerSample < 8) return kGeometryBadSize;
-        // Palette indices are never deeper than a byte.
-        if (src->pixelType == kPixelPalette && sampleBytes != 1) return kGeometryBadSize;
-        if (src->bytesPerPixel != components * sampleBytes) return kGeometryBadSize;
-        const int32_t minRow = AlignedRowBytes(src->width, int64_t(src->bytesPerPixel) * 8, 1);
-        if (minRow == 0 || src->bytesPerRow < minRow) return kGeometryBadSize;
-        l.components = components;
-        l.sampleBytes = sampleBytes;
-        l.pixelBytes = components * sampleBytes;
-        // Deep samples are stored in whole words and may use all of them.
-        l.maxSample = sampleBytes == 1 ? 0xFFu : sampleBytes == 2 ? 0xFFFFu : 0xFFFFFFFFu;
-    }
+    PixelLayout pixels;
+    if (!CheckBitmapLayout(src, &pixels)) return kGeometryBadSize;
     if (src->pixelType == kPixelPalette && !src->palette) return kGeometryBadSize;
-    if (!FitsInt32(int64_t(src->bytesPerRow) * src->height)) return kGeometryBadSize;
-    if (layout) *layout = l;
+    if (layout) {
+        if (src->pixelType == kPixelBilevel) {
+            *layout = Layout{1, 1, 1, 1};
+        } else {
+            // Deep samples are stored in whole words and may use all of them.
+            const uint32_t maxSample = pixels.sampleBytes == 1 ? 0xFFu : pixels.sampleBytes == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+            *layout = Layout{pixels.components, pixels.sampleBytes, pixels.pixelBytes, maxSample};
+        }
+    }
     return kGeometryDone;
 }
 

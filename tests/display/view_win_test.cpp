@@ -434,6 +434,17 @@ TEST_F(ViewWindowTest, ScreenBitmapsShowLikeThePerPaintConversion) {
     EXPECT_NE(St()->screenHandle, nullptr);
     EXPECT_EQ(St()->picture, nullptr);
     EXPECT_EQ(Grab(view_).pixels, perPaint.pixels);
+
+    // Without memory for the screen bitmap the picture still shows, converted
+    // per paint.
+    ViewSetPicture(view_, nullptr, 0);
+    SetScreenBitmapsFailForTesting(true);
+    ViewSetPictureWithTransition(view_, p.get());
+    SetScreenBitmapsFailForTesting(false);
+    Paint();
+    EXPECT_EQ(St()->screenHandle, nullptr);
+    EXPECT_NE(St()->picture, nullptr);
+    EXPECT_EQ(Grab(view_).pixels, perPaint.pixels);
 }
 
 TEST_F(ViewWindowTest, AScratchDibSmallerThanTheWindowPaintsPieceByPiece) {

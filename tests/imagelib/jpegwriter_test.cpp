@@ -213,7 +213,7 @@ TEST(JpegWriter, CmykIsWrittenInvertedAsAdobeDoes) {
     f.picture().bitsPerPixel = 24;
     f.picture().width = 16;
     f.picture().height = 16;
-    // The dispatch hands the inverted inks the writer asks for (flag 0x4000).
+    // The dispatch hands the inverted inks the writer asks for (kHeaderCmykInverted).
     std::vector<uint8_t> inks(16 * 16 * 4), stored(inks.size());
     for (size_t i = 0; i < inks.size(); ++i) {
         inks[i] = uint8_t((i % 4) * 60 + (i / 64) * 4);

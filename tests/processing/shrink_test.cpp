@@ -117,6 +117,27 @@ TEST(Shrink, PaletteBecomesColourInTheAskedOrder) {
     }
 }
 
+// Pictures of 2 or 4 bits a sample, one byte a pixel (as a 16-colour GIF or a
+// 4-bit grey PNG loads), are as valid to these operations as to the display.
+TEST(Shrink, LowDepthPalettesAndGreysAreValidPictures) {
+    Picture palette;
+    Make(palette, kPixelPalette, 2, 2, {4, 8, 12, 15});
+    palette->bitsPerSample = 4;
+    palette->paletteCount = 16;
+    Picture rgb, nearest;
+    ASSERT_EQ(0, BitmapResize(palette.get(), rgb.get(), 1, 1, kPixelRGB));
+    EXPECT_EQ((std::vector<uint32_t>{9, 245, 68}), Samples(rgb.get()));  // area averages, truncated
+    ASSERT_EQ(0, BitmapResample(palette.get(), nearest.get(), 4, 4, kResampleNearest));
+    EXPECT_EQ(4, nearest->width);
+
+    Picture grey, small;
+    Make(grey, kPixelGrey, 2, 1, {0, 3});
+    grey->bitsPerSample = 2;
+    grey->paletteCount = 4;
+    ASSERT_EQ(0, BitmapResize(grey.get(), small.get(), 1, 1, kPixelRGB));
+    EXPECT_EQ((std::vector<uint32_t>{127}), Samples(small.get()));  // levels 0 and 3 spread to 0 and 255
+}
+
 TEST(Shrink, BilevelBecomesGrey) {
     Picture src, out;
     Make(src, kPixelBilevel, 4, 2, {1, 1, 0, 0, 1, 0, 0, 1});
