@@ -230,8 +230,9 @@ void FillAlpha(Bitmap* b, uint16_t order, uint8_t value) {
     }
 }
 
-// Two-colour and other palette pictures (bits per pixel at most 8). 0, or 1
-// when the palette or the widened pixels cannot be allocated.
+// Two-colour and other palette pictures (bits per pixel at most 8).
+// kLoadOk, or kLoadNoMemory when the palette or the widened pixels cannot be
+// allocated.
 int FinishPalettePicture(LoadContext* ctx, const Finished& f, uint16_t layout, int paletteBits, const void* data) {
     Bitmap* b = ctx->bitmap;
     const LoadOptions& o = ctx->options;

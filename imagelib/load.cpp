@@ -159,9 +159,10 @@ bool ProbedBefore(int index) {
     return false;
 }
 
-// A damaged file (4 or 10) counts as loaded under kLoadAcceptDamaged only
-// when its picture received at least one row: BeginImage allocates the
-// bitmap, so pixels alone do not show that anything arrived.
+// A damaged file (kLoadIncomplete, kLoadCorrupt) counts as loaded under
+// kLoadAcceptDamaged only when its picture received at least one row:
+// BeginImage allocates the bitmap, so pixels alone do not show that
+// anything arrived.
 bool AcceptedAsDamaged(const LoadContext* ctx, int result, uint32_t flags) {
     const bool damaged = result == kLoadIncomplete || result == kLoadCorrupt;
     return damaged && (flags & kLoadAcceptDamaged) && ctx->bitmap && ctx->bitmap->pixels && ctx->row.rowsDone > 0;

@@ -266,8 +266,8 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
 // cancelled, or 1 when a smooth fit must wait for the whole picture and its
 // full-size bitmap cannot be allocated.
 int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns);
-// 0, or 1 when the palette or a widened picture cannot be allocated (the
-// reader passes it on as its result).
+// kLoadOk, or kLoadNoMemory when the palette or a widened picture cannot be
+// allocated (the reader passes it on as its result).
 int EndImage(LoadContext* ctx, uint16_t paletteLayout, int paletteBits, const void* palette);
 void ClearImageHeader(ImageHeader* header);
 // Asks the caller's row callback whether to stop; 1 when cancelled (latched).

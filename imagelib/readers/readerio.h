@@ -66,9 +66,9 @@ inline bool SeekWithinFile(PictureFile* file, int64_t offset) {
 // `dataAt` (the last one may lack `lastRowSlack` bytes of padding)? A
 // shortfall is accepted only under kLoadAcceptDamaged and only when the
 // file holds `minimumBytes` of data (default: one row), enough for one row
-// to arrive; otherwise the reader ends with 4 before anything is allocated
-// for the rows. Always 0 when the file's size is not known (a stream handed
-// in).
+// to arrive; otherwise the reader ends with kLoadIncomplete before anything
+// is allocated for the rows. Always kLoadOk when the file's size is not
+// known (a stream handed in).
 inline int CheckStoredRowsFit(const PictureFile* file, LoadContext* ctx, int64_t dataAt, uint64_t rowBytes,
                               uint64_t rows, uint64_t lastRowSlack = 0, uint64_t minimumBytes = 0) {
     // An information-only load allocates nothing for rows.

@@ -90,9 +90,9 @@ TEST_F(BudgetTest, DefaultHoldsAHundredMegapixels) {
     EXPECT_EQ(160, thumbnail.bitmap.width);
 }
 
-// Uncompressed rows the file cannot hold: 4 before the picture is declared
-// (so before its memory is taken), also under kLoadAcceptDamaged when not
-// one row is there; with one row there the damaged load keeps it.
+// Uncompressed rows the file cannot hold: kLoadIncomplete before the picture
+// is declared (so before its memory is taken), also under kLoadAcceptDamaged
+// when not one row is there; with one row there the damaged load keeps it.
 TEST_F(BudgetTest, UncompressedRowsTheFileCannotHoldAreNotAllocated) {
     const int32_t side = 6000;  // 108 MB at three bytes a pixel
     const Bytes oneRow(size_t(side) * 3, 0x80);
@@ -118,8 +118,8 @@ TEST_F(BudgetTest, UncompressedRowsTheFileCannotHoldAreNotAllocated) {
 }
 
 // A 36-byte GIF declaring 65535 x 32000: its LZW data cannot stand for even
-// one row, so it ends with 4 before the picture is declared (no 262 MB
-// bitmap under kLoadAcceptDamaged).
+// one row, so it ends with kLoadIncomplete before the picture is declared
+// (no 262 MB bitmap under kLoadAcceptDamaged).
 TEST_F(BudgetTest, TinyGifDeclaringAHugePictureIsNotAllocated) {
     Bytes gif = {'G', 'I', 'F', '8', '9', 'a'};
     AppendLe16(gif, 65535);
@@ -146,7 +146,7 @@ TEST_F(BudgetTest, TinyGifDeclaringAHugePictureIsNotAllocated) {
 // The end of a load that cannot allocate its result says so: a two-colour
 // picture other than black and white becomes one byte a pixel at the end,
 // which for 65535 x 33000 pixels is past what a bitmap may hold. The load
-// gives 1 instead of a bilevel picture without its palette.
+// gives kLoadNoMemory instead of a bilevel picture without its palette.
 TEST_F(BudgetTest, EndOfLoadOutOfMemoryIsReported) {
     const int32_t width = 65535;
     const size_t rowBytes = (size_t(width) + 31) / 32 * 4;

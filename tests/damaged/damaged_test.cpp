@@ -77,8 +77,9 @@ protected:
 
 // Every reader, cut in its header, through its data and just before its end,
 // read from memory and from a file: both give the same result and pixels.
-// Under kLoadAcceptDamaged a 4 or 10 becomes 0 exactly when at least one
-// row arrived; otherwise the reader's code stands and there is no picture.
+// Under kLoadAcceptDamaged kLoadIncomplete or kLoadCorrupt becomes kLoadOk
+// exactly when at least one row arrived; otherwise the reader's code stands
+// and there is no picture.
 TEST_F(DamagedTest, CutFilesGiveOneResultFromFileAndMemory) {
     testing_support::ScratchDir dir;
     for (const Fixture& f : fixtures_) {

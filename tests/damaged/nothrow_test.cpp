@@ -1,5 +1,5 @@
 // A load is a C-style call: out of memory inside the standard library comes
-// back as result 1, never as an exception. This program replaces the global
+// back as kLoadNoMemory, never as an exception. This program replaces the global
 // operator new so that it can fail on demand.
 #include <gtest/gtest.h>
 
