@@ -6,5 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::FuzzLoad(data, size, L"fuzz.ico");
-    return fuzzing::FuzzImageIndexes(data, size, L"fuzz.ico", fuzzing::ImageFile::kIcon);
+    if (size < 2) return 0;
+    return fuzzing::FuzzImageIndexes(data, size, L"fuzz.ico", fuzzing::ImageFile::kIcon, data[size - 2]);
 }

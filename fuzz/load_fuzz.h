@@ -59,13 +59,11 @@ inline bool SmallEnoughToLoad(const uint8_t* data, size_t size, const wchar_t* n
     return q == kLoadOk && info.width >= 1 && info.height >= 1 && int64_t(info.width) * info.height <= kMaxPixels;
 }
 
-inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
+// The load passes with the options chosen by `knobs`.
+inline int FuzzLoadWith(const uint8_t* data, size_t size, const wchar_t* name, uint8_t knobs) {
     static const bool registry = (InitFormatRegistry(), true);
     (void)registry;
     if (size < 1) return 0;
-    // The last byte chooses the options, so the corpus explores them too.
-    const uint8_t knobs = data[size - 1];
-
     if (!SmallEnoughToLoad(data, size, name, -1)) return 0;
 
     LoadOptions options;
@@ -89,6 +87,12 @@ inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
         FreeBitmap(&bitmap);
     }
     return 0;
+}
+
+// FuzzLoadWith, the last byte choosing the options, so the corpus explores
+// them too (for formats whose last byte is not inside a checked structure).
+inline int FuzzLoad(const uint8_t* data, size_t size, const wchar_t* name) {
+    return size < 1 ? 0 : FuzzLoadWith(data, size, name, data[size - 1]);
 }
 
 // Image `index` of a file (a later GIF image, a Photoshop layer) fitted into

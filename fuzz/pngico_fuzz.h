@@ -36,9 +36,8 @@ inline bool IconEntriesSmall(const uint8_t* data, size_t size) {
 // What the file is: icons have directory entries of their own to bound.
 enum class ImageFile { kPng, kIcon };
 
-inline int FuzzImageIndexes(const uint8_t* data, size_t size, const wchar_t* name, ImageFile kind) {
-    if (size < 2) return 0;
-    const uint8_t knobs = data[size - 2];
+inline int FuzzImageIndexes(const uint8_t* data, size_t size, const wchar_t* name, ImageFile kind, uint8_t knobs) {
+    if (size < 1) return 0;
     LoadOptions options;
     InitLoadOptions(&options);
     options.flags = kLoadKeepComment | kLoadKeepTexts | kLoadKeepMetadata | (knobs & 1 ? kLoadAcceptDamaged : 0);

@@ -218,17 +218,22 @@ void SetPixelType(Bitmap* b, const Finished& f, bool hasPalette, const LoadOptio
     else b->bitsPerSample = uint16_t(f.bpp);
 }
 
-// Opaque alpha: a declared alpha channel that is zero everywhere means none.
-void MakeAlphaOpaque(Bitmap* b, uint16_t order) {
+// Sets the alpha byte of every four-byte pixel: a declared alpha channel
+// that is zero everywhere means none (255), and three planes delivered
+// separately into four-byte pixels never write the fourth (the load's
+// alpha value).
+void FillAlpha(Bitmap* b, uint16_t order, uint8_t value) {
     const int at = (order == 1 || order == 3) ? 0 : 3;
     for (int32_t y = 0; y < b->height; ++y) {
         uint8_t* p = b->pixels + size_t(y) * size_t(b->bytesPerRow) + at;
-        for (int32_t x = 0; x < b->width; ++x, p += 4) *p = 255;
+        for (int32_t x = 0; x < b->width; ++x, p += 4) *p = value;
     }
 }
 
 // Two-colour and other palette pictures (bits per pixel at most 8).
-void FinishPalettePicture(LoadContext* ctx, const Finished& f, uint16_t layout, int paletteBits, const void* data) {
+// kLoadOk, or kLoadNoMemory when the palette or the widened pixels cannot be
+// allocated.
+int FinishPalettePicture(LoadContext* ctx, const Finished& f, uint16_t layout, int paletteBits, const void* data) {
     Bitmap* b = ctx->bitmap;
     const LoadOptions& o = ctx->options;
     uint8_t palette[kPaletteBytes] = {};
@@ -241,7 +246,7 @@ void FinishPalettePicture(LoadContext* ctx, const Finished& f, uint16_t layout, 
             PlaceColour(&e, i, palette[i], palette[kPaletteGreen + i], palette[kPaletteBlue + i], o.alphaValue,
                         o.pixelOrder);
         RunExpander(b, e);
-        return;
+        return kLoadOk;
     }
     if (f.bpp == 1) {
         const bool blackWhite = SameColour(palette, 0, 0) && SameColour(palette, 1, 255);
@@ -254,10 +259,10 @@ void FinishPalettePicture(LoadContext* ctx, const Finished& f, uint16_t layout, 
                 ForEachRowByte(b, size_t(b->width), SpreadTwoColours, whiteBlack ? 1 : 0);
                 b->paletteCount = 256;
             }
-            return;
+            return kLoadOk;
         }
         // Any other two colours: a palette picture of bytes 0 and 1.
-        if (f.mode == 1 && ConvertBilevelToPalette(b) != 0) return;
+        if (f.mode == 1 && ConvertBilevelToPalette(b) != 0) return kLoadNoMemory;
         b->pixelType = kPixelPalette;
         b->paletteCount = 2;
         b->bitsPerSample = 8;
@@ -265,8 +270,10 @@ void FinishPalettePicture(LoadContext* ctx, const Finished& f, uint16_t layout, 
     if (b->pixelType == kPixelPalette) {
         std::free(b->palette);
         b->palette = static_cast<uint8_t*>(std::malloc(kPaletteBytes));
-        if (b->palette) std::memcpy(b->palette, palette, kPaletteBytes);
+        if (!b->palette) return kLoadNoMemory;
+        std::memcpy(b->palette, palette, kPaletteBytes);
     }
+    return kLoadOk;
 }
 
 // Grey pictures of at most 8 bits without a palette.
@@ -397,6 +404,10 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode};
     const bool alphaDeclaredOnly = (f.headerFlags & kHeaderMayHaveAlpha) && f.bpp == 32 && !ctx->alphaSeen &&
                                    rs->outBytesPerPixel == 4;
+    const uint32_t colourSpaces = kHeaderCmykInverted | kHeaderCmyk | kHeaderLabUnsigned | kHeaderLabUnsignedD50 |
+                                  kHeaderLabSignedD50 | kHeaderLabSigned;
+    const bool alphaNeverStored = rs->separatePlanes && rs->planes == 3 && rs->outBytesPerPixel == 4 &&
+                                  !(f.headerFlags & colourSpaces);
     b->orientation = o.orientation;
     b->xResolution = rs->xResolution;
     b->yResolution = rs->yResolution;
@@ -407,12 +418,14 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
 
     const bool hasPalette = palette != nullptr && f.bpp <= 8;
     SetPixelType(b, f, hasPalette, o);
-    if (alphaDeclaredOnly) MakeAlphaOpaque(b, o.pixelOrder);
+    if (alphaDeclaredOnly) FillAlpha(b, o.pixelOrder, 255);
+    else if (alphaNeverStored) FillAlpha(b, o.pixelOrder, o.alphaValue);
 
+    int result = kLoadOk;
     const uint32_t hf = f.headerFlags;
     const bool atLeastThree = b->bytesPerPixel >= 3;
     if (hasPalette) {
-        FinishPalettePicture(ctx, f, layout, paletteBits, palette);
+        result = FinishPalettePicture(ctx, f, layout, paletteBits, palette);
     } else if ((hf & (kHeaderLabUnsigned | kHeaderLabUnsignedD50)) && atLeastThree) {
         LabToRgb(ctx, false, (hf & kHeaderLabUnsignedD50) != 0);
     } else if ((hf & (kHeaderLabSignedD50 | kHeaderLabSigned)) && atLeastThree) {
@@ -427,7 +440,8 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
         FinishGreyPicture(ctx, f, layout);
     }
 
+    if (result != kLoadOk) return result;
     if (f.scaleMode == kScaleNearestAfterLoad || f.scaleMode == kScaleSmoothAfterLoad) FitAfterLoad(ctx, f);
     TurnTransposed(ctx, f);
-    return 0;
+    return kLoadOk;
 }

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <string>
+#include <new>
+#include <stdexcept>
 
 #include "formats.h"
 #include "metadata.h"
@@ -22,30 +23,39 @@ constexpr size_t kExtensionLimit = 128;
 constexpr uint32_t kInfoOnlyFlags = kLoadInfoOnly | kLoadFastDecode | kLoadReduced;
 static_assert(sizeof(ImageInfo::subFormat) == sizeof(LoadContext::subFormat), "sub-format sizes differ");
 
-// The lower-cased extension of a file name as 8-bit text; empty when none.
-std::string ExtensionOf(const wchar_t* name) {
-    if (!name) return {};
+// A lower-cased extension as 8-bit text: at most kExtensionLimit wide
+// characters, so it never needs the heap.
+struct Extension {
+    char text[kExtensionLimit * 4 + 1];
+    bool empty() const { return text[0] == '\0'; }
+};
+
+// The lower-cased extension of a file name; empty when none.
+Extension ExtensionOf(const wchar_t* name) {
+    Extension ext{};
+    if (!name) return ext;
     const wchar_t* base = name;
     for (const wchar_t* p = name; *p; ++p)
         if (*p == L'/' || *p == L'\\') base = p + 1;
     const wchar_t* dot = std::wcsrchr(base, L'.');
-    if (!dot) return {};
-    std::wstring ext(dot + 1);
-    if (ext.size() > kExtensionLimit) ext.resize(kExtensionLimit);
-    LowerWideText(&ext[0]);
-    return WideToUtf8(ext.c_str());
+    if (!dot) return ext;
+    wchar_t lowered[kExtensionLimit + 1];
+    CopyWideTextBounded(lowered, sizeof lowered / sizeof lowered[0], dot + 1);
+    LowerWideText(lowered);
+    WideToUtf8Bounded(lowered, ext.text, sizeof ext.text);
+    return ext;
 }
 
-bool RowHasExtension(const FormatRow* row, const std::string& ext) {
+bool RowHasExtension(const FormatRow* row, const Extension& ext) {
     if (!row || ext.empty()) return false;
     for (const char* e : row->extensions) {
         if (!e) break;
-        if (ext == e) return true;
+        if (std::strcmp(ext.text, e) == 0) return true;
     }
     return false;
 }
 
-bool AnyRowHasExtension(const std::string& ext) {
+bool AnyRowHasExtension(const Extension& ext) {
     for (int i = 0; i < GetFormatCount(); ++i)
         if (RowHasExtension(GetFormatRow(i), ext)) return true;
     return false;
@@ -54,7 +64,7 @@ bool AnyRowHasExtension(const std::string& ext) {
 // Flag 0x1000: the extension must be a registered one (and the chosen
 // format's, when one is chosen).
 bool ExtensionAllowed(const wchar_t* name, int formatIndex) {
-    const std::string ext = ExtensionOf(name);
+    const Extension ext = ExtensionOf(name);
     if (!AnyRowHasExtension(ext)) return false;
     return formatIndex < 0 || RowHasExtension(GetFormatRow(formatIndex), ext);
 }
@@ -149,6 +159,15 @@ bool ProbedBefore(int index) {
     return false;
 }
 
+// A damaged file (kLoadIncomplete, kLoadCorrupt) counts as loaded under
+// kLoadAcceptDamaged only when its picture received at least one row:
+// BeginImage allocates the bitmap, so pixels alone do not show that
+// anything arrived.
+bool AcceptedAsDamaged(const LoadContext* ctx, int result, uint32_t flags) {
+    const bool damaged = result == kLoadIncomplete || result == kLoadCorrupt;
+    return damaged && (flags & kLoadAcceptDamaged) && ctx->bitmap && ctx->bitmap->pixels && ctx->row.rowsDone > 0;
+}
+
 // The reader chosen by extension, then (when that finds none) probing.
 int ChooseAndRun(FileSource* source, LoadContext* ctx, int formatIndex) {
     int result = LoadWithChosenReader(source, ctx, formatIndex, ctx->bitmap);
@@ -209,6 +228,21 @@ void CloseLoadFile(LoadContext* ctx, FileSource* source) {
     if (source->path) source->stream = nullptr;
 }
 
+// Opens the source and runs the readers. Out of memory inside the standard
+// library comes back as kLoadNoMemory: the load is a C-style call and never
+// lets an exception through.
+int OpenAndRun(LoadContext* ctx, FileSource* source, int formatIndex) {
+    try {
+        const int result = OpenLoadFile(ctx, source);
+        return result == kLoadOk ? ChooseAndRun(source, ctx, formatIndex) : result;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    // What the reader began is released with the context.
+    if (ctx->row.active) ReleaseLoadRows(&ctx->row);
+    return kLoadNoMemory;
+}
+
 int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, const LoadOptions* options,
                    ImageInfo* info) {
     if (info) std::memset(info, 0, sizeof *info);
@@ -223,14 +257,11 @@ int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, cons
     ctx->options = *options;
     if (ctx->options.flags & kLoadReduced) ctx->options.flags |= kLoadFirstImageOnly;
 
-    int result = OpenLoadFile(ctx, source);
-    if (result == kLoadOk) result = ChooseAndRun(source, ctx, options->formatIndex);
+    int result = OpenAndRun(ctx, source, options->formatIndex);
     CloseLoadFile(ctx, source);
 
-    // A damaged file is only accepted when it produced a picture: a reader that
-    // failed before its picture began has nothing to hand over.
     const bool damaged = result == kLoadIncomplete || result == kLoadCorrupt;
-    const bool accepted = damaged && (flags & kLoadAcceptDamaged) && bitmap->pixels;
+    const bool accepted = AcceptedAsDamaged(ctx, result, flags);
     if (info && (result == kLoadOk || damaged)) {
         info->fileSize = ctx->fileSize;
         info->imageCount = ctx->imageCount;
@@ -281,8 +312,7 @@ int QueryFromSource(FileSource* source, const wchar_t* name, int formatIndex, ui
     const float reals[4] = {0.6f, 0.8f, 1.0f, 1.0f};
     std::memcpy(ctx->options.rawReals, reals, sizeof reals);
 
-    int result = OpenLoadFile(ctx, source);
-    if (result == kLoadOk) result = ChooseAndRun(source, ctx, formatIndex);
+    const int result = OpenAndRun(ctx, source, formatIndex);
     CloseLoadFile(ctx, source);
 
     if (info) {
@@ -312,14 +342,14 @@ int LoadWithChosenReader(FileSource* source, LoadContext* ctx, int formatIndex, 
         ctx->chosenFormat = int16_t(formatIndex);
         return result;
     }
-    const std::string ext = ExtensionOf(ctx->fileName);
+    const Extension ext = ExtensionOf(ctx->fileName);
     if (ext.empty() || GetFormatCount() == 0) return kLoadNotRecognised;
     for (int i = 0; i < GetFormatCount(); ++i) {
         const FormatRow* row = GetFormatRow(i);
         if (!(row->flags & kFormatHasReader)) continue;
         for (const char* e : row->extensions) {
             if (!e) break;
-            if (ext != e) continue;
+            if (std::strcmp(ext.text, e) != 0) continue;
             const int result = TryFormatReader(source, ctx, i);
             if (result != kLoadNotRecognised) {
                 ctx->chosenFormat = int16_t(i);
@@ -362,15 +392,17 @@ int TryFormatReader(FileSource* source, LoadContext* ctx, int formatIndex) {
     if (result == kLoadIncomplete && !ctx->pictureBegun) result = kLoadNotRecognised;
     // A reader that returned without ending its picture still leaves a
     // finished bitmap and no row buffers.
-    if (ctx->row.active) EndImage(ctx, 0, 0, nullptr);
+    if (ctx->row.active) {
+        const int ended = EndImage(ctx, 0, 0, nullptr);
+        if (ended != kLoadOk && result != kLoadCancelled) result = ended;
+    }
 
     if (reopen) {
         ctx->loadFile = OpenPictureFile(source, kOpenReadBinary);
         if (ctx->loadFile && source->path) source->stream = ctx->loadFile->stream;
     }
-    const bool damaged = result == kLoadIncomplete || result == kLoadCorrupt;
-    const bool accepted = damaged && (ctx->options.flags & kLoadAcceptDamaged) && ctx->bitmap && ctx->bitmap->pixels;
-    if (result != kLoadOk && result != kLoadInfoStop && !accepted) DropGathered(ctx);
+    if (result != kLoadOk && result != kLoadInfoStop && !AcceptedAsDamaged(ctx, result, ctx->options.flags))
+        DropGathered(ctx);
     return result;
 }
 

@@ -34,6 +34,15 @@ int GetPictureInfoFromSource(FileSource* source, const wchar_t* extensionName, i
                              ImageInfo* info);
 void FreePictureInfo(ImageInfo* info);
 
+// The memory one load may ask for: its output bitmap plus the row buffers and
+// tables of its rows, checked by BeginImage before anything is allocated. A
+// declaration beyond it fails with kLoadNoMemory. The default holds a
+// 100-megapixel photo at four bytes a pixel. Process-wide; returns the
+// budget it replaces. 0 restores the default.
+constexpr uint64_t kDefaultLoadMemoryBudget = uint64_t(512) << 20;
+uint64_t SetLoadMemoryBudget(uint64_t bytes);
+uint64_t GetLoadMemoryBudget();
+
 // 1 when the name's extension belongs to a registered format.
 int IsKnownExtension(const wchar_t* name);
 // 1 when the name's extension is one of the format's.

@@ -114,8 +114,9 @@ struct LoadContext;
 //    ends the reading;
 //  - calls endImage on every way out once beginImage has succeeded, with its
 //    palette (2^bits-per-pixel entries, at most 256, in the layout the flags
-//    name) or null, and returns its result code. Rows addressed past the
-//    height are dropped.
+//    name) or null, and returns its result code, or endImage's when that
+//    failed (FinishReaderPicture in readers/readerio.h). Rows addressed past
+//    the height are dropped.
 // Slots 10 and 11 are empty in information-only loads: readers test them
 // before calling.
 struct ReaderCallbacks {
@@ -177,6 +178,7 @@ struct LoadRowState {
     uint8_t* srcBuffer;
     // Converters and their lines.
     RowUnpacker unpack;
+    uint8_t unpackCopies;        // the unpacker only copies: storers may read the source row itself
     RowStorer store;
     int8_t storeMap[4];          // storers that move bytes: source byte per output byte (readconvert.cpp)
     int32_t internalBytesPerPixel;
@@ -264,6 +266,8 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
 // cancelled, or 1 when a smooth fit must wait for the whole picture and its
 // full-size bitmap cannot be allocated.
 int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns);
+// kLoadOk, or kLoadNoMemory when the palette or a widened picture cannot be
+// allocated (the reader passes it on as its result).
 int EndImage(LoadContext* ctx, uint16_t paletteLayout, int paletteBits, const void* palette);
 void ClearImageHeader(ImageHeader* header);
 // Asks the caller's row callback whether to stop; 1 when cancelled (latched).

@@ -348,6 +348,7 @@ bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan) {
 
 void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t order) {
     rs->unpack = plan.unpack;
+    rs->unpackCopies = plan.unpack == UnpackCopy3 || plan.unpack == UnpackCopy4;
     rs->store = nullptr;
     SetMap(rs, kMapZero, kMapZero, kMapZero, kMapZero);
     if (!rs->unpack) return;

@@ -6,14 +6,15 @@
 //
 // Portable: no platform headers.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <string>
 
 #include "checked.h"
 #include "formats.h"
+#include "load.h"
 #include "loadcontext.h"
 #include "pixelrows.h"
 #include "readconvert.h"
@@ -108,16 +109,20 @@ void FillInfo(LoadContext* ctx, const ImageHeader* h, int32_t xres, int32_t yres
 }
 
 void PrintRecognised(const LoadContext* ctx, const ImageHeader* h, int bpp, int32_t xres, int32_t yres) {
-    const std::string name = ctx->fileName ? WideToUtf8(ctx->fileName) : std::string();
-    const std::string description(h->description, strnlen(h->description, sizeof h->description));
+    // Nothing here may throw: the load is a C-style call.
+    char name[512] = "";
+    if (ctx->fileName) WideToUtf8Bounded(ctx->fileName, name, sizeof name);
+    const int descriptionLength = int(strnlen(h->description, sizeof h->description));
     const char* space = GetColourSpaceName(h->colourSpace);
     if (h->compression != 0) {
         char compression[64];
-        const std::string own(h->compressionText, strnlen(h->compressionText, sizeof h->compressionText));
-        FormatCompressionText(compression, sizeof compression, h->compression, own.c_str());
-        std::printf("A %s (%s) - %s was recognized : %s\n", description.c_str(), space, compression, name.c_str());
+        char own[sizeof h->compressionText + 1] = "";
+        std::memcpy(own, h->compressionText, strnlen(h->compressionText, sizeof h->compressionText));
+        FormatCompressionText(compression, sizeof compression, h->compression, own);
+        std::printf("A %.*s (%s) - %s was recognized : %s\n", descriptionLength, h->description, space, compression,
+                    name);
     } else {
-        std::printf("A %s (%s) was recognized : %s\n", description.c_str(), space, name.c_str());
+        std::printf("A %.*s (%s) was recognized : %s\n", descriptionLength, h->description, space, name);
     }
     std::printf("    Width:%d Height:%d with %lu colors\n", h->width, h->height,
                 static_cast<unsigned long>(1ul << std::min(bpp, 24)));
@@ -133,9 +138,8 @@ int32_t RoundedScale(int64_t target, int64_t numerator, int64_t denominator) {
     return v < 1.0 ? 1 : static_cast<int32_t>(v);
 }
 
-// Sets the output size and scaling mode and builds the tables; false when a
-// table cannot be allocated.
-bool SetUpScaling(LoadContext* ctx, const ImageHeader* h) {
+// Sets the output size and the scaling mode; allocates nothing.
+void ChooseScaling(LoadContext* ctx, const ImageHeader* h) {
     LoadRowState* rs = &ctx->row;
     LoadOptions& o = ctx->options;
     const int32_t w = rs->srcWidth;
@@ -148,7 +152,7 @@ bool SetUpScaling(LoadContext* ctx, const ImageHeader* h) {
     if (tw < 1 || th < 1 || (o.keepReaderReduction == 1 && h->fullWidth >= 1) || (w <= tw && hgt <= th)) {
         o.targetWidth = w;
         o.targetHeight = hgt;
-        return true;
+        return;
     }
     int32_t outW = tw;
     int32_t outH = RoundedScale(tw, hgt, w);
@@ -163,11 +167,38 @@ bool SetUpScaling(LoadContext* ctx, const ImageHeader* h) {
     if (o.scaleMethod != 2) {
         if (rs->headerFlags & (kHeaderFitAfterLoad | kHeaderFitAfterLoad2)) {
             rs->scaleMode = kScaleNearestAfterLoad;
-            return true;
+            return;
         }
         rs->scaleMode = kScaleNearest;
-        rs->outWidth = outW;
-        rs->outHeight = outH;
+    } else if ((rs->headerFlags & kNoSmoothWhileLoading) || rs->bitsPerPlane != 24) {
+        rs->scaleMode = kScaleSmoothAfterLoad;
+        return;
+    } else {
+        rs->scaleMode = kScaleSmooth;
+    }
+    rs->outWidth = outW;
+    rs->outHeight = outH;
+}
+
+// Bytes the tables of the chosen scaling take (an upper bound).
+size_t ScalingTableBytes(const LoadRowState* rs) {
+    const size_t w = size_t(rs->srcWidth);
+    if (rs->scaleMode == kScaleNearest) return (size_t(rs->srcHeight) + w) * sizeof(int32_t);
+    if (rs->scaleMode != kScaleSmooth) return 0;
+    const size_t samples = size_t(rs->internalBytesPerPixel);
+    const size_t cells = (size_t(rs->outWidth) + 10) * samples;
+    return w * samples + 2 * cells * sizeof(uint64_t) + w * sizeof(int32_t);
+}
+
+// Builds the tables of the scaling ChooseScaling chose; false when a table
+// cannot be allocated.
+bool AllocScalingTables(LoadContext* ctx) {
+    LoadRowState* rs = &ctx->row;
+    const int32_t w = rs->srcWidth;
+    const int32_t hgt = rs->srcHeight;
+    const int32_t outW = rs->outWidth;
+    const int32_t outH = rs->outHeight;
+    if (rs->scaleMode == kScaleNearest) {
         rs->rowTable = static_cast<int32_t*>(std::malloc(size_t(hgt) * sizeof(int32_t)));
         // Bilevel output: the source column of each output column. Otherwise
         // the output column of each source column.
@@ -186,13 +217,7 @@ bool SetUpScaling(LoadContext* ctx, const ImageHeader* h) {
                                          : static_cast<int32_t>(int64_t(x) * outW / w);
         return true;
     }
-    if ((rs->headerFlags & kNoSmoothWhileLoading) || rs->bitsPerPlane != 24) {
-        rs->scaleMode = kScaleSmoothAfterLoad;
-        return true;
-    }
-    rs->scaleMode = kScaleSmooth;
-    rs->outWidth = outW;
-    rs->outHeight = outH;
+    if (rs->scaleMode != kScaleSmooth) return true;
     const int samples = rs->internalBytesPerPixel;
     rs->smoothSamples = samples;
     rs->smoothXs = double(w) / outW;
@@ -290,6 +315,13 @@ void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int3
     if (rs->scaleMode == kScaleNearest) {
         outRow = rs->rowTable[t];
         if (outRow < 0) return;
+    }
+    if (rs->unpackCopies && !rs->mirror && rs->scaleMode != kScaleNearest && rs->outputMode != 1) {
+        // Nothing to rearrange: the storer reads the reader's row, which
+        // spares a copy of every row (a tenth of a full JPEG decode).
+        WatchAlpha(ctx, src, plane, count);
+        rs->store(rs, src, plane, OutputRow(ctx, outRow) + size_t(x) * size_t(rs->outBytesPerPixel), count);
+        return;
     }
     uint8_t* line = rs->internalLine;
     rs->unpack(rs, src, line, count);
@@ -409,6 +441,12 @@ void SmoothRow(LoadContext* ctx, const uint8_t* src) {
     rs->smoothRowEdge += rs->smoothYs;
 }
 
+// Bytes of the output bitmap of the row state's output size and mode.
+uint64_t OutputBytes(const LoadRowState* rs, int16_t alignment) {
+    const int32_t bits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
+    return uint64_t(uint32_t(AlignedRowBytes(rs->outWidth, bits, alignment))) * uint64_t(rs->outHeight);
+}
+
 // Allocates the output bitmap of the row state's output size and mode, its
 // rows aligned to `alignment` (at least 1). False when out of memory or too
 // large.
@@ -435,6 +473,7 @@ int DeferSmoothScaling(LoadContext* ctx) {
     rs->outHeight = rs->srcHeight;
     const int16_t alignment = ctx->bitmap->rowAlignment;
     DiscardPixels(ctx->bitmap);
+    if (OutputBytes(rs, alignment) > GetLoadMemoryBudget()) return kLoadNoMemory;
     return AllocOutputRows(ctx, alignment) ? kLoadOk : kLoadNoMemory;
 }
 
@@ -449,7 +488,15 @@ int NormalisePlane(LoadRowState* rs, int plane) {
     return plane;
 }
 
+std::atomic<uint64_t> gLoadBudget{kDefaultLoadMemoryBudget};
+
 }  // namespace
+
+uint64_t SetLoadMemoryBudget(uint64_t bytes) {
+    return gLoadBudget.exchange(bytes ? bytes : kDefaultLoadMemoryBudget);
+}
+
+uint64_t GetLoadMemoryBudget() { return gLoadBudget.load(); }
 
 void ClearImageHeader(ImageHeader* h) {
     if (!h) return;
@@ -557,22 +604,29 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     UnpackPlan plan;
     if (!PlanReadConverters(rs, &plan)) return kLoadNotRecognised;
 
+    // Everything the load will hold is sized, and weighed against the budget,
+    // before any of it is allocated.
+    ChooseScaling(ctx, h);
+    const int16_t alignment = o.rowAlignment < 1 ? 1 : o.rowAlignment;
+    size_t bufferBytes;
+    if (!CheckedMul(rs->srcBytesPerRow, size_t(rs->rowsPerCall), &bufferBytes) ||
+        !CheckedAdd(bufferBytes, 1024, &bufferBytes) || bufferBytes > kBufferLimit)
+        return kLoadNoMemory;
+    const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
+    uint64_t needed = OutputBytes(rs, alignment);
+    needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
+    if (needed > GetLoadMemoryBudget()) return kLoadNoMemory;
+
     int result = kLoadNoMemory;
     do {
-        if (!SetUpScaling(ctx, h)) break;
-        if (!AllocOutputRows(ctx, o.rowAlignment < 1 ? 1 : o.rowAlignment)) break;
-
-        size_t bufferBytes;
-        if (!CheckedMul(rs->srcBytesPerRow, size_t(rs->rowsPerCall), &bufferBytes) ||
-            !CheckedAdd(bufferBytes, 1024, &bufferBytes) || bufferBytes > kBufferLimit)
-            break;
+        if (!AllocScalingTables(ctx)) break;
+        if (!AllocOutputRows(ctx, alignment)) break;
         rs->srcBuffer = static_cast<uint8_t*>(std::calloc(bufferBytes, 1));
         if (!rs->srcBuffer) break;
         if (plan.scratchBytes) {
             rs->unpackScratch = static_cast<uint8_t*>(std::calloc(plan.scratchBytes, 1));
             if (!rs->unpackScratch) break;
         }
-        const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
         rs->internalLine = static_cast<uint8_t*>(std::calloc(lineBytes, 1));
         if (!rs->internalLine) break;
         result = kLoadOk;

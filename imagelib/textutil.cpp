@@ -79,48 +79,70 @@ void CopyWideTextBounded(wchar_t* dst, size_t capacity, const wchar_t* src) {
     dst[n] = L'\0';
 }
 
-static void AppendUtf8(std::string& out, uint32_t cp) {
+// The UTF-8 bytes of one code point; returns their count (1..4).
+static size_t EncodeUtf8(uint32_t cp, char out[4]) {
     if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
+        out[0] = char(cp);
+        return 1;
     }
+    if (cp < 0x800) {
+        out[0] = char(0xC0 | (cp >> 6));
+        out[1] = char(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = char(0xE0 | (cp >> 12));
+        out[1] = char(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = char(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (cp >> 18));
+    out[1] = char(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = char(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = char(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+// The code point at *p (a surrogate pair on UTF-16), moving *p past it.
+static uint32_t NextWideCodePoint(const wchar_t*& p) {
+    uint32_t cp = uint32_t(*p++);
+    if constexpr (sizeof(wchar_t) == 2) {
+        cp &= 0xFFFF;
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            const uint32_t lo = uint32_t(*p) & 0xFFFF;
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                ++p;
+                return 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+            }
+            return 0xFFFD;
+        }
+        if (cp >= 0xDC00 && cp <= 0xDFFF) return 0xFFFD;
+    } else if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0xFFFD;
+    }
+    return cp;
 }
 
 std::string WideToUtf8(const wchar_t* text) {
     std::string out;
     if (!text) return out;
-    for (const wchar_t* p = text; *p; ++p) {
-        uint32_t cp = uint32_t(*p);
-        if constexpr (sizeof(wchar_t) == 2) {
-            cp &= 0xFFFF;
-            if (cp >= 0xD800 && cp <= 0xDBFF) {
-                const uint32_t lo = uint32_t(p[1]) & 0xFFFF;
-                if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-                    ++p;
-                } else {
-                    cp = 0xFFFD;
-                }
-            } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                cp = 0xFFFD;
-            }
-        } else if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            cp = 0xFFFD;
-        }
-        AppendUtf8(out, cp);
-    }
+    char bytes[4];
+    for (const wchar_t* p = text; *p;) out.append(bytes, EncodeUtf8(NextWideCodePoint(p), bytes));
     return out;
+}
+
+size_t WideToUtf8Bounded(const wchar_t* text, char* dst, size_t capacity) {
+    if (capacity == 0) return 0;
+    size_t n = 0;
+    char bytes[4];
+    for (const wchar_t* p = text; p && *p;) {
+        const size_t k = EncodeUtf8(NextWideCodePoint(p), bytes);
+        if (n + k >= capacity) break;
+        std::memcpy(dst + n, bytes, k);
+        n += k;
+    }
+    dst[n] = '\0';
+    return n;
 }
 
 static void AppendWide(std::wstring& out, uint32_t cp) {

@@ -23,3 +23,7 @@ void CopyWideTextBounded(wchar_t* dst, size_t capacity, const wchar_t* src);
 // sequences become U+FFFD.
 std::string WideToUtf8(const wchar_t* text);
 std::wstring Utf8ToWide(const char* text);
+// As WideToUtf8 into `dst` of `capacity` bytes (at least 1), cut before the
+// first character that does not fit, always terminated; allocates nothing.
+// Returns the bytes written.
+size_t WideToUtf8Bounded(const wchar_t* text, char* dst, size_t capacity);

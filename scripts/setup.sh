@@ -19,6 +19,7 @@ PACKAGES="
   libvips-dev pngquant
   libtiff-dev libraw-bin dcraw
   openobex-apps
+  libturbojpeg0-dev libspng-dev libdeflate-dev libpng-dev
 "
 
 have_all() {

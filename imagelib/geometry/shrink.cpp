@@ -132,6 +132,38 @@ void ReduceAcross(const uint32_t* samples, const Share* columns, int32_t width, 
     }
 }
 
+// ReduceAcross for 8-bit samples read straight from the row (C of them a
+// pixel). Columns wholly inside one output column are first summed as
+// plain values and weighted once per run; the sums are the same as
+// ReduceAcross gives, in fewer multiplications and without a pass that
+// widens the row.
+template <int C>
+void ReduceAcrossBytes(const uint8_t* row, const Share* columns, int32_t width, uint64_t* across) {
+    uint32_t run[C] = {};
+    int32_t runDst = columns[0].dst;
+    for (int32_t x = 0; x < width; ++x) {
+        const uint8_t* v = row + size_t(x) * C;
+        const Share s = columns[x];
+        if (s.dst != runDst) {
+            uint64_t* a = across + size_t(runDst) * C;
+            for (int k = 0; k < C; ++k) a[k] += uint64_t(run[k]) * kWhole, run[k] = 0;
+            runDst = s.dst;
+        }
+        if (!s.spill) {
+            for (int k = 0; k < C; ++k) run[k] += v[k];
+            continue;
+        }
+        uint64_t* a = across + size_t(s.dst) * C;
+        for (int k = 0; k < C; ++k) {
+            a[k] += uint64_t(run[k]) * kWhole + uint64_t(v[k]) * (kWhole - s.spill);
+            a[C + k] += uint64_t(v[k]) * s.spill;
+            run[k] = 0;
+        }
+    }
+    uint64_t* a = across + size_t(runDst) * C;
+    for (int k = 0; k < C; ++k) a[k] += uint64_t(run[k]) * kWhole;
+}
+
 // The bilevel row read a byte at a time: a byte whose eight pixels are whole
 // columns of one output column adds its set-bit count at once; other bytes,
 // and the last byte with padding bits, go pixel by pixel. Gives the same sums
@@ -182,6 +214,24 @@ void StoreAnyDepth(uint8_t* out, const Acc* sums, int32_t width, const uint64_t*
     }
 }
 
+// The common case, 8-bit samples kept as they are, reduced straight from
+// the row; false when the row is of another kind.
+inline bool ReduceBytesAcross(const ShrinkPlan& plan, const uint8_t* row, const Share* columns, int32_t width,
+                              uint64_t* across) {
+    if (plan.kind != SourceKind::kSamples || plan.inSampleBytes != 1) return false;
+    switch (plan.components) {
+    case 1: ReduceAcrossBytes<1>(row, columns, width, across); return true;
+    case 3: ReduceAcrossBytes<3>(row, columns, width, across); return true;
+    case 4: ReduceAcrossBytes<4>(row, columns, width, across); return true;
+    default: return false;
+    }
+}
+
+// Deeper samples use 128-bit sums and the general path.
+inline bool ReduceBytesAcross(const ShrinkPlan&, const uint8_t*, const Share*, int32_t, unsigned __int128*) {
+    return false;
+}
+
 template <typename Acc>
 int ShrinkInto(const Bitmap* src, Bitmap* out, const ShrinkPlan& plan, bool bilevelBytes,
                RowProgressCallback progress, uintptr_t user) {
@@ -230,7 +280,7 @@ int ShrinkInto(const Bitmap* src, Bitmap* out, const ShrinkPlan& plan, bool bile
         std::memset(buf.across, 0, (sums + spare) * sizeof(Acc));
         if (bilevelBytes) {
             ReduceBilevelBytes(Row(src, y), buf.columns, buf.byteColumn, src->width, buf.across);
-        } else {
+        } else if (!ReduceBytesAcross(plan, Row(src, y), buf.columns, src->width, buf.across)) {
             ReadSamples(plan, Row(src, y), src->width, buf.samples);
             ReduceAcross(buf.samples, buf.columns, src->width, c, buf.across);
         }

@@ -119,11 +119,10 @@ uint32_t StoredRowBytes(int64_t width, uint32_t bits) {
     return static_cast<uint32_t>((width * bits + 31) / 32 * 4);
 }
 
-bool SeekTo(PictureFile* f, int64_t offset) { return SeekPictureFile(f, offset, SEEK_SET) == 0; }
+bool SeekTo(PictureFile* f, int64_t offset) { return SeekWithinFile(f, offset); }
 
 int EndWith(LoadContext* ctx, int result, uint16_t layout = 0, int bits = 0, const void* palette = nullptr) {
-    ctx->callbacks.endImage(ctx, layout, bits, palette);
-    return result;
+    return FinishReaderPicture(ctx, result, layout, bits, palette);
 }
 
 // RLE4 and RLE8 (one decoder: the opcodes are the same, only the pixel size
@@ -198,7 +197,10 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     ih->flags = 0;
     ih->rowsPerCall = 1;
     ih->bytesPerPlane = rowBytes;
-    int r = ctx->callbacks.beginImage(ctx, ih);
+    const bool rle = h.compression == kBmpRle8 || h.compression == kBmpRle4;
+    int r = rle ? kLoadOk : CheckStoredRowsFit(f, ctx, base + h.dataOffset, rowBytes, uint64_t(ih->height));
+    if (r != kLoadOk) return r;
+    r = ctx->callbacks.beginImage(ctx, ih);
     if (BeginImageStops(r)) return r;
 
     // The palette follows the info header: 3-byte entries for OS/2, 4-byte
@@ -218,7 +220,6 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
 
     if (!SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
-    const bool rle = h.compression == kBmpRle8 || h.compression == kBmpRle4;
     r = rle ? DecodeBmpRle(f, ctx, ih, bits, rowBytes) : ReadStoredRows(f, ctx, ih, rowBytes);
     return EndWith(ctx, r, kPaletteBgr, 8, palette);
 }
@@ -270,7 +271,10 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
     const int64_t padding = StoredRowBytes(ih->width, bits) - int64_t(pixelBytes);
     ih->rowsPerCall = 1;
     ih->bytesPerPlane = uint32_t(ih->width) * outBytes;
-    int r = ctx->callbacks.beginImage(ctx, ih);
+    int r = CheckStoredRowsFit(f, ctx, dataAt, pixelBytes + uint64_t(padding), uint64_t(ih->height),
+                               uint64_t(padding));
+    if (r != kLoadOk) return r;
+    r = ctx->callbacks.beginImage(ctx, ih);
     if (BeginImageStops(r)) return r;
 
     uint8_t* stored = ih->rowBuffer;

@@ -92,20 +92,20 @@ int DecodeDxtBitmap(PictureFile* f, LoadContext* ctx, ImageHeader* ih, uint32_t 
     ih->bitsPerPlane = 32;
     ih->bytesPerPlane = width * 4;
     ih->rowsPerCall = 4;
-    int r = ctx->callbacks.beginImage(ctx, ih);
-    if (BeginImageStops(r)) return r;
-
     const size_t blockBytes = variant == kDxt1 ? 8 : 16;
     const size_t blocksPerRow = (width + 3) / 4;
     const size_t rowBlockBytes = blocksPerRow * blockBytes;
+    // A block row cut short still gives its whole blocks.
+    int r = CheckStoredRowsFit(f, ctx, dataOffset, rowBlockBytes, (uint64_t(height) + 3) / 4, 0, blockBytes);
+    if (r != kLoadOk) return r;
+    r = ctx->callbacks.beginImage(ctx, ih);
+    if (BeginImageStops(r)) return r;
+
     uint8_t* blocks = static_cast<uint8_t*>(std::malloc(rowBlockBytes));
-    if (!blocks) {
-        ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-        return kLoadNoMemory;
-    }
+    if (!blocks) return FinishReaderPicture(ctx, kLoadNoMemory);
     uint8_t* strip = ih->rowBuffer;
     const size_t stride = size_t(width) * 4;
-    r = SeekPictureFile(f, dataOffset, SEEK_SET) == 0 ? kLoadOk : kLoadIncomplete;
+    r = SeekWithinFile(f, dataOffset) ? kLoadOk : kLoadIncomplete;
     for (uint32_t y0 = 0; y0 < height && r == kLoadOk; y0 += 4) {
         const size_t got = ReadFileBytes(f, blocks, rowBlockBytes);
         const uint32_t rows = height - y0 < 4 ? height - y0 : 4;
@@ -123,6 +123,5 @@ int DecodeDxtBitmap(PictureFile* f, LoadContext* ctx, ImageHeader* ih, uint32_t 
         if (r == kLoadOk && got < rowBlockBytes) r = kLoadIncomplete;
     }
     std::free(blocks);
-    ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return r;
+    return FinishReaderPicture(ctx, r);
 }

@@ -8,6 +8,7 @@
 
 #include "../checked.h"
 #include "jpegglue.h"
+#include "readerio.h"
 #include "tiffifd.h"
 
 namespace {
@@ -138,8 +139,7 @@ int DeliverThumbnail(ThumbnailJob* job, LoadContext* ctx) {
         std::memcpy(h->rowBuffer, job->rows[y], h->bytesPerPlane);
         answer = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
     }
-    ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return answer;
+    return FinishReaderPicture(ctx, answer);
 }
 
 // The libjpeg part: header, refusal of small thumbnails, all rows. 0 when

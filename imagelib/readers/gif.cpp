@@ -283,6 +283,26 @@ struct ImageOutcome {
     bool delivered;   // the wanted image was decoded completely
 };
 
+// The most pixels `codes` LZW codes can stand for: each code's string is at
+// most one longer than the longest before it, and no string is longer than
+// the 4096 entries of the table.
+uint64_t MostLzwPixels(uint64_t codes) {
+    constexpr uint64_t kTable = 4096;
+    if (codes <= kTable) return codes * (codes + 1) / 2;
+    return kTable * (kTable + 1) / 2 + (codes - kTable) * kTable;
+}
+
+// Whether the rest of the file could hold the LZW data of a width x height
+// picture (under kLoadAcceptDamaged: of its first row), so that a few bytes
+// declaring a huge picture cost no memory. True when the size is not known.
+bool LzwDataCanHold(PictureFile* f, const LoadContext* ctx, int minimumCodeSize, int32_t width, int32_t height) {
+    const int64_t left = RemainingFileBytes(f);
+    if (ctx->infoOnly || left < 0) return true;
+    const uint64_t codes = uint64_t(left) * 8 / uint64_t(minimumCodeSize + 1);
+    const uint64_t needed = (ctx->options.flags & kLoadAcceptDamaged) ? uint64_t(width) : uint64_t(width) * uint64_t(height);
+    return MostLzwPixels(codes) >= needed;
+}
+
 // One image, from its descriptor on. The wanted image is declared, decoded
 // and ended; the others are skipped by their sub-block lengths.
 ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOverride, int16_t headerWord,
@@ -312,6 +332,10 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     if (!IsLzwEnabled()) return {RefusePicture(ctx, kLzwDisabled), false};
 
     if (!wanted) return {SkipSubBlocks(g->file) ? kLoadOk : kLoadIncomplete, false};
+    if (!LzwDataCanHold(g->file, ctx, minimumCodeSize, width, height)) {
+        ctx->pictureBegun = 1;  // recognised: the file falls short
+        return {kLoadIncomplete, false};
+    }
 
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
@@ -340,7 +364,7 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     if (!FinishDataStream(&s) && status == kLoadOk) status = kLoadIncomplete;
     // Two black entries in a two-colour table would hide the picture.
     if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
-    ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
+    status = FinishReaderPicture(ctx, status, kPaletteTriples, 8, palette);
     return {status, status == kLoadOk};
 }
 

@@ -254,9 +254,8 @@ int ReadIconDib(IconImage* im) {
 
     // Other pictures: the colour rows as stored; the mask is not read.
     const int result = buffered ? DeliverMaskedRows(im) : ReadStoredRows(im->file, ctx, h, h->bytesPerPlane);
-    if (im->bits <= 8 && !maskToAlpha) ctx->callbacks.endImage(ctx, kPaletteBgr, 8, im->table);
-    else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return result;
+    if (im->bits <= 8 && !maskToAlpha) return FinishReaderPicture(ctx, result, kPaletteBgr, 8, im->table);
+    return FinishReaderPicture(ctx, result);
 }
 
 int ReadIconFile(PictureFile* file, LoadContext* ctx) {
@@ -277,12 +276,12 @@ int ReadIconFile(PictureFile* file, LoadContext* ctx) {
     const uint32_t offset = wanted < dir.count ? entries[wanted].imageOffset : 0;
     std::free(entries);
     if (wanted >= dir.count) return kLoadNotRecognised;
-    if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
+    if (!SeekWithinFile(file, offset)) return kLoadNotRecognised;
 
     uint8_t sig[4];
     const bool png = ReadFileBytes(file, sig, sizeof sig) == sizeof sig && sig[0] == 0x89 && sig[1] == 'P' &&
                      sig[2] == 'N' && sig[3] == 'G';
-    if (SeekPictureFile(file, offset, SEEK_SET) != 0) return kLoadNotRecognised;
+    if (!SeekWithinFile(file, offset)) return kLoadNotRecognised;
     if (png) return ReadPng(file, ctx, "ICO");
 
     auto* im = static_cast<IconImage*>(std::calloc(1, sizeof(IconImage)));

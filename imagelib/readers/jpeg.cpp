@@ -247,11 +247,9 @@ int DeliverRows(JpegJob* job, LoadContext* ctx) {
     if (setjmp(job->err.jump)) {
         // The rows decoded so far stay in the picture.
         jpeg_destroy_decompress(cinfo);
-        ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-        return job->err.code == kLoadIncomplete ? kLoadIncomplete : kLoadCorrupt;
+        return FinishReaderPicture(ctx, job->err.code == kLoadIncomplete ? kLoadIncomplete : kLoadCorrupt);
     }
-    const int answer = PassRows(cinfo, ctx, job->header.rowBuffer);
-    ctx->callbacks.endImage(ctx, 0, 0, nullptr);
+    const int answer = FinishReaderPicture(ctx, PassRows(cinfo, ctx, job->header.rowBuffer));
     // A stopped load ends here: finishing with rows unread would fail.
     if (answer != kLoadOk) jpeg_destroy_decompress(cinfo);
     return answer;

@@ -10,7 +10,10 @@
 
 namespace {
 
-constexpr size_t kSourceBufferSize = 4096;
+// Large enough that libjpeg-turbo's Huffman decoder stays on its fast path
+// (it leaves it whenever fewer than a block's worst case of bytes remain in
+// the buffer); 4 KB made decoding 1 to 7 % slower than reading from memory.
+constexpr size_t kSourceBufferSize = 64 * 1024;
 
 JpegErrorManager* ManagerOf(j_common_ptr cinfo) { return reinterpret_cast<JpegErrorManager*>(cinfo->err); }
 

@@ -159,9 +159,8 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
         std::memcpy(palette, ph.version == 3 ? kStandardPalette : ph.palette, sizeof ph.palette);
         havePalette = true;
     }
-    if (havePalette) ctx->callbacks.endImage(ctx, kPaletteTriples, 8, palette);
-    else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-    return result;
+    if (havePalette) return FinishReaderPicture(ctx, result, kPaletteTriples, 8, palette);
+    return FinishReaderPicture(ctx, result);
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ struct RowBlock {
 
 struct PngLoad {
     PictureFile* file;
+    int64_t start;        // where the PNG begins in the file
     LoadContext* ctx;
     const char* description;
     png_structp png;
@@ -54,6 +55,11 @@ struct PngLoad {
     PngPhase phase;
     int status;           // last PutScanlines answer
     int ended;            // EndImage has been called
+    int complete;         // the progressive reader reached the end chunk
+    int stopCode;         // a callback's reason to stop the progressive reader
+    int textsBefore;      // texts read before the image (progressive reading)
+    png_uint_32 rowsSeen; // rows the progressive reader delivered
+    uint8_t feed[4096];   // bytes handed to the progressive reader
     int isPalette;
     uint8_t palette[768];
     uint8_t* block;       // interlaced pictures: the whole picture
@@ -154,12 +160,12 @@ bool IsKeptAfterImage(const char* key) {
 // are keyed texts, values beginning "nCC" dropped) or after it (with the
 // metadata flag, only the keys of IsKeptAfterImage). An IPTC raw profile is
 // metadata wherever it stands.
-void TakeTexts(PngLoad* st, png_infop from, bool afterImage) {
+void TakeTexts(PngLoad* st, png_infop from, bool afterImage, int first = 0) {
     const uint32_t flags = st->ctx->options.flags;
     png_textp texts = nullptr;
     int count = 0;
     png_get_text(st->png, from, &texts, &count);
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < count; ++i) {
         const png_text& t = texts[i];
         if (!t.key || !t.text) continue;
         if (StartsWith(t.key, kIptcKey)) {
@@ -187,11 +193,13 @@ void TakeIccProfile(PngLoad* st, int bitDepth) {
 // ---------------------------------------------------------------------------
 // The end of the picture.
 
+// Ends the picture once; a failed end becomes the status the load returns.
 void FinishPicture(PngLoad* st) {
     if (st->ended) return;
     st->ended = 1;
-    if (st->isPalette) st->ctx->callbacks.endImage(st->ctx, kPaletteTriples, 8, st->palette);
-    else st->ctx->callbacks.endImage(st->ctx, 0, 0, nullptr);
+    const int ended = st->isPalette ? st->ctx->callbacks.endImage(st->ctx, kPaletteTriples, 8, st->palette)
+                                    : st->ctx->callbacks.endImage(st->ctx, 0, 0, nullptr);
+    if (ended != kLoadOk && st->status != kLoadCancelled) st->status = ended;
 }
 
 // A library error: what it means depends on how far the load got.
@@ -203,7 +211,7 @@ int ResultOfLibraryError(PngLoad* st) {
     }
     const bool wasEnded = st->ended != 0;
     FinishPicture(st);
-    if (st->status == kLoadCancelled) return kLoadCancelled;
+    if (st->status != kLoadOk) return st->status;
     return wasEnded ? kLoadOk : kLoadIncomplete;
 }
 
@@ -442,6 +450,104 @@ int SetStillTransforms(PngLoad* st, int colourType, int bitDepth) {
     return channels;
 }
 
+// Transforms, row layout and palette of a still picture, on the header the
+// information chunks filled. 0, or 4 when the rows do not come out as
+// declared.
+int DeclareStill(PngLoad* st) {
+    png_uint_32 width, height;
+    int bitDepth, colourType, interlace;
+    png_get_IHDR(st->png, st->info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    ImageHeader* h = &st->header;
+    const int channels = SetStillTransforms(st, colourType, bitDepth);
+    png_read_update_info(st->png, st->info);
+    const int depth = png_get_bit_depth(st->png, st->info);
+    const size_t rowBytes = png_get_rowbytes(st->png, st->info);
+    h->bitsPerPlane = int16_t(channels * depth);
+    if (rowBytes != (size_t(width) * size_t(h->bitsPerPlane) + 7) / 8) return kLoadIncomplete;
+    h->bytesPerPlane = uint32_t(rowBytes);
+    if (bitDepth == 16) {
+        h->fullWidth = h->width;
+        h->fullHeight = h->height;
+        h->fullBytesPerPlane = 2 * h->bytesPerPlane;
+        h->fullBitsPerSample = 16;
+        h->fullComponents = uint32_t(channels);
+    }
+    if (st->isPalette) {
+        // Read after the update: a background composite rewrites the palette.
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (png_get_PLTE(st->png, st->info, &entries, &count))
+            for (int i = 0; i < count && i < 256; ++i) {
+                st->palette[3 * i] = entries[i].red;
+                st->palette[3 * i + 1] = entries[i].green;
+                st->palette[3 * i + 2] = entries[i].blue;
+            }
+    }
+    return kLoadOk;
+}
+
+// ---------------------------------------------------------------------------
+// A still picture that is not interlaced is read progressively: libpng
+// hands over each row as soon as its data has arrived, so a file cut short
+// still delivers every row before the cut (the sequential reader loses the
+// rows of the last block it could not read whole).
+
+constexpr int kReadProgressively = -3;
+
+void StopProgressive(PngLoad* st, int code) {
+    st->stopCode = code;
+    png_error(st->png, "stopped");
+}
+
+void ProgressiveInfo(png_structp png, png_infop) {
+    auto* st = static_cast<PngLoad*>(png_get_progressive_ptr(png));
+    png_get_text(png, st->info, nullptr, &st->textsBefore);
+    const int declared = DeclareStill(st);
+    if (declared != kLoadOk) StopProgressive(st, declared);
+    const int begin = st->ctx->callbacks.beginImage(st->ctx, &st->header);
+    if (BeginImageStops(begin)) StopProgressive(st, begin);
+    st->phase = kPhaseRows;
+}
+
+void ProgressiveRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int) {
+    auto* st = static_cast<PngLoad*>(png_get_progressive_ptr(png));
+    if (!row || st->status != kLoadOk) return;
+    std::memcpy(st->header.rowBuffer, row, st->header.bytesPerPlane);
+    ++st->rowsSeen;
+    st->status = st->ctx->callbacks.putScanlines(st->ctx, -1, int(rowNumber), 1);
+}
+
+void ProgressiveEnd(png_structp png, png_infop) {
+    auto* st = static_cast<PngLoad*>(png_get_progressive_ptr(png));
+    st->complete = 1;
+    FinishPicture(st);
+    TakeTexts(st, st->info, true, st->textsBefore);
+}
+
+// Feeds the file to the progressive reader until the end chunk, a stop or
+// the end of the file.
+int ReadStillProgressively(PngLoad* st) {
+    if (setjmp(png_jmpbuf(st->png))) {
+        if (st->stopCode == kLoadInfoStop || (st->stopCode != kLoadOk && st->phase != kPhaseRows))
+            return st->stopCode;
+        return ResultOfLibraryError(st);
+    }
+    png_set_progressive_read_fn(st->png, st, ProgressiveInfo, ProgressiveRow, ProgressiveEnd);
+    png_set_user_limits(st->png, kSideLimit, kSideLimit);
+    st->phase = kPhaseSetup;
+    while (!st->complete && st->status == kLoadOk) {
+        const size_t got = ReadFileBytes(st->file, st->feed, sizeof st->feed);
+        if (got == 0) break;
+        png_process_data(st->png, st->info, st->feed, got);
+    }
+    // Image data that ends before the last row is a damaged file too.
+    const bool whole = st->rowsSeen >= png_uint_32(st->header.height);
+    if (st->complete) return st->status != kLoadOk ? st->status : whole ? kLoadOk : kLoadIncomplete;
+    if (st->phase != kPhaseRows) return kLoadIncomplete;
+    FinishPicture(st);
+    return st->status != kLoadOk ? st->status : kLoadIncomplete;
+}
+
 // The body between the jump point and the end; returns the load result.
 int ReadPngBody(PngLoad* st) {
     LoadContext* ctx = st->ctx;
@@ -493,43 +599,33 @@ int ReadPngBody(PngLoad* st) {
         if (result != -2) return result;
     }
 
-    const int channels = SetStillTransforms(st, colourType, bitDepth);
+    // Animations keep the reader that knows their frame chunks.
+    const bool animated = png_get_valid(st->png, st->info, PNG_INFO_acTL) != 0;
+    if (interlace == PNG_INTERLACE_NONE && !ctx->infoOnly && !animated) return kReadProgressively;
     const int passes = interlace != PNG_INTERLACE_NONE ? png_set_interlace_handling(st->png) : 1;
-    png_read_update_info(st->png, st->info);
-    const int depth = png_get_bit_depth(st->png, st->info);
-    const size_t rowBytes = png_get_rowbytes(st->png, st->info);
-    h->bitsPerPlane = int16_t(channels * depth);
-    if (rowBytes != (size_t(width) * size_t(h->bitsPerPlane) + 7) / 8) return kLoadIncomplete;
-    h->bytesPerPlane = uint32_t(rowBytes);
-    if (bitDepth == 16) {
-        h->fullWidth = h->width;
-        h->fullHeight = h->height;
-        h->fullBytesPerPlane = 2 * h->bytesPerPlane;
-        h->fullBitsPerSample = 16;
-        h->fullComponents = uint32_t(channels);
-    }
-    if (st->isPalette) {
-        // Read after the update: a background composite rewrites the palette.
-        png_colorp entries = nullptr;
-        int count = 0;
-        if (png_get_PLTE(st->png, st->info, &entries, &count))
-            for (int i = 0; i < count && i < 256; ++i) {
-                st->palette[3 * i] = entries[i].red;
-                st->palette[3 * i + 1] = entries[i].green;
-                st->palette[3 * i + 2] = entries[i].blue;
-            }
-    }
+    const int declared = DeclareStill(st);
+    if (declared != kLoadOk) return declared;
     return ReadStillRows(st, passes);
 }
 
-int RunPngLoad(PngLoad* st) {
+bool CreatePngReader(PngLoad* st) {
     st->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, st, PngLongJump, PngQuietWarning, st, PngAlloc,
                                        PngFree);
-    if (!st->png) return kLoadNoMemory;
+    if (!st->png) return false;
     st->info = png_create_info_struct(st->png);
     st->endInfo = png_create_info_struct(st->png);
-    int result = kLoadNoMemory;
-    if (st->info && st->endInfo) result = ReadPngBody(st);
+    return st->info && st->endInfo;
+}
+
+// The information chunks are read once to choose the way (animation frame,
+// interlaced or information only: row by row; other stills: progressively,
+// from the start again with a reader of its own).
+int RunPngLoad(PngLoad* st) {
+    int result = CreatePngReader(st) ? ReadPngBody(st) : kLoadNoMemory;
+    png_destroy_read_struct(&st->png, &st->info, &st->endInfo);
+    if (result != kReadProgressively) return result;
+    if (!SeekWithinFile(st->file, st->start)) return kLoadIncomplete;
+    result = CreatePngReader(st) ? ReadStillProgressively(st) : kLoadNoMemory;
     png_destroy_read_struct(&st->png, &st->info, &st->endInfo);
     return result;
 }
@@ -549,6 +645,7 @@ int ReadPng(PictureFile* file, LoadContext* ctx, const char* description) {
     auto* st = static_cast<PngLoad*>(std::calloc(1, sizeof(PngLoad)));
     if (!st) return kLoadNoMemory;
     st->file = file;
+    st->start = start;
     st->ctx = ctx;
     st->description = description;
     st->phase = kPhaseInfo;

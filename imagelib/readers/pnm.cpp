@@ -179,6 +179,11 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         ih.fullComponents = pixmap ? 3 : 1;
     }
     if (reader.commentSeen) SetPictureComment(ctx, reader.comment, -1);
+    if (type >= 4 && type <= 6) {
+        const uint64_t rowBytes = uint64_t(ih.bytesPerPlane) * (maxval > 255 ? 2 : 1);
+        r = CheckStoredRowsFit(f, ctx, TellPictureFile(f), rowBytes, height);
+        if (r != kLoadOk) return r;
+    }
     r = ctx->callbacks.beginImage(ctx, &ih);
     if (BeginImageStops(r)) return r;
 
@@ -192,10 +197,7 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         for (uint32_t v = 0; v < 256; ++v) lut[v] = ScaleSample(v, maxval);
     if (type >= 5 && maxval > 255) {
         wide = static_cast<uint8_t*>(std::malloc(2 * samples));
-        if (!wide) {
-            ctx->callbacks.endImage(ctx, 0, 0, nullptr);
-            return kLoadNoMemory;
-        }
+        if (!wide) return FinishReaderPicture(ctx, kLoadNoMemory);
     }
     for (int32_t y = 0; y < ih.height && r == kLoadOk; ++y) {
         r = ReadPnmRow(&reader, type, maxval, ih.rowBuffer, samples, wide, useLut ? lut : nullptr);
@@ -205,11 +207,9 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
     if (type == 7) {
         uint8_t palette[256 * 3];
         MakePalette332(palette);
-        ctx->callbacks.endImage(ctx, 0, 8, palette);
-    } else {
-        ctx->callbacks.endImage(ctx, bilevel ? kPaletteGreyInverted : 0, 0, nullptr);
+        return FinishReaderPicture(ctx, r, 0, 8, palette);
     }
-    return r;
+    return FinishReaderPicture(ctx, r, bilevel ? kPaletteGreyInverted : 0, 0, nullptr);
 }
 
 int ReadPnmEntry(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, ReadPnm); }

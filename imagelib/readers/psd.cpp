@@ -66,7 +66,7 @@ struct PsdLayer {
 };
 
 bool SeekTo(PictureFile* f, uint64_t offset) {
-    return offset <= uint64_t(INT64_MAX) && SeekPictureFile(f, int64_t(offset), SEEK_SET) == 0;
+    return offset <= uint64_t(INT64_MAX) && SeekWithinFile(f, int64_t(offset));
 }
 
 uint64_t Position(PictureFile* f) {
@@ -488,6 +488,24 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     h.xResolution = xDpi;
     h.yResolution = yDpi;
 
+    // The picture's data must begin inside the file: a stream of unknown
+    // size lets a seek pass its end, so its first compression word is read
+    // (and read again later). Uncompressed composite rows must all be there
+    // before room is made for them.
+    if (h.width > 0 && h.height > 0) {
+        const uint64_t at = Position(f);
+        const uint16_t compression = uint16_t(ReadUInt16Be(f));
+        const uint64_t rowBytes = uint64_t(h.bytesPerPlane) * (ph.depth == 16 ? 2 : 1);
+        if (f->eof) result = kLoadIncomplete;
+        else if (!useLayer && compression == kCompressionRaw)
+            result = CheckStoredRowsFit(f, ctx, int64_t(at + 2), rowBytes, uint64_t(planes) * uint64_t(h.height));
+        if (result == kLoadOk && !SeekTo(f, at)) result = kLoadIncomplete;
+        if (result != kLoadOk) {
+            std::free(layer);
+            return result;
+        }
+    }
+
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) {
         std::free(layer);
@@ -501,9 +519,9 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     else if (useLayer) result = ReadLayerRows(rows, *layer, colourPlanes, planes);
     else result = ReadCompositeRows(rows, ph.channels, planes);
 
-    if (ph.mode == kModeIndexed) ctx->callbacks.endImage(ctx, kPalettePlanes | kPaletteTriples, 8, palette);
-    else if (ph.depth == 1) ctx->callbacks.endImage(ctx, kPaletteGreyInverted, 0, nullptr);
-    else ctx->callbacks.endImage(ctx, 0, 0, nullptr);
+    if (ph.mode == kModeIndexed) result = FinishReaderPicture(ctx, result, kPalettePlanes | kPaletteTriples, 8, palette);
+    else if (ph.depth == 1) result = FinishReaderPicture(ctx, result, kPaletteGreyInverted);
+    else result = FinishReaderPicture(ctx, result);
     std::free(rows.wide);
     std::free(layer);
     return result;

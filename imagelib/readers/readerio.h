@@ -44,6 +44,45 @@ inline int RefusePicture(LoadContext* ctx, const char* message) {
 // refusal, no memory, or -1 for an information-only load.
 inline bool BeginImageStops(int result) { return (result & 0xFFFF) != 0; }
 
+// Ends the picture (the reader's last call once beginImage succeeded) and
+// gives the reader's result, or EndImage's when the end itself failed.
+inline int FinishReaderPicture(LoadContext* ctx, int result, uint16_t paletteLayout = 0, int paletteBits = 0,
+                               const void* palette = nullptr) {
+    const int ended = ctx->callbacks.endImage(ctx, paletteLayout, paletteBits, palette);
+    return ended != kLoadOk && result != kLoadCancelled ? ended : result;
+}
+
+// Seeks to `offset` from the start; false when that fails or lies past the
+// end of a file of known size, so a file and the same bytes in memory take
+// the same way (a stream would let the seek succeed and fail the next read).
+inline bool SeekWithinFile(PictureFile* file, int64_t offset) {
+    const bool sized = file->size >= 0 && file->size != kUnknownFileSize;
+    if (offset < 0 || (sized && offset > file->size)) return false;
+    return SeekPictureFile(file, offset, SEEK_SET) == 0;
+}
+
+// Before a reader of uncompressed data declares its picture: can the file
+// hold the `rows` rows of `rowBytes` bytes the picture needs from offset
+// `dataAt` (the last one may lack `lastRowSlack` bytes of padding)? A
+// shortfall is accepted only under kLoadAcceptDamaged and only when the
+// file holds `minimumBytes` of data (default: one row), enough for one row
+// to arrive; otherwise the reader ends with kLoadIncomplete before anything
+// is allocated for the rows. Always kLoadOk when the file's size is not
+// known (a stream handed in).
+inline int CheckStoredRowsFit(const PictureFile* file, LoadContext* ctx, int64_t dataAt, uint64_t rowBytes,
+                              uint64_t rows, uint64_t lastRowSlack = 0, uint64_t minimumBytes = 0) {
+    // An information-only load allocates nothing for rows.
+    if (ctx->infoOnly || file->size < 0 || file->size == kUnknownFileSize || rows == 0) return kLoadOk;
+    const uint64_t available = dataAt >= 0 && dataAt < file->size ? uint64_t(file->size - dataAt) : 0;
+    const bool fits = rowBytes <= UINT64_MAX / rows && available >= rowBytes * rows - lastRowSlack;
+    if (fits) return kLoadOk;
+    if ((ctx->options.flags & kLoadAcceptDamaged) && available >= (minimumBytes ? minimumBytes : rowBytes))
+        return kLoadOk;
+    // The picture was recognised: the result is the file's shortfall, not 2.
+    ctx->pictureBegun = 1;
+    return kLoadIncomplete;
+}
+
 // Uncompressed rows of `rowBytes` stored bytes each, read whole into the row
 // buffer and handed over top to bottom as stored; a short row ends with 4,
 // a row callback's non-zero answer with that answer.

@@ -147,7 +147,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     if (checked) return checked;
 
     if (th.idLength && (ctx->options.flags & kLoadKeepComment)) ReadPictureComment(f, ctx, uint32_t(th.idLength));
-    bool positioned = SeekPictureFile(f, kHeaderSize + th.idLength, SEEK_SET) == 0;
+    bool positioned = SeekWithinFile(f, kHeaderSize + th.idLength);
 
     uint8_t palette[768] = {};
     bool havePalette = false;
@@ -159,7 +159,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     }
     if (th.mapType == 1 || readMap) {
         const int64_t dataOffset = kHeaderSize + th.idLength + int64_t(th.mapLength) * (th.entrySize / 8);
-        positioned = positioned && SeekPictureFile(f, dataOffset, SEEK_SET) == 0;
+        positioned = positioned && SeekWithinFile(f, dataOffset);
     }
 
     const TargaLayout layout = LayoutFor(th.depth, th.width);
@@ -174,14 +174,17 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     h.bytesPerPlane = uint32_t(layout.rowBytes);
     std::snprintf(h.description, sizeof h.description, "Truevision TARGA (Type %d)", th.imageType);
     if (IsRle(th.imageType)) h.compression = kCompressionRle;
+    if (positioned && !IsRle(th.imageType)) {
+        const int fits = CheckStoredRowsFit(f, ctx, TellPictureFile(f), layout.rowBytes, uint64_t(h.height));
+        if (fits != kLoadOk) return fits;
+    }
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) return begun;
 
     int result = kLoadIncomplete;
     if (positioned)
         result = IsRle(th.imageType) ? DecodeTargaRle(f, ctx, &h, layout) : ReadStoredRows(f, ctx, &h, layout.rowBytes);
-    ctx->callbacks.endImage(ctx, kPaletteBgr, 8, havePalette ? palette : nullptr);
-    return result;
+    return FinishReaderPicture(ctx, result, kPaletteBgr, 8, havePalette ? palette : nullptr);
 }
 
 }  // namespace

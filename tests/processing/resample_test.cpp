@@ -90,6 +90,24 @@ TEST_P(ResampleKinds, SameSizeIsACopy) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ResampleKinds, ::testing::ValuesIn(FilteredKinds()), KindName);
 
+// Eight-bit rows sum their whole source pixels before weighting them; the
+// general path weights each pixel. The same values stored in 16-bit samples
+// take the general path, and both give the same pixels at steps that split
+// pixels as well as at whole ones.
+TEST(Resample, ByteRowsGiveTheGeneralPathsPixels) {
+    Picture bytes;
+    MakeRandom(bytes, Kind{"rgb", kPixelRGB, 8}, 97, 61, 5);
+    Picture words;
+    Make(words, kPixelRGB, 97, 61, Samples(bytes.get()), 16);
+    for (const auto& size : {std::pair<int, int>{10, 7}, {33, 20}, {96, 60}, {1, 1}, {48, 61}}) {
+        SCOPED_TRACE(std::to_string(size.first) + "x" + std::to_string(size.second));
+        Picture fromBytes, fromWords;
+        ASSERT_EQ(0, BitmapResample(bytes.get(), fromBytes.get(), size.first, size.second, 0));
+        ASSERT_EQ(0, BitmapResample(words.get(), fromWords.get(), size.first, size.second, 0));
+        EXPECT_EQ(Samples(fromWords.get()), Samples(fromBytes.get()));
+    }
+}
+
 TEST(Resample, HundredSquareHalvedAndDoubled) {
     Picture src;
     MakeRandom(src, Kind{"rgb", kPixelRGB, 8}, 100, 100, 17);

@@ -70,6 +70,30 @@ TEST(Shrink, PartPixelsAreWeightedByTheirShare) {
     EXPECT_EQ((std::vector<uint32_t>{96, 48, 16, 8}), Samples(out.get()));
 }
 
+// Eight-bit colour rows are reduced straight from the row; palette rows go
+// through the general sample path. The same colours give the same pixels,
+// at steps that split columns and rows as well as at whole ones.
+TEST(Shrink, ByteRowsGiveTheGeneralPathsSums) {
+    Picture palette;
+    MakeRandom(palette, Kind{"palette", kPixelPalette, 8}, 97, 61, 3);
+    Picture rgb;
+    std::vector<uint32_t> colours;
+    for (int32_t y = 0; y < 61; ++y)
+        for (int32_t x = 0; x < 97; ++x) {
+            const uint32_t e = Sample(palette.get(), x, y);
+            colours.insert(colours.end(), {palette->palette[e], palette->palette[kPaletteGreen + e],
+                                           palette->palette[kPaletteBlue + e]});
+        }
+    Make(rgb, kPixelRGB, 97, 61, colours);
+    for (const auto& size : {std::pair<int, int>{10, 7}, {33, 20}, {97, 1}, {1, 61}, {48, 30}}) {
+        SCOPED_TRACE(std::to_string(size.first) + "x" + std::to_string(size.second));
+        Picture fromPalette, fromRgb;
+        ASSERT_EQ(0, BitmapShrinkArea(palette.get(), fromPalette.get(), size.first, size.second, kPixelRGB, nullptr, 0));
+        ASSERT_EQ(0, BitmapShrinkArea(rgb.get(), fromRgb.get(), size.first, size.second, kPixelRGB, nullptr, 0));
+        EXPECT_EQ(Samples(fromPalette.get()), Samples(fromRgb.get()));
+    }
+}
+
 TEST(Shrink, PaletteBecomesColourInTheAskedOrder) {
     // Palette entry e is (e, 255 - e, 7e): indices 4, 8, 12, 16 average
     // to (10, 245, 70).

@@ -52,6 +52,7 @@ public:
         InitMemorySource(&src, bytes.data(), bytes.size());
         PictureFile* f = OpenPictureFile(&src, kOpenReadBinary);
         if (!f) return kLoadNotRecognised;
+        ctx_->infoOnly = infoOnly;
         result = body(f, ctx_);
         ClosePictureFile(f);
         return result;
@@ -60,6 +61,7 @@ public:
     int RunEntry(int (*entry)(FileSource*, LoadContext*), const std::vector<uint8_t>& bytes) {
         FileSource src;
         InitMemorySource(&src, bytes.data(), bytes.size());
+        ctx_->infoOnly = infoOnly;
         result = entry(&src, ctx_);
         return result;
     }
