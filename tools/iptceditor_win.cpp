@@ -288,7 +288,7 @@ int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count) {
     editor.files = files;
     editor.count = count;
     const ToolSheetPage pages[kPages] = {
-        {IDD_IPTC_FILE, EditorPage, 0, IDS_FILE, "IDS_FILE", true},
+        {IDD_IPTC_FILE, EditorPage, 0, IDS_IPTC_FILE, "IDS_FILE", true},
         {IDD_IPTC_CAPTION, EditorPage, 1, IDS_CAPTION, "IDS_CAPTION", true},
         {IDD_IPTC_CREDIT, EditorPage, 2, IDS_CREDIT, "IDS_CREDIT", true},
         {IDD_IPTC_KEYWORD, EditorPage, 3, IDS_KEYWORD, "IDS_KEYWORD", true},

@@ -131,7 +131,7 @@ private:
         wchar_t stored[kRenameTextCapacity];
         RegReadText(kRenameSection, L"Name", L"", stored, int(kRenameTextCapacity));
         SetDlgItemTextW(window, IDC_REN_NAME, stored[0] ? stored : base);
-        SetDlgItemTextW(window, IDC_REN_EXTENSION, extension);
+        SetDlgItemTextW(window, IDC_BREN_EXTENSION, extension);
         SetFocus(GetDlgItem(window, IDC_REN_NAME));
         SendDlgItemMessageW(window, IDC_REN_NAME, EM_SETSEL, 0, -1);
 
@@ -154,7 +154,7 @@ private:
             SetFocus(GetDlgItem(window, IDC_REN_NAME));
             return;
         }
-        GetDlgItemTextW(window, IDC_REN_EXTENSION, plan.extension, int(kRenameTextCapacity));
+        GetDlgItemTextW(window, IDC_BREN_EXTENSION, plan.extension, int(kRenameTextCapacity));
         plan.start = GetDlgItemInt(window, IDC_REN_START, nullptr, FALSE);
         plan.digits = std::clamp(GetDlgItemInt(window, IDC_REN_DIGITS, nullptr, FALSE), kRenameMinDigits,
                                  kRenameMaxDigits);

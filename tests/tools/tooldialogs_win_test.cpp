@@ -113,7 +113,7 @@ TEST_F(ToolDialogs, BatchRenameFromTheSelection) {
     bool stayedOpen = false;
     driver.OnDialog([&](HWND d) {
         shownName = ItemText(d, IDC_REN_NAME);
-        shownExtension = ItemText(d, IDC_REN_EXTENSION);
+        shownExtension = ItemText(d, IDC_BREN_EXTENSION);
         shownDigits = ItemText(d, IDC_REN_DIGITS);
         // A base name with a separator is refused and the dialog stays.
         modaltest::SetItemText(d, IDC_REN_NAME, L"..\\Img");

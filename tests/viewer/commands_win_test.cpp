@@ -18,14 +18,19 @@
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
+#include "resources/sharing.rh"
 #include "resources/startscreen.rh"
+#include "resources/tools.rh"
 #include "shell/associations_win.h"
 #include "shell/commands_win.h"
 #include "shell/favorites_win.h"
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
+#include "platform/mailstore.h"
 #include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
 
 namespace {
 
@@ -942,3 +947,144 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
 }
 
 }  // namespace
+
+// --- The tools and sharing, run from the browser's selection ----------------
+
+namespace {
+
+std::wstring ToolFixture(const char* name) { return testing_support::FixtureFile(PV_TOOLS_FIXTURES, name); }
+
+void CopyFixture(const char* name, const std::wstring& to) {
+    testing_support::WriteBytes(to, testing_support::ReadBytes(ToolFixture(name)));
+}
+
+HWND SheetPage(HWND sheet, int index) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
+}
+
+testing_support::RgbaPicture Decoded(const std::wstring& path, int* result) {
+    testing_support::LoadedPicture picture;
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    *result = LoadPictureFromFile(path.c_str(), &picture.bitmap, &options, &picture.info);
+    return *result == 0 ? testing_support::RgbaOf(picture.bitmap) : testing_support::RgbaPicture{};
+}
+
+// Outputs kept for Pillow (tests/viewer/check_tool_outputs.py), next to the
+// device root's Temp folder.
+const wchar_t kKeptOutputs[] = L"\\Temp\\commands_outputs\\";
+
+}  // namespace
+
+TEST_F(Commands, ConvertAndLosslessRotateRunOnTheSelectedPictures) {
+    CopyFixture("photo.jpg", folder_ + L"p.jpg");
+    CopyFixture("turn.jpg", folder_ + L"t.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 2);
+
+    // Convert to PNG beside the source.
+    SelectName(L"p.jpg");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) {
+            const HWND format = SheetPage(sheet, 1);
+            modaltest::SetCheck(format, IDC_CN_JPEG, false);
+            modaltest::SetCheck(format, IDC_CN_PNG, true);
+            Click(SheetPage(sheet, 0), IDC_APPLY);
+        });
+        Answer(driver, IDOK);  // the done message
+        Command(IDM_MAIN_CONVERT);
+        EXPECT_EQ(driver.dialogsSeen(), 2);
+    }
+    ImageInfo info{};
+    ASSERT_EQ(QueryPictureInfo((folder_ + L"p_m.png").c_str(), -1, 0, &info), 0);
+    EXPECT_EQ(info.width, 320u);
+    EXPECT_EQ(info.height, 240u);
+    FreePictureInfo(&info);
+    CreateDirectoryW(kKeptOutputs, nullptr);
+    ASSERT_TRUE(CopyFileW((folder_ + L"p_m.png").c_str(), (std::wstring(kKeptOutputs) + L"converted.png").c_str(),
+                          FALSE));
+
+    // A quarter turn without decoding: the same pixels as jpegtran's turn.
+    SelectName(L"t.jpg");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) {
+            const HWND tool = SheetPage(sheet, 0);
+            modaltest::SetCheck(tool, IDC_ROT_N90, false);
+            modaltest::SetCheck(tool, IDC_ROT_90, true);
+            modaltest::SetCheck(tool, IDC_RZ_LOSSLESS, true);
+            Click(tool, IDC_APPLY);  // one file: the sheet closes by itself
+        });
+        Command(IDM_MAIN_ROTATE);
+    }
+    int got = -1, want = -1;
+    const testing_support::RgbaPicture turned = Decoded(folder_ + L"t_m.jpg", &got);
+    const testing_support::RgbaPicture reference = Decoded(ToolFixture("turn-rot90.jpg"), &want);
+    ASSERT_EQ(got, 0);
+    ASSERT_EQ(want, 0);
+    testing_support::ExpectSamePixels(reference, turned, false);
+}
+
+TEST_F(Commands, SendByEmailPutsOneMessageInTheOutbox) {
+    testing_support::ScratchDir stores;
+    MailStoreSetRoot(stores.path().wstring());
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    CopyFixture("photo.jpg", folder_ + L"a.jpg");
+    CopyFixture("gradient.png", folder_ + L"b.png");
+    Browse(folder_);
+    Command(IDM_MAIN_SELECT_ALL);
+    ASSERT_EQ(SelectedCount(), 2);
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND d) {
+            modaltest::SetItemText(d, IDC_EMAILOPT_TO, L"friend@home.example");
+            modaltest::SelectComboItem(d, IDC_EMAILOPT_SIZE, 0);
+            modaltest::SelectComboItem(d, IDC_EMAILOPT_FORMAT, 0);
+            Click(d, IDC_EMAILOPT_SEND);
+        });
+        Command(IDM_MAIN_EMAIL);
+    }
+    std::vector<std::wstring> sent;
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW((store.folder + L"Outbox\\*.eml").c_str(), &data);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do sent.push_back(data.cFileName);
+        while (FindNextFileW(listing, &data));
+        FindClose(listing);
+    }
+    MailStoreSetRoot(L"");
+    ASSERT_EQ(sent.size(), 1u);
+    const std::vector<uint8_t> bytes = testing_support::ReadBytes(store.folder + L"Outbox\\" + sent[0]);
+    const std::string message(bytes.begin(), bytes.end());
+    EXPECT_NE(message.find("friend@home.example"), std::string::npos);
+    EXPECT_NE(message.find("filename=\"a.jpg\""), std::string::npos);
+    EXPECT_NE(message.find("filename=\"b.png\""), std::string::npos);
+}
+
+TEST_F(Commands, InformationOpensTheSheetOnTheSelectedPictureOfTheFolder) {
+    CopyFixture("photo.jpg", folder_ + L"a.jpg");
+    CopyFixture("gradient.png", folder_ + L"b.png");
+    Browse(folder_);
+    SelectName(L"b.png");
+    std::wstring first, next;
+    bool canGoBack = false;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            ExpectFitsScreen(sheet);
+            const HWND infos = SheetPage(sheet, 0);
+            first = ItemText(infos, IDC_PP_FILENAME);
+            canGoBack = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
+            Click(infos, IDC_STEP_PREVIOUS);
+            next = ItemText(infos, IDC_PP_FILENAME);
+            SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+        });
+        Command(IDM_MAIN_INFORMATION);
+        EXPECT_EQ(driver.dialogsSeen(), 1);
+    }
+    EXPECT_EQ(first, L"b.png");
+    EXPECT_TRUE(canGoBack);  // the whole folder, from the selected picture
+    EXPECT_EQ(next, L"a.jpg");
+}
