@@ -11,10 +11,17 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
+#include "resources/tools.rh"
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "processing/adjust.h"
 #include "shell/commandlogic.h"
+#include "shell/pictureload.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
+#include "tools/adjustbar_win.h"
 #include "tools/albumwizard_win.h"
+#include "tools/batch.h"
 #include "tools/batchsheet_win.h"
 #include "tools/capture_win.h"
 #include "tools/iptceditor_win.h"
@@ -626,5 +633,92 @@ LRESULT OnReceiveInfrared(HWND window, UINT, UINT, HWND) {
     wchar_t name[MAX_PATH] = {};
     if (ReceiveByInfrared(window, folder.c_str(), name, MAX_PATH) == 1 && name[0])
         model->BrowserAddReceivedFile(model->CurrentFolder(), name);
+    return 0;
+}
+
+namespace {
+
+// The adjusted picture goes over its own file and nowhere else: a file of
+// another name (the picture became a JPEG) is replaced only when the user
+// agrees.
+struct AdjustSaveContext {
+    HWND owner;
+    const wchar_t* source;
+};
+
+bool ConfirmAdjustOverwrite(void* user, const wchar_t* path) {
+    const auto* context = static_cast<const AdjustSaveContext*>(user);
+    if (_wcsicmp(path, context->source) == 0) return true;  // asked already
+    const std::wstring text = LoadText(IDS_EXISTS, "IDS_EXISTS");
+    return MessageBoxW(context->owner, text.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+void ReportAdjustFailure(void* user, const wchar_t*, int) {
+    const auto* context = static_cast<const AdjustSaveContext*>(user);
+    const std::wstring text = LoadText(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING");
+    MessageBoxW(context->owner, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+}
+
+}  // namespace
+
+LRESULT OnAdjustSave(HWND window, UINT, UINT, HWND) {
+    BrowserModel* model = ViewerModel();
+    const long item = g_AppSettings.currentItem;
+    if (!model || item < 0 || size_t(item) >= model->Entries().size() || !g_AppSettings.viewWindow) return 0;
+    const std::wstring source = model->Entries()[size_t(item)].path;
+    int brightness = 0, contrast = 0;
+    double gamma = 1.0;
+    if (!RunViewAdjust(window, g_AppSettings.viewWindow, &brightness, &contrast, &gamma)) return 0;
+    const std::wstring question = LoadText(IDS_SAVERESULT, "IDS_SAVERESULT");
+    if (MessageBoxW(window, question.c_str(), L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+
+    // The whole picture again, with its metadata, so that they are written back.
+    Bitmap bitmap{};
+    ImageInfo info{};
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    options.flags |= kToolLoadFlags;
+    if (LoadPictureOriented(source.c_str(), &bitmap, &options, &info, MetadataExifOrientation()) != 0) {
+        const std::wstring text =
+            FillFormat(LoadText(IDS_ERROR_LOADING, "IDS_ERROR_LOADING"), NameOfPath(source));
+        MessageBoxW(window, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+        FreeBitmap(&bitmap);
+        FreePictureInfo(&info);
+        return 0;
+    }
+    const char* shortName = GetFormatShortName(info.formatIndex);
+    FreePictureInfo(&info);
+    BitmapAdjustColours(&bitmap, nullptr, nullptr, brightness, contrast, gamma);
+
+    // Its own format when that can be written back; JPEG otherwise.
+    OutputChoices choices;
+    const bool keepFormat = shortName && (!strcmp(shortName, "bmp") || !strcmp(shortName, "png") ||
+                                          !strcmp(shortName, "jpeg"));
+    choices.format = FindFormatByName(keepFormat ? shortName : "jpeg");
+    if (choices.format == FindFormatByName("jpeg")) {
+        int step = -1;
+        if (!AskJpegQuality(window, &step)) {
+            FreeBitmap(&bitmap);
+            return 0;
+        }
+        choices.jpegQuality = JpegQualityOfStep(step);
+    }
+    const OutputOptions output = MakeOutputOptions(choices);
+    OutputFolder folder{};  // beside the source, under its own name
+    AdjustSaveContext context{window, source.c_str()};
+    SaveHooks hooks;
+    hooks.user = &context;
+    hooks.confirmOverwrite = ConfirmAdjustOverwrite;
+    hooks.failed = ReportAdjustFailure;
+    wchar_t written[kOutputPathCapacity] = {};
+    const SaveOutcome outcome = SaveWithOutputOptions(output, folder, source.c_str(), &bitmap, false, hooks, written);
+    FreeBitmap(&bitmap);
+    if (outcome != kSaveOutcomeSaved) return 0;
+    const std::wstring path = written;
+    const std::wstring name = NameOfPath(path);
+    const std::wstring directory = path.substr(0, path.size() - name.size());
+    model->StopWorker();
+    if (!model->BrowserUpdateFile(directory, name)) model->BrowserAddFile(directory, name);
+    model->StartWorker();
     return 0;
 }

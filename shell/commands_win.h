@@ -54,6 +54,10 @@ LRESULT OnSendByMail(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnSendByInfrared(HWND window, UINT id, UINT code, HWND control);
 // One file received into the shown folder and added to the list.
 LRESULT OnReceiveInfrared(HWND window, UINT id, UINT code, HWND control);
+// The adjust bar on the shown picture; confirmed, the picture is loaded again
+// with its metadata, adjusted and written over its file (a picture of a
+// format that cannot be written back becomes a JPEG beside it).
+LRESULT OnAdjustSave(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnShowLabel(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRecursive(HWND window, UINT id, UINT code, HWND control);
 

@@ -423,6 +423,7 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_EMAIL, OnSendByMail},
     {IDM_MAIN_INFRARED, OnSendByInfrared},
     {IDM_MAIN_RECEIVE_INFRARED, OnReceiveInfrared},
+    {IDM_MAIN_ADJUST_SAVE, OnAdjustSave},
     {kFirstFavoriteCommand + 0, OnFavoriteItem},
     {kFirstFavoriteCommand + 1, OnFavoriteItem},
     {kFirstFavoriteCommand + 2, OnFavoriteItem},
@@ -434,7 +435,7 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 8, OnFavoriteItem},
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row (adjust and save) do nothing (kDefaultNone).
+// Commands without a row do nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -1087,4 +1088,85 @@ TEST_F(Commands, InformationOpensTheSheetOnTheSelectedPictureOfTheFolder) {
     EXPECT_EQ(first, L"b.png");
     EXPECT_TRUE(canGoBack);  // the whole folder, from the selected picture
     EXPECT_EQ(next, L"a.jpg");
+}
+
+namespace {
+
+uint64_t SumOfSamples(const std::wstring& path) {
+    int result = -1;
+    const testing_support::RgbaPicture rgba = Decoded(path, &result);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < rgba.px.size(); i += 4) sum += rgba.px[i] + rgba.px[i + 1] + rgba.px[i + 2];
+    return sum;
+}
+
+bool Holds(const std::vector<uint8_t>& bytes, const std::string& text) {
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+void MoveAdjustBar(HWND bar, int position) {
+    SendDlgItemMessageW(bar, IDC_VA_BAR, TBM_SETPOS, TRUE, position);
+    SendMessageW(bar, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position),
+                 reinterpret_cast<LPARAM>(GetDlgItem(bar, IDC_VA_BAR)));
+}
+
+}  // namespace
+
+TEST_F(Commands, AdjustAndSaveRewritesTheShownPictureKeepingItsMetadata) {
+    CopyFixture("photo.jpg", folder_ + L"s.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    SelectName(L"s.jpg");
+    Command(IDM_MAIN_IMAGE);
+    ShowEntry(0, 0, 0);
+    Pump();
+    ASSERT_EQ(g_AppSettings.currentItem, 0);
+    const std::vector<uint8_t> before = testing_support::ReadBytes(folder_ + L"s.jpg");
+    const uint64_t brightnessBefore = SumOfSamples(folder_ + L"s.jpg");
+
+    // "No" to the question: the file stays as it was.
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND bar) {
+            MoveAdjustBar(bar, 150);
+            Click(bar, IDOK);
+        });
+        Answer(driver, IDNO);
+        Command(IDM_MAIN_ADJUST_SAVE);
+        EXPECT_EQ(driver.dialogsSeen(), 2);
+    }
+    EXPECT_EQ(testing_support::ReadBytes(folder_ + L"s.jpg"), before);
+
+    // "Yes" and a JPEG quality: brighter, the camera's EXIF kept, nothing
+    // left beside it.
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND bar) {
+            MoveAdjustBar(bar, 150);
+            Click(bar, IDOK);
+        });
+        Answer(driver, IDYES);
+        driver.OnDialog([](HWND quality) {
+            modaltest::SelectComboItem(quality, IDC_JQ_LIST, 3);
+            Click(quality, IDOK);
+        });
+        Command(IDM_MAIN_ADJUST_SAVE);
+        EXPECT_EQ(driver.dialogsSeen(), 3);
+    }
+    const std::vector<uint8_t> after = testing_support::ReadBytes(folder_ + L"s.jpg");
+    EXPECT_NE(after, before);
+    EXPECT_GT(SumOfSamples(folder_ + L"s.jpg"), brightnessBefore);
+    EXPECT_TRUE(Holds(after, "Testcam"));
+    std::vector<std::wstring> files;  // besides the browser's thumbnail cache
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW((folder_ + L"*").c_str(), &data);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"cache.zt") files.push_back(name);
+        } while (FindNextFileW(listing, &data));
+        FindClose(listing);
+    }
+    EXPECT_EQ(files, std::vector<std::wstring>{L"s.jpg"});
+    Command(IDM_MAIN_THUMBNAILS);
 }
