@@ -15,6 +15,7 @@
 #include "display/viewlayout.h"
 #include "imagelib/bitmap.h"
 #include "imagelib/formats.h"
+#include "imagelib/save.h"
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
@@ -1168,5 +1169,47 @@ TEST_F(Commands, AdjustAndSaveRewritesTheShownPictureKeepingItsMetadata) {
         FindClose(listing);
     }
     EXPECT_EQ(files, std::vector<std::wstring>{L"s.jpg"});
+    Command(IDM_MAIN_THUMBNAILS);
+}
+
+TEST_F(Commands, AdjustAndSaveAsksBeforeReplacingAnotherFileOfTheJpegName) {
+    // A Targa picture is written back as a JPEG beside it, where the user
+    // already keeps a file of that name.
+    Bitmap picture{};
+    ASSERT_TRUE(AllocBitmap(&picture, kPixelBGR, 4, 64, 48));
+    for (int32_t i = 0; i < picture.bytesPerRow * picture.height; ++i) picture.pixels[i] = 100;
+    SaveOptions save{};
+    InitSaveOptions(&save);
+    save.formatIndex = int16_t(FindFormatByName("tga"));
+    ASSERT_EQ(SavePictureToFile((folder_ + L"t.tga").c_str(), &picture, &save), 0);
+    FreeBitmap(&picture);
+    MakeFile(folder_ + L"t.jpg");
+    const std::vector<uint8_t> targa = testing_support::ReadBytes(folder_ + L"t.tga");
+    const std::vector<uint8_t> mine = testing_support::ReadBytes(folder_ + L"t.jpg");
+    Browse(folder_);
+    SelectName(L"t.tga");
+    Command(IDM_MAIN_IMAGE);
+    ShowEntry(long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)), 0, 0);
+    Pump();
+
+    for (const int answer : {IDCANCEL, IDOK}) {
+        ModalDriver driver;
+        driver.OnDialog([](HWND bar) {
+            MoveAdjustBar(bar, 150);
+            Click(bar, IDOK);
+        });
+        Answer(driver, IDYES);
+        Answer(driver, IDOK);  // the JPEG quality
+        Answer(driver, answer);  // replace t.jpg?
+        Command(IDM_MAIN_ADJUST_SAVE);
+        EXPECT_EQ(driver.dialogsSeen(), 4);
+        if (answer == IDCANCEL) EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.jpg"), mine);
+    }
+    ImageInfo info{};
+    ASSERT_EQ(QueryPictureInfo((folder_ + L"t.jpg").c_str(), -1, 0, &info), 0);
+    EXPECT_EQ(info.width, 64u);
+    EXPECT_EQ(info.height, 48u);
+    FreePictureInfo(&info);
+    EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.tga"), targa);
     Command(IDM_MAIN_THUMBNAILS);
 }
