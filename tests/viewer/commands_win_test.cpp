@@ -24,6 +24,7 @@
 #include "resources/startscreen.rh"
 #include "resources/tools.rh"
 #include "shell/associations_win.h"
+#include "shell/commandlogic.h"
 #include "shell/commands_win.h"
 #include "shell/favorites_win.h"
 #include "shell/language_win.h"
@@ -1212,4 +1213,33 @@ TEST_F(Commands, AdjustAndSaveAsksBeforeReplacingAnotherFileOfTheJpegName) {
     FreePictureInfo(&info);
     EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.tga"), targa);
     Command(IDM_MAIN_THUMBNAILS);
+}
+
+TEST_F(Commands, BatchRenameRenamesTheSelectionAndTheListFollowsAtOnce) {
+    CopyFixture("photo.jpg", folder_ + L"a.jpg");
+    CopyFixture("photo.jpg", folder_ + L"b.jpg");
+    Browse(folder_);
+    Command(IDM_MAIN_SELECT_ALL);
+    ASSERT_EQ(SelectedCount(), 2);
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND d) {
+            ExpectFitsScreen(d);
+            modaltest::SetItemText(d, IDC_REN_NAME, L"trip");
+            modaltest::SetItemText(d, IDC_BREN_EXTENSION, L"jpg");
+            modaltest::SetItemText(d, IDC_REN_START, L"1");
+            modaltest::SetItemText(d, IDC_REN_DIGITS, L"2");
+            Click(d, IDC_APPLY);
+        });
+        Command(IDM_MAIN_BATCH_RENAME);
+        EXPECT_EQ(driver.dialogsSeen(), 1);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"trip01.jpg"));
+    EXPECT_TRUE(Exists(folder_ + L"trip02.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"a.jpg"));
+    std::vector<std::wstring> listed;
+    for (const FileListEntry& entry : ViewerModel()->Entries()) listed.push_back(NameOfPath(entry.path));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{L"trip01.jpg", L"trip02.jpg"}));
+    EXPECT_EQ(ListCount(), 2);
 }
