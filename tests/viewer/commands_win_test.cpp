@@ -1243,3 +1243,31 @@ TEST_F(Commands, BatchRenameRenamesTheSelectionAndTheListFollowsAtOnce) {
     EXPECT_EQ(listed, (std::vector<std::wstring>{L"trip01.jpg", L"trip02.jpg"}));
     EXPECT_EQ(ListCount(), 2);
 }
+
+TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
+    Browse(folder_);
+    ModalDriver driver;
+    driver.OnDialog([](HWND sheet) {
+        PropSheet_SetCurSel(sheet, nullptr, 1);
+        const HWND format = SheetPage(sheet, 1);
+        modaltest::SetCheck(format, IDC_CN_JPEG, false);
+        modaltest::SetCheck(format, IDC_CN_PNG, true);
+        const HWND capture = SheetPage(sheet, 0);
+        SendDlgItemMessageW(capture, IDC_CP_DELAYLIST, CB_SETCURSEL, 0, 0);  // 1 s
+        Click(capture, IDC_APPLY);
+    });
+    std::wstring told;
+    driver.OnDialog([&](HWND box) {
+        told = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    Command(IDM_MAIN_CAPTURE);
+    for (int i = 0; i < 100 && driver.dialogsSeen() < 2; ++i) Pump();
+    EXPECT_EQ(driver.dialogsSeen(), 2);
+    EXPECT_EQ(told, L"The capture has been saved into " + folder_ + L"capture001.png.");
+    ImageInfo info{};
+    ASSERT_EQ(QueryPictureInfo((folder_ + L"capture001.png").c_str(), -1, 0, &info), 0);
+    EXPECT_EQ(info.width, uint32_t(GetSystemMetrics(SM_CXSCREEN)));
+    EXPECT_EQ(info.height, uint32_t(GetSystemMetrics(SM_CYSCREEN)));
+    FreePictureInfo(&info);
+}
