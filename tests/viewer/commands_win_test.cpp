@@ -178,6 +178,10 @@ protected:
         return ListCount() == count;
     }
 
+    // Copies of the tools' fixture pictures (fixture, name) in the folder,
+    // browsed with all of them selected.
+    void BrowseAllSelected(const std::vector<std::pair<const char*, std::wstring>>& copies);
+
     std::wstring folder_;
 };
 
@@ -961,8 +965,41 @@ void CopyFixture(const char* name, const std::wstring& to) {
     testing_support::WriteBytes(to, testing_support::ReadBytes(ToolFixture(name)));
 }
 
+}  // namespace
+
+void Commands::BrowseAllSelected(const std::vector<std::pair<const char*, std::wstring>>& copies) {
+    for (const auto& copy : copies) CopyFixture(copy.first, folder_ + copy.second);
+    Browse(folder_);
+    Command(IDM_MAIN_SELECT_ALL);
+    ASSERT_EQ(SelectedCount(), int(copies.size()));
+}
+
+namespace {
+
 HWND SheetPage(HWND sheet, int index) {
     return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
+}
+
+// Names of the files (not folders) that match the pattern, e.g. "x\\*.eml".
+std::vector<std::wstring> FileNames(const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW(pattern.c_str(), &data);
+    if (listing == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileW(listing, &data));
+    FindClose(listing);
+    return names;
+}
+
+// Width and height of a picture file; 0 x 0 when it cannot be read.
+std::pair<int, int> SizeOf(const std::wstring& path) {
+    ImageInfo info{};
+    const bool read = QueryPictureInfo(path.c_str(), -1, 0, &info) == 0;
+    const std::pair<int, int> size = read ? std::make_pair(int(info.width), int(info.height)) : std::make_pair(0, 0);
+    FreePictureInfo(&info);
+    return size;
 }
 
 testing_support::RgbaPicture Decoded(const std::wstring& path, int* result) {
@@ -999,11 +1036,7 @@ TEST_F(Commands, ConvertAndLosslessRotateRunOnTheSelectedPictures) {
         Command(IDM_MAIN_CONVERT);
         EXPECT_EQ(driver.dialogsSeen(), 2);
     }
-    ImageInfo info{};
-    ASSERT_EQ(QueryPictureInfo((folder_ + L"p_m.png").c_str(), -1, 0, &info), 0);
-    EXPECT_EQ(info.width, 320u);
-    EXPECT_EQ(info.height, 240u);
-    FreePictureInfo(&info);
+    EXPECT_EQ(SizeOf(folder_ + L"p_m.png"), std::make_pair(320, 240));
     CreateDirectoryW(kKeptOutputs, nullptr);
     ASSERT_TRUE(CopyFileW((folder_ + L"p_m.png").c_str(), (std::wstring(kKeptOutputs) + L"converted.png").c_str(),
                           FALSE));
@@ -1034,11 +1067,7 @@ TEST_F(Commands, SendByEmailPutsOneMessageInTheOutbox) {
     MailStoreSetRoot(stores.path().wstring());
     MailStoreInfo store;
     ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
-    CopyFixture("photo.jpg", folder_ + L"a.jpg");
-    CopyFixture("gradient.png", folder_ + L"b.png");
-    Browse(folder_);
-    Command(IDM_MAIN_SELECT_ALL);
-    ASSERT_EQ(SelectedCount(), 2);
+    ASSERT_NO_FATAL_FAILURE(BrowseAllSelected({{"photo.jpg", L"a.jpg"}, {"gradient.png", L"b.png"}}));
     {
         ModalDriver driver;
         driver.OnDialog([](HWND d) {
@@ -1049,14 +1078,7 @@ TEST_F(Commands, SendByEmailPutsOneMessageInTheOutbox) {
         });
         Command(IDM_MAIN_EMAIL);
     }
-    std::vector<std::wstring> sent;
-    WIN32_FIND_DATAW data;
-    const HANDLE listing = FindFirstFileW((store.folder + L"Outbox\\*.eml").c_str(), &data);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do sent.push_back(data.cFileName);
-        while (FindNextFileW(listing, &data));
-        FindClose(listing);
-    }
+    const std::vector<std::wstring> sent = FileNames(store.folder + L"Outbox\\*.eml");
     MailStoreSetRoot(L"");
     ASSERT_EQ(sent.size(), 1u);
     const std::vector<uint8_t> bytes = testing_support::ReadBytes(store.folder + L"Outbox\\" + sent[0]);
@@ -1106,11 +1128,7 @@ bool Holds(const std::vector<uint8_t>& bytes, const std::string& text) {
     return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
 }
 
-void MoveAdjustBar(HWND bar, int position) {
-    SendDlgItemMessageW(bar, IDC_VA_BAR, TBM_SETPOS, TRUE, position);
-    SendMessageW(bar, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position),
-                 reinterpret_cast<LPARAM>(GetDlgItem(bar, IDC_VA_BAR)));
-}
+void MoveAdjustBar(HWND bar, int position) { modaltest::MoveTrackbar(bar, IDC_VA_BAR, position); }
 
 }  // namespace
 
@@ -1159,16 +1177,8 @@ TEST_F(Commands, AdjustAndSaveRewritesTheShownPictureKeepingItsMetadata) {
     EXPECT_NE(after, before);
     EXPECT_GT(SumOfSamples(folder_ + L"s.jpg"), brightnessBefore);
     EXPECT_TRUE(Holds(after, "Testcam"));
-    std::vector<std::wstring> files;  // besides the browser's thumbnail cache
-    WIN32_FIND_DATAW data;
-    const HANDLE listing = FindFirstFileW((folder_ + L"*").c_str(), &data);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"cache.zt") files.push_back(name);
-        } while (FindNextFileW(listing, &data));
-        FindClose(listing);
-    }
+    std::vector<std::wstring> files = FileNames(folder_ + L"*");
+    files.erase(std::remove(files.begin(), files.end(), L"cache.zt"), files.end());  // the browser's own
     EXPECT_EQ(files, std::vector<std::wstring>{L"s.jpg"});
     Command(IDM_MAIN_THUMBNAILS);
 }
@@ -1204,23 +1214,17 @@ TEST_F(Commands, AdjustAndSaveAsksBeforeReplacingAnotherFileOfTheJpegName) {
         Answer(driver, answer);  // replace t.jpg?
         Command(IDM_MAIN_ADJUST_SAVE);
         EXPECT_EQ(driver.dialogsSeen(), 4);
-        if (answer == IDCANCEL) EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.jpg"), mine);
+        if (answer == IDCANCEL) {
+            EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.jpg"), mine);
+        }
     }
-    ImageInfo info{};
-    ASSERT_EQ(QueryPictureInfo((folder_ + L"t.jpg").c_str(), -1, 0, &info), 0);
-    EXPECT_EQ(info.width, 64u);
-    EXPECT_EQ(info.height, 48u);
-    FreePictureInfo(&info);
+    EXPECT_EQ(SizeOf(folder_ + L"t.jpg"), std::make_pair(64, 48));
     EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.tga"), targa);
     Command(IDM_MAIN_THUMBNAILS);
 }
 
 TEST_F(Commands, BatchRenameRenamesTheSelectionAndTheListFollowsAtOnce) {
-    CopyFixture("photo.jpg", folder_ + L"a.jpg");
-    CopyFixture("photo.jpg", folder_ + L"b.jpg");
-    Browse(folder_);
-    Command(IDM_MAIN_SELECT_ALL);
-    ASSERT_EQ(SelectedCount(), 2);
+    ASSERT_NO_FATAL_FAILURE(BrowseAllSelected({{"photo.jpg", L"a.jpg"}, {"photo.jpg", L"b.jpg"}}));
     {
         ModalDriver driver;
         driver.OnDialog([](HWND d) {
@@ -1265,9 +1269,6 @@ TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
     for (int i = 0; i < 100 && driver.dialogsSeen() < 2; ++i) Pump();
     EXPECT_EQ(driver.dialogsSeen(), 2);
     EXPECT_EQ(told, L"The capture has been saved into " + folder_ + L"capture001.png.");
-    ImageInfo info{};
-    ASSERT_EQ(QueryPictureInfo((folder_ + L"capture001.png").c_str(), -1, 0, &info), 0);
-    EXPECT_EQ(info.width, uint32_t(GetSystemMetrics(SM_CXSCREEN)));
-    EXPECT_EQ(info.height, uint32_t(GetSystemMetrics(SM_CYSCREEN)));
-    FreePictureInfo(&info);
+    EXPECT_EQ(SizeOf(folder_ + L"capture001.png"),
+              std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
 }
