@@ -11,10 +11,23 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
+#include "resources/tools.rh"
+#include "imagelib/formats.h"
+#include "imagelib/load.h"
+#include "processing/adjust.h"
 #include "shell/commandlogic.h"
+#include "shell/pictureload.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
+#include "tools/adjustbar_win.h"
 #include "tools/albumwizard_win.h"
+#include "tools/batch.h"
+#include "tools/batchsheet_win.h"
+#include "tools/capture_win.h"
+#include "tools/iptceditor_win.h"
+#include "tools/properties_win.h"
+#include "tools/sharing_win.h"
+#include "tools/tooldialogs_win.h"
 
 namespace {
 
@@ -433,21 +446,39 @@ namespace {
 
 using SelectionTool = int (*)(HWND parent, const SelectedFile* files, uint32_t count);
 
-// The batch tools, each run on the selection (albums left out). An entry
-// without its tool yet opens nothing; the tools' entry points are, in this
-// order: RunBatchCropTool, RunBatchResizeTool, RunBatchAdjustTool,
-// RunBatchConvertTool, RunBatchRotateTool, RunBatchFilterTool,
-// RunIptcEditor.
+// The batch tools and the IPTC editor, each run on the selection (albums
+// left out).
 struct ToolRow {
     UINT id;
     SelectionTool run;
     bool refresh;  // the thumbnails are made again afterwards
 };
 const ToolRow kTools[] = {
-    {IDM_MAIN_CROP, nullptr, true},    {IDM_MAIN_RESIZE, nullptr, true}, {IDM_MAIN_ADJUST, nullptr, true},
-    {IDM_MAIN_CONVERT, nullptr, true}, {IDM_MAIN_ROTATE, nullptr, true}, {IDM_MAIN_FILTER, nullptr, true},
-    {IDM_MAIN_IPTC, nullptr, false},
+    {IDM_MAIN_CROP, RunBatchCropTool, true},       {IDM_MAIN_RESIZE, RunBatchResizeTool, true},
+    {IDM_MAIN_ADJUST, RunBatchAdjustTool, true},   {IDM_MAIN_CONVERT, RunBatchConvertTool, true},
+    {IDM_MAIN_ROTATE, RunBatchRotateTool, true},   {IDM_MAIN_FILTER, RunBatchFilterTool, true},
+    {IDM_MAIN_IPTC, RunIptcEditor, false},
 };
+
+// The output choices of the capture waiting on its timer.
+OutputOptions g_captureOptions;
+
+std::vector<std::wstring> SelectedPaths() {
+    std::vector<std::wstring> paths;
+    for (const SelectedFile& file : Selection(false)) paths.emplace_back(file.path);
+    return paths;
+}
+
+// A batch rename moved the selection's file `index` to `newPath`: the list
+// drops the old name and lists the new one (the folder watch may tell the
+// same later; both steps are idempotent).
+void OnEntryRenamed(void* user, uint32_t index, const wchar_t* newPath) {
+    const auto* oldPaths = static_cast<const std::vector<std::wstring>*>(user);
+    BrowserModel* model = ViewerModel();
+    if (!model || !oldPaths || index >= oldPaths->size()) return;
+    model->OnFileDeleted((*oldPaths)[index]);
+    model->OnFileCreated(newPath);
+}
 
 }  // namespace
 
@@ -520,5 +551,174 @@ LRESULT OnRecursive(HWND, UINT, UINT, HWND) {
         model->SetSettings(settings);
         model->BrowseFolder(CurrentFolder());
     }
+    return 0;
+}
+
+LRESULT OnInformation(HWND window, UINT, UINT, HWND) {
+    BrowserModel* model = ViewerModel();
+    if (!model || !g_AppSettings.listWindow) return 0;
+    const std::vector<long> selected = SelectedItems(g_AppSettings.listWindow);
+    if (selected.empty()) return 0;
+    std::vector<std::wstring> paths;
+    uint32_t start = 0;
+    if (selected.size() == 1) {
+        // One picture: the sheet steps through the whole folder from it.
+        const FileList& list = model->Entries();
+        for (size_t i = 0; i < list.size(); ++i) paths.push_back(list[i].path);
+        start = uint32_t(selected[0]);
+        if (start >= paths.size()) return 0;
+    } else {
+        for (const SelectedFile& file : Selection(true)) paths.emplace_back(file.path);
+    }
+    std::vector<const wchar_t*> pointers;
+    for (const std::wstring& path : paths) pointers.push_back(path.c_str());
+    if (!pointers.empty()) RunPropertiesSheet(window, pointers.data(), uint32_t(pointers.size()), start);
+    return 0;
+}
+
+LRESULT OnCapture(HWND window, UINT, UINT, HWND) {
+    int delay = 0;
+    OutputOptions options{};
+    if (RunCaptureTool(window, &delay, &options) == 1) {
+        g_captureOptions = options;
+        SetTimer(window, kCaptureTimerId, UINT(delay < 0 ? 0 : delay) * 1000u, nullptr);
+    }
+    Refresh();
+    return 0;
+}
+
+void TakeDelayedCapture(HWND window) {
+    KillTimer(window, kCaptureTimerId);
+    std::wstring folder = g_AppSettings.currentFolder[0] ? CurrentFolder() : std::wstring(g_AppSettings.home);
+    if (folder.empty() || folder.back() != L'\\') folder.push_back(L'\\');
+    wchar_t name[MAX_PATH] = {};
+    if (!CaptureScreenToFile(folder.c_str(), name, MAX_PATH, g_captureOptions)) return;
+    // Both "%s" in turn: the folder, then the name.
+    std::wstring text = LoadText(IDS_CAPTURE_OK, "IDS_CAPTURE_OK");
+    const size_t first = text.find(L"%s");
+    if (first != std::wstring::npos) {
+        text.replace(first, 2, folder);
+        const size_t second = text.find(L"%s", first + folder.size());
+        if (second != std::wstring::npos) text.replace(second, 2, name);
+    }
+    MessageBoxW(window, text.c_str(), L"", MB_OK | MB_ICONINFORMATION);
+    Refresh();
+}
+
+LRESULT OnBatchRename(HWND window, UINT, UINT, HWND) {
+    const std::vector<SelectedFile> selected = Selection(false);
+    if (selected.empty()) return 0;
+    std::vector<std::wstring> oldPaths;
+    for (const SelectedFile& file : selected) oldPaths.emplace_back(file.path);
+    RunBatchRenameCommand(window, selected.data(), uint32_t(selected.size()), OnEntryRenamed, &oldPaths);
+    return 0;
+}
+
+LRESULT OnSendByMail(HWND window, UINT, UINT, HWND) {
+    const std::vector<std::wstring> paths = SelectedPaths();
+    if (!paths.empty()) SendFilesByMail(window, paths);
+    return 0;
+}
+
+LRESULT OnSendByInfrared(HWND window, UINT, UINT, HWND) {
+    const std::vector<std::wstring> paths = SelectedPaths();
+    if (paths.size() == 1) SendFilesByInfrared(window, paths);
+    return 0;
+}
+
+LRESULT OnReceiveInfrared(HWND window, UINT, UINT, HWND) {
+    BrowserModel* model = ViewerModel();
+    if (!model) return 0;
+    const std::wstring folder = CurrentFolder();
+    wchar_t name[MAX_PATH] = {};
+    if (ReceiveByInfrared(window, folder.c_str(), name, MAX_PATH) == 1 && name[0])
+        model->BrowserAddReceivedFile(model->CurrentFolder(), name);
+    return 0;
+}
+
+namespace {
+
+// The adjusted picture goes over its own file and nowhere else: a file of
+// another name (the picture became a JPEG) is replaced only when the user
+// agrees.
+struct AdjustSaveContext {
+    HWND owner;
+    const wchar_t* source;
+};
+
+bool ConfirmAdjustOverwrite(void* user, const wchar_t* path) {
+    const auto* context = static_cast<const AdjustSaveContext*>(user);
+    if (_wcsicmp(path, context->source) == 0) return true;  // asked already
+    const std::wstring text = LoadText(IDS_EXISTS, "IDS_EXISTS");
+    return MessageBoxW(context->owner, text.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+void ReportAdjustFailure(void* user, const wchar_t*, int) {
+    const auto* context = static_cast<const AdjustSaveContext*>(user);
+    const std::wstring text = LoadText(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING");
+    MessageBoxW(context->owner, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+}
+
+}  // namespace
+
+LRESULT OnAdjustSave(HWND window, UINT, UINT, HWND) {
+    BrowserModel* model = ViewerModel();
+    const long item = g_AppSettings.currentItem;
+    if (!model || item < 0 || size_t(item) >= model->Entries().size() || !g_AppSettings.viewWindow) return 0;
+    const std::wstring source = model->Entries()[size_t(item)].path;
+    int brightness = 0, contrast = 0;
+    double gamma = 1.0;
+    if (!RunViewAdjust(window, g_AppSettings.viewWindow, &brightness, &contrast, &gamma)) return 0;
+    const std::wstring question = LoadText(IDS_SAVERESULT, "IDS_SAVERESULT");
+    if (MessageBoxW(window, question.c_str(), L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+
+    // The whole picture again, with its metadata, so that they are written back.
+    Bitmap bitmap{};
+    ImageInfo info{};
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    options.flags |= kToolLoadFlags;
+    if (LoadPictureOriented(source.c_str(), &bitmap, &options, &info, MetadataExifOrientation()) != 0) {
+        const std::wstring text =
+            FillFormat(LoadText(IDS_ERROR_LOADING, "IDS_ERROR_LOADING"), NameOfPath(source));
+        MessageBoxW(window, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+        FreeBitmap(&bitmap);
+        FreePictureInfo(&info);
+        return 0;
+    }
+    const char* shortName = GetFormatShortName(info.formatIndex);
+    FreePictureInfo(&info);
+    BitmapAdjustColours(&bitmap, nullptr, nullptr, brightness, contrast, gamma);
+
+    // Its own format when that can be written back; JPEG otherwise.
+    OutputChoices choices;
+    const bool keepFormat = shortName && (!strcmp(shortName, "bmp") || !strcmp(shortName, "png") ||
+                                          !strcmp(shortName, "jpeg"));
+    choices.format = FindFormatByName(keepFormat ? shortName : "jpeg");
+    if (choices.format == FindFormatByName("jpeg")) {
+        int step = -1;
+        if (!AskJpegQuality(window, &step)) {
+            FreeBitmap(&bitmap);
+            return 0;
+        }
+        choices.jpegQuality = JpegQualityOfStep(step);
+    }
+    const OutputOptions output = MakeOutputOptions(choices);
+    OutputFolder folder{};  // beside the source, under its own name
+    AdjustSaveContext context{window, source.c_str()};
+    SaveHooks hooks;
+    hooks.user = &context;
+    hooks.confirmOverwrite = ConfirmAdjustOverwrite;
+    hooks.failed = ReportAdjustFailure;
+    wchar_t written[kOutputPathCapacity] = {};
+    const SaveOutcome outcome = SaveWithOutputOptions(output, folder, source.c_str(), &bitmap, false, hooks, written);
+    FreeBitmap(&bitmap);
+    if (outcome != kSaveOutcomeSaved) return 0;
+    const std::wstring path = written;
+    const std::wstring name = NameOfPath(path);
+    const std::wstring directory = path.substr(0, path.size() - name.size());
+    model->StopWorker();
+    if (!model->BrowserUpdateFile(directory, name)) model->BrowserAddFile(directory, name);
+    model->StartWorker();
     return 0;
 }

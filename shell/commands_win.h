@@ -40,6 +40,24 @@ LRESULT OnSelectionTool(HWND window, UINT id, UINT code, HWND control);
 // "Create Album..." and "Create EXE slideshow...": the album wizard over the
 // shown list with its selection.
 LRESULT OnAlbumWizard(HWND window, UINT id, UINT code, HWND control);
+// "Information...": the properties sheet over the folder from the selected
+// picture, or over the selection when several are selected.
+LRESULT OnInformation(HWND window, UINT id, UINT code, HWND control);
+// "Capture...": the capture sheet, then the capture timer armed for its delay.
+LRESULT OnCapture(HWND window, UINT id, UINT code, HWND control);
+// The capture timer fired: the screen into the shown folder (the home folder
+// when none), told to the user, and the list refreshed.
+void TakeDelayedCapture(HWND window);
+LRESULT OnBatchRename(HWND window, UINT id, UINT code, HWND control);
+LRESULT OnSendByMail(HWND window, UINT id, UINT code, HWND control);
+// Only with exactly one picture selected.
+LRESULT OnSendByInfrared(HWND window, UINT id, UINT code, HWND control);
+// One file received into the shown folder and added to the list.
+LRESULT OnReceiveInfrared(HWND window, UINT id, UINT code, HWND control);
+// The adjust bar on the shown picture; confirmed, the picture is loaded again
+// with its metadata, adjusted and written over its file (a picture of a
+// format that cannot be written back becomes a JPEG beside it).
+LRESULT OnAdjustSave(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnShowLabel(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRecursive(HWND window, UINT id, UINT code, HWND control);
 

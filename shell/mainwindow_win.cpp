@@ -154,8 +154,7 @@ LRESULT OnTimer(HWND window, UINT, WPARAM first, LPARAM) {
         NextAnimationFrame();
         return 0;
     case kCaptureTimerId:
-        // The screen capture tool arms this timer; it comes with the tools.
-        KillTimer(window, kCaptureTimerId);
+        TakeDelayedCapture(window);
         return 0;
     default:
         HandheldResetIdleTimer();
@@ -418,6 +417,13 @@ const CommandRow kMainCommands[] = {
     {IDM_MAIN_ROTATE, OnSelectionTool},
     {IDM_MAIN_FILTER, OnSelectionTool},
     {IDM_MAIN_IPTC, OnSelectionTool},
+    {IDM_MAIN_INFORMATION, OnInformation},
+    {IDM_MAIN_CAPTURE, OnCapture},
+    {IDM_MAIN_BATCH_RENAME, OnBatchRename},
+    {IDM_MAIN_EMAIL, OnSendByMail},
+    {IDM_MAIN_INFRARED, OnSendByInfrared},
+    {IDM_MAIN_RECEIVE_INFRARED, OnReceiveInfrared},
+    {IDM_MAIN_ADJUST_SAVE, OnAdjustSave},
     {kFirstFavoriteCommand + 0, OnFavoriteItem},
     {kFirstFavoriteCommand + 1, OnFavoriteItem},
     {kFirstFavoriteCommand + 2, OnFavoriteItem},
@@ -429,8 +435,7 @@ const CommandRow kMainCommands[] = {
     {kFirstFavoriteCommand + 8, OnFavoriteItem},
     {kFirstFavoriteCommand + 9, OnFavoriteItem},
 };
-// Commands without a row yet (sharing, capture, information, batch rename
-// and adjust and save) do nothing (kDefaultNone).
+// Commands without a row do nothing (kDefaultNone).
 const CommandTable kMainCommandTable = MakeCommandTable(kMainCommands, kDefaultNone);
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second) {

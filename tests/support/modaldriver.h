@@ -10,6 +10,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,13 @@ inline void SetCheck(HWND dialog, int id, bool checked) {
 }
 
 inline bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+// Moves a horizontal trackbar to `position` and tells the dialog, as a drag
+// of its thumb does.
+inline void MoveTrackbar(HWND dialog, int id, int position) {
+    SendDlgItemMessageW(dialog, id, TBM_SETPOS, TRUE, position);
+    SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(Item(dialog, id)));
+}
 
 // Selects a combo box item and tells the dialog, as a user's choice does.
 inline void SelectComboItem(HWND dialog, int id, int index) {

@@ -19,11 +19,7 @@ using modaltest::ItemText;
 
 namespace {
 
-void MoveBar(HWND bar, int position) {
-    SendDlgItemMessageW(bar, IDC_VA_BAR, TBM_SETPOS, TRUE, position);
-    SendMessageW(bar, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position),
-                 reinterpret_cast<LPARAM>(GetDlgItem(bar, IDC_VA_BAR)));
-}
+void MoveBar(HWND bar, int position) { modaltest::MoveTrackbar(bar, IDC_VA_BAR, position); }
 
 }  // namespace
 

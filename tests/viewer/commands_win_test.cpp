@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,18 +15,25 @@
 #include "display/viewlayout.h"
 #include "imagelib/bitmap.h"
 #include "imagelib/formats.h"
+#include "imagelib/save.h"
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
+#include "resources/sharing.rh"
 #include "resources/startscreen.rh"
+#include "resources/tools.rh"
 #include "shell/associations_win.h"
+#include "shell/commandlogic.h"
 #include "shell/commands_win.h"
 #include "shell/favorites_win.h"
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
+#include "platform/mailstore.h"
 #include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
 
 namespace {
 
@@ -169,6 +177,10 @@ protected:
         for (int i = 0; i < 200 && ListCount() != count; ++i) Pump();
         return ListCount() == count;
     }
+
+    // Copies of the tools' fixture pictures (fixture, name) in the folder,
+    // browsed with all of them selected.
+    void BrowseAllSelected(const std::vector<std::pair<const char*, std::wstring>>& copies);
 
     std::wstring folder_;
 };
@@ -942,3 +954,321 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
 }
 
 }  // namespace
+
+// --- The tools and sharing, run from the browser's selection ----------------
+
+namespace {
+
+std::wstring ToolFixture(const char* name) { return testing_support::FixtureFile(PV_TOOLS_FIXTURES, name); }
+
+void CopyFixture(const char* name, const std::wstring& to) {
+    testing_support::WriteBytes(to, testing_support::ReadBytes(ToolFixture(name)));
+}
+
+}  // namespace
+
+void Commands::BrowseAllSelected(const std::vector<std::pair<const char*, std::wstring>>& copies) {
+    for (const auto& copy : copies) CopyFixture(copy.first, folder_ + copy.second);
+    Browse(folder_);
+    Command(IDM_MAIN_SELECT_ALL);
+    ASSERT_EQ(SelectedCount(), int(copies.size()));
+}
+
+namespace {
+
+HWND SheetPage(HWND sheet, int index) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
+}
+
+// Names of the files (not folders) that match the pattern, e.g. "x\\*.eml".
+std::vector<std::wstring> FileNames(const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW(pattern.c_str(), &data);
+    if (listing == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileW(listing, &data));
+    FindClose(listing);
+    return names;
+}
+
+// Width and height of a picture file; 0 x 0 when it cannot be read.
+std::pair<int, int> SizeOf(const std::wstring& path) {
+    ImageInfo info{};
+    const bool read = QueryPictureInfo(path.c_str(), -1, 0, &info) == 0;
+    const std::pair<int, int> size = read ? std::make_pair(int(info.width), int(info.height)) : std::make_pair(0, 0);
+    FreePictureInfo(&info);
+    return size;
+}
+
+testing_support::RgbaPicture Decoded(const std::wstring& path, int* result) {
+    testing_support::LoadedPicture picture;
+    LoadOptions options{};
+    InitLoadOptions(&options);
+    *result = LoadPictureFromFile(path.c_str(), &picture.bitmap, &options, &picture.info);
+    return *result == 0 ? testing_support::RgbaOf(picture.bitmap) : testing_support::RgbaPicture{};
+}
+
+// Outputs kept for Pillow (tests/viewer/check_tool_outputs.py), next to the
+// device root's Temp folder.
+const wchar_t kKeptOutputs[] = L"\\Temp\\commands_outputs\\";
+
+}  // namespace
+
+TEST_F(Commands, ConvertAndLosslessRotateRunOnTheSelectedPictures) {
+    CopyFixture("photo.jpg", folder_ + L"p.jpg");
+    CopyFixture("turn.jpg", folder_ + L"t.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 2);
+
+    // Convert to PNG beside the source.
+    SelectName(L"p.jpg");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) {
+            const HWND format = SheetPage(sheet, 1);
+            modaltest::SetCheck(format, IDC_CN_JPEG, false);
+            modaltest::SetCheck(format, IDC_CN_PNG, true);
+            Click(SheetPage(sheet, 0), IDC_APPLY);
+        });
+        Answer(driver, IDOK);  // the done message
+        Command(IDM_MAIN_CONVERT);
+        EXPECT_EQ(driver.dialogsSeen(), 2);
+    }
+    EXPECT_EQ(SizeOf(folder_ + L"p_m.png"), std::make_pair(320, 240));
+    CreateDirectoryW(kKeptOutputs, nullptr);
+    ASSERT_TRUE(CopyFileW((folder_ + L"p_m.png").c_str(), (std::wstring(kKeptOutputs) + L"converted.png").c_str(),
+                          FALSE));
+
+    // A quarter turn without decoding: the same pixels as jpegtran's turn.
+    SelectName(L"t.jpg");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND sheet) {
+            const HWND tool = SheetPage(sheet, 0);
+            modaltest::SetCheck(tool, IDC_ROT_N90, false);
+            modaltest::SetCheck(tool, IDC_ROT_90, true);
+            modaltest::SetCheck(tool, IDC_RZ_LOSSLESS, true);
+            Click(tool, IDC_APPLY);  // one file: the sheet closes by itself
+        });
+        Command(IDM_MAIN_ROTATE);
+    }
+    int got = -1, want = -1;
+    const testing_support::RgbaPicture turned = Decoded(folder_ + L"t_m.jpg", &got);
+    const testing_support::RgbaPicture reference = Decoded(ToolFixture("turn-rot90.jpg"), &want);
+    ASSERT_EQ(got, 0);
+    ASSERT_EQ(want, 0);
+    testing_support::ExpectSamePixels(reference, turned, false);
+}
+
+TEST_F(Commands, SendByEmailPutsOneMessageInTheOutbox) {
+    testing_support::ScratchDir stores;
+    MailStoreSetRoot(stores.path().wstring());
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    ASSERT_NO_FATAL_FAILURE(BrowseAllSelected({{"photo.jpg", L"a.jpg"}, {"gradient.png", L"b.png"}}));
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND d) {
+            modaltest::SetItemText(d, IDC_EMAILOPT_TO, L"friend@home.example");
+            modaltest::SelectComboItem(d, IDC_EMAILOPT_SIZE, 0);
+            modaltest::SelectComboItem(d, IDC_EMAILOPT_FORMAT, 0);
+            Click(d, IDC_EMAILOPT_SEND);
+        });
+        Command(IDM_MAIN_EMAIL);
+    }
+    const std::vector<std::wstring> sent = FileNames(store.folder + L"Outbox\\*.eml");
+    MailStoreSetRoot(L"");
+    ASSERT_EQ(sent.size(), 1u);
+    const std::vector<uint8_t> bytes = testing_support::ReadBytes(store.folder + L"Outbox\\" + sent[0]);
+    const std::string message(bytes.begin(), bytes.end());
+    EXPECT_NE(message.find("friend@home.example"), std::string::npos);
+    EXPECT_NE(message.find("filename=\"a.jpg\""), std::string::npos);
+    EXPECT_NE(message.find("filename=\"b.png\""), std::string::npos);
+}
+
+TEST_F(Commands, InformationOpensTheSheetOnTheSelectedPictureOfTheFolder) {
+    CopyFixture("photo.jpg", folder_ + L"a.jpg");
+    CopyFixture("gradient.png", folder_ + L"b.png");
+    Browse(folder_);
+    SelectName(L"b.png");
+    std::wstring first, next;
+    bool canGoBack = false;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            ExpectFitsScreen(sheet);
+            const HWND infos = SheetPage(sheet, 0);
+            first = ItemText(infos, IDC_PP_FILENAME);
+            canGoBack = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
+            Click(infos, IDC_STEP_PREVIOUS);
+            next = ItemText(infos, IDC_PP_FILENAME);
+            SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+        });
+        Command(IDM_MAIN_INFORMATION);
+        EXPECT_EQ(driver.dialogsSeen(), 1);
+    }
+    EXPECT_EQ(first, L"b.png");
+    EXPECT_TRUE(canGoBack);  // the whole folder, from the selected picture
+    EXPECT_EQ(next, L"a.jpg");
+}
+
+namespace {
+
+uint64_t SumOfSamples(const std::wstring& path) {
+    int result = -1;
+    const testing_support::RgbaPicture rgba = Decoded(path, &result);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < rgba.px.size(); i += 4) sum += rgba.px[i] + rgba.px[i + 1] + rgba.px[i + 2];
+    return sum;
+}
+
+bool Holds(const std::vector<uint8_t>& bytes, const std::string& text) {
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+void MoveAdjustBar(HWND bar, int position) { modaltest::MoveTrackbar(bar, IDC_VA_BAR, position); }
+
+}  // namespace
+
+TEST_F(Commands, AdjustAndSaveRewritesTheShownPictureKeepingItsMetadata) {
+    CopyFixture("photo.jpg", folder_ + L"s.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    SelectName(L"s.jpg");
+    Command(IDM_MAIN_IMAGE);
+    ShowEntry(0, 0, 0);
+    Pump();
+    ASSERT_EQ(g_AppSettings.currentItem, 0);
+    const std::vector<uint8_t> before = testing_support::ReadBytes(folder_ + L"s.jpg");
+    const uint64_t brightnessBefore = SumOfSamples(folder_ + L"s.jpg");
+
+    // "No" to the question: the file stays as it was.
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND bar) {
+            MoveAdjustBar(bar, 150);
+            Click(bar, IDOK);
+        });
+        Answer(driver, IDNO);
+        Command(IDM_MAIN_ADJUST_SAVE);
+        EXPECT_EQ(driver.dialogsSeen(), 2);
+    }
+    EXPECT_EQ(testing_support::ReadBytes(folder_ + L"s.jpg"), before);
+
+    // "Yes" and a JPEG quality: brighter, the camera's EXIF kept, nothing
+    // left beside it.
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND bar) {
+            MoveAdjustBar(bar, 150);
+            Click(bar, IDOK);
+        });
+        Answer(driver, IDYES);
+        driver.OnDialog([](HWND quality) {
+            modaltest::SelectComboItem(quality, IDC_JQ_LIST, 3);
+            Click(quality, IDOK);
+        });
+        Command(IDM_MAIN_ADJUST_SAVE);
+        EXPECT_EQ(driver.dialogsSeen(), 3);
+    }
+    const std::vector<uint8_t> after = testing_support::ReadBytes(folder_ + L"s.jpg");
+    EXPECT_NE(after, before);
+    EXPECT_GT(SumOfSamples(folder_ + L"s.jpg"), brightnessBefore);
+    EXPECT_TRUE(Holds(after, "Testcam"));
+    std::vector<std::wstring> files = FileNames(folder_ + L"*");
+    files.erase(std::remove(files.begin(), files.end(), L"cache.zt"), files.end());  // the browser's own
+    EXPECT_EQ(files, std::vector<std::wstring>{L"s.jpg"});
+    Command(IDM_MAIN_THUMBNAILS);
+}
+
+TEST_F(Commands, AdjustAndSaveAsksBeforeReplacingAnotherFileOfTheJpegName) {
+    // A Targa picture is written back as a JPEG beside it, where the user
+    // already keeps a file of that name.
+    Bitmap picture{};
+    ASSERT_TRUE(AllocBitmap(&picture, kPixelBGR, 4, 64, 48));
+    for (int32_t i = 0; i < picture.bytesPerRow * picture.height; ++i) picture.pixels[i] = 100;
+    SaveOptions save{};
+    InitSaveOptions(&save);
+    save.formatIndex = int16_t(FindFormatByName("tga"));
+    ASSERT_EQ(SavePictureToFile((folder_ + L"t.tga").c_str(), &picture, &save), 0);
+    FreeBitmap(&picture);
+    MakeFile(folder_ + L"t.jpg");
+    const std::vector<uint8_t> targa = testing_support::ReadBytes(folder_ + L"t.tga");
+    const std::vector<uint8_t> mine = testing_support::ReadBytes(folder_ + L"t.jpg");
+    Browse(folder_);
+    SelectName(L"t.tga");
+    Command(IDM_MAIN_IMAGE);
+    ShowEntry(long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)), 0, 0);
+    Pump();
+
+    for (const int answer : {IDCANCEL, IDOK}) {
+        ModalDriver driver;
+        driver.OnDialog([](HWND bar) {
+            MoveAdjustBar(bar, 150);
+            Click(bar, IDOK);
+        });
+        Answer(driver, IDYES);
+        Answer(driver, IDOK);  // the JPEG quality
+        Answer(driver, answer);  // replace t.jpg?
+        Command(IDM_MAIN_ADJUST_SAVE);
+        EXPECT_EQ(driver.dialogsSeen(), 4);
+        if (answer == IDCANCEL) {
+            EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.jpg"), mine);
+        }
+    }
+    EXPECT_EQ(SizeOf(folder_ + L"t.jpg"), std::make_pair(64, 48));
+    EXPECT_EQ(testing_support::ReadBytes(folder_ + L"t.tga"), targa);
+    Command(IDM_MAIN_THUMBNAILS);
+}
+
+TEST_F(Commands, BatchRenameRenamesTheSelectionAndTheListFollowsAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(BrowseAllSelected({{"photo.jpg", L"a.jpg"}, {"photo.jpg", L"b.jpg"}}));
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND d) {
+            ExpectFitsScreen(d);
+            modaltest::SetItemText(d, IDC_REN_NAME, L"trip");
+            modaltest::SetItemText(d, IDC_BREN_EXTENSION, L"jpg");
+            modaltest::SetItemText(d, IDC_REN_START, L"1");
+            modaltest::SetItemText(d, IDC_REN_DIGITS, L"2");
+            Click(d, IDC_APPLY);
+        });
+        Command(IDM_MAIN_BATCH_RENAME);
+        EXPECT_EQ(driver.dialogsSeen(), 1);
+    }
+    EXPECT_TRUE(Exists(folder_ + L"trip01.jpg"));
+    EXPECT_TRUE(Exists(folder_ + L"trip02.jpg"));
+    EXPECT_FALSE(Exists(folder_ + L"a.jpg"));
+    std::vector<std::wstring> listed;
+    for (const FileListEntry& entry : ViewerModel()->Entries()) listed.push_back(NameOfPath(entry.path));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{L"trip01.jpg", L"trip02.jpg"}));
+    EXPECT_EQ(ListCount(), 2);
+}
+
+TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
+    Browse(folder_);
+    ModalDriver driver;
+    driver.OnDialog([](HWND sheet) {
+        PropSheet_SetCurSel(sheet, nullptr, 1);
+        const HWND format = SheetPage(sheet, 1);
+        modaltest::SetCheck(format, IDC_CN_JPEG, false);
+        modaltest::SetCheck(format, IDC_CN_PNG, true);
+        const HWND capture = SheetPage(sheet, 0);
+        SendDlgItemMessageW(capture, IDC_CP_DELAYLIST, CB_SETCURSEL, 0, 0);  // 1 s
+        Click(capture, IDC_APPLY);
+    });
+    std::wstring told;
+    driver.OnDialog([&](HWND box) {
+        told = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    Command(IDM_MAIN_CAPTURE);
+    for (int i = 0; i < 100 && driver.dialogsSeen() < 2; ++i) Pump();
+    EXPECT_EQ(driver.dialogsSeen(), 2);
+    EXPECT_EQ(told, L"The capture has been saved into " + folder_ + L"capture001.png.");
+    EXPECT_EQ(SizeOf(folder_ + L"capture001.png"),
+              std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+}
