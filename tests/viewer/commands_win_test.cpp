@@ -1229,10 +1229,10 @@ TEST_F(Commands, BatchRenameRenamesTheSelectionAndTheListFollowsAtOnce) {
         ModalDriver driver;
         driver.OnDialog([](HWND d) {
             ExpectFitsScreen(d);
-            modaltest::SetItemText(d, IDC_REN_NAME, L"trip");
+            modaltest::SetItemText(d, IDC_BREN_NAME, L"trip");
             modaltest::SetItemText(d, IDC_BREN_EXTENSION, L"jpg");
-            modaltest::SetItemText(d, IDC_REN_START, L"1");
-            modaltest::SetItemText(d, IDC_REN_DIGITS, L"2");
+            modaltest::SetItemText(d, IDC_BREN_START, L"1");
+            modaltest::SetItemText(d, IDC_BREN_DIGITS, L"2");
             Click(d, IDC_APPLY);
         });
         Command(IDM_MAIN_BATCH_RENAME);
