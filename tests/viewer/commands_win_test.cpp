@@ -492,8 +492,16 @@ TEST_F(Commands, StartScreenShowsSixTilesAndActsOnTheTappedOne) {
 
     // The picture from the program's SPLASH archive: each tile's colour at
     // its centre, the background around; the labels below in black.
-    const std::vector<uint32_t> shot = Screenshot(L"startscreen.bmp");
+    // On a loaded machine the X server may show the window a little after it
+    // was painted: wait (bounded) until the first tile is on the screen.
     const StartTile* tiles = StartScreenTiles();
+    std::vector<uint32_t> shot = Screenshot(L"startscreen.bmp");
+    for (int tries = 0; tries < 40 && Pixel(shot, tiles[0].left + 4, tiles[0].top + 10) == Pixel(shot, 5, 140); ++tries) {
+        RedrawWindow(launcher, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Pump();
+        Sleep(50);
+        shot = Screenshot(L"startscreen.bmp");
+    }
     const uint32_t background = Pixel(shot, 5, 140);
     for (int i = 0; i < kStartTileCount; ++i) {
         const StartTile& t = tiles[i];
@@ -518,7 +526,13 @@ TEST_F(Commands, StartScreenShowsSixTilesAndActsOnTheTappedOne) {
     SendMessageW(launcher, WM_LBUTTONDOWN, 0, MAKELPARAM(card.left + 5, card.bottom + 30));
     UpdateWindow(launcher);
     Pump();
-    const std::vector<uint32_t> selected = Screenshot(L"startscreen-selected.bmp");
+    std::vector<uint32_t> selected = Screenshot(L"startscreen-selected.bmp");
+    for (int tries = 0; tries < 40 && RedPixels(selected, RECT{card.left, card.bottom, card.right, card.bottom + 24}) <= 10;
+         ++tries) {
+        Pump();
+        Sleep(50);
+        selected = Screenshot(L"startscreen-selected.bmp");
+    }
     EXPECT_GT(RedPixels(selected, RECT{card.left, card.bottom, card.right, card.bottom + 24}), 10);
     EXPECT_EQ(RedPixels(selected, RECT{tiles[0].left, tiles[0].bottom, tiles[0].right, tiles[0].bottom + 24}), 0);
     SendMessageW(launcher, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
