@@ -112,6 +112,12 @@ std::string AlbumBuildConfig(const wchar_t* const* paths, int32_t count, const A
 
 namespace {
 
+int PlainLoad(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options) {
+    return LoadPictureFromFile(path, bitmap, options, nullptr);
+}
+
+AlbumPictureLoader g_pictureLoader = PlainLoad;
+
 // The picture's size in the box: width to the box, then height to the box
 // when it is still too tall (64-bit products: a hostile header may be huge).
 void FitIntoBox(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight, int32_t* outWidth,
@@ -135,12 +141,17 @@ int32_t TurnFor(const AlbumOptions& options, int32_t width, int32_t height, int3
 
 }  // namespace
 
+void SetAlbumPictureLoader(AlbumPictureLoader loader) { g_pictureLoader = loader ? loader : PlainLoad; }
+
+int AlbumLoadPicture(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options) {
+    return g_pictureLoader(path, bitmap, options);
+}
+
 int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* destination, const AlbumOptions& options,
                                      int32_t screenWidth, int32_t screenHeight) {
     int32_t boxWidth = 0, boxHeight = 0;
     const bool box = AlbumBoxOfSize(options.sizeIndex, &boxWidth, &boxHeight);
 
-    // TODO(browser-model): the oriented loader (EXIF orientation applied) once it is merged.
     LoadOptions load;
     InitLoadOptions(&load);
     load.flags |= kLoadPreferThreeBytes;
@@ -164,12 +175,14 @@ int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* desti
         }
     }
     Bitmap picture{};
-    if (LoadPictureFromFile(source, &picture, &load, nullptr) != 0) return 0;
+    if (AlbumLoadPicture(source, &picture, &load) != 0) return 0;
     // The size before any reduction gives the size in the box, as a full
-    // decode would have.
+    // decode would have; a picture the loader turned upright has it turned.
     if (!(load.flags & kLoadReduced)) {
         fullWidth = picture.width;
         fullHeight = picture.height;
+    } else if ((picture.width > picture.height) != (fullWidth > fullHeight) && picture.width != picture.height) {
+        std::swap(fullWidth, fullHeight);
     }
     // Palette and grey pictures hold one byte a pixel, however few bits the
     // file used; the picture operations want the byte's depth.

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/bitmap.h"
 #include "zip/zip.h"
 
 constexpr int kAlbumPathChars = 260;
@@ -82,6 +83,15 @@ std::string AlbumBuildConfig(const wchar_t* const* paths, int32_t count, const A
 // cancelled or failed write leaves the older file as it was.
 int AlbumWriteFile(const wchar_t* const* paths, int32_t count, const AlbumOptions& options,
                    AlbumProgressCallback progress, uintptr_t user, const AlbumWriteEnv& env);
+
+// The load of every picture that goes into an album or onto a show's
+// screen. The program installs one that turns pictures upright (the shell's,
+// which reads their orientation); null restores the default, the plain
+// LoadPictureFromFile. Set once at start-up, before any album is made.
+using AlbumPictureLoader = int (*)(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options);
+void SetAlbumPictureLoader(AlbumPictureLoader loader);
+// Loads with the installed loader; the load result code.
+int AlbumLoadPicture(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options);
 
 // Converts one picture to the album's JPEG: fitted into the box, turned on a
 // portrait screen when asked, saved with the options' quality. 1 when the

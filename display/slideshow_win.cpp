@@ -41,13 +41,12 @@ void ShowNextPicture(HWND window, SlideshowState* s) {
     if (FindZipItem(s->archive, name.c_str(), 0, &index, nullptr) != kZipOk) return;
     const std::wstring path = s->folder + name;
     if (UnzipItemToFile(s->archive, index, name.c_str()) == kZipOk) {
-        // TODO(browser-model): the oriented loader once it is merged.
         LoadOptions options;
         InitLoadOptions(&options);
         options.pixelOrder = 1;
         options.flags |= kLoadPreferThreeBytes;
         Bitmap picture{};
-        if (LoadPictureFromFile(path.c_str(), &picture, &options, nullptr) == 0) {
+        if (AlbumLoadPicture(path.c_str(), &picture, &options) == 0) {
             HBITMAP screen = MakeScreenBitmap(window, &picture, picture.width, picture.height, nullptr);
             if (screen) {
                 if (s->transitions) ViewSetScreenBitmapWithTransition(s->view, screen, &picture);

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "display/album.h"
 #include "display/display_win.h"
 #include "display/view_win.h"
 #include "imagelib/formats.h"
@@ -14,6 +15,7 @@
 #include "resources/main.rh"
 #include "shell/associations_win.h"
 #include "shell/language_win.h"
+#include "shell/pictureload.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
@@ -146,6 +148,8 @@ int AppMain(HINSTANCE instance, HINSTANCE, const wchar_t* commandLine, int showC
     RegisterAlbumAssociation();
     InitFormatRegistry();
     DisplayInit();
+    // Albums and the album wizard take pictures upright, as the browser shows them.
+    SetAlbumPictureLoader(LoadPictureUpright);
     ReadScreenResolution();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);

@@ -17,7 +17,9 @@
 #include "processing/adjust.h"
 #include "shell/commandlogic.h"
 #include "shell/pictureload.h"
+#include "shell/filelist.h"
 #include "shell/language_win.h"
+#include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 #include "tools/adjustbar_win.h"
 #include "tools/albumwizard_win.h"
@@ -493,6 +495,17 @@ LRESULT OnSelectionTool(HWND window, UINT id, UINT, HWND) {
     return 0;
 }
 
+// The wizard's writer runs with the thumbnail worker stopped; a finished
+// album (or a slideshow the list shows) joins the list, or is re-read when
+// it replaced a listed one.
+void StopWorkerForWizard(uintptr_t user) { reinterpret_cast<BrowserModel*>(user)->StopWorker(); }
+
+void ListWizardOutput(uintptr_t user, const wchar_t* folder, const wchar_t* name, int32_t made) {
+    auto* model = reinterpret_cast<BrowserModel*>(user);
+    if (made && IsListedPictureName(name, 1)) model->BrowserAddFile(folder, name);
+    model->StartWorker();
+}
+
 LRESULT OnAlbumWizard(HWND window, UINT id, UINT, HWND) {
     BrowserModel* model = ViewerModel();
     if (!model) return 0;
@@ -509,8 +522,14 @@ LRESULT OnAlbumWizard(HWND window, UINT id, UINT, HWND) {
     if (g_AppSettings.listWindow) {
         for (long i : SelectedItems(g_AppSettings.listWindow)) selected.push_back(int32_t(i));
     }
+    AlbumWizardHooks hooks{};
+    hooks.chooseFolder = ChooseFolderDialog;
+    hooks.beforeWrite = StopWorkerForWizard;
+    hooks.afterWrite = ListWizardOutput;
+    hooks.user = reinterpret_cast<uintptr_t>(model);
     RunAlbumWizard(window, entries.data(), int32_t(entries.size()), selected.empty() ? nullptr : selected.data(),
-                   int32_t(selected.size()), id == IDM_MAIN_CREATE_SLIDESHOW ? kWizardSlideshow : kWizardAlbum);
+                   int32_t(selected.size()), id == IDM_MAIN_CREATE_SLIDESHOW ? kWizardSlideshow : kWizardAlbum,
+                   &hooks);
     return 0;
 }
 

@@ -65,6 +65,17 @@ int LoadPictureOriented(const wchar_t* path, Bitmap* bitmap, const LoadOptions* 
     return result;
 }
 
+int LoadPictureUpright(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options) {
+    LoadOptions keep = *options;
+    keep.flags |= kLoadKeepMetadata;
+    ImageInfo info{};
+    const int result = LoadPictureOriented(path, bitmap, &keep, &info, MetadataExifOrientation());
+    // A camera RAW file turned above keeps its orientation at 1: no second turn.
+    if (result == kLoadOk) ApplyPictureOrientation(bitmap, &info, 1, MetadataExifOrientation());
+    FreePictureInfo(&info);
+    return result;
+}
+
 void ThumbnailLoadOptions(LoadOptions* o, int32_t boxWidth, int32_t boxHeight, uint32_t page, int fit,
                           int highQuality, int preview) {
     InitLoadOptions(o);

@@ -34,6 +34,11 @@ int ApplyPictureOrientation(Bitmap* bitmap, const ImageInfo* info, int resetTag,
 int LoadPictureOriented(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options, ImageInfo* info,
                         const ExifOrientationAccess* exif);
 
+// A picture turned upright whatever its kind: LoadPictureOriented, then the
+// EXIF orientation of the metadata list (kept for the purpose), which is
+// reset to 1. The loader albums and the album wizard are given.
+int LoadPictureUpright(const wchar_t* path, Bitmap* bitmap, const LoadOptions* options);
+
 // The load options of a thumbnail load (see LoadPictureThumbnail).
 void ThumbnailLoadOptions(LoadOptions* options, int32_t boxWidth, int32_t boxHeight, uint32_t page, int fit,
                           int highQuality, int preview);

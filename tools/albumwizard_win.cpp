@@ -247,7 +247,6 @@ void LoadNextThumbnail(AlbumWizardState* w) {
     AlbumPictureItem* item = ItemAt(list, index);
     if (!item || item->thumbnail || item->iconIndex >= 0) return;
     const std::wstring path = std::wstring(item->folder) + item->name;
-    // TODO(browser-model): the oriented loader once it is merged.
     LoadOptions options;
     InitLoadOptions(&options);
     options.pixelOrder = 1;
@@ -255,7 +254,7 @@ void LoadNextThumbnail(AlbumWizardState* w) {
     options.targetWidth = kCellWidth;
     options.targetHeight = kCellHeight;
     Bitmap picture{};
-    if (LoadPictureFromFile(path.c_str(), &picture, &options, nullptr) == 0) {
+    if (AlbumLoadPicture(path.c_str(), &picture, &options) == 0) {
         item->thumbnail = MakeScreenBitmap(list, &picture, picture.width, picture.height, nullptr);
         item->thumbnailWidth = picture.width;
         item->thumbnailHeight = picture.height;
@@ -541,7 +540,6 @@ void InitPage3(HWND page, AlbumWizardState* w) {
 
 void InitPage4(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum4");
-    // TODO(browser): the folder tree once it is merged; the folder is typed meanwhile.
     SetDlgItemTextW(page, IDC_AL_FOLDER, w->options.outputFolder);
     SetDlgItemTextW(page, IDC_AL_FILENAME, w->options.outputFile);
 }
@@ -607,6 +605,25 @@ LRESULT OnChooseSound(HWND page, UINT, UINT, HWND) {
         CheckDlgButton(page, IDC_AL_USESOUND, BST_CHECKED);
     }
     return 0;
+}
+
+// "..." beside the output folder: the choose-folder dialog, starting at the
+// folder typed (cut after its last "\"); the choice replaces the text.
+LRESULT OnChooseOutputFolder(HWND page, UINT, UINT, HWND) {
+    AlbumWizardState* w = StateOf(page);
+    if (!w || !w->hooks || !w->hooks->chooseFolder) return 0;
+    wchar_t folder[kAlbumPathChars] = {};
+    GetDlgItemTextW(page, IDC_AL_FOLDER, folder, kAlbumPathChars);
+    if (wchar_t* cut = std::wcsrchr(folder, L'\\')) cut[1] = 0;
+    if (w->hooks->chooseFolder(page, folder, kAlbumPathChars)) SetDlgItemTextW(page, IDC_AL_FOLDER, folder);
+    return 0;
+}
+
+const CommandRow kPage4Commands[] = {{IDC_AL_FOLDERBROWSE, OnChooseOutputFolder}};
+const CommandTable kPage4CommandTable = MakeCommandTable(kPage4Commands, kDefaultNone);
+
+LRESULT OnPage4Command(HWND page, UINT message, WPARAM first, LPARAM second) {
+    return CmdTableDispatch(kPage4CommandTable, page, message, first, second);
 }
 
 const CommandRow kPage3Commands[] = {{IDC_AL_BROWSE, OnChooseSound}};
@@ -679,6 +696,8 @@ LRESULT OnCreate(HWND page, UINT, UINT, HWND) {
     ShowCreating(page, true);
     SetCreatingButtons(w, true);
     w->writing = 1;
+    const AlbumWizardHooks* hooks = w->hooks;
+    if (hooks && hooks->beforeWrite) hooks->beforeWrite(hooks->user);
     const COLORREF background = RegReadSettingDefault(L"General", L"SlideBackColor", 0x808080);
     if (w->mode == kWizardAlbum)
         AlbumWrite(list, pointers.data(), int32_t(pointers.size()), &w->options, AlbumWizardProgress,
@@ -687,9 +706,10 @@ LRESULT OnCreate(HWND page, UINT, UINT, HWND) {
         WriteExeSlideshow(list, pointers.data(), int32_t(pointers.size()), &w->options, background,
                           AlbumWizardProgress, reinterpret_cast<uintptr_t>(page));
     w->writing = 0;
-    if (g_stopFlag) return 0;
-    // TODO(browser): tell the browser the album changed (when it existed) once it is merged.
-    (void)existed;
+    const bool stopped = g_stopFlag != 0;
+    if (hooks && hooks->afterWrite)
+        hooks->afterWrite(hooks->user, w->options.outputFolder, w->options.outputFile, stopped ? 0 : 1);
+    if (stopped) return 0;
     SendMessageW(GetParent(page), WM_COMMAND, IDOK, 0);
     return 0;
 }
@@ -720,7 +740,7 @@ const MessageRow kPage1Rows[] = {{WM_INITDIALOG, OnPageInit<1>},
 const MessageRow kPage2Rows[] = {{WM_INITDIALOG, OnPageInit<2>}};
 const MessageRow kPage3Rows[] = {
     {WM_INITDIALOG, OnPageInit<3>}, {WM_COMMAND, OnPage3Command}, {WM_VSCROLL, OnPage3Scroll}};
-const MessageRow kPage4Rows[] = {{WM_INITDIALOG, OnPageInit<4>}};
+const MessageRow kPage4Rows[] = {{WM_INITDIALOG, OnPageInit<4>}, {WM_COMMAND, OnPage4Command}};
 const MessageRow kPage5Rows[] = {{WM_INITDIALOG, OnPageInit<5>}, {WM_HSCROLL, OnPage5Scroll}};
 const MessageRow kPage6Rows[] = {{WM_INITDIALOG, OnPageInit<6>}, {WM_COMMAND, OnPage6Command}};
 
@@ -850,8 +870,9 @@ int32_t AlbumWizardProgress(uintptr_t user, const wchar_t* text, int32_t positio
 }
 
 INT_PTR RunAlbumWizard(HWND owner, const AlbumWizardEntry* entries, int32_t entryCount, const int32_t* selected,
-                       int32_t selectedCount, int32_t mode) {
+                       int32_t selectedCount, int32_t mode, const AlbumWizardHooks* hooks) {
     AlbumWizardState state{};
+    state.hooks = hooks;
     state.settingsFlag = 1;
     state.mode = mode;
     state.entries = entries;

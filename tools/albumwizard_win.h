@@ -25,6 +25,22 @@ struct AlbumWizardEntry {
     int32_t thumbnailHeight;
 };
 
+// What the program running the wizard lends it (the wizard's layer cannot
+// reach the shell); any member may be null.
+struct AlbumWizardHooks {
+    // The choose-folder dialog: `path` gives the folder selected at the
+    // start and, on 1, receives the chosen one ending with "\"; unchanged on 0.
+    int (*chooseFolder)(HWND parent, wchar_t* path, int capacity);
+    // Before a writer starts (the browser stops its thumbnail worker, which
+    // would read the folder being written).
+    void (*beforeWrite)(uintptr_t user);
+    // After the writer: `made` is 1 when the file folder + name was written
+    // to its end (the browser lists it, or re-reads it when listed), 0 when
+    // stopped; the worker restarts either way.
+    void (*afterWrite)(uintptr_t user, const wchar_t* folder, const wchar_t* name, int32_t made);
+    uintptr_t user;
+};
+
 enum AlbumWizardMode : int32_t { kWizardAlbum = 0, kWizardSlideshow = 1 };
 
 constexpr int kAlbumWizardPages = 7;
@@ -47,6 +63,7 @@ struct AlbumWizardState {
     HIMAGELIST checks;                // 11 x 11, checked then unchecked
     int32_t thumbnailCursor;          // next list item the timer loads
     int32_t writing;                  // a writer is running: closing is refused
+    const AlbumWizardHooks* hooks;    // may be null
 };
 
 // One per item of the picture list.
@@ -64,7 +81,7 @@ struct AlbumPictureItem {
 
 // Runs the wizard modally over the owner. Returns the dialog's result (0).
 INT_PTR RunAlbumWizard(HWND owner, const AlbumWizardEntry* entries, int32_t entryCount, const int32_t* selected,
-                       int32_t selectedCount, int32_t mode);
+                       int32_t selectedCount, int32_t mode, const AlbumWizardHooks* hooks = nullptr);
 
 // The writers' progress callback: `user` is the page 6 window. Sets the
 // status text and the progress bar, empties the message queue and returns 0

@@ -12,6 +12,7 @@
 
 #include "albumtest.h"
 #include "imagelib/imagelib.h"
+#include "shell/pictureload.h"
 #include "tests/support/oracles.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -195,6 +196,52 @@ TEST(SlideshowConvert, ShrunkPictureMatchesPillow) {
     EXPECT_GT(std::stod(py.substr(at + 5)), 34.0) << py;
 }
 #endif
+
+// With the shell's upright loader installed a picture held sideways (EXIF
+// orientation 6) goes in upright, whole or decoded reduced; the plain
+// default load keeps it as stored.
+TEST(SlideshowConvert, UprightLoaderTurnsSidewaysPictures) {
+    EnsureFormatRegistry();
+    ScratchDir dir;
+    const struct {
+        bool upright;
+        int32_t size;
+        int32_t width, height;
+        bool redOnTop;
+    } cases[] = {
+        {false, 0, 640, 320, false},  // plain: stored, red on the left
+        {true, 0, 320, 640, true},    // whole picture turned
+        {true, 1, 90, 180, true},     // reduced decode, then fitted upright into 240 x 180
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.upright) + " size " + std::to_string(c.size));
+        SetAlbumPictureLoader(c.upright ? LoadPictureUpright : nullptr);
+        AlbumOptions o = Options(L"", L"");
+        o.sizeIndex = c.size;
+        o.jpegQuality = 95;
+        const std::wstring out = dir.File("upright.jpg");
+        const int made = SlideshowConvertPictureForScreen(Fixture("sideways.jpg").c_str(), out.c_str(), o, 240, 320);
+        SetAlbumPictureLoader(nullptr);
+        ASSERT_EQ(made, 1);
+        Bitmap b{};
+        LoadOptions load;
+        InitLoadOptions(&load);
+        ASSERT_EQ(LoadPictureFromFile(out.c_str(), &b, &load, nullptr), 0);
+        const testing_support::RgbaPicture rgba = testing_support::RgbaOf(b);
+        FreeBitmap(&b);
+        ASSERT_EQ(rgba.width, c.width);
+        ASSERT_EQ(rgba.height, c.height);
+        // Top-left is red either way; the far corner tells the turn.
+        const uint8_t* topLeft = rgba.At(2, 2);
+        const uint8_t* far = c.redOnTop ? rgba.At(c.width - 3, 2) : rgba.At(2, c.height - 3);
+        EXPECT_GT(topLeft[0], 180);
+        EXPECT_LT(topLeft[2], 80);
+        EXPECT_GT(far[0], 180) << "red along the top edge when upright, down the left edge when stored";
+        const uint8_t* bottomRight = rgba.At(c.width - 3, c.height - 3);
+        EXPECT_GT(bottomRight[2], 180);
+        EXPECT_LT(bottomRight[0], 80);
+    }
+}
 
 // Automatic levels stretch a low-contrast picture to the whole range.
 TEST(SlideshowConvert, AutoLevelsStretchTheRange) {

@@ -19,6 +19,7 @@
 #include "platform/handheld.h"
 #include "resources/albumwizard.rh"
 #include "screen_win.h"
+#include "shell/pictureload.h"
 #include "shell/settings_win.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
@@ -194,6 +195,83 @@ TEST_F(WizardTest, AlbumFromTheSelectionPlays) {
     ASSERT_FALSE(g_audioLog.empty());
     DestroyWindow(show);
     SetSlideshowAudio(nullptr);
+}
+
+// What the program lends the wizard, recorded: the choose-folder dialog
+// (a stand-in that picks the scratch folder) and the calls around the writer.
+struct HookLog {
+    std::wstring chooseStart;
+    std::wstring choice;
+    std::vector<std::wstring> calls;
+};
+HookLog* g_hookLog = nullptr;
+
+int ChooseScratch(HWND, wchar_t* path, int capacity) {
+    g_hookLog->chooseStart = path;
+    wcsncpy(path, g_hookLog->choice.c_str(), size_t(capacity) - 1);
+    return 1;
+}
+void BeforeWrite(uintptr_t) { g_hookLog->calls.push_back(L"before"); }
+void AfterWrite(uintptr_t, const wchar_t* folder, const wchar_t* name, int32_t made) {
+    g_hookLog->calls.push_back(std::wstring(L"after ") + folder + name + (made ? L" made" : L" stopped"));
+}
+
+// "..." on the output page takes the folder from the choose-folder dialog,
+// which starts at the typed folder cut after its last separator; the writer
+// runs between the two browser calls, which name the file made. Album
+// pictures and the list's thumbnails come from the installed loader: a
+// sideways camera picture is listed upright.
+TEST_F(WizardTest, ChosenFolderHooksAndUprightThumbnails) {
+    HookLog log;
+    log.choice = folder;
+    g_hookLog = &log;
+    const AlbumWizardHooks hooks{ChooseScratch, BeforeWrite, AfterWrite, 0};
+    SetAlbumPictureLoader(LoadPictureUpright);
+    const std::wstring sideways = Fixture("sideways.jpg");
+    const AlbumWizardEntry sidewaysEntry{sideways.c_str(), 0, nullptr, 0, 0};
+    ModalDriver driver(30000);
+    SIZE thumbnail{};
+    driver.OnDialog([&](HWND dialog) {
+        AlbumWizardState* w = Wizard(dialog);
+        Next(dialog);
+        ASSERT_TRUE(PumpUntil([&] {
+            AlbumPictureItem* item = nullptr;
+            LVITEMW lv{};
+            lv.mask = LVIF_PARAM;
+            SendMessageW(GetDlgItem(w->pages[1], IDC_AL_LIST), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
+            item = reinterpret_cast<AlbumPictureItem*>(lv.lParam);
+            if (item && item->thumbnail) thumbnail = SIZE{item->thumbnailWidth, item->thumbnailHeight};
+            return item && item->thumbnail;
+        }));
+        for (int i = 0; i < 3; ++i) Next(dialog);
+        FillOptions(dialog, L"upright", false);
+        SetItemText(w->pages[4], IDC_AL_FOLDER, L"\\Nowhere\\typed.txt");
+        Click(w->pages[4], IDC_AL_FOLDERBROWSE);
+        EXPECT_EQ(ItemText(w->pages[4], IDC_AL_FOLDER), folder);
+        for (int i = 0; i < 2; ++i) Next(dialog);
+        Click(w->pages[6], IDC_AL_CREATE);
+    });
+    RunAlbumWizard(nullptr, &sidewaysEntry, 1, nullptr, 0, kWizardAlbum, &hooks);
+    SetAlbumPictureLoader(nullptr);
+    g_hookLog = nullptr;
+    EXPECT_EQ(log.chooseStart, L"\\Nowhere\\");
+    EXPECT_EQ(log.calls, (std::vector<std::wstring>{L"before", L"after " + folder + L"upright.alb made"}));
+    // Stored 640 x 320, upright 320 x 640: the thumbnail is taller than wide.
+    EXPECT_LT(thumbnail.cx, thumbnail.cy);
+
+    // The album's picture went in upright too.
+    ZipHandle* zip = OpenZipFile((folder + L"upright.alb").c_str(), nullptr);
+    ASSERT_NE(zip, nullptr);
+    int32_t index = -1;
+    ASSERT_EQ(FindZipItem(zip, L"0000", 0, &index, nullptr), kZipOk);
+    ASSERT_EQ(SetUnzipBaseDir(zip, folder.c_str()), kZipOk);
+    ASSERT_EQ(UnzipItemToFile(zip, index, L"0000.jpg"), kZipOk);
+    const std::wstring unpacked = folder + L"0000.jpg";
+    CloseZipReader(zip);
+    ImageInfo info{};
+    ASSERT_EQ(QueryPictureInfo(unpacked.c_str(), -1, 0, &info), 0);
+    EXPECT_LT(info.width, info.height);
+    FreePictureInfo(&info);
 }
 
 TEST_F(WizardTest, FolderListReordersAndSlideshowRuns) {

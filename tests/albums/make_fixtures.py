@@ -48,6 +48,15 @@ dim = Image.new("RGB", (64, 16))
 dim.putdata([(100 + x * 50 // 63, 100 + x * 50 // 63, 120) for y in range(16) for x in range(64)])
 dim.save(kit.path("dim.png"))
 
+# A camera picture held sideways: stored 640 x 320, red left and blue right,
+# with EXIF orientation 6 (turn right to view), so upright it is 320 x 640
+# with red on top.
+sideways = Image.new("RGB", (640, 320), (220, 30, 30))
+sideways.paste((30, 30, 220), (320, 0, 640, 320))
+exif = Image.Exif()
+exif[0x0112] = 6
+sideways.save(kit.path("sideways.jpg"), quality=95, exif=exif.tobytes())
+
 gif = Image.new("P", (32, 24), 1)
 gif.putpalette([0, 0, 0, 250, 120, 0] + [0] * (254 * 3))
 gif.save(kit.path("orange.gif"))

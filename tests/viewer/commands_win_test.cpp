@@ -16,7 +16,9 @@
 #include "imagelib/bitmap.h"
 #include "imagelib/formats.h"
 #include "imagelib/save.h"
+#include "imagelib/imagelib.h"
 #include "platform/handheld.h"
+#include "resources/albumwizard.rh"
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
@@ -31,6 +33,7 @@
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 #include "platform/mailstore.h"
+#include "tools/albumwizard_win.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -797,6 +800,55 @@ TEST_F(Commands, AlbumCommandsOpenTheWizard) {
         Command(id);
         EXPECT_EQ(driver.dialogsSeen(), 1) << id;
     }
+}
+
+// The wizard's "..." opens the choose-folder dialog at the typed folder; the
+// album made there joins the browser's list and the thumbnail worker runs
+// again afterwards.
+TEST_F(Commands, AlbumWizardChoosesItsFolderAndListsTheAlbum) {
+    {
+        Bitmap picture{};
+        ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 16, 12), 1);
+        SaveOptions save;
+        InitSaveOptions(&save);
+        save.formatIndex = int16_t(FindFormatByName("jpeg"));
+        ASSERT_EQ(SavePictureToFile((folder_ + L"1.jpg").c_str(), &picture, &save), 0);
+        FreeBitmap(&picture);
+    }
+    Browse(folder_);
+    SelectName(L"1.jpg");
+    const int before = ListCount();
+    std::wstring chosen;
+    ModalDriver driver(30000);
+    driver.OnDialog([&](HWND wizard) {
+        for (int page = 0; page < 4; ++page) SendMessageW(wizard, WM_COMMAND, CMD_AL_NEXT, 0);
+        auto* state = reinterpret_cast<AlbumWizardState*>(GetWindowLongPtrW(wizard, GWLP_USERDATA));
+        ASSERT_NE(state, nullptr);
+        const HWND page4 = state->pages[4];
+        SetWindowTextW(GetDlgItem(page4, IDC_AL_FOLDER), (folder_ + L"somefile").c_str());
+        SetWindowTextW(GetDlgItem(page4, IDC_AL_FILENAME), L"trip");
+        Click(page4, IDC_AL_FOLDERBROWSE);
+        chosen = modaltest::Text(GetDlgItem(page4, IDC_AL_FOLDER));
+        for (int page = 4; page < 6; ++page) SendMessageW(wizard, WM_COMMAND, CMD_AL_NEXT, 0);
+        Click(state->pages[6], IDC_AL_CREATE);
+    });
+    driver.OnDialog([](HWND choose) {
+        // Opened at the typed folder: its selection is what comes back.
+        ExpectFitsScreen(choose);
+        Click(choose, IDC_CHOOSEFOLDER_OPEN);
+    });
+    Command(IDM_MAIN_CREATE_ALBUM);
+    EXPECT_EQ(driver.dialogsSeen(), 2);
+    EXPECT_EQ(chosen, folder_);
+    ASSERT_TRUE(Exists(folder_ + L"trip.alb"));
+    BrowserModel* model = ViewerModel();
+    ASSERT_NE(model, nullptr);
+    bool listed = false;
+    for (const FileListEntry& entry : model->Entries())
+        listed = listed || std::wstring(entry.path) == folder_ + L"trip.alb";
+    EXPECT_TRUE(listed);
+    Pump();
+    EXPECT_EQ(ListCount(), before + 1);  // listed once, whatever the folder watch adds
 }
 
 TEST_F(Commands, StartScreenOpensAlbumFilesUnderTheirOwnName) {
