@@ -84,8 +84,8 @@ struct DeflateState {
     uint16_t* fileType;
 
     // Bit output.
-    uint32_t bitBuf;
-    int bitCount;
+    uint64_t bitBuf;           // pending bits, the first sent in bit 0
+    int bitCount;              // at most 31 between calls
     uint8_t* out;
     uint32_t outSize;
     uint32_t outOffset;
