@@ -109,6 +109,7 @@ void SlideAndFill(DeflateState* s) {
             s->matchStart = s->matchStart >= kWindowSize ? s->matchStart - kWindowSize : 0;
             s->strStart -= kWindowSize;
             s->blockStart -= kWindowSize;
+            s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
             for (uint32_t n = 0; n < kHashSize; ++n) s->head[n] = s->head[n] >= kWindowSize ? s->head[n] - kWindowSize : 0;
             for (uint32_t n = 0; n < kWindowSize; ++n) s->prev[n] = s->prev[n] >= kWindowSize ? s->prev[n] - kWindowSize : 0;
             more += kWindowSize;
@@ -172,6 +173,17 @@ uint32_t DeflateQuick(DeflateState* s) {
     return EmitBlock(s, true);
 }
 
+// True where a search is not worth its time. A block that has found a match
+// for fewer than one in 64 of its first 2048 or more symbols holds data that
+// barely compresses (a JPEG's coded data, random bytes): there only every
+// 16th position is searched, and the block ends up stored or coded as
+// literals. A match found within the last 256 positions restores the full
+// search, so data that turns compressible is searched in full again at once.
+inline bool SkipSearch(const DeflateState* s) {
+    return (s->strStart & 15) != 0 && s->strStart - s->lastFound > 256 && s->lastLit >= 2048 &&
+           s->lastDist < s->lastLit / 64;
+}
+
 uint32_t DeflateLazy(DeflateState* s) {
     uint32_t matchLength = kMinMatch - 1;
     bool matchAvailable = false;
@@ -180,11 +192,13 @@ uint32_t DeflateLazy(DeflateState* s) {
         s->prevLength = matchLength;
         const uint32_t prevMatch = s->matchStart;
         matchLength = kMinMatch - 1;
-        if (candidate != 0 && s->prevLength < s->maxLazy && s->strStart - candidate <= kMaxDistance) {
+        if (candidate != 0 && s->prevLength < s->maxLazy && s->strStart - candidate <= kMaxDistance &&
+            !SkipSearch(s)) {
             if (s->niceMatch > s->lookahead) s->niceMatch = s->lookahead;
             matchLength = FindMatch(s, candidate);
             if (matchLength > s->lookahead) matchLength = s->lookahead;
             if (matchLength == kMinMatch && s->strStart - s->matchStart > kTooFar) matchLength = kMinMatch - 1;
+            if (matchLength >= kMinMatch) s->lastFound = s->strStart;
         }
         if (s->prevLength >= kMinMatch && matchLength <= s->prevLength) {
             // The previous match is at least as good: emit it and insert the
@@ -250,6 +264,7 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     s->strStart = 0;
     s->blockStart = 0;
     s->matchStart = 0;
+    s->lastFound = 0;
     s->eofile = false;
     const uint32_t n = s->read(s->arg, s->window, kWindowBytes);
     if (n == 0 || n == 0xFFFFFFFFu) {

@@ -101,6 +101,7 @@ struct DeflateState {
     uint32_t prevLength;
     uint32_t strStart;
     uint32_t matchStart;
+    uint32_t lastFound;           // string start of the last search that found a match
     bool eofile;
     uint32_t lookahead;
     uint32_t maxChain, maxLazy, goodMatch, niceMatch;
