@@ -61,41 +61,53 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t max) {
 
 static_assert((kMaxMatch - 2) % 8 == 0, "CommonLength compares whole words");
 
+inline uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
 // The longest match at the string start along the chain from `candidate`;
-// sets matchStart when it finds one longer than prevLength.
+// sets matchStart when it finds one longer than prevLength. A candidate is
+// first tested on the two bytes that would end a better match and on its
+// first two bytes, each pair read as one 16-bit word.
 uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
     uint32_t chain = s->maxChain;
     uint32_t best = s->prevLength;
     const uint32_t nice = s->niceMatch;
-    const uint32_t limit = s->strStart > kMaxDistance ? s->strStart - kMaxDistance : 0;
-    if (s->prevLength >= s->goodMatch) chain >>= 2;
-    if (s->strStart > kWindowBytes - kMinLookahead) {
+    const uint32_t strStart = s->strStart;
+    const uint32_t limit = strStart > kMaxDistance ? strStart - kMaxDistance : 0;
+    if (best >= s->goodMatch) chain >>= 2;
+    if (strStart > kWindowBytes - kMinLookahead) {
         DeflateFail(s, "insufficient lookahead");
         return best;
     }
-    const uint8_t* scan = s->window + s->strStart;
-    uint8_t end1 = scan[best - 1];
-    uint8_t end = scan[best];
+    const uint8_t* const window = s->window;
+    const uint32_t* const prev = s->prev;
+    const uint8_t* scan = window + strStart;
+    const uint16_t start = Load16(scan);
+    uint16_t end = Load16(scan + best - 1);
+    uint32_t matchStart = s->matchStart;
     do {
-        if (candidate >= s->strStart) {
+        if (candidate >= strStart) {
             DeflateFail(s, "no future");
             break;
         }
-        const uint8_t* match = s->window + candidate;
-        if (match[best] != end || match[best - 1] != end1 || match[0] != scan[0] || match[1] != scan[1]) continue;
+        const uint8_t* match = window + candidate;
+        if (Load16(match + best - 1) != end || Load16(match) != start) continue;
         const uint32_t len = 2 + CommonLength(scan + 2, match + 2, kMaxMatch - 2);
-        if (s->strStart + len > kWindowBytes) {
+        if (strStart + len > kWindowBytes) {
             DeflateFail(s, "wild scan");
             break;
         }
         if (len > best) {
-            s->matchStart = candidate;
+            matchStart = candidate;
             best = len;
             if (len >= nice) break;
-            end1 = scan[best - 1];
-            end = scan[best];
+            end = Load16(scan + best - 1);
         }
-    } while ((candidate = s->prev[candidate & kWindowMask]) > limit && --chain != 0);
+    } while ((candidate = prev[candidate & kWindowMask]) > limit && --chain != 0);
+    s->matchStart = matchStart;
     return best;
 }
 
