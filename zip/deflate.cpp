@@ -32,8 +32,8 @@ inline void UpdateHash(DeflateState* s, uint8_t c) { s->insH = ((s->insH << kHas
 inline uint32_t InsertString(DeflateState* s, uint32_t pos) {
     UpdateHash(s, s->window[pos + kMinMatch - 1]);
     const uint32_t candidate = s->head[s->insH];
-    s->prev[pos & kWindowMask] = candidate;
-    s->head[s->insH] = pos;
+    s->prev[pos & kWindowMask] = uint16_t(candidate);
+    s->head[s->insH] = uint16_t(pos);
     return candidate;
 }
 
@@ -83,7 +83,7 @@ uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
         return best;
     }
     const uint8_t* const window = s->window;
-    const uint32_t* const prev = s->prev;
+    const uint16_t* const prev = s->prev;
     const uint8_t* scan = window + strStart;
     const uint16_t start = Load16(scan);
     uint16_t end = Load16(scan + best - 1);
@@ -122,8 +122,8 @@ void SlideAndFill(DeflateState* s) {
             s->strStart -= kWindowSize;
             s->blockStart -= kWindowSize;
             s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
-            for (uint32_t n = 0; n < kHashSize; ++n) s->head[n] = s->head[n] >= kWindowSize ? s->head[n] - kWindowSize : 0;
-            for (uint32_t n = 0; n < kWindowSize; ++n) s->prev[n] = s->prev[n] >= kWindowSize ? s->prev[n] - kWindowSize : 0;
+            for (uint32_t n = 0; n < kHashSize; ++n) s->head[n] = uint16_t(s->head[n] >= kWindowSize ? s->head[n] - kWindowSize : 0);
+            for (uint32_t n = 0; n < kWindowSize; ++n) s->prev[n] = uint16_t(s->prev[n] >= kWindowSize ? s->prev[n] - kWindowSize : 0);
             more += kWindowSize;
         }
         if (s->eofile) return;
