@@ -32,8 +32,8 @@ inline void UpdateHash(DeflateState* s, uint8_t c) { s->insH = ((s->insH << kHas
 inline uint32_t InsertString(DeflateState* s, uint32_t pos) {
     UpdateHash(s, s->window[pos + kMinMatch - 1]);
     const uint32_t candidate = s->head[s->insH];
-    s->prev[pos & kWindowMask] = candidate;
-    s->head[s->insH] = pos;
+    s->prev[pos & kWindowMask] = uint16_t(candidate);
+    s->head[s->insH] = uint16_t(pos);
     return candidate;
 }
 
@@ -61,41 +61,53 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t max) {
 
 static_assert((kMaxMatch - 2) % 8 == 0, "CommonLength compares whole words");
 
+inline uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
 // The longest match at the string start along the chain from `candidate`;
-// sets matchStart when it finds one longer than prevLength.
+// sets matchStart when it finds one longer than prevLength. A candidate is
+// first tested on the two bytes that would end a better match and on its
+// first two bytes, each pair read as one 16-bit word.
 uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
     uint32_t chain = s->maxChain;
     uint32_t best = s->prevLength;
     const uint32_t nice = s->niceMatch;
-    const uint32_t limit = s->strStart > kMaxDistance ? s->strStart - kMaxDistance : 0;
-    if (s->prevLength >= s->goodMatch) chain >>= 2;
-    if (s->strStart > kWindowBytes - kMinLookahead) {
+    const uint32_t strStart = s->strStart;
+    const uint32_t limit = strStart > kMaxDistance ? strStart - kMaxDistance : 0;
+    if (best >= s->goodMatch) chain >>= 2;
+    if (strStart > kWindowBytes - kMinLookahead) {
         DeflateFail(s, "insufficient lookahead");
         return best;
     }
-    const uint8_t* scan = s->window + s->strStart;
-    uint8_t end1 = scan[best - 1];
-    uint8_t end = scan[best];
+    const uint8_t* const window = s->window;
+    const uint16_t* const prev = s->prev;
+    const uint8_t* scan = window + strStart;
+    const uint16_t start = Load16(scan);
+    uint16_t end = Load16(scan + best - 1);
+    uint32_t matchStart = s->matchStart;
     do {
-        if (candidate >= s->strStart) {
+        if (candidate >= strStart) {
             DeflateFail(s, "no future");
             break;
         }
-        const uint8_t* match = s->window + candidate;
-        if (match[best] != end || match[best - 1] != end1 || match[0] != scan[0] || match[1] != scan[1]) continue;
+        const uint8_t* match = window + candidate;
+        if (Load16(match + best - 1) != end || Load16(match) != start) continue;
         const uint32_t len = 2 + CommonLength(scan + 2, match + 2, kMaxMatch - 2);
-        if (s->strStart + len > kWindowBytes) {
+        if (strStart + len > kWindowBytes) {
             DeflateFail(s, "wild scan");
             break;
         }
         if (len > best) {
-            s->matchStart = candidate;
+            matchStart = candidate;
             best = len;
             if (len >= nice) break;
-            end1 = scan[best - 1];
-            end = scan[best];
+            end = Load16(scan + best - 1);
         }
-    } while ((candidate = s->prev[candidate & kWindowMask]) > limit && --chain != 0);
+    } while ((candidate = prev[candidate & kWindowMask]) > limit && --chain != 0);
+    s->matchStart = matchStart;
     return best;
 }
 
@@ -109,8 +121,9 @@ void SlideAndFill(DeflateState* s) {
             s->matchStart = s->matchStart >= kWindowSize ? s->matchStart - kWindowSize : 0;
             s->strStart -= kWindowSize;
             s->blockStart -= kWindowSize;
-            for (uint32_t n = 0; n < kHashSize; ++n) s->head[n] = s->head[n] >= kWindowSize ? s->head[n] - kWindowSize : 0;
-            for (uint32_t n = 0; n < kWindowSize; ++n) s->prev[n] = s->prev[n] >= kWindowSize ? s->prev[n] - kWindowSize : 0;
+            s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
+            for (uint32_t n = 0; n < kHashSize; ++n) s->head[n] = uint16_t(s->head[n] >= kWindowSize ? s->head[n] - kWindowSize : 0);
+            for (uint32_t n = 0; n < kWindowSize; ++n) s->prev[n] = uint16_t(s->prev[n] >= kWindowSize ? s->prev[n] - kWindowSize : 0);
             more += kWindowSize;
         }
         if (s->eofile) return;
@@ -172,6 +185,17 @@ uint32_t DeflateQuick(DeflateState* s) {
     return EmitBlock(s, true);
 }
 
+// True where a search is not worth its time. A block that has found a match
+// for fewer than one in 64 of its first 2048 or more symbols holds data that
+// barely compresses (a JPEG's coded data, random bytes): there only every
+// 16th position is searched, and the block ends up stored or coded as
+// literals. A match found within the last 256 positions restores the full
+// search, so data that turns compressible is searched in full again at once.
+inline bool SkipSearch(const DeflateState* s) {
+    return (s->strStart & 15) != 0 && s->strStart - s->lastFound > 256 && s->lastLit >= 2048 &&
+           s->lastDist < s->lastLit / 64;
+}
+
 uint32_t DeflateLazy(DeflateState* s) {
     uint32_t matchLength = kMinMatch - 1;
     bool matchAvailable = false;
@@ -180,11 +204,13 @@ uint32_t DeflateLazy(DeflateState* s) {
         s->prevLength = matchLength;
         const uint32_t prevMatch = s->matchStart;
         matchLength = kMinMatch - 1;
-        if (candidate != 0 && s->prevLength < s->maxLazy && s->strStart - candidate <= kMaxDistance) {
+        if (candidate != 0 && s->prevLength < s->maxLazy && s->strStart - candidate <= kMaxDistance &&
+            !SkipSearch(s)) {
             if (s->niceMatch > s->lookahead) s->niceMatch = s->lookahead;
             matchLength = FindMatch(s, candidate);
             if (matchLength > s->lookahead) matchLength = s->lookahead;
             if (matchLength == kMinMatch && s->strStart - s->matchStart > kTooFar) matchLength = kMinMatch - 1;
+            if (matchLength >= kMinMatch) s->lastFound = s->strStart;
         }
         if (s->prevLength >= kMinMatch && matchLength <= s->prevLength) {
             // The previous match is at least as good: emit it and insert the
@@ -250,6 +276,7 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     s->strStart = 0;
     s->blockStart = 0;
     s->matchStart = 0;
+    s->lastFound = 0;
     s->eofile = false;
     const uint32_t n = s->read(s->arg, s->window, kWindowBytes);
     if (n == 0 || n == 0xFFFFFFFFu) {

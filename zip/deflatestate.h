@@ -10,6 +10,7 @@
 constexpr uint32_t kWindowSize = 32768;       // positions are masked with kWindowMask
 constexpr uint32_t kWindowMask = kWindowSize - 1;
 constexpr uint32_t kWindowBytes = 2 * kWindowSize;  // the window's data: two halves
+static_assert(kWindowBytes <= 0x10000, "window positions must fit the 16-bit chain entries");
 constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
@@ -84,8 +85,8 @@ struct DeflateState {
     uint16_t* fileType;
 
     // Bit output.
-    uint32_t bitBuf;
-    int bitCount;
+    uint64_t bitBuf;           // pending bits, the first sent in bit 0
+    int bitCount;              // at most 31 between calls
     uint8_t* out;
     uint32_t outSize;
     uint32_t outOffset;
@@ -94,13 +95,16 @@ struct DeflateState {
 
     // Matcher. The window has 8 bytes of slack for word-wise comparison.
     uint8_t window[kWindowBytes + 8];
-    uint32_t prev[kWindowSize];   // 0 = none
-    uint32_t head[kHashSize];     // 0 = none
+    // Chain links and heads hold window positions, which fit 16 bits; the
+    // narrow entries keep the chains' memory small.
+    uint16_t prev[kWindowSize];   // 0 = none
+    uint16_t head[kHashSize];     // 0 = none
     int64_t blockStart;           // negative once the block's start has slid out
     uint32_t insH;
     uint32_t prevLength;
     uint32_t strStart;
     uint32_t matchStart;
+    uint32_t lastFound;           // string start of the last search that found a match
     bool eofile;
     uint32_t lookahead;
     uint32_t maxChain, maxLazy, goodMatch, niceMatch;

@@ -53,18 +53,30 @@ inline void PutShort(DeflateState* s, uint32_t w) {
     s->out[s->outOffset++] = uint8_t(w >> 8);
 }
 
+inline void PutWord(DeflateState* s, uint32_t w) {
+    if (s->outSize - s->outOffset < 4) FlushOutputBuffer(s);
+    uint8_t* out = s->out + s->outOffset;
+    out[0] = uint8_t(w);
+    out[1] = uint8_t(w >> 8);
+    out[2] = uint8_t(w >> 16);
+    out[3] = uint8_t(w >> 24);
+    s->outOffset += 4;
+}
+
+// Bits gather in a 64-bit buffer and leave it 32 at a time: at most 31 wait
+// between calls, so a code of up to 15 bits always fits.
 inline void PutBits(DeflateState* s, uint32_t value, int length) {
     if (length < 1 || length > 15) {
         DeflateFail(s, "invalid length");
         return;
     }
     s->bitsSent += uint32_t(length);
-    s->bitBuf |= value << s->bitCount;
+    s->bitBuf |= uint64_t(value) << s->bitCount;
     s->bitCount += length;
-    if (s->bitCount > 16) {
-        PutShort(s, s->bitBuf);
-        s->bitBuf >>= 16;
-        s->bitCount -= 16;
+    if (s->bitCount >= 32) {
+        PutWord(s, uint32_t(s->bitBuf));
+        s->bitBuf >>= 32;
+        s->bitCount -= 32;
     }
 }
 
@@ -74,10 +86,10 @@ inline void SendCode(DeflateState* s, int code, const TreeNode* tree) {
 
 // Sends the pending bits as whole bytes and flushes the buffer.
 void AlignOutput(DeflateState* s) {
-    if (s->bitCount > 8)
-        PutShort(s, s->bitBuf);
-    else if (s->bitCount > 0)
+    for (; s->bitCount > 0; s->bitCount -= 8) {
         PutByte(s, uint8_t(s->bitBuf));
+        s->bitBuf >>= 8;
+    }
     s->bitBuf = 0;
     s->bitCount = 0;
     FlushOutputBuffer(s);
@@ -443,6 +455,7 @@ void StartBitOutput(DeflateState* s, uint8_t* buffer, uint32_t size) {
     s->bitCount = 0;
     s->bitsSent = 0;
     s->bytesOut = 0;
+    if (!buffer || size < 4) DeflateFail(s, "output buffer too small");  // a 32-bit word must fit
 }
 
 void ct_init(DeflateState* s, uint16_t* fileType) {

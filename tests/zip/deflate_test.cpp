@@ -143,6 +143,22 @@ TEST(Deflate, IncompressibleDataIsStoredInBlocksOfAbout32767) {
     EXPECT_LT(packed.size(), data.size() + data.size() / 100);
 }
 
+// Incompressible bytes make the matcher search only now and then; text that
+// follows in the same block must still be searched in full. Sharing a block
+// with the noise costs the text some bits, but not half its size again.
+TEST(Deflate, TextAfterIncompressibleBytesStillCompresses) {
+    const std::vector<uint8_t> noise = PatternBytes(20000, 5);
+    const std::vector<uint8_t> text = Text(12000);
+    std::vector<uint8_t> data = noise;
+    data.insert(data.end(), text.begin(), text.end());
+    std::vector<uint8_t> alone, mixed, unpacked;
+    ASSERT_EQ(nullptr, DeflateMemory(text.data(), text.size(), 8, &alone));
+    ASSERT_EQ(nullptr, DeflateMemory(data.data(), data.size(), 8, &mixed));
+    ASSERT_TRUE(InflateRaw(mixed, &unpacked, data.size()));
+    EXPECT_TRUE(unpacked == data);
+    EXPECT_LT(mixed.size(), noise.size() + alone.size() + alone.size() / 2);
+}
+
 TEST(Deflate, RefusesLevelsOutsideOneToEight) {
     for (int level : {0, 9}) {
         std::vector<uint8_t> packed;
