@@ -1,6 +1,7 @@
 // The sharing dialogs and entry points as users meet them: dialogs driven by
 // the modal test driver, messages in the store's Outbox, files received and
 // sent over the infrared stand-in by a second copy in this process.
+#include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -279,4 +280,56 @@ TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
     EXPECT_STREQ(name, L"unchanged");
     IrDeviceInfo devices[2];
     EXPECT_EQ(IrEnumerateDevices(devices, 2), 0);
+}
+
+// A peer that pushes requests and resets the connection without reading the
+// answers: the receiver cannot send its responses and says so over its
+// dialog with the system's error code, and the transfer ends with 0.
+TEST_F(SharingWin, AResponseThatCannotBeSentIsShownWithTheSystemsError) {
+    constexpr uint16_t kPort = 47651;
+    IrSetServicePort("OBEX", kPort);
+    bool pushed = false;
+    ModalDriver driver;
+    driver.OnDialog([&](HWND) {
+        IrDeviceInfo devices[2];
+        for (int i = 0; i < 300 && IrEnumerateDevices(devices, 2) == 0; ++i) Sleep(10);
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+        SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            // More CONNECT requests than the receiver can answer before the reset arrives.
+            std::vector<char> requests;
+            for (int i = 0; i < 2000; ++i) requests.insert(requests.end(), {'\x80', 0, 7, 0x10, 0, 8, 0});
+            pushed = send(peer, requests.data(), int(requests.size()), 0) == int(requests.size());
+            const linger reset{1, 0};
+            setsockopt(peer, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+        }
+        closesocket(peer);
+        WSACleanup();
+    });
+    std::wstring text, caption;
+    LONG_PTR icon = 0;
+    driver.OnDialog([&](HWND box) {
+        text = ItemText(box, 0xFFFF);
+        wchar_t title[64] = {};
+        GetWindowTextW(box, title, 64);
+        caption = title;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                icon = SendMessageW(child, STM_GETICON, 0, 0);
+        Click(box, IDOK);
+    });
+    wchar_t name[260] = L"unchanged";
+    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), name, 260), 0);
+    IrSetServicePort("OBEX", 0);
+    EXPECT_TRUE(pushed);
+    EXPECT_EQ(text.rfind(L"send failed. Error: ", 0), 0u) << WideToUtf8(text.c_str());
+    EXPECT_NE(text, L"send failed. Error: 0");
+    EXPECT_EQ(caption, L"Error");
+    EXPECT_EQ(icon, reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_HAND)));
+    EXPECT_STREQ(name, L"unchanged");
 }
