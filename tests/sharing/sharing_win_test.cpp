@@ -16,7 +16,9 @@
 #include "platform/mailstore.h"
 #include "resources/sharing.rh"
 #include "shell/settings_win.h"
+#include "imagelib/save.h"
 #include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/irda.h"
 #include "tools/sharing_win.h"
@@ -182,6 +184,40 @@ TEST_F(SharingWin, SendByMailPutsOneMessageInTheChosenStoresOutbox) {
     EXPECT_NE(message.find("filename=\"a.jpg\""), std::string::npos);
     EXPECT_NE(message.find("filename=\"b.png\""), std::string::npos);
     EXPECT_NE(message.find("AQID\r\n"), std::string::npos);  // b.png's three bytes
+}
+
+// The GIF choice: a true-colour picture of more than 256 colours goes out as
+// a GIF under its own name with the GIF extension.
+TEST_F(SharingWin, TheGifChoiceAttachesAPaletteGif) {
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    EnsureFormatRegistry();
+    OwnedBitmap picture;
+    ASSERT_EQ(AllocBitmap(picture.get(), kPixelRGB, 4, 40, 30), 1);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            uint8_t* p = picture->pixels + size_t(y) * picture->bytesPerRow + size_t(x) * 3;
+            p[0] = uint8_t(x * 6), p[1] = uint8_t(y * 8), p[2] = uint8_t((x + y) * 3);
+        }
+    const std::wstring source = files_.File("gradient.png");
+    SaveOptions save;
+    InitSaveOptions(&save);
+    save.formatIndex = kFormatPng;
+    ASSERT_EQ(SavePictureToFile(source.c_str(), picture.get(), &save), 0);
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) {
+        SetItemText(d, IDC_EMAILOPT_TO, L"x@one.example");
+        SelectComboItem(d, IDC_EMAILOPT_SIZE, 0);
+        SelectComboItem(d, IDC_EMAILOPT_FORMAT, 5);
+        Click(d, IDC_EMAILOPT_SEND);
+    });
+    EXPECT_EQ(SendFilesByMail(nullptr, {source}), 1);
+    const auto sent = OutboxFiles(store);
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string message = ReadText(sent[0]);
+    const size_t name = message.find("filename=\"gradient.gif\"");
+    ASSERT_NE(name, std::string::npos);
+    EXPECT_NE(message.find("\r\n\r\nR0lGOD", name), std::string::npos);  // the bytes begin "GIF8"
 }
 
 TEST_F(SharingWin, FailedSendsAreShownAndNothingHalfIsSubmitted) {
