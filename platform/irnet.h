@@ -20,6 +20,8 @@ Handle Accept(Handle listening);
 Handle Connect(const char* host, uint16_t port);
 long Send(Handle handle, const void* data, size_t length);
 long Recv(Handle handle, void* buffer, size_t capacity);
+// The calling thread's code of its last failed network call.
+int LastError();
 int WaitReadable(Handle handle, int timeoutMs);
 void Close(Handle handle);
 

@@ -307,6 +307,8 @@ long IrSend(IrSocket socket, const void* data, size_t length) {
     return irnet::Send(state->handle, data, length);
 }
 
+int IrLastError() { return irnet::LastError(); }
+
 long IrRecv(IrSocket socket, void* buffer, size_t capacity) {
     IrSocketState* state = State(socket);
     if (!state || state->handle == irnet::kInvalid) return -1;

@@ -64,6 +64,8 @@ int IrConnect(IrSocket socket, uint32_t device, const char* serviceName);
 
 // Whole buffer sent, else -1.
 long IrSend(IrSocket socket, const void* data, size_t length);
+// The system's code of the calling thread's last failed socket call.
+int IrLastError();
 // Bytes received (at most `capacity`), 0 when the peer closed, -1 on error.
 long IrRecv(IrSocket socket, void* buffer, size_t capacity);
 

@@ -65,6 +65,8 @@ Handle Connect(const char* host, uint16_t port) {
     return fd;
 }
 
+int LastError() { return errno; }
+
 long Send(Handle handle, const void* data, size_t length) {
     const char* p = static_cast<const char*>(data);
     size_t left = length;

@@ -60,6 +60,8 @@ Handle Connect(const char* host, uint16_t port) {
     return Handle(s);
 }
 
+int LastError() { return WSAGetLastError(); }
+
 long Send(Handle handle, const void* data, size_t length) {
     const char* p = static_cast<const char*>(data);
     size_t left = length;

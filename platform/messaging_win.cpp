@@ -250,6 +250,22 @@ private:
     size_t position_ = 0;
 };
 
+// SetProps of a message or an attachment: into its property bag.
+HRESULT SetBagProps(PropertyBag& bag, ULONG count, LPSPropValue values, LPSPropProblemArray* problems) {
+    if (problems) *problems = nullptr;
+    return bag.Set(count, values);
+}
+
+// OpenProperty of a message's body or an attachment's data: the one stream
+// property `wanted`, opened for writing anew into `data`.
+HRESULT OpenWriteStream(ULONG tag, ULONG flags, ULONG wanted, const SharedBytes& data, LPUNKNOWN* out) {
+    if (!out) return MAPI_E_INVALID_PARAMETER;
+    if (tag != wanted || !(flags & MAPI_MODIFY)) return MAPI_E_NO_SUPPORT;
+    data->clear();
+    *out = new BufferStream(data);
+    return S_OK;
+}
+
 // What a saved attachment hands its message.
 struct AttachmentRecord {
     std::wstring fileName;
@@ -260,14 +276,10 @@ class Attachment : public AttachStubs {
 public:
     explicit Attachment(std::shared_ptr<std::vector<AttachmentRecord>> list) : list_(std::move(list)) {}
     STDMETHODIMP SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) override {
-        if (problems) *problems = nullptr;
-        return props_.Set(count, values);
+        return SetBagProps(props_, count, values, problems);
     }
     STDMETHODIMP OpenProperty(ULONG tag, LPCIID, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        if (!out) return MAPI_E_INVALID_PARAMETER;
-        if (tag != PR_ATTACH_DATA_BIN || !(flags & MAPI_MODIFY)) return MAPI_E_NO_SUPPORT;
-        *out = new BufferStream(data_);
-        return S_OK;
+        return OpenWriteStream(tag, flags, PR_ATTACH_DATA_BIN, data_, out);
     }
     STDMETHODIMP SaveChanges(ULONG) override {
         if (!saved_) list_->push_back({props_.Text(PR_ATTACH_FILENAME_W), data_});
@@ -286,15 +298,10 @@ class Message : public MessageStubs {
 public:
     explicit Message(const MailStoreInfo& store) : store_(store) {}
     STDMETHODIMP SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) override {
-        if (problems) *problems = nullptr;
-        return props_.Set(count, values);
+        return SetBagProps(props_, count, values, problems);
     }
     STDMETHODIMP OpenProperty(ULONG tag, LPCIID, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        if (!out) return MAPI_E_INVALID_PARAMETER;
-        if (tag != PR_BODY_W || !(flags & MAPI_MODIFY)) return MAPI_E_NO_SUPPORT;
-        body_->clear();
-        *out = new BufferStream(body_);
-        return S_OK;
+        return OpenWriteStream(tag, flags, PR_BODY_W, body_, out);
     }
     STDMETHODIMP SaveChanges(ULONG) override { return S_OK; }
     STDMETHODIMP CreateAttach(LPCIID, ULONG, ULONG* number, LPATTACH* out) override {

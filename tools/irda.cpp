@@ -15,11 +15,19 @@ namespace {
 class IrLink : public ObexLink {
 public:
     explicit IrLink(IrSocket socket) : socket_(socket) {}
-    bool Send(const uint8_t* data, size_t size) override { return IrSend(socket_, data, size) == long(size); }
+    bool Send(const uint8_t* data, size_t size) override {
+        if (IrSend(socket_, data, size) == long(size)) return true;
+        const int error = IrLastError();
+        if (!sendError_) sendError_ = error ? error : -1;
+        return false;
+    }
     long Recv(uint8_t* buffer, size_t capacity) override { return IrRecv(socket_, buffer, capacity); }
+    // The system's code of the first failed send (-1 when it gave none); 0 while none failed.
+    int sendError() const { return sendError_; }
 
 private:
     IrSocket socket_;
+    int sendError_ = 0;
 };
 
 // The socket library for the length of one call.
@@ -63,7 +71,8 @@ int Ask(IrdaProgressCallback callback, void* context, int value) {
 }  // namespace
 
 int IrdaReceiveFile(const wchar_t* folder, wchar_t* name, size_t nameCapacity, IrdaProgressCallback callback,
-                    void* context) {
+                    void* context, int* sendError) {
+    if (sendError) *sendError = 0;
     if (!name || nameCapacity == 0) return 0;
     IrSession session;
     if (!session.started()) return 0;
@@ -85,6 +94,7 @@ int IrdaReceiveFile(const wchar_t* folder, wchar_t* name, size_t nameCapacity, I
     IrLink link(connection.get());
     std::wstring received;
     const int result = ObexServeConnection(link, folder ? folder : L"", callback, context, &received);
+    if (sendError) *sendError = link.sendError();
     // The peer closes first after DISCONNECT, so the closing wait stays on its
     // side and a fixed service port can be bound again at once.
     uint8_t rest[256];

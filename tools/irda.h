@@ -18,9 +18,11 @@ constexpr int kIrdaRetryMs = 200;
 // pushed in it in `folder`. The callback is asked about every 100 ms while
 // no connection came; a nonzero answer ends the wait with 0. Returns 1 when
 // a whole file was stored and the peer disconnected; `name` (capacity
-// `nameCapacity` characters, at least 1) then holds its name.
+// `nameCapacity` characters, at least 1) then holds its name. When a response
+// could not be sent, `*sendError` (if given) receives the system's error
+// code, or -1 when the system gave none; otherwise it is set to 0.
 int IrdaReceiveFile(const wchar_t* folder, wchar_t* name, size_t nameCapacity, IrdaProgressCallback callback,
-                    void* context);
+                    void* context, int* sendError = nullptr);
 
 // Finds a device, connects to its OBEX service and pushes folder + file
 // under the file's base name. Each discovery and connection attempt is

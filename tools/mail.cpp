@@ -8,6 +8,7 @@
 #include "imagelib/load.h"
 #include "imagelib/loadcontext.h"
 #include "imagelib/save.h"
+#include "processing/reduce.h"
 
 std::vector<std::wstring> MailSplitAddresses(const wchar_t* text) {
     std::vector<std::wstring> addresses;
@@ -67,9 +68,11 @@ int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoic
     switch (formatChoice) {
     case 0:
         save.formatIndex = sourceFormat;
+        save.quality = 75;
         break;
     case 1:
         save.formatIndex = kFormatPng;
+        save.compressionLevel = 7;
         break;
     case 5:
         save.formatIndex = kFormatGif;
@@ -79,7 +82,15 @@ int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoic
         save.quality = kJpegQuality[formatChoice - 2];
         break;
     }
-    result = SavePictureToFile(temp, &bitmap, &save);
+    // The writers take their own colour models: GIF a palette of at most 256
+    // colours chosen for the picture, JPEG no palette.
+    int reduceMode = 0;
+    if (save.formatIndex == kFormatGif && bitmap.bytesPerPixel > 1)
+        reduceMode = kColourPalette256;
+    else if (save.formatIndex == kFormatJpeg && bitmap.pixelType == kPixelPalette)
+        reduceMode = kColourRGB;
+    if (reduceMode) result = BitmapReduceColours(&bitmap, nullptr, reduceMode, kDitherNone);
+    if (result == 0) result = SavePictureToFile(temp, &bitmap, &save);
     FreeBitmap(&bitmap);
     if (result != 0) return result;
     if (attachmentName) {

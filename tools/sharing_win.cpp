@@ -10,6 +10,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/osfile.h"
 #include "platform/framework_win.h"
+#include "resources/main.rh"
 #include "resources/sharing.rh"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
@@ -151,7 +152,7 @@ int SendCallback(void* context, const wchar_t*, int value) {
 
 DWORD WINAPI ReceiveWorker(void* parameter) {
     auto* state = static_cast<IrdaDialogState*>(parameter);
-    const int result = IrdaReceiveFile(state->folder, state->name, 260, ReceiveCallback, state);
+    const int result = IrdaReceiveFile(state->folder, state->name, 260, ReceiveCallback, state, &state->sendError);
     PostMessageW(state->window, kWorkerDone, WPARAM(result), 0);
     return 0;
 }
@@ -203,11 +204,23 @@ LRESULT OnWorkerText(HWND dialog, UINT, WPARAM item, LPARAM text) {
     return TRUE;
 }
 
+// The receiver's one message: a response that could not be sent, with the
+// system's error code, over its dialog.
+void ShowSendFailed(HWND dialog, int error) {
+    wchar_t format[128], text[160], caption[64];
+    if (!LngGetFormat(Instance(), IDS_IRDA_SEND_FAILED, "IDS_IRDA_SEND_FAILED", format, 128))
+        wcscpy(format, L"send failed. Error: %d");
+    std::swprintf(text, 160, format, error);
+    if (!LngGetString(Instance(), IDS_ERROR, "IDS_ERROR", caption, 64)) wcscpy(caption, L"Error");
+    MessageBoxW(dialog, text, caption, MB_OK | MB_ICONSTOP);
+}
+
 LRESULT OnWorkerDone(HWND dialog, UINT, WPARAM result, LPARAM) {
     if (IrdaDialogState* state = StateOf(dialog)) {
         WaitForSingleObject(state->thread, INFINITE);
         CloseHandle(state->thread);
         state->thread = nullptr;
+        if (state->sendError) ShowSendFailed(dialog, state->sendError);
     }
     EndDialog(dialog, INT_PTR(result));
     return TRUE;

@@ -27,6 +27,7 @@ struct IrdaDialogState {
     wchar_t name[260] = {};          // receive: the received file's name
     const wchar_t* file = nullptr;   // send: the file's path
     wchar_t searchFormat[128] = {};  // send: the translated search text
+    int sendError = 0;               // receive: the system's code when a response could not be sent
     HANDLE thread = nullptr;
 };
 

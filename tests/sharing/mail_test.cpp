@@ -179,3 +179,43 @@ TEST(MailConvertTest, PicturesAreScaledAndWrittenInTheChosenFormat) {
     EXPECT_NE(MailConvertPicture((dir.path() / "missing.jpg").wstring().c_str(), L"x.tmp", 1, 1, &name), 0);
     FreeFormatRegistry();
 }
+
+// The writers' colour models: a true-colour picture of more than 256 colours
+// goes out as a palette GIF, a palette GIF as a true-colour JPEG; Pillow
+// reads both attachments of the submitted message.
+TEST_F(MailStoreTest, ConvertedPicturesTravelInTheWritersColourModels) {
+    const std::string gradient = (files_.path() / "gradient.png").string();
+    const std::string palette = (files_.path() / "palette.gif").string();
+    ASSERT_EQ(std::system(("/usr/bin/python3 -c \"from PIL import Image; "
+                           "g = Image.new('RGB', (64, 48)); "
+                           "g.putdata([(x * 4, y * 5, (x + y) * 2) for y in range(48) for x in range(64)]); "
+                           "g.save('" + gradient + "'); "
+                           "g.quantize(16).save('" + palette + "')\"").c_str()), 0);
+    InitFormatRegistry();
+    const struct {
+        std::string source;
+        int format;
+        const wchar_t* name;
+    } cases[] = {
+        {gradient, 5, L"gradient.gif"},
+        {palette, 3, L"palette.jpg"},
+    };
+    MailMessageData message;
+    message.from = "me@device.example";
+    message.to = {L"a@x.org"};
+    for (const auto& c : cases) {
+        const std::wstring temp = MailTemporaryName(files_.path().wstring() + L"/", c.format);
+        std::wstring name;
+        ASSERT_EQ(MailConvertPicture(Utf8ToWide(c.source.c_str()).c_str(), temp.c_str(), 2, c.format, &name), 0)
+            << c.source;
+        EXPECT_EQ(name, c.name);
+        message.attachments.push_back({name, ReadBytes(temp)});
+    }
+    FreeFormatRegistry();
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    std::wstring path;
+    ASSERT_EQ(MailStoreSubmit(store, message, &path), 0);
+    const auto pictures = All(ReadWithPython(path, {}), "picture");
+    EXPECT_EQ(pictures, (std::vector<std::string>{"GIF 32x24 P", "JPEG 32x24 RGB"}));
+}

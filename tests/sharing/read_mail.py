@@ -1,12 +1,26 @@
 """Reads a message from an Outbox with Python's own e-mail parser and prints
 what a mail client would show, as JSON: the From, To and Cc headers, the
 subject, the text body, each attachment's file name and sha256, and the
-sha256 of each source file named after the message (for comparison)."""
+sha256 of each source file named after the message (for comparison), and
+for each attachment what Pillow reads in it: format, size and mode, or "-"."""
 import email
 import email.policy
 import hashlib
+import io
 import json
 import sys
+
+from PIL import Image
+
+
+def picture(data):
+    try:
+        with Image.open(io.BytesIO(data)) as image:
+            image.load()
+            return '%s %dx%d %s' % (image.format, image.width, image.height, image.mode)
+    except Exception:
+        return '-'
+
 
 with open(sys.argv[1], 'rb') as f:
     message = email.message_from_binary_file(f, policy=email.policy.default)
@@ -20,7 +34,8 @@ result = {
     'subject': str(message.get('Subject', '')),
     'body': body.get_content() if body is not None else None,
     'attachments': [{'name': part.get_filename(),
-                     'sha256': hashlib.sha256(part.get_payload(decode=True)).hexdigest()}
+                     'sha256': hashlib.sha256(part.get_payload(decode=True)).hexdigest(),
+                     'picture': picture(part.get_payload(decode=True))}
                     for part in message.iter_attachments()],
     'sources': [hashlib.sha256(open(p, 'rb').read()).hexdigest() for p in sys.argv[2:]],
     'defects': defects,
@@ -33,6 +48,7 @@ for key in ('from', 'to', 'cc', 'bcc', 'subject', 'body'):
     print(key + '\t' + json.dumps(value))
 for a in result['attachments']:
     print('attachment\t' + json.dumps(a['name']) + '\t' + a['sha256'])
+    print('picture\t' + a['picture'])
 for s in result['sources']:
     print('source\t' + s)
 print('defects\t' + str(len(defects)))

@@ -1,6 +1,7 @@
 // The sharing dialogs and entry points as users meet them: dialogs driven by
 // the modal test driver, messages in the store's Outbox, files received and
 // sent over the infrared stand-in by a second copy in this process.
+#include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -15,7 +16,9 @@
 #include "platform/mailstore.h"
 #include "resources/sharing.rh"
 #include "shell/settings_win.h"
+#include "imagelib/save.h"
 #include "tests/support/modaldriver.h"
+#include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/irda.h"
 #include "tools/sharing_win.h"
@@ -183,6 +186,40 @@ TEST_F(SharingWin, SendByMailPutsOneMessageInTheChosenStoresOutbox) {
     EXPECT_NE(message.find("AQID\r\n"), std::string::npos);  // b.png's three bytes
 }
 
+// The GIF choice: a true-colour picture of more than 256 colours goes out as
+// a GIF under its own name with the GIF extension.
+TEST_F(SharingWin, TheGifChoiceAttachesAPaletteGif) {
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    EnsureFormatRegistry();
+    OwnedBitmap picture;
+    ASSERT_EQ(AllocBitmap(picture.get(), kPixelRGB, 4, 40, 30), 1);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            uint8_t* p = picture->pixels + size_t(y) * picture->bytesPerRow + size_t(x) * 3;
+            p[0] = uint8_t(x * 6), p[1] = uint8_t(y * 8), p[2] = uint8_t((x + y) * 3);
+        }
+    const std::wstring source = files_.File("gradient.png");
+    SaveOptions save;
+    InitSaveOptions(&save);
+    save.formatIndex = kFormatPng;
+    ASSERT_EQ(SavePictureToFile(source.c_str(), picture.get(), &save), 0);
+    ModalDriver driver;
+    driver.OnDialog([&](HWND d) {
+        SetItemText(d, IDC_EMAILOPT_TO, L"x@one.example");
+        SelectComboItem(d, IDC_EMAILOPT_SIZE, 0);
+        SelectComboItem(d, IDC_EMAILOPT_FORMAT, 5);
+        Click(d, IDC_EMAILOPT_SEND);
+    });
+    EXPECT_EQ(SendFilesByMail(nullptr, {source}), 1);
+    const auto sent = OutboxFiles(store);
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string message = ReadText(sent[0]);
+    const size_t name = message.find("filename=\"gradient.gif\"");
+    ASSERT_NE(name, std::string::npos);
+    EXPECT_NE(message.find("\r\n\r\nR0lGOD", name), std::string::npos);  // the bytes begin "GIF8"
+}
+
 TEST_F(SharingWin, FailedSendsAreShownAndNothingHalfIsSubmitted) {
     MailStoreInfo store;
     ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
@@ -279,4 +316,56 @@ TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
     EXPECT_STREQ(name, L"unchanged");
     IrDeviceInfo devices[2];
     EXPECT_EQ(IrEnumerateDevices(devices, 2), 0);
+}
+
+// A peer that pushes requests and resets the connection without reading the
+// answers: the receiver cannot send its responses and says so over its
+// dialog with the system's error code, and the transfer ends with 0.
+TEST_F(SharingWin, AResponseThatCannotBeSentIsShownWithTheSystemsError) {
+    constexpr uint16_t kPort = 47651;
+    IrSetServicePort("OBEX", kPort);
+    bool pushed = false;
+    ModalDriver driver;
+    driver.OnDialog([&](HWND) {
+        IrDeviceInfo devices[2];
+        for (int i = 0; i < 300 && IrEnumerateDevices(devices, 2) == 0; ++i) Sleep(10);
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+        SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            // More CONNECT requests than the receiver can answer before the reset arrives.
+            std::vector<char> requests;
+            for (int i = 0; i < 2000; ++i) requests.insert(requests.end(), {'\x80', 0, 7, 0x10, 0, 8, 0});
+            pushed = send(peer, requests.data(), int(requests.size()), 0) == int(requests.size());
+            const linger reset{1, 0};
+            setsockopt(peer, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+        }
+        closesocket(peer);
+        WSACleanup();
+    });
+    std::wstring text, caption;
+    LONG_PTR icon = 0;
+    driver.OnDialog([&](HWND box) {
+        text = ItemText(box, 0xFFFF);
+        wchar_t title[64] = {};
+        GetWindowTextW(box, title, 64);
+        caption = title;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                icon = SendMessageW(child, STM_GETICON, 0, 0);
+        Click(box, IDOK);
+    });
+    wchar_t name[260] = L"unchanged";
+    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), name, 260), 0);
+    IrSetServicePort("OBEX", 0);
+    EXPECT_TRUE(pushed);
+    EXPECT_EQ(text.rfind(L"send failed. Error: ", 0), 0u) << WideToUtf8(text.c_str());
+    EXPECT_NE(text, L"send failed. Error: 0");
+    EXPECT_EQ(caption, L"Error");
+    EXPECT_EQ(icon, reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_HAND)));
+    EXPECT_STREQ(name, L"unchanged");
 }
