@@ -24,6 +24,7 @@
 #include "tests/support/testfiles.h"
 #include "tools/batchsheet_win.h"
 #include "processing/iptc.h"
+#include "processing/iptcjpeg.h"
 #include "tools/iptceditor_win.h"
 #include "tools/properties_win.h"
 #include "tests/tools/toolsettings_win.h"
@@ -510,4 +511,44 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
     EXPECT_EQ(std::string(written.record.slots[10].text, written.record.slots[10].length), "1");
     FileIptc untouched(files[1].path);
     EXPECT_EQ(untouched.record.present, 0u);
+}
+
+TEST_F(BatchSheet, IptcEditorShowsThePictureAndClearEmptiesEveryText) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "k.jpg"}});
+    IptcRecord start{};
+    IptcSetText(&start, 120, "old caption", 11);
+    IptcAddListItem(&start, kIptcKeywords, "old");
+    ASSERT_EQ(IptcWriteJpegFile(files[0].path, &start), 0);
+    IptcFree(&start);
+    modaltest::ModalDriver driver;
+    std::wstring dimensions, colours, captionBefore, captionAfter;
+    LRESULT keywordsBefore = -1, keywordsAfter = -1;
+    driver.OnDialog([&](HWND sheet) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        HWND file = Page(sheet, 0);
+        HWND caption = Page(sheet, 1);
+        HWND keywords = Page(sheet, 3);
+        ASSERT_NE(keywords, nullptr);
+        dimensions = ItemText(file, IDC_IP_DIMENSIONS);
+        colours = ItemText(file, IDC_IP_COLOURS);
+        captionBefore = ItemText(caption, IDC_IP_CAPTION);
+        keywordsBefore = SendDlgItemMessageW(keywords, IDC_IP_KEYLIST, LB_GETCOUNT, 0, 0);
+        Click(file, IDC_IP_CLEAR);
+        captionAfter = ItemText(caption, IDC_IP_CAPTION);
+        keywordsAfter = SendDlgItemMessageW(keywords, IDC_IP_KEYLIST, LB_GETCOUNT, 0, 0);
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDYES); });  // write the cleared record
+    RunIptcEditor(nullptr, files.data(), 1);
+    EXPECT_EQ(dimensions, L"320 x 240");  // the picture's size, not the preview's
+    EXPECT_EQ(colours, L"16M");
+    EXPECT_EQ(captionBefore, L"old caption");
+    EXPECT_EQ(keywordsBefore, 1);
+    EXPECT_EQ(captionAfter, L"");
+    EXPECT_EQ(keywordsAfter, 0);
+    FileIptc written(files[0].path);
+    EXPECT_EQ(written.record.slots[120].text, nullptr);
+    EXPECT_EQ(written.record.lists[kIptcKeywords].count, 0u);
+    EXPECT_EQ(SizeOf(files[0].path), std::make_pair(320, 240));
 }
