@@ -18,6 +18,7 @@
 #include "shell/filelist.h"
 #include "shell/settings_win.h"
 #include "shell/viewer_win.h"
+#include "shell/viewerlogic.h"
 #include "tests/support/dialogfit.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
@@ -422,13 +423,15 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     std::vector<SelectedFile> files = Select({{"photo.jpg", "photo.jpg"}, {"palette.gif", "p.gif"}});
     const wchar_t* paths[] = {files[0].path, files[1].path};
     modaltest::ModalDriver driver;
-    std::wstring type, dimensions, colours, dpi, name, typeAfter, coloursAfter;
+    std::wstring type, size, date, dimensions, colours, dpi, name, typeAfter, coloursAfter;
     int exifRows = -1;
     int exifRowsAfter = -1;
     bool previous = true;
     driver.OnDialog([&](HWND sheet) {
         HWND infos = Page(sheet, 0);
         type = ItemText(infos, IDC_PP_TYPE);
+        size = ItemText(infos, IDC_PP_SIZE);
+        date = ItemText(infos, IDC_PP_DATE);
         dimensions = ItemText(infos, IDC_PP_DIMENSIONS);
         colours = ItemText(infos, IDC_PP_COLOURS);
         dpi = ItemText(infos, IDC_PP_DPI);
@@ -445,6 +448,21 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     });
     EXPECT_EQ(RunPropertiesSheet(nullptr, paths, 2, 0), 0);
     EXPECT_EQ(type, L"JPEG");
+    // Size and date as the browser's list writes them: the number and its
+    // unit; the file's creation date in local time.
+    std::wstring number;
+    FormatSizeNumber(ReadBytes(files[0].path).size(), &number);
+    EXPECT_EQ(size.substr(0, number.size() + 1), number + L" ");
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExW(files[0].path, GetFileExInfoStandard, &data));
+    FILETIME local{};
+    SYSTEMTIME made{};
+    FileTimeToLocalFileTime(&data.ftCreationTime, &local);
+    FileTimeToSystemTime(&local, &made);
+    wchar_t expectedDate[64] = L"";
+    FormatFileDate(made, expectedDate, 64);
+    EXPECT_EQ(date, expectedDate);
+    EXPECT_NE(date, L"");
     EXPECT_EQ(dimensions, L"320 x 240");
     EXPECT_EQ(colours, L"16777216");  // one plane of 24 bits
     EXPECT_EQ(name, L"photo.jpg");
