@@ -340,21 +340,6 @@ void MakePreview(BatchToolState* s) {
     else FreeBitmap(&s->previewPicture);
 }
 
-// An owner-drawn preview item: its screen bitmap centred on the item's face.
-void DrawPreview(const BatchToolState* s, const DRAWITEMSTRUCT* draw) {
-    const HBITMAP shown = draw->CtlID == IDC_AD_AFTER ? s->previewAfter : s->previewBefore;
-    const RECT& r = draw->rcItem;
-    FillRect(draw->hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
-    BITMAP size{};
-    if (!shown || !GetObjectW(shown, sizeof size, &size)) return;
-    HDC memory = CreateCompatibleDC(draw->hDC);
-    if (!memory) return;
-    const HGDIOBJ old = SelectObject(memory, shown);
-    BitBlt(draw->hDC, r.left + (r.right - r.left - size.bmWidth + 1) / 2,
-           r.top + (r.bottom - r.top - size.bmHeight + 1) / 2, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-}
 
 void ShowCurrentFile(BatchToolState* s) {
     HWND page = s->windows.tool;
@@ -691,7 +676,8 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
     case WM_DRAWITEM: {
         const BatchToolState* s = StateOf(page);
         if (!s || s->kind == BatchToolKind::kCrop) return FALSE;
-        DrawPreview(s, reinterpret_cast<const DRAWITEMSTRUCT*>(second));
+        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(second);
+        DrawPreviewItem(draw, draw->CtlID == IDC_AD_AFTER ? s->previewAfter : s->previewBefore);
         SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
@@ -798,6 +784,20 @@ OutputOptions ReadOutputOptions(HWND formatPage) {
 
 void StoreOutputOptions(HWND formatPage) {
     if (formatPage) StoreOutputChoices(ChoicesFromPage(formatPage));
+}
+
+void DrawPreviewItem(const DRAWITEMSTRUCT* draw, HBITMAP shown) {
+    const RECT& r = draw->rcItem;
+    FillRect(draw->hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+    BITMAP size{};
+    if (!shown || !GetObjectW(shown, sizeof size, &size)) return;
+    HDC memory = CreateCompatibleDC(draw->hDC);
+    if (!memory) return;
+    const HGDIOBJ old = SelectObject(memory, shown);
+    BitBlt(draw->hDC, r.left + (r.right - r.left - size.bmWidth + 1) / 2,
+           r.top + (r.bottom - r.top - size.bmHeight + 1) / 2, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
 }
 
 OutputFolder ReadOutputFolder(HWND folderPage) {

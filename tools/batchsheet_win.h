@@ -90,6 +90,9 @@ OutputOptions ReadOutputOptions(HWND formatPage);
 void StoreOutputOptions(HWND formatPage);
 OutputFolder ReadOutputFolder(HWND folderPage);
 void StoreOutputFolder(HWND folderPage);
+// Draws an owner-drawn preview item: the item's face, and `shown` (may be
+// null) centred on it.
+void DrawPreviewItem(const DRAWITEMSTRUCT* draw, HBITMAP shown);
 // Selects, in the folder page's tree, the folder `path` lies in (the part up
 // to its last '\'); nothing without a page.
 void OutputPageSetFolder(HWND folderPage, const wchar_t* path);

@@ -156,20 +156,6 @@ void ShowPreview(IptcEditor* e, HWND file, const wchar_t* path) {
     InvalidateRect(item, nullptr, TRUE);
 }
 
-void DrawPreview(const IptcEditor& e, const DRAWITEMSTRUCT* draw) {
-    const RECT& r = draw->rcItem;
-    FillRect(draw->hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
-    BITMAP size{};
-    if (!e.preview || !GetObjectW(e.preview, sizeof size, &size)) return;
-    HDC memory = CreateCompatibleDC(draw->hDC);
-    if (!memory) return;
-    const HGDIOBJ old = SelectObject(memory, e.preview);
-    BitBlt(draw->hDC, r.left + (r.right - r.left - size.bmWidth + 1) / 2,
-           r.top + (r.bottom - r.top - size.bmHeight + 1) / 2, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-}
-
 // Clear: every text, the urgency and both lists emptied.
 void ClearPages(IptcEditor* e) {
     for (const Field& f : kFields)
@@ -310,7 +296,7 @@ INT_PTR CALLBACK EditorPage(HWND page, UINT message, WPARAM first, LPARAM second
         return TRUE;
     case WM_DRAWITEM:
         if (!e || first != IDC_IP_PREVIEW) return FALSE;
-        DrawPreview(*e, reinterpret_cast<const DRAWITEMSTRUCT*>(second));
+        DrawPreviewItem(reinterpret_cast<const DRAWITEMSTRUCT*>(second), e->preview);
         SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
         return TRUE;
     case WM_NOTIFY:
