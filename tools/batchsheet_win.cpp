@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "display/display_win.h"
 #include "display/view_win.h"
 #include "imagelib/formats.h"
+#include "imagelib/geometry.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
 #include "platform/framework_win.h"
@@ -20,6 +22,7 @@
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
 #include "shell/settings_win.h"
+#include "shell/viewer_win.h"
 #include "tools/tooldialogs_win.h"
 
 namespace {
@@ -171,11 +174,9 @@ INT_PTR CALLBACK OutputFolderPage(HWND page, UINT message, WPARAM first, LPARAM 
         LngSetItemText(page, IDC_FD_TSUFFIX, "IDC_FD_TSUFFIX");
         SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(link));
         link->windows->folder = page;
-        // The folder of the first selected file.
-        if (link->files) {
-            const wchar_t* path = link->files[0].path;
-            SetDlgItemTextW(page, IDC_FD_FOLDER, std::wstring(path, FileNameOffset(path)).c_str());
-        }
+        // The folder tree, on the folder of the first selected file.
+        TreeSetOwner(GetDlgItem(page, IDC_FD_FOLDER));
+        if (link->files) OutputPageSetFolder(page, link->files[0].path);
         const OutputFolder stored = ReadStoredOutputFolder();
         SendDlgItemMessageW(page, IDC_FD_PREFIX, EM_LIMITTEXT, kOutputAffixCapacity - 1, 0);
         SendDlgItemMessageW(page, IDC_FD_SUFFIX, EM_LIMITTEXT, kOutputAffixCapacity - 1, 0);
@@ -189,7 +190,12 @@ INT_PTR CALLBACK OutputFolderPage(HWND page, UINT message, WPARAM first, LPARAM 
         if (id == IDC_APPLY || id == IDC_APPLYALL) ForwardToToolPage(page, id);
         return TRUE;
     }
-    case WM_NOTIFY: return AnswerKillActive(page, second);
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(second);
+        if (header->idFrom != IDC_FD_FOLDER) return AnswerKillActive(page, second);
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, TreeOnNotify(page, header));
+        return TRUE;
+    }
     default: return FALSE;
     }
 }
@@ -275,6 +281,66 @@ void CropSpinMoved(BatchToolState* s) {
     ViewSetSelection(s->cropView, &selection);
 }
 
+// --- The preview ------------------------------------------------------------
+
+bool HasAfterPreview(BatchToolKind kind) { return kind == BatchToolKind::kAdjust || kind == BatchToolKind::kFilter; }
+
+int PreviewItem(BatchToolKind kind) {
+    switch (kind) {
+    case BatchToolKind::kConvert: return IDC_PV_PREVIEW;
+    case BatchToolKind::kAdjust:
+    case BatchToolKind::kFilter: return IDC_AD_BEFORE;
+    default: return IDC_TOOL_PREVIEW;
+    }
+}
+
+void DeleteBitmapHandle(HBITMAP* handle) {
+    if (*handle) DeleteObject(*handle);
+    *handle = nullptr;
+}
+
+void FreePreview(BatchToolState* s) {
+    DeleteBitmapHandle(&s->previewBefore);
+    DeleteBitmapHandle(&s->previewAfter);
+    FreeBitmap(&s->previewPicture);
+}
+
+void ReadToolValues(BatchToolState* s);
+
+// The after preview again from the loaded picture with the tool's values.
+void MakeAfterPreview(BatchToolState* s) {
+    if (!HasAfterPreview(s->kind)) return;
+    DeleteBitmapHandle(&s->previewAfter);
+    HWND item = GetDlgItem(s->windows.tool, IDC_AD_AFTER);
+    Bitmap copy{};
+    if (s->previewPicture.width > 0 && BitmapCrop(&s->previewPicture, &copy, nullptr) == 0) {
+        ReadToolValues(s);
+        const int rc = s->kind == BatchToolKind::kAdjust ? ApplyAdjust(&copy, s->adjust) : (ApplyFilter(&copy, s->filter), 0);
+        if (rc == 0) s->previewAfter = MakeScreenBitmap(item, &copy, copy.width, copy.height, nullptr);
+    }
+    FreeBitmap(&copy);
+    InvalidateRect(item, nullptr, TRUE);
+}
+
+// Both previews from the current file, scaled into the preview item.
+void MakePreview(BatchToolState* s) {
+    FreePreview(s);
+    HWND item = GetDlgItem(s->windows.tool, PreviewItem(s->kind));
+    RECT client{};
+    GetClientRect(item, &client);
+    ImageInfo info{};
+    if (client.right > 0 && client.bottom > 0 &&
+        LoadPictureThumbnail(s->files[s->current].path, &s->previewPicture, &info, client.right, client.bottom, 0, 1,
+                             1, 0, MetadataExifOrientation()) == 0)
+        s->previewBefore = MakeScreenBitmap(item, &s->previewPicture, s->previewPicture.width,
+                                            s->previewPicture.height, nullptr);
+    FreePictureInfo(&info);
+    InvalidateRect(item, nullptr, TRUE);
+    if (HasAfterPreview(s->kind)) MakeAfterPreview(s);
+    else FreeBitmap(&s->previewPicture);
+}
+
+
 void ShowCurrentFile(BatchToolState* s) {
     HWND page = s->windows.tool;
     const wchar_t* path = s->files[s->current].path;
@@ -288,6 +354,7 @@ void ShowCurrentFile(BatchToolState* s) {
     }
     SetDlgItemTextW(page, pathId, path);
     SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
+    MakePreview(s);
     if (s->kind == BatchToolKind::kConvert) {
         ImageInfo info{};
         if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex >= 0) {
@@ -577,8 +644,12 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
                     SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_SETPOS, TRUE, position);
                     SendDlgItemMessageW(page, IDC_AD_VALUESPIN, UDM_SETPOS32, 0, position);
                 }
+                MakeAfterPreview(s);
             }
             return TRUE;
+        case IDC_AUTOLEVELS:
+        case IDC_AUTOCONTRAST:
+        case IDC_REDUCENOISE: MakeAfterPreview(s); return TRUE;
         default: return FALSE;
         }
     }
@@ -589,6 +660,7 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
                                   int32_t(SendDlgItemMessageW(page, IDC_AD_VALUEBAR, TBM_GETPOS, 0, 0)));
             ShowAdjustSetting(s);
         }
+        if (s) MakeAfterPreview(s);
         return TRUE;
     }
     case WM_VSCROLL: {
@@ -597,7 +669,16 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
         if (s && s->kind == BatchToolKind::kAdjust && LOWORD(first) == SB_THUMBPOSITION) {
             SetAdjustFromPosition(&s->adjust, s->adjustSetting, int32_t(short(HIWORD(first))));
             ShowAdjustSetting(s);
+            MakeAfterPreview(s);
         }
+        return TRUE;
+    }
+    case WM_DRAWITEM: {
+        const BatchToolState* s = StateOf(page);
+        if (!s || s->kind == BatchToolKind::kCrop) return FALSE;
+        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(second);
+        DrawPreviewItem(draw, draw->CtlID == IDC_AD_AFTER ? s->previewAfter : s->previewBefore);
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
     case WM_NOTIFY: return AnswerKillActive(page, second);
@@ -663,6 +744,7 @@ int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchT
     RunToolSheet(parent, pages, 3, SheetCallback);
     g_current = outer;
     FreeBitmap(&state.cropPreview);
+    FreePreview(&state);
     return 1;
 }
 
@@ -704,16 +786,34 @@ void StoreOutputOptions(HWND formatPage) {
     if (formatPage) StoreOutputChoices(ChoicesFromPage(formatPage));
 }
 
+void DrawPreviewItem(const DRAWITEMSTRUCT* draw, HBITMAP shown) {
+    const RECT& r = draw->rcItem;
+    FillRect(draw->hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+    BITMAP size{};
+    if (!shown || !GetObjectW(shown, sizeof size, &size)) return;
+    HDC memory = CreateCompatibleDC(draw->hDC);
+    if (!memory) return;
+    const HGDIOBJ old = SelectObject(memory, shown);
+    BitBlt(draw->hDC, r.left + (r.right - r.left - size.bmWidth + 1) / 2,
+           r.top + (r.bottom - r.top - size.bmHeight + 1) / 2, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
+
 OutputFolder ReadOutputFolder(HWND folderPage) {
     if (!folderPage) return ReadStoredOutputFolder();
     OutputFolder folder{};
-    GetDlgItemTextW(folderPage, IDC_FD_FOLDER, folder.folder, int(kOutputPathCapacity) - 1);
-    const size_t length = std::wcslen(folder.folder);
-    if (length > 0 && folder.folder[length - 1] != L'\\' && folder.folder[length - 1] != L'/')
-        folder.folder[length] = L'\\';
+    // The tree's paths end in '\'; nothing selected leaves the source's own folder.
+    TreeGetSelectedPath(GetDlgItem(folderPage, IDC_FD_FOLDER), folder.folder, int(kOutputPathCapacity));
     GetDlgItemTextW(folderPage, IDC_FD_PREFIX, folder.prefix, int(kOutputAffixCapacity));
     GetDlgItemTextW(folderPage, IDC_FD_SUFFIX, folder.suffix, int(kOutputAffixCapacity));
     return folder;
+}
+
+void OutputPageSetFolder(HWND folderPage, const wchar_t* path) {
+    if (!folderPage || !path) return;
+    const std::wstring folder(path, FileNameOffset(path));
+    TreeSelectPath(GetDlgItem(folderPage, IDC_FD_FOLDER), folder.c_str());
 }
 
 void StoreOutputFolder(HWND folderPage) {

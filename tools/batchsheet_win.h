@@ -62,6 +62,13 @@ struct BatchToolState {
     int adjustSetting;
     int32_t updating;  // set while the page writes the value edit itself
     FilterValues filter;
+    // The preview of the current file: its screen bitmap as loaded and, for
+    // adjust and filter, with the tool's values applied (null when the file
+    // does not load); adjust and filter keep the loaded picture to remake the
+    // second one as the values change.
+    HBITMAP previewBefore;
+    HBITMAP previewAfter;
+    Bitmap previewPicture;
     // Crop: the preview's scale (percent), the image view and its picture.
     int32_t cropScale;
     HWND cropView;
@@ -83,6 +90,12 @@ OutputOptions ReadOutputOptions(HWND formatPage);
 void StoreOutputOptions(HWND formatPage);
 OutputFolder ReadOutputFolder(HWND folderPage);
 void StoreOutputFolder(HWND folderPage);
+// Draws an owner-drawn preview item: the item's face, and `shown` (may be
+// null) centred on it.
+void DrawPreviewItem(const DRAWITEMSTRUCT* draw, HBITMAP shown);
+// Selects, in the folder page's tree, the folder `path` lies in (the part up
+// to its last '\'); nothing without a page.
+void OutputPageSetFolder(HWND folderPage, const wchar_t* path);
 
 // One page of a tool sheet: dialog, procedure, page parameter, title
 // (string id and key) and whether it is made with the sheet.

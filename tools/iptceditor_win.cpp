@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <cwctype>
 #include <string>
 
+#include "display/display_win.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "platform/framework_win.h"
@@ -18,6 +20,7 @@
 #include "resources/tools.rh"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
+#include "shell/pictureload.h"
 #include "tools/batch.h"
 #include "tools/batchsheet_win.h"
 #include "tools/iptctemplate_win.h"
@@ -51,6 +54,7 @@ struct IptcEditor {
     int made;
     bool modified;
     bool showing;  // set while the pages are filled from a record
+    HBITMAP preview;  // the current file on page 0, or null
 };
 
 IptcEditor* g_editor = nullptr;
@@ -125,6 +129,43 @@ void ShowRecord(IptcEditor* e, const IptcRecord& record) {
     e->showing = false;
 }
 
+// The preview of the file on page 0 with its size and colours ("16M" from
+// two bytes a pixel on); all empty when the file does not load.
+void ShowPreview(IptcEditor* e, HWND file, const wchar_t* path) {
+    if (e->preview) DeleteObject(e->preview);
+    e->preview = nullptr;
+    HWND item = GetDlgItem(file, IDC_IP_PREVIEW);
+    RECT client{};
+    GetClientRect(item, &client);
+    Bitmap picture{};
+    ImageInfo info{};
+    std::wstring dimensions, colours;
+    if (client.right > 0 && client.bottom > 0 &&
+        LoadPictureThumbnail(path, &picture, &info, client.right, client.bottom, 0, 1, 1, 0,
+                             MetadataExifOrientation()) == 0) {
+        e->preview = MakeScreenBitmap(item, &picture, picture.width, picture.height, nullptr);
+        // The file's own size, not the preview's.
+        dimensions = std::to_wstring(info.width) + L" x " + std::to_wstring(info.height);
+        colours = picture.bytesPerPixel < 2 ? std::to_wstring(1u << std::min<uint32_t>(picture.bitsPerSample, 16))
+                                            : std::wstring(L"16M");
+    }
+    FreePictureInfo(&info);
+    FreeBitmap(&picture);
+    SetDlgItemTextW(file, IDC_IP_DIMENSIONS, dimensions.c_str());
+    SetDlgItemTextW(file, IDC_IP_COLOURS, colours.c_str());
+    InvalidateRect(item, nullptr, TRUE);
+}
+
+// Clear: every text, the urgency and both lists emptied.
+void ClearPages(IptcEditor* e) {
+    for (const Field& f : kFields)
+        if (e->pages[f.page]) SetDlgItemTextW(e->pages[f.page], f.control, L"");
+    if (e->pages[2]) SendDlgItemMessageW(e->pages[2], IDC_IP_PRIORITY, CB_SETCURSEL, WPARAM(-1), 0);
+    if (e->pages[3]) SendDlgItemMessageW(e->pages[3], IDC_IP_KEYLIST, LB_RESETCONTENT, 0, 0);
+    if (e->pages[4]) SendDlgItemMessageW(e->pages[4], IDC_IP_SUPCATLIST, LB_RESETCONTENT, 0, 0);
+    e->modified = true;
+}
+
 void ShowFile(IptcEditor* e) {
     const wchar_t* path = e->files[e->current].path;
     HWND file = e->pages[0];
@@ -133,6 +174,7 @@ void ShowFile(IptcEditor* e) {
     if (ReadFacts(path, &info)) IptcRead(info.metadata, &record);
     if (file) {
         SetDlgItemTextW(file, IDC_IP_PATH, path);
+        ShowPreview(e, file, path);
         std::wstring type;
         if (const char* name = GetFormatShortName(info.formatIndex))
             for (const char* p = name; *p; ++p) type += wchar_t(std::towupper(wchar_t(static_cast<unsigned char>(*p))));
@@ -221,6 +263,7 @@ void Command(IptcEditor* e, HWND page, UINT id, UINT code) {
         IptcFree(&record);
         return;
     }
+    case IDC_IP_CLEAR: ClearPages(e); return;
     case IDC_IP_PRIORITY:
         if (code == CBN_SELCHANGE && !e->showing) e->modified = true;
         return;
@@ -250,6 +293,11 @@ INT_PTR CALLBACK EditorPage(HWND page, UINT message, WPARAM first, LPARAM second
     }
     case WM_COMMAND:
         if (e) Command(e, page, LOWORD(first), HIWORD(first));
+        return TRUE;
+    case WM_DRAWITEM:
+        if (!e || first != IDC_IP_PREVIEW) return FALSE;
+        DrawPreviewItem(reinterpret_cast<const DRAWITEMSTRUCT*>(second), e->preview);
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
         return TRUE;
     case WM_NOTIFY:
         if (reinterpret_cast<const NMHDR*>(second)->code == UINT(PSN_KILLACTIVE)) {
@@ -299,5 +347,6 @@ int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count) {
     g_editor = &editor;
     const INT_PTR result = RunToolSheet(parent, pages, kPages, EditorCallback);
     g_editor = outer;
+    if (editor.preview) DeleteObject(editor.preview);
     return int(result);
 }

@@ -13,6 +13,7 @@
 #include "processing/iptc.h"
 #include "resources/tools.rh"
 #include "shell/language_win.h"
+#include "shell/viewer_win.h"
 #include "tools/batch.h"
 #include "tools/batchsheet_win.h"
 #include "tools/output.h"
@@ -91,7 +92,15 @@ void FillInfos(HWND page, const PropertiesContext& c) {
     const size_t nameStart = FileNameOffset(path);
     SetDlgItemTextW(page, IDC_PP_FOLDER, std::wstring(path, nameStart).c_str());
     SetDlgItemTextW(page, IDC_PP_FILENAME, path + nameStart);
-    SetDlgItemTextW(page, IDC_PP_SIZE, c.infoRead ? (std::to_wstring(c.info.fileSize) + L" bytes").c_str() : L"");
+    // The size and date as the browser's list shows them.
+    std::wstring size;
+    if (c.infoRead) {
+        wchar_t number[32] = L"";
+        wchar_t unit[32] = L"";
+        FormatFileSize(c.info.fileSize, number, 32, unit, 32);
+        size = std::wstring(number) + L" " + unit;
+    }
+    SetDlgItemTextW(page, IDC_PP_SIZE, size.c_str());
     WIN32_FILE_ATTRIBUTE_DATA data{};
     SetDlgItemTextW(page, IDC_PP_DATE, L"");
     if (GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
@@ -99,8 +108,8 @@ void FillInfos(HWND page, const PropertiesContext& c) {
         SYSTEMTIME time{};
         FileTimeToLocalFileTime(&data.ftCreationTime, &local);
         FileTimeToSystemTime(&local, &time);
-        wchar_t text[64];
-        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, text, 64);
+        wchar_t text[64] = L"";
+        FormatFileDate(time, text, 64);
         SetDlgItemTextW(page, IDC_PP_DATE, text);
     }
     const bool image = c.infoRead && c.info.formatIndex >= 0;

@@ -7,20 +7,25 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "display/display_win.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "resources/tools.rh"
 #include "shell/filelist.h"
 #include "shell/settings_win.h"
+#include "shell/viewer_win.h"
+#include "shell/viewerlogic.h"
 #include "tests/support/dialogfit.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/batchsheet_win.h"
 #include "processing/iptc.h"
+#include "processing/iptcjpeg.h"
 #include "tools/iptceditor_win.h"
 #include "tools/properties_win.h"
 #include "tests/tools/toolsettings_win.h"
@@ -39,6 +44,11 @@ std::wstring Fixture(const char* name) { return testing_support::FixtureFile(PV_
 class BatchSheet : public ToolSettingsTest {
 protected:
     BatchSheet() : ToolSettingsTest(L"Software\\TrelmoBatchSheetTest") {}
+    void SetUp() override {
+        ToolSettingsTest::SetUp();
+        static const int displayReady = DisplayInit();  // once, as the program does at start-up
+        ASSERT_EQ(displayReady, 1);
+    }
     // Copies of fixture pictures as the browser's selection.
     std::vector<SelectedFile> Select(const std::vector<std::pair<const char*, const char*>>& copies) {
         std::vector<SelectedFile> files(copies.size());
@@ -175,6 +185,59 @@ TEST_F(BatchSheet, ConvertAskBeforeOverwriteAndResizeToPreset) {
 
 namespace {
 
+// A folder on the device (a path from its root, as the folder tree gives
+// them) with a subfolder "out", removed with all it holds at the end.
+struct DeviceFolder {
+    std::wstring path = L"\\Temp\\batchsheet" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    DeviceFolder() {
+        CreateDirectoryW(L"\\Temp", nullptr);
+        CreateDirectoryW(path.c_str(), nullptr);
+        CreateDirectoryW((path + L"out").c_str(), nullptr);
+    }
+    ~DeviceFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(path), ignored);
+    }
+};
+
+std::wstring SelectedTreePath(HWND tree) {
+    wchar_t path[MAX_PATH] = L"?";
+    TreeGetSelectedPath(tree, path, MAX_PATH);
+    return path;
+}
+
+}  // namespace
+
+TEST_F(BatchSheet, FolderPageTreeStartsOnTheSourceFolderAndChoosesWhereResultsGo) {
+    DeviceFolder device;
+    SelectedFile file{};
+    wcscpy(file.path, (device.path + L"p.jpg").c_str());
+    WriteBytes(file.path, ReadBytes(Fixture("photo.jpg")));
+    modaltest::ModalDriver driver;
+    std::wstring startedOn, chosen;
+    driver.OnDialog([&](HWND sheet) {
+        PropSheet_SetCurSel(sheet, nullptr, 2);
+        HWND tree = GetDlgItem(Page(sheet, 2), IDC_FD_FOLDER);
+        startedOn = SelectedTreePath(tree);
+        const auto child = reinterpret_cast<HTREEITEM>(
+            SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)));
+        ASSERT_TRUE(child);  // "out"
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
+        chosen = SelectedTreePath(tree);
+        Click(Page(sheet, 0), IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchConvertTool(nullptr, &file, 1), 1);
+    EXPECT_EQ(startedOn, device.path);
+    EXPECT_EQ(chosen, device.path + L"out\\");
+    EXPECT_EQ(SizeOf(device.path + L"out\\p_m.jpg"), std::make_pair(320, 240));
+    EXPECT_EQ(GetFileAttributesW((device.path + L"p_m.jpg").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The folder is chosen per run: it is not among the stored settings.
+    EXPECT_EQ(ReadOutputFolder(nullptr).folder[0], L'\0');
+}
+
+namespace {
+
 uint64_t SumOfSamples(const std::wstring& path) {
     testing_support::LoadedPicture p;
     LoadOptions options{};
@@ -210,6 +273,99 @@ TEST_F(BatchSheet, AdjustTypedBrightnessIsClampedAndApplied) {
     EXPECT_EQ(gammaShown, L"1.00");
     EXPECT_EQ(shown, L"250");
     EXPECT_GT(SumOfSamples(dir.File("g_m.png")), SumOfSamples(files[0].path) + 48 * 32 * 150);
+}
+
+namespace {
+
+// The sum of the samples of a screen bitmap (0 for none), read back as 32-bit
+// pixels.
+uint64_t SumOfScreenBitmap(HBITMAP bitmap) {
+    BITMAP size{};
+    if (!bitmap || !GetObjectW(bitmap, sizeof size, &size)) return 0;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size.bmWidth;
+    info.bmiHeader.biHeight = size.bmHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<uint8_t> pixels(size_t(size.bmWidth) * size_t(size.bmHeight) * 4);
+    HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, bitmap, 0, UINT(size.bmHeight), pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    uint64_t sum = 0;
+    for (size_t i = 0; rows > 0 && i < pixels.size(); i += 4) sum += pixels[i] + pixels[i + 1] + pixels[i + 2];
+    return sum;
+}
+
+struct PreviewSums {
+    uint64_t before = 0;
+    uint64_t after = 0;
+};
+
+PreviewSums Previews() {
+    const BatchToolState* s = CurrentBatchTool();
+    return s ? PreviewSums{SumOfScreenBitmap(s->previewBefore), SumOfScreenBitmap(s->previewAfter)} : PreviewSums{};
+}
+
+// A trackbar moved by the user to `position`.
+void MoveBar(HWND page, int bar, int position) {
+    SendDlgItemMessageW(page, bar, TBM_SETPOS, TRUE, position);
+    SendMessageW(page, WM_HSCROLL, SB_THUMBPOSITION, reinterpret_cast<LPARAM>(GetDlgItem(page, bar)));
+}
+
+}  // namespace
+
+TEST_F(BatchSheet, AdjustAndFilterPreviewsFollowTheValues) {
+    std::vector<SelectedFile> files = Select({{"gradient.png", "g.png"}, {"photo.jpg", "p.jpg"}});
+    modaltest::ModalDriver driver;
+    PreviewSums start, brighter, stepped;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        start = Previews();
+        MoveBar(tool, IDC_AD_VALUEBAR, 60);
+        brighter = Previews();
+        Click(tool, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
+        stepped = Previews();
+        SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(RunBatchAdjustTool(nullptr, files.data(), 2), 1);
+    EXPECT_NE(start.before, 0u);
+    EXPECT_EQ(start.after, start.before);
+    EXPECT_EQ(brighter.before, start.before);
+    EXPECT_GT(brighter.after, brighter.before);
+    EXPECT_NE(stepped.before, start.before);
+    EXPECT_GT(stepped.after, stepped.before);
+
+    PreviewSums smoothed;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        start = Previews();
+        MoveBar(tool, IDC_SMOOTHBAR, 100);
+        smoothed = Previews();
+        SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(RunBatchFilterTool(nullptr, files.data() + 1, 1), 1);
+    EXPECT_EQ(start.after, start.before);
+    EXPECT_NE(smoothed.after, smoothed.before);
+    EXPECT_EQ(smoothed.before, start.before);
+}
+
+TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}, {"missing.jpg", "m.jpg"}});
+    for (auto run : {RunBatchConvertTool, RunBatchResizeTool, RunBatchRotateTool}) {
+        modaltest::ModalDriver driver;
+        PreviewSums first, second;
+        driver.OnDialog([&](HWND sheet) {
+            first = Previews();
+            SendMessageW(sheet, WM_COMMAND, IDC_STEP_NEXT, 0);  // the menu bar's step
+            second = Previews();
+            SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(run(nullptr, files.data(), 2), 1);
+        EXPECT_NE(first.before, 0u);
+        EXPECT_EQ(first.after, 0u);
+        EXPECT_EQ(second.before, 0u);  // a file that does not load leaves the preview empty
+    }
 }
 
 TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
@@ -271,13 +427,15 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     std::vector<SelectedFile> files = Select({{"photo.jpg", "photo.jpg"}, {"palette.gif", "p.gif"}});
     const wchar_t* paths[] = {files[0].path, files[1].path};
     modaltest::ModalDriver driver;
-    std::wstring type, dimensions, colours, dpi, name, typeAfter, coloursAfter;
+    std::wstring type, size, date, dimensions, colours, dpi, name, typeAfter, coloursAfter;
     int exifRows = -1;
     int exifRowsAfter = -1;
     bool previous = true;
     driver.OnDialog([&](HWND sheet) {
         HWND infos = Page(sheet, 0);
         type = ItemText(infos, IDC_PP_TYPE);
+        size = ItemText(infos, IDC_PP_SIZE);
+        date = ItemText(infos, IDC_PP_DATE);
         dimensions = ItemText(infos, IDC_PP_DIMENSIONS);
         colours = ItemText(infos, IDC_PP_COLOURS);
         dpi = ItemText(infos, IDC_PP_DPI);
@@ -294,6 +452,14 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     });
     EXPECT_EQ(RunPropertiesSheet(nullptr, paths, 2, 0), 0);
     EXPECT_EQ(type, L"JPEG");
+    // Size and date as the browser's list writes them: the number and its
+    // unit; the file's creation date in local time.
+    std::wstring number;
+    FormatSizeNumber(ReadBytes(files[0].path).size(), &number);
+    EXPECT_EQ(size.substr(0, number.size() + 1), number + L" ");
+    SYSTEMTIME today{};
+    GetLocalTime(&today);  // the copy was made moments ago
+    EXPECT_NE(date.find(std::to_wstring(today.wYear)), std::wstring::npos) << date;
     EXPECT_EQ(dimensions, L"320 x 240");
     EXPECT_EQ(colours, L"16777216");  // one plane of 24 bits
     EXPECT_EQ(name, L"photo.jpg");
@@ -325,6 +491,12 @@ struct FileIptc {
     ~FileIptc() { IptcFree(&record); }
 };
 
+// The editor makes its pages from posted messages once the sheet is up.
+void LetPagesBeMade() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
 }  // namespace
 
 TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
@@ -332,9 +504,7 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
     modaltest::ModalDriver driver;
     std::wstring captionShownAfterStep = L"?";
     driver.OnDialog([&](HWND sheet) {
-        // Let the pages be made.
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        LetPagesBeMade();
         HWND caption = Page(sheet, 1);
         HWND keywords = Page(sheet, 3);
         HWND credit = Page(sheet, 2);
@@ -360,4 +530,43 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
     EXPECT_EQ(std::string(written.record.slots[10].text, written.record.slots[10].length), "1");
     FileIptc untouched(files[1].path);
     EXPECT_EQ(untouched.record.present, 0u);
+}
+
+TEST_F(BatchSheet, IptcEditorShowsThePictureAndClearEmptiesEveryText) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "k.jpg"}});
+    IptcRecord start{};
+    IptcSetText(&start, 120, "old caption", 11);
+    IptcAddListItem(&start, kIptcKeywords, "old");
+    ASSERT_EQ(IptcWriteJpegFile(files[0].path, &start), 0);
+    IptcFree(&start);
+    modaltest::ModalDriver driver;
+    std::wstring dimensions, colours, captionBefore, captionAfter;
+    LRESULT keywordsBefore = -1, keywordsAfter = -1;
+    driver.OnDialog([&](HWND sheet) {
+        LetPagesBeMade();
+        HWND file = Page(sheet, 0);
+        HWND caption = Page(sheet, 1);
+        HWND keywords = Page(sheet, 3);
+        ASSERT_NE(keywords, nullptr);
+        dimensions = ItemText(file, IDC_IP_DIMENSIONS);
+        colours = ItemText(file, IDC_IP_COLOURS);
+        captionBefore = ItemText(caption, IDC_IP_CAPTION);
+        keywordsBefore = SendDlgItemMessageW(keywords, IDC_IP_KEYLIST, LB_GETCOUNT, 0, 0);
+        Click(file, IDC_IP_CLEAR);
+        captionAfter = ItemText(caption, IDC_IP_CAPTION);
+        keywordsAfter = SendDlgItemMessageW(keywords, IDC_IP_KEYLIST, LB_GETCOUNT, 0, 0);
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDYES); });  // write the cleared record
+    RunIptcEditor(nullptr, files.data(), 1);
+    EXPECT_EQ(dimensions, L"320 x 240");  // the picture's size, not the preview's
+    EXPECT_EQ(colours, L"16M");
+    EXPECT_EQ(captionBefore, L"old caption");
+    EXPECT_EQ(keywordsBefore, 1);
+    EXPECT_EQ(captionAfter, L"");
+    EXPECT_EQ(keywordsAfter, 0);
+    FileIptc written(files[0].path);
+    EXPECT_EQ(written.record.slots[120].text, nullptr);
+    EXPECT_EQ(written.record.lists[kIptcKeywords].count, 0u);
+    EXPECT_EQ(SizeOf(files[0].path), std::make_pair(320, 240));
 }
