@@ -117,8 +117,9 @@ LRESULT OnDestroy(HWND window, UINT, WPARAM, LPARAM) {
     }
     RemoveDirectoryW(s->folder.c_str());
     HandheldFullScreen(window, kShowTopBar | kShowInputButton);
+    const SlideshowHooks hooks = s->hooks;
     delete s;
-    // TODO(browser): start the thumbnail worker again once it exists.
+    if (hooks.startWorker) hooks.startWorker(hooks.user);
     return 0;
 }
 
@@ -147,7 +148,7 @@ bool RegisterSlideClass(HINSTANCE instance) {
 
 const wchar_t* SlideshowExtractFolder() { return L"\\Temp\\Trelmo\\"; }
 
-HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName, COLORREF background) {
+HWND SlideshowStartAlbum(const SlideshowHooks* hooks, const wchar_t* folder, const wchar_t* fileName, COLORREF background) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!RegisterSlideClass(instance)) return nullptr;
     const std::wstring album = std::wstring(folder) + fileName;
@@ -170,6 +171,7 @@ HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName, 
     s->names = std::move(config.names);
     s->soundKind = config.soundKind;
     s->folder = SlideshowExtractFolder();
+    if (hooks) s->hooks = *hooks;
 
     CreateDirectoryW(L"\\Temp", nullptr);
     CreateDirectoryW(s->folder.c_str(), nullptr);
@@ -185,7 +187,7 @@ HWND SlideshowStartAlbum(void*, const wchar_t* folder, const wchar_t* fileName, 
         return nullptr;
     }
     // From here the window owns the state.
-    // TODO(browser): stop the thumbnail worker for the length of the show once it exists.
+    if (s->hooks.stopWorker) s->hooks.stopWorker(s->hooks.user);
     MoveWindow(window, 0, 0, screenW, screenH, FALSE);
     HandheldFullScreen(window, kHideTopBar | kHideInputButton);
 

@@ -21,6 +21,15 @@
 
 constexpr UINT_PTR kSlideshowTimer = 1000;
 
+// What the program starting a show lends it (this layer cannot reach the
+// shell); either member may be null. The browser's thumbnail worker is
+// stopped once the show's window exists and started again when it closes.
+struct SlideshowHooks {
+    void (*stopWorker)(uintptr_t user);
+    void (*startWorker)(uintptr_t user);
+    uintptr_t user;
+};
+
 // One per show: made before the window, owned by the window from its
 // creation (its user data) and freed at WM_DESTROY.
 struct SlideshowState {
@@ -35,14 +44,15 @@ struct SlideshowState {
     std::wstring soundPath;           // the extracted sound file, empty without one
     int32_t soundKind = kAlbumSoundOther;
     std::wstring folder;              // extraction folder, ending in a separator
+    SlideshowHooks hooks{};           // copied from the caller's; members may be null
 };
 
-// Plays the album at folder + fileName. The first argument carries nothing.
+// Plays the album at folder + fileName. `hooks` may be null; it is copied.
 // `background` is the setting "SlideBackColor", which the caller reads (the
 // settings belong to the shell, above this layer).
 // Returns the show's window, or null when the album cannot be played (no
 // archive, no usable config, no picture): then no window was made.
-HWND SlideshowStartAlbum(void* unused, const wchar_t* folder, const wchar_t* fileName,
+HWND SlideshowStartAlbum(const SlideshowHooks* hooks, const wchar_t* folder, const wchar_t* fileName,
                          COLORREF background = 0x808080);
 
 // The folder pictures are extracted to, "\Temp\Trelmo\" on the device.

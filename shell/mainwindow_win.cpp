@@ -492,6 +492,18 @@ void SetDetailsColumns(HWND list, int before, int mode) {
 
 BrowserModel* ViewerModel() { return g_main.model.get(); }
 
+const SlideshowHooks* BrowserSlideshowHooks() {
+    static const SlideshowHooks hooks{
+        [](uintptr_t) {
+            if (g_main.model) g_main.model->StopWorker();
+        },
+        [](uintptr_t) {
+            if (g_main.model) g_main.model->StartWorker();
+        },
+        0};
+    return &hooks;
+}
+
 HWND MainMenuBar() { return g_main.menuBar; }
 
 HMENU MainMenu() { return g_main.menuBar ? MenuBarGetMenu(g_main.menuBar) : nullptr; }
@@ -605,7 +617,7 @@ int OpenCommandLineFile(const wchar_t* rawPath) {
     if (path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".alb") == 0) {
         const std::wstring folder = slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
         const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-        SlideshowStartAlbum(nullptr, folder.c_str(), name.c_str(), g_AppSettings.slideBackColor);
+        SlideshowStartAlbum(BrowserSlideshowHooks(), folder.c_str(), name.c_str(), g_AppSettings.slideBackColor);
         return 1;
     }
     if (slash == std::wstring::npos || !g_main.model) return 0;

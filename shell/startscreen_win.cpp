@@ -176,7 +176,7 @@ void OpenAlbumFile(HWND main) {
     open.lpstrInitialDir = g_AppSettings.currentFolder;
     open.lpstrTitle = L"";
     open.Flags = 0x1804;  // path and file must exist, hide read-only
-    if (GetOpenFileNameW(&open)) SlideshowStartAlbum(nullptr, L"", path, g_AppSettings.slideBackColor);
+    if (GetOpenFileNameW(&open)) SlideshowStartAlbum(BrowserSlideshowHooks(), L"", path, g_AppSettings.slideBackColor);
 }
 
 LRESULT OnTapUp(HWND window, UINT, WPARAM, LPARAM) {

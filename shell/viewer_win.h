@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 
+#include "display/slideshow_win.h"
 #include "display/view_win.h"
 #include "shell/browsermodel.h"
 #include "shell/settings_win.h"
@@ -58,6 +59,9 @@ int OpenCommandLineFile(const wchar_t* path);
 void SetViewMode(UINT id);
 // The browser model of the main window (null before it is created).
 BrowserModel* ViewerModel();
+// What an album slideshow is lent: the browser's thumbnail worker stops for
+// the length of the show and starts again at its end.
+const SlideshowHooks* BrowserSlideshowHooks();
 // Makes the model, with the settings it follows, once the list exists.
 void CreateBrowserModel(HWND mainWindow);
 

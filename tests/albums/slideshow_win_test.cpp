@@ -29,6 +29,13 @@ std::vector<std::wstring> g_audioLog;
 
 void LogAudio(const wchar_t* path, uintptr_t) { g_audioLog.push_back(path ? path : L"<stop>"); }
 
+// Stand-ins for the browser's thumbnail worker.
+std::vector<std::string> g_workerLog;
+const SlideshowHooks kWorkerHooks{
+    [](uintptr_t user) { g_workerLog.push_back("stop " + std::to_string(user)); },
+    [](uintptr_t user) { g_workerLog.push_back("start " + std::to_string(user)); },
+    7};
+
 class SlideshowWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,6 +44,7 @@ protected:
         const SlideshowAudio audio{LogAudio, 0};
         SetSlideshowAudio(&audio);
         g_audioLog.clear();
+        g_workerLog.clear();
     }
     void TearDown() override {
         if (HWND w = FindWindowW(L"slideClass", nullptr)) DestroyWindow(w);
@@ -103,11 +111,15 @@ TEST_F(SlideshowWindowTest, PlaysFullScreenLoopsWithSoundAndEndsOnATap) {
     EXPECT_TRUE(TopBarShown());
 }
 
+// The thumbnail worker is stopped once, while the show runs, and started
+// again once when it ends.
 TEST_F(SlideshowWindowTest, WithoutLoopClosesAfterTheLastPicture) {
     MakeAlbum({"green.jpg", "blue.jpg"}, 0, 0, false);
-    HWND show = SlideshowStartAlbum(nullptr, folder.c_str(), L"show.alb");
+    HWND show = SlideshowStartAlbum(&kWorkerHooks, folder.c_str(), L"show.alb");
     ASSERT_NE(show, nullptr);
+    EXPECT_EQ(g_workerLog, std::vector<std::string>{"stop 7"});
     ASSERT_TRUE(PumpUntil([show] { return !IsWindow(show); }));
+    EXPECT_EQ(g_workerLog, (std::vector<std::string>{"stop 7", "start 7"}));
     EXPECT_TRUE(g_audioLog.empty());
     EXPECT_TRUE(TopBarShown());
 }
@@ -125,9 +137,11 @@ TEST_F(SlideshowWindowTest, AlbumsThatCannotPlayOpenNoWindow) {
     CloseZipWriter(w);
     for (const wchar_t* name : {L"missing.alb", L"text.alb", L"noconfig.alb", L"path.alb"}) {
         SCOPED_TRACE(testing_support::ToFsPath(name).string());
-        EXPECT_EQ(SlideshowStartAlbum(nullptr, folder.c_str(), name), nullptr);
+        EXPECT_EQ(SlideshowStartAlbum(&kWorkerHooks, folder.c_str(), name), nullptr);
         EXPECT_EQ(FindWindowW(L"slideClass", nullptr), nullptr);
     }
+    // No show, so the worker was never touched.
+    EXPECT_TRUE(g_workerLog.empty());
 }
 
 }  // namespace
