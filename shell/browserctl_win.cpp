@@ -270,6 +270,45 @@ void ToggleImageView(long index) {
     ShowEntry(index, 0, 0);
 }
 
+// Zooms the view so the selection drawn on it fills the window. A reduced
+// bitmap is loaded again at the size that zoom needs (the zoom is kept
+// relative to the picture), and the selection, carried over to the new
+// bitmap, is zoomed to once more. The zoom menu items are unchecked so the
+// reload keeps the view's zoom. False when no selection is drawn.
+bool ZoomToDrawnSelection(HWND view) {
+    BrowserState& s = State();
+    PictureRect selection{};
+    if (!view || !ViewGetSelection(view, &selection)) return false;
+    if (HMENU menu = MainMenu()) {
+        for (UINT id : {IDM_MAIN_FIT_ALL, IDM_MAIN_FIT_LARGE, IDM_MAIN_FILL_SCREEN, IDM_MAIN_ORIGINAL_SIZE,
+                        IDM_MAIN_ZOOM25, IDM_MAIN_ZOOM50, IDM_MAIN_ZOOM75, IDM_MAIN_ZOOM150, IDM_MAIN_ZOOM200,
+                        IDM_MAIN_ZOOM300, IDM_MAIN_ZOOM400})
+            CheckMenuItem(menu, id, MF_BYCOMMAND | MF_UNCHECKED);
+    }
+    ViewZoomToSelection(view);
+    if (s.fullSizeLoaded) {
+        g_AppSettings.zoom = CurrentZoomPercent();
+        return true;
+    }
+    // The picture's extent along the shown bitmap's width.
+    const int32_t across = s.rotated ? s.pictureHeight : s.pictureWidth;
+    const int32_t shownWidth = s.loadedWidth;
+    g_AppSettings.zoom = ReducedZoomPercent(CurrentZoomPercent(), shownWidth, across);
+    ViewSetZoomPercent(view, 100);
+    ReloadIfReduced();
+    if (shownWidth > 0 && s.loadedWidth > 0 && s.loadedWidth != shownWidth) {
+        const int64_t now = s.loadedWidth;
+        selection = PictureRect{int32_t(selection.x * now / shownWidth), int32_t(selection.y * now / shownWidth),
+                                int32_t(selection.width * now / shownWidth),
+                                int32_t(selection.height * now / shownWidth)};
+    }
+    ViewSetSelection(view, &selection);
+    ViewZoomToSelection(view);
+    g_AppSettings.zoom = s.fullSizeLoaded ? CurrentZoomPercent()
+                                          : ReducedZoomPercent(CurrentZoomPercent(), s.loadedWidth, across);
+    return true;
+}
+
 void OnViewEvent(const ViewEvent* event) {
     BrowserState& s = State();
     const int mode = g_AppSettings.viewMode;
@@ -292,6 +331,7 @@ void OnViewEvent(const ViewEvent* event) {
             StopBrowserSlideshow();
             return;
         }
+        if (!g_AppSettings.viewMove) ZoomToDrawnSelection(g_AppSettings.viewWindow);
         if (g_AppSettings.oneClick && g_AppSettings.previousViewMode >= 0 && mode == 4) {
             SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
             g_AppSettings.previousViewMode = -1;
@@ -317,6 +357,7 @@ void OnViewEvent(const ViewEvent* event) {
             StopBrowserSlideshow();
             return;
         }
+        if (ZoomToDrawnSelection(g_AppSettings.viewWindow)) return;
         if (IsBrowserMode(mode)) {
             SetViewMode(IDM_MAIN_FULLSCREEN);
         } else if (mode == 4) {

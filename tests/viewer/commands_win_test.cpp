@@ -787,6 +787,68 @@ TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
     Command(IDM_MAIN_THUMBNAILS);
 }
 
+// A selection drawn on the view is zoomed to on a double tap, and on a tap
+// released when the pen draws rather than pans; without one, a released tap
+// leaves the zoom alone.
+TEST_F(Commands, DrawnSelectionIsZoomedToOnDoubleTapAndOnRelease) {
+    Bitmap picture = {};
+    ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 1000, 1000), 1);
+    Command(IDM_MAIN_IMAGE);
+    const HWND view = g_AppSettings.viewWindow;
+    ViewSetPicture(view, &picture, 0);
+    BrowserState& state = g_AppSettings.browser;
+    state.fullSizeLoaded = 1;
+    state.pictureWidth = state.loadedWidth = 1000;
+    state.pictureHeight = state.loadedHeight = 1000;
+    const int32_t savedViewMove = g_AppSettings.viewMove;
+    RECT client;
+    GetClientRect(view, &client);
+    struct Case {
+        ViewEventCode code;
+        int32_t viewMove;
+    };
+    for (const Case c : {Case{kViewDoubleTap, 1}, Case{kViewTapReleased, 0}}) {
+        SCOPED_TRACE(c.code);
+        Command(IDM_MAIN_FIT_ALL);
+        ASSERT_TRUE(MenuChecked(IDM_MAIN_FIT_ALL));
+        const int32_t fitted = ViewGetZoomPercent(view);
+        g_AppSettings.viewMove = c.viewMove;
+        const PictureRect selection{400, 400, 100, 100};
+        ViewSetSelection(view, &selection);
+        ViewEvent event{};
+        event.code = c.code;
+        event.window = view;
+        event.hasSelection = 1;
+        OnViewEvent(&event);
+        Pump();
+        // The zoom step at which 100 picture pixels fit the window's
+        // shorter side.
+        const int32_t fits = int32_t(std::min(client.right, client.bottom));
+        const int32_t zoom = ViewGetZoomPercent(view);
+        EXPECT_GT(zoom, fitted * 5);
+        EXPECT_LE(zoom, fits);
+        EXPECT_GE(zoom, fits / 2);
+        EXPECT_EQ(g_AppSettings.zoom, zoom);
+        EXPECT_FALSE(MenuChecked(IDM_MAIN_FIT_ALL));
+        PictureRect left{};
+        EXPECT_EQ(ViewGetSelection(view, &left), 0);
+    }
+    // Released without a selection: the zoom stays.
+    const int32_t before = ViewGetZoomPercent(view);
+    ViewEvent release{};
+    release.code = kViewTapReleased;
+    release.window = view;
+    OnViewEvent(&release);
+    Pump();
+    EXPECT_EQ(ViewGetZoomPercent(view), before);
+
+    g_AppSettings.viewMove = savedViewMove;
+    ViewSetPicture(view, nullptr, 0);
+    FreeBitmap(&picture);
+    Command(IDM_MAIN_FIT_ALL);
+    Command(IDM_MAIN_THUMBNAILS);
+}
+
 TEST_F(Commands, AlbumCommandsOpenTheWizard) {
     MakeFile(folder_ + L"1.jpg");
     Browse(folder_);
