@@ -760,14 +760,29 @@ TEST_F(Commands, SearchShowsFoundFilesFromSubfoldersWhenAsked) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Search");
 }
 
+// A 1000 x 1000 picture shown in the image layout for the length of a test;
+// the browser comes back at the end.
+struct ShownPicture {
+    ShownPicture() {
+        ok = AllocBitmap(&picture, kPixelRGB, 4, 1000, 1000) == 1;
+        Command(IDM_MAIN_IMAGE);
+        if (ok) ViewSetPicture(g_AppSettings.viewWindow, &picture, 0);
+    }
+    ~ShownPicture() {
+        ViewSetPicture(g_AppSettings.viewWindow, nullptr, 0);
+        FreeBitmap(&picture);
+        Command(IDM_MAIN_THUMBNAILS);
+    }
+    Bitmap picture = {};
+    bool ok = false;
+};
+
 TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
     // A 1000 x 1000 picture fitted into the view shows at a percentage
     // between the steps; zoom in and out go to the steps around it.
-    Bitmap picture = {};
-    ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 1000, 1000), 1);
-    Command(IDM_MAIN_IMAGE);
+    const ShownPicture shown;
+    ASSERT_TRUE(shown.ok);
     const HWND view = g_AppSettings.viewWindow;
-    ViewSetPicture(view, &picture, 0);
     Command(IDM_MAIN_FIT_ALL);
     const int32_t fitted = ViewGetZoomPercent(view);
     ASSERT_GT(fitted, 5);
@@ -782,20 +797,15 @@ TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
     EXPECT_EQ(ViewGetZoomPercent(view), ZoomStepOut(fitted));
     for (int i = 0; i < 5; ++i) Command(IDM_MAIN_ZOOM_OUT);
     EXPECT_EQ(ViewGetZoomPercent(view), 5);  // the smallest step, which the view takes
-    ViewSetPicture(view, nullptr, 0);
-    FreeBitmap(&picture);
-    Command(IDM_MAIN_THUMBNAILS);
 }
 
 // A selection drawn on the view is zoomed to on a double tap, and on a tap
 // released when the pen draws rather than pans; without one, a released tap
 // leaves the zoom alone.
 TEST_F(Commands, DrawnSelectionIsZoomedToOnDoubleTapAndOnRelease) {
-    Bitmap picture = {};
-    ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 1000, 1000), 1);
-    Command(IDM_MAIN_IMAGE);
+    const ShownPicture shown;
+    ASSERT_TRUE(shown.ok);
     const HWND view = g_AppSettings.viewWindow;
-    ViewSetPicture(view, &picture, 0);
     BrowserState& state = g_AppSettings.browser;
     state.fullSizeLoaded = 1;
     state.pictureWidth = state.loadedWidth = 1000;
@@ -843,10 +853,7 @@ TEST_F(Commands, DrawnSelectionIsZoomedToOnDoubleTapAndOnRelease) {
     EXPECT_EQ(ViewGetZoomPercent(view), before);
 
     g_AppSettings.viewMove = savedViewMove;
-    ViewSetPicture(view, nullptr, 0);
-    FreeBitmap(&picture);
     Command(IDM_MAIN_FIT_ALL);
-    Command(IDM_MAIN_THUMBNAILS);
 }
 
 TEST_F(Commands, AlbumCommandsOpenTheWizard) {
