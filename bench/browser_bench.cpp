@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/vipspeer.h"
 #include "display/display.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
@@ -302,13 +303,7 @@ void BM_PeerVipsThumbnail(benchmark::State& state) {
         state.SkipWithError("could not make the pictures (ImageMagick, cjpeg)");
         return;
     }
-    static const bool started = [] {
-        if (VIPS_INIT("bench_browser")) return false;
-        vips_concurrency_set(1);
-        vips_cache_set_max(0);
-        return true;
-    }();
-    if (!started) {
+    if (!bench_support::StartVips()) {
         state.SkipWithError("libvips did not start");
         return;
     }

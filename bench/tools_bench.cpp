@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/peer.h"
+#include "bench/vipspeer.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
@@ -147,13 +148,7 @@ void BM_PeerVips(benchmark::State& state) {
         state.SkipWithError("could not make the pictures (ImageMagick, cjpeg)");
         return;
     }
-    static const bool started = [] {
-        if (VIPS_INIT("bench_tools")) return false;
-        vips_concurrency_set(1);
-        vips_cache_set_max(0);
-        return true;
-    }();
-    if (!started) {
+    if (!bench_support::StartVips()) {
         state.SkipWithError("libvips did not start");
         return;
     }
