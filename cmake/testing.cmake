@@ -62,6 +62,11 @@ function(pv_add_test)
   target_compile_definitions(${T_NAME} PRIVATE PV_SOURCE_DIR="${PV_TEST_SOURCE_DIR}")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "PV_SOURCE_DIR=${PV_TEST_SOURCE_DIR}")
+  if(WIN32)
+    # A program that crashes under Wine can still end with exit code 0; Wine's
+    # own crash report gives it away.
+    set_tests_properties(${T_NAME} PROPERTIES FAIL_REGULAR_EXPRESSION "Unhandled (page fault|exception)")
+  endif()
   if(T_DESKTOP)
     set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
   endif()

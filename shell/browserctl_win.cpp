@@ -15,9 +15,12 @@
 #include "imagelib/formats.h"
 #include "imagelib/geometry.h"
 #include "imagelib/load.h"
+#include "platform/framework_win.h"
 #include "platform/handheld.h"
+#include "resources/commands.rh"
 #include "resources/main.rh"
 #include "shell/browser_win.h"
+#include "shell/filelist.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
 #include "shell/commands_win.h"
@@ -494,6 +497,36 @@ void UpdateBrowserMenus() {
         adjustable = e && e->colourWords[1] >= 2;
     }
     SetBarButtonState(IDM_MAIN_ADJUST_SAVE, mode >= 3 ? (adjustable ? TBSTATE_ENABLED : 0) : TBSTATE_HIDDEN);
+}
+
+void BuildGoToMenu(const std::wstring& folder) {
+    const HMENU menu = MainMenu();
+    const HMENU file = menu ? GetSubMenu(menu, 0) : nullptr;
+    HMENU goTo = nullptr;
+    for (int i = 0; file && !goTo && i < GetMenuItemCount(file); ++i) goTo = GetSubMenu(file, i);
+    if (!goTo) return;
+    for (UINT id = IDM_MAIN_GOTO_FIRST; id <= IDM_MAIN_GOTO_LAST; ++id) DeleteMenu(goTo, id, MF_BYCOMMAND);
+    // The separator that led the previous folder's levels goes with them.
+    const int last = GetMenuItemCount(goTo) - 1;
+    if (last >= 0 && (GetMenuState(goTo, UINT(last), MF_BYPOSITION) & MF_SEPARATOR))
+        DeleteMenu(goTo, UINT(last), MF_BYPOSITION);
+    const std::vector<std::wstring> levels = GoToFolders(folder);
+    if (levels.empty()) return;
+    AppendMenuW(goTo, MF_SEPARATOR, 0, nullptr);
+    // Measured in the menus' own font.
+    NONCLIENTMETRICSW metrics = {sizeof metrics};
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
+    const HDC dc = GetDC(nullptr);
+    const HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    for (size_t i = 0; i < levels.size(); ++i) {
+        wchar_t text[kGoToTextChars + 1] = L"";
+        FitTextToWidth(dc, levels[i].c_str(), text, kGoToTextChars + 1, kGoToTextWidth);
+        AppendMenuW(goTo, MF_STRING, IDM_MAIN_GOTO_FIRST + i, text);
+    }
+    if (old) SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    if (font) DeleteObject(font);
 }
 
 void UpdateItemLabels(int show) {

@@ -56,6 +56,7 @@ void BrowserModel::BrowseFolder(const std::wstring& folder) {
     else
         cache_.Close(false);
     StartWorker();
+    view_->FolderShown(currentFolder_);
 }
 
 void BrowserModel::SetFileList(FileList&& entries) {
@@ -68,6 +69,7 @@ void BrowserModel::SetFileList(FileList&& entries) {
     currentIndex_ = -1;
     view_->WatchFolder(currentFolder_, settings_.recursive != 0);
     StartWorker();
+    view_->FolderShown(currentFolder_);
 }
 
 void BrowserModel::Resort() {

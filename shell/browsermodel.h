@@ -60,6 +60,9 @@ public:
     // Register for change notifications of the folder (and its subfolders
     // when `subfolders`); an empty folder ends them.
     virtual void WatchFolder(const std::wstring& /*folder*/, bool /*subfolders*/) {}
+    // The list now shows `folder` (a folder change, or search results while
+    // the folder stays): the menus that name the folder follow it.
+    virtual void FolderShown(const std::wstring& /*folder*/) {}
 };
 
 class BrowserModel {

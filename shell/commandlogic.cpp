@@ -59,18 +59,6 @@ std::wstring ParentFolder(const std::wstring& folder) {
     return path.substr(0, last + 1);
 }
 
-std::wstring FolderAtLevel(const std::wstring& folder, int level) {
-    if (level < 0) return std::wstring();
-    std::wstring path = folder;
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    int seen = 0;
-    for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] != L'\\') continue;
-        if (seen++ == level) return path.substr(0, i) + L"\\";
-    }
-    return std::wstring();
-}
-
 bool IsAcceptableName(const std::wstring& name) {
     if (name.empty() || name.find(L"..") != std::wstring::npos) return false;
     for (wchar_t c : name) {

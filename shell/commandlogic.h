@@ -35,11 +35,6 @@ std::wstring ProposeNewFolderName(const std::wstring& folder, const std::wstring
 // "Up": the folder above `folder`, with its trailing "\"; the root stays.
 std::wstring ParentFolder(const std::wstring& folder);
 
-// The path menu's entry `level` (0 the first folder under the root): the
-// folder up to the (level + 1)-th separator after the first character, with
-// "\" appended; empty when `folder` is not that deep.
-std::wstring FolderAtLevel(const std::wstring& folder, int level);
-
 // A name the user may give a new or renamed file or folder: not empty, no
 // path separator, no "..", and no characters the file system refuses.
 bool IsAcceptableName(const std::wstring& name);

@@ -213,6 +213,14 @@ LRESULT OnGoToFolder(HWND, UINT id, UINT, HWND) {
     return 0;
 }
 
+LRESULT OnGoToLevel(HWND, UINT id, UINT, HWND) {
+    // The folders the "Go to" submenu shows for the current folder, in order.
+    const std::vector<std::wstring> levels = GoToFolders(CurrentFolder());
+    const size_t level = id - IDM_MAIN_GOTO_FIRST;
+    if (level < levels.size()) GoTo(levels[level] + L"\\");
+    return 0;
+}
+
 LRESULT OnNewFolder(HWND window, UINT, UINT, HWND) {
     std::wstring folder;
     const HTREEITEM item = SelectedFolder(&folder);

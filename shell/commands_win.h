@@ -15,6 +15,8 @@
 LRESULT OnAboutCommand(HWND window, UINT id, UINT code, HWND control);
 // Home folder, Up, Browse Flash card, \My Documents.
 LRESULT OnGoToFolder(HWND window, UINT id, UINT code, HWND control);
+// An entry of the "Go to" submenu: the ancestor it names.
+LRESULT OnGoToLevel(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnNewFolder(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnDeleteFolder(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRenameFolder(HWND window, UINT id, UINT code, HWND control);

@@ -244,6 +244,7 @@ public:
     void WatchFolder(const std::wstring& folder, bool subfolders) override {
         WatchBrowserFolder(g_AppSettings.mainWindow, folder, subfolders);
     }
+    void FolderShown(const std::wstring& folder) override { BuildGoToMenu(folder); }
 };
 
 ListView g_listView;

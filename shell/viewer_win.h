@@ -81,6 +81,12 @@ void StartBrowserSlideshow();
 void StopBrowserSlideshow();
 void StepBrowserSlideshow(int direction);
 void UpdateBrowserMenus();
+// The "Go to" submenu (the first submenu of the File menu) after its fixed
+// entries: the ancestors of `folder` from the root down, commands
+// IDM_MAIN_GOTO_FIRST upward (GoToFolders), each cut to fit the menu.
+constexpr int kGoToTextWidth = 100;
+constexpr int kGoToTextChars = 64;
+void BuildGoToMenu(const std::wstring& folder);
 void UpdateItemLabels(int show);
 LRESULT OnListNotify(HWND mainWindow, NMHDR* header);
 // Sets the menu-bar button's state (TBSTATE_* bits, 8 = hidden).

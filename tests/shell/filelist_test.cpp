@@ -239,7 +239,11 @@ TEST_F(Scan, SearchByPatternAndSubfolders) {
 
 TEST(GoTo, AncestorsFromTheRootCappedAtTheMenuIds) {
     EXPECT_EQ(GoToFolders(P(L"/My Documents/Pictures/")), (std::vector<std::wstring>{P(L"/My Documents")}));
+    EXPECT_EQ(GoToFolders(P(L"/Storage Card/DCIM/100MEDIA/")),
+              (std::vector<std::wstring>{P(L"/Storage Card"), P(L"/Storage Card/DCIM")}));
     EXPECT_TRUE(GoToFolders(P(L"/")).empty());
+    EXPECT_TRUE(GoToFolders(P(L"/Storage Card/")).empty());
+    EXPECT_TRUE(GoToFolders(L"").empty());
     std::wstring deep = L"";
     for (int i = 0; i < 14; ++i) deep += P(L"/f") + std::to_wstring(i);
     const auto folders = GoToFolders(deep + P(L"/"));

@@ -91,12 +91,25 @@ protected:
     static std::wstring CardFolder() {
         return L"\\Storage Card\\cmd" + std::to_wstring(GetCurrentProcessId()) + L"\\";
     }
+    static std::wstring GoToFolder() { return L"\\Temp\\goto" + std::to_wstring(GetCurrentProcessId()) + L"\\"; }
+    // Twelve levels below GoToFolder().
+    static std::wstring DeepFolder() {
+        std::wstring deep = GoToFolder();
+        for (int i = 0; i < 12; ++i) deep += L"d" + std::to_wstring(i) + L"\\";
+        return deep;
+    }
     static void SetUpTestSuite() {
         // The folder tree reads a folder's children when it first opens it:
         // the card's pictures are there before it starts.
         CreateDirectoryW(CardFolder().c_str(), nullptr);
         CreateDirectoryW((CardFolder() + L"DCIM").c_str(), nullptr);
         MakeFile(CardFolder() + L"DCIM\\p.JPG");
+        // Likewise the "Go to" menu's folders.
+        for (const std::wstring& folder : {GoToFolder(), GoToFolder() + L"a folder with a rather long name\\",
+                                           GoToFolder() + L"a folder with a rather long name\\deeper\\"})
+            CreateDirectoryW(folder.c_str(), nullptr);
+        std::wstring deep = GoToFolder();
+        for (int i = 0; i < 12; ++i) CreateDirectoryW((deep += L"d" + std::to_wstring(i) + L"\\").c_str(), nullptr);
         g_Instance = GetModuleHandleW(nullptr);
         InitFormatRegistry();
         DisplayInit();
@@ -115,6 +128,7 @@ protected:
         FreeFormatRegistry();
         DisplayRelease();
         DeleteFolderTreeForce(CardFolder());
+        DeleteFolderTreeForce(GoToFolder());
     }
 
     void SetUp() override {
@@ -323,6 +337,59 @@ TEST_F(Commands, GoToFoldersAndCards) {
     Command(IDM_MAIN_BROWSE_CARD);
     EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), FindCardPictures());
     EXPECT_EQ(FindCardPictures().rfind(L"\\Storage Card\\", 0), 0u) << FindCardPictures();
+}
+
+// The File menu's "Go to" submenu: its fixed entries, then one entry per
+// ancestor of the shown folder.
+HMENU GoToMenu() { return GetSubMenu(GetSubMenu(MainMenu(), 0), 0); }
+
+std::vector<std::wstring> GoToTexts() {
+    std::vector<std::wstring> texts;
+    const HMENU menu = GoToMenu();
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = L"";
+        if (GetMenuStringW(menu, UINT(i), text, 128, MF_BYPOSITION) > 0) texts.push_back(text);
+        else texts.push_back(L"-");
+    }
+    return texts;
+}
+
+TEST_F(Commands, GoToMenuNamesTheAncestorsAndBrowsesThere) {
+    const std::vector<std::wstring> fixed = {L"Home folder", L"Up", L"Browse Flash card", L"\\My Documents"};
+    Browse(L"\\");
+    EXPECT_EQ(GoToTexts(), fixed) << "the root has no ancestors, and no separator is left";
+
+    const std::wstring longer = GoToFolder() + L"a folder with a rather long name";
+    Browse(longer + L"\\deeper\\");
+    ASSERT_EQ(std::wstring(g_AppSettings.currentFolder), longer + L"\\deeper\\");
+    std::vector<std::wstring> texts = GoToTexts();
+    ASSERT_EQ(texts.size(), fixed.size() + 1 + 3);
+    EXPECT_EQ(texts[4], L"-");
+    EXPECT_EQ(texts[5], L"\\Temp");
+    // Cut to fit the menu's 100 pixels.
+    const std::wstring& cut = texts[7];
+    ASSERT_GT(cut.size(), 3u);
+    EXPECT_LT(cut.size(), longer.size());
+    EXPECT_EQ(cut.substr(cut.size() - 3), L"...") << cut;
+    EXPECT_EQ(longer.compare(0, cut.size() - 3, cut, 0, cut.size() - 3), 0) << cut;
+    EXPECT_EQ(GetMenuItemID(GoToMenu(), 5), UINT(IDM_MAIN_GOTO_FIRST));
+
+    Command(IDM_MAIN_GOTO_FIRST + 1);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), GoToFolder());
+    EXPECT_EQ(GoToTexts().size(), fixed.size() + 1 + 1) << "rebuilt for the new folder";
+    Command(IDM_MAIN_GOTO_FIRST + 4);  // no such entry now: nothing
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), GoToFolder());
+    Command(IDM_MAIN_GOTO_FIRST);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), L"\\Temp\\");
+
+    // Deeper than ten levels: the ten nearest ancestors, and each entry goes
+    // where it says.
+    const std::wstring deep = DeepFolder();
+    Browse(deep);
+    ASSERT_EQ(std::wstring(g_AppSettings.currentFolder), deep);
+    EXPECT_EQ(GoToTexts().size(), fixed.size() + 1 + 10);
+    Command(IDM_MAIN_GOTO_LAST);
+    EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), ParentFolder(deep));
 }
 
 TEST_F(Commands, SelectionModes) {

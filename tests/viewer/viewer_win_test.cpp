@@ -224,6 +224,48 @@ TEST_F(ViewerTest, MenuBarButtonsFollowTheSelection) {
     EXPECT_TRUE(viewer.Close());
 }
 
+// The visible popup menus, in Z order (the last opened first).
+std::vector<HWND> OpenMenus() {
+    std::vector<HWND> menus;
+    for (HWND w = FindWindowW(L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
+        if (Visible(w)) menus.push_back(w);
+    return menus;
+}
+
+// Opens File > Go to from the menu bar as the stylus and keys would, presses
+// `keys` in the submenu and chooses the entry reached.
+void ChooseInGoToMenu(const std::vector<UINT>& keys) {
+    const HWND toolbar = FindWindowExW(MenuBarFind(Viewer::Main()), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    ASSERT_NE(toolbar, nullptr);
+    PostMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(6, 6));  // "File"
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().size() == 1; }, 10000)) << "the File menu opens";
+    auto press = [](UINT key) {
+        const HWND menu = OpenMenus().front();
+        PostMessageW(menu, WM_KEYDOWN, key, 0);
+        PumpUntil([] { return false; }, 100);
+    };
+    press(VK_DOWN);   // "Go to", the first entry
+    press(VK_RIGHT);  // opened on its first entry
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().size() == 2; }, 10000)) << "the Go to submenu opens";
+    for (UINT key : keys) press(key);
+    press(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000));
+}
+
+TEST_F(ViewerTest, GoToMenuListsTheAncestorsAndBrowsesTheChosenOne) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPictureCount));
+    // The fixed entries (Home folder, Up, Browse Flash card, \My Documents),
+    // a separator, then "\Temp" and "\Temp\viewer": the fifth step down
+    // is the nearest ancestor, which holds no pictures.
+    ChooseInGoToMenu({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN});
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000)) << "\\Temp\\viewer\\ is shown";
+    // Rebuilt for that folder: its only ancestor is now the last entry.
+    ChooseInGoToMenu({VK_UP});
+    ASSERT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadText(L"Path"), L"\\Temp\\");
+}
+
 TEST_F(ViewerTest, TapAndHoldOnThePictureOpensTheContextMenu) {
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kPictureCount));
