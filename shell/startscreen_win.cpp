@@ -233,11 +233,13 @@ private:
     INT_PTR OnInit() {
         LngSelectSection("DlgFolder2");
         LngSetItemText(window, IDC_CHOOSEFOLDER_TEXT, "IDC_TEXT");
-        LngSetItemText(window, IDCANCEL, "IDCANCEL");
         const HWND tree = GetDlgItem(window, IDC_CHOOSEFOLDER_TREE);
         TreeSetOwner(tree);
         if (path[0]) TreeSelectPath(tree, path);
         SetFocus(tree);
+        // "Open" and "Cancel" are the menu bar's; it goes with the dialog.
+        if (const HWND bar = MenuBarCreate(MenuBarSpec{window, g_Instance, IDR_CHOOSEFOLDER_MENUBAR, 0, 0}))
+            LngTranslateMenu(bar, MenuBarGetMenu(bar));
         return FALSE;
     }
     void OnNotify(int, NMHDR* header, LRESULT* result) {

@@ -612,18 +612,61 @@ TEST_F(Commands, StartScreenShowsSixTilesAndActsOnTheTappedOne) {
     EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), FindCardPictures());
 }
 
+// The menu bar's toolbar of `owner` and its button `command`'s text.
+HWND BarToolbar(HWND owner) { return FindWindowExW(MenuBarFind(owner), nullptr, TOOLBARCLASSNAMEW, nullptr); }
+
+std::wstring BarButtonText(HWND owner, UINT command) {
+    wchar_t text[64] = L"";
+    const HWND toolbar = BarToolbar(owner);
+    if (SendMessageW(toolbar, TB_GETBUTTONTEXTW, command, 0) < 64)
+        SendMessageW(toolbar, TB_GETBUTTONTEXTW, command, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// A tap on the menu bar button `command` of `owner`.
+void PressBarButton(HWND owner, UINT command) {
+    const HWND toolbar = BarToolbar(owner);
+    ASSERT_NE(toolbar, nullptr);
+    RECT r = {};
+    ASSERT_TRUE(SendMessageW(toolbar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&r)));
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(toolbar, WM_LBUTTONUP, 0, at);
+}
+
 TEST_F(Commands, ChooseFolderGivesTheSelectedFolderOrNothing) {
+    // Its menu bar and menu share their number with the infrared receive
+    // dialog: three resources of three types.
+    static_assert(IDR_CHOOSEFOLDER_MENUBAR == IDD_IRDA_RECEIVE && IDM_CHOOSEFOLDER == IDD_IRDA_RECEIVE);
+    EXPECT_TRUE(FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_IRDA_RECEIVE), RT_DIALOG));
+    EXPECT_TRUE(FindResourceW(nullptr, MAKEINTRESOURCEW(IDM_CHOOSEFOLDER), RT_MENU));
+    EXPECT_TRUE(FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_CHOOSEFOLDER_MENUBAR), kMenuBarResourceType));
     wchar_t path[MAX_PATH] = L"";
     wcscpy(path, folder_.c_str());
     {
         ModalDriver driver;
         driver.OnDialog([](HWND dialog) {
             ExpectFitsScreen(dialog);
-            Click(dialog, IDCANCEL);
+            EXPECT_EQ(GetDlgItem(dialog, IDC_CHOOSEFOLDER_OPEN), nullptr) << "Open is the menu bar's";
+            const HWND bar = MenuBarFind(dialog);
+            ASSERT_NE(bar, nullptr);
+            RECT box, strip;
+            GetWindowRect(dialog, &box);
+            GetWindowRect(bar, &strip);
+            EXPECT_LE(box.bottom, strip.top) << "the menu bar hides none of the dialog";
+            EXPECT_EQ(SendMessageW(bar, TB_BUTTONCOUNT, 0, 0), 2);
+            EXPECT_EQ(BarButtonText(dialog, IDC_CHOOSEFOLDER_OPEN), L"Open");
+            EXPECT_EQ(BarButtonText(dialog, IDCANCEL), L"Cancel");
+            const HMENU menu = MenuBarGetMenu(bar);
+            ASSERT_EQ(GetMenuItemCount(menu), 1);
+            wchar_t apply[16] = L"";
+            GetMenuStringW(menu, IDOK, apply, 16, MF_BYCOMMAND);
+            EXPECT_EQ(std::wstring(apply), L"Apply");
+            PressBarButton(dialog, IDCANCEL);
         });
         EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
     }
-    EXPECT_EQ(std::wstring(path), folder_);
+    EXPECT_EQ(std::wstring(path), folder_) << "Cancel leaves the folder as it was";
     {
         ModalDriver driver;
         driver.OnDialog([](HWND dialog) {
@@ -632,7 +675,7 @@ TEST_F(Commands, ChooseFolderGivesTheSelectedFolderOrNothing) {
                 tree, TVM_GETNEXTITEM, TVGN_CHILD, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)));
             ASSERT_TRUE(child);  // "other"
             SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
-            Click(dialog, IDC_CHOOSEFOLDER_OPEN);
+            PressBarButton(dialog, IDC_CHOOSEFOLDER_OPEN);
         });
         EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 1);
     }
@@ -642,11 +685,21 @@ TEST_F(Commands, ChooseFolderGivesTheSelectedFolderOrNothing) {
         driver.OnDialog([](HWND dialog) {
             const HWND tree = GetDlgItem(dialog, IDC_CHOOSEFOLDER_TREE);
             SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, 0);  // nothing selected
-            Click(dialog, IDC_CHOOSEFOLDER_OPEN);
+            PressBarButton(dialog, IDC_CHOOSEFOLDER_OPEN);
         });
         EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 0);
     }
     EXPECT_EQ(std::wstring(path), folder_ + L"other\\");
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND dialog) {
+            const HWND tree = GetDlgItem(dialog, IDC_CHOOSEFOLDER_TREE);
+            SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+            PressBarButton(dialog, IDC_CHOOSEFOLDER_OPEN);
+        });
+        EXPECT_EQ(ChooseFolderDialog(g_AppSettings.mainWindow, path, MAX_PATH), 1);
+    }
+    EXPECT_EQ(std::wstring(path), L"\\") << "the root";
 }
 
 // Runs Wine's own "reg query <arguments>"; its output, and its exit code in
