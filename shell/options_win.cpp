@@ -67,7 +67,12 @@ struct TextId {
 };
 const TextId kViewModes[] = {{IDS_THUMBNAIL, "IDS_THUMBNAIL"}, {IDS_LIST, "IDS_LIST"}, {IDS_DETAIL, "IDS_DETAIL"},
                              {IDS_STRIP, "IDS_STRIP"},         {IDS_LASTMODE, "IDS_LASTMODE"}};
-const wchar_t* const kThumbSizes[] = {L"Tiny", L"Small", L"Normal", L"Large", L"Huge"};
+// The thumbnail sizes in the order of ThumbSize.
+const TextId kThumbSizes[] = {{IDS_THUMB_TINY, "IDS_THUMB_TINY"},
+                              {IDS_THUMB_SMALL, "IDS_THUMB_SMALL"},
+                              {IDS_THUMB_NORMAL, "IDS_THUMB_NORMAL"},
+                              {IDS_THUMB_LARGE, "IDS_THUMB_LARGE"},
+                              {IDS_THUMB_HUGE, "IDS_THUMB_HUGE"}};
 // The actions in the order of their codes, and the buttons in list order.
 const TextId kActions[] = {{IDS_NONE, "IDS_NONE"},           {IDS_NEXTIMAGE, "IDS_NEXTIMAGE"},
                            {IDS_PREVIMAGE, "IDS_PREVIMAGE"}, {IDS_FULLSCREEN, "IDS_FULLSCREEN"},
@@ -98,10 +103,6 @@ int Clamped(HWND page, const SpinBinding& spin) {
     GetDlgItemTextW(page, spin.edit, text, 16);
     const long value = std::wcstol(text, nullptr, 10);
     return int(value < spin.low ? spin.low : value > spin.high ? spin.high : value);
-}
-
-void AddComboText(HWND page, int id, const wchar_t* text) {
-    SendDlgItemMessageW(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
 
 void FillButtons(HWND page, const OptionsState* state) {
@@ -178,7 +179,7 @@ void InitPage(HWND page, PageRecord* record) {
         LngListLanguages(GetDlgItem(page, IDC_OPT_LANGUAGE));
         break;
     case 1:
-        for (const wchar_t* size : kThumbSizes) AddComboText(page, IDC_OPT_THUMBSIZE, size);
+        for (const auto& size : kThumbSizes) DlgComboAddString(page, IDC_OPT_THUMBSIZE, size.id, size.key);
         SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_SETCURSEL, WPARAM(g_AppSettings.thumbSize), 0);
         break;
     case 3: SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename); break;

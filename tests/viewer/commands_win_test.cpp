@@ -1156,6 +1156,8 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
             }
             for (HWND page : pages) ASSERT_TRUE(page);
             EXPECT_EQ(modaltest::ComboItems(pages[0], IDC_OPT_VIEWMODE).back(), L"Last used mode");
+            EXPECT_EQ(modaltest::ComboItems(pages[1], IDC_OPT_THUMBSIZE),
+                      (std::vector<std::wstring>{L"Tiny", L"Small", L"Normal", L"Large", L"Huge"}));
             // Browser page: typed font sizes outside 8..20, the label box flipped.
             SetDlgItemTextW(pages[1], IDC_OPT_FONTTREE, L"99");
             SetDlgItemTextW(pages[1], IDC_OPT_FONTTHUMB, L"3");
@@ -1206,6 +1208,30 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
     }
     EXPECT_EQ(g_AppSettings.fontTree, 20);
     g_AppSettings.showLabel = label;
+}
+
+TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
+    // A language file beside the program, opened for this test only.
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring file = program;
+    file = file.substr(0, file.rfind(L'\\') + 1) + L"ot.lng";
+    const std::string text = "ot=Other\r\n[String]\r\nIDS_THUMB_TINY=Minuscule\r\nIDS_THUMB_HUGE=Enorme\r\n";
+    testing_support::WriteText(file, text);
+    ASSERT_EQ(LngOpen("ot"), 1);
+    std::vector<std::wstring> sizes;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            sizes = modaltest::ComboItems(PropSheet_GetCurrentPageHwnd(sheet), IDC_OPT_THUMBSIZE);
+            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    LngOpen("en");
+    DeleteFileW(file.c_str());
+    EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
 }
 
 }  // namespace
