@@ -194,7 +194,7 @@ void OfferToWrite(IptcEditor* e, HWND owner) {
     if (!e->modified) return;
     e->modified = false;
     wchar_t question[256] = L"";
-    LngGetString(Instance(), IDS_IPTC_WRITE, "IDS_IPTC_WRITE", question, 256);
+    LngGetString(Instance(), IDS_IPTCQUESTION, "IDS_IPTCQUESTION", question, 256);
     if (MessageBoxW(owner, question, L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     IptcRecord record{};
     RecordFromPages(*e, &record);
