@@ -52,11 +52,12 @@ void ShowButtons(HWND page, const BatchButtonTexts& texts) {
     if (texts.applyAllShown) SetDlgItemTextW(page, IDC_APPLYALL, texts.applyAll);
 }
 
+// Previous and Next on the sheet's menu bar, as far as the selection goes.
 void SetStepButtons(const BatchToolState& s) {
+    if (!s.menuBar) return;
     const StepStates steps = StepButtonStates(s.count, s.current);
-    if (!s.windows.tool) return;
-    EnableWindow(GetDlgItem(s.windows.tool, IDC_STEP_PREVIOUS), steps.previous);
-    EnableWindow(GetDlgItem(s.windows.tool, IDC_STEP_NEXT), steps.next);
+    SendMessageW(s.menuBar, TB_SETSTATE, IDC_STEP_PREVIOUS, MAKELONG(steps.previous ? TBSTATE_ENABLED : 0, 0));
+    SendMessageW(s.menuBar, TB_SETSTATE, IDC_STEP_NEXT, MAKELONG(steps.next ? TBSTATE_ENABLED : 0, 0));
 }
 
 // --- The output format page -------------------------------------------------
@@ -224,6 +225,15 @@ void CropSelectionDrawn(const ViewEvent* event) {
     SetCropNumbers(s->windows.tool, values);
 }
 
+// The full size of the picture that `preview` was loaded from, as the tools
+// load it: a picture turned upright on loading has its sides exchanged.
+void UprightFullSize(const ImageInfo& info, const Bitmap& preview, int32_t* width, int32_t* height) {
+    *width = std::max<int32_t>(info.width, 1);
+    *height = std::max<int32_t>(info.height, 1);
+    if ((preview.width > preview.height) != (*width > *height) && preview.width != preview.height)
+        std::swap(*width, *height);
+}
+
 void ShowCropPreview(BatchToolState* s) {
     HWND page = s->windows.tool;
     ViewSetPicture(s->cropView, nullptr, 0);
@@ -235,12 +245,7 @@ void ShowCropPreview(BatchToolState* s) {
     int32_t fullHeight = 1;
     if (LoadPictureThumbnail(s->files[s->current].path, &s->cropPreview, &info, client.right, client.bottom, 0, 1, 1,
                              0, MetadataExifOrientation()) == 0) {
-        fullWidth = std::max<int32_t>(info.width, 1);
-        fullHeight = std::max<int32_t>(info.height, 1);
-        // A picture turned upright on loading has its sides exchanged.
-        if ((s->cropPreview.width > s->cropPreview.height) != (fullWidth > fullHeight) &&
-            s->cropPreview.width != s->cropPreview.height)
-            std::swap(fullWidth, fullHeight);
+        UprightFullSize(info, s->cropPreview, &fullWidth, &fullHeight);
         ViewSetPicture(s->cropView, &s->cropPreview, 0);
     }
     FreePictureInfo(&info);
@@ -322,22 +327,59 @@ void MakeAfterPreview(BatchToolState* s) {
     InvalidateRect(item, nullptr, TRUE);
 }
 
+// What the preview learnt of the current file; zero sizes when it did not load.
+struct PictureFacts {
+    int32_t width;
+    int32_t height;
+    int32_t dpi;  // 72 when the file gives no resolution
+};
+
 // Both previews from the current file, scaled into the preview item.
-void MakePreview(BatchToolState* s) {
+PictureFacts MakePreview(BatchToolState* s) {
     FreePreview(s);
     HWND item = GetDlgItem(s->windows.tool, PreviewItem(s->kind));
     RECT client{};
     GetClientRect(item, &client);
     ImageInfo info{};
+    PictureFacts facts{0, 0, 72};
     if (client.right > 0 && client.bottom > 0 &&
         LoadPictureThumbnail(s->files[s->current].path, &s->previewPicture, &info, client.right, client.bottom, 0, 1,
-                             1, 0, MetadataExifOrientation()) == 0)
+                             1, 0, MetadataExifOrientation()) == 0) {
         s->previewBefore = MakeScreenBitmap(item, &s->previewPicture, s->previewPicture.width,
                                             s->previewPicture.height, nullptr);
+        UprightFullSize(info, s->previewPicture, &facts.width, &facts.height);
+        if (info.xResolution && info.yResolution) facts.dpi = info.xResolution;
+    }
     FreePictureInfo(&info);
     InvalidateRect(item, nullptr, TRUE);
     if (HasAfterPreview(s->kind)) MakeAfterPreview(s);
     else FreeBitmap(&s->previewPicture);
+    return facts;
+}
+
+// "Width : %d" or "Height : %d" with `value`.
+std::wstring SizeLabel(UINT id, const char* key, int32_t value) {
+    wchar_t format[64] = L"";
+    LngGetFormat(Instance(), id, key, format, 64);
+    wchar_t text[96] = L"";
+    std::swprintf(text, 96, format, int(value));
+    return text;
+}
+
+// The resize and rotate pages show the picture's full size; the resize page
+// also starts its size and DPI edits from the picture.
+void ShowPictureFacts(BatchToolState* s, const PictureFacts& facts) {
+    if (s->kind != BatchToolKind::kResize && s->kind != BatchToolKind::kRotate) return;
+    HWND page = s->windows.tool;
+    const bool loaded = facts.width > 0;
+    SetDlgItemTextW(page, IDC_TOOL_WIDTH,
+                    loaded ? SizeLabel(IDS_INFO_WIDTH, "IDS_INFO_WIDTH", facts.width).c_str() : L"");
+    SetDlgItemTextW(page, IDC_TOOL_HEIGHT,
+                    loaded ? SizeLabel(IDS_INFO_HEIGHT, "IDS_INFO_HEIGHT", facts.height).c_str() : L"");
+    if (s->kind != BatchToolKind::kResize || !loaded) return;
+    SetDlgItemInt(page, IDC_RZ_WIDTHEDIT, UINT(facts.width), FALSE);
+    SetDlgItemInt(page, IDC_RZ_HEIGHTEDIT, UINT(facts.height), FALSE);
+    SetDlgItemInt(page, IDC_RZ_DPIEDIT, UINT(facts.dpi), FALSE);
 }
 
 
@@ -354,7 +396,7 @@ void ShowCurrentFile(BatchToolState* s) {
     }
     SetDlgItemTextW(page, pathId, path);
     SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
-    MakePreview(s);
+    ShowPictureFacts(s, MakePreview(s));
     if (s->kind == BatchToolKind::kConvert) {
         ImageInfo info{};
         if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex >= 0) {
@@ -625,8 +667,6 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
         switch (LOWORD(first)) {
         case IDC_APPLY: Apply(s, false); return TRUE;
         case IDC_APPLYALL: Apply(s, true); return TRUE;
-        case IDC_STEP_PREVIOUS: Step(s, -1); return TRUE;
-        case IDC_STEP_NEXT: Step(s, +1); return TRUE;
         case IDC_AD_SETTING:
             if (HIWORD(first) == CBN_SELCHANGE) {
                 const LRESULT chosen = SendDlgItemMessageW(page, IDC_AD_SETTING, CB_GETCURSEL, 0, 0);
@@ -715,6 +755,10 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
     if (message == PSCB_INITIALIZED && g_current) {
         HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
         SetWindowSubclass(sheet, SheetProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(g_current));
+        // Whichever comes first, the bar or the tool page, the step states
+        // are set once both exist.
+        g_current->menuBar = MenuBarCreate(MenuBarSpec{sheet, Instance(), IDR_TOOL_MENUBAR, IDB_TOOL_STEPS, 2});
+        SetStepButtons(*g_current);
         PostMessageW(sheet, kMakeFormatPage, 0, 0);
     }
     return 0;

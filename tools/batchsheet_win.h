@@ -51,6 +51,7 @@ struct BatchToolState {
     uint32_t current;
     BatchToolKind kind;
     BatchPageWindows windows;
+    HWND menuBar;  // the sheet's: Previous and Next
     BatchButtonTexts texts;
     OutputPageLink formatLink;
     OutputPageLink folderLink;

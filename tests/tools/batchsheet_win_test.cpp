@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "display/display_win.h"
+#include "platform/handheld.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "resources/tools.rh"
@@ -67,6 +68,21 @@ HWND Page(HWND sheet, int index) {
     return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
 }
 
+// A tap on a button of the sheet's menu bar as the user gives it: the stylus
+// goes down and up on the button, so a disabled button does nothing.
+void TapBarButton(HWND sheet, int command) {
+    HWND toolbar = FindWindowExW(MenuBarFind(sheet), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    RECT r{};
+    ASSERT_TRUE(toolbar && SendMessageW(toolbar, TB_GETRECT, WPARAM(command), reinterpret_cast<LPARAM>(&r)));
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(toolbar, WM_LBUTTONUP, 0, at);
+}
+
+bool BarButtonEnabled(HWND sheet, int command) {
+    return (SendMessageW(MenuBarFind(sheet), TB_GETSTATE, WPARAM(command), 0) & TBSTATE_ENABLED) != 0;
+}
+
 std::pair<int, int> SizeOf(const std::wstring& path) {
     ImageInfo info{};
     const int rc = QueryPictureInfo(path.c_str(), -1, 0, &info);
@@ -86,8 +102,8 @@ TEST_F(BatchSheet, RotateAllDecodesTurnsSavesAndAnnouncesOnce) {
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
         allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_PREVIOUS)));
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_NEXT)));
+        EXPECT_FALSE(BarButtonEnabled(sheet, IDC_STEP_PREVIOUS));
+        EXPECT_TRUE(BarButtonEnabled(sheet, IDC_STEP_NEXT));
         modaltest::SetCheck(tool, IDC_ROT_N90, false);
         modaltest::SetCheck(tool, IDC_ROT_90, true);
         Click(tool, IDC_APPLYALL);
@@ -114,7 +130,7 @@ TEST_F(BatchSheet, ApplyOnOneOfSeveralKeepsTheSheetOpenAndStepsOn) {
     bool stillOpen = false;
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
-        Click(tool, IDC_STEP_NEXT);
+        TapBarButton(sheet, IDC_STEP_NEXT);
         pathShown = ItemText(tool, IDC_TOOL_PATH);
         Click(tool, IDC_APPLY);  // the done message comes and goes meanwhile
         stillOpen = IsWindow(sheet) && IsWindowVisible(sheet);
@@ -324,7 +340,7 @@ TEST_F(BatchSheet, AdjustAndFilterPreviewsFollowTheValues) {
         start = Previews();
         MoveBar(tool, IDC_AD_VALUEBAR, 60);
         brighter = Previews();
-        Click(tool, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
+        TapBarButton(sheet, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
         stepped = Previews();
         SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
     });
@@ -357,7 +373,7 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
         PreviewSums first, second;
         driver.OnDialog([&](HWND sheet) {
             first = Previews();
-            SendMessageW(sheet, WM_COMMAND, IDC_STEP_NEXT, 0);  // the menu bar's step
+            TapBarButton(sheet, IDC_STEP_NEXT);
             second = Previews();
             SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
         });
@@ -365,6 +381,46 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
         EXPECT_NE(first.before, 0u);
         EXPECT_EQ(first.after, 0u);
         EXPECT_EQ(second.before, 0u);  // a file that does not load leaves the preview empty
+    }
+}
+
+TEST_F(BatchSheet, MenuBarStepsShowEachPicturesSizeOnResizeAndRotate) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}, {"gradient.png", "g.png"}});
+    for (auto run : {RunBatchResizeTool, RunBatchRotateTool}) {
+        modaltest::ModalDriver driver;
+        std::vector<std::wstring> shown;
+        std::vector<std::wstring> typedSizes;
+        bool pageAboveBar = false;
+        driver.OnDialog([&](HWND sheet) {
+            HWND tool = Page(sheet, 0);
+            auto record = [&] {
+                shown.push_back(ItemText(tool, IDC_TOOL_PATH) + L" " + ItemText(tool, IDC_TOOL_WIDTH) + L", " +
+                                ItemText(tool, IDC_TOOL_HEIGHT));
+                typedSizes.push_back(ItemText(tool, IDC_RZ_WIDTHEDIT) + L"x" + ItemText(tool, IDC_RZ_HEIGHTEDIT));
+            };
+            RECT page{}, bar{};
+            GetWindowRect(sheet, &page);
+            GetWindowRect(MenuBarFind(sheet), &bar);
+            pageAboveBar = IsWindowVisible(MenuBarFind(sheet)) && page.bottom <= bar.top && bar.bottom <= 320;
+            record();
+            TapBarButton(sheet, IDC_STEP_PREVIOUS);  // off on the first file
+            record();
+            TapBarButton(sheet, IDC_STEP_NEXT);
+            record();
+            TapBarButton(sheet, IDC_STEP_NEXT);  // off on the last file
+            record();
+            TapBarButton(sheet, IDC_STEP_PREVIOUS);
+            record();
+            SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(run(nullptr, files.data(), 2), 1);
+        EXPECT_TRUE(pageAboveBar);
+        const std::wstring first = std::wstring(files[0].path) + L" Width : 320, Height : 240";
+        const std::wstring second = std::wstring(files[1].path) + L" Width : 48, Height : 32";
+        EXPECT_EQ(shown, (std::vector<std::wstring>{first, first, second, second, first}));
+        if (run == RunBatchResizeTool) {
+            EXPECT_EQ(typedSizes, (std::vector<std::wstring>{L"320x240", L"320x240", L"48x32", L"48x32", L"320x240"}));
+        }
     }
 }
 
@@ -393,7 +449,7 @@ TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
         allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
         widthShown = ItemText(tool, IDC_CR_WIDTH);
         Click(tool, IDC_APPLY);  // the whole picture
-        Click(tool, IDC_STEP_NEXT);
+        TapBarButton(sheet, IDC_STEP_NEXT);
         modaltest::SetItemText(tool, IDC_CR_X, L"10");
         modaltest::SetItemText(tool, IDC_CR_Y, L"20");
         modaltest::SetItemText(tool, IDC_CR_WIDTH, L"1000");  // past the right edge
