@@ -19,10 +19,10 @@
 #include "platform/handheld.h"
 #include "resources/tools.rh"
 #include "shell/filelist.h"
+#include "shell/foldertree_win.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
 #include "shell/settings_win.h"
-#include "shell/viewer_win.h"
 #include "tools/tooldialogs_win.h"
 
 namespace {
