@@ -368,18 +368,50 @@ std::wstring SizeLabel(UINT id, const char* key, int32_t value) {
 
 // The resize and rotate pages show the picture's full size; the resize page
 // also starts its size and DPI edits from the picture.
+// Writes a size edit and its up-down without the kept ratio answering.
+void WriteSizeEdit(BatchToolState* s, int edit, int spin, int32_t value) {
+    s->updating = 1;
+    SetDlgItemInt(s->windows.tool, edit, UINT(std::max(value, 0)), FALSE);
+    SendDlgItemMessageW(s->windows.tool, spin, UDM_SETPOS32, 0, value);
+    s->updating = 0;
+}
+
 void ShowPictureFacts(BatchToolState* s, const PictureFacts& facts) {
     if (s->kind != BatchToolKind::kResize && s->kind != BatchToolKind::kRotate) return;
     HWND page = s->windows.tool;
+    s->pictureWidth = facts.width;
+    s->pictureHeight = facts.height;
     const bool loaded = facts.width > 0;
     SetDlgItemTextW(page, IDC_TOOL_WIDTH,
                     loaded ? SizeLabel(IDS_INFO_WIDTH, "IDS_INFO_WIDTH", facts.width).c_str() : L"");
     SetDlgItemTextW(page, IDC_TOOL_HEIGHT,
                     loaded ? SizeLabel(IDS_INFO_HEIGHT, "IDS_INFO_HEIGHT", facts.height).c_str() : L"");
     if (s->kind != BatchToolKind::kResize || !loaded) return;
-    SetDlgItemInt(page, IDC_RZ_WIDTHEDIT, UINT(facts.width), FALSE);
-    SetDlgItemInt(page, IDC_RZ_HEIGHTEDIT, UINT(facts.height), FALSE);
-    SetDlgItemInt(page, IDC_RZ_DPIEDIT, UINT(facts.dpi), FALSE);
+    WriteSizeEdit(s, IDC_RZ_WIDTHEDIT, IDC_RZ_WIDTHSPIN, facts.width);
+    WriteSizeEdit(s, IDC_RZ_HEIGHTEDIT, IDC_RZ_HEIGHTSPIN, facts.height);
+    WriteSizeEdit(s, IDC_RZ_DPIEDIT, IDC_RZ_DPISPIN, facts.dpi);
+}
+
+// The user-size controls are on only for "User defined size".
+void EnableUserSize(HWND page) {
+    const bool user = SendDlgItemMessageW(page, IDC_RZ_LIST, CB_GETCURSEL, 0, 0) == kResizeUser;
+    for (int id : {IDC_RZ_BOX, IDC_RZ_TWIDTH, IDC_RZ_WIDTHEDIT, IDC_RZ_WIDTHSPIN, IDC_RZ_THEIGHT, IDC_RZ_HEIGHTEDIT,
+                   IDC_RZ_HEIGHTSPIN, IDC_RZ_RATIO, IDC_RZ_TDPI, IDC_RZ_DPIEDIT, IDC_RZ_DPISPIN})
+        DlgItemEnable(page, id, user);
+}
+
+// A size typed with Keep ratio on: the other size follows the picture's
+// shape (its full size, not the preview's rounded one).
+void KeepRatio(BatchToolState* s, int typed) {
+    HWND page = s->windows.tool;
+    if (s->updating || IsDlgButtonChecked(page, IDC_RZ_RATIO) != BST_CHECKED) return;
+    BOOL read = FALSE;
+    const UINT value = GetDlgItemInt(page, typed, &read, FALSE);
+    if (!read) return;
+    if (typed == IDC_RZ_WIDTHEDIT)
+        WriteSizeEdit(s, IDC_RZ_HEIGHTEDIT, IDC_RZ_HEIGHTSPIN, KeptRatioSide(value, s->pictureWidth, s->pictureHeight));
+    else
+        WriteSizeEdit(s, IDC_RZ_WIDTHEDIT, IDC_RZ_WIDTHSPIN, KeptRatioSide(value, s->pictureHeight, s->pictureWidth));
 }
 
 
@@ -598,7 +630,14 @@ void InitToolPage(HWND page, BatchToolState* s) {
     }
     case BatchToolKind::kResize: {
         LngSelectSection("DlgResize");
+        LngSetItemText(page, IDC_RZ_TEXT, "IDC_RZ_TEXT");
+        LngSetItemText(page, IDC_RZ_BOX, "IDC_RZ_BOX");
+        LngSetItemText(page, IDC_RZ_TWIDTH, "IDC_RZ_WIDTH");
+        LngSetItemText(page, IDC_RZ_THEIGHT, "IDC_RZ_HEIGHT");
         LngSetItemText(page, IDC_RZ_RATIO, "IDC_RZ_RATIO");
+        SendDlgItemMessageW(page, IDC_RZ_WIDTHSPIN, UDM_SETRANGE32, 1, 5000);
+        SendDlgItemMessageW(page, IDC_RZ_HEIGHTSPIN, UDM_SETRANGE32, 1, 5000);
+        SendDlgItemMessageW(page, IDC_RZ_DPISPIN, UDM_SETRANGE32, 1, 3000);
         DlgComboAddString(page, IDC_RZ_LIST, IDS_USERSIZE, "IDS_USERSIZE");
         DlgComboAddString(page, IDC_RZ_LIST, IDS_FITSCREEN, "IDS_FITSCREEN");
         const wchar_t* presets[] = {L"120 x 160 pixels (MMS)", L"240x-",           L"240 x 180 pixels",
@@ -612,7 +651,9 @@ void InitToolPage(HWND page, BatchToolState* s) {
         SendDlgItemMessageW(page, IDC_RZ_LIST, CB_SETCURSEL, entry, 0);
         CheckDlgButton(page, IDC_RZ_RATIO, RegReadSettingDefault(kResizeSection, L"Ratio", 1) ? BST_CHECKED
                                                                                              : BST_UNCHECKED);
-        SetDlgItemInt(page, IDC_RZ_DPIEDIT, 72, FALSE);
+        WriteSizeEdit(s, IDC_RZ_DPIEDIT, IDC_RZ_DPISPIN, 72);
+        EnableUserSize(page);
+        SetFocus(GetDlgItem(page, IDC_RZ_LIST));
         break;
     }
     case BatchToolKind::kAdjust:
@@ -667,6 +708,13 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
         switch (LOWORD(first)) {
         case IDC_APPLY: Apply(s, false); return TRUE;
         case IDC_APPLYALL: Apply(s, true); return TRUE;
+        case IDC_RZ_LIST:
+            if (s->kind == BatchToolKind::kResize) EnableUserSize(page);
+            return TRUE;
+        case IDC_RZ_WIDTHEDIT:
+        case IDC_RZ_HEIGHTEDIT:
+            if (s->kind == BatchToolKind::kResize && HIWORD(first) == EN_UPDATE) KeepRatio(s, LOWORD(first));
+            return TRUE;
         case IDC_AD_SETTING:
             if (HIWORD(first) == CBN_SELCHANGE) {
                 const LRESULT chosen = SendDlgItemMessageW(page, IDC_AD_SETTING, CB_GETCURSEL, 0, 0);
@@ -706,6 +754,15 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
     case WM_VSCROLL: {
         BatchToolState* s = StateOf(page);
         if (s && s->kind == BatchToolKind::kCrop && LOWORD(first) == SB_THUMBPOSITION) CropSpinMoved(s);
+        if (s && s->kind == BatchToolKind::kResize && LOWORD(first) == SB_THUMBPOSITION) {
+            // The up-down's edit takes the number; a size edit's kept ratio answers.
+            const int spin = GetDlgCtrlID(reinterpret_cast<HWND>(second));
+            const int edit = spin == IDC_RZ_WIDTHSPIN    ? IDC_RZ_WIDTHEDIT
+                             : spin == IDC_RZ_HEIGHTSPIN ? IDC_RZ_HEIGHTEDIT
+                             : spin == IDC_RZ_DPISPIN    ? IDC_RZ_DPIEDIT
+                                                         : 0;
+            if (edit) SetDlgItemInt(page, edit, UINT(std::max(0, int(short(HIWORD(first))))), FALSE);
+        }
         if (s && s->kind == BatchToolKind::kAdjust && LOWORD(first) == SB_THUMBPOSITION) {
             SetAdjustFromPosition(&s->adjust, s->adjustSetting, int32_t(short(HIWORD(first))));
             ShowAdjustSetting(s);

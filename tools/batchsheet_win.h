@@ -61,7 +61,10 @@ struct BatchToolState {
     ResizeRequest resize;
     AdjustValues adjust;
     int adjustSetting;
-    int32_t updating;  // set while the page writes the value edit itself
+    int32_t updating;  // set while the page writes the value or size edits itself
+    // The previewed picture's full size, upright; 0 when it does not load.
+    int32_t pictureWidth;
+    int32_t pictureHeight;
     FilterValues filter;
     // The preview of the current file: its screen bitmap as loaded and, for
     // adjust and filter, with the tool's values applied (null when the file

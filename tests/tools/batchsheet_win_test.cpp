@@ -424,6 +424,42 @@ TEST_F(BatchSheet, MenuBarStepsShowEachPicturesSizeOnResizeAndRotate) {
     }
 }
 
+TEST_F(BatchSheet, ResizeUserSizeFollowsThePicturesShapeWhileKeptRatioIsOn) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}});  // 320 x 240
+    modaltest::ModalDriver driver;
+    bool offForPreset = true;
+    bool onForUserSize = false;
+    std::wstring followedHeight, spunHeight, freeHeight;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeVga);
+        offForPreset = IsWindowEnabled(GetDlgItem(tool, IDC_RZ_WIDTHEDIT)) || IsWindowEnabled(GetDlgItem(tool, IDC_RZ_RATIO));
+        modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeUser);
+        onForUserSize = IsWindowEnabled(GetDlgItem(tool, IDC_RZ_WIDTHEDIT)) && IsWindowEnabled(GetDlgItem(tool, IDC_RZ_DPISPIN));
+        modaltest::SetCheck(tool, IDC_RZ_RATIO, true);
+        modaltest::SetItemText(tool, IDC_RZ_WIDTHEDIT, L"160");
+        followedHeight = ItemText(tool, IDC_RZ_HEIGHTEDIT);
+        // The height's up-down moved to 60: the height edit takes it, the width follows.
+        SendDlgItemMessageW(tool, IDC_RZ_HEIGHTSPIN, UDM_SETPOS32, 0, 60);
+        SendMessageW(tool, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 60),
+                     reinterpret_cast<LPARAM>(GetDlgItem(tool, IDC_RZ_HEIGHTSPIN)));
+        spunHeight = ItemText(tool, IDC_RZ_HEIGHTEDIT) + L"x" + ItemText(tool, IDC_RZ_WIDTHEDIT);
+        modaltest::SetCheck(tool, IDC_RZ_RATIO, false);
+        modaltest::SetItemText(tool, IDC_RZ_WIDTHEDIT, L"100");
+        freeHeight = ItemText(tool, IDC_RZ_HEIGHTEDIT);
+        Click(tool, IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchResizeTool(nullptr, files.data(), 1), 1);
+    EXPECT_FALSE(offForPreset);
+    EXPECT_TRUE(onForUserSize);
+    EXPECT_EQ(followedHeight, L"120");
+    EXPECT_EQ(spunHeight, L"60x80");
+    EXPECT_EQ(freeHeight, L"60");
+    EXPECT_EQ(SizeOf(dir.File("p_m.jpg")), std::make_pair(100, 60));
+    EXPECT_EQ(RegReadSettingDefault(L"Resize", L"Ratio", 1), 0u);
+}
+
 TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
     std::vector<SelectedFile> files = Select({{"palette.gif", "p.gif"}, {"gradient.png", "g.png"}});
     RegWriteDword(L"Convert", L"Format", DWORD(FindFormatByName("png")));
