@@ -52,13 +52,7 @@ void ShowButtons(HWND page, const BatchButtonTexts& texts) {
     if (texts.applyAllShown) SetDlgItemTextW(page, IDC_APPLYALL, texts.applyAll);
 }
 
-// Previous and Next on the sheet's menu bar, as far as the selection goes.
-void SetStepButtons(const BatchToolState& s) {
-    if (!s.menuBar) return;
-    const StepStates steps = StepButtonStates(s.count, s.current);
-    SendMessageW(s.menuBar, TB_SETSTATE, IDC_STEP_PREVIOUS, MAKELONG(steps.previous ? TBSTATE_ENABLED : 0, 0));
-    SendMessageW(s.menuBar, TB_SETSTATE, IDC_STEP_NEXT, MAKELONG(steps.next ? TBSTATE_ENABLED : 0, 0));
-}
+void SetStepButtons(const BatchToolState& s) { SetStepMenuBar(s.menuBar, s.count, s.current); }
 
 // --- The output format page -------------------------------------------------
 
@@ -810,11 +804,10 @@ LRESULT CALLBACK SheetProc(HWND sheet, UINT message, WPARAM first, LPARAM second
 int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
     if (message == kSheetVersionQuery) return kHandheldSheetVersion;
     if (message == PSCB_INITIALIZED && g_current) {
-        HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
-        SetWindowSubclass(sheet, SheetProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(g_current));
         // Whichever comes first, the bar or the tool page, the step states
         // are set once both exist.
-        g_current->menuBar = MenuBarCreate(MenuBarSpec{sheet, Instance(), IDR_TOOL_MENUBAR, IDB_TOOL_STEPS, 2});
+        g_current->menuBar =
+            PrepareStepSheet(sheet, SheetProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(g_current));
         SetStepButtons(*g_current);
         PostMessageW(sheet, kMakeFormatPage, 0, 0);
     }
@@ -877,6 +870,19 @@ INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROP
     header.ppsp = sheetPages;
     header.pfnCallback = callback;
     return HandheldPropertySheet(&header);
+}
+
+HWND PrepareStepSheet(HWND sheet, SUBCLASSPROC procedure, UINT_PTR id, DWORD_PTR data) {
+    HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
+    SetWindowSubclass(sheet, procedure, id, data);
+    return MenuBarCreate(MenuBarSpec{sheet, Instance(), IDR_TOOL_MENUBAR, IDB_TOOL_STEPS, 2});
+}
+
+void SetStepMenuBar(HWND bar, uint32_t count, uint32_t current) {
+    if (!bar) return;
+    const StepStates steps = StepButtonStates(count, current);
+    SendMessageW(bar, TB_SETSTATE, IDC_STEP_PREVIOUS, MAKELONG(steps.previous ? TBSTATE_ENABLED : 0, 0));
+    SendMessageW(bar, TB_SETSTATE, IDC_STEP_NEXT, MAKELONG(steps.next ? TBSTATE_ENABLED : 0, 0));
 }
 
 OutputOptions ReadOutputOptions(HWND formatPage) {

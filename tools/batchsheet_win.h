@@ -116,6 +116,15 @@ struct ToolSheetPage {
 // bottom (the callback answers the version query); -1 for a bad page count.
 INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback);
 
+// Sets up a tool sheet that steps through files when it is initialised: the
+// handheld dialog set-up, `procedure` subclassing the sheet (it receives the
+// menu bar's IDC_STEP_PREVIOUS and IDC_STEP_NEXT and the closing IDOK and
+// IDCANCEL) and the Previous and Next menu bar, which is returned (null when
+// it cannot be made).
+HWND PrepareStepSheet(HWND sheet, SUBCLASSPROC procedure, UINT_PTR id, DWORD_PTR data);
+// Previous and Next on as far as `count` files go from `current`.
+void SetStepMenuBar(HWND bar, uint32_t count, uint32_t current);
+
 // The output format page's procedure (dialog 120); its page parameter is an
 // OutputPageLink. Apply and Apply all are forwarded to the link's tool page.
 INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM second);

@@ -21,6 +21,7 @@
 #include "shell/settings_win.h"
 #include "shell/viewerlogic.h"
 #include "tests/support/dialogfit.h"
+#include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -34,6 +35,8 @@
 
 using modaltest::Click;
 using modaltest::ItemText;
+using modaltest::MenuBarButtonEnabled;
+using modaltest::TapMenuBarButton;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
@@ -68,21 +71,6 @@ HWND Page(HWND sheet, int index) {
     return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, WPARAM(index), 0));
 }
 
-// A tap on a button of the sheet's menu bar as the user gives it: the stylus
-// goes down and up on the button, so a disabled button does nothing.
-void TapBarButton(HWND sheet, int command) {
-    HWND toolbar = FindWindowExW(MenuBarFind(sheet), nullptr, TOOLBARCLASSNAMEW, nullptr);
-    RECT r{};
-    ASSERT_TRUE(toolbar && SendMessageW(toolbar, TB_GETRECT, WPARAM(command), reinterpret_cast<LPARAM>(&r)));
-    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    SendMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(toolbar, WM_LBUTTONUP, 0, at);
-}
-
-bool BarButtonEnabled(HWND sheet, int command) {
-    return (SendMessageW(MenuBarFind(sheet), TB_GETSTATE, WPARAM(command), 0) & TBSTATE_ENABLED) != 0;
-}
-
 std::pair<int, int> SizeOf(const std::wstring& path) {
     ImageInfo info{};
     const int rc = QueryPictureInfo(path.c_str(), -1, 0, &info);
@@ -102,8 +90,8 @@ TEST_F(BatchSheet, RotateAllDecodesTurnsSavesAndAnnouncesOnce) {
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
         allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
-        EXPECT_FALSE(BarButtonEnabled(sheet, IDC_STEP_PREVIOUS));
-        EXPECT_TRUE(BarButtonEnabled(sheet, IDC_STEP_NEXT));
+        EXPECT_FALSE(MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS));
+        EXPECT_TRUE(MenuBarButtonEnabled(sheet, IDC_STEP_NEXT));
         modaltest::SetCheck(tool, IDC_ROT_N90, false);
         modaltest::SetCheck(tool, IDC_ROT_90, true);
         Click(tool, IDC_APPLYALL);
@@ -130,7 +118,7 @@ TEST_F(BatchSheet, ApplyOnOneOfSeveralKeepsTheSheetOpenAndStepsOn) {
     bool stillOpen = false;
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
-        TapBarButton(sheet, IDC_STEP_NEXT);
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
         pathShown = ItemText(tool, IDC_TOOL_PATH);
         Click(tool, IDC_APPLY);  // the done message comes and goes meanwhile
         stillOpen = IsWindow(sheet) && IsWindowVisible(sheet);
@@ -340,7 +328,7 @@ TEST_F(BatchSheet, AdjustAndFilterPreviewsFollowTheValues) {
         start = Previews();
         MoveBar(tool, IDC_AD_VALUEBAR, 60);
         brighter = Previews();
-        TapBarButton(sheet, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
         stepped = Previews();
         SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
     });
@@ -373,7 +361,7 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
         PreviewSums first, second;
         driver.OnDialog([&](HWND sheet) {
             first = Previews();
-            TapBarButton(sheet, IDC_STEP_NEXT);
+            TapMenuBarButton(sheet, IDC_STEP_NEXT);
             second = Previews();
             SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
         });
@@ -403,13 +391,13 @@ TEST_F(BatchSheet, MenuBarStepsShowEachPicturesSizeOnResizeAndRotate) {
             GetWindowRect(MenuBarFind(sheet), &bar);
             pageAboveBar = IsWindowVisible(MenuBarFind(sheet)) && page.bottom <= bar.top && bar.bottom <= 320;
             record();
-            TapBarButton(sheet, IDC_STEP_PREVIOUS);  // off on the first file
+            TapMenuBarButton(sheet, IDC_STEP_PREVIOUS);  // off on the first file
             record();
-            TapBarButton(sheet, IDC_STEP_NEXT);
+            TapMenuBarButton(sheet, IDC_STEP_NEXT);
             record();
-            TapBarButton(sheet, IDC_STEP_NEXT);  // off on the last file
+            TapMenuBarButton(sheet, IDC_STEP_NEXT);  // off on the last file
             record();
-            TapBarButton(sheet, IDC_STEP_PREVIOUS);
+            TapMenuBarButton(sheet, IDC_STEP_PREVIOUS);
             record();
             SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
         });
@@ -485,7 +473,7 @@ TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
         allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
         widthShown = ItemText(tool, IDC_CR_WIDTH);
         Click(tool, IDC_APPLY);  // the whole picture
-        TapBarButton(sheet, IDC_STEP_NEXT);
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
         modaltest::SetItemText(tool, IDC_CR_X, L"10");
         modaltest::SetItemText(tool, IDC_CR_Y, L"20");
         modaltest::SetItemText(tool, IDC_CR_WIDTH, L"1000");  // past the right edge
@@ -532,11 +520,11 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
         colours = ItemText(infos, IDC_PP_COLOURS);
         dpi = ItemText(infos, IDC_PP_DPI);
         name = ItemText(infos, IDC_PP_FILENAME);
-        previous = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
+        previous = MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS);
         PropSheet_SetCurSel(sheet, nullptr, 1);
         HWND exif = Page(sheet, 1);
         exifRows = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
-        Click(infos, IDC_STEP_NEXT);
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
         typeAfter = ItemText(infos, IDC_PP_TYPE);
         coloursAfter = ItemText(infos, IDC_PP_COLOURS);
         exifRowsAfter = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
@@ -607,7 +595,7 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
         modaltest::SetItemText(keywords, IDC_IP_KEYWORD, L"sky");
         Click(keywords, IDC_IP_KEYADD);  // already there: not twice
         modaltest::SelectComboItem(credit, IDC_IP_PRIORITY, 1);
-        Click(Page(sheet, 0), IDC_STEP_NEXT);  // asks, then shows the next file
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);  // asks, then shows the next file
         captionShownAfterStep = ItemText(caption, IDC_IP_CAPTION);
         SendMessageW(sheet, WM_COMMAND, IDOK, 0);  // nothing changed: no question
     });
