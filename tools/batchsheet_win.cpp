@@ -632,14 +632,13 @@ void InitToolPage(HWND page, BatchToolState* s) {
         SendDlgItemMessageW(page, IDC_RZ_WIDTHSPIN, UDM_SETRANGE32, 1, 5000);
         SendDlgItemMessageW(page, IDC_RZ_HEIGHTSPIN, UDM_SETRANGE32, 1, 5000);
         SendDlgItemMessageW(page, IDC_RZ_DPISPIN, UDM_SETRANGE32, 1, 3000);
-        DlgComboAddString(page, IDC_RZ_LIST, IDS_USERSIZE, "IDS_USERSIZE");
-        DlgComboAddString(page, IDC_RZ_LIST, IDS_FITSCREEN, "IDS_FITSCREEN");
-        const wchar_t* presets[] = {L"120 x 160 pixels (MMS)", L"240x-",           L"240 x 180 pixels",
-                                    L"320 x 240 pixels (QVGA)", L"640 x 480 pixels (VGA)", L"800 x 600 pixels",
-                                    L"1024 x 768 pixels",       L"75%",            L"50%",
-                                    L"25%"};
-        for (const wchar_t* p : presets)
-            SendDlgItemMessageW(page, IDC_RZ_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p));
+        const std::pair<UINT, const char*> sizes[] = {
+            {IDS_USERSIZE, "IDS_USERSIZE"}, {IDS_FITSCREEN, "IDS_FITSCREEN"}, {IDS_160_120, "IDS_160_120"},
+            {IDS_240_, "IDS_240_"},         {IDS_240_180, "IDS_240_180"},     {IDS_320_240, "IDS_320_240"},
+            {IDS_640_480, "IDS_640_480"},   {IDS_800_600, "IDS_800_600"},     {IDS_1024_768, "IDS_1024_768"}};
+        for (const auto& size : sizes) DlgComboAddString(page, IDC_RZ_LIST, size.first, size.second);
+        for (const wchar_t* percent : {L"75%", L"50%", L"25%"})
+            SendDlgItemMessageW(page, IDC_RZ_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(percent));
         DWORD entry = RegReadSettingDefault(kResizeSection, L"List", kResizeScreen);
         if (entry >= DWORD(kResizeEntryCount)) entry = kResizeScreen;
         SendDlgItemMessageW(page, IDC_RZ_LIST, CB_SETCURSEL, entry, 0);

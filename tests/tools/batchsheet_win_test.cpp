@@ -418,8 +418,10 @@ TEST_F(BatchSheet, ResizeUserSizeFollowsThePicturesShapeWhileKeptRatioIsOn) {
     bool offForPreset = true;
     bool onForUserSize = false;
     std::wstring followedHeight, spunHeight, freeHeight;
+    std::vector<std::wstring> sizes;
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
+        sizes = modaltest::ComboItems(tool, IDC_RZ_LIST);
         modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeVga);
         offForPreset = IsWindowEnabled(GetDlgItem(tool, IDC_RZ_WIDTHEDIT)) || IsWindowEnabled(GetDlgItem(tool, IDC_RZ_RATIO));
         modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeUser);
@@ -439,6 +441,10 @@ TEST_F(BatchSheet, ResizeUserSizeFollowsThePicturesShapeWhileKeptRatioIsOn) {
     });
     driver.OnDialog([&](HWND box) { Click(box, IDOK); });
     EXPECT_EQ(RunBatchResizeTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(sizes, (std::vector<std::wstring>{L"User defined size", L"Fit to screen", L"120 x 160 pixels (MMS)",
+                                                 L"240x-", L"240 x 180 pixels", L"320 x 240 pixels (QVGA)",
+                                                 L"640 x 480 pixels (VGA)", L"800 x 600 pixels", L"1024 x 768 pixels",
+                                                 L"75%", L"50%", L"25%"}));
     EXPECT_FALSE(offForPreset);
     EXPECT_TRUE(onForUserSize);
     EXPECT_EQ(followedHeight, L"120");
