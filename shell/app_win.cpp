@@ -10,6 +10,7 @@
 #include "display/display_win.h"
 #include "display/view_win.h"
 #include "imagelib/formats.h"
+#include "imagelib/textutil.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/main.rh"
@@ -64,11 +65,18 @@ bool HandToRunningCopy(const wchar_t* commandLine) {
     return true;
 }
 
+// A folder chosen in the main window's tree is shown in the file list.
+void BrowseChosenFolder(const wchar_t* folder) {
+    if (!ViewerModel()) return;
+    CopyWideTextBounded(g_AppSettings.currentFolder, kSettingTextCapacity, folder);
+    ViewerModel()->BrowseFolder(folder);
+}
+
 void CreatePanes(HWND main) {
     RECT client;
     GetClientRect(main, &client);
     const int middle = client.bottom / 2;
-    g_AppSettings.treeWindow = TreeCreate(main, 0, 0, client.right, middle - 16);
+    g_AppSettings.treeWindow = TreeCreate(main, 0, 0, client.right, middle - 16, kTreeControlId, BrowseChosenFolder);
     if (g_AppSettings.fontTree > 0) SetWindowFontHeight(g_AppSettings.treeWindow, g_AppSettings.fontTree);
     g_AppSettings.listWindow = ListViewCreate(main, 0, middle - 12, client.right, 24);
     if (g_AppSettings.fontThumb > 0) SetWindowFontHeight(g_AppSettings.listWindow, g_AppSettings.fontThumb);

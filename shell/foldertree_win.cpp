@@ -1,15 +1,16 @@
-// The folder tree: the device's folders under one root item, filled lazily.
 // A folder's subfolders are listed when it is expanded; its expand button and
-// icons are asked for only when the tree shows it. In the main window a
-// selected folder is shown in the file list.
+// icons are asked for only when the tree shows it. The tree's user data holds
+// the TreeFolderChosen of a tree made with TreeCreate (null for the others).
+#include "shell/foldertree_win.h"
+
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "platform/handheld.h"
 #include "resources/main.rh"
+#include "shell/language_win.h"
 #include "shell/system.h"
-#include "shell/viewer_win.h"
 
 namespace {
 
@@ -86,12 +87,17 @@ void FillChildren(HWND tree, HTREEITEM item) {
     SendMessageW(tree, TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(item));
 }
 
-void PrepareTree(HWND tree, LONG_PTR browses) {
-    SetWindowLongPtrW(tree, GWLP_USERDATA, browses);
+void PrepareTree(HWND tree, TreeFolderChosen chosen) {
+    SetWindowLongPtrW(tree, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(chosen));
     SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(SystemSmallIcons()));
     SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-    const std::wstring root = LoadText(IDS_TREEROOT, "IDS_TREEROOT");
-    InsertChild(tree, TVI_ROOT, root.c_str(), TVI_LAST);
+    wchar_t root[kItemTextCapacity] = L"";
+    LngGetString(GetModuleHandleW(nullptr), IDS_TREEROOT, "IDS_TREEROOT", root, kItemTextCapacity);
+    InsertChild(tree, TVI_ROOT, root, TVI_LAST);
+}
+
+TreeFolderChosen ChosenOf(HWND tree) {
+    return reinterpret_cast<TreeFolderChosen>(GetWindowLongPtrW(tree, GWLP_USERDATA));
 }
 
 void Expand(HWND tree, HTREEITEM item) {
@@ -100,17 +106,17 @@ void Expand(HWND tree, HTREEITEM item) {
 
 }  // namespace
 
-HWND TreeCreate(HWND parent, int x, int y, int width, int height) {
+HWND TreeCreate(HWND parent, int x, int y, int width, int height, UINT id, TreeFolderChosen chosen) {
     const HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"Tree View",
                                       WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | TVS_HASBUTTONS |
                                           TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | TVS_TRACKSELECT,
-                                      x, y, width, height, parent,
-                                      reinterpret_cast<HMENU>(UINT_PTR(kTreeControlId)), g_Instance, nullptr);
-    if (tree) PrepareTree(tree, 1);
+                                      x, y, width, height, parent, reinterpret_cast<HMENU>(UINT_PTR(id)),
+                                      GetModuleHandleW(nullptr), nullptr);
+    if (tree) PrepareTree(tree, chosen);
     return tree;
 }
 
-void TreeSetOwner(HWND tree) { PrepareTree(tree, 0); }
+void TreeSetOwner(HWND tree) { PrepareTree(tree, nullptr); }
 
 int TreeGetItemPath(HWND tree, HTREEITEM item, wchar_t* path, int capacity) {
     if (capacity <= 0) return 0;
@@ -157,11 +163,9 @@ LRESULT TreeOnNotify(HWND, NMHDR* header) {
     case TVN_SELCHANGEDW: {
         auto* view = reinterpret_cast<NMTREEVIEWW*>(header);
         wchar_t path[MAX_PATH];
-        if (view->itemNew.hItem && GetWindowLongPtrW(tree, GWLP_USERDATA) &&
-            TreeGetItemPath(tree, view->itemNew.hItem, path, MAX_PATH) && ViewerModel()) {
-            wcscpy(g_AppSettings.currentFolder, path);
-            ViewerModel()->BrowseFolder(path);
-        }
+        const TreeFolderChosen chosen = ChosenOf(tree);
+        if (view->itemNew.hItem && chosen && TreeGetItemPath(tree, view->itemNew.hItem, path, MAX_PATH))
+            chosen(path);
         return 0;
     }
     default:

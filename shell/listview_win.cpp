@@ -11,6 +11,7 @@
 #include "platform/framework_win.h"
 #include "resources/main.rh"
 #include "shell/browser_win.h"
+#include "shell/filetexts_win.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
@@ -25,20 +26,9 @@ struct ListViewState {
     HIMAGELIST rowList = nullptr;   // details rows
     int32_t boxWidth = 70, boxHeight = 70;
     int textHeight = 13;
-    wchar_t dateOrder[8] = L"";
-    wchar_t dateSeparator[8] = L"";
-    wchar_t timeSeparator[8] = L"";
-    bool localeRead = false;
 };
 
 ListViewState g_list;
-
-void CopyText(wchar_t* destination, int capacity, const std::wstring& text) {
-    if (capacity <= 0) return;
-    const size_t n = std::min(text.size(), size_t(capacity - 1));
-    wmemcpy(destination, text.c_str(), n);
-    destination[n] = 0;
-}
 
 int ColumnTextWidth(HWND list) {
     return int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"XXXXXX")));
@@ -412,30 +402,6 @@ BOOL DrawListItem(const DRAWITEMSTRUCT* draw) {
     DrawTextW(dc, columnText(3).c_str(), -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
     return TRUE;
-}
-
-void FormatFileDate(const SYSTEMTIME& time, wchar_t* text, int capacity) {
-    if (!g_list.localeRead) {
-        if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDATE, g_list.dateOrder, 8)) wcscpy(g_list.dateOrder, L"1");
-        if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDATE, g_list.dateSeparator, 8))
-            wcscpy(g_list.dateSeparator, L"/");
-        if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, g_list.timeSeparator, 8))
-            wcscpy(g_list.timeSeparator, L":");
-        g_list.localeRead = true;
-    }
-    const std::wstring s = FormatDateText(g_list.dateOrder, g_list.dateSeparator, g_list.timeSeparator, time.wYear,
-                                          time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond);
-    CopyText(text, capacity, s);
-}
-
-void FormatFileSize(uint64_t size, wchar_t* number, int numberCapacity, wchar_t* unit, int unitCapacity) {
-    std::wstring n;
-    static const UINT ids[] = {IDS_BYTES, IDS_KB, IDS_MB, IDS_GB};
-    static const char* keys[] = {"IDS_BYTES", "IDS_KB", "IDS_MB", "IDS_GB"};
-    const SizeUnit u = FormatSizeNumber(size, &n);
-    const std::wstring unitText = LoadText(ids[u], keys[u]);
-    CopyText(number, numberCapacity, n);
-    CopyText(unit, unitCapacity, unitText);
 }
 
 void FormatTypeName(const FileListEntry& entry, wchar_t* text, int length) {

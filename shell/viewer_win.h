@@ -1,8 +1,9 @@
 // The viewer program: start-up and the main loop (app_win.cpp), the main
 // window "TrelmoClass" with its panes, splitter, keys and commands
 // (mainwindow_win.cpp), the browser controller between the file list and the
-// image view (browserctl_win.cpp), the file list view (listview_win.cpp) and
-// the folder tree (foldertree_win.cpp).
+// image view (browserctl_win.cpp) and the file list view (listview_win.cpp);
+// its folder tree and file texts are the shell's (foldertree_win.h,
+// filetexts_win.h).
 //
 // Everything runs on the main thread; the state lives in g_AppSettings (the
 // settings and the four windows), g_AppSettings.browser (the controller) and
@@ -20,6 +21,8 @@
 #include "display/slideshow_win.h"
 #include "display/view_win.h"
 #include "shell/browsermodel.h"
+#include "shell/filetexts_win.h"
+#include "shell/foldertree_win.h"
 #include "shell/settings_win.h"
 
 constexpr const wchar_t* kMainClassName = L"TrelmoClass";
@@ -106,8 +109,6 @@ void SetListStyle(HWND list, int mode);
 BOOL DrawListItem(const DRAWITEMSTRUCT* draw);
 // NM_CUSTOMDRAW of the thumbnail and strip layouts.
 LRESULT ListCustomDraw(NMLVCUSTOMDRAW* draw);
-void FormatFileDate(const SYSTEMTIME& time, wchar_t* text, int capacity);
-void FormatFileSize(uint64_t size, wchar_t* number, int numberCapacity, wchar_t* unit, int unitCapacity);
 void FormatTypeName(const FileListEntry& entry, wchar_t* text, int length);
 void ListViewRelease();
 // The list's cell height (the thumbnail box's height).
@@ -118,19 +119,6 @@ BrowserView* ListBrowserView();
 std::vector<long> SelectedItems(HWND list);
 // Makes `index` the only selected and the focused item and shows it.
 void SelectOnly(HWND list, long index);
-
-// ---------------------------------------------------------------------------
-// Folder tree (foldertree_win.cpp)
-
-HWND TreeCreate(HWND parent, int x, int y, int width, int height);
-void TreeSetOwner(HWND tree);
-void TreeSelectPath(HWND tree, const wchar_t* path);
-int TreeGetItemPath(HWND tree, HTREEITEM item, wchar_t* path, int capacity);
-void TreeGetSelectedPath(HWND tree, wchar_t* path, int capacity);
-LRESULT TreeOnNotify(HWND window, NMHDR* header);
-void TreeInsertFolder(HWND tree, HTREEITEM parent, const wchar_t* name);
-void TreeRenameItem(HWND tree, HTREEITEM item, const wchar_t* text);
-void TreeDeleteItem(HWND tree, HTREEITEM item);
 
 // ---------------------------------------------------------------------------
 // Shared helpers

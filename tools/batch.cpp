@@ -308,6 +308,12 @@ ResizeSize ResizeTarget(const ResizeRequest& request, int32_t width, int32_t hei
     return size;
 }
 
+int32_t KeptRatioSide(int64_t typed, int32_t typedSide, int32_t otherSide) {
+    if (typed <= 0 || typedSide <= 0 || otherSide <= 0) return 0;
+    const int64_t side = std::min<int64_t>(typed, INT32_MAX) * otherSide / typedSide;
+    return int32_t(std::min<int64_t>(side, INT32_MAX));
+}
+
 void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight, int32_t* loadWidth,
                   int32_t* loadHeight) {
     *loadWidth = width;

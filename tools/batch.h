@@ -193,6 +193,10 @@ struct ResizeSize {
 };
 // The target size of a picture of `width` x `height`.
 ResizeSize ResizeTarget(const ResizeRequest& request, int32_t width, int32_t height);
+// The other side of a size typed with Keep ratio on: `typed` pixels along the
+// picture's side of `typedSide`, scaled to its side of `otherSide` (integer
+// division); 0 for a picture with no size or nothing typed, at most INT32_MAX.
+int32_t KeptRatioSide(int64_t typed, int32_t typedSide, int32_t otherSide);
 // The size a JPEG of `width` x `height` is decoded at for the target: the
 // smallest W / d x H / d (d = 1..15) that still covers the target.
 void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight, int32_t* loadWidth,

@@ -19,10 +19,10 @@
 #include "platform/handheld.h"
 #include "resources/tools.rh"
 #include "shell/filelist.h"
+#include "shell/foldertree_win.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
 #include "shell/settings_win.h"
-#include "shell/viewer_win.h"
 #include "tools/tooldialogs_win.h"
 
 namespace {
@@ -52,12 +52,7 @@ void ShowButtons(HWND page, const BatchButtonTexts& texts) {
     if (texts.applyAllShown) SetDlgItemTextW(page, IDC_APPLYALL, texts.applyAll);
 }
 
-void SetStepButtons(const BatchToolState& s) {
-    const StepStates steps = StepButtonStates(s.count, s.current);
-    if (!s.windows.tool) return;
-    EnableWindow(GetDlgItem(s.windows.tool, IDC_STEP_PREVIOUS), steps.previous);
-    EnableWindow(GetDlgItem(s.windows.tool, IDC_STEP_NEXT), steps.next);
-}
+void SetStepButtons(const BatchToolState& s) { SetStepMenuBar(s.menuBar, s.count, s.current); }
 
 // --- The output format page -------------------------------------------------
 
@@ -224,6 +219,15 @@ void CropSelectionDrawn(const ViewEvent* event) {
     SetCropNumbers(s->windows.tool, values);
 }
 
+// The full size of the picture that `preview` was loaded from, as the tools
+// load it: a picture turned upright on loading has its sides exchanged.
+void UprightFullSize(const ImageInfo& info, const Bitmap& preview, int32_t* width, int32_t* height) {
+    *width = std::max<int32_t>(info.width, 1);
+    *height = std::max<int32_t>(info.height, 1);
+    if ((preview.width > preview.height) != (*width > *height) && preview.width != preview.height)
+        std::swap(*width, *height);
+}
+
 void ShowCropPreview(BatchToolState* s) {
     HWND page = s->windows.tool;
     ViewSetPicture(s->cropView, nullptr, 0);
@@ -235,12 +239,7 @@ void ShowCropPreview(BatchToolState* s) {
     int32_t fullHeight = 1;
     if (LoadPictureThumbnail(s->files[s->current].path, &s->cropPreview, &info, client.right, client.bottom, 0, 1, 1,
                              0, MetadataExifOrientation()) == 0) {
-        fullWidth = std::max<int32_t>(info.width, 1);
-        fullHeight = std::max<int32_t>(info.height, 1);
-        // A picture turned upright on loading has its sides exchanged.
-        if ((s->cropPreview.width > s->cropPreview.height) != (fullWidth > fullHeight) &&
-            s->cropPreview.width != s->cropPreview.height)
-            std::swap(fullWidth, fullHeight);
+        UprightFullSize(info, s->cropPreview, &fullWidth, &fullHeight);
         ViewSetPicture(s->cropView, &s->cropPreview, 0);
     }
     FreePictureInfo(&info);
@@ -322,22 +321,91 @@ void MakeAfterPreview(BatchToolState* s) {
     InvalidateRect(item, nullptr, TRUE);
 }
 
+// What the preview learnt of the current file; zero sizes when it did not load.
+struct PictureFacts {
+    int32_t width;
+    int32_t height;
+    int32_t dpi;  // 72 when the file gives no resolution
+};
+
 // Both previews from the current file, scaled into the preview item.
-void MakePreview(BatchToolState* s) {
+PictureFacts MakePreview(BatchToolState* s) {
     FreePreview(s);
     HWND item = GetDlgItem(s->windows.tool, PreviewItem(s->kind));
     RECT client{};
     GetClientRect(item, &client);
     ImageInfo info{};
+    PictureFacts facts{0, 0, 72};
     if (client.right > 0 && client.bottom > 0 &&
         LoadPictureThumbnail(s->files[s->current].path, &s->previewPicture, &info, client.right, client.bottom, 0, 1,
-                             1, 0, MetadataExifOrientation()) == 0)
+                             1, 0, MetadataExifOrientation()) == 0) {
         s->previewBefore = MakeScreenBitmap(item, &s->previewPicture, s->previewPicture.width,
                                             s->previewPicture.height, nullptr);
+        UprightFullSize(info, s->previewPicture, &facts.width, &facts.height);
+        if (info.xResolution && info.yResolution) facts.dpi = info.xResolution;
+    }
     FreePictureInfo(&info);
     InvalidateRect(item, nullptr, TRUE);
     if (HasAfterPreview(s->kind)) MakeAfterPreview(s);
     else FreeBitmap(&s->previewPicture);
+    return facts;
+}
+
+// "Width : %d" or "Height : %d" with `value`.
+std::wstring SizeLabel(UINT id, const char* key, int32_t value) {
+    wchar_t format[64] = L"";
+    LngGetFormat(Instance(), id, key, format, 64);
+    wchar_t text[96] = L"";
+    std::swprintf(text, 96, format, int(value));
+    return text;
+}
+
+// The resize and rotate pages show the picture's full size; the resize page
+// also starts its size and DPI edits from the picture.
+// Writes a size edit and its up-down without the kept ratio answering.
+void WriteSizeEdit(BatchToolState* s, int edit, int spin, int32_t value) {
+    s->updating = 1;
+    SetDlgItemInt(s->windows.tool, edit, UINT(std::max(value, 0)), FALSE);
+    SendDlgItemMessageW(s->windows.tool, spin, UDM_SETPOS32, 0, value);
+    s->updating = 0;
+}
+
+void ShowPictureFacts(BatchToolState* s, const PictureFacts& facts) {
+    if (s->kind != BatchToolKind::kResize && s->kind != BatchToolKind::kRotate) return;
+    HWND page = s->windows.tool;
+    s->pictureWidth = facts.width;
+    s->pictureHeight = facts.height;
+    const bool loaded = facts.width > 0;
+    SetDlgItemTextW(page, IDC_TOOL_WIDTH,
+                    loaded ? SizeLabel(IDS_INFO_WIDTH, "IDS_INFO_WIDTH", facts.width).c_str() : L"");
+    SetDlgItemTextW(page, IDC_TOOL_HEIGHT,
+                    loaded ? SizeLabel(IDS_INFO_HEIGHT, "IDS_INFO_HEIGHT", facts.height).c_str() : L"");
+    if (s->kind != BatchToolKind::kResize || !loaded) return;
+    WriteSizeEdit(s, IDC_RZ_WIDTHEDIT, IDC_RZ_WIDTHSPIN, facts.width);
+    WriteSizeEdit(s, IDC_RZ_HEIGHTEDIT, IDC_RZ_HEIGHTSPIN, facts.height);
+    WriteSizeEdit(s, IDC_RZ_DPIEDIT, IDC_RZ_DPISPIN, facts.dpi);
+}
+
+// The user-size controls are on only for "User defined size".
+void EnableUserSize(HWND page) {
+    const bool user = SendDlgItemMessageW(page, IDC_RZ_LIST, CB_GETCURSEL, 0, 0) == kResizeUser;
+    for (int id : {IDC_RZ_BOX, IDC_RZ_TWIDTH, IDC_RZ_WIDTHEDIT, IDC_RZ_WIDTHSPIN, IDC_RZ_THEIGHT, IDC_RZ_HEIGHTEDIT,
+                   IDC_RZ_HEIGHTSPIN, IDC_RZ_RATIO, IDC_RZ_TDPI, IDC_RZ_DPIEDIT, IDC_RZ_DPISPIN})
+        DlgItemEnable(page, id, user);
+}
+
+// A size typed with Keep ratio on: the other size follows the picture's
+// shape (its full size, not the preview's rounded one).
+void KeepRatio(BatchToolState* s, int typed) {
+    HWND page = s->windows.tool;
+    if (s->updating || IsDlgButtonChecked(page, IDC_RZ_RATIO) != BST_CHECKED) return;
+    BOOL read = FALSE;
+    const UINT value = GetDlgItemInt(page, typed, &read, FALSE);
+    if (!read) return;
+    if (typed == IDC_RZ_WIDTHEDIT)
+        WriteSizeEdit(s, IDC_RZ_HEIGHTEDIT, IDC_RZ_HEIGHTSPIN, KeptRatioSide(value, s->pictureWidth, s->pictureHeight));
+    else
+        WriteSizeEdit(s, IDC_RZ_WIDTHEDIT, IDC_RZ_WIDTHSPIN, KeptRatioSide(value, s->pictureHeight, s->pictureWidth));
 }
 
 
@@ -354,7 +422,7 @@ void ShowCurrentFile(BatchToolState* s) {
     }
     SetDlgItemTextW(page, pathId, path);
     SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
-    MakePreview(s);
+    ShowPictureFacts(s, MakePreview(s));
     if (s->kind == BatchToolKind::kConvert) {
         ImageInfo info{};
         if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex >= 0) {
@@ -556,21 +624,29 @@ void InitToolPage(HWND page, BatchToolState* s) {
     }
     case BatchToolKind::kResize: {
         LngSelectSection("DlgResize");
+        LngSetItemText(page, IDC_RZ_TEXT, "IDC_RZ_TEXT");
+        LngSetItemText(page, IDC_RZ_BOX, "IDC_RZ_BOX");
+        LngSetItemText(page, IDC_RZ_TWIDTH, "IDC_RZ_WIDTH");
+        LngSetItemText(page, IDC_RZ_THEIGHT, "IDC_RZ_HEIGHT");
         LngSetItemText(page, IDC_RZ_RATIO, "IDC_RZ_RATIO");
-        DlgComboAddString(page, IDC_RZ_LIST, IDS_USERSIZE, "IDS_USERSIZE");
-        DlgComboAddString(page, IDC_RZ_LIST, IDS_FITSCREEN, "IDS_FITSCREEN");
-        const wchar_t* presets[] = {L"120 x 160 pixels (MMS)", L"240x-",           L"240 x 180 pixels",
-                                    L"320 x 240 pixels (QVGA)", L"640 x 480 pixels (VGA)", L"800 x 600 pixels",
-                                    L"1024 x 768 pixels",       L"75%",            L"50%",
-                                    L"25%"};
-        for (const wchar_t* p : presets)
-            SendDlgItemMessageW(page, IDC_RZ_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p));
+        SendDlgItemMessageW(page, IDC_RZ_WIDTHSPIN, UDM_SETRANGE32, 1, 5000);
+        SendDlgItemMessageW(page, IDC_RZ_HEIGHTSPIN, UDM_SETRANGE32, 1, 5000);
+        SendDlgItemMessageW(page, IDC_RZ_DPISPIN, UDM_SETRANGE32, 1, 3000);
+        const std::pair<UINT, const char*> sizes[] = {
+            {IDS_USERSIZE, "IDS_USERSIZE"}, {IDS_FITSCREEN, "IDS_FITSCREEN"}, {IDS_160_120, "IDS_160_120"},
+            {IDS_240_, "IDS_240_"},         {IDS_240_180, "IDS_240_180"},     {IDS_320_240, "IDS_320_240"},
+            {IDS_640_480, "IDS_640_480"},   {IDS_800_600, "IDS_800_600"},     {IDS_1024_768, "IDS_1024_768"}};
+        for (const auto& size : sizes) DlgComboAddString(page, IDC_RZ_LIST, size.first, size.second);
+        for (const wchar_t* percent : {L"75%", L"50%", L"25%"})
+            SendDlgItemMessageW(page, IDC_RZ_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(percent));
         DWORD entry = RegReadSettingDefault(kResizeSection, L"List", kResizeScreen);
         if (entry >= DWORD(kResizeEntryCount)) entry = kResizeScreen;
         SendDlgItemMessageW(page, IDC_RZ_LIST, CB_SETCURSEL, entry, 0);
         CheckDlgButton(page, IDC_RZ_RATIO, RegReadSettingDefault(kResizeSection, L"Ratio", 1) ? BST_CHECKED
                                                                                              : BST_UNCHECKED);
-        SetDlgItemInt(page, IDC_RZ_DPIEDIT, 72, FALSE);
+        WriteSizeEdit(s, IDC_RZ_DPIEDIT, IDC_RZ_DPISPIN, 72);
+        EnableUserSize(page);
+        SetFocus(GetDlgItem(page, IDC_RZ_LIST));
         break;
     }
     case BatchToolKind::kAdjust:
@@ -625,8 +701,13 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
         switch (LOWORD(first)) {
         case IDC_APPLY: Apply(s, false); return TRUE;
         case IDC_APPLYALL: Apply(s, true); return TRUE;
-        case IDC_STEP_PREVIOUS: Step(s, -1); return TRUE;
-        case IDC_STEP_NEXT: Step(s, +1); return TRUE;
+        case IDC_RZ_LIST:
+            if (s->kind == BatchToolKind::kResize) EnableUserSize(page);
+            return TRUE;
+        case IDC_RZ_WIDTHEDIT:
+        case IDC_RZ_HEIGHTEDIT:
+            if (s->kind == BatchToolKind::kResize && HIWORD(first) == EN_UPDATE) KeepRatio(s, LOWORD(first));
+            return TRUE;
         case IDC_AD_SETTING:
             if (HIWORD(first) == CBN_SELCHANGE) {
                 const LRESULT chosen = SendDlgItemMessageW(page, IDC_AD_SETTING, CB_GETCURSEL, 0, 0);
@@ -666,6 +747,15 @@ INT_PTR CALLBACK ToolPage(HWND page, UINT message, WPARAM first, LPARAM second) 
     case WM_VSCROLL: {
         BatchToolState* s = StateOf(page);
         if (s && s->kind == BatchToolKind::kCrop && LOWORD(first) == SB_THUMBPOSITION) CropSpinMoved(s);
+        if (s && s->kind == BatchToolKind::kResize && LOWORD(first) == SB_THUMBPOSITION) {
+            // The up-down's edit takes the number; a size edit's kept ratio answers.
+            const int spin = GetDlgCtrlID(reinterpret_cast<HWND>(second));
+            const int edit = spin == IDC_RZ_WIDTHSPIN    ? IDC_RZ_WIDTHEDIT
+                             : spin == IDC_RZ_HEIGHTSPIN ? IDC_RZ_HEIGHTEDIT
+                             : spin == IDC_RZ_DPISPIN    ? IDC_RZ_DPIEDIT
+                                                         : 0;
+            if (edit) SetDlgItemInt(page, edit, UINT(std::max(0, int(short(HIWORD(first))))), FALSE);
+        }
         if (s && s->kind == BatchToolKind::kAdjust && LOWORD(first) == SB_THUMBPOSITION) {
             SetAdjustFromPosition(&s->adjust, s->adjustSetting, int32_t(short(HIWORD(first))));
             ShowAdjustSetting(s);
@@ -713,8 +803,11 @@ LRESULT CALLBACK SheetProc(HWND sheet, UINT message, WPARAM first, LPARAM second
 int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
     if (message == kSheetVersionQuery) return kHandheldSheetVersion;
     if (message == PSCB_INITIALIZED && g_current) {
-        HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
-        SetWindowSubclass(sheet, SheetProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(g_current));
+        // Whichever comes first, the bar or the tool page, the step states
+        // are set once both exist.
+        g_current->menuBar =
+            PrepareStepSheet(sheet, SheetProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(g_current));
+        SetStepButtons(*g_current);
         PostMessageW(sheet, kMakeFormatPage, 0, 0);
     }
     return 0;
@@ -776,6 +869,19 @@ INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROP
     header.ppsp = sheetPages;
     header.pfnCallback = callback;
     return HandheldPropertySheet(&header);
+}
+
+HWND PrepareStepSheet(HWND sheet, SUBCLASSPROC procedure, UINT_PTR id, DWORD_PTR data) {
+    HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
+    SetWindowSubclass(sheet, procedure, id, data);
+    return MenuBarCreate(MenuBarSpec{sheet, Instance(), IDR_TOOL_MENUBAR, IDB_TOOL_STEPS, 2});
+}
+
+void SetStepMenuBar(HWND bar, uint32_t count, uint32_t current) {
+    if (!bar) return;
+    const StepStates steps = StepButtonStates(count, current);
+    SendMessageW(bar, TB_SETSTATE, IDC_STEP_PREVIOUS, MAKELONG(steps.previous ? TBSTATE_ENABLED : 0, 0));
+    SendMessageW(bar, TB_SETSTATE, IDC_STEP_NEXT, MAKELONG(steps.next ? TBSTATE_ENABLED : 0, 0));
 }
 
 OutputOptions ReadOutputOptions(HWND formatPage) {

@@ -51,6 +51,7 @@ struct BatchToolState {
     uint32_t current;
     BatchToolKind kind;
     BatchPageWindows windows;
+    HWND menuBar;  // the sheet's: Previous and Next
     BatchButtonTexts texts;
     OutputPageLink formatLink;
     OutputPageLink folderLink;
@@ -60,7 +61,10 @@ struct BatchToolState {
     ResizeRequest resize;
     AdjustValues adjust;
     int adjustSetting;
-    int32_t updating;  // set while the page writes the value edit itself
+    int32_t updating;  // set while the page writes the value or size edits itself
+    // The previewed picture's full size, upright; 0 when it does not load.
+    int32_t pictureWidth;
+    int32_t pictureHeight;
     FilterValues filter;
     // The preview of the current file: its screen bitmap as loaded and, for
     // adjust and filter, with the tool's values applied (null when the file
@@ -111,6 +115,15 @@ struct ToolSheetPage {
 // Runs a full-screen tool sheet of up to six pages with the tabs at the
 // bottom (the callback answers the version query); -1 for a bad page count.
 INT_PTR RunToolSheet(HWND parent, const ToolSheetPage* pages, int count, PFNPROPSHEETCALLBACK callback);
+
+// Sets up a tool sheet that steps through files when it is initialised: the
+// handheld dialog set-up, `procedure` subclassing the sheet (it receives the
+// menu bar's IDC_STEP_PREVIOUS and IDC_STEP_NEXT and the closing IDOK and
+// IDCANCEL) and the Previous and Next menu bar, which is returned (null when
+// it cannot be made).
+HWND PrepareStepSheet(HWND sheet, SUBCLASSPROC procedure, UINT_PTR id, DWORD_PTR data);
+// Previous and Next on as far as `count` files go from `current`.
+void SetStepMenuBar(HWND bar, uint32_t count, uint32_t current);
 
 // The output format page's procedure (dialog 120); its page parameter is an
 // OutputPageLink. Apply and Apply all are forwarded to the link's tool page.

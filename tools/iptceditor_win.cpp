@@ -55,6 +55,7 @@ struct IptcEditor {
     bool modified;
     bool showing;  // set while the pages are filled from a record
     HBITMAP preview;  // the current file on page 0, or null
+    HWND menuBar;     // Previous and Next
 };
 
 IptcEditor* g_editor = nullptr;
@@ -179,10 +180,8 @@ void ShowFile(IptcEditor* e) {
         if (const char* name = GetFormatShortName(info.formatIndex))
             for (const char* p = name; *p; ++p) type += wchar_t(std::towupper(wchar_t(static_cast<unsigned char>(*p))));
         SetDlgItemTextW(file, IDC_IP_TYPE, type.c_str());
-        const StepStates steps = StepButtonStates(e->count, e->current);
-        EnableWindow(GetDlgItem(file, IDC_STEP_PREVIOUS), steps.previous);
-        EnableWindow(GetDlgItem(file, IDC_STEP_NEXT), steps.next);
     }
+    SetStepMenuBar(e->menuBar, e->count, e->current);
     FreePictureInfo(&info);
     ShowRecord(e, record);
     IptcFree(&record);
@@ -227,8 +226,6 @@ void RemoveFromList(HWND page, int list) {
 
 void Command(IptcEditor* e, HWND page, UINT id, UINT code) {
     switch (id) {
-    case IDC_STEP_PREVIOUS: Step(e, page, -1); return;
-    case IDC_STEP_NEXT: Step(e, page, +1); return;
     case IDC_IP_KEYADD: AddToList(page, IDC_IP_KEYWORD, IDC_IP_KEYLIST); e->modified = true; return;
     case IDC_IP_KEYDEL: RemoveFromList(page, IDC_IP_KEYLIST); e->modified = true; return;
     case IDC_IP_SUPCATADD: AddToList(page, IDC_IP_SUPCAT, IDC_IP_SUPCATLIST); e->modified = true; return;
@@ -312,6 +309,8 @@ INT_PTR CALLBACK EditorPage(HWND page, UINT message, WPARAM first, LPARAM second
 LRESULT CALLBACK EditorSheetProc(HWND sheet, UINT message, WPARAM first, LPARAM second, UINT_PTR, DWORD_PTR data) {
     auto* e = reinterpret_cast<IptcEditor*>(data);
     if (message == WM_COMMAND && LOWORD(first) == IDOK) OfferToWrite(e, sheet);
+    if (message == WM_COMMAND && LOWORD(first) == IDC_STEP_PREVIOUS) Step(e, sheet, -1);
+    if (message == WM_COMMAND && LOWORD(first) == IDC_STEP_NEXT) Step(e, sheet, +1);
     if (message == WM_NCDESTROY) RemoveWindowSubclass(sheet, EditorSheetProc, 0x7002);
     return DefSubclassProc(sheet, message, first, second);
 }
@@ -319,8 +318,8 @@ LRESULT CALLBACK EditorSheetProc(HWND sheet, UINT message, WPARAM first, LPARAM 
 int CALLBACK EditorCallback(HWND sheet, UINT message, LPARAM) {
     if (message == kSheetVersionQuery) return kHandheldSheetVersion;
     if (message == PSCB_INITIALIZED && g_editor) {
-        HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
-        SetWindowSubclass(sheet, EditorSheetProc, 0x7002, reinterpret_cast<DWORD_PTR>(g_editor));
+        g_editor->menuBar = PrepareStepSheet(sheet, EditorSheetProc, 0x7002, reinterpret_cast<DWORD_PTR>(g_editor));
+        SetStepMenuBar(g_editor->menuBar, g_editor->count, g_editor->current);
         // Every page is made now, so that all of them show the file and any
         // edit on any page is written.
         for (int i = kPages - 1; i >= 0; --i) PostMessageW(sheet, PSM_SETCURSEL, WPARAM(i), 0);

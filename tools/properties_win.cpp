@@ -12,8 +12,8 @@
 #include "processing/exif_props.h"
 #include "processing/iptc.h"
 #include "resources/tools.rh"
+#include "shell/filetexts_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
 #include "tools/batch.h"
 #include "tools/batchsheet_win.h"
 #include "tools/output.h"
@@ -24,6 +24,7 @@ namespace {
 constexpr COLORREF kOddRowShade = 0xC3C3C3;
 constexpr uint32_t kInfoFlags = kLoadKeepComment | kLoadKeepMetadata;
 constexpr int kPageCount = 3;
+constexpr UINT_PTR kSheetSubclassId = 0x7003;
 
 struct PropertiesContext {
     const wchar_t* const* paths;
@@ -32,6 +33,7 @@ struct PropertiesContext {
     ImageInfo info;
     bool infoRead;
     HWND pages[kPageCount];
+    HWND menuBar;  // Previous and Next
 };
 
 PropertiesContext* g_properties = nullptr;
@@ -140,14 +142,7 @@ void FillList(HWND page, int index, const PropertiesContext& c) {
     InvalidateRect(list, nullptr, TRUE);
 }
 
-void SetSteps(const PropertiesContext& c) {
-    const StepStates steps = StepButtonStates(c.count, c.current);
-    for (HWND page : c.pages) {
-        if (!page) continue;
-        EnableWindow(GetDlgItem(page, IDC_STEP_PREVIOUS), steps.previous);
-        EnableWindow(GetDlgItem(page, IDC_STEP_NEXT), steps.next);
-    }
-}
+void SetSteps(const PropertiesContext& c) { SetStepMenuBar(c.menuBar, c.count, c.current); }
 
 void Refill(PropertiesContext* c) {
     for (int i = 0; i < kPageCount; ++i) {
@@ -202,10 +197,6 @@ INT_PTR CALLBACK PropertiesPage(HWND page, UINT message, WPARAM first, LPARAM se
         SetSteps(*c);
         return TRUE;
     }
-    case WM_COMMAND:
-        if (LOWORD(first) == IDC_STEP_PREVIOUS) Step(g_properties, -1);
-        if (LOWORD(first) == IDC_STEP_NEXT) Step(g_properties, +1);
-        return TRUE;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(second);
         if (header->code == UINT(PSN_KILLACTIVE)) {
@@ -229,8 +220,23 @@ INT_PTR CALLBACK PropertiesPage(HWND page, UINT message, WPARAM first, LPARAM se
     }
 }
 
-int CALLBACK PropertiesCallback(HWND, UINT message, LPARAM) {
-    return message == kSheetVersionQuery ? kHandheldSheetVersion : 0;
+LRESULT CALLBACK PropertiesSheetProc(HWND sheet, UINT message, WPARAM first, LPARAM second, UINT_PTR,
+                                     DWORD_PTR data) {
+    auto* c = reinterpret_cast<PropertiesContext*>(data);
+    if (message == WM_COMMAND && LOWORD(first) == IDC_STEP_PREVIOUS) Step(c, -1);
+    if (message == WM_COMMAND && LOWORD(first) == IDC_STEP_NEXT) Step(c, +1);
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(sheet, PropertiesSheetProc, kSheetSubclassId);
+    return DefSubclassProc(sheet, message, first, second);
+}
+
+int CALLBACK PropertiesCallback(HWND sheet, UINT message, LPARAM) {
+    if (message == kSheetVersionQuery) return kHandheldSheetVersion;
+    if (message == PSCB_INITIALIZED && g_properties) {
+        g_properties->menuBar = PrepareStepSheet(sheet, PropertiesSheetProc, kSheetSubclassId,
+                                                 reinterpret_cast<DWORD_PTR>(g_properties));
+        SetSteps(*g_properties);
+    }
+    return 0;
 }
 
 }  // namespace

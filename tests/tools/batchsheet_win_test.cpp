@@ -12,14 +12,16 @@
 #include <vector>
 
 #include "display/display_win.h"
+#include "platform/handheld.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "resources/tools.rh"
 #include "shell/filelist.h"
+#include "shell/foldertree_win.h"
 #include "shell/settings_win.h"
-#include "shell/viewer_win.h"
 #include "shell/viewerlogic.h"
 #include "tests/support/dialogfit.h"
+#include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -33,6 +35,8 @@
 
 using modaltest::Click;
 using modaltest::ItemText;
+using modaltest::MenuBarButtonEnabled;
+using modaltest::TapMenuBarButton;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
@@ -86,8 +90,8 @@ TEST_F(BatchSheet, RotateAllDecodesTurnsSavesAndAnnouncesOnce) {
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
         allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_PREVIOUS)));
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(tool, IDC_STEP_NEXT)));
+        EXPECT_FALSE(MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS));
+        EXPECT_TRUE(MenuBarButtonEnabled(sheet, IDC_STEP_NEXT));
         modaltest::SetCheck(tool, IDC_ROT_N90, false);
         modaltest::SetCheck(tool, IDC_ROT_90, true);
         Click(tool, IDC_APPLYALL);
@@ -114,7 +118,7 @@ TEST_F(BatchSheet, ApplyOnOneOfSeveralKeepsTheSheetOpenAndStepsOn) {
     bool stillOpen = false;
     driver.OnDialog([&](HWND sheet) {
         HWND tool = Page(sheet, 0);
-        Click(tool, IDC_STEP_NEXT);
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
         pathShown = ItemText(tool, IDC_TOOL_PATH);
         Click(tool, IDC_APPLY);  // the done message comes and goes meanwhile
         stillOpen = IsWindow(sheet) && IsWindowVisible(sheet);
@@ -324,7 +328,7 @@ TEST_F(BatchSheet, AdjustAndFilterPreviewsFollowTheValues) {
         start = Previews();
         MoveBar(tool, IDC_AD_VALUEBAR, 60);
         brighter = Previews();
-        Click(tool, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);  // a new file: the values are kept and shown on it
         stepped = Previews();
         SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
     });
@@ -357,7 +361,7 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
         PreviewSums first, second;
         driver.OnDialog([&](HWND sheet) {
             first = Previews();
-            SendMessageW(sheet, WM_COMMAND, IDC_STEP_NEXT, 0);  // the menu bar's step
+            TapMenuBarButton(sheet, IDC_STEP_NEXT);
             second = Previews();
             SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
         });
@@ -366,6 +370,88 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
         EXPECT_EQ(first.after, 0u);
         EXPECT_EQ(second.before, 0u);  // a file that does not load leaves the preview empty
     }
+}
+
+TEST_F(BatchSheet, MenuBarStepsShowEachPicturesSizeOnResizeAndRotate) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}, {"gradient.png", "g.png"}});
+    for (auto run : {RunBatchResizeTool, RunBatchRotateTool}) {
+        modaltest::ModalDriver driver;
+        std::vector<std::wstring> shown;
+        std::vector<std::wstring> typedSizes;
+        bool pageAboveBar = false;
+        driver.OnDialog([&](HWND sheet) {
+            HWND tool = Page(sheet, 0);
+            auto record = [&] {
+                shown.push_back(ItemText(tool, IDC_TOOL_PATH) + L" " + ItemText(tool, IDC_TOOL_WIDTH) + L", " +
+                                ItemText(tool, IDC_TOOL_HEIGHT));
+                typedSizes.push_back(ItemText(tool, IDC_RZ_WIDTHEDIT) + L"x" + ItemText(tool, IDC_RZ_HEIGHTEDIT));
+            };
+            RECT page{}, bar{};
+            GetWindowRect(sheet, &page);
+            GetWindowRect(MenuBarFind(sheet), &bar);
+            pageAboveBar = IsWindowVisible(MenuBarFind(sheet)) && page.bottom <= bar.top && bar.bottom <= 320;
+            record();
+            TapMenuBarButton(sheet, IDC_STEP_PREVIOUS);  // off on the first file
+            record();
+            TapMenuBarButton(sheet, IDC_STEP_NEXT);
+            record();
+            TapMenuBarButton(sheet, IDC_STEP_NEXT);  // off on the last file
+            record();
+            TapMenuBarButton(sheet, IDC_STEP_PREVIOUS);
+            record();
+            SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(run(nullptr, files.data(), 2), 1);
+        EXPECT_TRUE(pageAboveBar);
+        const std::wstring first = std::wstring(files[0].path) + L" Width : 320, Height : 240";
+        const std::wstring second = std::wstring(files[1].path) + L" Width : 48, Height : 32";
+        EXPECT_EQ(shown, (std::vector<std::wstring>{first, first, second, second, first}));
+        if (run == RunBatchResizeTool) {
+            EXPECT_EQ(typedSizes, (std::vector<std::wstring>{L"320x240", L"320x240", L"48x32", L"48x32", L"320x240"}));
+        }
+    }
+}
+
+TEST_F(BatchSheet, ResizeUserSizeFollowsThePicturesShapeWhileKeptRatioIsOn) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}});  // 320 x 240
+    modaltest::ModalDriver driver;
+    bool offForPreset = true;
+    bool onForUserSize = false;
+    std::wstring followedHeight, spunHeight, freeHeight;
+    std::vector<std::wstring> sizes;
+    driver.OnDialog([&](HWND sheet) {
+        HWND tool = Page(sheet, 0);
+        sizes = modaltest::ComboItems(tool, IDC_RZ_LIST);
+        modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeVga);
+        offForPreset = IsWindowEnabled(GetDlgItem(tool, IDC_RZ_WIDTHEDIT)) || IsWindowEnabled(GetDlgItem(tool, IDC_RZ_RATIO));
+        modaltest::SelectComboItem(tool, IDC_RZ_LIST, kResizeUser);
+        onForUserSize = IsWindowEnabled(GetDlgItem(tool, IDC_RZ_WIDTHEDIT)) && IsWindowEnabled(GetDlgItem(tool, IDC_RZ_DPISPIN));
+        modaltest::SetCheck(tool, IDC_RZ_RATIO, true);
+        modaltest::SetItemText(tool, IDC_RZ_WIDTHEDIT, L"160");
+        followedHeight = ItemText(tool, IDC_RZ_HEIGHTEDIT);
+        // The height's up-down moved to 60: the height edit takes it, the width follows.
+        SendDlgItemMessageW(tool, IDC_RZ_HEIGHTSPIN, UDM_SETPOS32, 0, 60);
+        SendMessageW(tool, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 60),
+                     reinterpret_cast<LPARAM>(GetDlgItem(tool, IDC_RZ_HEIGHTSPIN)));
+        spunHeight = ItemText(tool, IDC_RZ_HEIGHTEDIT) + L"x" + ItemText(tool, IDC_RZ_WIDTHEDIT);
+        modaltest::SetCheck(tool, IDC_RZ_RATIO, false);
+        modaltest::SetItemText(tool, IDC_RZ_WIDTHEDIT, L"100");
+        freeHeight = ItemText(tool, IDC_RZ_HEIGHTEDIT);
+        Click(tool, IDC_APPLY);
+    });
+    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    EXPECT_EQ(RunBatchResizeTool(nullptr, files.data(), 1), 1);
+    EXPECT_EQ(sizes, (std::vector<std::wstring>{L"User defined size", L"Fit to screen", L"120 x 160 pixels (MMS)",
+                                                 L"240x-", L"240 x 180 pixels", L"320 x 240 pixels (QVGA)",
+                                                 L"640 x 480 pixels (VGA)", L"800 x 600 pixels", L"1024 x 768 pixels",
+                                                 L"75%", L"50%", L"25%"}));
+    EXPECT_FALSE(offForPreset);
+    EXPECT_TRUE(onForUserSize);
+    EXPECT_EQ(followedHeight, L"120");
+    EXPECT_EQ(spunHeight, L"60x80");
+    EXPECT_EQ(freeHeight, L"60");
+    EXPECT_EQ(SizeOf(dir.File("p_m.jpg")), std::make_pair(100, 60));
+    EXPECT_EQ(RegReadSettingDefault(L"Resize", L"Ratio", 1), 0u);
 }
 
 TEST_F(BatchSheet, FilterWithNothingChosenSavesEachPictureUnchanged) {
@@ -393,7 +479,7 @@ TEST_F(BatchSheet, CropWholeByDefaultAndTypedRectangleClipped) {
         allShown = IsWindowVisible(GetDlgItem(tool, IDC_APPLYALL)) != 0;
         widthShown = ItemText(tool, IDC_CR_WIDTH);
         Click(tool, IDC_APPLY);  // the whole picture
-        Click(tool, IDC_STEP_NEXT);
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
         modaltest::SetItemText(tool, IDC_CR_X, L"10");
         modaltest::SetItemText(tool, IDC_CR_Y, L"20");
         modaltest::SetItemText(tool, IDC_CR_WIDTH, L"1000");  // past the right edge
@@ -440,11 +526,11 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
         colours = ItemText(infos, IDC_PP_COLOURS);
         dpi = ItemText(infos, IDC_PP_DPI);
         name = ItemText(infos, IDC_PP_FILENAME);
-        previous = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
+        previous = MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS);
         PropSheet_SetCurSel(sheet, nullptr, 1);
         HWND exif = Page(sheet, 1);
         exifRows = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
-        Click(infos, IDC_STEP_NEXT);
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
         typeAfter = ItemText(infos, IDC_PP_TYPE);
         coloursAfter = ItemText(infos, IDC_PP_COLOURS);
         exifRowsAfter = int(SendDlgItemMessageW(exif, IDC_PP_LIST, LVM_GETITEMCOUNT, 0, 0));
@@ -515,7 +601,7 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
         modaltest::SetItemText(keywords, IDC_IP_KEYWORD, L"sky");
         Click(keywords, IDC_IP_KEYADD);  // already there: not twice
         modaltest::SelectComboItem(credit, IDC_IP_PRIORITY, 1);
-        Click(Page(sheet, 0), IDC_STEP_NEXT);  // asks, then shows the next file
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);  // asks, then shows the next file
         captionShownAfterStep = ItemText(caption, IDC_IP_CAPTION);
         SendMessageW(sheet, WM_COMMAND, IDOK, 0);  // nothing changed: no question
     });

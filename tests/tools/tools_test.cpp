@@ -368,6 +368,20 @@ TEST(ResizeTargets, PresetsUserSizesAndOrientation) {
         EXPECT_EQ(got.height, c.want.height) << c.entry << " " << c.pictureWidth;
         EXPECT_EQ(got.dpi, c.want.dpi) << c.entry;
     }
+    // Typing one side with Keep ratio on: the other follows the picture's shape.
+    struct Typed {
+        int64_t typed;
+        int32_t typedSide, otherSide, want;
+    } typedCases[] = {
+        {800, 4000, 3000, 600},  // the picture's own shape, not its small preview's
+        {600, 3000, 4000, 800},
+        {1, 3000, 4000, 1},
+        {0, 3000, 4000, 0},
+        {800, 0, 3000, 0},  // a picture with no size
+        {4294967295LL, 1, 2147483647, 2147483647},
+    };
+    for (const Typed& c : typedCases)
+        EXPECT_EQ(KeptRatioSide(c.typed, c.typedSide, c.otherSide), c.want) << c.typed << " " << c.typedSide;
     int32_t w = 0;
     int32_t h = 0;
     JpegLoadSize(2048, 1536, 320, 240, &w, &h);

@@ -34,6 +34,7 @@
 #include "shell/viewer_win.h"
 #include "platform/mailstore.h"
 #include "tools/albumwizard_win.h"
+#include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -1382,8 +1383,8 @@ TEST_F(Commands, InformationOpensTheSheetOnTheSelectedPictureOfTheFolder) {
             ExpectFitsScreen(sheet);
             const HWND infos = SheetPage(sheet, 0);
             first = ItemText(infos, IDC_PP_FILENAME);
-            canGoBack = IsWindowEnabled(GetDlgItem(infos, IDC_STEP_PREVIOUS)) != 0;
-            Click(infos, IDC_STEP_PREVIOUS);
+            canGoBack = modaltest::MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS);
+            modaltest::TapMenuBarButton(sheet, IDC_STEP_PREVIOUS);
             next = ItemText(infos, IDC_PP_FILENAME);
             SendMessageW(sheet, WM_COMMAND, IDOK, 0);
         });
