@@ -3,7 +3,7 @@
 // the row delivery, the converters and the end of load all see it.
 //
 // The picture is first queried; only pictures of at most kMaxPixels are
-// loaded (full size, then fitted into a small box), so a header that claims
+// loaded (full size, then fitted into a small box, as a thumbnail or not), so a header that claims
 // a huge picture cannot exhaust memory. Every output pixel is read.
 #pragma once
 
@@ -78,6 +78,9 @@ inline int FuzzLoadWith(const uint8_t* data, size_t size, const wchar_t* name, u
             options.targetWidth = 16;
             options.targetHeight = 12;
             options.scaleMethod = knobs & 64 ? 2 : 0;
+            // A thumbnail's load: the reader's own reduction, and averaging
+            // instead of point samples.
+            if (knobs & 128) options.flags |= kLoadReduced;
         }
         Bitmap bitmap{};
         const int r = LoadPictureFromMemory(data, size, name, &bitmap, &options, nullptr);

@@ -398,7 +398,7 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     LoadRowState* rs = &ctx->row;
     const LoadOptions& o = ctx->options;
     if (o.flags & kLoadProgressBar) std::fputc('\n', stderr);
-    FlushSmoothRow(ctx);
+    FlushScaledRow(ctx);
 
     Bitmap* b = ctx->bitmap;
     const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode};

@@ -148,6 +148,9 @@ enum LoadScaleMode : int {
     kScaleSmooth = 2,
     kScaleNearestAfterLoad = 3,
     kScaleSmoothAfterLoad = 4,
+    // Reduced loads (thumbnails): each output pixel is the mean of the
+    // source pixels that map to it, summed as the rows arrive.
+    kScaleBox = 5,
 };
 
 // Row state of a load: what BeginImage decided and the buffers and tables
@@ -199,8 +202,8 @@ struct LoadRowState {
     int32_t lastPercent;
     // Scaling.
     int scaleMode;               // LoadScaleMode
-    int32_t* rowTable;           // nearest: output row per source row, -1 skipped
-    int32_t* columnTable;        // nearest: see BeginImage
+    int32_t* rowTable;           // nearest: output row per source row, -1 skipped; box: output row per source row
+    int32_t* columnTable;        // nearest: see BeginImage; box: first source column per output column, then srcWidth
     // Smooth scaling while the rows arrive.
     uint8_t* smoothLine;         // one unpacked source line
     uint64_t* accA;              // current output row, (outWidth + 10) x samples
@@ -213,6 +216,10 @@ struct LoadRowState {
     uint64_t smoothDivisor;
     int32_t smoothRowsIn;
     int32_t smoothRowsOut;
+    // Box averaging: the sums of the output row being gathered (in accA,
+    // outWidth x smoothSamples) and how many source rows they hold.
+    int32_t boxRow;              // -1 before the first row
+    int32_t boxRowsIn;
 };
 
 struct LoadContext {
@@ -280,8 +287,8 @@ int AllocOutputBitmap(Bitmap* bitmap, uint32_t mode, int32_t bytesPerRow, int32_
                       int allocate);
 // Frees the row buffers and tables of a load (EndImage does it normally).
 void ReleaseLoadRows(LoadRowState* rs);
-// Emits the pending last row of smooth scaling while rows arrive.
-void FlushSmoothRow(LoadContext* ctx);
+// Emits the pending last row of smooth or box scaling while rows arrive.
+void FlushScaledRow(LoadContext* ctx);
 
 // Pieces of the end of a load, also usable on their own.
 // A bilevel bitmap becomes a palette bitmap (type 4) holding bytes 0 and 1,

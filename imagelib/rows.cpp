@@ -138,6 +138,11 @@ int32_t RoundedScale(int64_t target, int64_t numerator, int64_t denominator) {
     return v < 1.0 ? 1 : static_cast<int32_t>(v);
 }
 
+// Whole three-byte pixels that may be averaged while the rows arrive.
+bool AveragesWhileLoading(const LoadRowState* rs) {
+    return !(rs->headerFlags & kNoSmoothWhileLoading) && rs->bitsPerPlane == 24;
+}
+
 // Sets the output size and the scaling mode; allocates nothing.
 void ChooseScaling(LoadContext* ctx, const ImageHeader* h) {
     LoadRowState* rs = &ctx->row;
@@ -169,8 +174,11 @@ void ChooseScaling(LoadContext* ctx, const ImageHeader* h) {
             rs->scaleMode = kScaleNearestAfterLoad;
             return;
         }
-        rs->scaleMode = kScaleNearest;
-    } else if ((rs->headerFlags & kNoSmoothWhileLoading) || rs->bitsPerPlane != 24) {
+        // Point samples of a reduced picture alias (fine patterns come out
+        // as stripes or as one of their colours): a reduced load averages
+        // instead wherever it can.
+        rs->scaleMode = (o.flags & kLoadReduced) && AveragesWhileLoading(rs) ? kScaleBox : kScaleNearest;
+    } else if (!AveragesWhileLoading(rs)) {
         rs->scaleMode = kScaleSmoothAfterLoad;
         return;
     } else {
@@ -184,6 +192,9 @@ void ChooseScaling(LoadContext* ctx, const ImageHeader* h) {
 size_t ScalingTableBytes(const LoadRowState* rs) {
     const size_t w = size_t(rs->srcWidth);
     if (rs->scaleMode == kScaleNearest) return (size_t(rs->srcHeight) + w) * sizeof(int32_t);
+    if (rs->scaleMode == kScaleBox)
+        return (size_t(rs->srcHeight) + w + 1) * sizeof(int32_t) +
+               size_t(rs->outWidth) * size_t(rs->internalBytesPerPixel) * sizeof(uint64_t);
     if (rs->scaleMode != kScaleSmooth) return 0;
     const size_t samples = size_t(rs->internalBytesPerPixel);
     const size_t cells = (size_t(rs->outWidth) + 10) * samples;
@@ -215,6 +226,22 @@ bool AllocScalingTables(LoadContext* ctx) {
         for (int32_t x = 0; x < columns; ++x)
             rs->columnTable[x] = bilevel ? static_cast<int32_t>(int64_t(x) * w / outW)
                                          : static_cast<int32_t>(int64_t(x) * outW / w);
+        return true;
+    }
+    if (rs->scaleMode == kScaleBox) {
+        // Source row y goes to output row y x outH / srcH, source column x
+        // to output column x x outW / srcW (truncated): output column X
+        // starts at source column ceil(X x srcW / outW), and the table ends
+        // with srcW. As srcW >= outW, no output column is empty.
+        rs->smoothSamples = rs->internalBytesPerPixel;
+        rs->boxRow = -1;
+        rs->rowTable = static_cast<int32_t*>(std::malloc(size_t(hgt) * sizeof(int32_t)));
+        rs->columnTable = static_cast<int32_t*>(std::malloc((size_t(w) + 1) * sizeof(int32_t)));
+        rs->accA = static_cast<uint64_t*>(std::calloc(size_t(outW) * size_t(rs->smoothSamples), sizeof(uint64_t)));
+        if (!rs->rowTable || !rs->columnTable || !rs->accA) return false;
+        for (int32_t y = 0; y < hgt; ++y) rs->rowTable[y] = static_cast<int32_t>(int64_t(y) * outH / hgt);
+        for (int32_t x = 0; x <= outW; ++x)
+            rs->columnTable[x] = static_cast<int32_t>((int64_t(x) * w + outW - 1) / outW);
         return true;
     }
     if (rs->scaleMode != kScaleSmooth) return true;
@@ -441,6 +468,88 @@ void SmoothRow(LoadContext* ctx, const uint8_t* src) {
     rs->smoothRowEdge += rs->smoothYs;
 }
 
+// Box averaging: writes the gathered output row as the means of its sums,
+// and clears the sums.
+void EmitBoxRow(LoadContext* ctx) {
+    LoadRowState* rs = &ctx->row;
+    if (rs->boxRow < 0 || rs->boxRowsIn == 0) return;
+    const int32_t outW = rs->outWidth;
+    const size_t s = size_t(rs->smoothSamples);
+    const int32_t* starts = rs->columnTable;
+    uint64_t* sums = rs->accA;
+    uint8_t* line = rs->internalLine;
+    for (int32_t x = 0; x < outW; ++x) {
+        const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rs->boxRowsIn);
+        for (size_t k = 0; k < s; ++k) {
+            uint64_t& sum = sums[size_t(x) * s + k];
+            line[size_t(x) * s + k] = static_cast<uint8_t>((sum + n / 2) / n);
+            sum = 0;
+        }
+    }
+    if (rs->mirror) MirrorPixelRow(line, outW, unsigned(s));
+    const int32_t row = rs->flip ? rs->outHeight - 1 - rs->boxRow : rs->boxRow;
+    rs->store(rs, line, 0, OutputRow(ctx, row), outW);
+    rs->boxRowsIn = 0;
+}
+
+// Box averaging: adds source row y (as delivered, before any flip) to the
+// sums of its output row, emitting the row gathered before when y starts
+// another. One pass over the row, integer sums, no full-size buffer.
+void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y) {
+    LoadRowState* rs = &ctx->row;
+    const int32_t row = rs->rowTable[y];
+    if (row != rs->boxRow) {
+        EmitBoxRow(ctx);
+        rs->boxRow = row;
+    }
+    const int32_t w = rs->srcWidth;
+    const uint8_t* line = src;
+    if (!rs->unpackCopies) {
+        rs->unpack(rs, src, rs->internalLine, w);
+        line = rs->internalLine;
+    }
+    // Each output column's run of source pixels is summed in registers
+    // (a run holds fewer than 400000 pixels: 32 bits suffice).
+    const int32_t outW = rs->outWidth;
+    const int32_t* starts = rs->columnTable;
+    uint64_t* sums = rs->accA;
+    if (rs->smoothSamples == 3) {
+        for (int32_t c = 0; c < outW; ++c, sums += 3) {
+            const uint8_t* end = line + size_t(starts[c + 1] - starts[c]) * 3;
+            uint32_t r = 0, g = 0, b = 0;
+            for (; line < end; line += 3) {
+                r += line[0];
+                g += line[1];
+                b += line[2];
+            }
+            sums[0] += r;
+            sums[1] += g;
+            sums[2] += b;
+        }
+    } else {
+        const size_t s = size_t(rs->smoothSamples);
+        for (int32_t c = 0; c < outW; ++c, sums += s)
+            for (int32_t x = starts[c]; x < starts[c + 1]; ++x, line += s)
+                for (size_t k = 0; k < s; ++k) sums[k] += line[k];
+    }
+    ++rs->boxRowsIn;
+}
+
+// Blocks of columns cannot be summed row by row: before any row was summed,
+// the box averaging becomes the nearest scaling over the same tables (the
+// first source row of each output row kept).
+void BoxToNearest(LoadRowState* rs) {
+    for (int32_t x = 0; x < rs->srcWidth; ++x)
+        rs->columnTable[x] = static_cast<int32_t>(int64_t(x) * rs->outWidth / rs->srcWidth);
+    int32_t last = -1;
+    for (int32_t y = 0; y < rs->srcHeight; ++y) {
+        const int32_t e = rs->rowTable[y];
+        rs->rowTable[y] = e == last ? -1 : e;
+        last = e;
+    }
+    rs->scaleMode = kScaleNearest;
+}
+
 // Bytes of the output bitmap of the row state's output size and mode.
 uint64_t OutputBytes(const LoadRowState* rs, int16_t alignment) {
     const int32_t bits = rs->outputMode == 1 ? 1 : 8 * rs->outBytesPerPixel;
@@ -665,6 +774,10 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount) {
             SmoothRow(ctx, src);
             continue;
         }
+        if (rs->scaleMode == kScaleBox) {
+            BoxRow(ctx, src, int32_t(y));
+            continue;
+        }
         const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
         ProcessRow(ctx, src, plane, t, 0, rs->srcWidth);
     }
@@ -683,6 +796,10 @@ int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x,
         const int deferred = DeferSmoothScaling(ctx);
         if (deferred != kLoadOk) return deferred;
     }
+    if (rs->scaleMode == kScaleBox && columns != rs->srcWidth) {
+        if (rs->boxRow >= 0) return kLoadOk;  // a reader that mixes rows and blocks
+        BoxToNearest(rs);
+    }
     plane = NormalisePlane(rs, plane);
     int64_t y = firstRow < 0 ? rs->runningRow : firstRow;
     for (int i = 0; i < rowCount; ++i, ++y) {
@@ -698,6 +815,10 @@ int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x,
         const uint8_t* src = rs->srcBuffer + size_t(i) * rs->srcBytesPerRow;
         if (rs->scaleMode == kScaleSmooth) {
             SmoothRow(ctx, src);
+            continue;
+        }
+        if (rs->scaleMode == kScaleBox) {
+            BoxRow(ctx, src, int32_t(y));
             continue;
         }
         const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
@@ -726,10 +847,14 @@ int ReportLoadProgress(LoadContext* ctx) {
     return 0;
 }
 
-// Emits the last output row of the smooth scaling when the source rows ran
-// out before it was complete (EndImage).
-void FlushSmoothRow(LoadContext* ctx) {
+// Emits the last output row of the smooth or box scaling, which no later
+// source row completes (EndImage).
+void FlushScaledRow(LoadContext* ctx) {
     LoadRowState* rs = &ctx->row;
+    if (rs->scaleMode == kScaleBox) {
+        if (rs->accA) EmitBoxRow(ctx);
+        return;
+    }
     if (rs->scaleMode != kScaleSmooth || !rs->accA || rs->smoothRowsIn == 0) return;
     if (rs->smoothRowsOut < rs->outHeight) EmitSmoothRow(ctx, rs->accA);
 }

@@ -1,6 +1,6 @@
 // Row delivery: row addressing, mirror and bottom-up storage, scaling on the
-// fly (nearest and smooth) and after the load, blocks of columns, progress
-// and cancel.
+// fly (nearest, smooth and box averaging) and after the load, blocks of
+// columns, progress and cancel.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -236,7 +236,8 @@ TEST_F(Rows, BlockColumnsAreChecked) {
 }
 
 // Smooth scaling averages areas in fixed point; 64-bit sums keep pictures
-// that put tens of thousands of source pixels into one output pixel right.
+// that put tens of thousands of source pixels into one output pixel right
+// (box averaging too).
 TEST_F(Rows, SmoothScaling) {
     // 4 x 4 colour picture, each 2 x 2 block averaging to a known colour.
     Bytes rows;
@@ -279,15 +280,105 @@ TEST_F(Rows, SmoothScalingOfManyPixelsIntoOne) {
         p.header.rowsPerCall = 1;
         p.deliveries.assign(size_t(c.height), p.deliveries[0]);
         for (auto& d : p.deliveries) d.first = -1;
-        LoadOptions o = fake::Fitted(options, 1, 1, 0);
-        o.scaleMethod = 2;
-        Loaded out;
-        fake::LoadFake(p, o, &out);
-        ASSERT_EQ(0, out.result);
-        ASSERT_EQ(1, out.bitmap.width);
-        ASSERT_EQ(1, out.bitmap.height);
-        EXPECT_EQ(Bytes({250, 250, 250}), out.RowBytes(0, 3));
+        for (const bool smooth : {true, false}) {
+            SCOPED_TRACE(smooth ? "smooth" : "box");
+            LoadOptions o = fake::Fitted(options, 1, 1, 0);
+            if (smooth) o.scaleMethod = 2;
+            else o.flags |= kLoadReduced;
+            Loaded out;
+            fake::LoadFake(p, o, &out);
+            ASSERT_EQ(0, out.result);
+            ASSERT_EQ(1, out.bitmap.width);
+            ASSERT_EQ(1, out.bitmap.height);
+            EXPECT_EQ(Bytes({250, 250, 250}), out.RowBytes(0, 3));
+        }
     }
+}
+
+// A reduced (thumbnail) load without smooth scaling averages each output
+// pixel over the source pixels that map to it, where point samples would
+// pick one of them.
+TEST_F(Rows, BoxAveragingOfReducedLoads) {
+    // Grey RGB pixels of value v.
+    const auto grey = [](std::initializer_list<int> values) {
+        Bytes rows;
+        for (int v : values) rows.insert(rows.end(), {uint8_t(v), uint8_t(v), uint8_t(v)});
+        return rows;
+    };
+    // 4 x 4, each 2 x 2 block averaging to 40 x block + 20 (its own colour).
+    Bytes blocks;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const int v = 40 * ((y / 2) * 2 + x / 2) + ((x + y) % 2 ? 10 : 30);
+            blocks.insert(blocks.end(), {uint8_t(v), uint8_t(v + 1), uint8_t(v + 2)});
+        }
+    struct Case {
+        const char* name;
+        Picture picture;
+        int targetW, targetH;
+        uint16_t orientation;
+        std::vector<Bytes> expected;
+    } cases[] = {
+        {"blocks", fake::Rows(4, 4, 1, 24, 12, blocks, 12), 2, 2, 0,
+         {{20, 21, 22, 60, 61, 62}, {100, 101, 102, 140, 141, 142}}},
+        {"blocks mirrored", fake::Rows(4, 4, 1, 24, 12, blocks, 12), 2, 2, 0x1,
+         {{60, 61, 62, 20, 21, 22}, {140, 141, 142, 100, 101, 102}}},
+        {"blocks bottom-up", fake::Rows(4, 4, 1, 24, 12, blocks, 12), 2, 2, 0x10,
+         {{100, 101, 102, 140, 141, 142}, {20, 21, 22, 60, 61, 62}}},
+        // Stripes one pixel wide: their mean, where point samples give 0 or 255.
+        {"stripes", fake::Rows(8, 1, 1, 24, 24, grey({0, 255, 0, 255, 0, 255, 0, 255}), 24), 2, 2, 0,
+         {{128, 128, 128, 128, 128, 128}}},
+        // Five columns into two: columns 0-2 and 3-4; three rows into one.
+        {"uneven cells", fake::Rows(5, 3, 1, 24, 15, grey({0, 10, 20, 30, 40, 0, 10, 20, 30, 40, 6, 16, 26, 36, 46}), 15),
+         2, 1, 0, {{12, 12, 12, 37, 37, 37}}},
+    };
+    // A picture cut short: the last output row holds the means of the rows
+    // that came.
+    Case cut{"cut short", fake::Rows(2, 4, 1, 24, 6, grey({10, 30, 50, 70, 90, 110, 0, 0}), 6), 1, 2, 0,
+             {{40, 40, 40}, {100, 100, 100}}};
+    cut.picture.deliveries.pop_back();
+    for (const Case& c : {cases[0], cases[1], cases[2], cases[3], cases[4], cut}) {
+        SCOPED_TRACE(c.name);
+        LoadOptions o = fake::Fitted(options, c.targetW, c.targetH, c.orientation);
+        o.flags |= kLoadReduced;
+        Loaded out;
+        fake::LoadFake(c.picture, o, &out);
+        ASSERT_EQ(0, out.result);
+        ASSERT_EQ(int(c.expected[0].size() / 3), out.bitmap.width);
+        ASSERT_EQ(int(c.expected.size()), out.bitmap.height);
+        EXPECT_EQ(c.expected, AllRows(out, c.expected[0].size()));
+    }
+}
+
+// Blocks of columns cannot be summed row by row: a reduced load delivered in
+// blocks is scaled as an ordinary load is, to the same size.
+TEST_F(Rows, BoxAveragingFallsBackToNearestForBlocks) {
+    Bytes rgb;
+    for (uint8_t v : fake::Ramp(8, 8)) rgb.insert(rgb.end(), {v, v, v});
+    Picture blocks = fake::Rows(8, 8, 1, 24, 24, {}, 0);
+    blocks.deliveries.clear();
+    for (int x = 0; x < 8; x += 3)
+        for (int y = 0; y < 8; ++y) {
+            Delivery d;
+            d.strip = true;
+            d.first = y;
+            d.x = x;
+            d.columns = 3;
+            for (int i = 0; i < 3 && x + i < 8; ++i)
+                d.rows.insert(d.rows.end(), rgb.begin() + (y * 8 + x + i) * 3, rgb.begin() + (y * 8 + x + i + 1) * 3);
+            blocks.deliveries.push_back(d);
+        }
+    LoadOptions o = fake::Fitted(options, 4, 4, 0);
+    Loaded nearest;
+    fake::LoadFake(blocks, o, &nearest);
+    o.flags |= kLoadReduced;
+    Loaded reduced;
+    fake::LoadFake(blocks, o, &reduced);
+    ASSERT_EQ(0, nearest.result);
+    ASSERT_EQ(0, reduced.result);
+    ASSERT_EQ(4, reduced.bitmap.width);
+    ASSERT_EQ(4, reduced.bitmap.height);
+    EXPECT_EQ(AllRows(nearest, 12), AllRows(reduced, 12));
 }
 
 // What cannot be scaled while the rows arrive is scaled once the picture is

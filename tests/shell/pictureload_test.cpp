@@ -1,9 +1,13 @@
 // Orientation: every EXIF orientation turns the picture upright whatever its
 // shape, the tag is reset only when the picture was turned, and the camera
 // RAW reader's flags turn a portrait picture delivered on its side.
+// Thumbnails: fine patterns come out as their mean, in the box's exact size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "imagelib/load.h"
 #include "processing/exifedit.h"
@@ -12,6 +16,11 @@
 #include "tests/support/testfiles.h"
 
 namespace {
+
+using testing_support::EnsureFormatRegistry;
+using testing_support::FixtureFile;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
 
 // The orientation a test hands the picture, and the resets it saw.
 int g_orientation = 0;
@@ -125,6 +134,55 @@ TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
     EXPECT_EQ(ApplyPictureOrientation(&b, &info, 1, MetadataExifOrientation()), 0);
     FreeBitmap(&b);
     FreePictureInfo(&info);
+}
+
+// Patterns finer than a thumbnail's pixels, which point samples turn into
+// one of their colours or into coarse stripes: a JPEG of stripes 8 pixels
+// wide (Pillow's), which the decoder's own reduction makes 1 pixel wide, and
+// a one-pixel checkerboard in a PPM file (no reduction by the decoder). Both
+// settings give the mean grey in the box's size.
+TEST(ThumbnailLoad, FinePatternsComeOutAsTheirMeanGrey) {
+    EnsureFormatRegistry();
+    ScratchDir dir;
+    const std::wstring checkerboard = dir.File("checkerboard.ppm");
+    std::vector<uint8_t> ppm;
+    const std::string header = "P6\n120 90\n255\n";
+    ppm.assign(header.begin(), header.end());
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 120; ++x) ppm.insert(ppm.end(), 3, uint8_t((x + y) % 2 ? 255 : 0));
+    WriteBytes(checkerboard, ppm);
+    struct Case {
+        const char* name;
+        std::wstring path;
+        int32_t boxW, boxH;
+        int width, height;
+    } cases[] = {
+        {"stripes.jpg", FixtureFile(PV_SHELL_FIXTURES, "stripes.jpg"), 40, 40, 40, 20},
+        {"checkerboard.ppm", checkerboard, 30, 30, 30, 23},
+        {"checkerboard.ppm, tall box", checkerboard, 12, 70, 12, 9},
+    };
+    for (const Case& c : cases)
+        for (const int highQuality : {0, 1}) {
+            SCOPED_TRACE(std::string(c.name) + (highQuality ? ", high quality" : ""));
+            Bitmap b{};
+            ImageInfo info{};
+            ASSERT_EQ(LoadPictureThumbnail(c.path.c_str(), &b, &info, c.boxW, c.boxH, 0, 1, highQuality, 1, nullptr),
+                      kLoadOk);
+            EXPECT_EQ(b.width, c.width);
+            EXPECT_EQ(b.height, c.height);
+            // Grey: every colour byte of every pixel, whatever their order.
+            ASSERT_EQ(b.bytesPerPixel, 3);
+            int lowest = 255, highest = 0;
+            for (int y = 0; y < b.height; ++y)
+                for (int i = 0; i < 3 * b.width; ++i) {
+                    lowest = std::min(lowest, int(b.pixels[y * b.bytesPerRow + i]));
+                    highest = std::max(highest, int(b.pixels[y * b.bytesPerRow + i]));
+                }
+            EXPECT_GE(lowest, 124);
+            EXPECT_LE(highest, 131);
+            FreeBitmap(&b);
+            FreePictureInfo(&info);
+        }
 }
 
 TEST(ThumbnailLoad, OptionsAsTheWorkerSetsThem) {
