@@ -15,10 +15,10 @@ constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 constexpr uint32_t kMaxDistance = kWindowSize - kMinLookahead;  // 32506
-constexpr uint32_t kHashBits = 15;
+constexpr uint32_t kHashBits = 15;             // chains: strings keyed on their first 4 bytes
 constexpr uint32_t kHashSize = 1u << kHashBits;
-constexpr uint32_t kHashMask = kHashSize - 1;
-constexpr uint32_t kHashShift = 5;
+constexpr uint32_t kHash3Bits = 12;            // latest string of each 3-byte key
+constexpr uint32_t kHash3Size = 1u << kHash3Bits;
 constexpr uint32_t kTooFar = 4096;             // a match of 3 farther back is not worth it
 constexpr uint32_t kSymbolBufferSize = 0x8000;  // literal and distance buffers
 constexpr uint32_t kSlideAt = kWindowSize + kMaxDistance;  // 65274
@@ -99,15 +99,14 @@ struct DeflateState {
     // narrow entries keep the chains' memory small.
     uint16_t prev[kWindowSize];   // 0 = none
     uint16_t head[kHashSize];     // 0 = none
+    uint32_t head3[kHash3Size];   // position (0 = none) and the rest of the key above it
     int64_t blockStart;           // negative once the block's start has slid out
-    uint32_t insH;
-    uint32_t prevLength;
-    uint32_t strStart;
-    uint32_t matchStart;
+    uint32_t strStart;            // the first byte not yet tallied
+    uint32_t insertAt;            // the first position not yet in the hash tables
     uint32_t lastFound;           // string start of the last search that found a match
     bool eofile;
     uint32_t lookahead;
-    uint32_t maxChain, maxLazy, goodMatch, niceMatch;
+    uint32_t maxChain, maxLazy, goodMatch, niceMatch, lookAhead;
 };
 
 // Records the first message; every loop stops once one is recorded.
