@@ -34,15 +34,30 @@ inline uint32_t Load32(const uint8_t* p) {
     return v;
 }
 
-// Multiplicative hashes of the 4 and of the 3 bytes at p (byte order does
-// not matter: the keys only need to be the same for the same bytes).
-inline uint32_t Hash4(const uint8_t* p) { return (Load32(p) * 0x9E3779B1u) >> (32 - kHashBits); }
+// Hash table entries hold a window position in their low 16 bits (0 =
+// none) and, above it, a tag: the bits of the string's key that did not pick
+// its slot. A candidate whose tag differs is refused without reading the
+// window.
+constexpr uint32_t kPositionMask = 0xFFFF;
+constexpr uint32_t kTagMask = 0xFFFF0000u;
+
+// The 4 bytes at p scrambled one-to-one (byte order does not matter: keys
+// only need to be the same for the same bytes). The top kHashBits pick the
+// chain, the next 16 bits are the tag.
+inline uint32_t Key4(const uint8_t* p) { return Load32(p) * 0x9E3779B1u; }
+inline uint32_t Slot4(uint32_t key) { return key >> (32 - kHashBits); }
+inline uint32_t Tag4(uint32_t key) { return (key << kHashBits) & kTagMask; }
 // The 3 bytes at p scrambled one-to-one within 24 bits: the top kHash3Bits
-// pick the slot, the rest is kept in the slot so that a hit needs no look
-// at the window.
+// pick the slot, the rest is the tag, so that a tag that matches is a hit.
 inline uint32_t Key3(const uint8_t* p) { return ((Load32(p) & 0xFFFFFFu) * 0x9E3779B1u) & 0xFFFFFFu; }
 inline uint32_t Slot3(uint32_t key) { return key >> (24 - kHash3Bits); }
 inline uint32_t Tag3(uint32_t key) { return (key & ((1u << (24 - kHash3Bits)) - 1)) << 16; }
+
+// An entry after a slide by kWindowSize: positions that left the window
+// become none.
+inline uint32_t SlidEntry(uint32_t entry) {
+    return (entry & kPositionMask) >= kWindowSize ? entry - kWindowSize : 0;
+}
 
 // Bytes that a and b have in common, at most max. Reads whole 8-byte words:
 // the window's slack keeps the last one inside.
@@ -74,20 +89,32 @@ struct Match {
 // The end of the input in the window.
 inline uint32_t InputEnd(const DeflateState* s) { return s->strStart + s->lookahead; }
 
-// Enters pos in the hash tables; returns the previous heads of its 4-byte
-// chain and of its 3-byte slot. Positions too near the end of the input
-// to start a match are not entered.
-inline void Insert(DeflateState* s, uint32_t pos, uint32_t* head4, uint32_t* head3) {
+// What entering a position found: its chain as it was and its tag there,
+// and the latest earlier position with the same 3 bytes.
+struct Inserted {
+    uint32_t chain;  // an entry: the chain's latest string, 0 = empty
+    uint32_t tag;
+    uint32_t same3;  // a position, 0 = none
+};
+
+// Enters pos in the hash tables. Prefetches the slots of pos + 2 and the
+// chain link that pos + 1 will follow first: the tables are far larger than
+// the first-level cache, and the searches walk them in input order.
+inline Inserted Insert(DeflateState* s, uint32_t pos) {
     const uint8_t* p = s->window + pos;
-    const uint32_t h4 = Hash4(p), key3 = Key3(p);
+    const uint32_t key4 = Key4(p), key3 = Key3(p);
     const uint32_t entry3 = s->head3[Slot3(key3)];
-    *head4 = s->head[h4];
-    *head3 = (entry3 & 0xFFFF0000u) == Tag3(key3) ? entry3 & 0xFFFFu : 0;
-    s->prev[pos & kWindowMask] = uint16_t(*head4);
-    s->head[h4] = uint16_t(pos);
+    Inserted found;
+    found.chain = s->head[Slot4(key4)];
+    found.tag = Tag4(key4);
+    found.same3 = (entry3 & kTagMask) == Tag3(key3) ? entry3 & kPositionMask : 0;
+    s->prev[pos & kWindowMask] = found.chain;
+    s->head[Slot4(key4)] = found.tag | pos;
     s->head3[Slot3(key3)] = Tag3(key3) | pos;
-    __builtin_prefetch(&s->head[Hash4(p + 1)], 1);
-    __builtin_prefetch(&s->head3[Slot3(Key3(p + 1))], 1);
+    __builtin_prefetch(&s->head[Slot4(Key4(p + 2))], 1);
+    __builtin_prefetch(&s->head3[Slot3(Key3(p + 2))], 1);
+    __builtin_prefetch(&s->prev[s->head[Slot4(Key4(p + 1))] & kWindowMask]);
+    return found;
 }
 
 // Enters every position from insertAt up to (not including) `to`.
@@ -96,16 +123,15 @@ void InsertUpTo(DeflateState* s, uint32_t to) {
     const uint32_t last = end >= kMinMatch ? end - kMinMatch : 0;  // the last position that starts a match
     uint32_t pos = s->insertAt;
     const uint32_t stop = to <= last + 1 ? to : last + 1;
-    uint32_t unused4, unused3;
-    for (; pos < stop; ++pos) Insert(s, pos, &unused4, &unused3);
+    for (; pos < stop; ++pos) Insert(s, pos);
     if (s->insertAt < to) s->insertAt = to;
 }
 
 // Enters pos (the next position to enter) and searches for the longest
 // match there longer than `beat`, within the level's budget. A length of 3
-// comes only from the 3-byte slot and only from near; longer ones from the
-// 4-byte chain, where each candidate is first tested on the 4 bytes that
-// would end a better match and on its first 4 bytes.
+// comes only from the 3-byte slot and only from within reach3; longer ones from the
+// 4-byte chain, where each candidate is first tested on its tag, then on
+// the 4 bytes that would end a better match and on its first 4 bytes.
 Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat) {
     Match best = {0, 0};
     const uint32_t end = InputEnd(s);
@@ -113,8 +139,7 @@ Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat) {
         if (s->insertAt <= pos) s->insertAt = pos + 1;
         return best;
     }
-    uint32_t candidate, candidate3;
-    Insert(s, pos, &candidate, &candidate3);
+    const Inserted found = Insert(s, pos);
     s->insertAt = pos + 1;
     if (pos > kWindowBytes - kMinLookahead + 2) {
         DeflateFail(s, "insufficient lookahead");
@@ -127,19 +152,23 @@ Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat) {
     const uint8_t* const scan = window + pos;
 
     uint32_t length = beat;
-    if (length < kMinMatch && candidate3 > limit && pos - candidate3 <= kTooFar && candidate3 < pos) {
+    if (length < kMinMatch && found.same3 > limit && pos - found.same3 <= s->reach3 && found.same3 < pos) {
         length = kMinMatch;
-        best = {kMinMatch, pos - candidate3};
+        best = {kMinMatch, pos - found.same3};
     }
     if (maxLength < 4) return best;
+    if (s->onlySeen3 && found.same3 <= limit) return best;
     if (length < kMinMatch) length = kMinMatch;
 
     const uint32_t nice = s->niceMatch < maxLength ? s->niceMatch : maxLength;
     uint32_t chain = length >= s->goodMatch ? s->maxChain >> 2 : s->maxChain;
-    const uint16_t* const prev = s->prev;
+    const uint32_t* const prev = s->prev;
     const uint32_t first = Load32(scan);
     uint32_t last = Load32(scan + length - 3);
-    for (; candidate > limit && chain != 0; candidate = prev[candidate & kWindowMask], --chain) {
+    for (uint32_t entry = found.chain; (entry & kPositionMask) > limit && chain != 0;
+         entry = prev[entry & kWindowMask], --chain) {
+        if ((entry & kTagMask) != found.tag) continue;
+        const uint32_t candidate = entry & kPositionMask;
         if (candidate >= pos) {
             DeflateFail(s, "no future");
             break;
@@ -168,9 +197,9 @@ void SlideAndFill(DeflateState* s) {
             s->insertAt -= kWindowSize;
             s->blockStart -= kWindowSize;
             s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
-            for (uint16_t& entry : s->head) entry = uint16_t(entry >= kWindowSize ? entry - kWindowSize : 0);
-            for (uint32_t& entry : s->head3) entry = (entry & 0xFFFFu) >= kWindowSize ? entry - kWindowSize : 0;
-            for (uint16_t& entry : s->prev) entry = uint16_t(entry >= kWindowSize ? entry - kWindowSize : 0);
+            for (uint32_t& entry : s->head) entry = SlidEntry(entry);
+            for (uint32_t& entry : s->head3) entry = SlidEntry(entry);
+            for (uint32_t& entry : s->prev) entry = SlidEntry(entry);
             more += kWindowSize;
         }
         if (s->eofile) return;
@@ -308,6 +337,8 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     s->niceMatch = kLevels[level].nice;
     s->maxChain = kLevels[level].chain;
     s->lookAhead = kLevels[level].ahead;
+    s->reach3 = kTooFar;
+    s->onlySeen3 = false;
     if (flags) {
         if (level <= 2) *flags |= 4;
         else if (level == 8) *flags |= 2;

@@ -4,6 +4,7 @@
 // the order of the code-length codes) are those of RFC 1951.
 #include "zip/deflatestate.h"
 
+#include <cmath>
 #include <cstring>
 
 const uint8_t kExtraDistBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
@@ -445,6 +446,36 @@ void SetupTreeDescriptors(DeflateState* s) {
     s->lDesc = {s->dynLtree, s->staticLtree, kExtraLengthBits, kLiterals + 1, kLCodes, kMaxBits, 0};
     s->dDesc = {s->dynDtree, s->staticDtree, kExtraDistBits, 0, kDCodes, kMaxBits, 0};
     s->blDesc = {s->blTree, nullptr, kExtraBLBits, 0, kBLCodes, kMaxBLBits, 0};
+}
+
+// Sets the matcher's two choices that depend on what literals cost, from
+// the literals' frequencies in the block so far (estimated code lengths).
+// A match of 3 takes a length code and a distance code, about 12 bits
+// together, plus its distance's extra bits: it is worth taking while that
+// stays below the cost of its 3 literals. Where literals cost over 6 bits
+// (pixels, noise) matches are rare and short, and the chains are searched
+// only for strings whose first 3 bytes the 3-byte table has seen.
+void EstimateLiteralCost(DeflateState* s) {
+    constexpr double kMatch3Bits = 12.0;
+    constexpr double kNoisyLiteralBits = 6.0;
+    uint32_t total = 0;
+    for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
+    if (total < 512) return;  // too few to tell: keep the last estimate
+    double bits = 0;
+    for (int n = 0; n < kLiterals; ++n) {
+        const uint32_t f = s->dynLtree[n].freqOrCode;
+        if (f) bits += f * std::log2(double(total) / f);
+    }
+    const double perLiteral = bits / total;
+    s->onlySeen3 = perLiteral > kNoisyLiteralBits;
+    const double spare = 3 * perLiteral - kMatch3Bits;  // extra distance bits a match of 3 may take
+    if (spare < 0) {
+        s->reach3 = 0;
+        return;
+    }
+    // Distances with e extra bits reach up to 2^(e + 1).
+    const int extra = int(spare);
+    s->reach3 = extra >= 13 ? kMaxDistance : uint32_t(2) << extra;
 }
 
 void StartBitOutput(DeflateState* s, uint8_t* buffer, uint32_t size) {
