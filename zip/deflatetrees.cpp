@@ -4,7 +4,6 @@
 // the order of the code-length codes) are those of RFC 1951.
 #include "zip/deflatestate.h"
 
-#include <cmath>
 #include <cstring>
 
 const uint8_t kExtraDistBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
@@ -107,6 +106,14 @@ void PutStoredBlock(DeflateState* s, const uint8_t* data, uint32_t length) {
     if (length == 0 || s->error) return;
     Deliver(s, data, length);
     s->bitsSent += uint64_t(length) << 3;
+}
+
+// log2(x) for x > 0 in 1/256ths, the fraction taken as linear between
+// powers of two (off by less than 0.09).
+inline int64_t Log2Fixed(uint32_t x) {
+    const int whole = 31 - __builtin_clz(x);
+    const uint32_t fraction = whole >= 8 ? (x >> (whole - 8)) & 0xFF : (x << (8 - whole)) & 0xFF;
+    return int64_t(whole) * 256 + fraction;
 }
 
 uint32_t ReverseBits(uint32_t code, int length) {
@@ -456,25 +463,27 @@ void SetupTreeDescriptors(DeflateState* s) {
 // (pixels, noise) matches are rare and short, and the chains are searched
 // only for strings whose first 3 bytes the 3-byte table has seen.
 void EstimateLiteralCost(DeflateState* s) {
-    constexpr double kMatch3Bits = 12.0;
-    constexpr double kNoisyLiteralBits = 6.0;
+    constexpr int kMatch3Bits = 12;
+    constexpr int kNoisyLiteralBits = 6;
     uint32_t total = 0;
     for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
     if (total < 512) return;  // too few to tell: keep the last estimate
-    double bits = 0;
+    // The literals' bits: total * log2(total) - sum of f * log2(f), in
+    // 1/256ths of a bit.
+    int64_t bits = int64_t(total) * Log2Fixed(total);
     for (int n = 0; n < kLiterals; ++n) {
         const uint32_t f = s->dynLtree[n].freqOrCode;
-        if (f) bits += f * std::log2(double(total) / f);
+        if (f) bits -= int64_t(f) * Log2Fixed(f);
     }
-    const double perLiteral = bits / total;
-    s->onlySeen3 = perLiteral > kNoisyLiteralBits;
-    const double spare = 3 * perLiteral - kMatch3Bits;  // extra distance bits a match of 3 may take
+    s->onlySeen3 = bits > int64_t(kNoisyLiteralBits) * 256 * total;
+    // Extra distance bits a match of 3 may take, in 1/256ths.
+    const int64_t spare = 3 * bits / total - kMatch3Bits * 256;
     if (spare < 0) {
         s->reach3 = 0;
         return;
     }
     // Distances with e extra bits reach up to 2^(e + 1).
-    const int extra = int(spare);
+    const int64_t extra = spare >> 8;
     s->reach3 = extra >= 13 ? kMaxDistance : uint32_t(2) << extra;
 }
 
