@@ -1,5 +1,6 @@
-// Deflate compressor, matcher half: the sliding window, hash chains, longest
-// match search, and the quick (levels 1-3) and lazy (levels 4-8) loops.
+// Deflate compressor, matcher half: the sliding window, the hash tables,
+// the longest match search and the parse (greedy for levels 1-3, lazy with
+// one or two positions of look-ahead for levels 4-8).
 #include "zip/deflatestate.h"
 
 #include <cstdlib>
@@ -8,37 +9,58 @@
 namespace {
 
 struct LevelTuning {
-    uint16_t good;  // a match this long divides the chain budget by 4
-    uint16_t lazy;  // lazy loop: stop looking for better; quick loop: most to insert
-    uint16_t nice;  // a match this long stops the search
-    uint16_t chain;
+    uint16_t good;   // with a match this long already, a quarter of the chain is searched
+    uint16_t lazy;   // a match this long is taken without looking ahead; greedy: most to insert
+    uint16_t nice;   // a match this long stops the search
+    uint16_t chain;  // most chain entries searched
+    uint8_t ahead;   // positions looked ahead for a better match (0: greedy)
 };
 
 const LevelTuning kLevels[9] = {
-    {0, 0, 0, 0},  // level 0 is refused
-    {4, 4, 8, 4},
-    {4, 5, 16, 8},
-    {4, 6, 32, 32},
-    {4, 4, 16, 16},
-    {8, 16, 32, 32},
-    {8, 16, 128, 128},
-    {8, 32, 128, 256},
-    {32, 128, 258, 1024},
+    {0, 0, 0, 0, 0},  // level 0 is refused
+    {4, 4, 8, 4, 0},
+    {4, 5, 16, 8, 0},
+    {4, 6, 32, 32, 0},
+    {4, 4, 16, 16, 1},
+    {8, 16, 32, 32, 1},
+    {8, 16, 128, 128, 1},
+    {8, 32, 128, 256, 2},
+    {32, 128, 258, 1024, 2},
 };
 
-inline void UpdateHash(DeflateState* s, uint8_t c) { s->insH = ((s->insH << kHashShift) ^ c) & kHashMask; }
-
-// Inserts the string at pos; returns the previous head of its chain.
-inline uint32_t InsertString(DeflateState* s, uint32_t pos) {
-    UpdateHash(s, s->window[pos + kMinMatch - 1]);
-    const uint32_t candidate = s->head[s->insH];
-    s->prev[pos & kWindowMask] = uint16_t(candidate);
-    s->head[s->insH] = uint16_t(pos);
-    return candidate;
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
 }
 
-// Bytes that a and b have in common, at most max (a multiple of 8). Reads
-// whole 8-byte words: the window's slack keeps the last one inside.
+// Hash table entries hold a window position in their low 16 bits (0 =
+// none) and, above it, a tag: the bits of the string's key that did not pick
+// its slot. A candidate whose tag differs is refused without reading the
+// window.
+constexpr uint32_t kPositionMask = 0xFFFF;
+constexpr uint32_t kTagMask = 0xFFFF0000u;
+
+// The 4 bytes at p scrambled one-to-one (byte order does not matter: keys
+// only need to be the same for the same bytes). The top kHashBits pick the
+// chain, the next 16 bits are the tag.
+inline uint32_t Key4(const uint8_t* p) { return Load32(p) * 0x9E3779B1u; }
+inline uint32_t Slot4(uint32_t key) { return key >> (32 - kHashBits); }
+inline uint32_t Tag4(uint32_t key) { return (key << kHashBits) & kTagMask; }
+// The 3 bytes at p scrambled one-to-one within 24 bits: the top kHash3Bits
+// pick the slot, the rest is the tag, so that a tag that matches is a hit.
+inline uint32_t Key3(const uint8_t* p) { return ((Load32(p) & 0xFFFFFFu) * 0x9E3779B1u) & 0xFFFFFFu; }
+inline uint32_t Slot3(uint32_t key) { return key >> (24 - kHash3Bits); }
+inline uint32_t Tag3(uint32_t key) { return (key & ((1u << (24 - kHash3Bits)) - 1)) << 16; }
+
+// An entry after a slide by kWindowSize: positions that left the window
+// become none.
+inline uint32_t SlidEntry(uint32_t entry) {
+    return (entry & kPositionMask) >= kWindowSize ? entry - kWindowSize : 0;
+}
+
+// Bytes that a and b have in common, at most max. Reads whole 8-byte words:
+// the window's slack keeps the last one inside.
 inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t max) {
     uint32_t n = 0;
     while (n < max) {
@@ -59,55 +81,108 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t max) {
     return max;
 }
 
-static_assert((kMaxMatch - 2) % 8 == 0, "CommonLength compares whole words");
+struct Match {
+    uint32_t length;    // 0 when none
+    uint32_t distance;
+};
 
-inline uint16_t Load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
+// The end of the input in the window.
+inline uint32_t InputEnd(const DeflateState* s) { return s->strStart + s->lookahead; }
+
+// What entering a position found: its chain as it was and its tag there,
+// and the latest earlier position with the same 3 bytes.
+struct Inserted {
+    uint32_t chain;  // an entry: the chain's latest string, 0 = empty
+    uint32_t tag;
+    uint32_t same3;  // a position, 0 = none
+};
+
+// Enters pos in the hash tables. Prefetches the slots of pos + 2 and the
+// chain link that pos + 1 will follow first: the tables are far larger than
+// the first-level cache, and the searches walk them in input order.
+inline Inserted Insert(DeflateState* s, uint32_t pos) {
+    const uint8_t* p = s->window + pos;
+    const uint32_t key4 = Key4(p), key3 = Key3(p);
+    const uint32_t entry3 = s->head3[Slot3(key3)];
+    Inserted found;
+    found.chain = s->head[Slot4(key4)];
+    found.tag = Tag4(key4);
+    found.same3 = (entry3 & kTagMask) == Tag3(key3) ? entry3 & kPositionMask : 0;
+    s->prev[pos & kWindowMask] = found.chain;
+    s->head[Slot4(key4)] = found.tag | pos;
+    s->head3[Slot3(key3)] = Tag3(key3) | pos;
+    __builtin_prefetch(&s->head[Slot4(Key4(p + 2))], 1);
+    __builtin_prefetch(&s->head3[Slot3(Key3(p + 2))], 1);
+    __builtin_prefetch(&s->prev[s->head[Slot4(Key4(p + 1))] & kWindowMask]);
+    return found;
 }
 
-// The longest match at the string start along the chain from `candidate`;
-// sets matchStart when it finds one longer than prevLength. A candidate is
-// first tested on the two bytes that would end a better match and on its
-// first two bytes, each pair read as one 16-bit word.
-uint32_t FindMatch(DeflateState* s, uint32_t candidate) {
-    uint32_t chain = s->maxChain;
-    uint32_t best = s->prevLength;
-    const uint32_t nice = s->niceMatch;
-    const uint32_t strStart = s->strStart;
-    const uint32_t limit = strStart > kMaxDistance ? strStart - kMaxDistance : 0;
-    if (best >= s->goodMatch) chain >>= 2;
-    if (strStart > kWindowBytes - kMinLookahead) {
+// Enters every position from insertAt up to (not including) `to`.
+void InsertUpTo(DeflateState* s, uint32_t to) {
+    const uint32_t end = InputEnd(s);
+    const uint32_t last = end >= kMinMatch ? end - kMinMatch : 0;  // the last position that starts a match
+    uint32_t pos = s->insertAt;
+    const uint32_t stop = to <= last + 1 ? to : last + 1;
+    for (; pos < stop; ++pos) Insert(s, pos);
+    if (s->insertAt < to) s->insertAt = to;
+}
+
+// Enters pos (the next position to enter) and searches for the longest
+// match there longer than `beat`, within the level's budget. A length of 3
+// comes only from the 3-byte slot and only from within reach3; longer ones from the
+// 4-byte chain, where each candidate is first tested on its tag, then on
+// the 4 bytes that would end a better match and on its first 4 bytes.
+Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat) {
+    Match best = {0, 0};
+    const uint32_t end = InputEnd(s);
+    if (pos >= end || end - pos < kMinMatch) {
+        if (s->insertAt <= pos) s->insertAt = pos + 1;
+        return best;
+    }
+    const Inserted found = Insert(s, pos);
+    s->insertAt = pos + 1;
+    if (pos > kWindowBytes - kMinLookahead + 2) {
         DeflateFail(s, "insufficient lookahead");
         return best;
     }
+    const uint32_t maxLength = end - pos < kMaxMatch ? end - pos : kMaxMatch;
+    if (beat >= maxLength) return best;
+    const uint32_t limit = pos > kMaxDistance ? pos - kMaxDistance : 0;
     const uint8_t* const window = s->window;
-    const uint16_t* const prev = s->prev;
-    const uint8_t* scan = window + strStart;
-    const uint16_t start = Load16(scan);
-    uint16_t end = Load16(scan + best - 1);
-    uint32_t matchStart = s->matchStart;
-    do {
-        if (candidate >= strStart) {
+    const uint8_t* const scan = window + pos;
+
+    uint32_t length = beat;
+    if (length < kMinMatch && found.same3 > limit && pos - found.same3 <= s->reach3 && found.same3 < pos) {
+        length = kMinMatch;
+        best = {kMinMatch, pos - found.same3};
+    }
+    if (maxLength < 4) return best;
+    if (s->onlySeen3 && found.same3 <= limit) return best;
+    if (length < kMinMatch) length = kMinMatch;
+
+    const uint32_t nice = s->niceMatch < maxLength ? s->niceMatch : maxLength;
+    uint32_t chain = length >= s->goodMatch ? s->maxChain >> 2 : s->maxChain;
+    const uint32_t* const prev = s->prev;
+    const uint32_t first = Load32(scan);
+    uint32_t last = Load32(scan + length - 3);
+    for (uint32_t entry = found.chain; (entry & kPositionMask) > limit && chain != 0;
+         entry = prev[entry & kWindowMask], --chain) {
+        if ((entry & kTagMask) != found.tag) continue;
+        const uint32_t candidate = entry & kPositionMask;
+        if (candidate >= pos) {
             DeflateFail(s, "no future");
             break;
         }
         const uint8_t* match = window + candidate;
-        if (Load16(match + best - 1) != end || Load16(match) != start) continue;
-        const uint32_t len = 2 + CommonLength(scan + 2, match + 2, kMaxMatch - 2);
-        if (strStart + len > kWindowBytes) {
-            DeflateFail(s, "wild scan");
-            break;
+        if (Load32(match + length - 3) != last || Load32(match) != first) continue;
+        const uint32_t n = 4 + CommonLength(scan + 4, match + 4, maxLength - 4);
+        if (n > length) {
+            best = {n, pos - candidate};
+            length = n;
+            if (n >= nice) break;
+            last = Load32(scan + length - 3);
         }
-        if (len > best) {
-            matchStart = candidate;
-            best = len;
-            if (len >= nice) break;
-            end = Load16(scan + best - 1);
-        }
-    } while ((candidate = prev[candidate & kWindowMask]) > limit && --chain != 0);
-    s->matchStart = matchStart;
+    }
     return best;
 }
 
@@ -118,12 +193,13 @@ void SlideAndFill(DeflateState* s) {
         uint32_t more = kWindowBytes - s->lookahead - s->strStart;
         if (s->strStart >= kSlideAt) {
             std::memcpy(s->window, s->window + kWindowSize, kWindowSize);
-            s->matchStart = s->matchStart >= kWindowSize ? s->matchStart - kWindowSize : 0;
             s->strStart -= kWindowSize;
+            s->insertAt -= kWindowSize;
             s->blockStart -= kWindowSize;
             s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
-            for (uint32_t n = 0; n < kHashSize; ++n) s->head[n] = uint16_t(s->head[n] >= kWindowSize ? s->head[n] - kWindowSize : 0);
-            for (uint32_t n = 0; n < kWindowSize; ++n) s->prev[n] = uint16_t(s->prev[n] >= kWindowSize ? s->prev[n] - kWindowSize : 0);
+            for (uint32_t& entry : s->head) entry = SlidEntry(entry);
+            for (uint32_t& entry : s->head3) entry = SlidEntry(entry);
+            for (uint32_t& entry : s->prev) entry = SlidEntry(entry);
             more += kWindowSize;
         }
         if (s->eofile) return;
@@ -141,48 +217,23 @@ void SlideAndFill(DeflateState* s) {
     } while (s->lookahead < kMinLookahead && !s->eofile);
 }
 
-inline uint32_t EmitAndRestart(DeflateState* s) {
-    const uint32_t size = EmitBlock(s, false);
+inline void EmitAndRestart(DeflateState* s) {
+    EmitBlock(s, false);
     s->blockStart = s->strStart;
-    return size;
 }
 
-uint32_t DeflateQuick(DeflateState* s) {
-    uint32_t matchLength = 0;
-    s->prevLength = kMinMatch - 1;
-    while (s->lookahead != 0 && !s->error) {
-        const uint32_t candidate = s->lookahead >= kMinMatch ? InsertString(s, s->strStart) : 0;
-        if (candidate != 0 && s->strStart - candidate <= kMaxDistance) {
-            if (s->niceMatch > s->lookahead) s->niceMatch = s->lookahead;
-            matchLength = FindMatch(s, candidate);
-            if (matchLength > s->lookahead) matchLength = s->lookahead;
-        }
-        bool full;
-        if (matchLength >= kMinMatch) {
-            full = ct_tally(s, s->strStart - s->matchStart, matchLength - kMinMatch);
-            s->lookahead -= matchLength;
-            if (matchLength <= s->maxLazy && s->lookahead >= kMinMatch) {
-                --matchLength;
-                do {
-                    ++s->strStart;
-                    InsertString(s, s->strStart);
-                } while (--matchLength != 0);
-                ++s->strStart;
-            } else {
-                s->strStart += matchLength;
-                matchLength = 0;
-                s->insH = s->window[s->strStart];
-                UpdateHash(s, s->window[s->strStart + 1]);
-            }
-        } else {
-            full = ct_tally(s, 0, s->window[s->strStart]);
-            --s->lookahead;
-            ++s->strStart;
-        }
-        if (full) EmitAndRestart(s);
-        if (s->lookahead < kMinLookahead) SlideAndFill(s);
-    }
-    return EmitBlock(s, true);
+inline void EmitLiteral(DeflateState* s) {
+    const bool full = ct_tally(s, 0, s->window[s->strStart]);
+    ++s->strStart;
+    --s->lookahead;
+    if (full) EmitAndRestart(s);
+}
+
+inline void EmitMatch(DeflateState* s, Match m) {
+    const bool full = ct_tally(s, m.distance, m.length - kMinMatch);
+    s->strStart += m.length;
+    s->lookahead -= m.length;
+    if (full) EmitAndRestart(s);
 }
 
 // True where a search is not worth its time. A block that has found a match
@@ -196,49 +247,64 @@ inline bool SkipSearch(const DeflateState* s) {
            s->lastDist < s->lastLit / 64;
 }
 
-uint32_t DeflateLazy(DeflateState* s) {
-    uint32_t matchLength = kMinMatch - 1;
-    bool matchAvailable = false;
-    while (s->lookahead != 0 && !s->error) {
-        const uint32_t candidate = s->lookahead >= kMinMatch ? InsertString(s, s->strStart) : 0;
-        s->prevLength = matchLength;
-        const uint32_t prevMatch = s->matchStart;
-        matchLength = kMinMatch - 1;
-        if (candidate != 0 && s->prevLength < s->maxLazy && s->strStart - candidate <= kMaxDistance &&
-            !SkipSearch(s)) {
-            if (s->niceMatch > s->lookahead) s->niceMatch = s->lookahead;
-            matchLength = FindMatch(s, candidate);
-            if (matchLength > s->lookahead) matchLength = s->lookahead;
-            if (matchLength == kMinMatch && s->strStart - s->matchStart > kTooFar) matchLength = kMinMatch - 1;
-            if (matchLength >= kMinMatch) s->lastFound = s->strStart;
+// Rough worth of a match in bits saved: 4 per byte, less the distance's
+// extra bits.
+inline int Worth(Match m) { return int(m.length) * 4 - (31 - __builtin_clz(m.distance)); }
+
+// The parse. Greedy levels take each match found and, after a long one,
+// skip entering the positions it covers. Lazy levels look one or two
+// positions ahead before taking a match and emit a literal instead when a
+// better match starts there.
+void Parse(DeflateState* s) {
+    const uint32_t ahead = s->lookAhead;
+    Match next = {0, 0};
+    bool haveNext = false;
+    while (!s->error) {
+        if (s->lookahead < kMinLookahead) {
+            SlideAndFill(s);
+            if (s->lookahead == 0 || s->error) break;
         }
-        if (s->prevLength >= kMinMatch && matchLength <= s->prevLength) {
-            // The previous match is at least as good: emit it and insert the
-            // strings it covers (those that still have three bytes).
-            const uint32_t maxInsert = s->strStart + s->lookahead - kMinMatch;
-            const bool full = ct_tally(s, s->strStart - 1 - prevMatch, s->prevLength - kMinMatch);
-            s->lookahead -= s->prevLength - 1;
-            uint32_t left = s->prevLength - 2;
-            do {
-                if (++s->strStart <= maxInsert) InsertString(s, s->strStart);
-            } while (--left != 0);
-            matchAvailable = false;
-            matchLength = kMinMatch - 1;
-            ++s->strStart;
-            if (full) EmitAndRestart(s);
-        } else if (matchAvailable) {
-            if (ct_tally(s, 0, s->window[s->strStart - 1])) EmitAndRestart(s);
-            ++s->strStart;
-            --s->lookahead;
+        const uint32_t pos = s->strStart;
+        Match cur = {0, 0};
+        if (haveNext) {
+            cur = next;
+            haveNext = false;
+        } else if (SkipSearch(s)) {
+            InsertUpTo(s, pos + 1);
         } else {
-            matchAvailable = true;
-            ++s->strStart;
-            --s->lookahead;
+            cur = InsertAndSearch(s, pos, kMinMatch - 1);
         }
-        if (s->lookahead < kMinLookahead) SlideAndFill(s);
+        if (cur.length < kMinMatch) {
+            EmitLiteral(s);
+            continue;
+        }
+        s->lastFound = pos;
+        if (ahead != 0 && cur.length < s->maxLazy) {
+            const Match m1 = InsertAndSearch(s, pos + 1, cur.length);
+            if (m1.length > cur.length && Worth(m1) > Worth(cur)) {
+                EmitLiteral(s);
+                next = m1;
+                haveNext = true;
+                continue;
+            }
+            if (ahead > 1 && cur.length < s->maxLazy) {
+                const Match m2 = InsertAndSearch(s, pos + 2, cur.length + 1);
+                if (m2.length > cur.length + 1 && Worth(m2) > Worth(cur) + 4) {
+                    EmitLiteral(s);
+                    EmitLiteral(s);
+                    next = m2;
+                    haveNext = true;
+                    continue;
+                }
+            }
+        }
+        if (ahead == 0 && cur.length > s->maxLazy)
+            s->insertAt = pos + cur.length;  // a long match in a greedy level: its strings stay out
+        else
+            InsertUpTo(s, pos + cur.length);
+        EmitMatch(s, cur);
     }
-    if (matchAvailable && !s->error) ct_tally(s, 0, s->window[s->strStart - 1]);
-    return EmitBlock(s, true);
+    if (!s->error) EmitBlock(s, true);
 }
 
 }  // namespace
@@ -265,17 +331,21 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
         return;
     }
     std::memset(s->head, 0, sizeof s->head);
+    std::memset(s->head3, 0, sizeof s->head3);
     s->goodMatch = kLevels[level].good;
     s->maxLazy = kLevels[level].lazy;
     s->niceMatch = kLevels[level].nice;
     s->maxChain = kLevels[level].chain;
+    s->lookAhead = kLevels[level].ahead;
+    s->reach3 = kTooFar;
+    s->onlySeen3 = false;
     if (flags) {
         if (level <= 2) *flags |= 4;
         else if (level == 8) *flags |= 2;
     }
     s->strStart = 0;
     s->blockStart = 0;
-    s->matchStart = 0;
+    s->insertAt = 0;
     s->lastFound = 0;
     s->eofile = false;
     const uint32_t n = s->read(s->arg, s->window, kWindowBytes);
@@ -286,16 +356,11 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     }
     s->lookahead = n > kWindowBytes ? kWindowBytes : n;
     if (s->lookahead < kMinLookahead) SlideAndFill(s);
-    s->insH = s->window[0];
-    UpdateHash(s, s->window[1]);
 }
 
 uint32_t DeflateRun(DeflateState* s) {
     if (s->error) return 0;
-    if (s->level <= 3)
-        DeflateQuick(s);
-    else
-        DeflateLazy(s);
+    Parse(s);
     // What the output took, not what the blocks were predicted to need: after
     // a failure the writer places what follows by this count.
     return uint32_t(s->bytesOut);

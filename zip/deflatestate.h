@@ -15,11 +15,11 @@ constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 constexpr uint32_t kMaxDistance = kWindowSize - kMinLookahead;  // 32506
-constexpr uint32_t kHashBits = 15;
+constexpr uint32_t kHashBits = 15;             // chains: strings keyed on their first 4 bytes
 constexpr uint32_t kHashSize = 1u << kHashBits;
-constexpr uint32_t kHashMask = kHashSize - 1;
-constexpr uint32_t kHashShift = 5;
-constexpr uint32_t kTooFar = 4096;             // a match of 3 farther back is not worth it
+constexpr uint32_t kHash3Bits = 15;            // latest string of each 3-byte key slot
+constexpr uint32_t kHash3Size = 1u << kHash3Bits;
+constexpr uint32_t kTooFar = 4096;             // farthest match of 3 before the literals' cost is known
 constexpr uint32_t kSymbolBufferSize = 0x8000;  // literal and distance buffers
 constexpr uint32_t kSlideAt = kWindowSize + kMaxDistance;  // 65274
 
@@ -95,19 +95,20 @@ struct DeflateState {
 
     // Matcher. The window has 8 bytes of slack for word-wise comparison.
     uint8_t window[kWindowBytes + 8];
-    // Chain links and heads hold window positions, which fit 16 bits; the
-    // narrow entries keep the chains' memory small.
-    uint16_t prev[kWindowSize];   // 0 = none
-    uint16_t head[kHashSize];     // 0 = none
+    // Hash table entries: a window position (which fits 16 bits; 0 = none)
+    // and above it a tag, the rest of its string's key (see deflate.cpp).
+    uint32_t prev[kWindowSize];   // the entry before each position's in its chain
+    uint32_t head[kHashSize];     // each chain's latest entry
+    uint32_t head3[kHash3Size];   // each 3-byte slot's latest entry
     int64_t blockStart;           // negative once the block's start has slid out
-    uint32_t insH;
-    uint32_t prevLength;
-    uint32_t strStart;
-    uint32_t matchStart;
+    uint32_t strStart;            // the first byte not yet tallied
+    uint32_t insertAt;            // the first position not yet in the hash tables
     uint32_t lastFound;           // string start of the last search that found a match
     bool eofile;
     uint32_t lookahead;
-    uint32_t maxChain, maxLazy, goodMatch, niceMatch;
+    uint32_t maxChain, maxLazy, goodMatch, niceMatch, lookAhead;
+    uint32_t reach3;              // farthest distance at which a match of 3 beats its literals
+    bool onlySeen3;               // search the chains only where the 3-byte slot saw the string
 };
 
 // Records the first message; every loop stops once one is recorded.
@@ -120,6 +121,9 @@ inline uint32_t DistCode(const DeflateState* s, uint32_t dist) {
 }
 
 extern const uint8_t kExtraDistBits[kDCodes];
+
+// Sets reach3 and onlySeen3 from what the block's literals cost so far.
+void EstimateLiteralCost(DeflateState* s);
 
 // Buffers one symbol: a literal (dist 0) or a match of length lc + 3 at
 // distance dist. True when the block should be emitted now.
@@ -145,6 +149,7 @@ inline bool ct_tally(DeflateState* s, uint32_t dist, uint32_t lc) {
         s->flags = 0;
         s->flagBit = 1;
     }
+    if ((s->lastLit & 0x3FF) == 0) EstimateLiteralCost(s);
     // End the block early when it is compressing well and made mostly of
     // literals: its statistics are then worth a fresh set of trees.
     if (s->level > 2 && (s->lastLit & 0xFFF) == 0) {

@@ -108,6 +108,14 @@ void PutStoredBlock(DeflateState* s, const uint8_t* data, uint32_t length) {
     s->bitsSent += uint64_t(length) << 3;
 }
 
+// log2(x) for x > 0 in 1/256ths, the fraction taken as linear between
+// powers of two (off by less than 0.09).
+inline int64_t Log2Fixed(uint32_t x) {
+    const int whole = 31 - __builtin_clz(x);
+    const uint32_t fraction = whole >= 8 ? (x >> (whole - 8)) & 0xFF : (x << (8 - whole)) & 0xFF;
+    return int64_t(whole) * 256 + fraction;
+}
+
 uint32_t ReverseBits(uint32_t code, int length) {
     uint32_t r = 0;
     do {
@@ -445,6 +453,38 @@ void SetupTreeDescriptors(DeflateState* s) {
     s->lDesc = {s->dynLtree, s->staticLtree, kExtraLengthBits, kLiterals + 1, kLCodes, kMaxBits, 0};
     s->dDesc = {s->dynDtree, s->staticDtree, kExtraDistBits, 0, kDCodes, kMaxBits, 0};
     s->blDesc = {s->blTree, nullptr, kExtraBLBits, 0, kBLCodes, kMaxBLBits, 0};
+}
+
+// Sets the matcher's two choices that depend on what literals cost, from
+// the literals' frequencies in the block so far (estimated code lengths).
+// A match of 3 takes a length code and a distance code, about 12 bits
+// together, plus its distance's extra bits: it is worth taking while that
+// stays below the cost of its 3 literals. Where literals cost over 6 bits
+// (pixels, noise) matches are rare and short, and the chains are searched
+// only for strings whose first 3 bytes the 3-byte table has seen.
+void EstimateLiteralCost(DeflateState* s) {
+    constexpr int kMatch3Bits = 12;
+    constexpr int kNoisyLiteralBits = 6;
+    uint32_t total = 0;
+    for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
+    if (total < 512) return;  // too few to tell: keep the last estimate
+    // The literals' bits: total * log2(total) - sum of f * log2(f), in
+    // 1/256ths of a bit.
+    int64_t bits = int64_t(total) * Log2Fixed(total);
+    for (int n = 0; n < kLiterals; ++n) {
+        const uint32_t f = s->dynLtree[n].freqOrCode;
+        if (f) bits -= int64_t(f) * Log2Fixed(f);
+    }
+    s->onlySeen3 = bits > int64_t(kNoisyLiteralBits) * 256 * total;
+    // Extra distance bits a match of 3 may take, in 1/256ths.
+    const int64_t spare = 3 * bits / total - kMatch3Bits * 256;
+    if (spare < 0) {
+        s->reach3 = 0;
+        return;
+    }
+    // Distances with e extra bits reach up to 2^(e + 1).
+    const int64_t extra = spare >> 8;
+    s->reach3 = extra >= 13 ? kMaxDistance : uint32_t(2) << extra;
 }
 
 void StartBitOutput(DeflateState* s, uint8_t* buffer, uint32_t size) {

@@ -39,6 +39,34 @@ std::vector<uint8_t> RepeatAtDistance(size_t d) {
     return v;
 }
 
+// Pixels of a smooth picture with sensor noise, 3 bytes each: literals cost
+// over 6 bits, and most matches are short and far.
+std::vector<uint8_t> Pixels(int width, int height) {
+    std::vector<uint8_t> v;
+    uint32_t x = 99;
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            for (int channel = 0; channel < 3; ++channel) {
+                x = x * 1103515245u + 12345u;
+                v.push_back(uint8_t(row / 3 + column / 5 + channel * 40 + int((x >> 16) % 9)));
+            }
+        }
+    }
+    return v;
+}
+
+// Noise with pieces of itself repeated: at the farthest distance, and
+// short repeats of 3 to 5 bytes at many distances.
+std::vector<uint8_t> NoiseWithRepeats() {
+    std::vector<uint8_t> v = PatternBytes(70000, 4);
+    v.insert(v.end(), v.end() - 32506, v.end() - 32506 + 600);
+    for (size_t at = 1000; at + 8 < v.size(); at += 97) {
+        const size_t length = 3 + at % 3, distance = 1 + (at * 7919) % (at < 32000 ? at : 32000);
+        for (size_t i = 0; i < length; ++i) v[at + i] = v[at - distance + i];
+    }
+    return v;
+}
+
 std::vector<uint8_t> Run(size_t n, bool withPrefix) {
     std::vector<uint8_t> v(n, 'x');
     if (withPrefix) v.insert(v.begin(), 'y');
@@ -88,6 +116,8 @@ const Input kInputs[] = {
     {"distance 4097", [] { return RepeatAtDistance(4097); }},
     {"distance 32506", [] { return RepeatAtDistance(32506); }},
     {"distance 32507", [] { return RepeatAtDistance(32507); }},
+    {"pixels", [] { return Pixels(300, 120); }},
+    {"noise with repeats", NoiseWithRepeats},
     {"text then random", [] {
          std::vector<uint8_t> v = Text(70000);
          const std::vector<uint8_t> r = PatternBytes(70000, 9);
@@ -157,6 +187,22 @@ TEST(Deflate, TextAfterIncompressibleBytesStillCompresses) {
     ASSERT_TRUE(InflateRaw(mixed, &unpacked, data.size()));
     EXPECT_TRUE(unpacked == data);
     EXPECT_LT(mixed.size(), noise.size() + alone.size() + alone.size() / 2);
+}
+
+// In noise the matcher searches its chains only now and then and only for
+// strings it has seen; a long repeat there must still become matches.
+TEST(Deflate, LongRepeatsInsideNoiseAreFoundAtEveryLevel) {
+    std::vector<uint8_t> data = PatternBytes(60000, 6);
+    data.insert(data.end(), data.begin() + 40000, data.begin() + 44000);  // 4000 bytes from 20000 back
+    const std::vector<uint8_t> tail = PatternBytes(10000, 7);
+    data.insert(data.end(), tail.begin(), tail.end());
+    for (int level = 1; level <= 8; ++level) {
+        std::vector<uint8_t> packed, unpacked;
+        ASSERT_EQ(nullptr, DeflateMemory(data.data(), data.size(), level, &packed));
+        ASSERT_TRUE(InflateRaw(packed, &unpacked, data.size()));
+        EXPECT_TRUE(unpacked == data);
+        EXPECT_LT(packed.size(), data.size() - 3000) << "level " << level;
+    }
 }
 
 TEST(Deflate, RefusesLevelsOutsideOneToEight) {
