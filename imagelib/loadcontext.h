@@ -218,7 +218,7 @@ struct LoadRowState {
     int32_t smoothRowsOut;
     // Box averaging: the sums of the output row being gathered (in accA,
     // outWidth x smoothSamples) and how many source rows they hold.
-    int32_t boxRow;              // -1 before the first row
+    int32_t boxRow;              // the output row being gathered, -1 before the first
     int32_t boxRowsIn;
 };
 
