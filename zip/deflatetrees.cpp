@@ -457,13 +457,13 @@ void SetupTreeDescriptors(DeflateState* s) {
 
 // Sets the matcher's two choices that depend on what literals cost, from
 // the literals' frequencies in the block so far (estimated code lengths).
-// A match of 3 takes a length code and a distance code, about 12 bits
-// together, plus its distance's extra bits: it is worth taking while that
-// stays below the cost of its 3 literals. Where literals cost over 6 bits
+// A match of 3 takes a length code and a distance code, about 9 bits
+// together where such matches are common, plus its distance's extra bits:
+// it is worth taking while that stays below the cost of its 3 literals. Where literals cost over 6 bits
 // (pixels, noise) matches are rare and short, and the chains are searched
 // only for strings whose first 3 bytes the 3-byte table has seen.
 void EstimateLiteralCost(DeflateState* s) {
-    constexpr int kMatch3Bits = 12;
+    constexpr int kMatch3Bits = 9;
     constexpr int kNoisyLiteralBits = 6;
     uint32_t total = 0;
     for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
