@@ -256,7 +256,7 @@ inline int Worth(Match m) { return int(m.length) * 4 - (31 - __builtin_clz(m.dis
 // positions ahead before taking a match and emit a literal instead when a
 // better match starts there.
 void Parse(DeflateState* s) {
-    const uint32_t ahead = s->lookAhead;
+    const uint32_t ahead = s->lazyDepth;
     Match next = {0, 0};
     bool haveNext = false;
     while (!s->error) {
@@ -336,7 +336,7 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     s->maxLazy = kLevels[level].lazy;
     s->niceMatch = kLevels[level].nice;
     s->maxChain = kLevels[level].chain;
-    s->lookAhead = kLevels[level].ahead;
+    s->lazyDepth = kLevels[level].ahead;
     s->reach3 = kTooFar;
     s->onlySeen3 = false;
     if (flags) {
