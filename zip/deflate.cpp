@@ -97,9 +97,11 @@ struct Inserted {
     uint32_t same3;  // a position, 0 = none
 };
 
-// Enters pos in the hash tables. Prefetches the slots of pos + 2 and the
-// chain link that pos + 1 will follow first: the tables are far larger than
-// the first-level cache, and the searches walk them in input order.
+// Enters pos in the hash tables. Prefetches the slots of pos + 2 and, for
+// a search to come at pos + 1, the chain link it will follow first: the
+// tables are far larger than the first-level cache, and the matcher walks
+// them in input order.
+template <bool kSearchNext>
 inline Inserted Insert(DeflateState* s, uint32_t pos) {
     const uint8_t* p = s->window + pos;
     const uint32_t key4 = Key4(p), key3 = Key3(p);
@@ -113,7 +115,7 @@ inline Inserted Insert(DeflateState* s, uint32_t pos) {
     s->head3[Slot3(key3)] = Tag3(key3) | pos;
     __builtin_prefetch(&s->head[Slot4(Key4(p + 2))], 1);
     __builtin_prefetch(&s->head3[Slot3(Key3(p + 2))], 1);
-    __builtin_prefetch(&s->prev[s->head[Slot4(Key4(p + 1))] & kWindowMask]);
+    if (kSearchNext) __builtin_prefetch(&s->prev[s->head[Slot4(Key4(p + 1))] & kWindowMask]);
     return found;
 }
 
@@ -123,7 +125,7 @@ void InsertUpTo(DeflateState* s, uint32_t to) {
     const uint32_t last = end >= kMinMatch ? end - kMinMatch : 0;  // the last position that starts a match
     uint32_t pos = s->insertAt;
     const uint32_t stop = to <= last + 1 ? to : last + 1;
-    for (; pos < stop; ++pos) Insert(s, pos);
+    for (; pos < stop; ++pos) Insert<false>(s, pos);
     if (s->insertAt < to) s->insertAt = to;
 }
 
@@ -139,7 +141,7 @@ Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat) {
         if (s->insertAt <= pos) s->insertAt = pos + 1;
         return best;
     }
-    const Inserted found = Insert(s, pos);
+    const Inserted found = Insert<true>(s, pos);
     s->insertAt = pos + 1;
     if (pos > kWindowBytes - kMinLookahead + 2) {
         DeflateFail(s, "insufficient lookahead");
@@ -256,7 +258,7 @@ inline int Worth(Match m) { return int(m.length) * 4 - (31 - __builtin_clz(m.dis
 // positions ahead before taking a match and emit a literal instead when a
 // better match starts there.
 void Parse(DeflateState* s) {
-    const uint32_t ahead = s->lookAhead;
+    const uint32_t ahead = s->lazyDepth;
     Match next = {0, 0};
     bool haveNext = false;
     while (!s->error) {
@@ -287,7 +289,7 @@ void Parse(DeflateState* s) {
                 haveNext = true;
                 continue;
             }
-            if (ahead > 1 && cur.length < s->maxLazy) {
+            if (ahead > 1) {
                 const Match m2 = InsertAndSearch(s, pos + 2, cur.length + 1);
                 if (m2.length > cur.length + 1 && Worth(m2) > Worth(cur) + 4) {
                     EmitLiteral(s);
@@ -336,7 +338,7 @@ void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     s->maxLazy = kLevels[level].lazy;
     s->niceMatch = kLevels[level].nice;
     s->maxChain = kLevels[level].chain;
-    s->lookAhead = kLevels[level].ahead;
+    s->lazyDepth = kLevels[level].ahead;
     s->reach3 = kTooFar;
     s->onlySeen3 = false;
     if (flags) {

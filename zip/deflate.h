@@ -21,8 +21,8 @@ typedef uint32_t (*DeflateFlushFn)(void* arg, const uint8_t* buffer, uint32_t* c
 
 struct DeflateState;
 
-// Null when the state cannot be allocated. Levels 1-3 use the quick matcher,
-// 4-8 lazy matching; the ZIP writer uses 8.
+// Null when the state cannot be allocated. Levels 1-3 take each match as
+// found, 4-8 look ahead for a better one; the ZIP writer uses 8.
 DeflateState* CreateDeflateState(void* arg, int level, DeflateReadFn read, DeflateFlushFn flush);
 void FreeDeflateState(DeflateState* state);
 

@@ -106,7 +106,8 @@ struct DeflateState {
     uint32_t lastFound;           // string start of the last search that found a match
     bool eofile;
     uint32_t lookahead;
-    uint32_t maxChain, maxLazy, goodMatch, niceMatch, lookAhead;
+    uint32_t maxChain, maxLazy, goodMatch, niceMatch;
+    uint32_t lazyDepth;           // positions looked ahead for a better match (0: greedy)
     uint32_t reach3;              // farthest distance at which a match of 3 beats its literals
     bool onlySeen3;               // search the chains only where the 3-byte slot saw the string
 };

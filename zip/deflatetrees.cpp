@@ -358,31 +358,68 @@ void SendTrees(DeflateState* s, int lcodes, int dcodes, int blcodes) {
     SendCodeLengths(s, s->dynDtree, dcodes - 1);
 }
 
+// The bit buffer kept in locals while a block's symbols go out, and put
+// back at the end: a code and its extra bits go in together.
+class BlockBits {
+public:
+    explicit BlockBits(DeflateState* s) : s_(s), buf_(s->bitBuf), count_(s->bitCount) {}
+    ~BlockBits() {
+        s_->bitBuf = buf_;
+        s_->bitCount = count_;
+        s_->bitsSent += sent_;
+    }
+    BlockBits(const BlockBits&) = delete;
+    BlockBits& operator=(const BlockBits&) = delete;
+
+    // Sends `code`'s bits and then `extraLength` bits of `extra`; false for a
+    // symbol without a code.
+    bool Put(const TreeNode& code, uint32_t extra, int extraLength) {
+        const int length = code.dadOrLen;
+        if (length == 0) {
+            DeflateFail(s_, "invalid length");
+            return false;
+        }
+        buf_ |= (uint64_t(code.freqOrCode) | uint64_t(extra) << length) << count_;
+        count_ += length + extraLength;  // at most 31 + 15 + 13 bits
+        sent_ += uint32_t(length + extraLength);
+        if (count_ >= 32) {
+            PutWord(s_, uint32_t(buf_));
+            buf_ >>= 32;
+            count_ -= 32;
+        }
+        return true;
+    }
+
+private:
+    DeflateState* s_;
+    uint64_t buf_;
+    int count_;
+    uint64_t sent_ = 0;
+};
+
 void SendBlockSymbols(DeflateState* s, const TreeNode* ltree, const TreeNode* dtree) {
+    BlockBits bits(s);
     uint32_t lx = 0, dx = 0, fx = 0;
     uint8_t flag = 0;
     for (; lx < s->lastLit && !s->error; flag >>= 1) {
         if ((lx & 7) == 0) flag = s->flagBuf[fx++];
-        uint32_t lc = s->litBuf[lx++];
+        const uint32_t lc = s->litBuf[lx++];
         if ((flag & 1) == 0) {
-            SendCode(s, int(lc), ltree);
+            if (!bits.Put(ltree[lc], 0, 0)) return;
             continue;
         }
         uint32_t code = s->lengthCode[lc];
-        SendCode(s, int(code) + kLiterals + 1, ltree);
-        int extra = kExtraLengthBits[code];
-        if (extra) PutBits(s, lc - uint32_t(s->baseLength[code]), extra);
-        uint32_t dist = s->distBuf[dx++];
+        if (!bits.Put(ltree[code + kLiterals + 1], lc - uint32_t(s->baseLength[code]), kExtraLengthBits[code]))
+            return;
+        const uint32_t dist = s->distBuf[dx++];
         code = DistCode(s, dist);
         if (code >= uint32_t(kDCodes)) {
             DeflateFail(s, "bad d_code");
             return;
         }
-        SendCode(s, int(code), dtree);
-        extra = kExtraDistBits[code];
-        if (extra) PutBits(s, dist - uint32_t(s->baseDist[code]), extra);
+        if (!bits.Put(dtree[code], dist - uint32_t(s->baseDist[code]), kExtraDistBits[code])) return;
     }
-    SendCode(s, kEndBlock, ltree);
+    bits.Put(ltree[kEndBlock], 0, 0);
 }
 
 void ResetBlock(DeflateState* s) {
@@ -457,13 +494,13 @@ void SetupTreeDescriptors(DeflateState* s) {
 
 // Sets the matcher's two choices that depend on what literals cost, from
 // the literals' frequencies in the block so far (estimated code lengths).
-// A match of 3 takes a length code and a distance code, about 12 bits
-// together, plus its distance's extra bits: it is worth taking while that
-// stays below the cost of its 3 literals. Where literals cost over 6 bits
+// A match of 3 takes a length code and a distance code, about 9 bits
+// together where such matches are common, plus its distance's extra bits:
+// it is worth taking while that stays below the cost of its 3 literals. Where literals cost over 6 bits
 // (pixels, noise) matches are rare and short, and the chains are searched
 // only for strings whose first 3 bytes the 3-byte table has seen.
 void EstimateLiteralCost(DeflateState* s) {
-    constexpr int kMatch3Bits = 12;
+    constexpr int kMatch3Bits = 9;
     constexpr int kNoisyLiteralBits = 6;
     uint32_t total = 0;
     for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
