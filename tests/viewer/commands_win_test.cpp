@@ -1235,6 +1235,59 @@ TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
     EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
 }
 
+TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring file = program;
+    file = file.substr(0, file.rfind(L'\\') + 1) + L"rb.lng";
+    testing_support::WriteText(file, "rb=Reboot\r\n[String]\r\nIDS_REBOOT=Start again to see it.\r\n");
+    struct Box {
+        std::wstring text, title;
+        bool exclamation = false;
+    };
+    // Chooses the language item starting with `code` and closes the sheet with
+    // OK; answers the message box that may follow.
+    const auto chooseLanguage = [](const wchar_t* code, Box* box) {
+        ModalDriver driver;
+        driver.OnDialog([code](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 0);
+            const HWND general = PropSheet_GetCurrentPageHwnd(sheet);
+            const LRESULT item = SendDlgItemMessageW(general, IDC_OPT_LANGUAGE, CB_FINDSTRING, WPARAM(-1),
+                                                     reinterpret_cast<LPARAM>(code));
+            EXPECT_GE(item, 0) << code;
+            modaltest::SelectComboItem(general, IDC_OPT_LANGUAGE, int(item));
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        if (box) {
+            driver.OnDialog([box](HWND shown) {
+                box->text = ItemText(shown, 0xFFFF);
+                box->title = modaltest::Text(shown);
+                box->exclamation = reinterpret_cast<HICON>(SendDlgItemMessageW(shown, 0x0440, STM_GETICON, 0, 0)) ==
+                                   LoadIconW(nullptr, IDI_EXCLAMATION);
+                Click(shown, IDOK);
+            });
+        }
+        Command(IDM_MAIN_OPTIONS);
+        for (int i = 0; i < 50 && box && driver.dialogsSeen() < 2; ++i) Pump();
+        // A box where none was expected is left open and fails the driver.
+        EXPECT_EQ(driver.dialogsSeen(), box ? 2 : 1) << code;
+    };
+    ASSERT_EQ(std::wstring(LngCurrentLanguage()), L"en");
+    chooseLanguage(L"en - ", nullptr);
+    Box built;
+    chooseLanguage(L"rb - ", &built);
+    EXPECT_EQ(built.text, L"You must restart Trelmo to apply changes. ");
+    EXPECT_EQ(built.title, L"");
+    EXPECT_TRUE(built.exclamation);
+    // With the language file open, the box speaks its language.
+    ASSERT_EQ(LngOpen("rb"), 1);
+    Box translated;
+    chooseLanguage(L"en - ", &translated);
+    EXPECT_EQ(translated.text, L"Start again to see it.");
+    LngOpen("en");
+    DeleteFileW(file.c_str());
+}
+
 }  // namespace
 
 // --- The tools and sharing, run from the browser's selection ----------------
