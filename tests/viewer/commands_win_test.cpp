@@ -825,7 +825,18 @@ TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
     wchar_t text[64];
     GetMenuStringW(popup, kFirstFavoriteCommand, text, 64, MF_BYCOMMAND);
     EXPECT_EQ(std::wstring(text), list[0].label);
+    GetMenuStringW(popup, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), L"Favorites...");
     DestroyMenu(popup);
+    // Twelve favorites: ten in the menu, and the entry says there are more.
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(FavoritesAdd(L"Extra " + std::to_wstring(i), folder_), 1);
+    const HMENU full = CreatePopupMenu();
+    FillFavoritesMenu(full);
+    EXPECT_EQ(GetMenuItemCount(full), 10 + 3);
+    GetMenuStringW(full, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), L"Next/Favorites...");
+    DestroyMenu(full);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(FavoritesDelete(L"Extra " + std::to_wstring(i)), 1);
 
     // Choosing a favorite shows its folder.
     for (size_t i = 0; i < list.size(); ++i) {
