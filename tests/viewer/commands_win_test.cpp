@@ -1246,6 +1246,26 @@ TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
     EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
 }
 
+TEST_F(Commands, APictureThatCannotBeReadIsReportedByName) {
+    MakeFile(folder_ + L"broken.jpg");
+    Browse(folder_);
+    SelectName(L"broken.jpg");
+    std::wstring text, title;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND box) {
+            text = ItemText(box, 0xFFFF);
+            title = modaltest::Text(box);
+            Click(box, IDOK);
+        });
+        Command(IDM_MAIN_IMAGE);
+        for (int i = 0; i < 50 && driver.dialogsSeen() < 1; ++i) Pump();
+    }
+    Command(IDM_MAIN_THUMBNAILS);
+    EXPECT_EQ(text, L"Problem to load " + folder_ + L"broken.jpg.");
+    EXPECT_EQ(title, L"Error");
+}
+
 TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
     wchar_t program[MAX_PATH] = L"";
     GetModuleFileNameW(nullptr, program, MAX_PATH);
