@@ -21,6 +21,7 @@
 #include "shell/settings_win.h"
 #include "shell/viewerlogic.h"
 #include "tests/support/dialogfit.h"
+#include "tests/support/languagefile.h"
 #include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
@@ -660,11 +661,8 @@ TEST_F(BatchSheet, IptcEditorShowsThePictureAndClearEmptiesEveryText) {
 
 TEST_F(BatchSheet, NumberedListsNameTheirLevelsInTheUsersLanguage) {
     // A language file beside the program names two levels its own way.
-    wchar_t program[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring language = program;
-    language = language.substr(0, language.rfind(L'\\') + 1) + L"nl.lng";
-    testing_support::WriteText(language, "nl=Levels\r\n[String]\r\nIDS_IPTC_5=5 : Gewoon\r\nIDS_COMP9=9 (Hoog)\r\n");
+    const testing_support::LanguageFileBesideProgram language(
+        "nl", "nl=Levels\r\n[String]\r\nIDS_IPTC_5=5 : Gewoon\r\nIDS_COMP9=9 (Hoog)\r\n");
     std::vector<SelectedFile> files = Select({{"photo.jpg", "u.jpg"}});
     std::vector<std::wstring> urgencies[2], levels[2];
     for (int translated = 0; translated < 2; ++translated) {
@@ -683,7 +681,6 @@ TEST_F(BatchSheet, NumberedListsNameTheirLevelsInTheUsersLanguage) {
         RunBatchConvertTool(nullptr, files.data(), 1);
     }
     LngOpen("en");
-    DeleteFileW(language.c_str());
     EXPECT_EQ(urgencies[0], (std::vector<std::wstring>{L"0 : None", L"1 : High", L"2", L"3", L"4", L"5 : Normal", L"6",
                                                        L"7", L"8 : Low"}));
     EXPECT_EQ(urgencies[1], (std::vector<std::wstring>{L"0 : None", L"1 : High", L"2", L"3", L"4", L"5 : Gewoon", L"6",

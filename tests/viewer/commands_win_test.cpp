@@ -34,6 +34,7 @@
 #include "shell/viewer_win.h"
 #include "platform/mailstore.h"
 #include "tools/albumwizard_win.h"
+#include "tests/support/languagefile.h"
 #include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
@@ -1224,12 +1225,8 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
 
 TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
     // A language file beside the program, opened for this test only.
-    wchar_t program[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring file = program;
-    file = file.substr(0, file.rfind(L'\\') + 1) + L"ot.lng";
-    const std::string text = "ot=Other\r\n[String]\r\nIDS_THUMB_TINY=Minuscule\r\nIDS_THUMB_HUGE=Enorme\r\n";
-    testing_support::WriteText(file, text);
+    const testing_support::LanguageFileBesideProgram file(
+        "ot", "ot=Other\r\n[String]\r\nIDS_THUMB_TINY=Minuscule\r\nIDS_THUMB_HUGE=Enorme\r\n");
     ASSERT_EQ(LngOpen("ot"), 1);
     std::vector<std::wstring> sizes;
     {
@@ -1242,7 +1239,6 @@ TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
         Command(IDM_MAIN_OPTIONS);
     }
     LngOpen("en");
-    DeleteFileW(file.c_str());
     EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
 }
 
@@ -1267,11 +1263,8 @@ TEST_F(Commands, APictureThatCannotBeReadIsReportedByName) {
 }
 
 TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
-    wchar_t program[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring file = program;
-    file = file.substr(0, file.rfind(L'\\') + 1) + L"rb.lng";
-    testing_support::WriteText(file, "rb=Reboot\r\n[String]\r\nIDS_REBOOT=Start again to see it.\r\n");
+    const testing_support::LanguageFileBesideProgram file(
+        "rb", "rb=Reboot\r\n[String]\r\nIDS_REBOOT=Start again to see it.\r\n");
     struct Box {
         std::wstring text, title;
         bool exclamation = false;
@@ -1316,7 +1309,6 @@ TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
     chooseLanguage(L"en - ", &translated);
     EXPECT_EQ(translated.text, L"Start again to see it.");
     LngOpen("en");
-    DeleteFileW(file.c_str());
 }
 
 }  // namespace
