@@ -42,5 +42,6 @@ LRESULT OnAddFavorite(HWND window, UINT id, UINT code, HWND control);
 // A favorite of the menu: its folder is selected in the tree.
 LRESULT OnFavoriteItem(HWND window, UINT id, UINT code, HWND control);
 // Fills the favorites popup: the first ten favorites, a separator, "Add to
-// favorites..." and the favorites entry.
+// favorites..." and the favorites entry ("Next/Favorites..." when there are
+// more than ten).
 void FillFavoritesMenu(HMENU popup);

@@ -224,7 +224,9 @@ void Apply(HWND page, const PageRecord* record) {
         if (chosen >= 0 && SendDlgItemMessageW(page, IDC_OPT_LANGUAGE, CB_GETLBTEXTLEN, WPARAM(chosen), 0) < 64) {
             SendDlgItemMessageW(page, IDC_OPT_LANGUAGE, CB_GETLBTEXT, WPARAM(chosen), reinterpret_cast<LPARAM>(language));
             language[2] = 0;  // "en - English": the code
-            if (language[0]) LngSetLanguage(language);
+            // The open language file stays until the program starts again.
+            if (language[0] && LngSetLanguage(language))
+                MessageBoxW(page, LoadText(IDS_REBOOT, "IDS_REBOOT").c_str(), L"", MB_OK | MB_ICONEXCLAMATION);
         }
         break;
     }

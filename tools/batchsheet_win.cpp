@@ -123,9 +123,9 @@ INT_PTR CALLBACK OutputFormatPage(HWND page, UINT message, WPARAM first, LPARAM 
         FillModeList(page, IDC_CN_GIFMODE, false);
         FillModeList(page, IDC_CN_BMPMODE, true);
         FillModeList(page, IDC_CN_PNGMODE, true);
-        const wchar_t* levels[] = {L"1 (Low)", L"2", L"3", L"4", L"5", L"6", L"7 (Normal)", L"8", L"9 (High)"};
-        for (const wchar_t* level : levels)
-            SendDlgItemMessageW(page, IDC_CN_PNGLEVEL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(level));
+        static const LevelName kNamedLevels[] = {
+            {1, IDS_COMP1, "IDS_COMP1"}, {7, IDS_COMP7, "IDS_COMP7"}, {9, IDS_COMP9, "IDS_COMP9"}};
+        FillLevelList(page, IDC_CN_PNGLEVEL, 1, 9, kNamedLevels, std::size(kNamedLevels));
         SendDlgItemMessageW(page, IDC_CN_GIFMODE, CB_SETCURSEL, WPARAM(std::clamp(o.gifMode, 0, 2)), 0);
         SendDlgItemMessageW(page, IDC_CN_BMPMODE, CB_SETCURSEL, WPARAM(std::clamp(o.bmpMode, 0, 3)), 0);
         SendDlgItemMessageW(page, IDC_CN_PNGMODE, CB_SETCURSEL, WPARAM(std::clamp(o.pngMode, 0, 3)), 0);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <string>
 
 #include "display/display_win.h"
@@ -25,6 +26,7 @@
 #include "tools/batchsheet_win.h"
 #include "tools/iptctemplate_win.h"
 #include "tools/properties_win.h"
+#include "tools/tooldialogs_win.h"
 
 namespace {
 
@@ -280,9 +282,12 @@ INT_PTR CALLBACK EditorPage(HWND page, UINT message, WPARAM first, LPARAM second
                                                       "DlgIptc4", "DlgIptc5", "DlgIptc6"};
         LngSelectSection(kSections[index]);
         if (index == 2) {
-            const wchar_t* levels[] = {L"0 : None", L"1 : High", L"2", L"3", L"4", L"5 : Normal", L"6", L"7", L"8 : Low"};
-            for (const wchar_t* level : levels)
-                SendDlgItemMessageW(page, IDC_IP_PRIORITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(level));
+            // Position = urgency digit.
+            static const LevelName kNamedUrgencies[] = {{0, IDS_IPTC_0, "IDS_IPTC_0"},
+                                                        {1, IDS_IPTC_1, "IDS_IPTC_1"},
+                                                        {5, IDS_IPTC_5, "IDS_IPTC_5"},
+                                                        {8, IDS_IPTC_8, "IDS_IPTC_8"}};
+            FillLevelList(page, IDC_IP_PRIORITY, 0, 8, kNamedUrgencies, std::size(kNamedUrgencies));
         }
         // Once every page exists, the first file is shown on all of them.
         if (++e->made == kPages) ShowFile(e);

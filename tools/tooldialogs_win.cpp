@@ -244,6 +244,18 @@ int AskJpegQuality(HWND parent, int* index) {
     return *index >= 0 ? 1 : 0;
 }
 
+void FillLevelList(HWND dialog, int comboId, int first, int last, const LevelName* names, size_t count) {
+    for (int level = first; level <= last; ++level) {
+        const LevelName* name = std::find_if(names, names + count, [level](const LevelName& n) { return n.level == level; });
+        if (name != names + count) {
+            DlgComboAddString(dialog, comboId, name->stringId, name->key);
+        } else {
+            const std::wstring digits = std::to_wstring(level);
+            SendDlgItemMessageW(dialog, comboId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(digits.c_str()));
+        }
+    }
+}
+
 void CentreWindow(HWND reference, HWND window, BOOL repaint) {
     RECT area{};
     GetWindowRect(reference ? reference : GetDesktopWindow(), &area);

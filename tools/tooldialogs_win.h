@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "imagelib/bitmap.h"
@@ -37,6 +38,16 @@ int JpegQualityOfStep(int index);
 // The step shown first is the stored "JpegQualityStep" (default 2); the
 // dialog stores nothing.
 int AskJpegQuality(HWND parent, int* index);
+
+// A numbered list's entry that shows a translated name (e.g. "1 (Low)").
+struct LevelName {
+    int level;
+    UINT stringId;
+    const char* key;
+};
+// Fills the combo box with the numbers first..last in order: a number named
+// in `names` shows its translation (DlgComboAddString), any other its digits.
+void FillLevelList(HWND dialog, int comboId, int first, int last, const LevelName* names, size_t count);
 
 // Moves `window` so that it is centred on `reference` (the desktop when
 // null), keeping its size, with neither coordinate below 0.

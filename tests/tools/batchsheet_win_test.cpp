@@ -21,11 +21,13 @@
 #include "shell/settings_win.h"
 #include "shell/viewerlogic.h"
 #include "tests/support/dialogfit.h"
+#include "tests/support/languagefile.h"
 #include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tools/batchsheet_win.h"
+#include "shell/language_win.h"
 #include "processing/iptc.h"
 #include "processing/iptcjpeg.h"
 #include "tools/iptceditor_win.h"
@@ -655,4 +657,35 @@ TEST_F(BatchSheet, IptcEditorShowsThePictureAndClearEmptiesEveryText) {
     EXPECT_EQ(written.record.slots[120].text, nullptr);
     EXPECT_EQ(written.record.lists[kIptcKeywords].count, 0u);
     EXPECT_EQ(SizeOf(files[0].path), std::make_pair(320, 240));
+}
+
+TEST_F(BatchSheet, NumberedListsNameTheirLevelsInTheUsersLanguage) {
+    // A language file beside the program names two levels its own way.
+    const testing_support::LanguageFileBesideProgram language(
+        "nl", "nl=Levels\r\n[String]\r\nIDS_IPTC_5=5 : Gewoon\r\nIDS_COMP9=9 (Hoog)\r\n");
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "u.jpg"}});
+    std::vector<std::wstring> urgencies[2], levels[2];
+    for (int translated = 0; translated < 2; ++translated) {
+        ASSERT_EQ(LngOpen(translated ? "nl" : "en"), translated);
+        modaltest::ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            LetPagesBeMade();
+            urgencies[translated] = modaltest::ComboItems(Page(sheet, 2), IDC_IP_PRIORITY);
+            SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        RunIptcEditor(nullptr, files.data(), 1);
+        driver.OnDialog([&](HWND sheet) {
+            levels[translated] = modaltest::ComboItems(Page(sheet, 1), IDC_CN_PNGLEVEL);
+            SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        RunBatchConvertTool(nullptr, files.data(), 1);
+    }
+    LngOpen("en");
+    EXPECT_EQ(urgencies[0], (std::vector<std::wstring>{L"0 : None", L"1 : High", L"2", L"3", L"4", L"5 : Normal", L"6",
+                                                       L"7", L"8 : Low"}));
+    EXPECT_EQ(urgencies[1], (std::vector<std::wstring>{L"0 : None", L"1 : High", L"2", L"3", L"4", L"5 : Gewoon", L"6",
+                                                       L"7", L"8 : Low"}));
+    EXPECT_EQ(levels[0], (std::vector<std::wstring>{L"1 (Low)", L"2", L"3", L"4", L"5", L"6", L"7 (Normal)", L"8",
+                                                    L"9 (High)"}));
+    EXPECT_EQ(levels[1].back(), L"9 (Hoog)");
 }

@@ -34,6 +34,7 @@
 #include "shell/viewer_win.h"
 #include "platform/mailstore.h"
 #include "tools/albumwizard_win.h"
+#include "tests/support/languagefile.h"
 #include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
@@ -825,7 +826,18 @@ TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
     wchar_t text[64];
     GetMenuStringW(popup, kFirstFavoriteCommand, text, 64, MF_BYCOMMAND);
     EXPECT_EQ(std::wstring(text), list[0].label);
+    GetMenuStringW(popup, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), L"Favorites...");
     DestroyMenu(popup);
+    // Twelve favorites: ten in the menu, and the entry says there are more.
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(FavoritesAdd(L"Extra " + std::to_wstring(i), folder_), 1);
+    const HMENU full = CreatePopupMenu();
+    FillFavoritesMenu(full);
+    EXPECT_EQ(GetMenuItemCount(full), 10 + 3);
+    GetMenuStringW(full, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(text), L"Next/Favorites...");
+    DestroyMenu(full);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(FavoritesDelete(L"Extra " + std::to_wstring(i)), 1);
 
     // Choosing a favorite shows its folder.
     for (size_t i = 0; i < list.size(); ++i) {
@@ -1213,12 +1225,8 @@ TEST_F(Commands, OptionsStoreWhatThePagesShowWithNumbersHeldToTheirRanges) {
 
 TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
     // A language file beside the program, opened for this test only.
-    wchar_t program[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring file = program;
-    file = file.substr(0, file.rfind(L'\\') + 1) + L"ot.lng";
-    const std::string text = "ot=Other\r\n[String]\r\nIDS_THUMB_TINY=Minuscule\r\nIDS_THUMB_HUGE=Enorme\r\n";
-    testing_support::WriteText(file, text);
+    const testing_support::LanguageFileBesideProgram file(
+        "ot", "ot=Other\r\n[String]\r\nIDS_THUMB_TINY=Minuscule\r\nIDS_THUMB_HUGE=Enorme\r\n");
     ASSERT_EQ(LngOpen("ot"), 1);
     std::vector<std::wstring> sizes;
     {
@@ -1231,8 +1239,76 @@ TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
         Command(IDM_MAIN_OPTIONS);
     }
     LngOpen("en");
-    DeleteFileW(file.c_str());
     EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
+}
+
+TEST_F(Commands, APictureThatCannotBeReadIsReportedByName) {
+    MakeFile(folder_ + L"broken.jpg");
+    Browse(folder_);
+    SelectName(L"broken.jpg");
+    std::wstring text, title;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND box) {
+            text = ItemText(box, 0xFFFF);
+            title = modaltest::Text(box);
+            Click(box, IDOK);
+        });
+        Command(IDM_MAIN_IMAGE);
+        for (int i = 0; i < 50 && driver.dialogsSeen() < 1; ++i) Pump();
+    }
+    Command(IDM_MAIN_THUMBNAILS);
+    EXPECT_EQ(text, L"Problem to load " + folder_ + L"broken.jpg.");
+    EXPECT_EQ(title, L"Error");
+}
+
+TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
+    const testing_support::LanguageFileBesideProgram file(
+        "rb", "rb=Reboot\r\n[String]\r\nIDS_REBOOT=Start again to see it.\r\n");
+    struct Box {
+        std::wstring text, title;
+        bool exclamation = false;
+    };
+    // Chooses the language item starting with `code` and closes the sheet with
+    // OK; answers the message box that may follow.
+    const auto chooseLanguage = [](const wchar_t* code, Box* box) {
+        ModalDriver driver;
+        driver.OnDialog([code](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 0);
+            const HWND general = PropSheet_GetCurrentPageHwnd(sheet);
+            const LRESULT item = SendDlgItemMessageW(general, IDC_OPT_LANGUAGE, CB_FINDSTRING, WPARAM(-1),
+                                                     reinterpret_cast<LPARAM>(code));
+            EXPECT_GE(item, 0) << code;
+            modaltest::SelectComboItem(general, IDC_OPT_LANGUAGE, int(item));
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        if (box) {
+            driver.OnDialog([box](HWND shown) {
+                box->text = ItemText(shown, 0xFFFF);
+                box->title = modaltest::Text(shown);
+                box->exclamation = reinterpret_cast<HICON>(SendDlgItemMessageW(shown, 0x0440, STM_GETICON, 0, 0)) ==
+                                   LoadIconW(nullptr, IDI_EXCLAMATION);
+                Click(shown, IDOK);
+            });
+        }
+        Command(IDM_MAIN_OPTIONS);
+        for (int i = 0; i < 50 && box && driver.dialogsSeen() < 2; ++i) Pump();
+        // A box where none was expected is left open and fails the driver.
+        EXPECT_EQ(driver.dialogsSeen(), box ? 2 : 1) << code;
+    };
+    ASSERT_EQ(std::wstring(LngCurrentLanguage()), L"en");
+    chooseLanguage(L"en - ", nullptr);
+    Box built;
+    chooseLanguage(L"rb - ", &built);
+    EXPECT_EQ(built.text, L"You must restart Trelmo to apply changes. ");
+    EXPECT_EQ(built.title, L"");
+    EXPECT_TRUE(built.exclamation);
+    // With the language file open, the box speaks its language.
+    ASSERT_EQ(LngOpen("rb"), 1);
+    Box translated;
+    chooseLanguage(L"en - ", &translated);
+    EXPECT_EQ(translated.text, L"Start again to see it.");
+    LngOpen("en");
 }
 
 }  // namespace
