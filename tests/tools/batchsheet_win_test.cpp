@@ -549,6 +549,7 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     int exifRows = -1;
     int exifRowsAfter = -1;
     bool previous = true;
+    std::vector<bool> selections;  // file name and folder: all their text selected
     driver.OnDialog([&](HWND sheet) {
         HWND infos = Page(sheet, 0);
         type = ItemText(infos, IDC_PP_TYPE);
@@ -558,6 +559,11 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
         colours = ItemText(infos, IDC_PP_COLOURS);
         dpi = ItemText(infos, IDC_PP_DPI);
         name = ItemText(infos, IDC_PP_FILENAME);
+        for (int id : {IDC_PP_FILENAME, IDC_PP_FOLDER}) {
+            DWORD start = 1, end = 0;
+            SendDlgItemMessageW(infos, id, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+            selections.push_back(start == 0 && end == DWORD(ItemText(infos, id).size()));
+        }
         previous = MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS);
         PropSheet_SetCurSel(sheet, nullptr, 1);
         HWND exif = Page(sheet, 1);
@@ -581,6 +587,7 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     EXPECT_EQ(dimensions, L"320 x 240");
     EXPECT_EQ(colours, L"16777216");  // one plane of 24 bits
     EXPECT_EQ(name, L"photo.jpg");
+    EXPECT_EQ(selections, (std::vector<bool>{true, true}));
     EXPECT_FALSE(previous);
     EXPECT_GT(exifRows, 2);  // the camera make and more
     EXPECT_EQ(typeAfter, L"GIF");
