@@ -505,6 +505,9 @@ void InitPage1(HWND page, AlbumWizardState* w) {
 
 void InitPage2(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum2");
+    SetText(page, IDC_AL_TSIZE, "IDC_AL_TEXT1");
+    SetText(page, IDC_AL_TROTATE, "IDC_AL_TEXT3");
+    SetText(page, IDC_AL_TBRIGHTNESS, "IDC_AL_TEXT4");
     SetText(page, IDC_AL_FIT, "IDC_FITALL");
     const struct {
         UINT id;
@@ -525,6 +528,8 @@ void InitPage2(HWND page, AlbumWizardState* w) {
 
 void InitPage3(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum3");
+    SetText(page, IDC_AL_TDELAY, "IDC_TDELAY");
+    SetText(page, IDC_AL_TSECONDS, "IDC_TSECONDS");
     SetText(page, IDC_AL_USESOUND, "IDC_USESOUNDFILE");
     SetText(page, IDC_AL_TRANSITIONS, "IDC_USETRANSITION");
     SetText(page, IDC_AL_LOOP, "IDC_LOOP");
@@ -540,12 +545,17 @@ void InitPage3(HWND page, AlbumWizardState* w) {
 
 void InitPage4(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum4");
+    SetText(page, IDC_AL_TFOLDER, "IDC_SELECT_TEXT");
+    SetText(page, IDC_AL_TFILENAME, "IDC_AL_TEXT");
     SetDlgItemTextW(page, IDC_AL_FOLDER, w->options.outputFolder);
     SetDlgItemTextW(page, IDC_AL_FILENAME, w->options.outputFile);
 }
 
 void InitPage5(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum5");
+    SetText(page, IDC_AL_TQUALITY, "IDC_JPEG_TEXT");
+    SetText(page, IDC_AL_TLOW, "IDC_JPEGTEXT1");
+    SetText(page, IDC_AL_THIGH, "IDC_JPEGTEXT2");
     SendDlgItemMessageW(page, IDC_AL_QUALITY, TBM_SETRANGE, TRUE, MAKELPARAM(1, 100));
     SendDlgItemMessageW(page, IDC_AL_QUALITY, TBM_SETPOS, TRUE, LPARAM(w->options.jpegQuality));
     SetDlgItemInt(page, IDC_AL_QUALITYTEXT, UINT(w->options.jpegQuality), TRUE);

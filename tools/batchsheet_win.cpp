@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
 #include "shell/settings_win.h"
+#include "tools/properties.h"
 #include "tools/tooldialogs_win.h"
 
 namespace {
@@ -322,20 +322,20 @@ void MakeAfterPreview(BatchToolState* s) {
 }
 
 // What the preview learnt of the current file; zero sizes when it did not load.
-struct PictureFacts {
+struct PreviewFacts {
     int32_t width;
     int32_t height;
     int32_t dpi;  // 72 when the file gives no resolution
 };
 
 // Both previews from the current file, scaled into the preview item.
-PictureFacts MakePreview(BatchToolState* s) {
+PreviewFacts MakePreview(BatchToolState* s) {
     FreePreview(s);
     HWND item = GetDlgItem(s->windows.tool, PreviewItem(s->kind));
     RECT client{};
     GetClientRect(item, &client);
     ImageInfo info{};
-    PictureFacts facts{0, 0, 72};
+    PreviewFacts facts{0, 0, 72};
     if (client.right > 0 && client.bottom > 0 &&
         LoadPictureThumbnail(s->files[s->current].path, &s->previewPicture, &info, client.right, client.bottom, 0, 1,
                              1, 0, MetadataExifOrientation()) == 0) {
@@ -370,7 +370,7 @@ void WriteSizeEdit(BatchToolState* s, int edit, int spin, int32_t value) {
     s->updating = 0;
 }
 
-void ShowPictureFacts(BatchToolState* s, const PictureFacts& facts) {
+void ShowPictureFacts(BatchToolState* s, const PreviewFacts& facts) {
     if (s->kind != BatchToolKind::kResize && s->kind != BatchToolKind::kRotate) return;
     HWND page = s->windows.tool;
     s->pictureWidth = facts.width;
@@ -424,19 +424,15 @@ void ShowCurrentFile(BatchToolState* s) {
     SendDlgItemMessageW(page, pathId, EM_SETSEL, 0, -1);
     ShowPictureFacts(s, MakePreview(s));
     if (s->kind == BatchToolKind::kConvert) {
+        // The facts the properties sheet shows, for the file as stored.
         ImageInfo info{};
-        if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex >= 0) {
-            std::wstring type;
-            for (const char* p = GetFormatShortName(info.formatIndex); p && *p; ++p)
-                type += wchar_t(std::towupper(wchar_t(static_cast<unsigned char>(*p))));
-            SetDlgItemTextW(page, IDC_PV_TYPE, type.c_str());
-            SetDlgItemTextW(page, IDC_PV_DIMENSIONS,
-                            (std::to_wstring(info.width) + L" x " + std::to_wstring(info.height)).c_str());
-        } else {
-            SetDlgItemTextW(page, IDC_PV_TYPE, L"");
-            SetDlgItemTextW(page, IDC_PV_DIMENSIONS, L"");
-        }
+        PictureFacts facts;
+        if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex >= 0) facts = DescribePicture(info);
         FreePictureInfo(&info);
+        SetDlgItemTextW(page, IDC_PV_TYPE, facts.type.c_str());
+        SetDlgItemTextW(page, IDC_PV_DIMENSIONS, facts.dimensions.c_str());
+        SetDlgItemTextW(page, IDC_PV_COLOURS, facts.colours.c_str());
+        SetDlgItemTextW(page, IDC_PV_DPI, facts.dpi.c_str());
     }
     SetStepButtons(*s);
 }
@@ -611,6 +607,10 @@ void InitToolPage(HWND page, BatchToolState* s) {
         LngSelectSection("DlgPreview");
         LngSetItemText(page, 1118, "IDC_PP_TTYPE");
         LngSetItemText(page, 1119, "IDC_PP_TDIM");
+        LngSetItemText(page, 1121, "IDC_PP_TDEPTH");
+        LngSetItemText(page, 1120, "IDC_PP_TDPI");
+        LngSetItemText(page, 1122, "IDC_PP_TPIXELS");
+        LngSetItemText(page, 1123, "IDC_PP_TIMAGE");
         break;
     case BatchToolKind::kRotate: {
         LngSelectSection("DlgRotate");

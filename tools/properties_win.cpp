@@ -94,6 +94,7 @@ void FillInfos(HWND page, const PropertiesContext& c) {
     const size_t nameStart = FileNameOffset(path);
     SetDlgItemTextW(page, IDC_PP_FOLDER, std::wstring(path, nameStart).c_str());
     SetDlgItemTextW(page, IDC_PP_FILENAME, path + nameStart);
+    for (int id : {IDC_PP_FOLDER, IDC_PP_FILENAME}) SendDlgItemMessageW(page, id, EM_SETSEL, 0, -1);
     // The size and date as the browser's list shows them.
     std::wstring size;
     if (c.infoRead) {

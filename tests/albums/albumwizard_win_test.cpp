@@ -20,9 +20,11 @@
 #include "resources/albumwizard.rh"
 #include "screen_win.h"
 #include "shell/pictureload.h"
+#include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
 
 using namespace albumtest;
 using namespace modaltest;
@@ -221,6 +223,36 @@ void AfterWrite(uintptr_t, const wchar_t* folder, const wchar_t* name, int32_t m
 // runs between the two browser calls, which name the file made. Album
 // pictures and the list's thumbnails come from the installed loader: a
 // sideways camera picture is listed upright.
+TEST_F(WizardTest, PageLabelsFollowTheLanguageFile) {
+    // A language file beside the program, opened for this test only.
+    wchar_t program[MAX_PATH] = L"";
+    LngProgramFolder(program, MAX_PATH);
+    const std::wstring file = std::wstring(program) + L"zw.lng";
+    testing_support::WriteText(file,
+                               "zw=Wizardish\r\n"
+                               "[DlgAlbum2]\r\nIDC_AL_TEXT1=Grandeur\r\nIDC_AL_TEXT3=Tour\r\nIDC_AL_TEXT4=Lumiere\r\n"
+                               "[DlgAlbum3]\r\nIDC_TDELAY=Pause\r\nIDC_TSECONDS=secondes\r\n"
+                               "[DlgAlbum4]\r\nIDC_SELECT_TEXT=Dossier\r\nIDC_AL_TEXT=Nom\r\n"
+                               "[DlgAlbum5]\r\nIDC_JPEG_TEXT=Qualite\r\nIDC_JPEGTEXT1=Basse\r\nIDC_JPEGTEXT2=Haute\r\n");
+    ASSERT_EQ(LngOpen("zw"), 1);
+    std::vector<std::wstring> labels;
+    ModalDriver driver(30000);
+    driver.OnDialog([&](HWND dialog) {
+        AlbumWizardState* w = Wizard(dialog);
+        const std::pair<int, int> items[] = {
+            {2, IDC_AL_TSIZE},    {2, IDC_AL_TROTATE},   {2, IDC_AL_TBRIGHTNESS}, {3, IDC_AL_TDELAY},
+            {3, IDC_AL_TSECONDS}, {4, IDC_AL_TFOLDER},   {4, IDC_AL_TFILENAME},   {5, IDC_AL_TQUALITY},
+            {5, IDC_AL_TLOW},     {5, IDC_AL_THIGH}};
+        for (const auto& item : items) labels.push_back(ItemText(w->pages[item.first], item.second));
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    RunAlbumWizard(nullptr, entries.data(), int32_t(entries.size()), nullptr, 0, kWizardAlbum);
+    LngOpen("en");
+    DeleteFileW(file.c_str());
+    EXPECT_EQ(labels, (std::vector<std::wstring>{L"Grandeur", L"Tour", L"Lumiere", L"Pause", L"secondes", L"Dossier",
+                                                 L"Nom", L"Qualite", L"Basse", L"Haute"}));
+}
+
 TEST_F(WizardTest, ChosenFolderHooksAndUprightThumbnails) {
     HookLog log;
     log.choice = folder;

@@ -374,6 +374,38 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
     }
 }
 
+TEST_F(BatchSheet, ConvertPageShowsThePicturesFactsAndFollowsTheSteps) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}, {"palette.gif", "g.gif"}});
+    struct Facts {
+        std::wstring type, dimensions, colours, dpi;
+    };
+    auto read = [](HWND page) {
+        return Facts{ItemText(page, IDC_PV_TYPE), ItemText(page, IDC_PV_DIMENSIONS), ItemText(page, IDC_PV_COLOURS),
+                     ItemText(page, IDC_PV_DPI)};
+    };
+    Facts first, second;
+    bool imageGroupShown = false;
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) {
+        HWND page = Page(sheet, 0);
+        first = read(page);
+        imageGroupShown = IsWindowVisible(GetDlgItem(page, 1123)) && IsWindowVisible(GetDlgItem(page, 1122));
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);
+        second = read(page);
+        SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(RunBatchConvertTool(nullptr, files.data(), 2), 1);
+    EXPECT_EQ(first.type, L"JPEG");
+    EXPECT_EQ(first.dimensions, L"320 x 240");
+    EXPECT_EQ(first.colours, L"16777216");  // one plane of 24 bits
+    EXPECT_FALSE(first.dpi.empty());
+    EXPECT_TRUE(imageGroupShown);
+    EXPECT_EQ(second.type, L"GIF");
+    EXPECT_EQ(second.dimensions, L"40 x 30");
+    EXPECT_EQ(second.colours, L"32");
+    EXPECT_EQ(second.dpi, L"72 x 72");  // a GIF carries no resolution
+}
+
 TEST_F(BatchSheet, MenuBarStepsShowEachPicturesSizeOnResizeAndRotate) {
     std::vector<SelectedFile> files = Select({{"photo.jpg", "p.jpg"}, {"gradient.png", "g.png"}});
     for (auto run : {RunBatchResizeTool, RunBatchRotateTool}) {
@@ -519,6 +551,7 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     int exifRows = -1;
     int exifRowsAfter = -1;
     bool previous = true;
+    std::vector<bool> selections;  // file name and folder: all their text selected
     driver.OnDialog([&](HWND sheet) {
         HWND infos = Page(sheet, 0);
         type = ItemText(infos, IDC_PP_TYPE);
@@ -528,6 +561,11 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
         colours = ItemText(infos, IDC_PP_COLOURS);
         dpi = ItemText(infos, IDC_PP_DPI);
         name = ItemText(infos, IDC_PP_FILENAME);
+        for (int id : {IDC_PP_FILENAME, IDC_PP_FOLDER}) {
+            DWORD start = 1, end = 0;
+            SendDlgItemMessageW(infos, id, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+            selections.push_back(start == 0 && end == DWORD(ItemText(infos, id).size()));
+        }
         previous = MenuBarButtonEnabled(sheet, IDC_STEP_PREVIOUS);
         PropSheet_SetCurSel(sheet, nullptr, 1);
         HWND exif = Page(sheet, 1);
@@ -551,6 +589,7 @@ TEST_F(BatchSheet, PropertiesShowFactsExifAndStepThroughFiles) {
     EXPECT_EQ(dimensions, L"320 x 240");
     EXPECT_EQ(colours, L"16777216");  // one plane of 24 bits
     EXPECT_EQ(name, L"photo.jpg");
+    EXPECT_EQ(selections, (std::vector<bool>{true, true}));
     EXPECT_FALSE(previous);
     EXPECT_GT(exifRows, 2);  // the camera make and more
     EXPECT_EQ(typeAfter, L"GIF");
