@@ -285,5 +285,9 @@ void FillFavoritesMenu(HMENU popup) {
         AppendMenuW(popup, MF_STRING, kFirstFavoriteCommand + UINT(i), list[i].label.c_str());
     AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(popup, MF_STRING, IDM_MAIN_ADD_FAVORITE, LoadText(IDS_ADDFAVORITE, "IDS_ADDFAVORITE").c_str());
-    AppendMenuW(popup, MF_STRING, IDM_MAIN_FAVORITES, LoadText(IDS_FAVORITESENTRY1, "IDS_FAVORITESENTRY1").c_str());
+    // More favorites than the menu holds: the manager's entry says the rest are there.
+    const bool more = list.size() > kFavoriteMenuEntries;
+    AppendMenuW(popup, MF_STRING, IDM_MAIN_FAVORITES,
+                (more ? LoadText(IDS_FAVORITESENTRY2, "IDS_FAVORITESENTRY2")
+                      : LoadText(IDS_FAVORITESENTRY1, "IDS_FAVORITESENTRY1")).c_str());
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/display_win.h"
@@ -837,6 +838,26 @@ TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
     EXPECT_EQ(FavoritesDelete(L"Holidays"), 1);
     EXPECT_EQ(FavoritesDelete(L"Other"), 1);
     EXPECT_TRUE(FavoritesLoad().empty());
+}
+
+TEST_F(Commands, FavoritesMenuShowsTenAndNamesTheManagerByTheirCount) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+    auto menuAfter = [](int favorites) {
+        for (int i = int(FavoritesLoad().size()); i < favorites; ++i)
+            EXPECT_EQ(FavoritesAdd(L"f" + std::to_wstring(i), L"\\Temp\\"), 1);
+        const HMENU popup = CreatePopupMenu();
+        FillFavoritesMenu(popup);
+        int shown = 0;
+        for (UINT id = kFirstFavoriteCommand; id < kFirstFavoriteCommand + 12; ++id)
+            shown += GetMenuState(popup, id, MF_BYCOMMAND) != UINT(-1) ? 1 : 0;
+        wchar_t text[64] = L"";
+        GetMenuStringW(popup, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
+        DestroyMenu(popup);
+        return std::make_pair(shown, std::wstring(text));
+    };
+    EXPECT_EQ(menuAfter(10), std::make_pair(10, std::wstring(L"Favorites...")));
+    EXPECT_EQ(menuAfter(12), std::make_pair(10, std::wstring(L"Next/Favorites...")));
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
 }
 
 TEST_F(Commands, SearchShowsFoundFilesFromSubfoldersWhenAsked) {
