@@ -15,6 +15,7 @@
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
+#include "resources/albumwizard.rh"
 #include "resources/options.rh"
 #include "shell/associations_win.h"
 #include "shell/browser_win.h"
@@ -83,6 +84,8 @@ const TextId kButtonNames[] = {{IDS_KEYUP, "IDS_KEYUP"},       {IDS_KEYDOWN, "ID
                                {IDS_KEYRETURN, "IDS_KEYRETURN"}};
 int32_t AppSettings::*const kButtonFields[] = {&AppSettings::keyUp, &AppSettings::keyDown, &AppSettings::keyLeft,
                                                &AppSettings::keyRight, &AppSettings::keyReturn};
+// What "Restore" gives the buttons, in list order: the settings' defaults.
+constexpr int32_t kFactoryButtonActions[5] = {1, 2, 2, 1, 3};
 
 struct OptionsState {
     HWND pages[kPageCount] = {};
@@ -245,6 +248,35 @@ void Apply(HWND page, const PageRecord* record) {
     }
 }
 
+// "..." beside the audio file: an open-file dialog in the folder of the
+// current sound; a chosen file becomes the sound and turns it on.
+void PickSoundFile(HWND page) {
+    wchar_t folder[kSettingTextCapacity] = L"";
+    GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, folder, kSettingTextCapacity);
+    if (wchar_t* cut = std::wcsrchr(folder, L'\\'))
+        cut[1] = 0;
+    else
+        folder[0] = 0;
+    const std::wstring filter =
+        LoadText(IDS_SOUNDFILENAME, "IDS_SOUNDFILENAME") + L'\0' + L"*.wav;*.mp3;*.wma;*.ogg" + L'\0' + L'\0';
+    wchar_t file[kSettingTextCapacity] = L"";
+    OPENFILENAMEW open = {};
+    open.lStructSize = sizeof open;
+    open.hwndOwner = page;
+    open.lpstrFilter = filter.c_str();
+    open.nFilterIndex = 1;
+    open.lpstrFile = file;
+    open.nMaxFile = kSettingTextCapacity;
+    open.lpstrInitialDir = folder;
+    open.lpstrTitle = L"";
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    if (!GetOpenFileNameW(&open)) return;
+    wcsncpy(g_AppSettings.soundFilename, file, kSettingTextCapacity - 1);
+    g_AppSettings.useSoundFilename = 1;
+    SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, file);
+    CheckDlgButton(page, IDC_OPT_USESOUND, BST_CHECKED);
+}
+
 void PickColour(HWND page, COLORREF* colour) {
     static COLORREF custom[16] = {};
     CHOOSECOLORW choose = {};
@@ -298,8 +330,9 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
         if (record->index == 0 && LOWORD(first) == IDC_OPT_HOME_PICK &&
             ChooseFolderDialog(page, state->home, kSettingTextCapacity))
             SetDlgItemTextW(page, IDC_OPT_HOME, state->home);
+        if (record->index == 3 && LOWORD(first) == IDC_OPT_SOUND_PICK) PickSoundFile(page);
         if (record->index == 4 && LOWORD(first) == IDC_OPT_RESTORE) {
-            for (int i = 0; i < 5; ++i) state->keys[i] = g_AppSettings.*kButtonFields[i];
+            for (int i = 0; i < 5; ++i) state->keys[i] = kFactoryButtonActions[i];
             FillButtons(page, state);
         }
         return TRUE;
@@ -308,6 +341,14 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
         if (header->code == PSN_APPLY) {
             Apply(page, record);
             SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+            return TRUE;
+        }
+        if (record->index == 4 && header->idFrom == IDC_OPT_BUTTONLIST && header->code == LVN_ITEMCHANGED) {
+            // A button chosen in the list shows its action.
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(second);
+            if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+                !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0 && change->iItem < 5)
+                SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_SETCURSEL, WPARAM(state->keys[change->iItem]), 0);
             return TRUE;
         }
         if (record->index == 5 && header->idFrom == IDC_OPT_ASSOCLIST && header->code == LVN_ITEMCHANGED &&

@@ -1256,6 +1256,94 @@ TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
     EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
 }
 
+TEST_F(Commands, OptionsButtonsPageShowsTheChosenRowsActionAndRestoresTheFactoryOnes) {
+    const int32_t kept[5] = {g_AppSettings.keyUp, g_AppSettings.keyDown, g_AppSettings.keyLeft,
+                             g_AppSettings.keyRight, g_AppSettings.keyReturn};
+    g_AppSettings.keyUp = 6;
+    g_AppSettings.keyLeft = 4;
+    g_AppSettings.keyReturn = 0;
+    std::vector<std::wstring> restored;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 4);
+            const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+            const HWND buttons = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+            // Choosing a row shows its action in the list of actions.
+            for (const auto& [row, action] : {std::pair<int, int>{2, 4}, {0, 6}, {4, 0}}) {
+                LVITEMW state = {};
+                state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+                state.state = LVIS_SELECTED | LVIS_FOCUSED;
+                SendMessageW(buttons, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
+                EXPECT_EQ(SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_GETCURSEL, 0, 0), action) << "row " << row;
+            }
+            Click(page, IDC_OPT_RESTORE);
+            for (int row = 0; row < 5; ++row) {
+                wchar_t text[32] = L"";
+                ListView_GetItemText(buttons, row, 1, text, 32);
+                restored.push_back(text);
+            }
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    // Up, Down, Left, Right and Return as the program ships.
+    EXPECT_EQ(restored, (std::vector<std::wstring>{L"Next image", L"Previous image", L"Previous image", L"Next image",
+                                                   L"Fullscreen"}));
+    const int32_t now[5] = {g_AppSettings.keyUp, g_AppSettings.keyDown, g_AppSettings.keyLeft, g_AppSettings.keyRight,
+                            g_AppSettings.keyReturn};
+    EXPECT_EQ(std::vector<int32_t>(now, now + 5), (std::vector<int32_t>{1, 2, 2, 1, 3}));
+    g_AppSettings.keyUp = kept[0], g_AppSettings.keyDown = kept[1], g_AppSettings.keyLeft = kept[2];
+    g_AppSettings.keyRight = kept[3], g_AppSettings.keyReturn = kept[4];
+}
+
+TEST_F(Commands, OptionsAudioFileIsChosenInTheSoundsFolderAndTurnsTheSoundOn) {
+    const std::wstring tune = folder_ + L"tune.wav";
+    MakeFile(tune);
+    wcscpy(g_AppSettings.soundFilename, (folder_ + L"gone.wav").c_str());
+    g_AppSettings.useSoundFilename = 0;
+    std::wstring shown;
+    bool ticked = false;
+    for (const bool choose : {false, true}) {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 3);
+            const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+            Click(page, IDC_OPT_SOUND_PICK);
+            shown = modaltest::ItemText(page, IDC_OPT_SOUNDFILE);
+            ticked = modaltest::IsChecked(page, IDC_OPT_USESOUND);
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        driver.OnDialog([&](HWND open) {
+            constexpr int kFilterList = 0x470, kFileName = 0x47c;  // the file dialog's type list and name box
+            EXPECT_EQ(modaltest::ComboItems(open, kFilterList), (std::vector<std::wstring>{L"Audio files"}));
+            if (!choose) {
+                PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            // The dialog starts in the folder of the sound chosen before.
+            SetDlgItemTextW(open, kFileName, L"tune.wav");
+            PostMessageW(open, WM_COMMAND, IDOK, 0);
+        });
+        Command(IDM_MAIN_OPTIONS);
+        if (!choose) {
+            EXPECT_EQ(shown, folder_ + L"gone.wav") << "a cancelled choice changes nothing";
+            EXPECT_FALSE(ticked);
+            EXPECT_EQ(g_AppSettings.useSoundFilename, 0);
+        }
+    }
+    // The chosen path as the file dialog gives it (here with the device's drive).
+    auto isTune = [&tune](const std::wstring& path) {
+        return path.size() >= tune.size() && path.compare(path.size() - tune.size(), tune.size(), tune) == 0;
+    };
+    EXPECT_TRUE(isTune(shown)) << shown;
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(isTune(g_AppSettings.soundFilename)) << g_AppSettings.soundFilename;
+    EXPECT_EQ(g_AppSettings.useSoundFilename, 1);
+    g_AppSettings.soundFilename[0] = 0;
+    g_AppSettings.useSoundFilename = 0;
+}
+
 }  // namespace
 
 // --- The tools and sharing, run from the browser's selection ----------------
