@@ -87,6 +87,31 @@ int32_t AppSettings::*const kButtonFields[] = {&AppSettings::keyUp, &AppSettings
 // What "Restore" gives the buttons, in list order: the settings' defaults.
 constexpr int32_t kFactoryButtonActions[5] = {1, 2, 2, 1, 3};
 
+// The language file's section of each page and the items it translates.
+const char* const kPageSections[kPageCount] = {"DlgOption1", "DlgOption2", "DlgOption3",
+                                               "DlgOption4", "DlgOption5", "DlgOption6"};
+struct TranslatedItem {
+    int page;
+    int id;
+    const char* key;
+};
+const TranslatedItem kTranslatedItems[] = {
+    {0, 1103, "IDC_THOMEFOLDER"}, {0, 1104, "IDC_TVIEWMODE"}, {0, 1106, "IDC_TLANGUAGE"},
+    {0, IDC_OPT_SPLASH, "IDC_STARTSPLASH"}, {0, IDC_OPT_OPENINFULL, "IDC_OPENINFULLSCREEN"},
+    {0, IDC_OPT_ONECLICK, "IDC_ONECLICK"},
+    {1, IDC_OPT_HIGHQUALITY, "IDC_HIGHQUALITY"}, {1, 1105, "IDC_TTHUMBSIZE"}, {1, IDC_OPT_SHOWLABEL, "IDC_SHOWNAME"},
+    {1, 1134, "IDC_FONTSIZE"}, {1, 1107, "IDC_TFONT1"}, {1, 1108, "IDC_TFONT2"},
+    {1, IDC_OPT_SHOWEXT, "IDC_SHOWEXT"}, {1, IDC_OPT_ADDBOTTOM, "IDC_ADDBOTTOM"}, {1, IDC_OPT_USECACHE, "IDC_USECACHE"},
+    {2, IDC_OPT_VIEWMOVE, "IDC_VIEWMOVE"}, {2, IDC_OPT_USESCROLL, "IDC_USESCROLL"},
+    {2, IDC_OPT_ROTATELEFT, "IDC_ROTATELEFT"}, {2, 1209, "IDC_TVIEWBACK"},
+    {2, IDC_OPT_LABELINFULL, "IDC_SHOWFILENAME"}, {2, IDC_OPT_ANIMATEDGIF, "IDC_ANIMATEDGIF"},
+    {3, IDC_OPT_USEDELAY, "IDC_TDELAY"}, {3, 1107, "IDC_TSECONDS"}, {3, 1108, "IDC_TSLIDEBACK"},
+    {3, IDC_OPT_TRANSITION, "IDC_USETRANSITION"}, {3, IDC_OPT_LANDSCAPE, "IDC_LANDSCAPE"},
+    {3, IDC_OPT_USESOUND, "IDC_USESOUNDFILE"}, {3, IDC_OPT_LOOP, "IDC_USELOOP"},
+    {4, 1126, "IDC_TEXT"}, {4, 1159, "IDC_TACTION"}, {4, IDC_OPT_RESTORE, "IDC_RESTORE"},
+    {5, 1126, "IDC_TEXT"},
+};
+
 struct OptionsState {
     HWND pages[kPageCount] = {};
     COLORREF viewBack = 0;
@@ -165,6 +190,10 @@ void InitPage(HWND page, PageRecord* record) {
     OptionsState* state = record->state;
     state->pages[record->index] = page;
     const int index = record->index;
+    LngSelectSection(kPageSections[index]);
+    for (const TranslatedItem& item : kTranslatedItems) {
+        if (item.page == index) LngSetItemText(page, item.id, item.key);
+    }
     for (const CheckBinding& c : kChecks) {
         if (c.page == index) CheckDlgButton(page, c.id, g_AppSettings.*c.field ? BST_CHECKED : BST_UNCHECKED);
     }

@@ -1256,6 +1256,41 @@ TEST_F(Commands, OptionsThumbnailSizesAreTranslated) {
     EXPECT_EQ(sizes, (std::vector<std::wstring>{L"Minuscule", L"Small", L"Normal", L"Large", L"Enorme"}));
 }
 
+TEST_F(Commands, OptionsPagesAreTranslatedFromTheirOwnSections) {
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring file = program;
+    file = file.substr(0, file.rfind(L'\\') + 1) + L"op.lng";
+    // Page 1's key also stands in page 0's section with another text: each
+    // page reads its own section only.
+    const std::string text =
+        "op=Pages\r\n[DlgOption1]\r\nIDC_STARTSPLASH=Accueil\r\nIDC_SHOWNAME=Faux\r\n"
+        "[DlgOption2]\r\nIDC_SHOWNAME=Montrer le nom\r\nIDC_TFONT2=Liste\r\n"
+        "[DlgOption3]\r\nIDC_TVIEWBACK=Fond\r\n[DlgOption4]\r\nIDC_TSECONDS=secondes\r\nIDC_USELOOP=Boucle\r\n"
+        "[DlgOption5]\r\nIDC_RESTORE=Retablir\r\n[DlgOption6]\r\nIDC_TEXT=Types\r\n";
+    testing_support::WriteText(file, text);
+    ASSERT_EQ(LngOpen("op"), 1);
+    std::vector<std::wstring> texts;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            const std::pair<int, int> items[] = {{0, IDC_OPT_SPLASH},  {1, IDC_OPT_SHOWLABEL}, {1, 1108},
+                                                 {1, IDC_OPT_SHOWEXT}, {2, 1209},              {3, 1107},
+                                                 {3, IDC_OPT_LOOP},    {4, IDC_OPT_RESTORE},   {5, 1126}};
+            for (const auto& [index, id] : items) {
+                PropSheet_SetCurSel(sheet, nullptr, index);
+                texts.push_back(ItemText(PropSheet_GetCurrentPageHwnd(sheet), id));
+            }
+            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    LngOpen("en");
+    DeleteFileW(file.c_str());
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"Accueil", L"Montrer le nom", L"Liste", L"Show filename extension",
+                                                L"Fond", L"secondes", L"Boucle", L"Retablir", L"Types"}));
+}
+
 TEST_F(Commands, OptionsButtonsPageShowsTheChosenRowsActionAndRestoresTheFactoryOnes) {
     const int32_t kept[5] = {g_AppSettings.keyUp, g_AppSettings.keyDown, g_AppSettings.keyLeft,
                              g_AppSettings.keyRight, g_AppSettings.keyReturn};
