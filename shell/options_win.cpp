@@ -10,6 +10,7 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "display/view_win.h"
 #include "imagelib/formats.h"
@@ -213,6 +214,13 @@ void InitPage(HWND page, PageRecord* record) {
     case 1:
         for (const auto& size : kThumbSizes) DlgComboAddString(page, IDC_OPT_THUMBSIZE, size.id, size.key);
         SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_SETCURSEL, WPARAM(g_AppSettings.thumbSize), 0);
+        // The font boxes show the heights the tree and the list have now, so
+        // that OK alone leaves their fonts as they are.
+        for (const auto& [edit, window] : {std::pair<int, HWND>{IDC_OPT_FONTTREE, g_AppSettings.treeWindow},
+                                           {IDC_OPT_FONTTHUMB, g_AppSettings.listWindow}}) {
+            const int height = window ? GetWindowFontHeight(window) : 0;
+            if (height >= kFontMin && height <= kFontMax) SetDlgItemInt(page, edit, UINT(height), FALSE);
+        }
         break;
     case 3: SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename); break;
     case 4: {

@@ -18,6 +18,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/save.h"
 #include "imagelib/imagelib.h"
+#include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/albumwizard.rh"
 #include "resources/commands.rh"
@@ -1289,6 +1290,30 @@ TEST_F(Commands, OptionsPagesAreTranslatedFromTheirOwnSections) {
     DeleteFileW(file.c_str());
     EXPECT_EQ(texts, (std::vector<std::wstring>{L"Accueil", L"Montrer le nom", L"Liste", L"Show filename extension",
                                                 L"Fond", L"secondes", L"Boucle", L"Retablir", L"Types"}));
+}
+
+TEST_F(Commands, OptionsShowTheFontsTheWindowsHaveAndOkKeepsThem) {
+    // The tree shows a font of 14 pixels; the list keeps the system's.
+    SetWindowFontHeight(g_AppSettings.treeWindow, 14);
+    g_AppSettings.fontTree = 0;
+    g_AppSettings.fontThumb = 0;
+    const int listFont = GetWindowFontHeight(g_AppSettings.listWindow);
+    std::wstring treeBox, listBox;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+            treeBox = ItemText(page, IDC_OPT_FONTTREE);
+            listBox = ItemText(page, IDC_OPT_FONTTHUMB);
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    EXPECT_EQ(treeBox, L"14");
+    EXPECT_EQ(g_AppSettings.fontTree, 14);
+    EXPECT_EQ(GetWindowFontHeight(g_AppSettings.treeWindow), 14);
+    EXPECT_EQ(GetWindowFontHeight(g_AppSettings.listWindow), listFont) << "list box showed " << listBox;
 }
 
 TEST_F(Commands, OptionsButtonsPageShowsTheChosenRowsActionAndRestoresTheFactoryOnes) {
