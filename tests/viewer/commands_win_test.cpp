@@ -395,6 +395,42 @@ TEST_F(Commands, GoToMenuNamesTheAncestorsAndBrowsesThere) {
     EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), ParentFolder(deep));
 }
 
+TEST_F(Commands, EveryMenuCommandHasItsItemAndText) {
+    struct Item {
+        UINT id;
+        const wchar_t* text;
+    };
+    const Item mainItems[] = {
+        {4014, L"About..."}, {4013, L"Quit"}, {4007, L"Thumbnails"}, {4008, L"List"}, {4009, L"Details"},
+        {4010, L"Strip"}, {4011, L"Image"}, {4012, L"Full screen"}, {4015, L"Home folder"}, {4016, L"Up"},
+        {4017, L"Browse Flash card"}, {4018, L"\\My Documents"}, {4019, L"Slideshow"}, {4022, L"New folder..."},
+        {4023, L"Delete folder"}, {4153, L"Rename folder..."}, {4028, L"Rename..."}, {4162, L"Batch rename..."},
+        {4027, L"Delete"}, {4024, L"Cut"}, {4025, L"Copy"}, {4026, L"Paste"}, {4030, L"Information..."},
+        {4034, L"Crop..."}, {4052, L"Resize..."}, {4055, L"Adjust..."}, {4054, L"Convert..."}, {4140, L"Rotate..."},
+        {4151, L"Sharpen/Smooth..."}, {4141, L"Capture..."}, {4152, L"Create EXE slideshow..."},
+        {4176, L"Create Album..."}, {4142, L"Options..."}, {4180, L"IPTC edit..."}, {4227, L"Search..."},
+        {4048, L"All"}, {4049, L"None"}, {4050, L"Invert"}, {4051, L"Multiple selection"}, {4125, L"Original size"},
+        {4128, L"150%"}, {4123, L"200%"}, {4130, L"300%"}, {4129, L"400%"}, {4126, L"75%"}, {4124, L"50%"},
+        {4127, L"25%"}, {4185, L"Zoom in"}, {4186, L"Zoom out"}, {4238, L"Lock zoom"}, {4228, L"Fill the screen"},
+        {4131, L"Fit to window (large only)"}, {4122, L"Fit to window (all)"}, {4121, L"Automatic rotation"},
+        {4132, L"Send by Email..."}, {4187, L"Send via Infrared..."}, {4188, L"Receive via infrared here"},
+        {4133, L"Name"}, {4134, L"Date"}, {4135, L"Type"}, {4136, L"Size"}, {4137, L"Image resolution"},
+        {4138, L"Ascending"}, {4139, L"Descending"}, {4225, L"Show filename (thumbnail)"}, {4223, L"Previous page"},
+        {4224, L"Next page"}, {4226, L"Recursive"},
+    };
+    const Item viewItems[] = {{4236, L"Previous file"}, {4237, L"Next file"}, {4122, L"Fit to screen"}};
+    auto textOf = [](HMENU menu, UINT id) {
+        wchar_t text[64] = L"";
+        GetMenuStringW(menu, id, text, 64, MF_BYCOMMAND);
+        return std::wstring(text);
+    };
+    for (const Item& item : mainItems) EXPECT_EQ(textOf(MainMenu(), item.id), item.text) << item.id;
+    const HMENU viewMenu = LoadMenuW(g_Instance, MAKEINTRESOURCEW(IDM_MAIN_CONTEXT));
+    ASSERT_TRUE(viewMenu);
+    for (const Item& item : viewItems) EXPECT_EQ(textOf(viewMenu, item.id), item.text) << item.id;
+    DestroyMenu(viewMenu);
+}
+
 TEST_F(Commands, SelectionModes) {
     for (const wchar_t* name : {L"1.jpg", L"2.jpg", L"3.jpg"}) MakeFile(folder_ + name);
     Browse(folder_);
