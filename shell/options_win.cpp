@@ -10,11 +10,13 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "display/view_win.h"
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
+#include "resources/albumwizard.rh"
 #include "resources/options.rh"
 #include "shell/associations_win.h"
 #include "shell/browser_win.h"
@@ -83,6 +85,33 @@ const TextId kButtonNames[] = {{IDS_KEYUP, "IDS_KEYUP"},       {IDS_KEYDOWN, "ID
                                {IDS_KEYRETURN, "IDS_KEYRETURN"}};
 int32_t AppSettings::*const kButtonFields[] = {&AppSettings::keyUp, &AppSettings::keyDown, &AppSettings::keyLeft,
                                                &AppSettings::keyRight, &AppSettings::keyReturn};
+// What "Restore" gives the buttons, in list order: the settings' defaults.
+constexpr int32_t kFactoryButtonActions[5] = {1, 2, 2, 1, 3};
+
+// The language file's section of each page and the items it translates.
+const char* const kPageSections[kPageCount] = {"DlgOption1", "DlgOption2", "DlgOption3",
+                                               "DlgOption4", "DlgOption5", "DlgOption6"};
+struct TranslatedItem {
+    int page;
+    int id;
+    const char* key;
+};
+const TranslatedItem kTranslatedItems[] = {
+    {0, 1103, "IDC_THOMEFOLDER"}, {0, 1104, "IDC_TVIEWMODE"}, {0, 1106, "IDC_TLANGUAGE"},
+    {0, IDC_OPT_SPLASH, "IDC_STARTSPLASH"}, {0, IDC_OPT_OPENINFULL, "IDC_OPENINFULLSCREEN"},
+    {0, IDC_OPT_ONECLICK, "IDC_ONECLICK"},
+    {1, IDC_OPT_HIGHQUALITY, "IDC_HIGHQUALITY"}, {1, 1105, "IDC_TTHUMBSIZE"}, {1, IDC_OPT_SHOWLABEL, "IDC_SHOWNAME"},
+    {1, 1134, "IDC_FONTSIZE"}, {1, 1107, "IDC_TFONT1"}, {1, 1108, "IDC_TFONT2"},
+    {1, IDC_OPT_SHOWEXT, "IDC_SHOWEXT"}, {1, IDC_OPT_ADDBOTTOM, "IDC_ADDBOTTOM"}, {1, IDC_OPT_USECACHE, "IDC_USECACHE"},
+    {2, IDC_OPT_VIEWMOVE, "IDC_VIEWMOVE"}, {2, IDC_OPT_USESCROLL, "IDC_USESCROLL"},
+    {2, IDC_OPT_ROTATELEFT, "IDC_ROTATELEFT"}, {2, 1209, "IDC_TVIEWBACK"},
+    {2, IDC_OPT_LABELINFULL, "IDC_SHOWFILENAME"}, {2, IDC_OPT_ANIMATEDGIF, "IDC_ANIMATEDGIF"},
+    {3, IDC_OPT_USEDELAY, "IDC_TDELAY"}, {3, 1107, "IDC_TSECONDS"}, {3, 1108, "IDC_TSLIDEBACK"},
+    {3, IDC_OPT_TRANSITION, "IDC_USETRANSITION"}, {3, IDC_OPT_LANDSCAPE, "IDC_LANDSCAPE"},
+    {3, IDC_OPT_USESOUND, "IDC_USESOUNDFILE"}, {3, IDC_OPT_LOOP, "IDC_USELOOP"},
+    {4, 1126, "IDC_TEXT"}, {4, 1159, "IDC_TACTION"}, {4, IDC_OPT_RESTORE, "IDC_RESTORE"},
+    {5, 1126, "IDC_TEXT"},
+};
 
 struct OptionsState {
     HWND pages[kPageCount] = {};
@@ -162,6 +191,10 @@ void InitPage(HWND page, PageRecord* record) {
     OptionsState* state = record->state;
     state->pages[record->index] = page;
     const int index = record->index;
+    LngSelectSection(kPageSections[index]);
+    for (const TranslatedItem& item : kTranslatedItems) {
+        if (item.page == index) LngSetItemText(page, item.id, item.key);
+    }
     for (const CheckBinding& c : kChecks) {
         if (c.page == index) CheckDlgButton(page, c.id, g_AppSettings.*c.field ? BST_CHECKED : BST_UNCHECKED);
     }
@@ -181,6 +214,13 @@ void InitPage(HWND page, PageRecord* record) {
     case 1:
         for (const auto& size : kThumbSizes) DlgComboAddString(page, IDC_OPT_THUMBSIZE, size.id, size.key);
         SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_SETCURSEL, WPARAM(g_AppSettings.thumbSize), 0);
+        // The font boxes show the heights the tree and the list have now, so
+        // that OK alone leaves their fonts as they are.
+        for (const auto& [edit, window] : {std::pair<int, HWND>{IDC_OPT_FONTTREE, g_AppSettings.treeWindow},
+                                           {IDC_OPT_FONTTHUMB, g_AppSettings.listWindow}}) {
+            const int height = window ? GetWindowFontHeight(window) : 0;
+            if (height >= kFontMin && height <= kFontMax) SetDlgItemInt(page, edit, UINT(height), FALSE);
+        }
         break;
     case 3: SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename); break;
     case 4: {
@@ -247,6 +287,35 @@ void Apply(HWND page, const PageRecord* record) {
     }
 }
 
+// "..." beside the audio file: an open-file dialog in the folder of the
+// current sound; a chosen file becomes the sound and turns it on.
+void PickSoundFile(HWND page) {
+    wchar_t folder[kSettingTextCapacity] = L"";
+    GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, folder, kSettingTextCapacity);
+    if (wchar_t* cut = std::wcsrchr(folder, L'\\'))
+        cut[1] = 0;
+    else
+        folder[0] = 0;
+    const std::wstring filter =
+        LoadText(IDS_SOUNDFILENAME, "IDS_SOUNDFILENAME") + L'\0' + L"*.wav;*.mp3;*.wma;*.ogg" + L'\0' + L'\0';
+    wchar_t file[kSettingTextCapacity] = L"";
+    OPENFILENAMEW open = {};
+    open.lStructSize = sizeof open;
+    open.hwndOwner = page;
+    open.lpstrFilter = filter.c_str();
+    open.nFilterIndex = 1;
+    open.lpstrFile = file;
+    open.nMaxFile = kSettingTextCapacity;
+    open.lpstrInitialDir = folder;
+    open.lpstrTitle = L"";
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    if (!GetOpenFileNameW(&open)) return;
+    wcsncpy(g_AppSettings.soundFilename, file, kSettingTextCapacity - 1);
+    g_AppSettings.useSoundFilename = 1;
+    SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, file);
+    CheckDlgButton(page, IDC_OPT_USESOUND, BST_CHECKED);
+}
+
 void PickColour(HWND page, COLORREF* colour) {
     static COLORREF custom[16] = {};
     CHOOSECOLORW choose = {};
@@ -300,8 +369,9 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
         if (record->index == 0 && LOWORD(first) == IDC_OPT_HOME_PICK &&
             ChooseFolderDialog(page, state->home, kSettingTextCapacity))
             SetDlgItemTextW(page, IDC_OPT_HOME, state->home);
+        if (record->index == 3 && LOWORD(first) == IDC_OPT_SOUND_PICK) PickSoundFile(page);
         if (record->index == 4 && LOWORD(first) == IDC_OPT_RESTORE) {
-            for (int i = 0; i < 5; ++i) state->keys[i] = g_AppSettings.*kButtonFields[i];
+            for (int i = 0; i < 5; ++i) state->keys[i] = kFactoryButtonActions[i];
             FillButtons(page, state);
         }
         return TRUE;
@@ -310,6 +380,14 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
         if (header->code == PSN_APPLY) {
             Apply(page, record);
             SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+            return TRUE;
+        }
+        if (record->index == 4 && header->idFrom == IDC_OPT_BUTTONLIST && header->code == LVN_ITEMCHANGED) {
+            // A button chosen in the list shows its action.
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(second);
+            if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+                !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0 && change->iItem < 5)
+                SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_SETCURSEL, WPARAM(state->keys[change->iItem]), 0);
             return TRUE;
         }
         if (record->index == 5 && header->idFrom == IDC_OPT_ASSOCLIST && header->code == LVN_ITEMCHANGED &&

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/display_win.h"
@@ -17,6 +18,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/save.h"
 #include "imagelib/imagelib.h"
+#include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/albumwizard.rh"
 #include "resources/commands.rh"
@@ -392,6 +394,42 @@ TEST_F(Commands, GoToMenuNamesTheAncestorsAndBrowsesThere) {
     EXPECT_EQ(GoToTexts().size(), fixed.size() + 1 + 10);
     Command(IDM_MAIN_GOTO_LAST);
     EXPECT_EQ(std::wstring(g_AppSettings.currentFolder), ParentFolder(deep));
+}
+
+TEST_F(Commands, EveryMenuCommandHasItsItemAndText) {
+    struct Item {
+        UINT id;
+        const wchar_t* text;
+    };
+    const Item mainItems[] = {
+        {4014, L"About..."}, {4013, L"Quit"}, {4007, L"Thumbnails"}, {4008, L"List"}, {4009, L"Details"},
+        {4010, L"Strip"}, {4011, L"Image"}, {4012, L"Full screen"}, {4015, L"Home folder"}, {4016, L"Up"},
+        {4017, L"Browse Flash card"}, {4018, L"\\My Documents"}, {4019, L"Slideshow"}, {4022, L"New folder..."},
+        {4023, L"Delete folder"}, {4153, L"Rename folder..."}, {4028, L"Rename..."}, {4162, L"Batch rename..."},
+        {4027, L"Delete"}, {4024, L"Cut"}, {4025, L"Copy"}, {4026, L"Paste"}, {4030, L"Information..."},
+        {4034, L"Crop..."}, {4052, L"Resize..."}, {4055, L"Adjust..."}, {4054, L"Convert..."}, {4140, L"Rotate..."},
+        {4151, L"Sharpen/Smooth..."}, {4141, L"Capture..."}, {4152, L"Create EXE slideshow..."},
+        {4176, L"Create Album..."}, {4142, L"Options..."}, {4180, L"IPTC edit..."}, {4227, L"Search..."},
+        {4048, L"All"}, {4049, L"None"}, {4050, L"Invert"}, {4051, L"Multiple selection"}, {4125, L"Original size"},
+        {4128, L"150%"}, {4123, L"200%"}, {4130, L"300%"}, {4129, L"400%"}, {4126, L"75%"}, {4124, L"50%"},
+        {4127, L"25%"}, {4185, L"Zoom in"}, {4186, L"Zoom out"}, {4238, L"Lock zoom"}, {4228, L"Fill the screen"},
+        {4131, L"Fit to window (large only)"}, {4122, L"Fit to window (all)"}, {4121, L"Automatic rotation"},
+        {4132, L"Send by Email..."}, {4187, L"Send via Infrared..."}, {4188, L"Receive via infrared here"},
+        {4133, L"Name"}, {4134, L"Date"}, {4135, L"Type"}, {4136, L"Size"}, {4137, L"Image resolution"},
+        {4138, L"Ascending"}, {4139, L"Descending"}, {4225, L"Show filename (thumbnail)"}, {4223, L"Previous page"},
+        {4224, L"Next page"}, {4226, L"Recursive"},
+    };
+    const Item viewItems[] = {{4236, L"Previous file"}, {4237, L"Next file"}, {4122, L"Fit to screen"}};
+    auto textOf = [](HMENU menu, UINT id) {
+        wchar_t text[64] = L"";
+        GetMenuStringW(menu, id, text, 64, MF_BYCOMMAND);
+        return std::wstring(text);
+    };
+    for (const Item& item : mainItems) EXPECT_EQ(textOf(MainMenu(), item.id), item.text) << item.id;
+    const HMENU viewMenu = LoadMenuW(g_Instance, MAKEINTRESOURCEW(IDM_MAIN_CONTEXT));
+    ASSERT_TRUE(viewMenu);
+    for (const Item& item : viewItems) EXPECT_EQ(textOf(viewMenu, item.id), item.text) << item.id;
+    DestroyMenu(viewMenu);
 }
 
 TEST_F(Commands, SelectionModes) {
@@ -829,15 +867,6 @@ TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
     GetMenuStringW(popup, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
     EXPECT_EQ(std::wstring(text), L"Favorites...");
     DestroyMenu(popup);
-    // Twelve favorites: ten in the menu, and the entry says there are more.
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(FavoritesAdd(L"Extra " + std::to_wstring(i), folder_), 1);
-    const HMENU full = CreatePopupMenu();
-    FillFavoritesMenu(full);
-    EXPECT_EQ(GetMenuItemCount(full), 10 + 3);
-    GetMenuStringW(full, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
-    EXPECT_EQ(std::wstring(text), L"Next/Favorites...");
-    DestroyMenu(full);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(FavoritesDelete(L"Extra " + std::to_wstring(i)), 1);
 
     // Choosing a favorite shows its folder.
     for (size_t i = 0; i < list.size(); ++i) {
@@ -849,6 +878,26 @@ TEST_F(Commands, FavoritesStoredRelabelledAndOpened) {
     EXPECT_EQ(FavoritesDelete(L"Holidays"), 1);
     EXPECT_EQ(FavoritesDelete(L"Other"), 1);
     EXPECT_TRUE(FavoritesLoad().empty());
+}
+
+TEST_F(Commands, FavoritesMenuShowsTenAndNamesTheManagerByTheirCount) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
+    auto menuAfter = [](int favorites) {
+        for (int i = int(FavoritesLoad().size()); i < favorites; ++i)
+            EXPECT_EQ(FavoritesAdd(L"f" + std::to_wstring(i), L"\\Temp\\"), 1);
+        const HMENU popup = CreatePopupMenu();
+        FillFavoritesMenu(popup);
+        int shown = 0;
+        for (UINT id = kFirstFavoriteCommand; id < kFirstFavoriteCommand + 12; ++id)
+            shown += GetMenuState(popup, id, MF_BYCOMMAND) != UINT(-1) ? 1 : 0;
+        wchar_t text[64] = L"";
+        GetMenuStringW(popup, IDM_MAIN_FAVORITES, text, 64, MF_BYCOMMAND);
+        DestroyMenu(popup);
+        return std::make_pair(shown, std::wstring(text));
+    };
+    EXPECT_EQ(menuAfter(10), std::make_pair(10, std::wstring(L"Favorites...")));
+    EXPECT_EQ(menuAfter(12), std::make_pair(10, std::wstring(L"Next/Favorites...")));
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo\\Favorites");
 }
 
 TEST_F(Commands, SearchShowsFoundFilesFromSubfoldersWhenAsked) {
@@ -1309,6 +1358,151 @@ TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
     chooseLanguage(L"en - ", &translated);
     EXPECT_EQ(translated.text, L"Start again to see it.");
     LngOpen("en");
+TEST_F(Commands, OptionsPagesAreTranslatedFromTheirOwnSections) {
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring file = program;
+    file = file.substr(0, file.rfind(L'\\') + 1) + L"op.lng";
+    // Page 1's key also stands in page 0's section with another text: each
+    // page reads its own section only.
+    const std::string text =
+        "op=Pages\r\n[DlgOption1]\r\nIDC_STARTSPLASH=Accueil\r\nIDC_SHOWNAME=Faux\r\n"
+        "[DlgOption2]\r\nIDC_SHOWNAME=Montrer le nom\r\nIDC_TFONT2=Liste\r\n"
+        "[DlgOption3]\r\nIDC_TVIEWBACK=Fond\r\n[DlgOption4]\r\nIDC_TSECONDS=secondes\r\nIDC_USELOOP=Boucle\r\n"
+        "[DlgOption5]\r\nIDC_RESTORE=Retablir\r\n[DlgOption6]\r\nIDC_TEXT=Types\r\n";
+    testing_support::WriteText(file, text);
+    ASSERT_EQ(LngOpen("op"), 1);
+    std::vector<std::wstring> texts;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            const std::pair<int, int> items[] = {{0, IDC_OPT_SPLASH},  {1, IDC_OPT_SHOWLABEL}, {1, 1108},
+                                                 {1, IDC_OPT_SHOWEXT}, {2, 1209},              {3, 1107},
+                                                 {3, IDC_OPT_LOOP},    {4, IDC_OPT_RESTORE},   {5, 1126}};
+            for (const auto& [index, id] : items) {
+                PropSheet_SetCurSel(sheet, nullptr, index);
+                texts.push_back(ItemText(PropSheet_GetCurrentPageHwnd(sheet), id));
+            }
+            PropSheet_PressButton(sheet, PSBTN_CANCEL);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    LngOpen("en");
+    DeleteFileW(file.c_str());
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"Accueil", L"Montrer le nom", L"Liste", L"Show filename extension",
+                                                L"Fond", L"secondes", L"Boucle", L"Retablir", L"Types"}));
+}
+
+TEST_F(Commands, OptionsShowTheFontsTheWindowsHaveAndOkKeepsThem) {
+    // The tree shows a font of 14 pixels; the list keeps the system's.
+    SetWindowFontHeight(g_AppSettings.treeWindow, 14);
+    g_AppSettings.fontTree = 0;
+    g_AppSettings.fontThumb = 0;
+    const int listFont = GetWindowFontHeight(g_AppSettings.listWindow);
+    std::wstring treeBox, listBox;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 1);
+            const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+            treeBox = ItemText(page, IDC_OPT_FONTTREE);
+            listBox = ItemText(page, IDC_OPT_FONTTHUMB);
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    EXPECT_EQ(treeBox, L"14");
+    EXPECT_EQ(g_AppSettings.fontTree, 14);
+    EXPECT_EQ(GetWindowFontHeight(g_AppSettings.treeWindow), 14);
+    EXPECT_EQ(GetWindowFontHeight(g_AppSettings.listWindow), listFont) << "list box showed " << listBox;
+}
+
+TEST_F(Commands, OptionsButtonsPageShowsTheChosenRowsActionAndRestoresTheFactoryOnes) {
+    const int32_t kept[5] = {g_AppSettings.keyUp, g_AppSettings.keyDown, g_AppSettings.keyLeft,
+                             g_AppSettings.keyRight, g_AppSettings.keyReturn};
+    g_AppSettings.keyUp = 6;
+    g_AppSettings.keyLeft = 4;
+    g_AppSettings.keyReturn = 0;
+    std::vector<std::wstring> restored;
+    {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 4);
+            const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+            const HWND buttons = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+            // Choosing a row shows its action in the list of actions.
+            for (const auto& [row, action] : {std::pair<int, int>{2, 4}, {0, 6}, {4, 0}}) {
+                LVITEMW state = {};
+                state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+                state.state = LVIS_SELECTED | LVIS_FOCUSED;
+                SendMessageW(buttons, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
+                EXPECT_EQ(SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_GETCURSEL, 0, 0), action) << "row " << row;
+            }
+            Click(page, IDC_OPT_RESTORE);
+            for (int row = 0; row < 5; ++row) {
+                wchar_t text[32] = L"";
+                ListView_GetItemText(buttons, row, 1, text, 32);
+                restored.push_back(text);
+            }
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        Command(IDM_MAIN_OPTIONS);
+    }
+    // Up, Down, Left, Right and Return as the program ships.
+    EXPECT_EQ(restored, (std::vector<std::wstring>{L"Next image", L"Previous image", L"Previous image", L"Next image",
+                                                   L"Fullscreen"}));
+    const int32_t now[5] = {g_AppSettings.keyUp, g_AppSettings.keyDown, g_AppSettings.keyLeft, g_AppSettings.keyRight,
+                            g_AppSettings.keyReturn};
+    EXPECT_EQ(std::vector<int32_t>(now, now + 5), (std::vector<int32_t>{1, 2, 2, 1, 3}));
+    g_AppSettings.keyUp = kept[0], g_AppSettings.keyDown = kept[1], g_AppSettings.keyLeft = kept[2];
+    g_AppSettings.keyRight = kept[3], g_AppSettings.keyReturn = kept[4];
+}
+
+TEST_F(Commands, OptionsAudioFileIsChosenInTheSoundsFolderAndTurnsTheSoundOn) {
+    const std::wstring tune = folder_ + L"tune.wav";
+    MakeFile(tune);
+    wcscpy(g_AppSettings.soundFilename, (folder_ + L"gone.wav").c_str());
+    g_AppSettings.useSoundFilename = 0;
+    std::wstring shown;
+    bool ticked = false;
+    for (const bool choose : {false, true}) {
+        ModalDriver driver;
+        driver.OnDialog([&](HWND sheet) {
+            PropSheet_SetCurSel(sheet, nullptr, 3);
+            const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+            Click(page, IDC_OPT_SOUND_PICK);
+            shown = modaltest::ItemText(page, IDC_OPT_SOUNDFILE);
+            ticked = modaltest::IsChecked(page, IDC_OPT_USESOUND);
+            PropSheet_PressButton(sheet, PSBTN_OK);
+        });
+        driver.OnDialog([&](HWND open) {
+            constexpr int kFilterList = 0x470, kFileName = 0x47c;  // the file dialog's type list and name box
+            EXPECT_EQ(modaltest::ComboItems(open, kFilterList), (std::vector<std::wstring>{L"Audio files"}));
+            if (!choose) {
+                PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            // The dialog starts in the folder of the sound chosen before.
+            SetDlgItemTextW(open, kFileName, L"tune.wav");
+            PostMessageW(open, WM_COMMAND, IDOK, 0);
+        });
+        Command(IDM_MAIN_OPTIONS);
+        if (!choose) {
+            EXPECT_EQ(shown, folder_ + L"gone.wav") << "a cancelled choice changes nothing";
+            EXPECT_FALSE(ticked);
+            EXPECT_EQ(g_AppSettings.useSoundFilename, 0);
+        }
+    }
+    // The chosen path as the file dialog gives it (here with the device's drive).
+    auto isTune = [&tune](const std::wstring& path) {
+        return path.size() >= tune.size() && path.compare(path.size() - tune.size(), tune.size(), tune) == 0;
+    };
+    EXPECT_TRUE(isTune(shown)) << shown;
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(isTune(g_AppSettings.soundFilename)) << g_AppSettings.soundFilename;
+    EXPECT_EQ(g_AppSettings.useSoundFilename, 1);
+    g_AppSettings.soundFilename[0] = 0;
+    g_AppSettings.useSoundFilename = 0;
 }
 
 }  // namespace
