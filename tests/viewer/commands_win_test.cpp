@@ -1358,11 +1358,9 @@ TEST_F(Commands, OptionsAskForARestartOnlyWhenTheLanguageChanges) {
     chooseLanguage(L"en - ", &translated);
     EXPECT_EQ(translated.text, L"Start again to see it.");
     LngOpen("en");
+}
+
 TEST_F(Commands, OptionsPagesAreTranslatedFromTheirOwnSections) {
-    wchar_t program[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring file = program;
-    file = file.substr(0, file.rfind(L'\\') + 1) + L"op.lng";
     // Page 1's key also stands in page 0's section with another text: each
     // page reads its own section only.
     const std::string text =
@@ -1370,7 +1368,7 @@ TEST_F(Commands, OptionsPagesAreTranslatedFromTheirOwnSections) {
         "[DlgOption2]\r\nIDC_SHOWNAME=Montrer le nom\r\nIDC_TFONT2=Liste\r\n"
         "[DlgOption3]\r\nIDC_TVIEWBACK=Fond\r\n[DlgOption4]\r\nIDC_TSECONDS=secondes\r\nIDC_USELOOP=Boucle\r\n"
         "[DlgOption5]\r\nIDC_RESTORE=Retablir\r\n[DlgOption6]\r\nIDC_TEXT=Types\r\n";
-    testing_support::WriteText(file, text);
+    const testing_support::LanguageFileBesideProgram file("op", text);
     ASSERT_EQ(LngOpen("op"), 1);
     std::vector<std::wstring> texts;
     {
@@ -1388,7 +1386,6 @@ TEST_F(Commands, OptionsPagesAreTranslatedFromTheirOwnSections) {
         Command(IDM_MAIN_OPTIONS);
     }
     LngOpen("en");
-    DeleteFileW(file.c_str());
     EXPECT_EQ(texts, (std::vector<std::wstring>{L"Accueil", L"Montrer le nom", L"Liste", L"Show filename extension",
                                                 L"Fond", L"secondes", L"Boucle", L"Retablir", L"Types"}));
 }
