@@ -308,7 +308,9 @@ void PickSoundFile(HWND page) {
     open.nMaxFile = kSettingTextCapacity;
     open.lpstrInitialDir = folder;
     open.lpstrTitle = L"";
-    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    // OFN_NOCHANGEDIR: the current folder would hold the chosen one open (it
+    // could be neither deleted nor renamed while the program runs).
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&open)) return;
     wcsncpy(g_AppSettings.soundFilename, file, kSettingTextCapacity - 1);
     g_AppSettings.useSoundFilename = 1;

@@ -175,7 +175,9 @@ void OpenAlbumFile(HWND main) {
     open.nMaxFile = MAX_PATH;
     open.lpstrInitialDir = g_AppSettings.currentFolder;
     open.lpstrTitle = L"";
-    open.Flags = 0x1804;  // path and file must exist, hide read-only
+    // Path and file must exist, hide read-only; the process keeps its current
+    // folder, which would otherwise hold the chosen folder open.
+    open.Flags = 0x1804 | OFN_NOCHANGEDIR;
     if (GetOpenFileNameW(&open)) SlideshowStartAlbum(BrowserSlideshowHooks(), L"", path, g_AppSettings.slideBackColor);
 }
 

@@ -609,7 +609,7 @@ LRESULT OnChooseSound(HWND page, UINT, UINT, HWND) {
     ofn.nMaxFile = kAlbumPathChars;
     ofn.lpstrInitialDir = folder;
     ofn.lpstrTitle = L"";
-    ofn.Flags = 0x1806;
+    ofn.Flags = 0x1806 | OFN_NOCHANGEDIR;  // the current folder would hold the chosen one open
     if (GetOpenFileNameW(&ofn)) {
         SetDlgItemTextW(page, IDC_AL_SOUNDFILE, file);
         CheckDlgButton(page, IDC_AL_USESOUND, BST_CHECKED);
