@@ -306,7 +306,9 @@ void PickSoundFile(HWND page) {
     open.nMaxFile = kSettingTextCapacity;
     open.lpstrInitialDir = folder;
     open.lpstrTitle = L"";
-    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    // The program's current folder stays where it was, so that the browser
+    // can still delete or rename the sound's folder.
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&open)) return;
     wcsncpy(g_AppSettings.soundFilename, file, kSettingTextCapacity - 1);
     g_AppSettings.useSoundFilename = 1;

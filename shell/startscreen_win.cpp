@@ -175,7 +175,10 @@ void OpenAlbumFile(HWND main) {
     open.nMaxFile = MAX_PATH;
     open.lpstrInitialDir = g_AppSettings.currentFolder;
     open.lpstrTitle = L"";
-    open.Flags = 0x1804;  // path and file must exist, hide read-only
+    // Path and file must exist, read-only box hidden; the program's current
+    // folder stays where it was, so that the browser can still delete or
+    // rename the album's folder.
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (GetOpenFileNameW(&open)) SlideshowStartAlbum(BrowserSlideshowHooks(), L"", path, g_AppSettings.slideBackColor);
 }
 

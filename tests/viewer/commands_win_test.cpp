@@ -1396,6 +1396,8 @@ TEST_F(Commands, OptionsButtonsPageShowsTheChosenRowsActionAndRestoresTheFactory
 TEST_F(Commands, OptionsAudioFileIsChosenInTheSoundsFolderAndTurnsTheSoundOn) {
     const std::wstring tune = folder_ + L"tune.wav";
     MakeFile(tune);
+    wchar_t before[MAX_PATH] = L"", after[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, before);
     wcscpy(g_AppSettings.soundFilename, (folder_ + L"gone.wav").c_str());
     g_AppSettings.useSoundFilename = 0;
     std::wstring shown;
@@ -1436,6 +1438,9 @@ TEST_F(Commands, OptionsAudioFileIsChosenInTheSoundsFolderAndTurnsTheSoundOn) {
     EXPECT_TRUE(ticked);
     EXPECT_TRUE(isTune(g_AppSettings.soundFilename)) << g_AppSettings.soundFilename;
     EXPECT_EQ(g_AppSettings.useSoundFilename, 1);
+    // The program's own folder commands can still delete or rename the folder.
+    GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_EQ(std::wstring(after), std::wstring(before));
     g_AppSettings.soundFilename[0] = 0;
     g_AppSettings.useSoundFilename = 0;
 }
