@@ -329,6 +329,32 @@ TEST_F(Commands, NewFolderProposesAFreeNameAndRenameFolderMovesIt) {
     EXPECT_FALSE(Exists(folder_ + L"Journeys"));
 }
 
+TEST_F(Commands, RenameFolderShowsTheLocationWithoutItsSeparator) {
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* location;  // as the dialog shows it
+        const wchar_t* newPath;   // after "Renamed" is typed
+    };
+    const Case cases[] = {
+        {L"\\Temp\\Trips\\", L"\\Temp", L"\\Temp\\Renamed"},
+        {L"\\Trips\\", L"", L"\\Renamed"},  // a folder in the root
+    };
+    for (const Case& c : cases) {
+        std::wstring location, name, path;
+        ModalDriver driver;
+        driver.OnDialog([&](HWND dialog) {
+            location = ItemText(dialog, IDC_REN_FOLDER);
+            EXPECT_EQ(ItemText(dialog, IDC_REN_CURRENT), L"Trips");
+            SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"Renamed");
+            Click(dialog, IDC_REN_APPLY);
+        });
+        EXPECT_EQ(RenameFolderDialog(g_AppSettings.mainWindow, c.folder, &name, &path), 1);
+        EXPECT_EQ(location, c.location) << c.folder;
+        EXPECT_EQ(name, L"Renamed");
+        EXPECT_EQ(path, c.newPath) << c.folder;
+    }
+}
+
 TEST_F(Commands, GoToFoldersAndCards) {
     const std::wstring card = CardFolder();
     Browse(folder_ + L"other\\");
