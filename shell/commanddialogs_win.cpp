@@ -125,6 +125,8 @@ public:
         if (folderMode && !trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
         current = NameOfPath(trimmed);
         location = trimmed.substr(0, trimmed.size() - current.size());
+        // A folder's location shows without its last "\" (empty in the root).
+        if (folderMode && !location.empty()) location.pop_back();
         const size_t dot = current.rfind(L'.');
         if (!folderMode && dot != std::wstring::npos && dot > 0) {
             stem = current.substr(0, dot);
@@ -156,7 +158,7 @@ private:
         const std::wstring typed = ItemText(window, IDC_REN_NEWNAME);
         if (!NameAccepted(window, typed, IDC_REN_NEWNAME)) return;
         newName = typed + extension;
-        newPath = location + newName;
+        newPath = location + (folderMode ? L"\\" : L"") + newName;
         EndDialog(window, 1);
     }
     void OnEnd(int) { EndDialog(window, 0); }

@@ -308,8 +308,8 @@ void PickSoundFile(HWND page) {
     open.nMaxFile = kSettingTextCapacity;
     open.lpstrInitialDir = folder;
     open.lpstrTitle = L"";
-    // OFN_NOCHANGEDIR: the current folder would hold the chosen one open (it
-    // could be neither deleted nor renamed while the program runs).
+    // The program's current folder stays where it was, so that the browser
+    // can still delete or rename the sound's folder.
     open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&open)) return;
     wcsncpy(g_AppSettings.soundFilename, file, kSettingTextCapacity - 1);

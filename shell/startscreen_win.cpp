@@ -175,9 +175,10 @@ void OpenAlbumFile(HWND main) {
     open.nMaxFile = MAX_PATH;
     open.lpstrInitialDir = g_AppSettings.currentFolder;
     open.lpstrTitle = L"";
-    // Path and file must exist, hide read-only; the process keeps its current
-    // folder, which would otherwise hold the chosen folder open.
-    open.Flags = 0x1804 | OFN_NOCHANGEDIR;
+    // Path and file must exist, read-only box hidden; the program's current
+    // folder stays where it was, so that the browser can still delete or
+    // rename the album's folder.
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (GetOpenFileNameW(&open)) SlideshowStartAlbum(BrowserSlideshowHooks(), L"", path, g_AppSettings.slideBackColor);
 }
 

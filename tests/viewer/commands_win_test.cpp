@@ -330,6 +330,32 @@ TEST_F(Commands, NewFolderProposesAFreeNameAndRenameFolderMovesIt) {
     EXPECT_FALSE(Exists(folder_ + L"Journeys"));
 }
 
+TEST_F(Commands, RenameFolderShowsTheLocationWithoutItsSeparator) {
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* location;  // as the dialog shows it
+        const wchar_t* newPath;   // after "Renamed" is typed
+    };
+    const Case cases[] = {
+        {L"\\Temp\\Trips\\", L"\\Temp", L"\\Temp\\Renamed"},
+        {L"\\Trips\\", L"", L"\\Renamed"},  // a folder in the root
+    };
+    for (const Case& c : cases) {
+        std::wstring location, name, path;
+        ModalDriver driver;
+        driver.OnDialog([&](HWND dialog) {
+            location = ItemText(dialog, IDC_REN_FOLDER);
+            EXPECT_EQ(ItemText(dialog, IDC_REN_CURRENT), L"Trips");
+            SetDlgItemTextW(dialog, IDC_REN_NEWNAME, L"Renamed");
+            Click(dialog, IDC_REN_APPLY);
+        });
+        EXPECT_EQ(RenameFolderDialog(g_AppSettings.mainWindow, c.folder, &name, &path), 1);
+        EXPECT_EQ(location, c.location) << c.folder;
+        EXPECT_EQ(name, L"Renamed");
+        EXPECT_EQ(path, c.newPath) << c.folder;
+    }
+}
+
 TEST_F(Commands, GoToFoldersAndCards) {
     const std::wstring card = CardFolder();
     Browse(folder_ + L"other\\");
@@ -1465,6 +1491,8 @@ TEST_F(Commands, OptionsButtonsPageShowsTheChosenRowsActionAndRestoresTheFactory
 TEST_F(Commands, OptionsAudioFileIsChosenInTheSoundsFolderAndTurnsTheSoundOn) {
     const std::wstring tune = folder_ + L"tune.wav";
     MakeFile(tune);
+    wchar_t before[MAX_PATH] = L"", after[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, before);
     wcscpy(g_AppSettings.soundFilename, (folder_ + L"gone.wav").c_str());
     g_AppSettings.useSoundFilename = 0;
     std::wstring shown;
@@ -1505,6 +1533,9 @@ TEST_F(Commands, OptionsAudioFileIsChosenInTheSoundsFolderAndTurnsTheSoundOn) {
     EXPECT_TRUE(ticked);
     EXPECT_TRUE(isTune(g_AppSettings.soundFilename)) << g_AppSettings.soundFilename;
     EXPECT_EQ(g_AppSettings.useSoundFilename, 1);
+    // The program's own folder commands can still delete or rename the folder.
+    GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_EQ(std::wstring(after), std::wstring(before));
     g_AppSettings.soundFilename[0] = 0;
     g_AppSettings.useSoundFilename = 0;
 }
