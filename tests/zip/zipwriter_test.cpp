@@ -383,9 +383,19 @@ TEST_F(ZipWriterTest, EncryptedEntries) {
         CloseZipReader(h);
     }
 
-    // The same random bytes make the same archive.
+    // The same random bytes make the same archive (of files only: a folder
+    // entry takes the time of the moment it is added).
+    auto addFiles = [&](ZipWriter* w) {
+        EXPECT_EQ(kZipOk, ZipWriterAdd(w, L"0000", sourceA.c_str(), 0, kZipKindFileName));
+        EXPECT_EQ(kZipOk, ZipWriterAdd(w, L"b.zip", sourceB.c_str(), 0, kZipKindFileName));
+    };
+    std::vector<uint8_t> first;
+    {
+        FixedRandom again;
+        first = InMemory("secret", 200000, addFiles);
+    }
     FixedRandom again;
-    EXPECT_EQ(bytes, InMemory("secret", 200000, add));
+    EXPECT_EQ(first, InMemory("secret", 200000, addFiles));
 
 #ifndef _WIN32
     WriteBytes(dir_.File("secret.zip"), bytes);
