@@ -19,7 +19,6 @@
 #include "shell/pictureload.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
-#include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 #include "tools/adjustbar_win.h"
 #include "tools/albumwizard_win.h"
@@ -531,7 +530,6 @@ LRESULT OnAlbumWizard(HWND window, UINT id, UINT, HWND) {
         for (long i : SelectedItems(g_AppSettings.listWindow)) selected.push_back(int32_t(i));
     }
     AlbumWizardHooks hooks{};
-    hooks.chooseFolder = ChooseFolderDialog;
     hooks.beforeWrite = StopWorkerForWizard;
     hooks.afterWrite = ListWizardOutput;
     hooks.user = reinterpret_cast<uintptr_t>(model);

@@ -14,6 +14,7 @@
 #include "platform/handheld.h"
 #include "resources/albumwizard.rh"
 #include "platform/framework_win.h"
+#include "shell/foldertree_win.h"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "tools/slideshowmaker_win.h"
@@ -88,12 +89,10 @@ void CollectOptions(AlbumWizardState* w) {
     GetDlgItemTextW(p3, IDC_AL_SOUNDFILE, o.soundFile, kAlbumPathChars);
     o.transitions = IsDlgButtonChecked(p3, IDC_AL_TRANSITIONS) == BST_CHECKED;
     o.loop = IsDlgButtonChecked(p3, IDC_AL_LOOP) == BST_CHECKED;
-    // The folder always ends with a separator.
-    wchar_t folder[kAlbumPathChars] = {};
-    GetDlgItemTextW(p4, IDC_AL_FOLDER, folder, kAlbumPathChars - 1);
-    const size_t n = std::wcslen(folder);
-    if (n == 0 || (folder[n - 1] != L'\\' && folder[n - 1] != L'/')) folder[n] = L'\\';
-    std::wcsncpy(o.outputFolder, folder, kAlbumPathChars - 1);
+    // The tree's paths end with a separator; without a selection the
+    // output goes to the root, as the page shows it.
+    TreeGetSelectedPath(GetDlgItem(p4, IDC_AL_FOLDER), o.outputFolder, kAlbumPathChars);
+    if (!o.outputFolder[0]) std::wcscpy(o.outputFolder, L"\\");
     GetDlgItemTextW(p4, IDC_AL_FILENAME, o.outputFile, kAlbumPathChars);
     o.jpegQuality = int32_t(SendDlgItemMessageW(p5, IDC_AL_QUALITY, TBM_GETPOS, 0, 0));
 }
@@ -481,7 +480,7 @@ LRESULT OnPage1Destroy(HWND page, UINT, WPARAM, LPARAM) {
 
 void SetText(HWND page, int id, const char* key) { LngSetItemText(page, id, key); }
 
-void InitPage0(HWND page, AlbumWizardState* w) {
+bool InitPage0(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum0");
     SetText(page, IDC_AL_SEL1, "IDC_AL_SEL1");
     SetText(page, IDC_AL_SEL2, "IDC_AL_SEL2");
@@ -493,17 +492,19 @@ void InitPage0(HWND page, AlbumWizardState* w) {
         EnableWindow(GetDlgItem(page, IDC_AL_SEL1), FALSE);
         CheckDlgButton(page, IDC_AL_SEL2, BST_CHECKED);
     }
+    return true;
 }
 
-void InitPage1(HWND page, AlbumWizardState* w) {
+bool InitPage1(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum1");
     SetText(page, IDC_AL_UNCHECKALL, "IDC_SELECTNONE");
     SetText(page, IDC_AL_CHECKALL, "IDC_SELECTALL");
     w->textHeight = GetWindowFontHeight(GetDlgItem(page, IDC_AL_LIST));
     if (w->textHeight <= 0) w->textHeight = 12;
+    return true;
 }
 
-void InitPage2(HWND page, AlbumWizardState* w) {
+bool InitPage2(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum2");
     SetText(page, IDC_AL_TSIZE, "IDC_AL_TEXT1");
     SetText(page, IDC_AL_TROTATE, "IDC_AL_TEXT3");
@@ -524,9 +525,10 @@ void InitPage2(HWND page, AlbumWizardState* w) {
     DlgComboAddString(page, IDC_AL_BRIGHTNESS, IDS_NO_BRIGHTNESS, "IDS_NO_BRIGHTNESS");
     DlgComboAddString(page, IDC_AL_BRIGHTNESS, IDS_AUTO_BRIGHTNESS, "IDS_AUTO_BRIGHTNESS");
     SendDlgItemMessageW(page, IDC_AL_BRIGHTNESS, CB_SETCURSEL, WPARAM(w->options.autoLevels), 0);
+    return true;
 }
 
-void InitPage3(HWND page, AlbumWizardState* w) {
+bool InitPage3(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum3");
     SetText(page, IDC_AL_TDELAY, "IDC_TDELAY");
     SetText(page, IDC_AL_TSECONDS, "IDC_TSECONDS");
@@ -541,17 +543,29 @@ void InitPage3(HWND page, AlbumWizardState* w) {
     SetDlgItemTextW(page, IDC_AL_SOUNDFILE, w->options.soundFile);
     CheckDlgButton(page, IDC_AL_TRANSITIONS, w->options.transitions ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_AL_LOOP, w->options.loop ? BST_CHECKED : BST_UNCHECKED);
+    return true;
 }
 
-void InitPage4(HWND page, AlbumWizardState* w) {
+// The folder tree starts on the stored output folder (a folder that is gone
+// leaves the root selected, where the output then goes); the file name gets
+// the focus.
+bool InitPage4(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum4");
     SetText(page, IDC_AL_TFOLDER, "IDC_SELECT_TEXT");
     SetText(page, IDC_AL_TFILENAME, "IDC_AL_TEXT");
-    SetDlgItemTextW(page, IDC_AL_FOLDER, w->options.outputFolder);
+    const HWND tree = GetDlgItem(page, IDC_AL_FOLDER);
+    TreeSetOwner(tree);
+    std::wstring folder = w->options.outputFolder;
+    folder.resize(folder.find_last_of(L'\\') + 1);  // npos + 1 == 0: no folder
+    if (!folder.empty()) TreeSelectPath(tree, folder.c_str());
+    if (!SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0))
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
     SetDlgItemTextW(page, IDC_AL_FILENAME, w->options.outputFile);
+    SetFocus(GetDlgItem(page, IDC_AL_FILENAME));
+    return false;
 }
 
-void InitPage5(HWND page, AlbumWizardState* w) {
+bool InitPage5(HWND page, AlbumWizardState* w) {
     LngSelectSection("DlgAlbum5");
     SetText(page, IDC_AL_TQUALITY, "IDC_JPEG_TEXT");
     SetText(page, IDC_AL_TLOW, "IDC_JPEGTEXT1");
@@ -559,6 +573,7 @@ void InitPage5(HWND page, AlbumWizardState* w) {
     SendDlgItemMessageW(page, IDC_AL_QUALITY, TBM_SETRANGE, TRUE, MAKELPARAM(1, 100));
     SendDlgItemMessageW(page, IDC_AL_QUALITY, TBM_SETPOS, TRUE, LPARAM(w->options.jpegQuality));
     SetDlgItemInt(page, IDC_AL_QUALITYTEXT, UINT(w->options.jpegQuality), TRUE);
+    return true;
 }
 
 void ShowCreating(HWND page, bool creating) {
@@ -568,14 +583,17 @@ void ShowCreating(HWND page, bool creating) {
     ShowWindow(GetDlgItem(page, IDC_AL_PROGRESS), creating ? SW_SHOW : SW_HIDE);
 }
 
-void InitPage6(HWND page, AlbumWizardState*) {
+bool InitPage6(HWND page, AlbumWizardState*) {
     LngSelectSection("DlgAlbum6");
     SetText(page, IDC_AL_STOP, "IDC_STOP");
     SetText(page, IDC_AL_CREATE, "IDC_CREATE");
     ShowCreating(page, false);
+    return true;
 }
 
-using PageInit = void (*)(HWND, AlbumWizardState*);
+// Each returns whether the dialog manager gives the focus to the page's first
+// control (false: the page set it itself).
+using PageInit = bool (*)(HWND, AlbumWizardState*);
 const PageInit kPageInits[kAlbumWizardPages] = {InitPage0, InitPage1, InitPage2, InitPage3,
                                                 InitPage4, InitPage5, InitPage6};
 
@@ -584,8 +602,7 @@ template <int N>
 LRESULT OnPageInit(HWND page, UINT, WPARAM, LPARAM second) {
     auto* w = reinterpret_cast<AlbumWizardState*>(second);
     SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(w));
-    kPageInits[N](page, w);
-    return TRUE;
+    return kPageInits[N](page, w) ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------------------
@@ -617,23 +634,13 @@ LRESULT OnChooseSound(HWND page, UINT, UINT, HWND) {
     return 0;
 }
 
-// "..." beside the output folder: the choose-folder dialog, starting at the
-// folder typed (cut after its last "\"); the choice replaces the text.
-LRESULT OnChooseOutputFolder(HWND page, UINT, UINT, HWND) {
-    AlbumWizardState* w = StateOf(page);
-    if (!w || !w->hooks || !w->hooks->chooseFolder) return 0;
-    wchar_t folder[kAlbumPathChars] = {};
-    GetDlgItemTextW(page, IDC_AL_FOLDER, folder, kAlbumPathChars);
-    if (wchar_t* cut = std::wcsrchr(folder, L'\\')) cut[1] = 0;
-    if (w->hooks->chooseFolder(page, folder, kAlbumPathChars)) SetDlgItemTextW(page, IDC_AL_FOLDER, folder);
-    return 0;
-}
-
-const CommandRow kPage4Commands[] = {{IDC_AL_FOLDERBROWSE, OnChooseOutputFolder}};
-const CommandTable kPage4CommandTable = MakeCommandTable(kPage4Commands, kDefaultNone);
-
-LRESULT OnPage4Command(HWND page, UINT message, WPARAM first, LPARAM second) {
-    return CmdTableDispatch(kPage4CommandTable, page, message, first, second);
+// The folder tree's notifications go to the tree's own handler, whose answer
+// is the page's.
+LRESULT OnPage4Notify(HWND page, UINT, WPARAM, LPARAM second) {
+    auto* header = reinterpret_cast<NMHDR*>(second);
+    if (header->idFrom != IDC_AL_FOLDER) return FALSE;
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, TreeOnNotify(page, header));
+    return TRUE;
 }
 
 const CommandRow kPage3Commands[] = {{IDC_AL_BROWSE, OnChooseSound}};
@@ -750,7 +757,7 @@ const MessageRow kPage1Rows[] = {{WM_INITDIALOG, OnPageInit<1>},
 const MessageRow kPage2Rows[] = {{WM_INITDIALOG, OnPageInit<2>}};
 const MessageRow kPage3Rows[] = {
     {WM_INITDIALOG, OnPageInit<3>}, {WM_COMMAND, OnPage3Command}, {WM_VSCROLL, OnPage3Scroll}};
-const MessageRow kPage4Rows[] = {{WM_INITDIALOG, OnPageInit<4>}, {WM_COMMAND, OnPage4Command}};
+const MessageRow kPage4Rows[] = {{WM_INITDIALOG, OnPageInit<4>}, {WM_NOTIFY, OnPage4Notify}};
 const MessageRow kPage5Rows[] = {{WM_INITDIALOG, OnPageInit<5>}, {WM_HSCROLL, OnPage5Scroll}};
 const MessageRow kPage6Rows[] = {{WM_INITDIALOG, OnPageInit<6>}, {WM_COMMAND, OnPage6Command}};
 

@@ -25,12 +25,9 @@ struct AlbumWizardEntry {
     int32_t thumbnailHeight;
 };
 
-// What the program running the wizard lends it (the wizard's layer cannot
-// reach the shell); any member may be null.
+// What the browser running the wizard lends it (the wizard cannot reach the
+// browser's model); any member may be null.
 struct AlbumWizardHooks {
-    // The choose-folder dialog: `path` gives the folder selected at the
-    // start and, on 1, receives the chosen one ending with "\"; unchanged on 0.
-    int (*chooseFolder)(HWND parent, wchar_t* path, int capacity);
     // Before a writer starts (the browser stops its thumbnail worker, which
     // would read the folder being written).
     void (*beforeWrite)(uintptr_t user);

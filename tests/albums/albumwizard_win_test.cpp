@@ -1,5 +1,6 @@
 // The album and slideshow wizard under Wine, driven as a user drives it:
 // every dialog fits the screen; the pages offer the selection or the folder;
+// the output folder is chosen in a folder tree that starts on the stored one;
 // the picture list follows the selection's order, leaves albums out and
 // reorders; Create writes an album that then plays, or a stand-alone
 // slideshow that runs, shows its pictures and ends on a tap; the overwrite
@@ -22,6 +23,7 @@
 #include "shell/pictureload.h"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
+#include "tests/support/foldertree.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -29,7 +31,6 @@
 using namespace albumtest;
 using namespace modaltest;
 using namespace screentest;
-using testing_support::ScratchDir;
 
 namespace {
 
@@ -69,6 +70,22 @@ void SelectOnly(HWND list, std::initializer_list<int> indices) {
 std::vector<std::wstring> g_audioLog;
 void LogAudio(const wchar_t* path, uintptr_t) { g_audioLog.push_back(path ? path : L"<stop>"); }
 
+// The output folder: one the folder tree shows (under the device's "\Temp"),
+// removed with all it holds at the end.
+struct DeviceFolder {
+    std::wstring path = L"\\Temp\\albumwizard" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    DeviceFolder() {
+        CreateDirectoryW(L"\\Temp", nullptr);
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~DeviceFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(path), ignored);
+    }
+};
+
+HWND OutputTree(HWND dialog) { return GetDlgItem(Wizard(dialog)->pages[4], IDC_AL_FOLDER); }
+
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,7 +102,8 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TrelmoAlbumWizardTest");
         RegSetSettingsRoot(L"Software\\Trelmo");
     }
-    // Pages 2 to 5: small pictures, a short delay, the scratch folder.
+    // Pages 2 to 5: small pictures, a short delay, the output folder chosen
+    // in the tree.
     void FillOptions(HWND dialog, const wchar_t* name, bool sound) {
         AlbumWizardState* w = Wizard(dialog);
         SelectComboItem(w->pages[2], IDC_AL_SIZE, 1);
@@ -94,11 +112,11 @@ protected:
         SetCheck(w->pages[3], IDC_AL_TRANSITIONS, false);
         SetCheck(w->pages[3], IDC_AL_USESOUND, sound);
         SetItemText(w->pages[3], IDC_AL_SOUNDFILE, Fixture("tone.wav").c_str());
-        SetItemText(w->pages[4], IDC_AL_FOLDER, folder.c_str());
+        ASSERT_TRUE(SelectTreeFolder(OutputTree(dialog), folder));
         SetItemText(w->pages[4], IDC_AL_FILENAME, name);
     }
-    ScratchDir dir;
-    std::wstring folder = FolderOf(dir);
+    DeviceFolder output;
+    std::wstring folder = output.path;
     std::vector<std::wstring> paths;
     std::vector<AlbumWizardEntry> entries;
 };
@@ -199,30 +217,17 @@ TEST_F(WizardTest, AlbumFromTheSelectionPlays) {
     SetSlideshowAudio(nullptr);
 }
 
-// What the program lends the wizard, recorded: the choose-folder dialog
-// (a stand-in that picks the scratch folder) and the calls around the writer.
+// What the browser lends the wizard, recorded: the calls around the writer.
 struct HookLog {
-    std::wstring chooseStart;
-    std::wstring choice;
     std::vector<std::wstring> calls;
 };
 HookLog* g_hookLog = nullptr;
 
-int ChooseScratch(HWND, wchar_t* path, int capacity) {
-    g_hookLog->chooseStart = path;
-    wcsncpy(path, g_hookLog->choice.c_str(), size_t(capacity) - 1);
-    return 1;
-}
 void BeforeWrite(uintptr_t) { g_hookLog->calls.push_back(L"before"); }
 void AfterWrite(uintptr_t, const wchar_t* folder, const wchar_t* name, int32_t made) {
     g_hookLog->calls.push_back(std::wstring(L"after ") + folder + name + (made ? L" made" : L" stopped"));
 }
 
-// "..." on the output page takes the folder from the choose-folder dialog,
-// which starts at the typed folder cut after its last separator; the writer
-// runs between the two browser calls, which name the file made. Album
-// pictures and the list's thumbnails come from the installed loader: a
-// sideways camera picture is listed upright.
 TEST_F(WizardTest, PageLabelsFollowTheLanguageFile) {
     // A language file beside the program, opened for this test only.
     wchar_t program[MAX_PATH] = L"";
@@ -253,11 +258,13 @@ TEST_F(WizardTest, PageLabelsFollowTheLanguageFile) {
                                                  L"Nom", L"Qualite", L"Basse", L"Haute"}));
 }
 
-TEST_F(WizardTest, ChosenFolderHooksAndUprightThumbnails) {
+// The writer runs between the two browser calls, which name the file made.
+// Album pictures and the list's thumbnails come from the installed loader: a
+// sideways camera picture is listed upright.
+TEST_F(WizardTest, WriterHooksAndUprightThumbnails) {
     HookLog log;
-    log.choice = folder;
     g_hookLog = &log;
-    const AlbumWizardHooks hooks{ChooseScratch, BeforeWrite, AfterWrite, 0};
+    const AlbumWizardHooks hooks{BeforeWrite, AfterWrite, 0};
     SetAlbumPictureLoader(LoadPictureUpright);
     const std::wstring sideways = Fixture("sideways.jpg");
     const AlbumWizardEntry sidewaysEntry{sideways.c_str(), 0, nullptr, 0, 0};
@@ -277,16 +284,12 @@ TEST_F(WizardTest, ChosenFolderHooksAndUprightThumbnails) {
         }));
         for (int i = 0; i < 3; ++i) Next(dialog);
         FillOptions(dialog, L"upright", false);
-        SetItemText(w->pages[4], IDC_AL_FOLDER, L"\\Nowhere\\typed.txt");
-        Click(w->pages[4], IDC_AL_FOLDERBROWSE);
-        EXPECT_EQ(ItemText(w->pages[4], IDC_AL_FOLDER), folder);
         for (int i = 0; i < 2; ++i) Next(dialog);
         Click(w->pages[6], IDC_AL_CREATE);
     });
     RunAlbumWizard(nullptr, &sidewaysEntry, 1, nullptr, 0, kWizardAlbum, &hooks);
     SetAlbumPictureLoader(nullptr);
     g_hookLog = nullptr;
-    EXPECT_EQ(log.chooseStart, L"\\Nowhere\\");
     EXPECT_EQ(log.calls, (std::vector<std::wstring>{L"before", L"after " + folder + L"upright.alb made"}));
     // Stored 640 x 320, upright 320 x 640: the thumbnail is taller than wide.
     EXPECT_LT(thumbnail.cx, thumbnail.cy);
@@ -304,6 +307,63 @@ TEST_F(WizardTest, ChosenFolderHooksAndUprightThumbnails) {
     ASSERT_EQ(QueryPictureInfo(unpacked.c_str(), -1, 0, &info), 0);
     EXPECT_LT(info.width, info.height);
     FreePictureInfo(&info);
+}
+
+// The output page starts on the stored folder, with the stored name below
+// the tree and above the menu bar; the folder chosen in the tree is where
+// Create writes, and it is stored ending with "\".
+TEST_F(WizardTest, OutputFolderTreeStartsOnTheStoredFolderAndChoosesWhereTheAlbumGoes) {
+    const std::wstring first = folder + L"first\\", second = folder + L"second\\";
+    for (const std::wstring& f : {first, second}) ASSERT_TRUE(CreateDirectoryW(f.c_str(), nullptr));
+    RegWriteText(L"Slide", L"OutputDir", first.c_str());
+    RegWriteText(L"Slide", L"OutputFile", L"trip.alb");
+    std::wstring startedOn, nameShown;
+    ModalDriver driver(30000);
+    driver.OnDialog([&](HWND dialog) {
+        AlbumWizardState* w = Wizard(dialog);
+        for (int i = 0; i < 4; ++i) Next(dialog);
+        ASSERT_EQ(w->currentPage, 4);
+        const HWND tree = OutputTree(dialog), name = GetDlgItem(w->pages[4], IDC_AL_FILENAME);
+        startedOn = SelectedTreeFolder(tree);
+        nameShown = Text(name);
+        RECT nameRect, barRect;
+        GetWindowRect(name, &nameRect);
+        GetWindowRect(MenuBarFind(dialog), &barRect);
+        EXPECT_TRUE(IsWindowVisible(name));
+        EXPECT_LE(nameRect.bottom, barRect.top);
+        ASSERT_TRUE(SelectTreeFolder(tree, second));
+        for (int i = 0; i < 2; ++i) Next(dialog);
+        Click(w->pages[6], IDC_AL_CREATE);
+    });
+    RunAlbumWizard(nullptr, entries.data(), int32_t(entries.size()), nullptr, 0, kWizardAlbum);
+    EXPECT_EQ(startedOn, first);
+    EXPECT_EQ(nameShown, L"trip.alb");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(second + L"trip.alb")));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(first + L"trip.alb")));
+    wchar_t stored[kAlbumPathChars];
+    RegReadText(L"Slide", L"OutputDir", L"", stored, kAlbumPathChars);
+    EXPECT_EQ(std::wstring(stored), second);
+}
+
+// The stored folder is cut after its last "\"; one that is gone leaves the
+// root selected, which is then where the output goes.
+TEST_F(WizardTest, OutputFolderTreeStartsOnWhatIsLeftOfTheStoredFolder) {
+    const std::wstring first = folder + L"first\\";
+    ASSERT_TRUE(CreateDirectoryW(first.c_str(), nullptr));
+    const struct {
+        std::wstring stored, shown;
+    } cases[] = {{first + L"old.alb", first}, {folder + L"gone\\", L"\\"}, {L"", L"\\"}};
+    for (const auto& c : cases) {
+        RegWriteText(L"Slide", L"OutputDir", c.stored.c_str());
+        std::wstring shown;
+        ModalDriver driver(30000);
+        driver.OnDialog([&](HWND dialog) {
+            shown = SelectedTreeFolder(OutputTree(dialog));
+            SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        RunAlbumWizard(nullptr, entries.data(), int32_t(entries.size()), nullptr, 0, kWizardAlbum);
+        EXPECT_EQ(shown, c.shown) << testing_support::ToFsPath(c.stored).string();
+    }
 }
 
 TEST_F(WizardTest, FolderListReordersAndSlideshowRuns) {

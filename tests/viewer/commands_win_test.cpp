@@ -36,6 +36,7 @@
 #include "shell/viewer_win.h"
 #include "platform/mailstore.h"
 #include "tools/albumwizard_win.h"
+#include "tests/support/foldertree.h"
 #include "tests/support/languagefile.h"
 #include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
@@ -1086,10 +1087,10 @@ TEST_F(Commands, AlbumCommandsOpenTheWizard) {
     }
 }
 
-// The wizard's "..." opens the choose-folder dialog at the typed folder; the
-// album made there joins the browser's list and the thumbnail worker runs
-// again afterwards.
-TEST_F(Commands, AlbumWizardChoosesItsFolderAndListsTheAlbum) {
+// The wizard's output folder is chosen in its folder tree; the album made
+// there joins the browser's list and the thumbnail worker runs again
+// afterwards.
+TEST_F(Commands, AlbumWizardWritesInTheTreesFolderAndListsTheAlbum) {
     {
         Bitmap picture{};
         ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 16, 12), 1);
@@ -1109,20 +1110,15 @@ TEST_F(Commands, AlbumWizardChoosesItsFolderAndListsTheAlbum) {
         auto* state = reinterpret_cast<AlbumWizardState*>(GetWindowLongPtrW(wizard, GWLP_USERDATA));
         ASSERT_NE(state, nullptr);
         const HWND page4 = state->pages[4];
-        SetWindowTextW(GetDlgItem(page4, IDC_AL_FOLDER), (folder_ + L"somefile").c_str());
+        const HWND tree = GetDlgItem(page4, IDC_AL_FOLDER);
+        ASSERT_TRUE(modaltest::SelectTreeFolder(tree, folder_));
         SetWindowTextW(GetDlgItem(page4, IDC_AL_FILENAME), L"trip");
-        Click(page4, IDC_AL_FOLDERBROWSE);
-        chosen = modaltest::Text(GetDlgItem(page4, IDC_AL_FOLDER));
+        chosen = modaltest::SelectedTreeFolder(tree);
         for (int page = 4; page < 6; ++page) SendMessageW(wizard, WM_COMMAND, CMD_AL_NEXT, 0);
         Click(state->pages[6], IDC_AL_CREATE);
     });
-    driver.OnDialog([](HWND choose) {
-        // Opened at the typed folder: its selection is what comes back.
-        ExpectFitsScreen(choose);
-        Click(choose, IDC_CHOOSEFOLDER_OPEN);
-    });
     Command(IDM_MAIN_CREATE_ALBUM);
-    EXPECT_EQ(driver.dialogsSeen(), 2);
+    EXPECT_EQ(driver.dialogsSeen(), 1);
     EXPECT_EQ(chosen, folder_);
     ASSERT_TRUE(Exists(folder_ + L"trip.alb"));
     BrowserModel* model = ViewerModel();
