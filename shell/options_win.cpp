@@ -16,12 +16,12 @@
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
-#include "resources/albumwizard.rh"
 #include "resources/options.rh"
 #include "shell/associations_win.h"
 #include "shell/browser_win.h"
 #include "shell/commands_win.h"
 #include "shell/language_win.h"
+#include "shell/sounddialog_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
 
@@ -290,28 +290,10 @@ void Apply(HWND page, const PageRecord* record) {
 // "..." beside the audio file: an open-file dialog in the folder of the
 // current sound; a chosen file becomes the sound and turns it on.
 void PickSoundFile(HWND page) {
-    wchar_t folder[kSettingTextCapacity] = L"";
-    GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, folder, kSettingTextCapacity);
-    if (wchar_t* cut = std::wcsrchr(folder, L'\\'))
-        cut[1] = 0;
-    else
-        folder[0] = 0;
-    const std::wstring filter =
-        LoadText(IDS_SOUNDFILENAME, "IDS_SOUNDFILENAME") + L'\0' + L"*.wav;*.mp3;*.wma;*.ogg" + L'\0' + L'\0';
-    wchar_t file[kSettingTextCapacity] = L"";
-    OPENFILENAMEW open = {};
-    open.lStructSize = sizeof open;
-    open.hwndOwner = page;
-    open.lpstrFilter = filter.c_str();
-    open.nFilterIndex = 1;
-    open.lpstrFile = file;
-    open.nMaxFile = kSettingTextCapacity;
-    open.lpstrInitialDir = folder;
-    open.lpstrTitle = L"";
-    // The program's current folder stays where it was, so that the browser
-    // can still delete or rename the sound's folder.
-    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&open)) return;
+    wchar_t current[kSettingTextCapacity] = L"";
+    GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, current, kSettingTextCapacity);
+    wchar_t file[kSettingTextCapacity];
+    if (!ChooseSoundFile(page, current, file, kSettingTextCapacity)) return;
     wcsncpy(g_AppSettings.soundFilename, file, kSettingTextCapacity - 1);
     g_AppSettings.useSoundFilename = 1;
     SetDlgItemTextW(page, IDC_OPT_SOUNDFILE, file);

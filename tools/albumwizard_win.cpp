@@ -1,8 +1,6 @@
 // The album and slideshow wizard.
 #include "tools/albumwizard_win.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <cwchar>
 #include <string>
@@ -15,6 +13,7 @@
 #include "resources/albumwizard.rh"
 #include "platform/framework_win.h"
 #include "shell/foldertree_win.h"
+#include "shell/sounddialog_win.h"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "tools/slideshowmaker_win.h"
@@ -609,25 +608,10 @@ LRESULT OnPageInit(HWND page, UINT, WPARAM, LPARAM second) {
 // Page 3 and 5 reactions
 
 LRESULT OnChooseSound(HWND page, UINT, UINT, HWND) {
-    wchar_t file[kAlbumPathChars] = {};
-    wchar_t folder[kAlbumPathChars] = {};
-    GetDlgItemTextW(page, IDC_AL_SOUNDFILE, folder, kAlbumPathChars);
-    if (wchar_t* cut = std::wcsrchr(folder, L'\\')) cut[1] = 0;
-    else folder[0] = 0;
-    wchar_t filterName[128];
-    LngGetString(Instance(), IDS_SOUNDFILENAME, "IDS_SOUNDFILENAME", filterName, 100);
-    std::wstring filter = std::wstring(filterName) + L'\0' + L"*.wav;*.mp3;*.wma;*.ogg" + L'\0' + L'\0';
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = page;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = kAlbumPathChars;
-    ofn.lpstrInitialDir = folder;
-    ofn.lpstrTitle = L"";
-    ofn.Flags = 0x1806 | OFN_NOCHANGEDIR;  // the current folder would hold the chosen one open
-    if (GetOpenFileNameW(&ofn)) {
+    wchar_t current[kAlbumPathChars] = {};
+    GetDlgItemTextW(page, IDC_AL_SOUNDFILE, current, kAlbumPathChars);
+    wchar_t file[kAlbumPathChars];
+    if (ChooseSoundFile(page, current, file, kAlbumPathChars)) {
         SetDlgItemTextW(page, IDC_AL_SOUNDFILE, file);
         CheckDlgButton(page, IDC_AL_USESOUND, BST_CHECKED);
     }
