@@ -183,3 +183,36 @@ std::wstring Utf8ToWide(const char* text) {
     }
     return out;
 }
+
+std::string HexText(const uint8_t* bytes, size_t count) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+static int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ParseHexText(std::string_view text, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    if (text.size() % 2) return false;
+    bytes->reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexDigitValue(text[i]), low = HexDigitValue(text[i + 1]);
+        if (high < 0 || low < 0) {
+            bytes->clear();
+            return false;
+        }
+        bytes->push_back(uint8_t(high << 4 | low));
+    }
+    return true;
+}

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 int CompareTextNoCase(const char* a, const char* b);
 char* DuplicateText(const char* text);
@@ -27,3 +30,9 @@ std::wstring Utf8ToWide(const char* text);
 // first character that does not fit, always terminated; allocates nothing.
 // Returns the bytes written.
 size_t WideToUtf8Bounded(const wchar_t* text, char* dst, size_t capacity);
+
+// Bytes as lower-case hex digits, two per byte.
+std::string HexText(const uint8_t* bytes, size_t count);
+// The bytes of a text of hex digit pairs (either case). False, with `bytes`
+// emptied, for an odd length or a character that is no hex digit.
+bool ParseHexText(std::string_view text, std::vector<uint8_t>* bytes);

@@ -26,6 +26,11 @@ constexpr int kIrlmpEnumDevices = 0x10;
 constexpr int kIrlmpIasSet = 0x11;
 constexpr int kIrlmpIasQuery = 0x12;
 
+// IrLMP selectors run 1 to 0x6F; a service name has at most 24 characters.
+constexpr int kIrLsapMin = 1;
+constexpr int kIrLsapMax = 0x6F;
+constexpr size_t kIrServiceNameMax = 24;
+
 using IrSocket = intptr_t;
 constexpr IrSocket kIrInvalidSocket = -1;
 
@@ -59,7 +64,8 @@ int IrListen(IrSocket socket, int backlog);
 // `timeoutMs` without, -1 on error. Blocks: no caller needs to poll.
 int IrWaitReadable(IrSocket socket, int timeoutMs);
 IrSocket IrAccept(IrSocket listening);
-// Connects to a device's service named "LSAP-SEL<n>" or by its own name. 0 done.
+// Connects to a device's service named "LSAP-SEL<n>" (n plain decimal digits)
+// or by its own name. 0 done.
 int IrConnect(IrSocket socket, uint32_t device, const char* serviceName);
 
 // Whole buffer sent, else -1.

@@ -24,28 +24,6 @@ std::wstring& RootOverride() {
     return root;
 }
 
-std::string Hex(const uint8_t* bytes, size_t n) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < n; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
-}
-
-std::vector<uint8_t> Unhex(const std::string& text) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        const std::string pair = text.substr(i, 2);
-        char* end = nullptr;
-        const unsigned long v = std::strtoul(pair.c_str(), &end, 16);
-        if (end != pair.c_str() + 2) return {};
-        bytes.push_back(uint8_t(v));
-    }
-    return bytes;
-}
-
 std::vector<uint8_t> RandomBytes(size_t n) {
     static std::mutex lock;
     static std::mt19937_64 generator{std::random_device{}() ^
@@ -98,7 +76,7 @@ bool ParseStore(const std::wstring& folder, MailStoreInfo* store) {
         if (eq == std::string::npos) continue;
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         if (key == "name") store->name = Utf8ToWide(value.c_str());
-        else if (key == "entryid") store->entryId = Unhex(value);
+        else if (key == "entryid") ParseHexText(value, &store->entryId);
         else if (key == "sender") store->sender = value;
     }
     return store->entryId.size() == 16;
@@ -254,10 +232,10 @@ int MailStoreCreate(const std::wstring& name, const std::string& sender, MailSto
     info.name = name;
     info.sender = sender;
     info.entryId = RandomBytes(16);
-    info.folder = root + L"store-" + Utf8ToWide(Hex(info.entryId.data(), 8).c_str()) + L"/";
+    info.folder = root + L"store-" + Utf8ToWide(HexText(info.entryId.data(), 8).c_str()) + L"/";
     if (MakeWideFolder(info.folder.c_str()) != 0) return -1;
     MakeWideFolder((info.folder + L"Outbox").c_str());
-    const std::string text = "name=" + WideToUtf8(name.c_str()) + "\nentryid=" + Hex(info.entryId.data(), 16) +
+    const std::string text = "name=" + WideToUtf8(name.c_str()) + "\nentryid=" + HexText(info.entryId.data(), 16) +
                              "\nsender=" + sender + "\n";
     if (WriteFileAtomically(info.folder + L"store.txt", text) != 0) return -1;
     if (store) *store = info;
@@ -319,9 +297,9 @@ std::string RenderMailMessage(const MailMessageData& message, const std::string&
 
 int MailStoreSubmit(const MailStoreInfo& store, const MailMessageData& message, std::wstring* path) {
     const std::vector<uint8_t> id = RandomBytes(16);
-    const std::string unique = Hex(id.data(), 16);
+    const std::string unique = HexText(id.data(), 16);
     const std::string text = RenderMailMessage(message, CurrentDate(), unique + "@pictureviewer.invalid",
-                                               "=_pv_" + Hex(id.data(), 12));
+                                               "=_pv_" + HexText(id.data(), 12));
     const std::wstring outbox = store.folder + L"Outbox";
     MakeWideFolder(outbox.c_str());
     const std::wstring final = outbox + L"/" + Utf8ToWide(unique.c_str()) + L".eml";

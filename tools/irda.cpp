@@ -123,7 +123,10 @@ int IrdaSendFile(const wchar_t* folder, const wchar_t* file, IrdaProgressCallbac
     if (found == 0) return 0;
 
     int32_t lsap = 0;
-    if (IrQueryIasInteger(devices[0].id, "OBEX", "IrDA:TinyTP:LsapSel", &lsap) != 0) return 0;
+    // The answer comes from the other device: only a real selector names a service.
+    if (IrQueryIasInteger(devices[0].id, "OBEX", "IrDA:TinyTP:LsapSel", &lsap) != 0 || lsap < kIrLsapMin ||
+        lsap > kIrLsapMax)
+        return 0;
     char service[32];
     std::snprintf(service, sizeof service, "LSAP-SEL%d", int(lsap));
     bool connected = false;
