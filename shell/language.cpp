@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "imagelib/fileio.h"
@@ -186,6 +187,17 @@ std::string LanguageDisplayName(std::string_view firstBytes) {
 
 namespace {
 
+// Steps over the digits of a width or precision; false when they give more
+// than kFormatWidthMax.
+bool SkipSmallNumber(const wchar_t** f) {
+    unsigned value = 0;
+    for (; **f >= L'0' && **f <= L'9'; ++*f) {
+        value = value * 10 + unsigned(**f - L'0');
+        if (value > kFormatWidthMax) return false;
+    }
+    return true;
+}
+
 // The argument kinds a printf format consumes, one short code per argument;
 // false for a format that cannot be trusted.
 bool FormatSignature(const wchar_t* f, std::vector<std::wstring>* kinds) {
@@ -201,8 +213,8 @@ bool FormatSignature(const wchar_t* f, std::vector<std::wstring>* kinds) {
         if (*f == L'*') {
             kinds->push_back(L"*");
             ++f;
-        } else {
-            while (*f >= L'0' && *f <= L'9') ++f;
+        } else if (!SkipSmallNumber(&f)) {
+            return false;
         }
         if (*f == L'$') return false;  // positional arguments
         if (*f == L'.') {
@@ -210,8 +222,8 @@ bool FormatSignature(const wchar_t* f, std::vector<std::wstring>* kinds) {
             if (*f == L'*') {
                 kinds->push_back(L"*");
                 ++f;
-            } else {
-                while (*f >= L'0' && *f <= L'9') ++f;
+            } else if (!SkipSmallNumber(&f)) {
+                return false;
             }
         }
         std::wstring length;
@@ -244,4 +256,14 @@ bool FormatConversionsMatch(const wchar_t* builtin, const wchar_t* translated) {
     std::vector<std::wstring> a, b;
     if (!FormatSignature(builtin, &a) || !FormatSignature(translated, &b)) return false;
     return a == b;
+}
+
+std::wstring FormatWithNumber(const wchar_t* format, int value) {
+    if (!format) return std::wstring();
+    if (!FormatConversionsMatch(L"%d", format)) return format;
+    // The one conversion gives at most kFormatWidthMax characters or its
+    // number's digits and sign; the rest of the text at most itself.
+    std::vector<wchar_t> text(std::wcslen(format) + kFormatWidthMax + 16, L'\0');
+    if (std::swprintf(text.data(), text.size(), format, value) < 0) return format;
+    return text.data();
 }

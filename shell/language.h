@@ -95,9 +95,18 @@ private:
 // kLanguageNameLineMaxBytes bytes. Empty when there is none.
 std::string LanguageDisplayName(std::string_view firstBytes);
 
+// Largest width or precision a translated format may give: printf builds a
+// text of that size, and a huge one ("%.100000000d") exhausts the stack.
+constexpr unsigned kFormatWidthMax = 64;
+
 // True when `translated` used as a printf format consumes the same arguments,
 // in the same order and of the same kinds, as `builtin`. Flags, widths and
-// precisions may differ; "%n", positional arguments and broken conversions
-// never match. A translation that fails this check must not be used as a
-// format: the built-in text is used instead.
+// precisions may differ up to kFormatWidthMax; "%n", positional arguments and
+// broken conversions never match. A translation that fails this check must
+// not be used as a format: the built-in text is used instead.
 bool FormatConversionsMatch(const wchar_t* builtin, const wchar_t* translated);
+
+// A checked format that takes one int (as "%d" does) filled with `value`, as
+// long as it needs to be. A format that takes anything else comes back as it
+// is. Every number shown through a translated format goes through here.
+std::wstring FormatWithNumber(const wchar_t* format, int value);

@@ -19,6 +19,7 @@
 #include "resources/tools.rh"
 #include "shell/filelist.h"
 #include "shell/foldertree_win.h"
+#include "shell/language.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
 #include "shell/settings_win.h"
@@ -355,9 +356,7 @@ PreviewFacts MakePreview(BatchToolState* s) {
 std::wstring SizeLabel(UINT id, const char* key, int32_t value) {
     wchar_t format[64] = L"";
     LngGetFormat(Instance(), id, key, format, 64);
-    wchar_t text[96] = L"";
-    std::swprintf(text, 96, format, int(value));
-    return text;
+    return FormatWithNumber(format, int(value));
 }
 
 // The resize and rotate pages show the picture's full size; the resize page

@@ -12,6 +12,7 @@
 #include "platform/framework_win.h"
 #include "resources/main.rh"
 #include "resources/sharing.rh"
+#include "shell/language.h"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "tools/irda.h"
@@ -143,9 +144,7 @@ int SendCallback(void* context, const wchar_t*, int value) {
     if (value > 0) {
         PostProgress(state, value);
     } else {
-        wchar_t text[160];
-        std::swprintf(text, 160, state->searchFormat, -value);
-        PostText(state, IDC_IRDA_SEARCH, text);
+        PostText(state, IDC_IRDA_SEARCH, FormatWithNumber(state->searchFormat, -value).c_str());
     }
     return state->cancel.load();
 }
@@ -207,12 +206,11 @@ LRESULT OnWorkerText(HWND dialog, UINT, WPARAM item, LPARAM text) {
 // The receiver's one message: a response that could not be sent, with the
 // system's error code, over its dialog.
 void ShowSendFailed(HWND dialog, int error) {
-    wchar_t format[128], text[160], caption[64];
+    wchar_t format[128], caption[64];
     if (!LngGetFormat(Instance(), IDS_IRDA_SEND_FAILED, "IDS_IRDA_SEND_FAILED", format, 128))
         wcscpy(format, L"send failed. Error: %d");
-    std::swprintf(text, 160, format, error);
     if (!LngGetString(Instance(), IDS_ERROR, "IDS_ERROR", caption, 64)) wcscpy(caption, L"Error");
-    MessageBoxW(dialog, text, caption, MB_OK | MB_ICONSTOP);
+    MessageBoxW(dialog, FormatWithNumber(format, error).c_str(), caption, MB_OK | MB_ICONSTOP);
 }
 
 LRESULT OnWorkerDone(HWND dialog, UINT, WPARAM result, LPARAM) {

@@ -216,10 +216,40 @@ TEST(FormatConversions, TranslationMustConsumeTheSameArguments) {
         {L"%s", L"%", false},                     // broken
         {L"%s", L"%k", false},
         {L"plain", nullptr, true},
+        // Widths and precisions stay small: printf builds a text of that size.
+        {L"Width : %d", L"Breite : %.100000000d", false},
+        {L"%d", L"%100000000d", false},
+        {L"%d", L"%0000000000000000000065d", false},
+        {L"%s%s", L"%s%.4294967297s", false},  // no wrap past 32 bits
+        {L"%d", L"%-64.64d", true},
+        {L"%d", L"%65d", false},
+        {L"%.2f", L"%.65f", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(FormatConversionsMatch(c.builtin, c.translated), c.match)
             << "builtin '" << testing_support::ToFsPath(c.builtin).string() << "'";
+}
+
+TEST(FormatConversions, ANumberFillsACheckedFormatWhole) {
+    const struct {
+        std::wstring format;
+        int value;
+        std::wstring text;
+    } cases[] = {
+        {L"Width : %d", 640, L"Width : 640"},
+        {L"Searching for device: #%d", 0, L"Searching for device: #0"},
+        {L"%-64d|", -7, L"-7" + std::wstring(62, L' ') + L"|"},
+        {L"%.64x", 255, std::wstring(62, L'0') + L"ff"},
+        {L"100%% : %d", 3, L"100% : 3"},
+        {std::wstring(500, L'a') + L"%d", 5, std::wstring(500, L'a') + L"5"},
+        // Formats that do not take one number come back as they are.
+        {L"%.100000000d", 1, L"%.100000000d"},
+        {L"%s", 1, L"%s"},
+        {L"%d %d", 1, L"%d %d"},
+        {L"no number", 1, L"no number"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatWithNumber(c.format.c_str(), c.value), c.text) << testing_support::ToFsPath(c.format).string();
 }
 
 }  // namespace

@@ -37,7 +37,9 @@ const char kZedish[] =
     "[String]\r\n"
     "IDS_TINY=Teeny\r\n"
     "IDS_SAVED=Zaved %s into %s.\r\n"
-    "IDS_BAD_FORMAT=Zaved %s %s %s %s\r\n";
+    "IDS_BAD_FORMAT=Zaved %s %s %s %s\r\n"
+    "IDS_HUGE_WIDTH=Zaved %s into %.100000000s\r\n"
+    "IDS_LONG_FORMAT=Zaved %s into %s, and then a tail that does not fit the caller's buffer\r\n";
 
 class LanguageFiles : public ::testing::Test {
 protected:
@@ -131,6 +133,11 @@ TEST_F(LanguageFiles, StringsAndFormatsFallBackToTheResources) {
     wchar_t line[128];
     wsprintfW(line, text, L"\\Temp\\", L"capture001.bmp");
     EXPECT_STREQ(line, L"Saved into \\Temp\\capture001.bmp.");
+    // A huge precision, and a format cut short by the buffer, are not used either.
+    for (const char* key : {"IDS_HUGE_WIDTH", "IDS_LONG_FORMAT"}) {
+        LngGetFormat(Instance(), IDS_SAVED, key, text, 64);
+        EXPECT_STREQ(text, L"Saved into %s%s.") << key;
+    }
 
     LngSelectSection("DlgTest");
     EXPECT_EQ(LngFindValue("IDC_LABEL", text, 64), 1);
