@@ -34,14 +34,13 @@ std::vector<uint8_t> RandomBytes(size_t n) {
     return bytes;
 }
 
-bool ReadWholeFile(const std::wstring& path, std::string* text) {
+// Reads at most `limit` bytes; false when the file is larger or unreadable.
+bool ReadSmallFile(const std::wstring& path, size_t limit, std::string* text) {
     FILE* file = OpenWidePath(path.c_str(), "rb");
     if (!file) return false;
-    char buffer[4096];
-    size_t n;
-    text->clear();
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
-    const bool ok = !std::ferror(file);
+    text->assign(limit + 1, '\0');
+    text->resize(std::fread(&(*text)[0], 1, text->size(), file));
+    const bool ok = !std::ferror(file) && text->size() <= limit;
     std::fclose(file);
     return ok;
 }
@@ -62,24 +61,10 @@ int WriteFileAtomically(const std::wstring& path, const std::string& bytes) {
 
 bool ParseStore(const std::wstring& folder, MailStoreInfo* store) {
     std::string text;
-    if (!ReadWholeFile(folder + L"store.txt", &text)) return false;
-    *store = MailStoreInfo();
+    if (!ReadSmallFile(folder + L"store.txt", kMailStoreTextMaxBytes, &text) || !MailParseStoreText(text, store))
+        return false;
     store->folder = folder;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        start = end + 1;
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "name") store->name = Utf8ToWide(value.c_str());
-        else if (key == "entryid") ParseHexText(value, &store->entryId);
-        else if (key == "sender") store->sender = value;
-    }
-    return store->entryId.size() == 16;
+    return true;
 }
 
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -112,39 +97,118 @@ bool IsPlainAscii(const std::string& text) {
     return true;
 }
 
-// A header text: as it is when it is plain ASCII, else RFC 2047 encoded
-// words of whole UTF-8 characters, folded onto continuation lines.
-std::string HeaderText(const std::wstring& text) {
-    const std::string utf8 = WideToUtf8(text.c_str());
-    if (IsPlainAscii(utf8) && utf8.find("=?") == std::string::npos && utf8.size() <= 900) return utf8;
+// RFC 5322 asks for lines of at most 78 characters (998 at the very most).
+constexpr size_t kLineLimit = 78;
+
+// "<field>: <text>" folded before blanks so that no line passes kLineLimit
+// and every line holds more than blanks; empty when that cannot be done.
+std::string FoldAtBlanks(const std::string& line) {
     std::string out;
-    size_t i = 0;
-    while (i < utf8.size()) {
-        size_t end = std::min(utf8.size(), i + 45);
-        while (end < utf8.size() && end > i && (uint8_t(utf8[end]) & 0xC0) == 0x80) --end;
-        if (!out.empty()) out += "\r\n ";
-        out += "=?UTF-8?B?" + Base64(reinterpret_cast<const uint8_t*>(utf8.data()) + i, end - i) + "?=";
-        i = end;
+    size_t start = 0;
+    for (;;) {
+        const bool last = line.size() - start <= kLineLimit;
+        const size_t cut = last ? line.size() : line.rfind(' ', start + kLineLimit);
+        if (cut == std::string::npos || cut <= start || line.find_first_not_of(' ', start) >= cut)
+            return std::string();
+        out += line.substr(start, cut - start);
+        if (last) return out;
+        out += "\r\n";
+        start = cut;  // the blank opens the continuation line
     }
-    return out;
 }
 
-// The file name parameter: quoted when plain ASCII, else RFC 2231.
-std::string FileNameParameter(const char* parameter, const std::wstring& name) {
+// A text header: as it is when it is plain ASCII and folds at its blanks,
+// else RFC 2047 encoded words of whole UTF-8 characters, one per line.
+std::string TextHeader(const std::string& field, const std::wstring& text) {
+    const std::string utf8 = WideToUtf8(text.c_str());
+    if (IsPlainAscii(utf8) && utf8.find("=?") == std::string::npos) {
+        const std::string folded = FoldAtBlanks(field + ": " + utf8);
+        if (!folded.empty()) return folded + "\r\n";
+    }
+    // "=?UTF-8?B?" and "?=" around the base64 of at most `chunk` bytes, the
+    // first after "<field>: ".
+    const size_t chunk = (kLineLimit - field.size() - 2 - 12) / 4 * 3;
+    std::string out = field + ":";
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t end = std::min(utf8.size(), i + chunk);
+        while (end < utf8.size() && end > i && (uint8_t(utf8[end]) & 0xC0) == 0x80) --end;
+        if (i > 0) out += "\r\n";
+        out += " =?UTF-8?B?" + Base64(reinterpret_cast<const uint8_t*>(utf8.data()) + i, end - i) + "?=";
+        i = end;
+    }
+    return out + "\r\n";
+}
+
+// Longest parameter section, so that " <section>;" fits a line.
+constexpr size_t kSectionLimit = kLineLimit - 2;
+
+// A file name parameter as sections of at most kSectionLimit characters:
+// quoted when the name is plain ASCII without quotes or backslashes, else
+// RFC 2231 UTF-8 with percent escapes; a name too long for one section is
+// cut into RFC 2231 continuations ("name*0*=", "name*1*=", ...) between whole
+// characters.
+std::vector<std::string> FileNameSections(const std::string& parameter, const std::wstring& name) {
     const std::string utf8 = WideToUtf8(name.c_str());
-    if (IsPlainAscii(utf8) && utf8.find_first_of("\"\\") == std::string::npos)
-        return std::string(parameter) + "=\"" + utf8 + "\"";
-    std::string out = std::string(parameter) + "*=UTF-8''";
-    for (unsigned char c : utf8) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || std::strchr("!#$&+-.^_`|~", c)) {
-            out += char(c);
+    const bool quoted = IsPlainAscii(utf8) && utf8.find_first_of("\"\\") == std::string::npos;
+    // The value's characters as they are written, one entry per character.
+    std::vector<std::string> units;
+    for (size_t i = 0; i < utf8.size();) {
+        size_t n = 1;
+        while (!quoted && i + n < utf8.size() && (uint8_t(utf8[i + n]) & 0xC0) == 0x80) ++n;
+        std::string unit;
+        for (size_t k = i; k < i + n; ++k) {
+            const unsigned char c = uint8_t(utf8[k]);
+            if (quoted || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                std::strchr("!#$&+-.^_`|~", c)) {
+                unit += char(c);
+            } else {
+                char escape[4];
+                std::snprintf(escape, sizeof escape, "%%%02X", c);
+                unit += escape;
+            }
+        }
+        units.push_back(unit);
+        i += n;
+    }
+    const std::string open = quoted ? "\"" : "UTF-8''", close = quoted ? "\"" : "";
+    const std::string marker = quoted ? "=" : "*=";
+    std::string whole = parameter + marker + open;
+    for (const std::string& unit : units) whole += unit;
+    whole += close;
+    if (whole.size() <= kSectionLimit) return {whole};
+
+    std::vector<std::string> sections;
+    std::string section;
+    for (size_t u = 0; u <= units.size(); ++u) {
+        if (u == units.size() || (!section.empty() && section.size() + units[u].size() + close.size() > kSectionLimit)) {
+            sections.push_back(section + close);
+            section.clear();
+            if (u == units.size()) break;
+        }
+        if (section.empty())
+            section = parameter + "*" + std::to_string(sections.size()) + marker +
+                      (quoted ? open : sections.empty() ? open : std::string());
+        section += units[u];
+    }
+    return sections;
+}
+
+// "<head>; <section>; ...", a section that does not fit the line going onto
+// its own continuation line.
+std::string ParameterHeader(const std::string& head, const std::vector<std::string>& sections) {
+    std::string out = head;
+    size_t length = head.size();
+    for (const std::string& section : sections) {
+        if (length + 2 + section.size() + 1 <= kLineLimit) {
+            out += "; " + section;
+            length += 2 + section.size();
         } else {
-            char escape[4];
-            std::snprintf(escape, sizeof escape, "%%%02X", c);
-            out += escape;
+            out += ";\r\n " + section;
+            length = 1 + section.size();
         }
     }
-    return out;
+    return out + "\r\n";
 }
 
 std::string ContentType(const std::wstring& name) {
@@ -159,8 +223,11 @@ std::string ContentType(const std::wstring& name) {
     return "application/octet-stream";
 }
 
+// RFC 5321: a path of at most 256 octets, its angle brackets included.
+constexpr size_t kAddressMaxBytes = 254;
+
 bool UsableAddress(const std::string& address) {
-    if (address.empty()) return false;
+    if (address.empty() || address.size() > kAddressMaxBytes) return false;
     for (unsigned char c : address)
         if (c <= 0x20 || c == 0x7F || std::strchr("<>,\"()[];:\\", c)) return false;
     return true;
@@ -202,6 +269,25 @@ std::string CurrentDate() {
 }
 
 }  // namespace
+
+bool MailParseStoreText(const std::string& text, MailStoreInfo* store) {
+    *store = MailStoreInfo();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        start = end + 1;
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "name") store->name = Utf8ToWide(value.c_str());
+        else if (key == "entryid") ParseHexText(value, &store->entryId);
+        else if (key == "sender") store->sender = value;
+    }
+    return store->entryId.size() == 16;
+}
 
 std::wstring MailStoreRoot() {
     {
@@ -270,11 +356,12 @@ bool MailStoreFind(const std::vector<uint8_t>& entryId, MailStoreInfo* store) {
 std::string RenderMailMessage(const MailMessageData& message, const std::string& date, const std::string& messageId,
                               const std::string& boundary) {
     std::string out;
-    if (UsableAddress(message.from)) out += "From: " + message.from + "\r\n";
+    // RFC 5322 asks for a From header in every message.
+    out += "From: " + (UsableAddress(message.from) ? message.from : std::string(kUnknownSender)) + "\r\n";
     const std::string to = AddressList(message.to), cc = AddressList(message.cc);
     if (!to.empty()) out += "To: " + to + "\r\n";
     if (!cc.empty()) out += "Cc: " + cc + "\r\n";
-    if (!message.subject.empty()) out += "Subject: " + HeaderText(message.subject) + "\r\n";
+    if (!message.subject.empty()) out += TextHeader("Subject", message.subject);
     out += "Date: " + date + "\r\n";
     out += "Message-ID: <" + messageId + ">\r\n";
     out += "MIME-Version: 1.0\r\n";
@@ -285,10 +372,11 @@ std::string RenderMailMessage(const MailMessageData& message, const std::string&
     out += Base64Lines(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     for (const MailAttachmentData& attachment : message.attachments) {
         out += "--" + boundary + "\r\n";
-        out += "Content-Type: " + ContentType(attachment.fileName) + "; " +
-               FileNameParameter("name", attachment.fileName) + "\r\n";
+        out += ParameterHeader("Content-Type: " + ContentType(attachment.fileName),
+                               FileNameSections("name", attachment.fileName));
         out += "Content-Transfer-Encoding: base64\r\n";
-        out += "Content-Disposition: attachment; " + FileNameParameter("filename", attachment.fileName) + "\r\n\r\n";
+        out += ParameterHeader("Content-Disposition: attachment", FileNameSections("filename", attachment.fileName));
+        out += "\r\n";
         out += Base64Lines(attachment.bytes.data(), attachment.bytes.size());
     }
     out += "--" + boundary + "--\r\n";

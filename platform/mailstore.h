@@ -12,6 +12,7 @@
 // Portable: no platform headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +37,13 @@ struct MailMessageData {
     std::vector<MailAttachmentData> attachments;
 };
 
+// A store's "store.txt" larger than this is not read.
+constexpr size_t kMailStoreTextMaxBytes = 64 * 1024;
+
+// The From address of a message whose store has no usable sender: RFC 5322
+// asks for one in every message (".invalid" is reserved by RFC 2606).
+constexpr char kUnknownSender[] = "unknown-sender@pictureviewer.invalid";
+
 std::wstring MailStoreRoot();
 void MailStoreSetRoot(const std::wstring& root);  // empty restores the default
 
@@ -44,11 +52,19 @@ int MailStoreCreate(const std::wstring& name, const std::string& sender, MailSto
 // Every store under the root, in a stable order (by folder name).
 std::vector<MailStoreInfo> MailStoreList();
 bool MailStoreFind(const std::vector<uint8_t>& entryId, MailStoreInfo* store);
+// Reads the lines "name=", "entryid=" (16 bytes in hex) and "sender=" of a
+// store's "store.txt" (not its folder); false without a valid entry
+// identifier.
+bool MailParseStoreText(const std::string& text, MailStoreInfo* store);
 
 // The message as an Internet message with CRLF line ends. `date` is an RFC
 // 5322 date text, `messageId` the text inside "<>" and `boundary` the MIME
-// boundary. Addresses that are empty or hold a control character, a space,
-// "<", ">", "," or quotes are left out.
+// boundary. Addresses that are empty, longer than 254 bytes or hold a
+// control character, a space, "<", ">", "," or quotes are left out; without
+// a usable sender the From address is kUnknownSender. Lines stay within 78
+// characters, but for an address that is longer by itself: subjects fold at
+// their blanks or become RFC 2047 encoded words, and attachment names become
+// RFC 2231 continuations.
 std::string RenderMailMessage(const MailMessageData& message, const std::string& date, const std::string& messageId,
                               const std::string& boundary);
 

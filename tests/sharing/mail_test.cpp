@@ -38,6 +38,25 @@ std::multimap<std::string, std::string> ReadWithPython(const std::wstring& messa
     return seen;
 }
 
+// A text as Python's json.dumps writes it (ASCII, \uXXXX for the rest of the
+// basic plane).
+std::string JsonText(const std::wstring& text) {
+    std::string out = "\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += char(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
+            out += escape;
+        }
+    }
+    return out + "\"";
+}
+
 std::string One(const std::multimap<std::string, std::string>& seen, const std::string& key) {
     auto it = seen.find(key);
     return it == seen.end() ? "<missing>" : it->second;
@@ -135,16 +154,66 @@ TEST_F(MailStoreTest, SubmittedMessagesReadBackWithPythonsParser) {
 }
 
 TEST_F(MailStoreTest, AMessageWithoutRecipientsOrSubjectIsStillWellFormed) {
+    // A store without a sender, or with one that is no address: RFC 5322
+    // asks for a From header all the same.
+    for (const char* sender : {"", "Me Myself <me@x.org>"}) {
+        SCOPED_TRACE(sender);
+        MailStoreInfo store;
+        ASSERT_EQ(MailStoreCreate(L"Outlook", sender, &store), 0);
+        MailMessageData message;
+        message.from = store.sender;
+        std::wstring path;
+        ASSERT_EQ(MailStoreSubmit(store, message, &path), 0);
+        const auto seen = ReadWithPython(path, {});
+        EXPECT_EQ(One(seen, "from"), "\"unknown-sender@pictureviewer.invalid\"");
+        EXPECT_EQ(One(seen, "to"), "\"\"");
+        EXPECT_EQ(One(seen, "subject"), "\"\"");
+        EXPECT_EQ(One(seen, "body"), "\"\"");
+        EXPECT_EQ(One(seen, "defects"), "0");
+    }
+}
+
+// Long attachment names and subjects: RFC 2231 continuations and folding
+// keep every line within 78 characters (the limit is 998), and Python's
+// parser puts the texts back together.
+TEST_F(MailStoreTest, LongNamesAndSubjectsFoldIntoShortLines) {
     MailStoreInfo store;
-    ASSERT_EQ(MailStoreCreate(L"Outlook", "", &store), 0);
-    MailMessageData message;
-    std::wstring path;
-    ASSERT_EQ(MailStoreSubmit(store, message, &path), 0);
-    const auto seen = ReadWithPython(path, {});
-    EXPECT_EQ(One(seen, "to"), "\"\"");
-    EXPECT_EQ(One(seen, "subject"), "\"\"");
-    EXPECT_EQ(One(seen, "body"), "\"\"");
-    EXPECT_EQ(One(seen, "defects"), "0");
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    const std::wstring words = [] {
+        std::wstring text;
+        while (text.size() < 250) text += L"photos of the summer ";
+        return text.substr(0, 255);
+    }();
+    const struct {
+        const char* what;
+        std::wstring name;
+        std::wstring subject;
+    } cases[] = {
+        {"accented name", std::wstring(255, L'\u00e9') + L".jpg", L"short"},
+        {"ideographs", std::wstring(100, L'\u5199') + L"\u771f.png", std::wstring(255, L'\u5199')},
+        {"plain ASCII", std::wstring(255, L'a') + L".jpg", words},
+        {"quotes force the extended form", L"\"" + std::wstring(200, L'q') + L"\".jpg", std::wstring(255, L'x')},
+        {"escapes and characters next to each other", std::wstring(60, L'%') + std::wstring(60, L'\u00e9') +
+             std::wstring(60, L' ') + L".gif", words + L"\u00e9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MailMessageData message;
+        message.from = store.sender;
+        message.to = {L"a@x.org"};
+        message.subject = c.subject;
+        message.attachments = {{c.name, {1, 2, 3}}};
+        std::wstring path;
+        ASSERT_EQ(MailStoreSubmit(store, message, &path), 0);
+        const auto seen = ReadWithPython(path, {});
+        const auto attachments = All(seen, "attachment");
+        ASSERT_EQ(attachments.size(), 1u);
+        EXPECT_EQ(attachments[0].substr(0, attachments[0].find('\t')), JsonText(c.name));
+        EXPECT_EQ(One(seen, "typename"), JsonText(c.name));
+        EXPECT_EQ(One(seen, "subject"), JsonText(c.subject));
+        EXPECT_EQ(One(seen, "defects"), "0");
+        EXPECT_LE(std::stoi(One(seen, "longest")), 78);
+    }
 }
 
 TEST(MailConvertTest, PicturesAreScaledAndWrittenInTheChosenFormat) {
