@@ -51,14 +51,14 @@ void BM_ObexOverInfraredStandIn(benchmark::State& state) {
     const std::wstring source = f.source.wstring();
     for (auto _ : state) {
         int received = 0;
-        std::thread receiver([&] {
-            wchar_t name[260];
-            received = IrdaReceiveFile(inbox.c_str(), name, 260, nullptr, nullptr);
-        });
+        std::vector<std::wstring> names;
+        std::thread receiver([&] { received = IrdaReceiveFile(inbox.c_str(), &names, nullptr, nullptr); });
         IrDeviceInfo devices[2];
         while (IrEnumerateDevices(devices, 2) == 0) std::this_thread::yield();
         const int sent = IrdaSendFile(L"", source.c_str(), nullptr, nullptr);
         receiver.join();
+        // Received files never replace one another: each run clears its own.
+        for (const std::wstring& name : names) fs::remove(f.inbox / fs::path(name));
         if (!sent || !received) {
             state.SkipWithError("the OBEX transfer failed");
             break;

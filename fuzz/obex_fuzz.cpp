@@ -1,12 +1,16 @@
 // The OBEX receiving server: the input is the byte stream a peer sends,
 // reassembled into packets by their length and answered request by request,
-// as on an accepted infrared connection. Stored files go to a scratch folder
-// and are removed again.
+// as on an accepted infrared connection. After a DISCONNECT the objects are
+// stored under their new names in a scratch folder, checked to be there and
+// removed again; nothing else may be left in the folder.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tempfiles.h"
 #include "imagelib/osfile.h"
 #include "tools/obex.h"
 
@@ -33,13 +37,23 @@ private:
     size_t pos_ = 0;
 };
 
+// A folder of this process's own, so that it can be checked to be empty;
+// removed at exit.
 const std::wstring& Folder() {
-    static const std::wstring folder = [] {
-        std::wstring f = SystemTempFolder() + L"pv-obex-fuzz";
-        MakeWideFolder(f.c_str());
-        return f + L"/";
-    }();
-    return folder;
+    static const struct Scratch {
+        std::wstring path = fuzzing::ScratchStem() + L"-obex/";
+        Scratch() { MakeWideFolder(path.c_str()); }
+        ~Scratch() {
+            std::error_code ignored;
+            std::filesystem::remove(fuzzing::FsPath(path), ignored);
+        }
+    } scratch;
+    return scratch.path;
+}
+
+bool FolderIsEmpty(const std::wstring& folder) {
+    std::error_code error;
+    return std::filesystem::is_empty(fuzzing::FsPath(folder), error) || error;
 }
 
 }  // namespace
@@ -53,14 +67,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ObexReceiveState state;
     state.folder = Folder();
     std::vector<uint8_t> request, response;
-    while (ObexReadPacket(link, kObexServerMaxPacket, &request) == 1) {
-        const bool more = ObexHandleRequest(&state, request.data(), request.size(), &response);
-        if (state.haveFile) {
-            RemoveWidePath(state.finalPath.c_str());
-            state.haveFile = false;
+    while (ObexReadPacket(link, state.maxPacket, &request) == 1) {
+        if (!ObexHandleRequest(&state, request.data(), request.size(), &response)) break;
+    }
+    std::vector<std::wstring> names;
+    if (state.disconnected && ObexStoreReceived(&state, &names)) {
+        for (const std::wstring& name : names) {
+            if (!WidePathIsPlainFile((state.folder + name).c_str())) std::abort();
+            RemoveWidePath((state.folder + name).c_str());
         }
-        if (!more) break;
     }
     ObexReceiveFinish(&state);
+    if (!FolderIsEmpty(state.folder)) std::abort();
     return 0;
 }

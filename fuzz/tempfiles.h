@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "imagelib/fileio.h"
+#include "imagelib/textutil.h"
 
 namespace fuzzing {
 
@@ -21,6 +23,15 @@ inline const std::wstring& ScratchStem() {
         return std::wstring(buffer);
     }();
     return stem;
+}
+
+// A wide path for std::filesystem (UTF-8 outside Windows).
+inline std::filesystem::path FsPath(const std::wstring& path) {
+#ifdef _WIN32
+    return std::filesystem::path(path);
+#else
+    return std::filesystem::path(WideToUtf8(path.c_str()));
+#endif
 }
 
 }  // namespace fuzzing

@@ -22,14 +22,6 @@ void Check(bool ok) {
     if (!ok) std::abort();
 }
 
-std::filesystem::path FsPath(const std::wstring& path) {
-#ifdef _WIN32
-    return std::filesystem::path(path);
-#else
-    return std::filesystem::path(WideToUtf8(path.c_str()));
-#endif
-}
-
 // The joined path of a safe name stays below the base folder.
 void CheckJoin(const wchar_t* base, const wchar_t* name) {
     wchar_t joined[kZipMaxPath];
@@ -46,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20) || fuzzing::ScratchStem().empty()) return 0;
     const std::wstring base = fuzzing::ScratchStem() + L".d/";
     std::error_code ec;
-    std::filesystem::create_directories(FsPath(base), ec);
+    std::filesystem::create_directories(fuzzing::FsPath(base), ec);
     if (ec) return 0;
 
     ZipHandle* h = OpenZipMemory(data, uint32_t(size), (size & 1) ? "pw" : nullptr);
@@ -74,6 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         Check(CloseZipReader(h) == kZipOk);
     }
-    std::filesystem::remove_all(FsPath(base), ec);
+    std::filesystem::remove_all(fuzzing::FsPath(base), ec);
     return 0;
 }

@@ -655,9 +655,9 @@ LRESULT OnReceiveInfrared(HWND window, UINT, UINT, HWND) {
     BrowserModel* model = ViewerModel();
     if (!model) return 0;
     const std::wstring folder = CurrentFolder();
-    wchar_t name[MAX_PATH] = {};
-    if (ReceiveByInfrared(window, folder.c_str(), name, MAX_PATH) == 1 && name[0])
-        model->BrowserAddReceivedFile(model->CurrentFolder(), name);
+    std::vector<std::wstring> names;
+    if (ReceiveByInfrared(window, folder.c_str(), &names) == 1)
+        for (const std::wstring& name : names) model->BrowserAddReceivedFile(model->CurrentFolder(), name);
     return 0;
 }
 

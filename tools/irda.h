@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "tools/obex.h"
 
@@ -13,19 +15,31 @@
 // after each failed one.
 constexpr int kIrdaAttempts = 10;
 constexpr int kIrdaRetryMs = 200;
+// How long either side waits for the other's next bytes before it gives up.
+// A receiving device may ask its user before it answers a PUT, and an
+// infrared link is dropped by its own layer after at most 40 s without a
+// frame.
+constexpr int kIrdaIdleTimeoutMs = 30000;
 
-// Waits for one OBEX connection on the service "OBEX" and stores the file
-// pushed in it in `folder`. The callback is asked about every 100 ms while
-// no connection came; a nonzero answer ends the wait with 0. Returns 1 when
-// a whole file was stored and the peer disconnected; `name` (capacity
-// `nameCapacity` characters, at least 1) then holds its name. When a response
+// Waits for one OBEX connection on the service "OBEX" and stores every
+// object pushed in it in `folder`, each under a new name (ObexStoreReceived
+// in obex.h: no file is ever replaced). The callback is asked about every
+// 100 ms while no connection came, and then while the peer is awaited; a
+// nonzero answer ends the call with 0 and closes the connection at once, as
+// does a peer silent for `idleTimeoutMs`. Returns 1 when at least one whole
+// object was stored and the peer disconnected; `names` (if given) then holds
+// the stored names. On 0 nothing received is left behind. When a response
 // could not be sent, `*sendError` (if given) receives the system's error
 // code, or -1 when the system gave none; otherwise it is set to 0.
-int IrdaReceiveFile(const wchar_t* folder, wchar_t* name, size_t nameCapacity, IrdaProgressCallback callback,
-                    void* context, int* sendError = nullptr);
+int IrdaReceiveFile(const wchar_t* folder, std::vector<std::wstring>* names, IrdaProgressCallback callback,
+                    void* context, int* sendError = nullptr, int idleTimeoutMs = kIrdaIdleTimeoutMs);
 
 // Finds a device, connects to its OBEX service and pushes folder + file
 // under the file's base name. Each discovery and connection attempt is
-// reported as minus its number; a nonzero answer there or before a body
-// chunk ends the send with 0. Returns 1 when the whole file was acknowledged.
-int IrdaSendFile(const wchar_t* folder, const wchar_t* file, IrdaProgressCallback callback, void* context);
+// reported as minus its number; a nonzero answer there, before a body chunk
+// or while the device is awaited (the last value is asked again about every
+// 100 ms) ends the send with 0 and closes the connection at once, as does a
+// device silent for `idleTimeoutMs`. Returns 1 when the whole file was
+// acknowledged.
+int IrdaSendFile(const wchar_t* folder, const wchar_t* file, IrdaProgressCallback callback, void* context,
+                 int idleTimeoutMs = kIrdaIdleTimeoutMs);

@@ -1,6 +1,7 @@
 // OBEX object push: packets, parser and the two exchanges.
 #include "tools/obex.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -48,8 +49,9 @@ std::wstring U16ToWide(const std::u16string& text) {
     return out;
 }
 
-int Report(ObexReceiveState* state, const wchar_t* text, int value) {
-    return state->callback ? state->callback(state->context, text, value) : 0;
+// Tells the callback; a cancel ends the exchange.
+void Report(ObexReceiveState* state, const wchar_t* text, int value) {
+    if (state->callback && state->callback(state->context, text, value)) state->cancelled = true;
 }
 
 void DropFile(ObexReceiveState* state) {
@@ -65,8 +67,7 @@ void DropFile(ObexReceiveState* state) {
 uint8_t OpenReceivedFile(ObexReceiveState* state, const std::u16string& name) {
     const std::wstring safe = ObexSafeName(name);
     if (safe.empty() || state->folder.size() + safe.size() >= kObexMaxPath) return kObexForbidden;
-    const std::wstring final = state->folder + safe;
-    const std::wstring temp = SiblingName(final, L"obex");
+    const std::wstring temp = SiblingName(state->folder + safe, L"obex");
     if (temp.empty()) return kObexInternalError;
     FILE* file = OpenWidePath(temp.c_str(), "wb");
     if (!file) {
@@ -75,26 +76,49 @@ uint8_t OpenReceivedFile(ObexReceiveState* state, const std::u16string& name) {
     }
     state->file = file;
     state->tempPath = temp;
-    state->finalPath = final;
     state->name = safe;
     state->received = 0;
+    state->total = 0;
     Report(state, safe.c_str(), 0);
     return 0;
 }
 
-// Closes the finished file and moves it over its final name.
-uint8_t CommitReceivedFile(ObexReceiveState* state) {
+// Closes the finished object; it waits as complete for the exchange's end.
+uint8_t CompleteReceivedFile(ObexReceiveState* state) {
     FILE* file = static_cast<FILE*>(state->file);
     state->file = nullptr;
     const bool written = std::fflush(file) == 0 && !std::ferror(file);
-    if (std::fclose(file) != 0 || !written || ReplaceWithTemp(state->tempPath, state->finalPath) != 0) {
+    if (std::fclose(file) != 0 || !written) {
         RemoveWidePath(state->tempPath.c_str());
         state->tempPath.clear();
         return kObexInternalError;
     }
+    state->complete.push_back({state->tempPath, state->name});
     state->tempPath.clear();
-    state->haveFile = true;
     return 0;
+}
+
+// Moves a complete object to the first free name ObexCandidateName gives,
+// reserved by an exclusive create: a name the file system takes for an
+// existing file ("A.JPG" on Windows, "a.jpg.") finds that file there and is
+// passed over. False when no name could be had.
+bool StoreObject(const std::wstring& folder, const ObexReceivedObject& object, std::wstring* stored) {
+    constexpr int kMaxCandidates = 1000;
+    for (int n = 1; n <= kMaxCandidates; ++n) {
+        const std::wstring name = ObexCandidateName(object.name, n);
+        const std::wstring path = folder + name;
+        if (name.empty() || path.size() >= kObexMaxPath) return false;
+        const int made = CreateExclusiveFile(path.c_str(), false);
+        if (made < 0) return false;
+        if (made == 0) continue;
+        if (ReplaceWithTemp(object.tempPath, path) != 0) {
+            RemoveWidePath(path.c_str());
+            return false;
+        }
+        *stored = name;
+        return true;
+    }
+    return false;
 }
 
 uint8_t HandlePut(ObexReceiveState* state, const uint8_t* request, size_t size) {
@@ -107,24 +131,26 @@ uint8_t HandlePut(ObexReceiveState* state, const uint8_t* request, size_t size) 
     if (packet.hasName && !state->file) {
         const uint8_t refused = OpenReceivedFile(state, packet.name);
         if (refused) return refused;
-        state->total = 0;
     }
-    if (packet.hasLength) state->total = packet.totalLength;
+    // A Length after the body began could only raise the bound on it.
+    if (packet.hasLength && state->received == 0) state->total = packet.totalLength;
     if (packet.hasBody) {
         if (!state->file) return kObexBadRequest;  // a body with no name to store it under
+        state->received += packet.bodySize;
+        if (state->total && state->received > state->total) {
+            DropFile(state);
+            state->failed = true;
+            return kObexRequestTooLarge;
+        }
         if (packet.bodySize &&
             std::fwrite(packet.body, 1, packet.bodySize, static_cast<FILE*>(state->file)) != packet.bodySize) {
             DropFile(state);
             return kObexInternalError;
         }
-        state->received += packet.bodySize;
-        if (state->total) {
-            const uint64_t percent = state->received >= state->total ? 100 : state->received * 100 / state->total;
-            Report(state, nullptr, int(percent));
-        }
+        if (state->total) Report(state, nullptr, int(state->received * 100 / state->total));
     }
     if (state->file && (packet.endOfBody || final)) {
-        const uint8_t failed = CommitReceivedFile(state);
+        const uint8_t failed = CompleteReceivedFile(state);
         if (failed) return failed;
     }
     return final ? kObexSuccess : kObexContinue;
@@ -231,6 +257,16 @@ std::wstring ObexBaseName(const std::wstring& path) {
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
+std::wstring ObexCandidateName(const std::wstring& safeName, int n) {
+    const size_t end = safeName.find_last_not_of(L". ");
+    if (end == std::wstring::npos) return std::wstring();
+    const std::wstring name = safeName.substr(0, end + 1);
+    if (n <= 1) return name;
+    size_t dot = name.rfind(L'.');
+    if (dot == 0 || dot == std::wstring::npos) dot = name.size();
+    return name.substr(0, dot) + L" (" + std::to_wstring(n) + L")" + name.substr(dot);
+}
+
 std::wstring ObexSafeName(const std::u16string& name) {
     const std::wstring base = ObexBaseName(U16ToWide(name));
     if (base.empty() || base == L"." || base == L".." || base.size() >= kObexMaxPath) return std::wstring();
@@ -272,13 +308,14 @@ bool ObexHandleRequest(ObexReceiveState* state, const uint8_t* request, size_t s
             return true;
         }
         state->connected = true;
+        state->maxPacket = std::max<size_t>(kObexServerMaxPacket, packet.maxPacket);
         *response = ObexConnectPacket(kObexSuccess, kObexServerMaxPacket);
         return true;
     }
     case kObexPut:
     case kObexPutFinal:
         *response = ObexShortPacket(HandlePut(state, request, size));
-        return true;
+        return !state->failed && !state->cancelled;
     case kObexDisconnect:
         *response = ObexShortPacket(kObexSuccess);
         state->disconnected = true;
@@ -293,23 +330,45 @@ bool ObexHandleRequest(ObexReceiveState* state, const uint8_t* request, size_t s
     }
 }
 
-void ObexReceiveFinish(ObexReceiveState* state) { DropFile(state); }
+bool ObexStoreReceived(ObexReceiveState* state, std::vector<std::wstring>* names) {
+    std::vector<std::wstring> stored;
+    for (const ObexReceivedObject& object : state->complete) {
+        std::wstring name;
+        if (!StoreObject(state->folder, object, &name)) break;
+        stored.push_back(name);
+    }
+    // Stored objects have left their temporary names; the rest are removed.
+    const bool ok = stored.size() == state->complete.size();
+    state->complete.erase(state->complete.begin(), state->complete.begin() + long(stored.size()));
+    ObexReceiveFinish(state);
+    if (!ok)
+        for (const std::wstring& name : stored) RemoveWidePath((state->folder + name).c_str());
+    else if (names)
+        names->insert(names->end(), stored.begin(), stored.end());
+    return ok;
+}
+
+void ObexReceiveFinish(ObexReceiveState* state) {
+    DropFile(state);
+    for (const ObexReceivedObject& object : state->complete) RemoveWidePath(object.tempPath.c_str());
+    state->complete.clear();
+}
 
 int ObexServeConnection(ObexLink& link, const std::wstring& folder, IrdaProgressCallback callback, void* context,
-                        std::wstring* name) {
+                        std::vector<std::wstring>* names) {
     ObexReceiveState state;
     state.folder = folder;
     if (!state.folder.empty() && state.folder.back() != L'\\' && state.folder.back() != L'/') state.folder += L'\\';
     state.callback = callback;
     state.context = context;
     std::vector<uint8_t> request, response;
-    int result = 0;
+    bool whole = false;
     for (;;) {
         bool tooLong = false;
-        const int read = ObexReadPacket(link, kObexServerMaxPacket, &request, &tooLong);
+        const int read = ObexReadPacket(link, state.maxPacket, &request, &tooLong);
         if (read == 0) {
             // A peer that closes once its final PUT was acknowledged has sent everything.
-            result = state.haveFile && !state.file;
+            whole = !state.file;
             break;
         }
         if (read < 0) {
@@ -320,15 +379,15 @@ int ObexServeConnection(ObexLink& link, const std::wstring& folder, IrdaProgress
             break;
         }
         const bool more = ObexHandleRequest(&state, request.data(), request.size(), &response);
-        if (!link.Send(response.data(), response.size())) break;
+        if (state.cancelled || !link.Send(response.data(), response.size())) break;
         if (!more) {
-            result = state.haveFile && !state.file;
+            whole = state.disconnected && !state.file;
             break;
         }
     }
+    const bool stored = whole && !state.complete.empty() && ObexStoreReceived(&state, names);
     ObexReceiveFinish(&state);
-    if (result && name) *name = state.name;
-    return result;
+    return stored ? 1 : 0;
 }
 
 int ObexPushFile(ObexLink& link, const std::wstring& path, IrdaProgressCallback callback, void* context) {

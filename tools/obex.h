@@ -44,7 +44,10 @@ enum ObexHeaderId : uint8_t {
 };
 
 constexpr uint8_t kObexVersion = 0x10;
-// The largest packet the receiving server accepts, and the client's.
+// The largest packet the receiving server announces, and the client's. The
+// handheld's own client sends its 1,024-byte chunks in 1,030-byte packets to
+// a server that announced 1,024, so the server takes any request up to the
+// larger of its own and the client's announced maximum.
 constexpr uint16_t kObexServerMaxPacket = 1024;
 constexpr uint16_t kObexClientMaxPacket = 2048;
 // The smallest largest-packet a peer may announce.
@@ -56,6 +59,7 @@ constexpr size_t kObexMaxPath = 260;
 // has cancelled. The server reports the received name as text (value 0) and
 // body progress in percent; the client reports each discovery or connection
 // attempt as minus its number (0, -1, ... -9) and body progress in percent.
+// Every answer is heeded: a cancel ends the exchange at once.
 using IrdaProgressCallback = int (*)(void* context, const wchar_t* text, int value);
 
 // One request or response as parsed from a whole packet.
@@ -97,6 +101,12 @@ std::vector<uint8_t> ObexBodyPutPacket(const uint8_t* chunk, size_t size, bool f
 
 // The part of a path after its last "\" or "/".
 std::wstring ObexBaseName(const std::wstring& path);
+// The n-th name (n from 1) under which a received object may be stored:
+// the safe name itself, then "<base> (<n>)<extension>" ("trail (2).jpg").
+// Trailing dots and blanks are dropped first, as Windows drops them when it
+// creates a file, so that the name reported is the name stored. Empty when
+// nothing is left.
+std::wstring ObexCandidateName(const std::wstring& safeName, int n);
 // A received name made safe to store in a folder: its last path component;
 // empty when that is empty, "." or "..", holds a control character or ":",
 // or is longer than kObexMaxPath - 1 characters.
@@ -117,37 +127,58 @@ public:
 // or too long (`*tooLong` set when the length field asked for more).
 int ObexReadPacket(ObexLink& link, size_t maxSize, std::vector<uint8_t>* packet, bool* tooLong = nullptr);
 
-// The receiving server's state for one connection.
+// An object received whole, waiting beside the folder's files for the
+// exchange to end well.
+struct ObexReceivedObject {
+    std::wstring tempPath;
+    std::wstring name;  // its safe name
+};
+
+// The receiving server's state for one connection. Nothing is stored under
+// a name of its own before the whole exchange ended well: a connection that
+// fails leaves nothing behind.
 struct ObexReceiveState {
     std::wstring folder;        // ends in a separator, or empty
-    std::wstring name;          // the received file's name (last one opened)
-    std::wstring tempPath;      // the file being written, beside its final name
-    std::wstring finalPath;
-    void* file = nullptr;       // FILE* while a file is open
+    std::wstring name;          // the object being received (its safe name)
+    std::wstring tempPath;      // where it is written, beside the folder's files
+    void* file = nullptr;       // FILE* while an object is being received
     uint64_t total = 0;         // announced by a Length header; 0 when none came
     uint64_t received = 0;
+    size_t maxPacket = kObexServerMaxPacket;  // the largest request taken
     bool connected = false;
     bool disconnected = false;
-    bool haveFile = false;      // a whole file was stored
+    bool failed = false;        // the exchange ends after this response
+    bool cancelled = false;     // the callback asked to stop: ends without a response
+    std::vector<ObexReceivedObject> complete;
     IrdaProgressCallback callback = nullptr;
     void* context = nullptr;
 };
 
 // Handles one request of the server's exchange: fills `response` and says
 // whether the exchange goes on. After DISCONNECT it ends with `disconnected`
-// set. A PUT's Name header (in any PUT) opens a file named by its safe name
-// in the folder, written beside the final name and moved over it when the
-// End of Body (or the final PUT) arrives; a refused name answers Forbidden.
+// set; a body that runs past its announced Length is refused and ends it
+// (`failed`); a cancel from the callback ends it at once (`cancelled`). A
+// PUT's Name header (in any PUT) opens an object, written beside the
+// folder's files until its End of Body (or final PUT) makes it complete; a
+// refused name answers Forbidden. A CONNECT raises `maxPacket` to the
+// client's announced maximum.
 bool ObexHandleRequest(ObexReceiveState* state, const uint8_t* request, size_t size, std::vector<uint8_t>* response);
 
-// Ends the exchange: a file still being written is removed.
+// Stores every complete object under a new name in the folder, created
+// exclusively (ObexCandidateName's first free one), so that no file is ever
+// replaced; `names` receives the names in the order received. On any
+// failure nothing received stays behind and false is returned.
+bool ObexStoreReceived(ObexReceiveState* state, std::vector<std::wstring>* names);
+
+// Ends the exchange: everything received and not stored is removed.
 void ObexReceiveFinish(ObexReceiveState* state);
 
-// The whole server exchange on an accepted connection. 1 when a whole file
-// was stored and the peer disconnected (or closed after the final PUT was
-// acknowledged); `name` then holds its name. 0 otherwise.
+// The whole server exchange on an accepted connection. 1 when at least one
+// whole object came, the peer disconnected (or closed after its final PUT
+// was acknowledged) and every object was stored; `names` then holds their
+// names. 0 otherwise, with nothing left behind.
 int ObexServeConnection(ObexLink& link, const std::wstring& folder, IrdaProgressCallback callback, void* context,
-                        std::wstring* name);
+                        std::vector<std::wstring>* names);
 
 // The client's push of one file: CONNECT, a PUT with the file's base name,
 // body PUTs sized from the peer's largest packet, DISCONNECT. The callback

@@ -151,7 +151,7 @@ int SendCallback(void* context, const wchar_t*, int value) {
 
 DWORD WINAPI ReceiveWorker(void* parameter) {
     auto* state = static_cast<IrdaDialogState*>(parameter);
-    const int result = IrdaReceiveFile(state->folder, state->name, 260, ReceiveCallback, state, &state->sendError);
+    const int result = IrdaReceiveFile(state->folder, &state->names, ReceiveCallback, state, &state->sendError);
     PostMessageW(state->window, kWorkerDone, WPARAM(result), 0);
     return 0;
 }
@@ -269,15 +269,12 @@ INT_PTR RunMailOptions(HWND owner, wchar_t* recipients, int32_t* sizeChoice, int
     return result == 1 ? 1 : 0;
 }
 
-INT_PTR RunIrdaReceive(HWND owner, const wchar_t* folder, wchar_t* name, size_t nameCapacity) {
+INT_PTR RunIrdaReceive(HWND owner, const wchar_t* folder, std::vector<std::wstring>* names) {
     IrdaDialogState state;
     state.folder = folder;
     const INT_PTR result = DialogBoxParamW(Instance(), MAKEINTRESOURCEW(IDD_IRDA_RECEIVE), owner, ReceiveDialogProc,
                                            reinterpret_cast<LPARAM>(&state));
-    if (result == 1 && name && nameCapacity) {
-        wcsncpy(name, state.name, nameCapacity - 1);
-        name[nameCapacity - 1] = L'\0';
-    }
+    if (result == 1 && names) *names = state.names;
     return result == 1 ? 1 : 0;
 }
 
@@ -341,6 +338,6 @@ int SendFilesByInfrared(HWND owner, const std::vector<std::wstring>& files) {
     return int(RunIrdaSend(owner, L"", files[0].c_str()));
 }
 
-int ReceiveByInfrared(HWND owner, const wchar_t* folder, wchar_t* name, size_t nameCapacity) {
-    return int(RunIrdaReceive(owner, folder, name, nameCapacity));
+int ReceiveByInfrared(HWND owner, const wchar_t* folder, std::vector<std::wstring>* names) {
+    return int(RunIrdaReceive(owner, folder, names));
 }

@@ -24,17 +24,17 @@ struct IrdaDialogState {
     HWND window = nullptr;
     std::atomic<int32_t> cancel{0};  // set by the main thread, read by the worker
     const wchar_t* folder = nullptr;
-    wchar_t name[260] = {};          // receive: the received file's name
+    std::vector<std::wstring> names;  // receive: the stored files' names
     const wchar_t* file = nullptr;   // send: the file's path
     wchar_t searchFormat[128] = {};  // send: the translated search text
     int sendError = 0;               // receive: the system's code when a response could not be sent
     HANDLE thread = nullptr;
 };
 
-// Runs the receive dialog until one file arrived in `folder` (result 1, its
-// name in `name`, capacity `nameCapacity`), the user cancelled or the
-// exchange failed (0).
-INT_PTR RunIrdaReceive(HWND owner, const wchar_t* folder, wchar_t* name, size_t nameCapacity);
+// Runs the receive dialog until one connection's files arrived in `folder`
+// (result 1, their names in `names`), the user cancelled or the exchange
+// failed (0).
+INT_PTR RunIrdaReceive(HWND owner, const wchar_t* folder, std::vector<std::wstring>* names);
 // Runs the send dialog while folder + file is pushed; 1 when it was sent.
 INT_PTR RunIrdaSend(HWND owner, const wchar_t* folder, const wchar_t* file);
 
@@ -46,6 +46,7 @@ int SendFilesByMail(HWND owner, const std::vector<std::wstring>& files);
 // "Send via Infrared...": only for exactly one file, pushed by its full
 // path. 1 when sent.
 int SendFilesByInfrared(HWND owner, const std::vector<std::wstring>& files);
-// "Receive via infrared here": receives one file into `folder`; 1 with its
-// name in `name` (capacity `nameCapacity`) for the browser to add.
-int ReceiveByInfrared(HWND owner, const wchar_t* folder, wchar_t* name, size_t nameCapacity);
+// "Receive via infrared here": receives one connection's files into
+// `folder`, each under a new name; 1 with their names in `names` for the
+// browser to add.
+int ReceiveByInfrared(HWND owner, const wchar_t* folder, std::vector<std::wstring>* names);

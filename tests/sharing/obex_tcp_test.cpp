@@ -139,18 +139,18 @@ TEST_F(ObexTcpTest, ObexTcpPushesToOurReceiver) {
     WriteBytes((peer_.path() / "pushed.jpg").wstring(), bytes);
     const std::wstring inbox = ours_.path().wstring() + L"/";
     auto received = std::async(std::launch::async, [inbox] {
-        wchar_t name[260] = {};
-        const int result = IrdaReceiveFile(inbox.c_str(), name, 260, nullptr, nullptr);
-        return std::make_pair(result, std::wstring(name));
+        std::vector<std::wstring> names;
+        const int result = IrdaReceiveFile(inbox.c_str(), &names, nullptr, nullptr);
+        return std::make_pair(result, names);
     });
     for (int i = 0; i < 300 && !Listening(kObexTcpPort); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const pid_t client = Spawn(peer_.path(), {"pushed.jpg", "127.0.0.1"});
     ASSERT_GT(client, 0);
     EXPECT_EQ(WaitExit(client, 10000), 0);
-    const auto [result, name] = received.get();
+    const auto [result, names] = received.get();
     std::ifstream log(peer_.path() / "obex_tcp.log");
     const std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_EQ(result, 1) << said;
-    EXPECT_EQ(name, L"pushed.jpg");
+    EXPECT_EQ(names, std::vector<std::wstring>{L"pushed.jpg"});
     EXPECT_EQ(ReadBytes(inbox + L"pushed.jpg"), bytes);
 }

@@ -2,13 +2,16 @@
 // two copies over the infrared stand-in (both targets).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <random>
 #include <thread>
 
 #include "platform/irsock.h"
+#include "tests/sharing/obexpeer.h"
 #include "tests/support/bytes.h"
+#include "tests/support/missingoracle.h"
 #include "tests/support/testfiles.h"
 #include "tools/irda.h"
 #include "tools/obex.h"
@@ -57,11 +60,19 @@ std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
 class IrdaFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        IrSetRegistryFolder((registry_.path() / "devices").u8string());
+        IrSetRegistryFolder(Devices().u8string());
         fs::create_directories(inbox_.path());
     }
     void TearDown() override { IrSetRegistryFolder(""); }
     std::wstring Inbox() const { return inbox_.path().wstring() + L"/"; }
+    fs::path Devices() const { return registry_.path() / "devices"; }
+    // The names in the inbox, sorted.
+    std::vector<std::wstring> InboxNames() const {
+        std::vector<std::wstring> names;
+        for (const auto& entry : fs::directory_iterator(inbox_.path())) names.push_back(entry.path().filename().wstring());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     ScratchDir registry_;
     ScratchDir inbox_;
@@ -71,7 +82,9 @@ protected:
 struct ReceiverRun {
     std::atomic<int> cancel{0};
     std::atomic<int> calls{0};
-    std::wstring name;
+    bool cancelAfterName = false;  // the user cancels while the named object streams in
+    bool named = false;
+    std::vector<std::wstring> names;
     std::vector<int> percents;
 };
 
@@ -79,22 +92,21 @@ int ReceiverCallback(void* context, const wchar_t* text, int value) {
     auto* run = static_cast<ReceiverRun*>(context);
     ++run->calls;
     if (value) run->percents.push_back(value);
+    if (!text && !value && run->named && run->cancelAfterName) run->cancel = 1;
+    if (text) run->named = true;
     return run->cancel.load();
 }
 
-std::future<int> StartReceiver(const std::wstring& folder, ReceiverRun* run) {
-    return std::async(std::launch::async, [folder, run] {
-        wchar_t name[260] = {};
-        const int result = IrdaReceiveFile(folder.c_str(), name, 260, ReceiverCallback, run);
-        run->name = name;
-        return result;
+std::future<int> StartReceiver(const std::wstring& folder, ReceiverRun* run, int idleTimeoutMs = kIrdaIdleTimeoutMs) {
+    return std::async(std::launch::async, [folder, run, idleTimeoutMs] {
+        return IrdaReceiveFile(folder.c_str(), &run->names, ReceiverCallback, run, nullptr, idleTimeoutMs);
     });
 }
 
 // Waits until a receiver has published its device.
-bool WaitForDevice() {
+bool WaitForDevice(int tenthsOfASecond = 20) {
     IrDeviceInfo devices[4];
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < tenthsOfASecond * 10; ++i) {
         if (IrEnumerateDevices(devices, 4) > 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -158,6 +170,24 @@ TEST(ObexPacketTest, ReceivedNamesAreMadeSafe) {
     for (const auto& c : cases) EXPECT_EQ(ObexSafeName(c.in), c.out);
 }
 
+TEST(ObexPacketTest, StoredNamesKeepTheExtensionAndDropWhatWindowsDrops) {
+    const struct {
+        std::wstring safe;
+        int n;
+        std::wstring name;
+    } cases[] = {
+        {L"a.jpg", 1, L"a.jpg"},
+        {L"a.jpg", 2, L"a (2).jpg"},
+        {L"a.tar.gz", 12, L"a.tar (12).gz"},
+        {L"trail.jpg. .", 1, L"trail.jpg"},
+        {L"trail.jpg.", 2, L"trail (2).jpg"},
+        {L"noext", 3, L"noext (3)"},
+        {L".profile", 2, L".profile (2)"},
+        {L"...", 1, L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ObexCandidateName(c.safe, c.n), c.name) << c.n;
+}
+
 TEST(ObexServerTest, AnswersEachRequestAsTheProtocolSays) {
     ScratchDir dir;
     ObexReceiveState state;
@@ -171,10 +201,10 @@ TEST(ObexServerTest, AnswersEachRequestAsTheProtocolSays) {
     EXPECT_EQ(send(connect), kObexSuccess);
     EXPECT_EQ(response, (std::vector<uint8_t>{0xA0, 0, 7, 0x10, 0, 0x04, 0x00}));
 
-    // Name, Length and End of Body in one final PUT store a whole file.
+    // Name, Length and End of Body in one final PUT make a whole object.
     EXPECT_EQ(send(Packet(kObexPutFinal, Join({NameHeader(u"one.jpg"), BodyHeader(0x49, "12345")}))), kObexSuccess);
-    EXPECT_TRUE(state.haveFile);
-    EXPECT_EQ(ReadBytes(state.folder + L"one.jpg"), (std::vector<uint8_t>{'1', '2', '3', '4', '5'}));
+    ASSERT_EQ(state.complete.size(), 1u);
+    EXPECT_EQ(ReadBytes(state.complete[0].tempPath), (std::vector<uint8_t>{'1', '2', '3', '4', '5'}));
 
     EXPECT_EQ(send(Packet(kObexPut, NameHeader(u".."))), kObexForbidden);
     EXPECT_EQ(send(Packet(kObexPut, BodyHeader(0x48, "orphan"))), kObexBadRequest);
@@ -186,11 +216,16 @@ TEST(ObexServerTest, AnswersEachRequestAsTheProtocolSays) {
     EXPECT_EQ(send(Packet(kObexPut, Join({NameHeader(u"two.jpg"), BodyHeader(0x48, "part")}))), kObexContinue);
     EXPECT_EQ(send(Packet(kObexAbort, {})), kObexSuccess);
     size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.path().filename() != "one.jpg";
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        files += entry.path().filename() != ToFsPath(state.complete[0].tempPath).filename();
     EXPECT_EQ(files, 0u);
 
     ObexHandleRequest(&state, ObexShortPacket(kObexDisconnect).data(), 3, &response);
     EXPECT_TRUE(state.disconnected);
+    std::vector<std::wstring> names;
+    ASSERT_TRUE(ObexStoreReceived(&state, &names));
+    EXPECT_EQ(names, std::vector<std::wstring>{L"one.jpg"});
+    EXPECT_EQ(ReadBytes(state.folder + L"one.jpg"), (std::vector<uint8_t>{'1', '2', '3', '4', '5'}));
     ObexReceiveFinish(&state);
 }
 
@@ -229,7 +264,7 @@ TEST_F(IrdaFixture, TwoCopiesExchangeFilesByteExact) {
         EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender), 1);
         ASSERT_EQ(received.get(), 1);
         const std::wstring name = L"picture " + std::to_wstring(size) + L".jpg";
-        EXPECT_EQ(receiver.name, name);  // the base name, not the sender's path
+        EXPECT_EQ(receiver.names, std::vector<std::wstring>{name});  // the base name, not the sender's path
         EXPECT_EQ(ReadBytes(Inbox() + name), bytes);
         ASSERT_FALSE(sender.values.empty());
         EXPECT_EQ(sender.values.front(), 0);  // first discovery attempt
@@ -315,7 +350,7 @@ TEST_F(IrdaFixture, ReceiverAcceptsAPeerThatClosesAfterItsFinalPut) {
     EXPECT_EQ(peer.Exchange(Packet(kObexPutFinal, BodyHeader(0x49, "def"))), kObexSuccess);
     peer.Close();
     EXPECT_EQ(received.get(), 1);
-    EXPECT_EQ(receiver.name, L"late.jpg");
+    EXPECT_EQ(receiver.names, std::vector<std::wstring>{L"late.jpg"});
     EXPECT_EQ(ReadBytes(Inbox() + L"late.jpg"), (std::vector<uint8_t>{'a', 'b', 'c', 'd', 'e', 'f'}));
     EXPECT_EQ(receiver.percents, (std::vector<int>{50, 100}));
 }
@@ -330,4 +365,166 @@ TEST_F(IrdaFixture, ReceiverRefusesPacketsLargerThanItAnnounced) {
               kObexRequestTooLarge);
     EXPECT_EQ(received.get(), 0);
     EXPECT_TRUE(fs::is_empty(inbox_.path()));
+}
+
+// Hostile and foreign peers: tests/sharing/obex_peer.py plays the other
+// device, building its packets itself.
+class IrdaPeerTest : public IrdaFixture {
+protected:
+    void SetUp() override {
+        IrdaFixture::SetUp();
+        if (!PythonPresent()) PV_ORACLE_MISSING("Debian's /usr/bin/python3");
+    }
+    // A file of `size` bytes in the outbox; its path as the peer sees it.
+    std::string Source(const std::string& name, size_t size, unsigned seed) {
+        const std::wstring path = outbox_.File(name);
+        WriteBytes(path, RandomBytes(size, seed));
+        return UnixPath(fs::path(path));
+    }
+    std::vector<uint8_t> SourceBytes(const std::string& name) { return ReadBytes(outbox_.File(name)); }
+};
+
+// One connection pushes five objects into a folder that holds two of their
+// names: nothing is replaced, each object gets a new name of its own (the
+// file system's own mapping of "trail.jpg." and, on Windows, "victim.JPG"
+// onto existing files included), and every stored name is reported.
+TEST_F(IrdaPeerTest, ReceivedFilesNeverReplaceAFile) {
+    WriteBytes(Inbox() + L"victim.jpg", {'o', 'l', 'd'});
+    WriteBytes(Inbox() + L"trail.jpg", {'t', 'r', 'a', 'i', 'l'});
+    const std::string pushes[][2] = {{"victim.jpg", "a"}, {"victim.jpg", "b"}, {"trail.jpg.", "c"},
+                                     {"victim.JPG", "d"}, {"fresh.jpg", "e"}};
+    std::string script = R"([{"op": "connect", "max": 2048})";
+    for (size_t i = 0; i < 5; ++i)
+        script += R"(, {"op": "put", "name": ")" + pushes[i][0] + R"(", "file": ")" +
+                  Source(pushes[i][1], 700 + 900 * i, unsigned(i)) + R"("})";
+    script += R"(, {"op": "disconnect"}])";
+    ReceiverRun receiver;
+    auto received = StartReceiver(Inbox(), &receiver);
+    ObexPeer peer("push", Devices(), script);
+    ASSERT_TRUE(peer.started());
+    EXPECT_EQ(peer.Result(), (std::vector<std::string>{"connect a0", "put 90 a0", "sent 700", "put 90 90 a0",
+                                                       "sent 1600", "put 90 90 90 a0", "sent 2500",
+                                                       "put 90 90 90 90 a0", "sent 3400", "put 90 90 90 90 90 a0",
+                                                       "sent 4300", "disconnect a0"}));
+    ASSERT_EQ(received.get(), 1);
+    ASSERT_EQ(receiver.names.size(), 5u);
+    EXPECT_EQ(receiver.names[0], L"victim (2).jpg");
+    EXPECT_EQ(receiver.names[1], L"victim (3).jpg");
+    EXPECT_EQ(receiver.names[2], L"trail (2).jpg");
+#ifdef _WIN32
+    EXPECT_EQ(receiver.names[3], L"victim (4).JPG");
+#else
+    EXPECT_EQ(receiver.names[3], L"victim.JPG");  // another name on a file system that tells case
+#endif
+    EXPECT_EQ(receiver.names[4], L"fresh.jpg");
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(ReadBytes(Inbox() + receiver.names[i]), SourceBytes(pushes[i][1])) << i;
+    EXPECT_EQ(ReadBytes(Inbox() + L"victim.jpg"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadBytes(Inbox() + L"trail.jpg"), (std::vector<uint8_t>{'t', 'r', 'a', 'i', 'l'}));
+    EXPECT_EQ(InboxNames().size(), 7u);  // no temporary file left
+}
+
+// The handheld's own client sends 1,024-byte chunks in 1,030-byte packets
+// (and an empty End of Body after a file that ends on a whole chunk), though
+// the server announced 1,024: the client's own 2,048 is taken.
+TEST_F(IrdaPeerTest, ReceiverTakesTheHandheldClientsPacketLayout) {
+    const std::string source = Source("layout.jpg", 2048, 3);
+    ReceiverRun receiver;
+    auto received = StartReceiver(Inbox(), &receiver);
+    ObexPeer peer("push", Devices(),
+                  R"([{"op": "connect", "max": 2048}, {"op": "put", "name": "layout.jpg", "file": ")" + source +
+                      R"("}, {"op": "disconnect"}])");
+    EXPECT_EQ(peer.Result(),
+              (std::vector<std::string>{"connect a0", "put 90 90 90 a0", "sent 2048", "disconnect a0"}));
+    ASSERT_EQ(received.get(), 1);
+    EXPECT_EQ(ReadBytes(Inbox() + L"layout.jpg"), SourceBytes("layout.jpg"));
+}
+
+// A peer that sends a name and 500 bytes and then nothing is dropped after
+// the idle time, and the half object goes with it.
+TEST_F(IrdaPeerTest, ASilentPeerIsDroppedAndLeavesNothing) {
+    ReceiverRun receiver;
+    auto received = StartReceiver(Inbox(), &receiver, 500);
+    std::vector<uint8_t> put = Packet(kObexPut, Join({NameHeader(u"held.jpg"), BodyHeader(0x48, std::string(500, 'h'))}));
+    ObexPeer peer("push", Devices(),
+                  R"([{"op": "connect"}, {"op": "raw", "hex": ")" + HexText(put.data(), put.size()) +
+                      R"("}, {"op": "silent", "hold": 60}])");
+    EXPECT_EQ(peer.Result(), (std::vector<std::string>{"connect a0", "raw 90", "silent closed"}));
+    EXPECT_EQ(received.get(), 0);
+    EXPECT_TRUE(InboxNames().empty());
+}
+
+// Cancel while a peer streams a large body without a Length (so no progress
+// is reported): the receiver closes the connection at once and keeps nothing.
+TEST_F(IrdaPeerTest, CancelClosesTheConnectionAtOnce) {
+    ReceiverRun receiver;
+    receiver.cancelAfterName = true;
+    auto received = StartReceiver(Inbox(), &receiver);
+    ObexPeer peer("push", Devices(),
+                  R"([{"op": "connect"}, {"op": "put", "name": "big.jpg", "size": 20971520}, {"op": "close"}])");
+    const auto& lines = peer.Result();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].substr(lines[1].size() - 6), "closed");
+    EXPECT_LT(std::stoul(lines[2].substr(5)), 20971520u);  // "sent <bytes>": stopped short
+    EXPECT_EQ(received.get(), 0);
+    EXPECT_TRUE(InboxNames().empty());
+}
+
+// A body larger than its announced Length is refused at the first byte too
+// many and ends the exchange; an oversized packet after a whole object ends
+// it too, and the object goes with it.
+TEST_F(IrdaPeerTest, BodiesBeyondTheirLengthAndOversizedPacketsEndTheExchange) {
+    {
+        ReceiverRun receiver;
+        auto received = StartReceiver(Inbox(), &receiver);
+        ObexPeer peer("push", Devices(),
+                      R"([{"op": "connect"}, {"op": "put", "name": "long.jpg", "size": 20971520, "length": 1},
+                          {"op": "disconnect"}])");
+        EXPECT_EQ(peer.Result(), (std::vector<std::string>{"connect a0", "put 90 cd", "sent 0", "disconnect closed"}));
+        EXPECT_EQ(received.get(), 0);
+        EXPECT_TRUE(InboxNames().empty());
+    }
+    {
+        const std::string source = Source("whole.jpg", 300, 4);
+        std::vector<uint8_t> oversized =
+            Packet(kObexPut, Join({NameHeader(u"x.jpg"), BodyHeader(0x48, std::string(3000, 'x'))}));
+        ReceiverRun receiver;
+        auto received = StartReceiver(Inbox(), &receiver);
+        ObexPeer peer("push", Devices(),
+                      R"([{"op": "connect", "max": 1024}, {"op": "put", "name": "whole.jpg", "file": ")" + source +
+                          R"("}, {"op": "raw", "hex": ")" + HexText(oversized.data(), oversized.size()) +
+                          R"("}, {"op": "disconnect"}])");
+        EXPECT_EQ(peer.Result(),
+                  (std::vector<std::string>{"connect a0", "put 90 a0", "sent 300", "raw cd", "disconnect closed"}));
+        EXPECT_EQ(received.get(), 0);
+        EXPECT_TRUE(InboxNames().empty());
+    }
+}
+
+// A device that takes the connection and never answers: the sender gives up
+// after its idle time, and at once when the user cancels.
+TEST_F(IrdaPeerTest, ASenderLeavesAMuteDevice) {
+    const std::wstring source = outbox_.File("a.jpg");
+    WriteBytes(source, RandomBytes(5000, 5));
+    {
+        ObexPeer peer("serve", Devices(), R"({"mute": true, "hold": 60})");
+        ASSERT_TRUE(WaitForDevice(600));
+        SenderRun sender;
+        EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender, 500), 0);
+        EXPECT_EQ(peer.Result(), std::vector<std::string>{"mute closed"});
+    }
+    {
+        ObexPeer peer("serve", Devices(), R"({"mute": true, "hold": 30})");
+        ASSERT_TRUE(WaitForDevice(600));
+        struct Counted {
+            std::atomic<int> calls{0};
+        } counted;
+        // Discovery and connection ask first; the waits for the device after.
+        auto cancelLater = [](void* context, const wchar_t*, int) {
+            return static_cast<Counted*>(context)->calls.fetch_add(1) >= 3 ? 1 : 0;
+        };
+        EXPECT_EQ(IrdaSendFile(L"", source.c_str(), cancelLater, &counted, 120000), 0);
+        EXPECT_EQ(peer.Result(), std::vector<std::string>{"mute closed"});
+        EXPECT_GE(counted.calls.load(), 4);
+    }
 }

@@ -109,8 +109,8 @@ TEST_F(SharingWin, EveryDialogFitsTheWorkArea) {
             Click(d, IDCANCEL);
         });
         const std::wstring file = files_.File("none.jpg");
-        wchar_t name[260];
-        EXPECT_EQ(receive ? RunIrdaReceive(nullptr, L"", name, 260) : RunIrdaSend(nullptr, L"", file.c_str()), 0);
+        std::vector<std::wstring> names;
+        EXPECT_EQ(receive ? RunIrdaReceive(nullptr, L"", &names) : RunIrdaSend(nullptr, L"", file.c_str()), 0);
     }
 }
 
@@ -259,10 +259,10 @@ TEST_F(SharingWin, ReceiveDialogStoresAFileFromASecondCopy) {
                   L"Receive by Irda (OBEX-Protocol)\nPlease start sending on other device.");
         sender = std::async(std::launch::async, [&] { return IrdaSendFile(L"", source.c_str(), nullptr, nullptr); });
     });
-    wchar_t name[260] = {};
-    EXPECT_EQ(ReceiveByInfrared(nullptr, inbox.c_str(), name, 260), 1);
+    std::vector<std::wstring> names;
+    EXPECT_EQ(ReceiveByInfrared(nullptr, inbox.c_str(), &names), 1);
     EXPECT_EQ(sender.get(), 1);
-    EXPECT_STREQ(name, L"sent.jpg");
+    EXPECT_EQ(names, std::vector<std::wstring>{L"sent.jpg"});
     EXPECT_EQ(ReadBytes(inbox + L"sent.jpg"), bytes);
 }
 
@@ -270,10 +270,7 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
     const std::wstring inbox = devices_.path().wstring() + L"\\";
     const std::wstring source = files_.File("photo.jpg");
     WriteBytes(source, std::vector<uint8_t>(100000, 7));
-    auto receiver = std::async(std::launch::async, [&] {
-        wchar_t name[260] = {};
-        return IrdaReceiveFile(inbox.c_str(), name, 260, nullptr, nullptr);
-    });
+    auto receiver = std::async(std::launch::async, [&] { return IrdaReceiveFile(inbox.c_str(), nullptr, nullptr, nullptr); });
     IrDeviceInfo devices[2];
     for (int i = 0; i < 200 && IrEnumerateDevices(devices, 2) == 0; ++i) Sleep(10);
     // One driver per dialog: Wine may give the next dialog the same handle.
@@ -309,11 +306,11 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
 TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
     ModalDriver driver;
     driver.OnDialog([](HWND d) { Click(d, IDCANCEL); });
-    wchar_t name[260] = L"unchanged";
+    std::vector<std::wstring> names{L"unchanged"};
     const DWORD start = GetTickCount();
-    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), name, 260), 0);
+    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), &names), 0);
     EXPECT_LT(GetTickCount() - start, 3000u);
-    EXPECT_STREQ(name, L"unchanged");
+    EXPECT_EQ(names, std::vector<std::wstring>{L"unchanged"});
     IrDeviceInfo devices[2];
     EXPECT_EQ(IrEnumerateDevices(devices, 2), 0);
 }
@@ -359,13 +356,13 @@ TEST_F(SharingWin, AResponseThatCannotBeSentIsShownWithTheSystemsError) {
                 icon = SendMessageW(child, STM_GETICON, 0, 0);
         Click(box, IDOK);
     });
-    wchar_t name[260] = L"unchanged";
-    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), name, 260), 0);
+    std::vector<std::wstring> names{L"unchanged"};
+    EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), &names), 0);
     IrSetServicePort("OBEX", 0);
     EXPECT_TRUE(pushed);
     EXPECT_EQ(text.rfind(L"send failed. Error: ", 0), 0u) << WideToUtf8(text.c_str());
     EXPECT_NE(text, L"send failed. Error: 0");
     EXPECT_EQ(caption, L"Error");
     EXPECT_EQ(icon, reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_HAND)));
-    EXPECT_STREQ(name, L"unchanged");
+    EXPECT_EQ(names, std::vector<std::wstring>{L"unchanged"});
 }

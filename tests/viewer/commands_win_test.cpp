@@ -34,11 +34,14 @@
 #include "shell/language_win.h"
 #include "shell/startscreen_win.h"
 #include "shell/viewer_win.h"
+#include "platform/irsock.h"
 #include "platform/mailstore.h"
 #include "tools/albumwizard_win.h"
+#include "tests/sharing/obexpeer.h"
 #include "tests/support/foldertree.h"
 #include "tests/support/languagefile.h"
 #include "tests/support/menubar.h"
+#include "tests/support/missingoracle.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -1669,6 +1672,38 @@ TEST_F(Commands, SendByEmailPutsOneMessageInTheOutbox) {
     EXPECT_NE(message.find("friend@home.example"), std::string::npos);
     EXPECT_NE(message.find("filename=\"a.jpg\""), std::string::npos);
     EXPECT_NE(message.find("filename=\"b.png\""), std::string::npos);
+}
+
+// Every file of one infrared connection is listed, none in place of another.
+TEST_F(Commands, ReceiveViaInfraredListsEveryFileOfTheConnection) {
+    if (!testing_support::PythonPresent()) PV_ORACLE_MISSING("Debian's /usr/bin/python3");
+    MakeFile(folder_ + L"beam.jpg");
+    Browse(folder_);
+    ASSERT_EQ(ListCount(), 1);
+    testing_support::ScratchDir scratch;
+    const testing_support::fs::path devices = scratch.path() / "devices";
+    IrSetRegistryFolder(devices.u8string());
+    const std::wstring source = scratch.File("pushed.jpg");
+    testing_support::WriteText(source, "pushed");
+    const std::string file = testing_support::UnixPath(source);
+    testing_support::ObexPeer peer("push", devices,
+                                   R"([{"op": "connect"}, {"op": "put", "name": "beam.jpg", "file": ")" + file +
+                                       R"("}, {"op": "put", "name": "second.jpg", "file": ")" + file +
+                                       R"("}, {"op": "disconnect"}])");
+    {
+        ModalDriver driver;  // no script: the dialog ends by itself
+        Command(IDM_MAIN_RECEIVE_INFRARED);
+    }
+    IrSetRegistryFolder("");
+    EXPECT_EQ(peer.Result().back(), "disconnect a0");
+    EXPECT_TRUE(ListReaches(3));
+    std::vector<std::wstring> listed;
+    for (const FileListEntry& entry : ViewerModel()->Entries()) listed.push_back(entry.path);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{folder_ + L"beam (2).jpg", folder_ + L"beam.jpg",
+                                                 folder_ + L"second.jpg"}));
+    const std::vector<uint8_t> kept = testing_support::ReadBytes(folder_ + L"beam.jpg");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "not a picture");
 }
 
 TEST_F(Commands, InformationOpensTheSheetOnTheSelectedPictureOfTheFolder) {
