@@ -49,7 +49,9 @@ void ShowPane(HWND window, const PaneRect& pane) {
 
 bool SplitterShown() { return g_AppSettings.viewMode <= 2 && !g_AppSettings.slideshowRunning; }
 
-int SplitterTop() { return g_AppSettings.treeHidden ? 0 : g_AppSettings.treeViewHeight; }
+int SplitterTop(int clientHeight) {
+    return g_AppSettings.treeHidden ? 0 : TreePaneHeight(g_AppSettings.treeViewHeight, clientHeight);
+}
 
 void RunKeyAction(int action, int dx, int dy) {
     if (action == 0) {
@@ -168,9 +170,11 @@ LRESULT OnSize(HWND window, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
-void PaintSplitter(HDC dc) {
+void PaintSplitter(HWND window, HDC dc) {
     if (!SplitterShown() || !g_AppSettings.splitterImages) return;
-    const int top = SplitterTop() + 1;
+    RECT client;
+    GetClientRect(window, &client);
+    const int top = SplitterTop(client.bottom) + 1;
     const HIMAGELIST images = g_AppSettings.splitterImages;
     if (g_AppSettings.treeHidden) {
         ImageList_Draw(images, 3, dc, 2, top, ILD_TRANSPARENT);
@@ -185,7 +189,7 @@ void PaintSplitter(HDC dc) {
 LRESULT OnPaint(HWND window, UINT, WPARAM, LPARAM) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(window, &paint);
-    PaintSplitter(dc);
+    PaintSplitter(window, dc);
     EndPaint(window, &paint);
     return 0;
 }
@@ -201,7 +205,7 @@ LRESULT OnMouse(HWND window, UINT message, WPARAM, LPARAM second) {
         SetCapture(window);
         g_main.dragging = true;
         g_main.dragStartY = y;
-        g_main.dragStartHeight = g_AppSettings.treeViewHeight;
+        g_main.dragStartHeight = TreePaneHeight(g_AppSettings.treeViewHeight, client.bottom);
         if (g_AppSettings.treeHidden || g_AppSettings.listHidden) {
             // Both panes come back; the bar stays where the pointer holds it.
             g_main.dragStartHeight = g_AppSettings.treeHidden ? 0 : client.bottom - kSplitterHeight;

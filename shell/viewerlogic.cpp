@@ -47,10 +47,15 @@ PaneLayout LayoutPanes(const PaneInput& in) {
     } else if (in.listHidden) {
         out.tree = {0, 0, w, std::max(0, h - kSplitterHeight), true};
     } else {
-        out.tree = {0, 0, w, in.treeViewHeight, true};
-        out.list = {0, in.treeViewHeight + kSplitterHeight, w, h, true};
+        const int32_t tree = TreePaneHeight(in.treeViewHeight, h);
+        out.tree = {0, 0, w, tree, true};
+        out.list = {0, tree + kSplitterHeight, w, h, true};
     }
     return out;
+}
+
+int32_t TreePaneHeight(int32_t treeViewHeight, int32_t clientHeight) {
+    return std::clamp(treeViewHeight, 0, std::max(0, clientHeight - kSplitterHeight - kMinPaneHeight));
 }
 
 int32_t StripHeight(int32_t cellHeight, int32_t dpiY, bool showLabel, int32_t scrollBarHeight) {

@@ -53,6 +53,10 @@ struct PaneInput {
 
 PaneLayout LayoutPanes(const PaneInput& in);
 
+// The tree's shown height: the stored one (the settings keep up to 4096)
+// within the window, leaving the list the least height a drag leaves it.
+int32_t TreePaneHeight(int32_t treeViewHeight, int32_t clientHeight);
+
 // The strip's height: cell height + label height + a horizontal scroll bar.
 int32_t StripHeight(int32_t cellHeight, int32_t dpiY, bool showLabel, int32_t scrollBarHeight);
 

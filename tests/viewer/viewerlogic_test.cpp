@@ -62,6 +62,18 @@ TEST(Panes, LayoutsOfEveryMode) {
     EXPECT_FALSE(LayoutPanes(in).list.visible);
 }
 
+// The settings keep tree heights up to 4096: on a smaller window the list
+// still keeps the least height a drag leaves it.
+TEST(Panes, AStoredTreeHeightBeyondTheWindowLeavesTheList) {
+    for (int32_t stored : {4096, 260, 247}) {
+        const PaneLayout p = LayoutPanes({0, false, false, false, stored, 90, 240, 294});
+        EXPECT_EQ(p.tree.bottom, 294 - kSplitterHeight - kMinPaneHeight) << stored;
+        EXPECT_EQ(p.list.top, 294 - kMinPaneHeight) << stored;
+        EXPECT_EQ(p.list.bottom, 294) << stored;
+    }
+    EXPECT_EQ(LayoutPanes({0, false, false, false, 246, 90, 240, 294}).tree.bottom, 246);
+}
+
 TEST(Panes, StripHeightFollowsTheLabel) {
     EXPECT_EQ(StripHeight(60, 96, true, 16), 60 + 24 + 16);
     EXPECT_EQ(StripHeight(60, 96, false, 16), 60 + 16 + 16);
