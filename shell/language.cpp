@@ -258,6 +258,10 @@ bool FormatConversionsMatch(const wchar_t* builtin, const wchar_t* translated) {
     return a == b;
 }
 
+bool TranslatedFormatUsable(const wchar_t* builtin, const std::wstring& translated, size_t capacity) {
+    return translated.size() < capacity && FormatConversionsMatch(builtin, translated.c_str());
+}
+
 std::wstring FormatWithNumber(const wchar_t* format, int value) {
     if (!format) return std::wstring();
     if (!FormatConversionsMatch(L"%d", format)) return format;

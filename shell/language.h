@@ -106,6 +106,11 @@ constexpr unsigned kFormatWidthMax = 64;
 // not be used as a format: the built-in text is used instead.
 bool FormatConversionsMatch(const wchar_t* builtin, const wchar_t* translated);
 
+// Whether a translated format may stand in for the built-in one in a buffer
+// of `capacity` characters: it fits whole (a cut could end inside a
+// conversion) and its conversions match the built-in text's.
+bool TranslatedFormatUsable(const wchar_t* builtin, const std::wstring& translated, size_t capacity);
+
 // A checked format that takes one int (as "%d" does) filled with `value`, as
 // long as it needs to be. A format that takes anything else comes back as it
 // is. Every number shown through a translated format goes through here.

@@ -139,9 +139,7 @@ int LngGetFormat(HINSTANCE instance, UINT stringId, const char* key, wchar_t* bu
     std::string text;
     if (key && FindStringLocked(key, &text)) {
         const std::wstring translated = AnsiToWide(text);
-        // A format cut short by the buffer could end inside a conversion.
-        if (translated.size() < size_t(capacity) &&
-            FormatConversionsMatch(length > 0 ? buffer : L"", translated.c_str())) {
+        if (TranslatedFormatUsable(length > 0 ? buffer : L"", translated, size_t(capacity))) {
             CopyOut(translated, buffer, capacity);
             return 1;
         }

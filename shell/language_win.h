@@ -30,9 +30,8 @@ void LngSetItemText(HWND dialog, int itemId, const char* key);
 // string resource `stringId` (returns its length, as LoadStringW).
 int LngGetString(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity);
 // As LngGetString, for a text that will be used as a printf format: a
-// translation whose conversions differ from the built-in text's
-// (FormatConversionsMatch), or that does not fit the buffer whole, is not
-// used. Fill it with FormatWithNumber (shell/language.h).
+// translation that TranslatedFormatUsable (shell/language.h) refuses is not
+// used. Fill it with FormatWithNumber.
 int LngGetFormat(HINSTANCE instance, UINT stringId, const char* key, wchar_t* buffer, int capacity);
 // Translates the menu's items (by their built-in texts, in the "Menu"
 // section) and the menu bar's button texts.
