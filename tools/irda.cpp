@@ -4,11 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
-#include "imagelib/textutil.h"
 #include "platform/irsock.h"
 
 namespace {

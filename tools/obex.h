@@ -44,9 +44,9 @@ enum ObexHeaderId : uint8_t {
 };
 
 constexpr uint8_t kObexVersion = 0x10;
-// The largest packet the receiving server announces, and the client's. The
-// handheld's own client sends its 1,024-byte chunks in 1,030-byte packets to
-// a server that announced 1,024, so the server takes any request up to the
+// The largest packet the receiving server announces, and the client's.
+// Handheld clients send 1,024-byte chunks in 1,030-byte packets even to a
+// server that announced 1,024, so the server takes any request up to the
 // larger of its own and the client's announced maximum.
 constexpr uint16_t kObexServerMaxPacket = 1024;
 constexpr uint16_t kObexClientMaxPacket = 2048;

@@ -14,7 +14,7 @@ folder, connects to it and runs the steps of SCRIPT (JSON, a list):
                                           when given), then the body in chunks:
                                           0x02/Body for full chunks, 0x82/End of
                                           Body for the last, each packet chunk+6
-                                          bytes, as the handheld's own client;
+                                          bytes, as handheld clients do;
                                           stops at the first refusal
     {"op": "raw", "hex": "..."}           sends bytes, reads one response
     {"op": "silent", "hold": 60}          sends nothing until the device closes

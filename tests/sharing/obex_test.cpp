@@ -424,7 +424,7 @@ TEST_F(IrdaPeerTest, ReceivedFilesNeverReplaceAFile) {
     EXPECT_EQ(InboxNames().size(), 7u);  // no temporary file left
 }
 
-// The handheld's own client sends 1,024-byte chunks in 1,030-byte packets
+// Handheld clients send 1,024-byte chunks in 1,030-byte packets
 // (and an empty End of Body after a file that ends on a whole chunk), though
 // the server announced 1,024: the client's own 2,048 is taken.
 TEST_F(IrdaPeerTest, ReceiverTakesTheHandheldClientsPacketLayout) {
