@@ -156,8 +156,11 @@ int IrdaReceiveFile(const wchar_t* folder, std::vector<std::wstring>* names, Ird
         // that keeps sending instead is not waited for past kPeerCloseWaitMs.
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kPeerCloseWaitMs);
         uint8_t rest[256];
-        while (Clock::now() < deadline && IrWaitReadable(connection.get(), kWaitSliceMs) > 0 &&
-               IrRecv(connection.get(), rest, sizeof rest) > 0) {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0 || IrWaitReadable(connection.get(), int(left)) <= 0 ||
+                IrRecv(connection.get(), rest, sizeof rest) <= 0)
+                break;
         }
     }
     return result;

@@ -19,6 +19,7 @@ folder, connects to it and runs the steps of SCRIPT (JSON, a list):
     {"op": "raw", "hex": "..."}           sends bytes, reads one response
     {"op": "silent", "hold": 60}          sends nothing until the device closes
                                           the connection or the hold runs out
+    {"op": "flood", "hold": 60}           sends bytes without pause until then
     {"op": "disconnect"}, {"op": "close"}
 serve: publishes a device of its own (a bridge record) and takes one
 connection; SCRIPT is {"mute": true, "hold": 60}: it reads and never answers,
@@ -26,7 +27,7 @@ until the other side closes or the hold runs out.
 
 RESULT receives one line per step (written whole, by a rename, at the end):
     connect a0 | put 90 90 a0 | put 90 cd | raw d1 | disconnect a0
-    silent closed | silent held | mute closed | mute held
+    silent closed | silent held | flood closed | flood held | mute closed | mute held
     sent <body bytes the device acknowledged or took before it closed>
 A response that never came is "closed".
 """
@@ -156,6 +157,20 @@ def hold(sock, seconds):
     return 'held'
 
 
+def flood(sock, seconds):
+    """"closed" when the other side closes within `seconds`, else "held"."""
+    deadline = time.monotonic() + seconds
+    sock.settimeout(0.2)
+    while time.monotonic() < deadline:
+        try:
+            sock.send(b'\x00' * 4096)
+        except socket.timeout:
+            continue
+        except OSError:
+            return 'closed'
+    return 'held'
+
+
 def push(registry, script, lines):
     port = find_device(registry, time.monotonic() + 60)
     sock = socket.create_connection(('127.0.0.1', port))
@@ -172,6 +187,8 @@ def push(registry, script, lines):
             lines.append('raw ' + (response(sock) if ok else 'closed'))
         elif op == 'silent':
             lines.append('silent ' + hold(sock, step.get('hold', 60)))
+        elif op == 'flood':
+            lines.append('flood ' + flood(sock, step.get('hold', 60)))
         elif op == 'disconnect':
             ok = send(sock, packet(0x81, b''))
             lines.append('disconnect ' + (response(sock) if ok else 'closed'))

@@ -454,6 +454,21 @@ TEST_F(IrdaPeerTest, ASilentPeerIsDroppedAndLeavesNothing) {
     EXPECT_TRUE(InboxNames().empty());
 }
 
+// After DISCONNECT the receiver lets the peer close first, but does not wait
+// on one that keeps sending instead.
+TEST_F(IrdaPeerTest, APeerThatKeepsSendingAfterDisconnectIsNotWaitedFor) {
+    const std::string source = Source("kept.jpg", 100, 6);
+    ReceiverRun receiver;
+    auto received = StartReceiver(Inbox(), &receiver);
+    ObexPeer peer("push", Devices(),
+                  R"([{"op": "connect"}, {"op": "put", "name": "kept.jpg", "file": ")" + source +
+                      R"("}, {"op": "disconnect"}, {"op": "flood", "hold": 60}])");
+    EXPECT_EQ(peer.Result(),
+              (std::vector<std::string>{"connect a0", "put 90 a0", "sent 100", "disconnect a0", "flood closed"}));
+    EXPECT_EQ(received.get(), 1);
+    EXPECT_EQ(receiver.names, std::vector<std::wstring>{L"kept.jpg"});
+}
+
 // Cancel while a peer streams a large body without a Length (so no progress
 // is reported): the receiver closes the connection at once and keeps nothing.
 TEST_F(IrdaPeerTest, CancelClosesTheConnectionAtOnce) {
