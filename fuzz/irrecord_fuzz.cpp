@@ -1,7 +1,7 @@
 // Infrared device records, as any process may leave them in the shared
-// folder: a text that reads as a record writes back to the same record, and
-// file names and "LSAP-SEL<n>" service names are taken only in their exact
-// forms.
+// folder: a text that reads as a record writes back to the same record, file
+// names are taken only in their exact form, and "LSAP-SEL<n>" service names
+// only with plain digits naming a selector.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -40,7 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t id = 0;
     if (IrParseRecordFileName(text, &id)) Check(id != 0 && IrRecordFileName(id) == text);
     int lsap = 0;
-    if (IrParseLsapServiceName(text, &lsap))
-        Check(lsap >= kIrLsapMin && lsap <= kIrLsapMax && text == "LSAP-SEL" + std::to_string(lsap));
+    if (IrParseLsapServiceName(text, &lsap)) {
+        Check(lsap >= kIrLsapMin && lsap <= kIrLsapMax && text.substr(0, 8) == "LSAP-SEL");
+        Check(text.size() > 8 && text.find_first_not_of("0123456789", 8) == std::string_view::npos &&
+              std::stoul(std::string(text.substr(8))) == unsigned(lsap));
+    }
     return 0;
 }
