@@ -47,6 +47,7 @@ bool HasSoundEntry(const AlbumOptions& options) { return options.sound && option
 
 bool IsPlainEntryName(const std::wstring& name) {
     if (name.empty() || name.size() >= size_t(kAlbumPathChars) || name == L"." || name == L"..") return false;
+    if (IsReservedFileName(name.c_str(), name.size())) return false;
     for (wchar_t c : name)
         if (IsZipSeparator(c) || c == L':') return false;
     return true;

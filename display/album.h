@@ -123,7 +123,8 @@ struct AlbumShowConfig {
 // Parses a config text. Returns 1 on success, 0 when the header or count is
 // wrong, the text ends before the listed entries, an entry name is not a
 // plain name (empty, "." or "..", a separator or a drive colon, longer than
-// 259 characters), or the count is above the limits.
+// 259 characters, a device name or a name Windows strips: IsReservedFileName),
+// or the count is above the limits.
 int AlbumParseConfigText(const uint8_t* data, size_t size, AlbumShowConfig* config);
 // The same for a config file.
 int AlbumParseConfig(const wchar_t* path, AlbumShowConfig* config);

@@ -119,6 +119,16 @@ struct ByteOrderSet {
 extern const ByteOrderSet kLittleEndianOrder;  // "II"
 extern const ByteOrderSet kBigEndianOrder;     // "MM"
 
+// Names that come from elsewhere (archive entries, received files) are
+// checked with this before a file is made from them. True for one path
+// component (`length` characters) that Windows would not keep as a file of
+// that name: a device name (CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9,
+// also with the superscript digits 1 to 3, CONIN$, CONOUT$, CLOCK$) in any
+// case, alone or before an extension or trailing spaces ("nul.txt",
+// "Com1 .jpg"), which opens the device instead; and a name ending in a dot or
+// a space, which Windows stores without them ("a.jpg." would write "a.jpg").
+bool IsReservedFileName(const wchar_t* name, size_t length);
+
 int DeletePictureFile(const wchar_t* path);
 int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath);
 // Creates an empty file with a unique name "x_<n>.tmp" in the temporary

@@ -99,7 +99,8 @@ std::vector<uint8_t> ObexBodyPutPacket(const uint8_t* chunk, size_t size, bool f
 std::wstring ObexBaseName(const std::wstring& path);
 // A received name made safe to store in a folder: its last path component;
 // empty when that is empty, "." or "..", holds a control character or ":",
-// or is longer than kObexMaxPath - 1 characters.
+// is a device name or a name Windows strips (IsReservedFileName), or is
+// longer than kObexMaxPath - 1 characters.
 std::wstring ObexSafeName(const std::u16string& name);
 
 // The byte stream under an exchange.

@@ -481,6 +481,29 @@ TEST_F(ZipExtractTest, NamesThatLeaveTheBaseAreRefused) {
     EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, nullptr));
 }
 
+// Names Windows would hand to a device (the bytes go there and the write
+// "succeeds"), or store without their last dots and spaces, are refused in
+// every component, and nothing is made in the base folder.
+TEST_F(ZipExtractTest, DeviceNamesAreRefused) {
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
+    ZipHandle* h = Open({Entry("x.txt", TextBytes("payload")), Folder("CON/"), Folder("ok/aux/")});
+    ASSERT_NE(nullptr, h);
+    for (const wchar_t* name : {L"NUL", L"AUX.txt", L"COM1", L"con", L"lpt1.jpg", L"Nul .txt", L"sub/prn.jpg",
+                                L"com1/x.txt", L"trail.jpg.", L"trail.jpg ", L"dots./x.txt"}) {
+        EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, name)) << name;
+    }
+    EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 1, L"ignored"));
+    EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 2, L"ignored"));
+    size_t made = 0;
+    for (const auto& entry : testing_support::fs::directory_iterator(testing_support::ToFsPath(base_))) {
+        ADD_FAILURE() << entry.path();
+        ++made;
+    }
+    EXPECT_EQ(0u, made);
+    // The same names inside longer ones are plain file names.
+    EXPECT_EQ(kZipOk, UnzipItemToFile(h, 0, L"nul_x.txt"));
+}
+
 TEST_F(ZipExtractTest, FailedExtractionLeavesNoFile) {
     ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     RawEntry bad = Entry("bad.bin", Compressible(50000), 8);
