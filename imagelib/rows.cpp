@@ -607,6 +607,17 @@ uint64_t SetLoadMemoryBudget(uint64_t bytes) {
 
 uint64_t GetLoadMemoryBudget() { return gLoadBudget.load(); }
 
+bool ReserveReaderMemory(LoadContext* ctx, uint64_t bytes) {
+    const uint64_t budget = GetLoadMemoryBudget();
+    if (bytes > budget || ctx->readerBytes > budget - bytes) return false;
+    ctx->readerBytes += bytes;
+    return true;
+}
+
+void ReleaseReaderMemory(LoadContext* ctx, uint64_t bytes) {
+    ctx->readerBytes = bytes < ctx->readerBytes ? ctx->readerBytes - bytes : 0;
+}
+
 void ClearImageHeader(ImageHeader* h) {
     if (!h) return;
     std::memset(h, 0, sizeof *h);
@@ -713,8 +724,8 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     UnpackPlan plan;
     if (!PlanReadConverters(rs, &plan)) return kLoadNotRecognised;
 
-    // Everything the load will hold is sized, and weighed against the budget,
-    // before any of it is allocated.
+    // Everything the load will hold is sized, and weighed against the budget
+    // together with what the reader holds, before any of it is allocated.
     ChooseScaling(ctx, h);
     const int16_t alignment = o.rowAlignment < 1 ? 1 : o.rowAlignment;
     size_t bufferBytes;
@@ -724,7 +735,8 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
     uint64_t needed = OutputBytes(rs, alignment);
     needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
-    if (needed > GetLoadMemoryBudget()) return kLoadNoMemory;
+    const uint64_t budget = GetLoadMemoryBudget();
+    if (needed > budget || ctx->readerBytes > budget - needed) return kLoadNoMemory;
 
     int result = kLoadNoMemory;
     do {
