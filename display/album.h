@@ -79,8 +79,9 @@ const wchar_t* AlbumFileNamePart(const wchar_t* path);
 std::string AlbumBuildConfig(const wchar_t* const* paths, int32_t count, const AlbumOptions& options);
 
 // Writes the album at output folder + output file name. The archive is made
-// beside the final name and replaces an older file only once complete; a
-// cancelled or failed write leaves the older file as it was.
+// beside the final name and replaces an older file only once complete
+// (FileReplacement: a read-only older file is refused, its permissions are
+// kept); a cancelled or failed write leaves the older file as it was.
 int AlbumWriteFile(const wchar_t* const* paths, int32_t count, const AlbumOptions& options,
                    AlbumProgressCallback progress, uintptr_t user, const AlbumWriteEnv& env);
 

@@ -108,7 +108,35 @@ std::wstring SiblingName(const std::wstring& name, const wchar_t* tag) {
 }
 
 int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) {
-    return ReplaceFileDurably(temp.c_str(), final.c_str()) == 0 ? 0 : 1;
+    return ReplaceFileDurably(temp.c_str(), final.c_str(), false) == 0 ? 0 : 1;
+}
+
+FileReplacement::Start FileReplacement::Begin(const std::wstring& name, const wchar_t* tag) {
+    Abandon();
+    if (ResolveLinks(name.c_str(), &target_) != 0) return kFailed;
+    WideFileInfo info;
+    replacing_ = StatWidePath(target_.c_str(), &info) == 0;
+    if (replacing_) {
+        if (!WidePathIsPlainFile(target_.c_str())) return kNotAFile;
+        if (info.dosAttributes & 0x01) return kReadOnly;
+        if (GetFileProtection(target_.c_str(), &protection_) != 0) return kFailed;
+    }
+    temp_ = SiblingName(target_, tag);
+    return temp_.empty() ? kFailed : kReady;
+}
+
+int FileReplacement::Commit() {
+    if (temp_.empty()) return 1;
+    const bool done = (!replacing_ || SetFileProtection(temp_.c_str(), protection_) == 0) &&
+                      ReplaceFileDurably(temp_.c_str(), target_.c_str(), replacing_) == 0;
+    if (done) temp_.clear();
+    else Abandon();
+    return done ? 0 : 1;
+}
+
+void FileReplacement::Abandon() {
+    if (!temp_.empty()) RemoveWidePath(temp_.c_str());
+    temp_.clear();
 }
 
 namespace {

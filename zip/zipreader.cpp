@@ -280,8 +280,8 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     const uint32_t opened = OpenEntryStream(r->archive, r->password, &stream);
     if (opened != kZipOk) return opened;
 
-    wchar_t* temp = nullptr;
-    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &temp) : static_cast<FILE*>(target);
+    FileReplacement* replacement = nullptr;
+    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &replacement) : static_cast<FILE*>(target);
     if (!out) {
         CloseEntryStream(stream);
         return kZipCannotOpen;
@@ -291,7 +291,7 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     const int64_t writeTime = FileTimeToUnixTime(item.writeTime);
     if (kind == kZipKindFileName) {
         if (std::fclose(out) != 0 && result == kZipOk) result = kZipWriteFailed;
-        if (ZipEndReplacement(&temp, path, result == kZipOk) != 0) result = kZipCannotOpen;
+        if (ZipEndReplacement(&replacement, result == kZipOk) != 0) result = kZipCannotOpen;
         if (result == kZipOk && item.writeTime) SetWidePathTime(path, writeTime);
     } else if (result == kZipOk) {
         if (std::fflush(out) != 0) result = kZipWriteFailed;
