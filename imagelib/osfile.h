@@ -47,6 +47,10 @@ int RenameWidePath(const wchar_t* oldPath, const wchar_t* newPath);
 // 0 when the folder was made or already exists as a folder.
 int MakeWideFolder(const wchar_t* path);
 
+// Bytes free to the caller on the volume that holds `path` (a file that need
+// not exist yet: its folder is asked); -1 when that cannot be told.
+int64_t FreeSpaceAt(const wchar_t* path);
+
 // What the ZIP layer needs to know of a file or folder.
 struct WideFileInfo {
     uint32_t dosAttributes;  // 0x01 read-only, 0x02 hidden, 0x04 system, 0x10 folder, 0x20 archive

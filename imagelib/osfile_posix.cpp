@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -126,6 +128,14 @@ int MakeWideFolder(const wchar_t* path) {
     if (Guarded([&] { return mkdir(NativePath(path).c_str(), 0777); }, -1) == 0) return 0;
     WideFileInfo info;
     return StatWidePath(path, &info) == 0 && info.isFolder ? 0 : -1;
+}
+
+int64_t FreeSpaceAt(const wchar_t* path) {
+    if (!path || !*path) return -1;
+    struct statvfs vfs;
+    if (Guarded([&] { return statvfs(FolderOf(NativePath(path)).c_str(), &vfs); }, -1) != 0) return -1;
+    const uint64_t bytes = uint64_t(vfs.f_bavail) * uint64_t(vfs.f_frsize);
+    return bytes > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(bytes);
 }
 
 int StatWidePath(const wchar_t* path, WideFileInfo* info) {

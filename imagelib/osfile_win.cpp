@@ -76,6 +76,16 @@ int MakeWideFolder(const wchar_t* path) {
     return StatWidePath(path, &info) == 0 && info.isFolder ? 0 : -1;
 }
 
+int64_t FreeSpaceAt(const wchar_t* path) {
+    if (!path || !*path) return -1;
+    std::wstring folder(path);
+    const size_t cut = folder.find_last_of(L"\\/");
+    folder = cut == std::wstring::npos ? L"." : folder.substr(0, cut + 1);
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return -1;
+    return available.QuadPart > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(available.QuadPart);
+}
+
 int StatWidePath(const wchar_t* path, WideFileInfo* info) {
     if (!path || !*path) return -1;
     // The find record carries the hidden, system and archive bits that stat
