@@ -118,7 +118,7 @@ FileReplacement::Start FileReplacement::Begin(const std::wstring& name, const wc
     replacing_ = StatWidePath(target_.c_str(), &info) == 0;
     if (replacing_) {
         if (!WidePathIsPlainFile(target_.c_str())) return kNotAFile;
-        if (info.dosAttributes & 0x01) return kReadOnly;
+        if (info.dosAttributes & kWideFileReadOnly) return kReadOnly;
         if (GetFileProtection(target_.c_str(), &protection_) != 0) return kFailed;
     }
     temp_ = SiblingName(target_, tag);

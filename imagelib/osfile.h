@@ -51,6 +51,9 @@ int MakeWideFolder(const wchar_t* path);
 // not exist yet: its folder is asked); -1 when that cannot be told.
 int64_t FreeSpaceAt(const wchar_t* path);
 
+// The read-only bit of WideFileInfo::dosAttributes.
+constexpr uint32_t kWideFileReadOnly = 0x01;
+
 // What the ZIP layer needs to know of a file or folder.
 struct WideFileInfo {
     uint32_t dosAttributes;  // 0x01 read-only, 0x02 hidden, 0x04 system, 0x10 folder, 0x20 archive

@@ -582,7 +582,9 @@ int DeferSmoothScaling(LoadContext* ctx) {
     rs->outHeight = rs->srcHeight;
     const int16_t alignment = ctx->bitmap->rowAlignment;
     DiscardPixels(ctx->bitmap);
-    if (OutputBytes(rs, alignment) > GetLoadMemoryBudget()) return kLoadNoMemory;
+    const uint64_t budget = GetLoadMemoryBudget();
+    const uint64_t full = OutputBytes(rs, alignment);
+    if (full > budget || ctx->readerBytes > budget - full) return kLoadNoMemory;
     return AllocOutputRows(ctx, alignment) ? kLoadOk : kLoadNoMemory;
 }
 
