@@ -19,11 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using iptctest::Bytes;
-using iptctest::Fixture;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::ToFsPath;
-using testing_support::WriteBytes;
 using rewritetest::Rewrite;
 using rewritetest::Rewrites;
 
@@ -37,8 +35,7 @@ TEST(Rewrite, ReadOnlyFilesAreRefused) {
     for (const Rewrite& r : Rewrites()) {
         SCOPED_TRACE(r.name);
         ScratchDir dir;
-        const std::wstring path = dir.File("photo.jpg");
-        WriteBytes(path, ReadBytes(Fixture("camera.jpg")));
+        const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
         const Bytes before = ReadBytes(path);
         fs::permissions(ToFsPath(path), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         EXPECT_FALSE(r.run(path));
@@ -62,8 +59,7 @@ TEST(Rewrite, AFileDeletedBeforeTheReplaceStepIsNotRecreated) {
     for (const Rewrite& r : Rewrites()) {
         SCOPED_TRACE(r.name);
         ScratchDir dir;
-        const std::wstring path = dir.File("photo.jpg");
-        WriteBytes(path, ReadBytes(Fixture("camera.jpg")));
+        const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
         g_deleteAtReplace = path.c_str();
         SetReplaceFaultHook(DeleteTheTarget);
         EXPECT_FALSE(r.run(path));
@@ -81,8 +77,7 @@ TEST(Rewrite, PermissionsCarryOver) {
         for (const Rewrite& r : Rewrites()) {
             SCOPED_TRACE(r.name);
             ScratchDir dir;
-            const std::wstring path = dir.File("photo.jpg");
-            WriteBytes(path, ReadBytes(Fixture("camera.jpg")));
+            const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
             fs::permissions(ToFsPath(path), mode);
             const Bytes before = ReadBytes(path);
             ASSERT_TRUE(r.run(path));
@@ -92,23 +87,27 @@ TEST(Rewrite, PermissionsCarryOver) {
     }
 }
 
+// A picture "real.jpg" and a symbolic link "link.jpg" to it.
+struct LinkedPicture {
+    ScratchDir dir;
+    std::wstring target = rewritetest::CopyPicture(dir, "real.jpg");
+    std::wstring link = dir.File("link.jpg");
+    Bytes before = ReadBytes(target);
+    LinkedPicture() { fs::create_symlink("real.jpg", ToFsPath(link)); }
+};
+
 TEST(Rewrite, ALinksTargetIsReplacedAndTheLinkStays) {
     for (const Rewrite& r : Rewrites()) {
         SCOPED_TRACE(r.name);
-        ScratchDir dir;
-        const std::wstring target = dir.File("real.jpg");
-        const std::wstring link = dir.File("link.jpg");
-        WriteBytes(target, ReadBytes(Fixture("camera.jpg")));
-        fs::create_symlink("real.jpg", ToFsPath(link));
-        const Bytes before = ReadBytes(target);
-        ASSERT_TRUE(r.run(link));
-        EXPECT_TRUE(fs::is_symlink(ToFsPath(link)));
-        EXPECT_FALSE(ReadBytes(target) == before);
-        EXPECT_EQ(2u, FilesIn(dir));
+        LinkedPicture p;
+        ASSERT_TRUE(r.run(p.link));
+        EXPECT_TRUE(fs::is_symlink(ToFsPath(p.link)));
+        EXPECT_FALSE(ReadBytes(p.target) == p.before);
+        EXPECT_EQ(2u, FilesIn(p.dir));
         // A link that leads nowhere is refused.
-        fs::remove(ToFsPath(target));
-        EXPECT_FALSE(r.run(link));
-        EXPECT_EQ(1u, FilesIn(dir));
+        fs::remove(ToFsPath(p.target));
+        EXPECT_FALSE(r.run(p.link));
+        EXPECT_EQ(1u, FilesIn(p.dir));
     }
 }
 
@@ -116,23 +115,18 @@ TEST(Rewrite, ALinksTargetIsReplacedAndTheLinkStays) {
 TEST(Rewrite, AFullDiskLeavesALinksTargetWhole) {
     for (const Rewrite& r : Rewrites()) {
         SCOPED_TRACE(r.name);
-        ScratchDir dir;
-        const std::wstring target = dir.File("real.jpg");
-        const std::wstring link = dir.File("link.jpg");
-        WriteBytes(target, ReadBytes(Fixture("camera.jpg")));
-        fs::create_symlink("real.jpg", ToFsPath(link));
-        const Bytes before = ReadBytes(target);
-        ASSERT_GT(before.size(), 600u);
+        LinkedPicture p;
+        ASSERT_GT(p.before.size(), 600u);
         bool done;
         {
             testing_support::FileSizeLimit limit(300);
             ASSERT_TRUE(limit.active());
-            done = r.run(link);
+            done = r.run(p.link);
         }
         EXPECT_FALSE(done);
-        EXPECT_TRUE(ReadBytes(target) == before);
-        EXPECT_TRUE(fs::is_symlink(ToFsPath(link)));
-        EXPECT_EQ(2u, FilesIn(dir));
+        EXPECT_TRUE(ReadBytes(p.target) == p.before);
+        EXPECT_TRUE(fs::is_symlink(ToFsPath(p.link)));
+        EXPECT_EQ(2u, FilesIn(p.dir));
     }
 }
 #endif

@@ -14,15 +14,13 @@ using rewritetest::Rewrite;
 using rewritetest::Rewrites;
 using testing_support::ReadBytes;
 using testing_support::ScratchDir;
-using testing_support::WriteBytes;
 
 TEST(RewriteWin, HiddenAndSystemAttributesStay) {
     for (const DWORD kept : {DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
         for (const Rewrite& r : Rewrites()) {
             SCOPED_TRACE(r.name);
             ScratchDir dir;
-            const std::wstring path = dir.File("photo.jpg");
-            WriteBytes(path, ReadBytes(iptctest::Fixture("camera.jpg")));
+            const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
             ASSERT_TRUE(SetFileAttributesW(path.c_str(), kept));
             const std::vector<uint8_t> before = ReadBytes(path);
             ASSERT_TRUE(r.run(path));
@@ -39,8 +37,7 @@ TEST(RewriteWin, ReadOnlyAttributeRefuses) {
     for (const Rewrite& r : Rewrites()) {
         SCOPED_TRACE(r.name);
         ScratchDir dir;
-        const std::wstring path = dir.File("photo.jpg");
-        WriteBytes(path, ReadBytes(iptctest::Fixture("camera.jpg")));
+        const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
         ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
         const std::vector<uint8_t> before = ReadBytes(path);
         EXPECT_FALSE(r.run(path));

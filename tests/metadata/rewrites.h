@@ -12,6 +12,7 @@
 #include "processing/iptcjpeg.h"
 #include "processing/lossless.h"
 #include "tests/support/pictures.h"
+#include "tests/support/testfiles.h"
 
 namespace rewritetest {
 
@@ -31,6 +32,13 @@ inline bool SaveOver(const std::wstring& path) {
     save.formatIndex = int16_t(FindFormatByName("jpeg"));
     save.quality = 50;
     return SavePictureToFile(path.c_str(), &picture.bitmap, &save) == 0;
+}
+
+// A camera picture (JFIF and EXIF) copied into `dir` under `name`.
+inline std::wstring CopyPicture(const testing_support::ScratchDir& dir, const std::string& name) {
+    const std::wstring path = dir.File(name);
+    testing_support::WriteBytes(path, testing_support::ReadBytes(iptctest::Fixture("camera.jpg")));
+    return path;
 }
 
 inline const std::vector<Rewrite>& Rewrites() {
