@@ -568,6 +568,13 @@ bool AllocOutputRows(LoadContext* ctx, int16_t alignment) {
     return true;
 }
 
+// True when `bytes` more, beside what the reader holds, stay within the
+// load's budget.
+bool FitsBudget(const LoadContext* ctx, uint64_t bytes) {
+    const uint64_t budget = GetLoadMemoryBudget();
+    return bytes <= budget && ctx->readerBytes <= budget - bytes;
+}
+
 // A block that does not span the whole row cannot go through the smooth
 // scaling as rows arrive: the picture is then loaded at full size and reduced
 // at the end. 0 done, 1 out of memory.
@@ -582,9 +589,7 @@ int DeferSmoothScaling(LoadContext* ctx) {
     rs->outHeight = rs->srcHeight;
     const int16_t alignment = ctx->bitmap->rowAlignment;
     DiscardPixels(ctx->bitmap);
-    const uint64_t budget = GetLoadMemoryBudget();
-    const uint64_t full = OutputBytes(rs, alignment);
-    if (full > budget || ctx->readerBytes > budget - full) return kLoadNoMemory;
+    if (!FitsBudget(ctx, OutputBytes(rs, alignment))) return kLoadNoMemory;
     return AllocOutputRows(ctx, alignment) ? kLoadOk : kLoadNoMemory;
 }
 
@@ -610,8 +615,7 @@ uint64_t SetLoadMemoryBudget(uint64_t bytes) {
 uint64_t GetLoadMemoryBudget() { return gLoadBudget.load(); }
 
 bool ReserveReaderMemory(LoadContext* ctx, uint64_t bytes) {
-    const uint64_t budget = GetLoadMemoryBudget();
-    if (bytes > budget || ctx->readerBytes > budget - bytes) return false;
+    if (!FitsBudget(ctx, bytes)) return false;
     ctx->readerBytes += bytes;
     return true;
 }
@@ -737,8 +741,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
     uint64_t needed = OutputBytes(rs, alignment);
     needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
-    const uint64_t budget = GetLoadMemoryBudget();
-    if (needed > budget || ctx->readerBytes > budget - needed) return kLoadNoMemory;
+    if (!FitsBudget(ctx, needed)) return kLoadNoMemory;
 
     int result = kLoadNoMemory;
     do {
