@@ -47,6 +47,7 @@ bool HasSoundEntry(const AlbumOptions& options) { return options.sound && option
 
 bool IsPlainEntryName(const std::wstring& name) {
     if (name.empty() || name.size() >= size_t(kAlbumPathChars) || name == L"." || name == L"..") return false;
+    if (IsReservedFileName(name.c_str(), name.size())) return false;
     for (wchar_t c : name)
         if (IsZipSeparator(c) || c == L':') return false;
     return true;
@@ -216,17 +217,13 @@ int SlideshowConvertPictureForScreen(const wchar_t* source, const wchar_t* desti
 
 int AlbumWriteFile(const wchar_t* const* paths, int32_t count, const AlbumOptions& options,
                    AlbumProgressCallback progress, uintptr_t user, const AlbumWriteEnv& env) {
-    const std::wstring final = std::wstring(options.outputFolder) + options.outputFile;
-    const std::wstring archivePath = SiblingName(final, L"alb");
-    if (archivePath.empty()) return kAlbumCannotCreate;
-    ZipHandle* zip = CreateZipFile(archivePath.c_str(), nullptr);
-    if (!zip) {
-        DeletePictureFile(archivePath.c_str());
+    FileReplacement album;
+    if (album.Begin(std::wstring(options.outputFolder) + options.outputFile, L"alb") != FileReplacement::kReady)
         return kAlbumCannotCreate;
-    }
+    ZipHandle* zip = CreateZipFile(album.temp().c_str(), nullptr);
+    if (!zip) return kAlbumCannotCreate;
     auto abandon = [&](int result) {
         CloseZipWriter(zip);
-        DeletePictureFile(archivePath.c_str());
         return result;
     };
 
@@ -266,15 +263,8 @@ int AlbumWriteFile(const wchar_t* const* paths, int32_t count, const AlbumOption
         if (r != kZipOk && r != kZipCannotOpen) return abandon(kAlbumWriteFailed);
     }
     if (progress) progress(user, L"", count, total);
-    if (CloseZipWriter(zip) != kZipOk) {
-        DeletePictureFile(archivePath.c_str());
-        return kAlbumWriteFailed;
-    }
-    if (ReplaceWithTemp(archivePath, final) != 0) {
-        DeletePictureFile(archivePath.c_str());
-        return kAlbumCannotCreate;
-    }
-    return kAlbumWritten;
+    if (CloseZipWriter(zip) != kZipOk) return kAlbumWriteFailed;
+    return album.Commit() == 0 ? kAlbumWritten : kAlbumCannotCreate;
 }
 
 int AlbumParseConfigText(const uint8_t* data, size_t size, AlbumShowConfig* config) {

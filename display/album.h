@@ -79,8 +79,9 @@ const wchar_t* AlbumFileNamePart(const wchar_t* path);
 std::string AlbumBuildConfig(const wchar_t* const* paths, int32_t count, const AlbumOptions& options);
 
 // Writes the album at output folder + output file name. The archive is made
-// beside the final name and replaces an older file only once complete; a
-// cancelled or failed write leaves the older file as it was.
+// beside the final name and replaces an older file only once complete
+// (FileReplacement: a read-only older file is refused, its permissions are
+// kept); a cancelled or failed write leaves the older file as it was.
 int AlbumWriteFile(const wchar_t* const* paths, int32_t count, const AlbumOptions& options,
                    AlbumProgressCallback progress, uintptr_t user, const AlbumWriteEnv& env);
 
@@ -123,7 +124,8 @@ struct AlbumShowConfig {
 // Parses a config text. Returns 1 on success, 0 when the header or count is
 // wrong, the text ends before the listed entries, an entry name is not a
 // plain name (empty, "." or "..", a separator or a drive colon, longer than
-// 259 characters), or the count is above the limits.
+// 259 characters, a device name or a name Windows strips: IsReservedFileName),
+// or the count is above the limits.
 int AlbumParseConfigText(const uint8_t* data, size_t size, AlbumShowConfig* config);
 // The same for a config file.
 int AlbumParseConfig(const wchar_t* path, AlbumShowConfig* config);

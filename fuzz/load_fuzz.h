@@ -3,8 +3,10 @@
 // the row delivery, the converters and the end of load all see it.
 //
 // The picture is first queried; only pictures of at most kMaxPixels are
-// loaded (full size, then fitted into a small box, as a thumbnail or not), so a header that claims
-// a huge picture cannot exhaust memory. Every output pixel is read.
+// loaded (full size, then fitted into a small box, as a thumbnail or not), so
+// a header that claims a huge picture is not decoded at length. The anysize
+// target loads whatever is declared, to fuzz the memory bounds themselves.
+// Every output pixel is read.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,11 @@ constexpr int64_t kMaxPixels = int64_t(1) << 20;
 
 inline void Check(bool ok) {
     if (!ok) std::abort();
+}
+
+inline void EnsureRegistry() {
+    static const bool registry = (InitFormatRegistry(), true);
+    (void)registry;
 }
 
 // Reads every byte of the picture so a wrong size or stride shows under ASan.
@@ -59,13 +66,10 @@ inline bool SmallEnoughToLoad(const uint8_t* data, size_t size, const wchar_t* n
     return q == kLoadOk && info.width >= 1 && info.height >= 1 && int64_t(info.width) * info.height <= kMaxPixels;
 }
 
-// The load passes with the options chosen by `knobs`.
-inline int FuzzLoadWith(const uint8_t* data, size_t size, const wchar_t* name, uint8_t knobs) {
-    static const bool registry = (InitFormatRegistry(), true);
-    (void)registry;
-    if (size < 1) return 0;
-    if (!SmallEnoughToLoad(data, size, name, -1)) return 0;
-
+// The load passes with the options chosen by `knobs`, whatever size the
+// picture declares: a full load, then one fitted into a small box.
+inline void FuzzLoadPasses(const uint8_t* data, size_t size, const wchar_t* name, uint8_t knobs) {
+    EnsureRegistry();
     LoadOptions options;
     InitLoadOptions(&options);
     options.flags = (knobs & 1 ? kLoadLowDepthAsColour : 0) | (knobs & 2 ? kLoadPreferFourBytes : 0) |
@@ -89,6 +93,13 @@ inline int FuzzLoadWith(const uint8_t* data, size_t size, const wchar_t* name, u
         sink = sink + TouchPixels(bitmap);
         FreeBitmap(&bitmap);
     }
+}
+
+// The load passes for pictures of at most kMaxPixels.
+inline int FuzzLoadWith(const uint8_t* data, size_t size, const wchar_t* name, uint8_t knobs) {
+    EnsureRegistry();
+    if (size < 1 || !SmallEnoughToLoad(data, size, name, -1)) return 0;
+    FuzzLoadPasses(data, size, name, knobs);
     return 0;
 }
 

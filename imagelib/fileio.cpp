@@ -17,6 +17,30 @@
 #include "osfile.h"
 #include "textutil.h"
 
+bool IsReservedFileName(const wchar_t* name, size_t length) {
+    if (!name || length == 0) return false;
+    if (name[length - 1] == L'.' || name[length - 1] == L' ') return true;
+    // The device is named by what comes before the first dot, without the
+    // spaces that end it.
+    size_t base = 0;
+    while (base < length && name[base] != L'.') ++base;
+    while (base > 0 && name[base - 1] == L' ') --base;
+    wchar_t upper[8];
+    if (base < 3 || base >= sizeof upper / sizeof *upper) return false;
+    for (size_t i = 0; i < base; ++i) {
+        const wchar_t c = name[i];
+        upper[i] = (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c;
+    }
+    upper[base] = L'\0';
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$", L"CLOCK$"};
+    for (const wchar_t* device : kDevices)
+        if (std::wcscmp(upper, device) == 0) return true;
+    // COM and LPT with one digit, the superscripts 1, 2 and 3 included.
+    if (base != 4 || (std::wcsncmp(upper, L"COM", 3) != 0 && std::wcsncmp(upper, L"LPT", 3) != 0)) return false;
+    const wchar_t digit = upper[3];
+    return (digit >= L'0' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+}
+
 int DeletePictureFile(const wchar_t* path) { return RemoveWidePath(path) == 0 ? 0 : 1; }
 
 int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath) {
@@ -84,7 +108,35 @@ std::wstring SiblingName(const std::wstring& name, const wchar_t* tag) {
 }
 
 int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) {
-    return ReplaceFileDurably(temp.c_str(), final.c_str()) == 0 ? 0 : 1;
+    return ReplaceFileDurably(temp.c_str(), final.c_str(), false) == 0 ? 0 : 1;
+}
+
+FileReplacement::Start FileReplacement::Begin(const std::wstring& name, const wchar_t* tag) {
+    Abandon();
+    if (ResolveLinks(name.c_str(), &target_) != 0) return kFailed;
+    WideFileInfo info;
+    replacing_ = StatWidePath(target_.c_str(), &info) == 0;
+    if (replacing_) {
+        if (!WidePathIsPlainFile(target_.c_str())) return kNotAFile;
+        if (info.dosAttributes & kWideFileReadOnly) return kReadOnly;
+        if (GetFileProtection(target_.c_str(), &protection_) != 0) return kFailed;
+    }
+    temp_ = SiblingName(target_, tag);
+    return temp_.empty() ? kFailed : kReady;
+}
+
+int FileReplacement::Commit() {
+    if (temp_.empty()) return 1;
+    const bool done = (!replacing_ || SetFileProtection(temp_.c_str(), protection_) == 0) &&
+                      ReplaceFileDurably(temp_.c_str(), target_.c_str(), replacing_) == 0;
+    if (done) temp_.clear();
+    else Abandon();
+    return done ? 0 : 1;
+}
+
+void FileReplacement::Abandon() {
+    if (!temp_.empty()) RemoveWidePath(temp_.c_str());
+    temp_.clear();
 }
 
 namespace {

@@ -119,6 +119,16 @@ struct ByteOrderSet {
 extern const ByteOrderSet kLittleEndianOrder;  // "II"
 extern const ByteOrderSet kBigEndianOrder;     // "MM"
 
+// Names that come from elsewhere (archive entries, received files) are
+// checked with this before a file is made from them. True for one path
+// component (`length` characters) that Windows would not keep as a file of
+// that name: a device name (CON, PRN, AUX, NUL, COM0 to COM9 and LPT0 to LPT9,
+// also with the superscript digits 1 to 3, CONIN$, CONOUT$, CLOCK$) in any
+// case, alone or before an extension or trailing spaces ("nul.txt",
+// "Com1 .jpg"), which opens the device instead; and a name ending in a dot or
+// a space, which Windows stores without them ("a.jpg." would write "a.jpg").
+bool IsReservedFileName(const wchar_t* name, size_t length);
+
 int DeletePictureFile(const wchar_t* path);
 int MovePictureFile(const wchar_t* oldPath, const wchar_t* newPath);
 // Creates an empty file with a unique name "x_<n>.tmp" in the temporary
@@ -142,8 +152,48 @@ std::wstring SiblingName(const std::wstring& name, const wchar_t* tag);
 // in one step (ReplaceFileDurably in osfile.h): the new data reach the disk
 // before the rename, and a crash leaves the old file or the new one, never
 // neither. 0 done; on failure the final name keeps the old file and `temp`
-// is left for the caller to remove.
+// is left for the caller to remove. For files of the program's own (caches,
+// mail); a user's file is rewritten through FileReplacement.
 int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final);
+
+// Every rewrite of a user's file by name goes through one of these, so that
+// the file is never lost and its protection never weakened:
+//  - Begin follows a symbolic link to the file it leads to (that file is
+//    replaced and the link stays a link), refuses an existing file that is
+//    read-only, and makes the sibling (SiblingName) beside the file.
+//  - Commit, once the sibling is written and closed, gives it the old file's
+//    protection (GetFileProtection: POSIX permission bits, Windows hidden and
+//    system attributes) and moves it over the file durably. A file that was
+//    there at Begin and has gone since is not made again: the commit fails.
+//  - Abandon, or the destructor, removes a sibling not committed.
+class FileReplacement {
+public:
+    enum Start : int {
+        kReady = 0,  // write the new data to temp(), then Commit
+        kReadOnly,   // the file there is read-only: refused
+        kNotAFile,   // a device or folder is there: nothing can be made beside it
+        kFailed,     // a link that leads nowhere, or no sibling could be made
+    };
+
+    FileReplacement() = default;
+    ~FileReplacement() { Abandon(); }
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    Start Begin(const std::wstring& name, const wchar_t* tag);
+    // The file the name leads to (to read the old data from), and the sibling.
+    const std::wstring& target() const { return target_; }
+    const std::wstring& temp() const { return temp_; }
+    // 0 done; 1 failed, with the sibling removed and the old file as it was.
+    int Commit();
+    void Abandon();
+
+private:
+    std::wstring target_;  // where the name leads
+    std::wstring temp_;    // the sibling; empty when none is held
+    bool replacing_ = false;
+    FileProtection protection_{};
+};
 
 // PackBits: 0 done, 4 when the file ends first. Runs never pass the end of
 // the buffer; control byte 128 is a no-op.

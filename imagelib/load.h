@@ -35,10 +35,12 @@ int GetPictureInfoFromSource(FileSource* source, const wchar_t* extensionName, i
 void FreePictureInfo(ImageInfo* info);
 
 // The memory one load may ask for: its output bitmap plus the row buffers and
-// tables of its rows, checked by BeginImage before anything is allocated. A
-// declaration beyond it fails with kLoadNoMemory. The default holds a
-// 100-megapixel photo at four bytes a pixel. Process-wide; returns the
-// budget it replaces. 0 restores the default.
+// tables of its rows, and what its reader holds (ReserveReaderMemory: a
+// decoder's whole-image workspace), checked before anything is allocated. A
+// declaration beyond it fails with kLoadNoMemory. libjpeg's decoders outside
+// a load (lossless transforms, the slideshow player) are held to it too. The
+// default holds a 100-megapixel photo at four bytes a pixel. Process-wide;
+// returns the budget it replaces. 0 restores the default.
 constexpr uint64_t kDefaultLoadMemoryBudget = uint64_t(512) << 20;
 uint64_t SetLoadMemoryBudget(uint64_t bytes);
 uint64_t GetLoadMemoryBudget();

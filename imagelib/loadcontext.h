@@ -245,6 +245,12 @@ struct LoadContext {
     PictureFile* loadFile;       // the load's own open file (size probe)
     int16_t chosenFormat;        // the row whose reader decided, -1 none
 
+    // What the reader itself holds for the picture (a decoder's whole-image
+    // workspace, a buffered thumbnail): ReserveReaderMemory and
+    // ReleaseReaderMemory keep it, and BeginImage weighs it together with
+    // the load's own buffers.
+    uint64_t readerBytes;
+
     uint8_t infoOnly;
     uint8_t cancelled;
     uint8_t pictureBegun;
@@ -266,6 +272,13 @@ struct LoadContext {
 // four through ReaderCallbacks and call PutStripRows and CheckLoadCancelled
 // directly.
 int BeginImage(LoadContext* ctx, ImageHeader* header);
+// A reader's own memory for the picture, reserved before the reader (or the
+// library it calls) allocates it: true when what the reader holds then,
+// together, stays within the load's budget (SetLoadMemoryBudget); false,
+// with nothing reserved, when it would not (the reader fails with
+// kLoadNoMemory). Every reservation is released once the memory is freed.
+bool ReserveReaderMemory(LoadContext* ctx, uint64_t bytes);
+void ReleaseReaderMemory(LoadContext* ctx, uint64_t bytes);
 // 0, or 15 when the load was cancelled.
 int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
 // Rows of a block of `columns` columns starting at column x (strips, tiles);

@@ -47,6 +47,13 @@ int RenameWidePath(const wchar_t* oldPath, const wchar_t* newPath);
 // 0 when the folder was made or already exists as a folder.
 int MakeWideFolder(const wchar_t* path);
 
+// Bytes free to the caller on the volume that holds `path` (a file that need
+// not exist yet: its folder is asked); -1 when that cannot be told.
+int64_t FreeSpaceAt(const wchar_t* path);
+
+// The read-only bit of WideFileInfo::dosAttributes.
+constexpr uint32_t kWideFileReadOnly = 0x01;
+
 // What the ZIP layer needs to know of a file or folder.
 struct WideFileInfo {
     uint32_t dosAttributes;  // 0x01 read-only, 0x02 hidden, 0x04 system, 0x10 folder, 0x20 archive
@@ -62,19 +69,39 @@ int StatStream(FILE* stream, WideFileInfo* info);
 int SetWidePathTime(const wchar_t* path, int64_t writeTime);
 int SetStreamTime(FILE* stream, int64_t writeTime);
 
+// Follows a symbolic link at `path` (and any in its folders) to the file it
+// leads to; `out` gets that file's path, or `path` itself when it is no link
+// or nothing is there yet. -1 when the link leads nowhere or round in a
+// circle.
+int ResolveLinks(const wchar_t* path, std::wstring* out);
+
+// What a file's replacement takes over from it so that access stays as it
+// was: the permission bits (POSIX), or the hidden, system and
+// not-content-indexed attributes (Windows; a replacement is new data, so it
+// keeps its own archive bit).
+struct FileProtection {
+    uint32_t bits;
+};
+// 0 done, -1 when the file cannot be examined or changed.
+int GetFileProtection(const wchar_t* path, FileProtection* protection);
+int SetFileProtection(const wchar_t* path, const FileProtection& protection);
+
 // Replaces `target` with the finished, closed file `temp` so that a crash at
 // any moment leaves either the old file or the new one under the target's
 // name, never neither: the new file's data reach the disk first, then one
 // rename puts it in place (POSIX: fsync, rename, fsync of the folder;
 // Windows: FlushFileBuffers, MoveFileExW with REPLACE_EXISTING and
-// WRITE_THROUGH, falling back on ReplaceFileW). 0 done; on failure the target
-// is as it was and `temp` is left for the caller to remove.
-int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target);
+// WRITE_THROUGH, falling back on ReplaceFileW). With `targetMustExist` a
+// target that is gone by then is not made again: the call fails. 0 done; on
+// failure the target is as it was and `temp` is left for the caller to
+// remove.
+int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target, bool targetMustExist);
 
 // Fault injection for tests of ReplaceFileDurably: the hook is asked before
 // each step and a true answer makes that step fail as the system call would.
 enum class ReplaceStep {
-    kFlushData,     // the new file's data to the disk
+    kFlushData,     // the new file's data to the disk (then a target that
+                    // must exist is looked for)
     kReplace,       // the atomic rename
     kReplaceAgain,  // Windows: ReplaceFileW after MoveFileExW failed
     kSyncFolder,    // POSIX: the folder entry to the disk (best effort)

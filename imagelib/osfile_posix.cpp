@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -58,7 +60,7 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int ReplaceNativePaths(const std::string& from, const std::string& to);
+int ReplaceNativePaths(const std::string& from, const std::string& to, bool toMustExist);
 
 }  // namespace
 
@@ -128,6 +130,14 @@ int MakeWideFolder(const wchar_t* path) {
     return StatWidePath(path, &info) == 0 && info.isFolder ? 0 : -1;
 }
 
+int64_t FreeSpaceAt(const wchar_t* path) {
+    if (!path || !*path) return -1;
+    struct statvfs vfs;
+    if (Guarded([&] { return statvfs(FolderOf(NativePath(path)).c_str(), &vfs); }, -1) != 0) return -1;
+    const uint64_t bytes = uint64_t(vfs.f_bavail) * uint64_t(vfs.f_frsize);
+    return bytes > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(bytes);
+}
+
 int StatWidePath(const wchar_t* path, WideFileInfo* info) {
     if (!path || !*path) return -1;
     struct stat st;
@@ -154,15 +164,49 @@ int SetStreamTime(FILE* stream, int64_t writeTime) {
     return SetTimes(fileno(stream), nullptr, writeTime) == 0 ? 0 : -1;
 }
 
-int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target) {
+int ResolveLinks(const wchar_t* path, std::wstring* out) {
+    if (!path || !*path) return -1;
+    return Guarded(
+        [&] {
+            const std::string native = NativePath(path);
+            struct stat st;
+            if (lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+                *out = path;
+                return 0;
+            }
+            char* real = realpath(native.c_str(), nullptr);
+            if (!real) return -1;
+            *out = Utf8ToWide(real);
+            std::free(real);
+            return 0;
+        },
+        -1);
+}
+
+int GetFileProtection(const wchar_t* path, FileProtection* protection) {
+    if (!path || !*path) return -1;
+    struct stat st;
+    if (Guarded([&] { return stat(NativePath(path).c_str(), &st); }, -1) != 0) return -1;
+    protection->bits = uint32_t(st.st_mode & 07777);
+    return 0;
+}
+
+int SetFileProtection(const wchar_t* path, const FileProtection& protection) {
+    if (!path || !*path) return -1;
+    return Guarded([&] { return chmod(NativePath(path).c_str(), mode_t(protection.bits & 07777)); }, -1) == 0 ? 0 : -1;
+}
+
+int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target, bool targetMustExist) {
     if (!temp || !*temp || !target || !*target) return -1;
-    return Guarded([&] { return ReplaceNativePaths(NativePath(temp), NativePath(target)); }, -1);
+    return Guarded([&] { return ReplaceNativePaths(NativePath(temp), NativePath(target), targetMustExist); }, -1);
 }
 
 namespace {
 
-int ReplaceNativePaths(const std::string& from, const std::string& to) {
+int ReplaceNativePaths(const std::string& from, const std::string& to, bool toMustExist) {
     if (ReplaceStepFails(ReplaceStep::kFlushData) || SyncPath(from, O_RDONLY) != 0) return -1;
+    struct stat st;
+    if (toMustExist && lstat(to.c_str(), &st) != 0) return -1;
     if (ReplaceStepFails(ReplaceStep::kReplace) || std::rename(from.c_str(), to.c_str()) != 0) return -1;
     // The new name is in place; making the folder entry durable is best
     // effort (some file systems refuse fsync on a folder), never a failure.

@@ -76,6 +76,16 @@ int MakeWideFolder(const wchar_t* path) {
     return StatWidePath(path, &info) == 0 && info.isFolder ? 0 : -1;
 }
 
+int64_t FreeSpaceAt(const wchar_t* path) {
+    if (!path || !*path) return -1;
+    std::wstring folder(path);
+    const size_t cut = folder.find_last_of(L"\\/");
+    folder = cut == std::wstring::npos ? L"." : folder.substr(0, cut + 1);
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return -1;
+    return available.QuadPart > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(available.QuadPart);
+}
+
 int StatWidePath(const wchar_t* path, WideFileInfo* info) {
     if (!path || !*path) return -1;
     // The find record carries the hidden, system and archive bits that stat
@@ -129,9 +139,55 @@ int FlushToDisk(const wchar_t* path) {
 
 }  // namespace
 
-int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target) {
+int ResolveLinks(const wchar_t* path, std::wstring* out) {
+    if (!path || !*path) return -1;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        *out = path;
+        return 0;
+    }
+    // Opening follows the link; the handle's final path is where it leads.
+    HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    std::wstring resolved(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(h, &resolved[0], DWORD(resolved.size()), VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (n == 0 || n >= resolved.size()) return -1;
+    resolved.resize(n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to their usual forms.
+    if (resolved.compare(0, 8, L"\\\\?\\UNC\\") == 0) resolved = L"\\" + resolved.substr(7);
+    else if (resolved.compare(0, 4, L"\\\\?\\") == 0) resolved = resolved.substr(4);
+    *out = resolved;
+    return 0;
+}
+
+namespace {
+
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+}  // namespace
+
+int GetFileProtection(const wchar_t* path, FileProtection* protection) {
+    if (!path || !*path) return -1;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+    protection->bits = attributes & kKeptAttributes;
+    return 0;
+}
+
+int SetFileProtection(const wchar_t* path, const FileProtection& protection) {
+    if (!path || !*path) return -1;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+    const DWORD wanted = (attributes & ~kKeptAttributes) | (protection.bits & kKeptAttributes);
+    return wanted == attributes || SetFileAttributesW(path, wanted) ? 0 : -1;
+}
+
+int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target, bool targetMustExist) {
     if (!temp || !*temp || !target || !*target) return -1;
     if (ReplaceStepFails(ReplaceStep::kFlushData) || FlushToDisk(temp) != 0) return -1;
+    if (targetMustExist && GetFileAttributesW(target) == INVALID_FILE_ATTRIBUTES) return -1;
     if (!ReplaceStepFails(ReplaceStep::kReplace) &&
         MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;

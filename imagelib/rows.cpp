@@ -568,6 +568,13 @@ bool AllocOutputRows(LoadContext* ctx, int16_t alignment) {
     return true;
 }
 
+// True when `bytes` more, beside what the reader holds, stay within the
+// load's budget.
+bool FitsBudget(const LoadContext* ctx, uint64_t bytes) {
+    const uint64_t budget = GetLoadMemoryBudget();
+    return bytes <= budget && ctx->readerBytes <= budget - bytes;
+}
+
 // A block that does not span the whole row cannot go through the smooth
 // scaling as rows arrive: the picture is then loaded at full size and reduced
 // at the end. 0 done, 1 out of memory.
@@ -582,7 +589,7 @@ int DeferSmoothScaling(LoadContext* ctx) {
     rs->outHeight = rs->srcHeight;
     const int16_t alignment = ctx->bitmap->rowAlignment;
     DiscardPixels(ctx->bitmap);
-    if (OutputBytes(rs, alignment) > GetLoadMemoryBudget()) return kLoadNoMemory;
+    if (!FitsBudget(ctx, OutputBytes(rs, alignment))) return kLoadNoMemory;
     return AllocOutputRows(ctx, alignment) ? kLoadOk : kLoadNoMemory;
 }
 
@@ -606,6 +613,16 @@ uint64_t SetLoadMemoryBudget(uint64_t bytes) {
 }
 
 uint64_t GetLoadMemoryBudget() { return gLoadBudget.load(); }
+
+bool ReserveReaderMemory(LoadContext* ctx, uint64_t bytes) {
+    if (!FitsBudget(ctx, bytes)) return false;
+    ctx->readerBytes += bytes;
+    return true;
+}
+
+void ReleaseReaderMemory(LoadContext* ctx, uint64_t bytes) {
+    ctx->readerBytes = bytes < ctx->readerBytes ? ctx->readerBytes - bytes : 0;
+}
 
 void ClearImageHeader(ImageHeader* h) {
     if (!h) return;
@@ -713,8 +730,8 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     UnpackPlan plan;
     if (!PlanReadConverters(rs, &plan)) return kLoadNotRecognised;
 
-    // Everything the load will hold is sized, and weighed against the budget,
-    // before any of it is allocated.
+    // Everything the load will hold is sized, and weighed against the budget
+    // together with what the reader holds, before any of it is allocated.
     ChooseScaling(ctx, h);
     const int16_t alignment = o.rowAlignment < 1 ? 1 : o.rowAlignment;
     size_t bufferBytes;
@@ -724,7 +741,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     const size_t lineBytes = std::max<size_t>(size_t(h->width) * size_t(std::max(rs->internalBytesPerPixel, 1)), 4);
     uint64_t needed = OutputBytes(rs, alignment);
     needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
-    if (needed > GetLoadMemoryBudget()) return kLoadNoMemory;
+    if (!FitsBudget(ctx, needed)) return kLoadNoMemory;
 
     int result = kLoadNoMemory;
     do {

@@ -265,6 +265,33 @@ static const FormatCapability* MatchCapability(const FormatCapability* records, 
     return nullptr;
 }
 
+static int WriteStream(const FormatRow* row, SaveContext* ctx, FILE* stream) {
+    FileSource source;
+    InitFileSource(&source, nullptr);
+    source.stream = stream;
+    return row->writeFn(&source, ctx);
+}
+
+// Written beside the file the name leads to and moved over it only when
+// complete; a device is written in place.
+static int WriteNamedFile(const FormatRow* row, SaveContext* ctx, const std::wstring& name) {
+    FileReplacement out;
+    FileSource source;
+    switch (out.Begin(name, L"sv")) {
+    case FileReplacement::kReady:
+        InitFileSource(&source, out.temp().c_str());
+        break;
+    case FileReplacement::kNotAFile:
+        InitFileSource(&source, ctx->fileName);
+        return row->writeFn(&source, ctx);
+    default:
+        return kSaveCannotCreate;
+    }
+    const int result = row->writeFn(&source, ctx);
+    if (result != kSaveOk) return result;
+    return out.Commit() == 0 ? kSaveOk : kSaveCannotCreate;
+}
+
 int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, const SaveOptions* options,
                 wchar_t* nameOut, size_t nameOutCapacity) {
     if (!options || !bitmap) return kSaveRefused;
@@ -314,25 +341,7 @@ int SavePicture(const wchar_t* fileName, FILE* stream, const Bitmap* bitmap, con
     if (options->scratchSize && !(ctx->scratch = std::calloc(1, options->scratchSize))) goto done;
     if (fileName && !(ctx->fileName = DuplicateWideText(finalName.c_str()))) goto done;
 
-    if (fileName && (!WidePathExists(finalName.c_str()) || WidePathIsPlainFile(finalName.c_str()))) {
-        // Written beside the final name, moved into place only when complete.
-        const std::wstring temp = SiblingName(finalName, L"sv");
-        if (temp.empty()) {
-            result = kSaveCannotCreate;
-            goto done;
-        }
-        FileSource source;
-        InitFileSource(&source, temp.c_str());
-        result = row->writeFn(&source, ctx);
-        if (result == kSaveOk && ReplaceWithTemp(temp, finalName) != 0) result = kSaveCannotCreate;
-        if (result != kSaveOk) DeletePictureFile(temp.c_str());
-    } else {
-        // A stream, or a name that is a device or link: written in place.
-        FileSource source;
-        InitFileSource(&source, fileName ? ctx->fileName : nullptr);
-        if (!fileName) source.stream = stream;
-        result = row->writeFn(&source, ctx);
-    }
+    result = fileName ? WriteNamedFile(row, ctx, finalName) : WriteStream(row, ctx, stream);
 
 done:
     FreeWriteBuffers(ctx);  // a writer that left without EndWrite

@@ -5,45 +5,16 @@
 #include <cstring>
 #include <utility>
 
-#include <jpeglib.h>
-#include <jerror.h>
-
 #include "imagelib/geometry.h"
-
-namespace {
-
-struct ErrorExit {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    int code;
-};
-
-void JumpOut(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorExit*>(cinfo->err);
-    err->code = err->pub.msg_code == JERR_INPUT_EMPTY ? kJpegStreamCorrupt : kJpegStreamNotRecognised;
-    std::longjmp(err->jump, 1);
-}
-
-// Warnings are dropped, except the data ending early: libjpeg would fill the
-// rest grey, and the player skips such a picture instead.
-void OnMessage(j_common_ptr cinfo, int level) {
-    auto* err = reinterpret_cast<ErrorExit*>(cinfo->err);
-    if (level == -1 && err->pub.msg_code == JWRN_JPEG_EOF) {
-        err->code = kJpegStreamCorrupt;
-        std::longjmp(err->jump, 1);
-    }
-}
-
-}  // namespace
+#include "imagelib/load.h"
+#include "imagelib/readers/jpegglue.h"
 
 int DecodeJpegStream(FILE* file, Bitmap* picture) {
     *picture = Bitmap{};
     jpeg_decompress_struct cinfo;
-    ErrorExit err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = JumpOut;
-    err.pub.emit_message = OnMessage;
-    err.code = kJpegStreamNotRecognised;
+    JpegErrorManager err;
+    JpegScanGuard guard;
+    InitJpegErrorManager(&err, JpegErrorPolicy::kPlayer, &cinfo);
     // Set before the jump point: the record survives a long jump whole.
     Bitmap* volatile out = picture;
     volatile bool reading = false;
@@ -54,6 +25,7 @@ int DecodeJpegStream(FILE* file, Bitmap* picture) {
         return reading ? kJpegStreamCorrupt : err.code;
     }
     jpeg_create_decompress(&cinfo);
+    LimitJpegDecoder(&cinfo, &guard);
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
     // Grey and colour only: CMYK and two-component pictures would be shown
@@ -69,10 +41,16 @@ int DecodeJpegStream(FILE* file, Bitmap* picture) {
         jpeg_destroy_decompress(&cinfo);
         return kJpegStreamNotRecognised;
     }
-    if (uint64_t(cinfo.image_width) * cinfo.image_height > kPlayerMaxPixels) {
+    // The picture and libjpeg's coefficient buffer (progressive files) must
+    // fit the load budget together: libjpeg may take what the picture leaves.
+    const int32_t rowBytes = BitmapRowBytes(type, 4, int32_t(cinfo.image_width), int32_t(cinfo.image_height), 8);
+    const uint64_t pictureBytes = uint64_t(rowBytes) * cinfo.image_height;
+    if (uint64_t(cinfo.image_width) * cinfo.image_height > kPlayerMaxPixels || rowBytes == 0 ||
+        pictureBytes + JpegCoefficientBytes(&cinfo, false) > GetLoadMemoryBudget()) {
         jpeg_destroy_decompress(&cinfo);
         return kJpegStreamNotRecognised;
     }
+    LimitJpegMemory(&cinfo, pictureBytes);
     jpeg_start_decompress(&cinfo);
     if (!AllocBitmap(out, type, 4, int32_t(cinfo.output_width), int32_t(cinfo.output_height))) {
         jpeg_destroy_decompress(&cinfo);

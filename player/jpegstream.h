@@ -10,7 +10,10 @@
 
 #include "imagelib/bitmap.h"
 
-// Pictures larger than this many pixels are refused before allocating.
+// Pictures larger than this many pixels are refused before allocating; so
+// is a picture that, with the coefficient buffer libjpeg keeps for a
+// progressive file, would take more than the load budget
+// (GetLoadMemoryBudget).
 constexpr uint64_t kPlayerMaxPixels = uint64_t(1) << 26;
 
 enum JpegStreamResult : int {

@@ -98,7 +98,6 @@ std::string BuildPayload(const uint8_t* old, size_t oldLength, const uint8_t* ii
 }
 
 bool ReadWholeFile(const wchar_t* path, std::vector<uint8_t>* bytes) {
-    if (!WidePathIsPlainFile(path)) return false;
     FileSource source;
     InitFileSource(&source, path);
     PictureFile* file = OpenPictureFile(&source, kOpenReadBinary);
@@ -112,20 +111,16 @@ bool ReadWholeFile(const wchar_t* path, std::vector<uint8_t>* bytes) {
     return ok;
 }
 
-// Writes the pieces into a sibling of `path` and moves it over `path`.
-bool WriteBeside(const std::wstring& path, const std::vector<std::pair<const void*, size_t>>& pieces) {
-    const std::wstring temp = SiblingName(path, L"ip");
-    if (temp.empty()) return false;
+// Writes the pieces into the replacement's sibling and moves it over the file.
+bool WriteBeside(FileReplacement* out, const std::vector<std::pair<const void*, size_t>>& pieces) {
     FileSource source;
-    InitFileSource(&source, temp.c_str());
+    InitFileSource(&source, out->temp().c_str());
     PictureFile* file = OpenPictureFile(&source, kOpenWriteBinary);
     bool ok = file != nullptr;
     for (const auto& piece : pieces)
         ok = ok && WriteFileBytes(file, piece.first, piece.second) == piece.second;
     if (file && ClosePictureFileChecked(file) != 0) ok = false;
-    if (ok && ReplaceWithTemp(temp, path) != 0) ok = false;
-    if (!ok) DeletePictureFile(temp.c_str());
-    return ok;
+    return ok && out->Commit() == 0;
 }
 
 }  // namespace
@@ -133,8 +128,14 @@ bool WriteBeside(const std::wstring& path, const std::vector<std::pair<const voi
 int IptcWriteJpegFile(const wchar_t* path, const IptcRecord* record) {
     if (!path || !record) return kIptcWriteCannotOpen;
     try {
+        // The file a link leads to is read and replaced; a read-only file is
+        // not rewritten.
+        FileReplacement out;
+        const FileReplacement::Start start = out.Begin(path, L"ip");
+        if (start == FileReplacement::kReadOnly) return kIptcWriteNoPlace;
+        if (start != FileReplacement::kReady) return kIptcWriteCannotOpen;
         std::vector<uint8_t> file;
-        if (!ReadWholeFile(path, &file)) return kIptcWriteCannotOpen;
+        if (!ReadWholeFile(out.target().c_str(), &file)) return kIptcWriteCannotOpen;
         if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8) return kIptcWriteNoPlace;
 
         // Where the new segment goes: [cutFrom, cutTo) of the old file is
@@ -173,10 +174,10 @@ int IptcWriteJpegFile(const wchar_t* path, const IptcRecord* record) {
 
         std::string head("\xFF\xED", 2);
         AppendBe16(head, payload.size() + 2);
-        const bool written = WriteBeside(path, {{file.data(), cutFrom},
-                                                {head.data(), head.size()},
-                                                {payload.data(), payload.size()},
-                                                {file.data() + cutTo, file.size() - cutTo}});
+        const bool written = WriteBeside(&out, {{file.data(), cutFrom},
+                                               {head.data(), head.size()},
+                                               {payload.data(), payload.size()},
+                                               {file.data() + cutTo, file.size() - cutTo}});
         return written ? kIptcWriteDone : kIptcWriteNoPlace;
     } catch (const std::bad_alloc&) {
         return kIptcWriteNoMemory;

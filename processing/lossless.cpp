@@ -304,15 +304,14 @@ bool TransformFileBody(TransformJob* job, void* args) {
 
 int TransformJpegLosslessly(const wchar_t* source, const wchar_t* destination, uint32_t cropLeft, uint32_t cropTop,
                             uint32_t cropWidth, uint32_t cropHeight, int code, int trim, int resetOrientation) {
-    if (!source || !destination || !WidePathIsPlainFile(source)) return 0;
-    if (WidePathExists(destination) && !WidePathIsPlainFile(destination)) return 0;
-    const std::wstring temp = SiblingName(destination, L"lt");
-    if (temp.empty()) return 0;
-    FileTransform t{source, temp.c_str(), cropLeft, cropTop, cropWidth, cropHeight,
+    if (!source || !destination) return 0;
+    std::wstring from;
+    if (ResolveLinks(source, &from) != 0 || !WidePathIsPlainFile(from.c_str())) return 0;
+    FileReplacement out;
+    if (out.Begin(destination, L"lt") != FileReplacement::kReady) return 0;
+    FileTransform t{from.c_str(), out.temp().c_str(), cropLeft, cropTop, cropWidth, cropHeight,
                     code, trim != 0, resetOrientation != 0};
-    if (RunJob(TransformFileBody, &t) && ReplaceWithTemp(temp, destination) == 0) return 1;
-    DeletePictureFile(temp.c_str());
-    return 0;
+    return RunJob(TransformFileBody, &t) && out.Commit() == 0 ? 1 : 0;
 }
 
 int TransformJpegFileInPlace(const wchar_t* path, int code, int trim, int resetOrientation) {

@@ -21,14 +21,18 @@ enum LosslessCode : int {
 };
 
 // Transforms `source` into `destination` (which may be the same path): the
-// result is written beside the destination and moved over it only once
-// complete, so on failure the destination is as it was. A crop is made when
+// result is written through a FileReplacement, beside the destination (the
+// file a link leads to) and moved over it only once complete, keeping its
+// permissions, so on failure the destination is as it was; a read-only
+// destination is refused. The coefficients, and the copy a turn writes them
+// into, are held to the load budget (GetLoadMemoryBudget). A crop is made when
 // `cropWidth` and `cropHeight` are both non-zero. With `trim` the partial
 // edge blocks a transform cannot move are dropped; without it a transform
 // that cannot be made exactly is refused. `resetOrientation` sets the EXIF
 // Orientation to 1 (codes 1-5; code 6 always does). 1 done, 0 failed (the
 // source cannot be read, is no JPEG libjpeg accepts, the transform is not
-// exact, or the destination cannot be written).
+// exact or needs more memory than the budget, or the destination cannot be
+// written).
 int TransformJpegLosslessly(const wchar_t* source, const wchar_t* destination, uint32_t cropLeft, uint32_t cropTop,
                             uint32_t cropWidth, uint32_t cropHeight, int code, int trim, int resetOrientation);
 

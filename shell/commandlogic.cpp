@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "imagelib/fileio.h"
+
 std::wstring FillPattern(const std::wstring& format, const std::wstring* texts, int textCount, int number) {
     std::wstring out;
     int next = 0;
@@ -64,7 +66,7 @@ bool IsAcceptableName(const std::wstring& name) {
     for (wchar_t c : name) {
         if (c < 32 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
     }
-    return name.find_first_not_of(L" .") != std::wstring::npos;
+    return name.find_first_not_of(L" .") != std::wstring::npos && !IsReservedFileName(name.c_str(), name.size());
 }
 
 bool IsAcceptableFavoriteLabel(const std::wstring& label) {

@@ -36,7 +36,8 @@ std::wstring ProposeNewFolderName(const std::wstring& folder, const std::wstring
 std::wstring ParentFolder(const std::wstring& folder);
 
 // A name the user may give a new or renamed file or folder: not empty, no
-// path separator, no "..", and no characters the file system refuses.
+// path separator, no "..", no characters the file system refuses, and not a
+// device name or a name Windows strips (IsReservedFileName).
 bool IsAcceptableName(const std::wstring& name);
 
 // A favorite's label (the name of its registry key): not empty, no "\",

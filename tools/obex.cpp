@@ -269,7 +269,9 @@ std::wstring ObexCandidateName(const std::wstring& safeName, int n) {
 
 std::wstring ObexSafeName(const std::u16string& name) {
     const std::wstring base = ObexBaseName(U16ToWide(name));
-    if (base.empty() || base == L"." || base == L".." || base.size() >= kObexMaxPath) return std::wstring();
+    if (base.empty() || base == L"." || base == L".." || base.size() >= kObexMaxPath ||
+        IsReservedFileName(base.c_str(), base.size()))
+        return std::wstring();
     for (wchar_t c : base)
         if (uint32_t(c) < 0x20 || c == L':' || c == 0x7F) return std::wstring();
     return base;

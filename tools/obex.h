@@ -109,7 +109,8 @@ std::wstring ObexBaseName(const std::wstring& path);
 std::wstring ObexCandidateName(const std::wstring& safeName, int n);
 // A received name made safe to store in a folder: its last path component;
 // empty when that is empty, "." or "..", holds a control character or ":",
-// or is longer than kObexMaxPath - 1 characters.
+// is a device name or a name Windows strips (IsReservedFileName), or is
+// longer than kObexMaxPath - 1 characters.
 std::wstring ObexSafeName(const std::u16string& name);
 
 // The byte stream under an exchange.

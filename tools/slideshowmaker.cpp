@@ -58,19 +58,15 @@ int WriteExeSlideshowFile(const wchar_t* const* paths, int32_t count, const Albu
                           uint32_t background, AlbumProgressCallback progress, uintptr_t user,
                           const ExeSlideshowEnv& env) {
     if (count < 1) return kExeSlideshowNoPictures;
-    const std::wstring final = std::wstring(options.outputFolder) + options.outputFile;
-    const std::wstring path = SiblingName(final, L"exe");
-    if (path.empty()) return kExeSlideshowCannotCreate;
-    FileSource where;
-    InitFileSource(&where, path.c_str());
-    PictureFile* out = OpenPictureFile(&where, kOpenCreateUpdateBinary);
-    if (!out) {
-        DeletePictureFile(path.c_str());
+    FileReplacement show;
+    if (show.Begin(std::wstring(options.outputFolder) + options.outputFile, L"exe") != FileReplacement::kReady)
         return kExeSlideshowCannotCreate;
-    }
+    FileSource where;
+    InitFileSource(&where, show.temp().c_str());
+    PictureFile* out = OpenPictureFile(&where, kOpenCreateUpdateBinary);
+    if (!out) return kExeSlideshowCannotCreate;
     auto abandon = [&](int result) {
         ClosePictureFile(out);
-        DeletePictureFile(path.c_str());
         return result;
     };
 
@@ -126,11 +122,7 @@ int WriteExeSlideshowFile(const wchar_t* const* paths, int32_t count, const Albu
     WriteUInt32Le(uint32_t(offsets.size()), out);
     for (uint32_t offset : offsets) WriteUInt32Le(offset, out);
     if (PictureFileFailed(out)) return abandon(kExeSlideshowWriteFailed);
-    const int closed = ClosePictureFileChecked(out);
-    if (closed != 0 || ReplaceWithTemp(path, final) != 0) {
-        DeletePictureFile(path.c_str());
-        return kExeSlideshowWriteFailed;
-    }
+    if (ClosePictureFileChecked(out) != 0 || show.Commit() != 0) return kExeSlideshowWriteFailed;
     if (progress) progress(user, L"", count, total);
     return kExeSlideshowWritten;
 }

@@ -30,8 +30,9 @@ struct ExeSlideshowEnv {
 // Writes the slideshow at the options' output folder + output file name.
 // Pictures that cannot be read or converted are left out of the table (the
 // count says how many are in it); the file is made beside its final name and
-// replaces an older one only once complete. Nothing is left behind on
-// failure or cancel.
+// replaces an older one only once complete (FileReplacement: a read-only
+// older file is refused, its permissions are kept). Nothing is left behind
+// on failure or cancel.
 int WriteExeSlideshowFile(const wchar_t* const* paths, int32_t count, const AlbumOptions& options,
                           uint32_t background, AlbumProgressCallback progress, uintptr_t user,
                           const ExeSlideshowEnv& env);

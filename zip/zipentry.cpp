@@ -66,8 +66,16 @@ uint32_t ReadStored(ZipEntryStream* s, uint8_t* out, uint32_t length, uint32_t* 
 
 uint32_t ReadDeflated(ZipEntryStream* s, uint8_t* out, uint32_t length, uint32_t* got) {
     z_stream& z = s->z;
-    z.next_out = out;
-    z.avail_out = length;
+    // Room for no more than the item still owes. Once all is delivered, one
+    // spare byte of room in which the stream must end without filling it: a
+    // stream that goes on is longer than its entry says, and not a byte of
+    // that is delivered.
+    const uint64_t owed = s->expectedSize - s->produced;
+    uint8_t spare;
+    const bool endCheck = owed == 0;
+    z.next_out = endCheck ? &spare : out;
+    z.avail_out = endCheck ? 1u : uInt(owed < length ? owed : length);
+    const uInt room = z.avail_out;
     uint32_t result = kZipMoreData;
     for (;;) {
         if (z.avail_in == 0 && s->rawLeft > 0) {
@@ -82,27 +90,28 @@ uint32_t ReadDeflated(ZipEntryStream* s, uint8_t* out, uint32_t length, uint32_t
         Bytef* const before = z.next_out;
         const int r = inflate(&z, Z_NO_FLUSH);
         const uint32_t made = uint32_t(z.next_out - before);
+        if (endCheck && made) {
+            result = kZipDataError;
+            break;
+        }
         s->crc = ZipCrc32(s->crc, before, made);
         s->produced += made;
         if (r == Z_STREAM_END) {
             result = Finish(s);
             break;
         }
-        // A full buffer waits for the next call while the item owes bytes;
-        // once all are delivered, inflate must still reach the stream's end
-        // without more room (a stream that wants more is longer than said).
-        const bool bufferFull = z.avail_out == 0 && s->produced < s->expectedSize;
+        // A full buffer waits for the next call.
         if (r == Z_BUF_ERROR) {
-            if (!bufferFull) result = kZipDataError;  // input ended early, or too much output
+            if (z.avail_out != 0) result = kZipDataError;  // the input ended early
             break;
         }
         if (r != Z_OK) {
             result = kZipDataError;
             break;
         }
-        if (bufferFull) break;
+        if (z.avail_out == 0) break;
     }
-    *got = length - z.avail_out;
+    *got = endCheck ? 0 : uint32_t(room - z.avail_out);
     if (result == kZipDataError) s->ended = 1;
     return result;
 }
@@ -126,7 +135,9 @@ uint32_t OpenEntryStream(void* archive, const char* password, ZipEntryStream** o
     s->rawLeft = info.compressed_size;
     s->expectedSize = info.uncompressed_size;
     s->expectedCrc = uint32_t(info.crc);
-    if (method != 0 && method != Z_DEFLATED) {
+    if ((method != 0 && method != Z_DEFLATED) ||
+        (method == Z_DEFLATED && s->expectedSize > kZipRatioFreeBytes &&
+         s->expectedSize / kZipMaxInflateRatio > s->rawLeft)) {
         CloseEntryStream(s);
         return kZipDataError;
     }
@@ -173,6 +184,8 @@ uint32_t ReadEntryStream(ZipEntryStream* s, uint8_t* out, uint32_t length, uint3
         return Finish(s);
     return s->method == 0 ? ReadStored(s, out, length, got) : ReadDeflated(s, out, length, got);
 }
+
+uint64_t EntryStreamSize(const ZipEntryStream* s) { return s->expectedSize; }
 
 void CloseEntryStream(ZipEntryStream* s) {
     if (!s) return;

@@ -1,45 +1,43 @@
 // The ZIP layer's file helpers over imagelib's file layer.
 #include "zipfs.h"
 
-#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
 
-FILE* ZipOpenReplacement(const wchar_t* path, wchar_t** temp) {
-    *temp = nullptr;
+FILE* ZipOpenReplacement(const wchar_t* path, FileReplacement** replacement) {
+    *replacement = nullptr;
     if (!path || !*path) return nullptr;
     const std::wstring target = NativeSeparators(path);
-    if (WidePathExists(target.c_str())) {
-        if (!WidePathIsPlainFile(target.c_str())) return OpenWidePath(target.c_str(), "wb");
-        // A file that could not be opened for writing is not replaced either
-        // (appending opens it without emptying it).
-        FILE* probe = OpenWidePath(target.c_str(), "ab");
-        if (!probe) return nullptr;
-        std::fclose(probe);
+    auto* r = new (std::nothrow) FileReplacement;
+    if (!r) return nullptr;
+    FILE* f = nullptr;
+    switch (r->Begin(target, L"zp")) {
+        case FileReplacement::kReady:
+            f = OpenWidePath(r->temp().c_str(), "wb");
+            break;
+        case FileReplacement::kNotAFile:
+            f = OpenWidePath(target.c_str(), "wb");
+            delete r;
+            return f;
+        default:
+            break;
     }
-    const std::wstring sibling = SiblingName(target, L"zp");
-    if (sibling.empty()) return nullptr;
-    FILE* f = OpenWidePath(sibling.c_str(), "wb");
-    if (f) *temp = DuplicateWideText(sibling.c_str());
-    if (!*temp) {
-        if (f) std::fclose(f);
-        RemoveWidePath(sibling.c_str());
+    if (!f) {
+        delete r;
         return nullptr;
     }
+    *replacement = r;
     return f;
 }
 
-int ZipEndReplacement(wchar_t** temp, const wchar_t* path, bool keep) {
-    if (!*temp) return 0;
-    int result = 0;
-    if (!keep || !path || ReplaceWithTemp(*temp, NativeSeparators(path)) != 0) {
-        RemoveWidePath(*temp);
-        result = keep ? -1 : 0;
-    }
-    std::free(*temp);
-    *temp = nullptr;
+int ZipEndReplacement(FileReplacement** replacement, bool keep) {
+    if (!*replacement) return 0;
+    const int result = keep && (*replacement)->Commit() != 0 ? -1 : 0;
+    delete *replacement;  // removes a new file not committed
+    *replacement = nullptr;
     return result;
 }
 

@@ -8,19 +8,20 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "imagelib/fileio.h"
 #include "imagelib/osfile.h"
 
-// Writing a file by name without losing the one already there. Opens a new
-// file beside `path` for writing; *temp gets its name (malloc'd). A path
-// that names something other than a plain file (a device, a link) is opened
-// itself, leaving *temp null. Null when the file cannot be made, or when the
-// existing file could not be opened for writing.
-FILE* ZipOpenReplacement(const wchar_t* path, wchar_t** temp);
-// Ends a replacement after its stream was closed: with `keep`, moves the new
-// file over `path` (ReplaceWithTemp: 0 done; -1 when it could not, and then
-// the new file is removed); without, removes the new file. Frees and clears
-// *temp; nothing to do when it is null.
-int ZipEndReplacement(wchar_t** temp, const wchar_t* path, bool keep);
+// Writing a file by name without losing or weakening the one already there
+// (FileReplacement in imagelib/fileio.h). Opens the new file beside the file
+// `path` leads to; *replacement gets the replacement (new'd). A path that
+// names a device is opened itself, leaving *replacement null. Null when the
+// file cannot be made, or the existing file is read-only.
+FILE* ZipOpenReplacement(const wchar_t* path, FileReplacement** replacement);
+// Ends a replacement after its stream was closed: with `keep`, commits it (0
+// done; -1 when it could not, and then the new file is removed); without,
+// removes the new file. Deletes and clears *replacement; nothing to do when
+// it is null.
+int ZipEndReplacement(FileReplacement** replacement, bool keep);
 bool ZipPathIsFolder(const wchar_t* path);
 // True when the stream is a regular file that can seek; *position gets its
 // current position.

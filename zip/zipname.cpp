@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
 #include "zip/zip.h"
 
@@ -64,6 +65,7 @@ bool IsSafeRelativeName(const wchar_t* name) {
     for (const wchar_t* p = name;; ++p) {
         if (*p == L'\0' || IsZipSeparator(*p)) {
             if (p - part == 2 && part[0] == L'.' && part[1] == L'.') return false;
+            if (IsReservedFileName(part, size_t(p - part))) return false;
             if (*p == L'\0') return true;
             part = p + 1;
         }

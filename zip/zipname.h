@@ -20,8 +20,10 @@ bool EncodeCp1252Name(const wchar_t* name, std::string* out);
 // A stored name as wide text, at most capacity - 1 characters, terminated.
 void DecodeZipName(const char* stored, bool utf8, wchar_t* out, size_t capacity);
 
-// True for a relative name that stays below its base folder: not empty, no
-// leading separator, no ":" (drive letters, streams) and no ".." component.
+// True for a relative name that stays below its base folder and names files
+// there: not empty, no leading separator, no ":" (drive letters, streams), no
+// ".." component and no component that Windows takes for a device or strips
+// (IsReservedFileName).
 bool IsSafeRelativeName(const wchar_t* name);
 // base + the first nameLength characters of name into out (kZipMaxPath
 // characters); false when the result does not fit.

@@ -5,10 +5,13 @@
 // records, names, attributes, times, extraction and result codes are ours.
 #include "zip/zipreader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
+#include <vector>
 
 #include <minizip/unzip.h>
 
@@ -25,6 +28,7 @@ namespace {
 
 constexpr uint32_t kReadOnly = 0x01, kHidden = 0x02, kSystem = 0x04, kFolder = 0x10, kArchive = 0x20;
 constexpr uint32_t kExtractBufferSize = 16384;
+constexpr uint64_t kLocalHeaderSize = 30;  // before the name and the extra field
 
 uint32_t Store(uint32_t result) {
     LastZipReaderResult = result;
@@ -59,6 +63,7 @@ void FreeZipReader(ZipReader* r) {
     if (r->archive) unzClose(r->archive);
     ZipInputFree(r->input);
     std::free(r->password);
+    std::free(r->sharesData);
     std::free(r);
 }
 
@@ -89,6 +94,46 @@ bool IsEmptyArchive(ZipInput* in) {
     return uint32_t(e[20]) + (uint32_t(e[21]) << 8) == size - kEndRecordSize;
 }
 
+// Marks the items that share bytes of the archive with another: two central
+// records at one local header (both marked), or a record whose data run over
+// the next one's header (that record marked). Each such record would inflate
+// the same stream again, so a small archive would extract to many times its
+// size; they are refused when extracted. Items whose local header cannot be
+// read are left unmarked (they fail on use).
+bool MarkSharedData(ZipReader* r, int32_t count) {
+    struct Span {
+        uint64_t start, end;  // the local header to the end of the data
+        int32_t index;
+    };
+    std::vector<Span> spans;
+    int32_t index = 0;
+    for (int status = unzGoToFirstFile(r->archive); status == UNZ_OK && index < count;
+         status = unzGoToNextFile(r->archive), ++index) {
+        unz_file_info64 info;
+        if (unzGetCurrentFileInfo64(r->archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        if (unzOpenCurrentFile2(r->archive, nullptr, nullptr, 1) != UNZ_OK) continue;
+        const uint64_t data = unzGetCurrentFileZStreamPos64(r->archive);
+        const int extra = unzGetLocalExtrafield(r->archive, nullptr, 0);
+        unzCloseCurrentFile(r->archive);
+        const uint64_t header = kLocalHeaderSize + info.size_filename + uint64_t(extra < 0 ? 0 : extra);
+        if (data >= header) spans.push_back(Span{data - header, data + info.compressed_size, index});
+    }
+    // As many flags as records were found (the count in the end record is
+    // only a claim of the file).
+    r->sharesData = static_cast<uint8_t*>(std::calloc(size_t(index) + 1, 1));
+    if (!r->sharesData) return false;
+    r->sharesCount = index;
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    for (size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].start >= spans[i - 1].end) continue;
+        r->sharesData[spans[i - 1].index] = 1;
+        if (spans[i].start == spans[i - 1].start) r->sharesData[spans[i].index] = 1;
+    }
+    return true;
+}
+
+bool SharesData(const ZipReader* r, int32_t index) { return index < r->sharesCount && r->sharesData[index]; }
+
 uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int kind) {
     if (r->archive || r->openItem != -1) return kZipInUse;
     SetBaseFolder(r, L"\\");
@@ -108,6 +153,11 @@ uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int ki
     unz_global_info64 global;
     if (!r->archive || unzGetGlobalInfo64(r->archive, &global) != UNZ_OK || global.number_entry > 0x7FFFFFFF)
         return kZipCannotOpen;
+    try {
+        if (!MarkSharedData(r, int32_t(global.number_entry))) return kZipNoMemory;
+    } catch (const std::bad_alloc&) {
+        return kZipNoMemory;
+    }
     r->itemCount = int32_t(global.number_entry);
     return kZipOk;
 }
@@ -223,6 +273,7 @@ uint32_t UnzipToMemory(ZipReader* r, int32_t index, uint8_t* buffer, uint32_t le
     if (index != r->openItem || !r->stream) {
         CloseOpenItem(r);
         if (index < 0 || index >= r->itemCount) return kZipBadArguments;
+        if (SharesData(r, index)) return kZipDataError;
         if (!PositionOnItem(r, index)) return kZipBadLocalHeader;
         const uint32_t opened = OpenEntryStream(r->archive, r->password, &r->stream);
         if (opened != kZipOk) return opened;
@@ -233,6 +284,13 @@ uint32_t UnzipToMemory(ZipReader* r, int32_t index, uint8_t* buffer, uint32_t le
     if (status == kZipMoreData || (status == kZipOk && got > 0)) return kZipMoreData;
     CloseOpenItem(r);
     return status;
+}
+
+// True unless the volume holding `path` is known to have fewer than `bytes`
+// free.
+bool HasRoomFor(const wchar_t* path, uint64_t bytes) {
+    const int64_t available = FreeSpaceAt(path);
+    return available < 0 || bytes <= uint64_t(available);
 }
 
 // Writes the open stream's remaining bytes to `out`.
@@ -275,13 +333,19 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     // is made, so a failure leaves nothing behind. A file is written beside
     // its target and replaces it only when complete: a failure leaves a file
     // already there as it was.
+    if (SharesData(r, index)) return kZipDataError;
     if (!PositionOnItem(r, index)) return kZipBadLocalHeader;
     ZipEntryStream* stream;
     const uint32_t opened = OpenEntryStream(r->archive, r->password, &stream);
     if (opened != kZipOk) return opened;
 
-    wchar_t* temp = nullptr;
-    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &temp) : static_cast<FILE*>(target);
+    // Nothing is written for an item the target's volume has no room for.
+    if (kind == kZipKindFileName && !HasRoomFor(path, EntryStreamSize(stream))) {
+        CloseEntryStream(stream);
+        return kZipWriteFailed;
+    }
+    FileReplacement* replacement = nullptr;
+    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &replacement) : static_cast<FILE*>(target);
     if (!out) {
         CloseEntryStream(stream);
         return kZipCannotOpen;
@@ -291,7 +355,7 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
     const int64_t writeTime = FileTimeToUnixTime(item.writeTime);
     if (kind == kZipKindFileName) {
         if (std::fclose(out) != 0 && result == kZipOk) result = kZipWriteFailed;
-        if (ZipEndReplacement(&temp, path, result == kZipOk) != 0) result = kZipCannotOpen;
+        if (ZipEndReplacement(&replacement, result == kZipOk) != 0) result = kZipCannotOpen;
         if (result == kZipOk && item.writeTime) SetWidePathTime(path, writeTime);
     } else if (result == kZipOk) {
         if (std::fflush(out) != 0) result = kZipWriteFailed;

@@ -21,10 +21,12 @@ struct ZipReader {
     char* password;            // heap copy, or null
     wchar_t baseFolder[kZipMaxPath];  // ends in "\" or "/"
     // Ours besides: the source minizip reads through, the open item's
-    // decoder, and the item count.
+    // decoder, the item count, and the items refused for sharing data.
     ZipInput* input;
     ZipEntryStream* stream;
     int32_t itemCount;
+    uint8_t* sharesData;       // per item: its bytes are another item's too; not extracted
+    int32_t sharesCount;       // items sharesData covers
 };
 
 // A reader handle over a source of the given kind (kZipKindHandle: an open

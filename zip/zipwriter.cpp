@@ -337,8 +337,7 @@ void FreeZipWriter(ZipWriter* w) {
     ReleaseMemoryOutput(w);
     CloseSource(w);
     if (w->output && w->ownsOutput) std::fclose(w->output);
-    ZipEndReplacement(&w->tempName, w->targetName, false);
-    std::free(w->targetName);
+    ZipEndReplacement(&w->replacement, false);
     FreeDeflateState(w->compressor);
     FreeRecords(w);
     std::free(w->cryptBuffer);
@@ -362,14 +361,8 @@ uint32_t ZipWriterOpen(ZipWriter* w, void* target, uint32_t length, int kind) {
         case kZipKindFileName: {
             const auto* name = static_cast<const wchar_t*>(target);
             if (!name || !*name) return kZipBadArguments;
-            w->targetName = DuplicateWideText(name);
-            if (!w->targetName) return kZipNoMemory;
-            w->output = ZipOpenReplacement(name, &w->tempName);
-            if (!w->output) {
-                std::free(w->targetName);
-                w->targetName = nullptr;
-                return kZipCannotOpen;
-            }
+            w->output = ZipOpenReplacement(name, &w->replacement);
+            if (!w->output) return kZipCannotOpen;
             w->ownsOutput = 1;
             w->canSeek = 1;
             return kZipOk;
@@ -528,7 +521,7 @@ uint32_t ZipWriterClose(ZipWriter* w) {
         w->output = nullptr;
         w->ownsOutput = 0;
     }
-    if (ZipEndReplacement(&w->tempName, w->targetName, result == kZipOk) != 0) result = kZipWriteFailed;
+    if (ZipEndReplacement(&w->replacement, result == kZipOk) != 0) result = kZipWriteFailed;
     return result;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "imagelib/fileio.h"
 #include "zip/deflate.h"
 #include "zip/zip.h"
 #include "zip/zipcrypt.h"
@@ -36,11 +37,10 @@ struct ZipWriter {
     char* password;            // null when none or empty
     FILE* output;
     uint8_t ownsOutput;
-    // A file output by name is written beside its target (`tempName`) and
-    // moved over it when the close succeeds; the target is untouched until
-    // then. Null when written in place or not by name.
-    wchar_t* tempName;
-    wchar_t* targetName;
+    // A file output by name is written beside its target and moved over it
+    // when the close succeeds; the target is untouched until then. Null when
+    // written in place or not by name.
+    FileReplacement* replacement;
     uint32_t initialOffset;    // the output's position when opened
     uint32_t error;            // the first failed output operation; sticky
     uint32_t written;          // bytes written since the initial offset

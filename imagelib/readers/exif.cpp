@@ -87,6 +87,10 @@ struct ThumbnailJob {
     PictureFile* file;
     uint8_t* pixels;          // the whole thumbnail, rows of header.bytesPerPlane
     JSAMPROW* rows;
+    // Reserved in the load's budget: libjpeg's buffer while the decoder
+    // lives, the rows until they are delivered.
+    uint64_t workspace;
+    uint64_t rowBytes;
 };
 
 void FreeThumbnailBuffers(ThumbnailJob* job) {
@@ -109,7 +113,7 @@ void DescribeThumbnail(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureH
 }
 
 // Decodes every row into the job's buffer. 0 done, or a load result.
-int DecodeThumbnailRows(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureHeight) {
+int DecodeThumbnailRows(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureHeight, LoadContext* ctx) {
     j_decompress_ptr cinfo = &job->cinfo;
     // A thumbnail larger than its picture is no thumbnail (and a hostile one
     // could ask for gigabytes).
@@ -118,8 +122,10 @@ int DecodeThumbnailRows(ThumbnailJob* job, int32_t pictureWidth, int32_t picture
     size_t bytes;
     size_t pointerBytes;
     if (!CheckedMul(job->header.bytesPerPlane, cinfo->output_height, &bytes) ||
-        !CheckedMul(sizeof(JSAMPROW), cinfo->output_height, &pointerBytes))
+        !CheckedMul(sizeof(JSAMPROW), cinfo->output_height, &pointerBytes) ||
+        !ReserveReaderMemory(ctx, uint64_t(bytes) + pointerBytes))
         return kLoadNoMemory;
+    job->rowBytes = uint64_t(bytes) + pointerBytes;
     job->pixels = static_cast<uint8_t*>(std::malloc(bytes));
     job->rows = static_cast<JSAMPROW*>(std::malloc(pointerBytes));
     if (!job->pixels || !job->rows) return kLoadNoMemory;
@@ -156,6 +162,14 @@ int DecodeThumbnail(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureHeig
     jpeg_read_header(cinfo, TRUE);
     const LoadOptions& o = ctx->options;
     if (o.flags & kLoadReduced) UseFastJpegDecoding(cinfo);
+    // A progressive thumbnail keeps a coefficient buffer of its declared
+    // size while it decodes: weighed like the rows it is decoded into.
+    const uint64_t workspace = JpegCoefficientBytes(cinfo, false);
+    if (!ReserveReaderMemory(ctx, workspace)) {
+        jpeg_destroy_decompress(cinfo);
+        return kLoadNoMemory;
+    }
+    job->workspace = workspace;
     jpeg_start_decompress(cinfo);
 
     ctx->callbacks.clearImageHeader(&job->header);
@@ -175,7 +189,7 @@ int DecodeThumbnail(ThumbnailJob* job, int32_t pictureWidth, int32_t pictureHeig
         jpeg_destroy_decompress(cinfo);
         return kLoadCorrupt;
     }
-    const int decoded = DecodeThumbnailRows(job, pictureWidth, pictureHeight);
+    const int decoded = DecodeThumbnailRows(job, pictureWidth, pictureHeight, ctx);
     if (decoded != kLoadOk) {
         jpeg_destroy_decompress(cinfo);
         return decoded;
@@ -201,6 +215,7 @@ int DecodeJpegFromMemory(const uint8_t* data, size_t length, int32_t pictureWidt
     }
 
     int result = DecodeThumbnail(job, pictureWidth, pictureHeight, pictureColourSpace, ctx);
+    ReleaseReaderMemory(ctx, job->workspace);  // the decoder is gone
     if (result == kLoadOk) {
         LoadOptions* o = &ctx->options;
         const int32_t boxWidth = o->targetWidth;
@@ -220,6 +235,7 @@ int DecodeJpegFromMemory(const uint8_t* data, size_t length, int32_t pictureWidt
         }
     }
     FreeThumbnailBuffers(job);
+    ReleaseReaderMemory(ctx, job->rowBytes);
     ClosePictureFile(job->file);
     std::free(job);
     return result;

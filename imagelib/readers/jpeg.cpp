@@ -40,6 +40,7 @@ struct JpegJob {
     JpegErrorManager err;
     JpegScanGuard guard;
     ImageHeader header;
+    uint64_t workspace;  // libjpeg's whole-image buffer, reserved in the load's budget
 };
 
 bool StartsWith(const jpeg_saved_marker_ptr m, const char* text, size_t n) {
@@ -198,10 +199,18 @@ int DeclarePicture(JpegJob* job, PictureFile* file, LoadContext* ctx, const Jpeg
         ctx->readerValues[kJpegQualityValue] = static_cast<uint32_t>(EstimateJpegQuality(cinfo));
 
     // An information-only load needs the output size, not the decoding that
-    // a progressive file's start would do.
+    // a progressive file's start would do. A full decode first weighs the
+    // coefficient buffer that start takes against the load's budget, so the
+    // buffer and the picture together stay within it.
     if (ctx->infoOnly) {
         jpeg_calc_output_dimensions(cinfo);
     } else {
+        const uint64_t workspace = JpegCoefficientBytes(cinfo, false);
+        if (!ReserveReaderMemory(ctx, workspace)) {
+            jpeg_destroy_decompress(cinfo);
+            return kLoadNoMemory;
+        }
+        job->workspace = workspace;
         job->err.deferTruncation = jpeg_has_multiple_scans(cinfo) ? 1 : 0;
         jpeg_start_decompress(cinfo);
     }
@@ -271,9 +280,12 @@ int DecodeStream(PictureFile* file, LoadContext* ctx, const JpegCall* call) {
     JpegJob job;
     std::memset(&job, 0, sizeof job);
     int result = DeclarePicture(&job, file, ctx, call);
-    if (result != kRowsFollow) return result;
-    result = DeliverRows(&job, ctx);
-    if (result == kLoadOk) result = FinishStream(&job);
+    if (result == kRowsFollow) {
+        result = DeliverRows(&job, ctx);
+        if (result == kLoadOk) result = FinishStream(&job);
+    }
+    // Every way out has destroyed the object by now.
+    ReleaseReaderMemory(ctx, job.workspace);
     return result;
 }
 

@@ -1,12 +1,15 @@
-// libjpeg glue shared by the JPEG reader and the EXIF thumbnail decoder.
+// libjpeg glue shared by the decoders (jpegglue.h).
 //
 // Portable: no platform headers.
 #include "jpegglue.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include <jerror.h>
+
+#include "../load.h"
 
 namespace {
 
@@ -22,6 +25,10 @@ JpegErrorManager* ManagerOf(j_common_ptr cinfo) { return reinterpret_cast<JpegEr
     std::longjmp(err->jump, 1);
 }
 
+// libjpeg's refusals to take more memory than its limit allows (a whole-image
+// buffer beyond it needs backing store, which this build does not have).
+bool IsMemoryRefusal(int msg) { return msg == JERR_OUT_OF_MEMORY || msg == JERR_NO_BACKING_STORE; }
+
 // error_exit: never returns to libjpeg.
 void ExitWithCode(j_common_ptr cinfo) {
     JpegErrorManager* err = ManagerOf(cinfo);
@@ -29,23 +36,33 @@ void ExitWithCode(j_common_ptr cinfo) {
     int code = kLoadNotRecognised;
     switch (err->policy) {
     case JpegErrorPolicy::kFile:
-        code = (msg == JERR_INPUT_EMPTY || msg == JERR_SOF_UNSUPPORTED) ? kLoadCorrupt : kLoadNotRecognised;
+        code = (msg == JERR_INPUT_EMPTY || msg == JERR_SOF_UNSUPPORTED) ? kLoadCorrupt
+               : IsMemoryRefusal(msg)                                   ? kLoadNoMemory
+                                                                        : kLoadNotRecognised;
         break;
     case JpegErrorPolicy::kStream:
         code = kLoadNoMemory;
         break;
     case JpegErrorPolicy::kThumbnail:
-        code = msg == JERR_SOF_UNSUPPORTED ? kLoadCorrupt : kLoadNotRecognised;
+        code = msg == JERR_SOF_UNSUPPORTED ? kLoadCorrupt : IsMemoryRefusal(msg) ? kLoadNoMemory : kLoadNotRecognised;
+        break;
+    case JpegErrorPolicy::kPlayer:
+        code = msg == JERR_INPUT_EMPTY ? kLoadCorrupt : kLoadNotRecognised;
         break;
     }
     JumpBack(err, code);
 }
 
 // emit_message: warnings (level -1) and traces. Only the premature end of a
-// data segment matters; everything else is dropped.
+// data segment (and, for the player, of the file) matters; everything else
+// is dropped.
 void FilterMessage(j_common_ptr cinfo, int level) {
     JpegErrorManager* err = ManagerOf(cinfo);
     if (level >= 0 || err->policy == JpegErrorPolicy::kThumbnail) return;
+    if (err->policy == JpegErrorPolicy::kPlayer) {
+        if (err->pub.msg_code == JWRN_JPEG_EOF) JumpBack(err, kLoadCorrupt);
+        return;
+    }
     if (err->pub.msg_code != JWRN_HIT_MARKER) return;
     if (err->deferTruncation) {
         err->truncated = 1;
@@ -120,7 +137,29 @@ void LimitJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard) {
     std::memset(guard, 0, sizeof *guard);
     guard->pub.progress_monitor = GuardScans;
     cinfo->progress = &guard->pub;
-    cinfo->mem->max_memory_to_use = kJpegMemoryLimit;
+    LimitJpegMemory(cinfo, 0);
+}
+
+void LimitJpegMemory(j_decompress_ptr cinfo, uint64_t heldBeside) {
+    const uint64_t budget = GetLoadMemoryBudget();
+    // libjpeg reads 0 as "no limit": one byte leaves it nothing.
+    const uint64_t share = heldBeside < budget ? budget - heldBeside : 1;
+    cinfo->mem->max_memory_to_use = share > uint64_t(LONG_MAX) ? LONG_MAX : long(share);
+}
+
+uint64_t JpegCoefficientBytes(j_decompress_ptr cinfo, bool forTranscoding) {
+    if (!forTranscoding && !jpeg_has_multiple_scans(cinfo)) return 0;
+    // As libjpeg sizes it: each component's blocks, rounded up to whole MCUs.
+    uint64_t bytes = 0;
+    for (int ci = 0; ci < cinfo->num_components; ++ci) {
+        const jpeg_component_info& c = cinfo->comp_info[ci];
+        const uint64_t h = uint64_t(c.h_samp_factor < 1 ? 1 : c.h_samp_factor);
+        const uint64_t v = uint64_t(c.v_samp_factor < 1 ? 1 : c.v_samp_factor);
+        const uint64_t across = (uint64_t(c.width_in_blocks) + h - 1) / h * h;
+        const uint64_t down = (uint64_t(c.height_in_blocks) + v - 1) / v * v;
+        bytes += across * down * sizeof(JBLOCK);
+    }
+    return bytes;
 }
 
 void CreateJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard, PictureFile* file) {

@@ -1,8 +1,9 @@
-// What the JPEG reader (jpeg.cpp) and the EXIF thumbnail decoder (exif.cpp)
-// share around libjpeg: the error manager whose exit is a long jump, the
-// source manager that reads through a PictureFile (a stream or memory), a
-// guard against endless scan sequences, and the picture layout each output
-// colour space declares.
+// What the libjpeg decoders share (the JPEG reader, the EXIF thumbnail
+// decoder, TIFF's JPEG strips, lossless transforms and the slideshow
+// player): the error manager whose exit is a long jump, the source manager
+// that reads through a PictureFile (a stream or memory), the guards against
+// endless scan sequences and against more memory than the load budget, and
+// the picture layout each output colour space declares.
 //
 // Portable: no platform headers. A function that sets a jump point keeps no
 // object with a destructor in its frame (a long jump would skip it) and does
@@ -32,6 +33,10 @@ enum class JpegErrorPolicy {
     // warnings are dropped, so a damaged thumbnail decodes on with libjpeg's
     // own recovery.
     kThumbnail,
+    // A picture of the slideshow player: an empty input is 10, any other
+    // error 2; a file that ends early jumps back with 10, so the player skips
+    // the picture instead of showing its missing part grey.
+    kPlayer,
 };
 
 struct JpegErrorManager {
@@ -54,17 +59,28 @@ void InitJpegErrorManager(JpegErrorManager* err, JpegErrorPolicy policy, j_decom
 // few kilobytes could otherwise make the decoder pass over a large picture
 // without end.
 constexpr int kJpegMaxScans = 1000;
-// Working memory libjpeg may take for one picture (whole-image coefficient
-// buffers of progressive files); more is an error, not an allocation.
-constexpr long kJpegMemoryLimit = 1L << 30;
 
 struct JpegScanGuard {
     jpeg_progress_mgr pub;
 };
 
-// To be called right after jpeg_create_decompress: the scan limit and the
-// memory limit. `guard` must live as long as the decompress object.
+// To be called right after jpeg_create_decompress: the scan limit, and the
+// load's memory budget (GetLoadMemoryBudget) as the most working memory
+// libjpeg may take; more is an error ("out of memory", result 1 under the
+// kFile and kThumbnail policies), not an allocation. `guard` must live as
+// long as the decompress object.
 void LimitJpegDecoder(j_decompress_ptr cinfo, JpegScanGuard* guard);
+// Lowers libjpeg's share of the budget by what the caller holds beside the
+// decoder (before jpeg_start_decompress); nothing is left for libjpeg when
+// that is the whole budget.
+void LimitJpegMemory(j_decompress_ptr cinfo, uint64_t heldBeside);
+
+// The whole-image coefficient buffer libjpeg keeps for the stream whose
+// header has been read: always for jpeg_read_coefficients (`forTranscoding`),
+// otherwise only when the stream has several scans (progressive files), as
+// single-scan streams are decoded a band of rows at a time. 0 when none.
+// Dominates the decoder's memory; what else it takes grows with the width.
+uint64_t JpegCoefficientBytes(j_decompress_ptr cinfo, bool forTranscoding);
 
 // Installs the source manager that reads `file` from its current position
 // in blocks of 4096 bytes. Its record and buffer come from the object's

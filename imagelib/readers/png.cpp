@@ -66,6 +66,7 @@ struct PngLoad {
     RowBlock canvas;      // APNG: the composed picture
     RowBlock saved;       // APNG: what a "previous" disposal restores
     RowBlock frame;       // APNG: the frame being read
+    uint64_t blocksReserved;  // APNG: what the blocks hold, reserved in the load's budget
     ImageHeader header;
 };
 
@@ -323,12 +324,18 @@ int ReadApngFrame(PngLoad* st, png_uint_32 index, png_uint_32 frameCount) {
     h->bytesPerPlane = uint32_t(W) * uint32_t(h->bitsPerPlane / 8);
     if (ctx->infoOnly) return ctx->callbacks.beginImage(ctx, h);
 
+    // The three blocks are held beside the picture: weighed with it. Without
+    // the memory for them the still picture is read instead.
+    const uint64_t blockBytes = (uint64_t(W) * 4 + sizeof(png_bytep)) * H;
+    if (!ReserveReaderMemory(ctx, 3 * blockBytes)) return -2;
     if (!AllocRowBlock(&st->canvas, W, H) || !AllocRowBlock(&st->saved, W, H) || !AllocRowBlock(&st->frame, W, H)) {
         FreeRowBlock(&st->canvas);
         FreeRowBlock(&st->saved);
         FreeRowBlock(&st->frame);
+        ReleaseReaderMemory(ctx, 3 * blockBytes);
         return -2;
     }
+    st->blocksReserved = 3 * blockBytes;
     // Every colour type is read as 8-bit RGBA.
     png_set_expand(st->png);
     png_set_strip_16(st->png);
@@ -341,6 +348,8 @@ int ReadApngFrame(PngLoad* st, png_uint_32 index, png_uint_32 frameCount) {
     if (ComposeApngFrames(st, index, frameCount) != 0) return kLoadIncomplete;
     FreeRowBlock(&st->saved);
     FreeRowBlock(&st->frame);
+    ReleaseReaderMemory(ctx, 2 * blockBytes);
+    st->blocksReserved = blockBytes;
 
     const int begin = ctx->callbacks.beginImage(ctx, h);
     if (BeginImageStops(begin)) return begin;
@@ -654,6 +663,7 @@ int ReadPng(PictureFile* file, LoadContext* ctx, const char* description) {
     FreeRowBlock(&st->canvas);
     FreeRowBlock(&st->saved);
     FreeRowBlock(&st->frame);
+    ReleaseReaderMemory(ctx, st->blocksReserved);
     std::free(st);
     return result;
 }

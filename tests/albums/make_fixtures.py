@@ -37,6 +37,15 @@ sos = whole.index(b"\xff\xda")
 with open(kit.path("cut.jpg"), "wb") as f:
     f.write(whole[: sos + (len(whole) - sos) // 2])
 
+# A small progressive picture, and the same bytes declaring 6000 x 6000: the
+# player would keep 72 MB of coefficients beside a 36 MB picture for it.
+progressive = io.BytesIO()
+Image.new("L", (64, 64), 128).save(progressive, "JPEG", quality=90, progressive=True)
+with open(kit.path("progressive.jpg"), "wb") as f:
+    f.write(progressive.getvalue())
+with open(kit.path("declares-6000.jpg"), "wb") as f:
+    f.write(kit.jpeg_declaring(progressive.getvalue(), 6000, 6000))
+
 # Smooth gradients at camera size, for the quality of the reduced decode.
 grad = Image.merge("RGB", (Image.linear_gradient("L").resize((1600, 1200)),
                            Image.linear_gradient("L").rotate(90).resize((1600, 1200)),

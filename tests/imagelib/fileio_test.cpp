@@ -247,6 +247,30 @@ TEST(FileHelpers, WidePathsDeleteMoveAndTempNames) {
     EXPECT_EQ(L'\0', tiny[0]);
 }
 
+// Windows opens a device for these names, or stores the name without its
+// last dots and spaces; every other name is a file of that name.
+TEST(FileHelpers, ReservedFileNames) {
+    const struct {
+        const wchar_t* name;
+        bool reserved;
+    } cases[] = {
+        {L"NUL", true},          {L"nul", true},           {L"AUX.txt", true},       {L"COM1", true},
+        {L"con", true},          {L"lpt1.jpg", true},      {L"Prn.tar.gz", true},    {L"com9", true},
+        {L"LPT0", true},         {L"COM\u00b9.jpg", true}, {L"nul .jpg", true},      {L"CONIN$", true},
+        {L"conout$.txt", true},  {L"CLOCK$", true},        {L"trail.jpg.", true},    {L"space.jpg ", true},
+        {L"NUL.", true},         {L".", true},             {L"a.jpg", false},        {L"NULL", false},
+        {L"COM10", false},       {L"LPT", false},          {L"xnul", false},         {L"nul_x.jpg", false},
+        {L"con-1.jpg", false},   {L".nul", false},         {L"COM\u00b4", false},    {L"auxiliary.txt", false},
+    };
+    for (const auto& c : cases) {
+        const std::wstring name = c.name;
+        EXPECT_EQ(c.reserved, IsReservedFileName(name.c_str(), name.size())) << name;
+    }
+    // Only the first `length` characters count.
+    EXPECT_TRUE(IsReservedFileName(L"aux/photo.jpg", 3));
+    EXPECT_FALSE(IsReservedFileName(L"", 0));
+}
+
 }  // namespace
 
 namespace {

@@ -18,6 +18,9 @@ import sys
 
 from PIL import Image, ImageCms
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixturekit import jpeg_declaring  # noqa: E402
+
 OUT = sys.argv[1]
 CONVERT = "/usr/bin/convert"   # ImageMagick itself, whatever PATH holds
 
@@ -152,6 +155,20 @@ def main():
     Image.open(path("tiny.ppm")).save(path("icc-chunks.jpg"), quality=85, icc_profile=big)
     # (exiftool warns that the made-up profile's length field is wrong.)
     run(["exiftool", "-q", "-q", "-b", "-ICC_Profile", path("icc-chunks.jpg")], "icc-chunks.icc")
+
+    # Memory: progressive files keep every coefficient until their last scan.
+    # A few hundred bytes declaring 7000 x 7000 grey (98 MB of coefficients),
+    # a valid 4096 x 4096 grey one (32 MB of coefficients, 16 MB of picture),
+    # and the small file carrying the large one as its EXIF thumbnail.
+    Image.new("L", (64, 64), 128).save(path("small-progressive.jpg"), quality=90, progressive=True)
+    with open(path("small-progressive.jpg"), "rb") as f:
+        small = f.read()
+    with open(path("declares-7000.jpg"), "wb") as f:
+        f.write(jpeg_declaring(small, 7000, 7000))
+    Image.new("L", (4096, 4096), 128).save(path("plain.pgm"))
+    cjpeg("plain.pgm", "progressive-4096.jpg", "-grayscale", "-progressive")
+    os.remove(path("plain.pgm"))
+    exiftool("declares-7000.jpg", "thumbnail-declares-7000.jpg", "-ThumbnailImage<=" + path("declares-7000.jpg"))
 
     # Quality estimates, colour (two tables) and grey (one).
     lines = []

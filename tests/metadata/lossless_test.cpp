@@ -13,9 +13,11 @@
 #include "jpegsegments.h"
 #include "processing/exifedit.h"
 #include "processing/jpegsize.h"
+#include "imagelib/load.h"
 #include "processing/lossless.h"
 #include "tests/support/faults.h"
 #include "tests/support/oracles.h"
+#include "tests/support/peakrss.h"
 
 namespace {
 
@@ -207,6 +209,32 @@ TEST(Lossless, InPlaceLeavesAnUnrelatedSiblingAlone) {
     EXPECT_EQ(ReadBytes(sibling), (Bytes{'m', 'i', 'n', 'e'}));
     EXPECT_TRUE(ScanData(ReadBytes(path)) == ScanData(ReadBytes(Fixture("ref-p444-rot180-trim.jpg"))));
     EXPECT_EQ(FilesIn(dir), 2u);
+}
+
+// The whole picture's coefficients, and the copy a quarter turn writes them
+// into, are held to the load budget: past it the transform fails before it
+// takes the memory, and the file stays as it was. Run under a small budget;
+// the peak is measured in a forked child (Linux).
+TEST(Lossless, CoefficientsStayWithinTheBudget) {
+    constexpr uint64_t kMiB = uint64_t(1) << 20;
+    constexpr uint64_t kBudget = 48 * kMiB;
+    ScratchDir dir;
+    const std::wstring path = Copy(dir, "progressive-big.jpg");
+    const Bytes original = ReadBytes(path);
+    SetLoadMemoryBudget(kBudget);
+    EXPECT_EQ(TransformJpegFileInPlace(path.c_str(), kLosslessRotate90, 0, 0), 0);
+    EXPECT_TRUE(ReadBytes(path) == original);
+    EXPECT_EQ(FilesIn(dir), 1u);
+#if defined(__linux__)
+    const auto peak = testing_support::PeakRssGrowth(
+        [&] { TransformJpegFileInPlace(path.c_str(), kLosslessRotate90, 0, 0); });
+    ASSERT_TRUE(peak.has_value());
+    // Room for AddressSanitizer's shadow and quarantine.
+    EXPECT_LT(*peak, kBudget + 24 * kMiB) << *peak / kMiB << " MiB";
+#endif
+    SetLoadMemoryBudget(0);
+    EXPECT_EQ(TransformJpegFileInPlace(path.c_str(), kLosslessRotate90, 0, 0), 1);
+    EXPECT_EQ(JpegSize(ReadBytes(path)).width, 5120u);
 }
 
 TEST(Lossless, FailingWriteLeavesTheOriginal) {

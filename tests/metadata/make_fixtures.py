@@ -142,6 +142,10 @@ def main():
         whole = f.read()
     with open(kit.path("truncated.jpg"), "wb") as f:
         f.write(whole[:len(whole) // 2])
+    # A progressive grey picture of 4096 x 5120: 40 MB of coefficients, and
+    # as much again for a quarter turn's copy of them.
+    kit.run(CONVERT, "-size", "4096x5120", "xc:gray50", "-colorspace", "Gray", "-interlace", "JPEG",
+            kit.path("progressive-big.jpg"))
     for ref, source, args in REFERENCES:
         kit.run("jpegtran", "-copy", "all", "-optimize", *args, "-outfile", kit.path(ref), kit.path(source))
 

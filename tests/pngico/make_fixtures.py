@@ -270,6 +270,12 @@ for n in range(3):
     write_expected("apng_hidden_f%d" % n, anim)
     check("apng_hidden_f%d" % n, "apng_hidden.png", "rgba", n)
 
+# A large animation in a small file: two plain frames of 4000 x 4000, whose
+# canvas, saved canvas and frame take 64 MB each while frames are composed.
+big = [solid((10, 20, 30, 255), (4000, 4000)), solid((30, 20, 10, 255), (4000, 4000))]
+big[0].save(path("apng_big.png"), save_all=True, append_images=big[1:], duration=100)
+del big
+
 # Palette frames are read as RGBA.
 # One palette for every frame, made from all of them side by side.
 strip = Image.new("RGB", (W * 3, H))

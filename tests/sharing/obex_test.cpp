@@ -164,6 +164,13 @@ TEST(ObexPacketTest, ReceivedNamesAreMadeSafe) {
         {u"dir/..", L""},
         {u"", L""},
         {u"c:evil", L""},
+        {u"NUL", L""},
+        {u"AUX.txt", L""},
+        {u"\\x\\com1", L""},
+        {u"lpt1.jpg", L""},
+        {u"trail.jpg.", L""},
+        {u"trail.jpg ", L""},
+        {u"nul_x.jpg", L"nul_x.jpg"},
         {std::u16string(259, u'n'), std::wstring(259, L'n')},
         {std::u16string(260, u'n'), L""},
     };

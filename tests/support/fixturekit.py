@@ -45,3 +45,19 @@ def write_expected(name, w, h, rgba):
     assert len(rgba) == w * h * 4, name
     with open(path(name + ".rgba"), "wb") as f:
         f.write(struct.pack("<II", w, h) + bytes(rgba))
+
+
+def jpeg_declaring(data, width, height):
+    """The JPEG `data` with its frame header claiming width x height: a file
+    of a few hundred bytes whose scans hold far less than it declares, as a
+    hostile file would be."""
+    data = bytearray(data)
+    at = 2
+    while at + 4 <= len(data) and data[at] == 0xFF:
+        marker = data[at + 1]
+        length = struct.unpack(">H", data[at + 2:at + 4])[0]
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            data[at + 5:at + 9] = struct.pack(">HH", height, width)
+            return bytes(data)
+        at += 2 + length
+    raise SystemExit("no frame header in the JPEG")

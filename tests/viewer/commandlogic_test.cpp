@@ -68,7 +68,7 @@ TEST(CommandLogic, NamesTheUserMayGive) {
     for (const wchar_t* good : {L"Holidays", L"a.jpg", L"New Folder (2)", L".hidden", L"x.y.z"})
         EXPECT_TRUE(IsAcceptableName(good)) << good;
     for (const wchar_t* bad : {L"", L"..", L".", L"   ", L"a\\b", L"..\\up", L"a/b", L"a..b", L"x:y", L"what?",
-                               L"tab\there"})
+                               L"tab\there", L"NUL", L"aux.jpg", L"Com1", L"photo.", L"photo "})
         EXPECT_FALSE(IsAcceptableName(bad)) << bad;
     EXPECT_TRUE(IsAcceptableFavoriteLabel(L"Card pictures"));
     EXPECT_TRUE(IsAcceptableFavoriteLabel(std::wstring(63, L'x')));

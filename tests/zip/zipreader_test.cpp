@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/textutil.h"
 #include "tests/support/testfiles.h"
 #include "tests/zip/ziptestutil.h"
 #include "zip/zipfs.h"
@@ -481,6 +482,29 @@ TEST_F(ZipExtractTest, NamesThatLeaveTheBaseAreRefused) {
     EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, nullptr));
 }
 
+// Names Windows would hand to a device (the bytes go there and the write
+// "succeeds"), or store without their last dots and spaces, are refused in
+// every component, and nothing is made in the base folder.
+TEST_F(ZipExtractTest, DeviceNamesAreRefused) {
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
+    ZipHandle* h = Open({Entry("x.txt", TextBytes("payload")), Folder("CON/"), Folder("ok/aux/")});
+    ASSERT_NE(nullptr, h);
+    for (const wchar_t* name : {L"NUL", L"AUX.txt", L"COM1", L"con", L"lpt1.jpg", L"Nul .txt", L"sub/prn.jpg",
+                                L"com1/x.txt", L"trail.jpg.", L"trail.jpg ", L"dots./x.txt"}) {
+        EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, name)) << name;
+    }
+    EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 1, L"ignored"));
+    EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 2, L"ignored"));
+    size_t made = 0;
+    for (const auto& entry : testing_support::fs::directory_iterator(testing_support::ToFsPath(base_))) {
+        ADD_FAILURE() << entry.path();
+        ++made;
+    }
+    EXPECT_EQ(0u, made);
+    // The same names inside longer ones are plain file names.
+    EXPECT_EQ(kZipOk, UnzipItemToFile(h, 0, L"nul_x.txt"));
+}
+
 TEST_F(ZipExtractTest, FailedExtractionLeavesNoFile) {
     ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
     RawEntry bad = Entry("bad.bin", Compressible(50000), 8);
@@ -556,6 +580,93 @@ TEST_F(ZipExtractTest, BaseFolderAndIndexChecks) {
     // A joined path of 260 characters or more is refused.
     ASSERT_EQ(kZipOk, SetUnzipBaseDir(h, (dir_.path().wstring() + L"/").c_str()));
     EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, std::wstring(260, L'n').c_str()));
+}
+
+// ---------------------------------------------------------------------------
+// Archive bombs: small archives that would extract to many times their size.
+
+// Central records sharing one stored stream (the archive's bytes counted once
+// per record) are refused, to files and to memory; an archive without such
+// records extracts as before.
+TEST_F(ZipExtractTest, RecordsSharingOneStreamAreRefused) {
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
+    std::vector<RawEntry> entries = {Entry("0000", Compressible(200000), 8)};
+    for (int i = 1; i <= 4; ++i) {
+        RawEntry copy = Entry("000" + std::to_string(i), {});
+        copy.sharesHeaderOf = 0;
+        entries.push_back(copy);
+    }
+    entries.push_back(Entry("alone", TextBytes("fine")));
+    ZipHandle* h = Open(entries);
+    ASSERT_NE(nullptr, h);
+    for (int32_t i = 0; i < 5; ++i) {
+        ZipItem item;
+        ASSERT_EQ(kZipOk, GetZipItem(h, i, &item));
+        EXPECT_EQ(200000u, item.uncompressedSize);
+        EXPECT_EQ(kZipDataError, UnzipItemToFile(h, i, item.name)) << i;
+        uint8_t byte;
+        EXPECT_EQ(kZipDataError, UnzipItemToMemory(h, i, &byte, 1)) << i;
+        EXPECT_FALSE(Exists("/" + WideToUtf8(item.name)));
+    }
+    EXPECT_EQ(kZipOk, UnzipItemToFile(h, 5, L"alone"));
+    EXPECT_EQ(TextBytes("fine"), ReadBytes(Path("/alone")));
+}
+
+// A deflated item that claims many times its stored bytes is refused before
+// anything is written; below a megabyte, or at ordinary ratios, items pass.
+TEST_F(ZipExtractTest, ItemsPastTheInflateRatioAreRefused) {
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
+    const std::vector<uint8_t> zeros(4u << 20, 0);  // about 4 KB deflated
+    ZipHandle* h = Open({Entry("bomb", zeros, 8), Entry("small", std::vector<uint8_t>(900000, 0), 8),
+                         Entry("photo", PatternBytes(2u << 20, 5), 8)});
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(kZipDataError, UnzipItemToFile(h, 0, L"bomb"));
+    EXPECT_FALSE(Exists("/bomb"));
+    uint8_t byte;
+    EXPECT_EQ(kZipDataError, UnzipItemToMemory(h, 0, &byte, 1));
+    EXPECT_EQ(kZipOk, UnzipItemToFile(h, 1, L"small"));
+    EXPECT_EQ(kZipOk, UnzipItemToFile(h, 2, L"photo"));
+    EXPECT_EQ(PatternBytes(2u << 20, 5), ReadBytes(Path("/photo")));
+}
+
+// An item whose data go on past its declared size delivers not one byte
+// more than it declares.
+TEST_F(ZipExtractTest, NothingPastTheDeclaredSizeIsWritten) {
+    RawEntry longer = Entry("longer", PatternBytes(200000, 3), 8);
+    longer.uncompressedDelta = -100000;
+    ZipHandle* h = Open({longer});
+    ASSERT_NE(nullptr, h);
+    const std::wstring path = dir_.File("stream.bin");
+    FILE* f = OpenWidePath(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(kZipDataError, UnzipItem(static_cast<ZipReader*>(h->object), 0, f, 0, kZipKindHandle));
+    std::fclose(f);
+    EXPECT_EQ(100000u, ReadBytes(path).size());
+    // In memory, pieces of any size stop at the declared size too.
+    for (uint32_t piece : {1000u, 65536u, 300000u}) {
+        uint32_t result;
+        EXPECT_EQ(100000u, ReadItem(h, 0, piece, &result).size()) << piece;
+        EXPECT_EQ(kZipDataError, result);
+    }
+}
+
+// An item larger than the free space of the target's volume is refused
+// before anything is written (a stored item declaring a petabyte in a ZIP64
+// extra field).
+TEST_F(ZipExtractTest, ItemsLargerThanTheFreeSpaceAreRefused) {
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
+    RawEntry huge = Entry("huge", TextBytes("the rest is missing"));
+    huge.zip64Size = uint64_t(1) << 50;
+    ZipHandle* h = Open({huge});
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(kZipWriteFailed, UnzipItemToFile(h, 0, L"huge"));
+    EXPECT_FALSE(Exists("/huge"));
+    size_t files = 0;
+    for (const auto& entry : testing_support::fs::directory_iterator(testing_support::ToFsPath(base_))) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(0u, files);
 }
 
 TEST_F(ZipExtractTest, ToAnOpenStream) {

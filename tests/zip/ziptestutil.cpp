@@ -64,42 +64,61 @@ std::vector<uint8_t> ZlibDeflateRaw(const std::vector<uint8_t>& data, int level)
 std::vector<uint8_t> BuildArchive(const std::vector<RawEntry>& entries, const std::vector<uint8_t>& prefix) {
     std::vector<uint8_t> body;
     std::vector<uint8_t> central;
+    std::vector<uint32_t> offsets;
     for (const RawEntry& e : entries) {
-        std::vector<uint8_t> payload = e.method == 8 ? ZlibDeflateRaw(e.data) : e.data;
-        const uint32_t crc = uint32_t(crc32(0, e.data.data(), uInt(e.data.size()))) ^ e.crcXor;
-        const uint32_t usize = uint32_t(int64_t(e.data.size()) + e.uncompressedDelta);
-        const uint32_t csize = uint32_t(payload.size());
-        const uint32_t offset = uint32_t(body.size());
-        AppendLe32(body, 0x04034B50);
-        AppendLe16(body, 20);
-        AppendLe16(body, e.flags);
-        AppendLe16(body, e.localMethod != 0xFFFF ? e.localMethod : e.method);
-        AppendLe32(body, e.dosTime);
-        AppendLe32(body, crc);
-        AppendLe32(body, csize);
-        AppendLe32(body, usize);
-        AppendLe16(body, uint32_t(e.name.size()));
-        AppendLe16(body, 0);
-        body.insert(body.end(), e.name.begin(), e.name.end());
-        body.insert(body.end(), payload.begin(), payload.end() - std::min(e.truncateData, payload.size()));
+        const RawEntry& stored = e.sharesHeaderOf >= 0 ? entries[size_t(e.sharesHeaderOf)] : e;
+        std::vector<uint8_t> payload = stored.method == 8 ? ZlibDeflateRaw(stored.data) : stored.data;
+        const uint32_t crc = uint32_t(crc32(0, stored.data.data(), uInt(stored.data.size()))) ^ stored.crcXor;
+        const bool zip64 = stored.zip64Size != 0;
+        const uint32_t usize = zip64 ? 0xFFFFFFFFu : uint32_t(int64_t(stored.data.size()) + stored.uncompressedDelta);
+        const uint32_t csize = zip64 ? 0xFFFFFFFFu : uint32_t(payload.size());
+        // The ZIP64 extra field: tag 1, both sizes as 64-bit numbers.
+        std::vector<uint8_t> extra;
+        if (zip64) {
+            AppendLe16(extra, 1);
+            AppendLe16(extra, 16);
+            for (int half = 0; half < 2; ++half) {
+                AppendLe32(extra, uint32_t(stored.zip64Size));
+                AppendLe32(extra, uint32_t(stored.zip64Size >> 32));
+            }
+        }
+        const uint16_t needed = zip64 ? 45 : 20;
+        const uint32_t offset = e.sharesHeaderOf >= 0 ? offsets[size_t(e.sharesHeaderOf)] : uint32_t(body.size());
+        offsets.push_back(offset);
+        if (e.sharesHeaderOf < 0) {
+            AppendLe32(body, 0x04034B50);
+            AppendLe16(body, needed);
+            AppendLe16(body, e.flags);
+            AppendLe16(body, e.localMethod != 0xFFFF ? e.localMethod : e.method);
+            AppendLe32(body, e.dosTime);
+            AppendLe32(body, crc);
+            AppendLe32(body, csize);
+            AppendLe32(body, usize);
+            AppendLe16(body, uint32_t(e.name.size()));
+            AppendLe16(body, uint32_t(extra.size()));
+            body.insert(body.end(), e.name.begin(), e.name.end());
+            body.insert(body.end(), extra.begin(), extra.end());
+            body.insert(body.end(), payload.begin(), payload.end() - std::min(e.truncateData, payload.size()));
+        }
 
         AppendLe32(central, 0x02014B50);
         AppendLe16(central, e.versionMadeBy);
-        AppendLe16(central, 20);
+        AppendLe16(central, needed);
         AppendLe16(central, e.flags);
-        AppendLe16(central, e.method);
+        AppendLe16(central, stored.method);
         AppendLe32(central, e.dosTime);
         AppendLe32(central, crc);
         AppendLe32(central, csize);
         AppendLe32(central, usize);
         AppendLe16(central, uint32_t(e.name.size()));
-        AppendLe16(central, 0);
+        AppendLe16(central, uint32_t(extra.size()));
         AppendLe16(central, 0);
         AppendLe16(central, 0);
         AppendLe16(central, 0);
         AppendLe32(central, e.external);
         AppendLe32(central, offset);
         central.insert(central.end(), e.name.begin(), e.name.end());
+        central.insert(central.end(), extra.begin(), extra.end());
     }
     std::vector<uint8_t> out(prefix);
     const uint32_t centralOffset = uint32_t(body.size());

@@ -31,6 +31,10 @@ struct RawEntry {
     int64_t uncompressedDelta = 0;      // applied to both size fields
     uint16_t localMethod = 0xFFFF;      // a local header method other than `method`
     size_t truncateData = 0;            // bytes of data left out (sizes unchanged)
+    // Hostile layouts.
+    int sharesHeaderOf = -1;            // the central record points at that earlier entry's
+                                        // local header; nothing of its own is stored
+    uint64_t zip64Size = 0;             // stored: both sizes declared this large in ZIP64 extra fields
 };
 
 std::vector<uint8_t> BuildArchive(const std::vector<RawEntry>& entries, const std::vector<uint8_t>& prefix = {});

@@ -289,6 +289,33 @@ TEST_F(ZipWriterTest, ExistingFileIsReplacedOnlyByAFinishedArchive) {
     }
 }
 
+// An archive over a read-only file is refused and the file stays as it was;
+// over a file of narrow permissions it keeps them.
+TEST_F(ZipWriterTest, ReadOnlyFilesAreRefusedAndPermissionsCarryOver) {
+    namespace fs = testing_support::fs;
+    const std::vector<uint8_t> before = TextBytes("the album as it was");
+    const std::wstring archive = dir_.File("album.alb");
+    const fs::path where = testing_support::ToFsPath(archive);
+    WriteBytes(archive, before);
+    fs::permissions(where, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(nullptr, CreateZipFile(archive.c_str(), nullptr));
+    EXPECT_EQ(kZipCannotOpen, LastZipWriterResult);
+    EXPECT_EQ(before, ReadBytes(archive));
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) files += !entry.is_directory();
+    EXPECT_EQ(1u, files);
+#ifndef _WIN32
+    const fs::perms narrow = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(where, narrow);
+    ZipHandle* h = CreateZipFile(archive.c_str(), nullptr);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(kZipOk, ZipAddFile(h, L"0000", Source("a.bmp", Picture(300)).c_str()));
+    EXPECT_EQ(kZipOk, CloseZipWriter(h));
+    EXPECT_NE(before, ReadBytes(archive));
+    EXPECT_EQ(narrow, fs::status(where).permissions());
+#endif
+}
+
 TEST_F(ZipWriterTest, FoldersAndStoreOnlyNames) {
     const std::vector<uint8_t> data = Picture(1000);
     const std::vector<uint8_t> bytes = InMemory(nullptr, 100000, [&](ZipWriter* w) {
