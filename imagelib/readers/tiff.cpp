@@ -204,6 +204,12 @@ uint32_t WalkPages(const TiffReader& r, uint32_t first, bool* broken) {
     return chosen;
 }
 
+TiffTable TableOf(const TiffEntry& e) {
+    TiffTable t{e.count, e.type, {}};
+    std::memcpy(t.field, e.raw, 4);
+    return t;
+}
+
 void Note(FieldRef* f, const TiffEntry& e) {
     f->present = true;
     f->entry = e;
@@ -657,23 +663,11 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);
     if (const char* refusal = CheckCombination(d)) return RefusePicture(ctx, refusal);
 
-    // The strip tables.
-    if (!n.offsets.present) {
-        // Without StripOffsets the only strip starts after the header.
-        d.stripCount = 1;
-        d.offsetsType = 4;
-        d.offsetsValue = 8;
-    } else {
-        d.stripCount = n.offsets.entry.count;
-        d.offsetsType = n.offsets.entry.type;
-        d.offsetsValue = d.stripCount == 1 ? r.First(n.offsets.entry) : n.offsets.entry.offset;
-    }
-    if (n.counts.present && n.counts.entry.count > 0) {
-        d.haveByteCounts = true;
-        d.countsCount = n.counts.entry.count;
-        d.countsType = n.counts.entry.type;
-        d.countsValue = d.countsCount == 1 ? r.First(n.counts.entry) : n.counts.entry.offset;
-    }
+    // The strip tables. Without StripOffsets the only strip starts after
+    // the header.
+    if (n.offsets.present) d.offsets = TableOf(n.offsets.entry);
+    else d.offsets = TiffTable{1, kTiffLong, {uint8_t(r.big ? 0 : 8), 0, 0, uint8_t(r.big ? 8 : 0)}};
+    if (n.counts.present) d.byteCounts = TableOf(n.counts.entry);
 
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);

@@ -15,6 +15,7 @@
 
 #include "../fileio.h"
 #include "../loadcontext.h"
+#include "tiffifd.h"
 
 // TIFF compression codes the reader knows.
 enum TiffCompression : uint32_t {
@@ -45,6 +46,17 @@ enum TiffPhotometric : uint32_t {
     kTiffLogLuv = 32845,
 };
 
+// A strip or tile table (StripOffsets, StripByteCounts and their tile
+// forms) as its directory entry holds it. Its `count` values of `type`
+// (BYTE, SHORT or LONG) lie in the entry's 4-byte field itself when they fit
+// there (TIFF 6.0: count x type size <= 4), else at the file offset the
+// field holds; the field is kept in the file's byte order.
+struct TiffTable {
+    uint32_t count;
+    uint32_t type;
+    uint8_t field[4];
+};
+
 // One directory, as the reader found it and as the driver and codecs read it.
 struct TiffDirectory {
     bool bigEndian;
@@ -67,11 +79,10 @@ struct TiffDirectory {
     uint32_t subsamplingV;
     float lumaRed, lumaGreen, lumaBlue;
     bool stretch;                    // 16-bit samples scaled to their own range
-    // Strip or tile tables (offsets and byte counts), read by the driver.
-    uint32_t stripCount;
-    uint32_t offsetsType, offsetsValue;
-    uint32_t countsCount, countsType, countsValue;
-    bool haveByteCounts;
+    // Strip or tile tables, read by the driver; byte counts of count 0 are
+    // absent.
+    TiffTable offsets;
+    TiffTable byteCounts;
     // JPEG tables (compression 7), owned by ReadTiff.
     uint8_t* jpegTables;
     uint32_t jpegTablesLength;

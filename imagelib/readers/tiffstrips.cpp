@@ -60,26 +60,24 @@ struct StripTables {
     uint32_t Count(uint32_t k) const { return reinterpret_cast<const uint32_t*>(counts.data)[k]; }
 };
 
-// Reads `n` SHORT or LONG values at `at` (or the single value itself).
-int ReadTable(PictureFile* file, const TiffDirectory& d, uint32_t n, uint32_t value, uint32_t type, TiffBuffer* out) {
+// Reads the first `n` values of a strip or tile table: from the entry's own
+// field when the whole table fits there, else from the file.
+int ReadTable(PictureFile* file, const TiffDirectory& d, const TiffTable& t, uint32_t n, TiffBuffer* out) {
+    const size_t unit = t.type == kTiffShort ? 2 : t.type == kTiffByte ? 1 : 4;
     if (!out->Reserve(size_t(n) * 4)) return kLoadNoMemory;
+    TiffBuffer stored;
+    const uint8_t* p = t.field;
+    if (uint64_t(t.count) * unit > 4) {
+        const uint32_t at = TiffU32(t.field, d.bigEndian);
+        if (!RangeInside(at, uint64_t(n) * unit, uint64_t(file->size)) || SeekPictureFile(file, at, SEEK_SET) != 0)
+            return kLoadStripTablesEnd;
+        if (!stored.Reserve(size_t(n) * unit)) return kLoadNoMemory;
+        if (ReadFileBytes(file, stored.data, size_t(n) * unit) != size_t(n) * unit) return kLoadStripTablesEnd;
+        p = stored.data;
+    }
     auto* v = reinterpret_cast<uint32_t*>(out->data);
-    if (n == 1) {
-        v[0] = value;
-        return kLoadOk;
-    }
-    const size_t unit = type == 3 ? 2 : 4;
-    if (!RangeInside(value, uint64_t(n) * unit, uint64_t(file->size)) || SeekPictureFile(file, value, SEEK_SET) != 0)
-        return kLoadStripTablesEnd;
-    TiffBuffer raw;
-    if (!raw.Reserve(size_t(n) * unit)) return kLoadNoMemory;
-    if (ReadFileBytes(file, raw.data, size_t(n) * unit) != size_t(n) * unit) return kLoadStripTablesEnd;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t* p = raw.data + size_t(i) * unit;
-        if (unit == 2) v[i] = d.bigEndian ? uint32_t(p[0] << 8 | p[1]) : uint32_t(p[1] << 8 | p[0]);
-        else v[i] = d.bigEndian ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
-                                : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-    }
+    for (uint32_t i = 0; i < n; ++i)
+        v[i] = unit == 1 ? p[i] : unit == 2 ? TiffU16(p + 2 * size_t(i), d.bigEndian) : TiffU32(p + 4 * size_t(i), d.bigEndian);
     return kLoadOk;
 }
 
@@ -320,13 +318,13 @@ struct Driver {
     int Run() {
         const uint32_t expected = uint32_t(std::min<uint64_t>(uint64_t(g.perPlane) * g.planesInFile, UINT32_MAX));
         // Extra strips are dropped; missing ones leave their rows undelivered.
-        const uint32_t count = std::min(d.stripCount, expected);
+        const uint32_t count = std::min(d.offsets.count, expected);
         if (count == 0) return kLoadIncomplete;
-        int result = ReadTable(file, d, count, d.offsetsValue, d.offsetsType, &tables.offsets);
+        int result = ReadTable(file, d, d.offsets, count, &tables.offsets);
         if (result != kLoadOk) return result;
-        if (d.haveByteCounts) {
-            const uint32_t n = std::min(count, d.countsCount);
-            result = ReadTable(file, d, n, d.countsValue, d.countsType, &tables.counts);
+        if (d.byteCounts.count > 0) {
+            const uint32_t n = std::min(count, d.byteCounts.count);
+            result = ReadTable(file, d, d.byteCounts, n, &tables.counts);
             if (result != kLoadOk) return result;
             if (!tables.counts.Reserve(size_t(count) * 4)) return kLoadNoMemory;
             // Strips without a byte count of their own read to the file's end.

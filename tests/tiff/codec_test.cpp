@@ -210,6 +210,20 @@ TEST(TiffStrips, TablesAreBoundedByThePicture) {
     EXPECT_EQ(kLoadIncomplete, outside.result);
 }
 
+// Tables whose values fit the entry's 4-byte field are kept there (TIFF
+// 6.0), whatever their count: two SHORT offsets, two BYTE byte counts.
+TEST(TiffStrips, TablesThatFitTheirEntryAreReadFromIt) {
+    const uint32_t at = uint32_t(DataStart(9));
+    std::vector<tifftest::TiffEntry> e = {{256, 3, 1, 2}, {257, 3, 1, 2}, {258, 3, 1, 8}, {259, 3, 1, 1},
+                                          {262, 3, 1, 1}, {273, 3, 2, (at + 2) | (at << 16)}, {277, 3, 1, 1},
+                                          {278, 3, 1, 1}, {279, 1, 2, 0x0202}};
+    Load load(BuildTiff(e, {10, 20, 30, 40}), L"picture.tif", Load::Options(kLoadPreferThreeBytes));
+    ASSERT_EQ(kLoadOk, load.result);
+    const auto px = load.Rgba();
+    EXPECT_EQ(30, px.At(0, 0)[0]);  // the first strip is the second pair of bytes
+    EXPECT_EQ(10, px.At(0, 1)[0]);
+}
+
 TEST(TiffStrips, StretchedSixteenBitSamples) {
     const uint32_t at = uint32_t(DataStart(9));
     std::vector<tifftest::TiffEntry> e = {{256, 3, 1, 3}, {257, 3, 1, 1}, {258, 3, 1, 16}, {259, 3, 1, 1},

@@ -244,6 +244,38 @@ run("tiffcp", path("rgb_lzw_strip7.tif"), path("second.base.tif"), path("grey_zi
 for page in range(3):
     expect_tiff2rgba("multi_page%d" % page, "multi.tif", page)
 
+def imagemagick_rgba(fixture):
+    """ImageMagick's reading of a fixture as 8-bit R, G, B, A."""
+    im = Image.open(path(fixture))
+    return im.size, run("/usr/bin/convert", path(fixture) + "[0]", "-depth", "8", "rgba:-")
+
+
+def expect_agreed(name, fixture, tol=0):
+    """As expect_tiff2rgba, after checking that ImageMagick reads the same
+    pixels (within TOL), so two decoders vouch for the expected picture."""
+    expect_tiff2rgba(name, fixture, tol=tol)
+    with open(path(name + ".rgba"), "rb") as f:
+        w, h = struct.unpack("<II", f.read(8))
+        want = f.read()
+    size, got = imagemagick_rgba(fixture)
+    assert size == (w, h) and len(got) == len(want), name
+    worst = max(abs(a - b) for a, b in zip(got, want))
+    assert worst <= tol, "%s: ImageMagick and tiff2rgba differ by %d" % (name, worst)
+
+
+# Two strips or two tiles: libtiff stores two SHORT byte counts inside the
+# directory entry itself (TIFF 6.0: a value that fits the 4-byte field is
+# kept there), in either byte order.
+rgb.crop((0, 0, W, 32)).save(path("rgb32.base.tif"))
+for order, flag in (("ii", "-L"), ("mm", "-B")):
+    for cname in ("lzw", "zip", "none"):
+        name = "twostrips_%s_%s" % (cname, order)
+        tiffcp("rgb.base.tif", name + ".tif", "-c", cname, "-r", "32", flag)
+        expect_agreed(name, name + ".tif")
+    name = "twotiles_zip_%s" % order
+    tiffcp("rgb32.base.tif", name + ".tif", "-c", "zip", "-t", "-w", "32", "-l", "32", flag)
+    expect_agreed(name, name + ".tif")
+
 # Camera RAW: DNG files (the form a camera writes for its RAW data, with a
 # CFA sub-directory, a small JPEG preview in the main directory and a larger
 # one in a second sub-directory) in each orientation. LibRaw's raw-identify
