@@ -608,8 +608,8 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (!((head[2] == 42 && head[3] == 0) || (head[2] == 0 && head[3] == 42))) return kLoadNotRecognised;
     if (got < 8) return kLoadNotRecognised;
 
+    if (!LearnFileSize(file) || file->size <= 0) return kLoadNotRecognised;
     TiffReader r{file, ctx, file->size, head[0] == 'M'};
-    if (r.fileSize <= 0 || r.fileSize == kUnknownFileSize) return kLoadNotRecognised;
     const uint32_t first = r.U32(head + 4);
 
     TiffDirectory d{};
