@@ -231,6 +231,8 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 262:
             d->photometric = v;
             n->havePhotometric = true;
+            if (v == kTiffWhiteIsZero || v == kTiffBlackIsZero)
+                AddPictureText(r.ctx, "Photometric Interpretation", v == kTiffWhiteIsZero ? "White=0" : "Black=0", 0);
             break;
         case 266: d->fillOrder = v; break;
         case 273:

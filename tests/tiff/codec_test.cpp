@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "imagelib/readers/tiff.h"
@@ -164,6 +165,29 @@ TEST(TiffDirectory, RefusalsNameTheirReason) {
         Load load(BuildTiff(entries, Bytes(4, 0x80)), L"picture.tif");
         EXPECT_EQ(kLoadRefused, load.result);
         EXPECT_STREQ(c.message, load.info.subFormat);
+    }
+}
+
+// The texts a load keeps: the photometric interpretation of grey pictures,
+// then the directory's texts, short ones from the entry itself.
+TEST(TiffDirectory, TextsOfTheDirectory) {
+    for (uint32_t photometric : {0u, 1u}) {
+        SCOPED_TRACE(photometric);
+        const uint32_t at = uint32_t(DataStart(10));
+        auto entries = GreyEntries(1, 1, at + 8, 1);
+        entries[4].value = photometric;
+        entries.push_back({271, 2, 4, 'A' | 'b' << 8 | 'c' << 16});
+        entries.push_back({272, 2, 8, at});
+        std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.tag < b.tag; });
+        const Bytes data = {'M', 'o', 'd', 'e', 'l', ' ', '9', 0, 0x80};
+        Load load(BuildTiff(entries, data), L"picture.tif", Load::Options(kLoadKeepTexts));
+        ASSERT_EQ(kLoadOk, load.result);
+        std::vector<std::string> texts;
+        for (int32_t i = 0; i < load.info.textCount; ++i) texts.push_back(load.info.texts[i]);
+        const std::vector<std::string> want = {
+            photometric == 0 ? "Photometric Interpretation: White=0" : "Photometric Interpretation: Black=0",
+            "Make: Abc", "Model: Model 9"};
+        EXPECT_EQ(want, texts);
     }
 }
 
