@@ -324,16 +324,23 @@ void ReadTexts(const TiffReader& r, const DirectoryNotes& n) {
     }
 }
 
+// The most bytes of values the EXIF tag list copies: entries may all name
+// the same bytes of the file, so the file's size does not bound them.
+constexpr uint64_t kMaxTagListBytes = uint64_t(4) << 20;
+
 // One directory of the EXIF or GPS kind into the EXIF tag list, at `offset`.
-// Nested directories are not followed.
-void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCode) {
+// Nested directories are not followed. A value of four bytes or less is
+// the entry's field read as one 32-bit number in the file's byte order (a
+// SHORT of a big-endian file is its high half), so the field's bytes can
+// be written back as they were; *copied counts the bytes of longer values.
+void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCode, uint64_t* copied) {
     std::vector<TiffEntry> entries;
     if (!ReadEntries(r, offset, &entries)) return;
     TiffBuffer data;
     for (const TiffEntry& e : entries) {
         const uint64_t size = e.ByteSize();
         if (e.type > 12 || size == 0) break;
-        if (e.tag == 37500) continue;  // the maker note adds no record
+        if (e.tag == kTagMakerNote) continue;  // the maker note adds no record
         TagRecord* t = AppendExifTag(r.ctx);
         if (!t) return;
         t->tag = e.tag;
@@ -341,16 +348,16 @@ void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCod
         t->directory = directoryCode;
         t->count = e.count;
         if (size <= 4) {
-            // A SHORT of a big-endian file is the first half of the field.
-            t->value = (e.type == 3 && r.big) ? r.U16(e.raw) : r.U32(e.raw);
+            t->value = r.U32(e.raw);
             continue;
         }
         t->value = e.offset;
-        if (!r.Bytes(e, &data, uint64_t(1) << 24)) continue;
+        if (*copied + size > kMaxTagListBytes || !r.Bytes(e, &data, kMaxTagListBytes)) continue;
         t->data = static_cast<uint8_t*>(std::malloc(size_t(size)));
         if (!t->data) continue;
         std::memcpy(t->data, data.data, size_t(size));
         t->dataLength = uint32_t(size);
+        *copied += size;
     }
 }
 
@@ -370,20 +377,109 @@ void AppendTextTag(const TiffReader& r, const FieldRef& f) {
     t->dataLength = uint32_t(n);
 }
 
+// One entry of an IFD being written: a value of four bytes or less as the
+// field's 32-bit number, or the bytes of a longer one.
+struct OutEntry {
+    uint16_t tag, type;
+    uint32_t count;
+    uint32_t field;
+    const uint8_t* bytes;  // null: `field` is the value
+    uint32_t size;
+};
+
+// The EXIF tag list handed on as an EXIF block ("Exif", two zero bytes and a
+// TIFF structure in the list's byte order: IFD0 with the main directory's
+// records and pointers to an Exif and a GPS IFD holding theirs), the form in
+// which every reader of EXIF (the property list, the writers) takes it.
+// Records whose long value was not copied are left out.
+void AddExifBlock(LoadContext* ctx) {
+    const TagList* list = ctx->exifTags;
+    if (!list || !ctx->callbacks.addMetadataBlock) return;
+    const bool big = list->bigEndian != 0;
+    const uint32_t kinds[3] = {kIfdMain, kIfdExif, kIfdGps};
+    std::vector<OutEntry> ifds[3];
+    for (uint32_t i = 0; i < list->count; ++i) {
+        const TagRecord& t = list->records[i];
+        const uint64_t size = uint64_t(TiffTypeSize(t.type)) * t.count;
+        // Pointers to other directories are made anew below.
+        if (size == 0 || t.tag == kTagExifIfd || t.tag == kTagGpsIfd || t.tag == kTagInteropIfd) continue;
+        const bool hasBytes = t.data && t.dataLength >= size;
+        if (size > 4 && !hasBytes) continue;
+        for (int k = 0; k < 3; ++k)
+            if (uint32_t(t.directory) == kinds[k])
+                ifds[k].push_back({t.tag, t.type, t.count, t.value, hasBytes ? t.data : nullptr, uint32_t(size)});
+    }
+    if (ifds[0].empty() && ifds[1].empty() && ifds[2].empty()) return;
+    // IFD0 at 8, then the Exif and GPS IFDs, then the long values, each at
+    // an even offset.
+    const size_t pointers = (ifds[1].empty() ? 0 : 1) + (ifds[2].empty() ? 0 : 1);
+    uint64_t at = 8, ifdAt[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0 && ifds[k].empty()) continue;
+        ifdAt[k] = at;
+        at += 2 + 12 * uint64_t(ifds[k].size() + (k == 0 ? pointers : 0)) + 4;
+    }
+    if (ifdAt[1]) ifds[0].push_back({kTagExifIfd, kTiffLong, 1, uint32_t(ifdAt[1]), nullptr, 4});
+    if (ifdAt[2]) ifds[0].push_back({kTagGpsIfd, kTiffLong, 1, uint32_t(ifdAt[2]), nullptr, 4});
+    const uint64_t valuesAt = at;
+    for (const auto& entries : ifds)
+        for (const OutEntry& e : entries)
+            if (e.size > 4) at += (e.size + 1) & ~1u;
+    std::vector<uint8_t> block(6 + size_t(at), 0);
+    uint8_t* tiff = block.data() + 6;
+    std::memcpy(block.data(), "Exif", 4);
+    auto put16 = [&](uint64_t pos, uint32_t v) {
+        tiff[pos + (big ? 0 : 1)] = uint8_t(v >> 8), tiff[pos + (big ? 1 : 0)] = uint8_t(v);
+    };
+    auto put32 = [&](uint64_t pos, uint32_t v) {
+        put16(pos + (big ? 0 : 2), v >> 16), put16(pos + (big ? 2 : 0), v & 0xFFFF);
+    };
+    tiff[0] = tiff[1] = big ? 'M' : 'I';
+    put16(2, 42);
+    put32(4, 8);
+    uint64_t value = valuesAt;
+    for (int k = 0; k < 3; ++k) {
+        if (!ifdAt[k]) continue;
+        std::vector<OutEntry>& entries = ifds[k];
+        std::stable_sort(entries.begin(), entries.end(), [](const OutEntry& a, const OutEntry& b) { return a.tag < b.tag; });
+        uint64_t pos = ifdAt[k];
+        put16(pos, uint32_t(entries.size()));
+        pos += 2;
+        for (const OutEntry& e : entries) {
+            put16(pos, e.tag);
+            put16(pos + 2, e.type);
+            put32(pos + 4, e.count);
+            if (e.size > 4) {
+                put32(pos + 8, uint32_t(value));
+                std::memcpy(tiff + value, e.bytes, e.size);
+                value += (e.size + 1) & ~1u;
+            } else if (e.bytes) {
+                std::memcpy(tiff + pos + 8, e.bytes, e.size);
+            } else {
+                put32(pos + 8, e.field);
+            }
+            pos += 12;
+        }
+    }
+    ctx->callbacks.addMetadataBlock(ctx, kMetadataExif, block.data(), uint32_t(block.size()));
+}
+
 // Metadata blocks and tag lists, with load flag 0x40000.
 void ReadMetadata(const TiffReader& r, const DirectoryNotes& n, const TiffDirectory& d) {
     LoadContext* ctx = r.ctx;
     if (!(ctx->options.flags & kLoadKeepMetadata)) return;
+    uint64_t copied = 0;
     if (n.exif.present) {
         StartExifTagList(ctx, r.big ? 1 : 0);
         // DocumentName, Make, Model, Software, DateTime, Artist.
         for (int i : {7, 4, 5, 6, 2, 0}) AppendTextTag(r, n.texts[i]);
-        ReadIfdToTagList(r, r.First(n.exif.entry), 2);
+        ReadIfdToTagList(r, r.First(n.exif.entry), kIfdExif, &copied);
     }
     if (n.gps.present) {
         StartExifTagList(ctx, r.big ? 1 : 0);
-        ReadIfdToTagList(r, r.First(n.gps.entry), 16);
+        ReadIfdToTagList(r, r.First(n.gps.entry), kIfdGps, &copied);
     }
+    AddExifBlock(ctx);
     if (!ctx->callbacks.addMetadataBlock) return;
     TiffBuffer data;
     if (n.xmp.present && r.Bytes(n.xmp.entry, &data, uint64_t(1) << 26))

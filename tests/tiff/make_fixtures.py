@@ -276,6 +276,35 @@ for order, flag in (("ii", "-L"), ("mm", "-B")):
     tiffcp("rgb32.base.tif", name + ".tif", "-c", "zip", "-t", "-w", "32", "-l", "32", flag)
     expect_agreed(name, name + ".tif")
 
+# EXIF in TIFF files: exiftool writes an Exif and a GPS directory into a
+# file of each byte order; exif.txt lists, per file, category, tag and the
+# text the property list must show, from exiftool's raw values (-j -n).
+require("exiftool")
+import json  # noqa: E402
+
+exif_lines = []
+for order, flag in (("ii", "-L"), ("mm", "-B")):
+    name = "exif_%s.tif" % order
+    tiffcp("rgb.base.tif", name, "-c", "lzw", "-r", "7", flag)
+    run("exiftool", "-q", "-overwrite_original", "-Make=Fixture Camera Co", "-Model=FX-1", "-Software=maker",
+        "-ExposureTime=1/250", "-FNumber=5.6", "-ISO=200", "-ImageUniqueID=0123456789abcdef",
+        "-GPSVersionID=2.3.0.0", "-GPSLatitude=48 51 24", "-GPSLatitudeRef=N", "-GPSAltitude=35.5",
+        "-GPSMapDatum=WGS-84", path(name))
+    j = json.loads(run("exiftool", "-j", "-n", "-G1", path(name)).decode())[0]
+    assert j["File:ExifByteOrder"] == order.upper()
+    version = j["ExifIFD:ExifVersion"]
+    for category, tag, text in (
+            (1, 271, j["IFD0:Make"]), (1, 272, j["IFD0:Model"]), (1, 305, j["IFD0:Software"]),
+            (2, 33434, "1/%d" % round(1 / j["ExifIFD:ExposureTime"])), (2, 33437, "%2.1f" % j["ExifIFD:FNumber"]),
+            (2, 34855, "%d" % j["ExifIFD:ISO"]), (2, 42016, j["ExifIFD:ImageUniqueID"]),
+            (2, 36864, "%s.%s" % (version[:2], version[2:])),
+            (16, 0, j["GPS:GPSVersionID"].replace(" ", ".")),
+            (16, 1, {"N": "North", "S": "South"}[j["GPS:GPSLatitudeRef"]]),
+            (16, 6, "%.2f" % j["GPS:GPSAltitude"]), (16, 18, j["GPS:GPSMapDatum"])):
+        exif_lines.append("%s\t%d\t%d\t%s" % (name, category, tag, text))
+with open(path("exif.txt"), "w") as f:
+    f.write("\n".join(exif_lines) + "\n")
+
 # Camera RAW: DNG files (the form a camera writes for its RAW data, with a
 # CFA sub-directory, a small JPEG preview in the main directory and a larger
 # one in a second sub-directory) in each orientation. LibRaw's raw-identify
