@@ -10,13 +10,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5) return 0;
-    const int codec = data[0] % 8;
+    const int codec = data[0] % 9;
     const uint32_t width = 1 + (data[1] | (data[2] & 0x0F) << 8);  // up to 4096
     const uint32_t rows = 1 + data[3] % 64;
     const uint8_t flags = data[4];
     const uint8_t* in = data + 5;
     const size_t inSize = size - 5;
-    const size_t rowBytes = codec == 5 ? size_t(width) * 3 : codec == 6 ? width : (size_t(width) + 7) / 8 * 4;
+    const size_t rowBytes = codec == 5 || codec == 8 ? size_t(width) * 3 : codec == 6 ? width : (size_t(width) + 7) / 8 * 4;
     std::vector<uint8_t> out(rowBytes * rows);
     size_t produced = 0;
     int r = 0;
@@ -32,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 5: r = DecodeSgiLog(in, inSize, out.data(), width, rows, false, &produced); break;
     case 6: r = DecodeSgiLog(in, inSize, out.data(), width, rows, true, &produced); break;
+    case 8: r = DecodeSgiLog24(in, inSize, out.data(), width, rows, &produced); break;
     default: r = DecodeThunderScanStrip(in, inSize, out.data(), width, rows, rowBytes, &produced); break;
     }
     if (produced > out.size()) std::abort();

@@ -575,11 +575,10 @@ bool KnownCompression(uint32_t c) {
 const char* CheckCombination(const TiffDirectory& d) {
     const uint32_t c = d.compression, p = d.photometric, b = d.bitsPerSample, s = d.samplesPerPixel;
     const uint32_t colour = ColourSamples(p);
-    // SGILog24 packs its chromaticity through a table of the u'v' gamut that
-    // this reader does not carry.
-    if (c == kTiffSgiLog24) return kBadCompression;
-    const bool sgi = c == kTiffSgiLog;
-    if (sgi != (p == kTiffLogL || p == kTiffLogLuv)) return kBadPhotometric;
+    // SGILog24 has only the colour form.
+    const bool sgi = c == kTiffSgiLog || c == kTiffSgiLog24;
+    if (sgi != (p == kTiffLogL || p == kTiffLogLuv) || (c == kTiffSgiLog24 && p == kTiffLogL))
+        return kBadPhotometric;
     if (sgi) return nullptr;
     if (s < colour || s > 16) return kBadSamples;
     if (!(b == 1 || b == 2 || b == 4 || b == 8 || b == 16 || b == 32)) return kBadSamples;

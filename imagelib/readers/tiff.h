@@ -113,6 +113,10 @@ int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint3
 int DecodeSgiLog(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, bool logL,
                  size_t* produced);
 
+// SGILog24 (34677): 24-bit LogLuv pixels stored raw, three bytes each, most
+// significant first, into rows of 8-bit R, G, B (as many bytes as stored).
+int DecodeSgiLog24(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, size_t* produced);
+
 // CCITT fax (compressions 2, 3 and 4): rows of 1-bit pixels, white 0, black
 // 1, most significant bit first, rowBytes apart.
 struct FaxParams {

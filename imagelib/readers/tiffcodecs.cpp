@@ -241,6 +241,83 @@ int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint3
 
 namespace {
 
+// The u'v' chromaticity code of 24-bit LogLuv pixels: the gamut is cut into
+// square cells of kUvCell, in rows of v' from kUvFirstV, each row a starting
+// u', its cell count and the cells of the rows before it. These are the
+// values published with the encoding (its uv_row table).
+constexpr float kUvCell = 0.0035f;
+constexpr float kUvFirstV = 0.01694f;
+constexpr int kUvCodes = 16289;
+struct UvRow {
+    float firstU;
+    int16_t cells;
+    int16_t cellsBefore;
+};
+constexpr UvRow kUvRows[163] = {
+    {0.247663f, 4, 0}, {0.243779f, 6, 4}, {0.241684f, 7, 10}, {0.237874f, 9, 17}, {0.235906f, 10, 26},
+    {0.232153f, 12, 36}, {0.228352f, 14, 48}, {0.226259f, 15, 62}, {0.222371f, 17, 77}, {0.220410f, 18, 94},
+    {0.214710f, 21, 112}, {0.212714f, 22, 133}, {0.210721f, 23, 155}, {0.204976f, 26, 178},
+    {0.202986f, 27, 204}, {0.199245f, 29, 231}, {0.195525f, 31, 260}, {0.193560f, 32, 291},
+    {0.189878f, 34, 323}, {0.186216f, 36, 357}, {0.186216f, 36, 393}, {0.182592f, 38, 429},
+    {0.179003f, 40, 467}, {0.175466f, 42, 507}, {0.172001f, 44, 549}, {0.172001f, 44, 593},
+    {0.168612f, 46, 637}, {0.168612f, 46, 683}, {0.163575f, 49, 729}, {0.158642f, 52, 778},
+    {0.158642f, 52, 830}, {0.158642f, 52, 882}, {0.153815f, 55, 934}, {0.153815f, 55, 989},
+    {0.149097f, 58, 1044}, {0.149097f, 58, 1102}, {0.142746f, 62, 1160}, {0.142746f, 62, 1222},
+    {0.142746f, 62, 1284}, {0.138270f, 65, 1346}, {0.138270f, 65, 1411}, {0.138270f, 65, 1476},
+    {0.132166f, 69, 1541}, {0.132166f, 69, 1610}, {0.126204f, 73, 1679}, {0.126204f, 73, 1752},
+    {0.126204f, 73, 1825}, {0.120381f, 77, 1898}, {0.120381f, 77, 1975}, {0.120381f, 77, 2052},
+    {0.120381f, 77, 2129}, {0.112962f, 82, 2206}, {0.112962f, 82, 2288}, {0.112962f, 82, 2370},
+    {0.107450f, 86, 2452}, {0.107450f, 86, 2538}, {0.107450f, 86, 2624}, {0.107450f, 86, 2710},
+    {0.100343f, 91, 2796}, {0.100343f, 91, 2887}, {0.100343f, 91, 2978}, {0.095126f, 95, 3069},
+    {0.095126f, 95, 3164}, {0.095126f, 95, 3259}, {0.095126f, 95, 3354}, {0.088276f, 100, 3449},
+    {0.088276f, 100, 3549}, {0.088276f, 100, 3649}, {0.088276f, 100, 3749}, {0.081523f, 105, 3849},
+    {0.081523f, 105, 3954}, {0.081523f, 105, 4059}, {0.081523f, 105, 4164}, {0.074861f, 110, 4269},
+    {0.074861f, 110, 4379}, {0.074861f, 110, 4489}, {0.074861f, 110, 4599}, {0.068290f, 115, 4709},
+    {0.068290f, 115, 4824}, {0.068290f, 115, 4939}, {0.068290f, 115, 5054}, {0.063573f, 119, 5169},
+    {0.063573f, 119, 5288}, {0.063573f, 119, 5407}, {0.063573f, 119, 5526}, {0.057219f, 124, 5645},
+    {0.057219f, 124, 5769}, {0.057219f, 124, 5893}, {0.057219f, 124, 6017}, {0.050985f, 129, 6141},
+    {0.050985f, 129, 6270}, {0.050985f, 129, 6399}, {0.050985f, 129, 6528}, {0.050985f, 129, 6657},
+    {0.044859f, 134, 6786}, {0.044859f, 134, 6920}, {0.044859f, 134, 7054}, {0.044859f, 134, 7188},
+    {0.040571f, 138, 7322}, {0.040571f, 138, 7460}, {0.040571f, 138, 7598}, {0.040571f, 138, 7736},
+    {0.036339f, 142, 7874}, {0.036339f, 142, 8016}, {0.036339f, 142, 8158}, {0.036339f, 142, 8300},
+    {0.032139f, 146, 8442}, {0.032139f, 146, 8588}, {0.032139f, 146, 8734}, {0.032139f, 146, 8880},
+    {0.027947f, 150, 9026}, {0.027947f, 150, 9176}, {0.027947f, 150, 9326}, {0.023739f, 154, 9476},
+    {0.023739f, 154, 9630}, {0.023739f, 154, 9784}, {0.023739f, 154, 9938}, {0.019504f, 158, 10092},
+    {0.019504f, 158, 10250}, {0.019504f, 158, 10408}, {0.016976f, 161, 10566}, {0.016976f, 161, 10727},
+    {0.016976f, 161, 10888}, {0.016976f, 161, 11049}, {0.012639f, 165, 11210}, {0.012639f, 165, 11375},
+    {0.012639f, 165, 11540}, {0.009991f, 168, 11705}, {0.009991f, 168, 11873}, {0.009991f, 168, 12041},
+    {0.009016f, 170, 12209}, {0.009016f, 170, 12379}, {0.009016f, 170, 12549}, {0.006217f, 173, 12719},
+    {0.006217f, 173, 12892}, {0.005097f, 175, 13065}, {0.005097f, 175, 13240}, {0.005097f, 175, 13415},
+    {0.003909f, 177, 13590}, {0.003909f, 177, 13767}, {0.002340f, 177, 13944}, {0.002389f, 170, 14121},
+    {0.001068f, 164, 14291}, {0.001653f, 157, 14455}, {0.000717f, 150, 14612}, {0.001614f, 143, 14762},
+    {0.000270f, 136, 14905}, {0.000484f, 129, 15041}, {0.001103f, 123, 15170}, {0.001242f, 115, 15293},
+    {0.001188f, 109, 15408}, {0.001011f, 103, 15517}, {0.000709f, 97, 15620}, {0.000301f, 89, 15717},
+    {0.002416f, 82, 15806}, {0.003251f, 76, 15888}, {0.003246f, 69, 15964}, {0.004141f, 62, 16033},
+    {0.005963f, 55, 16095}, {0.008839f, 47, 16150}, {0.010490f, 40, 16197}, {0.016994f, 31, 16237},
+    {0.023659f, 21, 16268},
+};
+
+// The cell's centre for a code; false for a code outside the table.
+bool DecodeUvCode(uint32_t code, double* u, double* v) {
+    if (code >= uint32_t(kUvCodes)) return false;
+    int lower = 0, upper = int(sizeof kUvRows / sizeof kUvRows[0]);
+    while (upper - lower > 1) {
+        const int mid = (lower + upper) / 2;
+        const int d = int(code) - kUvRows[mid].cellsBefore;
+        if (d > 0) {
+            lower = mid;
+        } else if (d < 0) {
+            upper = mid;
+        } else {
+            lower = mid;
+            break;
+        }
+    }
+    *u = kUvRows[lower].firstU + (int(code) - kUvRows[lower].cellsBefore + 0.5) * kUvCell;
+    *v = kUvFirstV + (lower + 0.5) * kUvCell;
+    return true;
+}
+
 // Log luminance (15 bits and a sign) to Y.
 double LogL16ToY(uint32_t p) {
     const uint32_t le = p & 0x7FFF;
@@ -257,16 +334,35 @@ void XyzToRgb24(double x, double y, double z, uint8_t* rgb) {
     rgb[2] = GammaByte(0.061 * x - 0.224 * y + 1.163 * z);
 }
 
+// Luminance and u'v' chromaticity to 8-bit R, G, B (X, Y and Z held as
+// floats on the way, as the encoding's own conversion keeps them).
+void LuvToRgb(double l, double u, double v, uint8_t* rgb) {
+    const double s = 1 / (6 * u - 16 * v + 12);
+    const double x = 9 * u * s, y = 4 * v * s;
+    XyzToRgb24(float(x / y * l), float(l), float((1 - x - y) / y * l), rgb);
+}
+
 void LogLuv32ToRgb(uint32_t p, uint8_t* rgb) {
     const double l = LogL16ToY(p >> 16);
     if (l <= 0) {
         rgb[0] = rgb[1] = rgb[2] = 0;
         return;
     }
-    const double u = (((p >> 8) & 0xFF) + 0.5) / 410, v = ((p & 0xFF) + 0.5) / 410;
-    const double s = 1 / (6 * u - 16 * v + 12);
-    const double x = 9 * u * s, y = 4 * v * s;
-    XyzToRgb24(float(x / y * l), float(l), float((1 - x - y) / y * l), rgb);
+    LuvToRgb(l, (((p >> 8) & 0xFF) + 0.5) / 410, ((p & 0xFF) + 0.5) / 410, rgb);
+}
+
+// 10 bits of log luminance and a 14-bit u'v' code; a code outside the table
+// stands for the neutral chromaticity.
+void LogLuv24ToRgb(uint32_t p, uint8_t* rgb) {
+    const uint32_t le = (p >> 14) & 0x3FF;
+    if (le == 0) {
+        rgb[0] = rgb[1] = rgb[2] = 0;
+        return;
+    }
+    const double l = std::exp(kLn2 / 64 * (le + 0.5) - kLn2 * 12);
+    double u, v;
+    if (!DecodeUvCode(p & 0x3FFF, &u, &v)) u = 0.210526316, v = 0.473684211;
+    LuvToRgb(l, u, v, rgb);
 }
 
 }  // namespace
@@ -322,4 +418,18 @@ int DecodeSgiLog(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width,
     }
     std::free(values);
     return status;
+}
+
+int DecodeSgiLog24(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, size_t* produced) {
+    *produced = 0;
+    const size_t rowBytes = size_t(width) * 3;
+    for (uint32_t r = 0; r < rows; ++r) {
+        if (inSize - *produced < rowBytes) return kLoadIncomplete;
+        const uint8_t* p = in + *produced;
+        uint8_t* row = out + *produced;
+        for (uint32_t x = 0; x < width; ++x, p += 3)
+            LogLuv24ToRgb(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2], row + 3 * size_t(x));
+        *produced += rowBytes;
+    }
+    return kLoadOk;
 }

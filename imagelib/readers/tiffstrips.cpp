@@ -31,7 +31,8 @@ uint32_t CeilDiv(uint32_t a, uint32_t b) { return uint32_t((uint64_t(a) + b - 1)
 // most; a block is never allocated larger than that.
 uint64_t DecodedBound(uint32_t compression, uint64_t inSize, size_t rowBytes) {
     switch (compression) {
-    case kTiffNone: return inSize;
+    case kTiffNone:
+    case kTiffSgiLog24: return inSize;
     case kTiffPackBits: return inSize * 65 + 256;
     case kTiffDeflate:
     case kTiffDeflateOld: return inSize * 1032 + 1024;
@@ -229,6 +230,9 @@ struct Driver {
         case kTiffSgiLog:
             decoded = DecodeSgiLog(raw.data, inSize, out, g.blockWidth, uint32_t(outSize / rowBytes),
                                    d.photometric == kTiffLogL, &produced);
+            break;
+        case kTiffSgiLog24:
+            decoded = DecodeSgiLog24(raw.data, inSize, out, g.blockWidth, uint32_t(outSize / rowBytes), &produced);
             break;
         case kTiffCcittRle:
         case kTiffCcittG3:

@@ -31,7 +31,7 @@ try:
     from PIL import Image, ImageDraw
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
-require("tiffcp", "tiff2rgba", "tiffset", "/usr/bin/convert")
+require("tiffcp", "tiff2rgba", "tiffset", "raw2tiff", "/usr/bin/convert")
 
 lines = []
 
@@ -275,6 +275,66 @@ for order, flag in (("ii", "-L"), ("mm", "-B")):
     name = "twotiles_zip_%s" % order
     tiffcp("rgb32.base.tif", name + ".tif", "-c", "zip", "-t", "-w", "32", "-l", "32", flag)
     expect_agreed(name, name + ".tif")
+
+def logluv_tiff(name, w, h, compression, data, big=False):
+    """A LogLuv picture (photometric 32845) of one strip, tagged as libtiff
+    tags its own: three 16-bit signed samples."""
+    e = ">" if big else "<"
+    entries = [(256, 3, 1, w), (257, 3, 1, h), (258, 3, 3, "bps"), (259, 3, 1, compression), (262, 3, 1, 32845),
+               (273, 4, 1, "data"), (277, 3, 1, 3), (278, 3, 1, h), (279, 4, 1, len(data)), (284, 3, 1, 1),
+               (339, 3, 3, "format")]
+    after = 8 + 2 + 12 * len(entries) + 4
+    where = {"bps": after, "format": after + 6, "data": after + 12}
+    out = bytearray((b"MM" if big else b"II") + struct.pack(e + "HI", 42, 8) + struct.pack(e + "H", len(entries)))
+    for tag, typ, count, value in entries:
+        value = where.get(value, value)
+        field = struct.pack(e + "HH", value, 0) if typ == 3 and count == 1 else struct.pack(e + "I", value)
+        out += struct.pack(e + "HHI", tag, typ, count) + field
+    out += struct.pack(e + "I", 0) + struct.pack(e + "HHH", 16, 16, 16) + struct.pack(e + "HHH", 2, 2, 2) + data
+    with open(path(name), "wb") as f:
+        f.write(out)
+
+
+# LogLuv pictures, every code decoded by libtiff's tiff2rgba: 24-bit pixels
+# (10 bits of log luminance and a 14-bit u'v' cell, the codes past the last
+# cell and a luminance of 0 among them), and 32-bit pixels (16 bits of log
+# luminance, 8-bit u and v) run-length coded by byte planes, hand-packed with
+# runs and literals and, from floating-point XYZ, by tiffcp.
+LW, LH = 64, 16
+luv24 = bytearray()
+for y in range(LH):
+    for x in range(LW):
+        p = ((y * 67 + x * 3) % 1024 if (x + y) % 17 else 0) << 14 | (x * 263 + y * 1009) % 16384
+        luv24 += bytes([p >> 16, (p >> 8) & 255, p & 255])
+luv32 = bytearray()
+for y in range(LH):
+    pixels = [((16000 + y * 97 + x * 5) if x % 9 else 0x8000 | x) << 16 | (x * 7 % 256) << 8 | (y * 13 + x) % 256
+              for x in range(LW)]
+    for shift in (24, 16, 8, 0):
+        plane = [(p >> shift) & 255 for p in pixels]
+        # A run of the plane's first byte over its first 20 pixels, then
+        # literals of at most 30 bytes.
+        plane[:20] = [plane[0]] * 20
+        luv32 += bytes([20 + 126, plane[0]])
+        for at in range(20, LW, 30):
+            chunk = plane[at:at + 30]
+            luv32 += bytes([len(chunk)]) + bytes(chunk)
+for big in (False, True):
+    suffix = "_mm" if big else ""
+    logluv_tiff("logluv24%s.tif" % suffix, LW, LH, 34677, bytes(luv24), big)
+    expect_tiff2rgba("logluv24" + suffix, "logluv24%s.tif" % suffix)
+    logluv_tiff("logluv32%s.tif" % suffix, LW, LH, 34676, bytes(luv32), big)
+    expect_tiff2rgba("logluv32" + suffix, "logluv32%s.tif" % suffix)
+with open(path("xyz.raw"), "wb") as f:
+    for y in range(LH):
+        for x in range(LW):
+            f.write(struct.pack("<fff", 0.05 + 0.012 * x, 0.04 + 0.05 * y, 0.3 - 0.004 * x))
+run("raw2tiff", "-w", str(LW), "-l", str(LH), "-d", "float", "-b", "3", "-p", "rgb", "-c", "none", path("xyz.raw"),
+    path("xyz.base.tif"))
+run("tiffset", "-s", "262", "32845", path("xyz.base.tif"))
+tiffcp("xyz.base.tif", "logluv32_tiffcp.tif", "-c", "sgilog")
+expect_tiff2rgba("logluv32_tiffcp", "logluv32_tiffcp.tif")
+os.remove(path("xyz.raw"))
 
 # EXIF in TIFF files: exiftool writes an Exif and a GPS directory into a
 # file of each byte order; exif.txt lists, per file, category, tag and the
