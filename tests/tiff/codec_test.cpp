@@ -147,6 +147,7 @@ TEST(TiffDirectory, RefusalsNameTheirReason) {
         {{{262, 3, 1, 4}}, "TIFF : Bad photometric interpretation !"},
         {{{259, 3, 1, 5}, {317, 3, 1, 3}}, "TIFF : Bad predictor !"},
         {{{258, 3, 1, 12}}, "TIFF : Bad bits per sample !"},
+        {{{262, 3, 1, 3}, {277, 3, 1, 2}, {338, 3, 1, 2}}, "TIFF : Bad bits per sample !"},  // palette and alpha
         {{{259, 3, 1, 4}, {258, 3, 1, 8}}, "TIFF : Bad bits per sample !"},  // fax codes of 8-bit samples
         {{{262, 3, 1, 32844}}, "TIFF : Bad photometric interpretation !"},   // log luminance, not SGILog
     };

@@ -336,6 +336,12 @@ tiffcp("xyz.base.tif", "logluv32_tiffcp.tif", "-c", "sgilog")
 expect_tiff2rgba("logluv32_tiffcp", "logluv32_tiffcp.tif")
 os.remove(path("xyz.raw"))
 
+# Files libtiff writes that the reader refuses: LZMA, ZSTD and WebP strips,
+# and the BigTIFF form (64-bit offsets).
+for codec in ("lzma", "zstd", "webp"):
+    tiffcp("rgb.base.tif", "refused_%s.tif" % codec, "-c", codec)
+tiffcp("rgb.base.tif", "refused_bigtiff.tif", "-8")
+
 # EXIF in TIFF files: exiftool writes an Exif and a GPS directory into a
 # file of each byte order; exif.txt lists, per file, category, tag and the
 # text the property list must show, from exiftool's raw values (-j -n).

@@ -97,6 +97,28 @@ TEST_F(TiffOracleTest, StreamsDeclareWhatMemoryDeclares) {
     }
 }
 
+// What libtiff writes and the reader does not read is refused with a code
+// (and, where the reader recognised a TIFF, its message), never misread.
+TEST(TiffRefusals, FilesOfFormsTheReaderDoesNotRead) {
+    struct Case {
+        const char* file;
+        int result;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"refused_lzma.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
+        {"refused_zstd.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
+        {"refused_webp.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
+        {"refused_bigtiff.tif", kLoadNotRecognised, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Load load(testing_support::ReadReaderFixture(c.file), L"picture.tif");
+        EXPECT_EQ(c.result, load.result);
+        EXPECT_STREQ(c.message, load.info.subFormat);
+    }
+}
+
 // A page beyond the last loads the first.
 TEST_F(TiffOracleTest, PageBeyondTheLastLoadsTheFirst) {
     const Bytes file = testing_support::ReadReaderFixture("multi.tif");
