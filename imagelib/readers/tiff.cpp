@@ -101,13 +101,15 @@ struct TiffReader {
         default: return 0;  // not an unsigned integer type
         }
     }
+    // `n` bytes at `offset`; false when they are not all in the file.
+    bool ReadAt(uint64_t offset, uint8_t* out, size_t n) const {
+        return RangeInside(offset, n, uint64_t(fileSize)) && Seek(offset) && ReadFileBytes(file, out, n) == n;
+    }
     // A RATIONAL as a double; false when absent, unreadable or 0 over 0.
     bool Rational(const FieldRef& f, double* out) const {
         if (!f.present || f.entry.type != 5) return false;
         uint8_t b[8];
-        if (!RangeInside(f.entry.offset, 8, uint64_t(fileSize)) || !Seek(f.entry.offset) ||
-            ReadFileBytes(file, b, 8) != 8)
-            return false;
+        if (!ReadAt(f.entry.offset, b, 8)) return false;
         const uint32_t den = U32(b + 4);
         if (den == 0) return false;
         *out = double(U32(b)) / double(den);
@@ -118,12 +120,16 @@ struct TiffReader {
 // What the reader notes from the chosen directory beyond TiffDirectory.
 struct DirectoryNotes {
     FieldRef bitsPerSample, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
+    FieldRef jpegQTables, jpegDcTables, jpegAcTables;  // old-style JPEG: offsets of each table
     FieldRef offsets, counts;
     FieldRef xmp, iptc, photoshop, exif, gps, icc;
     FieldRef texts[10];              // by kTextTags order
     uint32_t resolutionUnit = 2;
     uint32_t orientation = 1;
     uint32_t jpegInterchange = kNone;
+    uint32_t jpegInterchangeLength = 0;
+    uint32_t jpegProc = 1;           // 1 baseline, 14 lossless
+    uint32_t jpegRestartInterval = 0;
     bool havePhotometric = false;
 };
 
@@ -259,7 +265,13 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
             d->firstExtraSample = v;
             break;
         case 347: Note(&n->jpegTables, e); break;
+        case 512: n->jpegProc = v; break;
         case 513: n->jpegInterchange = v; break;
+        case 514: n->jpegInterchangeLength = v; break;
+        case 515: n->jpegRestartInterval = v; break;
+        case 519: Note(&n->jpegQTables, e); break;
+        case 520: Note(&n->jpegDcTables, e); break;
+        case 521: Note(&n->jpegAcTables, e); break;
         case 529: Note(&n->coefficients, e); break;
         case 530:
             d->subsamplingH = v;
@@ -545,6 +557,98 @@ void ReadCoefficients(const TiffReader& r, const DirectoryNotes& n, TiffDirector
     d->lumaBlue = c[2];
 }
 
+// --- Old-style JPEG (compression 6) ----------------------------------------
+
+// The most bytes of an interchange stream's header searched for its tables
+// (a large APP segment may come first).
+constexpr uint32_t kMaxJpegHeaderBytes = 256 * 1024;
+
+void AppendJpegSegment(std::vector<uint8_t>* out, uint8_t marker, const uint8_t* payload, size_t n) {
+    const size_t length = n + 2;
+    out->insert(out->end(), {0xFF, marker, uint8_t(length >> 8), uint8_t(length)});
+    out->insert(out->end(), payload, payload + n);
+}
+
+// The tables of one tag (JPEGQTables, JPEGDCTables or JPEGACTables): one
+// file offset per table, at most four, each becoming one DQT or DHT
+// segment for table id 0, 1 ...; false when a table is not in the file.
+bool AppendTagTables(const TiffReader& r, const FieldRef& f, uint8_t marker, uint8_t tableClass,
+                     std::vector<uint8_t>* out) {
+    TiffBuffer offsets;
+    if (!f.present || f.entry.count == 0 || !r.Bytes(f.entry, &offsets, 64)) return false;
+    for (uint32_t k = 0; k < std::min<uint32_t>(f.entry.count, 4); ++k) {
+        const uint32_t at = r.Value(f.entry, offsets.data, k);
+        uint8_t table[1 + 16 + 256];
+        table[0] = uint8_t(tableClass << 4 | k);
+        size_t n;
+        if (marker == 0xDB) {
+            n = 64;  // 8-bit values in zigzag order
+        } else {
+            // 16 code counts, then as many values.
+            if (!r.ReadAt(at, table + 1, 16)) return false;
+            size_t values = 0;
+            for (int i = 1; i <= 16; ++i) values += table[i];
+            if (values > 256) return false;
+            n = 16 + values;
+        }
+        if (!r.ReadAt(at, table + 1, n)) return false;
+        AppendJpegSegment(out, marker, table, n + 1);
+    }
+    return true;
+}
+
+// The tables (DQT, DHT) and restart interval (DRI) segments that the header
+// of the interchange stream holds before its scan.
+void AppendStreamTables(const TiffReader& r, const DirectoryNotes& n, std::vector<uint8_t>* out) {
+    if (n.jpegInterchange == kNone || n.jpegInterchange >= uint64_t(r.fileSize)) return;
+    uint64_t size = uint64_t(r.fileSize) - n.jpegInterchange;
+    if (n.jpegInterchangeLength > 0) size = std::min<uint64_t>(size, n.jpegInterchangeLength);
+    size = std::min<uint64_t>(size, kMaxJpegHeaderBytes);
+    TiffBuffer header;
+    if (!header.Reserve(size_t(size)) || !r.ReadAt(n.jpegInterchange, header.data, size_t(size))) return;
+    ByteReader br(header.data, size_t(size));
+    if (br.U8() != 0xFF || br.U8() != 0xD8) return;
+    while (br.ok) {
+        if (br.U8() != 0xFF) return;
+        uint8_t marker = br.U8();
+        while (marker == 0xFF && br.ok) marker = br.U8();
+        if (marker == 0xDA || marker == 0xD9 || !br.ok) return;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // no length follows
+        const uint16_t length = br.U16(true);
+        if (length < 2) return;
+        const uint8_t* payload = br.Take(length - 2u);
+        if (payload && (marker == 0xDB || marker == 0xC4 || marker == 0xDD))
+            AppendJpegSegment(out, marker, payload, length - 2u);
+    }
+}
+
+// The start of the stream each old-style JPEG strip is decoded as: SOI,
+// the tables from their tags (TIFF 6.0), or else from the interchange
+// stream's header, and the restart interval. False when it has no tables.
+bool BuildOldJpegTables(const TiffReader& r, const DirectoryNotes& n, std::vector<uint8_t>* out) {
+    *out = {0xFF, 0xD8};
+    if (n.jpegQTables.present) {
+        if (!AppendTagTables(r, n.jpegQTables, 0xDB, 0, out) || !AppendTagTables(r, n.jpegDcTables, 0xC4, 0, out) ||
+            !AppendTagTables(r, n.jpegAcTables, 0xC4, 1, out))
+            return false;
+        if (n.jpegRestartInterval > 0 && n.jpegRestartInterval <= 0xFFFF) {
+            const uint8_t interval[2] = {uint8_t(n.jpegRestartInterval >> 8), uint8_t(n.jpegRestartInterval)};
+            AppendJpegSegment(out, 0xDD, interval, 2);
+        }
+    } else {
+        AppendStreamTables(r, n, out);
+    }
+    return out->size() > 2;
+}
+
+// Does the interchange stream (tag 513) hold the whole picture? Then the
+// picture is that JPEG; one that covers only the first strip is not.
+bool InterchangeCoversPicture(const TiffReader& r, const DirectoryNotes& n, const TiffDirectory& d) {
+    int32_t width = 0, height = 0;
+    return n.jpegInterchange != kNone && r.Seek(n.jpegInterchange) && ReadJpegStreamSize(r.file, &width, &height) &&
+           uint32_t(height) >= d.height;
+}
+
 // Colour samples of a photometric; 0 for one the reader does not know.
 uint32_t ColourSamples(uint32_t photometric) {
     switch (photometric) {
@@ -588,10 +692,11 @@ const char* CheckCombination(const TiffDirectory& d) {
         if (b != 1 || s != 1 || p > kTiffBlackIsZero) return kBadSamples;
     }
     if (c == kTiffThunderScan && (b != 4 || s != 1)) return kBadSamples;
-    if (c == kTiffJpeg && b != 8) return kBadSamples;
+    if (d.JpegCoded() && b != 8) return kBadSamples;
+    if (c == kTiffOldJpeg && (d.planarConfig != 1 || s > 4)) return kBadSamples;
     if (p == kTiffYCbCr) {
         if (b != 8 || s != 3) return kBadSamples;
-        if (c != kTiffJpeg) {
+        if (!d.JpegCoded()) {
             if (d.planarConfig != 1) return kBadSamples;
             const uint32_t h = d.subsamplingH, v = d.subsamplingV;
             if (!(h == 1 || h == 2 || h == 4) || !(v == 1 || v == 2 || v == 4)) return kBadSamples;
@@ -609,6 +714,7 @@ void SetCompression(const TiffDirectory& d, ImageHeader* h) {
     case kTiffCcittG3: h->compression = (d.t4Options & 1) ? 8 : 7; break;
     case kTiffCcittG4: h->compression = 9; break;
     case kTiffLzw: h->compression = 2; break;
+    case kTiffOldJpeg:
     case kTiffJpeg: h->compression = 3; break;
     case kTiffDeflate:
     case kTiffDeflateOld: h->compression = 4; break;
@@ -752,9 +858,16 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     }
 
     if (!KnownCompression(d.compression)) return RefusePicture(ctx, kBadCompression);
+    std::vector<uint8_t> oldJpegTables;
     if (d.compression == kTiffOldJpeg) {
-        if (n.jpegInterchange == kNone || !r.Seek(n.jpegInterchange)) return RefusePicture(ctx, kBadCompression);
-        return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+        if (InterchangeCoversPicture(r, n, d)) {
+            if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
+            return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+        }
+        // Strip by strip, each with the tables; lossless JPEG is not read.
+        if (n.jpegProc != 1 || !BuildOldJpegTables(r, n, &oldJpegTables)) return RefusePicture(ctx, kBadCompression);
+        d.jpegTables = oldJpegTables.data();
+        d.jpegTablesLength = uint32_t(oldJpegTables.size());
     }
     if (ColourSamples(d.photometric) == 0) return RefusePicture(ctx, kBadPhotometric);
     if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);

@@ -83,11 +83,15 @@ struct TiffDirectory {
     // absent.
     TiffTable offsets;
     TiffTable byteCounts;
-    // JPEG tables (compression 7), owned by ReadTiff.
+    // JPEG tables, owned by ReadTiff: JPEGTables (compression 7), or the
+    // start of the stream each old-style strip is decoded as (6).
     uint8_t* jpegTables;
     uint32_t jpegTablesLength;
 
     bool Tiled() const { return tileWidth > 0 && tileLength > 0; }
+    // Strips that are JPEG streams (or, old-style, their scans), which
+    // libjpeg turns from YCbCr itself.
+    bool JpegCoded() const { return compression == kTiffJpeg || compression == kTiffOldJpeg; }
 };
 
 // --- Codecs: one strip or tile in memory into a block of rows ---------------
@@ -135,6 +139,14 @@ int DecodeTiffFax(const uint8_t* in, size_t inSize, uint8_t* out, const FaxParam
 // The stream's size and components must match what the directory declares.
 int DecodeTiffJpegStrip(const uint8_t* tables, size_t tablesSize, const uint8_t* in, size_t inSize, uint8_t* out,
                         uint32_t width, uint32_t rows, uint32_t components, bool ycbcr, size_t* produced);
+
+// Old-style JPEG strips (compression 6): the strip's scan, decoded as a
+// stream made of the directory's tables, a baseline frame of `width` x
+// `rows` and `components` components (the first subsampled as YCbCrSubSampling
+// says for YCbCr) and a scan of them all; a strip that is a stream of its own
+// needs only the tables.
+int DecodeTiffOldJpegStrip(const TiffDirectory& d, const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width,
+                           uint32_t rows, uint32_t components, size_t* produced);
 
 // YCbCr blocks of h x v luma samples and Cb, Cr into R, G, B rows of
 // `width` pixels; partial blocks at the right and bottom edges included.

@@ -180,7 +180,7 @@ struct Driver {
     BlockFormat Format() const {
         if (d.compression == kTiffSgiLog || d.compression == kTiffSgiLog24)
             return {8, d.photometric == kTiffLogL ? 1u : 3u};
-        if (d.photometric == kTiffYCbCr && d.compression != kTiffJpeg) return {8, 3};
+        if (d.photometric == kTiffYCbCr && !d.JpegCoded()) return {8, 3};
         return {d.bitsPerSample, g.fileSamples};
     }
 
@@ -189,7 +189,7 @@ struct Driver {
     int DecodeBlock(uint32_t k, uint32_t rows, size_t rowBytes, uint32_t* rowsDone) {
         *rowsDone = 0;
         size_t blockBytes;
-        const bool ycbcr = d.photometric == kTiffYCbCr && d.compression != kTiffJpeg;
+        const bool ycbcr = d.photometric == kTiffYCbCr && !d.JpegCoded();
         const size_t storedBytes = ycbcr ? YCbCrBlockBytes(d, g.blockWidth, rows) : 0;
         if (!CheckedMul(rowBytes, rows, &blockBytes) || blockBytes > kMaxBlockBytes) return kLoadNoMemory;
         const size_t decodeBytes = ycbcr ? storedBytes : blockBytes;
@@ -242,6 +242,9 @@ struct Driver {
             decoded = DecodeTiffFax(raw.data, inSize, out, p, &produced);
             break;
         }
+        case kTiffOldJpeg:
+            decoded = DecodeTiffOldJpegStrip(d, raw.data, inSize, out, g.blockWidth, rows, g.fileSamples, &produced);
+            break;
         case kTiffJpeg:
             decoded = DecodeTiffJpegStrip(d.jpegTables, d.jpegTablesLength, raw.data, inSize, out, g.blockWidth, rows,
                                           g.fileSamples, d.photometric == kTiffYCbCr && d.planarConfig == 1,
@@ -345,7 +348,7 @@ struct Driver {
         const uint32_t deliveredPlanes = layout.separatePlanes ? layout.keptSamples : 1;
         const BlockFormat f = Format();
         uint64_t rowBits = uint64_t(g.blockWidth) * f.bits * f.samples;
-        if (d.photometric == kTiffYCbCr && d.compression != kTiffJpeg) rowBits = uint64_t(g.blockWidth) * 24;
+        if (d.photometric == kTiffYCbCr && !d.JpegCoded()) rowBits = uint64_t(g.blockWidth) * 24;
         const size_t rowBytes = size_t((rowBits + 7) / 8);
         for (uint32_t k = 0; k < count && result == kLoadOk; ++k) {
             const uint32_t plane = k / g.perPlane, index = k % g.perPlane;
@@ -358,7 +361,7 @@ struct Driver {
             const uint32_t rows = g.tiled ? g.blockRows : std::min(g.blockRows, d.height - y0);
             uint32_t rowsDone = 0;
             result = DecodeBlock(k, rows, rowBytes, &rowsDone);
-            const bool ycbcr = d.photometric == kTiffYCbCr && d.compression != kTiffJpeg;
+            const bool ycbcr = d.photometric == kTiffYCbCr && !d.JpegCoded();
             const uint8_t* rowsData = ycbcr ? converted.data : block.data;
             const uint32_t visible = std::min(rowsDone, d.height - y0);
             const int answer = Deliver(rowsData, rowBytes, visible, layout.separatePlanes ? int(plane) : -1, x0, y0,

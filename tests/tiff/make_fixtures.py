@@ -336,6 +336,158 @@ tiffcp("xyz.base.tif", "logluv32_tiffcp.tif", "-c", "sgilog")
 expect_tiff2rgba("logluv32_tiffcp", "logluv32_tiffcp.tif")
 os.remove(path("xyz.raw"))
 
+# Old-style JPEG (compression 6), which no tool here writes: each strip is
+# coded by Pillow (libjpeg) as a JPEG of its own with the same tables, and
+# the file keeps the tables in their tags (TIFF 6.0, section 22) and each
+# strip's scan at its strip offset. Variants: no interchange stream (tag
+# 513), one that holds only the first strip, one that is the only holder of
+# the tables, strips that are whole JPEG streams, and one stream for the
+# whole picture. Each strip's JPEG decoded by Pillow and by djpeg is the
+# expected picture; tiff2rgba agrees where it reads the file and no chroma
+# is subsampled (it upsamples chroma differently).
+require("djpeg")
+import io  # noqa: E402
+
+
+def jpeg_segments(jpg):
+    """The marker segments before the scan, as (marker, payload), and the
+    scan's coded data."""
+    i, out = 2, []
+    while True:
+        m, n = jpg[i + 1], struct.unpack(">H", jpg[i + 2:i + 4])[0]
+        out.append((m, jpg[i + 4:i + 2 + n]))
+        i += 2 + n
+        if m == 0xDA:
+            return out, jpg[i:jpg.rindex(b"\xff\xd9")]
+
+
+def split_tables(segments):
+    """Quantisation tables and DC and AC Huffman tables (their bytes after
+    the class and id byte), in id order."""
+    q, dc, ac = {}, {}, {}
+    for m, p in segments:
+        j = 0
+        while m in (0xDB, 0xC4) and j < len(p):
+            if m == 0xDB:
+                q[p[j] & 15] = p[j + 1:j + 65]
+                j += 65
+            else:
+                n = 17 + sum(p[j + 1:j + 17])
+                (ac if p[j] >> 4 else dc)[p[j] & 15] = p[j + 1:j + n]
+                j += n
+    return [q[k] for k in sorted(q)], [dc[k] for k in sorted(dc)], [ac[k] for k in sorted(ac)]
+
+
+def tiff_file(name, entries, blobs):
+    """A little-endian TIFF of one directory. entries: (tag, type, values)
+    where values are numbers or ("blob", index[, delta]) naming a place in
+    a blob; blobs are placed after the directory, each at an even offset."""
+    count = len(entries)
+    at = 8 + 2 + 12 * count + 4
+    data, where = bytearray(), []
+    for b in blobs:
+        if len(data) % 2:
+            data.append(0)
+        where.append(at + len(data))
+        data += b
+    resolve = lambda v: where[v[1]] + (v[2] if len(v) > 2 else 0) if isinstance(v, tuple) else v
+    out = bytearray(b"II*\0" + struct.pack("<IH", 8, count))
+    extra = bytearray()
+    for tag, typ, values in sorted(entries, key=lambda e: e[0]):
+        values = [resolve(v) for v in values]
+        raw = b"".join(struct.pack("<H" if typ == 3 else "<I", v) for v in values)
+        if len(raw) > 4:
+            if (at + len(data) + len(extra)) % 2:
+                extra.append(0)
+            field = struct.pack("<I", at + len(data) + len(extra))
+            extra += raw
+        else:
+            field = raw.ljust(4, b"\0")
+        out += struct.pack("<HHI", tag, typ, len(values)) + field
+    with open(path(name), "wb") as f:
+        f.write(out + struct.pack("<I", 0) + data + extra)
+
+
+def old_jpeg(name, im, rows, subsampling, variant="tags"):
+    """An old-style JPEG TIFF of `im` in strips of `rows`; writes the expected
+    pixels (each strip's JPEG as Pillow decodes it, checked against djpeg)."""
+    w, h = im.size
+    grey = im.mode == "L"
+    strips = []
+    expected = Image.new("RGBA", (w, h))
+    for y0 in range(0, h, rows):
+        b = io.BytesIO()
+        im.crop((0, y0, w, min(h, y0 + rows))).save(b, "JPEG", quality=90, subsampling=subsampling)
+        jpg = b.getvalue()
+        decoded = Image.open(io.BytesIO(jpg)).convert("RGBA")
+        by_djpeg = Image.open(io.BytesIO(run("djpeg", stdin=jpg))).convert("RGBA")
+        assert decoded.tobytes() == by_djpeg.tobytes(), name
+        expected.paste(decoded, (0, y0))
+        strips.append(jpg)
+    segments, _ = jpeg_segments(strips[0])
+    q, dc, ac = split_tables(segments)
+    components = 1 if grey else 3
+    # One table of each kind per component (TIFF 6.0): the chroma tables
+    # serve the second and third.
+    q, dc, ac = [(t + [t[-1]] * 3)[:components] for t in (q, dc, ac)]
+    blobs = list(q) + list(dc) + list(ac)
+    tables = {519: range(0, components), 520: range(components, 2 * components),
+              521: range(2 * components, 3 * components)}
+    entries = [(256, 3, [w]), (257, 3, [h]), (258, 3, [8] * components), (259, 3, [6]),
+               (262, 3, [1 if grey else 6]), (277, 3, [components]), (278, 3, [rows]), (512, 3, [1])]
+    if not grey:
+        entries.append((530, 3, [2, 2] if subsampling == 2 else [1, 1]))
+    if variant != "stream-tables":
+        entries += [(tag, 4, [("blob", k) for k in ks]) for tag, ks in tables.items()]
+    offsets = []
+    for k, jpg in enumerate(strips):
+        if variant == "whole-streams":
+            blobs.append(jpg)
+            offsets.append(("blob", len(blobs) - 1))
+            continue
+        blobs.append(jpeg_segments(jpg)[1])
+        offsets.append(("blob", len(blobs) - 1))
+    counts = [len(blobs[o[1]]) for o in offsets]
+    if variant in ("first-strip", "stream-tables"):
+        # The interchange stream is the first strip's whole JPEG; its scan
+        # is the first strip.
+        k = offsets[0][1]
+        blobs[k] = strips[0]
+        entries += [(513, 4, [("blob", k)]), (514, 4, [len(strips[0])])]
+        offsets[0] = ("blob", k, strips[0].index(jpeg_segments(strips[0])[1]))
+    entries += [(273, 4, offsets), (279, 4, counts)]
+    tiff_file(name + ".tif", entries, blobs)
+    write_expected(name, w, h, expected.tobytes())
+    add(name, name + ".tif", "rgb", 0, 0)
+
+
+old_jpeg("ojpeg_grey", rgb.convert("L"), 16, 0)
+old_jpeg("ojpeg_rgb444", rgb, 8, 0)
+old_jpeg("ojpeg_rgb420", rgb, 16, 2)
+old_jpeg("ojpeg_first_strip", rgb, 16, 2, "first-strip")
+old_jpeg("ojpeg_stream_tables", rgb, 16, 2, "stream-tables")
+old_jpeg("ojpeg_whole_streams", rgb, 16, 2, "whole-streams")
+for name, tol in (("ojpeg_grey", 0), ("ojpeg_rgb444", 2)):
+    # tiff2rgba reads these (chroma is not subsampled) to within tol.
+    out = path(name + ".check.tif")
+    run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+    with open(path(name + ".rgba"), "rb") as f:
+        want = f.read()[8:]
+    got = Image.open(out).convert("RGBA").tobytes()
+    assert max(abs(a - b) for a, b in zip(got, want)) <= tol, name
+    os.remove(out)
+# One interchange stream for the whole picture, the strips inside it.
+b = io.BytesIO()
+rgb.save(b, "JPEG", quality=90)
+whole = b.getvalue()
+scan = jpeg_segments(whole)[1]
+tiff_file("ojpeg_interchange.tif", [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8, 8]), (259, 3, [6]),
+                                    (262, 3, [6]), (277, 3, [3]), (278, 3, [H]), (513, 4, [("blob", 0)]),
+                                    (514, 4, [len(whole)]), (273, 4, [whole.index(scan) + 8 + 2 + 12 * 10 + 4]),
+                                    (279, 4, [len(scan)])], [whole])
+write_expected("ojpeg_interchange", W, H, Image.open(io.BytesIO(whole)).convert("RGBA").tobytes())
+add("ojpeg_interchange", "ojpeg_interchange.tif")
+
 # Files libtiff writes that the reader refuses: LZMA, ZSTD and WebP strips,
 # and the BigTIFF form (64-bit offsets).
 for codec in ("lzma", "zstd", "webp"):
