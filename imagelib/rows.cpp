@@ -607,6 +607,11 @@ uint64_t SetLoadMemoryBudget(uint64_t bytes) {
 
 uint64_t GetLoadMemoryBudget() { return gLoadBudget.load(); }
 
+uint64_t LoadMemoryLeft(const LoadContext* ctx) {
+    const uint64_t budget = GetLoadMemoryBudget(), committed = ctx->row.committedBytes;
+    return budget > committed ? budget - committed : 0;
+}
+
 void ClearImageHeader(ImageHeader* h) {
     if (!h) return;
     std::memset(h, 0, sizeof *h);
@@ -725,6 +730,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     uint64_t needed = OutputBytes(rs, alignment);
     needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
     if (needed > GetLoadMemoryBudget()) return kLoadNoMemory;
+    rs->committedBytes = needed;
 
     int result = kLoadNoMemory;
     do {

@@ -753,6 +753,8 @@ uint16_t OrientationCode(uint32_t o) {
 }
 
 // The delivered layout: what each pixel keeps and how the rows are declared.
+// Rows come interleaved whatever the file's planes, tiles as whole rows, so
+// the load scales them as they arrive.
 void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     const uint32_t w = d.width;
     uint32_t kept;
@@ -770,25 +772,19 @@ void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     default: kept = 1; break;
     }
     layout->keptSamples = kept;
-    layout->separatePlanes = d.planarConfig == 2 && kept > 1 && d.samplesPerPixel > 1;
     layout->packed = kept == 1 && d.samplesPerPixel == 1 && d.bitsPerSample <= 8 &&
                      d.compression != kTiffSgiLog;
     h->planes = 1;
     if (layout->packed) {
         h->bitsPerPlane = int16_t(d.bitsPerSample);
         h->bytesPerPlane = uint32_t((uint64_t(w) * d.bitsPerSample + 7) / 8);
-    } else if (layout->separatePlanes) {
-        h->flags |= kHeaderSeparatePlanes;
-        h->planes = int16_t(kept);
-        h->bitsPerPlane = 8;
-        h->bytesPerPlane = w;
     } else {
         h->bitsPerPlane = int16_t(8 * kept);
         h->bytesPerPlane = uint32_t(uint64_t(w) * kept);
     }
     if (d.photometric == kTiffSeparated) h->flags |= kHeaderCmyk;
     if (d.photometric == kTiffCieLab) h->flags |= kHeaderLabSignedD50;
-    if (d.Tiled()) h->flags |= kHeaderFitAfterLoad2;
+    h->rowsPerCall = TiffRowsPerCall(d, *layout);
     if (d.bitsPerSample >= 16 && d.photometric <= kTiffRgb &&
         (d.compression == kTiffNone || d.compression == kTiffLzw || d.compression == kTiffDeflate ||
          d.compression == kTiffPackBits || d.compression == kTiffDeflateOld)) {

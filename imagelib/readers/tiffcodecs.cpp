@@ -1,13 +1,15 @@
 // The byte codecs of TIFF strips: PackBits, LZW (current and old form),
-// Deflate, ThunderScan 4-bit and the SGI LogLuv encodings. Each decodes one
-// strip held in memory into a block of rows, reading no further than the
-// strip's bytes and writing no further than the block.
+// Deflate, ThunderScan 4-bit and the SGI LogLuv encodings, and the choice of
+// a strip's codec. Each decodes one strip held in memory, in the pieces the
+// driver asks for, reading no further than the strip's bytes and writing no
+// further than the piece.
 //
 // Portable: zlib for Deflate; nothing else beyond the standard library.
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include <zlib.h>
 
@@ -15,202 +17,357 @@
 
 namespace {
 
+constexpr double kLn2 = 0.69314718055994530942;
+
+// --- PackBits ----------------------------------------------------------------
+
+// Runs and literals; one that passes the end of a piece goes on in the
+// next. Header 128 is no operation (TIFF 6.0, section 9).
+class PackBitsCodec final : public TiffCodec {
+public:
+    void Start(const uint8_t* in, size_t inSize, size_t) override {
+        in_ = in;
+        inSize_ = inSize;
+        ip_ = 0;
+        literal_ = run_ = 0;
+    }
+
+    int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
+        size_t op = 0;
+        int status = kLoadOk;
+        while (op < outSize) {
+            if (literal_ > 0) {
+                const size_t n = std::min({literal_, outSize - op, inSize_ - ip_});
+                if (n == 0) {
+                    status = kLoadIncomplete;
+                    break;
+                }
+                std::memcpy(out + op, in_ + ip_, n);
+                op += n, ip_ += n, literal_ -= n;
+            } else if (run_ > 0) {
+                const size_t n = std::min(run_, outSize - op);
+                std::memset(out + op, runByte_, n);
+                op += n, run_ -= n;
+            } else if (ip_ >= inSize_) {
+                status = kLoadIncomplete;
+                break;
+            } else {
+                const int header = in_[ip_++];
+                if (header < 128) {
+                    literal_ = size_t(header) + 1;
+                } else if (header > 128) {
+                    if (ip_ >= inSize_) {
+                        status = kLoadIncomplete;
+                        break;
+                    }
+                    runByte_ = in_[ip_++];
+                    run_ = size_t(257 - header);
+                }
+            }
+        }
+        *produced = op;
+        return status;
+    }
+
+private:
+    const uint8_t* in_ = nullptr;
+    size_t inSize_ = 0, ip_ = 0;
+    size_t literal_ = 0, run_ = 0;  // bytes of the packet under way still to come
+    uint8_t runByte_ = 0;
+};
+
+// --- LZW ---------------------------------------------------------------------
+
 constexpr int kLzwClear = 256;
 constexpr int kLzwEnd = 257;
 constexpr int kLzwFirstFree = 258;
 constexpr int kLzwMaxCodes = 4096;
-constexpr double kLn2 = 0.69314718055994530942;
+// The longest string a code can name: a byte, then one more per entry.
+constexpr size_t kLzwMaxString = kLzwMaxCodes - kLzwFirstFree + 2;
 
-// The LZW string table. The string of every entry from 258 on was written
-// whole into this strip's output once already (the previous code's string
-// and the next byte lie side by side there), so an entry is its place in
-// the output and its length, and decoding a code copies those bytes.
-struct LzwTable {
-    uint32_t offset[kLzwMaxCodes];
-    uint16_t length[kLzwMaxCodes];
+// The string of every entry from 258 on was written whole into the output
+// once already (the previous code's string and the next byte lie side by
+// side there), so an entry is its place in the output and its length, and
+// decoding a code copies those bytes. A strip decoded in one piece is
+// decoded straight into the caller's block; one decoded in pieces goes
+// through a history of its own that holds the output since the last clear
+// code (which restarts the table), each piece copied out of it.
+class LzwCodec final : public TiffCodec {
+public:
+    LzwCodec(bool oldForm, TiffMemory* memory) : oldForm_(oldForm), memory_(memory) {}
+
+    void Start(const uint8_t* in, size_t inSize, size_t decodedSize) override {
+        in_ = in;
+        inSize_ = inSize;
+        ip_ = 0;
+        acc_ = 0;
+        held_ = 0;
+        width_ = 9;
+        next_ = kLzwFirstFree;
+        prevLength_ = 0;
+        started_ = ended_ = false;
+        status_ = kLoadOk;
+        whole_ = decodedSize;
+        firstPiece_ = true;
+        used_ = taken_ = 0;
+    }
+
+    int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
+        *produced = 0;
+        if (firstPiece_ && outSize >= whole_) {
+            firstPiece_ = false;
+            size_t op = 0;
+            Run<true>(out, &op, outSize, outSize);
+            *produced = op;
+            return status_;
+        }
+        firstPiece_ = false;
+        while (*produced < outSize) {
+            const size_t n = std::min(used_ - taken_, outSize - *produced);
+            if (n > 0) {
+                std::memcpy(out + *produced, history_.data + taken_, n);
+                taken_ += n;
+                *produced += n;
+                continue;
+            }
+            if (ended_) break;
+            const size_t want = outSize - *produced;
+            // Room for the rest of the piece and one more string, doubling the
+            // history as it grows (a table generation may name megabytes).
+            const size_t need = used_ + want + kLzwMaxString;
+            if (need > history_.size && !memory_->Reserve(&history_, std::max(need, 2 * history_.size)) &&
+                !memory_->Reserve(&history_, need))
+                return kLoadNoMemory;
+            Run<false>(history_.data, &used_, want, history_.size);
+        }
+        // A fault found while decoding ahead belongs to the bytes after
+        // those handed out: it is told when they are asked for.
+        return ended_ && taken_ == used_ ? status_ : kLoadOk;
+    }
+
+private:
+    // Decodes codes into `base` from *op on. Straight into a block (kInBlock)
+    // it stops at `limit`, cutting the last string there; into the history
+    // it stops once `limit` bytes wait past those taken, or when `capacity`
+    // has no room for another string. At a clear code the history drops what
+    // was taken.
+    template <bool kInBlock>
+    void Run(uint8_t* base, size_t* opInOut, size_t limit, size_t capacity) {
+        size_t op = *opInOut;
+        // The width grows one code early in the current form, as TIFF
+        // writers do.
+        const int early = oldForm_ ? 0 : 1;
+        while (kInBlock ? op < limit : op - taken_ < limit && op + kLzwMaxString <= capacity) {
+            if (held_ < width_) {
+                while (held_ <= 56 && ip_ < inSize_) {
+                    if (oldForm_) acc_ |= uint64_t(in_[ip_++]) << held_;
+                    else acc_ = (acc_ << 8) | in_[ip_++];
+                    held_ += 8;
+                }
+                if (held_ < width_) {  // the strip's bytes are used up
+                    ended_ = true;
+                    break;
+                }
+            }
+            int code;
+            if (oldForm_) {
+                code = int(acc_ & ((1u << width_) - 1));
+                acc_ >>= width_;
+            } else {
+                code = int((acc_ >> (held_ - width_)) & ((1u << width_) - 1));
+            }
+            held_ -= width_;
+            if (!started_ && code != kLzwClear) {
+                if (code != kLzwEnd) status_ = kLoadRefused;
+                ended_ = true;
+                break;
+            }
+            started_ = true;
+            if (code == kLzwEnd) {
+                ended_ = true;
+                break;
+            }
+            if (code == kLzwClear) {
+                width_ = 9;
+                next_ = kLzwFirstFree;
+                prevLength_ = 0;
+                if (!kInBlock) {
+                    // The table starts again: only bytes not yet taken stay.
+                    std::memmove(base, base + taken_, op - taken_);
+                    op -= taken_;
+                    taken_ = 0;
+                }
+                continue;
+            }
+            if (code < 256) {
+                base[op] = uint8_t(code);
+                if (prevLength_ > 0 && next_ < kLzwMaxCodes) {
+                    offset_[next_] = uint32_t(prevAt_);
+                    length_[next_] = uint16_t(prevLength_ + 1);
+                    ++next_;
+                }
+                prevAt_ = op;
+                prevLength_ = 1;
+                ++op;
+            } else {
+                if (prevLength_ == 0 || code > next_ || code >= kLzwMaxCodes || (code == next_ && next_ >= kLzwMaxCodes)) {
+                    status_ = kLoadRefused;
+                    ended_ = true;
+                    break;
+                }
+                if (next_ < kLzwMaxCodes) {
+                    // The new entry: the previous string and the first byte
+                    // of this one (its own first byte when it names itself).
+                    offset_[next_] = uint32_t(prevAt_);
+                    length_[next_] = uint16_t(prevLength_ + 1);
+                    ++next_;
+                }
+                const size_t from = offset_[code];
+                const size_t n = kInBlock ? std::min<size_t>(length_[code], limit - op) : length_[code];
+                if (from + n <= op) {
+                    std::memcpy(base + op, base + from, n);
+                } else {
+                    for (size_t i = 0; i < n; ++i) base[op + i] = base[from + i];
+                }
+                prevAt_ = op;
+                prevLength_ = length_[code];
+                op += n;
+            }
+            if (width_ < 12 && next_ + early >= (1 << width_)) ++width_;
+        }
+        *opInOut = op;
+    }
+
+    const bool oldForm_;
+    TiffMemory* const memory_;
+    const uint8_t* in_ = nullptr;
+    size_t inSize_ = 0, ip_ = 0;
+    uint64_t acc_ = 0;
+    int held_ = 0;
+    int width_ = 9, next_ = kLzwFirstFree;
+    size_t prevAt_ = 0;              // where the previous code's string was written
+    uint32_t prevLength_ = 0;        // its length; 0 right after a clear code
+    bool started_ = false, ended_ = false;
+    int status_ = kLoadOk;
+    size_t whole_ = 0;
+    bool firstPiece_ = true;
+    TiffBuffer history_;
+    size_t used_ = 0, taken_ = 0;    // history bytes written, and handed out
+    uint32_t offset_[kLzwMaxCodes];
+    uint16_t length_[kLzwMaxCodes];
 };
 
-}  // namespace
+// --- Deflate -----------------------------------------------------------------
 
-int UnpackTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
-    size_t ip = 0, op = 0;
-    int status = kLoadOk;
-    while (op < outSize) {
-        if (ip >= inSize) {
-            status = kLoadIncomplete;
-            break;
-        }
-        const int n = in[ip++];
-        if (n < 128) {
-            const size_t count = size_t(n) + 1;
-            const size_t avail = std::min(count, inSize - ip);
-            const size_t take = std::min(avail, outSize - op);
-            std::memcpy(out + op, in + ip, take);
-            op += take;
-            ip += avail;
-            if (avail < count && op < outSize) {
-                status = kLoadIncomplete;
-                break;
-            }
-        } else if (n > 128) {
-            if (ip >= inSize) {
-                status = kLoadIncomplete;
-                break;
-            }
-            const size_t take = std::min(size_t(257 - n), outSize - op);
-            std::memset(out + op, in[ip++], take);
-            op += take;
-        }
-        // 128 is no operation (TIFF 6.0, section 9).
+class DeflateCodec final : public TiffCodec {
+public:
+    ~DeflateCodec() override {
+        if (ready_) inflateEnd(&stream_);
     }
-    *produced = op;
-    return status;
-}
 
-int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced, bool oldForm) {
-    *produced = 0;
-    LzwTable* t = static_cast<LzwTable*>(std::malloc(sizeof(LzwTable)));
-    if (!t) return kLoadNoMemory;
-
-    uint64_t acc = 0;
-    int held = 0;
-    size_t ip = 0, op = 0;
-    int width = 9, next = kLzwFirstFree, prev = -1;
-    size_t prevAt = 0;               // where the previous code's string was written
-    uint32_t prevLength = 0;
-    // The width grows one code early in the current form, as TIFF writers do.
-    const int early = oldForm ? 0 : 1;
-    int status = kLoadOk;
-    bool started = false;
-    while (op < outSize) {
-        if (held < width) {
-            while (held <= 56 && ip < inSize) {
-                if (oldForm) acc |= uint64_t(in[ip++]) << held;
-                else acc = (acc << 8) | in[ip++];
-                held += 8;
-            }
-            if (held < width) break;  // the strip's bytes are used up
-        }
-        int code;
-        if (oldForm) {
-            code = int(acc & ((1u << width) - 1));
-            acc >>= width;
-        } else {
-            code = int((acc >> (held - width)) & ((1u << width) - 1));
-        }
-        held -= width;
-        if (!started && code != kLzwClear) {
-            if (code != kLzwEnd) status = kLoadRefused;
-            break;
-        }
-        started = true;
-        if (code == kLzwEnd) break;
-        if (code == kLzwClear) {
-            width = 9;
-            next = kLzwFirstFree;
-            prev = -1;
-            continue;
-        }
-        if (code < 256) {
-            out[op] = uint8_t(code);
-            if (prev >= 0 && next < kLzwMaxCodes) {
-                t->offset[next] = uint32_t(prevAt);
-                t->length[next] = uint16_t(prevLength + 1);
-                ++next;
-            }
-            prevAt = op;
-            prevLength = 1;
-            ++op;
-        } else {
-            if (prev < 0 || code > next || code >= kLzwMaxCodes || (code == next && next >= kLzwMaxCodes)) {
-                status = kLoadRefused;
-                break;
-            }
-            if (next < kLzwMaxCodes) {
-                // The new entry: the previous string and the first byte of
-                // this one (its own first byte when it names itself).
-                t->offset[next] = uint32_t(prevAt);
-                t->length[next] = uint16_t(prevLength + 1);
-                ++next;
-            }
-            const size_t from = t->offset[code];
-            const size_t n = std::min<size_t>(t->length[code], outSize - op);
-            if (from + n <= op) {
-                std::memcpy(out + op, out + from, n);
-            } else {
-                for (size_t i = 0; i < n; ++i) out[op + i] = out[from + i];
-            }
-            prevAt = op;
-            prevLength = t->length[code];
-            op += n;
-        }
-        prev = code;
-        if (width < 12 && next + early >= (1 << width)) ++width;
-    }
-    std::free(t);
-    *produced = std::min(op, outSize);
-    return status;
-}
-
-int DecodeTiffDeflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
-    *produced = 0;
-    z_stream s;
-    std::memset(&s, 0, sizeof s);
     // A well-formed zlib header is stepped over and the data inflated raw:
     // the trailing checksum would cost a pass over every decoded byte and
     // tells nothing the decoded rows do not.
-    const bool zlibHeader = inSize >= 2 && (in[0] & 0x0F) == 8 && (in[0] >> 4) <= 7 && !(in[1] & 0x20) &&
-                            ((in[0] << 8) | in[1]) % 31 == 0;
-    if (zlibHeader) {
-        in += 2;
-        inSize -= 2;
-    }
-    if ((zlibHeader ? inflateInit2(&s, -15) : inflateInit(&s)) != Z_OK) return kLoadNoMemory;
-    s.next_in = const_cast<Bytef*>(in);
-    s.avail_in = uInt(std::min<size_t>(inSize, UINT_MAX));
-    s.next_out = out;
-    s.avail_out = uInt(std::min<size_t>(outSize, UINT_MAX));
-    int status = kLoadOk;
-    bool resynced = false;
-    while (s.avail_out > 0) {
-        const int r = inflate(&s, Z_NO_FLUSH);
-        if (r == Z_STREAM_END) break;
-        if (r == Z_DATA_ERROR && !resynced) {
-            // Decoding goes on at the next flush point, if there is one.
-            resynced = true;
-            if (inflateSync(&s) == Z_OK) continue;
+    void Start(const uint8_t* in, size_t inSize, size_t) override {
+        const bool zlibHeader = inSize >= 2 && (in[0] & 0x0F) == 8 && (in[0] >> 4) <= 7 && !(in[1] & 0x20) &&
+                                ((in[0] << 8) | in[1]) % 31 == 0;
+        if (zlibHeader) {
+            in += 2;
+            inSize -= 2;
         }
-        if (r != Z_OK) {
-            if (r != Z_BUF_ERROR) status = kLoadIncomplete;
-            break;
+        const int windowBits = zlibHeader ? -15 : 15;
+        if (!ready_) {
+            std::memset(&stream_, 0, sizeof stream_);
+            ready_ = inflateInit2(&stream_, windowBits) == Z_OK;
+        } else {
+            ready_ = inflateReset2(&stream_, windowBits) == Z_OK;
         }
+        stream_.next_in = const_cast<Bytef*>(in);
+        stream_.avail_in = uInt(std::min<size_t>(inSize, UINT_MAX));
+        ended_ = resynced_ = false;
+        status_ = ready_ ? kLoadOk : kLoadNoMemory;
     }
-    *produced = size_t(s.total_out);
-    inflateEnd(&s);
-    return status;
-}
 
-int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
-                      size_t rowBytes, size_t* produced) {
-    static const int kTwoBitDeltas[4] = {0, 1, 0, -1};
-    static const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};
-    size_t ip = 0;
-    *produced = 0;
-    for (uint32_t r = 0; r < rows; ++r) {
-        uint8_t* row = out + size_t(r) * rowBytes;
-        std::memset(row, 0, rowBytes);
+    int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
+        *produced = 0;
+        if (!ready_) return status_;
+        stream_.next_out = out;
+        stream_.avail_out = uInt(std::min<size_t>(outSize, UINT_MAX));
+        while (stream_.avail_out > 0 && !ended_) {
+            const int r = inflate(&stream_, Z_NO_FLUSH);
+            if (r == Z_OK) continue;
+            if (r == Z_DATA_ERROR && !resynced_) {
+                // Decoding goes on at the next flush point, if there is one.
+                resynced_ = true;
+                if (inflateSync(&stream_) == Z_OK) continue;
+            }
+            ended_ = true;
+            if (r != Z_STREAM_END && r != Z_BUF_ERROR) status_ = kLoadIncomplete;
+        }
+        *produced = size_t(stream_.next_out - out);
+        return ended_ ? status_ : kLoadOk;
+    }
+
+private:
+    z_stream stream_;
+    bool ready_ = false, ended_ = false, resynced_ = false;
+    int status_ = kLoadOk;
+};
+
+// --- Row codecs ----------------------------------------------------------------
+
+// A codec that decodes whole rows: ThunderScan and the SGILog forms.
+class RowCodec : public TiffCodec {
+public:
+    RowCodec(uint32_t width, size_t rowBytes) : width_(width), rowBytes_(rowBytes) {}
+
+    void Start(const uint8_t* in, size_t inSize, size_t) override {
+        in_ = in;
+        inSize_ = inSize;
+        ip_ = 0;
+    }
+
+    int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
+        *produced = 0;
+        for (; outSize - *produced >= rowBytes_; *produced += rowBytes_) {
+            const int status = DecodeRow(out + *produced);
+            if (status != kLoadOk) return status;
+        }
+        return kLoadOk;
+    }
+
+protected:
+    // One row into `row` (rowBytes bytes): 0, or 4 when the data ends first.
+    virtual int DecodeRow(uint8_t* row) = 0;
+
+    const uint32_t width_;
+    const size_t rowBytes_;
+    const uint8_t* in_ = nullptr;
+    size_t inSize_ = 0, ip_ = 0;
+};
+
+// ThunderScan 4-bit: two pixels a byte, first pixel in the high half.
+class ThunderScanCodec final : public RowCodec {
+public:
+    using RowCodec::RowCodec;
+
+private:
+    int DecodeRow(uint8_t* row) override {
+        static const int kTwoBitDeltas[4] = {0, 1, 0, -1};
+        static const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};
+        std::memset(row, 0, rowBytes_);
         uint32_t n = 0;
         int last = 0;
         auto put = [&](int v) {
-            if (n < width) row[n >> 1] = uint8_t(row[n >> 1] | ((n & 1) ? v : v << 4));
+            if (n < width_) row[n >> 1] = uint8_t(row[n >> 1] | ((n & 1) ? v : v << 4));
             ++n;
         };
-        while (n < width) {
-            if (ip >= inSize) return kLoadIncomplete;
-            const int b = in[ip++];
+        while (n < width_) {
+            if (ip_ >= inSize_) return kLoadIncomplete;
+            const int b = in_[ip_++];
             switch (b >> 6) {
             case 0:
-                for (int i = b & 0x3F; i > 0 && n < width; --i) put(last);
+                for (int i = b & 0x3F; i > 0 && n < width_; --i) put(last);
                 break;
             case 1:
                 for (int shift = 4; shift >= 0; shift -= 2) {
@@ -234,12 +391,9 @@ int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint3
                 break;
             }
         }
-        *produced = size_t(r + 1) * rowBytes;
+        return kLoadOk;
     }
-    return kLoadOk;
-}
-
-namespace {
+};
 
 // The u'v' chromaticity code of 24-bit LogLuv pixels: the gamut is cut into
 // square cells of kUvCell, in rows of v' from kUvFirstV, each row a starting
@@ -365,71 +519,89 @@ void LogLuv24ToRgb(uint32_t p, uint8_t* rgb) {
     LuvToRgb(l, u, v, rgb);
 }
 
-}  // namespace
 
-int DecodeSgiLog(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, bool logL,
-                 size_t* produced) {
-    *produced = 0;
-    uint32_t* values = static_cast<uint32_t*>(std::malloc(size_t(width) * 4 + 4));
-    if (!values) return kLoadNoMemory;
-    const int planes = logL ? 2 : 4;
-    const size_t rowBytes = size_t(width) * (logL ? 1 : 3);
-    size_t ip = 0;
-    int status = kLoadOk;
-    for (uint32_t r = 0; r < rows && status == kLoadOk; ++r) {
-        std::memset(values, 0, size_t(width) * 4);
-        // Byte planes, most significant first, each run-length coded.
-        for (int plane = 0; plane < planes && status == kLoadOk; ++plane) {
+// SGILog (34676): 32-bit LogLuv pixels (or, for log luminance, 16-bit
+// values) run-length coded by byte planes, most significant plane first.
+class SgiLogCodec final : public RowCodec {
+public:
+    SgiLogCodec(uint32_t width, size_t rowBytes, bool logL) : RowCodec(width, rowBytes), logL_(logL) {}
+
+    TiffBuffer values;               // the row's pixels as their planes arrive, width x 32 bits
+
+private:
+    int DecodeRow(uint8_t* row) override {
+        auto* v = reinterpret_cast<uint32_t*>(values.data);
+        std::memset(v, 0, size_t(width_) * 4);
+        const int planes = logL_ ? 2 : 4;
+        for (int plane = 0; plane < planes; ++plane) {
             const int shift = 8 * (planes - 1 - plane);
             uint32_t i = 0;
-            while (i < width) {
-                if (ip >= inSize) {
-                    status = kLoadIncomplete;
-                    break;
-                }
-                const int b = in[ip++];
+            while (i < width_) {
+                if (ip_ >= inSize_) return kLoadIncomplete;
+                const int b = in_[ip_++];
                 if (b >= 128) {
-                    if (ip >= inSize) {
-                        status = kLoadIncomplete;
-                        break;
-                    }
-                    const uint32_t v = uint32_t(in[ip++]) << shift;
-                    for (int k = b - 126; k > 0 && i < width; --k) values[i++] |= v;
+                    if (ip_ >= inSize_) return kLoadIncomplete;
+                    const uint32_t byte = uint32_t(in_[ip_++]) << shift;
+                    for (int k = b - 126; k > 0 && i < width_; --k) v[i++] |= byte;
                 } else {
-                    for (int k = b; k > 0; --k) {
-                        if (ip >= inSize) {
-                            status = kLoadIncomplete;
-                            break;
-                        }
-                        const uint32_t v = uint32_t(in[ip++]) << shift;
-                        if (i < width) values[i++] |= v;
-                    }
-                    if (status != kLoadOk) break;
+                    // Literals past the row's end are dropped.
+                    if (inSize_ - ip_ < size_t(b)) return kLoadIncomplete;
+                    for (int k = 0; k < b; ++k, ++ip_)
+                        if (i < width_) v[i++] |= uint32_t(in_[ip_]) << shift;
                 }
             }
         }
-        if (status != kLoadOk) break;
-        uint8_t* row = out + size_t(r) * rowBytes;
-        for (uint32_t x = 0; x < width; ++x) {
-            if (logL) row[x] = GammaByte(float(LogL16ToY(values[x])));
-            else LogLuv32ToRgb(values[x], row + 3 * size_t(x));
+        for (uint32_t x = 0; x < width_; ++x) {
+            if (logL_) row[x] = GammaByte(float(LogL16ToY(v[x])));
+            else LogLuv32ToRgb(v[x], row + 3 * size_t(x));
         }
-        *produced = size_t(r + 1) * rowBytes;
+        return kLoadOk;
     }
-    std::free(values);
-    return status;
+
+    const bool logL_;
+};
+
+// SGILog24 (34677): 24-bit LogLuv pixels stored raw, three bytes each, most
+// significant first.
+class SgiLog24Codec final : public RowCodec {
+public:
+    using RowCodec::RowCodec;
+
+private:
+    int DecodeRow(uint8_t* row) override {
+        if (inSize_ - ip_ < size_t(width_) * 3) return kLoadIncomplete;
+        const uint8_t* p = in_ + ip_;
+        for (uint32_t x = 0; x < width_; ++x, p += 3)
+            LogLuv24ToRgb(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2], row + 3 * size_t(x));
+        ip_ += size_t(width_) * 3;
+        return kLoadOk;
+    }
+};
+
+std::unique_ptr<TiffCodec> MakeSgiLogCodec(const TiffCodecSetup& s, TiffMemory* memory) {
+    std::unique_ptr<SgiLogCodec> codec(new (std::nothrow) SgiLogCodec(s.width, s.rowBytes, s.logL));
+    if (!codec || !memory->Reserve(&codec->values, size_t(s.width) * 4)) return nullptr;
+    return codec;
 }
 
-int DecodeSgiLog24(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, size_t* produced) {
-    *produced = 0;
-    const size_t rowBytes = size_t(width) * 3;
-    for (uint32_t r = 0; r < rows; ++r) {
-        if (inSize - *produced < rowBytes) return kLoadIncomplete;
-        const uint8_t* p = in + *produced;
-        uint8_t* row = out + *produced;
-        for (uint32_t x = 0; x < width; ++x, p += 3)
-            LogLuv24ToRgb(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2], row + 3 * size_t(x));
-        *produced += rowBytes;
+}  // namespace
+
+std::unique_ptr<TiffCodec> MakeTiffCodec(const TiffCodecSetup& setup, TiffMemory* memory) {
+    switch (setup.compression) {
+    case kTiffPackBits: return std::unique_ptr<TiffCodec>(new (std::nothrow) PackBitsCodec);
+    case kTiffLzw: return std::unique_ptr<TiffCodec>(new (std::nothrow) LzwCodec(setup.oldLzw, memory));
+    case kTiffDeflate:
+    case kTiffDeflateOld: return std::unique_ptr<TiffCodec>(new (std::nothrow) DeflateCodec);
+    case kTiffThunderScan:
+        return std::unique_ptr<TiffCodec>(new (std::nothrow) ThunderScanCodec(setup.width, setup.rowBytes));
+    case kTiffSgiLog: return MakeSgiLogCodec(setup, memory);
+    case kTiffSgiLog24:
+        return std::unique_ptr<TiffCodec>(new (std::nothrow) SgiLog24Codec(setup.width, setup.rowBytes));
+    case kTiffCcittRle:
+    case kTiffCcittG3:
+    case kTiffCcittG4: return MakeFaxCodec(setup, memory);
+    case kTiffJpeg:
+    case kTiffOldJpeg: return MakeJpegCodec(setup, memory);
+    default: return nullptr;
     }
-    return kLoadOk;
 }

@@ -14,6 +14,7 @@
 // Portable: no platform headers.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "tiff.h"
 
@@ -352,62 +353,85 @@ void FillRow(uint8_t* row, size_t rowBytes, uint32_t width, Changes* c) {
 
 }  // namespace
 
-int DecodeTiffFax(const uint8_t* in, size_t inSize, uint8_t* out, const FaxParams& p, size_t* produced) {
-    *produced = 0;
-    if (p.width == 0 || p.rows == 0) return kLoadOk;
-    const uint32_t capacity = p.width + 4;
-    uint32_t* lists = static_cast<uint32_t*>(std::malloc(size_t(capacity) * 2 * sizeof(uint32_t)));
-    if (!lists) return kLoadNoMemory;
-    Changes ref{lists, 0, capacity};
-    Changes cur{lists + capacity, 0, capacity};
-    BitReader br{in, inSize, 0, p.reversedBits ? nullptr : ReversedBytes(), 0, 0, uint64_t(inSize) * 8};
+namespace {
 
-    int status = kLoadOk;
-    bool eolSeen = false;
-    for (uint32_t r = 0; r < p.rows; ++r) {
-        cur.count = 0;
-        RowEnd end;
-        bool twoD = p.compression == kTiffCcittG4;
-        if (p.compression == kTiffCcittG3) {
-            if (!eolSeen && !SyncToEol(br)) {
-                status = kLoadIncomplete;
-                break;
-            }
-            eolSeen = false;
-            if (p.twoDimensional) {
-                if (!br.Need(1)) {
-                    status = kLoadIncomplete;
-                    break;
-                }
-                twoD = br.Peek(1) == 0;
-                br.Drop(1);
-            }
-        }
-        if (!br.Need(1)) {
-            status = kLoadIncomplete;
-            break;
-        }
-        end = twoD ? DecodeRow2D(br, p.width, ref, &cur) : DecodeRow1D(br, p.width, &cur);
-        if (end == kRowEol) {
-            // Group 4 data ends with EOL codes; Group 3 rows may run into one.
-            if (p.compression == kTiffCcittG4) {
-                if (cur.count == 0) {
-                    status = kLoadIncomplete;
-                    break;
-                }
-            } else if (!twoD) {
-                eolSeen = true;
-            }
-        }
-        if (p.compression == kTiffCcittRle) br.AlignToByte();
-        FillRow(out + size_t(r) * p.rowBytes, p.rowBytes, p.width, &cur);
-        *produced = size_t(r + 1) * p.rowBytes;
-        if (end == kRowDataEnd) {
-            status = kLoadIncomplete;
-            break;
-        }
-        std::swap(ref, cur);
+// Rows of one strip, decoded as the driver asks for them; the bit reader
+// and the reference row carry from one piece to the next.
+class FaxCodec final : public TiffCodec {
+public:
+    FaxCodec(const TiffCodecSetup& s)
+        : compression_(s.compression), twoDimensional_(s.twoDimensional), width_(s.width), rowBytes_(s.rowBytes),
+          capacity_(s.width + 4), order_(s.reversedBits ? nullptr : ReversedBytes()) {}
+
+    TiffBuffer lists;                // the reference and current rows' changes, capacity each
+
+    void Start(const uint8_t* in, size_t inSize, size_t) override {
+        auto* at = reinterpret_cast<uint32_t*>(lists.data);
+        ref_ = Changes{at, 0, capacity_};
+        cur_ = Changes{at + capacity_, 0, capacity_};
+        br_ = BitReader{in, inSize, 0, order_, 0, 0, uint64_t(inSize) * 8};
+        eolSeen_ = false;
+        ended_ = false;
     }
-    std::free(lists);
-    return status;
+
+    int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
+        *produced = 0;
+        if (width_ == 0) return kLoadOk;
+        for (; outSize - *produced >= rowBytes_ && !ended_; *produced += rowBytes_) {
+            cur_.count = 0;
+            bool twoD = compression_ == kTiffCcittG4;
+            if (compression_ == kTiffCcittG3) {
+                if (!eolSeen_ && !SyncToEol(br_)) return End(kLoadIncomplete);
+                eolSeen_ = false;
+                if (twoDimensional_) {
+                    if (!br_.Need(1)) return End(kLoadIncomplete);
+                    twoD = br_.Peek(1) == 0;
+                    br_.Drop(1);
+                }
+            }
+            if (!br_.Need(1)) return End(kLoadIncomplete);
+            const RowEnd end = twoD ? DecodeRow2D(br_, width_, ref_, &cur_) : DecodeRow1D(br_, width_, &cur_);
+            if (end == kRowEol) {
+                // Group 4 data ends with EOL codes; Group 3 rows may run into one.
+                if (compression_ == kTiffCcittG4) {
+                    if (cur_.count == 0) return End(kLoadIncomplete);
+                } else if (!twoD) {
+                    eolSeen_ = true;
+                }
+            }
+            if (compression_ == kTiffCcittRle) br_.AlignToByte();
+            FillRow(out + *produced, rowBytes_, width_, &cur_);
+            if (end == kRowDataEnd) {
+                // The row begun is delivered as far as it came.
+                *produced += rowBytes_;
+                return End(kLoadIncomplete);
+            }
+            std::swap(ref_, cur_);
+        }
+        return kLoadOk;
+    }
+
+private:
+    int End(int status) {
+        ended_ = true;
+        return status;
+    }
+
+    const uint32_t compression_;
+    const bool twoDimensional_;
+    const uint32_t width_;
+    const size_t rowBytes_;
+    const uint32_t capacity_;
+    const uint8_t* const order_;
+    Changes ref_{}, cur_{};
+    BitReader br_{};
+    bool eolSeen_ = false, ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TiffCodec> MakeFaxCodec(const TiffCodecSetup& setup, TiffMemory* memory) {
+    std::unique_ptr<FaxCodec> codec(new (std::nothrow) FaxCodec(setup));
+    if (!codec || !memory->Reserve(&codec->lists, (size_t(setup.width) + 4) * 2 * sizeof(uint32_t))) return nullptr;
+    return codec;
 }

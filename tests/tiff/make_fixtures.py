@@ -23,6 +23,7 @@ codec). When a tool is missing the manifest holds one line "skip REASON".
 import os
 import struct
 import sys
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from fixturekit import MANIFEST, path, require, run, skip, write_expected  # noqa: E402
@@ -31,7 +32,7 @@ try:
     from PIL import Image, ImageDraw
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
-require("tiffcp", "tiff2rgba", "tiffset", "raw2tiff", "/usr/bin/convert")
+require("tiffcp", "tiff2rgba", "tiffset", "raw2tiff", "/usr/bin/convert", "/usr/bin/identify")
 
 lines = []
 
@@ -245,9 +246,9 @@ for page in range(3):
     expect_tiff2rgba("multi_page%d" % page, "multi.tif", page)
 
 def imagemagick_rgba(fixture):
-    """ImageMagick's reading of a fixture as 8-bit R, G, B, A."""
-    im = Image.open(path(fixture))
-    return im.size, run("/usr/bin/convert", path(fixture) + "[0]", "-depth", "8", "rgba:-")
+    """ImageMagick's reading of a fixture as 8-bit R, G, B, A, and its size."""
+    w, h = run("/usr/bin/identify", "-format", "%w %h", path(fixture) + "[0]").split()
+    return (int(w), int(h)), run("/usr/bin/convert", path(fixture) + "[0]", "-depth", "8", "rgba:-")
 
 
 def expect_agreed(name, fixture, tol=0):
@@ -487,6 +488,36 @@ tiff_file("ojpeg_interchange.tif", [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8
                                     (279, 4, [len(scan)])], [whole])
 write_expected("ojpeg_interchange", W, H, Image.open(io.BytesIO(whole)).convert("RGBA").tobytes())
 add("ojpeg_interchange", "ojpeg_interchange.tif")
+
+# Strips and tiles larger than the pieces the reader decodes them in: one
+# strip of the whole picture in every byte codec, a large tile, YCbCr in one
+# strip, and a Group 4 page in one strip.
+big = picture(400, 240, 7)
+big.save(path("big.base.tif"))
+for cname in ("none", "lzw", "lzwpred", "zip", "packbits"):
+    name = "big_%s_onestrip" % cname
+    tiffcp("big.base.tif", name + ".tif", *(codecs[cname] + ["-s", "-r", "100000"]))
+    expect_tiff2rgba(name, name + ".tif")
+tiffcp("big.base.tif", "big_lzw_tile512.tif", "-c", "lzw", "-t", "-w", "512", "-l", "512")
+expect_tiff2rgba("big_lzw_tile512", "big_lzw_tile512.tif")
+ycbcr_tiff("big_ycbcr22.tif", big, 2, 2)
+expect_tiff2rgba("big_ycbcr22", "big_ycbcr22.tif", tol=2)
+bilevel(2400, 1100).save(path("bigfax.base.tif"))
+tiffcp("bigfax.base.tif", "big_g4_onestrip.tif", "-c", "g4", "-s", "-r", "100000")
+expect_tiff2rgba("big_g4_onestrip", "big_g4_onestrip.tif")
+
+# Small files of large pictures for the memory tests: 6000 x 6000 RGB of
+# zeros in one Deflate strip (zlib, streamed), and tiffcp's LZW strip and
+# Deflate tiles of 1024 x 1024 made from it. Each decodes to 108 MB.
+HUGE = 6000
+deflater = zlib.compressobj(9)
+row_of_zeros = bytes(HUGE * 3)
+huge = b"".join(deflater.compress(row_of_zeros) for _ in range(HUGE)) + deflater.flush()
+tiff_file("huge_zip_onestrip.tif", [(256, 4, [HUGE]), (257, 4, [HUGE]), (258, 3, [8, 8, 8]), (259, 3, [8]),
+                                    (262, 3, [2]), (273, 4, [("blob", 0)]), (277, 3, [3]), (278, 4, [HUGE]),
+                                    (279, 4, [len(huge)]), (284, 3, [1])], [huge])
+tiffcp("huge_zip_onestrip.tif", "huge_lzw_onestrip.tif", "-c", "lzw", "-r", str(HUGE))
+tiffcp("huge_zip_onestrip.tif", "huge_zip_tile1024.tif", "-c", "zip", "-t", "-w", "1024", "-l", "1024")
 
 # Files libtiff writes that the reader refuses: LZMA, ZSTD and WebP strips,
 # and the BigTIFF form (64-bit offsets).
