@@ -772,6 +772,11 @@ void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     default: kept = 1; break;
     }
     layout->keptSamples = kept;
+    // Colour stored multiplied by its alpha (ExtraSamples 1) is divided by it
+    // again: RGB keeps its alpha, grey shows its colour alone.
+    const uint32_t colour = ColourSamples(d.photometric);
+    layout->associatedAlpha = d.extraSamples > 0 && d.firstExtraSample == 1 && d.samplesPerPixel > colour &&
+                              (d.photometric == kTiffRgb || d.photometric <= kTiffBlackIsZero);
     layout->packed = kept == 1 && d.samplesPerPixel == 1 && d.bitsPerSample <= 8 &&
                      d.compression != kTiffSgiLog;
     h->planes = 1;

@@ -216,6 +216,7 @@ void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32
 struct TiffLayout {
     uint32_t keptSamples;            // samples per delivered pixel (1, 3 or 4)
     bool packed;                     // single samples of 1..8 bits passed through as stored
+    bool associatedAlpha;            // the colour is stored multiplied by the first extra sample
 };
 
 // The rows the driver hands over at once, which the header's rowsPerCall

@@ -2,7 +2,7 @@
 // each strip's bytes, has its codec decode them piece by piece, undoes the
 // predictor, converts YCbCr, and hands the rows to the load in the layout
 // ReadTiff declared (interleaved 8-bit samples, colour samples and alpha
-// only) as whole rows: a piece of
+// only, the colour divided by an associated alpha) as whole rows: a piece of
 // a strip at a time, or a row of tiles at a time, so the load can scale
 // them as they arrive.
 //
@@ -103,7 +103,10 @@ Geometry PlanGeometry(const TiffDirectory& d, const TiffLayout& layout) {
         g.bits = d.bitsPerSample;
     }
     g.rowBytes = size_t((uint64_t(g.blockWidth) * g.bits * g.samples + 7) / 8);
-    g.planesUsed = planar ? std::min(layout.keptSamples, g.planesInFile) : 1;
+    // Separate planes: the colour planes kept, and the alpha plane that an
+    // associated alpha divides them by.
+    const uint32_t used = layout.associatedAlpha ? (layout.keptSamples == 4 ? 4 : 2) : layout.keptSamples;
+    g.planesUsed = planar ? std::min(used, g.planesInFile) : 1;
     const size_t keptRow = size_t(g.blockWidth) * std::max<uint32_t>(layout.keptSamples, 1);
     const size_t perRow = std::max(g.rowBytes * g.planesUsed, keptRow);
     uint32_t rows = uint32_t(std::min<size_t>(std::max<size_t>(kPieceBytes / std::max<size_t>(perRow, 1), 1), g.blockRows));
@@ -142,6 +145,14 @@ inline uint8_t To8Bits(uint32_t v, uint32_t bits) {
     }
 }
 
+// A colour sample stored multiplied by its alpha (both of `max` at most),
+// divided again and rounded to nearest; no alpha leaves nothing.
+inline uint32_t Unpremultiply(uint32_t v, uint32_t alpha, uint32_t max) {
+    if (alpha == 0) return 0;
+    if (v >= alpha) return max;
+    return uint32_t((uint64_t(v) * max + alpha / 2) / alpha);
+}
+
 // Where sample k of a piece's pixel x lies: in row[k], at sample index
 // first[k] + x x step (interleaved samples share one row; separate planes
 // each have their own).
@@ -152,9 +163,11 @@ struct SampleSources {
 };
 
 // One decoded row into the row buffer, `columns` pixels of `kept` 8-bit
-// samples.
-void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_t kept, uint32_t bits, bool big) {
-    if (bits == 8) {
+// samples; with an alpha sample (its index, else -1), the colour samples
+// are divided by it first, at the file's depth.
+void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_t kept, uint32_t bits, bool big,
+                 int alpha) {
+    if (bits == 8 && alpha < 0) {
         if (s.step == kept && s.row[0] == s.row[kept - 1]) {
             std::memcpy(dst, s.row[0], size_t(columns) * kept);
             return;
@@ -166,8 +179,15 @@ void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_
         }
         return;
     }
-    for (uint32_t x = 0; x < columns; ++x)
-        for (uint32_t k = 0; k < kept; ++k) *dst++ = To8Bits(SampleValue(s.row[k], s.first[k] + size_t(x) * s.step, bits, big), bits);
+    const uint32_t max = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    for (uint32_t x = 0; x < columns; ++x) {
+        const uint32_t a = alpha >= 0 ? SampleValue(s.row[alpha], s.first[alpha] + size_t(x) * s.step, bits, big) : 0;
+        for (uint32_t k = 0; k < kept; ++k) {
+            uint32_t v = SampleValue(s.row[k], s.first[k] + size_t(x) * s.step, bits, big);
+            if (alpha >= 0 && int(k) != alpha) v = Unpremultiply(v, a, max);
+            *dst++ = To8Bits(v, bits);
+        }
+    }
 }
 
 // `columns` samples of `bits` (1..8) bits from the start of `src` into `dst`
@@ -222,6 +242,7 @@ struct Driver {
     uint32_t stripCount = 0;
     Plane planes[4];
     size_t bandStride = 0;           // bytes of one delivered row
+    int alpha = -1;                  // the alpha sample divided into the colour, or -1
     TiffBuffer stretched;            // whole picture of 16-bit samples (stretch)
     uint16_t smallest = 0xFFFF, largest = 0;
 
@@ -333,7 +354,8 @@ struct Driver {
                 s.first[k] = planar ? 0 : std::min(k, g.samples - 1);
             }
             s.step = g.planesUsed > 1 ? 1 : g.samples;
-            AssembleRow(s, band + size_t(x0) * layout.keptSamples, columns, layout.keptSamples, g.bits, d.bigEndian);
+            AssembleRow(s, band + size_t(x0) * layout.keptSamples, columns, layout.keptSamples, g.bits, d.bigEndian,
+                        alpha);
         }
     }
 
@@ -453,6 +475,8 @@ struct Driver {
             std::memset(stretched.data, 0, bytes);
         }
         bandStride = header.bytesPerPlane;
+        // RGB and alpha, or grey whose alpha is not kept but divided in.
+        if (layout.associatedAlpha) alpha = layout.keptSamples == 4 ? 3 : 1;
         TiffCodecSetup setup{d.compression, g.blockWidth, g.rowBytes, d.photometric == kTiffLogL, OldLzw(),
                              (d.t4Options & 1) != 0, d.fillOrder == 2, g.samples, &d};
         if (d.compression != kTiffNone) {

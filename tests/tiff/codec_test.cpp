@@ -300,6 +300,59 @@ TEST(TiffStrips, TablesThatFitTheirEntryAreReadFromIt) {
     EXPECT_EQ(10, px.At(0, 1)[0]);
 }
 
+// Colour stored multiplied by an associated alpha (ExtraSamples 1) comes
+// out divided by it again, rounded to nearest: 10, 0, 40 at alpha 144 is
+// 18, 0, 71, interleaved or in separate planes (16-bit samples are divided
+// at 16 bits and keep their high byte: 17, 0, 71); no alpha leaves black,
+// and unassociated alpha (2) leaves the colour as stored.
+TEST(TiffStrips, AssociatedAlphaIsDividedOut) {
+    struct Case {
+        uint32_t bits, planar, extra;
+        uint8_t want[4];
+    };
+    const Case cases[] = {
+        {8, 1, 1, {18, 0, 71, 144}},  {8, 2, 1, {18, 0, 71, 144}},  {16, 1, 1, {17, 0, 71, 144}},
+        {16, 2, 1, {17, 0, 71, 144}}, {8, 1, 2, {10, 0, 40, 144}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, planar " << c.planar << ", extra " << c.extra);
+        // Two pixels: the one above, then a transparent one.
+        const uint32_t stored[2][4] = {{10, 0, 40, 144}, {30, 30, 30, 0}};
+        const uint32_t bytes = c.bits / 8;
+        Bytes data;
+        auto put = [&](uint32_t v) {
+            const uint32_t wide = c.bits == 16 ? v * 257 : v;
+            for (uint32_t i = 0; i < bytes; ++i) data.push_back(uint8_t(wide >> (8 * i)));
+        };
+        if (c.planar == 1) {
+            for (const auto& px : stored)
+                for (uint32_t v : px) put(v);
+        } else {
+            for (int k = 0; k < 4; ++k)
+                for (const auto& px : stored) put(px[k]);
+        }
+        const uint32_t at = uint32_t(DataStart(11));
+        const uint32_t planeBytes = 2 * bytes, dataAt = at + 8 + 32;
+        std::vector<tifftest::TiffEntry> e = {
+            {256, 3, 1, 2}, {257, 3, 1, 1}, {258, 3, 4, at}, {259, 3, 1, 1}, {262, 3, 1, 2},
+            {273, 4, c.planar == 1 ? 1u : 4u, c.planar == 1 ? dataAt : at + 8}, {277, 3, 1, 4}, {278, 3, 1, 1},
+            {279, 4, c.planar == 1 ? 1u : 4u, c.planar == 1 ? 4 * planeBytes : at + 24}, {284, 3, 1, c.planar},
+            {338, 3, 1, c.extra}};
+        Bytes tail;
+        auto put16 = [&](uint32_t v) { tail.push_back(uint8_t(v)), tail.push_back(uint8_t(v >> 8)); };
+        auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+        for (int k = 0; k < 4; ++k) put16(c.bits);
+        for (uint32_t k = 0; k < 4; ++k) put32(dataAt + k * planeBytes);
+        for (int k = 0; k < 4; ++k) put32(planeBytes);
+        tail.insert(tail.end(), data.begin(), data.end());
+        Load load(BuildTiff(e, tail), L"picture.tif");
+        ASSERT_EQ(kLoadOk, load.result);
+        const auto px = load.Rgba();
+        EXPECT_EQ(0, std::memcmp(c.want, px.At(0, 0), 4));
+        EXPECT_EQ(c.extra == 1 ? 0 : 30, px.At(1, 0)[0]);
+    }
+}
+
 TEST(TiffStrips, StretchedSixteenBitSamples) {
     const uint32_t at = uint32_t(DataStart(9));
     std::vector<tifftest::TiffEntry> e = {{256, 3, 1, 3}, {257, 3, 1, 1}, {258, 3, 1, 16}, {259, 3, 1, 1},

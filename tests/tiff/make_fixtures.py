@@ -21,6 +21,7 @@ load and TOL the largest difference allowed per sample (0 for every lossless
 codec). When a tool is missing the manifest holds one line "skip REASON".
 """
 import os
+import shutil
 import struct
 import sys
 import zlib
@@ -488,6 +489,79 @@ tiff_file("ojpeg_interchange.tif", [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8
                                     (279, 4, [len(scan)])], [whole])
 write_expected("ojpeg_interchange", W, H, Image.open(io.BytesIO(whole)).convert("RGBA").tobytes())
 add("ojpeg_interchange", "ojpeg_interchange.tif")
+
+# Associated alpha (ExtraSamples 1): colour stored multiplied by alpha.
+# 8-bit files are Pillow's RGBA and LA with the tag set to 1 by tiffset (the
+# stored values premultiplied here); 16-bit ones are packed here. ImageMagick
+# divides the alpha out again and is the expected picture (it truncates where
+# the reader rounds: a step of 1); Pillow (8-bit) agrees with it, and so does
+# tiff2rgba (16-bit) to within 2 where alpha is at least 64 (it divides at
+# 8 bits). tiffcp makes the other codecs and layouts.
+def premultiplied(im):
+    out = Image.new(im.mode, im.size)
+    out.putdata([tuple((c * p[-1] + 127) // 255 for c in p[:-1]) + (p[-1],) for p in im.getdata()])
+    return out
+
+
+def set_associated(fixture):
+    run("tiffset", "-s", "338", "1", "1", path(fixture))
+
+
+def expect_imagemagick(name, fixture, tol=1):
+    size, got = imagemagick_rgba(fixture)
+    write_expected(name, size[0], size[1], got)
+    add(name, fixture, "rgba", 0, tol)
+    return got
+
+
+def max_difference(a, b, least_alpha=0):
+    """The largest difference of two R, G, B, A pictures where b's alpha is
+    at least least_alpha."""
+    return max((abs(a[i + k] - b[i + k]) for i in range(0, len(b), 4) for k in range(4) if b[i + 3] >= least_alpha),
+               default=0)
+
+
+alpha = Image.linear_gradient("L").resize((W, H)).point(lambda v: v if v > 8 else 0)
+rgba_assoc = rgb.copy()
+rgba_assoc.putalpha(alpha)
+premultiplied(rgba_assoc).save(path("assoc8.tif"))
+set_associated("assoc8.tif")
+want = expect_imagemagick("assoc8", "assoc8.tif")
+assert max_difference(Image.open(path("assoc8.tif")).convert("RGBA").tobytes(), want) == 0
+for lname, opt in (("lzw_strip7", ["-c", "lzw", "-r", "7"]), ("separate", ["-p", "separate", "-r", "5"]),
+                   ("zip_tile16", ["-c", "zip", "-t", "-w", "16", "-l", "16"]),
+                   ("lzw_septile", ["-c", "lzw", "-p", "separate", "-t", "-w", "32", "-l", "16"])):
+    tiffcp("assoc8.tif", "assoc8_%s.tif" % lname, *opt)
+    expect_imagemagick("assoc8_" + lname, "assoc8_%s.tif" % lname)
+grey_assoc = rgb.convert("L")
+grey_assoc.putalpha(alpha)
+premultiplied(grey_assoc).save(path("assocgrey.tif"))
+set_associated("assocgrey.tif")
+# Grey comes without its alpha. ImageMagick drops the alpha plane of the
+# separate-planes form; it holds the same samples as the interleaved one.
+expect_imagemagick("assocgrey", "assocgrey.tif")
+lines.append(lines.pop().replace(" rgba ", " rgb "))
+tiffcp("assocgrey.tif", "assocgrey_separate.tif", "-p", "separate")
+shutil.copyfile(path("assocgrey.rgba"), path("assocgrey_separate.rgba"))
+add("assocgrey_separate", "assocgrey_separate.tif", "rgb", 0, 1)
+samples16 = []
+for r, g, bl, a in rgba_assoc.getdata():
+    a16 = a * 257 + (a // 3)
+    samples16.append(tuple(min(a16, (c * 257 + 91) * a16 // 65535) for c in (r, g, bl)) + (min(a16, 65535),))
+chunky16 = b"".join(struct.pack("<HHHH", *p) for p in samples16)
+planes16 = [b"".join(struct.pack("<H", p[k]) for p in samples16) for k in range(4)]
+common16 = [(256, 3, [W]), (257, 3, [H]), (258, 3, [16] * 4), (259, 3, [1]), (262, 3, [2]), (277, 3, [4]),
+            (278, 3, [H]), (338, 3, [1])]
+tiff_file("assoc16.tif", common16 + [(273, 4, [("blob", 0)]), (279, 4, [len(chunky16)]), (284, 3, [1])], [chunky16])
+tiff_file("assoc16_separate.tif", common16 + [(273, 4, [("blob", k) for k in range(4)]),
+                                              (279, 4, [len(p) for p in planes16]), (284, 3, [2])], planes16)
+tiffcp("assoc16.tif", "assoc16_lzwpred.tif", "-c", "lzw:2", "-r", "9")
+for name in ("assoc16", "assoc16_separate", "assoc16_lzwpred"):
+    want = expect_imagemagick(name, name + ".tif")
+    out = path(name + ".check.tif")
+    run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+    assert max_difference(Image.open(out).convert("RGBA").tobytes(), want, 64) <= 2, name
+    os.remove(out)
 
 # Strips and tiles larger than the pieces the reader decodes them in: one
 # strip of the whole picture in every byte codec, a large tile, YCbCr in one
