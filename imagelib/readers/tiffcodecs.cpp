@@ -84,6 +84,9 @@ constexpr int kLzwFirstFree = 258;
 constexpr int kLzwMaxCodes = 4096;
 // The longest string a code can name: a byte, then one more per entry.
 constexpr size_t kLzwMaxString = kLzwMaxCodes - kLzwFirstFree + 2;
+// Short strings are copied 16 bytes at a time, a few bytes past their end
+// where there is room for that.
+constexpr size_t kLzwCopyBytes = 16;
 
 // The string of every entry from 258 on was written whole into the output
 // once already (the previous code's string and the next byte lie side by
@@ -99,11 +102,10 @@ public:
     void Start(const uint8_t* in, size_t inSize, size_t decodedSize) override {
         in_ = in;
         inSize_ = inSize;
-        ip_ = 0;
-        acc_ = 0;
-        held_ = 0;
+        bit_ = 0;
         width_ = 9;
         next_ = kLzwFirstFree;
+        prevAt_ = 0;
         prevLength_ = 0;
         started_ = ended_ = false;
         status_ = kLoadOk;
@@ -117,7 +119,8 @@ public:
         if (firstPiece_ && outSize >= whole_) {
             firstPiece_ = false;
             size_t op = 0;
-            Run<true>(out, &op, outSize, outSize);
+            if (oldForm_) Run<true, true>(out, &op, outSize, outSize);
+            else Run<true, false>(out, &op, outSize, outSize);
             *produced = op;
             return status_;
         }
@@ -134,11 +137,12 @@ public:
             const size_t want = outSize - *produced;
             // Room for the rest of the piece and one more string, doubling the
             // history as it grows (a table generation may name megabytes).
-            const size_t need = used_ + want + kLzwMaxString;
+            const size_t need = used_ + want + kLzwMaxString + kLzwCopyBytes;
             if (need > history_.size && !memory_->Reserve(&history_, std::max(need, 2 * history_.size)) &&
                 !memory_->Reserve(&history_, need))
                 return kLoadNoMemory;
-            Run<false>(history_.data, &used_, want, history_.size);
+            if (oldForm_) Run<false, true>(history_.data, &used_, want, history_.size);
+            else Run<false, false>(history_.data, &used_, want, history_.size);
         }
         // A fault found while decoding ahead belongs to the bytes after
         // those handed out: it is told when they are asked for.
@@ -150,100 +154,201 @@ private:
     // it stops at `limit`, cutting the last string there; into the history
     // it stops once `limit` bytes wait past those taken, or when `capacity`
     // has no room for another string. At a clear code the history drops what
-    // was taken.
-    template <bool kInBlock>
+    // was taken. The state lives in locals meanwhile: stores into `base`
+    // could otherwise alias it, and it would be reloaded for every code.
+    template <bool kInBlock, bool kOldForm>
     void Run(uint8_t* base, size_t* opInOut, size_t limit, size_t capacity) {
-        size_t op = *opInOut;
-        // The width grows one code early in the current form, as TIFF
-        // writers do.
-        const int early = oldForm_ ? 0 : 1;
-        while (kInBlock ? op < limit : op - taken_ < limit && op + kLzwMaxString <= capacity) {
-            if (held_ < width_) {
-                while (held_ <= 56 && ip_ < inSize_) {
-                    if (oldForm_) acc_ |= uint64_t(in_[ip_++]) << held_;
-                    else acc_ = (acc_ << 8) | in_[ip_++];
-                    held_ += 8;
-                }
-                if (held_ < width_) {  // the strip's bytes are used up
-                    ended_ = true;
-                    break;
-                }
-            }
-            int code;
-            if (oldForm_) {
-                code = int(acc_ & ((1u << width_) - 1));
-                acc_ >>= width_;
+        const uint8_t* const in = in_;
+        const size_t inSize = inSize_;
+        size_t bit = bit_, op = *opInOut, prevAt = prevAt_;
+        int width = width_, next = next_;
+        uint32_t prevLength = prevLength_;
+        // The width grows when the next free entry reaches this; in the
+        // current form one code early, as TIFF writers do.
+        const int early = kOldForm ? 0 : 1;
+        int widthLimit = (1 << width) - early;
+
+        // The next code of `width` bits at bit `bit` of the strip: the old
+        // form takes bits least significant first, the current form most
+        // significant first. Eight bytes are read from the code's first byte
+        // wherever the strip has them, so the reads hang on nothing but the
+        // bit position and one code's need not wait for the last one's.
+        // False when the strip's bytes are used up.
+        auto nextCode = [&](int* code) {
+            const size_t at = bit >> 3;
+            uint64_t w;
+            if (at + 8 <= inSize) {
+                std::memcpy(&w, in + at, 8);
+                w = kOldForm ? FromLittleEndian64(w) : FromBigEndian64(w);
             } else {
-                code = int((acc_ >> (held_ - width_)) & ((1u << width_) - 1));
+                if (bit + size_t(width) > inSize * 8) return false;
+                w = 0;
+                for (size_t i = 0; at + i < inSize; ++i)
+                    w |= uint64_t(in[at + i]) << (kOldForm ? 8 * i : 56 - 8 * i);
             }
-            held_ -= width_;
-            if (!started_ && code != kLzwClear) {
-                if (code != kLzwEnd) status_ = kLoadRefused;
-                ended_ = true;
-                break;
-            }
-            started_ = true;
-            if (code == kLzwEnd) {
-                ended_ = true;
-                break;
-            }
-            if (code == kLzwClear) {
-                width_ = 9;
-                next_ = kLzwFirstFree;
-                prevLength_ = 0;
+            if (kOldForm) *code = int((w >> (bit & 7)) & ((uint64_t(1) << width) - 1));
+            else *code = int((w << (bit & 7)) >> (64 - width));
+            bit += size_t(width);
+            return true;
+        };
+        // A new table after a clear code: its first code is a byte (an end
+        // code ends the strip, a further clear code is a clear code again).
+        // False when decoding stops.
+        auto startTable = [&]() {
+            int code = kLzwClear;
+            while (code == kLzwClear) {
+                width = 9;
+                widthLimit = (1 << width) - early;
+                next = kLzwFirstFree;
                 if (!kInBlock) {
-                    // The table starts again: only bytes not yet taken stay.
+                    // Only the bytes not yet taken stay in the history.
                     std::memmove(base, base + taken_, op - taken_);
                     op -= taken_;
                     taken_ = 0;
                 }
-                continue;
-            }
-            if (code < 256) {
-                base[op] = uint8_t(code);
-                if (prevLength_ > 0 && next_ < kLzwMaxCodes) {
-                    offset_[next_] = uint32_t(prevAt_);
-                    length_[next_] = uint16_t(prevLength_ + 1);
-                    ++next_;
+                if (!nextCode(&code)) {
+                    ended_ = true;
+                    return false;
                 }
-                prevAt_ = op;
-                prevLength_ = 1;
-                ++op;
+            }
+            if (code >= 256) {
+                // The end code, or a string code with no table to name it.
+                if (code != kLzwEnd) status_ = kLoadRefused;
+                ended_ = true;
+                return false;
+            }
+            prevAt = op;
+            base[op++] = uint8_t(code);
+            prevLength = 1;
+            return true;
+        };
+
+        // The entry after the last: at most 4096, the width growing as it
+        // passes its bound (12 bits at most).
+        // With the table full, entries go to a spare place past its end
+        // that no code names, so that only the one bound is tested.
+        auto addEntry = [&](size_t at, uint32_t length) {
+            offset_[next] = uint32_t(at);
+            length_[next] = uint16_t(length);
+            if (++next >= widthLimit) {
+                if (width < 12) widthLimit = (1 << ++width) - early;
+                if (next > kLzwMaxCodes) next = kLzwMaxCodes;
+                if (width == 12) widthLimit = kLzwMaxCodes;
+            }
+        };
+        auto full = [&] {
+            return kInBlock ? op >= limit : op - taken_ >= limit || op + kLzwMaxString + kLzwCopyBytes > capacity;
+        };
+
+        bool going = true;
+        if (!started_) {
+            // The strip must begin with a clear code; an end code ends an
+            // empty one.
+            int code;
+            started_ = true;
+            if (!nextCode(&code)) {
+                ended_ = true;
+                going = false;
+            } else if (code != kLzwClear) {
+                if (code != kLzwEnd) status_ = kLoadRefused;
+                ended_ = true;
+                going = false;
             } else {
-                if (prevLength_ == 0 || code > next_ || code >= kLzwMaxCodes || (code == next_ && next_ >= kLzwMaxCodes)) {
-                    status_ = kLoadRefused;
+                going = startTable();
+            }
+        }
+        int code = 0;
+        bool pending = false;  // a code read and not yet decoded
+        while (going) {
+            if (!pending) {
+                if (full()) break;
+                if (!nextCode(&code)) {
                     ended_ = true;
                     break;
                 }
-                if (next_ < kLzwMaxCodes) {
-                    // The new entry: the previous string and the first byte
-                    // of this one (its own first byte when it names itself).
-                    offset_[next_] = uint32_t(prevAt_);
-                    length_[next_] = uint16_t(prevLength_ + 1);
-                    ++next_;
-                }
-                const size_t from = offset_[code];
-                const size_t n = kInBlock ? std::min<size_t>(length_[code], limit - op) : length_[code];
-                if (from + n <= op) {
-                    std::memcpy(base + op, base + from, n);
-                } else {
-                    for (size_t i = 0; i < n; ++i) base[op + i] = base[from + i];
-                }
-                prevAt_ = op;
-                prevLength_ = length_[code];
-                op += n;
             }
-            if (width_ < 12 && next_ + early >= (1 << width_)) ++width_;
+            pending = false;
+            if (code < 256) {
+                // A byte: the new entry is the previous string and it.
+                addEntry(prevAt, prevLength + 1);
+                base[op++] = uint8_t(code);
+                // Bytes come in runs (all the more in pictures that do not
+                // compress); in a run each new entry is the byte before and
+                // this one, and nothing else need be carried from code to code.
+                while (!full()) {
+                    if (!nextCode(&code)) {
+                        ended_ = true;
+                        going = false;
+                        break;
+                    }
+                    if (code >= 256) {
+                        pending = true;
+                        break;
+                    }
+                    addEntry(op - 1, 2);
+                    base[op++] = uint8_t(code);
+                }
+                prevAt = op - 1;
+                prevLength = 1;
+                continue;
+            }
+            if (code == kLzwClear) {
+                going = startTable();
+                continue;
+            }
+            // The end code, or a code naming an entry not yet made.
+            if (code == kLzwEnd || code > next) {
+                if (code != kLzwEnd) status_ = kLoadRefused;
+                ended_ = true;
+                break;
+            }
+            // The new entry: the previous string and the first byte of this
+            // one (its own first byte when it names the entry being made).
+            addEntry(prevAt, prevLength + 1);
+            const size_t from = offset_[code];
+            const uint32_t length = length_[code];
+            size_t n = length;
+            if (kInBlock) n = std::min<size_t>(n, limit - op);
+            if (from + n > op) {
+                // The entry being made: its bytes are being written.
+                for (size_t i = 0; i < n; ++i) base[op + i] = base[from + i];
+            } else if (n <= kLzwCopyBytes && (!kInBlock || op + kLzwCopyBytes <= limit)) {
+                uint8_t chunk[kLzwCopyBytes];
+                std::memcpy(chunk, base + from, kLzwCopyBytes);
+                std::memcpy(base + op, chunk, kLzwCopyBytes);
+            } else {
+                std::memcpy(base + op, base + from, n);
+            }
+            prevAt = op;
+            op += n;
+            prevLength = length;
         }
         *opInOut = op;
+        bit_ = bit;
+        prevAt_ = prevAt;
+        prevLength_ = prevLength;
+        width_ = width;
+        next_ = next;
+    }
+
+    static uint64_t FromBigEndian64(uint64_t v) {
+        const auto* b = reinterpret_cast<const uint8_t*>(&v);
+        uint64_t r = 0;
+        for (int i = 0; i < 8; ++i) r = r << 8 | b[i];
+        return r;
+    }
+    static uint64_t FromLittleEndian64(uint64_t v) {
+        const auto* b = reinterpret_cast<const uint8_t*>(&v);
+        uint64_t r = 0;
+        for (int i = 7; i >= 0; --i) r = r << 8 | b[i];
+        return r;
     }
 
     const bool oldForm_;
     TiffMemory* const memory_;
     const uint8_t* in_ = nullptr;
-    size_t inSize_ = 0, ip_ = 0;
-    uint64_t acc_ = 0;
-    int held_ = 0;
+    size_t inSize_ = 0;
+    size_t bit_ = 0;                 // the next code's first bit in the strip
     int width_ = 9, next_ = kLzwFirstFree;
     size_t prevAt_ = 0;              // where the previous code's string was written
     uint32_t prevLength_ = 0;        // its length; 0 right after a clear code
@@ -253,8 +358,8 @@ private:
     bool firstPiece_ = true;
     TiffBuffer history_;
     size_t used_ = 0, taken_ = 0;    // history bytes written, and handed out
-    uint32_t offset_[kLzwMaxCodes];
-    uint16_t length_[kLzwMaxCodes];
+    uint32_t offset_[kLzwMaxCodes + 1];
+    uint16_t length_[kLzwMaxCodes + 1];
 };
 
 // --- Deflate -----------------------------------------------------------------

@@ -242,6 +242,9 @@ struct Driver {
     uint32_t stripCount = 0;
     Plane planes[4];
     size_t bandStride = 0;           // bytes of one delivered row
+    // Strips whose decoded rows are the delivered rows are decoded straight
+    // into the row buffer.
+    bool direct = false;
     int alpha = -1;                  // the alpha sample divided into the colour, or -1
     TiffBuffer stretched;            // whole picture of 16-bit samples (stretch)
     uint16_t smallest = 0xFFFF, largest = 0;
@@ -294,17 +297,18 @@ struct Driver {
         *done = 0;
         if (p.status != kLoadOk) return p.status;
         const size_t bytes = PieceBytes(d, g, rows);
-        if (!memory.Reserve(&p.piece, bytes + 1)) return kLoadNoMemory;
+        if (!direct && !memory.Reserve(&p.piece, bytes + 1)) return kLoadNoMemory;
+        uint8_t* out = direct ? header.rowBuffer : p.piece.data;
         size_t produced = 0;
         int status = kLoadOk;
         if (p.codec) {
-            status = p.codec->Decode(p.piece.data, bytes, &produced);
+            status = p.codec->Decode(out, bytes, &produced);
         } else {
             const uint64_t n = std::min<uint64_t>(bytes, p.end - p.next);
             if (n > 0 && SeekPictureFile(file, int64_t(p.next), SEEK_SET) == 0)
-                produced = ReadFileBytes(file, p.piece.data, size_t(n));
+                produced = ReadFileBytes(file, out, size_t(n));
             p.next += produced;
-            if (d.fillOrder == 2) ReverseBits(p.piece.data, produced);
+            if (d.fillOrder == 2) ReverseBits(out, produced);
         }
         if (g.ycbcr) {
             const size_t perBlockRow = YCbCrBlockBytes(d, g.blockWidth, d.subsamplingV);
@@ -312,7 +316,7 @@ struct Driver {
         } else {
             *done = uint32_t(std::min<size_t>(rows, produced / g.rowBytes));
             if (d.predictor == 2 && *done > 0)
-                UndoTiffPredictor(p.piece.data, *done, g.rowBytes, g.blockWidth, g.samples, g.bits, d.bigEndian);
+                UndoTiffPredictor(out, *done, g.rowBytes, g.blockWidth, g.samples, g.bits, d.bigEndian);
         }
         if (status == kLoadOk && *done < rows) status = kLoadIncomplete;
         return status;
@@ -322,6 +326,7 @@ struct Driver {
     // `bandRow` on, at column x0, `columns` wide; for stretched samples into
     // the whole picture's buffer at picture row y instead.
     void Assemble(uint32_t rows, uint32_t bandRow, uint32_t x0, uint32_t columns, uint32_t y) {
+        if (direct) return;
         uint8_t* band = header.rowBuffer + size_t(bandRow) * bandStride;
         if (Stretched()) {
             for (uint32_t r = 0; r < rows; ++r) {
@@ -477,6 +482,8 @@ struct Driver {
         bandStride = header.bytesPerPlane;
         // RGB and alpha, or grey whose alpha is not kept but divided in.
         if (layout.associatedAlpha) alpha = layout.keptSamples == 4 ? 3 : 1;
+        direct = !g.tiled && !g.ycbcr && !Stretched() && g.planesUsed == 1 && alpha < 0 &&
+                 g.rowBytes == bandStride && (layout.packed || (g.bits == 8 && g.samples == layout.keptSamples));
         TiffCodecSetup setup{d.compression, g.blockWidth, g.rowBytes, d.photometric == kTiffLogL, OldLzw(),
                              (d.t4Options & 1) != 0, d.fillOrder == 2, g.samples, &d};
         if (d.compression != kTiffNone) {
