@@ -57,7 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t flags = data[4];
     s.oldLzw = flags & 1;
     s.twoDimensional = flags & 2;
-    s.reversedBits = flags & 4;
     s.logL = flags & 8;
     const bool rgb = s.compression == kTiffSgiLog24 || (s.compression == kTiffSgiLog && !s.logL);
     s.rowBytes = s.compression == kTiffThunderScan ? (size_t(s.width) + 1) / 2

@@ -166,7 +166,6 @@ struct TiffCodecSetup {
     bool logL;                       // SGILog: 16-bit log luminance, else 32-bit LogLuv
     bool oldLzw;                     // LZW: the old form, codes least significant bit first
     bool twoDimensional;             // CCITT Group 3: T4Options bit 0
-    bool reversedBits;               // fill order 2, which the fax decoder reads itself
     uint32_t components;             // JPEG: samples of a decoded pixel
     const TiffDirectory* directory;  // JPEG: tables, photometric, subsampling
 };
@@ -182,7 +181,7 @@ std::unique_ptr<TiffCodec> MakeTiffCodec(const TiffCodecSetup& setup, TiffMemory
 // (34676) and SGILog24 (34677) rows of 8-bit R, G, B (grey for log
 // luminance) are in tiffcodecs.cpp.
 // CCITT fax (2, 3, 4): rows of 1-bit pixels, white 0, black 1, most
-// significant bit first.
+// significant bit first, from codes read most significant bit first.
 std::unique_ptr<TiffCodec> MakeFaxCodec(const TiffCodecSetup& setup, TiffMemory* memory);
 // JPEG (7): each strip a stream, after the tables of JPEGTables when the
 // file has them; old-style JPEG (6): each strip's scan, decoded as a stream

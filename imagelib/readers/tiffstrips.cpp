@@ -269,10 +269,8 @@ struct Driver {
             p.end = offset + n;
             return;
         }
-        // Fill order 2 reverses the bits of the stored bytes; the fax codec
-        // reads them in either order itself.
-        const bool fax = d.compression == kTiffCcittRle || d.compression == kTiffCcittG3 || d.compression == kTiffCcittG4;
-        const bool reverse = d.fillOrder == 2 && !fax;
+        // Fill order 2 reverses the bits of the stored bytes.
+        const bool reverse = d.fillOrder == 2;
         const uint8_t* in;
         if (file->memory && !reverse) {
             in = file->memory + offset;
@@ -485,7 +483,7 @@ struct Driver {
         direct = !g.tiled && !g.ycbcr && !Stretched() && g.planesUsed == 1 && alpha < 0 &&
                  g.rowBytes == bandStride && (layout.packed || (g.bits == 8 && g.samples == layout.keptSamples));
         TiffCodecSetup setup{d.compression, g.blockWidth, g.rowBytes, d.photometric == kTiffLogL, OldLzw(),
-                             (d.t4Options & 1) != 0, d.fillOrder == 2, g.samples, &d};
+                             (d.t4Options & 1) != 0, g.samples, &d};
         if (d.compression != kTiffNone) {
             for (uint32_t p = 0; p < g.planesUsed; ++p)
                 if (!(planes[p].codec = MakeTiffCodec(setup, &memory))) return kLoadNoMemory;
