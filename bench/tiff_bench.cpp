@@ -5,19 +5,21 @@
 // product uses). Our side is the whole load into a three-byte bitmap.
 //
 // Pages, written by libtiff at start-up into the temporary folder: 3000 x
-// 2000 RGB (6 megapixels) in LZW with the horizontal predictor, LZW and
-// Deflate strips of 16 rows, PackBits and JPEG; LZW and Deflate in tiles of
-// 256 x 256; a 4000 x 3000 Group 4 page in strips of 64 rows. Thumbnail
-// loads (into 160 x 120) of the tiled pages are set beside the same full
-// decoding by libtiff, which has no reduced one.
+// 2000 RGB (6 megapixels) in strips of 16 rows: LZW with the horizontal
+// predictor, LZW without (which cannot compress this page: a worst case),
+// Deflate, PackBits and JPEG; LZW with and without the predictor and Deflate
+// in tiles of 256 x 256; a 4000 x 3000 Group 4 page in strips of 64 rows.
+// Thumbnail loads (into 160 x 120) of the tiled pages are set beside the
+// same full decoding by libtiff, which has no reduced one.
 //
 // Each benchmark runs ours and the peer alternately, one pair per
 // iteration (which goes first alternates), and reports the median of the
 // pairs' time ratios (ours / peer, in the thread's processor time) with the
-// 10th and 90th percentiles; run it pinned to one core (taskset). Camera RAW: a DNG with a
-// 4-megapixel JPEG preview loads as that preview, timed beside `dcraw -e`,
-// which only copies the preview out, and `dcraw -e | djpeg`, which also
-// decodes it (both with process start).
+// 10th and 90th percentiles; run it pinned to one core (taskset).
+//
+// Camera RAW: a DNG with a 4-megapixel JPEG preview loads as that preview,
+// timed beside `dcraw -e`, which only copies the preview out, and
+// `dcraw -e | djpeg`, which also decodes it (both with process start).
 #include <benchmark/benchmark.h>
 #include <tiffio.h>
 
@@ -120,14 +122,26 @@ std::string WritePage(const PageSpec& spec) {
     return ok ? path : std::string();
 }
 
-enum Page { kLzwPredicted, kLzw, kDeflate, kPackBits, kJpeg, kG4, kLzwTiles, kDeflateTiles, kPageCount };
+enum Page {
+    kLzwPredicted,
+    kLzw,
+    kDeflate,
+    kPackBits,
+    kJpeg,
+    kG4,
+    kLzwPredictedTiles,
+    kLzwTiles,
+    kDeflateTiles,
+    kPageCount
+};
 
 const std::string& PagePath(int which) {
     static const PageSpec specs[kPageCount] = {
         {"lzwpred.tif", COMPRESSION_LZW, 2, 0},       {"lzw.tif", COMPRESSION_LZW, 1, 0},
         {"zip.tif", COMPRESSION_ADOBE_DEFLATE, 1, 0}, {"packbits.tif", COMPRESSION_PACKBITS, 1, 0},
         {"jpeg.tif", COMPRESSION_JPEG, 1, 0},         {"g4.tif", COMPRESSION_CCITTFAX4, 1, 0},
-        {"lzwtiles.tif", COMPRESSION_LZW, 1, 256},    {"ziptiles.tif", COMPRESSION_ADOBE_DEFLATE, 1, 256},
+        {"lzwpredtiles.tif", COMPRESSION_LZW, 2, 256}, {"lzwtiles.tif", COMPRESSION_LZW, 1, 256},
+        {"ziptiles.tif", COMPRESSION_ADOBE_DEFLATE, 1, 256},
     };
     static std::string paths[kPageCount];
     if (paths[which].empty()) paths[which] = WritePage(specs[which]);
@@ -294,7 +308,8 @@ void RawDcraw(benchmark::State& state, bool decode) {
                                    "dcraw -e failed");
 }
 
-const char* const kNames[kPageCount] = {"LzwPredictor", "Lzw", "Deflate", "PackBits", "Jpeg", "G4", "LzwTiles", "DeflateTiles"};
+const char* const kNames[kPageCount] = {"LzwPredictor", "Lzw",           "Deflate",  "PackBits",    "Jpeg",
+                                        "G4",           "LzwPredictorTiles", "LzwTiles", "DeflateTiles"};
 
 void RegisterAll() {
     auto add = [](const std::string& name, int which, int32_t target, bool zlib) {
@@ -309,6 +324,7 @@ void RegisterAll() {
         add(n + (deflate ? "/vs_libtiff_libdeflate" : "/vs_libtiff"), i, 0, false);
         if (deflate) add(n + "/vs_libtiff_zlib", i, 0, true);
     }
+    add("TiffThumbnailLzwPredictorTiles/vs_libtiff", kLzwPredictedTiles, 160, false);
     add("TiffThumbnailLzwTiles/vs_libtiff", kLzwTiles, 160, false);
     add("TiffThumbnailDeflateTiles/vs_libtiff_libdeflate", kDeflateTiles, 160, false);
     add("TiffThumbnailDeflateTiles/vs_libtiff_zlib", kDeflateTiles, 160, true);
