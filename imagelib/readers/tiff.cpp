@@ -66,11 +66,8 @@ struct TiffReader {
     int64_t fileSize;
     bool big;
 
-    uint16_t U16(const uint8_t* p) const { return big ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]); }
-    uint32_t U32(const uint8_t* p) const {
-        return big ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
-                   : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-    }
+    uint16_t U16(const uint8_t* p) const { return TiffU16(p, big); }
+    uint32_t U32(const uint8_t* p) const { return TiffU32(p, big); }
     bool Seek(uint64_t offset) const {
         return int64_t(offset) <= fileSize && SeekPictureFile(file, int64_t(offset), SEEK_SET) == 0;
     }

@@ -154,33 +154,51 @@ const FaxTables& Tables() {
     return *tables;
 }
 
-// Bits of the strip, most significant first, from a bit position. Past the
-// end of the data the reader supplies zeros for a code that started inside
-// it; it is at its end once no real bit is left, so every loop ends with the
-// data.
+// Bits of the strip, most significant first, in a 64-bit store whose top
+// bits come next: a code costs shifts of the store, and its refills (8 bytes
+// at a time where the strip has them) stay off the chain from one code to
+// the next. Past the end of the data the store supplies zeros for a code
+// that started inside it; the reader is at its end once no real bit is
+// left, so every loop ends with the data.
 struct BitReader {
     const uint8_t* in;
     size_t size;
-    size_t bit;
+    size_t pos;                      // the next byte not yet in the store
+    uint64_t acc;
+    int held;                        // bits in the store (64 once the data is used up)
+    uint64_t left;                   // real bits not yet dropped
 
     // False at the end of the data.
-    bool Need() const { return bit < size * 8; }
-    // The next n bits (n <= 24), the first the highest.
-    uint32_t Peek(int n) const {
-        const size_t at = bit >> 3;
-        uint32_t w;
-        if (at + 4 <= size) {
-            std::memcpy(&w, in + at, 4);
-            const auto* b = reinterpret_cast<const uint8_t*>(&w);
-            w = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
-        } else {
-            w = 0;
-            for (size_t i = 0; i < 4 && at + i < size; ++i) w |= uint32_t(in[at + i]) << (24 - 8 * i);
-        }
-        return (w << (bit & 7)) >> (32 - n);
+    bool Need() const { return left > 0; }
+    // The next n bits (n <= 32), the first the highest.
+    uint32_t Peek(int n) {
+        if (held < n) Refill();
+        return uint32_t(acc >> (64 - n));
     }
-    void Drop(int n) { bit += size_t(n); }
-    void AlignToByte() { bit = (bit + 7) & ~size_t(7); }
+    void Drop(int n) {
+        acc <<= n;
+        held -= n;
+        left = left > uint64_t(n) ? left - uint64_t(n) : 0;
+    }
+    void AlignToByte() { Drop(held & 7); }
+
+    void Refill() {
+        if (pos + 8 <= size) {
+            uint64_t w;
+            std::memcpy(&w, in + pos, 8);
+            const auto* b = reinterpret_cast<const uint8_t*>(&w);
+            uint64_t v = 0;
+            for (int i = 0; i < 8; ++i) v = v << 8 | b[i];
+            acc |= v >> held;
+            const int bytes = (63 - held) >> 3;
+            pos += size_t(bytes);
+            held += 8 * bytes;
+            return;
+        }
+        for (; held <= 56 && pos < size; held += 8) acc |= uint64_t(in[pos++]) << (56 - held);
+        // The data is used up: zeros follow.
+        if (pos >= size) held = 64;
+    }
 };
 
 enum RowEnd { kRowDone, kRowEol, kRowInvalid, kRowDataEnd };
@@ -195,7 +213,7 @@ struct RowReader {
 };
 
 // One run of a colour: make-up codes, then a terminating code.
-RowEnd ReadRun(BitReader& br, bool black, uint32_t* run) {
+inline RowEnd ReadRun(BitReader& br, bool black, uint32_t* run) {
     const FaxTables& t = Tables();
     const FaxEntry* table = black ? t.black : t.white;
     const int bits = black ? kBlackBits : kWhiteBits;
@@ -259,27 +277,27 @@ RowEnd DecodeRow2D(BitReader& reader, uint32_t width, const Changes& ref, Change
     RowReader row(reader);
     BitReader& br = row.br;
     const FaxTables& t = Tables();
-    int64_t a0 = -1;
+    // a0 is `pos`, except before the row's first code, where it stands just
+    // left of the row: b1 is the first change on the reference row at or
+    // after `from` (a0 + 1) of the colour opposite a0's, and b2 the change
+    // after it. Changes of even index end white runs, of odd index black
+    // ones, so i keeps the parity of a0's colour and only moves on from where
+    // the last b1 was.
+    uint32_t pos = 0, from = 0, i = 0;
     bool black = false;
-    // b1: the first change on the reference row right of a0 to the
-    // opposite of a0's colour; b2 the change after it. Changes of even index
-    // end white runs, of odd index black ones, so i keeps the parity of a0's
-    // colour and only moves on from where the last b1 was.
-    uint32_t i = 0;
-    while (a0 < int64_t(width)) {
-        while (int64_t(ref.at[i]) <= a0) i += 2;
+    while (pos < width) {
+        while (ref.at[i] < from) i += 2;
         const uint32_t b1 = ref.at[i];
         const uint32_t b2 = ref.at[i + 1];
         if (!br.Need()) return kRowDataEnd;
         const FaxEntry e = t.mode[br.Peek(kModeBits)];
-        const uint32_t start = a0 < 0 ? 0 : uint32_t(a0);
         // Vertical modes are by far the most common: they are tested first.
         if (e.state == kVertical) {
             br.Drop(e.width);
-            const int64_t a1 = int64_t(b1) + int(e.param) - 3;
-            if (a1 < int64_t(start) || a1 > int64_t(width)) return kRowInvalid;
-            if (!cur->Push(uint32_t(a1))) return kRowInvalid;
-            a0 = a1;
+            const uint32_t a1 = b1 + e.param - 3;  // wraps below 0, and is refused
+            if (a1 < pos || a1 > width || !cur->Push(a1)) return kRowInvalid;
+            pos = a1;
+            from = a1 + 1;
             black = !black;
             // The colour changes: b1 is now of the other parity, at the
             // change before the last b1 at the earliest (a1 is at least a0).
@@ -289,7 +307,8 @@ RowEnd DecodeRow2D(BitReader& reader, uint32_t width, const Changes& ref, Change
         switch (e.state) {
         case kPass:
             br.Drop(e.width);
-            a0 = b2;
+            pos = b2;
+            from = b2 + 1;
             i += 2;
             break;
         case kHorizontal: {
@@ -299,10 +318,11 @@ RowEnd DecodeRow2D(BitReader& reader, uint32_t width, const Changes& ref, Change
             if (end != kRowDone) return end;
             end = ReadRun(br, !black, &run2);
             if (end != kRowDone) return end;
-            const uint32_t a1 = uint32_t(std::min<uint64_t>(uint64_t(start) + run1, width));
+            const uint32_t a1 = uint32_t(std::min<uint64_t>(uint64_t(pos) + run1, width));
             const uint32_t a2 = uint32_t(std::min<uint64_t>(uint64_t(a1) + run2, width));
             if (!cur->Push(a1) || !cur->Push(a2)) return kRowInvalid;
-            a0 = a2;
+            pos = a2;
+            from = a2 + 1;
             break;
         }
         case kEol: return kRowEol;
@@ -378,7 +398,7 @@ public:
         ref_ = Changes{at, 0, capacity_};
         cur_ = Changes{at + capacity_ + kChangeSentinels, 0, capacity_};
         ref_.Close(width_);
-        br_ = BitReader{in, inSize, 0};
+        br_ = BitReader{in, inSize, 0, 0, 0, uint64_t(inSize) * 8};
         eolSeen_ = false;
         ended_ = false;
     }
