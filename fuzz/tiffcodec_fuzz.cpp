@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // row gives its whole rows either way).
     if (r != kLoadNoMemory && pieces.result != kLoadNoMemory) {
         const size_t n = byRows ? std::min(whole.bytes.size(), pieces.bytes.size()) : whole.bytes.size();
-        if (pieces.result != r || pieces.bytes.size() < n || std::memcmp(whole.bytes.data(), pieces.bytes.data(), n) != 0)
+        if (pieces.result != r || pieces.bytes.size() < n ||
+            (n > 0 && std::memcmp(whole.bytes.data(), pieces.bytes.data(), n) != 0))
             std::abort();
     }
     return 0;
