@@ -57,7 +57,7 @@ uint8_t Sample(uint32_t x, uint32_t y, int c) {
     return uint8_t(v);
 }
 
-struct PageSpec {
+struct PageRecipe {
     const char* name;
     uint16_t compression;
     uint16_t predictor;
@@ -65,29 +65,29 @@ struct PageSpec {
 };
 
 // Writes a page with libtiff: RGB, or bilevel for Group 4.
-std::string WritePage(const PageSpec& spec) {
-    const std::string path = TempPath(spec.name);
+std::string WritePage(const PageRecipe& recipe) {
+    const std::string path = TempPath(recipe.name);
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t) return std::string();
-    const bool fax = spec.compression == COMPRESSION_CCITTFAX4;
+    const bool fax = recipe.compression == COMPRESSION_CCITTFAX4;
     const uint32_t w = fax ? 4000 : kWidth, h = fax ? 3000 : kHeight;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, fax ? 1 : 8);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, fax ? 1 : 3);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, spec.compression);
-    if (spec.compression == COMPRESSION_JPEG) {
+    TIFFSetField(t, TIFFTAG_COMPRESSION, recipe.compression);
+    if (recipe.compression == COMPRESSION_JPEG) {
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         TIFFSetField(t, TIFFTAG_JPEGQUALITY, 90);
     } else {
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, fax ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_RGB);
     }
-    if (spec.predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, spec.predictor);
-    if (spec.tile) {
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, spec.tile);
-        TIFFSetField(t, TIFFTAG_TILELENGTH, spec.tile);
+    if (recipe.predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, recipe.predictor);
+    if (recipe.tile) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, recipe.tile);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, recipe.tile);
     } else {
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? 64 : 16);
     }
@@ -106,14 +106,14 @@ std::string WritePage(const PageSpec& spec) {
         }
     }
     bool ok = true;
-    if (spec.tile) {
+    if (recipe.tile) {
         std::vector<uint8_t> tile(TIFFTileSize(t));
-        for (uint32_t ty = 0; ty < h && ok; ty += spec.tile)
-            for (uint32_t tx = 0; tx < w && ok; tx += spec.tile) {
+        for (uint32_t ty = 0; ty < h && ok; ty += recipe.tile)
+            for (uint32_t tx = 0; tx < w && ok; tx += recipe.tile) {
                 std::fill(tile.begin(), tile.end(), 0);
-                for (uint32_t y = ty; y < std::min(h, ty + spec.tile); ++y)
-                    std::memcpy(tile.data() + size_t(y - ty) * spec.tile * 3, page.data() + rowBytes * y + size_t(tx) * 3,
-                                size_t(std::min(spec.tile, w - tx)) * 3);
+                for (uint32_t y = ty; y < std::min(h, ty + recipe.tile); ++y)
+                    std::memcpy(tile.data() + size_t(y - ty) * recipe.tile * 3, page.data() + rowBytes * y + size_t(tx) * 3,
+                                size_t(std::min(recipe.tile, w - tx)) * 3);
                 ok = TIFFWriteTile(t, tile.data(), tx, ty, 0, 0) >= 0;
             }
     } else {
@@ -137,7 +137,7 @@ enum Page {
 };
 
 const std::string& PagePath(int which) {
-    static const PageSpec specs[kPageCount] = {
+    static const PageRecipe recipes[kPageCount] = {
         {"lzwpred.tif", COMPRESSION_LZW, 2, 0},       {"lzw.tif", COMPRESSION_LZW, 1, 0},
         {"zip.tif", COMPRESSION_ADOBE_DEFLATE, 1, 0}, {"packbits.tif", COMPRESSION_PACKBITS, 1, 0},
         {"jpeg.tif", COMPRESSION_JPEG, 1, 0},         {"g4.tif", COMPRESSION_CCITTFAX4, 1, 0},
@@ -145,7 +145,7 @@ const std::string& PagePath(int which) {
         {"ziptiles.tif", COMPRESSION_ADOBE_DEFLATE, 1, 256},
     };
     static std::string paths[kPageCount];
-    if (paths[which].empty()) paths[which] = WritePage(specs[which]);
+    if (paths[which].empty()) paths[which] = WritePage(recipes[which]);
     return paths[which];
 }
 
