@@ -320,10 +320,12 @@ void ReadTexts(const TiffReader& r, const DirectoryNotes& n) {
     LoadContext* ctx = r.ctx;
     const uint32_t flags = ctx->options.flags;
     TiffBuffer text;
-    if ((flags & kLoadKeepComment) && n.texts[kDescriptionText].present &&
-        r.Bytes(n.texts[kDescriptionText].entry, &text, 1u << 20))
-        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data),
-                          int32_t(n.texts[kDescriptionText].entry.ByteSize()));
+    // A field of no bytes is no text (a length of 0 would have the comment
+    // measured as a terminated string).
+    const FieldRef& description = n.texts[kDescriptionText];
+    if ((flags & kLoadKeepComment) && description.present && description.entry.count > 0 &&
+        r.Bytes(description.entry, &text, 1u << 20))
+        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data), int32_t(description.entry.ByteSize()));
     // With metadata kept and an EXIF directory, the texts go to its tag list.
     if ((flags & kLoadKeepMetadata) && n.exif.present) return;
     for (int i = 0; i < kDescriptionText; ++i) {
