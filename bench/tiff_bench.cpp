@@ -1,21 +1,39 @@
-// The TIFF reader against libtiff's own TIFFReadRGBAImage, called in this
-// process on the same files: 6-megapixel pages in LZW (with predictor),
-// Deflate, PackBits, JPEG and a 12-megapixel Group 4 page, written by
-// libtiff at start-up into the temporary folder. A thumbnail load into
-// 160 x 120 (on-the-fly scaling, no full-size buffer) is timed too; its
-// process peak memory is reported as a counter (run one alone to read it).
+// The TIFF reader against libtiff's fastest call for the same decoding, in
+// the same process on the same files: TIFFReadEncodedStrip for strips and
+// TIFFReadEncodedTile for tiles into one reused buffer (Deflate with
+// libdeflate, as Debian's libtiff has it, and with zlib, the library the
+// product uses). Our side is the whole load into a bitmap: three bytes a
+// pixel for colour, one bit for the bilevel page.
+//
+// Pages, written by libtiff at start-up into the temporary folder: 3000 x
+// 2000 RGB (6 megapixels) in strips of 16 rows: LZW with the horizontal
+// predictor, LZW without (which cannot compress this page: a worst case),
+// Deflate, PackBits and JPEG; LZW with and without the predictor and Deflate
+// in tiles of 256 x 256; a 4000 x 3000 Group 4 page in strips of 64 rows.
+// Thumbnail loads (into 160 x 120) of the tiled pages are set beside the
+// same full decoding by libtiff, which has no reduced one.
+//
+// Each benchmark runs ours and the peer alternately, one pair per
+// iteration (which goes first alternates), and reports the median of the
+// pairs' time ratios (ours / peer, in the thread's processor time) with the
+// 10th and 90th percentiles; run it pinned to one core (taskset).
+//
 // Camera RAW: a DNG with a 4-megapixel JPEG preview loads as that preview,
-// timed beside `dcraw -e`, which only copies the preview out, and beside
+// timed beside `dcraw -e`, which only copies the preview out, and
 // `dcraw -e | djpeg`, which also decodes it (both with process start).
 #include <benchmark/benchmark.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <time.h>
 
 #include "bench/peer.h"
 #include "imagelib/formats.h"
@@ -39,34 +57,46 @@ uint8_t Sample(uint32_t x, uint32_t y, int c) {
     return uint8_t(v);
 }
 
-// Writes a page with libtiff: RGB (or bilevel for Group 4).
-std::string WritePage(const char* name, uint16_t compression, uint16_t predictor = 1) {
-    const std::string path = TempPath(name);
+struct PageRecipe {
+    const char* name;
+    uint16_t compression;
+    uint16_t predictor;
+    uint32_t tile;                   // 0: strips
+};
+
+// Writes a page with libtiff: RGB, or bilevel for Group 4.
+std::string WritePage(const PageRecipe& recipe) {
+    const std::string path = TempPath(recipe.name);
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t) return std::string();
-    const bool fax = compression == COMPRESSION_CCITTFAX4;
+    const bool fax = recipe.compression == COMPRESSION_CCITTFAX4;
     const uint32_t w = fax ? 4000 : kWidth, h = fax ? 3000 : kHeight;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, fax ? 1 : 8);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, fax ? 1 : 3);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
-    if (compression == COMPRESSION_JPEG) {
+    TIFFSetField(t, TIFFTAG_COMPRESSION, recipe.compression);
+    if (recipe.compression == COMPRESSION_JPEG) {
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         TIFFSetField(t, TIFFTAG_JPEGQUALITY, 90);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
     } else {
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, fax ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_RGB);
+    }
+    if (recipe.predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, recipe.predictor);
+    if (recipe.tile) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, recipe.tile);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, recipe.tile);
+    } else {
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? 64 : 16);
     }
-    if (predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, predictor);
-    std::vector<uint8_t> row(size_t(w) * 3);
+    const size_t rowBytes = fax ? (w + 7) / 8 : size_t(w) * 3;
+    std::vector<uint8_t> page(rowBytes * h);
     for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* row = page.data() + rowBytes * y;
         if (fax) {
             // Text-like: short black runs in bands.
-            std::memset(row.data(), 0, row.size());
             if ((y / 12) % 3 != 2)
                 for (uint32_t x = 0; x < w; ++x)
                     if (((x / 9) + (y / 12)) % 5 == 0 && (x * 7 + y) % 13 < 8) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
@@ -74,80 +104,134 @@ std::string WritePage(const char* name, uint16_t compression, uint16_t predictor
             for (uint32_t x = 0; x < w; ++x)
                 for (int c = 0; c < 3; ++c) row[size_t(x) * 3 + size_t(c)] = Sample(x, y, c);
         }
-        if (TIFFWriteScanline(t, row.data(), y, 0) < 0) {
-            TIFFClose(t);
-            return std::string();
-        }
+    }
+    bool ok = true;
+    if (recipe.tile) {
+        std::vector<uint8_t> tile(TIFFTileSize(t));
+        for (uint32_t ty = 0; ty < h && ok; ty += recipe.tile)
+            for (uint32_t tx = 0; tx < w && ok; tx += recipe.tile) {
+                std::fill(tile.begin(), tile.end(), 0);
+                for (uint32_t y = ty; y < std::min(h, ty + recipe.tile); ++y)
+                    std::memcpy(tile.data() + size_t(y - ty) * recipe.tile * 3, page.data() + rowBytes * y + size_t(tx) * 3,
+                                size_t(std::min(recipe.tile, w - tx)) * 3);
+                ok = TIFFWriteTile(t, tile.data(), tx, ty, 0, 0) >= 0;
+            }
+    } else {
+        for (uint32_t y = 0; y < h && ok; ++y) ok = TIFFWriteScanline(t, page.data() + rowBytes * y, y, 0) >= 0;
     }
     TIFFClose(t);
-    return path;
+    return ok ? path : std::string();
 }
 
-const std::string& Page(int which) {
-    static const std::string pages[] = {
-        WritePage("lzw.tif", COMPRESSION_LZW, 2),      WritePage("zip.tif", COMPRESSION_ADOBE_DEFLATE),
-        WritePage("packbits.tif", COMPRESSION_PACKBITS), WritePage("jpeg.tif", COMPRESSION_JPEG),
-        WritePage("g4.tif", COMPRESSION_CCITTFAX4),
+enum Page {
+    kLzwPredicted,
+    kLzw,
+    kDeflate,
+    kPackBits,
+    kJpeg,
+    kG4,
+    kLzwPredictedTiles,
+    kLzwTiles,
+    kDeflateTiles,
+    kPageCount
+};
+
+const std::string& PagePath(int which) {
+    static const PageRecipe recipes[kPageCount] = {
+        {"lzwpred.tif", COMPRESSION_LZW, 2, 0},       {"lzw.tif", COMPRESSION_LZW, 1, 0},
+        {"zip.tif", COMPRESSION_ADOBE_DEFLATE, 1, 0}, {"packbits.tif", COMPRESSION_PACKBITS, 1, 0},
+        {"jpeg.tif", COMPRESSION_JPEG, 1, 0},         {"g4.tif", COMPRESSION_CCITTFAX4, 1, 0},
+        {"lzwpredtiles.tif", COMPRESSION_LZW, 2, 256}, {"lzwtiles.tif", COMPRESSION_LZW, 1, 256},
+        {"ziptiles.tif", COMPRESSION_ADOBE_DEFLATE, 1, 256},
     };
-    return pages[which];
+    static std::string paths[kPageCount];
+    if (paths[which].empty()) paths[which] = WritePage(recipes[which]);
+    return paths[which];
 }
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-void Ours(benchmark::State& state, int which, int32_t target) {
-    InitFormatRegistry();
-    const std::string& path = Page(which);
-    if (path.empty()) {
-        state.SkipWithError("libtiff could not write the page");
-        return;
+// Our whole load of the page (or a thumbnail of it): colour into a
+// three-byte bitmap, a bilevel page into a bilevel one.
+bool LoadOurs(const std::wstring& path, int32_t target, bool bilevel) {
+    LoadOptions o;
+    InitLoadOptions(&o);
+    if (!bilevel) o.flags |= kLoadPreferThreeBytes;
+    if (target > 0) {
+        o.flags |= kLoadReduced;
+        o.targetWidth = target;
+        o.targetHeight = target * 3 / 4;
     }
-    const std::wstring wide = Wide(path);
-    for (auto _ : state) {
-        LoadOptions o;
-        InitLoadOptions(&o);
-        o.flags |= kLoadPreferThreeBytes;
-        if (target > 0) {
-            o.targetWidth = target;
-            o.targetHeight = target * 3 / 4;
-        }
-        Bitmap b{};
-        if (LoadPictureFromFile(wide.c_str(), &b, &o, nullptr) != kLoadOk) {
-            state.SkipWithError("load failed");
-            break;
-        }
-        benchmark::DoNotOptimize(b.pixels);
-        FreeBitmap(&b);
-    }
-    {
-        // Peak resident memory of the process so far, in megabytes (run one
-        // benchmark alone to read it for that load).
-        std::ifstream status("/proc/self/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("VmHWM:", 0) == 0) state.counters["peak_rss_mb"] = std::atof(line.c_str() + 6) / 1024.0;
-    }
+    Bitmap b{};
+    const bool ok = LoadPictureFromFile(path.c_str(), &b, &o, nullptr) == kLoadOk;
+    benchmark::DoNotOptimize(b.pixels);
+    FreeBitmap(&b);
+    return ok;
 }
 
-// libtiff decodes whole Deflate strips with libdeflate when it has it (as
-// Debian's has); `zlib` makes it use zlib, the library the product uses.
-void Libtiff(benchmark::State& state, int which, bool zlib) {
-    const std::string& path = Page(which);
-    TIFFSetWarningHandler(nullptr);
-    for (auto _ : state) {
-        TIFF* t = TIFFOpen(path.c_str(), "r");
-        if (!t) {
-            state.SkipWithError("libtiff could not open the page");
-            break;
-        }
-        if (zlib) TIFFSetField(t, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB);
-        uint32_t w = 0, h = 0;
-        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
-        std::vector<uint32_t> rgba(size_t(w) * h);
-        TIFFReadRGBAImage(t, w, h, rgba.data(), 0);
-        benchmark::DoNotOptimize(rgba.data());
-        TIFFClose(t);
+// libtiff's decoding of every strip or tile of the page into one buffer.
+bool LoadLibtiff(const std::string& path, bool zlib) {
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    if (!t) return false;
+    if (zlib) TIFFSetField(t, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB);
+    bool ok = true;
+    if (TIFFIsTiled(t)) {
+        std::vector<uint8_t> buffer(TIFFTileSize(t));
+        for (uint32_t k = 0; k < TIFFNumberOfTiles(t) && ok; ++k)
+            ok = TIFFReadEncodedTile(t, k, buffer.data(), tmsize_t(buffer.size())) >= 0;
+        benchmark::DoNotOptimize(buffer.data());
+    } else {
+        std::vector<uint8_t> buffer(TIFFStripSize(t));
+        for (uint32_t k = 0; k < TIFFNumberOfStrips(t) && ok; ++k)
+            ok = TIFFReadEncodedStrip(t, k, buffer.data(), tmsize_t(buffer.size())) >= 0;
+        benchmark::DoNotOptimize(buffer.data());
     }
+    TIFFClose(t);
+    return ok;
+}
+
+// The processor time the calling thread spends on `work` (its own and the
+// system's on its behalf: file reads, page faults), which time spent waiting
+// for a core that other processes hold does not disturb.
+double Seconds(const std::function<bool()>& work, bool* ok) {
+    timespec start{}, end{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+    *ok = work() && *ok;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+    return double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) * 1e-9;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+// One pair per iteration, ours and libtiff's in alternating order; the
+// iteration time is ours, the counters the ratios.
+void Pair(benchmark::State& state, int which, int32_t target, bool zlib) {
+    InitFormatRegistry();
+    TIFFSetWarningHandler(nullptr);
+    const std::string& path = PagePath(which);
+    if (path.empty()) return state.SkipWithError("libtiff could not write the page");
+    const std::wstring wide = Wide(path);
+    std::vector<double> ratios;
+    bool ok = true;
+    for (auto _ : state) {
+        double ours, peer;
+        if (ratios.size() % 2 == 0) {
+            ours = Seconds([&] { return LoadOurs(wide, target, which == kG4); }, &ok);
+            peer = Seconds([&] { return LoadLibtiff(path, zlib); }, &ok);
+        } else {
+            peer = Seconds([&] { return LoadLibtiff(path, zlib); }, &ok);
+            ours = Seconds([&] { return LoadOurs(wide, target, which == kG4); }, &ok);
+        }
+        if (!ok) return state.SkipWithError("a load failed");
+        state.SetIterationTime(ours);
+        ratios.push_back(ours / peer);
+    }
+    state.counters["ratio"] = Percentile(ratios, 0.5);
+    state.counters["ratio_p10"] = Percentile(ratios, 0.1);
+    state.counters["ratio_p90"] = Percentile(ratios, 0.9);
 }
 
 // A DNG: a small main directory with Make, Model and DNGVersion, a CFA
@@ -226,19 +310,26 @@ void RawDcraw(benchmark::State& state, bool decode) {
                                    "dcraw -e failed");
 }
 
-const char* const kNames[] = {"Lzw", "Deflate", "PackBits", "Jpeg", "G4"};
+const char* const kNames[kPageCount] = {"LzwPredictor", "Lzw",           "Deflate",  "PackBits",    "Jpeg",
+                                        "G4",           "LzwPredictorTiles", "LzwTiles", "DeflateTiles"};
 
 void RegisterAll() {
-    for (int i = 0; i < 5; ++i) {
-        const std::string n = kNames[i];
-        benchmark::RegisterBenchmark(("Tiff" + n + "/ours").c_str(), Ours, i, 0)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Tiff" + n + "/libtiff").c_str(), Libtiff, i, false)->Unit(benchmark::kMillisecond);
-        if (i == 1)
-            benchmark::RegisterBenchmark(("Tiff" + n + "/libtiff_zlib").c_str(), Libtiff, i, true)
-                ->Unit(benchmark::kMillisecond);
+    auto add = [](const std::string& name, int which, int32_t target, bool zlib) {
+        benchmark::RegisterBenchmark(name.c_str(), Pair, which, target, zlib)
+            ->UseManualTime()
+            ->Iterations(21)
+            ->Unit(benchmark::kMillisecond);
+    };
+    for (int i = 0; i < kPageCount; ++i) {
+        const std::string n = std::string("Tiff") + kNames[i];
+        const bool deflate = i == kDeflate || i == kDeflateTiles;
+        add(n + (deflate ? "/vs_libtiff_libdeflate" : "/vs_libtiff"), i, 0, false);
+        if (deflate) add(n + "/vs_libtiff_zlib", i, 0, true);
     }
-    benchmark::RegisterBenchmark("TiffThumbnailLzw/ours", Ours, 0, 160)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("TiffThumbnailG4/ours", Ours, 4, 160)->Unit(benchmark::kMillisecond);
+    add("TiffThumbnailLzwPredictorTiles/vs_libtiff", kLzwPredictedTiles, 160, false);
+    add("TiffThumbnailLzwTiles/vs_libtiff", kLzwTiles, 160, false);
+    add("TiffThumbnailDeflateTiles/vs_libtiff_libdeflate", kDeflateTiles, 160, false);
+    add("TiffThumbnailDeflateTiles/vs_libtiff_zlib", kDeflateTiles, 160, true);
     benchmark::RegisterBenchmark("RawPreview/ours", RawOurs)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("RawPreview/dcraw_e", RawDcraw, false)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("RawPreview/dcraw_e_djpeg", RawDcraw, true)

@@ -220,6 +220,9 @@ struct LoadRowState {
     // outWidth x smoothSamples) and how many source rows they hold.
     int32_t boxRow;              // the output row being gathered, -1 before the first
     int32_t boxRowsIn;
+    // The bytes BeginImage weighed against the memory budget: the bitmap,
+    // the row buffers and the scaling tables.
+    uint64_t committedBytes;
 };
 
 struct LoadContext {
@@ -290,6 +293,11 @@ int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x,
 // allocated (the reader passes it on as its result).
 int EndImage(LoadContext* ctx, uint16_t paletteLayout, int paletteBits, const void* palette);
 void ClearImageHeader(ImageHeader* header);
+// What the load's memory budget leaves for a reader's own buffers once
+// BeginImage has sized the bitmap and the row buffers (the whole budget
+// before it): readers whose buffers grow with the file's numbers weigh them
+// against it before allocating.
+uint64_t LoadMemoryLeft(const LoadContext* ctx);
 // Asks the caller's row callback whether to stop; 1 when cancelled (latched).
 int CheckLoadCancelled(LoadContext* ctx);
 // 1 when the cancel callback asks to stop; else reports a changed percentage.

@@ -568,11 +568,15 @@ bool AllocOutputRows(LoadContext* ctx, int16_t alignment) {
     return true;
 }
 
-// True when `bytes` more, beside what the reader holds, stay within the
+// The bytes of the load's budget in use: BeginImage's buffers and what the
+// reader has reserved for its own.
+uint64_t BudgetTaken(const LoadContext* ctx) { return ctx->row.committedBytes + ctx->readerBytes; }
+
+// True when `bytes` more, beside what is taken already, stay within the
 // load's budget.
 bool FitsBudget(const LoadContext* ctx, uint64_t bytes) {
-    const uint64_t budget = GetLoadMemoryBudget();
-    return bytes <= budget && ctx->readerBytes <= budget - bytes;
+    const uint64_t budget = GetLoadMemoryBudget(), taken = BudgetTaken(ctx);
+    return taken <= budget && bytes <= budget - taken;
 }
 
 // A block that does not span the whole row cannot go through the smooth
@@ -589,7 +593,11 @@ int DeferSmoothScaling(LoadContext* ctx) {
     rs->outHeight = rs->srcHeight;
     const int16_t alignment = ctx->bitmap->rowAlignment;
     DiscardPixels(ctx->bitmap);
-    if (!FitsBudget(ctx, OutputBytes(rs, alignment))) return kLoadNoMemory;
+    // Counted on top of what BeginImage took: the buffers just freed were
+    // small beside the full-size picture.
+    const uint64_t full = OutputBytes(rs, alignment);
+    if (!FitsBudget(ctx, full)) return kLoadNoMemory;
+    rs->committedBytes += full;
     return AllocOutputRows(ctx, alignment) ? kLoadOk : kLoadNoMemory;
 }
 
@@ -622,6 +630,11 @@ bool ReserveReaderMemory(LoadContext* ctx, uint64_t bytes) {
 
 void ReleaseReaderMemory(LoadContext* ctx, uint64_t bytes) {
     ctx->readerBytes = bytes < ctx->readerBytes ? ctx->readerBytes - bytes : 0;
+}
+
+uint64_t LoadMemoryLeft(const LoadContext* ctx) {
+    const uint64_t budget = GetLoadMemoryBudget(), taken = BudgetTaken(ctx);
+    return budget > taken ? budget - taken : 0;
 }
 
 void ClearImageHeader(ImageHeader* h) {
@@ -742,6 +755,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     uint64_t needed = OutputBytes(rs, alignment);
     needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
     if (!FitsBudget(ctx, needed)) return kLoadNoMemory;
+    rs->committedBytes = needed;
 
     int result = kLoadNoMemory;
     do {

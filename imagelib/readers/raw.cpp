@@ -144,7 +144,7 @@ int LoadRawPreview(const RawJob& job) {
 }
 
 int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
-    if (file->size <= 0 || file->size > kMaxRawFileBytes || file->size == kUnknownFileSize) return kLoadNotRecognised;
+    if (!LearnFileSize(file) || file->size <= 0 || file->size > kMaxRawFileBytes) return kLoadNotRecognised;
     TiffBuffer data;
     const size_t size = size_t(file->size);
     if (!data.Reserve(size)) return kLoadNoMemory;

@@ -61,6 +61,21 @@ inline bool SeekWithinFile(PictureFile* file, int64_t offset) {
     return SeekPictureFile(file, offset, SEEK_SET) == 0;
 }
 
+// For readers that check offsets against the file's size: a stream handed
+// in (whose size the open leaves unknown) is measured by seeking to its end
+// and back, and the size recorded in the record. False when the size stays
+// unknown (a stream that cannot seek).
+inline bool LearnFileSize(PictureFile* file) {
+    if (file->size >= 0 && file->size != kUnknownFileSize) return true;
+    if (!file->stream) return false;
+    const int64_t here = TellPictureFile(file);
+    if (here < 0 || SeekPictureFile(file, 0, SEEK_END) != 0) return false;
+    const int64_t end = TellPictureFile(file);
+    if (end < 0 || SeekPictureFile(file, here, SEEK_SET) != 0) return false;
+    file->size = end;
+    return true;
+}
+
 // Before a reader of uncompressed data declares its picture: can the file
 // hold the `rows` rows of `rowBytes` bytes the picture needs from offset
 // `dataAt` (the last one may lack `lastRowSlack` bytes of padding)? A

@@ -66,11 +66,8 @@ struct TiffReader {
     int64_t fileSize;
     bool big;
 
-    uint16_t U16(const uint8_t* p) const { return big ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]); }
-    uint32_t U32(const uint8_t* p) const {
-        return big ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
-                   : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-    }
+    uint16_t U16(const uint8_t* p) const { return TiffU16(p, big); }
+    uint32_t U32(const uint8_t* p) const { return TiffU32(p, big); }
     bool Seek(uint64_t offset) const {
         return int64_t(offset) <= fileSize && SeekPictureFile(file, int64_t(offset), SEEK_SET) == 0;
     }
@@ -101,13 +98,15 @@ struct TiffReader {
         default: return 0;  // not an unsigned integer type
         }
     }
+    // `n` bytes at `offset`; false when they are not all in the file.
+    bool ReadAt(uint64_t offset, uint8_t* out, size_t n) const {
+        return RangeInside(offset, n, uint64_t(fileSize)) && Seek(offset) && ReadFileBytes(file, out, n) == n;
+    }
     // A RATIONAL as a double; false when absent, unreadable or 0 over 0.
     bool Rational(const FieldRef& f, double* out) const {
         if (!f.present || f.entry.type != 5) return false;
         uint8_t b[8];
-        if (!RangeInside(f.entry.offset, 8, uint64_t(fileSize)) || !Seek(f.entry.offset) ||
-            ReadFileBytes(file, b, 8) != 8)
-            return false;
+        if (!ReadAt(f.entry.offset, b, 8)) return false;
         const uint32_t den = U32(b + 4);
         if (den == 0) return false;
         *out = double(U32(b)) / double(den);
@@ -118,12 +117,16 @@ struct TiffReader {
 // What the reader notes from the chosen directory beyond TiffDirectory.
 struct DirectoryNotes {
     FieldRef bitsPerSample, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
+    FieldRef jpegQTables, jpegDcTables, jpegAcTables;  // old-style JPEG: offsets of each table
     FieldRef offsets, counts;
     FieldRef xmp, iptc, photoshop, exif, gps, icc;
     FieldRef texts[10];              // by kTextTags order
     uint32_t resolutionUnit = 2;
     uint32_t orientation = 1;
     uint32_t jpegInterchange = kNone;
+    uint32_t jpegInterchangeLength = 0;
+    uint32_t jpegProc = 1;           // 1 baseline, 14 lossless
+    uint32_t jpegRestartInterval = 0;
     bool havePhotometric = false;
 };
 
@@ -204,6 +207,12 @@ uint32_t WalkPages(const TiffReader& r, uint32_t first, bool* broken) {
     return chosen;
 }
 
+TiffTable TableOf(const TiffEntry& e) {
+    TiffTable t{e.count, e.type, {}};
+    std::memcpy(t.field, e.raw, 4);
+    return t;
+}
+
 void Note(FieldRef* f, const TiffEntry& e) {
     f->present = true;
     f->entry = e;
@@ -225,6 +234,8 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 262:
             d->photometric = v;
             n->havePhotometric = true;
+            if (v == kTiffWhiteIsZero || v == kTiffBlackIsZero)
+                AddPictureText(r.ctx, "Photometric Interpretation", v == kTiffWhiteIsZero ? "White=0" : "Black=0", 0);
             break;
         case 266: d->fillOrder = v; break;
         case 273:
@@ -251,7 +262,13 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
             d->firstExtraSample = v;
             break;
         case 347: Note(&n->jpegTables, e); break;
+        case 512: n->jpegProc = v; break;
         case 513: n->jpegInterchange = v; break;
+        case 514: n->jpegInterchangeLength = v; break;
+        case 515: n->jpegRestartInterval = v; break;
+        case 519: Note(&n->jpegQTables, e); break;
+        case 520: Note(&n->jpegDcTables, e); break;
+        case 521: Note(&n->jpegAcTables, e); break;
         case 529: Note(&n->coefficients, e); break;
         case 530:
             d->subsamplingH = v;
@@ -303,10 +320,12 @@ void ReadTexts(const TiffReader& r, const DirectoryNotes& n) {
     LoadContext* ctx = r.ctx;
     const uint32_t flags = ctx->options.flags;
     TiffBuffer text;
-    if ((flags & kLoadKeepComment) && n.texts[kDescriptionText].present &&
-        r.Bytes(n.texts[kDescriptionText].entry, &text, 1u << 20))
-        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data),
-                          int32_t(n.texts[kDescriptionText].entry.ByteSize()));
+    // A field of no bytes is no text (a length of 0 would have the comment
+    // measured as a terminated string).
+    const FieldRef& description = n.texts[kDescriptionText];
+    if ((flags & kLoadKeepComment) && description.present && description.entry.count > 0 &&
+        r.Bytes(description.entry, &text, 1u << 20))
+        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data), int32_t(description.entry.ByteSize()));
     // With metadata kept and an EXIF directory, the texts go to its tag list.
     if ((flags & kLoadKeepMetadata) && n.exif.present) return;
     for (int i = 0; i < kDescriptionText; ++i) {
@@ -316,16 +335,23 @@ void ReadTexts(const TiffReader& r, const DirectoryNotes& n) {
     }
 }
 
+// The most bytes of values the EXIF tag list copies: entries may all name
+// the same bytes of the file, so the file's size does not bound them.
+constexpr uint64_t kMaxTagListBytes = uint64_t(4) << 20;
+
 // One directory of the EXIF or GPS kind into the EXIF tag list, at `offset`.
-// Nested directories are not followed.
-void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCode) {
+// Nested directories are not followed. A value of four bytes or less is
+// the entry's field read as one 32-bit number in the file's byte order (a
+// SHORT of a big-endian file is its high half), so the field's bytes can
+// be written back as they were; *copied counts the bytes of longer values.
+void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCode, uint64_t* copied) {
     std::vector<TiffEntry> entries;
     if (!ReadEntries(r, offset, &entries)) return;
     TiffBuffer data;
     for (const TiffEntry& e : entries) {
         const uint64_t size = e.ByteSize();
         if (e.type > 12 || size == 0) break;
-        if (e.tag == 37500) continue;  // the maker note adds no record
+        if (e.tag == kTagMakerNote) continue;  // the maker note adds no record
         TagRecord* t = AppendExifTag(r.ctx);
         if (!t) return;
         t->tag = e.tag;
@@ -333,16 +359,16 @@ void ReadIfdToTagList(const TiffReader& r, uint32_t offset, int32_t directoryCod
         t->directory = directoryCode;
         t->count = e.count;
         if (size <= 4) {
-            // A SHORT of a big-endian file is the first half of the field.
-            t->value = (e.type == 3 && r.big) ? r.U16(e.raw) : r.U32(e.raw);
+            t->value = r.U32(e.raw);
             continue;
         }
         t->value = e.offset;
-        if (!r.Bytes(e, &data, uint64_t(1) << 24)) continue;
+        if (*copied + size > kMaxTagListBytes || !r.Bytes(e, &data, kMaxTagListBytes)) continue;
         t->data = static_cast<uint8_t*>(std::malloc(size_t(size)));
         if (!t->data) continue;
         std::memcpy(t->data, data.data, size_t(size));
         t->dataLength = uint32_t(size);
+        *copied += size;
     }
 }
 
@@ -362,20 +388,109 @@ void AppendTextTag(const TiffReader& r, const FieldRef& f) {
     t->dataLength = uint32_t(n);
 }
 
+// One entry of an IFD being written: a value of four bytes or less as the
+// field's 32-bit number, or the bytes of a longer one.
+struct OutEntry {
+    uint16_t tag, type;
+    uint32_t count;
+    uint32_t field;
+    const uint8_t* bytes;  // null: `field` is the value
+    uint32_t size;
+};
+
+// The EXIF tag list handed on as an EXIF block ("Exif", two zero bytes and a
+// TIFF structure in the list's byte order: IFD0 with the main directory's
+// records and pointers to an Exif and a GPS IFD holding theirs), the form in
+// which every reader of EXIF (the property list, the writers) takes it.
+// Records whose long value was not copied are left out.
+void AddExifBlock(LoadContext* ctx) {
+    const TagList* list = ctx->exifTags;
+    if (!list || !ctx->callbacks.addMetadataBlock) return;
+    const bool big = list->bigEndian != 0;
+    const uint32_t kinds[3] = {kIfdMain, kIfdExif, kIfdGps};
+    std::vector<OutEntry> ifds[3];
+    for (uint32_t i = 0; i < list->count; ++i) {
+        const TagRecord& t = list->records[i];
+        const uint64_t size = uint64_t(TiffTypeSize(t.type)) * t.count;
+        // Pointers to other directories are made anew below.
+        if (size == 0 || t.tag == kTagExifIfd || t.tag == kTagGpsIfd || t.tag == kTagInteropIfd) continue;
+        const bool hasBytes = t.data && t.dataLength >= size;
+        if (size > 4 && !hasBytes) continue;
+        for (int k = 0; k < 3; ++k)
+            if (uint32_t(t.directory) == kinds[k])
+                ifds[k].push_back({t.tag, t.type, t.count, t.value, hasBytes ? t.data : nullptr, uint32_t(size)});
+    }
+    if (ifds[0].empty() && ifds[1].empty() && ifds[2].empty()) return;
+    // IFD0 at 8, then the Exif and GPS IFDs, then the long values, each at
+    // an even offset.
+    const size_t pointers = (ifds[1].empty() ? 0 : 1) + (ifds[2].empty() ? 0 : 1);
+    uint64_t at = 8, ifdAt[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0 && ifds[k].empty()) continue;
+        ifdAt[k] = at;
+        at += 2 + 12 * uint64_t(ifds[k].size() + (k == 0 ? pointers : 0)) + 4;
+    }
+    if (ifdAt[1]) ifds[0].push_back({kTagExifIfd, kTiffLong, 1, uint32_t(ifdAt[1]), nullptr, 4});
+    if (ifdAt[2]) ifds[0].push_back({kTagGpsIfd, kTiffLong, 1, uint32_t(ifdAt[2]), nullptr, 4});
+    const uint64_t valuesAt = at;
+    for (const auto& entries : ifds)
+        for (const OutEntry& e : entries)
+            if (e.size > 4) at += (e.size + 1) & ~1u;
+    std::vector<uint8_t> block(6 + size_t(at), 0);
+    uint8_t* tiff = block.data() + 6;
+    std::memcpy(block.data(), "Exif", 4);
+    auto put16 = [&](uint64_t pos, uint32_t v) {
+        tiff[pos + (big ? 0 : 1)] = uint8_t(v >> 8), tiff[pos + (big ? 1 : 0)] = uint8_t(v);
+    };
+    auto put32 = [&](uint64_t pos, uint32_t v) {
+        put16(pos + (big ? 0 : 2), v >> 16), put16(pos + (big ? 2 : 0), v & 0xFFFF);
+    };
+    tiff[0] = tiff[1] = big ? 'M' : 'I';
+    put16(2, 42);
+    put32(4, 8);
+    uint64_t value = valuesAt;
+    for (int k = 0; k < 3; ++k) {
+        if (!ifdAt[k]) continue;
+        std::vector<OutEntry>& entries = ifds[k];
+        std::stable_sort(entries.begin(), entries.end(), [](const OutEntry& a, const OutEntry& b) { return a.tag < b.tag; });
+        uint64_t pos = ifdAt[k];
+        put16(pos, uint32_t(entries.size()));
+        pos += 2;
+        for (const OutEntry& e : entries) {
+            put16(pos, e.tag);
+            put16(pos + 2, e.type);
+            put32(pos + 4, e.count);
+            if (e.size > 4) {
+                put32(pos + 8, uint32_t(value));
+                std::memcpy(tiff + value, e.bytes, e.size);
+                value += (e.size + 1) & ~1u;
+            } else if (e.bytes) {
+                std::memcpy(tiff + pos + 8, e.bytes, e.size);
+            } else {
+                put32(pos + 8, e.field);
+            }
+            pos += 12;
+        }
+    }
+    ctx->callbacks.addMetadataBlock(ctx, kMetadataExif, block.data(), uint32_t(block.size()));
+}
+
 // Metadata blocks and tag lists, with load flag 0x40000.
 void ReadMetadata(const TiffReader& r, const DirectoryNotes& n, const TiffDirectory& d) {
     LoadContext* ctx = r.ctx;
     if (!(ctx->options.flags & kLoadKeepMetadata)) return;
+    uint64_t copied = 0;
     if (n.exif.present) {
         StartExifTagList(ctx, r.big ? 1 : 0);
         // DocumentName, Make, Model, Software, DateTime, Artist.
         for (int i : {7, 4, 5, 6, 2, 0}) AppendTextTag(r, n.texts[i]);
-        ReadIfdToTagList(r, r.First(n.exif.entry), 2);
+        ReadIfdToTagList(r, r.First(n.exif.entry), kIfdExif, &copied);
     }
     if (n.gps.present) {
         StartExifTagList(ctx, r.big ? 1 : 0);
-        ReadIfdToTagList(r, r.First(n.gps.entry), 16);
+        ReadIfdToTagList(r, r.First(n.gps.entry), kIfdGps, &copied);
     }
+    AddExifBlock(ctx);
     if (!ctx->callbacks.addMetadataBlock) return;
     TiffBuffer data;
     if (n.xmp.present && r.Bytes(n.xmp.entry, &data, uint64_t(1) << 26))
@@ -441,6 +556,98 @@ void ReadCoefficients(const TiffReader& r, const DirectoryNotes& n, TiffDirector
     d->lumaBlue = c[2];
 }
 
+// --- Old-style JPEG (compression 6) ----------------------------------------
+
+// The most bytes of an interchange stream's header searched for its tables
+// (a large APP segment may come first).
+constexpr uint32_t kMaxJpegHeaderBytes = 256 * 1024;
+
+void AppendJpegSegment(std::vector<uint8_t>* out, uint8_t marker, const uint8_t* payload, size_t n) {
+    const size_t length = n + 2;
+    out->insert(out->end(), {0xFF, marker, uint8_t(length >> 8), uint8_t(length)});
+    out->insert(out->end(), payload, payload + n);
+}
+
+// The tables of one tag (JPEGQTables, JPEGDCTables or JPEGACTables): one
+// file offset per table, at most four, each becoming one DQT or DHT
+// segment for table id 0, 1 ...; false when a table is not in the file.
+bool AppendTagTables(const TiffReader& r, const FieldRef& f, uint8_t marker, uint8_t tableClass,
+                     std::vector<uint8_t>* out) {
+    TiffBuffer offsets;
+    if (!f.present || f.entry.count == 0 || !r.Bytes(f.entry, &offsets, 64)) return false;
+    for (uint32_t k = 0; k < std::min<uint32_t>(f.entry.count, 4); ++k) {
+        const uint32_t at = r.Value(f.entry, offsets.data, k);
+        uint8_t table[1 + 16 + 256];
+        table[0] = uint8_t(tableClass << 4 | k);
+        size_t n;
+        if (marker == 0xDB) {
+            n = 64;  // 8-bit values in zigzag order
+        } else {
+            // 16 code counts, then as many values.
+            if (!r.ReadAt(at, table + 1, 16)) return false;
+            size_t values = 0;
+            for (int i = 1; i <= 16; ++i) values += table[i];
+            if (values > 256) return false;
+            n = 16 + values;
+        }
+        if (!r.ReadAt(at, table + 1, n)) return false;
+        AppendJpegSegment(out, marker, table, n + 1);
+    }
+    return true;
+}
+
+// The tables (DQT, DHT) and restart interval (DRI) segments that the header
+// of the interchange stream holds before its scan.
+void AppendStreamTables(const TiffReader& r, const DirectoryNotes& n, std::vector<uint8_t>* out) {
+    if (n.jpegInterchange == kNone || n.jpegInterchange >= uint64_t(r.fileSize)) return;
+    uint64_t size = uint64_t(r.fileSize) - n.jpegInterchange;
+    if (n.jpegInterchangeLength > 0) size = std::min<uint64_t>(size, n.jpegInterchangeLength);
+    size = std::min<uint64_t>(size, kMaxJpegHeaderBytes);
+    TiffBuffer header;
+    if (!header.Reserve(size_t(size)) || !r.ReadAt(n.jpegInterchange, header.data, size_t(size))) return;
+    ByteReader br(header.data, size_t(size));
+    if (br.U8() != 0xFF || br.U8() != 0xD8) return;
+    while (br.ok) {
+        if (br.U8() != 0xFF) return;
+        uint8_t marker = br.U8();
+        while (marker == 0xFF && br.ok) marker = br.U8();
+        if (marker == 0xDA || marker == 0xD9 || !br.ok) return;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // no length follows
+        const uint16_t length = br.U16(true);
+        if (length < 2) return;
+        const uint8_t* payload = br.Take(length - 2u);
+        if (payload && (marker == 0xDB || marker == 0xC4 || marker == 0xDD))
+            AppendJpegSegment(out, marker, payload, length - 2u);
+    }
+}
+
+// The start of the stream each old-style JPEG strip is decoded as: SOI,
+// the tables from their tags (TIFF 6.0), or else from the interchange
+// stream's header, and the restart interval. False when it has no tables.
+bool BuildOldJpegTables(const TiffReader& r, const DirectoryNotes& n, std::vector<uint8_t>* out) {
+    *out = {0xFF, 0xD8};
+    if (n.jpegQTables.present) {
+        if (!AppendTagTables(r, n.jpegQTables, 0xDB, 0, out) || !AppendTagTables(r, n.jpegDcTables, 0xC4, 0, out) ||
+            !AppendTagTables(r, n.jpegAcTables, 0xC4, 1, out))
+            return false;
+        if (n.jpegRestartInterval > 0 && n.jpegRestartInterval <= 0xFFFF) {
+            const uint8_t interval[2] = {uint8_t(n.jpegRestartInterval >> 8), uint8_t(n.jpegRestartInterval)};
+            AppendJpegSegment(out, 0xDD, interval, 2);
+        }
+    } else {
+        AppendStreamTables(r, n, out);
+    }
+    return out->size() > 2;
+}
+
+// Does the interchange stream (tag 513) hold the whole picture? Then the
+// picture is that JPEG; one that covers only the first strip is not.
+bool InterchangeCoversPicture(const TiffReader& r, const DirectoryNotes& n, const TiffDirectory& d) {
+    int32_t width = 0, height = 0;
+    return n.jpegInterchange != kNone && r.Seek(n.jpegInterchange) && ReadJpegStreamSize(r.file, &width, &height) &&
+           uint32_t(height) >= d.height;
+}
+
 // Colour samples of a photometric; 0 for one the reader does not know.
 uint32_t ColourSamples(uint32_t photometric) {
     switch (photometric) {
@@ -471,11 +678,10 @@ bool KnownCompression(uint32_t c) {
 const char* CheckCombination(const TiffDirectory& d) {
     const uint32_t c = d.compression, p = d.photometric, b = d.bitsPerSample, s = d.samplesPerPixel;
     const uint32_t colour = ColourSamples(p);
-    // SGILog24 packs its chromaticity through a table of the u'v' gamut that
-    // this reader does not carry.
-    if (c == kTiffSgiLog24) return kBadCompression;
-    const bool sgi = c == kTiffSgiLog;
-    if (sgi != (p == kTiffLogL || p == kTiffLogLuv)) return kBadPhotometric;
+    // SGILog24 has only the colour form.
+    const bool sgi = c == kTiffSgiLog || c == kTiffSgiLog24;
+    if (sgi != (p == kTiffLogL || p == kTiffLogLuv) || (c == kTiffSgiLog24 && p == kTiffLogL))
+        return kBadPhotometric;
     if (sgi) return nullptr;
     if (s < colour || s > 16) return kBadSamples;
     if (!(b == 1 || b == 2 || b == 4 || b == 8 || b == 16 || b == 32)) return kBadSamples;
@@ -485,10 +691,11 @@ const char* CheckCombination(const TiffDirectory& d) {
         if (b != 1 || s != 1 || p > kTiffBlackIsZero) return kBadSamples;
     }
     if (c == kTiffThunderScan && (b != 4 || s != 1)) return kBadSamples;
-    if (c == kTiffJpeg && b != 8) return kBadSamples;
+    if (d.JpegCoded() && b != 8) return kBadSamples;
+    if (c == kTiffOldJpeg && (d.planarConfig != 1 || s > 4)) return kBadSamples;
     if (p == kTiffYCbCr) {
         if (b != 8 || s != 3) return kBadSamples;
-        if (c != kTiffJpeg) {
+        if (!d.JpegCoded()) {
             if (d.planarConfig != 1) return kBadSamples;
             const uint32_t h = d.subsamplingH, v = d.subsamplingV;
             if (!(h == 1 || h == 2 || h == 4) || !(v == 1 || v == 2 || v == 4)) return kBadSamples;
@@ -506,6 +713,7 @@ void SetCompression(const TiffDirectory& d, ImageHeader* h) {
     case kTiffCcittG3: h->compression = (d.t4Options & 1) ? 8 : 7; break;
     case kTiffCcittG4: h->compression = 9; break;
     case kTiffLzw: h->compression = 2; break;
+    case kTiffOldJpeg:
     case kTiffJpeg: h->compression = 3; break;
     case kTiffDeflate:
     case kTiffDeflateOld: h->compression = 4; break;
@@ -544,6 +752,8 @@ uint16_t OrientationCode(uint32_t o) {
 }
 
 // The delivered layout: what each pixel keeps and how the rows are declared.
+// Rows come interleaved whatever the file's planes, tiles as whole rows, so
+// the load scales them as they arrive.
 void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     const uint32_t w = d.width;
     uint32_t kept;
@@ -561,25 +771,24 @@ void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     default: kept = 1; break;
     }
     layout->keptSamples = kept;
-    layout->separatePlanes = d.planarConfig == 2 && kept > 1 && d.samplesPerPixel > 1;
+    // Colour stored multiplied by its alpha (ExtraSamples 1) is divided by it
+    // again: RGB keeps its alpha, grey shows its colour alone.
+    const uint32_t colour = ColourSamples(d.photometric);
+    layout->associatedAlpha = d.extraSamples > 0 && d.firstExtraSample == 1 && d.samplesPerPixel > colour &&
+                              (d.photometric == kTiffRgb || d.photometric <= kTiffBlackIsZero);
     layout->packed = kept == 1 && d.samplesPerPixel == 1 && d.bitsPerSample <= 8 &&
                      d.compression != kTiffSgiLog;
     h->planes = 1;
     if (layout->packed) {
         h->bitsPerPlane = int16_t(d.bitsPerSample);
         h->bytesPerPlane = uint32_t((uint64_t(w) * d.bitsPerSample + 7) / 8);
-    } else if (layout->separatePlanes) {
-        h->flags |= kHeaderSeparatePlanes;
-        h->planes = int16_t(kept);
-        h->bitsPerPlane = 8;
-        h->bytesPerPlane = w;
     } else {
         h->bitsPerPlane = int16_t(8 * kept);
         h->bytesPerPlane = uint32_t(uint64_t(w) * kept);
     }
     if (d.photometric == kTiffSeparated) h->flags |= kHeaderCmyk;
     if (d.photometric == kTiffCieLab) h->flags |= kHeaderLabSignedD50;
-    if (d.Tiled()) h->flags |= kHeaderFitAfterLoad2;
+    h->rowsPerCall = TiffRowsPerCall(d, *layout);
     if (d.bitsPerSample >= 16 && d.photometric <= kTiffRgb &&
         (d.compression == kTiffNone || d.compression == kTiffLzw || d.compression == kTiffDeflate ||
          d.compression == kTiffPackBits || d.compression == kTiffDeflateOld)) {
@@ -602,8 +811,8 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (!((head[2] == 42 && head[3] == 0) || (head[2] == 0 && head[3] == 42))) return kLoadNotRecognised;
     if (got < 8) return kLoadNotRecognised;
 
+    if (!LearnFileSize(file) || file->size <= 0) return kLoadNotRecognised;
     TiffReader r{file, ctx, file->size, head[0] == 'M'};
-    if (r.fileSize <= 0 || r.fileSize == kUnknownFileSize) return kLoadNotRecognised;
     const uint32_t first = r.U32(head + 4);
 
     TiffDirectory d{};
@@ -649,31 +858,26 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     }
 
     if (!KnownCompression(d.compression)) return RefusePicture(ctx, kBadCompression);
+    std::vector<uint8_t> oldJpegTables;
     if (d.compression == kTiffOldJpeg) {
-        if (n.jpegInterchange == kNone || !r.Seek(n.jpegInterchange)) return RefusePicture(ctx, kBadCompression);
-        return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+        if (InterchangeCoversPicture(r, n, d)) {
+            if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
+            return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+        }
+        // Strip by strip, each with the tables; lossless JPEG is not read.
+        if (n.jpegProc != 1 || !BuildOldJpegTables(r, n, &oldJpegTables)) return RefusePicture(ctx, kBadCompression);
+        d.jpegTables = oldJpegTables.data();
+        d.jpegTablesLength = uint32_t(oldJpegTables.size());
     }
     if (ColourSamples(d.photometric) == 0) return RefusePicture(ctx, kBadPhotometric);
     if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);
     if (const char* refusal = CheckCombination(d)) return RefusePicture(ctx, refusal);
 
-    // The strip tables.
-    if (!n.offsets.present) {
-        // Without StripOffsets the only strip starts after the header.
-        d.stripCount = 1;
-        d.offsetsType = 4;
-        d.offsetsValue = 8;
-    } else {
-        d.stripCount = n.offsets.entry.count;
-        d.offsetsType = n.offsets.entry.type;
-        d.offsetsValue = d.stripCount == 1 ? r.First(n.offsets.entry) : n.offsets.entry.offset;
-    }
-    if (n.counts.present && n.counts.entry.count > 0) {
-        d.haveByteCounts = true;
-        d.countsCount = n.counts.entry.count;
-        d.countsType = n.counts.entry.type;
-        d.countsValue = d.countsCount == 1 ? r.First(n.counts.entry) : n.counts.entry.offset;
-    }
+    // The strip tables. Without StripOffsets the only strip starts after
+    // the header.
+    if (n.offsets.present) d.offsets = TableOf(n.offsets.entry);
+    else d.offsets = TiffTable{1, kTiffLong, {uint8_t(r.big ? 0 : 8), 0, 0, uint8_t(r.big ? 8 : 0)}};
+    if (n.counts.present) d.byteCounts = TableOf(n.counts.entry);
 
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);

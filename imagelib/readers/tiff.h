@@ -3,8 +3,10 @@
 // assembly and YCbCr conversion (tiffstrips.cpp), the byte codecs
 // (tiffcodecs.cpp), CCITT fax (tifffax.cpp) and JPEG strips (tiffjpeg.cpp).
 //
-// Every codec decodes one strip or tile held in memory into a block of rows
-// in memory, never past either end, so each can be fuzzed on its own.
+// Every codec decodes one strip or tile held in memory, in pieces of rows
+// the driver asks for, never past either end, so each can be fuzzed on its
+// own; the driver's and the codecs' buffers are weighed against the load's
+// memory budget before they are allocated.
 //
 // Portable: no platform headers. Nothing here is shared between loads.
 #pragma once
@@ -12,9 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "../fileio.h"
 #include "../loadcontext.h"
+#include "tiffifd.h"
 
 // TIFF compression codes the reader knows.
 enum TiffCompression : uint32_t {
@@ -45,6 +49,17 @@ enum TiffPhotometric : uint32_t {
     kTiffLogLuv = 32845,
 };
 
+// A strip or tile table (StripOffsets, StripByteCounts and their tile
+// forms) as its directory entry holds it. Its `count` values of `type`
+// (BYTE, SHORT or LONG) lie in the entry's 4-byte field itself when they fit
+// there (TIFF 6.0: count x type size <= 4), else at the file offset the
+// field holds; the field is kept in the file's byte order.
+struct TiffTable {
+    uint32_t count;
+    uint32_t type;
+    uint8_t field[4];
+};
+
 // One directory, as the reader found it and as the driver and codecs read it.
 struct TiffDirectory {
     bool bigEndian;
@@ -67,87 +82,20 @@ struct TiffDirectory {
     uint32_t subsamplingV;
     float lumaRed, lumaGreen, lumaBlue;
     bool stretch;                    // 16-bit samples scaled to their own range
-    // Strip or tile tables (offsets and byte counts), read by the driver.
-    uint32_t stripCount;
-    uint32_t offsetsType, offsetsValue;
-    uint32_t countsCount, countsType, countsValue;
-    bool haveByteCounts;
-    // JPEG tables (compression 7), owned by ReadTiff.
+    // Strip or tile tables, read by the driver; byte counts of count 0 are
+    // absent.
+    TiffTable offsets;
+    TiffTable byteCounts;
+    // JPEG tables, owned by ReadTiff: JPEGTables (compression 7), or the
+    // start of the stream each old-style strip is decoded as (6).
     uint8_t* jpegTables;
     uint32_t jpegTablesLength;
 
     bool Tiled() const { return tileWidth > 0 && tileLength > 0; }
+    // Strips that are JPEG streams (or, old-style, their scans), which
+    // libjpeg turns from YCbCr itself.
+    bool JpegCoded() const { return compression == kTiffJpeg || compression == kTiffOldJpeg; }
 };
-
-// --- Codecs: one strip or tile in memory into a block of rows ---------------
-//
-// Each writes at most `outSize` bytes into `out` and reports how many it
-// produced. Results: 0 the block was filled (or the data ended cleanly), 4
-// the data is damaged or ended early, 9 (LZW) the codes are not LZW codes.
-
-// PackBits (compression 32773). A run or literal that passes the block's end
-// is cut there; header 128 is a run of 129 bytes, as TIFF writers mean it.
-int UnpackTiffPackBits(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced);
-// LZW (compression 5), current form (codes most significant bit first, the
-// width growing one code early) or old form (least significant bit first).
-int DecodeTiffLzw(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced, bool oldForm);
-// Deflate (compressions 8 and 32946) through zlib.
-int DecodeTiffDeflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced);
-// ThunderScan 4-bit (compression 32809): `rows` rows of `width` pixels, two a
-// byte, first pixel in the high half; rows are rowBytes apart.
-int DecodeThunderScanStrip(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows,
-                      size_t rowBytes, size_t* produced);
-// SGILog (34676: 32-bit LogLuv, or 16-bit log luminance with `logL`): rows
-// of 8-bit R, G, B (grey for log luminance).
-int DecodeSgiLog(const uint8_t* in, size_t inSize, uint8_t* out, uint32_t width, uint32_t rows, bool logL,
-                 size_t* produced);
-
-// CCITT fax (compressions 2, 3 and 4): rows of 1-bit pixels, white 0, black
-// 1, most significant bit first, rowBytes apart.
-struct FaxParams {
-    uint32_t compression;            // 2, 3 or 4
-    bool twoDimensional;             // compression 3 with T4Options bit 0
-    bool reversedBits;               // fill order 2
-    uint32_t width;
-    uint32_t rows;
-    size_t rowBytes;
-};
-int DecodeTiffFax(const uint8_t* in, size_t inSize, uint8_t* out, const FaxParams& params, size_t* produced);
-
-// JPEG strips (compression 7): the strip's stream, preceded by the tables
-// of JPEGTables when the file has them, decoded into rows of `components`
-// samples of `width` pixels (YCbCr to RGB when `ycbcr`, else as stored).
-// The stream's size and components must match what the directory declares.
-int DecodeTiffJpegStrip(const uint8_t* tables, size_t tablesSize, const uint8_t* in, size_t inSize, uint8_t* out,
-                        uint32_t width, uint32_t rows, uint32_t components, bool ycbcr, size_t* produced);
-
-// YCbCr blocks of h x v luma samples and Cb, Cr into R, G, B rows of
-// `width` pixels; partial blocks at the right and bottom edges included.
-// `rows` output rows are written, rowBytes (width x 3) apart.
-void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, const TiffDirectory& d, uint32_t width,
-                  uint32_t rows);
-// Bytes of `rows` rows of YCbCr blocks for a picture `width` wide.
-size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows);
-
-// Undoes horizontal differencing (predictor 2) in place over `rows` rows of
-// `pixels` pixels of `samples` samples of `bits` (8, 16 or 32) bits each,
-// rowBytes apart, in the file's byte order.
-void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32_t pixels, uint32_t samples,
-                       uint32_t bits, bool bigEndian);
-
-// --- The driver --------------------------------------------------------------
-
-// What ReadTiff declared, for the driver's assembly of delivered rows.
-struct TiffLayout {
-    uint32_t keptSamples;            // samples per delivered pixel (1, 3 or 4)
-    bool separatePlanes;             // delivered plane by plane
-    bool packed;                     // single samples of 1..8 bits passed through as stored
-};
-
-// Decodes every strip or tile of the picture into the load (BeginImage has
-// run). A load result code.
-int DecodeTiffImage(PictureFile* file, LoadContext* ctx, const ImageHeader& header, const TiffDirectory& d,
-                    const TiffLayout& layout);
 
 // A block of memory from malloc, freed with its owner. Readers allocate
 // with malloc so that a failure is a result code, never an exception.
@@ -169,3 +117,113 @@ struct TiffBuffer {
         return true;
     }
 };
+
+// The reader's own buffers (stored strips, decoded rows, codec state)
+// weighed against what the load's memory budget leaves once the bitmap and
+// the row buffers are sized (LoadMemoryLeft): every buffer that grows with
+// the file's numbers is reserved through it before it is allocated.
+struct TiffMemory {
+    uint64_t limit = 0;
+    uint64_t held = 0;
+
+    // Grows `b` to at least n bytes; false when that passes the limit or
+    // memory runs out (the buffer keeps what it had).
+    bool Reserve(TiffBuffer* b, size_t n) {
+        if (n <= b->size && b->data) return true;
+        const uint64_t after = held - b->size + n;
+        if (after > limit) return false;
+        const size_t before = b->size;
+        if (!b->Reserve(n)) return false;
+        held += b->size - before;
+        return true;
+    }
+};
+
+// --- Codecs: one strip or tile at a time -----------------------------------
+//
+// A codec is started on the stored bytes of each strip (or tile) and then
+// asked for its decoded bytes in pieces: each Decode goes on where the last
+// one stopped, writes at most `outSize` bytes into `out` and tells how many
+// it produced. Row codecs (fax, ThunderScan, SGILog, JPEG) are asked for
+// whole rows. Results: 0 the bytes came, or the data ended cleanly (fewer
+// came); 1 out of memory; 4 the data is damaged or ended early; 9 (LZW) the
+// codes are not LZW codes. No codec reads past the stored bytes or writes
+// past `out`, so each can be fuzzed on its own.
+class TiffCodec {
+public:
+    virtual ~TiffCodec() = default;
+    // A new strip: its stored bytes (kept by the caller until the next
+    // Start) and the size of its whole decoded form.
+    virtual void Start(const uint8_t* in, size_t inSize, size_t decodedSize) = 0;
+    virtual int Decode(uint8_t* out, size_t outSize, size_t* produced) = 0;
+};
+
+// What a codec knows of the strips it decodes.
+struct TiffCodecSetup {
+    uint32_t compression;
+    uint32_t width;                  // pixels of a decoded row (a tile's, or the picture's)
+    size_t rowBytes;                 // bytes of a decoded row
+    bool logL;                       // SGILog: 16-bit log luminance, else 32-bit LogLuv
+    bool oldLzw;                     // LZW: the old form, codes least significant bit first
+    bool twoDimensional;             // CCITT Group 3: T4Options bit 0
+    uint32_t components;             // JPEG: samples of a decoded pixel
+    const TiffDirectory* directory;  // JPEG: tables, photometric, subsampling
+};
+
+// The codec of a compressed strip, or null when out of memory (or for
+// compression 1, which needs none). Codecs keep their growing buffers
+// within `memory`, which must outlive them.
+std::unique_ptr<TiffCodec> MakeTiffCodec(const TiffCodecSetup& setup, TiffMemory* memory);
+
+// The codecs behind MakeTiffCodec that live in files of their own.
+// PackBits (32773; header 128 is no operation, as TIFF 6.0 says), LZW (5,
+// current or old form), Deflate (8, 32946), ThunderScan (32809), SGILog
+// (34676) and SGILog24 (34677) rows of 8-bit R, G, B (grey for log
+// luminance) are in tiffcodecs.cpp.
+// CCITT fax (2, 3, 4): rows of 1-bit pixels, white 0, black 1, most
+// significant bit first, from codes read most significant bit first.
+std::unique_ptr<TiffCodec> MakeFaxCodec(const TiffCodecSetup& setup, TiffMemory* memory);
+// JPEG (7): each strip a stream, after the tables of JPEGTables when the
+// file has them; old-style JPEG (6): each strip's scan, decoded as a stream
+// made of the directory's tables, a baseline frame of the strip's size (the
+// first component subsampled as YCbCrSubSampling says for YCbCr) and a
+// scan of every component, or a stream of its own after the tables. Rows
+// of `components` samples, YCbCr turned to RGB; the stream must be the
+// strip the directory describes.
+std::unique_ptr<TiffCodec> MakeJpegCodec(const TiffCodecSetup& setup, TiffMemory* memory);
+
+// YCbCr blocks of h x v luma samples and Cb, Cr, in rows of blocks of a
+// block `width` pixels wide, into `rows` rows of R, G, B pixels, `outStride`
+// bytes apart, of which the first `columns` are written; partial blocks at
+// the right and bottom edges included, blocks past `inSize` left out.
+void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStride, const TiffDirectory& d,
+                  uint32_t width, uint32_t columns, uint32_t rows);
+// Bytes of `rows` rows of YCbCr blocks for a picture `width` wide.
+size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows);
+
+// Undoes horizontal differencing (predictor 2) in place over `rows` rows of
+// `pixels` pixels of `samples` samples of `bits` (8, 16 or 32) bits each,
+// rowBytes apart, in the file's byte order.
+void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32_t pixels, uint32_t samples,
+                       uint32_t bits, bool bigEndian);
+
+// --- The driver --------------------------------------------------------------
+
+// What ReadTiff declared, for the driver's assembly of the rows it hands
+// over: interleaved 8-bit samples (or single samples of 1..8 bits as
+// stored), whatever the file's planes and depth.
+struct TiffLayout {
+    uint32_t keptSamples;            // samples per delivered pixel (1, 3 or 4)
+    bool packed;                     // single samples of 1..8 bits passed through as stored
+    bool associatedAlpha;            // the colour is stored multiplied by the first extra sample
+};
+
+// The rows the driver hands over at once, which the header's rowsPerCall
+// must allow: a tile's length (a row of tiles is delivered as whole rows),
+// or a piece of a strip small enough to keep the driver's buffers small.
+int32_t TiffRowsPerCall(const TiffDirectory& d, const TiffLayout& layout);
+
+// Decodes every strip or tile of the picture into the load (BeginImage has
+// run). A load result code.
+int DecodeTiffImage(PictureFile* file, LoadContext* ctx, const ImageHeader& header, const TiffDirectory& d,
+                    const TiffLayout& layout);

@@ -3,9 +3,9 @@
 //
 // The lookup tables are built once from the code lists of ITU-T T.4 (white
 // and black run lengths, make-up codes, the extended make-up codes, EOL) and
-// the two-dimensional mode codes. Bits are taken least significant first
-// from an accumulator fed bytes in reversed order (fill order 1), so a
-// table indexed by the next n bits sees a code's first bit at bit 0.
+// the two-dimensional mode codes. Bits are taken most significant first (the
+// driver reverses the bytes of fill order 2), so a table indexed by the next
+// n bits sees a code's first bit at the top of the index.
 //
 // A row is kept as the list of its changing elements (positions where the
 // colour switches, white first); every list is bounded by the row's width,
@@ -14,6 +14,7 @@
 // Portable: no platform headers.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "tiff.h"
 
@@ -107,14 +108,14 @@ struct FaxTables {
     FaxEntry black[1 << kBlackBits];
 };
 
-// Every index whose low bits are the code (first bit at bit 0) gets `e`.
+// Every index whose top bits are the code (its first bit the highest) gets
+// the entry.
 void Place(FaxEntry* table, int tableBits, const char* bits, uint8_t state, uint16_t param) {
     const int n = int(std::strlen(bits));
     uint32_t code = 0;
-    for (int i = 0; i < n; ++i)
-        if (bits[i] == '1') code |= 1u << i;
-    for (uint32_t high = 0; high < (1u << (tableBits - n)); ++high)
-        table[code | high << n] = FaxEntry{state, uint8_t(n), param};
+    for (int i = 0; i < n; ++i) code = code << 1 | (bits[i] == '1' ? 1u : 0u);
+    for (uint32_t low = 0; low < (1u << (tableBits - n)); ++low)
+        table[code << (tableBits - n) | low] = FaxEntry{state, uint8_t(n), param};
 }
 
 template <size_t N>
@@ -153,64 +154,72 @@ const FaxTables& Tables() {
     return *tables;
 }
 
-const uint8_t* ReversedBytes() {
-    static const uint8_t* table = [] {
-        static uint8_t t[256];
-        for (int i = 0; i < 256; ++i) {
-            int r = 0;
-            for (int b = 0; b < 8; ++b)
-                if (i & (1 << b)) r |= 0x80 >> b;
-            t[i] = uint8_t(r);
-        }
-        return t;
-    }();
-    return table;
-}
-
-// Bits of the strip, least significant first. Past the end of the data the
-// reader supplies zeros for a code that started inside it; `avail` counts
-// the real bits left, so every loop ends with the data.
+// Bits of the strip, most significant first, in a 64-bit store whose top
+// bits come next: a code costs shifts of the store, and its refills (8 bytes
+// at a time where the strip has them) stay off the chain from one code to
+// the next. Past the end of the data the store supplies zeros for a code
+// that started inside it; the reader is at its end once no real bit is
+// left, so every loop ends with the data.
 struct BitReader {
     const uint8_t* in;
     size_t size;
-    size_t pos = 0;
-    const uint8_t* order;            // null: bytes as stored
-    uint64_t acc = 0;
-    int held = 0;
-    uint64_t avail;
+    size_t pos;                      // the next byte not yet in the store
+    uint64_t acc;
+    int held;                        // bits in the store (64 once the data is used up)
+    uint64_t left;                   // real bits not yet dropped
 
-    bool Need(int n) {
-        if (avail == 0) return false;
-        while (held < n) {
-            if (pos < size) {
-                const uint8_t b = order ? order[in[pos++]] : in[pos++];
-                acc |= uint64_t(b) << held;
-                held += 8;
-            } else {
-                held = n;
-            }
-        }
-        return true;
+    // False at the end of the data.
+    bool Need() const { return left > 0; }
+    // The next n bits (n <= 32), the first the highest.
+    uint32_t Peek(int n) {
+        if (held < n) Refill();
+        return uint32_t(acc >> (64 - n));
     }
-    uint32_t Peek(int n) const { return uint32_t(acc & ((uint64_t(1) << n) - 1)); }
     void Drop(int n) {
-        acc >>= n;
+        acc <<= n;
         held -= n;
-        avail = avail > uint64_t(n) ? avail - uint64_t(n) : 0;
+        left = left > uint64_t(n) ? left - uint64_t(n) : 0;
     }
     void AlignToByte() { Drop(held & 7); }
+
+    void Refill() {
+        if (pos + 8 <= size) {
+            uint64_t w;
+            std::memcpy(&w, in + pos, 8);
+            const auto* b = reinterpret_cast<const uint8_t*>(&w);
+            uint64_t v = 0;
+            for (int i = 0; i < 8; ++i) v = v << 8 | b[i];
+            acc |= v >> held;
+            const int bytes = (63 - held) >> 3;
+            pos += size_t(bytes);
+            held += 8 * bytes;
+            return;
+        }
+        for (; held <= 56 && pos < size; held += 8) acc |= uint64_t(in[pos++]) << (56 - held);
+        // The data is used up: zeros follow.
+        if (pos >= size) held = 64;
+    }
 };
 
 enum RowEnd { kRowDone, kRowEol, kRowInvalid, kRowDataEnd };
 
+// A copy of a reader for one row, written back when the row ends, so that
+// its position can stay in a register while the row's codes are read.
+struct RowReader {
+    BitReader& outer;
+    BitReader br;
+    explicit RowReader(BitReader& r) : outer(r), br(r) {}
+    ~RowReader() { outer = br; }
+};
+
 // One run of a colour: make-up codes, then a terminating code.
-RowEnd ReadRun(BitReader& br, bool black, uint32_t* run) {
+inline RowEnd ReadRun(BitReader& br, bool black, uint32_t* run) {
     const FaxTables& t = Tables();
     const FaxEntry* table = black ? t.black : t.white;
     const int bits = black ? kBlackBits : kWhiteBits;
     uint32_t total = 0;
     for (;;) {
-        if (!br.Need(bits)) return kRowDataEnd;
+        if (!br.Need()) return kRowDataEnd;
         const FaxEntry e = table[br.Peek(bits)];
         switch (e.state) {
         case kTerminating:
@@ -228,21 +237,29 @@ RowEnd ReadRun(BitReader& br, bool black, uint32_t* run) {
     }
 }
 
-// The changing elements of one row.
+// The changing elements of one row, which only grow. A finished row is
+// closed with kChangeSentinels entries of its width, so that searching it
+// for a change past a position needs no test of its end.
+constexpr uint32_t kChangeSentinels = 4;
+
 struct Changes {
     uint32_t* at;
     uint32_t count;
-    uint32_t capacity;
+    uint32_t capacity;               // besides the sentinels
 
     bool Push(uint32_t x) {
         if (count >= capacity) return false;
-        if (count > 0 && x < at[count - 1]) x = at[count - 1];
         at[count++] = x;
         return true;
     }
+    void Close(uint32_t width) {
+        for (uint32_t k = 0; k < kChangeSentinels; ++k) at[count + k] = width;
+    }
 };
 
-RowEnd DecodeRow1D(BitReader& br, uint32_t width, Changes* cur) {
+RowEnd DecodeRow1D(BitReader& reader, uint32_t width, Changes* cur) {
+    RowReader row(reader);
+    BitReader& br = row.br;
     uint32_t a0 = 0;
     bool black = false;
     while (a0 < width) {
@@ -256,25 +273,43 @@ RowEnd DecodeRow1D(BitReader& br, uint32_t width, Changes* cur) {
     return kRowDone;
 }
 
-RowEnd DecodeRow2D(BitReader& br, uint32_t width, const Changes& ref, Changes* cur) {
+RowEnd DecodeRow2D(BitReader& reader, uint32_t width, const Changes& ref, Changes* cur) {
+    RowReader row(reader);
+    BitReader& br = row.br;
     const FaxTables& t = Tables();
-    int64_t a0 = -1;
+    // a0 is `pos`, except before the row's first code, where it stands just
+    // left of the row: b1 is the first change on the reference row at or
+    // after `from` (a0 + 1) of the colour opposite a0's, and b2 the change
+    // after it. Changes of even index end white runs, of odd index black
+    // ones, so i keeps the parity of a0's colour and only moves on from where
+    // the last b1 was.
+    uint32_t pos = 0, from = 0, i = 0;
     bool black = false;
-    uint32_t i = 0;  // index into the reference changes
-    while (a0 < int64_t(width)) {
-        // b1: the first change on the reference row right of a0 to the
-        // opposite of a0's colour; b2 the change after it.
-        i = i >= 2 ? i - 2 : 0;
-        while (i < ref.count && (int64_t(ref.at[i]) <= a0 || (i & 1) != (black ? 1u : 0u))) ++i;
-        const uint32_t b1 = i < ref.count ? ref.at[i] : width;
-        const uint32_t b2 = i + 1 < ref.count ? ref.at[i + 1] : width;
-        if (!br.Need(kModeBits)) return kRowDataEnd;
+    while (pos < width) {
+        while (ref.at[i] < from) i += 2;
+        const uint32_t b1 = ref.at[i];
+        const uint32_t b2 = ref.at[i + 1];
+        if (!br.Need()) return kRowDataEnd;
         const FaxEntry e = t.mode[br.Peek(kModeBits)];
-        const uint32_t start = a0 < 0 ? 0 : uint32_t(a0);
+        // Vertical modes are by far the most common: they are tested first.
+        if (e.state == kVertical) {
+            br.Drop(e.width);
+            const uint32_t a1 = b1 + e.param - 3;  // wraps below 0, and is refused
+            if (a1 < pos || a1 > width || !cur->Push(a1)) return kRowInvalid;
+            pos = a1;
+            from = a1 + 1;
+            black = !black;
+            // The colour changes: b1 is now of the other parity, at the
+            // change before the last b1 at the earliest (a1 is at least a0).
+            i = i > 0 ? i - 1 : 1;
+            continue;
+        }
         switch (e.state) {
         case kPass:
             br.Drop(e.width);
-            a0 = b2;
+            pos = b2;
+            from = b2 + 1;
+            i += 2;
             break;
         case kHorizontal: {
             br.Drop(e.width);
@@ -283,19 +318,11 @@ RowEnd DecodeRow2D(BitReader& br, uint32_t width, const Changes& ref, Changes* c
             if (end != kRowDone) return end;
             end = ReadRun(br, !black, &run2);
             if (end != kRowDone) return end;
-            const uint32_t a1 = uint32_t(std::min<uint64_t>(uint64_t(start) + run1, width));
+            const uint32_t a1 = uint32_t(std::min<uint64_t>(uint64_t(pos) + run1, width));
             const uint32_t a2 = uint32_t(std::min<uint64_t>(uint64_t(a1) + run2, width));
             if (!cur->Push(a1) || !cur->Push(a2)) return kRowInvalid;
-            a0 = a2;
-            break;
-        }
-        case kVertical: {
-            br.Drop(e.width);
-            const int64_t a1 = int64_t(b1) + int(e.param) - 3;
-            if (a1 < int64_t(start) || a1 > int64_t(width)) return kRowInvalid;
-            if (!cur->Push(uint32_t(a1))) return kRowInvalid;
-            a0 = a1;
-            black = !black;
+            pos = a2;
+            from = a2 + 1;
             break;
         }
         case kEol: return kRowEol;
@@ -308,17 +335,17 @@ RowEnd DecodeRow2D(BitReader& br, uint32_t width, const Changes& ref, Changes* c
 // An EOL: 11 or more zero bits and a one. False at the end of the data.
 bool SyncToEol(BitReader& br) {
     for (;;) {
-        if (!br.Need(11)) return false;
+        if (!br.Need()) return false;
         if (br.Peek(11) == 0) break;
         br.Drop(1);
     }
     for (;;) {
-        if (!br.Need(8)) return false;
+        if (!br.Need()) return false;
         if (br.Peek(8) != 0) break;
         br.Drop(8);
     }
     for (;;) {
-        if (!br.Need(1)) return false;
+        if (!br.Need()) return false;
         const bool one = br.Peek(1) != 0;
         br.Drop(1);
         if (one) return true;
@@ -337,77 +364,112 @@ void FillRow(uint8_t* row, size_t rowBytes, uint32_t width, Changes* c) {
     for (uint32_t k = 0; k + 1 <= c->count; k += 2) {
         const uint32_t s = std::min(c->at[k], width);
         const uint32_t e = k + 1 < c->count ? std::min(c->at[k + 1], width) : width;
-        for (uint32_t x = s; x < e;) {
-            if ((x & 7) == 0 && e - x >= 8) {
-                const uint32_t bytes = (e - x) / 8;
-                std::memset(row + x / 8, 0xFF, bytes);
-                x += bytes * 8;
-            } else {
-                row[x >> 3] = uint8_t(row[x >> 3] | (0x80 >> (x & 7)));
-                ++x;
-            }
+        if (s >= e) continue;
+        // The black run's first and last bytes take the bits it covers,
+        // the bytes between them whole.
+        const uint32_t first = s >> 3, last = (e - 1) >> 3;
+        const uint8_t head = uint8_t(0xFF >> (s & 7)), tail = uint8_t(0xFF << (7 - ((e - 1) & 7)));
+        if (first == last) {
+            row[first] = uint8_t(row[first] | (head & tail));
+            continue;
         }
+        row[first] = uint8_t(row[first] | head);
+        for (uint32_t b = first + 1; b < last; ++b) row[b] = 0xFF;
+        row[last] = uint8_t(row[last] | tail);
     }
 }
 
 }  // namespace
 
-int DecodeTiffFax(const uint8_t* in, size_t inSize, uint8_t* out, const FaxParams& p, size_t* produced) {
-    *produced = 0;
-    if (p.width == 0 || p.rows == 0) return kLoadOk;
-    const uint32_t capacity = p.width + 4;
-    uint32_t* lists = static_cast<uint32_t*>(std::malloc(size_t(capacity) * 2 * sizeof(uint32_t)));
-    if (!lists) return kLoadNoMemory;
-    Changes ref{lists, 0, capacity};
-    Changes cur{lists + capacity, 0, capacity};
-    BitReader br{in, inSize, 0, p.reversedBits ? nullptr : ReversedBytes(), 0, 0, uint64_t(inSize) * 8};
+namespace {
 
-    int status = kLoadOk;
-    bool eolSeen = false;
-    for (uint32_t r = 0; r < p.rows; ++r) {
-        cur.count = 0;
-        RowEnd end;
-        bool twoD = p.compression == kTiffCcittG4;
-        if (p.compression == kTiffCcittG3) {
-            if (!eolSeen && !SyncToEol(br)) {
-                status = kLoadIncomplete;
-                break;
-            }
-            eolSeen = false;
-            if (p.twoDimensional) {
-                if (!br.Need(1)) {
-                    status = kLoadIncomplete;
-                    break;
-                }
-                twoD = br.Peek(1) == 0;
-                br.Drop(1);
-            }
-        }
-        if (!br.Need(1)) {
-            status = kLoadIncomplete;
-            break;
-        }
-        end = twoD ? DecodeRow2D(br, p.width, ref, &cur) : DecodeRow1D(br, p.width, &cur);
-        if (end == kRowEol) {
-            // Group 4 data ends with EOL codes; Group 3 rows may run into one.
-            if (p.compression == kTiffCcittG4) {
-                if (cur.count == 0) {
-                    status = kLoadIncomplete;
-                    break;
-                }
-            } else if (!twoD) {
-                eolSeen = true;
-            }
-        }
-        if (p.compression == kTiffCcittRle) br.AlignToByte();
-        FillRow(out + size_t(r) * p.rowBytes, p.rowBytes, p.width, &cur);
-        *produced = size_t(r + 1) * p.rowBytes;
-        if (end == kRowDataEnd) {
-            status = kLoadIncomplete;
-            break;
-        }
-        std::swap(ref, cur);
+// Rows of one strip, decoded as the driver asks for them; the bit reader
+// and the reference row carry from one piece to the next.
+class FaxCodec final : public TiffCodec {
+public:
+    FaxCodec(const TiffCodecSetup& s)
+        : compression_(s.compression), twoDimensional_(s.twoDimensional), width_(s.width), rowBytes_(s.rowBytes),
+          capacity_(s.width + 4) {}
+
+    TiffBuffer lists;                // the reference and current rows' changes, capacity each
+
+    void Start(const uint8_t* in, size_t inSize, size_t) override {
+        auto* at = reinterpret_cast<uint32_t*>(lists.data);
+        ref_ = Changes{at, 0, capacity_};
+        cur_ = Changes{at + capacity_ + kChangeSentinels, 0, capacity_};
+        ref_.Close(width_);
+        br_ = BitReader{in, inSize, 0, 0, 0, uint64_t(inSize) * 8};
+        eolSeen_ = false;
+        ended_ = false;
     }
-    std::free(lists);
-    return status;
+
+    int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
+        *produced = 0;
+        if (width_ == 0) return kLoadOk;
+        // The reader in a local while the rows are decoded.
+        BitReader br = br_;
+        const int status = DecodeRows(br, out, outSize, produced);
+        br_ = br;
+        return status;
+    }
+
+private:
+    int DecodeRows(BitReader& br, uint8_t* out, size_t outSize, size_t* produced) {
+        for (; outSize - *produced >= rowBytes_ && !ended_; *produced += rowBytes_) {
+            cur_.count = 0;
+            bool twoD = compression_ == kTiffCcittG4;
+            if (compression_ == kTiffCcittG3) {
+                if (!eolSeen_ && !SyncToEol(br)) return End(kLoadIncomplete);
+                eolSeen_ = false;
+                if (twoDimensional_) {
+                    if (!br.Need()) return End(kLoadIncomplete);
+                    twoD = br.Peek(1) == 0;
+                    br.Drop(1);
+                }
+            }
+            if (!br.Need()) return End(kLoadIncomplete);
+            const RowEnd end = twoD ? DecodeRow2D(br, width_, ref_, &cur_) : DecodeRow1D(br, width_, &cur_);
+            if (end == kRowEol) {
+                // Group 4 data ends with EOL codes; Group 3 rows may run into one.
+                if (compression_ == kTiffCcittG4) {
+                    if (cur_.count == 0) return End(kLoadIncomplete);
+                } else if (!twoD) {
+                    eolSeen_ = true;
+                }
+            }
+            if (compression_ == kTiffCcittRle) br.AlignToByte();
+            FillRow(out + *produced, rowBytes_, width_, &cur_);
+            if (end == kRowDataEnd) {
+                // The row begun is delivered as far as it came.
+                *produced += rowBytes_;
+                return End(kLoadIncomplete);
+            }
+            cur_.Close(width_);
+            std::swap(ref_, cur_);
+        }
+        return kLoadOk;
+    }
+
+    int End(int status) {
+        ended_ = true;
+        return status;
+    }
+
+    const uint32_t compression_;
+    const bool twoDimensional_;
+    const uint32_t width_;
+    const size_t rowBytes_;
+    const uint32_t capacity_;
+    Changes ref_{}, cur_{};
+    BitReader br_{};
+    bool eolSeen_ = false, ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TiffCodec> MakeFaxCodec(const TiffCodecSetup& setup, TiffMemory* memory) {
+    std::unique_ptr<FaxCodec> codec(new (std::nothrow) FaxCodec(setup));
+    const size_t perRow = size_t(setup.width) + 4 + kChangeSentinels;
+    if (!codec || !memory->Reserve(&codec->lists, perRow * 2 * sizeof(uint32_t))) return nullptr;
+    return codec;
 }

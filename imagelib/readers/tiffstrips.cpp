@@ -1,12 +1,18 @@
 // The TIFF strip and tile driver: reads the strip (or tile) tables, reads
-// each strip's bytes, has its codec decode them into a block of rows,
-// undoes the predictor, converts YCbCr, and hands each row to the load in
-// the layout ReadTiff declared (8-bit samples, colour samples and alpha
-// only), at its place in the picture.
+// each strip's bytes, has its codec decode them piece by piece, undoes the
+// predictor, converts YCbCr, and hands the rows to the load in the layout
+// ReadTiff declared (interleaved 8-bit samples, colour samples and alpha
+// only, the colour divided by an associated alpha) as whole rows: a piece of
+// a strip at a time, or a row of tiles at a time, so the load can scale
+// them as they arrive.
 //
-// Strips beyond the picture's own count are dropped; every buffer is sized
-// from the strip or tile geometry with checked arithmetic, and a strip's
-// bytes are read only as far as the file holds them.
+// Separate planes are decoded side by side, one codec each, and interleaved
+// here. Strips beyond the picture's own count are dropped; every buffer is
+// sized from the strip or tile geometry with checked arithmetic and weighed
+// against the load's memory budget before it is allocated, uncompressed
+// rows are read straight into the piece, and a strip's stored bytes are
+// read only as far as the file holds them (and not copied at all when the
+// file is in memory).
 //
 // Portable: talks to the library only through the load context's callbacks
 // and the picture file.
@@ -21,35 +27,12 @@
 
 namespace {
 
-// A block larger than this (one strip or tile of decoded rows) is refused
-// as out of memory rather than attempted.
-constexpr size_t kMaxBlockBytes = size_t(1) << 30;
+// Decoded bytes a piece of a strip (or tile) holds at most, unless one row
+// is larger: small enough to stay in the processor's caches between the
+// codec and the delivery.
+constexpr size_t kPieceBytes = 256 * 1024;
 
 uint32_t CeilDiv(uint32_t a, uint32_t b) { return uint32_t((uint64_t(a) + b - 1) / b); }
-
-// How many decoded bytes a strip of `inSize` compressed bytes can give at
-// most; a block is never allocated larger than that.
-uint64_t DecodedBound(uint32_t compression, uint64_t inSize, size_t rowBytes) {
-    switch (compression) {
-    case kTiffNone: return inSize;
-    case kTiffPackBits: return inSize * 65 + 256;
-    case kTiffDeflate:
-    case kTiffDeflateOld: return inSize * 1032 + 1024;
-    case kTiffLzw: {
-        // Codes of at least 9 bits; the k-th code of a table generation
-        // names at most k + 1 bytes, never more than 4096.
-        const uint64_t codes = inSize * 8 / 9 + 2;
-        return codes * std::min<uint64_t>(codes, 4096);
-    }
-    case kTiffCcittRle:
-    case kTiffCcittG3:
-    case kTiffCcittG4:
-        // A Group 4 row of one colour costs a single bit.
-        return (inSize * 8 + 8) * rowBytes;
-    case kTiffThunderScan: return (inSize + 1) * std::max<size_t>(rowBytes, 32);
-    default: return UINT64_MAX;
-    }
-}
 
 struct StripTables {
     TiffBuffer offsets;              // uint32 per strip
@@ -60,30 +43,29 @@ struct StripTables {
     uint32_t Count(uint32_t k) const { return reinterpret_cast<const uint32_t*>(counts.data)[k]; }
 };
 
-// Reads `n` SHORT or LONG values at `at` (or the single value itself).
-int ReadTable(PictureFile* file, const TiffDirectory& d, uint32_t n, uint32_t value, uint32_t type, TiffBuffer* out) {
-    if (!out->Reserve(size_t(n) * 4)) return kLoadNoMemory;
+// Reads the first `n` values of a strip or tile table: from the entry's own
+// field when the whole table fits there, else from the file.
+int ReadTable(PictureFile* file, const TiffDirectory& d, const TiffTable& t, uint32_t n, TiffMemory* memory,
+              TiffBuffer* out) {
+    const size_t unit = t.type == kTiffShort ? 2 : t.type == kTiffByte ? 1 : 4;
+    if (!memory->Reserve(out, size_t(n) * 4)) return kLoadNoMemory;
+    TiffBuffer stored;
+    const uint8_t* p = t.field;
+    if (uint64_t(t.count) * unit > 4) {
+        const uint32_t at = TiffU32(t.field, d.bigEndian);
+        if (!RangeInside(at, uint64_t(n) * unit, uint64_t(file->size)) || SeekPictureFile(file, at, SEEK_SET) != 0)
+            return kLoadStripTablesEnd;
+        if (!memory->Reserve(&stored, size_t(n) * unit)) return kLoadNoMemory;
+        if (ReadFileBytes(file, stored.data, size_t(n) * unit) != size_t(n) * unit) return kLoadStripTablesEnd;
+        p = stored.data;
+    }
     auto* v = reinterpret_cast<uint32_t*>(out->data);
-    if (n == 1) {
-        v[0] = value;
-        return kLoadOk;
-    }
-    const size_t unit = type == 3 ? 2 : 4;
-    if (!RangeInside(value, uint64_t(n) * unit, uint64_t(file->size)) || SeekPictureFile(file, value, SEEK_SET) != 0)
-        return kLoadStripTablesEnd;
-    TiffBuffer raw;
-    if (!raw.Reserve(size_t(n) * unit)) return kLoadNoMemory;
-    if (ReadFileBytes(file, raw.data, size_t(n) * unit) != size_t(n) * unit) return kLoadStripTablesEnd;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t* p = raw.data + size_t(i) * unit;
-        if (unit == 2) v[i] = d.bigEndian ? uint32_t(p[0] << 8 | p[1]) : uint32_t(p[1] << 8 | p[0]);
-        else v[i] = d.bigEndian ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
-                                : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-    }
+    for (uint32_t i = 0; i < n; ++i)
+        v[i] = unit == 1 ? p[i] : unit == 2 ? TiffU16(p + 2 * size_t(i), d.bigEndian) : TiffU32(p + 4 * size_t(i), d.bigEndian);
     return kLoadOk;
 }
 
-// The picture's strip or tile geometry.
+// The picture's strip or tile geometry, and how its decoded blocks look.
 struct Geometry {
     bool tiled;
     uint32_t blockWidth;             // tile width, or the picture's width
@@ -91,60 +73,162 @@ struct Geometry {
     uint32_t across;                 // blocks per block row
     uint32_t perPlane;               // blocks of one plane
     uint32_t planesInFile;
-    uint32_t fileSamples;            // samples per pixel of one block's pixel
+    uint32_t samples;                // samples of a decoded block's pixel
+    uint32_t bits;                   // bits of a decoded sample
+    bool ycbcr;                      // blocks of subsampled YCbCr, converted here
+    size_t rowBytes;                 // bytes of a decoded row (YCbCr: of a converted one)
+    uint32_t planesUsed;             // planes decoded for the kept samples
+    uint32_t pieceRows;              // rows a piece of a block holds at most
 };
 
-Geometry PlanGeometry(const TiffDirectory& d) {
+Geometry PlanGeometry(const TiffDirectory& d, const TiffLayout& layout) {
     Geometry g;
     g.tiled = d.Tiled();
     g.blockWidth = g.tiled ? d.tileWidth : d.width;
-    g.blockRows = g.tiled ? d.tileLength : d.rowsPerStrip;
+    // A picture of no rows (which the load refuses) still has blocks of one.
+    g.blockRows = std::max<uint32_t>(g.tiled ? d.tileLength : d.rowsPerStrip, 1);
     g.across = g.tiled ? CeilDiv(d.width, d.tileWidth) : 1;
     g.perPlane = uint32_t(std::min<uint64_t>(uint64_t(g.across) * CeilDiv(d.height, g.blockRows), UINT32_MAX));
-    g.planesInFile = d.planarConfig == 2 ? d.samplesPerPixel : 1;
-    g.fileSamples = d.planarConfig == 2 ? 1 : d.samplesPerPixel;
+    const bool planar = d.planarConfig == 2;
+    g.planesInFile = planar ? d.samplesPerPixel : 1;
+    g.ycbcr = d.photometric == kTiffYCbCr && !d.JpegCoded();
+    if (d.compression == kTiffSgiLog || d.compression == kTiffSgiLog24) {
+        g.samples = d.photometric == kTiffLogL ? 1 : 3;
+        g.bits = 8;
+    } else if (g.ycbcr) {
+        g.samples = 3;
+        g.bits = 8;
+    } else {
+        g.samples = planar ? 1 : d.samplesPerPixel;
+        g.bits = d.bitsPerSample;
+    }
+    g.rowBytes = size_t((uint64_t(g.blockWidth) * g.bits * g.samples + 7) / 8);
+    // Separate planes: the colour planes kept, and the alpha plane that an
+    // associated alpha divides them by.
+    const uint32_t used = layout.associatedAlpha ? (layout.keptSamples == 4 ? 4 : 2) : layout.keptSamples;
+    g.planesUsed = planar ? std::min(used, g.planesInFile) : 1;
+    const size_t keptRow = size_t(g.blockWidth) * std::max<uint32_t>(layout.keptSamples, 1);
+    const size_t perRow = std::max(g.rowBytes * g.planesUsed, keptRow);
+    uint32_t rows = uint32_t(std::min<size_t>(std::max<size_t>(kPieceBytes / std::max<size_t>(perRow, 1), 1), g.blockRows));
+    // Subsampled YCbCr comes in whole rows of blocks.
+    if (g.ycbcr && rows < g.blockRows) rows = std::min(g.blockRows, std::max(d.subsamplingV, rows / d.subsamplingV * d.subsamplingV));
+    g.pieceRows = rows;
     return g;
 }
 
-// How the decoded block's samples look before assembly.
-struct BlockFormat {
-    uint32_t bits;                   // per sample
-    uint32_t samples;                // per pixel
-};
+// The decoded size of `rows` rows of a block.
+size_t PieceBytes(const TiffDirectory& d, const Geometry& g, uint32_t rows) {
+    return g.ycbcr ? YCbCrBlockBytes(d, g.blockWidth, rows) : g.rowBytes * rows;
+}
 
-// One sample of `bits` (1..32) at sample index i of a row, as 8 bits.
-inline uint8_t SampleAt(const uint8_t* row, size_t i, uint32_t bits, bool big) {
+// The value of sample i of a row of `bits`-bit samples (1..8, 16 or 32).
+inline uint32_t SampleValue(const uint8_t* row, size_t i, uint32_t bits, bool big) {
     switch (bits) {
     case 8: return row[i];
-    case 16: return big ? row[2 * i] : row[2 * i + 1];
-    case 32: return big ? row[4 * i] : row[4 * i + 3];
+    case 16: return big ? uint32_t(row[2 * i]) << 8 | row[2 * i + 1] : uint32_t(row[2 * i + 1]) << 8 | row[2 * i];
+    case 32: return TiffU32(row + 4 * i, big);
     default: {
         const size_t bit = i * bits;
-        const uint32_t v = (row[bit >> 3] >> (8 - bits - (bit & 7))) & ((1u << bits) - 1);
-        return uint8_t(v * 255 / ((1u << bits) - 1));
+        return (row[bit >> 3] >> (8 - bits - (bit & 7))) & ((1u << bits) - 1);
     }
     }
 }
 
-// One decoded row into the load's row buffer in the declared layout.
-void AssembleRow(const uint8_t* src, uint8_t* dst, uint32_t columns, const BlockFormat& f, uint32_t kept,
-                 bool packed, bool big) {
-    if (packed) {
-        std::memcpy(dst, src, (size_t(columns) * f.bits + 7) / 8);
-        return;
+// A sample of `bits` bits as 8: the high byte of deeper samples, shallower
+// ones widened as value x 255 / (2^bits - 1).
+inline uint8_t To8Bits(uint32_t v, uint32_t bits) {
+    switch (bits) {
+    case 8: return uint8_t(v);
+    case 16: return uint8_t(v >> 8);
+    case 32: return uint8_t(v >> 24);
+    default: return uint8_t(v * 255 / ((1u << bits) - 1));
     }
-    if (f.bits == 8 && f.samples == kept) {
-        std::memcpy(dst, src, size_t(columns) * kept);
-        return;
-    }
-    if (f.bits == 8) {
-        for (uint32_t x = 0; x < columns; ++x, src += f.samples)
-            for (uint32_t k = 0; k < kept; ++k) *dst++ = src[k];
-        return;
-    }
-    for (uint32_t x = 0; x < columns; ++x)
-        for (uint32_t k = 0; k < kept; ++k) *dst++ = SampleAt(src, size_t(x) * f.samples + k, f.bits, big);
 }
+
+// A colour sample stored multiplied by its alpha (both of `max` at most),
+// divided again and rounded to nearest; no alpha leaves nothing.
+inline uint32_t Unpremultiply(uint32_t v, uint32_t alpha, uint32_t max) {
+    if (alpha == 0) return 0;
+    if (v >= alpha) return max;
+    return uint32_t((uint64_t(v) * max + alpha / 2) / alpha);
+}
+
+// Where sample k of a piece's pixel x lies: in row[k], at sample index
+// first[k] + x x step (interleaved samples share one row; separate planes
+// each have their own).
+struct SampleSources {
+    const uint8_t* row[4];
+    uint32_t first[4];
+    uint32_t step;
+};
+
+// One decoded row into the row buffer, `columns` pixels of `kept` 8-bit
+// samples; with an alpha sample (its index, else -1), the colour samples
+// are divided by it first, at the file's depth.
+void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_t kept, uint32_t bits, bool big,
+                 int alpha) {
+    if (bits == 8 && alpha < 0) {
+        if (s.step == kept && s.row[0] == s.row[kept - 1]) {
+            std::memcpy(dst, s.row[0], size_t(columns) * kept);
+            return;
+        }
+        for (uint32_t k = 0; k < kept; ++k) {
+            const uint8_t* src = s.row[k] + s.first[k];
+            uint8_t* out = dst + k;
+            for (uint32_t x = 0; x < columns; ++x, src += s.step, out += kept) *out = *src;
+        }
+        return;
+    }
+    const uint32_t max = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    for (uint32_t x = 0; x < columns; ++x) {
+        const uint32_t a = alpha >= 0 ? SampleValue(s.row[alpha], s.first[alpha] + size_t(x) * s.step, bits, big) : 0;
+        for (uint32_t k = 0; k < kept; ++k) {
+            uint32_t v = SampleValue(s.row[k], s.first[k] + size_t(x) * s.step, bits, big);
+            if (alpha >= 0 && int(k) != alpha) v = Unpremultiply(v, a, max);
+            *dst++ = To8Bits(v, bits);
+        }
+    }
+}
+
+// `columns` samples of `bits` (1..8) bits from the start of `src` into `dst`
+// from sample x0 on, the bits around them kept.
+void CopyPackedSamples(const uint8_t* src, uint8_t* dst, uint32_t x0, uint32_t columns, uint32_t bits) {
+    const uint64_t at = uint64_t(x0) * bits, n = uint64_t(columns) * bits;
+    if (at % 8 == 0) {
+        std::memcpy(dst + at / 8, src, size_t(n / 8));
+        if (n % 8) {
+            const uint8_t keep = uint8_t(0xFF >> (n % 8));
+            uint8_t& last = dst[(at + n) / 8];
+            last = uint8_t((last & keep) | (src[n / 8] & ~keep));
+        }
+        return;
+    }
+    for (uint64_t i = 0; i < n; ++i) {
+        const int bit = (src[i / 8] >> (7 - i % 8)) & 1;
+        uint8_t& out = dst[(at + i) / 8];
+        const uint8_t mask = uint8_t(0x80 >> ((at + i) % 8));
+        out = uint8_t(bit ? out | mask : out & ~mask);
+    }
+}
+
+void ReverseBits(uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t b = p[i];
+        b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+        b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
+        p[i] = uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    }
+}
+
+// One plane's strip (or tile) under way: its codec, its stored bytes and
+// the decoded piece.
+struct Plane {
+    std::unique_ptr<TiffCodec> codec;
+    TiffBuffer stored;               // the stored bytes, when they must be read (or reversed)
+    TiffBuffer piece;                // the decoded rows of the piece under way
+    uint64_t next = 0, end = 0;      // uncompressed: the strip's bytes still to read in the file
+    int status = kLoadOk;            // a strip that could not be started
+};
 
 struct Driver {
     PictureFile* file;
@@ -153,153 +237,173 @@ struct Driver {
     const TiffDirectory& d;
     const TiffLayout& layout;
     Geometry g;
+    TiffMemory memory;
     StripTables tables;
-    TiffBuffer raw;                  // one strip's stored bytes
-    TiffBuffer block;                // its decoded rows
-    TiffBuffer converted;            // YCbCr converted to RGB
+    uint32_t stripCount = 0;
+    Plane planes[4];
+    size_t bandStride = 0;           // bytes of one delivered row
+    // Strips whose decoded rows are the delivered rows are decoded straight
+    // into the row buffer.
+    bool direct = false;
+    int alpha = -1;                  // the alpha sample divided into the colour, or -1
     TiffBuffer stretched;            // whole picture of 16-bit samples (stretch)
     uint16_t smallest = 0xFFFF, largest = 0;
-    bool oldLzw = false;
 
-    // The stored bytes of strip k, as far as the file holds them and at
-    // most `limit`. 0, or 4 when the strip lies outside the file, or 1.
-    int ReadStrip(uint32_t k, uint64_t limit, size_t* size) {
-        *size = 0;
-        const uint64_t offset = tables.Offset(k);
+    bool Stretched() const { return d.stretch && g.bits == 16 && d.samplesPerPixel == 1; }
+
+    // Starts plane p on block `index` of its plane, which decodes to `rows`
+    // rows.
+    void StartBlock(Plane& p, uint32_t plane, uint32_t index, uint32_t rows) {
+        p.status = kLoadOk;
+        const uint64_t k = uint64_t(plane) * g.perPlane + index;
         const uint64_t fileSize = uint64_t(file->size);
-        if (offset >= fileSize) return kLoadIncomplete;
+        const uint64_t offset = k < stripCount ? tables.Offset(uint32_t(k)) : fileSize;
+        if (offset >= fileSize) {
+            p.status = kLoadIncomplete;
+            return;
+        }
         uint64_t n = fileSize - offset;
-        if (tables.haveCounts) n = std::min<uint64_t>(n, tables.Count(k));
-        n = std::min(n, limit);
-        if (n > kMaxBlockBytes) return kLoadNoMemory;
-        if (!raw.Reserve(size_t(n) + 1)) return kLoadNoMemory;
-        if (SeekPictureFile(file, int64_t(offset), SEEK_SET) != 0) return kLoadIncomplete;
-        *size = ReadFileBytes(file, raw.data, size_t(n));
-        return *size == n ? kLoadOk : kLoadIncomplete;
+        if (tables.haveCounts) n = std::min<uint64_t>(n, tables.Count(uint32_t(k)));
+        if (!p.codec) {
+            p.next = offset;
+            p.end = offset + n;
+            return;
+        }
+        // Fill order 2 reverses the bits of the stored bytes.
+        const bool reverse = d.fillOrder == 2;
+        const uint8_t* in;
+        if (file->memory && !reverse) {
+            in = file->memory + offset;
+        } else {
+            if (!memory.Reserve(&p.stored, size_t(n))) {
+                p.status = kLoadNoMemory;
+                return;
+            }
+            if (SeekPictureFile(file, int64_t(offset), SEEK_SET) != 0 || ReadFileBytes(file, p.stored.data, size_t(n)) != n) {
+                p.status = kLoadIncomplete;
+                return;
+            }
+            if (reverse) ReverseBits(p.stored.data, size_t(n));
+            in = p.stored.data;
+        }
+        p.codec->Start(in, size_t(n), PieceBytes(d, g, rows));
     }
 
-    BlockFormat Format() const {
-        if (d.compression == kTiffSgiLog || d.compression == kTiffSgiLog24)
-            return {8, d.photometric == kTiffLogL ? 1u : 3u};
-        if (d.photometric == kTiffYCbCr && d.compression != kTiffJpeg) return {8, 3};
-        return {d.bitsPerSample, g.fileSamples};
-    }
-
-    // Decodes strip k (rows x blockWidth pixels) into `block`; the count of
-    // whole rows decoded comes back in *rowsDone.
-    int DecodeBlock(uint32_t k, uint32_t rows, size_t rowBytes, uint32_t* rowsDone) {
-        *rowsDone = 0;
-        size_t blockBytes;
-        const bool ycbcr = d.photometric == kTiffYCbCr && d.compression != kTiffJpeg;
-        const size_t storedBytes = ycbcr ? YCbCrBlockBytes(d, g.blockWidth, rows) : 0;
-        if (!CheckedMul(rowBytes, rows, &blockBytes) || blockBytes > kMaxBlockBytes) return kLoadNoMemory;
-        const size_t decodeBytes = ycbcr ? storedBytes : blockBytes;
-
-        size_t inSize = 0;
-        const uint64_t readLimit = d.compression == kTiffNone ? decodeBytes : UINT64_MAX;
-        int status = ReadStrip(k, readLimit, &inSize);
-        if (status == kLoadNoMemory) return status;
-        // Fill order 2 reverses the bits of the stored bytes; the fax
-        // decoder reads them in either order itself.
-        const bool fax = d.compression == kTiffCcittRle || d.compression == kTiffCcittG3 ||
-                         d.compression == kTiffCcittG4;
-        if (d.fillOrder == 2 && !fax) ReverseBits(raw.data, inSize);
-
-        const uint64_t bound = std::min<uint64_t>(decodeBytes, DecodedBound(d.compression, inSize, rowBytes));
-        if (!block.Reserve(size_t(bound) + 1)) return kLoadNoMemory;
-        uint8_t* out = block.data;
-        const size_t outSize = size_t(bound);
+    // The next `rows` rows of plane p's block into its piece; *done tells how
+    // many whole rows came.
+    int DecodePiece(Plane& p, uint32_t rows, uint32_t* done) {
+        *done = 0;
+        if (p.status != kLoadOk) return p.status;
+        const size_t bytes = PieceBytes(d, g, rows);
+        if (!direct && !memory.Reserve(&p.piece, bytes + 1)) return kLoadNoMemory;
+        uint8_t* out = direct ? header.rowBuffer : p.piece.data;
         size_t produced = 0;
-        int decoded = kLoadOk;
-        switch (d.compression) {
-        case kTiffNone:
-            produced = std::min(inSize, outSize);
-            if (produced) std::memcpy(out, raw.data, produced);
-            break;
-        case kTiffPackBits: decoded = UnpackTiffPackBits(raw.data, inSize, out, outSize, &produced); break;
-        case kTiffLzw:
-            // The old form begins with its clear code least significant bit first.
-            if (k == 0 && inSize >= 2 && raw.data[0] == 0x00 && (raw.data[1] & 0x01)) oldLzw = true;
-            decoded = DecodeTiffLzw(raw.data, inSize, out, outSize, &produced, oldLzw);
-            break;
-        case kTiffDeflate:
-        case kTiffDeflateOld: decoded = DecodeTiffDeflate(raw.data, inSize, out, outSize, &produced); break;
-        case kTiffThunderScan:
-            decoded = DecodeThunderScanStrip(raw.data, inSize, out, g.blockWidth, uint32_t(outSize / rowBytes), rowBytes,
-                                        &produced);
-            break;
-        case kTiffSgiLog:
-            decoded = DecodeSgiLog(raw.data, inSize, out, g.blockWidth, uint32_t(outSize / rowBytes),
-                                   d.photometric == kTiffLogL, &produced);
-            break;
-        case kTiffCcittRle:
-        case kTiffCcittG3:
-        case kTiffCcittG4: {
-            FaxParams p{d.compression, (d.t4Options & 1) != 0, d.fillOrder == 2, g.blockWidth,
-                        uint32_t(outSize / rowBytes), rowBytes};
-            decoded = DecodeTiffFax(raw.data, inSize, out, p, &produced);
-            break;
+        int status = kLoadOk;
+        if (p.codec) {
+            status = p.codec->Decode(out, bytes, &produced);
+        } else {
+            const uint64_t n = std::min<uint64_t>(bytes, p.end - p.next);
+            if (n > 0 && SeekPictureFile(file, int64_t(p.next), SEEK_SET) == 0)
+                produced = ReadFileBytes(file, out, size_t(n));
+            p.next += produced;
+            if (d.fillOrder == 2) ReverseBits(out, produced);
         }
-        case kTiffJpeg:
-            decoded = DecodeTiffJpegStrip(d.jpegTables, d.jpegTablesLength, raw.data, inSize, out, g.blockWidth, rows,
-                                          g.fileSamples, d.photometric == kTiffYCbCr && d.planarConfig == 1,
-                                          &produced);
-            break;
-        default: break;
+        if (g.ycbcr) {
+            const size_t perBlockRow = YCbCrBlockBytes(d, g.blockWidth, d.subsamplingV);
+            *done = std::min<uint32_t>(rows, uint32_t(produced / perBlockRow) * d.subsamplingV);
+        } else {
+            *done = uint32_t(std::min<size_t>(rows, produced / g.rowBytes));
+            if (d.predictor == 2 && *done > 0)
+                UndoTiffPredictor(out, *done, g.rowBytes, g.blockWidth, g.samples, g.bits, d.bigEndian);
         }
-        if (status == kLoadOk) status = decoded;
-        if (status == kLoadOk && produced < decodeBytes) status = kLoadIncomplete;
-
-        if (ycbcr) {
-            // Whole block rows only; the rows of a partial one are not made up.
-            const uint32_t v = d.subsamplingV;
-            const size_t perBlockRow = YCbCrBlockBytes(d, g.blockWidth, v);
-            const uint32_t blockRowsDone = perBlockRow ? uint32_t(produced / perBlockRow) : 0;
-            const uint32_t ready = std::min(rows, blockRowsDone * v);
-            if (!converted.Reserve(blockBytes + 1)) return kLoadNoMemory;
-            ConvertYCbCr(out, produced, converted.data, d, g.blockWidth, ready);
-            *rowsDone = ready;
-            return status;
-        }
-        *rowsDone = uint32_t(std::min<size_t>(rows, produced / rowBytes));
-        if (d.predictor == 2 && *rowsDone > 0)
-            UndoTiffPredictor(out, *rowsDone, rowBytes, g.blockWidth, g.fileSamples, d.bitsPerSample, d.bigEndian);
+        if (status == kLoadOk && *done < rows) status = kLoadIncomplete;
         return status;
     }
 
-    static void ReverseBits(uint8_t* p, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            uint8_t b = p[i];
-            b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-            b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
-            p[i] = uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
-        }
-    }
-
-    // Rows of one block to the load. `plane` -1 for interleaved samples.
-    int Deliver(const uint8_t* rowsData, size_t rowBytes, uint32_t rows, int plane, uint32_t x0, uint32_t y0,
-                uint32_t columns) {
-        const BlockFormat f = Format();
-        const uint32_t kept = layout.separatePlanes ? 1 : layout.keptSamples;
-        for (uint32_t r = 0; r < rows; ++r) {
-            const uint8_t* src = rowsData + size_t(r) * rowBytes;
-            if (d.stretch && d.bitsPerSample == 16 && f.samples == 1) {
-                auto* dst = reinterpret_cast<uint16_t*>(stretched.data) + (size_t(y0) + r) * d.width + x0;
+    // Rows [0, rows) of the decoded pieces into the row buffer from row
+    // `bandRow` on, at column x0, `columns` wide; for stretched samples into
+    // the whole picture's buffer at picture row y instead.
+    void Assemble(uint32_t rows, uint32_t bandRow, uint32_t x0, uint32_t columns, uint32_t y) {
+        if (direct) return;
+        uint8_t* band = header.rowBuffer + size_t(bandRow) * bandStride;
+        if (Stretched()) {
+            for (uint32_t r = 0; r < rows; ++r) {
+                const uint8_t* src = planes[0].piece.data + size_t(r) * g.rowBytes;
+                auto* dst = reinterpret_cast<uint16_t*>(stretched.data) + (size_t(y) + r) * d.width + x0;
                 for (uint32_t x = 0; x < columns; ++x) {
-                    const uint8_t* p = src + 2 * size_t(x);
-                    const uint16_t v = uint16_t((d.bigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0])) >> 4);
+                    const uint16_t v = uint16_t(SampleValue(src, x, 16, d.bigEndian) >> 4);
                     dst[x] = v;
                     smallest = std::min(smallest, v);
                     largest = std::max(largest, v);
                 }
+            }
+            return;
+        }
+        if (g.ycbcr) {
+            ConvertYCbCr(planes[0].piece.data, PieceBytes(d, g, rows), band + size_t(x0) * 3, bandStride, d,
+                         g.blockWidth, columns, rows);
+            return;
+        }
+        for (uint32_t r = 0; r < rows; ++r, band += bandStride) {
+            if (layout.packed) {
+                CopyPackedSamples(planes[0].piece.data + size_t(r) * g.rowBytes, band, x0, columns, g.bits);
                 continue;
             }
-            AssembleRow(src, header.rowBuffer, columns, f, kept, layout.packed, d.bigEndian);
-            const int answer = g.tiled ? PutStripRows(ctx, plane, int(y0 + r), 1, int(x0), int(columns))
-                                       : ctx->callbacks.putScanlines(ctx, plane, int(y0 + r), 1);
-            if (answer != kLoadOk) return answer;
+            SampleSources s;
+            for (uint32_t k = 0; k < 4; ++k) {
+                const bool planar = g.planesUsed > 1;
+                const uint32_t plane = planar ? std::min(k, g.planesUsed - 1) : 0;
+                s.row[k] = planes[plane].piece.data + size_t(r) * g.rowBytes;
+                s.first[k] = planar ? 0 : std::min(k, g.samples - 1);
+            }
+            s.step = g.planesUsed > 1 ? 1 : g.samples;
+            AssembleRow(s, band + size_t(x0) * layout.keptSamples, columns, layout.keptSamples, g.bits, d.bigEndian,
+                        alpha);
         }
-        return kLoadOk;
+    }
+
+    // Clears rows [first, last) of the row buffer from column x0 on, where a
+    // block's rows did not come.
+    void Clear(uint32_t first, uint32_t last, uint32_t x0, uint32_t columns) {
+        if (layout.packed || Stretched()) return;  // nothing of them is delivered from the buffer
+        for (uint32_t r = first; r < last; ++r)
+            std::memset(header.rowBuffer + size_t(r) * bandStride + size_t(x0) * layout.keptSamples, 0,
+                        size_t(columns) * layout.keptSamples);
+    }
+
+    int Deliver(uint32_t y, uint32_t rows) {
+        if (rows == 0 || Stretched()) return kLoadOk;
+        return ctx->callbacks.putScanlines(ctx, -1, int(y), int(rows));
+    }
+
+    // Decodes block `index` of every plane used, `columns` wide at column x0
+    // and picture row y, piece by piece; rows past the picture's end are not
+    // decoded. Strips deliver each piece; tiles leave their rows in the row
+    // buffer for the row of tiles. *done: the rows that came.
+    int DecodeBlock(uint32_t index, uint32_t x0, uint32_t columns, uint32_t y, uint32_t visible, uint32_t* done) {
+        *done = 0;
+        const uint32_t blockRows = g.tiled ? g.blockRows : visible;
+        for (uint32_t p = 0; p < g.planesUsed; ++p) StartBlock(planes[p], p, index, blockRows);
+        int result = kLoadOk;
+        for (uint32_t r = 0; r < visible && result == kLoadOk;) {
+            const uint32_t rows = std::min(g.pieceRows, visible - r);
+            uint32_t came = rows;
+            for (uint32_t p = 0; p < g.planesUsed; ++p) {
+                uint32_t planeRows;
+                const int status = DecodePiece(planes[p], rows, &planeRows);
+                came = std::min(came, planeRows);
+                if (status != kLoadOk && result == kLoadOk) result = status;
+            }
+            const uint32_t bandRow = g.tiled ? r : 0;
+            Assemble(came, bandRow, x0, columns, y + r);
+            *done = r + came;
+            if (!g.tiled) {
+                const int answer = Deliver(y + r, came);
+                if (answer != kLoadOk) return answer;
+            }
+            r += rows;
+        }
+        return result;
     }
 
     // Stretched 16-bit samples to their own range, after the last strip.
@@ -317,78 +421,111 @@ struct Driver {
         return kLoadOk;
     }
 
+    int Strips() {
+        for (uint32_t index = 0; index < g.perPlane; ++index) {
+            const uint32_t y = index * g.blockRows;
+            uint32_t done;
+            const int result = DecodeBlock(index, 0, d.width, y, std::min(g.blockRows, d.height - y), &done);
+            if (result != kLoadOk) return result;
+        }
+        return kLoadOk;
+    }
+
+    // Each row of tiles is decoded into the row buffer, tile by tile, and
+    // handed over as whole rows. A damaged tile ends the picture after its
+    // row of tiles, the rows that did not come cleared.
+    int Tiles() {
+        for (uint32_t ty = 0, y = 0; y < d.height; ++ty, y += g.blockRows) {
+            const uint32_t visible = std::min(g.blockRows, d.height - y);
+            int result = kLoadOk;
+            uint32_t delivered = visible;
+            for (uint32_t tx = 0; tx < g.across; ++tx) {
+                const uint32_t x0 = tx * g.blockWidth, columns = std::min(g.blockWidth, d.width - x0);
+                uint32_t done = 0;
+                if (result == kLoadOk) {
+                    result = DecodeBlock(ty * g.across + tx, x0, columns, y, visible, &done);
+                    if (result != kLoadOk && tx == 0) delivered = done;
+                }
+                Clear(done, visible, x0, columns);
+            }
+            const int answer = Deliver(y, delivered);
+            if (answer != kLoadOk) return answer;
+            if (result != kLoadOk) return result;
+        }
+        return kLoadOk;
+    }
+
     int Run() {
+        memory.limit = LoadMemoryLeft(ctx);
         const uint32_t expected = uint32_t(std::min<uint64_t>(uint64_t(g.perPlane) * g.planesInFile, UINT32_MAX));
         // Extra strips are dropped; missing ones leave their rows undelivered.
-        const uint32_t count = std::min(d.stripCount, expected);
-        if (count == 0) return kLoadIncomplete;
-        int result = ReadTable(file, d, count, d.offsetsValue, d.offsetsType, &tables.offsets);
+        stripCount = std::min(d.offsets.count, expected);
+        if (stripCount == 0) return kLoadIncomplete;
+        int result = ReadTable(file, d, d.offsets, stripCount, &memory, &tables.offsets);
         if (result != kLoadOk) return result;
-        if (d.haveByteCounts) {
-            const uint32_t n = std::min(count, d.countsCount);
-            result = ReadTable(file, d, n, d.countsValue, d.countsType, &tables.counts);
+        if (d.byteCounts.count > 0) {
+            const uint32_t n = std::min(stripCount, d.byteCounts.count);
+            result = ReadTable(file, d, d.byteCounts, n, &memory, &tables.counts);
             if (result != kLoadOk) return result;
-            if (!tables.counts.Reserve(size_t(count) * 4)) return kLoadNoMemory;
+            if (!memory.Reserve(&tables.counts, size_t(stripCount) * 4)) return kLoadNoMemory;
             // Strips without a byte count of their own read to the file's end.
-            for (uint32_t k = n; k < count; ++k) reinterpret_cast<uint32_t*>(tables.counts.data)[k] = UINT32_MAX;
+            for (uint32_t k = n; k < stripCount; ++k) reinterpret_cast<uint32_t*>(tables.counts.data)[k] = UINT32_MAX;
             tables.haveCounts = true;
         }
-        if (d.stretch && d.bitsPerSample == 16 && Format().samples == 1) {
+        if (Stretched()) {
             size_t bytes;
-            if (!CheckedMul3(d.width, d.height, 2, &bytes) || bytes > kMaxBlockBytes || !stretched.Reserve(bytes))
-                return kLoadNoMemory;
+            if (!CheckedMul3(d.width, d.height, 2, &bytes) || !memory.Reserve(&stretched, bytes)) return kLoadNoMemory;
             std::memset(stretched.data, 0, bytes);
         }
-
-        const uint32_t deliveredPlanes = layout.separatePlanes ? layout.keptSamples : 1;
-        const BlockFormat f = Format();
-        uint64_t rowBits = uint64_t(g.blockWidth) * f.bits * f.samples;
-        if (d.photometric == kTiffYCbCr && d.compression != kTiffJpeg) rowBits = uint64_t(g.blockWidth) * 24;
-        const size_t rowBytes = size_t((rowBits + 7) / 8);
-        for (uint32_t k = 0; k < count && result == kLoadOk; ++k) {
-            const uint32_t plane = k / g.perPlane, index = k % g.perPlane;
-            if (plane >= deliveredPlanes) break;
-            const uint32_t x0 = g.tiled ? (index % g.across) * g.blockWidth : 0;
-            const uint32_t y0 = (g.tiled ? index / g.across : index) * g.blockRows;
-            if (y0 >= d.height) continue;
-            const uint32_t columns = std::min(g.blockWidth, d.width - x0);
-            // A tile keeps its full length; a strip stops at the picture's end.
-            const uint32_t rows = g.tiled ? g.blockRows : std::min(g.blockRows, d.height - y0);
-            uint32_t rowsDone = 0;
-            result = DecodeBlock(k, rows, rowBytes, &rowsDone);
-            const bool ycbcr = d.photometric == kTiffYCbCr && d.compression != kTiffJpeg;
-            const uint8_t* rowsData = ycbcr ? converted.data : block.data;
-            const uint32_t visible = std::min(rowsDone, d.height - y0);
-            const int answer = Deliver(rowsData, rowBytes, visible, layout.separatePlanes ? int(plane) : -1, x0, y0,
-                                       columns);
-            if (answer != kLoadOk) result = answer;
-            // Rows past the picture's end (the last strip or tile row) are not needed.
-            if (result == kLoadIncomplete && rowsDone >= d.height - y0) result = kLoadOk;
+        bandStride = header.bytesPerPlane;
+        // RGB and alpha, or grey whose alpha is not kept but divided in.
+        if (layout.associatedAlpha) alpha = layout.keptSamples == 4 ? 3 : 1;
+        direct = !g.tiled && !g.ycbcr && !Stretched() && g.planesUsed == 1 && alpha < 0 &&
+                 g.rowBytes == bandStride && (layout.packed || (g.bits == 8 && g.samples == layout.keptSamples));
+        TiffCodecSetup setup{d.compression, g.blockWidth, g.rowBytes, d.photometric == kTiffLogL, OldLzw(),
+                             (d.t4Options & 1) != 0, g.samples, &d};
+        if (d.compression != kTiffNone) {
+            for (uint32_t p = 0; p < g.planesUsed; ++p)
+                if (!(planes[p].codec = MakeTiffCodec(setup, &memory))) return kLoadNoMemory;
         }
+        result = g.tiled ? Tiles() : Strips();
         if (stretched.data && (result == kLoadOk || result == kLoadIncomplete)) {
             const int answer = DeliverStretched();
             if (answer != kLoadOk) result = answer;
         }
         return result;
     }
+
+    // LZW in the old form begins with its clear code least significant bit
+    // first (0x00 0x01); the picture's first strip decides for every strip.
+    bool OldLzw() {
+        if (d.compression != kTiffLzw) return false;
+        uint8_t head[2];
+        return tables.Offset(0) < uint64_t(file->size) && SeekPictureFile(file, tables.Offset(0), SEEK_SET) == 0 &&
+               ReadFileBytes(file, head, 2) == 2 && head[0] == 0x00 && (head[1] & 0x01);
+    }
 };
 
 }  // namespace
+
+int32_t TiffRowsPerCall(const TiffDirectory& d, const TiffLayout& layout) {
+    const Geometry g = PlanGeometry(d, layout);
+    return int32_t(g.tiled ? std::min(d.tileLength, d.height) : g.pieceRows);
+}
 
 size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows) {
     const uint32_t h = d.subsamplingH, v = d.subsamplingV;
     return size_t(CeilDiv(width, h)) * CeilDiv(rows, v) * (size_t(h) * v + 2);
 }
 
-void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, const TiffDirectory& d, uint32_t width,
-                  uint32_t rows) {
+void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStride, const TiffDirectory& d,
+                  uint32_t width, uint32_t columns, uint32_t rows) {
     const uint32_t h = d.subsamplingH, v = d.subsamplingV;
     const double lr = d.lumaRed, lg = d.lumaGreen, lb = d.lumaBlue;
     const double crR = 2 - 2 * lr, cbB = 2 - 2 * lb;
     const double cbG = lb * (2 - 2 * lb) / lg, crG = lr * (2 - 2 * lr) / lg;
     const size_t blockBytes = size_t(h) * v + 2;
     const uint32_t across = CeilDiv(width, h);
-    const size_t rowBytes = size_t(width) * 3;
     auto clamp = [](double c) -> uint8_t { return c <= 0 ? 0 : c >= 255 ? 255 : uint8_t(c); };
     for (uint32_t by = 0; by * v < rows; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
@@ -400,10 +537,10 @@ void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, const TiffDire
             for (uint32_t j = 0; j < v; ++j) {
                 const uint32_t y = by * v + j;
                 if (y >= rows) break;
-                uint8_t* o = out + size_t(y) * rowBytes;
+                uint8_t* o = out + size_t(y) * outStride;
                 for (uint32_t i = 0; i < h; ++i) {
                     const uint32_t x = bx * h + i;
-                    if (x >= width) break;
+                    if (x >= columns) break;
                     const double luma = b[j * h + i];
                     o[3 * x] = clamp(luma + dr);
                     o[3 * x + 1] = clamp(luma + dg);
@@ -455,6 +592,6 @@ void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32
 
 int DecodeTiffImage(PictureFile* file, LoadContext* ctx, const ImageHeader& header, const TiffDirectory& d,
                     const TiffLayout& layout) {
-    Driver driver{file, ctx, header, d, layout, PlanGeometry(d), {}, {}, {}, {}, {}};
+    Driver driver{file, ctx, header, d, layout, PlanGeometry(d, layout)};
     return driver.Run();
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "imagelib/readers/tiff.h"
@@ -16,6 +17,46 @@ using tifftest::BuildTiff;
 using tifftest::Bytes;
 using tifftest::DataStart;
 using tifftest::Load;
+
+// A strip through the codec the setup names, asked for `outSize` bytes in
+// pieces of `piece` bytes (the last one shorter): the first result that is
+// not 0 (or 0) and the bytes produced.
+struct Decoded {
+    int result = kLoadOk;
+    Bytes bytes;
+};
+
+Decoded DecodeStrip(TiffCodecSetup setup, const Bytes& in, size_t outSize, size_t piece = 0) {
+    TiffMemory memory;
+    memory.limit = uint64_t(1) << 30;
+    const std::unique_ptr<TiffCodec> codec = MakeTiffCodec(setup, &memory);
+    Decoded d;
+    if (!codec) {
+        d.result = kLoadNoMemory;
+        return d;
+    }
+    codec->Start(in.data(), in.size(), outSize);
+    if (piece == 0) piece = outSize;
+    for (size_t at = 0; at < outSize && d.result == kLoadOk;) {
+        const size_t want = std::min(piece, outSize - at);
+        std::vector<uint8_t> out(want);
+        size_t produced = 0;
+        d.result = codec->Decode(out.data(), want, &produced);
+        EXPECT_LE(produced, want);
+        d.bytes.insert(d.bytes.end(), out.begin(), out.begin() + long(produced));
+        at += want;
+        if (produced < want) break;
+    }
+    return d;
+}
+
+TiffCodecSetup CodecOf(uint32_t compression, uint32_t width = 0, size_t rowBytes = 0) {
+    TiffCodecSetup s{};
+    s.compression = compression;
+    s.width = width;
+    s.rowBytes = rowBytes;
+    return s;
+}
 
 TEST(TiffPackBits, PacketsAndTheirEdges) {
     struct Case {
@@ -33,11 +74,11 @@ TEST(TiffPackBits, PacketsAndTheirEdges) {
         {{0xFE}, 3, {}, 4},                                   // and before a run's byte
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> out(c.outSize, 0);
-        size_t produced = 99;
-        EXPECT_EQ(c.result, UnpackTiffPackBits(c.in.data(), c.in.size(), out.data(), out.size(), &produced));
-        ASSERT_EQ(c.want.size(), produced);
-        EXPECT_EQ(c.want, Bytes(out.begin(), out.begin() + long(produced)));
+        for (size_t piece : {size_t(0), size_t(1)}) {
+            const Decoded d = DecodeStrip(CodecOf(kTiffPackBits), c.in, c.outSize, piece);
+            EXPECT_EQ(c.result, d.result);
+            EXPECT_EQ(c.want, d.bytes);
+        }
     }
 }
 
@@ -61,47 +102,57 @@ Bytes PackCodes(const std::vector<int>& codes, bool lsbFirst = false) {
     return b;
 }
 
+TiffCodecSetup Lzw(bool old) {
+    TiffCodecSetup s = CodecOf(kTiffLzw);
+    s.oldLzw = old;
+    return s;
+}
+
 TEST(TiffLzw, CodesOfBothFormsAndDamagedOnes) {
-    // "ab" then the code naming the entry being made ("aba"? no: 258 = "ab",
-    // 259 made from 258 + its own first byte = "aba").
+    // "a", "b", 258 = "ab", then 260: the entry being made (259 = "ba" was
+    // made by 258; 260 = "ab" + its own first byte = "aba").
     for (bool old : {false, true}) {
         SCOPED_TRACE(old ? "old form" : "current form");
         const Bytes in = PackCodes({256, 'a', 'b', 258, 260, 257}, old);
-        uint8_t out[16] = {};
-        size_t produced = 0;
-        EXPECT_EQ(0, DecodeTiffLzw(in.data(), in.size(), out, sizeof out, &produced, old));
-        ASSERT_EQ(7u, produced);
-        EXPECT_EQ(0, std::memcmp("ababab", out, 6));
-        EXPECT_EQ('a', out[6]);
+        // Whole, and in pieces that pass through the codec's history.
+        for (size_t piece : {size_t(0), size_t(1), size_t(3)}) {
+            const Decoded d = DecodeStrip(Lzw(old), in, 16, piece);
+            EXPECT_EQ(0, d.result);
+            EXPECT_EQ((Bytes{'a', 'b', 'a', 'b', 'a', 'b', 'a'}), d.bytes);
+        }
     }
-    uint8_t out[8];
-    size_t produced = 0;
     const Bytes noClear = PackCodes({'a', 257});
-    EXPECT_EQ(kLoadRefused, DecodeTiffLzw(noClear.data(), noClear.size(), out, sizeof out, &produced, false));
+    EXPECT_EQ(kLoadRefused, DecodeStrip(Lzw(false), noClear, 8).result);
     const Bytes endFirst = PackCodes({257});
-    EXPECT_EQ(0, DecodeTiffLzw(endFirst.data(), endFirst.size(), out, sizeof out, &produced, false));
-    EXPECT_EQ(0u, produced);
+    const Decoded empty = DecodeStrip(Lzw(false), endFirst, 8);
+    EXPECT_EQ(0, empty.result);
+    EXPECT_TRUE(empty.bytes.empty());
     // A code beyond the next free entry is not LZW.
     const Bytes ahead = PackCodes({256, 'a', 300, 257});
-    EXPECT_EQ(kLoadRefused, DecodeTiffLzw(ahead.data(), ahead.size(), out, sizeof out, &produced, false));
+    EXPECT_EQ(kLoadRefused, DecodeStrip(Lzw(false), ahead, 8).result);
     // Strings are cut at the block's end.
     const Bytes longer = PackCodes({256, 'a', 'b', 258, 258, 258, 257});
-    EXPECT_EQ(0, DecodeTiffLzw(longer.data(), longer.size(), out, 5, &produced, false));
-    EXPECT_EQ(5u, produced);
+    const Decoded cut = DecodeStrip(Lzw(false), longer, 5);
+    EXPECT_EQ(0, cut.result);
+    EXPECT_EQ(5u, cut.bytes.size());
+    // A clear code restarts the table; the pieces on each side of it keep
+    // their bytes.
+    const Bytes cleared = PackCodes({256, 'x', 'y', 258, 256, 'p', 'q', 258, 257});
+    for (size_t piece : {size_t(0), size_t(1), size_t(2), size_t(5)}) {
+        const Decoded d = DecodeStrip(Lzw(false), cleared, 8, piece);
+        EXPECT_EQ((Bytes{'x', 'y', 'x', 'y', 'p', 'q', 'p', 'q'}), d.bytes) << piece;
+    }
 }
 
 TEST(TiffThunderScan, RunsDeltasAndRawPixels) {
     // Raw 5, run of 3, deltas +1 (2-bit code 1), skip, -1 (code 3); raw 15.
     const Bytes in = {0xC5, 0x03, 0x40 | (1 << 4) | (2 << 2) | 3, 0xCF};
-    uint8_t out[4] = {};
-    size_t produced = 0;
-    EXPECT_EQ(0, DecodeThunderScanStrip(in.data(), in.size(), out, 7, 1, 4, &produced));
-    EXPECT_EQ(4u, produced);
-    const uint8_t want[4] = {0x55, 0x55, 0x65, 0xF0};
-    EXPECT_EQ(0, std::memcmp(want, out, 4));
-    uint8_t two[8];
-    EXPECT_EQ(kLoadIncomplete, DecodeThunderScanStrip(in.data(), in.size(), two, 7, 2, 4, &produced));
-    EXPECT_EQ(4u, produced);
+    const Decoded one = DecodeStrip(CodecOf(kTiffThunderScan, 7, 4), in, 4);
+    EXPECT_EQ(0, one.result);
+    EXPECT_EQ((Bytes{0x55, 0x55, 0x65, 0xF0}), one.bytes);
+    const Decoded two = DecodeStrip(CodecOf(kTiffThunderScan, 7, 4), in, 8);
+    EXPECT_EQ(kLoadIncomplete, two.result);
+    EXPECT_EQ(4u, two.bytes.size());
 }
 
 TEST(TiffSgiLog, LogLuminanceRowsAndRuns) {
@@ -109,11 +160,12 @@ TEST(TiffSgiLog, LogLuminanceRowsAndRuns) {
     // low bytes literal 4: values 0x3F00 (Y = 2^(-1.0)), 0x0000, 0x8000 (sign),
     // 0x7FFF (very large).
     const Bytes in = {130, 0x3F, 2, 0x00, 0x00, 4, 0x00, 0x00, 0x00, 0x00};
-    uint8_t out[4];
-    size_t produced = 0;
-    ASSERT_EQ(0, DecodeSgiLog(in.data(), in.size(), out, 4, 1, true, &produced));
-    EXPECT_EQ(4u, produced);
-    EXPECT_EQ(181, out[0]);  // 256 x sqrt(2^(0.5/256 - 1)), truncated
+    TiffCodecSetup s = CodecOf(kTiffSgiLog, 4, 4);
+    s.logL = true;
+    const Decoded d = DecodeStrip(s, in, 4);
+    ASSERT_EQ(0, d.result);
+    ASSERT_EQ(4u, d.bytes.size());
+    EXPECT_EQ(181, d.bytes[0]);  // 256 x sqrt(2^(0.5/256 - 1)), truncated
 }
 
 TEST(TiffYCbCr, TheConversionOfTiffSixPointZero) {
@@ -124,7 +176,7 @@ TEST(TiffYCbCr, TheConversionOfTiffSixPointZero) {
     d.lumaBlue = 0.114f;
     const uint8_t in[] = {100, 128, 128, 76, 85, 255, 150, 44, 21, 29, 255, 107};
     uint8_t out[12];
-    ConvertYCbCr(in, sizeof in, out, d, 4, 1);
+    ConvertYCbCr(in, sizeof in, out, sizeof out, d, 4, 4, 1);
     const uint8_t want[12] = {100, 100, 100, 254, 0, 0, 0, 255, 1, 0, 0, 254};
     EXPECT_EQ(0, std::memcmp(want, out, sizeof want));
 }
@@ -146,6 +198,7 @@ TEST(TiffDirectory, RefusalsNameTheirReason) {
         {{{262, 3, 1, 4}}, "TIFF : Bad photometric interpretation !"},
         {{{259, 3, 1, 5}, {317, 3, 1, 3}}, "TIFF : Bad predictor !"},
         {{{258, 3, 1, 12}}, "TIFF : Bad bits per sample !"},
+        {{{262, 3, 1, 3}, {277, 3, 1, 2}, {338, 3, 1, 2}}, "TIFF : Bad bits per sample !"},  // palette and alpha
         {{{259, 3, 1, 4}, {258, 3, 1, 8}}, "TIFF : Bad bits per sample !"},  // fax codes of 8-bit samples
         {{{262, 3, 1, 32844}}, "TIFF : Bad photometric interpretation !"},   // log luminance, not SGILog
     };
@@ -164,6 +217,29 @@ TEST(TiffDirectory, RefusalsNameTheirReason) {
         Load load(BuildTiff(entries, Bytes(4, 0x80)), L"picture.tif");
         EXPECT_EQ(kLoadRefused, load.result);
         EXPECT_STREQ(c.message, load.info.subFormat);
+    }
+}
+
+// The texts a load keeps: the photometric interpretation of grey pictures,
+// then the directory's texts, short ones from the entry itself.
+TEST(TiffDirectory, TextsOfTheDirectory) {
+    for (uint32_t photometric : {0u, 1u}) {
+        SCOPED_TRACE(photometric);
+        const uint32_t at = uint32_t(DataStart(10));
+        auto entries = GreyEntries(1, 1, at + 8, 1);
+        entries[4].value = photometric;
+        entries.push_back({271, 2, 4, 'A' | 'b' << 8 | 'c' << 16});
+        entries.push_back({272, 2, 8, at});
+        std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.tag < b.tag; });
+        const Bytes data = {'M', 'o', 'd', 'e', 'l', ' ', '9', 0, 0x80};
+        Load load(BuildTiff(entries, data), L"picture.tif", Load::Options(kLoadKeepTexts));
+        ASSERT_EQ(kLoadOk, load.result);
+        std::vector<std::string> texts;
+        for (int32_t i = 0; i < load.info.textCount; ++i) texts.push_back(load.info.texts[i]);
+        const std::vector<std::string> want = {
+            photometric == 0 ? "Photometric Interpretation: White=0" : "Photometric Interpretation: Black=0",
+            "Make: Abc", "Model: Model 9"};
+        EXPECT_EQ(want, texts);
     }
 }
 
@@ -208,6 +284,73 @@ TEST(TiffStrips, TablesAreBoundedByThePicture) {
     e[8].value = 4;
     Load outside(BuildTiff(e, data), L"picture.tif");
     EXPECT_EQ(kLoadIncomplete, outside.result);
+}
+
+// Tables whose values fit the entry's 4-byte field are kept there (TIFF
+// 6.0), whatever their count: two SHORT offsets, two BYTE byte counts.
+TEST(TiffStrips, TablesThatFitTheirEntryAreReadFromIt) {
+    const uint32_t at = uint32_t(DataStart(9));
+    std::vector<tifftest::TiffEntry> e = {{256, 3, 1, 2}, {257, 3, 1, 2}, {258, 3, 1, 8}, {259, 3, 1, 1},
+                                          {262, 3, 1, 1}, {273, 3, 2, (at + 2) | (at << 16)}, {277, 3, 1, 1},
+                                          {278, 3, 1, 1}, {279, 1, 2, 0x0202}};
+    Load load(BuildTiff(e, {10, 20, 30, 40}), L"picture.tif", Load::Options(kLoadPreferThreeBytes));
+    ASSERT_EQ(kLoadOk, load.result);
+    const auto px = load.Rgba();
+    EXPECT_EQ(30, px.At(0, 0)[0]);  // the first strip is the second pair of bytes
+    EXPECT_EQ(10, px.At(0, 1)[0]);
+}
+
+// Colour stored multiplied by an associated alpha (ExtraSamples 1) comes
+// out divided by it again, rounded to nearest: 10, 0, 40 at alpha 144 is
+// 18, 0, 71, interleaved or in separate planes (16-bit samples are divided
+// at 16 bits and keep their high byte: 17, 0, 71); no alpha leaves black,
+// and unassociated alpha (2) leaves the colour as stored.
+TEST(TiffStrips, AssociatedAlphaIsDividedOut) {
+    struct Case {
+        uint32_t bits, planar, extra;
+        uint8_t want[4];
+    };
+    const Case cases[] = {
+        {8, 1, 1, {18, 0, 71, 144}},  {8, 2, 1, {18, 0, 71, 144}},  {16, 1, 1, {17, 0, 71, 144}},
+        {16, 2, 1, {17, 0, 71, 144}}, {8, 1, 2, {10, 0, 40, 144}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, planar " << c.planar << ", extra " << c.extra);
+        // Two pixels: the one above, then a transparent one.
+        const uint32_t stored[2][4] = {{10, 0, 40, 144}, {30, 30, 30, 0}};
+        const uint32_t bytes = c.bits / 8;
+        Bytes data;
+        auto put = [&](uint32_t v) {
+            const uint32_t wide = c.bits == 16 ? v * 257 : v;
+            for (uint32_t i = 0; i < bytes; ++i) data.push_back(uint8_t(wide >> (8 * i)));
+        };
+        if (c.planar == 1) {
+            for (const auto& px : stored)
+                for (uint32_t v : px) put(v);
+        } else {
+            for (int k = 0; k < 4; ++k)
+                for (const auto& px : stored) put(px[k]);
+        }
+        const uint32_t at = uint32_t(DataStart(11));
+        const uint32_t planeBytes = 2 * bytes, dataAt = at + 8 + 32;
+        std::vector<tifftest::TiffEntry> e = {
+            {256, 3, 1, 2}, {257, 3, 1, 1}, {258, 3, 4, at}, {259, 3, 1, 1}, {262, 3, 1, 2},
+            {273, 4, c.planar == 1 ? 1u : 4u, c.planar == 1 ? dataAt : at + 8}, {277, 3, 1, 4}, {278, 3, 1, 1},
+            {279, 4, c.planar == 1 ? 1u : 4u, c.planar == 1 ? 4 * planeBytes : at + 24}, {284, 3, 1, c.planar},
+            {338, 3, 1, c.extra}};
+        Bytes tail;
+        auto put16 = [&](uint32_t v) { tail.push_back(uint8_t(v)), tail.push_back(uint8_t(v >> 8)); };
+        auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+        for (int k = 0; k < 4; ++k) put16(c.bits);
+        for (uint32_t k = 0; k < 4; ++k) put32(dataAt + k * planeBytes);
+        for (int k = 0; k < 4; ++k) put32(planeBytes);
+        tail.insert(tail.end(), data.begin(), data.end());
+        Load load(BuildTiff(e, tail), L"picture.tif");
+        ASSERT_EQ(kLoadOk, load.result);
+        const auto px = load.Rgba();
+        EXPECT_EQ(0, std::memcmp(c.want, px.At(0, 0), 4));
+        EXPECT_EQ(c.extra == 1 ? 0 : 30, px.At(1, 0)[0]);
+    }
 }
 
 TEST(TiffStrips, StretchedSixteenBitSamples) {

@@ -21,8 +21,10 @@ load and TOL the largest difference allowed per sample (0 for every lossless
 codec). When a tool is missing the manifest holds one line "skip REASON".
 """
 import os
+import shutil
 import struct
 import sys
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from fixturekit import MANIFEST, path, require, run, skip, write_expected  # noqa: E402
@@ -31,7 +33,7 @@ try:
     from PIL import Image, ImageDraw
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
-require("tiffcp", "tiff2rgba", "tiffset", "/usr/bin/convert")
+require("tiffcp", "tiff2rgba", "tiffset", "raw2tiff", "/usr/bin/convert", "/usr/bin/identify")
 
 lines = []
 
@@ -243,6 +245,388 @@ run("tiffcp", path("rgb_lzw_strip7.tif"), path("second.base.tif"), path("grey_zi
     path("multi.tif"))
 for page in range(3):
     expect_tiff2rgba("multi_page%d" % page, "multi.tif", page)
+
+def imagemagick_rgba(fixture):
+    """ImageMagick's reading of a fixture as 8-bit R, G, B, A, and its size."""
+    w, h = run("/usr/bin/identify", "-format", "%w %h", path(fixture) + "[0]").split()
+    return (int(w), int(h)), run("/usr/bin/convert", path(fixture) + "[0]", "-depth", "8", "rgba:-")
+
+
+def expect_agreed(name, fixture, tol=0):
+    """As expect_tiff2rgba, after checking that ImageMagick reads the same
+    pixels (within TOL), so two decoders vouch for the expected picture."""
+    expect_tiff2rgba(name, fixture, tol=tol)
+    with open(path(name + ".rgba"), "rb") as f:
+        w, h = struct.unpack("<II", f.read(8))
+        want = f.read()
+    size, got = imagemagick_rgba(fixture)
+    assert size == (w, h) and len(got) == len(want), name
+    worst = max(abs(a - b) for a, b in zip(got, want))
+    assert worst <= tol, "%s: ImageMagick and tiff2rgba differ by %d" % (name, worst)
+
+
+# Two strips or two tiles: libtiff stores two SHORT byte counts inside the
+# directory entry itself (TIFF 6.0: a value that fits the 4-byte field is
+# kept there), in either byte order.
+rgb.crop((0, 0, W, 32)).save(path("rgb32.base.tif"))
+for order, flag in (("ii", "-L"), ("mm", "-B")):
+    for cname in ("lzw", "zip", "none"):
+        name = "twostrips_%s_%s" % (cname, order)
+        tiffcp("rgb.base.tif", name + ".tif", "-c", cname, "-r", "32", flag)
+        expect_agreed(name, name + ".tif")
+    name = "twotiles_zip_%s" % order
+    tiffcp("rgb32.base.tif", name + ".tif", "-c", "zip", "-t", "-w", "32", "-l", "32", flag)
+    expect_agreed(name, name + ".tif")
+
+def logluv_tiff(name, w, h, compression, data, big=False):
+    """A LogLuv picture (photometric 32845) of one strip, tagged as libtiff
+    tags its own: three 16-bit signed samples."""
+    e = ">" if big else "<"
+    entries = [(256, 3, 1, w), (257, 3, 1, h), (258, 3, 3, "bps"), (259, 3, 1, compression), (262, 3, 1, 32845),
+               (273, 4, 1, "data"), (277, 3, 1, 3), (278, 3, 1, h), (279, 4, 1, len(data)), (284, 3, 1, 1),
+               (339, 3, 3, "format")]
+    after = 8 + 2 + 12 * len(entries) + 4
+    where = {"bps": after, "format": after + 6, "data": after + 12}
+    out = bytearray((b"MM" if big else b"II") + struct.pack(e + "HI", 42, 8) + struct.pack(e + "H", len(entries)))
+    for tag, typ, count, value in entries:
+        value = where.get(value, value)
+        field = struct.pack(e + "HH", value, 0) if typ == 3 and count == 1 else struct.pack(e + "I", value)
+        out += struct.pack(e + "HHI", tag, typ, count) + field
+    out += struct.pack(e + "I", 0) + struct.pack(e + "HHH", 16, 16, 16) + struct.pack(e + "HHH", 2, 2, 2) + data
+    with open(path(name), "wb") as f:
+        f.write(out)
+
+
+# LogLuv pictures, every code decoded by libtiff's tiff2rgba: 24-bit pixels
+# (10 bits of log luminance and a 14-bit u'v' cell, the codes past the last
+# cell and a luminance of 0 among them), and 32-bit pixels (16 bits of log
+# luminance, 8-bit u and v) run-length coded by byte planes, hand-packed with
+# runs and literals and, from floating-point XYZ, by tiffcp.
+LW, LH = 64, 16
+luv24 = bytearray()
+for y in range(LH):
+    for x in range(LW):
+        p = ((y * 67 + x * 3) % 1024 if (x + y) % 17 else 0) << 14 | (x * 263 + y * 1009) % 16384
+        luv24 += bytes([p >> 16, (p >> 8) & 255, p & 255])
+luv32 = bytearray()
+for y in range(LH):
+    pixels = [((16000 + y * 97 + x * 5) if x % 9 else 0x8000 | x) << 16 | (x * 7 % 256) << 8 | (y * 13 + x) % 256
+              for x in range(LW)]
+    for shift in (24, 16, 8, 0):
+        plane = [(p >> shift) & 255 for p in pixels]
+        # A run of the plane's first byte over its first 20 pixels, then
+        # literals of at most 30 bytes.
+        plane[:20] = [plane[0]] * 20
+        luv32 += bytes([20 + 126, plane[0]])
+        for at in range(20, LW, 30):
+            chunk = plane[at:at + 30]
+            luv32 += bytes([len(chunk)]) + bytes(chunk)
+for big in (False, True):
+    suffix = "_mm" if big else ""
+    logluv_tiff("logluv24%s.tif" % suffix, LW, LH, 34677, bytes(luv24), big)
+    expect_tiff2rgba("logluv24" + suffix, "logluv24%s.tif" % suffix)
+    logluv_tiff("logluv32%s.tif" % suffix, LW, LH, 34676, bytes(luv32), big)
+    expect_tiff2rgba("logluv32" + suffix, "logluv32%s.tif" % suffix)
+with open(path("xyz.raw"), "wb") as f:
+    for y in range(LH):
+        for x in range(LW):
+            f.write(struct.pack("<fff", 0.05 + 0.012 * x, 0.04 + 0.05 * y, 0.3 - 0.004 * x))
+run("raw2tiff", "-w", str(LW), "-l", str(LH), "-d", "float", "-b", "3", "-p", "rgb", "-c", "none", path("xyz.raw"),
+    path("xyz.base.tif"))
+run("tiffset", "-s", "262", "32845", path("xyz.base.tif"))
+tiffcp("xyz.base.tif", "logluv32_tiffcp.tif", "-c", "sgilog")
+expect_tiff2rgba("logluv32_tiffcp", "logluv32_tiffcp.tif")
+os.remove(path("xyz.raw"))
+
+# Old-style JPEG (compression 6), which no tool here writes: each strip is
+# coded by Pillow (libjpeg) as a JPEG of its own with the same tables, and
+# the file keeps the tables in their tags (TIFF 6.0, section 22) and each
+# strip's scan at its strip offset. Variants: no interchange stream (tag
+# 513), one that holds only the first strip, one that is the only holder of
+# the tables, strips that are whole JPEG streams, and one stream for the
+# whole picture. Each strip's JPEG decoded by Pillow and by djpeg is the
+# expected picture; tiff2rgba agrees where it reads the file and no chroma
+# is subsampled (it upsamples chroma differently).
+require("djpeg")
+import io  # noqa: E402
+
+
+def jpeg_segments(jpg):
+    """The marker segments before the scan, as (marker, payload), and the
+    scan's coded data."""
+    i, out = 2, []
+    while True:
+        m, n = jpg[i + 1], struct.unpack(">H", jpg[i + 2:i + 4])[0]
+        out.append((m, jpg[i + 4:i + 2 + n]))
+        i += 2 + n
+        if m == 0xDA:
+            return out, jpg[i:jpg.rindex(b"\xff\xd9")]
+
+
+def split_tables(segments):
+    """Quantisation tables and DC and AC Huffman tables (their bytes after
+    the class and id byte), in id order."""
+    q, dc, ac = {}, {}, {}
+    for m, p in segments:
+        j = 0
+        while m in (0xDB, 0xC4) and j < len(p):
+            if m == 0xDB:
+                q[p[j] & 15] = p[j + 1:j + 65]
+                j += 65
+            else:
+                n = 17 + sum(p[j + 1:j + 17])
+                (ac if p[j] >> 4 else dc)[p[j] & 15] = p[j + 1:j + n]
+                j += n
+    return [q[k] for k in sorted(q)], [dc[k] for k in sorted(dc)], [ac[k] for k in sorted(ac)]
+
+
+def tiff_file(name, entries, blobs):
+    """A little-endian TIFF of one directory. entries: (tag, type, values)
+    where values are numbers or ("blob", index[, delta]) naming a place in
+    a blob; blobs are placed after the directory, each at an even offset."""
+    count = len(entries)
+    at = 8 + 2 + 12 * count + 4
+    data, where = bytearray(), []
+    for b in blobs:
+        if len(data) % 2:
+            data.append(0)
+        where.append(at + len(data))
+        data += b
+    resolve = lambda v: where[v[1]] + (v[2] if len(v) > 2 else 0) if isinstance(v, tuple) else v
+    out = bytearray(b"II*\0" + struct.pack("<IH", 8, count))
+    extra = bytearray()
+    for tag, typ, values in sorted(entries, key=lambda e: e[0]):
+        values = [resolve(v) for v in values]
+        raw = b"".join(struct.pack("<H" if typ == 3 else "<I", v) for v in values)
+        if len(raw) > 4:
+            if (at + len(data) + len(extra)) % 2:
+                extra.append(0)
+            field = struct.pack("<I", at + len(data) + len(extra))
+            extra += raw
+        else:
+            field = raw.ljust(4, b"\0")
+        out += struct.pack("<HHI", tag, typ, len(values)) + field
+    with open(path(name), "wb") as f:
+        f.write(out + struct.pack("<I", 0) + data + extra)
+
+
+def old_jpeg(name, im, rows, subsampling, variant="tags"):
+    """An old-style JPEG TIFF of `im` in strips of `rows`; writes the expected
+    pixels (each strip's JPEG as Pillow decodes it, checked against djpeg)."""
+    w, h = im.size
+    grey = im.mode == "L"
+    strips = []
+    expected = Image.new("RGBA", (w, h))
+    for y0 in range(0, h, rows):
+        b = io.BytesIO()
+        im.crop((0, y0, w, min(h, y0 + rows))).save(b, "JPEG", quality=90, subsampling=subsampling)
+        jpg = b.getvalue()
+        decoded = Image.open(io.BytesIO(jpg)).convert("RGBA")
+        by_djpeg = Image.open(io.BytesIO(run("djpeg", stdin=jpg))).convert("RGBA")
+        assert decoded.tobytes() == by_djpeg.tobytes(), name
+        expected.paste(decoded, (0, y0))
+        strips.append(jpg)
+    segments, _ = jpeg_segments(strips[0])
+    q, dc, ac = split_tables(segments)
+    components = 1 if grey else 3
+    # One table of each kind per component (TIFF 6.0): the chroma tables
+    # serve the second and third.
+    q, dc, ac = [(t + [t[-1]] * 3)[:components] for t in (q, dc, ac)]
+    blobs = list(q) + list(dc) + list(ac)
+    tables = {519: range(0, components), 520: range(components, 2 * components),
+              521: range(2 * components, 3 * components)}
+    entries = [(256, 3, [w]), (257, 3, [h]), (258, 3, [8] * components), (259, 3, [6]),
+               (262, 3, [1 if grey else 6]), (277, 3, [components]), (278, 3, [rows]), (512, 3, [1])]
+    if not grey:
+        entries.append((530, 3, [2, 2] if subsampling == 2 else [1, 1]))
+    if variant != "stream-tables":
+        entries += [(tag, 4, [("blob", k) for k in ks]) for tag, ks in tables.items()]
+    offsets = []
+    for k, jpg in enumerate(strips):
+        if variant == "whole-streams":
+            blobs.append(jpg)
+            offsets.append(("blob", len(blobs) - 1))
+            continue
+        blobs.append(jpeg_segments(jpg)[1])
+        offsets.append(("blob", len(blobs) - 1))
+    counts = [len(blobs[o[1]]) for o in offsets]
+    if variant in ("first-strip", "stream-tables"):
+        # The interchange stream is the first strip's whole JPEG; its scan
+        # is the first strip.
+        k = offsets[0][1]
+        blobs[k] = strips[0]
+        entries += [(513, 4, [("blob", k)]), (514, 4, [len(strips[0])])]
+        offsets[0] = ("blob", k, strips[0].index(jpeg_segments(strips[0])[1]))
+    entries += [(273, 4, offsets), (279, 4, counts)]
+    tiff_file(name + ".tif", entries, blobs)
+    write_expected(name, w, h, expected.tobytes())
+    add(name, name + ".tif", "rgb", 0, 0)
+
+
+old_jpeg("ojpeg_grey", rgb.convert("L"), 16, 0)
+old_jpeg("ojpeg_rgb444", rgb, 8, 0)
+old_jpeg("ojpeg_rgb420", rgb, 16, 2)
+old_jpeg("ojpeg_first_strip", rgb, 16, 2, "first-strip")
+old_jpeg("ojpeg_stream_tables", rgb, 16, 2, "stream-tables")
+old_jpeg("ojpeg_whole_streams", rgb, 16, 2, "whole-streams")
+for name, tol in (("ojpeg_grey", 0), ("ojpeg_rgb444", 2)):
+    # tiff2rgba reads these (chroma is not subsampled) to within tol.
+    out = path(name + ".check.tif")
+    run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+    with open(path(name + ".rgba"), "rb") as f:
+        want = f.read()[8:]
+    got = Image.open(out).convert("RGBA").tobytes()
+    assert max(abs(a - b) for a, b in zip(got, want)) <= tol, name
+    os.remove(out)
+# One interchange stream for the whole picture, the strips inside it.
+b = io.BytesIO()
+rgb.save(b, "JPEG", quality=90)
+whole = b.getvalue()
+scan = jpeg_segments(whole)[1]
+tiff_file("ojpeg_interchange.tif", [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8, 8]), (259, 3, [6]),
+                                    (262, 3, [6]), (277, 3, [3]), (278, 3, [H]), (513, 4, [("blob", 0)]),
+                                    (514, 4, [len(whole)]), (273, 4, [whole.index(scan) + 8 + 2 + 12 * 10 + 4]),
+                                    (279, 4, [len(scan)])], [whole])
+write_expected("ojpeg_interchange", W, H, Image.open(io.BytesIO(whole)).convert("RGBA").tobytes())
+add("ojpeg_interchange", "ojpeg_interchange.tif")
+
+# Associated alpha (ExtraSamples 1): colour stored multiplied by alpha.
+# 8-bit files are Pillow's RGBA and LA with the tag set to 1 by tiffset (the
+# stored values premultiplied here); 16-bit ones are packed here. ImageMagick
+# divides the alpha out again and is the expected picture (it truncates where
+# the reader rounds: a step of 1); Pillow (8-bit) agrees with it, and so does
+# tiff2rgba (16-bit) to within 2 where alpha is at least 64 (it divides at
+# 8 bits). tiffcp makes the other codecs and layouts.
+def premultiplied(im):
+    out = Image.new(im.mode, im.size)
+    out.putdata([tuple((c * p[-1] + 127) // 255 for c in p[:-1]) + (p[-1],) for p in im.getdata()])
+    return out
+
+
+def set_associated(fixture):
+    run("tiffset", "-s", "338", "1", "1", path(fixture))
+
+
+def expect_imagemagick(name, fixture, tol=1):
+    size, got = imagemagick_rgba(fixture)
+    write_expected(name, size[0], size[1], got)
+    add(name, fixture, "rgba", 0, tol)
+    return got
+
+
+def max_difference(a, b, least_alpha=0):
+    """The largest difference of two R, G, B, A pictures where b's alpha is
+    at least least_alpha."""
+    return max((abs(a[i + k] - b[i + k]) for i in range(0, len(b), 4) for k in range(4) if b[i + 3] >= least_alpha),
+               default=0)
+
+
+alpha = Image.linear_gradient("L").resize((W, H)).point(lambda v: v if v > 8 else 0)
+rgba_assoc = rgb.copy()
+rgba_assoc.putalpha(alpha)
+premultiplied(rgba_assoc).save(path("assoc8.tif"))
+set_associated("assoc8.tif")
+want = expect_imagemagick("assoc8", "assoc8.tif")
+assert max_difference(Image.open(path("assoc8.tif")).convert("RGBA").tobytes(), want) == 0
+for lname, opt in (("lzw_strip7", ["-c", "lzw", "-r", "7"]), ("separate", ["-p", "separate", "-r", "5"]),
+                   ("zip_tile16", ["-c", "zip", "-t", "-w", "16", "-l", "16"]),
+                   ("lzw_septile", ["-c", "lzw", "-p", "separate", "-t", "-w", "32", "-l", "16"])):
+    tiffcp("assoc8.tif", "assoc8_%s.tif" % lname, *opt)
+    expect_imagemagick("assoc8_" + lname, "assoc8_%s.tif" % lname)
+grey_assoc = rgb.convert("L")
+grey_assoc.putalpha(alpha)
+premultiplied(grey_assoc).save(path("assocgrey.tif"))
+set_associated("assocgrey.tif")
+# Grey comes without its alpha. ImageMagick drops the alpha plane of the
+# separate-planes form; it holds the same samples as the interleaved one.
+expect_imagemagick("assocgrey", "assocgrey.tif")
+lines.append(lines.pop().replace(" rgba ", " rgb "))
+tiffcp("assocgrey.tif", "assocgrey_separate.tif", "-p", "separate")
+shutil.copyfile(path("assocgrey.rgba"), path("assocgrey_separate.rgba"))
+add("assocgrey_separate", "assocgrey_separate.tif", "rgb", 0, 1)
+samples16 = []
+for r, g, bl, a in rgba_assoc.getdata():
+    a16 = a * 257 + (a // 3)
+    samples16.append(tuple(min(a16, (c * 257 + 91) * a16 // 65535) for c in (r, g, bl)) + (min(a16, 65535),))
+chunky16 = b"".join(struct.pack("<HHHH", *p) for p in samples16)
+planes16 = [b"".join(struct.pack("<H", p[k]) for p in samples16) for k in range(4)]
+common16 = [(256, 3, [W]), (257, 3, [H]), (258, 3, [16] * 4), (259, 3, [1]), (262, 3, [2]), (277, 3, [4]),
+            (278, 3, [H]), (338, 3, [1])]
+tiff_file("assoc16.tif", common16 + [(273, 4, [("blob", 0)]), (279, 4, [len(chunky16)]), (284, 3, [1])], [chunky16])
+tiff_file("assoc16_separate.tif", common16 + [(273, 4, [("blob", k) for k in range(4)]),
+                                              (279, 4, [len(p) for p in planes16]), (284, 3, [2])], planes16)
+tiffcp("assoc16.tif", "assoc16_lzwpred.tif", "-c", "lzw:2", "-r", "9")
+for name in ("assoc16", "assoc16_separate", "assoc16_lzwpred"):
+    want = expect_imagemagick(name, name + ".tif")
+    out = path(name + ".check.tif")
+    run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+    assert max_difference(Image.open(out).convert("RGBA").tobytes(), want, 64) <= 2, name
+    os.remove(out)
+
+# Strips and tiles larger than the pieces the reader decodes them in: one
+# strip of the whole picture in every byte codec, a large tile, YCbCr in one
+# strip, and a Group 4 page in one strip.
+big = picture(400, 240, 7)
+big.save(path("big.base.tif"))
+for cname in ("none", "lzw", "lzwpred", "zip", "packbits"):
+    name = "big_%s_onestrip" % cname
+    tiffcp("big.base.tif", name + ".tif", *(codecs[cname] + ["-s", "-r", "100000"]))
+    expect_tiff2rgba(name, name + ".tif")
+tiffcp("big.base.tif", "big_lzw_tile512.tif", "-c", "lzw", "-t", "-w", "512", "-l", "512")
+expect_tiff2rgba("big_lzw_tile512", "big_lzw_tile512.tif")
+ycbcr_tiff("big_ycbcr22.tif", big, 2, 2)
+expect_tiff2rgba("big_ycbcr22", "big_ycbcr22.tif", tol=2)
+bilevel(2400, 1100).save(path("bigfax.base.tif"))
+tiffcp("bigfax.base.tif", "big_g4_onestrip.tif", "-c", "g4", "-s", "-r", "100000")
+expect_tiff2rgba("big_g4_onestrip", "big_g4_onestrip.tif")
+
+# Small files of large pictures for the memory tests: 6000 x 6000 RGB of
+# zeros in one Deflate strip (zlib, streamed), and tiffcp's LZW strip and
+# Deflate tiles of 1024 x 1024 made from it. Each decodes to 108 MB.
+HUGE = 6000
+deflater = zlib.compressobj(9)
+row_of_zeros = bytes(HUGE * 3)
+huge = b"".join(deflater.compress(row_of_zeros) for _ in range(HUGE)) + deflater.flush()
+tiff_file("huge_zip_onestrip.tif", [(256, 4, [HUGE]), (257, 4, [HUGE]), (258, 3, [8, 8, 8]), (259, 3, [8]),
+                                    (262, 3, [2]), (273, 4, [("blob", 0)]), (277, 3, [3]), (278, 4, [HUGE]),
+                                    (279, 4, [len(huge)]), (284, 3, [1])], [huge])
+tiffcp("huge_zip_onestrip.tif", "huge_lzw_onestrip.tif", "-c", "lzw", "-r", str(HUGE))
+tiffcp("huge_zip_onestrip.tif", "huge_zip_tile1024.tif", "-c", "zip", "-t", "-w", "1024", "-l", "1024")
+
+# Files libtiff writes that the reader refuses: LZMA, ZSTD and WebP strips,
+# and the BigTIFF form (64-bit offsets).
+for codec in ("lzma", "zstd", "webp"):
+    tiffcp("rgb.base.tif", "refused_%s.tif" % codec, "-c", codec)
+tiffcp("rgb.base.tif", "refused_bigtiff.tif", "-8")
+
+# EXIF in TIFF files: exiftool writes an Exif and a GPS directory into a
+# file of each byte order; exif.txt lists, per file, category, tag and the
+# text the property list must show, from exiftool's raw values (-j -n).
+require("exiftool")
+import json  # noqa: E402
+
+exif_lines = []
+for order, flag in (("ii", "-L"), ("mm", "-B")):
+    name = "exif_%s.tif" % order
+    tiffcp("rgb.base.tif", name, "-c", "lzw", "-r", "7", flag)
+    run("exiftool", "-q", "-overwrite_original", "-Make=Fixture Camera Co", "-Model=FX-1", "-Software=maker",
+        "-ExposureTime=1/250", "-FNumber=5.6", "-ISO=200", "-ImageUniqueID=0123456789abcdef",
+        "-GPSVersionID=2.3.0.0", "-GPSLatitude=48 51 24", "-GPSLatitudeRef=N", "-GPSAltitude=35.5",
+        "-GPSMapDatum=WGS-84", path(name))
+    j = json.loads(run("exiftool", "-j", "-n", "-G1", path(name)).decode())[0]
+    assert j["File:ExifByteOrder"] == order.upper()
+    version = j["ExifIFD:ExifVersion"]
+    for category, tag, text in (
+            (1, 271, j["IFD0:Make"]), (1, 272, j["IFD0:Model"]), (1, 305, j["IFD0:Software"]),
+            (2, 33434, "1/%d" % round(1 / j["ExifIFD:ExposureTime"])), (2, 33437, "%2.1f" % j["ExifIFD:FNumber"]),
+            (2, 34855, "%d" % j["ExifIFD:ISO"]), (2, 42016, j["ExifIFD:ImageUniqueID"]),
+            (2, 36864, "%s.%s" % (version[:2], version[2:])),
+            (16, 0, j["GPS:GPSVersionID"].replace(" ", ".")),
+            (16, 1, {"N": "North", "S": "South"}[j["GPS:GPSLatitudeRef"]]),
+            (16, 6, "%.2f" % j["GPS:GPSAltitude"]), (16, 18, j["GPS:GPSMapDatum"])):
+        exif_lines.append("%s\t%d\t%d\t%s" % (name, category, tag, text))
+with open(path("exif.txt"), "w") as f:
+    f.write("\n".join(exif_lines) + "\n")
 
 # Camera RAW: DNG files (the form a camera writes for its RAW data, with a
 # CFA sub-directory, a small JPEG preview in the main directory and a larger

@@ -5,6 +5,7 @@
 // declare the same picture; files cut short anywhere end with a result code.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +63,59 @@ TEST_F(TiffOracleTest, InformationOnlyLoadsDeclareThePicture) {
         }
         EXPECT_EQ(f.file == "multi.tif" ? 3u : 1u, info.imageCount);
         FreePictureInfo(&info);
+    }
+}
+
+// A stream handed in (whose size the open does not know) declares the same
+// picture as the bytes in memory, the fixtures and a damaged directory alike.
+TEST_F(TiffOracleTest, StreamsDeclareWhatMemoryDeclares) {
+    testing_support::EnsureFormatRegistry();
+    std::vector<Bytes> files;
+    for (size_t i = 0; i < fixtures_.size(); i += 7) files.push_back(testing_support::ReadReaderFixture(fixtures_[i].file));
+    // Eight bytes of header and a directory whose samples are refused.
+    files.push_back(testing_support::ReadBytes(testing_support::FixtureFile(
+        std::string(PV_SOURCE_DIR) + "/tests/crashers/sameload", "tiff-info-stream-vs-memory")));
+    files.back().erase(files.back().begin(), files.back().begin() + 2);
+    for (const Bytes& file : files) {
+        FILE* stream = std::tmpfile();
+        ASSERT_NE(nullptr, stream);
+        ASSERT_EQ(file.size(), std::fwrite(file.data(), 1, file.size(), stream));
+        std::rewind(stream);
+        FileSource fromStream{nullptr, stream, nullptr, 0};
+        FileSource fromMemory;
+        InitMemorySource(&fromMemory, file.data(), file.size());
+        ImageInfo a, b;
+        const int ra = GetPictureInfoFromSource(&fromStream, L"picture.gif", -1, 0, &a);
+        const int rb = GetPictureInfoFromSource(&fromMemory, L"picture.gif", -1, 0, &b);
+        EXPECT_EQ(rb, ra);
+        EXPECT_STREQ(b.subFormat, a.subFormat);
+        EXPECT_EQ(b.width, a.width);
+        EXPECT_EQ(b.imageCount, a.imageCount);
+        FreePictureInfo(&a);
+        FreePictureInfo(&b);
+        std::fclose(stream);
+    }
+}
+
+// What libtiff writes and the reader does not read is refused with a code
+// (and, where the reader recognised a TIFF, its message), never misread.
+TEST(TiffRefusals, FilesOfFormsTheReaderDoesNotRead) {
+    struct Case {
+        const char* file;
+        int result;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"refused_lzma.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
+        {"refused_zstd.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
+        {"refused_webp.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
+        {"refused_bigtiff.tif", kLoadNotRecognised, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Load load(testing_support::ReadReaderFixture(c.file), L"picture.tif");
+        EXPECT_EQ(c.result, load.result);
+        EXPECT_STREQ(c.message, load.info.subFormat);
     }
 }
 
