@@ -55,9 +55,8 @@ inline uint64_t Load64(const uint8_t* p) {
 // table, and the latest string with the same 3 bytes is its one candidate,
 // of whatever length: there a position costs one table entry instead of
 // four, and the chains and the 4-byte table would find little more. Its
-// positions stay out of those: should text follow, its matches into earlier
-// text are still found, into the noise only where the 3-byte table holds
-// them.
+// positions stay out of those (SetNoisy): should text follow, its matches
+// reach into the noise only where the 3-byte table holds them.
 //
 // A slot's latest entry carries a tag above its position: the bits of the
 // key that did not pick the slot. In data that barely repeats most slots
@@ -321,10 +320,14 @@ void SlideAndFill(DeflateState* s) {
             s->insertAt -= kWindowSize;
             s->blockStart -= kWindowSize;
             s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
-            for (uint32_t& entry : s->head) entry = SlidEntry(entry);
-            for (uint32_t& entry : s->head4) entry = SlidEntry(entry);
             for (uint32_t& entry : s->head3) entry = SlidEntry(entry);
-            for (uint16_t& pos : s->prev) pos = uint16_t(SlidEntry(pos));
+            if (s->noisy) {
+                s->chainsStale = true;
+            } else {
+                for (uint32_t& entry : s->head) entry = SlidEntry(entry);
+                for (uint32_t& entry : s->head4) entry = SlidEntry(entry);
+                for (uint16_t& pos : s->prev) pos = uint16_t(SlidEntry(pos));
+            }
             more += kWindowSize;
         }
         if (s->eofile) return;
@@ -416,7 +419,7 @@ void Parse(DeflateState* s) {
         if (s->noisy && cur.length >= kLongMatch) {
             // No noise repeats this far: the data has changed (text after
             // pixels), and gets the full matcher and a block of its own.
-            s->noisy = false;
+            SetNoisy(s, false);
             if (s->lastLit >= kMinChangedBlock) EmitAndRestart(s);
         }
         if (ahead != 0 && cur.length < s->maxLazy) {
@@ -473,6 +476,18 @@ DeflateState* CreateDeflateState(void* arg, int level, DeflateReadFn read, Defla
 void FreeDeflateState(DeflateState* state) { std::free(state); }
 
 const char* DeflateError(const DeflateState* state) { return state->error; }
+
+// Noisy data leaves the chains and the 4-byte table alone, and does not
+// slide them with the window either: when it ends, tables that missed a
+// slide start empty (the chains' links are reached only from their heads).
+void SetNoisy(DeflateState* s, bool noisy) {
+    if (!noisy && s->chainsStale) {
+        std::memset(s->head, 0, sizeof s->head);
+        std::memset(s->head4, 0, sizeof s->head4);
+        s->chainsStale = false;
+    }
+    s->noisy = noisy;
+}
 
 
 void PrepareMatcher(DeflateState* s, uint16_t* flags) {

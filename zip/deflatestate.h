@@ -115,7 +115,8 @@ struct DeflateState {
     uint32_t maxChain, maxLazy, goodMatch, niceMatch;
     uint32_t lazyDepth;           // positions looked ahead for a better match (0: greedy)
     uint32_t reach3;              // farthest distance at which a match of 3 beats its literals
-    bool noisy;                   // literals cost over 6.5 bits: only the 3-byte table is kept (deflate.cpp)
+    bool noisy;                   // literals cost over 6.5 bits: only the 3-byte table is kept (SetNoisy)
+    bool chainsStale;             // the window slid while noisy: the chains and the 4-byte table are out of date
 };
 
 // Records the first message; every loop stops once one is recorded.
@@ -128,6 +129,9 @@ inline uint32_t DistCode(const DeflateState* s, uint32_t dist) {
 }
 
 extern const uint8_t kExtraDistBits[kDCodes];
+
+// Switches the matcher to noisy data or back (deflate.cpp).
+void SetNoisy(DeflateState* s, bool noisy);
 
 // Called after every kKindCheck symbols: updates the matcher's estimates of
 // what literals cost, and tells whether the block should end here.

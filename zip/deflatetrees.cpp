@@ -404,7 +404,14 @@ void SendBlockSymbols(DeflateState* s, const TreeNode* ltree, const TreeNode* dt
     uint32_t lx = 0, dx = 0, fx = 0;
     uint8_t flag = 0;
     for (; lx < s->lastLit; flag >>= 1) {
-        if ((lx & 7) == 0) flag = s->flagBuf[fx++];
+        if ((lx & 7) == 0) {
+            flag = s->flagBuf[fx++];
+            // Eight literals in a row (noisy data is made of little else).
+            if (flag == 0 && lx + 8 <= s->lastLit) {
+                for (const uint32_t end = lx + 8; lx < end; ++lx) bits.Put(ltree[s->litBuf[lx]], 0, 0);
+                continue;
+            }
+        }
         const uint32_t lc = s->litBuf[lx++];
         if ((flag & 1) == 0) {
             bits.Put(ltree[lc], 0, 0);
@@ -511,7 +518,7 @@ void EstimateLiteralCost(DeflateState* s) {
     for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
     if (total < 256) return;  // too few to tell: keep the last estimate
     const int64_t bits = LiteralBits([s](int n) { return uint32_t(s->dynLtree[n].freqOrCode); }, total);
-    s->noisy = bits > int64_t(kNoisyLiteralBits256) * total;
+    SetNoisy(s, bits > int64_t(kNoisyLiteralBits256) * total);
     // Extra distance bits a match of 3 may take, in 1/256ths.
     const int64_t spare = 3 * bits / total - kMatch3Bits * 256;
     if (spare < 0) {
@@ -584,8 +591,8 @@ bool BlockCheckpoint(DeflateState* s) {
             counts[s->litBuf[i]]++;
             ++total;
         }
-        s->noisy = total >= kKindCheck / 2 &&
-                   LiteralBits([&counts](int n) { return counts[n]; }, total) > kNoisyLiteralBits256 * total;
+        SetNoisy(s, total >= kKindCheck / 2 &&
+                        LiteralBits([&counts](int n) { return counts[n]; }, total) > kNoisyLiteralBits256 * total);
         return true;
     }
     // End the block early when it is compressing well and made mostly of
