@@ -35,8 +35,9 @@ int GetPictureInfoFromSource(FileSource* source, const wchar_t* extensionName, i
 void FreePictureInfo(ImageInfo* info);
 
 // The memory one load may ask for: its output bitmap plus the row buffers and
-// tables of its rows, checked by BeginImage before anything is allocated. A
-// declaration beyond it fails with kLoadNoMemory. The default holds a
+// tables of its rows, checked by BeginImage before anything is allocated,
+// and what its reader holds beside them (ReserveLoadMemory). A declaration
+// beyond it fails with kLoadNoMemory. The default holds a
 // 100-megapixel photo at four bytes a pixel. Process-wide; returns the
 // budget it replaces. 0 restores the default.
 constexpr uint64_t kDefaultLoadMemoryBudget = uint64_t(512) << 20;

@@ -725,6 +725,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     uint64_t needed = OutputBytes(rs, alignment);
     needed += uint64_t(bufferBytes) + plan.scratchBytes + lineBytes + ScalingTableBytes(rs);
     if (needed > GetLoadMemoryBudget()) return kLoadNoMemory;
+    rs->budgetTaken = needed;
 
     int result = kLoadNoMemory;
     do {
@@ -780,6 +781,39 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount) {
         }
         const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
         ProcessRow(ctx, src, plane, t, 0, rs->srcWidth);
+    }
+    return ctx->cancelled ? kLoadCancelled : kLoadOk;
+}
+
+bool ReserveLoadMemory(LoadContext* ctx, uint64_t bytes) {
+    if (!ctx) return false;
+    LoadRowState* rs = &ctx->row;
+    const uint64_t budget = GetLoadMemoryBudget();
+    if (rs->budgetTaken > budget || bytes > budget - rs->budgetTaken) return false;
+    rs->budgetTaken += bytes;
+    return true;
+}
+
+uint8_t* InPlaceRow(LoadContext* ctx, int32_t row) {
+    if (!ctx) return nullptr;
+    const LoadRowState* rs = &ctx->row;
+    if (!rs->active || !rs->rowsUnchanged || rs->mirror || rs->scaleMode != kScaleNone || rs->planes != 1 ||
+        row < 0 || row >= rs->srcHeight)
+        return nullptr;
+    return OutputRow(ctx, rs->flip ? rs->srcHeight - 1 - row : row);
+}
+
+int PutRowsInPlace(LoadContext* ctx, int32_t firstRow, int32_t rowCount) {
+    if (!ctx) return kLoadOk;
+    if (ctx->cancelled) return kLoadCancelled;
+    LoadRowState* rs = &ctx->row;
+    const int64_t end = std::min<int64_t>(int64_t(firstRow) + rowCount, rs->srcHeight);
+    for (int32_t y = std::max(firstRow, 0); y < end; ++y) {
+        const uint8_t* row = InPlaceRow(ctx, y);
+        if (!row) break;
+        rs->runningRow = y + 1;
+        if (!CountDeliveredRow(ctx)) break;
+        WatchAlpha(ctx, row, 0, rs->srcWidth);
     }
     return ctx->cancelled ? kLoadCancelled : kLoadOk;
 }
