@@ -1,12 +1,19 @@
-// Batch resize and convert: 100 camera-sized JPEGs (4000 x 3000) to
-// 640 x 480 JPEG at quality 75.
+// Batch resize and convert.
 //
+// Resize: 100 camera-sized JPEGs (4000 x 3000) to 640 x 480 JPEG at quality 75.
 // - BM_ResizeToolApplyLoop: the resize tool's apply loop without its sheet
 //   (reduced JPEG decode, resample, the shared save with its output name).
 // - BM_PeerVips: vips_thumbnail then vips_jpegsave in this process, one
 //   thread, no operation cache. Goal: ours per picture within 1.2x of it.
 // - BM_PeerMogrify: ImageMagick's mogrify over the same files as a whole run
 //   (a process of its own), reported beside the others.
+//
+// Convert, after the table: 50 JPEGs of 1600 x 1200 to PNG at compression 7
+// with the adaptive filters: the convert tool's apply loop against
+// vips_jpegload and vips_pngsave with the same settings, timed in
+// alternation (bench/interleaved.h; --benchmark_filter=none runs only this).
+// Both write the same image data (the IDAT bytes are compared). Goal: at
+// most 1.0x.
 //
 // The pictures are made at run time (ImageMagick and cjpeg) and never kept.
 #include <benchmark/benchmark.h>
@@ -18,12 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/interleaved.h"
 #include "bench/peer.h"
 #include "bench/vipspeer.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
 #include "shell/filelist.h"
+#include "shell/pictureload.h"
 #include "tools/batch.h"
 #include "tools/output.h"
 
@@ -32,8 +41,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kPictures = 100;
+constexpr int kConvertPictures = 50;
 constexpr int kDistinct = 4;
 constexpr int kQuality = 75;
+constexpr int kPngCompression = 7;
 
 bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -55,35 +66,41 @@ fs::path NewFolder(const char* name) {
     return dir;
 }
 
+// `count` photo-like JPEGs of width x height (kDistinct different ones,
+// copied round), in the folder's "in".
+CameraFolder MakePictures(const char* name, int count, int width, int height) {
+    CameraFolder f;
+    f.dir = NewFolder(name);
+    fs::create_directories(f.dir / "in");
+    const std::string convert = fs::exists("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    for (int s = 0; s < kDistinct; ++s) {
+        const fs::path ppm = f.dir / ("source" + std::to_string(s) + ".ppm");
+        const fs::path jpg = f.dir / ("distinct" + std::to_string(s) + ".jpg");
+        if (!Run(convert + " -size " + std::to_string(width / 4) + "x" + std::to_string(height / 4) + " -seed " +
+                 std::to_string(41 + s) + " plasma:fractal -resize " + size + "! -attenuate 0.5 +noise Gaussian '" +
+                 ppm.string() + "'") ||
+            !Run("cjpeg -quality 92 -outfile '" + jpg.string() + "' '" + ppm.string() + "'"))
+            return f;
+        fs::remove(ppm);
+    }
+    for (int i = 0; i < count; ++i) {
+        const fs::path out = f.dir / "in" / ("img_" + std::to_string(1000 + i) + ".jpg");
+        fs::copy_file(f.dir / ("distinct" + std::to_string(i % kDistinct) + ".jpg"), out);
+        f.files.push_back(out.string());
+        SelectedFile selected{};
+        CopyWideTextBounded(selected.path, kListPathCapacity, Utf8ToWide(out.string().c_str()).c_str());
+        selected.index = uint32_t(i);
+        f.selection.push_back(selected);
+    }
+    for (int s = 0; s < kDistinct; ++s) fs::remove(f.dir / ("distinct" + std::to_string(s) + ".jpg"));
+    InitFormatRegistry();
+    f.ok = true;
+    return f;
+}
+
 const CameraFolder& Camera() {
-    static const CameraFolder folder = [] {
-        CameraFolder f;
-        f.dir = NewFolder("tools");
-        fs::create_directories(f.dir / "in");
-        const std::string convert = fs::exists("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
-        for (int s = 0; s < kDistinct; ++s) {
-            const fs::path ppm = f.dir / ("source" + std::to_string(s) + ".ppm");
-            const fs::path jpg = f.dir / ("distinct" + std::to_string(s) + ".jpg");
-            if (!Run(convert + " -size 1000x750 -seed " + std::to_string(41 + s) +
-                     " plasma:fractal -resize 4000x3000! -attenuate 0.5 +noise Gaussian '" + ppm.string() + "'") ||
-                !Run("cjpeg -quality 92 -outfile '" + jpg.string() + "' '" + ppm.string() + "'"))
-                return f;
-            fs::remove(ppm);
-        }
-        for (int i = 0; i < kPictures; ++i) {
-            const fs::path out = f.dir / "in" / ("img_" + std::to_string(1000 + i) + ".jpg");
-            fs::copy_file(f.dir / ("distinct" + std::to_string(i % kDistinct) + ".jpg"), out);
-            f.files.push_back(out.string());
-            SelectedFile selected{};
-            CopyWideTextBounded(selected.path, kListPathCapacity, Utf8ToWide(out.string().c_str()).c_str());
-            selected.index = uint32_t(i);
-            f.selection.push_back(selected);
-        }
-        for (int s = 0; s < kDistinct; ++s) fs::remove(f.dir / ("distinct" + std::to_string(s) + ".jpg"));
-        InitFormatRegistry();
-        f.ok = true;
-        return f;
-    }();
+    static const CameraFolder folder = MakePictures("tools", kPictures, 4000, 3000);
     return folder;
 }
 
@@ -189,10 +206,102 @@ void BM_PeerMogrify(benchmark::State& state) {
                                               "'/*.jpg");
 }
 
+// ---------------------------------------------------------------------------
+// Convert.
+
+struct ConvertRun {
+    OutputOptions options;
+    OutputFolder folder{};
+};
+
+// The convert tool's apply loop over the pictures, its files written anew
+// into `out`.
+bool ConvertOurs(const CameraFolder& pictures, const fs::path& out, ConvertRun* run) {
+    ResetOutput(out);
+    ApplyHooks hooks;
+    hooks.user = run;
+    hooks.load = [](void*, const wchar_t* path, Bitmap* bitmap) {
+        LoadOptions options;
+        InitLoadOptions(&options);
+        options.flags |= kConvertLoadFlags;
+        return LoadPictureOriented(path, bitmap, &options, nullptr, MetadataExifOrientation());
+    };
+    hooks.save = [](void* user, const wchar_t* path, Bitmap* bitmap, bool) {
+        const auto* r = static_cast<ConvertRun*>(user);
+        return SaveWithOutputOptions(r->options, r->folder, path, bitmap, false, SaveHooks{});
+    };
+    return RunApplyLoop(pictures.selection.data(), uint32_t(pictures.selection.size()), 0, true, hooks).saved ==
+           pictures.selection.size();
+}
+
+bool ConvertVips(const CameraFolder& pictures, const fs::path& out) {
+    ResetOutput(out);
+    for (size_t i = 0; i < pictures.files.size(); ++i) {
+        VipsImage* image = nullptr;
+        if (vips_jpegload(pictures.files[i].c_str(), &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr) != 0)
+            return false;
+        const std::string target = (out / ("img_" + std::to_string(1000 + i) + ".png")).string();
+        const int rc = vips_pngsave(image, target.c_str(), "compression", kPngCompression, "filter",
+                                    VIPS_FOREIGN_PNG_FILTER_ALL, nullptr);
+        g_object_unref(image);
+        if (rc != 0) return false;
+    }
+    return true;
+}
+
+// The IDAT chunks' data of a PNG file, joined.
+std::string ImageData(const fs::path& png) {
+    std::FILE* f = std::fopen(png.c_str(), "rb");
+    std::string data, idat;
+    if (!f) return idat;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) != 0;) data.append(buffer, n);
+    std::fclose(f);
+    for (size_t at = 8; at + 12 <= data.size();) {
+        const uint32_t length = uint32_t(uint8_t(data[at])) << 24 | uint32_t(uint8_t(data[at + 1])) << 16 |
+                                uint32_t(uint8_t(data[at + 2])) << 8 | uint32_t(uint8_t(data[at + 3]));
+        if (data.compare(at + 4, 4, "IDAT") == 0) idat.append(data, at + 8, length);
+        at += 12 + size_t(length);
+    }
+    return idat;
+}
+
+void CompareConvert(int rounds) {
+    static const CameraFolder pictures = MakePictures("convert", kConvertPictures, 1600, 1200);
+    if (!pictures.ok || !bench_support::StartVips()) {
+        std::printf("could not make the pictures (ImageMagick, cjpeg) or start libvips\n");
+        return;
+    }
+    ConvertRun run;
+    OutputChoices choices;
+    choices.format = FindFormatByName("png");
+    choices.pngCompression = kPngCompression;
+    run.options = MakeOutputOptions(choices);
+    const fs::path ours = pictures.dir / "ours", vips = pictures.dir / "vips";
+    CopyWideTextBounded(run.folder.folder, kOutputPathCapacity, Utf8ToWide((ours.string() + "/").c_str()).c_str());
+    if (!ConvertOurs(pictures, ours, &run) || !ConvertVips(pictures, vips)) {
+        std::printf("a convert failed\n");
+        return;
+    }
+    const bool same = ImageData(ours / "img_1000.png") == ImageData(vips / "img_1000.png");
+    std::printf("\nconvert %d JPEGs of 1600 x 1200 to PNG (image data %s), median of %d alternating rounds:\n",
+                kConvertPictures, same ? "the same bytes" : "DIFFERENT", rounds);
+    bench_support::PrintRatio("convert tool", "vips jpegload + pngsave",
+                              bench_support::TimeAgainstPeer(rounds, [&] { ConvertOurs(pictures, ours, &run); },
+                                                             [&] { ConvertVips(pictures, vips); }),
+                              1.0);
+}
+
 }  // namespace
 
 BENCHMARK(BM_ResizeToolApplyLoop)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_PeerVips)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_PeerMogrify)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    CompareConvert(5);
+    return 0;
+}

@@ -1,7 +1,7 @@
-// Thumbnail cache files: the index is read against the box the file names
-// itself, and every record's payload is decoded. Records found lie inside
-// the file; a decoded thumbnail has the sizes of a real one and every pixel
-// byte is touched.
+// Thumbnail cache files as ThumbCache reads them: the whole file in memory,
+// its index read against the box the file names itself, and every record's
+// payload decoded where it lies. Records found lie inside the file; a
+// decoded thumbnail fits the box and every pixel byte is touched.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -20,16 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const ThumbCacheRecord& r : records) {
         if (r.offset < 0 || uint64_t(r.offset) + r.length > size || r.name[kThumbNameUnits - 1] != 0) std::abort();
         Bitmap b{};
-        if (!DecodeThumbPayload(data + r.offset, r.length, &b)) {
+        if (!DecodeThumbPayload(data + r.offset, r.length, boxWidth, boxHeight, &b)) {
             if (b.pixels || b.palette) std::abort();
             continue;
         }
-        if (b.width < 1 || b.height < 1 || b.width > kThumbMaxSide || b.height > kThumbMaxSide) std::abort();
+        if (b.width < 1 || b.height < 1 || !FitsThumbBox(b.width, b.height, boxWidth, boxHeight)) std::abort();
         for (size_t i = 0; i < size_t(b.bytesPerRow) * size_t(b.height); ++i) sum += b.pixels[i];
         // What decodes encodes again to the same pixels.
         std::vector<uint8_t> again;
         Bitmap back{};
-        if (!EncodeThumbPayload(b, &again) || !DecodeThumbPayload(again.data(), again.size(), &back)) std::abort();
+        if (!EncodeThumbPayload(b, &again) || !DecodeThumbPayload(again.data(), again.size(), boxWidth, boxHeight, &back))
+            std::abort();
         for (size_t i = 0; i < size_t(b.bytesPerRow) * size_t(b.height); ++i)
             if (back.pixels[i] != b.pixels[i]) std::abort();
         FreeBitmap(&back);

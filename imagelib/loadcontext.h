@@ -182,6 +182,7 @@ struct LoadRowState {
     // Converters and their lines.
     RowUnpacker unpack;
     uint8_t unpackCopies;        // the unpacker only copies: storers may read the source row itself
+    uint8_t rowsUnchanged;       // unpacker and storer only copy: a source row is its output row, byte for byte
     RowStorer store;
     int8_t storeMap[4];          // storers that move bytes: source byte per output byte (readconvert.cpp)
     int32_t internalBytesPerPixel;
@@ -272,8 +273,8 @@ struct LoadContext {
 };
 
 // The reader side of a load (rows.cpp, endload.cpp). Readers reach the first
-// four through ReaderCallbacks and call PutStripRows and CheckLoadCancelled
-// directly.
+// four through ReaderCallbacks and call PutStripRows, CheckLoadCancelled,
+// ReserveReaderMemory, InPlaceRow and PutRowsInPlace directly.
 int BeginImage(LoadContext* ctx, ImageHeader* header);
 // A reader's own memory for the picture, reserved before the reader (or the
 // library it calls) allocates it: true when what the reader holds then,
@@ -284,6 +285,15 @@ bool ReserveReaderMemory(LoadContext* ctx, uint64_t bytes);
 void ReleaseReaderMemory(LoadContext* ctx, uint64_t bytes);
 // 0, or 15 when the load was cancelled.
 int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
+// Where a reader may decode source row `row` itself, so that it needs
+// neither a buffer of its own nor a copy into the bitmap: the bitmap's row,
+// when rows are stored as delivered (no conversion, scaling or mirror; one
+// plane); else null. Such rows are then handed over with PutRowsInPlace.
+uint8_t* InPlaceRow(LoadContext* ctx, int32_t row);
+// Rows firstRow .. firstRow + rowCount - 1 were decoded in place: counts
+// them as PutScanlines would (progress, cancel, alpha). 0, or 15 when the
+// load was cancelled.
+int PutRowsInPlace(LoadContext* ctx, int32_t firstRow, int32_t rowCount);
 // Rows of a block of `columns` columns starting at column x (strips, tiles);
 // each row starts at the beginning of its row in the buffer. 0, 15 when
 // cancelled, or 1 when a smooth fit must wait for the whole picture and its

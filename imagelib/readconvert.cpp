@@ -349,6 +349,7 @@ bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan) {
 void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t order) {
     rs->unpack = plan.unpack;
     rs->unpackCopies = plan.unpack == UnpackCopy3 || plan.unpack == UnpackCopy4;
+    rs->rowsUnchanged = 0;
     rs->store = nullptr;
     SetMap(rs, kMapZero, kMapZero, kMapZero, kMapZero);
     if (!rs->unpack) return;
@@ -366,6 +367,7 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
     if (mode == 2) {
         rs->storeMap[0] = 0;
         rs->store = combine ? StoreCombinePlanes<1> : StoreCopy1;
+        rs->rowsUnchanged = !separate && (plan.unpack == UnpackBytes || (plan.unpack == UnpackPacked && rs->bitsPerPlane == 8));
         return;
     }
     const bool four = mode == 1952;
@@ -409,6 +411,7 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
             rs->store = line4 ? StoreMapped<3> : StoreSwap3;
         } else if (!line4) {
             rs->store = StoreCopy3;
+            rs->rowsUnchanged = rs->unpackCopies;
         } else {
             SetMap(rs, 0, 1, 2, kMapZero);
             rs->store = StoreMapped<3>;
@@ -426,6 +429,7 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
         rs->store = StoreMapped<4>;
     } else {
         rs->store = StoreCopy4;
+        rs->rowsUnchanged = rs->unpackCopies;
     }
 }
 

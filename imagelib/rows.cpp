@@ -815,6 +815,30 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount) {
     return ctx->cancelled ? kLoadCancelled : kLoadOk;
 }
 
+uint8_t* InPlaceRow(LoadContext* ctx, int32_t row) {
+    if (!ctx) return nullptr;
+    const LoadRowState* rs = &ctx->row;
+    if (!rs->active || !rs->rowsUnchanged || rs->mirror || rs->scaleMode != kScaleNone || rs->planes != 1 ||
+        row < 0 || row >= rs->srcHeight)
+        return nullptr;
+    return OutputRow(ctx, rs->flip ? rs->srcHeight - 1 - row : row);
+}
+
+int PutRowsInPlace(LoadContext* ctx, int32_t firstRow, int32_t rowCount) {
+    if (!ctx) return kLoadOk;
+    if (ctx->cancelled) return kLoadCancelled;
+    LoadRowState* rs = &ctx->row;
+    const int64_t end = std::min<int64_t>(int64_t(firstRow) + rowCount, rs->srcHeight);
+    for (int32_t y = std::max(firstRow, 0); y < end; ++y) {
+        const uint8_t* row = InPlaceRow(ctx, y);
+        if (!row) break;
+        rs->runningRow = y + 1;
+        if (!CountDeliveredRow(ctx)) break;
+        WatchAlpha(ctx, row, 0, rs->srcWidth);
+    }
+    return ctx->cancelled ? kLoadCancelled : kLoadOk;
+}
+
 int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x, int columns) {
     if (!ctx) return kLoadOk;
     if (ctx->cancelled) return kLoadCancelled;

@@ -14,6 +14,7 @@
 namespace {
 
 const uint8_t kMagic[8] = {'Z', 'T', '0', '1', 0, 0, 0, 0};
+static_assert(kThumbCacheMaxFile <= uint64_t(INT32_MAX), "record offsets are signed 32-bit");
 constexpr uint64_t kInflateMaxRatio = 1032;
 
 void Put16(std::vector<uint8_t>* out, uint32_t v) {
@@ -154,6 +155,10 @@ bool UncompressThumbData(size_t sourceLength, const uint8_t* source, size_t dest
     z_stream z;
     std::memset(&z, 0, sizeof z);
     if (inflateInit(&z) != Z_OK) return false;
+    // The stream's structure, its end and its exact length are checked; its
+    // Adler-32 would cost a tenth of the inflate again, for a thumbnail the
+    // cache can always make anew.
+    inflateValidate(&z, 0);
     z.next_in = const_cast<Bytef*>(source);
     z.avail_in = uInt(sourceLength);
     z.next_out = destination;
@@ -164,7 +169,11 @@ bool UncompressThumbData(size_t sourceLength, const uint8_t* source, size_t dest
     return whole;
 }
 
-int DecodeThumbPayload(const uint8_t* payload, size_t length, Bitmap* bitmap) {
+bool FitsThumbBox(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight) {
+    return (width <= boxWidth && height <= boxHeight) || (width <= boxHeight && height <= boxWidth);
+}
+
+int DecodeThumbPayload(const uint8_t* payload, size_t length, int32_t boxWidth, int32_t boxHeight, Bitmap* bitmap) {
     std::memset(bitmap, 0, sizeof *bitmap);
     ByteReader in(payload, length);
     const int32_t width = int32_t(in.U32Le());
@@ -182,7 +191,7 @@ int DecodeThumbPayload(const uint8_t* payload, size_t length, Bitmap* bitmap) {
     const int16_t transparentIndex = int16_t(in.U16Le());
     const uint32_t paletteReference = in.U32Le();
     in.Skip(12);
-    if (!in.ok || width < 1 || height < 1 || width > kThumbMaxSide || height > kThumbMaxSide) return 0;
+    if (!in.ok || width < 1 || height < 1 || !FitsThumbBox(width, height, boxWidth, boxHeight)) return 0;
     if (PixelTypeComponents(pixelType) == 0 || rowAlignment < 1 || rowAlignment > 64) return 0;
     if (paletteCount < 0 || paletteCount > 256 || transparentIndex < -1 || transparentIndex > 255) return 0;
     // The description must be one the image library makes itself: the same
@@ -247,6 +256,7 @@ bool EncodeThumbPayload(const Bitmap& bitmap, std::vector<uint8_t>* payload) {
 void ThumbCache::Reset() {
     records_.clear();
     used_.clear();
+    contents_.clear();
     dirty_ = false;
     appendAt_ = 0;
 }
@@ -262,22 +272,15 @@ bool ThumbCache::Open(const std::wstring& folder, int32_t boxWidth, int32_t boxH
     InitFileSource(&source, path.c_str());
     file_ = OpenPictureFile(&source, kOpenUpdateBinary);
     bool valid = false;
+    // The whole file is read once: lookups then decode from memory.
     if (file_ && SeekPictureFile(file_, 0, SEEK_END) == 0) {
         const int64_t size = TellPictureFile(file_);
-        uint8_t header[kThumbCacheHeaderBytes];
-        SeekPictureFile(file_, 0, SEEK_SET);
-        if (size >= int64_t(kThumbCacheHeaderBytes) && ReadFileBytes(file_, header, sizeof header) == sizeof header) {
-            const uint32_t count = uint32_t(header[16]) | uint32_t(header[17]) << 8 | uint32_t(header[18]) << 16 |
-                                   uint32_t(header[19]) << 24;
-            // The index is read only when the count fits the file.
-            if (uint64_t(count) <= uint64_t(size - int64_t(kThumbCacheHeaderBytes)) / kThumbCacheRecordBytes) {
-                std::vector<uint8_t> index(kThumbCacheHeaderBytes + size_t(count) * kThumbCacheRecordBytes);
-                std::memcpy(index.data(), header, sizeof header);
-                if (ReadFileBytes(file_, index.data() + sizeof header, index.size() - sizeof header) ==
-                    index.size() - sizeof header)
-                    valid = ParseThumbCacheIndex(index.data(), index.size(), uint64_t(size), boxWidth, boxHeight,
-                                                 &records_);
-            }
+        if (size >= int64_t(kThumbCacheHeaderBytes) && uint64_t(size) <= kThumbCacheMaxFile &&
+            SeekPictureFile(file_, 0, SEEK_SET) == 0) {
+            contents_.resize(size_t(size));
+            valid = ReadFileBytes(file_, contents_.data(), contents_.size()) == contents_.size() &&
+                    ParseThumbCacheIndex(contents_.data(), contents_.size(), uint64_t(size), boxWidth, boxHeight,
+                                         &records_);
         }
         appendAt_ = size;
     }
@@ -308,10 +311,8 @@ int ThumbCache::Lookup(const wchar_t* path, uint64_t localTime, Bitmap* bitmap, 
     for (size_t i = 0; i < records_.size(); ++i) {
         const ThumbCacheRecord& r = records_[i];
         if (r.localTime != localTime || !SameName(r.name, name)) continue;
-        scratch_.resize(r.length);
-        if (SeekPictureFile(file_, r.offset, SEEK_SET) != 0 || ReadFileBytes(file_, scratch_.data(), r.length) != r.length)
-            return 0;
-        if (!DecodeThumbPayload(scratch_.data(), r.length, bitmap)) return 0;
+        // Records lie inside the file (ParseThumbCacheIndex, Store).
+        if (!DecodeThumbPayload(contents_.data() + r.offset, r.length, boxWidth_, boxHeight_, bitmap)) return 0;
         std::memset(info, 0, sizeof *info);
         info->formatIndex = r.formatIndex;
         info->width = int32_t(r.width);
@@ -327,12 +328,14 @@ int ThumbCache::Lookup(const wchar_t* path, uint64_t localTime, Bitmap* bitmap, 
 }
 
 bool ThumbCache::Store(const wchar_t* path, uint64_t localTime, const Bitmap& bitmap, const ImageInfo& info) {
-    if (!file_ || !HoldsPath(path)) return false;
-    if (!EncodeThumbPayload(bitmap, &scratch_) || appendAt_ > INT32_MAX - int64_t(scratch_.size())) return false;
+    if (!file_ || !HoldsPath(path) || !FitsThumbBox(bitmap.width, bitmap.height, boxWidth_, boxHeight_)) return false;
+    if (!EncodeThumbPayload(bitmap, &scratch_) || uint64_t(appendAt_) + scratch_.size() > kThumbCacheMaxFile)
+        return false;
     file_->eof = file_->error = 0;
     if (SeekPictureFile(file_, appendAt_, SEEK_SET) != 0 ||
         WriteFileBytes(file_, scratch_.data(), scratch_.size()) != scratch_.size() || PictureFileFailed(file_))
         return false;
+    contents_.insert(contents_.end(), scratch_.begin(), scratch_.end());
     ThumbCacheRecord r;
     std::memset(&r, 0, sizeof r);
     r.offset = int32_t(appendAt_);
@@ -372,16 +375,10 @@ bool ThumbCache::Compact(bool folderFinished) {
     WriteFileBytes(out, head.data(), head.size());
     int64_t at = int64_t(head.size());
     std::vector<ThumbCacheRecord> written;
-    std::vector<uint8_t> payload;
     for (ThumbCacheRecord r : kept) {
-        payload.resize(r.length);
-        // A payload the old file no longer holds in full is dropped.
-        if (SeekPictureFile(file_, r.offset, SEEK_SET) != 0 ||
-            ReadFileBytes(file_, payload.data(), r.length) != r.length)
-            continue;
         if (at > INT32_MAX - int64_t(r.length)) break;
+        WriteFileBytes(out, contents_.data() + r.offset, r.length);
         r.offset = int32_t(at);
-        WriteFileBytes(out, payload.data(), payload.size());
         at += r.length;
         written.push_back(r);
     }

@@ -6,8 +6,12 @@
 // is rewritten through "cache.zt1" when it is closed, keeping the records
 // used since it was opened within a payload budget.
 //
+// The file is read whole when it is opened (at most kThumbCacheMaxFile
+// bytes; a larger one is made anew), and lookups decode from that copy.
+//
 // Portable: no platform headers. The file is untrusted: every count, offset,
-// length and size is checked against the file before it is used.
+// length and size is checked against the file before it is used, and a
+// thumbnail must fit the box before anything is allocated for it.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +29,9 @@ constexpr size_t kThumbDescriptionBytes = 52;
 constexpr size_t kThumbNameUnits = 64;      // UTF-16 code units, the last always 0
 constexpr uint64_t kThumbCacheBudget = 409600;  // payload bytes kept by a compaction
 constexpr int32_t kThumbCacheMaxBox = 640;
-constexpr int32_t kThumbMaxSide = 32000;
+// The largest cache file kept: compaction leaves a few hundred kilobytes,
+// and a folder's visit appends one thumbnail per picture.
+constexpr uint64_t kThumbCacheMaxFile = uint64_t(32) << 20;
 
 struct ThumbCacheRecord {
     int32_t offset;       // payload offset from the start of the file
@@ -53,11 +59,16 @@ void ThumbCacheName(const wchar_t* path, uint16_t (&name)[kThumbNameUnits]);
 bool ParseThumbCacheIndex(const uint8_t* data, size_t size, uint64_t fileSize, int32_t boxWidth,
                           int32_t boxHeight, std::vector<ThumbCacheRecord>* records);
 
+// Whether a thumbnail of width x height fits the box (either way round: a
+// picture stored turned comes out turned).
+bool FitsThumbBox(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight);
+
 // A payload into a fresh bitmap (pixels, and the palette when one is
-// stored, allocated here). 1 done; 0 when the description is not a bitmap
-// the image library lays out itself, the lengths disagree, or the pixels do
-// not inflate to exactly bytes per row x height (the bitmap is then empty).
-int DecodeThumbPayload(const uint8_t* payload, size_t length, Bitmap* bitmap);
+// stored, allocated here). 1 done; 0 when the thumbnail does not fit the
+// box, the description is not a bitmap the image library lays out itself,
+// the lengths disagree, or the pixels do not inflate to exactly bytes per
+// row x height (the bitmap is then empty).
+int DecodeThumbPayload(const uint8_t* payload, size_t length, int32_t boxWidth, int32_t boxHeight, Bitmap* bitmap);
 // The payload of a bitmap; false when it cannot be deflated.
 bool EncodeThumbPayload(const Bitmap& bitmap, std::vector<uint8_t>* payload);
 
@@ -90,7 +101,9 @@ public:
     // 1 found: `bitmap` holds the thumbnail (caller frees it with FreeBitmap)
     // and `info` the stored fields, the rest zero; 0 not found.
     int Lookup(const wchar_t* path, uint64_t localTime, Bitmap* bitmap, ImageInfo* info);
-    // Appends one record; false when nothing was stored.
+    // Appends one record; false when nothing was stored (also for a bitmap
+    // that does not fit the box, or one that would take the file past
+    // kThumbCacheMaxFile).
     bool Store(const wchar_t* path, uint64_t localTime, const Bitmap& bitmap, const ImageInfo& info);
 
     // Closes the file, rewriting it when something changed. Records not used
@@ -112,6 +125,7 @@ private:
     int32_t boxWidth_ = 0;
     int32_t boxHeight_ = 0;
     int64_t appendAt_ = 0;
+    std::vector<uint8_t> contents_;  // the file's first appendAt_ bytes
     bool dirty_ = false;
     std::vector<ThumbCacheRecord> records_;
     std::vector<uint8_t> used_;

@@ -34,24 +34,56 @@ inline uint32_t Load32(const uint8_t* p) {
     return v;
 }
 
-// Hash table entries hold a window position in their low 16 bits (0 =
-// none) and, above it, a tag: the bits of the string's key that did not pick
-// its slot. A candidate whose tag differs is refused without reading the
-// window.
+// The 8 bytes at p as a little-endian number: the first byte is the lowest.
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// Three tables: chains of the strings that share the slot of their first 6
+// bytes (kChainKeyBytes), and the latest string in the slot of each 4-byte
+// and of each 3-byte key. Matches of 6 or more come from the chains: keyed
+// on 4 bytes, half of what a chain walk reads in text would be strings that
+// match 4 or 5 bytes only. Shorter matches come from the nearest string with
+// the same 4 or 3 bytes, which is also the cheapest to code.
+//
+// Noisy data (s->noisy: pixels, compressed data) keeps only the 3-byte
+// table, and the latest string with the same 3 bytes is its one candidate,
+// of whatever length: there a position costs one table entry instead of
+// four, and the chains and the 4-byte table would find little more. Its
+// positions stay out of those (SetNoisy): should text follow, its matches
+// reach into the noise only where the 3-byte table holds them.
+//
+// A slot's latest entry carries a tag above its position: the bits of the
+// key that did not pick the slot. In data that barely repeats most slots
+// hold other strings, and the tag refuses them without a read of the window.
+// Chain links hold positions only; every candidate's bytes are compared
+// before it is used.
 constexpr uint32_t kPositionMask = 0xFFFF;
 constexpr uint32_t kTagMask = 0xFFFF0000u;
 
-// The 4 bytes at p scrambled one-to-one (byte order does not matter: keys
-// only need to be the same for the same bytes). The top kHashBits pick the
-// chain, the next 16 bits are the tag.
-inline uint32_t Key4(const uint8_t* p) { return Load32(p) * 0x9E3779B1u; }
-inline uint32_t Slot4(uint32_t key) { return key >> (32 - kHashBits); }
-inline uint32_t Tag4(uint32_t key) { return (key << kHashBits) & kTagMask; }
-// The 3 bytes at p scrambled one-to-one within 24 bits: the top kHash3Bits
+static_assert(kChainKeyBytes == 6, "Key6 takes 6 bytes");
+// The keys of the string whose first bytes are the low ones of `bytes`
+// (Load64; the window's slack covers the ones read past the key). Key6 and
+// Key4 pick a slot with their top kHashBits and tag it with the next 16;
+// Key4 is one-to-one. Key3 is one-to-one within 24 bits: the top kHash3Bits
 // pick the slot, the rest is the tag, so that a tag that matches is a hit.
-inline uint32_t Key3(const uint8_t* p) { return ((Load32(p) & 0xFFFFFFu) * 0x9E3779B1u) & 0xFFFFFFu; }
+inline uint32_t Key6(uint64_t bytes) { return uint32_t(((bytes << 16) * 0x9E3779B97F4A7C15ull) >> 32); }
+inline uint32_t Key4(uint64_t bytes) { return uint32_t(bytes) * 0x9E3779B1u; }
+inline uint32_t Key3(uint64_t bytes) { return ((uint32_t(bytes) & 0xFFFFFFu) * 0x9E3779B1u) & 0xFFFFFFu; }
+inline uint32_t Slot(uint32_t key) { return key >> (32 - kHashBits); }
+inline uint32_t Tag(uint32_t key) { return (key << kHashBits) & kTagMask; }
 inline uint32_t Slot3(uint32_t key) { return key >> (24 - kHash3Bits); }
 inline uint32_t Tag3(uint32_t key) { return (key & ((1u << (24 - kHash3Bits)) - 1)) << 16; }
+
+// The position of a slot's entry when its tag is `tag`, else none.
+inline uint32_t PositionIfTagged(uint32_t entry, uint32_t tag) {
+    return (entry & kTagMask) == tag ? entry & kPositionMask : 0;
+}
 
 // An entry after a slide by kWindowSize: positions that left the window
 // become none.
@@ -89,12 +121,14 @@ struct Match {
 // The end of the input in the window.
 inline uint32_t InputEnd(const DeflateState* s) { return s->strStart + s->lookahead; }
 
-// What entering a position found: its chain as it was and its tag there,
-// and the latest earlier position with the same 3 bytes.
+// What entering a position found: the latest earlier string in its chain's
+// slot, and, when their tags agree, in its 4-byte and 3-byte slots
+// (positions, 0 = none); in noisy data the 3-byte one only.
 struct Inserted {
-    uint32_t chain;  // an entry: the chain's latest string, 0 = empty
-    uint32_t tag;
-    uint32_t same3;  // a position, 0 = none
+    uint32_t chain;
+    bool chainIsKey;  // the chain's latest string has this key (its tag agrees)
+    uint32_t same4;
+    uint32_t same3;
 };
 
 // Enters pos in the hash tables. Prefetches the slots of pos + 2 and, for
@@ -104,23 +138,34 @@ struct Inserted {
 template <bool kSearchNext>
 inline Inserted Insert(DeflateState* s, uint32_t pos) {
     const uint8_t* p = s->window + pos;
-    const uint32_t key4 = Key4(p), key3 = Key3(p);
-    const uint32_t entry3 = s->head3[Slot3(key3)];
+    const uint64_t bytes = Load64(p), ahead2 = Load64(p + 2);
+    const uint32_t key3 = Key3(bytes);
     Inserted found;
-    found.chain = s->head[Slot4(key4)];
-    found.tag = Tag4(key4);
-    found.same3 = (entry3 & kTagMask) == Tag3(key3) ? entry3 & kPositionMask : 0;
-    s->prev[pos & kWindowMask] = found.chain;
-    s->head[Slot4(key4)] = found.tag | pos;
+    found.same3 = PositionIfTagged(s->head3[Slot3(key3)], Tag3(key3));
     s->head3[Slot3(key3)] = Tag3(key3) | pos;
-    __builtin_prefetch(&s->head[Slot4(Key4(p + 2))], 1);
-    __builtin_prefetch(&s->head3[Slot3(Key3(p + 2))], 1);
-    if (kSearchNext) __builtin_prefetch(&s->prev[s->head[Slot4(Key4(p + 1))] & kWindowMask]);
+    __builtin_prefetch(&s->head3[Slot3(Key3(ahead2))], 1);
+    if (s->noisy) {
+        found.chain = 0;
+        found.chainIsKey = false;
+        found.same4 = 0;
+        return found;
+    }
+    const uint32_t key6 = Key6(bytes), key4 = Key4(bytes);
+    const uint32_t entry6 = s->head[Slot(key6)];
+    found.chain = entry6 & kPositionMask;
+    found.chainIsKey = (entry6 & kTagMask) == Tag(key6);
+    found.same4 = PositionIfTagged(s->head4[Slot(key4)], Tag(key4));
+    s->prev[pos & kWindowMask] = uint16_t(entry6);
+    s->head[Slot(key6)] = Tag(key6) | pos;
+    s->head4[Slot(key4)] = Tag(key4) | pos;
+    __builtin_prefetch(&s->head[Slot(Key6(ahead2))], 1);
+    __builtin_prefetch(&s->head4[Slot(Key4(ahead2))], 1);
+    if (kSearchNext) __builtin_prefetch(&s->prev[s->head[Slot(Key6(Load64(p + 1)))] & kWindowMask]);
     return found;
 }
 
 // Enters every position from insertAt up to (not including) `to`.
-void InsertUpTo(DeflateState* s, uint32_t to) {
+inline void InsertUpTo(DeflateState* s, uint32_t to) {
     const uint32_t end = InputEnd(s);
     const uint32_t last = end >= kMinMatch ? end - kMinMatch : 0;  // the last position that starts a match
     uint32_t pos = s->insertAt;
@@ -129,63 +174,139 @@ void InsertUpTo(DeflateState* s, uint32_t to) {
     if (s->insertAt < to) s->insertAt = to;
 }
 
-// Enters pos (the next position to enter) and searches for the longest
-// match there longer than `beat`, within the level's budget. A length of 3
-// comes only from the 3-byte slot and only from within reach3; longer ones from the
-// 4-byte chain, where each candidate is first tested on its tag, then on
-// the 4 bytes that would end a better match and on its first 4 bytes.
-Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat) {
+// One search for the longest match at a position, longer than a given
+// length: what the 3- and 4-byte tables gave, then the walk of the chain,
+// one entry per Step. Each step waits on memory (the chain's next link), so
+// two walks stepped in turn take little longer than one.
+struct ChainWalk {
     Match best = {0, 0};
+    bool done = true;
+    // The walk.
+    uint32_t entry = 0;      // the next position in the chain
+    uint32_t budget = 0;     // entries left to look at
+    uint32_t pos = 0;
+    uint32_t limit = 0;      // positions at or below are out of reach
+    uint32_t length = 0;     // the length to beat
+    uint32_t maxLength = 0;
+    uint32_t nice = 0;       // a match this long ends the walk
+    uint32_t first = 0;      // the string's first 4 bytes
+    uint32_t last = 0;       // its 4 bytes that end a match one longer than `length`
+};
+
+// Candidates are tested on the 4 bytes that would end a better match and on
+// their first 4 bytes, before the bytes in between.
+inline void Step(DeflateState* s, ChainWalk* w) {
+    const uint32_t candidate = w->entry;
+    if (candidate <= w->limit || w->budget == 0) {
+        w->done = true;
+        return;
+    }
+    w->entry = s->prev[candidate & kWindowMask];
+    --w->budget;
+    if (candidate >= w->pos) {
+        DeflateFail(s, "no future");
+        w->done = true;
+        return;
+    }
+    const uint8_t* scan = s->window + w->pos;
+    const uint8_t* match = s->window + candidate;
+    if (Load32(match + w->length - 3) != w->last || Load32(match) != w->first) return;
+    const uint32_t n = 4 + CommonLength(scan + 4, match + 4, w->maxLength - 4);
+    if (n <= w->length) return;
+    w->best = {n, w->pos - candidate};
+    w->length = n;
+    if (n >= w->nice) w->done = true;
+    else w->last = Load32(scan + n - 3);
+}
+
+// Enters pos (the next position to enter) and sets up the search there for
+// a match longer than `beat`, walking at most `budget` chain entries. The
+// latest strings with the same 3 and 4 bytes are taken at whatever length
+// they reach; a length of 3 only from within reach3.
+inline void StartSearch(DeflateState* s, uint32_t pos, uint32_t beat, uint32_t budget, ChainWalk* w) {
     const uint32_t end = InputEnd(s);
     if (pos >= end || end - pos < kMinMatch) {
         if (s->insertAt <= pos) s->insertAt = pos + 1;
-        return best;
+        return;
     }
     const Inserted found = Insert<true>(s, pos);
     s->insertAt = pos + 1;
+    const uint8_t* const window = s->window;
     if (pos > kWindowBytes - kMinLookahead + 2) {
         DeflateFail(s, "insufficient lookahead");
-        return best;
+        return;
     }
     const uint32_t maxLength = end - pos < kMaxMatch ? end - pos : kMaxMatch;
-    if (beat >= maxLength) return best;
+    if (beat >= maxLength) return;
     const uint32_t limit = pos > kMaxDistance ? pos - kMaxDistance : 0;
-    const uint8_t* const window = s->window;
     const uint8_t* const scan = window + pos;
+    const uint32_t nice = s->niceMatch < maxLength ? s->niceMatch : maxLength;
 
     uint32_t length = beat;
-    if (length < kMinMatch && found.same3 > limit && pos - found.same3 <= s->reach3 && found.same3 < pos) {
-        length = kMinMatch;
-        best = {kMinMatch, pos - found.same3};
-    }
-    if (maxLength < 4) return best;
-    if (s->onlySeen3 && found.same3 <= limit) return best;
-    if (length < kMinMatch) length = kMinMatch;
-
-    const uint32_t nice = s->niceMatch < maxLength ? s->niceMatch : maxLength;
-    uint32_t chain = length >= s->goodMatch ? s->maxChain >> 2 : s->maxChain;
-    const uint32_t* const prev = s->prev;
-    const uint32_t first = Load32(scan);
-    uint32_t last = Load32(scan + length - 3);
-    for (uint32_t entry = found.chain; (entry & kPositionMask) > limit && chain != 0;
-         entry = prev[entry & kWindowMask], --chain) {
-        if ((entry & kTagMask) != found.tag) continue;
-        const uint32_t candidate = entry & kPositionMask;
-        if (candidate >= pos) {
-            DeflateFail(s, "no future");
-            break;
-        }
-        const uint8_t* match = window + candidate;
-        if (Load32(match + length - 3) != last || Load32(match) != first) continue;
-        const uint32_t n = 4 + CommonLength(scan + 4, match + 4, maxLength - 4);
-        if (n > length) {
-            best = {n, pos - candidate};
+    if (found.same3 > limit && found.same3 < pos) {
+        const uint32_t n = kMinMatch + CommonLength(scan + kMinMatch, window + found.same3 + kMinMatch,
+                                                    maxLength - kMinMatch);
+        if (n > length && (n > kMinMatch || pos - found.same3 <= s->reach3)) {
             length = n;
-            if (n >= nice) break;
-            last = Load32(scan + length - 3);
+            w->best = {n, pos - found.same3};
+            if (n >= nice) return;
         }
     }
-    return best;
+    if (maxLength < 4 || s->noisy) return;
+    const uint32_t first = Load32(scan);
+    if (found.same4 > limit && found.same4 < pos && Load32(window + found.same4) == first) {
+        const uint32_t n = 4 + CommonLength(scan + 4, window + found.same4 + 4, maxLength - 4);
+        if (n > length) {
+            length = n;
+            w->best = {n, pos - found.same4};
+            if (n >= nice) return;
+        }
+    }
+    if (maxLength < kChainKeyBytes || found.chain == 0) return;
+    // Chain entries share the key's bytes: only a longer match is news.
+    if (length < kChainKeyBytes - 1) length = kChainKeyBytes - 1;
+    w->done = false;
+    // A chain that starts with another key's string starts after it.
+    w->entry = found.chainIsKey || found.chain == 0 ? found.chain : s->prev[found.chain & kWindowMask];
+    w->budget = budget;
+    w->pos = pos;
+    w->limit = limit;
+    w->length = length;
+    w->maxLength = maxLength;
+    w->nice = nice;
+    w->first = first;
+    w->last = Load32(scan + length - 3);
+}
+
+// The chain entries a search walks: the level's budget, a quarter of it
+// when a good match is already in hand, half that again for a look-ahead
+// (which only matters when it beats the match in hand).
+inline uint32_t ChainBudget(const DeflateState* s, uint32_t beat, bool lookAhead) {
+    const uint32_t budget = beat >= s->goodMatch ? s->maxChain >> 2 : s->maxChain;
+    return lookAhead ? budget >> 1 : budget;
+}
+
+Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat, bool lookAhead) {
+    ChainWalk w;
+    StartSearch(s, pos, beat, ChainBudget(s, beat, lookAhead), &w);
+    while (!w.done) Step(s, &w);
+    return w.best;
+}
+
+// The look-ahead searches at pos and pos + 1, their chains walked side by
+// side.
+void InsertAndSearchTwo(DeflateState* s, uint32_t pos, uint32_t beat, Match* atPos, Match* atNext) {
+    ChainWalk a, b;
+    StartSearch(s, pos, beat, ChainBudget(s, beat, true), &a);
+    StartSearch(s, pos + 1, beat + 1, ChainBudget(s, beat + 1, true), &b);
+    while (!a.done && !b.done) {
+        Step(s, &a);
+        Step(s, &b);
+    }
+    while (!a.done) Step(s, &a);
+    while (!b.done) Step(s, &b);
+    *atPos = a.best;
+    *atNext = b.best;
 }
 
 // Slides the window when the string start has reached kSlideAt, then reads
@@ -199,9 +320,14 @@ void SlideAndFill(DeflateState* s) {
             s->insertAt -= kWindowSize;
             s->blockStart -= kWindowSize;
             s->lastFound = s->lastFound >= kWindowSize ? s->lastFound - kWindowSize : 0;
-            for (uint32_t& entry : s->head) entry = SlidEntry(entry);
             for (uint32_t& entry : s->head3) entry = SlidEntry(entry);
-            for (uint32_t& entry : s->prev) entry = SlidEntry(entry);
+            if (s->noisy) {
+                s->chainsStale = true;
+            } else {
+                for (uint32_t& entry : s->head) entry = SlidEntry(entry);
+                for (uint32_t& entry : s->head4) entry = SlidEntry(entry);
+                for (uint16_t& pos : s->prev) pos = uint16_t(SlidEntry(pos));
+            }
             more += kWindowSize;
         }
         if (s->eofile) return;
@@ -249,6 +375,9 @@ inline bool SkipSearch(const DeflateState* s) {
            s->lastDist < s->lastLit / 64;
 }
 
+// A match this long ends noisy data.
+constexpr uint32_t kLongMatch = 12;
+
 // Rough worth of a match in bits saved: 4 per byte, less the distance's
 // extra bits.
 inline int Worth(Match m) { return int(m.length) * 4 - (31 - __builtin_clz(m.distance)); }
@@ -259,14 +388,20 @@ inline int Worth(Match m) { return int(m.length) * 4 - (31 - __builtin_clz(m.dis
 // better match starts there.
 void Parse(DeflateState* s) {
     const uint32_t ahead = s->lazyDepth;
-    Match next = {0, 0};
+    Match next = {0, 0};       // a match at the string start, found by the last step's look-ahead
     bool haveNext = false;
+    // The second look-ahead of the last step when it chose the first: the
+    // search at the position after the string start, already done.
+    Match nextAhead = {0, 0};
+    bool haveNextAhead = false;
     while (!s->error) {
         if (s->lookahead < kMinLookahead) {
             SlideAndFill(s);
             if (s->lookahead == 0 || s->error) break;
         }
         const uint32_t pos = s->strStart;
+        const bool searchedAhead = haveNextAhead;
+        haveNextAhead = false;
         Match cur = {0, 0};
         if (haveNext) {
             cur = next;
@@ -274,30 +409,46 @@ void Parse(DeflateState* s) {
         } else if (SkipSearch(s)) {
             InsertUpTo(s, pos + 1);
         } else {
-            cur = InsertAndSearch(s, pos, kMinMatch - 1);
+            cur = InsertAndSearch(s, pos, kMinMatch - 1, false);
         }
         if (cur.length < kMinMatch) {
             EmitLiteral(s);
             continue;
         }
         s->lastFound = pos;
+        if (s->noisy && cur.length >= kLongMatch) {
+            // No noise repeats this far: the data has changed (text after
+            // pixels), and gets the full matcher and a block of its own.
+            SetNoisy(s, false);
+            if (s->lastLit >= kMinChangedBlock) EmitAndRestart(s);
+        }
         if (ahead != 0 && cur.length < s->maxLazy) {
-            const Match m1 = InsertAndSearch(s, pos + 1, cur.length);
+            Match m1 = {0, 0}, m2 = {0, 0};
+            if (searchedAhead) {
+                // pos + 1 was searched by the last step for a match longer
+                // than a shorter one: the same walk, whose best is news only
+                // when it beats cur.
+                if (nextAhead.length > cur.length) m1 = nextAhead;
+                if (ahead > 1) m2 = InsertAndSearch(s, pos + 2, cur.length + 1, true);
+            } else if (ahead > 1) {
+                InsertAndSearchTwo(s, pos + 1, cur.length, &m1, &m2);
+            } else {
+                m1 = InsertAndSearch(s, pos + 1, cur.length, true);
+            }
             if (m1.length > cur.length && Worth(m1) > Worth(cur)) {
                 EmitLiteral(s);
                 next = m1;
                 haveNext = true;
+                nextAhead = m2;
+                haveNextAhead = ahead > 1;
                 continue;
             }
-            if (ahead > 1) {
-                const Match m2 = InsertAndSearch(s, pos + 2, cur.length + 1);
-                if (m2.length > cur.length + 1 && Worth(m2) > Worth(cur) + 4) {
-                    EmitLiteral(s);
-                    EmitLiteral(s);
-                    next = m2;
-                    haveNext = true;
-                    continue;
-                }
+            if (m2.length > cur.length + 1 && Worth(m2) > Worth(cur) + 4) {
+                EmitLiteral(s);
+                EmitLiteral(s);
+                next = m2;
+                haveNext = true;
+                continue;
             }
         }
         if (ahead == 0 && cur.length > s->maxLazy)
@@ -326,21 +477,35 @@ void FreeDeflateState(DeflateState* state) { std::free(state); }
 
 const char* DeflateError(const DeflateState* state) { return state->error; }
 
+// Noisy data leaves the chains and the 4-byte table alone, and does not
+// slide them with the window either: when it ends, tables that missed a
+// slide start empty (the chains' links are reached only from their heads).
+void SetNoisy(DeflateState* s, bool noisy) {
+    if (!noisy && s->chainsStale) {
+        std::memset(s->head, 0, sizeof s->head);
+        std::memset(s->head4, 0, sizeof s->head4);
+        s->chainsStale = false;
+    }
+    s->noisy = noisy;
+}
+
+
 void PrepareMatcher(DeflateState* s, uint16_t* flags) {
     const int level = s->level;
     if (level < 1 || level > 8) {
         DeflateFail(s, "bad pack level");
         return;
     }
-    std::memset(s->head, 0, sizeof s->head);
-    std::memset(s->head3, 0, sizeof s->head3);
+    // The hash tables come zeroed from CreateDeflateState (a state serves
+    // one input): untouched, their pages cost nothing until a small input
+    // needs them.
     s->goodMatch = kLevels[level].good;
     s->maxLazy = kLevels[level].lazy;
     s->niceMatch = kLevels[level].nice;
     s->maxChain = kLevels[level].chain;
     s->lazyDepth = kLevels[level].ahead;
     s->reach3 = kTooFar;
-    s->onlySeen3 = false;
+    s->noisy = false;
     if (flags) {
         if (level <= 2) *flags |= 4;
         else if (level == 8) *flags |= 2;

@@ -15,13 +15,17 @@ constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 constexpr uint32_t kMaxDistance = kWindowSize - kMinLookahead;  // 32506
-constexpr uint32_t kHashBits = 15;             // chains: strings keyed on their first 4 bytes
+constexpr uint32_t kChainKeyBytes = 6;         // chains: strings keyed on their first 6 bytes
+constexpr uint32_t kHashBits = 15;             // slots of the chains and of the 4-byte table
 constexpr uint32_t kHashSize = 1u << kHashBits;
 constexpr uint32_t kHash3Bits = 15;            // latest string of each 3-byte key slot
 constexpr uint32_t kHash3Size = 1u << kHash3Bits;
 constexpr uint32_t kTooFar = 4096;             // farthest match of 3 before the literals' cost is known
 constexpr uint32_t kSymbolBufferSize = 0x8000;  // literal and distance buffers
 constexpr uint32_t kSlideAt = kWindowSize + kMaxDistance;  // 65274
+constexpr uint32_t kKindCheck = 512;           // symbols between two looks at the block's kinds of data
+constexpr uint32_t kMinChangedBlock = 1024;    // symbols a block holds before it may end for a change of data
+constexpr int kSymbolKinds = 20;               // literals by their top 4 bits, matches by length (deflatetrees.cpp)
 
 constexpr int kLengthCodes = 29;
 constexpr int kLiterals = 256;
@@ -78,6 +82,7 @@ struct DeflateState {
     uint16_t distBuf[kSymbolBufferSize];     // match distances - 1
     uint8_t flagBuf[kSymbolBufferSize / 8];  // one bit per symbol, 1 = match
     uint32_t lastLit, lastDist, lastFlags;
+    uint32_t blockKinds[kSymbolKinds];   // the block's symbols up to the last look, by kind
     uint8_t flags, flagBit;
     int64_t optLen;            // bits of the block with its dynamic trees
     int64_t staticLen;         // bits of the block with the fixed trees
@@ -95,11 +100,12 @@ struct DeflateState {
 
     // Matcher. The window has 8 bytes of slack for word-wise comparison.
     uint8_t window[kWindowBytes + 8];
-    // Hash table entries: a window position (which fits 16 bits; 0 = none)
-    // and above it a tag, the rest of its string's key (see deflate.cpp).
-    uint32_t prev[kWindowSize];   // the entry before each position's in its chain
+    // The latest string of each slot: its window position (which fits 16
+    // bits; 0 = none) and above it a tag, the rest of its key (deflate.cpp).
     uint32_t head[kHashSize];     // each chain's latest entry
+    uint32_t head4[kHashSize];    // each 4-byte slot's latest entry
     uint32_t head3[kHash3Size];   // each 3-byte slot's latest entry
+    uint16_t prev[kWindowSize];   // the position before each one in its chain (0 = none)
     int64_t blockStart;           // negative once the block's start has slid out
     uint32_t strStart;            // the first byte not yet tallied
     uint32_t insertAt;            // the first position not yet in the hash tables
@@ -109,7 +115,8 @@ struct DeflateState {
     uint32_t maxChain, maxLazy, goodMatch, niceMatch;
     uint32_t lazyDepth;           // positions looked ahead for a better match (0: greedy)
     uint32_t reach3;              // farthest distance at which a match of 3 beats its literals
-    bool onlySeen3;               // search the chains only where the 3-byte slot saw the string
+    bool noisy;                   // literals cost over 6.5 bits: only the 3-byte table is kept (SetNoisy)
+    bool chainsStale;             // the window slid while noisy: the chains and the 4-byte table are out of date
 };
 
 // Records the first message; every loop stops once one is recorded.
@@ -123,8 +130,12 @@ inline uint32_t DistCode(const DeflateState* s, uint32_t dist) {
 
 extern const uint8_t kExtraDistBits[kDCodes];
 
-// Sets reach3 and onlySeen3 from what the block's literals cost so far.
-void EstimateLiteralCost(DeflateState* s);
+// Switches the matcher to noisy data or back (deflate.cpp).
+void SetNoisy(DeflateState* s, bool noisy);
+
+// Called after every kKindCheck symbols: updates the matcher's estimates of
+// what literals cost, and tells whether the block should end here.
+bool BlockCheckpoint(DeflateState* s);
 
 // Buffers one symbol: a literal (dist 0) or a match of length lc + 3 at
 // distance dist. True when the block should be emitted now.
@@ -150,16 +161,7 @@ inline bool ct_tally(DeflateState* s, uint32_t dist, uint32_t lc) {
         s->flags = 0;
         s->flagBit = 1;
     }
-    if ((s->lastLit & 0x3FF) == 0) EstimateLiteralCost(s);
-    // End the block early when it is compressing well and made mostly of
-    // literals: its statistics are then worth a fresh set of trees.
-    if (s->level > 2 && (s->lastLit & 0xFFF) == 0) {
-        uint64_t outLength = uint64_t(s->lastLit) * 8;
-        for (int d = 0; d < kDCodes; ++d) outLength += uint64_t(s->dynDtree[d].freqOrCode) * (5 + kExtraDistBits[d]);
-        outLength >>= 3;
-        const int64_t inLength = int64_t(s->strStart) - s->blockStart;
-        if (s->lastDist < s->lastLit / 2 && int64_t(outLength) < inLength / 2) return true;
-    }
+    if ((s->lastLit & (kKindCheck - 1)) == 0 && BlockCheckpoint(s)) return true;
     return s->lastLit == kSymbolBufferSize - 1 || s->lastDist == kSymbolBufferSize;
 }
 // Emits the buffered block (the window from the block start, when it is

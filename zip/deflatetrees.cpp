@@ -362,62 +362,70 @@ void SendTrees(DeflateState* s, int lcodes, int dcodes, int blcodes) {
 // back at the end: a code and its extra bits go in together.
 class BlockBits {
 public:
-    explicit BlockBits(DeflateState* s) : s_(s), buf_(s->bitBuf), count_(s->bitCount) {}
+    explicit BlockBits(DeflateState* s) : s_(s), buf_(s->bitBuf), count_(s->bitCount), firstCount_(s->bitCount) {}
     ~BlockBits() {
         s_->bitBuf = buf_;
         s_->bitCount = count_;
-        s_->bitsSent += sent_;
+        s_->bitsSent += 32 * words_ + uint64_t(count_) - uint64_t(firstCount_);
+        if (uncoded_) DeflateFail(s_, "invalid length");
     }
     BlockBits(const BlockBits&) = delete;
     BlockBits& operator=(const BlockBits&) = delete;
 
-    // Sends `code`'s bits and then `extraLength` bits of `extra`; false for a
-    // symbol without a code.
-    bool Put(const TreeNode& code, uint32_t extra, int extraLength) {
+    // Sends `code`'s bits and then `extraLength` bits of `extra`. A symbol
+    // without a code fails the compression when the block is done (one test
+    // at the end instead of a branch per symbol).
+    void Put(const TreeNode& code, uint32_t extra, int extraLength) {
         const int length = code.dadOrLen;
-        if (length == 0) {
-            DeflateFail(s_, "invalid length");
-            return false;
-        }
+        uncoded_ |= length == 0;
         buf_ |= (uint64_t(code.freqOrCode) | uint64_t(extra) << length) << count_;
         count_ += length + extraLength;  // at most 31 + 15 + 13 bits
-        sent_ += uint32_t(length + extraLength);
         if (count_ >= 32) {
             PutWord(s_, uint32_t(buf_));
             buf_ >>= 32;
             count_ -= 32;
+            ++words_;
         }
-        return true;
     }
 
 private:
     DeflateState* s_;
     uint64_t buf_;
     int count_;
-    uint64_t sent_ = 0;
+    const int firstCount_;
+    uint64_t words_ = 0;
+    bool uncoded_ = false;
 };
 
+// A failed flush shows in s->error, which the block's caller reads; the
+// bits after it go nowhere.
 void SendBlockSymbols(DeflateState* s, const TreeNode* ltree, const TreeNode* dtree) {
     BlockBits bits(s);
     uint32_t lx = 0, dx = 0, fx = 0;
     uint8_t flag = 0;
-    for (; lx < s->lastLit && !s->error; flag >>= 1) {
-        if ((lx & 7) == 0) flag = s->flagBuf[fx++];
+    for (; lx < s->lastLit; flag >>= 1) {
+        if ((lx & 7) == 0) {
+            flag = s->flagBuf[fx++];
+            // Eight literals in a row (noisy data is made of little else).
+            if (flag == 0 && lx + 8 <= s->lastLit) {
+                for (const uint32_t end = lx + 8; lx < end; ++lx) bits.Put(ltree[s->litBuf[lx]], 0, 0);
+                continue;
+            }
+        }
         const uint32_t lc = s->litBuf[lx++];
         if ((flag & 1) == 0) {
-            if (!bits.Put(ltree[lc], 0, 0)) return;
+            bits.Put(ltree[lc], 0, 0);
             continue;
         }
         uint32_t code = s->lengthCode[lc];
-        if (!bits.Put(ltree[code + kLiterals + 1], lc - uint32_t(s->baseLength[code]), kExtraLengthBits[code]))
-            return;
+        bits.Put(ltree[code + kLiterals + 1], lc - uint32_t(s->baseLength[code]), kExtraLengthBits[code]);
         const uint32_t dist = s->distBuf[dx++];
         code = DistCode(s, dist);
         if (code >= uint32_t(kDCodes)) {
             DeflateFail(s, "bad d_code");
             return;
         }
-        if (!bits.Put(dtree[code], dist - uint32_t(s->baseDist[code]), kExtraDistBits[code])) return;
+        bits.Put(dtree[code], dist - uint32_t(s->baseDist[code]), kExtraDistBits[code]);
     }
     bits.Put(ltree[kEndBlock], 0, 0);
 }
@@ -429,6 +437,7 @@ void ResetBlock(DeflateState* s) {
     s->dynLtree[kEndBlock].freqOrCode = 1;
     s->optLen = s->staticLen = 0;
     s->lastLit = s->lastDist = s->lastFlags = 0;
+    for (uint32_t& n : s->blockKinds) n = 0;
     s->flags = 0;
     s->flagBit = 1;
 }
@@ -484,35 +493,32 @@ void BuildTables(DeflateState* s) {
     s->tablesBuilt = true;
 }
 
-}  // namespace
-
-void SetupTreeDescriptors(DeflateState* s) {
-    s->lDesc = {s->dynLtree, s->staticLtree, kExtraLengthBits, kLiterals + 1, kLCodes, kMaxBits, 0};
-    s->dDesc = {s->dynDtree, s->staticDtree, kExtraDistBits, 0, kDCodes, kMaxBits, 0};
-    s->blDesc = {s->blTree, nullptr, kExtraBLBits, 0, kBLCodes, kMaxBLBits, 0};
-}
-
 // Sets the matcher's two choices that depend on what literals cost, from
 // the literals' frequencies in the block so far (estimated code lengths).
 // A match of 3 takes a length code and a distance code, about 9 bits
 // together where such matches are common, plus its distance's extra bits:
-// it is worth taking while that stays below the cost of its 3 literals. Where literals cost over 6 bits
-// (pixels, noise) matches are rare and short, and the chains are searched
-// only for strings whose first 3 bytes the 3-byte table has seen.
+// it is worth taking while that stays below the cost of its 3 literals.
+// Where literals cost over 6.5 bits (pixels, compressed data, noise)
+// matches are rare and short: the data is noisy. (Base64 text costs 6.)
+constexpr int64_t kNoisyLiteralBits256 = 6 * 256 + 128;
+
+// The bits of `total` literals of the frequencies f: total * log2(total) -
+// sum of f * log2(f), in 1/256ths of a bit.
+template <typename Frequency>
+int64_t LiteralBits(const Frequency& f, uint32_t total) {
+    int64_t bits = int64_t(total) * Log2Fixed(total);
+    for (int n = 0; n < kLiterals; ++n)
+        if (f(n)) bits -= int64_t(f(n)) * Log2Fixed(f(n));
+    return bits;
+}
+
 void EstimateLiteralCost(DeflateState* s) {
     constexpr int kMatch3Bits = 9;
-    constexpr int kNoisyLiteralBits = 6;
     uint32_t total = 0;
     for (int n = 0; n < kLiterals; ++n) total += s->dynLtree[n].freqOrCode;
-    if (total < 512) return;  // too few to tell: keep the last estimate
-    // The literals' bits: total * log2(total) - sum of f * log2(f), in
-    // 1/256ths of a bit.
-    int64_t bits = int64_t(total) * Log2Fixed(total);
-    for (int n = 0; n < kLiterals; ++n) {
-        const uint32_t f = s->dynLtree[n].freqOrCode;
-        if (f) bits -= int64_t(f) * Log2Fixed(f);
-    }
-    s->onlySeen3 = bits > int64_t(kNoisyLiteralBits) * 256 * total;
+    if (total < 256) return;  // too few to tell: keep the last estimate
+    const int64_t bits = LiteralBits([s](int n) { return uint32_t(s->dynLtree[n].freqOrCode); }, total);
+    SetNoisy(s, bits > int64_t(kNoisyLiteralBits256) * total);
     // Extra distance bits a match of 3 may take, in 1/256ths.
     const int64_t spare = 3 * bits / total - kMatch3Bits * 256;
     if (spare < 0) {
@@ -522,6 +528,83 @@ void EstimateLiteralCost(DeflateState* s) {
     // Distances with e extra bits reach up to 2^(e + 1).
     const int64_t extra = spare >> 8;
     s->reach3 = extra >= 13 ? kMaxDistance : uint32_t(2) << extra;
+}
+
+// The block's symbols so far by kind, from its frequencies: literals by
+// their top 4 bits (text, pixels and noise differ there), matches by their
+// length: 3, 4-6, 7-14, longer (length codes 257, 258-260, 261-266,
+// 267-285).
+void CountKinds(const DeflateState* s, uint32_t (&kinds)[kSymbolKinds]) {
+    for (uint32_t& n : kinds) n = 0;
+    for (int n = 0; n < kLiterals; ++n) kinds[n >> 4] += s->dynLtree[n].freqOrCode;
+    for (int code = kLiterals + 1; code < kLCodes; ++code) {
+        const int length = code < 258 ? 0 : code < 261 ? 1 : code < 267 ? 2 : 3;
+        kinds[16 + length] += s->dynLtree[code].freqOrCode;
+    }
+}
+
+// True when the last kKindCheck symbols are unlike the rest of the block
+// (text after pixels, noise after text): the block should end, so that
+// each kind of data gets codes of its own. Compares the kinds of the last
+// kKindCheck symbols with those of the block before them: the bits per
+// symbol the new ones would lose by keeping the block's codes, as the
+// relative entropy of the two distributions (the block's counts plus a
+// half, so that a kind it never saw costs a finite amount). Integer
+// logarithms keep the stream the same on every platform.
+bool BlockDataChanged(DeflateState* s) {
+    constexpr int64_t kChangedBits = 3 * 128;     // 1.5 bits per symbol, in 1/256ths
+    uint32_t kinds[kSymbolKinds];
+    CountKinds(s, kinds);
+    const uint32_t before = s->lastLit - kKindCheck;
+    bool changed = false;
+    if (before >= kMinChangedBlock) {
+        const int64_t logBlock = Log2Fixed(2 * before + kSymbolKinds);
+        const int64_t logRecent = Log2Fixed(kKindCheck);
+        int64_t bits = 0;
+        for (int k = 0; k < kSymbolKinds; ++k) {
+            const uint32_t n = kinds[k] - s->blockKinds[k];
+            if (n != 0) bits += int64_t(n) * (Log2Fixed(n) - logRecent - Log2Fixed(2 * s->blockKinds[k] + 1) + logBlock);
+        }
+        changed = bits > kChangedBits * kKindCheck;
+    }
+    for (int k = 0; k < kSymbolKinds; ++k) s->blockKinds[k] = kinds[k];
+    return changed;
+}
+
+}  // namespace
+
+void SetupTreeDescriptors(DeflateState* s) {
+    s->lDesc = {s->dynLtree, s->staticLtree, kExtraLengthBits, kLiterals + 1, kLCodes, kMaxBits, 0};
+    s->dDesc = {s->dynDtree, s->staticDtree, kExtraDistBits, 0, kDCodes, kMaxBits, 0};
+    s->blDesc = {s->blTree, nullptr, kExtraBLBits, 0, kBLCodes, kMaxBLBits, 0};
+}
+
+bool BlockCheckpoint(DeflateState* s) {
+    if ((s->lastLit & (2 * kKindCheck - 1)) == 0) EstimateLiteralCost(s);
+    if (BlockDataChanged(s)) {
+        // The block's literals mix the old data with the new: the last
+        // symbols alone tell whether the new data is noisy.
+        uint32_t counts[kLiterals] = {};
+        uint32_t total = 0;
+        for (uint32_t i = s->lastLit - kKindCheck; i < s->lastLit; ++i) {
+            if ((s->flagBuf[i >> 3] >> (i & 7)) & 1) continue;
+            counts[s->litBuf[i]]++;
+            ++total;
+        }
+        SetNoisy(s, total >= kKindCheck / 2 &&
+                        LiteralBits([&counts](int n) { return counts[n]; }, total) > kNoisyLiteralBits256 * total);
+        return true;
+    }
+    // End the block early when it is compressing well and made mostly of
+    // literals: its statistics are then worth a fresh set of trees.
+    if (s->level > 2 && (s->lastLit & 0xFFF) == 0) {
+        uint64_t outLength = uint64_t(s->lastLit) * 8;
+        for (int d = 0; d < kDCodes; ++d) outLength += uint64_t(s->dynDtree[d].freqOrCode) * (5 + kExtraDistBits[d]);
+        outLength >>= 3;
+        const int64_t inLength = int64_t(s->strStart) - s->blockStart;
+        if (s->lastDist < s->lastLit / 2 && int64_t(outLength) < inLength / 2) return true;
+    }
+    return false;
 }
 
 void StartBitOutput(DeflateState* s, uint8_t* buffer, uint32_t size) {

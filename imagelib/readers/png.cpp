@@ -1,6 +1,7 @@
 // The PNG reader over libpng (with the APNG extension): still pictures row by
-// row, interlaced pictures through one whole-picture block, and an APNG frame
-// composed on an RGBA canvas. Texts, the ICC profile and an IPTC raw profile
+// row, interlaced pictures in the bitmap's own rows (or, when scaled or
+// converted, in one whole-picture block), and an APNG frame composed on an
+// RGBA canvas. Texts, the ICC profile and an IPTC raw profile
 // go to the load's comment, texts and metadata.
 //
 // Portable: no platform headers. libpng reports fatal errors by a long jump
@@ -62,7 +63,7 @@ struct PngLoad {
     uint8_t feed[4096];   // bytes handed to the progressive reader
     int isPalette;
     uint8_t palette[768];
-    uint8_t* block;       // interlaced pictures: the whole picture
+    uint8_t* block;       // interlaced pictures scaled or converted: the whole picture
     RowBlock canvas;      // APNG: the composed picture
     RowBlock saved;       // APNG: what a "previous" disposal restores
     RowBlock frame;       // APNG: the frame being read
@@ -366,34 +367,54 @@ int ReadApngFrame(PngLoad* st, png_uint_32 index, png_uint_32 frameCount) {
 // ---------------------------------------------------------------------------
 // The still picture.
 
+// An interlaced picture: every pass but the last fills in the rows, the
+// last completes each row just before it is delivered. The rows are the
+// bitmap's own when the load stores them as decoded; otherwise (scaled or
+// converted) one whole-picture block, counted in the load's memory budget
+// before it is allocated. Leaves the last callback status in st->status.
+void ReadInterlacedRows(PngLoad* st, int passes) {
+    LoadContext* ctx = st->ctx;
+    const png_uint_32 height = png_get_image_height(st->png, st->info);
+    const size_t rowBytes = png_get_rowbytes(st->png, st->info);
+    const bool inPlace = InPlaceRow(ctx, 0) != nullptr;
+    if (!inPlace) {
+        size_t bytes;
+        if (CheckedMul(rowBytes, height, &bytes) && ReserveReaderMemory(ctx, bytes))
+            st->block = static_cast<uint8_t*>(std::calloc(bytes, 1));
+        if (!st->block) {
+            st->status = kLoadNoMemory;
+            return;
+        }
+    }
+    auto row = [&](png_uint_32 y) { return inPlace ? InPlaceRow(ctx, int32_t(y)) : st->block + size_t(y) * rowBytes; };
+    for (int pass = 0; pass < passes - 1; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) png_read_row(st->png, row(y), nullptr);
+    for (png_uint_32 y = 0; y < height && st->status == kLoadOk; ++y) {
+        png_read_row(st->png, row(y), nullptr);
+        if (inPlace) {
+            st->status = PutRowsInPlace(ctx, int32_t(y), 1);
+        } else {
+            std::memcpy(st->header.rowBuffer, row(y), rowBytes);
+            st->status = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
+        }
+    }
+}
+
 int ReadStillRows(PngLoad* st, int interlacePasses) {
     LoadContext* ctx = st->ctx;
     ImageHeader* h = &st->header;
     const png_uint_32 height = png_get_image_height(st->png, st->info);
-    const size_t rowBytes = png_get_rowbytes(st->png, st->info);
     if (ctx->infoOnly) return ctx->callbacks.beginImage(ctx, h);
-    if (interlacePasses > 1) {
-        // The earlier passes fill a whole-picture block; the last pass
-        // completes each row just before it is delivered.
-        size_t bytes;
-        if (!CheckedMul(rowBytes, height, &bytes)) return kLoadNoMemory;
-        st->block = static_cast<uint8_t*>(std::calloc(bytes, 1));
-        if (!st->block) return kLoadNoMemory;
-        for (int pass = 0; pass < interlacePasses - 1; ++pass)
-            for (png_uint_32 y = 0; y < height; ++y) png_read_row(st->png, st->block + size_t(y) * rowBytes, nullptr);
-    }
     const int begin = ctx->callbacks.beginImage(ctx, h);
     if (BeginImageStops(begin)) return begin;
     st->phase = kPhaseRows;
-    for (png_uint_32 y = 0; y < height && st->status == 0; ++y) {
-        if (st->block) {
-            uint8_t* row = st->block + size_t(y) * rowBytes;
-            png_read_row(st->png, row, nullptr);
-            std::memcpy(h->rowBuffer, row, rowBytes);
-        } else {
+    if (interlacePasses > 1) {
+        ReadInterlacedRows(st, interlacePasses);
+    } else {
+        for (png_uint_32 y = 0; y < height && st->status == 0; ++y) {
             png_read_row(st->png, h->rowBuffer, nullptr);
+            st->status = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
         }
-        st->status = ctx->callbacks.putScanlines(ctx, -1, -1, 1);
     }
     FinishPicture(st);
     if (st->status != 0) return st->status;
@@ -621,6 +642,9 @@ bool CreatePngReader(PngLoad* st) {
     st->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, st, PngLongJump, PngQuietWarning, st, PngAlloc,
                                        PngFree);
     if (!st->png) return false;
+    // Every chunk's CRC already covers the image data: zlib's own checksum
+    // of it would only tell the same again, at a twentieth of the decode.
+    png_set_option(st->png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     st->info = png_create_info_struct(st->png);
     st->endInfo = png_create_info_struct(st->png);
     return st->info && st->endInfo;

@@ -33,7 +33,7 @@ try:
     from PIL import Image, ImageCms, PngImagePlugin
 except ImportError:
     skip("Pillow (with ImageCms) is not installed for /usr/bin/python3")
-require("convert", "icotool", "pngcheck")
+require("convert", "icotool", "pngcheck", "pnmtopng")
 
 lines = []
 
@@ -162,6 +162,58 @@ for src, name, kind in (("rgb8.png", "rgb8_i", "rgb"), ("pal4.png", "pal4_i", "r
 gradient(5, 23).save(path("tall.png"))
 run("convert", path("tall.png"), "-interlace", "PNG", path("tall_i.png"))
 expect_pillow("tall_i", "tall_i.png")
+
+# Twins of every colour type and depth, plain and interlaced, written by one
+# tool each (ImageMagick; pnmtopng for palettes, whose bit depth it takes from
+# the colour count): an interlaced picture must load exactly as its plain
+# twin does, whatever the load asks for. Pillow decodes the interlaced ones
+# (16-bit grey as its high bytes: Pillow's conversion would clip).
+def ihdr(fixture):
+    with open(path(fixture), "rb") as f:
+        head = f.read(29)
+    return head[24], head[25], head[28]  # bit depth, colour type, interlace
+
+
+twin_src = gradient(97, 61, alpha=True)
+twin_src.save(path("twin_src_rgba.png"))
+twin_src.convert("RGB").save(path("twin_src_rgb.png"))
+twins = []
+for kind, colour_type, depths in (("grey", 0, (1, 2, 4, 8, 16)), ("rgb", 2, (8, 16)), ("pal", 3, (1, 2, 4, 8)),
+                                  ("greya", 4, (8, 16)), ("rgba", 6, (8, 16))):
+    for depth in depths:
+        name = "twin_%s%d" % (kind, depth)
+        for interlaced in (False, True):
+            fixture = name + ("_i" if interlaced else "") + ".png"
+            if kind == "pal":
+                twin_src.convert("RGB").quantize(1 << depth).convert("RGB").save(path(name + ".ppm"))
+                with open(path(fixture), "wb") as f:
+                    f.write(run("pnmtopng", *(["-interlace"] if interlaced else []), path(name + ".ppm")))
+            else:
+                src = path("twin_src_rgba.png" if colour_type in (4, 6) else "twin_src_rgb.png")
+                grey = ["-colorspace", "Gray"] if colour_type in (0, 4) else []
+                levels = ["-posterize", str(1 << depth)] if colour_type == 0 and depth < 8 else []
+                run("convert", src, *grey, *levels, *(["-interlace", "PNG"] if interlaced else []),
+                    "-define", "png:color-type=%d" % colour_type, "-define", "png:bit-depth=%d" % depth,
+                    path(fixture))
+            assert ihdr(fixture) == (depth, colour_type, 1 if interlaced else 0), fixture
+        if kind == "grey" and depth == 16:
+            high = Image.open(path(name + "_i.png"))
+            write_expected(name + "_i", Image.frombytes("L", high.size, bytes(v >> 8 for v in high.getdata())))
+            check(name + "_i", name + "_i.png")
+        else:
+            expect_pillow(name + "_i", name + "_i.png", "rgba" if colour_type == 6 else "rgb")
+        twins.append(name)
+with open(path("twins.txt"), "w") as f:
+    f.write("\n".join(twins) + "\n")
+
+# A photo-sized interlaced picture (3000 x 2000 RGB), and a small file that
+# declares a large one (4500 x 4500 RGBA, all transparent black: 81 MB of
+# rows in 80 KB), for the memory the loads take.
+run("convert", "-size", "3000x2000", "gradient:#204060-#e0c0a0", "-depth", "8", "-interlace", "PNG", path("big_i.png"))
+assert ihdr("big_i.png") == (8, 2, 1)
+run("convert", "-size", "4500x4500", "xc:none", "-interlace", "PNG", "-define", "png:color-type=6",
+    "-define", "png:bit-depth=8", path("huge_i.png"))
+assert ihdr("huge_i.png") == (8, 6, 1)
 
 # ---------------------------------------------------------------------------
 # Texts, profiles and resolution.

@@ -11,8 +11,9 @@
 
 #include "imagelib/readers/pngreader.h"
 #include "pngico_support.h"
-#include "tests/support/testfiles.h"
 #include "tests/support/missingoracle.h"
+#include "tests/support/peakrss.h"
+#include "tests/support/testfiles.h"
 
 namespace {
 
@@ -199,19 +200,118 @@ TEST(PngApng, FittedLoadsAndIndexesPastTheEndReadTheStillPicture) {
 
 int CancelAtRow(int32_t row, int32_t, uintptr_t user) { return row >= int32_t(user) ? 1 : 0; }
 
+// RGBA options convert every picture; the plain ones keep an interlaced RGB
+// picture's rows where they were decoded.
 TEST(PngCancel, AnyPathReturns15WithoutPixels) {
     NEED_FIXTURES();
-    for (const char* file : {"rgb8.png", "tall_i.png", "apng_ops.png", "pal4.png"}) {
-        SCOPED_TRACE(file);
-        LoadOptions o = RgbaOptions();
-        o.imageIndex = 2;
-        o.rowCallback = CancelAtRow;
-        o.rowCallbackUser = 1;
-        Load load;
-        EXPECT_EQ(LoadBytes(ReadFixture(file), L"p.png", o, &load), 15);
-        EXPECT_EQ(load.bitmap.pixels, nullptr);
+    LoadOptions plain;
+    InitLoadOptions(&plain);
+    for (const LoadOptions& options : {RgbaOptions(), plain}) {
+        for (const char* file : {"rgb8.png", "tall_i.png", "apng_ops.png", "pal4.png"}) {
+            SCOPED_TRACE(file);
+            LoadOptions o = options;
+            o.imageIndex = 2;
+            o.rowCallback = CancelAtRow;
+            o.rowCallbackUser = 1;
+            Load load;
+            EXPECT_EQ(LoadBytes(ReadFixture(file), L"p.png", o, &load), 15);
+            EXPECT_EQ(load.bitmap.pixels, nullptr);
+        }
     }
 }
+
+void ExpectSameBitmap(const Bitmap& want, const Bitmap& got) {
+    ASSERT_EQ(want.width, got.width);
+    ASSERT_EQ(want.height, got.height);
+    ASSERT_EQ(want.bytesPerRow, got.bytesPerRow);
+    EXPECT_EQ(want.pixelType, got.pixelType);
+    EXPECT_EQ(want.paletteCount, got.paletteCount);
+    ASSERT_EQ(want.palette == nullptr, got.palette == nullptr);
+    if (want.palette) {
+        EXPECT_EQ(0, std::memcmp(want.palette, got.palette, kPaletteBytes));
+    }
+    EXPECT_EQ(0, std::memcmp(want.pixels, got.pixels, size_t(want.bytesPerRow) * size_t(want.height)));
+}
+
+// Every colour type and depth, plain and interlaced (twins.txt; Pillow checks
+// the interlaced ones in the oracle test): an interlaced picture loads byte
+// for byte as its plain twin, whatever the load asks for. As decoded (8-bit
+// samples, RGB and RGBA: the rows are the bitmap's own), converted to four
+// bytes, fitted to a box by nearest samples, and averaged as a thumbnail
+// (both from a whole-picture block).
+TEST(PngInterlaced, LoadsExactlyAsItsPlainTwin) {
+    NEED_FIXTURES();
+    LoadOptions plain;
+    InitLoadOptions(&plain);
+    LoadOptions fitted = plain;
+    fitted.targetWidth = fitted.targetHeight = 40;
+    LoadOptions thumbnail = fitted;
+    thumbnail.flags |= kLoadReduced;
+    const struct {
+        const char* what;
+        LoadOptions options;
+    } kLoads[] = {{"as decoded", plain}, {"four bytes", RgbaOptions()}, {"fitted", fitted}, {"thumbnail", thumbnail}};
+    const Bytes list = ReadFixture("twins.txt");
+    std::istringstream names(std::string(list.begin(), list.end()));
+    int twins = 0;
+    for (std::string name; names >> name; ++twins) {
+        const Bytes plainFile = ReadFixture(name + ".png"), interlaced = ReadFixture(name + "_i.png");
+        for (const auto& l : kLoads) {
+            SCOPED_TRACE(name + ", " + l.what);
+            Load want, got;
+            ASSERT_EQ(LoadBytes(plainFile, L"p.png", l.options, &want), 0);
+            ASSERT_EQ(LoadBytes(interlaced, L"i.png", l.options, &got), 0);
+            ExpectSameBitmap(want.bitmap, got.bitmap);
+        }
+    }
+    EXPECT_EQ(twins, 15);
+}
+
+#if defined(__linux__)
+// An interlaced photo stored as decoded holds no second whole picture: the
+// passes fill the bitmap's own rows. (Room is left for AddressSanitizer's
+// shadow and the library's buffers.)
+TEST(PngInterlaced, APictureStoredAsDecodedTakesOneCopyOfItsRows) {
+    NEED_FIXTURES();
+    const Bytes file = ReadFixture("big_i.png");
+    EnsureFormatRegistry();
+    LoadOptions o;
+    InitLoadOptions(&o);
+    const uint64_t rows = 3000 * 3 * 2000;
+    const auto peak = testing_support::PeakRssGrowth([&] {
+        Bitmap b{};
+        const int result = LoadPictureFromMemory(file.data(), file.size(), L"big.png", &b, &o, nullptr);
+        FreeBitmap(&b);
+        if (result != 0) std::_Exit(1);
+    });
+    ASSERT_TRUE(peak.has_value());
+    EXPECT_LT(*peak, rows + rows / 4 + (4u << 20));
+}
+
+// A small file declaring a large interlaced picture, loaded as a thumbnail:
+// the whole-picture block the passes need counts in the memory budget before
+// it is allocated, and the load is refused (here under a budget of 8 MB, for
+// a block of 81 MB).
+TEST(PngInterlaced, TheBlockOfAThumbnailCountsInTheBudget) {
+    NEED_FIXTURES();
+    const Bytes file = ReadFixture("huge_i.png");
+    EnsureFormatRegistry();
+    constexpr uint64_t kBudget = uint64_t(8) << 20;
+    const auto peak = testing_support::PeakRssGrowth([&] {
+        SetLoadMemoryBudget(kBudget);
+        LoadOptions o;
+        InitLoadOptions(&o);
+        o.targetWidth = o.targetHeight = 96;
+        o.flags |= kLoadReduced;
+        Bitmap b{};
+        const int result = LoadPictureFromMemory(file.data(), file.size(), L"huge.png", &b, &o, nullptr);
+        FreeBitmap(&b);
+        if (result != kLoadNoMemory) std::_Exit(1);
+    });
+    ASSERT_TRUE(peak.has_value()) << "the load did not fail for lack of memory";
+    EXPECT_LT(*peak, kBudget + (uint64_t(64) << 20));
+}
+#endif
 
 TEST(PngRefusals, SignatureAndSize) {
     NEED_FIXTURES();

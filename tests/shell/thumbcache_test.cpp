@@ -11,6 +11,7 @@
 #include "fakefolders.h"
 #include "imagelib/load.h"
 #include "shell/thumbcache.h"
+#include "tests/support/peakrss.h"
 #include "tests/support/testfiles.h"
 
 using testing_support::ReadBytes;
@@ -281,11 +282,10 @@ TEST_F(CacheFile, UnusedRecordsStayUnlessTheFolderWasFinished) {
     EXPECT_EQ(cache.Records().size(), 1u);
 }
 
-// A payload the file no longer holds in full when the cache is rewritten
-// (the file was cut under it) is dropped; the others stay.
-TEST_F(CacheFile, CompactionDropsAPayloadCutShort) {
-    // Payloads larger than a stream buffer, so that the cut is read from
-    // the file and not from what an earlier read left in memory.
+// The file is read whole when the cache is opened: one cut under the open
+// cache loses nothing when it is rewritten, the payloads come from what was
+// read.
+TEST_F(CacheFile, CompactionWritesWhatWasReadWhenTheFileWasOpened) {
     Picture a(kPixelRGB, 64, 64, 1, true), b(kPixelRGB, 64, 64, 2, true), c(kPixelRGB, 64, 64, 3, true);
     {
         ThumbCache cache;
@@ -301,8 +301,142 @@ TEST_F(CacheFile, CompactionDropsAPayloadCutShort) {
     testing_support::fs::resize_file(testing_support::ToFsPath(CacheZt()), size - 3);
     cache.Close(true);
     ASSERT_TRUE(cache.Open(Folder(), 70, 70));
-    ASSERT_EQ(cache.Records().size(), 1u);
+    ASSERT_EQ(cache.Records().size(), 2u);
     EXPECT_TRUE(Finds(cache, L"n1.jpg", 1001));
+    Bitmap got{};
+    ASSERT_TRUE(Finds(cache, L"n2.jpg", 1002, &got));
+    EXPECT_EQ(0, std::memcmp(got.pixels, c.b.pixels, size_t(got.bytesPerRow) * 64));
+    FreeBitmap(&got);
+}
+
+// A thumbnail is at most its box, either way round: one stored for a box
+// that the file's header no longer names is refused at the lookup, before
+// anything is allocated for it; a bitmap beyond the box is not stored.
+TEST_F(CacheFile, AThumbnailLargerThanItsBoxIsRefused) {
+    Picture wide(kPixelRGB, 70, 52, 1);
+    {
+        ThumbCache cache;
+        ASSERT_TRUE(cache.Open(Folder(), 70, 70));
+        StoreAll(cache, {&wide});
+        cache.Close(false);
+    }
+    const std::vector<uint8_t> stored = ReadBytes(CacheZt());
+    const struct {
+        int32_t boxWidth, boxHeight;
+        bool found;
+    } kBoxes[] = {{70, 52, true}, {52, 70, true}, {69, 51, false}, {70, 51, false}, {51, 70, false}};
+    for (const auto& box : kBoxes) {
+        SCOPED_TRACE(std::to_string(box.boxWidth) + " x " + std::to_string(box.boxHeight));
+        std::vector<uint8_t> file = stored;
+        SetLe32(&file, 8, uint32_t(box.boxWidth));
+        SetLe32(&file, 12, uint32_t(box.boxHeight));
+        WriteBytes(CacheZt(), file);
+        ThumbCache cache;
+        ASSERT_TRUE(cache.Open(Folder(), box.boxWidth, box.boxHeight));
+        EXPECT_EQ(cache.Records().size(), 1u);
+        EXPECT_EQ(Finds(cache, L"n0.jpg", 1000), box.found);
+        cache.Close(false);
+    }
+    // 52 x 70 fits a 70 x 52 box turned; 71 x 10 does not fit it.
+    Picture turned(kPixelRGB, 52, 70, 2), tooWide(kPixelRGB, 71, 10, 3);
+    ThumbCache cache;
+    ASSERT_TRUE(cache.Open(Folder(), 70, 52));
+    EXPECT_TRUE(cache.Store(Path(L"turned.jpg").c_str(), 1, turned.b, Info(0, 52, 70)));
+    EXPECT_FALSE(cache.Store(Path(L"wide.jpg").c_str(), 1, tooWide.b, Info(0, 71, 10)));
+}
+
+// A small file whose record claims a 16000 x 16000 thumbnail (256 MB of
+// pixels, deflated to 250 KB): the lookup misses and takes no memory for it.
+#if defined(__linux__)
+TEST_F(CacheFile, AClaimedGiantThumbnailTakesNoMemory) {
+    constexpr uint32_t kSide = 16000;
+    std::vector<uint8_t> payload;
+    const auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) payload.push_back(uint8_t(v >> (8 * i)));
+    };
+    const auto put16 = [&](uint16_t v) {
+        payload.push_back(uint8_t(v));
+        payload.push_back(uint8_t(v >> 8));
+    };
+    // The description of a grey picture as the image library lays it out.
+    put32(kSide);
+    put32(kSide);
+    put32(kSide);
+    put16(uint16_t(kPixelGrey));
+    put16(1);
+    put16(8);
+    put16(1);
+    put16(4);
+    put16(0);
+    put32(0);
+    put32(0);
+    put16(256);
+    put16(uint16_t(-1));
+    put32(0);
+    payload.resize(kThumbDescriptionBytes);
+    // zlib deflates the rows of zeros, a row at a time.
+    z_stream z{};
+    ASSERT_EQ(deflateInit(&z, Z_BEST_COMPRESSION), Z_OK);
+    const std::vector<uint8_t> row(kSide, 0);
+    std::vector<uint8_t> out(1 << 16);
+    for (uint32_t y = 0; y < kSide; ++y) {
+        z.next_in = const_cast<Bytef*>(row.data());
+        z.avail_in = kSide;
+        const int flush = y + 1 == kSide ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, flush);
+            payload.insert(payload.end(), out.data(), out.data() + (out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    // One record in front of it.
+    std::vector<uint8_t> file = {'Z', 'T', '0', '1', 0, 0, 0, 0};
+    for (uint32_t v : {70u, 70u, 1u}) {
+        for (int i = 0; i < 4; ++i) file.push_back(uint8_t(v >> (8 * i)));
+    }
+    std::vector<uint8_t> record(kThumbCacheRecordBytes, 0);
+    SetLe32(&record, 0, uint32_t(kThumbCacheHeaderBytes + kThumbCacheRecordBytes));
+    SetLe32(&record, 4, uint32_t(payload.size()));
+    SetLe32(&record, 28, 1000);
+    record[36] = 'g';
+    file.insert(file.end(), record.begin(), record.end());
+    file.insert(file.end(), payload.begin(), payload.end());
+    ASSERT_LT(file.size(), 1u << 20);
+    WriteBytes(CacheZt(), file);
+    const auto peak = testing_support::PeakRssGrowth([&] {
+        ThumbCache cache;
+        Bitmap b{};
+        ImageInfo info{};
+        if (!cache.Open(Folder(), 70, 70) || cache.Records().size() != 1 ||
+            cache.Lookup(Path(L"g").c_str(), 1000, &b, &info) != 0)
+            std::_Exit(1);
+        cache.Close(false);
+    });
+    ASSERT_TRUE(peak.has_value()) << "the record was not read, or the lookup found it";
+    EXPECT_LT(*peak, uint64_t(64) << 20);
+}
+#endif
+
+// A cache file larger than any the program keeps is not read: it is made
+// anew, empty.
+TEST_F(CacheFile, AFileBeyondTheLargestKeptStartsEmpty) {
+    Picture rgb(kPixelRGB, 5, 3, 9);
+    {
+        ThumbCache cache;
+        ASSERT_TRUE(cache.Open(Folder(), 70, 70));
+        StoreAll(cache, {&rgb});
+    }
+    std::vector<uint8_t> file = ReadBytes(CacheZt());
+    file.resize(size_t(kThumbCacheMaxFile) + 1);
+    WriteBytes(CacheZt(), file);
+    ThumbCache cache;
+    ASSERT_TRUE(cache.Open(Folder(), 70, 70));
+    EXPECT_TRUE(cache.Records().empty());
+    EXPECT_FALSE(Finds(cache, L"n0.jpg", 1000));
+    cache.Close(true);
+    EXPECT_TRUE(ReadBytes(CacheZt()).empty());
 }
 
 // Damaged files: each is opened (or recreated) and every lookup misses.
@@ -328,7 +462,7 @@ TEST_F(CacheFile, DamagedFilesMissOrStartEmpty) {
         {"payload past the end", [=](std::vector<uint8_t>* f) { SetLe32(f, r + 4, Le32(*f, r + 4) + 1); }},
         {"payload shorter than its description", [=](std::vector<uint8_t>* f) { SetLe32(f, r + 4, 51); }},
         {"width zero", [=](std::vector<uint8_t>* f) { SetLe32(f, p, 0); }},
-        {"width above 32000", [=](std::vector<uint8_t>* f) { SetLe32(f, p, 40000); }},
+        {"width beyond the box", [=](std::vector<uint8_t>* f) { SetLe32(f, p, 40000); }},
         {"unknown pixel type", [=](std::vector<uint8_t>* f) { (*f)[p + 12] = 3; }},
         {"bytes per row too small", [=](std::vector<uint8_t>* f) { SetLe32(f, p + 8, 4); }},
         {"bytes per row too large", [=](std::vector<uint8_t>* f) { SetLe32(f, p + 8, 0x7FFFFFF0); }},
