@@ -268,8 +268,11 @@ std::wstring ObexCandidateName(const std::wstring& safeName, int n) {
 }
 
 std::wstring ObexSafeName(const std::u16string& name) {
-    const std::wstring base = ObexBaseName(U16ToWide(name));
-    if (base.empty() || base == L"." || base == L".." || base.size() >= kObexMaxPath ||
+    std::wstring base = ObexBaseName(U16ToWide(name));
+    // Windows drops a name's trailing dots and spaces when it makes the file:
+    // the name is judged as it will be stored.
+    while (!base.empty() && (base.back() == L'.' || base.back() == L' ')) base.pop_back();
+    if (base.empty() || base.size() >= kObexMaxPath ||
         IsReservedFileName(base.c_str(), base.size()))
         return std::wstring();
     for (wchar_t c : base)

@@ -107,10 +107,10 @@ std::wstring ObexBaseName(const std::wstring& path);
 // creates a file, so that the name reported is the name stored. Empty when
 // nothing is left.
 std::wstring ObexCandidateName(const std::wstring& safeName, int n);
-// A received name made safe to store in a folder: its last path component;
-// empty when that is empty, "." or "..", holds a control character or ":",
-// is a device name or a name Windows strips (IsReservedFileName), or is
-// longer than kObexMaxPath - 1 characters.
+// A received name made safe to store in a folder: its last path component
+// without the trailing dots and spaces Windows drops; empty when that is
+// empty, holds a control character or ":", is a device name
+// (IsReservedFileName), or is longer than kObexMaxPath - 1 characters.
 std::wstring ObexSafeName(const std::u16string& name);
 
 // The byte stream under an exchange.
