@@ -33,6 +33,7 @@ struct MainWindowState {
     int dragStartY = 0;
     int dragStartHeight = 0;
     int lastScreenWidth = -1;
+    int splitterTop = -1;  // where the last layout put the splitter bar
     ActivateInfo activateInfo = {sizeof(ActivateInfo), nullptr, 0};
     std::unique_ptr<BrowserModel> model;
     int fit = 0;                   // the zoom choice read at start-up
@@ -48,8 +49,6 @@ void ShowPane(HWND window, const PaneRect& pane) {
 }
 
 bool SplitterShown() { return g_AppSettings.viewMode <= 2 && !g_AppSettings.slideshowRunning; }
-
-int SplitterTop() { return g_AppSettings.treeHidden ? 0 : g_AppSettings.treeViewHeight; }
 
 void RunKeyAction(int action, int dx, int dy) {
     if (action == 0) {
@@ -169,8 +168,8 @@ LRESULT OnSize(HWND window, UINT, WPARAM, LPARAM) {
 }
 
 void PaintSplitter(HDC dc) {
-    if (!SplitterShown() || !g_AppSettings.splitterImages) return;
-    const int top = SplitterTop() + 1;
+    if (!SplitterShown() || !g_AppSettings.splitterImages || g_main.splitterTop < 0) return;
+    const int top = g_main.splitterTop + 1;
     const HIMAGELIST images = g_AppSettings.splitterImages;
     if (g_AppSettings.treeHidden) {
         ImageList_Draw(images, 3, dc, 2, top, ILD_TRANSPARENT);
@@ -310,7 +309,8 @@ LRESULT OnSlideshow(HWND, UINT, UINT, HWND) {
     return 0;
 }
 
-// The menu bar's full-screen button: the selected picture full screen, or
+// The menu bar's full-screen button, a double tap or Return in the list: the
+// one selected picture full screen (an album plays as its slideshow), or
 // back from full screen.
 LRESULT OnOpen(HWND, UINT, UINT, HWND) {
     if (g_AppSettings.slideshowRunning) return 0;
@@ -320,9 +320,17 @@ LRESULT OnOpen(HWND, UINT, UINT, HWND) {
     } else if (mode == 4) {
         SetViewMode(IDM_MAIN_FULLSCREEN);
     } else {
-        const long selected =
-            long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-        if (selected < 0) return 0;
+        const HWND list = g_AppSettings.listWindow;
+        if (SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) != 1 || !g_main.model) return 0;
+        const long selected = long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+        const FileList& entries = g_main.model->Entries();
+        if (selected < 0 || size_t(selected) >= entries.size()) return 0;
+        if (entries[size_t(selected)].state == kEntryAlbum) {
+            SetBarButtonState(IDM_MAIN_OPEN, TBSTATE_ENABLED);
+            SlideshowStartAlbum(BrowserSlideshowHooks(), L"", entries[size_t(selected)].path,
+                                g_AppSettings.slideBackColor);
+            return 0;
+        }
         const int32_t saved = g_AppSettings.openInFull;
         g_AppSettings.openInFull = 1;
         ToggleImageView(selected);
@@ -544,8 +552,7 @@ HWND MainCreateMenuBar(HWND mainWindow) {
     return bar;
 }
 
-void CreateBrowserModel(HWND mainWindow) {
-    g_main.model = std::make_unique<BrowserModel>(Win32BrowserServices(mainWindow), ListBrowserView());
+BrowserSettings ViewerBrowserSettings() {
     BrowserSettings settings;
     settings.recursive = g_AppSettings.recursive;
     settings.useCache = g_AppSettings.useCache;
@@ -553,7 +560,12 @@ void CreateBrowserModel(HWND mainWindow) {
     settings.addToBottom = g_AppSettings.addToBottom;
     settings.sort = uint32_t(g_AppSettings.sort);
     ScreenThumbBox(g_AppSettings.thumbSize, &settings.boxWidth, &settings.boxHeight);
-    g_main.model->SetSettings(settings);
+    return settings;
+}
+
+void CreateBrowserModel(HWND mainWindow) {
+    g_main.model = std::make_unique<BrowserModel>(Win32BrowserServices(mainWindow), ListBrowserView());
+    g_main.model->SetSettings(ViewerBrowserSettings());
 }
 
 void MainLayout(HWND mainWindow) {
@@ -576,6 +588,7 @@ void MainLayout(HWND mainWindow) {
     in.clientWidth = client.right;
     in.clientHeight = client.bottom;
     const PaneLayout panes = LayoutPanes(in);
+    g_main.splitterTop = panes.splitterTop;
     ShowPane(g_AppSettings.treeWindow, panes.tree);
     ShowPane(g_AppSettings.listWindow, panes.list);
     ShowPane(g_AppSettings.viewWindow, panes.view);
