@@ -266,12 +266,13 @@ void ToggleImageView(long index) {
         SetViewMode(UINT(IDM_MAIN_THUMBNAILS + back));
         g_AppSettings.previousViewMode = -1;
         SetFocus(g_AppSettings.listWindow);
-        ShowEntry(index, 0, 0);
-        return;
+    } else {
+        g_AppSettings.previousViewMode = g_AppSettings.viewMode;
+        SetViewMode(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
     }
-    g_AppSettings.previousViewMode = g_AppSettings.viewMode;
-    SetViewMode(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
-    ShowEntry(index, 0, 0);
+    // The entry tried last is not opened again: a picture that could not be
+    // read is reported once, not again on the way back.
+    if (g_AppSettings.currentItem != index) ShowEntry(index, 0, 0);
 }
 
 // Zooms the view so the selection drawn on it fills the window. A reduced

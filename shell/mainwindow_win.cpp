@@ -549,6 +549,7 @@ HWND MainCreateMenuBar(HWND mainWindow) {
     }
     SendMessageW(bar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(g_main.barDisabledImages));
     LngTranslateMenu(bar, MenuBarGetMenu(bar));
+    MenuBarFitTextButtons(bar);
     return bar;
 }
 

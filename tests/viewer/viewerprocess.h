@@ -68,17 +68,21 @@ public:
         return text;
     }
 
-    // Item `index`'s rectangle (LVIR_BOUNDS), in screen coordinates.
-    RECT ItemRect(int index) {
-        RECT r = {LVIR_BOUNDS, 0, 0, 0};
+    // A rectangle that a control of the viewer fills in through a pointer
+    // (`r` goes in as the message's input), in screen coordinates.
+    RECT RemoteRect(HWND control, UINT message, WPARAM first, RECT r) {
         void* remote = VirtualAllocEx(process_.hProcess, nullptr, sizeof r, MEM_COMMIT, PAGE_READWRITE);
+        if (!remote) return RECT{};
         WriteProcessMemory(process_.hProcess, remote, &r, sizeof r, nullptr);
-        SendMessageW(List(), LVM_GETITEMRECT, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        const LRESULT ok = SendMessageW(control, message, first, reinterpret_cast<LPARAM>(remote));
         ReadProcessMemory(process_.hProcess, remote, &r, sizeof r, nullptr);
         VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
-        MapWindowPoints(List(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        if (!ok) return RECT{};
+        MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
+    // Item `index`'s rectangle (LVIR_BOUNDS), in screen coordinates.
+    RECT ItemRect(int index) { return RemoteRect(List(), LVM_GETITEMRECT, WPARAM(index), RECT{LVIR_BOUNDS, 0, 0, 0}); }
     POINT CellCentre(int index) {
         const RECT r = ItemRect(index);
         return POINT{(r.left + r.right) / 2, r.top + (r.bottom - r.top) / 3};

@@ -1,0 +1,599 @@
+// The viewer as users meet it: the real viewer.exe under Wine, driven by
+// input only (taps of the stylus as mouse clicks at screen points,
+// tap-and-hold, drags and keys, all through SendInput), and read back as a
+// user would see and keep it: window texts, the screen, files and registry
+// values. One viewer start serves several steps of a journey; every step
+// asserts something that can fail.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/handheld.h"
+#include "resources/commands.rh"
+#include "resources/main.rh"
+#include "resources/options.rh"
+#include "tests/albums/screen_win.h"
+#include "tests/viewer/viewerprocess.h"
+
+using screentest::Hue;
+using screentest::PumpUntil;
+using screentest::ScreenHue;
+using screentest::ScreenPixel;
+
+namespace {
+
+const std::wstring kRoot = L"\\Temp\\journeys\\";
+const std::wstring kPics = kRoot + L"pics\\";
+const std::wstring kMore = kRoot + L"more\\";
+// Name order of the two folders.
+const wchar_t* const kPicNames[] = {L"a.png", L"b.png", L"c.png", L"d.jpg", L"e.tif"};
+const Hue kPicHues[] = {Hue::kBlue, Hue::kGreen, Hue::kRed};
+constexpr int kPicCount = 5;
+constexpr int kMoreCount = 3;  // broken.jpg, f.png, show.alb
+
+// --- Input ---------------------------------------------------------------------
+
+void Wait(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+void SendMouse(int x, int y, DWORD flags) {
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+}
+void StylusDown(POINT p) {
+    SendMouse(p.x, p.y, 0);
+    Wait(30);
+    SendMouse(p.x, p.y, MOUSEEVENTF_LEFTDOWN);
+}
+void StylusUp(POINT p) { SendMouse(p.x, p.y, MOUSEEVENTF_LEFTUP); }
+void Tap(POINT p) {
+    StylusDown(p);
+    Wait(60);
+    StylusUp(p);
+    Wait(150);
+}
+void DoubleTap(POINT p) {
+    StylusDown(p);
+    StylusUp(p);
+    Wait(40);
+    SendMouse(p.x, p.y, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(p.x, p.y, MOUSEEVENTF_LEFTUP);
+    Wait(200);
+}
+// The stylus goes down at `from`, moves in steps to `to` and comes up there.
+void Drag(POINT from, POINT to, const std::function<void()>& whileDown = nullptr) {
+    StylusDown(from);
+    Wait(60);
+    for (int i = 1; i <= 8; ++i) {
+        SendMouse(from.x + (to.x - from.x) * i / 8, from.y + (to.y - from.y) * i / 8, 0);
+        Wait(30);
+    }
+    if (whileDown) whileDown();
+    StylusUp(to);
+    Wait(200);
+}
+void Key(WORD key) {
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = key;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof in[0]);
+    Wait(80);
+}
+// `key` pressed while `modifier` is held.
+void Chord(WORD modifier, WORD key) {
+    INPUT in[4] = {};
+    for (INPUT& i : in) i.type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[3].ki.wVk = modifier;
+    in[1].ki.wVk = in[2].ki.wVk = key;
+    in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, in, sizeof in[0]);
+    Wait(80);
+}
+void Type(const std::wstring& text) {
+    for (wchar_t c : text) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = c;
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof in[0]);
+    }
+    Wait(150);
+}
+
+POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// --- What the user sees ---------------------------------------------------------
+
+RECT WindowRect(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+bool Visible(HWND window) { return window && IsWindowVisible(window); }
+// A window's text, asked of its own process (GetWindowText only sees
+// another process's captions).
+std::wstring Text(HWND window) {
+    wchar_t text[512] = L"";
+    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The viewer's visible dialogs (message boxes, dialogs, sheets), newest first.
+std::vector<HWND> Dialogs() {
+    std::vector<HWND> found;
+    for (HWND w = FindWindowW(L"#32770", nullptr); w; w = FindWindowExW(nullptr, w, L"#32770", nullptr))
+        if (Visible(w)) found.push_back(w);
+    return found;
+}
+HWND WaitForDialog(DWORD limit = 15000) {
+    HWND dialog = nullptr;
+    PumpUntil([&] { return (dialog = Dialogs().empty() ? nullptr : Dialogs().front()) != nullptr; }, limit);
+    return dialog;
+}
+bool NoDialog() { return PumpUntil([] { return Dialogs().empty(); }, 10000); }
+std::vector<HWND> OpenMenus() {
+    std::vector<HWND> menus;
+    for (HWND w = FindWindowW(L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
+        if (Visible(w)) menus.push_back(w);
+    return menus;
+}
+// Lies within the 240 x 320 screen.
+void ExpectFits(HWND window, const char* what) {
+    const RECT r = WindowRect(window);
+    EXPECT_GE(r.left, 0) << what;
+    EXPECT_GE(r.top, 0) << what;
+    EXPECT_LE(r.right, GetSystemMetrics(SM_CXSCREEN)) << what;
+    EXPECT_LE(r.bottom, GetSystemMetrics(SM_CYSCREEN)) << what;
+}
+std::wstring MessageText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
+
+// --- Registry -----------------------------------------------------------------------
+
+void ClearRegistry() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
+void WriteText(const wchar_t* key, const wchar_t* name, const std::wstring& text) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
+    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD((text.size() + 1) * 2));
+    RegCloseKey(k);
+}
+void WriteNumber(const wchar_t* name, DWORD value) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                              nullptr),
+              0);
+    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(k);
+}
+DWORD ReadNumber(const wchar_t* name, DWORD missing = 0xDEAD) {
+    DWORD value = missing, size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+std::wstring ReadText(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t buffer[300] = L"";
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return L"<none>";
+    return buffer;
+}
+
+// --- The viewer's own parts -----------------------------------------------------------
+
+HWND Toolbar() { return FindWindowExW(MenuBarFind(Viewer::Main()), nullptr, TOOLBARCLASSNAMEW, nullptr); }
+
+// The menu-bar button of `command`, in screen coordinates.
+RECT BarButton(Viewer& viewer, UINT command) {
+    return viewer.RemoteRect(Toolbar(), TB_GETRECT, command, RECT{});
+}
+
+// Where a command sits in the main menu: the menu-bar button that opens its
+// popup and, level by level, its place among the entries that are not
+// separators (the keys skip separators). Read from the program's own menu.
+struct MenuPath {
+    UINT button = 0;
+    std::vector<int> steps;
+};
+bool FindInMenu(HMENU menu, UINT command, std::vector<int>* steps) {
+    int entry = 0;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        MENUITEMINFOW info = {sizeof info, MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU};
+        GetMenuItemInfoW(menu, UINT(i), TRUE, &info);
+        if (info.fType & MFT_SEPARATOR) continue;
+        steps->push_back(entry);
+        if (info.hSubMenu ? FindInMenu(info.hSubMenu, command, steps) : info.wID == command) return true;
+        steps->pop_back();
+        ++entry;
+    }
+    return false;
+}
+MenuPath PathOf(UINT command) {
+    static const UINT kButtons[] = {IDM_MAIN_FILE, IDM_MAIN_VIEW, IDM_MAIN_TOOLS};
+    const HMODULE program = LoadLibraryExW(Wide(PV_VIEWER_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HMENU menu = program ? LoadMenuW(program, MAKEINTRESOURCEW(IDM_MAIN)) : nullptr;
+    MenuPath path;
+    for (int i = 0; menu && i < 3; ++i) {
+        std::vector<int> steps;
+        if (FindInMenu(GetSubMenu(menu, i), command, &steps)) {
+            path.button = kButtons[i];
+            path.steps = steps;
+        }
+    }
+    if (menu) DestroyMenu(menu);
+    if (program) FreeLibrary(program);
+    return path;
+}
+
+// Opens the menu-bar button's popup with a tap and walks it with the keys:
+// down to each level's entry, right into a submenu, Return on the last.
+void ChooseSteps(Viewer& viewer, UINT button, const std::vector<int>& steps) {
+    ASSERT_FALSE(steps.empty());
+    Tap(Centre(BarButton(viewer, button)));
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().size() == 1; }, 10000)) << "the popup of " << button << " opens";
+    for (size_t level = 0; level < steps.size(); ++level) {
+        if (level > 0) {
+            Key(VK_RIGHT);
+            ASSERT_TRUE(PumpUntil([&] { return OpenMenus().size() == level + 1; }, 10000)) << "submenu " << level;
+        }
+        for (int i = 0; i < steps[level] + (level == 0 ? 1 : 0); ++i) Key(VK_DOWN);
+    }
+    Key(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000)) << "the menu closes";
+    Wait(200);
+}
+void Choose(Viewer& viewer, UINT command) {
+    const MenuPath path = PathOf(command);
+    ASSERT_NE(path.button, 0u) << "command " << command << " is in no menu";
+    ChooseSteps(viewer, path.button, path.steps);
+}
+
+// The top bar's "ok", which closes the dialog or sheet in front.
+void TapOk() {
+    const HWND ok = FindWindowExW(FindWindowW(L"PvTopBar", nullptr), nullptr, L"BUTTON", L"ok");
+    ASSERT_TRUE(Visible(ok)) << "an ok on the top bar";
+    Tap(Centre(WindowRect(ok)));
+}
+void TapControl(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    ASSERT_TRUE(Visible(control)) << "control " << id;
+    Tap(Centre(WindowRect(control)));
+}
+// Replaces the text of the dialog's edit box as the user would: a tap into
+// it, the old text selected from its end and typed over.
+void TypeInto(HWND dialog, int id, const std::wstring& text) {
+    TapControl(dialog, id);
+    Key(VK_END);
+    Chord(VK_SHIFT, VK_HOME);
+    Type(text);
+}
+// A property sheet's page: the tab tapped, the page it shows.
+HWND ShowPage(Viewer& viewer, HWND sheet, int index) {
+    const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    Tap(Centre(viewer.RemoteRect(tabs, TCM_GETITEMRECT, WPARAM(index), RECT{})));
+    HWND page = nullptr;
+    PumpUntil([&] {
+        page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index && Visible(page);
+    }, 10000);
+    return page;
+}
+bool Checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// The tree's item showing `name` among the children of the selected item's
+// parent or the selected item itself; its rectangle on the screen.
+RECT TreeItemRect(Viewer& viewer, HTREEITEM item) {
+    RECT r = {};
+    *reinterpret_cast<HTREEITEM*>(&r) = item;
+    return viewer.RemoteRect(Viewer::Tree(), TVM_GETITEMRECT, TRUE, r);
+}
+HTREEITEM TreeNext(HTREEITEM item, UINT how) {
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(Viewer::Tree(), TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+}
+
+void CopyFixture(const std::wstring& folder, const char* sub, const wchar_t* name) {
+    const std::wstring from = Wide(std::string(PV_JOURNEY_FIXTURES) + "/" + sub + "/") + name;
+    ASSERT_TRUE(CopyFileW(from.c_str(), (folder + name).c_str(), FALSE)) << sub;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(folder + name + L"\\");
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW((folder + name).c_str());
+            else
+                DeleteFileW((folder + name).c_str());
+        } while (FindNextFileW(listing, &data));
+        FindClose(listing);
+    }
+    RemoveDirectoryW(folder.substr(0, folder.size() - 1).c_str());
+}
+
+class Journey : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RemoveTree(kRoot);
+        ASSERT_TRUE(CreateDirectoryW(kRoot.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(kPics.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(kMore.c_str(), nullptr));
+        for (const wchar_t* name : kPicNames) CopyFixture(kPics, "pics", name);
+        for (const wchar_t* name : {L"broken.jpg", L"f.png", L"show.alb"}) CopyFixture(kMore, "more", name);
+        ClearRegistry();
+        WriteText(L"Software\\Trelmo", L"Path", kPics);
+        WriteNumber(L"UseSplashScreen", 0);
+        WriteNumber(L"SlideDelay", 1);
+    }
+    void TearDown() override {
+        ClearRegistry();
+        RemoveTree(kRoot);
+    }
+};
+
+// ---------------------------------------------------------------------------
+
+// From the start screen to the thumbnails, a folder chosen in the tree, the
+// list and details layouts, a picture full screen and back by swipes.
+TEST_F(Journey, StartScreenTreeLayoutsAndFullScreen) {
+    WriteNumber(L"UseSplashScreen", 1);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.Started());
+    HWND splash = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return Visible(splash = FindWindowW(L"SplashClass", nullptr)); }, 30000));
+    EXPECT_FALSE(Visible(Viewer::Main())) << "the start screen comes first";
+    Tap(POINT{42, 80});  // "Browse Folder"
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::Main()) && !FindWindowW(L"SplashClass", nullptr); }, 10000));
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    const POINT first = viewer.CellCentre(0);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(first.x, first.y) == Hue::kBlue; }, 15000)) << "a.png's thumbnail";
+
+    // The tree: "more" is pics' sibling; a tap on it lists it.
+    HTREEITEM pics = TreeNext(nullptr, TVGN_CARET);
+    ASSERT_NE(pics, nullptr);
+    HTREEITEM more = TreeNext(pics, TVGN_NEXT);
+    if (!more) more = TreeNext(pics, TVGN_PREVIOUS);
+    ASSERT_NE(more, nullptr);
+    Tap(Centre(TreeItemRect(viewer, more)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "the tapped folder is listed";
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+
+    // List and details from the View menu.
+    Choose(viewer, IDM_MAIN_LIST);
+    EXPECT_EQ(viewer.ItemText(1, 0), L"b.png") << "the list layout labels its items";
+    Choose(viewer, IDM_MAIN_DETAILS);
+    EXPECT_EQ(GetWindowLongPtrW(Viewer::List(), GWL_STYLE) & LVS_OWNERDRAWFIXED, LVS_OWNERDRAWFIXED);
+    EXPECT_EQ(viewer.ItemText(1, 0), L"") << "details rows are drawn, their labels cleared";
+    EXPECT_EQ(viewer.ItemText(2, 1), L"160x160,16M");
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+
+    // A double tap opens the picture full screen; swipes step.
+    DoubleTap(viewer.CellCentre(1));
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kGreen; },
+                          10000))
+        << "b.png full screen";
+    Drag(POINT{160, 150}, POINT{100, 150});  // to the left: the next file
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000));
+    Drag(POINT{100, 150}, POINT{160, 150});  // to the right: the previous one
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000));
+    Tap(POINT{120, 150});  // a tap changes nothing in full screen
+    EXPECT_EQ(Viewer::Selected(), 1);
+    // Return (the "Fullscreen" action) goes back to the browser.
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+    ASSERT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, L"Software\\Trelmo", L"Path"), kPics);
+}
+
+// The menu bar fits the screen: every button can be reached by a tap, the
+// favorites button too.
+TEST_F(Journey, EveryMenuBarButtonLiesOnTheScreen) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    const int count = int(SendMessageW(Toolbar(), TB_BUTTONCOUNT, 0, 0));
+    EXPECT_EQ(count, 9);
+    for (int i = 0; i < count; ++i) {
+        const RECT r = viewer.RemoteRect(Toolbar(), TB_GETITEMRECT, WPARAM(i), RECT{});
+        EXPECT_GE(r.left, 0) << "button " << i;
+        EXPECT_LE(r.right, GetSystemMetrics(SM_CXSCREEN)) << "button " << i;
+    }
+    Tap(Centre(BarButton(viewer, IDM_MAIN_FAVORITES)));
+    EXPECT_TRUE(PumpUntil([] { return OpenMenus().size() == 1; }, 10000)) << "the favorites popup opens";
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+
+// A damaged JPEG says so by name; an album in the list plays as a show.
+TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
+    WriteText(L"Software\\Trelmo", L"Path", kMore);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kMoreCount));  // broken.jpg, f.png, show.alb
+    DoubleTap(viewer.CellCentre(0));
+    const HWND box = WaitForDialog();
+    ASSERT_TRUE(box) << "an error is shown";
+    EXPECT_EQ(MessageText(box), L"Problem to load " + kMore + L"broken.jpg.");
+    EXPECT_EQ(Text(box), L"Error");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(NoDialog());
+    Key(VK_RETURN);  // back to the browser
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+    Wait(300);
+
+    EXPECT_TRUE(Dialogs().empty()) << "the error is not shown again on the way back";
+    DoubleTap(viewer.CellCentre(2));
+    HWND show = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return Visible(show = FindWindowW(L"slideClass", nullptr)); }, 15000))
+        << "the album's show window";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "its first picture";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000)) << "then its second";
+    Tap(POINT{120, 160});  // a tap ends the show
+    EXPECT_TRUE(PumpUntil([] { return !FindWindowW(L"slideClass", nullptr); }, 10000));
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The splitter's buttons hide and bring back each pane, and are drawn where
+// they can be tapped.
+TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    const RECT main = WindowRect(Viewer::Main());
+    const int bar = WindowRect(Viewer::Tree()).bottom;  // the splitter's top edge
+    // Both shown: "hide the list" at x 5..34.
+    EXPECT_EQ(ScreenHue(main.left + 17, bar + 3), Hue::kGrey) << "a button is drawn on the bar";
+    Tap(POINT{main.left + 17, bar + 4});
+    ASSERT_TRUE(PumpUntil([] { return !Visible(Viewer::List()); }, 5000)) << "the list is hidden";
+    // The bar now lies at the bottom; its button shows the list again.
+    const int bottomBar = WindowRect(Viewer::Tree()).bottom;
+    EXPECT_EQ(bottomBar, main.bottom - 8);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(main.left + 17, bottomBar + 3) == Hue::kGrey; }, 5000))
+        << "the button is drawn against the bar at the bottom";
+    EXPECT_NE(ScreenPixel(main.left + 17, bottomBar + 3), ScreenPixel(main.left + 120, bottomBar + 3))
+        << "a button, not the bare bar";
+    Tap(POINT{main.left + 17, bottomBar + 4});
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && Visible(Viewer::Tree()); }, 5000));
+    // "hide the tree" at x 36..65, then the button at the top brings it back.
+    Tap(POINT{main.left + 50, WindowRect(Viewer::Tree()).bottom + 4});
+    ASSERT_TRUE(PumpUntil([] { return !Visible(Viewer::Tree()); }, 5000));
+    Tap(POINT{main.left + 17, main.top + 4});
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::Tree()); }, 5000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// A file renamed from the File menu keeps its place under its new name.
+TEST_F(Journey, RenameKeepsThePlaceInTheList) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    Choose(viewer, IDM_MAIN_LIST);
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 1, RECT{LVIR_LABEL, 0, 0, 0});
+    Tap(POINT{label.left + 8, (label.top + label.bottom) / 2});
+    ASSERT_TRUE(PumpUntil([] { return Viewer::Selected() == 1; }, 5000));
+    Choose(viewer, IDM_MAIN_RENAME);
+    const HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    ExpectFits(dialog, "rename");
+    TypeInto(dialog, IDC_REN_NEWNAME, L"zz");
+    TapControl(dialog, IDC_REN_APPLY);
+    EXPECT_TRUE(NoDialog());
+    EXPECT_TRUE(Exists(kPics + L"zz.png"));
+    EXPECT_FALSE(Exists(kPics + L"b.png"));
+    EXPECT_TRUE(PumpUntil([&] { return viewer.ItemText(1, 0) == L"zz.png"; }, 5000)) << "in its place";
+    Wait(1500);  // the folder watch's news of the rename changes nothing more
+    EXPECT_EQ(viewer.ItemText(1, 0), L"zz.png");
+    EXPECT_EQ(Viewer::ItemCount(), kPicCount);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// New folder, rename folder, delete folder: the link inside the folder goes,
+// the folder it points to stays whole.
+TEST_F(Journey, NewRenameAndDeleteAFolderWithALinkInside) {
+    const std::wstring outside = kRoot + L"outside\\";
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    CopyFixture(outside, "pics", L"a.png");
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    Choose(viewer, IDM_MAIN_NEWFOLDER);
+    HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    ExpectFits(dialog, "new folder");
+    EXPECT_EQ(Text(GetDlgItem(dialog, IDC_NF_FOLDER)), kPics);
+    TypeInto(dialog, IDC_NF_NAME, L"trip");
+    TapControl(dialog, IDC_NF_CREATE);
+    ASSERT_TRUE(NoDialog());
+    const std::wstring trip = kPics + L"trip\\";
+    ASSERT_TRUE(Exists(trip)) << "the folder is made";
+    // The link, made by "someone else" while the viewer runs.
+    ASSERT_TRUE(CreateSymbolicLinkW((trip + L"link").c_str(), outside.substr(0, outside.size() - 1).c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY))
+        << GetLastError();
+    // The new folder is the tree's child of pics: tap it.
+    HTREEITEM item = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    ASSERT_NE(item, nullptr);
+    Tap(Centre(TreeItemRect(viewer, item)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    Choose(viewer, IDM_MAIN_RENAME_FOLDER);
+    dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    TypeInto(dialog, IDC_REN_NEWNAME, L"holiday");
+    TapControl(dialog, IDC_REN_APPLY);
+    ASSERT_TRUE(NoDialog());
+    const std::wstring holiday = kPics + L"holiday\\";
+    ASSERT_TRUE(Exists(holiday) && !Exists(trip)) << "the folder is renamed";
+    Choose(viewer, IDM_MAIN_DELETE_FOLDER);
+    const HWND ask = WaitForDialog();
+    ASSERT_TRUE(ask);
+    EXPECT_EQ(MessageText(ask), L"Do you want to delete this folder?");
+    TapControl(ask, IDOK);
+    EXPECT_TRUE(NoDialog());
+    EXPECT_TRUE(PumpUntil([&] { return !Exists(holiday); }, 5000)) << "the folder is deleted";
+    EXPECT_TRUE(Exists(outside + L"a.png")) << "what the link pointed to is kept";
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Favorites: added for the shown folder, opened from the menu, relabelled
+// and deleted in the manager.
+TEST_F(Journey, FavoritesAddOpenRenameAndDelete) {
+    const std::wstring key = L"Software\\Trelmo\\Favorites\\";
+    WriteText(L"Software\\Trelmo", L"Path", kMore);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kMoreCount));
+    ChooseSteps(viewer, IDM_MAIN_FAVORITES, {0});  // "Add to favorites..." after the separator
+    HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    ExpectFits(dialog, "add favorite");
+    Type(L"Extras");  // the label box has the focus
+    TapOk();
+    ASSERT_TRUE(NoDialog());
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"Extras", L"Path"), kMore);
+    // Elsewhere, then back through the favorites menu.
+    Choose(viewer, IDM_MAIN_UP);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    ChooseSteps(viewer, IDM_MAIN_FAVORITES, {0});  // the favorite, first
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "the favorite's folder";
+    // The manager: its sheet in the handheld's style, the second page relabels.
+    ChooseSteps(viewer, IDM_MAIN_FAVORITES, {2});
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    ExpectFits(sheet, "favorites");
+    const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    EXPECT_TRUE(GetWindowLongPtrW(tabs, GWL_STYLE) & TCS_BOTTOM) << "tabs at the bottom";
+    EXPECT_TRUE(Visible(MenuBarFind(sheet))) << "the sheet's own menu bar";
+    HWND page = ShowPage(viewer, sheet, 1);
+    ASSERT_TRUE(page);
+    const HWND list = GetDlgItem(page, IDC_FAVLIST);
+    Tap(Centre(viewer.RemoteRect(list, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0})));
+    TapControl(page, IDC_FAV_RENAME);
+    dialog = WaitForDialog();
+    ASSERT_TRUE(dialog != sheet && dialog);
+    Key(VK_END);
+    Type(L"2");
+    TapOk();
+    ASSERT_TRUE(PumpUntil([&] { return WaitForDialog() == sheet; }, 10000));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"Extras2", L"Path"), kMore);
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"Extras", L"Path"), L"<none>");
+    Tap(Centre(viewer.RemoteRect(list, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0})));
+    TapControl(page, IDC_FAV_DELETE);
+    EXPECT_TRUE(PumpUntil([&] { return ReadText(HKEY_CURRENT_USER, key + L"Extras2", L"Path") == L"<none>"; }, 5000));
+    TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+}  // namespace
