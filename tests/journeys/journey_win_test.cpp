@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -71,14 +71,13 @@ void DoubleTap(POINT p) {
     Wait(200);
 }
 // The stylus goes down at `from`, moves in steps to `to` and comes up there.
-void Drag(POINT from, POINT to, const std::function<void()>& whileDown = nullptr) {
+void Drag(POINT from, POINT to) {
     StylusDown(from);
     Wait(60);
     for (int i = 1; i <= 8; ++i) {
         SendMouse(from.x + (to.x - from.x) * i / 8, from.y + (to.y - from.y) * i / 8, 0);
         Wait(30);
     }
-    if (whileDown) whileDown();
     StylusUp(to);
     Wait(200);
 }
@@ -256,6 +255,18 @@ void Choose(Viewer& viewer, UINT command) {
     const MenuPath path = PathOf(command);
     ASSERT_NE(path.button, 0u) << "command " << command << " is in no menu";
     ChooseSteps(viewer, path.button, path.steps);
+}
+
+// Item `index` selected as the user does it: a tap on the first cell, then
+// the arrow keys towards it, row by row (the list scrolls along).
+bool SelectItem(Viewer& viewer, int index) {
+    Tap(viewer.CellCentre(0));
+    if (!PumpUntil([] { return Viewer::Selected() == 0; }, 5000)) return false;
+    for (int steps = 0; steps < 32 && Viewer::Selected() != index; ++steps) {
+        const RECT target = viewer.ItemRect(index), at = viewer.ItemRect(Viewer::Selected());
+        Key(target.top > at.top ? VK_DOWN : target.top < at.top ? VK_UP : target.left > at.left ? VK_RIGHT : VK_LEFT);
+    }
+    return PumpUntil([index] { return Viewer::Selected() == index; }, 5000);
 }
 
 // The top bar's "ok", which closes the dialog or sheet in front.
@@ -594,6 +605,125 @@ TEST_F(Journey, FavoritesAddOpenRenameAndDelete) {
     EXPECT_TRUE(PumpUntil([&] { return ReadText(HKEY_CURRENT_USER, key + L"Extras2", L"Path") == L"<none>"; }, 5000));
     TapOk();
     EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The length of the white run through `y` around `x` on the screen: the
+// width at which d.jpg's white centre square is shown.
+int WhiteRunAt(int x, int y) {
+    auto white = [y](int at) {
+        const uint32_t p = ScreenPixel(at, y);
+        return (p >> 16 & 255) > 200 && (p >> 8 & 255) > 200 && (p & 255) > 200;
+    };
+    if (!white(x)) return 0;
+    int left = x, right = x;
+    while (left > 0 && white(left - 1)) --left;
+    while (right < GetSystemMetrics(SM_CXSCREEN) - 1 && white(right + 1)) ++right;
+    return right - left + 1;
+}
+
+// In the image layout: fixed zooms, zoom in and out, panning, and, with the
+// pen set to select, zoom to a drawn selection.
+TEST_F(Journey, ZoomPanAndZoomToSelection) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 3));  // d.jpg
+    Choose(viewer, IDM_MAIN_IMAGE);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
+    const POINT c = Centre(WindowRect(Viewer::View()));
+    // Fitted: 400 pixels into 240, the square's 40 into 24.
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - 24) <= 2; }, 10000)) << WhiteRunAt(c.x, c.y);
+    const struct {
+        UINT command;
+        int run;  // the square's width on the screen
+    } zooms[] = {{IDM_MAIN_ORIGINAL_SIZE, 40}, {IDM_MAIN_ZOOM50, 20},  {IDM_MAIN_ZOOM_IN, 28},
+                 {IDM_MAIN_ZOOM200, 80},      {IDM_MAIN_ZOOM_OUT, 60}, {IDM_MAIN_ZOOM400, 160}};
+    for (const auto& z : zooms) {
+        Choose(viewer, z.command);
+        EXPECT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - z.run) <= 2; }, 10000))
+            << "command " << z.command << ": " << WhiteRunAt(c.x, c.y);
+    }
+    // At 400 % the square reaches 80 pixels left of the centre; a drag to
+    // the right pulls the red quarter there.
+    const POINT probe{c.x - 70, c.y - 10};
+    ASSERT_GT(WhiteRunAt(probe.x, probe.y), 0);
+    Drag(c, POINT{c.x + 80, c.y});
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(probe.x, probe.y) == Hue::kRed; }, 5000)) << "the picture follows";
+
+    // Options, Viewer page: the pen selects instead of panning.
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = ShowPage(viewer, sheet, 2);
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(Checked(page, IDC_OPT_VIEWMOVE));
+    TapControl(page, IDC_OPT_VIEWMOVE);
+    EXPECT_TRUE(PumpUntil([&] { return !Checked(page, IDC_OPT_VIEWMOVE); }, 5000));
+    TapOk();
+    ASSERT_TRUE(NoDialog());
+    Choose(viewer, IDM_MAIN_FIT_ALL);
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - 24) <= 2; }, 10000));
+    // A selection of about 27 picture pixels around the centre: the zoom
+    // that shows it whole is 800 %, where the square covers the screen.
+    Drag(POINT{c.x - 8, c.y - 8}, POINT{c.x + 8, c.y + 8});
+    EXPECT_TRUE(PumpUntil([&] { return WhiteRunAt(c.x, c.y) >= 200; }, 10000))
+        << "zoomed beyond 400 %: " << WhiteRunAt(c.x, c.y);
+    ASSERT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadNumber(L"ViewMove"), 0u) << "kept";
+}
+
+// The browser's slideshow with its transitions: a tap leaves it running, a
+// double tap ends it. The strip opens its picture full screen with a double
+// tap. A page of a multi-page picture is shown at its own size.
+TEST_F(Journey, SlideshowStripAndPages) {
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    Tap(Centre(BarButton(viewer, IDM_MAIN_SLIDESHOW)));
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kBlue; },
+                          10000))
+        << "the show starts full screen on the first picture";
+    EXPECT_FALSE(Visible(MenuBarFind(Viewer::Main())));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "the timer steps it";
+    Tap(POINT{120, 160});
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000)) << "a tap leaves it running";
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, 0);
+    DoubleTap(POINT{120, 160});
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000))
+        << "a double tap ends it";
+    EXPECT_TRUE(Visible(MenuBarFind(Viewer::Main())));
+
+    Choose(viewer, IDM_MAIN_STRIP);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()) && !Visible(Viewer::Tree()); }, 5000));
+    Tap(viewer.CellCentre(1));
+    const POINT view = Centre(WindowRect(Viewer::View()));
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(view.x, view.y) == Hue::kGreen; }, 10000)) << "the strip shows it";
+    DoubleTap(viewer.CellCentre(1));
+    EXPECT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kGreen; },
+                          10000))
+        << "a double tap in the strip opens the picture full screen";
+    Key(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+    Wait(300);
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+
+    // e.tif at its own size: page 1 is 100 x 80, shown at 100 % on the
+    // view's grey.
+    Choose(viewer, IDM_MAIN_ORIGINAL_SIZE);
+    ASSERT_TRUE(SelectItem(viewer, 4));  // e.tif
+    Choose(viewer, IDM_MAIN_IMAGE);
+    const RECT area = WindowRect(Viewer::View());
+    const POINT middle = Centre(area);
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kRed; }, 10000)) << "page 0";
+    // The picture's menu, by holding the stylus down on it.
+    StylusDown(middle);
+    const bool menu = PumpUntil([] { return OpenMenus().size() == 1; }, 10000);
+    StylusUp(middle);
+    ASSERT_TRUE(menu) << "tap-and-hold opens the picture's menu";
+    for (int i = 0; i < 4; ++i) Key(VK_DOWN);  // "Next page"
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kBlue; }, 10000)) << "page 1";
+    EXPECT_EQ(ScreenHue(middle.x - 60, middle.y), Hue::kGrey) << "at 100 %: 100 pixels wide on the grey";
+    EXPECT_EQ(ScreenHue(middle.x - 40, middle.y), Hue::kBlue);
     ASSERT_TRUE(viewer.Close());
 }
 }  // namespace
