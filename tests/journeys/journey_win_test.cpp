@@ -260,7 +260,10 @@ void Choose(Viewer& viewer, UINT command) {
 // Item `index` selected as the user does it: a tap on the first cell, then
 // the arrow keys towards it, row by row (the list scrolls along).
 bool SelectItem(Viewer& viewer, int index) {
-    Tap(viewer.CellCentre(0));
+    // Thumbnail cells take a tap anywhere; list rows on their text.
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0});
+    const bool cells = (GetWindowLongPtrW(Viewer::List(), GWL_STYLE) & LVS_TYPEMASK) == LVS_ICON;
+    Tap(cells ? viewer.CellCentre(0) : POINT{label.left + 8, (label.top + label.bottom) / 2});
     if (!PumpUntil([] { return Viewer::Selected() == 0; }, 5000)) return false;
     for (int steps = 0; steps < 32 && Viewer::Selected() != index; ++steps) {
         const RECT target = viewer.ItemRect(index), at = viewer.ItemRect(Viewer::Selected());
@@ -494,9 +497,7 @@ TEST_F(Journey, RenameKeepsThePlaceInTheList) {
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kPicCount));
     Choose(viewer, IDM_MAIN_LIST);
-    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 1, RECT{LVIR_LABEL, 0, 0, 0});
-    Tap(POINT{label.left + 8, (label.top + label.bottom) / 2});
-    ASSERT_TRUE(PumpUntil([] { return Viewer::Selected() == 1; }, 5000));
+    ASSERT_TRUE(SelectItem(viewer, 1));
     Choose(viewer, IDM_MAIN_RENAME);
     const HWND dialog = WaitForDialog();
     ASSERT_TRUE(dialog);
@@ -535,9 +536,13 @@ TEST_F(Journey, NewRenameAndDeleteAFolderWithALinkInside) {
     ASSERT_TRUE(CreateSymbolicLinkW((trip + L"link").c_str(), outside.substr(0, outside.size() - 1).c_str(),
                                     SYMBOLIC_LINK_FLAG_DIRECTORY))
         << GetLastError();
-    // The new folder is the tree's child of pics: tap it.
-    HTREEITEM item = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    // The new folder is the tree's child of pics: pics opened with a double
+    // tap when it is closed, then the child tapped.
+    const HTREEITEM parent = TreeNext(nullptr, TVGN_CARET);
+    HTREEITEM item = TreeNext(parent, TVGN_CHILD);
     ASSERT_NE(item, nullptr);
+    if (TreeItemRect(viewer, item).bottom == 0) DoubleTap(Centre(TreeItemRect(viewer, parent)));
+    ASSERT_TRUE(PumpUntil([&] { return TreeItemRect(viewer, item).bottom > 0; }, 5000)) << "the new folder shows";
     Tap(Centre(TreeItemRect(viewer, item)));
     ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
     Choose(viewer, IDM_MAIN_RENAME_FOLDER);
@@ -725,5 +730,135 @@ TEST_F(Journey, SlideshowStripAndPages) {
     EXPECT_EQ(ScreenHue(middle.x - 60, middle.y), Hue::kGrey) << "at 100 %: 100 pixels wide on the grey";
     EXPECT_EQ(ScreenHue(middle.x - 40, middle.y), Hue::kBlue);
     ASSERT_TRUE(viewer.Close());
+}
+
+// Options: one setting of each kind changed through the sheet (check boxes, a
+// drop-down list, a colour, a spinner, a button's action, an association),
+// each seen at work at once, and kept across a restart. The button page's
+// choices are kept even when the sheet is cancelled.
+TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
+    {
+        Viewer viewer;
+        ASSERT_TRUE(viewer.WaitForList(kPicCount));
+        ASSERT_TRUE(PumpUntil([] { return Exists(kPics + L"cache.zt"); }, 20000)) << "the cache is on at first";
+        const LONG cellWidth = viewer.ItemRect(0).right - viewer.ItemRect(0).left;
+        Choose(viewer, IDM_MAIN_OPTIONS);
+        const HWND sheet = WaitForDialog();
+        ASSERT_TRUE(sheet);
+        ExpectFits(sheet, "options");
+        const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+        EXPECT_TRUE(GetWindowLongPtrW(tabs, GWL_STYLE) & TCS_BOTTOM) << "tabs at the bottom";
+        EXPECT_TRUE(Visible(MenuBarFind(sheet))) << "the sheet's own menu bar";
+
+        HWND page = ShowPage(viewer, sheet, 1);  // Browser
+        ASSERT_TRUE(page);
+        TapControl(page, IDC_OPT_USECACHE);
+        TapControl(page, IDC_OPT_SHOWEXT);
+        EXPECT_FALSE(Checked(page, IDC_OPT_USECACHE));
+        EXPECT_FALSE(Checked(page, IDC_OPT_SHOWEXT));
+        TapControl(page, IDC_OPT_THUMBSIZE);  // Normal: one down is Large
+        Key(VK_DOWN);
+        Key(VK_RETURN);
+        EXPECT_EQ(SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_GETCURSEL, 0, 0), 3);
+
+        page = ShowPage(viewer, sheet, 2);  // Viewer: the background colour
+        TapControl(page, IDC_OPT_VIEWBACK);
+        const HWND colours = WaitForDialog();
+        ASSERT_TRUE(colours && colours != sheet) << "the colour chooser";
+        ExpectFits(colours, "colours");
+        // The basic colours, 8 by 6: row 1, column 0 is pure red.
+        const RECT grid = WindowRect(GetDlgItem(colours, 720));
+        Tap(POINT{grid.left + (grid.right - grid.left) / 16, grid.top + 3 * (grid.bottom - grid.top) / 12});
+        TapControl(colours, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return WaitForDialog() == sheet; }, 10000));
+
+        page = ShowPage(viewer, sheet, 3);  // Slideshow: the delay, 1 up to 3
+        const RECT spin = WindowRect(GetDlgItem(page, IDC_OPT_DELAY_SPIN));
+        for (int i = 0; i < 2; ++i) Tap(POINT{(spin.left + spin.right) / 2, spin.top + 3});
+        EXPECT_EQ(Text(GetDlgItem(page, IDC_OPT_DELAY)), L"3");
+
+        page = ShowPage(viewer, sheet, 4);  // Buttons: Left zooms in
+        const HWND buttons = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+        Tap(Centre(viewer.RemoteRect(buttons, LVM_GETITEMRECT, 2, RECT{LVIR_BOUNDS, 0, 0, 0})));
+        TapControl(page, IDC_OPT_ACTION);  // "Previous image": three down is "Zoom in"
+        for (int i = 0; i < 3; ++i) Key(VK_DOWN);
+        Key(VK_RETURN);
+        EXPECT_EQ(viewer.ItemTextOf(buttons, 2, 1), L"Zoom in");
+
+        page = ShowPage(viewer, sheet, 5);  // Associations: png
+        const HWND types = GetDlgItem(page, IDC_OPT_ASSOCLIST);
+        int png = -1;
+        for (int i = 0; i < int(SendMessageW(types, LVM_GETITEMCOUNT, 0, 0)) && png < 0; ++i)
+            if (viewer.ItemTextOf(types, i, 0) == L"png") png = i;
+        ASSERT_GE(png, 0);
+        // The first row tapped, down to png (the list scrolls), its box
+        // ticked with the space bar.
+        const RECT first = viewer.RemoteRect(types, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0});
+        Tap(POINT{first.left + 8, (first.top + first.bottom) / 2});
+        for (int i = 0; i < png; ++i) Key(VK_DOWN);
+        Key(VK_SPACE);
+        EXPECT_TRUE(PumpUntil([] { return ReadText(HKEY_CLASSES_ROOT, L".png", nullptr) == L"Pellaro.png"; }, 5000))
+            << "associated at once";
+        TapOk();
+        ASSERT_TRUE(NoDialog());
+
+        // At work without a restart.
+        EXPECT_GT(viewer.ItemRect(0).right - viewer.ItemRect(0).left, cellWidth) << "larger thumbnails";
+        Choose(viewer, IDM_MAIN_LIST);
+        EXPECT_EQ(viewer.ItemText(0, 0), L"a") << "names without extensions";
+        HTREEITEM more = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_NEXT);
+        if (!more) more = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_PREVIOUS);
+        Tap(Centre(TreeItemRect(viewer, more)));
+        ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+        EXPECT_TRUE(PumpUntil([&] { return viewer.ItemText(1, 1) == L"160x120,16M"; }, 10000)) << "examined";
+        Wait(1500);
+        EXPECT_FALSE(Exists(kMore + L"cache.zt")) << "no cache any more";
+        Tap(Centre(TreeItemRect(viewer, TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_PREVIOUS)
+                                             ? TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_PREVIOUS)
+                                             : TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_NEXT))));
+        ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+        ASSERT_TRUE(SelectItem(viewer, 0));  // a.png, blue, shown at its own size
+        Choose(viewer, IDM_MAIN_IMAGE);
+        const RECT area = WindowRect(Viewer::View());
+        const POINT middle = Centre(area);
+        EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kBlue; }, 10000));
+        EXPECT_EQ(ScreenHue(area.left + 4, area.top + 4), Hue::kRed) << "the new background";
+        const int edge = middle.x + 70;  // beyond the picture's 120 pixels
+        EXPECT_EQ(ScreenHue(edge, middle.y), Hue::kRed);
+        Key(VK_LEFT);  // now "Zoom in": 150 %
+        EXPECT_TRUE(PumpUntil([&] { return ScreenHue(edge, middle.y) == Hue::kBlue; }, 10000)) << "zoomed in";
+        ASSERT_TRUE(viewer.Close());
+    }
+    EXPECT_EQ(ReadNumber(L"UseCache"), 0u);
+    EXPECT_EQ(ReadNumber(L"ShowExt"), 0u);
+    EXPECT_EQ(ReadNumber(L"ThumbSize"), 3u);
+    EXPECT_EQ(ReadNumber(L"SlideDelay"), 3u);
+    EXPECT_EQ(ReadNumber(L"ViewBackColor"), DWORD(RGB(255, 0, 0)));
+    EXPECT_EQ(ReadNumber(L"KeyLeft"), 5u);
+
+    // After a restart: kept. A button's action chosen, then Cancel: kept too.
+    Viewer again;
+    ASSERT_TRUE(again.WaitForList(kPicCount));
+    Choose(again, IDM_MAIN_LIST);
+    EXPECT_EQ(again.ItemText(0, 0), L"a") << "no extensions";
+    Choose(again, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    HWND page = ShowPage(again, sheet, 1);
+    EXPECT_FALSE(Checked(page, IDC_OPT_USECACHE));
+    EXPECT_EQ(SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_GETCURSEL, 0, 0), 3);
+    page = ShowPage(again, sheet, 4);
+    const HWND buttons = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+    EXPECT_EQ(again.ItemTextOf(buttons, 2, 1), L"Zoom in");
+    Tap(Centre(again.RemoteRect(buttons, LVM_GETITEMRECT, 3, RECT{LVIR_BOUNDS, 0, 0, 0})));  // Right
+    TapControl(page, IDC_OPT_ACTION);  // "Next image": five down is "Zoom out"
+    for (int i = 0; i < 5; ++i) Key(VK_DOWN);
+    Key(VK_RETURN);
+    EXPECT_EQ(again.ItemTextOf(buttons, 3, 1), L"Zoom out");
+    Key(VK_ESCAPE);  // Cancel
+    ASSERT_TRUE(NoDialog());
+    ASSERT_TRUE(again.Close());
+    EXPECT_EQ(ReadNumber(L"KeyRight"), 6u) << "the button's action is kept on Cancel";
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".png");
 }
 }  // namespace

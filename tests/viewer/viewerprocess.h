@@ -51,8 +51,10 @@ public:
     static int ItemCount() { return int(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
     static int Selected() { return int(SendMessageW(List(), LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)); }
 
-    // Item text of the list view, read in the viewer's own address space.
-    std::wstring ItemText(int index, int column) {
+    // Item text of the file list, read in the viewer's own address space.
+    std::wstring ItemText(int index, int column) { return ItemTextOf(List(), index, column); }
+    // Item text of any list view of the viewer.
+    std::wstring ItemTextOf(HWND list, int index, int column) {
         const SIZE_T size = sizeof(LVITEMW) + 520;
         void* remote = VirtualAllocEx(process_.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
         if (!remote) return L"<no memory>";
@@ -61,7 +63,7 @@ public:
         item.cchTextMax = 260;
         item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
         WriteProcessMemory(process_.hProcess, remote, &item, sizeof item, nullptr);
-        SendMessageW(List(), LVM_GETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(remote));
         wchar_t text[260] = {};
         ReadProcessMemory(process_.hProcess, item.pszText, text, sizeof text - 2, nullptr);
         VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
