@@ -17,6 +17,7 @@
 #include "processing/adjust.h"
 #include "shell/commandlogic.h"
 #include "shell/pictureload.h"
+#include "shell/system.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
@@ -232,29 +233,15 @@ LRESULT OnNewFolder(HWND window, UINT, UINT, HWND) {
 }
 
 bool DeleteFolderTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    const HANDLE listing = FindFirstFileW((folder + L"*.*").c_str(), &data);
-    if (listing != INVALID_HANDLE_VALUE) {
-        bool ok = true;
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const DWORD attributes = data.dwFileAttributes;
-            // A link to a folder goes itself; what it points to is never
-            // entered, so nothing outside the folder is deleted.
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                ok = DeleteFolderTree(folder + name + L"\\");
-            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                ok = RemoveDirectoryW((folder + name).c_str()) != 0;
-            else
-                ok = DeleteFileW((folder + name).c_str()) != 0;
-        } while (ok && FindNextFileW(listing, &data));
-        FindClose(listing);
-        if (!ok) return false;
-    }
-    std::wstring path = folder;
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    return RemoveDirectoryW(path.c_str()) != 0;
+    static const TreeRemoval kSystem = {
+        SystemListFolder,
+        [](const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; },
+        [](const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; },
+        [](const std::wstring& path, bool folder) {
+            return (folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str())) != 0;
+        },
+    };
+    return DeleteFolderTreeWith(folder, kSystem);
 }
 
 LRESULT OnDeleteFolder(HWND window, UINT, UINT, HWND) {
