@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/handheld.h"
@@ -853,5 +855,238 @@ TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
     ASSERT_TRUE(again.Close());
     EXPECT_EQ(ReadNumber(L"KeyRight"), 6u) << "the button's action is kept on Cancel";
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".png");
+}
+
+// Chooses the command and expects a dialog (a box, a dialog or a sheet) that
+// fits the screen; it is closed with Escape, or, where a page keeps that key
+// for itself, with the top bar's "ok".
+void ExpectDialogOf(Viewer& viewer, UINT command, const char* what) {
+    Choose(viewer, command);
+    const HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog) << what << " opens";
+    ExpectFits(dialog, what);
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog()) << what << " closes";
+}
+
+std::vector<std::wstring> Names(Viewer& viewer) {
+    std::vector<std::wstring> names;
+    for (int i = 0; i < Viewer::ItemCount(); ++i) names.push_back(viewer.ItemText(i, 0));
+    return names;
+}
+
+// The list's item of that name; -1 when none.
+int IndexOf(Viewer& viewer, const std::wstring& name) {
+    const std::vector<std::wstring> names = Names(viewer);
+    const auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : int(found - names.begin());
+}
+
+// Every entry of the File and Tools menus not met in the other journeys,
+// once, each seen doing what it says.
+TEST_F(Journey, EveryFileAndToolsMenuEntry) {
+    WriteText(L"Software\\Trelmo\\General", L"Home", kMore);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    // Go to.
+    Choose(viewer, IDM_MAIN_HOME);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "Home folder";
+    Choose(viewer, IDM_MAIN_UP);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeSelection() == L"journeys"; }, 10000)) << "Up";
+    Choose(viewer, IDM_MAIN_BROWSE_CARD);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeSelection() == L"Storage Card"; }, 10000)) << "Browse Flash card";
+    Choose(viewer, IDM_MAIN_MY_DOCUMENTS);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeSelection() == L"My Documents"; }, 10000)) << "My Documents";
+    Choose(viewer, IDM_MAIN_HOME);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+
+    // Copy and Cut, then Paste in pics; Delete in more.
+    ASSERT_TRUE(SelectItem(viewer, 1));  // f.png
+    Choose(viewer, IDM_MAIN_COPY);
+    Choose(viewer, IDM_MAIN_UP);
+    HTREEITEM pics = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    while (pics && viewer.TreeText(pics) != L"pics") pics = TreeNext(pics, TVGN_NEXT);
+    ASSERT_TRUE(pics);
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+    Choose(viewer, IDM_MAIN_PASTE);
+    EXPECT_TRUE(PumpUntil([] { return Exists(kPics + L"f.png") && Viewer::ItemCount() == kPicCount + 1; }, 10000))
+        << "Paste after Copy";
+    EXPECT_TRUE(Exists(kMore + L"f.png"));
+    Choose(viewer, IDM_MAIN_PASTE);
+    EXPECT_TRUE(PumpUntil([] { return Exists(kPics + L"Copy of f.png"); }, 10000)) << "a second Paste: a copy's name";
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount + 2; }, 10000));
+    Choose(viewer, IDM_MAIN_LIST);
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"Copy of f.png")));
+    Choose(viewer, IDM_MAIN_CUT);
+    Choose(viewer, IDM_MAIN_HOME);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+    Choose(viewer, IDM_MAIN_PASTE);
+    EXPECT_TRUE(PumpUntil([] { return Exists(kMore + L"Copy of f.png") && !Exists(kPics + L"Copy of f.png"); }, 10000))
+        << "Paste after Cut moves";
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount + 1; }, 10000));
+    const std::wstring doomed = L"Copy of f.png";
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, doomed)));
+    Choose(viewer, IDM_MAIN_DELETE);
+    const HWND ask = WaitForDialog();
+    ASSERT_TRUE(ask);
+    EXPECT_EQ(MessageText(ask), L"Do you want to delete this(these) file(s)?");
+    TapControl(ask, IDOK);
+    EXPECT_TRUE(PumpUntil([&] { return !Exists(kMore + doomed) && Viewer::ItemCount() == kMoreCount; }, 10000))
+        << "Delete";
+
+    // Dialogs: each opens, fits and closes. (Crop's sheet is the tools' own
+    // test's: it opens with a second registration of the view's class.)
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"f.png")));
+    ExpectDialogOf(viewer, IDM_MAIN_SEARCH, "Search");
+    ExpectDialogOf(viewer, IDM_MAIN_OPTIONS, "Options");
+    ExpectDialogOf(viewer, IDM_MAIN_INFORMATION, "Information");
+    ExpectDialogOf(viewer, IDM_MAIN_ABOUT, "About");
+    for (const auto& [command, what] : std::vector<std::pair<UINT, const char*>>{
+             {IDM_MAIN_RESIZE, "Resize"},
+             {IDM_MAIN_CONVERT, "Convert"},
+             {IDM_MAIN_ADJUST, "Adjust"},
+             {IDM_MAIN_ROTATE, "Rotate"},
+             {IDM_MAIN_FILTER, "Sharpen/Smooth"},
+             {IDM_MAIN_BATCH_RENAME, "Batch rename"},
+             {IDM_MAIN_CREATE_ALBUM, "Create Album"},
+             {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
+             {IDM_MAIN_CAPTURE, "Capture"},
+             {IDM_MAIN_EMAIL, "Send by Email"},
+             {IDM_MAIN_INFRARED, "Send via Infrared"},
+             {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
+         })
+        ExpectDialogOf(viewer, command, what);
+    // Select.
+    Choose(viewer, IDM_MAIN_SELECT_ALL);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), kMoreCount) << "All";
+    Choose(viewer, IDM_MAIN_SELECT_NONE);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), 0) << "None";
+    ASSERT_TRUE(SelectItem(viewer, 1));
+    Choose(viewer, IDM_MAIN_SELECT_INVERT);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), kMoreCount - 1) << "Invert";
+    EXPECT_EQ(Viewer::Selected(), 0);
+    Choose(viewer, IDM_MAIN_MULTIPLE_SELECTION);
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 1, RECT{LVIR_LABEL, 0, 0, 0});
+    Tap(POINT{label.left + 8, (label.top + label.bottom) / 2});
+    EXPECT_TRUE(PumpUntil([] { return SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0) == kMoreCount; }, 5000))
+        << "a tap adds to the selection";
+    Choose(viewer, IDM_MAIN_MULTIPLE_SELECTION);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), 1) << "off: the first one stays";
+
+    Choose(viewer, IDM_MAIN_UP);
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount + 1; }, 10000));
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"d.jpg")));  // IPTC is for JPEG pictures
+    ExpectDialogOf(viewer, IDM_MAIN_IPTC, "IPTC edit");
+
+    // Quit: the program ends and keeps its zoom choice.
+    Choose(viewer, IDM_MAIN_QUIT);
+    EXPECT_EQ(WaitForSingleObject(viewer.Process(), 15000), WAIT_OBJECT_0) << "Quit ends the program";
+    EXPECT_NE(ReadNumber(L"Fit"), 0xDEADu);
+}
+
+// Every entry of the View menu not met in the other journeys.
+TEST_F(Journey, EveryViewMenuEntry) {
+    // Distinct dates, newest first by name: a.png is the newest.
+    for (int i = 0; i < kPicCount; ++i) {
+        const HANDLE file = CreateFileW((kPics + kPicNames[i]).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        ULARGE_INTEGER when;
+        when.QuadPart = 133000000000000000ull - uint64_t(i) * 864000000000ull;
+        FILETIME time = {when.LowPart, when.HighPart};
+        SetFileTime(file, nullptr, nullptr, &time);
+        CloseHandle(file);
+    }
+    Viewer viewer;
+    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    const std::vector<std::wstring> byName = {L"a.png", L"b.png", L"c.png", L"d.jpg", L"e.tif"};
+    const std::vector<std::wstring> reversed(byName.rbegin(), byName.rend());
+    // Show filename: cells grow by a line; Recursive: the folders below too.
+    const LONG cell = viewer.ItemRect(0).bottom - viewer.ItemRect(0).top;
+    Choose(viewer, IDM_MAIN_SHOW_LABEL);
+    EXPECT_NE(viewer.ItemRect(0).bottom - viewer.ItemRect(0).top, cell) << "Show filename";
+    Choose(viewer, IDM_MAIN_UP);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    Choose(viewer, IDM_MAIN_RECURSIVE);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount + kMoreCount; }, 10000)) << "Recursive";
+    Choose(viewer, IDM_MAIN_RECURSIVE);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    HTREEITEM pics = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    while (pics && viewer.TreeText(pics) != L"pics") pics = TreeNext(pics, TVGN_NEXT);
+    ASSERT_TRUE(pics);
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+
+    // Sort, read in the list layout.
+    Choose(viewer, IDM_MAIN_LIST);
+    EXPECT_EQ(Names(viewer), byName);
+    Choose(viewer, IDM_MAIN_SORT_DESCENDING);
+    EXPECT_EQ(Names(viewer), reversed) << "Descending";
+    Choose(viewer, IDM_MAIN_SORT_ASCENDING);
+    Choose(viewer, IDM_MAIN_SORT_DATE);
+    EXPECT_EQ(Names(viewer), reversed) << "Date: the oldest first";
+    Choose(viewer, IDM_MAIN_SORT_SIZE);
+    EXPECT_EQ(Names(viewer), byName) << "Size";
+    Choose(viewer, IDM_MAIN_SORT_RESOLUTION);
+    EXPECT_EQ(Names(viewer).back(), L"e.tif") << "Image resolution: the largest last";
+    EXPECT_EQ(Names(viewer)[3], L"d.jpg");
+    Choose(viewer, IDM_MAIN_SORT_TYPE);
+    {
+        // The three PNG pictures together, in name order.
+        const std::vector<std::wstring> names = Names(viewer);
+        const auto a = std::find(names.begin(), names.end(), L"a.png");
+        ASSERT_TRUE(a != names.end() && a + 2 < names.end());
+        EXPECT_EQ(*(a + 1), L"b.png") << "Type";
+        EXPECT_EQ(*(a + 2), L"c.png");
+    }
+    Choose(viewer, IDM_MAIN_SORT_NAME);
+    EXPECT_EQ(Names(viewer), byName) << "Name";
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+
+    // Image layout on a.png (160 x 120): next and previous file, the fits,
+    // the remaining fixed zooms on d.jpg, automatic rotation.
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    const RECT area = WindowRect(Viewer::View());
+    const POINT c = Centre(area);
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kBlue; }, 10000));
+    Choose(viewer, IDM_MAIN_NEXT_FILE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kGreen; }, 10000)) << "Next file";
+    Choose(viewer, IDM_MAIN_PREVIOUS_FILE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kBlue; }, 10000)) << "Previous file";
+    // a.png is wider than high: turned for the portrait screen, 120 wide.
+    EXPECT_EQ(ScreenHue(c.x + 70, c.y - 50), Hue::kGrey);
+    Choose(viewer, IDM_MAIN_ROTATE_AUTO);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y - 50) == Hue::kBlue; }, 10000))
+        << "Automatic rotation off: 160 wide";
+    Choose(viewer, IDM_MAIN_ROTATE_AUTO);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y - 50) == Hue::kGrey; }, 10000)) << "on again";
+    Choose(viewer, IDM_MAIN_FIT_ALL);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y) == Hue::kBlue; }, 10000))
+        << "Fit to window (all): enlarged";
+    Choose(viewer, IDM_MAIN_FIT_LARGE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y) == Hue::kGrey; }, 10000))
+        << "Fit to window (large only): a small picture at its size";
+    for (int i = 0; i < 3; ++i) Choose(viewer, IDM_MAIN_NEXT_FILE);  // d.jpg
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - 24) <= 2; }, 10000)) << "a large one fitted";
+    Choose(viewer, IDM_MAIN_FILL_SCREEN);
+    const int fill = (area.bottom - area.top) * 40 / 400;
+    EXPECT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - fill) <= 1; }, 10000))
+        << "Fill the screen: the height filled, " << WhiteRunAt(c.x, c.y) << " for " << fill;
+    for (const auto& [command, run] : std::vector<std::pair<UINT, int>>{
+             {IDM_MAIN_ZOOM25, 10}, {IDM_MAIN_ZOOM75, 30}, {IDM_MAIN_ZOOM150, 60}, {IDM_MAIN_ZOOM300, 120}}) {
+        Choose(viewer, command);
+        EXPECT_TRUE(PumpUntil([&, run = run] { return std::abs(WhiteRunAt(c.x, c.y) - run) <= 2; }, 10000))
+            << command << ": " << WhiteRunAt(c.x, c.y);
+    }
+    // Full screen and back, from the View menu.
+    Choose(viewer, IDM_MAIN_FULLSCREEN);
+    EXPECT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0; }, 10000)) << "Full screen";
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
 }
 }  // namespace

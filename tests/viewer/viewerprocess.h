@@ -83,6 +83,28 @@ public:
         MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
+    // The folder tree's text of `item`, read in the viewer's own address space.
+    std::wstring TreeText(HTREEITEM item) {
+        const SIZE_T size = sizeof(TVITEMW) + 520;
+        void* remote = VirtualAllocEx(process_.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        if (!remote) return L"<no memory>";
+        TVITEMW tv = {};
+        tv.mask = TVIF_TEXT;
+        tv.hItem = item;
+        tv.cchTextMax = 260;
+        tv.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TVITEMW));
+        WriteProcessMemory(process_.hProcess, remote, &tv, sizeof tv, nullptr);
+        SendMessageW(Tree(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
+        wchar_t text[260] = {};
+        ReadProcessMemory(process_.hProcess, tv.pszText, text, sizeof text - 2, nullptr);
+        VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+        return text;
+    }
+    // The folder tree's selected folder.
+    std::wstring TreeSelection() {
+        return TreeText(reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_GETNEXTITEM, TVGN_CARET, 0)));
+    }
+
     // Item `index`'s rectangle (LVIR_BOUNDS), in screen coordinates.
     RECT ItemRect(int index) { return RemoteRect(List(), LVM_GETITEMRECT, WPARAM(index), RECT{LVIR_BOUNDS, 0, 0, 0}); }
     POINT CellCentre(int index) {
