@@ -78,11 +78,6 @@ HWND MenuBarCreate(const MenuBarSpec& spec);
 HMENU MenuBarGetMenu(HWND bar);
 // The owner's menu bar, or nullptr.
 HWND MenuBarFind(HWND owner);
-// Sizes each button that shows a text and no image to its text in the bar's
-// font, with a quarter of the text's height on either side, as the handheld's menu bars
-// are: a bar of a few menus and image buttons then fits the screen's width.
-// Call it again after the texts change (a translation).
-void MenuBarFitTextButtons(HWND bar);
 // Adds one text to the bar's string list (TB_ADDSTRINGW wants a list ended by
 // an empty string); returns its index, or -1.
 LRESULT MenuBarAddString(HWND bar, const wchar_t* text);

@@ -127,38 +127,6 @@ std::vector<WORD> ReadBarResource(HINSTANCE instance, UINT id) {
 
 }  // namespace
 
-void MenuBarFitTextButtons(HWND bar) {
-    MenuBarData* data = IsWindow(bar) ? DataOf(bar) : nullptr;
-    if (!data || !data->toolbar) return;
-    const HWND toolbar = data->toolbar;
-    const HDC dc = GetDC(toolbar);
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(toolbar, WM_GETFONT, 0, 0)));
-    const int count = int(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        TBBUTTON button = {};
-        if (!SendMessageW(toolbar, TB_GETBUTTON, WPARAM(i), reinterpret_cast<LPARAM>(&button)) ||
-            button.iBitmap != I_IMAGENONE)
-            continue;
-        wchar_t text[128] = L"";
-        const LRESULT length = SendMessageW(toolbar, TB_GETBUTTONTEXTW, WPARAM(button.idCommand), 0);
-        if (length <= 0 || length >= 128) continue;
-        SendMessageW(toolbar, TB_GETBUTTONTEXTW, WPARAM(button.idCommand), reinterpret_cast<LPARAM>(text));
-        SIZE size = {};
-        GetTextExtentPoint32W(dc, text, int(length), &size);
-        // The text and, on either side, a quarter of its height: the margin grows
-        // with the font, as everything else on the bar does with the dpi.
-        TBBUTTONINFOW info = {};
-        info.cbSize = sizeof info;
-        info.dwMask = TBIF_BYINDEX | TBIF_SIZE | TBIF_STYLE;
-        info.fsStyle = BYTE(button.fsStyle & ~BTNS_AUTOSIZE);
-        info.cx = WORD(size.cx + size.cy / 2 + 2 * GetSystemMetrics(SM_CXEDGE));
-        SendMessageW(toolbar, TB_SETBUTTONINFOW, WPARAM(i), reinterpret_cast<LPARAM>(&info));
-    }
-    SelectObject(dc, old);
-    ReleaseDC(toolbar, dc);
-    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
-}
-
 LRESULT MenuBarAddString(HWND bar, const wchar_t* text) {
     std::wstring list = text;
     list.push_back(L'\0');

@@ -533,9 +533,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM first, LPARAM sec
 HWND MainCreateMenuBar(HWND mainWindow) {
     const HWND bar = MenuBarCreate(MenuBarSpec{mainWindow, g_Instance, IDR_MAIN_MENUBAR, IDB_MAIN_MENUBAR, 6});
     if (!bar) return nullptr;
-    // Texts beside the images, so that the buttons stay on one row.
+    // Texts beside the images, so that the buttons stay on one row. A
+    // list-style button keeps room for an image beside its text even when it
+    // has none: without a gap beside that room the nine buttons fit the
+    // screen.
     SendMessageW(bar, TB_SETSTYLE, 0, SendMessageW(bar, TB_GETSTYLE, 0, 0) | TBSTYLE_LIST);
     SendMessageW(bar, TB_SETPADDING, 0, MAKELPARAM(5, 6));
+    SendMessageW(bar, TB_SETLISTGAP, 0, 0);
     const COLORREF key = RGB(0xC4, 0xC4, 0xC4);
     if (g_DpiX < 97) {
         g_main.barDisabledImages = ImageList_LoadImageW(g_Instance, MAKEINTRESOURCEW(IDB_MAIN_BUTTONS16), 16, 0, key,
@@ -549,7 +553,6 @@ HWND MainCreateMenuBar(HWND mainWindow) {
     }
     SendMessageW(bar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(g_main.barDisabledImages));
     LngTranslateMenu(bar, MenuBarGetMenu(bar));
-    MenuBarFitTextButtons(bar);
     return bar;
 }
 

@@ -1018,8 +1018,7 @@ TEST_F(Commands, PanningShowsTheProgramsHandCursor) {
 // 96 dpi as built, and at 192 dpi, where the system font is twice as high,
 // the images are the 32-pixel ones and the screen 480 pixels wide.
 TEST_F(Commands, MenuBarButtonsFitTheScreenAt96And192Dpi) {
-    const HWND bar = MainMenuBar();
-    const HWND toolbar = FindWindowExW(bar, nullptr, TOOLBARCLASSNAMEW, nullptr);
+    const HWND toolbar = FindWindowExW(MainMenuBar(), nullptr, TOOLBARCLASSNAMEW, nullptr);
     ASSERT_TRUE(toolbar);
     const auto rightmost = [toolbar] {
         LONG right = 0;
@@ -1040,11 +1039,11 @@ TEST_F(Commands, MenuBarButtonsFitTheScreenAt96And192Dpi) {
     const auto oldImages =
         reinterpret_cast<HIMAGELIST>(SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images)));
     SendMessageW(toolbar, WM_SETFONT, reinterpret_cast<WPARAM>(large), TRUE);
-    MenuBarFitTextButtons(bar);
+    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
     EXPECT_LE(rightmost(), 480);
     SendMessageW(toolbar, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(oldImages));
-    MenuBarFitTextButtons(bar);
+    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
     EXPECT_LE(rightmost(), 240);
     DeleteObject(large);
     ImageList_Destroy(images);
