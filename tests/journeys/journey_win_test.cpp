@@ -22,6 +22,7 @@
 #include "resources/main.rh"
 #include "resources/options.rh"
 #include "tests/albums/screen_win.h"
+#include "tests/support/removetree_win.h"
 #include "tests/viewer/viewerprocess.h"
 
 using screentest::Hue;
@@ -160,24 +161,17 @@ void ExpectFits(HWND window, const char* what) {
     EXPECT_LE(r.bottom, GetSystemMetrics(SM_CYSCREEN)) << what;
 }
 std::wstring MessageText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
+// A property sheet as the handheld shows it: on the screen, its tabs at the
+// bottom, its own (empty) menu bar.
+void ExpectHandheldSheet(HWND sheet, const char* what) {
+    ExpectFits(sheet, what);
+    const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    EXPECT_TRUE(GetWindowLongPtrW(tabs, GWL_STYLE) & TCS_BOTTOM) << what << ": tabs at the bottom";
+    EXPECT_TRUE(Visible(MenuBarFind(sheet))) << what << ": its own menu bar";
+}
 
 // --- Registry -----------------------------------------------------------------------
 
-void ClearRegistry() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
-void WriteText(const wchar_t* key, const wchar_t* name, const std::wstring& text) {
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
-    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD((text.size() + 1) * 2));
-    RegCloseKey(k);
-}
-void WriteNumber(const wchar_t* name, DWORD value) {
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
-                              nullptr),
-              0);
-    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(k);
-}
 DWORD ReadNumber(const wchar_t* name, DWORD missing = 0xDEAD) {
     DWORD value = missing, size = sizeof value;
     RegGetValueW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", name, RRF_RT_REG_DWORD, nullptr, &value, &size);
@@ -323,42 +317,23 @@ void CopyFixture(const std::wstring& folder, const char* sub, const wchar_t* nam
     ASSERT_TRUE(CopyFileW(from.c_str(), (folder + name).c_str(), FALSE)) << sub;
 }
 
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTree(folder + name + L"\\");
-            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryW((folder + name).c_str());
-            else
-                DeleteFileW((folder + name).c_str());
-        } while (FindNextFileW(listing, &data));
-        FindClose(listing);
-    }
-    RemoveDirectoryW(folder.substr(0, folder.size() - 1).c_str());
-}
-
 class Journey : public ::testing::Test {
 protected:
     void SetUp() override {
-        RemoveTree(kRoot);
+        testing_support::RemoveFolderTree(kRoot);
         ASSERT_TRUE(CreateDirectoryW(kRoot.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW(kPics.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW(kMore.c_str(), nullptr));
         for (const wchar_t* name : kPicNames) CopyFixture(kPics, "pics", name);
         for (const wchar_t* name : {L"broken.jpg", L"f.png", L"show.alb"}) CopyFixture(kMore, "more", name);
-        ClearRegistry();
-        WriteText(L"Software\\Trelmo", L"Path", kPics);
-        WriteNumber(L"UseSplashScreen", 0);
-        WriteNumber(L"SlideDelay", 1);
+        ClearViewerSettings();
+        ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kPics));
+        ASSERT_TRUE(WriteViewerNumber(L"UseSplashScreen", 0));
+        ASSERT_TRUE(WriteViewerNumber(L"SlideDelay", 1));
     }
     void TearDown() override {
-        ClearRegistry();
-        RemoveTree(kRoot);
+        ClearViewerSettings();
+        testing_support::RemoveFolderTree(kRoot);
     }
 };
 
@@ -367,7 +342,7 @@ protected:
 // From the start screen to the thumbnails, a folder chosen in the tree, the
 // list and details layouts, a picture full screen and back by swipes.
 TEST_F(Journey, StartScreenTreeLayoutsAndFullScreen) {
-    WriteNumber(L"UseSplashScreen", 1);
+    ASSERT_TRUE(WriteViewerNumber(L"UseSplashScreen", 1));
     Viewer viewer;
     ASSERT_TRUE(viewer.Started());
     HWND splash = nullptr;
@@ -439,7 +414,7 @@ TEST_F(Journey, EveryMenuBarButtonLiesOnTheScreen) {
 
 // A damaged JPEG says so by name; an album in the list plays as a show.
 TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
-    WriteText(L"Software\\Trelmo", L"Path", kMore);
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kMoreCount));  // broken.jpg, f.png, show.alb
     DoubleTap(viewer.CellCentre(0));
@@ -563,7 +538,7 @@ TEST_F(Journey, NewRenameAndDeleteAFolder) {
 // and deleted in the manager.
 TEST_F(Journey, FavoritesAddOpenRenameAndDelete) {
     const std::wstring key = L"Software\\Trelmo\\Favorites\\";
-    WriteText(L"Software\\Trelmo", L"Path", kMore);
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kMoreCount));
     ChooseSteps(viewer, IDM_MAIN_FAVORITES, {0});  // "Add to favorites..." after the separator
@@ -583,10 +558,7 @@ TEST_F(Journey, FavoritesAddOpenRenameAndDelete) {
     ChooseSteps(viewer, IDM_MAIN_FAVORITES, {2});
     const HWND sheet = WaitForDialog();
     ASSERT_TRUE(sheet);
-    ExpectFits(sheet, "favorites");
-    const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
-    EXPECT_TRUE(GetWindowLongPtrW(tabs, GWL_STYLE) & TCS_BOTTOM) << "tabs at the bottom";
-    EXPECT_TRUE(Visible(MenuBarFind(sheet))) << "the sheet's own menu bar";
+    ExpectHandheldSheet(sheet, "favorites");
     HWND page = ShowPage(viewer, sheet, 1);
     ASSERT_TRUE(page);
     const HWND list = GetDlgItem(page, IDC_FAVLIST);
@@ -740,10 +712,7 @@ TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
         Choose(viewer, IDM_MAIN_OPTIONS);
         const HWND sheet = WaitForDialog();
         ASSERT_TRUE(sheet);
-        ExpectFits(sheet, "options");
-        const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
-        EXPECT_TRUE(GetWindowLongPtrW(tabs, GWL_STYLE) & TCS_BOTTOM) << "tabs at the bottom";
-        EXPECT_TRUE(Visible(MenuBarFind(sheet))) << "the sheet's own menu bar";
+        ExpectHandheldSheet(sheet, "options");
 
         HWND page = ShowPage(viewer, sheet, 1);  // Browser
         ASSERT_TRUE(page);
@@ -886,7 +855,7 @@ int IndexOf(Viewer& viewer, const std::wstring& name) {
 // Every entry of the File and Tools menus not met in the other journeys,
 // once, each seen doing what it says.
 TEST_F(Journey, EveryFileAndToolsMenuEntry) {
-    WriteText(L"Software\\Trelmo\\General", L"Home", kMore);
+    ASSERT_TRUE(WriteViewerText(L"General", L"Home", kMore));
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kPicCount));
     // Go to.

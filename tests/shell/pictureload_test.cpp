@@ -114,17 +114,20 @@ TEST(Orientation, CameraRawFlagsTurnAPortraitDeliveredOnItsSide) {
     }
 }
 
-// A JPEG that Pillow wrote with orientation 6, through the metadata layer.
-TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
+// Loads a fixture with its metadata; the load's result.
+int LoadWithMetadata(const char* name, Bitmap* b, ImageInfo* info) {
     testing_support::EnsureFormatRegistry();
     LoadOptions options;
     InitLoadOptions(&options);
     options.flags |= kLoadKeepMetadata;
+    return LoadPictureFromFile(testing_support::FixtureFile(PV_SHELL_FIXTURES, name).c_str(), b, &options, info);
+}
+
+// A JPEG that Pillow wrote with orientation 6, through the metadata layer.
+TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
     Bitmap b{};
     ImageInfo info{};
-    ASSERT_EQ(LoadPictureFromFile(testing_support::FixtureFile(PV_SHELL_FIXTURES, "oriented6.jpg").c_str(), &b,
-                                  &options, &info),
-              0);
+    ASSERT_EQ(LoadWithMetadata("oriented6.jpg", &b, &info), 0);
     ASSERT_EQ(b.width, 64);
     uint32_t value = 0;
     ASSERT_EQ(ExifGetOrientation(b.metadata, &value), 1);
@@ -143,15 +146,9 @@ TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
 // A portrait picture whose tag still says 6 (an editor turned its pixels and
 // kept the tag) is shown as stored, and its tag becomes 1.
 TEST(Orientation, PortraitJpegWithAStaleTagStaysAsStored) {
-    testing_support::EnsureFormatRegistry();
-    LoadOptions options;
-    InitLoadOptions(&options);
-    options.flags |= kLoadKeepMetadata;
     Bitmap b{};
     ImageInfo info{};
-    ASSERT_EQ(LoadPictureFromFile(testing_support::FixtureFile(PV_SHELL_FIXTURES, "stale6.jpg").c_str(), &b,
-                                  &options, &info),
-              0);
+    ASSERT_EQ(LoadWithMetadata("stale6.jpg", &b, &info), 0);
     ASSERT_EQ(b.width, 32);
     EXPECT_EQ(ApplyPictureOrientation(&b, &info, 1, MetadataExifOrientation()), 0);
     EXPECT_EQ(b.width, 32);

@@ -41,6 +41,7 @@
 #include "tests/support/menubar.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
+#include "tests/support/removetree_win.h"
 #include "tests/support/testfiles.h"
 
 namespace {
@@ -150,25 +151,7 @@ protected:
     static void RemoveAll(const std::wstring& folder) {
         if (Exists(folder)) DeleteFolderTreeForce(folder);
     }
-    static void DeleteFolderTreeForce(const std::wstring& folder) {
-        WIN32_FIND_DATAW data;
-        const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
-        if (listing != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") continue;
-                SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    DeleteFolderTreeForce(folder + name + L"\\");
-                else
-                    DeleteFileW((folder + name).c_str());
-            } while (FindNextFileW(listing, &data));
-            FindClose(listing);
-        }
-        std::wstring path = folder;
-        path.pop_back();
-        RemoveDirectoryW(path.c_str());
-    }
+    static void DeleteFolderTreeForce(const std::wstring& folder) { testing_support::RemoveFolderTree(folder); }
 
     static void Browse(const std::wstring& folder) {
         TreeSelectPath(g_AppSettings.treeWindow, folder.c_str());

@@ -27,25 +27,11 @@ const wchar_t* kFolder = L"\\Temp\\viewer\\pics\\";
 const char* kPictures[] = {"blue.png", "green.png", "red.png", "spin.gif", "wide.jpg"};  // name order
 constexpr int kPictureCount = 5;
 
-void ClearRegistry() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
-
+void ClearRegistry() { ClearViewerSettings(); }
 void WriteText(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
-    std::wstring key = L"Software\\Trelmo";
-    if (section) key += std::wstring(L"\\") + section;
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
-    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD((wcslen(text) + 1) * 2));
-    RegCloseKey(k);
+    ASSERT_TRUE(WriteViewerText(section, name, text));
 }
-
-void WriteNumber(const wchar_t* name, DWORD value) {
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
-                              nullptr),
-              0);
-    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(k);
-}
+void WriteNumber(const wchar_t* name, DWORD value) { ASSERT_TRUE(WriteViewerNumber(name, value)); }
 
 std::wstring ReadText(const wchar_t* name) {
     wchar_t buffer[300] = L"";

@@ -16,6 +16,31 @@
 
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+// The viewer's settings in the registry, as a test sets them before a start.
+inline void ClearViewerSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
+// A value of the settings' root (`section` null) or of one section; false
+// when the key cannot be made.
+inline bool WriteViewerText(const wchar_t* section, const wchar_t* name, const std::wstring& text) {
+    std::wstring key = L"Software\\Trelmo";
+    if (section) key += std::wstring(L"\\") + section;
+    HKEY k;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != 0)
+        return false;
+    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD((text.size() + 1) * 2));
+    RegCloseKey(k);
+    return true;
+}
+// A number of the main settings (section "General").
+inline bool WriteViewerNumber(const wchar_t* name, DWORD value) {
+    HKEY k;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                        nullptr) != 0)
+        return false;
+    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(k);
+    return true;
+}
+
 // One running viewer.exe.
 class Viewer {
 public:
