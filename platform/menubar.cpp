@@ -48,6 +48,9 @@ void ShowDropDown(HWND bar, MenuBarData* data, UINT command) {
         MapWindowPoints(data->toolbar, nullptr, reinterpret_cast<POINT*>(&place), 2);
         data->droppedCommand = command;
         data->droppedPopup = popup;
+        // The bar never takes the focus: its owner comes to the front, so the
+        // menu answers the keys.
+        SetForegroundWindow(data->owner);
         TrackPopupMenuEx(popup, TPM_LEFTALIGN | TPM_BOTTOMALIGN, place.left, place.top, bar, nullptr);
         data->droppedPopup = nullptr;
         return;

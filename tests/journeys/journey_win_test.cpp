@@ -90,7 +90,7 @@ void Key(WORD key) {
     in[0].ki.wVk = in[1].ki.wVk = key;
     in[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, in, sizeof in[0]);
-    Wait(80);
+    Wait(30);
 }
 // `key` pressed while `modifier` is held.
 void Chord(WORD modifier, WORD key) {
