@@ -277,7 +277,7 @@ TEST_F(ViewerTest, AnimatedGifShowsItsFramesInTurn) {
     EXPECT_TRUE(viewer.Close());
 }
 
-TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnATap) {
+TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnADoubleTap) {
     WriteNumber(L"SlideDelay", 1);
     WriteNumber(L"SlideUseTransition", 0);
     Viewer viewer;
@@ -289,9 +289,14 @@ TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnATap) {
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "the timer steps the show";
     SendMessageW(Viewer::Main(), WM_KEYDOWN, VK_DOWN, 0);  // back by one
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
-    // A tap on the view ends the show: back to thumbnails with the bars.
+    // A tap changes nothing in full screen; a double tap ends the show: back
+    // to thumbnails with the bars.
     const HWND view = Viewer::View();
     PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_FALSE(Visible(Viewer::List()));
+    PostMessageW(view, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
     PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
     EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
     EXPECT_TRUE(Visible(MenuBarFind(Viewer::Main())));
