@@ -268,6 +268,16 @@ bool SelectItem(Viewer& viewer, int index) {
     return PumpUntil([index] { return Viewer::Selected() == index; }, 5000);
 }
 
+// Waits for the viewer to list `count` items, then taps its splitter bar
+// between the buttons (where a tap does nothing) so that the window the
+// user works in is the active one and takes the keys.
+bool ReadyWith(Viewer& viewer, int count) {
+    if (!viewer.WaitForList(count)) return false;
+    const RECT main = WindowRect(Viewer::Main());
+    Tap(POINT{main.left + 35, WindowRect(Viewer::Tree()).bottom + 4});
+    return PumpUntil([] { return GetForegroundWindow() == Viewer::Main(); }, 10000);
+}
+
 // The top bar's "ok", which closes the dialog or sheet in front.
 void TapOk() {
     const HWND ok = FindWindowExW(FindWindowW(L"PvTopBar", nullptr), nullptr, L"BUTTON", L"ok");
@@ -350,7 +360,7 @@ TEST_F(Journey, StartScreenTreeLayoutsAndFullScreen) {
     EXPECT_FALSE(Visible(Viewer::Main())) << "the start screen comes first";
     Tap(POINT{42, 80});  // "Browse Folder"
     ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::Main()) && !FindWindowW(L"SplashClass", nullptr); }, 10000));
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     const POINT first = viewer.CellCentre(0);
     EXPECT_TRUE(PumpUntil([&] { return ScreenHue(first.x, first.y) == Hue::kBlue; }, 15000)) << "a.png's thumbnail";
 
@@ -396,7 +406,7 @@ TEST_F(Journey, StartScreenTreeLayoutsAndFullScreen) {
 // favorites button too.
 TEST_F(Journey, EveryMenuBarButtonLiesOnTheScreen) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     const int count = int(SendMessageW(Toolbar(), TB_BUTTONCOUNT, 0, 0));
     EXPECT_EQ(count, 9);
     for (int i = 0; i < count; ++i) {
@@ -416,7 +426,7 @@ TEST_F(Journey, EveryMenuBarButtonLiesOnTheScreen) {
 TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
     ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kMoreCount));  // broken.jpg, f.png, show.alb
+    ASSERT_TRUE(ReadyWith(viewer, kMoreCount));  // broken.jpg, f.png, show.alb
     DoubleTap(viewer.CellCentre(0));
     const HWND box = WaitForDialog();
     ASSERT_TRUE(box) << "an error is shown";
@@ -445,7 +455,7 @@ TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
 // they can be tapped.
 TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     const RECT main = WindowRect(Viewer::Main());
     const int bar = WindowRect(Viewer::Tree()).bottom;  // the splitter's top edge
     // Both shown: "hide the list" at x 5..34.
@@ -472,7 +482,7 @@ TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
 // A file renamed from the File menu keeps its place under its new name.
 TEST_F(Journey, RenameKeepsThePlaceInTheList) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     Choose(viewer, IDM_MAIN_LIST);
     ASSERT_TRUE(SelectItem(viewer, 1));
     Choose(viewer, IDM_MAIN_RENAME);
@@ -495,7 +505,7 @@ TEST_F(Journey, RenameKeepsThePlaceInTheList) {
 // are proven by the commands' own test: Wine makes none.)
 TEST_F(Journey, NewRenameAndDeleteAFolder) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     Choose(viewer, IDM_MAIN_NEWFOLDER);
     HWND dialog = WaitForDialog();
     ASSERT_TRUE(dialog);
@@ -540,7 +550,7 @@ TEST_F(Journey, FavoritesAddOpenRenameAndDelete) {
     const std::wstring key = L"Software\\Trelmo\\Favorites\\";
     ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kMoreCount));
+    ASSERT_TRUE(ReadyWith(viewer, kMoreCount));
     ChooseSteps(viewer, IDM_MAIN_FAVORITES, {0});  // "Add to favorites..." after the separator
     HWND dialog = WaitForDialog();
     ASSERT_TRUE(dialog);
@@ -598,7 +608,7 @@ int WhiteRunAt(int x, int y) {
 // pen set to select, zoom to a drawn selection.
 TEST_F(Journey, ZoomPanAndZoomToSelection) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     ASSERT_TRUE(SelectItem(viewer, 3));  // d.jpg
     Choose(viewer, IDM_MAIN_IMAGE);
     ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
@@ -649,7 +659,7 @@ TEST_F(Journey, ZoomPanAndZoomToSelection) {
 // tap. A page of a multi-page picture is shown at its own size.
 TEST_F(Journey, SlideshowStripAndPages) {
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     Tap(Centre(BarButton(viewer, IDM_MAIN_SLIDESHOW)));
     ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kBlue; },
                           10000))
@@ -706,7 +716,7 @@ TEST_F(Journey, SlideshowStripAndPages) {
 TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
     {
         Viewer viewer;
-        ASSERT_TRUE(viewer.WaitForList(kPicCount));
+        ASSERT_TRUE(ReadyWith(viewer, kPicCount));
         ASSERT_TRUE(PumpUntil([] { return Exists(kPics + L"cache.zt"); }, 20000)) << "the cache is on at first";
         const LONG cellWidth = viewer.ItemRect(0).right - viewer.ItemRect(0).left;
         Choose(viewer, IDM_MAIN_OPTIONS);
@@ -802,7 +812,7 @@ TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
 
     // After a restart: kept. A button's action chosen, then Cancel: kept too.
     Viewer again;
-    ASSERT_TRUE(again.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(again, kPicCount));
     Choose(again, IDM_MAIN_LIST);
     EXPECT_EQ(again.ItemText(0, 0), L"a") << "no extensions";
     Choose(again, IDM_MAIN_OPTIONS);
@@ -857,7 +867,7 @@ int IndexOf(Viewer& viewer, const std::wstring& name) {
 TEST_F(Journey, EveryFileAndToolsMenuEntry) {
     ASSERT_TRUE(WriteViewerText(L"General", L"Home", kMore));
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     // Go to.
     Choose(viewer, IDM_MAIN_HOME);
     EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "Home folder";
@@ -970,7 +980,7 @@ TEST_F(Journey, EveryViewMenuEntry) {
         CloseHandle(file);
     }
     Viewer viewer;
-    ASSERT_TRUE(viewer.WaitForList(kPicCount));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
     const std::vector<std::wstring> byName = {L"a.png", L"b.png", L"c.png", L"d.jpg", L"e.tif"};
     const std::vector<std::wstring> reversed(byName.rbegin(), byName.rend());
     // Show filename: cells grow by a line; Recursive: the folders below too.
