@@ -157,7 +157,7 @@ PictureRect NormaliseCorners(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 
 int32_t ZoomStepForSelection(const PictureRect& selection, int32_t areaWidth, int32_t areaHeight) {
     int32_t smallest = 0;
-    for (int32_t step : kZoomSteps) {
+    for (int32_t step : kSelectionZoomSteps) {
         smallest = step;
         if (int64_t(selection.width) * step / 100 <= areaWidth && int64_t(selection.height) * step / 100 <= areaHeight)
             return step;

@@ -21,16 +21,17 @@ enum ViewZoomMode : int32_t {
     kZoomFitHeight = 4,
 };
 
-// The zoom steps, largest first: one table for the zoom-in and zoom-out
-// commands and for zoom-to-selection, so each lands on a percentage the
-// others know.
+// The steps of the zoom-in and zoom-out commands, largest first.
 constexpr int32_t kZoomSteps[] = {400, 300, 200, 150, 100, 70, 50, 30, 25, 20, 15, 10, 5};
+// The steps zoom-to-selection chooses from, largest first: finer, and closer
+// in, since a selection is usually a small part of the picture.
+constexpr int32_t kSelectionZoomSteps[] = {1600, 1200, 800, 700, 600, 500, 400, 300, 200, 150, 100, 90,
+                                           80,   70,   60,  50,  40,  30,  25,  20,  15,  10,  7};
 
-// The percentages ViewSetZoomPercent accepts: down to the smallest step, and
-// above the largest one so that a picture loaded reduced can still be shown
-// at the largest step of its full size.
+// The percentages ViewSetZoomPercent accepts: one range that admits every
+// step of both tables, so no command's step is ever refused.
 constexpr int32_t kZoomPercentMin = 5;
-constexpr int32_t kZoomPercentMax = 1199;
+constexpr int32_t kZoomPercentMax = 1600;
 
 struct ViewLayoutInput {
     int32_t width;       // the whole area: the client plus any scroll bar shown now
@@ -93,8 +94,8 @@ void PictureToWindow(const ViewMapping& m, int32_t pictureX, int32_t pictureY, i
 // distances.
 PictureRect NormaliseCorners(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 
-// The largest zoom step at which the selection fits the area in both
-// directions; the smallest step when none fits.
+// The largest step of kSelectionZoomSteps at which the selection fits the
+// area in both directions; the smallest step when none fits.
 int32_t ZoomStepForSelection(const PictureRect& selection, int32_t areaWidth, int32_t areaHeight);
 // The step after `current` towards larger pictures: the step just above the
 // largest step at or below `current`; the largest step stays; below every

@@ -295,7 +295,8 @@ int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, cons
     return result;
 }
 
-int QueryFromSource(FileSource* source, const wchar_t* name, int formatIndex, uint32_t flags, ImageInfo* info) {
+int QueryFromSource(FileSource* source, const wchar_t* name, int formatIndex, uint32_t flags, ImageInfo* info,
+                    uint32_t page = 0) {
     if (info) std::memset(info, 0, sizeof *info);
     if (info) info->formatIndex = -1;
     if (name && (flags & kLoadExtensionOnly) && !ExtensionAllowed(name, formatIndex)) return kLoadNotRecognised;
@@ -307,6 +308,7 @@ int QueryFromSource(FileSource* source, const wchar_t* name, int formatIndex, ui
     // Only the flags and the camera RAW defaults: no target, no callbacks.
     ctx->options.flags = flags | kInfoOnlyFlags;
     ctx->options.formatIndex = int16_t(formatIndex);
+    ctx->options.imageIndex = page;
     ctx->options.rawSwitches[0] = 1;
     ctx->options.rawSwitches[1] = 1;
     const float reals[4] = {0.6f, 0.8f, 1.0f, 1.0f};
@@ -437,13 +439,15 @@ int QueryPictureInfo(const wchar_t* name, int formatIndex, uint32_t flags, Image
     return GetPictureInfo(name, nullptr, formatIndex, flags, 0, info);
 }
 
+int QueryPagePictureInfo(const wchar_t* name, int formatIndex, uint32_t flags, uint32_t page, ImageInfo* info) {
+    FileSource own;
+    InitFileSource(&own, name);
+    return QueryFromSource(&own, name, formatIndex, flags, info, page);
+}
+
 int GetPictureInfo(const wchar_t* name, FileSource* source, int formatIndex, uint32_t flags, uint32_t /*unused*/,
                    ImageInfo* info) {
-    if (name) {
-        FileSource own;
-        InitFileSource(&own, name);
-        return QueryFromSource(&own, name, formatIndex, flags, info);
-    }
+    if (name) return QueryPagePictureInfo(name, formatIndex, flags, 0, info);
     if (!source) {
         if (info) std::memset(info, 0, sizeof *info);
         return kLoadCannotOpen;

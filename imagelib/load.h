@@ -25,6 +25,9 @@ int LoadPictureFromMemory(const uint8_t* data, size_t size, const wchar_t* nameF
 
 // Information only: the reader stops once the picture is declared; no pixels.
 int QueryPictureInfo(const wchar_t* name, int formatIndex, uint32_t flags, ImageInfo* info);
+// The same for page `page` of a multi-page picture (0 the first): its size
+// and declaration, and the file's page count.
+int QueryPagePictureInfo(const wchar_t* name, int formatIndex, uint32_t flags, uint32_t page, ImageInfo* info);
 // As QueryPictureInfo; with a null name the prepared `source` is read (a
 // path, a stream or memory), with `extensionName` (may be null) naming its
 // extension.

@@ -48,6 +48,9 @@ void ShowDropDown(HWND bar, MenuBarData* data, UINT command) {
         MapWindowPoints(data->toolbar, nullptr, reinterpret_cast<POINT*>(&place), 2);
         data->droppedCommand = command;
         data->droppedPopup = popup;
+        // The bar never takes the focus: its owner comes to the front, so the
+        // menu answers the keys.
+        SetForegroundWindow(data->owner);
         TrackPopupMenuEx(popup, TPM_LEFTALIGN | TPM_BOTTOMALIGN, place.left, place.top, bar, nullptr);
         data->droppedPopup = nullptr;
         return;
@@ -62,6 +65,10 @@ LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM first, LPARAM second
     case WM_SIZE:
         if (data && data->toolbar) MoveWindow(data->toolbar, 0, 0, LOWORD(second), HIWORD(second), TRUE);
         return 0;
+    case WM_MOUSEACTIVATE:
+        // A tap on the bar leaves its owner active, so the keys still reach
+        // the owner once a menu is closed.
+        return MA_NOACTIVATE;
     case WM_COMMAND:
         // Toolbar presses name the bar as their control; menu choices none.
         if (data && data->owner)
@@ -154,7 +161,7 @@ HWND MenuBarCreate(const MenuBarSpec& spec) {
     InitCommonControlsEx(&controls);
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = MenuBarHeight();
-    HWND bar = CreateWindowExW(0, kMenuBarClass, L"", WS_POPUP | WS_CLIPCHILDREN, 0,
+    HWND bar = CreateWindowExW(WS_EX_NOACTIVATE, kMenuBarClass, L"", WS_POPUP | WS_CLIPCHILDREN, 0,
                                GetSystemMetrics(SM_CYSCREEN) - height, width, height, spec.owner, nullptr, self,
                                nullptr);
     if (!bar) return nullptr;

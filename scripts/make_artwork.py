@@ -6,8 +6,11 @@
 Menu-bar strips hold six button images side by side in this order:
 slideshow, full screen, information, delete, favorites, adjust and save.
 Transparent areas are 0xC4C4C4 (buttons) or magenta (the splitter).
+handcur.cur is the image view's pan cursor: a hand, white with a black
+outline, its hot spot in the palm.
 """
 import os
+import struct
 import sys
 
 from PIL import Image, ImageDraw
@@ -90,6 +93,47 @@ def icon():
     return img
 
 
+HAND_HOTSPOT = (15, 15)
+
+
+def hand_cursor():
+    """A 32 x 32 monochrome cursor file: an open hand (four fingers and a
+    thumb), white filled with a black outline, hot spot in the palm."""
+    shape = Image.new("1", (32, 32), 0)   # 1: part of the hand
+    d = ImageDraw.Draw(shape)
+    for x in (9, 13, 17, 21):                          # fingers
+        d.rounded_rectangle([x, 4 if x in (13, 17) else 6, x + 3, 18], radius=1, fill=1)
+    d.polygon([(4, 14), (7, 13), (10, 17), (9, 22)], fill=1)  # thumb
+    d.rounded_rectangle([9, 14, 24, 27], radius=3, fill=1)    # palm
+    # The outline: hand pixels with a pixel outside the hand beside them.
+    px = shape.load()
+    edge = [[False] * 32 for _ in range(32)]
+    for y in range(32):
+        for x in range(32):
+            if px[x, y] and any(not (0 <= x + dx < 32 and 0 <= y + dy < 32) or not px[x + dx, y + dy]
+                                for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))):
+                edge[y][x] = True
+    # Monochrome cursor: AND 1 keeps the screen; with AND 0, XOR 0 is black
+    # and XOR 1 white. Rows bottom-up, each 4 bytes.
+    xor_rows, and_rows = [], []
+    for y in range(31, -1, -1):
+        xor_bits = and_bits = 0
+        for x in range(32):
+            bit = 1 << (31 - x)
+            if not px[x, y]:
+                and_bits |= bit
+            elif not edge[y][x]:
+                xor_bits |= bit
+        xor_rows.append(struct.pack(">I", xor_bits))
+        and_rows.append(struct.pack(">I", and_bits))
+    header = struct.pack("<IiiHHIIiiII", 40, 32, 64, 1, 1, 0, 0, 0, 0, 2, 0)
+    palette = bytes([0, 0, 0, 0, 255, 255, 255, 0])
+    image = header + palette + b"".join(xor_rows) + b"".join(and_rows)
+    directory = struct.pack("<HHH", 0, 2, 1) + struct.pack("<BBBBHHII", 32, 32, 0, 0, HAND_HOTSPOT[0],
+                                                             HAND_HOTSPOT[1], len(image), 22)
+    return directory + image
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -101,6 +145,8 @@ def main():
     for size in (32, 48, 96):
         album(size).save(os.path.join(out, "album%d.bmp" % size))
     icon().save(os.path.join(out, "viewer.ico"), sizes=[(32, 32), (16, 16)])
+    with open(os.path.join(out, "handcur.cur"), "wb") as f:
+        f.write(hand_cursor())
 
 
 if __name__ == "__main__":

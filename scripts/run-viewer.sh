@@ -107,17 +107,31 @@ fi
 [ -n "$screenshot" ] || screenshot="$WIN64/viewer-screen.png"
 wine "$EXE" >/dev/null 2>&1 &
 viewer_pid=$!
-# The first screen is drawn when the screen stops changing: thumbnails come
-# in one by one, then the picture stays as it is.
+
+# A screen is drawn when it stops changing: thumbnails come in one by one,
+# then the picture stays as it is.
+settle() {
+  local last="" same=0 sum
+  for _ in $(seq 1 240); do
+    sleep 0.5
+    xwininfo -root -tree 2>/dev/null | grep -q '"Trelmo"' || continue
+    sum=$(import -window root rgb:- 2>/dev/null | md5sum | cut -d' ' -f1) || continue
+    if [ "$sum" = "$last" ]; then same=$((same + 1)); else same=0; last=$sum; fi
+    [ "$same" -ge 4 ] && return 0
+  done
+  return 1
+}
+
+# The start screen comes first unless the user turned it off (UseSplashScreen
+# 0 in the prefix): the way to the thumbnails is a tap on its "Browse Folder"
+# tile, at 96 pixels per inch (10, 48)-(74, 112).
+settle || true
+if ! grep -qi '^"UseSplashScreen"=dword:00000000' "$PREFIX/user.reg"; then
+  say "tapping the start screen's Browse Folder tile"
+  /usr/bin/python3 "$ROOT/scripts/x_tap.py" 42 80
+fi
 say "waiting for the first screen of thumbnails"
-last="" same=0
-for _ in $(seq 1 240); do
-  sleep 0.5
-  xwininfo -root -tree 2>/dev/null | grep -q '"Trelmo"' || continue
-  sum=$(import -window root rgb:- 2>/dev/null | md5sum | cut -d' ' -f1) || continue
-  if [ "$sum" = "$last" ]; then same=$((same + 1)); else same=0; last=$sum; fi
-  [ "$same" -ge 4 ] && break
-done
+settle || true
 import -window root -crop 240x320+0+0 "$screenshot"
 say "screenshot saved to $screenshot"
 kill "$viewer_pid" 2>/dev/null || true

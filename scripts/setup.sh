@@ -11,7 +11,7 @@ SUDO=""
 PACKAGES="
   build-essential cmake ninja-build pkg-config dpkg-dev git ca-certificates
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth x11-utils nasm
+  wine wine64 xvfb xauth x11-utils libxtst6 nasm
   clang lld libclang-rt-14-dev
   googletest libbenchmark-dev
   libjpeg-turbo-progs netpbm imagemagick libimage-exiftool-perl python3-pil

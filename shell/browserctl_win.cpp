@@ -142,8 +142,9 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     ReleaseViewPicture();
     const std::wstring path = entry->path;
 
+    // The shown page's own size: the pages of a file may differ.
     ImageInfo info = {};
-    if (QueryPictureInfo(path.c_str(), -1, 0, &info) != 0) {
+    if (QueryPagePictureInfo(path.c_str(), -1, 0, page, &info) != 0) {
         FreePictureInfo(&info);
         ShowError(IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
         return;
@@ -265,12 +266,13 @@ void ToggleImageView(long index) {
         SetViewMode(UINT(IDM_MAIN_THUMBNAILS + back));
         g_AppSettings.previousViewMode = -1;
         SetFocus(g_AppSettings.listWindow);
-        ShowEntry(index, 0, 0);
-        return;
+    } else {
+        g_AppSettings.previousViewMode = g_AppSettings.viewMode;
+        SetViewMode(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
     }
-    g_AppSettings.previousViewMode = g_AppSettings.viewMode;
-    SetViewMode(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
-    ShowEntry(index, 0, 0);
+    // The entry tried last is not opened again: a picture that could not be
+    // read is reported once, not again on the way back.
+    if (g_AppSettings.currentItem != index) ShowEntry(index, 0, 0);
 }
 
 // Zooms the view so the selection drawn on it fills the window. A reduced
@@ -324,7 +326,8 @@ void OnViewEvent(const ViewEvent* event) {
         }
         return;
     case kViewTapReleased:
-        if (mode == 5 && !g_AppSettings.slideshowRunning) {
+        // In full screen (the browser's slideshow too) only a swipe counts.
+        if (mode == 5) {
             const int dx = event->x - s.penDownX;
             if (std::abs(dx) >= 11)
                 PostMessageW(main, WM_COMMAND, dx > 0 ? IDM_MAIN_PREVIOUS_FILE : IDM_MAIN_NEXT_FILE, 0);
@@ -576,7 +579,7 @@ LRESULT OnListNotify(HWND mainWindow, NMHDR* header) {
     case NM_DBLCLK:
     case NM_RETURN: {
         const long selected = long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-        if (selected >= 0 && g_AppSettings.viewMode != 3) PostMessageW(mainWindow, WM_COMMAND, IDM_MAIN_OPEN, 0);
+        if (selected >= 0) PostMessageW(mainWindow, WM_COMMAND, IDM_MAIN_OPEN, 0);
         return 0;
     }
     default:

@@ -43,6 +43,7 @@ void BrowserModel::StartWorker() {
 
 void BrowserModel::BrowseFolder(const std::wstring& folder) {
     worker_.Stop();
+    view_->Busy(true);
     FreeFileList();
     ScanFolder(services_.list, folder, settings_.recursive != 0, &entries_);
     SortKeepingSelection();
@@ -57,6 +58,7 @@ void BrowserModel::BrowseFolder(const std::wstring& folder) {
         cache_.Close(false);
     StartWorker();
     view_->FolderShown(currentFolder_);
+    view_->Busy(false);
 }
 
 void BrowserModel::SetFileList(FileList&& entries) {
@@ -161,6 +163,17 @@ void BrowserModel::AddFileAndRestart(const std::wstring& folder, const std::wstr
 void BrowserModel::BrowserAddReceivedFile(const std::wstring& folder, const std::wstring& name) {
     if (folder.size() == currentFolder_.size() && EqualNoCase(folder, currentFolder_, folder.size()))
         AddFileAndRestart(folder, name);
+}
+
+bool BrowserModel::RenameEntry(const std::wstring& oldPath, const std::wstring& newPath) {
+    const long i = FindEntry(oldPath, true);
+    if (i < 0 || newPath.empty() || newPath.size() >= kListPathCapacity) return false;
+    // The worker reads the entries' paths: it waits while one changes.
+    worker_.Stop();
+    std::wmemcpy(entries_[size_t(i)].path, newPath.c_str(), newPath.size() + 1);
+    view_->ItemChanged(size_t(i));
+    StartWorker();
+    return true;
 }
 
 bool BrowserModel::SplitListedPath(const std::wstring& path, std::wstring* folder, std::wstring* name) const {

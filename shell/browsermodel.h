@@ -63,6 +63,9 @@ public:
     // The list now shows `folder` (a folder change, or search results while
     // the folder stays): the menus that name the folder follow it.
     virtual void FolderShown(const std::wstring& /*folder*/) {}
+    // A folder is being read (true) and is shown now (false): a large one
+    // takes a while, which the pointer tells.
+    virtual void Busy(bool /*busy*/) {}
 };
 
 class BrowserModel {
@@ -101,6 +104,10 @@ public:
     // again by the next worker run. False when it is not listed or gone.
     bool BrowserUpdateFile(const std::wstring& folder, const std::wstring& name);
     void BrowserAddReceivedFile(const std::wstring& folder, const std::wstring& name);
+    // A listed file was renamed within its folder: its entry takes the new
+    // path and keeps its place, its information and its thumbnail. False
+    // when `oldPath` is not listed or `newPath` does not fit an entry.
+    bool RenameEntry(const std::wstring& oldPath, const std::wstring& newPath);
 
     // Around changes made by others (the tools): no worker while they run.
     void StopWorker();

@@ -175,6 +175,18 @@ const DialogMapRow RenameBox::kMap[] = {
 
 }  // namespace
 
+namespace {
+
+// The handheld's style, as the tool sheets have it: tabs at the bottom, and
+// an empty menu bar under the pages.
+int CALLBACK ShellSheetCallback(HWND sheet, UINT message, LPARAM) {
+    if (message == kSheetVersionQuery) return kHandheldSheetVersion;
+    if (message == PSCB_INITIALIZED) HandheldDialogSetup(sheet, kSetupEmptyMenuBar);
+    return 0;
+}
+
+}  // namespace
+
 INT_PTR RunShellSheet(HWND parent, const ShellSheetPage* pages, int count, DLGPROC procedure) {
     std::vector<PROPSHEETPAGEW> sheetPages(size_t(count > 0 ? count : 0));
     for (int i = 0; i < count; ++i) {
@@ -189,7 +201,8 @@ INT_PTR RunShellSheet(HWND parent, const ShellSheetPage* pages, int count, DLGPR
     }
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | kSheetMaximize;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK | kSheetMaximize;
+    header.pfnCallback = ShellSheetCallback;
     header.hwndParent = parent;
     header.hInstance = g_Instance;
     header.pszCaption = L"";

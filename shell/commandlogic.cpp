@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <vector>
 
 #include "imagelib/fileio.h"
 
@@ -108,4 +109,21 @@ int32_t SortAfterCommand(int32_t sort, int32_t key, int32_t descending) {
     if (descending == 0) next &= ~kSortDescendingBit;
     if (descending == 1) next |= kSortDescendingBit;
     return next;
+}
+
+bool DeleteFolderTreeWith(const std::wstring& folder, const TreeRemoval& system) {
+    if (folder.empty()) return false;
+    const wchar_t separator = folder.back();
+    std::vector<FolderItem> items;
+    if (!system.list(folder, nullptr, &items)) return false;
+    for (const FolderItem& item : items) {
+        if (item.name == L"." || item.name == L"..") continue;
+        const std::wstring path = folder + item.name;
+        const bool isFolder = (item.attributes & kAttributeFolder) != 0;
+        const bool done = (item.attributes & kAttributeLink) ? system.removeLink(path, isFolder)
+                          : isFolder                         ? DeleteFolderTreeWith(path + separator, system)
+                                                             : system.removeFile(path);
+        if (!done) return false;
+    }
+    return system.removeFolder(folder.substr(0, folder.size() - 1));
 }

@@ -13,8 +13,24 @@
 #include <functional>
 #include <string>
 
+#include "shell/filelist.h"
+
 // Answers whether a file or folder of that full path exists.
 using PathExists = std::function<bool(const std::wstring& path)>;
+
+// What deleting a folder tree asks of the system.
+struct TreeRemoval {
+    FolderLister list;
+    bool (*removeFile)(const std::wstring& path);
+    bool (*removeFolder)(const std::wstring& path);  // an empty folder
+    // A link (to a folder when `folder`): the link itself, never its target.
+    bool (*removeLink)(const std::wstring& path, bool folder);
+};
+
+// Deletes the folder (with its trailing separator) and everything in it,
+// depth first. A link is deleted itself and never entered, so nothing
+// outside the folder goes. The first failure stops the walk: false.
+bool DeleteFolderTreeWith(const std::wstring& folder, const TreeRemoval& system);
 
 // `format` with each "%s" replaced by the next of `texts` and "%d" by
 // `number`; "%%" gives "%". Any other directive is copied as it stands, so a

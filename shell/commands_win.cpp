@@ -17,6 +17,7 @@
 #include "processing/adjust.h"
 #include "shell/commandlogic.h"
 #include "shell/pictureload.h"
+#include "shell/system.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
 #include "shell/viewer_win.h"
@@ -232,24 +233,15 @@ LRESULT OnNewFolder(HWND window, UINT, UINT, HWND) {
 }
 
 bool DeleteFolderTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    const HANDLE listing = FindFirstFileW((folder + L"*.*").c_str(), &data);
-    if (listing != INVALID_HANDLE_VALUE) {
-        bool ok = true;
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                ok = DeleteFolderTree(folder + name + L"\\");
-            else
-                ok = DeleteFileW((folder + name).c_str()) != 0;
-        } while (ok && FindNextFileW(listing, &data));
-        FindClose(listing);
-        if (!ok) return false;
-    }
-    std::wstring path = folder;
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    return RemoveDirectoryW(path.c_str()) != 0;
+    static const TreeRemoval kSystem = {
+        SystemListFolder,
+        [](const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; },
+        [](const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; },
+        [](const std::wstring& path, bool folder) {
+            return (folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str())) != 0;
+        },
+    };
+    return DeleteFolderTreeWith(folder, kSystem);
 }
 
 LRESULT OnDeleteFolder(HWND window, UINT, UINT, HWND) {
@@ -296,7 +288,9 @@ LRESULT OnRenameFile(HWND window, UINT, UINT, HWND) {
     std::wstring newName;
     if (!RenameFileDialog(window, path, &newName)) return 0;
     const std::wstring folder = path.substr(0, path.size() - NameOfPath(path).size());
-    MoveFileW(path.c_str(), (folder + newName).c_str());
+    if (MoveFileW(path.c_str(), (folder + newName).c_str())) {
+        if (BrowserModel* model = ViewerModel()) model->RenameEntry(path, folder + newName);
+    }
     return 0;
 }
 
@@ -478,15 +472,14 @@ std::vector<std::wstring> SelectedPaths() {
     return paths;
 }
 
-// A batch rename moved the selection's file `index` to `newPath`: the list
-// drops the old name and lists the new one (the folder watch may tell the
-// same later; both steps are idempotent).
+// A batch rename moved the selection's file `index` to `newPath`: its entry
+// takes the new name in its place (what the folder watch tells later
+// changes nothing more).
 void OnEntryRenamed(void* user, uint32_t index, const wchar_t* newPath) {
     const auto* oldPaths = static_cast<const std::vector<std::wstring>*>(user);
     BrowserModel* model = ViewerModel();
     if (!model || !oldPaths || index >= oldPaths->size()) return;
-    model->OnFileDeleted((*oldPaths)[index]);
-    model->OnFileCreated(newPath);
+    model->RenameEntry((*oldPaths)[index], newPath);
 }
 
 }  // namespace
@@ -552,9 +545,7 @@ LRESULT OnSort(HWND, UINT id, UINT, HWND) {
         g_AppSettings.sort = SortAfterCommand(g_AppSettings.sort, -1, id == IDM_MAIN_SORT_DESCENDING ? 1 : 0);
     }
     if (BrowserModel* model = ViewerModel()) {
-        BrowserSettings settings = model->Settings();
-        settings.sort = uint32_t(g_AppSettings.sort);
-        model->SetSettings(settings);
+        model->SetSettings(ViewerBrowserSettings());
         model->Resort();
     }
     return 0;
@@ -571,9 +562,7 @@ LRESULT OnRecursive(HWND, UINT, UINT, HWND) {
     g_AppSettings.recursive = !g_AppSettings.recursive;
     Check(IDM_MAIN_RECURSIVE, g_AppSettings.recursive != 0);
     if (BrowserModel* model = ViewerModel()) {
-        BrowserSettings settings = model->Settings();
-        settings.recursive = g_AppSettings.recursive;
-        model->SetSettings(settings);
+        model->SetSettings(ViewerBrowserSettings());
         model->BrowseFolder(CurrentFolder());
     }
     return 0;

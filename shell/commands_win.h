@@ -74,7 +74,8 @@ std::wstring FindCardPictures();
 // Whether the folder (with its trailing "\") or one of its subfolders holds
 // pictures; `found` becomes the first such folder, depth first.
 bool FolderHoldsPictures(const std::wstring& folder, std::wstring* found);
-// Deletes the folder (with its trailing "\") and everything in it.
+// Deletes the folder (with its trailing "\") and everything in it; links in it
+// are deleted themselves, never what they point to.
 bool DeleteFolderTree(const std::wstring& folder);
 
 // --- Dialogs ----------------------------------------------------------------

@@ -227,7 +227,13 @@ public:
     void ItemChanged(size_t index) override {
         BrowserModel* model = ViewerModel();
         const HWND list = g_AppSettings.listWindow;
-        if (model && index < model->Entries().size()) RefreshItemTexts(list, int(index), model->Entries()[index]);
+        if (model && index < model->Entries().size()) {
+            const FileListEntry& entry = model->Entries()[index];
+            RefreshItemTexts(list, int(index), entry);
+            // The list layout shows the name as the item's text (a rename).
+            if (g_AppSettings.viewMode == 1)
+                SetItemText(list, int(index), 0, ItemLabel(entry.path, g_AppSettings.showExt != 0).c_str());
+        }
         SendMessageW(list, LVM_REDRAWITEMS, WPARAM(index), LPARAM(index));
     }
     void ShowEntry(size_t index) override { ::ShowEntry(long(index), 0, 0); }
@@ -235,6 +241,17 @@ public:
         WatchBrowserFolder(g_AppSettings.mainWindow, folder, subfolders);
     }
     void FolderShown(const std::wstring& folder) override { BuildGoToMenu(folder); }
+    void Busy(bool busy) override {
+        if (busy) {
+            previousCursor_ = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+        } else {
+            SetCursor(previousCursor_);
+            previousCursor_ = nullptr;
+        }
+    }
+
+private:
+    HCURSOR previousCursor_ = nullptr;
 };
 
 ListView g_listView;

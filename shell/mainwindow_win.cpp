@@ -33,6 +33,7 @@ struct MainWindowState {
     int dragStartY = 0;
     int dragStartHeight = 0;
     int lastScreenWidth = -1;
+    int splitterTop = -1;  // where the last layout put the splitter bar
     ActivateInfo activateInfo = {sizeof(ActivateInfo), nullptr, 0};
     std::unique_ptr<BrowserModel> model;
     int fit = 0;                   // the zoom choice read at start-up
@@ -48,10 +49,6 @@ void ShowPane(HWND window, const PaneRect& pane) {
 }
 
 bool SplitterShown() { return g_AppSettings.viewMode <= 2 && !g_AppSettings.slideshowRunning; }
-
-int SplitterTop(int clientHeight) {
-    return g_AppSettings.treeHidden ? 0 : TreePaneHeight(g_AppSettings.treeViewHeight, clientHeight);
-}
 
 void RunKeyAction(int action, int dx, int dy) {
     if (action == 0) {
@@ -170,11 +167,9 @@ LRESULT OnSize(HWND window, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
-void PaintSplitter(HWND window, HDC dc) {
-    if (!SplitterShown() || !g_AppSettings.splitterImages) return;
-    RECT client;
-    GetClientRect(window, &client);
-    const int top = SplitterTop(client.bottom) + 1;
+void PaintSplitter(HDC dc) {
+    if (!SplitterShown() || !g_AppSettings.splitterImages || g_main.splitterTop < 0) return;
+    const int top = g_main.splitterTop + 1;
     const HIMAGELIST images = g_AppSettings.splitterImages;
     if (g_AppSettings.treeHidden) {
         ImageList_Draw(images, 3, dc, 2, top, ILD_TRANSPARENT);
@@ -189,7 +184,7 @@ void PaintSplitter(HWND window, HDC dc) {
 LRESULT OnPaint(HWND window, UINT, WPARAM, LPARAM) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(window, &paint);
-    PaintSplitter(window, dc);
+    PaintSplitter(dc);
     EndPaint(window, &paint);
     return 0;
 }
@@ -314,7 +309,8 @@ LRESULT OnSlideshow(HWND, UINT, UINT, HWND) {
     return 0;
 }
 
-// The menu bar's full-screen button: the selected picture full screen, or
+// The menu bar's full-screen button, a double tap or Return in the list: the
+// one selected picture full screen (an album plays as its slideshow), or
 // back from full screen.
 LRESULT OnOpen(HWND, UINT, UINT, HWND) {
     if (g_AppSettings.slideshowRunning) return 0;
@@ -324,9 +320,17 @@ LRESULT OnOpen(HWND, UINT, UINT, HWND) {
     } else if (mode == 4) {
         SetViewMode(IDM_MAIN_FULLSCREEN);
     } else {
-        const long selected =
-            long(SendMessageW(g_AppSettings.listWindow, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-        if (selected < 0) return 0;
+        const HWND list = g_AppSettings.listWindow;
+        if (SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) != 1 || !g_main.model) return 0;
+        const long selected = long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+        const FileList& entries = g_main.model->Entries();
+        if (selected < 0 || size_t(selected) >= entries.size()) return 0;
+        if (entries[size_t(selected)].state == kEntryAlbum) {
+            SetBarButtonState(IDM_MAIN_OPEN, TBSTATE_ENABLED);
+            SlideshowStartAlbum(BrowserSlideshowHooks(), L"", entries[size_t(selected)].path,
+                                g_AppSettings.slideBackColor);
+            return 0;
+        }
         const int32_t saved = g_AppSettings.openInFull;
         g_AppSettings.openInFull = 1;
         ToggleImageView(selected);
@@ -529,9 +533,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM first, LPARAM sec
 HWND MainCreateMenuBar(HWND mainWindow) {
     const HWND bar = MenuBarCreate(MenuBarSpec{mainWindow, g_Instance, IDR_MAIN_MENUBAR, IDB_MAIN_MENUBAR, 6});
     if (!bar) return nullptr;
-    // Texts beside the images, so that the buttons stay on one row.
+    // Texts beside the images, so that the buttons stay on one row. A
+    // list-style button keeps room for an image beside its text even when it
+    // has none: without a gap beside that room the nine buttons fit the
+    // screen.
     SendMessageW(bar, TB_SETSTYLE, 0, SendMessageW(bar, TB_GETSTYLE, 0, 0) | TBSTYLE_LIST);
     SendMessageW(bar, TB_SETPADDING, 0, MAKELPARAM(5, 6));
+    SendMessageW(bar, TB_SETLISTGAP, 0, 0);
     const COLORREF key = RGB(0xC4, 0xC4, 0xC4);
     if (g_DpiX < 97) {
         g_main.barDisabledImages = ImageList_LoadImageW(g_Instance, MAKEINTRESOURCEW(IDB_MAIN_BUTTONS16), 16, 0, key,
@@ -548,8 +556,7 @@ HWND MainCreateMenuBar(HWND mainWindow) {
     return bar;
 }
 
-void CreateBrowserModel(HWND mainWindow) {
-    g_main.model = std::make_unique<BrowserModel>(Win32BrowserServices(mainWindow), ListBrowserView());
+BrowserSettings ViewerBrowserSettings() {
     BrowserSettings settings;
     settings.recursive = g_AppSettings.recursive;
     settings.useCache = g_AppSettings.useCache;
@@ -557,7 +564,12 @@ void CreateBrowserModel(HWND mainWindow) {
     settings.addToBottom = g_AppSettings.addToBottom;
     settings.sort = uint32_t(g_AppSettings.sort);
     ScreenThumbBox(g_AppSettings.thumbSize, &settings.boxWidth, &settings.boxHeight);
-    g_main.model->SetSettings(settings);
+    return settings;
+}
+
+void CreateBrowserModel(HWND mainWindow) {
+    g_main.model = std::make_unique<BrowserModel>(Win32BrowserServices(mainWindow), ListBrowserView());
+    g_main.model->SetSettings(ViewerBrowserSettings());
 }
 
 void MainLayout(HWND mainWindow) {
@@ -580,6 +592,7 @@ void MainLayout(HWND mainWindow) {
     in.clientWidth = client.right;
     in.clientHeight = client.bottom;
     const PaneLayout panes = LayoutPanes(in);
+    g_main.splitterTop = panes.splitterTop;
     ShowPane(g_AppSettings.treeWindow, panes.tree);
     ShowPane(g_AppSettings.listWindow, panes.list);
     ShowPane(g_AppSettings.viewWindow, panes.view);

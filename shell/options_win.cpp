@@ -1,8 +1,9 @@
-// The options sheet. Every page is created with the sheet and stores its
-// controls into the settings when the sheet is closed with OK; numbers typed
-// into a spinner's box are held to the spinner's range. The associations
-// page registers or removes an extension as soon as its box is ticked or
-// cleared.
+// The options sheet. A page stores its controls into the settings when it is
+// left for another page and when the sheet is closed with OK (so Cancel
+// keeps what earlier pages stored); numbers typed into a spinner's box are
+// held to the spinner's range. The colours, the home folder, the sound file,
+// the button assignments and the associations take effect as soon as they
+// are chosen.
 #include "shell/options_win.h"
 
 #include <commctrl.h>
@@ -115,10 +116,6 @@ const TranslatedItem kTranslatedItems[] = {
 
 struct OptionsState {
     HWND pages[kPageCount] = {};
-    COLORREF viewBack = 0;
-    COLORREF slideBack = 0;
-    int32_t keys[5] = {};
-    wchar_t home[kSettingTextCapacity] = L"";
     bool filling = false;  // the associations list is being filled: no registry change
 };
 
@@ -134,7 +131,7 @@ int Clamped(HWND page, const SpinBinding& spin) {
     return int(value < spin.low ? spin.low : value > spin.high ? spin.high : value);
 }
 
-void FillButtons(HWND page, const OptionsState* state) {
+void FillButtons(HWND page) {
     const HWND list = GetDlgItem(page, IDC_OPT_BUTTONLIST);
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     for (int i = 0; i < 5; ++i) {
@@ -144,7 +141,8 @@ void FillButtons(HWND page, const OptionsState* state) {
         std::wstring name = LoadText(kButtonNames[i].id, kButtonNames[i].key);
         item.pszText = &name[0];
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        const int32_t action = state->keys[i] >= 0 && state->keys[i] < 7 ? state->keys[i] : 0;
+        const int32_t key = g_AppSettings.*kButtonFields[i];
+        const int32_t action = key >= 0 && key < 7 ? key : 0;
         std::wstring assignment = LoadText(kActions[action].id, kActions[action].key);
         LVITEMW sub = {};
         sub.iSubItem = 1;
@@ -206,7 +204,7 @@ void InitPage(HWND page, PageRecord* record) {
     }
     switch (index) {
     case 0:
-        SetDlgItemTextW(page, IDC_OPT_HOME, state->home);
+        SetDlgItemTextW(page, IDC_OPT_HOME, g_AppSettings.home);
         for (const auto& mode : kViewModes) DlgComboAddString(page, IDC_OPT_VIEWMODE, mode.id, mode.key);
         SendDlgItemMessageW(page, IDC_OPT_VIEWMODE, CB_SETCURSEL, WPARAM(g_AppSettings.userViewMode), 0);
         LngListLanguages(GetDlgItem(page, IDC_OPT_LANGUAGE));
@@ -237,7 +235,7 @@ void InitPage(HWND page, PageRecord* record) {
         column.pszText = &heading[0];
         SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
         for (const TextId& action : kActions) DlgComboAddString(page, IDC_OPT_ACTION, action.id, action.key);
-        FillButtons(page, state);
+        FillButtons(page);
         break;
     }
     case 5: FillAssociations(page, state); break;
@@ -246,7 +244,6 @@ void InitPage(HWND page, PageRecord* record) {
 }
 
 void Apply(HWND page, const PageRecord* record) {
-    const OptionsState* state = record->state;
     const int index = record->index;
     for (const CheckBinding& c : kChecks) {
         if (c.page == index) g_AppSettings.*c.field = IsDlgButtonChecked(page, c.id) == BST_CHECKED ? 1 : 0;
@@ -256,7 +253,6 @@ void Apply(HWND page, const PageRecord* record) {
     }
     switch (index) {
     case 0: {
-        wcsncpy(g_AppSettings.home, state->home, kSettingTextCapacity - 1);
         const LRESULT mode = SendDlgItemMessageW(page, IDC_OPT_VIEWMODE, CB_GETCURSEL, 0, 0);
         if (mode >= 0 && mode < 5) g_AppSettings.userViewMode = int32_t(mode);
         wchar_t language[64] = L"";
@@ -275,14 +271,7 @@ void Apply(HWND page, const PageRecord* record) {
         if (size >= 0 && size < 5) g_AppSettings.thumbSize = int32_t(size);
         break;
     }
-    case 2: g_AppSettings.viewBackColor = state->viewBack; break;
-    case 3:
-        g_AppSettings.slideBackColor = state->slideBack;
-        GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename, kSettingTextCapacity);
-        break;
-    case 4:
-        for (int i = 0; i < 5; ++i) g_AppSettings.*kButtonFields[i] = state->keys[i];
-        break;
+    case 3: GetDlgItemTextW(page, IDC_OPT_SOUNDFILE, g_AppSettings.soundFilename, kSettingTextCapacity); break;
     default: break;
     }
 }
@@ -323,8 +312,8 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
     switch (message) {
     case WM_DRAWITEM: {
         const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(second);
-        const COLORREF colour = draw->CtlID == IDC_OPT_VIEWBACK && record->index == 2 ? state->viewBack
-                                                                                     : state->slideBack;
+        const COLORREF colour = draw->CtlID == IDC_OPT_VIEWBACK && record->index == 2 ? g_AppSettings.viewBackColor
+                                                                                     : g_AppSettings.slideBackColor;
         const HBRUSH brush = CreateSolidBrush(colour);
         FillRect(draw->hDC, &draw->rcItem, brush);
         DeleteObject(brush);
@@ -338,7 +327,7 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
             const int row = int(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
             const LRESULT action = SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_GETCURSEL, 0, 0);
             if (row >= 0 && row < 5 && action >= 0 && action < 7) {
-                state->keys[row] = int32_t(action);
+                g_AppSettings.*kButtonFields[row] = int32_t(action);
                 std::wstring assignment = LoadText(kActions[action].id, kActions[action].key);
                 LVITEMW sub = {};
                 sub.iSubItem = 1;
@@ -348,22 +337,23 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
             return TRUE;
         }
         if (HIWORD(first) != BN_CLICKED) return FALSE;
-        if (record->index == 2 && LOWORD(first) == IDC_OPT_VIEWBACK) PickColour(page, &state->viewBack);
-        if (record->index == 3 && LOWORD(first) == IDC_OPT_SLIDEBACK) PickColour(page, &state->slideBack);
+        if (record->index == 2 && LOWORD(first) == IDC_OPT_VIEWBACK) PickColour(page, &g_AppSettings.viewBackColor);
+        if (record->index == 3 && LOWORD(first) == IDC_OPT_SLIDEBACK) PickColour(page, &g_AppSettings.slideBackColor);
         if (record->index == 0 && LOWORD(first) == IDC_OPT_HOME_PICK &&
-            ChooseFolderDialog(page, state->home, kSettingTextCapacity))
-            SetDlgItemTextW(page, IDC_OPT_HOME, state->home);
+            ChooseFolderDialog(page, g_AppSettings.home, kSettingTextCapacity))
+            SetDlgItemTextW(page, IDC_OPT_HOME, g_AppSettings.home);
         if (record->index == 3 && LOWORD(first) == IDC_OPT_SOUND_PICK) PickSoundFile(page);
         if (record->index == 4 && LOWORD(first) == IDC_OPT_RESTORE) {
-            for (int i = 0; i < 5; ++i) state->keys[i] = kFactoryButtonActions[i];
-            FillButtons(page, state);
+            for (int i = 0; i < 5; ++i) g_AppSettings.*kButtonFields[i] = kFactoryButtonActions[i];
+            FillButtons(page);
         }
         return TRUE;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(second);
-        if (header->code == PSN_APPLY) {
+        // Left for another page, and closed with OK: the page is stored.
+        if (header->code == PSN_KILLACTIVE || header->code == PSN_APPLY) {
             Apply(page, record);
-            SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, header->code == PSN_APPLY ? PSNRET_NOERROR : FALSE);
             return TRUE;
         }
         if (record->index == 4 && header->idFrom == IDC_OPT_BUTTONLIST && header->code == LVN_ITEMCHANGED) {
@@ -371,7 +361,8 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
             const auto* change = reinterpret_cast<const NMLISTVIEW*>(second);
             if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
                 !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0 && change->iItem < 5)
-                SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_SETCURSEL, WPARAM(state->keys[change->iItem]), 0);
+                SendDlgItemMessageW(page, IDC_OPT_ACTION, CB_SETCURSEL,
+                                    WPARAM(g_AppSettings.*kButtonFields[change->iItem]), 0);
             return TRUE;
         }
         if (record->index == 5 && header->idFrom == IDC_OPT_ASSOCLIST && header->code == LVN_ITEMCHANGED &&
@@ -402,10 +393,6 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM first, LPARAM s
 
 INT_PTR RunOptionsSheet(HWND parent) {
     OptionsState state;
-    state.viewBack = g_AppSettings.viewBackColor;
-    state.slideBack = g_AppSettings.slideBackColor;
-    for (int i = 0; i < 5; ++i) state.keys[i] = g_AppSettings.*kButtonFields[i];
-    wcsncpy(state.home, g_AppSettings.home, kSettingTextCapacity - 1);
     PageRecord records[kPageCount];
     static const struct {
         UINT dialog, title;
@@ -426,28 +413,36 @@ INT_PTR RunOptionsSheet(HWND parent) {
 
 LRESULT OnOptionsCommand(HWND window, UINT, UINT, HWND) {
     const int32_t showLabel = g_AppSettings.showLabel, thumbSize = g_AppSettings.thumbSize,
-                  fontThumb = g_AppSettings.fontThumb, useScrollbar = g_AppSettings.useScrollbar;
+                  fontThumb = g_AppSettings.fontThumb, useScrollbar = g_AppSettings.useScrollbar,
+                  useCache = g_AppSettings.useCache, highQuality = g_AppSettings.highQualityThumb,
+                  showExt = g_AppSettings.showExt;
     RunOptionsSheet(window);
     const HWND list = g_AppSettings.listWindow;
-    if (list && thumbSize != g_AppSettings.thumbSize) {
-        if (BrowserModel* model = ViewerModel()) {
-            BrowserSettings settings = model->Settings();
-            ScreenThumbBox(g_AppSettings.thumbSize, &settings.boxWidth, &settings.boxHeight);
-            model->SetSettings(settings);
-            RefreshListLayout(list);
+    if (BrowserModel* model = ViewerModel()) {
+        // The browser follows every setting at once; its thumbnails are made
+        // again when their size, their quality or their cache changed.
+        model->SetSettings(ViewerBrowserSettings());
+        if (thumbSize != g_AppSettings.thumbSize || useCache != g_AppSettings.useCache ||
+            highQuality != g_AppSettings.highQualityThumb) {
+            if (list && thumbSize != g_AppSettings.thumbSize) RefreshListLayout(list);
             model->BrowseFolder(model->CurrentFolder());
         }
-    } else if (list && showLabel != g_AppSettings.showLabel) {
-        RefreshListLayout(list);
-    } else if (list && fontThumb != g_AppSettings.fontThumb) {
-        SetWindowFontHeight(list, g_AppSettings.fontThumb);
-        RefreshListLayout(list);
     }
+    if (list && thumbSize == g_AppSettings.thumbSize) {
+        if (showLabel != g_AppSettings.showLabel) {
+            RefreshListLayout(list);
+        } else if (fontThumb != g_AppSettings.fontThumb) {
+            SetWindowFontHeight(list, g_AppSettings.fontThumb);
+            RefreshListLayout(list);
+        }
+    }
+    if (g_AppSettings.viewMode == 1 && showExt != g_AppSettings.showExt) UpdateItemLabels(1);
     if (g_AppSettings.viewMode == 3 && showLabel != g_AppSettings.showLabel) MainLayout(window);
     if (g_AppSettings.treeWindow) SetWindowFontHeight(g_AppSettings.treeWindow, g_AppSettings.fontTree);
     if (const HWND view = g_AppSettings.viewWindow) {
         if (useScrollbar != g_AppSettings.useScrollbar) ViewSetScrollBars(view, g_AppSettings.useScrollbar);
         ViewSetMouseMode(view, g_AppSettings.viewMove ? kMousePan : kMouseSelect4);
+        ViewSetBackgroundColor(view, g_AppSettings.viewBackColor);
     }
     return 0;
 }

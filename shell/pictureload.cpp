@@ -49,6 +49,14 @@ int ApplyPictureOrientation(Bitmap* bitmap, const ImageInfo* info, int resetTag,
                kGeometryDone;
     if (!exif || !exif->read) return 0;
     const int orientation = exif->read(bitmap);
+    if (orientation == 0) return 0;
+    // Cameras store their pictures wider than high. One stored otherwise was
+    // turned upright already by whatever saved it, whatever its tag still
+    // says: it stays as it is, and its tag says so from now on.
+    if (bitmap->width <= bitmap->height) {
+        if (exif->reset) exif->reset(bitmap);
+        return 0;
+    }
     if (orientation < 2 || orientation > 8 || !Turn(bitmap, orientation)) return 0;
     if (resetTag && exif->reset) exif->reset(bitmap);
     return 1;

@@ -24,9 +24,11 @@ const ExifOrientationAccess* MetadataExifOrientation();
 
 // Turns the bitmap as its orientation says: a camera RAW reader's flags in
 // `info` (bit 2 a left turn, bit 4 a right turn, for a picture declared
-// higher than wide but delivered wider than high), else the EXIF orientation
-// 2..8 whatever the picture's shape. With `resetTag`, the EXIF orientation
-// of a bitmap so turned becomes 1. 1 when the bitmap was turned, else 0.
+// higher than wide but delivered wider than high), else, for a bitmap wider
+// than high, the EXIF orientation 2..8. With `resetTag`, the EXIF
+// orientation of a bitmap so turned becomes 1. A bitmap not wider than high
+// counts as upright already: it is never turned by its EXIF orientation,
+// which becomes 1 when present. 1 when the bitmap was turned, else 0.
 int ApplyPictureOrientation(Bitmap* bitmap, const ImageInfo* info, int resetTag, const ExifOrientationAccess* exif);
 
 // LoadPictureFromFile, turned upright for camera RAW files loaded at full

@@ -67,6 +67,8 @@ BrowserModel* ViewerModel();
 const SlideshowHooks* BrowserSlideshowHooks();
 // Makes the model, with the settings it follows, once the list exists.
 void CreateBrowserModel(HWND mainWindow);
+// The settings of AppSettings the browser model follows.
+BrowserSettings ViewerBrowserSettings();
 
 // ---------------------------------------------------------------------------
 // Browser controller (browserctl_win.cpp)

@@ -31,6 +31,7 @@ bool CopyDataText(const void* data, size_t bytes, std::u16string* text) {
 
 PaneLayout LayoutPanes(const PaneInput& in) {
     PaneLayout out = {};
+    out.splitterTop = -1;
     const int32_t w = in.clientWidth, h = in.clientHeight;
     if (in.mode >= 4 || in.slideshowRunning) {
         out.view = {0, 0, w, h, true};
@@ -44,12 +45,15 @@ PaneLayout LayoutPanes(const PaneInput& in) {
     }
     if (in.treeHidden) {
         out.list = {0, kSplitterHeight, w, h, true};
+        out.splitterTop = 0;
     } else if (in.listHidden) {
         out.tree = {0, 0, w, std::max(0, h - kSplitterHeight), true};
+        out.splitterTop = out.tree.bottom;
     } else {
         const int32_t tree = TreePaneHeight(in.treeViewHeight, h);
         out.tree = {0, 0, w, tree, true};
         out.list = {0, tree + kSplitterHeight, w, h, true};
+        out.splitterTop = tree;
     }
     return out;
 }

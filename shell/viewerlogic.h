@@ -38,6 +38,7 @@ struct PaneRect {
 
 struct PaneLayout {
     PaneRect tree, list, view;
+    int32_t splitterTop;  // the splitter bar's top edge; -1 in layouts without one
 };
 
 struct PaneInput {

@@ -501,7 +501,7 @@ TEST_F(ViewWindowTest, ZoomPercentagesOutsideTheRangeChangeNothing) {
     MakePattern(p.get(), kPixelRGB, 100, 100);
     ViewSetPicture(view_, p.get(), 0);
     ViewSetZoomPercent(view_, 150);
-    for (int32_t refused : {4, 1200, 0, -5}) {
+    for (int32_t refused : {kZoomPercentMin - 1, kZoomPercentMax + 1, 0, -5}) {
         ViewSetZoomPercent(view_, refused);
         EXPECT_EQ(ViewGetZoomPercent(view_), 150) << refused;
     }
@@ -526,15 +526,15 @@ TEST_F(ViewWindowTest, ZoomToSelectionUsesAStepTheSetterAccepts) {
     const PictureRect small = {100, 100, 4, 4};
     ViewSetSelection(view_, &small);
     ViewZoomToSelection(view_);
-    EXPECT_EQ(ViewGetZoomPercent(view_), 400);  // the largest zoom step
+    EXPECT_EQ(ViewGetZoomPercent(view_), 1600);  // the largest zoom step
     EXPECT_EQ(ViewGetZoomMode(view_), kZoomCustom);
     EXPECT_EQ(ViewGetSelection(view_, nullptr), 0);
-    EXPECT_EQ(St()->offsetX, 400 - (240 - 16) / 2);
-    EXPECT_EQ(St()->offsetY, 400 - (320 - 16) / 2);
+    EXPECT_EQ(St()->offsetX, 1600 - (240 - 64) / 2);
+    EXPECT_EQ(St()->offsetY, 1600 - (320 - 64) / 2);
     ViewSetZoomPercent(view_, ViewGetZoomPercent(view_));
-    EXPECT_EQ(ViewGetZoomPercent(view_), 400);
+    EXPECT_EQ(ViewGetZoomPercent(view_), 1600);
     ViewZoomToSelection(view_);  // nothing without a selection
-    EXPECT_EQ(ViewGetZoomPercent(view_), 400);
+    EXPECT_EQ(ViewGetZoomPercent(view_), 1600);
 }
 
 TEST_F(ViewWindowTest, PanningFollowsTheStylusAndReportsNoTap) {

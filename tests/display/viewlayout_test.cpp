@@ -185,8 +185,13 @@ TEST(ViewLayout, ZoomStepsInAndOut) {
         EXPECT_EQ(ZoomStepIn(c.current), c.in) << c.current;
         EXPECT_EQ(ZoomStepOut(c.current), c.out) << c.current;
     }
+    // The view takes every step of both tables.
     for (int32_t step : kZoomSteps) {
-        EXPECT_GE(step, kZoomPercentMin);  // the view takes every step
+        EXPECT_GE(step, kZoomPercentMin);
+        EXPECT_LE(step, kZoomPercentMax);
+    }
+    for (int32_t step : kSelectionZoomSteps) {
+        EXPECT_GE(step, kZoomPercentMin);
         EXPECT_LE(step, kZoomPercentMax);
     }
 }
@@ -196,14 +201,18 @@ TEST(ViewLayout, ZoomToSelectionStaysInTheAcceptedRange) {
         PictureRect selection;
         int32_t step;
     } cases[] = {
-        {{0, 0, 10, 10}, 400},       // the largest step
-        {{0, 0, 60, 80}, 400},       // 240 x 320 exactly
+        {{0, 0, 10, 10}, 1600},      // the largest step
+        {{0, 0, 15, 20}, 1600},      // 240 x 320 exactly
+        {{0, 0, 16, 20}, 1200},
+        {{0, 0, 60, 80}, 400},
         {{0, 0, 61, 10}, 300},
+        {{0, 0, 250, 100}, 90},      // a step the zoom commands lack
         {{0, 0, 1000, 1000}, 20},
         {{0, 0, 1000, 2000}, 15},
         {{0, 0, 2400, 3200}, 10},
-        {{0, 0, 4000, 4000}, 5},     // 7 % would fit, but it is no step
-        {{0, 0, 50000, 50000}, 5},   // nothing fits: the smallest step
+        {{0, 0, 3000, 4000}, 7},     // 5 % is no step of this table
+        {{0, 0, 4000, 4000}, 7},     // nothing fits: the smallest step
+        {{0, 0, 50000, 50000}, 7},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ZoomStepForSelection(c.selection, 240, 320), c.step) << c.selection.width;

@@ -166,6 +166,7 @@ struct RecordingView : BrowserView {
     void ItemChanged(size_t index) override { events.push_back("change " + std::to_string(index)); }
     void ShowEntry(size_t index) override { events.push_back("show " + std::to_string(index)); }
     void WatchFolder(const std::wstring& folder, bool) override { watched.push_back(folder); }
+    void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
 };
 
 class Model : public ::testing::Test {
@@ -204,13 +205,15 @@ TEST_F(Model, BrowseListsSortedPicturesAndTheWorkerFillsThem) {
     model.SetSettings(settings);
     model.BrowseFolder(P(L"/d/"));
     EXPECT_EQ(Paths(model.Entries()), (std::vector<std::wstring>{L"/d/a.jpg", L"/d/b.jpg", L"/d/c.jpg"}));
-    EXPECT_EQ(view.events.front(), "list 3");
+    // The folder is read with the pointer busy.
+    EXPECT_EQ(view.events, (std::vector<std::string>{"busy", "list 3", "idle"}));
+    view.events.clear();
     EXPECT_EQ(view.watched, std::vector<std::wstring>{P(L"/d/")});
     EXPECT_EQ(model.CurrentFolder(), P(L"/d/"));
     ASSERT_TRUE(host.WaitForDone());
     host.Dispatch(&model);
     EXPECT_FALSE(model.WorkerRunning());
-    EXPECT_EQ(view.events, (std::vector<std::string>{"list 3", "change 0", "change 1", "change 2"}));
+    EXPECT_EQ(view.events, (std::vector<std::string>{"change 0", "change 1", "change 2"}));
     for (const FileListEntry& e : model.Entries()) EXPECT_EQ(e.state, uint32_t(kEntryExamined));
     EXPECT_EQ(host.liveBitmaps, 3);
     // A new folder frees every thumbnail of the old list.
@@ -288,6 +291,29 @@ TEST_F(Model, AddToBottomClearSortsTheNewFileIn) {
     model.OnFileCreated(P(L"/d/ab.jpg"));
     EXPECT_EQ(Paths(model.Entries()), (std::vector<std::wstring>{L"/d/a.jpg", L"/d/ab.jpg", L"/d/b.jpg", L"/d/c.jpg"}));
     Settle();
+}
+
+// A rename keeps the entry where it was, with its picture; the folder
+// watch's later deletion of the old name and creation of the new one change
+// nothing more.
+TEST_F(Model, RenamedEntryKeepsItsPlace) {
+    Browse();
+    const void* thumbnail = model.Entries()[1].thumbnail;
+    ASSERT_NE(thumbnail, nullptr);
+    Remove(L"/d/", L"b.jpg");
+    Add(L"/d/", File(L"z.jpg", 2));
+    EXPECT_TRUE(model.RenameEntry(P(L"/d/b.jpg"), P(L"/d/z.jpg")));
+    EXPECT_EQ(Paths(model.Entries()), (std::vector<std::wstring>{L"/d/a.jpg", L"/d/z.jpg", L"/d/c.jpg"}));
+    EXPECT_EQ(model.Entries()[1].thumbnail, thumbnail);
+    EXPECT_EQ(view.events.front(), "change 1");
+    Settle();
+    model.OnFileDeleted(P(L"/d/b.jpg"));
+    model.OnFileCreated(P(L"/d/z.jpg"));
+    Settle();
+    EXPECT_EQ(Paths(model.Entries()), (std::vector<std::wstring>{L"/d/a.jpg", L"/d/z.jpg", L"/d/c.jpg"}));
+    EXPECT_FALSE(model.RenameEntry(P(L"/d/b.jpg"), P(L"/d/y.jpg"))) << "no longer listed";
+    EXPECT_FALSE(model.RenameEntry(P(L"/d/a.jpg"), P(L"/d/") + std::wstring(300, L'x'))) << "too long";
+    EXPECT_EQ(Paths(model.Entries())[0], L"/d/a.jpg");
 }
 
 TEST_F(Model, DeletionsMoveTheCurrentIndexAndTheSelection) {

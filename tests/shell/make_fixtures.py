@@ -7,7 +7,8 @@ archive holding one of them, with Python's zipfile, at build time.
 wide.jpg (320 x 200), tall.png (90 x 300) and small.gif (40 x 30) are real
 pictures; broken.jpg is a JPEG cut after its first 200 bytes, which loads
 with an error; pictures.zip holds extracted.jpg (a copy of wide.jpg); oriented6.jpg (64 x 32)
-carries EXIF orientation 6; stripes.jpg (1280 x 640) has black and white
+carries EXIF orientation 6, and so does stale6.jpg (32 x 64), which some
+editor turned upright without resetting its tag; stripes.jpg (1280 x 640) has black and white
 stripes 8 pixels wide, which a thumbnail must show as their mean grey.
 """
 import io
@@ -44,6 +45,7 @@ with zipfile.ZipFile(os.path.join(OUT, "pictures.zip"), "w", zipfile.ZIP_DEFLATE
 exif = Image.Exif()
 exif[274] = 6
 ramp(64, 32).save(os.path.join(OUT, "oriented6.jpg"), quality=95, exif=exif.tobytes())
+ramp(32, 64).save(os.path.join(OUT, "stale6.jpg"), quality=95, exif=exif.tobytes())
 # Stripes whose edges fall on the 8 x 8 blocks: each block is one flat
 # colour, so even the decoder's 1/8 reduction keeps them as stripes.
 stripes = Image.new("RGB", (1280, 640))
@@ -52,4 +54,4 @@ for x in range(0, 1280, 16):
     stripes.paste((0, 0, 0), (x, 0, x + 8, 640))
 stripes.save(os.path.join(OUT, "stripes.jpg"), quality=95)
 with open(os.path.join(OUT, "manifest.txt"), "w") as f:
-    f.write("wide.jpg\ntall.png\nsmall.gif\nbroken.jpg\npictures.zip\noriented6.jpg\nstripes.jpg\n")
+    f.write("wide.jpg\ntall.png\nsmall.gif\nbroken.jpg\npictures.zip\noriented6.jpg\nstale6.jpg\nstripes.jpg\n")

@@ -1,6 +1,7 @@
-// Orientation: every EXIF orientation turns the picture upright whatever its
-// shape, the tag is reset only when the picture was turned, and the camera
-// RAW reader's flags turn a portrait picture delivered on its side.
+// Orientation: every EXIF orientation turns a picture stored wider than high
+// upright, the tag is reset only when the picture was turned; a picture
+// stored not wider than high is upright already and only loses its tag; the
+// camera RAW reader's flags turn a portrait picture delivered on its side.
 // Thumbnails: fine patterns come out as their mean, in the box's exact size.
 #include <gtest/gtest.h>
 
@@ -58,15 +59,18 @@ void StoredAt(int orientation, int w, int h, int x, int y, int* sx, int* sy) {
 }
 
 TEST(Orientation, EveryExifValueOnLandscapeAndPortraitPictures) {
-    for (const auto& [w, h] : {std::make_pair(3, 2), std::make_pair(2, 3)}) {
+    for (const auto& [w, h] : {std::make_pair(3, 2), std::make_pair(2, 3), std::make_pair(3, 3)}) {
         for (int orientation = 0; orientation <= 9; ++orientation) {
             Grey stored(w, h), picture(w, h);
             g_orientation = orientation;
             g_resets = 0;
-            const bool turns = orientation >= 2 && orientation <= 8;
+            const bool landscape = w > h;
+            const bool turns = landscape && orientation >= 2 && orientation <= 8;
             EXPECT_EQ(ApplyPictureOrientation(&picture.b, nullptr, 1, &kFakeExif), turns ? 1 : 0) << orientation;
-            EXPECT_EQ(g_resets, turns ? 1 : 0) << orientation;
-            const bool quarter = orientation >= 5 && orientation <= 8;
+            // Turned, or a tag on a picture that counts as upright: reset.
+            EXPECT_EQ(g_resets, turns || (!landscape && orientation != 0) ? 1 : 0) << w << "x" << h << " o"
+                                                                                  << orientation;
+            const bool quarter = turns && orientation >= 5;
             ASSERT_EQ(picture.b.width, quarter ? h : w) << orientation;
             ASSERT_EQ(picture.b.height, quarter ? w : h) << orientation;
             for (int y = 0; y < picture.b.height; ++y)
@@ -110,17 +114,20 @@ TEST(Orientation, CameraRawFlagsTurnAPortraitDeliveredOnItsSide) {
     }
 }
 
-// A JPEG that Pillow wrote with orientation 6, through the metadata layer.
-TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
+// Loads a fixture with its metadata; the load's result.
+int LoadWithMetadata(const char* name, Bitmap* b, ImageInfo* info) {
     testing_support::EnsureFormatRegistry();
     LoadOptions options;
     InitLoadOptions(&options);
     options.flags |= kLoadKeepMetadata;
+    return LoadPictureFromFile(testing_support::FixtureFile(PV_SHELL_FIXTURES, name).c_str(), b, &options, info);
+}
+
+// A JPEG that Pillow wrote with orientation 6, through the metadata layer.
+TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
     Bitmap b{};
     ImageInfo info{};
-    ASSERT_EQ(LoadPictureFromFile(testing_support::FixtureFile(PV_SHELL_FIXTURES, "oriented6.jpg").c_str(), &b,
-                                  &options, &info),
-              0);
+    ASSERT_EQ(LoadWithMetadata("oriented6.jpg", &b, &info), 0);
     ASSERT_EQ(b.width, 64);
     uint32_t value = 0;
     ASSERT_EQ(ExifGetOrientation(b.metadata, &value), 1);
@@ -132,6 +139,23 @@ TEST(Orientation, JpegWithOrientation6IsTurnedAndItsTagReset) {
     EXPECT_EQ(value, 1u);
     // Upright now: nothing more to do.
     EXPECT_EQ(ApplyPictureOrientation(&b, &info, 1, MetadataExifOrientation()), 0);
+    FreeBitmap(&b);
+    FreePictureInfo(&info);
+}
+
+// A portrait picture whose tag still says 6 (an editor turned its pixels and
+// kept the tag) is shown as stored, and its tag becomes 1.
+TEST(Orientation, PortraitJpegWithAStaleTagStaysAsStored) {
+    Bitmap b{};
+    ImageInfo info{};
+    ASSERT_EQ(LoadWithMetadata("stale6.jpg", &b, &info), 0);
+    ASSERT_EQ(b.width, 32);
+    EXPECT_EQ(ApplyPictureOrientation(&b, &info, 1, MetadataExifOrientation()), 0);
+    EXPECT_EQ(b.width, 32);
+    EXPECT_EQ(b.height, 64);
+    uint32_t value = 0;
+    ASSERT_EQ(ExifGetOrientation(b.metadata, &value), 1);
+    EXPECT_EQ(value, 1u);
     FreeBitmap(&b);
     FreePictureInfo(&info);
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -97,6 +99,55 @@ TEST(CommandLogic, SortCommandsKeepTheOtherHalf) {
     EXPECT_EQ(SortAfterCommand(kSortDescendingBit | 1, 4, -1), kSortDescendingBit | 4);
     EXPECT_EQ(SortAfterCommand(2, -1, 1), kSortDescendingBit | 2);
     EXPECT_EQ(SortAfterCommand(kSortDescendingBit | 2, -1, 0), 2);
+}
+
+// A folder tree to delete, listed by the test: "\\d\\" holds a file, a
+// subfolder with a file, a link to a folder (whose target holds kept.jpg)
+// and a link to a file. Every removal is logged; `failing` refuses one.
+std::vector<std::wstring> g_removed;
+std::wstring g_failing;
+
+bool ListTree(const std::wstring& folder, FileNameFilter, std::vector<FolderItem>* items) {
+    static const std::map<std::wstring, std::vector<FolderItem>> tree = {
+        {L"\\d\\",
+         {{L".", kAttributeFolder, 0, 0},
+          {L"..", kAttributeFolder, 0, 0},
+          {L"own.jpg", 0, 1, 1},
+          {L"sub", kAttributeFolder, 0, 1},
+          {L"link", kAttributeFolder | kAttributeLink, 0, 1},
+          {L"file link.jpg", kAttributeLink, 0, 1}}},
+        {L"\\d\\sub\\", {{L"deep.jpg", 0, 1, 1}}},
+        {L"\\d\\link\\", {{L"kept.jpg", 0, 1, 1}}},  // outside, seen through the link
+    };
+    const auto found = tree.find(folder);
+    if (found == tree.end()) return false;
+    *items = found->second;
+    return true;
+}
+bool Removed(const std::wstring& what) {
+    g_removed.push_back(what);
+    return what.find(g_failing) == std::wstring::npos || g_failing.empty();
+}
+const TreeRemoval kLoggedRemoval = {
+    ListTree,
+    [](const std::wstring& path) { return Removed(L"file " + path); },
+    [](const std::wstring& path) { return Removed(L"folder " + path); },
+    [](const std::wstring& path, bool folder) { return Removed((folder ? L"folder link " : L"file link ") + path); },
+};
+
+TEST(CommandLogic, DeletingAFolderTreeRemovesLinksAndNeverEntersThem) {
+    g_removed.clear();
+    g_failing.clear();
+    EXPECT_TRUE(DeleteFolderTreeWith(L"\\d\\", kLoggedRemoval));
+    EXPECT_EQ(g_removed, (std::vector<std::wstring>{L"file \\d\\own.jpg", L"file \\d\\sub\\deep.jpg",
+                                                    L"folder \\d\\sub", L"folder link \\d\\link",
+                                                    L"file link \\d\\file link.jpg", L"folder \\d"}));
+    // The first failure ends the walk, and the folder stays.
+    g_removed.clear();
+    g_failing = L"deep.jpg";
+    EXPECT_FALSE(DeleteFolderTreeWith(L"\\d\\", kLoggedRemoval));
+    EXPECT_EQ(g_removed.back(), L"file \\d\\sub\\deep.jpg");
+    EXPECT_FALSE(DeleteFolderTreeWith(L"\\missing\\", kLoggedRemoval)) << "a folder that cannot be listed";
 }
 
 }  // namespace

@@ -44,6 +44,7 @@
 #include "tests/support/missingoracle.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
+#include "tests/support/removetree_win.h"
 #include "tests/support/testfiles.h"
 
 namespace {
@@ -153,25 +154,7 @@ protected:
     static void RemoveAll(const std::wstring& folder) {
         if (Exists(folder)) DeleteFolderTreeForce(folder);
     }
-    static void DeleteFolderTreeForce(const std::wstring& folder) {
-        WIN32_FIND_DATAW data;
-        const HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &data);
-        if (listing != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") continue;
-                SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    DeleteFolderTreeForce(folder + name + L"\\");
-                else
-                    DeleteFileW((folder + name).c_str());
-            } while (FindNextFileW(listing, &data));
-            FindClose(listing);
-        }
-        std::wstring path = folder;
-        path.pop_back();
-        RemoveDirectoryW(path.c_str());
-    }
+    static void DeleteFolderTreeForce(const std::wstring& folder) { testing_support::RemoveFolderTree(folder); }
 
     static void Browse(const std::wstring& folder) {
         TreeSelectPath(g_AppSettings.treeWindow, folder.c_str());
@@ -995,6 +978,62 @@ struct ShownPicture {
     Bitmap picture = {};
     bool ok = false;
 };
+
+// Panning shows the program's own hand cursor (its resource "HandCur").
+TEST_F(Commands, PanningShowsTheProgramsHandCursor) {
+    const HCURSOR hand = LoadCursorW(GetModuleHandleW(nullptr), L"HandCur");
+    ASSERT_NE(hand, nullptr) << "the program carries its pan cursor";
+    const RECT place = {0, 0, 200, 200};
+    const HWND view = ViewCreate(g_AppSettings.mainWindow, WS_VISIBLE, &place, 0x808080, nullptr);
+    ASSERT_TRUE(view);
+    Bitmap picture{};
+    ASSERT_EQ(AllocBitmap(&picture, kPixelRGB, 4, 300, 300), 1);
+    ViewSetPicture(view, &picture, 0);
+    ViewSetZoomPercent(view, 400);
+    ViewSetMouseMode(view, kMousePan);
+    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+    SendMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    SendMessageW(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(80, 90));
+    EXPECT_EQ(GetCursor(), hand);
+    SendMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(80, 90));
+    DestroyWindow(view);
+    FreeBitmap(&picture);
+}
+
+// Every button of the main menu bar lies within the screen's width: at
+// 96 dpi as built, and at 192 dpi, where the system font is twice as high,
+// the images are the 32-pixel ones and the screen 480 pixels wide.
+TEST_F(Commands, MenuBarButtonsFitTheScreenAt96And192Dpi) {
+    const HWND toolbar = FindWindowExW(MainMenuBar(), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    ASSERT_TRUE(toolbar);
+    const auto rightmost = [toolbar] {
+        LONG right = 0;
+        for (int i = 0; i < int(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0)); ++i) {
+            RECT r{};
+            if (SendMessageW(toolbar, TB_GETITEMRECT, WPARAM(i), reinterpret_cast<LPARAM>(&r))) right = std::max(right, r.right);
+        }
+        return right;
+    };
+    EXPECT_LE(rightmost(), 240);
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(toolbar, WM_GETFONT, 0, 0));
+    LOGFONTW twice{};
+    GetObjectW(font ? font : GetStockObject(DEFAULT_GUI_FONT), sizeof twice, &twice);
+    twice.lfHeight *= 2;
+    const HFONT large = CreateFontIndirectW(&twice);
+    const HIMAGELIST images = ImageList_LoadImageW(g_Instance, MAKEINTRESOURCEW(IDB_MAIN_BUTTONS32), 32, 0,
+                                                   RGB(0xC4, 0xC4, 0xC4), IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    const auto oldImages =
+        reinterpret_cast<HIMAGELIST>(SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images)));
+    SendMessageW(toolbar, WM_SETFONT, reinterpret_cast<WPARAM>(large), TRUE);
+    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
+    EXPECT_LE(rightmost(), 480);
+    SendMessageW(toolbar, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(oldImages));
+    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
+    EXPECT_LE(rightmost(), 240);
+    DeleteObject(large);
+    ImageList_Destroy(images);
+}
 
 TEST_F(Commands, ZoomStepsFromTheFittedPercentage) {
     // A 1000 x 1000 picture fitted into the view shows at a percentage

@@ -27,25 +27,11 @@ const wchar_t* kFolder = L"\\Temp\\viewer\\pics\\";
 const char* kPictures[] = {"blue.png", "green.png", "red.png", "spin.gif", "wide.jpg"};  // name order
 constexpr int kPictureCount = 5;
 
-void ClearRegistry() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
-
+void ClearRegistry() { ClearViewerSettings(); }
 void WriteText(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
-    std::wstring key = L"Software\\Trelmo";
-    if (section) key += std::wstring(L"\\") + section;
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), 0);
-    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD((wcslen(text) + 1) * 2));
-    RegCloseKey(k);
+    ASSERT_TRUE(WriteViewerText(section, name, text));
 }
-
-void WriteNumber(const wchar_t* name, DWORD value) {
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
-                              nullptr),
-              0);
-    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(k);
-}
+void WriteNumber(const wchar_t* name, DWORD value) { ASSERT_TRUE(WriteViewerNumber(name, value)); }
 
 std::wstring ReadText(const wchar_t* name) {
     wchar_t buffer[300] = L"";
@@ -291,7 +277,7 @@ TEST_F(ViewerTest, AnimatedGifShowsItsFramesInTurn) {
     EXPECT_TRUE(viewer.Close());
 }
 
-TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnATap) {
+TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnADoubleTap) {
     WriteNumber(L"SlideDelay", 1);
     WriteNumber(L"SlideUseTransition", 0);
     Viewer viewer;
@@ -303,9 +289,14 @@ TEST_F(ViewerTest, BrowserSlideshowRunsFullScreenAndStopsOnATap) {
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "the timer steps the show";
     SendMessageW(Viewer::Main(), WM_KEYDOWN, VK_DOWN, 0);  // back by one
     EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000));
-    // A tap on the view ends the show: back to thumbnails with the bars.
+    // A tap changes nothing in full screen; a double tap ends the show: back
+    // to thumbnails with the bars.
     const HWND view = Viewer::View();
     PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_FALSE(Visible(Viewer::List()));
+    PostMessageW(view, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
     PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
     EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
     EXPECT_TRUE(Visible(MenuBarFind(Viewer::Main())));

@@ -37,20 +37,24 @@ TEST(Panes, LayoutsOfEveryMode) {
     EXPECT_EQ(p.tree.bottom, 100);
     EXPECT_EQ(p.list.top, 108);
     EXPECT_EQ(p.list.bottom, 268);
+    EXPECT_EQ(p.splitterTop, 100) << "the bar between tree and list";
     in.treeHidden = true;
     p = LayoutPanes(in);
     EXPECT_FALSE(p.tree.visible);
     EXPECT_EQ(p.list.top, 8);
+    EXPECT_EQ(p.splitterTop, 0) << "the bar at the top";
     in.treeHidden = false;
     in.listHidden = true;
     p = LayoutPanes(in);
     EXPECT_FALSE(p.list.visible);
     EXPECT_EQ(p.tree.bottom, 260);
+    EXPECT_EQ(p.splitterTop, 260) << "the bar at the bottom, whatever the tree's height was";
     in.mode = 3;
     p = LayoutPanes(in);
     EXPECT_EQ(p.list.bottom, 90);
     EXPECT_EQ(p.view.top, 90);
     EXPECT_FALSE(p.tree.visible);
+    EXPECT_EQ(p.splitterTop, -1);
     for (int mode : {4, 5}) {
         in.mode = mode;
         p = LayoutPanes(in);

@@ -16,6 +16,31 @@
 
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+// The viewer's settings in the registry, as a test sets them before a start.
+inline void ClearViewerSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Trelmo"); }
+// A value of the settings' root (`section` null) or of one section; false
+// when the key cannot be made.
+inline bool WriteViewerText(const wchar_t* section, const wchar_t* name, const std::wstring& text) {
+    std::wstring key = L"Software\\Trelmo";
+    if (section) key += std::wstring(L"\\") + section;
+    HKEY k;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != 0)
+        return false;
+    RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD((text.size() + 1) * 2));
+    RegCloseKey(k);
+    return true;
+}
+// A number of the main settings (section "General").
+inline bool WriteViewerNumber(const wchar_t* name, DWORD value) {
+    HKEY k;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                        nullptr) != 0)
+        return false;
+    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(k);
+    return true;
+}
+
 // One running viewer.exe.
 class Viewer {
 public:
@@ -51,8 +76,10 @@ public:
     static int ItemCount() { return int(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
     static int Selected() { return int(SendMessageW(List(), LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)); }
 
-    // Item text of the list view, read in the viewer's own address space.
-    std::wstring ItemText(int index, int column) {
+    // Item text of the file list, read in the viewer's own address space.
+    std::wstring ItemText(int index, int column) { return ItemTextOf(List(), index, column); }
+    // Item text of any list view of the viewer.
+    std::wstring ItemTextOf(HWND list, int index, int column) {
         const SIZE_T size = sizeof(LVITEMW) + 520;
         void* remote = VirtualAllocEx(process_.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
         if (!remote) return L"<no memory>";
@@ -61,24 +88,50 @@ public:
         item.cchTextMax = 260;
         item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
         WriteProcessMemory(process_.hProcess, remote, &item, sizeof item, nullptr);
-        SendMessageW(List(), LVM_GETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(remote));
         wchar_t text[260] = {};
         ReadProcessMemory(process_.hProcess, item.pszText, text, sizeof text - 2, nullptr);
         VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
         return text;
     }
 
-    // Item `index`'s rectangle (LVIR_BOUNDS), in screen coordinates.
-    RECT ItemRect(int index) {
-        RECT r = {LVIR_BOUNDS, 0, 0, 0};
+    // A rectangle that a control of the viewer fills in through a pointer
+    // (`r` goes in as the message's input), in screen coordinates.
+    RECT RemoteRect(HWND control, UINT message, WPARAM first, RECT r) {
         void* remote = VirtualAllocEx(process_.hProcess, nullptr, sizeof r, MEM_COMMIT, PAGE_READWRITE);
+        if (!remote) return RECT{};
         WriteProcessMemory(process_.hProcess, remote, &r, sizeof r, nullptr);
-        SendMessageW(List(), LVM_GETITEMRECT, WPARAM(index), reinterpret_cast<LPARAM>(remote));
+        const LRESULT ok = SendMessageW(control, message, first, reinterpret_cast<LPARAM>(remote));
         ReadProcessMemory(process_.hProcess, remote, &r, sizeof r, nullptr);
         VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
-        MapWindowPoints(List(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        if (!ok) return RECT{};
+        MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
+    // The folder tree's text of `item`, read in the viewer's own address space.
+    std::wstring TreeText(HTREEITEM item) {
+        const SIZE_T size = sizeof(TVITEMW) + 520;
+        void* remote = VirtualAllocEx(process_.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        if (!remote) return L"<no memory>";
+        TVITEMW tv = {};
+        tv.mask = TVIF_TEXT;
+        tv.hItem = item;
+        tv.cchTextMax = 260;
+        tv.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TVITEMW));
+        WriteProcessMemory(process_.hProcess, remote, &tv, sizeof tv, nullptr);
+        SendMessageW(Tree(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
+        wchar_t text[260] = {};
+        ReadProcessMemory(process_.hProcess, tv.pszText, text, sizeof text - 2, nullptr);
+        VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+        return text;
+    }
+    // The folder tree's selected folder.
+    std::wstring TreeSelection() {
+        return TreeText(reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_GETNEXTITEM, TVGN_CARET, 0)));
+    }
+
+    // Item `index`'s rectangle (LVIR_BOUNDS), in screen coordinates.
+    RECT ItemRect(int index) { return RemoteRect(List(), LVM_GETITEMRECT, WPARAM(index), RECT{LVIR_BOUNDS, 0, 0, 0}); }
     POINT CellCentre(int index) {
         const RECT r = ItemRect(index);
         return POINT{(r.left + r.right) / 2, r.top + (r.bottom - r.top) / 3};

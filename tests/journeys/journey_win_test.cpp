@@ -1,0 +1,1070 @@
+// The viewer as users meet it: the real viewer.exe under Wine, driven by
+// input only (taps of the stylus as mouse clicks at screen points,
+// tap-and-hold, drags and keys, all through SendInput), and read back as a
+// user would see and keep it: window texts, the screen, files and registry
+// values. One viewer start serves several steps of a journey; every step
+// asserts something that can fail.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/handheld.h"
+#include "resources/commands.rh"
+#include "resources/main.rh"
+#include "resources/options.rh"
+#include "tests/albums/screen_win.h"
+#include "tests/support/removetree_win.h"
+#include "tests/viewer/viewerprocess.h"
+
+using screentest::Hue;
+using screentest::PumpUntil;
+using screentest::ScreenHue;
+using screentest::ScreenPixel;
+
+namespace {
+
+const std::wstring kRoot = L"\\Temp\\journeys\\";
+const std::wstring kPics = kRoot + L"pics\\";
+const std::wstring kMore = kRoot + L"more\\";
+// Name order of the two folders.
+const wchar_t* const kPicNames[] = {L"a.png", L"b.png", L"c.png", L"d.jpg", L"e.tif"};
+const Hue kPicHues[] = {Hue::kBlue, Hue::kGreen, Hue::kRed};
+constexpr int kPicCount = 5;
+constexpr int kMoreCount = 3;  // broken.jpg, f.png, show.alb
+
+// --- Input ---------------------------------------------------------------------
+
+void Wait(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+void SendMouse(int x, int y, DWORD flags) {
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+}
+void StylusDown(POINT p) {
+    SendMouse(p.x, p.y, 0);
+    Wait(30);
+    SendMouse(p.x, p.y, MOUSEEVENTF_LEFTDOWN);
+}
+void StylusUp(POINT p) { SendMouse(p.x, p.y, MOUSEEVENTF_LEFTUP); }
+void Tap(POINT p) {
+    StylusDown(p);
+    Wait(60);
+    StylusUp(p);
+    Wait(150);
+}
+void DoubleTap(POINT p) {
+    StylusDown(p);
+    StylusUp(p);
+    Wait(40);
+    SendMouse(p.x, p.y, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(p.x, p.y, MOUSEEVENTF_LEFTUP);
+    Wait(200);
+}
+// The stylus goes down at `from`, moves in steps to `to` and comes up there.
+void Drag(POINT from, POINT to) {
+    StylusDown(from);
+    Wait(60);
+    for (int i = 1; i <= 8; ++i) {
+        SendMouse(from.x + (to.x - from.x) * i / 8, from.y + (to.y - from.y) * i / 8, 0);
+        Wait(30);
+    }
+    StylusUp(to);
+    Wait(200);
+}
+void Key(WORD key) {
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = key;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof in[0]);
+    Wait(30);
+}
+// `key` pressed while `modifier` is held.
+void Chord(WORD modifier, WORD key) {
+    INPUT in[4] = {};
+    for (INPUT& i : in) i.type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[3].ki.wVk = modifier;
+    in[1].ki.wVk = in[2].ki.wVk = key;
+    in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, in, sizeof in[0]);
+    Wait(80);
+}
+void Type(const std::wstring& text) {
+    for (wchar_t c : text) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = c;
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof in[0]);
+    }
+    Wait(150);
+}
+
+POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// --- What the user sees ---------------------------------------------------------
+
+RECT WindowRect(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+bool Visible(HWND window) { return window && IsWindowVisible(window); }
+// A window's text, asked of its own process (GetWindowText only sees
+// another process's captions).
+std::wstring Text(HWND window) {
+    wchar_t text[512] = L"";
+    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The viewer's visible dialogs (message boxes, dialogs, sheets), newest first.
+std::vector<HWND> Dialogs() {
+    std::vector<HWND> found;
+    for (HWND w = FindWindowW(L"#32770", nullptr); w; w = FindWindowExW(nullptr, w, L"#32770", nullptr))
+        if (Visible(w)) found.push_back(w);
+    return found;
+}
+HWND WaitForDialog(DWORD limit = 15000) {
+    HWND dialog = nullptr;
+    PumpUntil([&] { return (dialog = Dialogs().empty() ? nullptr : Dialogs().front()) != nullptr; }, limit);
+    return dialog;
+}
+bool NoDialog() { return PumpUntil([] { return Dialogs().empty(); }, 10000); }
+std::vector<HWND> OpenMenus() {
+    std::vector<HWND> menus;
+    for (HWND w = FindWindowW(L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
+        if (Visible(w)) menus.push_back(w);
+    return menus;
+}
+// Lies within the 240 x 320 screen.
+void ExpectFits(HWND window, const char* what) {
+    const RECT r = WindowRect(window);
+    EXPECT_GE(r.left, 0) << what;
+    EXPECT_GE(r.top, 0) << what;
+    EXPECT_LE(r.right, GetSystemMetrics(SM_CXSCREEN)) << what;
+    EXPECT_LE(r.bottom, GetSystemMetrics(SM_CYSCREEN)) << what;
+}
+std::wstring MessageText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
+// A property sheet as the handheld shows it: on the screen, its tabs at the
+// bottom, its own (empty) menu bar.
+void ExpectHandheldSheet(HWND sheet, const char* what) {
+    ExpectFits(sheet, what);
+    const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    EXPECT_TRUE(GetWindowLongPtrW(tabs, GWL_STYLE) & TCS_BOTTOM) << what << ": tabs at the bottom";
+    EXPECT_TRUE(Visible(MenuBarFind(sheet))) << what << ": its own menu bar";
+}
+
+// --- Registry -----------------------------------------------------------------------
+
+DWORD ReadNumber(const wchar_t* name, DWORD missing = 0xDEAD) {
+    DWORD value = missing, size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Trelmo\\General", name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+std::wstring ReadText(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t buffer[300] = L"";
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return L"<none>";
+    return buffer;
+}
+
+// --- The viewer's own parts -----------------------------------------------------------
+
+HWND Toolbar() { return FindWindowExW(MenuBarFind(Viewer::Main()), nullptr, TOOLBARCLASSNAMEW, nullptr); }
+
+// The menu-bar button of `command`, in screen coordinates.
+RECT BarButton(Viewer& viewer, UINT command) {
+    return viewer.RemoteRect(Toolbar(), TB_GETRECT, command, RECT{});
+}
+
+// Where a command sits in the main menu: the menu-bar button that opens its
+// popup and, level by level, its place among the entries that are not
+// separators (the keys skip separators). Read from the program's own menu.
+struct MenuPath {
+    UINT button = 0;
+    std::vector<int> steps;
+};
+bool FindInMenu(HMENU menu, UINT command, std::vector<int>* steps) {
+    int entry = 0;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        MENUITEMINFOW info = {sizeof info, MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU};
+        GetMenuItemInfoW(menu, UINT(i), TRUE, &info);
+        if (info.fType & MFT_SEPARATOR) continue;
+        steps->push_back(entry);
+        if (info.hSubMenu ? FindInMenu(info.hSubMenu, command, steps) : info.wID == command) return true;
+        steps->pop_back();
+        ++entry;
+    }
+    return false;
+}
+MenuPath PathOf(UINT command) {
+    static const UINT kButtons[] = {IDM_MAIN_FILE, IDM_MAIN_VIEW, IDM_MAIN_TOOLS};
+    const HMODULE program = LoadLibraryExW(Wide(PV_VIEWER_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HMENU menu = program ? LoadMenuW(program, MAKEINTRESOURCEW(IDM_MAIN)) : nullptr;
+    MenuPath path;
+    for (int i = 0; menu && i < 3; ++i) {
+        std::vector<int> steps;
+        if (FindInMenu(GetSubMenu(menu, i), command, &steps)) {
+            path.button = kButtons[i];
+            path.steps = steps;
+        }
+    }
+    if (menu) DestroyMenu(menu);
+    if (program) FreeLibrary(program);
+    return path;
+}
+
+// Opens the menu-bar button's popup with a tap and walks it with the keys:
+// down to each level's entry, right into a submenu, Return on the last.
+void ChooseSteps(Viewer& viewer, UINT button, const std::vector<int>& steps) {
+    ASSERT_FALSE(steps.empty());
+    Tap(Centre(BarButton(viewer, button)));
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().size() == 1; }, 10000)) << "the popup of " << button << " opens";
+    for (size_t level = 0; level < steps.size(); ++level) {
+        if (level > 0) {
+            Key(VK_RIGHT);
+            ASSERT_TRUE(PumpUntil([&] { return OpenMenus().size() == level + 1; }, 10000)) << "submenu " << level;
+        }
+        for (int i = 0; i < steps[level] + (level == 0 ? 1 : 0); ++i) Key(VK_DOWN);
+    }
+    Key(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000)) << "the menu closes";
+    Wait(200);
+}
+void Choose(Viewer& viewer, UINT command) {
+    const MenuPath path = PathOf(command);
+    ASSERT_NE(path.button, 0u) << "command " << command << " is in no menu";
+    ChooseSteps(viewer, path.button, path.steps);
+}
+
+// Item `index` selected as the user does it: a tap on the first cell, then
+// the arrow keys towards it, row by row (the list scrolls along).
+bool SelectItem(Viewer& viewer, int index) {
+    // Thumbnail cells take a tap anywhere; list rows on their text.
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0});
+    const bool cells = (GetWindowLongPtrW(Viewer::List(), GWL_STYLE) & LVS_TYPEMASK) == LVS_ICON;
+    Tap(cells ? viewer.CellCentre(0) : POINT{label.left + 8, (label.top + label.bottom) / 2});
+    if (!PumpUntil([] { return Viewer::Selected() == 0; }, 5000)) return false;
+    for (int steps = 0; steps < 32 && Viewer::Selected() != index; ++steps) {
+        const RECT target = viewer.ItemRect(index), at = viewer.ItemRect(Viewer::Selected());
+        Key(target.top > at.top ? VK_DOWN : target.top < at.top ? VK_UP : target.left > at.left ? VK_RIGHT : VK_LEFT);
+    }
+    return PumpUntil([index] { return Viewer::Selected() == index; }, 5000);
+}
+
+// Waits for the viewer to list `count` items, then taps its splitter bar
+// between the buttons (where a tap does nothing) so that the window the
+// user works in is the active one and takes the keys.
+bool ReadyWith(Viewer& viewer, int count) {
+    if (!viewer.WaitForList(count)) return false;
+    const RECT main = WindowRect(Viewer::Main());
+    Tap(POINT{main.left + 35, WindowRect(Viewer::Tree()).bottom + 4});
+    return PumpUntil([] { return GetForegroundWindow() == Viewer::Main(); }, 10000);
+}
+
+// The top bar's "ok", which closes the dialog or sheet in front.
+void TapOk() {
+    const HWND ok = FindWindowExW(FindWindowW(L"PvTopBar", nullptr), nullptr, L"BUTTON", L"ok");
+    ASSERT_TRUE(Visible(ok)) << "an ok on the top bar";
+    Tap(Centre(WindowRect(ok)));
+}
+void TapControl(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    ASSERT_TRUE(Visible(control)) << "control " << id;
+    Tap(Centre(WindowRect(control)));
+}
+// Replaces the text of the dialog's edit box as the user would: a tap into
+// it, the old text selected from its end and typed over.
+void TypeInto(HWND dialog, int id, const std::wstring& text) {
+    TapControl(dialog, id);
+    Key(VK_END);
+    Chord(VK_SHIFT, VK_HOME);
+    Type(text);
+}
+// A property sheet's page: the tab tapped, the page it shows.
+HWND ShowPage(Viewer& viewer, HWND sheet, int index) {
+    const HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    Tap(Centre(viewer.RemoteRect(tabs, TCM_GETITEMRECT, WPARAM(index), RECT{})));
+    HWND page = nullptr;
+    PumpUntil([&] {
+        page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index && Visible(page);
+    }, 10000);
+    return page;
+}
+bool Checked(HWND dialog, int id) { return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// The tree's item showing `name` among the children of the selected item's
+// parent or the selected item itself; its rectangle on the screen.
+RECT TreeItemRect(Viewer& viewer, HTREEITEM item) {
+    RECT r = {};
+    *reinterpret_cast<HTREEITEM*>(&r) = item;
+    return viewer.RemoteRect(Viewer::Tree(), TVM_GETITEMRECT, TRUE, r);
+}
+HTREEITEM TreeNext(HTREEITEM item, UINT how) {
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(Viewer::Tree(), TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+}
+
+void CopyFixture(const std::wstring& folder, const char* sub, const wchar_t* name) {
+    const std::wstring from = Wide(std::string(PV_JOURNEY_FIXTURES) + "/" + sub + "/") + name;
+    ASSERT_TRUE(CopyFileW(from.c_str(), (folder + name).c_str(), FALSE)) << sub;
+}
+
+class Journey : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::RemoveFolderTree(kRoot);
+        ASSERT_TRUE(CreateDirectoryW(kRoot.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(kPics.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(kMore.c_str(), nullptr));
+        for (const wchar_t* name : kPicNames) CopyFixture(kPics, "pics", name);
+        for (const wchar_t* name : {L"broken.jpg", L"f.png", L"show.alb"}) CopyFixture(kMore, "more", name);
+        ClearViewerSettings();
+        ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kPics));
+        ASSERT_TRUE(WriteViewerNumber(L"UseSplashScreen", 0));
+        ASSERT_TRUE(WriteViewerNumber(L"SlideDelay", 1));
+    }
+    void TearDown() override {
+        ClearViewerSettings();
+        testing_support::RemoveFolderTree(kRoot);
+    }
+};
+
+// ---------------------------------------------------------------------------
+
+// From the start screen to the thumbnails, a folder chosen in the tree, the
+// list and details layouts, a picture full screen and back by swipes.
+TEST_F(Journey, StartScreenTreeLayoutsAndFullScreen) {
+    ASSERT_TRUE(WriteViewerNumber(L"UseSplashScreen", 1));
+    Viewer viewer;
+    ASSERT_TRUE(viewer.Started());
+    HWND splash = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return Visible(splash = FindWindowW(L"SplashClass", nullptr)); }, 30000));
+    EXPECT_FALSE(Visible(Viewer::Main())) << "the start screen comes first";
+    Tap(POINT{42, 80});  // "Browse Folder"
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::Main()) && !FindWindowW(L"SplashClass", nullptr); }, 10000));
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    const POINT first = viewer.CellCentre(0);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(first.x, first.y) == Hue::kBlue; }, 15000)) << "a.png's thumbnail";
+
+    // The tree: "more" is pics' sibling; a tap on it lists it.
+    HTREEITEM pics = TreeNext(nullptr, TVGN_CARET);
+    ASSERT_NE(pics, nullptr);
+    HTREEITEM more = TreeNext(pics, TVGN_NEXT);
+    if (!more) more = TreeNext(pics, TVGN_PREVIOUS);
+    ASSERT_NE(more, nullptr);
+    Tap(Centre(TreeItemRect(viewer, more)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "the tapped folder is listed";
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+
+    // List and details from the View menu.
+    Choose(viewer, IDM_MAIN_LIST);
+    EXPECT_EQ(viewer.ItemText(1, 0), L"b.png") << "the list layout labels its items";
+    Choose(viewer, IDM_MAIN_DETAILS);
+    EXPECT_EQ(GetWindowLongPtrW(Viewer::List(), GWL_STYLE) & LVS_OWNERDRAWFIXED, LVS_OWNERDRAWFIXED);
+    EXPECT_EQ(viewer.ItemText(1, 0), L"") << "details rows are drawn, their labels cleared";
+    EXPECT_EQ(viewer.ItemText(2, 1), L"160x160,16M");
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+
+    // A double tap opens the picture full screen; swipes step.
+    DoubleTap(viewer.CellCentre(1));
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kGreen; },
+                          10000))
+        << "b.png full screen";
+    Drag(POINT{160, 150}, POINT{100, 150});  // to the left: the next file
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000));
+    Drag(POINT{100, 150}, POINT{160, 150});  // to the right: the previous one
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000));
+    Tap(POINT{120, 150});  // a tap changes nothing in full screen
+    EXPECT_EQ(Viewer::Selected(), 1);
+    // Return (the "Fullscreen" action) goes back to the browser.
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+    ASSERT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, L"Software\\Trelmo", L"Path"), kPics);
+}
+
+// The menu bar fits the screen: every button can be reached by a tap, the
+// favorites button too.
+TEST_F(Journey, EveryMenuBarButtonLiesOnTheScreen) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    const int count = int(SendMessageW(Toolbar(), TB_BUTTONCOUNT, 0, 0));
+    EXPECT_EQ(count, 9);
+    for (int i = 0; i < count; ++i) {
+        const RECT r = viewer.RemoteRect(Toolbar(), TB_GETITEMRECT, WPARAM(i), RECT{});
+        EXPECT_GE(r.left, 0) << "button " << i;
+        EXPECT_LE(r.right, GetSystemMetrics(SM_CXSCREEN)) << "button " << i;
+    }
+    Tap(Centre(BarButton(viewer, IDM_MAIN_FAVORITES)));
+    EXPECT_TRUE(PumpUntil([] { return OpenMenus().size() == 1; }, 10000)) << "the favorites popup opens";
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+
+// A damaged JPEG says so by name; an album in the list plays as a show.
+TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kMoreCount));  // broken.jpg, f.png, show.alb
+    DoubleTap(viewer.CellCentre(0));
+    const HWND box = WaitForDialog();
+    ASSERT_TRUE(box) << "an error is shown";
+    EXPECT_EQ(MessageText(box), L"Problem to load " + kMore + L"broken.jpg.");
+    EXPECT_EQ(Text(box), L"Error");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(NoDialog());
+    Key(VK_RETURN);  // back to the browser
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+    Wait(300);
+
+    EXPECT_TRUE(Dialogs().empty()) << "the error is not shown again on the way back";
+    DoubleTap(viewer.CellCentre(2));
+    HWND show = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return Visible(show = FindWindowW(L"slideClass", nullptr)); }, 15000))
+        << "the album's show window";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "its first picture";
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000)) << "then its second";
+    Tap(POINT{120, 160});  // a tap ends the show
+    EXPECT_TRUE(PumpUntil([] { return !FindWindowW(L"slideClass", nullptr); }, 10000));
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The splitter's buttons hide and bring back each pane, and are drawn where
+// they can be tapped.
+TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    const RECT main = WindowRect(Viewer::Main());
+    const int bar = WindowRect(Viewer::Tree()).bottom;  // the splitter's top edge
+    // Both shown: "hide the list" at x 5..34.
+    EXPECT_EQ(ScreenHue(main.left + 17, bar + 3), Hue::kGrey) << "a button is drawn on the bar";
+    Tap(POINT{main.left + 17, bar + 4});
+    ASSERT_TRUE(PumpUntil([] { return !Visible(Viewer::List()); }, 5000)) << "the list is hidden";
+    // The bar now lies at the bottom; its button shows the list again.
+    const int bottomBar = WindowRect(Viewer::Tree()).bottom;
+    EXPECT_EQ(bottomBar, main.bottom - 8);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(main.left + 17, bottomBar + 3) == Hue::kGrey; }, 5000))
+        << "the button is drawn against the bar at the bottom";
+    EXPECT_NE(ScreenPixel(main.left + 17, bottomBar + 3), ScreenPixel(main.left + 120, bottomBar + 3))
+        << "a button, not the bare bar";
+    Tap(POINT{main.left + 17, bottomBar + 4});
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && Visible(Viewer::Tree()); }, 5000));
+    // "hide the tree" at x 36..65, then the button at the top brings it back.
+    Tap(POINT{main.left + 50, WindowRect(Viewer::Tree()).bottom + 4});
+    ASSERT_TRUE(PumpUntil([] { return !Visible(Viewer::Tree()); }, 5000));
+    Tap(POINT{main.left + 17, main.top + 4});
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::Tree()); }, 5000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// A file renamed from the File menu keeps its place under its new name.
+TEST_F(Journey, RenameKeepsThePlaceInTheList) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_LIST);
+    ASSERT_TRUE(SelectItem(viewer, 1));
+    Choose(viewer, IDM_MAIN_RENAME);
+    const HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    ExpectFits(dialog, "rename");
+    TypeInto(dialog, IDC_REN_NEWNAME, L"zz");
+    TapControl(dialog, IDC_REN_APPLY);
+    EXPECT_TRUE(NoDialog());
+    EXPECT_TRUE(Exists(kPics + L"zz.png"));
+    EXPECT_FALSE(Exists(kPics + L"b.png"));
+    EXPECT_TRUE(PumpUntil([&] { return viewer.ItemText(1, 0) == L"zz.png"; }, 5000)) << "in its place";
+    Wait(1500);  // the folder watch's news of the rename changes nothing more
+    EXPECT_EQ(viewer.ItemText(1, 0), L"zz.png");
+    EXPECT_EQ(Viewer::ItemCount(), kPicCount);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// New folder, rename folder, delete folder. (Links inside a deleted folder
+// are proven by the commands' own test: Wine makes none.)
+TEST_F(Journey, NewRenameAndDeleteAFolder) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_NEWFOLDER);
+    HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    ExpectFits(dialog, "new folder");
+    EXPECT_EQ(Text(GetDlgItem(dialog, IDC_NF_FOLDER)), kPics);
+    TypeInto(dialog, IDC_NF_NAME, L"trip");
+    TapControl(dialog, IDC_NF_CREATE);
+    ASSERT_TRUE(NoDialog());
+    const std::wstring trip = kPics + L"trip\\";
+    ASSERT_TRUE(Exists(trip)) << "the folder is made";
+    CopyFixture(trip, "pics", L"a.png");
+    // The new folder is the tree's child of pics: pics opened with a double
+    // tap when it is closed, then the child tapped.
+    const HTREEITEM parent = TreeNext(nullptr, TVGN_CARET);
+    HTREEITEM item = TreeNext(parent, TVGN_CHILD);
+    ASSERT_NE(item, nullptr);
+    if (TreeItemRect(viewer, item).bottom == 0) DoubleTap(Centre(TreeItemRect(viewer, parent)));
+    ASSERT_TRUE(PumpUntil([&] { return TreeItemRect(viewer, item).bottom > 0; }, 5000)) << "the new folder shows";
+    Tap(Centre(TreeItemRect(viewer, item)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 1; }, 10000)) << "the new folder is listed";
+    Choose(viewer, IDM_MAIN_RENAME_FOLDER);
+    dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    TypeInto(dialog, IDC_REN_NEWNAME, L"holiday");
+    TapControl(dialog, IDC_REN_APPLY);
+    ASSERT_TRUE(NoDialog());
+    const std::wstring holiday = kPics + L"holiday\\";
+    ASSERT_TRUE(Exists(holiday) && !Exists(trip)) << "the folder is renamed";
+    Choose(viewer, IDM_MAIN_DELETE_FOLDER);
+    const HWND ask = WaitForDialog();
+    ASSERT_TRUE(ask);
+    EXPECT_EQ(MessageText(ask), L"Do you want to delete this folder?");
+    TapControl(ask, IDOK);
+    EXPECT_TRUE(NoDialog());
+    EXPECT_TRUE(PumpUntil([&] { return !Exists(holiday); }, 5000)) << "the folder is deleted with its picture";
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Favorites: added for the shown folder, opened from the menu, relabelled
+// and deleted in the manager.
+TEST_F(Journey, FavoritesAddOpenRenameAndDelete) {
+    const std::wstring key = L"Software\\Trelmo\\Favorites\\";
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kMoreCount));
+    ChooseSteps(viewer, IDM_MAIN_FAVORITES, {0});  // "Add to favorites..." after the separator
+    HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog);
+    ExpectFits(dialog, "add favorite");
+    Type(L"Extras");  // the label box has the focus
+    TapOk();
+    ASSERT_TRUE(NoDialog());
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"Extras", L"Path"), kMore);
+    // Elsewhere, then back through the favorites menu.
+    Choose(viewer, IDM_MAIN_UP);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    ChooseSteps(viewer, IDM_MAIN_FAVORITES, {0});  // the favorite, first
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "the favorite's folder";
+    // The manager: its sheet in the handheld's style, the second page relabels.
+    ChooseSteps(viewer, IDM_MAIN_FAVORITES, {2});
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    ExpectHandheldSheet(sheet, "favorites");
+    HWND page = ShowPage(viewer, sheet, 1);
+    ASSERT_TRUE(page);
+    const HWND list = GetDlgItem(page, IDC_FAVLIST);
+    Tap(Centre(viewer.RemoteRect(list, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0})));
+    TapControl(page, IDC_FAV_RENAME);
+    dialog = WaitForDialog();
+    ASSERT_TRUE(dialog != sheet && dialog);
+    Key(VK_END);
+    Type(L"2");
+    TapOk();
+    ASSERT_TRUE(PumpUntil([&] { return WaitForDialog() == sheet; }, 10000));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"Extras2", L"Path"), kMore);
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, key + L"Extras", L"Path"), L"<none>");
+    Tap(Centre(viewer.RemoteRect(list, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0})));
+    TapControl(page, IDC_FAV_DELETE);
+    EXPECT_TRUE(PumpUntil([&] { return ReadText(HKEY_CURRENT_USER, key + L"Extras2", L"Path") == L"<none>"; }, 5000));
+    TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The length of the white run through `y` around `x` on the screen: the
+// width at which d.jpg's white centre square is shown.
+int WhiteRunAt(int x, int y) {
+    auto white = [y](int at) {
+        const uint32_t p = ScreenPixel(at, y);
+        return (p >> 16 & 255) > 200 && (p >> 8 & 255) > 200 && (p & 255) > 200;
+    };
+    if (!white(x)) return 0;
+    int left = x, right = x;
+    while (left > 0 && white(left - 1)) --left;
+    while (right < GetSystemMetrics(SM_CXSCREEN) - 1 && white(right + 1)) ++right;
+    return right - left + 1;
+}
+
+// In the image layout: fixed zooms, zoom in and out, panning, and, with the
+// pen set to select, zoom to a drawn selection.
+TEST_F(Journey, ZoomPanAndZoomToSelection) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 3));  // d.jpg
+    Choose(viewer, IDM_MAIN_IMAGE);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
+    const POINT c = Centre(WindowRect(Viewer::View()));
+    // Fitted: 400 pixels into 240, the square's 40 into 24.
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - 24) <= 2; }, 10000)) << WhiteRunAt(c.x, c.y);
+    const struct {
+        UINT command;
+        int run;  // the square's width on the screen
+    } zooms[] = {{IDM_MAIN_ORIGINAL_SIZE, 40}, {IDM_MAIN_ZOOM50, 20},  {IDM_MAIN_ZOOM_IN, 28},
+                 {IDM_MAIN_ZOOM200, 80},      {IDM_MAIN_ZOOM_OUT, 60}, {IDM_MAIN_ZOOM400, 160}};
+    for (const auto& z : zooms) {
+        Choose(viewer, z.command);
+        EXPECT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - z.run) <= 2; }, 10000))
+            << "command " << z.command << ": " << WhiteRunAt(c.x, c.y);
+    }
+    // At 400 % the square reaches 80 pixels left of the centre; a drag to
+    // the right pulls the red quarter there.
+    const POINT probe{c.x - 70, c.y - 10};
+    ASSERT_GT(WhiteRunAt(probe.x, probe.y), 0);
+    Drag(c, POINT{c.x + 80, c.y});
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(probe.x, probe.y) == Hue::kRed; }, 5000)) << "the picture follows";
+
+    // Options, Viewer page: the pen selects instead of panning.
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = ShowPage(viewer, sheet, 2);
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(Checked(page, IDC_OPT_VIEWMOVE));
+    TapControl(page, IDC_OPT_VIEWMOVE);
+    EXPECT_TRUE(PumpUntil([&] { return !Checked(page, IDC_OPT_VIEWMOVE); }, 5000));
+    TapOk();
+    ASSERT_TRUE(NoDialog());
+    Choose(viewer, IDM_MAIN_FIT_ALL);
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - 24) <= 2; }, 10000));
+    // A selection of about 27 picture pixels around the centre: the zoom
+    // that shows it whole is 800 %, where the square covers the screen.
+    Drag(POINT{c.x - 8, c.y - 8}, POINT{c.x + 8, c.y + 8});
+    EXPECT_TRUE(PumpUntil([&] { return WhiteRunAt(c.x, c.y) >= 200; }, 10000))
+        << "zoomed beyond 400 %: " << WhiteRunAt(c.x, c.y);
+    ASSERT_TRUE(viewer.Close());
+    EXPECT_EQ(ReadNumber(L"ViewMove"), 0u) << "kept";
+}
+
+// The browser's slideshow with its transitions: a tap leaves it running, a
+// double tap ends it. The strip opens its picture full screen with a double
+// tap. A page of a multi-page picture is shown at its own size.
+TEST_F(Journey, SlideshowStripAndPages) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Tap(Centre(BarButton(viewer, IDM_MAIN_SLIDESHOW)));
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kBlue; },
+                          10000))
+        << "the show starts full screen on the first picture";
+    EXPECT_FALSE(Visible(MenuBarFind(Viewer::Main())));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kGreen; }, 10000)) << "the timer steps it";
+    Tap(POINT{120, 160});
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kRed; }, 10000)) << "a tap leaves it running";
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, 0);
+    DoubleTap(POINT{120, 160});
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000))
+        << "a double tap ends it";
+    EXPECT_TRUE(Visible(MenuBarFind(Viewer::Main())));
+
+    Choose(viewer, IDM_MAIN_STRIP);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()) && !Visible(Viewer::Tree()); }, 5000));
+    Tap(viewer.CellCentre(1));
+    const POINT view = Centre(WindowRect(Viewer::View()));
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(view.x, view.y) == Hue::kGreen; }, 10000)) << "the strip shows it";
+    DoubleTap(viewer.CellCentre(1));
+    EXPECT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kGreen; },
+                          10000))
+        << "a double tap in the strip opens the picture full screen";
+    Key(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+    Wait(300);
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+
+    // e.tif at its own size: page 1 is 100 x 80, shown at 100 % on the
+    // view's grey.
+    Choose(viewer, IDM_MAIN_ORIGINAL_SIZE);
+    ASSERT_TRUE(SelectItem(viewer, 4));  // e.tif
+    Choose(viewer, IDM_MAIN_IMAGE);
+    const RECT area = WindowRect(Viewer::View());
+    const POINT middle = Centre(area);
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kRed; }, 10000)) << "page 0";
+    // The picture's menu, by holding the stylus down on it.
+    StylusDown(middle);
+    const bool menu = PumpUntil([] { return OpenMenus().size() == 1; }, 10000);
+    StylusUp(middle);
+    ASSERT_TRUE(menu) << "tap-and-hold opens the picture's menu";
+    for (int i = 0; i < 4; ++i) Key(VK_DOWN);  // "Next page"
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kBlue; }, 10000)) << "page 1";
+    EXPECT_EQ(ScreenHue(middle.x - 60, middle.y), Hue::kGrey) << "at 100 %: 100 pixels wide on the grey";
+    EXPECT_EQ(ScreenHue(middle.x - 40, middle.y), Hue::kBlue);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Options: one setting of each kind changed through the sheet (check boxes, a
+// drop-down list, a colour, a spinner, a button's action, an association),
+// each seen at work at once, and kept across a restart. The button page's
+// choices are kept even when the sheet is cancelled.
+TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
+    {
+        Viewer viewer;
+        ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+        ASSERT_TRUE(PumpUntil([] { return Exists(kPics + L"cache.zt"); }, 20000)) << "the cache is on at first";
+        const LONG cellWidth = viewer.ItemRect(0).right - viewer.ItemRect(0).left;
+        Choose(viewer, IDM_MAIN_OPTIONS);
+        const HWND sheet = WaitForDialog();
+        ASSERT_TRUE(sheet);
+        ExpectHandheldSheet(sheet, "options");
+
+        HWND page = ShowPage(viewer, sheet, 1);  // Browser
+        ASSERT_TRUE(page);
+        TapControl(page, IDC_OPT_USECACHE);
+        TapControl(page, IDC_OPT_SHOWEXT);
+        EXPECT_FALSE(Checked(page, IDC_OPT_USECACHE));
+        EXPECT_FALSE(Checked(page, IDC_OPT_SHOWEXT));
+        TapControl(page, IDC_OPT_THUMBSIZE);  // Normal: one down is Large
+        Key(VK_DOWN);
+        Key(VK_RETURN);
+        EXPECT_EQ(SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_GETCURSEL, 0, 0), 3);
+
+        page = ShowPage(viewer, sheet, 2);  // Viewer: the background colour
+        TapControl(page, IDC_OPT_VIEWBACK);
+        const HWND colours = WaitForDialog();
+        ASSERT_TRUE(colours && colours != sheet) << "the colour chooser";
+        ExpectFits(colours, "colours");
+        // The basic colours, 8 by 6: row 1, column 0 is pure red.
+        const RECT grid = WindowRect(GetDlgItem(colours, 720));
+        Tap(POINT{grid.left + (grid.right - grid.left) / 16, grid.top + 3 * (grid.bottom - grid.top) / 12});
+        TapControl(colours, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return WaitForDialog() == sheet; }, 10000));
+
+        page = ShowPage(viewer, sheet, 3);  // Slideshow: the delay, 1 up to 3
+        const RECT spin = WindowRect(GetDlgItem(page, IDC_OPT_DELAY_SPIN));
+        for (int i = 0; i < 2; ++i) Tap(POINT{(spin.left + spin.right) / 2, spin.top + 3});
+        EXPECT_EQ(Text(GetDlgItem(page, IDC_OPT_DELAY)), L"3");
+
+        page = ShowPage(viewer, sheet, 4);  // Buttons: Left zooms in
+        const HWND buttons = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+        Tap(Centre(viewer.RemoteRect(buttons, LVM_GETITEMRECT, 2, RECT{LVIR_BOUNDS, 0, 0, 0})));
+        TapControl(page, IDC_OPT_ACTION);  // "Previous image": three down is "Zoom in"
+        for (int i = 0; i < 3; ++i) Key(VK_DOWN);
+        Key(VK_RETURN);
+        EXPECT_EQ(viewer.ItemTextOf(buttons, 2, 1), L"Zoom in");
+
+        page = ShowPage(viewer, sheet, 5);  // Associations: png
+        const HWND types = GetDlgItem(page, IDC_OPT_ASSOCLIST);
+        int png = -1;
+        for (int i = 0; i < int(SendMessageW(types, LVM_GETITEMCOUNT, 0, 0)) && png < 0; ++i)
+            if (viewer.ItemTextOf(types, i, 0) == L"png") png = i;
+        ASSERT_GE(png, 0);
+        // The first row tapped, down to png (the list scrolls), its box
+        // ticked with the space bar.
+        const RECT first = viewer.RemoteRect(types, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0});
+        Tap(POINT{first.left + 8, (first.top + first.bottom) / 2});
+        for (int i = 0; i < png; ++i) Key(VK_DOWN);
+        Key(VK_SPACE);
+        EXPECT_TRUE(PumpUntil([] { return ReadText(HKEY_CLASSES_ROOT, L".png", nullptr) == L"Pellaro.png"; }, 5000))
+            << "associated at once";
+        TapOk();
+        ASSERT_TRUE(NoDialog());
+
+        // At work without a restart.
+        EXPECT_GT(viewer.ItemRect(0).right - viewer.ItemRect(0).left, cellWidth) << "larger thumbnails";
+        Choose(viewer, IDM_MAIN_LIST);
+        EXPECT_EQ(viewer.ItemText(0, 0), L"a") << "names without extensions";
+        HTREEITEM more = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_NEXT);
+        if (!more) more = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_PREVIOUS);
+        Tap(Centre(TreeItemRect(viewer, more)));
+        ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+        EXPECT_TRUE(PumpUntil([&] { return viewer.ItemText(1, 1) == L"160x120,16M"; }, 10000)) << "examined";
+        Wait(1500);
+        EXPECT_FALSE(Exists(kMore + L"cache.zt")) << "no cache any more";
+        Tap(Centre(TreeItemRect(viewer, TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_PREVIOUS)
+                                             ? TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_PREVIOUS)
+                                             : TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_NEXT))));
+        ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+        ASSERT_TRUE(SelectItem(viewer, 0));  // a.png, blue, shown at its own size
+        Choose(viewer, IDM_MAIN_IMAGE);
+        const RECT area = WindowRect(Viewer::View());
+        const POINT middle = Centre(area);
+        EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kBlue; }, 10000));
+        EXPECT_EQ(ScreenHue(area.left + 4, area.top + 4), Hue::kRed) << "the new background";
+        const int edge = middle.x + 70;  // beyond the picture's 120 pixels
+        EXPECT_EQ(ScreenHue(edge, middle.y), Hue::kRed);
+        Key(VK_LEFT);  // now "Zoom in": 150 %
+        EXPECT_TRUE(PumpUntil([&] { return ScreenHue(edge, middle.y) == Hue::kBlue; }, 10000)) << "zoomed in";
+        ASSERT_TRUE(viewer.Close());
+    }
+    EXPECT_EQ(ReadNumber(L"UseCache"), 0u);
+    EXPECT_EQ(ReadNumber(L"ShowExt"), 0u);
+    EXPECT_EQ(ReadNumber(L"ThumbSize"), 3u);
+    EXPECT_EQ(ReadNumber(L"SlideDelay"), 3u);
+    EXPECT_EQ(ReadNumber(L"ViewBackColor"), DWORD(RGB(255, 0, 0)));
+    EXPECT_EQ(ReadNumber(L"KeyLeft"), 5u);
+
+    // After a restart: kept. A button's action chosen, then Cancel: kept too.
+    Viewer again;
+    ASSERT_TRUE(ReadyWith(again, kPicCount));
+    Choose(again, IDM_MAIN_LIST);
+    EXPECT_EQ(again.ItemText(0, 0), L"a") << "no extensions";
+    Choose(again, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    HWND page = ShowPage(again, sheet, 1);
+    EXPECT_FALSE(Checked(page, IDC_OPT_USECACHE));
+    EXPECT_EQ(SendDlgItemMessageW(page, IDC_OPT_THUMBSIZE, CB_GETCURSEL, 0, 0), 3);
+    page = ShowPage(again, sheet, 4);
+    const HWND buttons = GetDlgItem(page, IDC_OPT_BUTTONLIST);
+    EXPECT_EQ(again.ItemTextOf(buttons, 2, 1), L"Zoom in");
+    Tap(Centre(again.RemoteRect(buttons, LVM_GETITEMRECT, 3, RECT{LVIR_BOUNDS, 0, 0, 0})));  // Right
+    TapControl(page, IDC_OPT_ACTION);  // "Next image": five down is "Zoom out"
+    for (int i = 0; i < 5; ++i) Key(VK_DOWN);
+    Key(VK_RETURN);
+    EXPECT_EQ(again.ItemTextOf(buttons, 3, 1), L"Zoom out");
+    Key(VK_ESCAPE);  // Cancel
+    ASSERT_TRUE(NoDialog());
+    ASSERT_TRUE(again.Close());
+    EXPECT_EQ(ReadNumber(L"KeyRight"), 6u) << "the button's action is kept on Cancel";
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".png");
+}
+
+// Chooses the command and expects a dialog (a box, a dialog or a sheet) that
+// fits the screen; it is closed with Escape, or, where a page keeps that key
+// for itself, with the top bar's "ok".
+void ExpectDialogOf(Viewer& viewer, UINT command, const char* what) {
+    Choose(viewer, command);
+    const HWND dialog = WaitForDialog();
+    ASSERT_TRUE(dialog) << what << " opens";
+    ExpectFits(dialog, what);
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog()) << what << " closes";
+}
+
+std::vector<std::wstring> Names(Viewer& viewer) {
+    std::vector<std::wstring> names;
+    for (int i = 0; i < Viewer::ItemCount(); ++i) names.push_back(viewer.ItemText(i, 0));
+    return names;
+}
+
+// The list's item of that name; -1 when none.
+int IndexOf(Viewer& viewer, const std::wstring& name) {
+    const std::vector<std::wstring> names = Names(viewer);
+    const auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : int(found - names.begin());
+}
+
+// Every entry of the File and Tools menus not met in the other journeys,
+// once, each seen doing what it says.
+TEST_F(Journey, EveryFileAndToolsMenuEntry) {
+    ASSERT_TRUE(WriteViewerText(L"General", L"Home", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    // Go to.
+    Choose(viewer, IDM_MAIN_HOME);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000)) << "Home folder";
+    Choose(viewer, IDM_MAIN_UP);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeSelection() == L"journeys"; }, 10000)) << "Up";
+    Choose(viewer, IDM_MAIN_BROWSE_CARD);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeSelection() == L"Storage Card"; }, 10000)) << "Browse Flash card";
+    Choose(viewer, IDM_MAIN_MY_DOCUMENTS);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeSelection() == L"My Documents"; }, 10000)) << "My Documents";
+    Choose(viewer, IDM_MAIN_HOME);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+
+    // Copy and Cut, then Paste in pics; Delete in more.
+    ASSERT_TRUE(SelectItem(viewer, 1));  // f.png
+    Choose(viewer, IDM_MAIN_COPY);
+    Choose(viewer, IDM_MAIN_UP);
+    HTREEITEM pics = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    while (pics && viewer.TreeText(pics) != L"pics") pics = TreeNext(pics, TVGN_NEXT);
+    ASSERT_TRUE(pics);
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+    Choose(viewer, IDM_MAIN_PASTE);
+    EXPECT_TRUE(PumpUntil([] { return Exists(kPics + L"f.png") && Viewer::ItemCount() == kPicCount + 1; }, 10000))
+        << "Paste after Copy";
+    EXPECT_TRUE(Exists(kMore + L"f.png"));
+    Choose(viewer, IDM_MAIN_PASTE);
+    EXPECT_TRUE(PumpUntil([] { return Exists(kPics + L"Copy of f.png"); }, 10000)) << "a second Paste: a copy's name";
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount + 2; }, 10000));
+    Choose(viewer, IDM_MAIN_LIST);
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"Copy of f.png")));
+    Choose(viewer, IDM_MAIN_CUT);
+    Choose(viewer, IDM_MAIN_HOME);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+    Choose(viewer, IDM_MAIN_PASTE);
+    EXPECT_TRUE(PumpUntil([] { return Exists(kMore + L"Copy of f.png") && !Exists(kPics + L"Copy of f.png"); }, 10000))
+        << "Paste after Cut moves";
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount + 1; }, 10000));
+    const std::wstring doomed = L"Copy of f.png";
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, doomed)));
+    Choose(viewer, IDM_MAIN_DELETE);
+    const HWND ask = WaitForDialog();
+    ASSERT_TRUE(ask);
+    EXPECT_EQ(MessageText(ask), L"Do you want to delete this(these) file(s)?");
+    TapControl(ask, IDOK);
+    EXPECT_TRUE(PumpUntil([&] { return !Exists(kMore + doomed) && Viewer::ItemCount() == kMoreCount; }, 10000))
+        << "Delete";
+
+    // Dialogs: each opens, fits and closes. (Crop's sheet is the tools' own
+    // test's: it opens with a second registration of the view's class.)
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"f.png")));
+    ExpectDialogOf(viewer, IDM_MAIN_SEARCH, "Search");
+    ExpectDialogOf(viewer, IDM_MAIN_OPTIONS, "Options");
+    ExpectDialogOf(viewer, IDM_MAIN_INFORMATION, "Information");
+    ExpectDialogOf(viewer, IDM_MAIN_ABOUT, "About");
+    for (const auto& [command, what] : std::vector<std::pair<UINT, const char*>>{
+             {IDM_MAIN_RESIZE, "Resize"},
+             {IDM_MAIN_CONVERT, "Convert"},
+             {IDM_MAIN_ADJUST, "Adjust"},
+             {IDM_MAIN_ROTATE, "Rotate"},
+             {IDM_MAIN_FILTER, "Sharpen/Smooth"},
+             {IDM_MAIN_BATCH_RENAME, "Batch rename"},
+             {IDM_MAIN_CREATE_ALBUM, "Create Album"},
+             {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
+             {IDM_MAIN_CAPTURE, "Capture"},
+             {IDM_MAIN_EMAIL, "Send by Email"},
+             {IDM_MAIN_INFRARED, "Send via Infrared"},
+             {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
+         })
+        ExpectDialogOf(viewer, command, what);
+    // Select.
+    Choose(viewer, IDM_MAIN_SELECT_ALL);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), kMoreCount) << "All";
+    Choose(viewer, IDM_MAIN_SELECT_NONE);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), 0) << "None";
+    ASSERT_TRUE(SelectItem(viewer, 1));
+    Choose(viewer, IDM_MAIN_SELECT_INVERT);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), kMoreCount - 1) << "Invert";
+    EXPECT_EQ(Viewer::Selected(), 0);
+    Choose(viewer, IDM_MAIN_MULTIPLE_SELECTION);
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 1, RECT{LVIR_LABEL, 0, 0, 0});
+    Tap(POINT{label.left + 8, (label.top + label.bottom) / 2});
+    EXPECT_TRUE(PumpUntil([] { return SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0) == kMoreCount; }, 5000))
+        << "a tap adds to the selection";
+    Choose(viewer, IDM_MAIN_MULTIPLE_SELECTION);
+    EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), 1) << "off: the first one stays";
+
+    Choose(viewer, IDM_MAIN_UP);
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount + 1; }, 10000));
+    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"d.jpg")));  // IPTC is for JPEG pictures
+    ExpectDialogOf(viewer, IDM_MAIN_IPTC, "IPTC edit");
+
+    // Quit: the program ends and keeps its zoom choice.
+    Choose(viewer, IDM_MAIN_QUIT);
+    EXPECT_EQ(WaitForSingleObject(viewer.Process(), 15000), WAIT_OBJECT_0) << "Quit ends the program";
+    EXPECT_NE(ReadNumber(L"Fit"), 0xDEADu);
+}
+
+// Every entry of the View menu not met in the other journeys.
+TEST_F(Journey, EveryViewMenuEntry) {
+    // Distinct dates, newest first by name: a.png is the newest.
+    for (int i = 0; i < kPicCount; ++i) {
+        const HANDLE file = CreateFileW((kPics + kPicNames[i]).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        ULARGE_INTEGER when;
+        when.QuadPart = 133000000000000000ull - uint64_t(i) * 864000000000ull;
+        FILETIME time = {when.LowPart, when.HighPart};
+        SetFileTime(file, nullptr, nullptr, &time);
+        CloseHandle(file);
+    }
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    const std::vector<std::wstring> byName = {L"a.png", L"b.png", L"c.png", L"d.jpg", L"e.tif"};
+    const std::vector<std::wstring> reversed(byName.rbegin(), byName.rend());
+    // Show filename: cells grow by a line; Recursive: the folders below too.
+    const LONG cell = viewer.ItemRect(0).bottom - viewer.ItemRect(0).top;
+    Choose(viewer, IDM_MAIN_SHOW_LABEL);
+    EXPECT_NE(viewer.ItemRect(0).bottom - viewer.ItemRect(0).top, cell) << "Show filename";
+    Choose(viewer, IDM_MAIN_UP);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    Choose(viewer, IDM_MAIN_RECURSIVE);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount + kMoreCount; }, 10000)) << "Recursive";
+    Choose(viewer, IDM_MAIN_RECURSIVE);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 0; }, 10000));
+    HTREEITEM pics = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    while (pics && viewer.TreeText(pics) != L"pics") pics = TreeNext(pics, TVGN_NEXT);
+    ASSERT_TRUE(pics);
+    Tap(Centre(TreeItemRect(viewer, pics)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kPicCount; }, 10000));
+
+    // Sort, read in the list layout.
+    Choose(viewer, IDM_MAIN_LIST);
+    EXPECT_EQ(Names(viewer), byName);
+    Choose(viewer, IDM_MAIN_SORT_DESCENDING);
+    EXPECT_EQ(Names(viewer), reversed) << "Descending";
+    Choose(viewer, IDM_MAIN_SORT_ASCENDING);
+    Choose(viewer, IDM_MAIN_SORT_DATE);
+    EXPECT_EQ(Names(viewer), reversed) << "Date: the oldest first";
+    Choose(viewer, IDM_MAIN_SORT_SIZE);
+    EXPECT_EQ(Names(viewer), byName) << "Size";
+    Choose(viewer, IDM_MAIN_SORT_RESOLUTION);
+    EXPECT_EQ(Names(viewer).back(), L"e.tif") << "Image resolution: the largest last";
+    EXPECT_EQ(Names(viewer)[3], L"d.jpg");
+    Choose(viewer, IDM_MAIN_SORT_TYPE);
+    {
+        // The three PNG pictures together, in name order.
+        const std::vector<std::wstring> names = Names(viewer);
+        const auto a = std::find(names.begin(), names.end(), L"a.png");
+        ASSERT_TRUE(a != names.end() && a + 2 < names.end());
+        EXPECT_EQ(*(a + 1), L"b.png") << "Type";
+        EXPECT_EQ(*(a + 2), L"c.png");
+    }
+    Choose(viewer, IDM_MAIN_SORT_NAME);
+    EXPECT_EQ(Names(viewer), byName) << "Name";
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+
+    // Image layout on a.png (160 x 120): next and previous file, the fits,
+    // the remaining fixed zooms on d.jpg, automatic rotation.
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    const RECT area = WindowRect(Viewer::View());
+    const POINT c = Centre(area);
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kBlue; }, 10000));
+    Choose(viewer, IDM_MAIN_NEXT_FILE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kGreen; }, 10000)) << "Next file";
+    Choose(viewer, IDM_MAIN_PREVIOUS_FILE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kBlue; }, 10000)) << "Previous file";
+    // a.png is wider than high: turned for the portrait screen, 120 wide.
+    EXPECT_EQ(ScreenHue(c.x + 70, c.y - 50), Hue::kGrey);
+    Choose(viewer, IDM_MAIN_ROTATE_AUTO);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y - 50) == Hue::kBlue; }, 10000))
+        << "Automatic rotation off: 160 wide";
+    Choose(viewer, IDM_MAIN_ROTATE_AUTO);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y - 50) == Hue::kGrey; }, 10000)) << "on again";
+    Choose(viewer, IDM_MAIN_FIT_ALL);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y) == Hue::kBlue; }, 10000))
+        << "Fit to window (all): enlarged";
+    Choose(viewer, IDM_MAIN_FIT_LARGE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(c.x + 70, c.y) == Hue::kGrey; }, 10000))
+        << "Fit to window (large only): a small picture at its size";
+    for (int i = 0; i < 3; ++i) Choose(viewer, IDM_MAIN_NEXT_FILE);  // d.jpg
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - 24) <= 2; }, 10000)) << "a large one fitted";
+    Choose(viewer, IDM_MAIN_FILL_SCREEN);
+    const int fill = (area.bottom - area.top) * 40 / 400;
+    EXPECT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - fill) <= 1; }, 10000))
+        << "Fill the screen: the height filled, " << WhiteRunAt(c.x, c.y) << " for " << fill;
+    for (const auto& [command, run] : std::vector<std::pair<UINT, int>>{
+             {IDM_MAIN_ZOOM25, 10}, {IDM_MAIN_ZOOM75, 30}, {IDM_MAIN_ZOOM150, 60}, {IDM_MAIN_ZOOM300, 120}}) {
+        Choose(viewer, command);
+        EXPECT_TRUE(PumpUntil([&, run = run] { return std::abs(WhiteRunAt(c.x, c.y) - run) <= 2; }, 10000))
+            << command << ": " << WhiteRunAt(c.x, c.y);
+    }
+    // Full screen and back, from the View menu.
+    Choose(viewer, IDM_MAIN_FULLSCREEN);
+    EXPECT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0; }, 10000)) << "Full screen";
+    Key(VK_RETURN);
+    EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+}  // namespace

@@ -1,0 +1,60 @@
+#!/usr/bin/python3
+"""The pictures the viewer's journeys browse, made with Pillow, Python's
+zipfile and ImageMagick.
+
+    make_fixtures.py OUTDIR
+
+Folder "pics": a.png (blue), b.png (green), c.png (red) in flat colours, so
+a thumbnail or the view can be told on the screen; d.jpg, a 400 x 400 JPEG
+of four coloured quarters (red, green, blue, yellow clockwise from the top
+left) around a white centre square of 40 x 40, for zoom, pan and selection;
+e.tif, two pages (ImageMagick): a 1200 x 1000 red page, then a 100 x 80
+blue one. Folder "more": show.alb, an album of a green and a blue picture;
+broken.jpg, a JPEG cut after its header; f.png (red).
+"""
+import io
+import os
+import subprocess
+import sys
+import zipfile
+
+from PIL import Image
+
+OUT = sys.argv[1]
+PICS = os.path.join(OUT, "pics")
+MORE = os.path.join(OUT, "more")
+os.makedirs(PICS, exist_ok=True)
+os.makedirs(MORE, exist_ok=True)
+
+BLUE, GREEN, RED, YELLOW = (20, 20, 230), (20, 200, 20), (230, 20, 20), (230, 230, 20)
+
+Image.new("RGB", (160, 120), BLUE).save(os.path.join(PICS, "a.png"))
+Image.new("RGB", (120, 160), GREEN).save(os.path.join(PICS, "b.png"))
+Image.new("RGB", (160, 160), RED).save(os.path.join(PICS, "c.png"))
+quarters = Image.new("RGB", (400, 400))
+quarters.paste(RED, (0, 0, 200, 200))
+quarters.paste(GREEN, (200, 0, 400, 200))
+quarters.paste(YELLOW, (0, 200, 200, 400))
+quarters.paste(BLUE, (200, 200, 400, 400))
+quarters.paste((255, 255, 255), (180, 180, 220, 220))
+quarters.save(os.path.join(PICS, "d.jpg"), quality=95)
+subprocess.run(["convert", "-size", "1200x1000", "xc:rgb(230,20,20)", "-size", "100x80", "xc:rgb(20,20,230)", "-depth", "8",
+                "-compress", "lzw", os.path.join(PICS, "e.tif")], check=True)
+
+Image.new("RGB", (160, 120), RED).save(os.path.join(MORE, "f.png"))
+whole = io.BytesIO()
+Image.new("RGB", (200, 150), BLUE).save(whole, "JPEG", quality=90)
+with open(os.path.join(MORE, "broken.jpg"), "wb") as f:
+    f.write(whole.getvalue()[:300])
+pictures = []
+for colour in (GREEN, BLUE):
+    data = io.BytesIO()
+    Image.new("RGB", (160, 120), colour).save(data, "JPEG", quality=90)
+    pictures.append(data.getvalue())
+with zipfile.ZipFile(os.path.join(MORE, "show.alb"), "w", zipfile.ZIP_DEFLATED) as album:
+    album.writestr("config", "#Trelmo Album\r\ncount = 2\r\n0000,green.jpg\r\n0001,blue.jpg\r\nDelay = 1\r\n"
+                             "Transitions = 0\r\nAudio = 0\r\nLoop = 1\r\n")
+    album.writestr("0000", pictures[0])
+    album.writestr("0001", pictures[1])
+with open(os.path.join(OUT, "manifest.txt"), "w") as f:
+    f.write("pics: a.png b.png c.png d.jpg e.tif\nmore: broken.jpg f.png show.alb\n")
