@@ -500,8 +500,7 @@ TEST_F(Journey, RenameKeepsThePlaceInTheList) {
     ASSERT_TRUE(viewer.Close());
 }
 
-// New folder, rename folder, delete folder. (Links inside a deleted folder
-// are proven by the commands' own test: Wine makes none.)
+// New folder, rename folder, delete folder.
 TEST_F(Journey, NewRenameAndDeleteAFolder) {
     Viewer viewer;
     ASSERT_TRUE(ReadyWith(viewer, kPicCount));
@@ -540,6 +539,26 @@ TEST_F(Journey, NewRenameAndDeleteAFolder) {
     TapControl(ask, IDOK);
     EXPECT_TRUE(NoDialog());
     EXPECT_TRUE(PumpUntil([&] { return !Exists(holiday); }, 5000)) << "the folder is deleted with its picture";
+    ASSERT_TRUE(viewer.Close());
+}
+
+// A folder that holds a link to a folder elsewhere (made on the host by the
+// test's set-up, as Wine shows a host symbolic link as a link): deleting the
+// folder never reaches through the link, so what it points to survives.
+TEST_F(Journey, DeletingAFolderLeavesWhatItsLinkPointsTo) {
+    const std::wstring top = L"\\Temp\\journey-links\\";
+    const std::wstring holder = top + L"holder\\", kept = top + L"target\\keep.png";
+    ASSERT_TRUE(Exists(holder + L"link\\keep.png")) << "the set-up made the link";
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", holder));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 1));
+    Choose(viewer, IDM_MAIN_DELETE_FOLDER);
+    const HWND ask = WaitForDialog();
+    ASSERT_TRUE(ask);
+    TapControl(ask, IDOK);
+    EXPECT_TRUE(NoDialog());
+    Wait(500);
+    EXPECT_TRUE(Exists(kept)) << "the link's target keeps its picture";
     ASSERT_TRUE(viewer.Close());
 }
 
