@@ -34,6 +34,7 @@ enum SourceLayoutFlags : uint32_t {
 
 // ImageHeader::orientation bits a reader declares.
 enum SourceOrientation : uint16_t {
+    kSourceRightToLeft = 0x1,        // rows stored from their right end
     kSourceBottomUp = 0x10,          // rows stored bottom row first
 };
 

@@ -7,7 +7,9 @@ the same files.
 
 Pictures are written by ImageMagick, netpbm, gifsicle, Pillow and exiftool
 (a 16-bit Targa, which none of them writes, is packed here from a picture
-ImageMagick made) and decoded by Pillow, netpbm or ImageMagick into
+ImageMagick made; Targa rows stored from the right are Pillow's pictures
+with the descriptor bit set here) and decoded by Pillow, netpbm or
+ImageMagick into
 OUTDIR/NAME.rgba: width and height as 32-bit little-endian values, then four
 bytes per pixel, top row first: R, G, B, A, or C, M, Y, K for CMYK checks.
 Samples of fewer than 8 bits come from netpbm's plain output, widened as
@@ -30,7 +32,7 @@ CONVERT = "/usr/bin/convert"
 
 
 try:
-    from PIL import Image, ImageCms
+    from PIL import Image, ImageCms, ImageOps
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
 require(CONVERT, "giftopnm", "pcxtoppm", "tgatoppm", "ppmtopcx", "ppmtotga", "ppmtogif", "pnmtoplainpnm",
@@ -70,6 +72,24 @@ def parse_plain(data):
         return w, h, 1, 1, [1 - int(c) for c in bits]
     spp = 3 if magic == b"P3" else 1
     return w, h, int(tokens[2]), spp, [int(t) for t in tokens[3:]]
+
+
+def pillow_rgba(fixture):
+    return Image.open(path(fixture)).convert("RGBA").tobytes()
+
+
+def magick_rgba(fixture, *options):
+    return run(CONVERT, path(fixture) + "[0]", *options, "-depth", "8", "rgba:-")
+
+
+def expect_agreed(name, fixture, picture, check, *decodings):
+    """The pixels of `picture` (a Pillow image), which every one of the
+    decoders' R, G, B, A `decodings` of the fixture must give."""
+    want = picture.convert("RGBA").tobytes()
+    for decoded in decodings:
+        assert decoded == want, name
+    write_expected(name, picture.size[0], picture.size[1], want)
+    add(name, fixture, check)
 
 
 def expect_netpbm(name, fixture, decoded, index=0):
@@ -177,6 +197,31 @@ for y in range(h - 1, -1, -1):
 with open(path("t16.tga"), "wb") as f:
     f.write(struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, w, h, 16, 0) + b"".join(rows))
 expect_netpbm("tga_sixteen", "t16.tga", run("tgatoppm", path("t16.tga")))
+
+# Rows stored from their right end (descriptor bit 0x10): Pillow writes the
+# mirrored picture and the bit is set here, so the file holds the picture
+# itself. Pillow and ImageMagick (turned by -auto-orient) read it back.
+alpha_picture = Image.open(ALPHA).convert("RGBA")
+for name, source in (("rgb", picture), ("mapped", picture.convert("P", palette=Image.ADAPTIVE, colors=50)),
+                     ("grey", picture.convert("L")), ("alpha", alpha_picture)):
+    for rle in (False, True):
+        fixture = "rtl_%s%s.tga" % (name, "_rle" if rle else "")
+        ImageOps.mirror(source).save(path(fixture), **({"compression": "tga_rle"} if rle else {}))
+        with open(path(fixture), "r+b") as f:
+            f.seek(17)
+            descriptor = f.read(1)[0]
+            f.seek(17)
+            f.write(bytes([descriptor | 0x10]))
+        expect_agreed("tga_right_to_left_" + name + ("_rle" if rle else ""), fixture, source,
+                      "rgba" if name == "alpha" else "rgb", pillow_rgba(fixture), magick_rgba(fixture, "-auto-orient"))
+# 16-bit grey pictures hold a grey and an alpha byte per pixel. Pillow writes
+# and reads them; ImageMagick 6 and netpbm read them as 16-bit grey and as
+# 5-5-5 colour, so the picture Pillow wrote them from is the second check.
+grey_alpha = alpha_picture.convert("LA")
+for rle in (False, True):
+    fixture = "greyalpha%s.tga" % ("_rle" if rle else "")
+    grey_alpha.save(path(fixture), **({"compression": "tga_rle"} if rle else {}))
+    expect_agreed("tga_grey_alpha" + ("_rle" if rle else ""), fixture, grey_alpha, "rgba", pillow_rgba(fixture))
 
 # --- PCX: netpbm, ImageMagick and Pillow write; ImageMagick and netpbm decode
 # One-bit pictures are bilevel (1 white) whatever the header palette holds,
