@@ -238,16 +238,16 @@ TEST(GifTest, LongStreamsThroughEveryCodeSize) {
     EXPECT_EQ(AsInts(pixels), IndexesOf(load));
 }
 
-// Roots of 2 to 8 bits are taken; 1 and 9 up are refused by name.
+// Roots of 2 to 9 bits are taken; 1 and 10 up are refused by name.
 TEST(GifTest, MinimumCodeSize) {
-    for (int minimum : {1, 2, 3, 8, 9, 12}) {
+    for (int minimum : {1, 2, 3, 8, 9, 10, 12}) {
         SCOPED_TRACE(minimum);
         GifFile gif(4, 2, Ramp(4));
         const std::vector<uint8_t> pixels = {0, 1, 2, 3, 3, 2, 1, 0};
-        const int m = minimum >= 2 && minimum <= 8 ? minimum : 2;
+        const int m = minimum >= 2 && minimum <= 9 ? minimum : 2;
         gif.Image(4, 2, {}, false, minimum, SubBlocks(PackCodes(m, LiteralCodes(m, pixels))));
         Load load(gif.Done(), L"x.gif");
-        if (minimum >= 2 && minimum <= 8) {
+        if (minimum >= 2 && minimum <= 9) {
             ASSERT_EQ(kLoadOk, load.result);
             EXPECT_EQ(AsInts(pixels), IndexesOf(load));
         } else {

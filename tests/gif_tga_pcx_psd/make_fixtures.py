@@ -159,6 +159,40 @@ for i in range(3):
     expect_netpbm("gif_optimised_%d" % i, "optimised.gif",
                   run("giftopnm", "-image=%d" % (i + 1), path("optimised.gif")), i)
 
+# A 9-bit root for 8-bit pixels, which no tool here writes: literal codes
+# only, packed here, with a clear code before the table would widen them.
+# Pillow and ImageMagick read it.
+def literal_lzw(indices, root):
+    clear = 1 << root
+    codes, since_clear = [], clear
+    for v in indices:
+        if since_clear >= clear - 2:
+            codes.append(clear)
+            since_clear = 0
+        codes.append(v)
+        since_clear += 1
+    codes.append(clear + 1)
+    packed, acc, nbits = bytearray(), 0, 0
+    for c in codes:
+        acc |= c << nbits
+        nbits += root + 1
+        while nbits >= 8:
+            packed.append(acc & 255)
+            acc >>= 8
+            nbits -= 8
+    packed += bytes([acc]) if nbits else b""
+    blocks = b"".join(bytes([len(packed[i:i + 255])]) + packed[i:i + 255] for i in range(0, len(packed), 255))
+    return blocks + b"\0"
+
+
+mapped = Image.open(path("p200.ppm")).convert("P", palette=Image.ADAPTIVE, colors=200)
+palette = bytes(mapped.getpalette()[:768]).ljust(768, b"\0")
+w, h = mapped.size
+with open(path("root9.gif"), "wb") as f:
+    f.write(b"GIF89a" + struct.pack("<HHBBB", w, h, 0xF7, 0, 0) + palette + b"," +
+            struct.pack("<HHHHB", 0, 0, w, h, 0) + bytes([9]) + literal_lzw(list(mapped.getdata()), 9) + b";")
+expect_agreed("gif_root_nine_bits", "root9.gif", mapped, "rgb", pillow_rgba("root9.gif"), magick_rgba("root9.gif"))
+
 # --- Targa: ImageMagick, netpbm and Pillow write; Pillow and netpbm decode --
 tga_cases = [
     ("tga_truecolour", "im24.tga", [SRC]),
