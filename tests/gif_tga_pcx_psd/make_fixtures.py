@@ -293,6 +293,43 @@ psd_cases = [
 for name, fixture, args in psd_cases:
     magick(*(args + [path(fixture)]))
     expect_pillow(name, fixture, "rgba" if "alpha" in name else "rgb")
+
+
+def psd_without_layers(data, channels=None, mode=None):
+    """The document with an empty layer and mask section, and with the
+    header's channel count and colour mode changed when given."""
+    at = 26
+    for _ in range(2):  # colour mode data, image resources
+        at += 4 + struct.unpack(">I", data[at:at + 4])[0]
+    layers = struct.unpack(">I", data[at:at + 4])[0]
+    head = bytearray(data[:at])
+    if channels is not None:
+        head[12:14] = struct.pack(">H", channels)
+    if mode is not None:
+        head[24:26] = struct.pack(">H", mode)
+    return bytes(head) + struct.pack(">I", 0) + data[at + 4 + layers:]
+
+
+# Extra composite channels are transparency only behind a negative layer
+# count (ImageMagick writes one with its alpha). Without the layer section
+# ImageMagick's alpha document holds a saved selection; its RGB document
+# gains a spot colour channel, or becomes multichannel. ImageMagick shows
+# them all opaque; Pillow reads the same colours (and multichannel as grey,
+# which is ImageMagick's red).
+magick(ALPHA, "-compress", "RLE", path("alphar.psd"))
+spot = bytes((x * 7 + y * 3) % 256 for y in range(21) for x in range(37))
+for fixture, source, change, extra in (("selection.psd", "alphar.psd", {}, b""),
+                                       ("spot.psd", "rgb.psd", {"channels": 4}, spot),
+                                       ("multichannel.psd", "rgb.psd", {"channels": 4, "mode": 7}, spot)):
+    with open(path(source), "rb") as f:
+        data = psd_without_layers(f.read(), **change)
+    with open(path(fixture), "wb") as f:
+        f.write(data + extra)
+    shown = Image.frombytes("RGBA", (37, 21), magick_rgba(fixture))
+    pillow = Image.open(path(fixture))
+    pillow_colours = pillow.convert("L" if pillow.mode == "L" else "RGB").tobytes()
+    assert pillow_colours == shown.convert("RGB").tobytes() if pillow.mode != "L" else shown.getchannel("R").tobytes()
+    expect_agreed("psd_extra_channels_" + fixture[:-4], fixture, shown, "rgba")
 magick(SRC, "-colorspace", "CMYK", path("cmyk.psd"))
 expect_pillow("psd_cmyk", "cmyk.psd", "cmyk")
 magick(SRC, "-depth", "16", path("deep.psd"))
