@@ -1,6 +1,8 @@
 // ZSoft Paintbrush (PCX): 1 to 8 planes of 1 to 31 bits, raw or run-length
 // encoded, with the header's 16-colour palette, the standard one of version
-// 3 files, or the 256-colour palette at the end of version 5 files.
+// 3 files, or the 256-colour palette at the end of version 5 files. A
+// multi-page DCX file (a table of page offsets, then one PCX picture a page)
+// gives the page the load's image index names, and its page count.
 //
 // Portable: talks to the library only through the load context's callbacks
 // and the picture file.
@@ -19,6 +21,8 @@ constexpr int kManufacturer = 10;
 constexpr int kPaletteMarker = 12;
 constexpr int kPaletteBytes256 = 768;
 constexpr uint16_t kCompressionRle = 1;
+constexpr uint32_t kDcxMagic = 987654321;
+constexpr int kDcxMaxPages = 1023;
 
 const char kBadSize[] = "Pcx : Bad picture's size !";
 
@@ -95,13 +99,17 @@ int DecodePcxRle(PictureFile* f, LoadContext* ctx, const ImageHeader* h, size_t 
 }
 
 // The 256-colour palette of a version 5 file: the marker byte 12 and 768
-// bytes of R, G, B, at the very end of the file. Files with bytes after it
-// have the marker within 32 bytes after the image data. 0 found, 2 none, 4
-// when the file ends inside the palette.
-int ReadTrailingPalette(PictureFile* f, uint8_t* palette) {
+// bytes of R, G, B, at the very end of the picture (`pictureEnd`, or the end
+// of the file when negative). Files with bytes after it have the marker
+// within 32 bytes after the image data. 0 found, 2 none, 4 when the file
+// ends inside the palette.
+int ReadTrailingPalette(PictureFile* f, int64_t pictureEnd, uint8_t* palette) {
     const int64_t dataEnd = TellPictureFile(f);
-    if (SeekPictureFile(f, -(kPaletteBytes256 + 1), SEEK_END) == 0 && TellPictureFile(f) >= dataEnd &&
-        ReadFileByte(f) == kPaletteMarker && ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256)
+    const int64_t from = kPaletteBytes256 + 1;
+    const bool atEnd = pictureEnd < 0 ? SeekPictureFile(f, -from, SEEK_END) == 0
+                                      : pictureEnd - from >= 0 && SeekWithinFile(f, pictureEnd - from);
+    if (atEnd && TellPictureFile(f) >= dataEnd && ReadFileByte(f) == kPaletteMarker &&
+        ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256)
         return kLoadOk;
     if (SeekPictureFile(f, dataEnd, SEEK_SET) != 0) return kLoadNotRecognised;
     for (int i = 0; i < 32; ++i) {
@@ -114,7 +122,9 @@ int ReadTrailingPalette(PictureFile* f, uint8_t* palette) {
     return kLoadNotRecognised;
 }
 
-int ReadPcx(PictureFile* f, LoadContext* ctx) {
+// One PCX picture from where the file stands; `pictureEnd` as for
+// ReadTrailingPalette.
+int ReadPcxPicture(PictureFile* f, LoadContext* ctx, int64_t pictureEnd) {
     PcxHeader ph;
     if (!ReadPcxHeader(f, &ph) || ph.manufacturer != kManufacturer) return kLoadNotRecognised;
 
@@ -148,7 +158,7 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
     uint8_t palette[kPaletteBytes256];
     bool havePalette = false;
     if (result == kLoadOk && ph.version == 5 && depth <= 8) {
-        const int trailing = ReadTrailingPalette(f, palette);
+        const int trailing = ReadTrailingPalette(f, pictureEnd, palette);
         if (trailing == kLoadIncomplete) result = kLoadIncomplete;
         havePalette = trailing != kLoadNotRecognised;
     }
@@ -161,6 +171,44 @@ int ReadPcx(PictureFile* f, LoadContext* ctx) {
     }
     if (havePalette) return FinishReaderPicture(ctx, result, kPaletteTriples, 8, palette);
     return FinishReaderPicture(ctx, result);
+}
+
+// Whether the file begins with the DCX magic.
+bool IsDcx(PictureFile* f) {
+    uint8_t magic[4];
+    return ReadFileBytes(f, magic, sizeof magic) == sizeof magic && ByteReader(magic, 4).U32Le() == kDcxMagic;
+}
+
+// A DCX file after its magic: up to 1023 page offsets ending at a zero, and
+// the pages. The load's image index chooses the page (2 when there is no
+// such page); a page ends where the next one starts, the last at the end of
+// the file.
+int ReadDcx(PictureFile* f, LoadContext* ctx) {
+    // Recognised by its magic: a file that falls short is incomplete.
+    const auto shortfall = [ctx] {
+        ctx->pictureBegun = 1;
+        return kLoadIncomplete;
+    };
+    uint32_t offsets[kDcxMaxPages + 1] = {};
+    int pages = 0;
+    while (pages < kDcxMaxPages) {
+        const uint32_t at = ReadUInt32Le(f);
+        if (f->eof) return shortfall();
+        if (at == 0) break;
+        offsets[pages++] = at;
+    }
+    ctx->imageCount = uint32_t(pages);
+    const uint32_t wanted = ctx->callbacks.getCallerValue ? ctx->callbacks.getCallerValue(ctx, 0) : 0;
+    if (wanted >= uint32_t(pages)) return kLoadNotRecognised;
+    const int64_t start = offsets[wanted];
+    const int64_t next = offsets[wanted + 1];
+    if (!SeekWithinFile(f, start)) return shortfall();
+    return ReadPcxPicture(f, ctx, next > start ? next : -1);
+}
+
+int ReadPcx(PictureFile* f, LoadContext* ctx) {
+    if (IsDcx(f)) return ReadDcx(f, ctx);
+    return SeekWithinFile(f, 0) ? ReadPcxPicture(f, ctx, -1) : kLoadNotRecognised;
 }
 
 }  // namespace

@@ -82,14 +82,15 @@ def magick_rgba(fixture, *options):
     return run(CONVERT, path(fixture) + "[0]", *options, "-depth", "8", "rgba:-")
 
 
-def expect_agreed(name, fixture, picture, check, *decodings):
-    """The pixels of `picture` (a Pillow image), which every one of the
-    decoders' R, G, B, A `decodings` of the fixture must give."""
+def expect_agreed(name, fixture, picture, check, *decodings, index=0):
+    """The pixels of `picture` (a Pillow image of image `index` of the
+    fixture), which every one of the decoders' R, G, B, A `decodings` must
+    give."""
     want = picture.convert("RGBA").tobytes()
     for decoded in decodings:
         assert decoded == want, name
     write_expected(name, picture.size[0], picture.size[1], want)
-    add(name, fixture, check)
+    add(name, fixture, check, index)
 
 
 def expect_netpbm(name, fixture, decoded, index=0):
@@ -281,6 +282,24 @@ for mode in ("1", "L", "P", "RGB"):
     fixture = "pil_%s.pcx" % mode
     im.save(path(fixture))
     expect_netpbm("pcx_pillow_%s" % mode, fixture, run("pcxtoppm", path(fixture)))
+
+# A DCX file of three pages (8-bit with its palette, 24-bit, 16 colours),
+# as ImageMagick writes and reads it. Pillow looks for a page's palette at
+# the end of the whole file, so it reads each page cut out of the file.
+magick("(", path("p200.ppm"), "-type", "Palette", ")", "(", SMALL, ")", "(", path("p16.ppm"), "-type", "Palette",
+       ")", path("pages.dcx"))
+with open(path("pages.dcx"), "rb") as f:
+    dcx = f.read()
+offsets = []
+while struct.unpack_from("<I", dcx, 4 + 4 * len(offsets))[0]:
+    offsets.append(struct.unpack_from("<I", dcx, 4 + 4 * len(offsets))[0])
+for k, start in enumerate(offsets):
+    page = "page%d.pcx" % k
+    with open(path(page), "wb") as f:
+        f.write(dcx[start:offsets[k + 1] if k + 1 < len(offsets) else len(dcx)])
+    shown = Image.frombytes("RGBA", Image.open(path(page)).size, run(CONVERT, "%s[%d]" % (path("pages.dcx"), k),
+                                                                      "-depth", "8", "rgba:-"))
+    expect_agreed("dcx_page_%d" % k, "pages.dcx", shown, "rgb", pillow_rgba(page), index=k)
 
 # --- Photoshop: ImageMagick writes; ImageMagick and Pillow decode -----------
 psd_cases = [
