@@ -211,11 +211,10 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     const bool rle = h.compression == kBmpRle8 || h.compression == kBmpRle4;
     int r = rle ? kLoadOk : CheckStoredRowsFit(f, ctx, base + h.dataOffset, rowBytes, uint64_t(ih->height));
     if (r != kLoadOk) return r;
-    r = ctx->callbacks.beginImage(ctx, ih);
-    if (BeginImageStops(r)) return r;
 
     // The palette follows the info header: 3-byte entries for OS/2, 4-byte
-    // B, G, R, x entries otherwise. It never runs into the pixel data.
+    // B, G, R, x entries otherwise. It never runs into the pixel data. It is
+    // read before the picture is declared, which a reduced load needs.
     const bool os2 = h.infoSize == kOs2InfoSize;
     const int64_t entryBytes = os2 ? 3 : 4;
     const int64_t paletteAt = base + kFileHeaderSize + h.infoSize;
@@ -226,11 +225,16 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     uint8_t stored[256 * 4];
     uint8_t palette[256 * 3] = {};
     const size_t paletteBytes = static_cast<size_t>(entries * entryBytes);
-    if (!SeekTo(f, paletteAt) || ReadFileBytes(f, stored, paletteBytes) != paletteBytes)
-        return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
-    for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
+    const bool paletteRead = SeekTo(f, paletteAt) && ReadFileBytes(f, stored, paletteBytes) == paletteBytes;
+    if (paletteRead)
+        for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
+    ih->palette = palette;
+    ih->paletteLayout = kPaletteBgr;
+    ih->paletteBits = 8;
+    r = ctx->callbacks.beginImage(ctx, ih);
+    if (BeginImageStops(r)) return r;
 
-    if (!SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
+    if (!paletteRead || !SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
     r = rle ? DecodeBmpRle(f, ctx, ih, bits, rowBytes) : ReadStoredRows(f, ctx, ih, rowBytes);
     return EndWith(ctx, r, kPaletteBgr, 8, palette);
 }

@@ -339,9 +339,15 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
         return {kLoadIncomplete, false};
     }
 
+    // Two black entries in a two-colour table would hide the picture.
+    if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
+
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
-    h.flags = kLayoutBytePerPixel;
+    h.flags = kLayoutBytePerPixel | (interlaced ? uint32_t(kHeaderRowsOutOfOrder) : 0u);
+    h.palette = palette;
+    h.paletteLayout = kPaletteTriples;
+    h.paletteBits = 8;
     h.headerExtra = headerWord;
     h.compression = kCompressionLzw;
     h.planes = 1;
@@ -364,9 +370,7 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     s.file = g->file;
     int status = DecodeLzw(&s, tables, minimumCodeSize, h.rowBuffer, width, height, interlaced, ctx);
     if (!FinishDataStream(&s) && status == kLoadOk) status = kLoadIncomplete;
-    // Two black entries in a two-colour table would hide the picture.
-    if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
-    status = FinishReaderPicture(ctx, status, kPaletteTriples, 8, palette);
+    status = FinishReaderPicture(ctx, status, h.paletteLayout, h.paletteBits, palette);
     return {status, status == kLoadOk};
 }
 

@@ -190,5 +190,7 @@ bool DeclareJpegLayout(ImageHeader* header, j_decompress_ptr cinfo) {
         header->flags |= kHeaderCmykInverted;
         header->colourSpace = 3;
     }
+    // One byte a pixel is grey, never a palette index.
+    if (components == 1) header->flags |= kHeaderGreyLevels;
     return true;
 }

@@ -98,6 +98,17 @@ int DecodePcxRle(PictureFile* f, LoadContext* ctx, const ImageHeader* h, size_t 
     return kLoadOk;
 }
 
+// The marker byte 12 and 768 bytes of R, G, B at the very end of the
+// picture (`pictureEnd`, or the end of the file when negative), the marker
+// at `notBefore` or later. Leaves the file anywhere.
+bool ReadEndPalette(PictureFile* f, int64_t pictureEnd, int64_t notBefore, uint8_t* palette) {
+    const int64_t from = kPaletteBytes256 + 1;
+    const bool atEnd = pictureEnd < 0 ? SeekPictureFile(f, -from, SEEK_END) == 0
+                                      : pictureEnd - from >= 0 && SeekWithinFile(f, pictureEnd - from);
+    return atEnd && TellPictureFile(f) >= notBefore && ReadFileByte(f) == kPaletteMarker &&
+           ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256;
+}
+
 // The 256-colour palette of a version 5 file: the marker byte 12 and 768
 // bytes of R, G, B, at the very end of the picture (`pictureEnd`, or the end
 // of the file when negative). Files with bytes after it have the marker
@@ -105,12 +116,7 @@ int DecodePcxRle(PictureFile* f, LoadContext* ctx, const ImageHeader* h, size_t 
 // ends inside the palette.
 int ReadTrailingPalette(PictureFile* f, int64_t pictureEnd, uint8_t* palette) {
     const int64_t dataEnd = TellPictureFile(f);
-    const int64_t from = kPaletteBytes256 + 1;
-    const bool atEnd = pictureEnd < 0 ? SeekPictureFile(f, -from, SEEK_END) == 0
-                                      : pictureEnd - from >= 0 && SeekWithinFile(f, pictureEnd - from);
-    if (atEnd && TellPictureFile(f) >= dataEnd && ReadFileByte(f) == kPaletteMarker &&
-        ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256)
-        return kLoadOk;
+    if (ReadEndPalette(f, pictureEnd, dataEnd, palette)) return kLoadOk;
     if (SeekPictureFile(f, dataEnd, SEEK_SET) != 0) return kLoadNotRecognised;
     for (int i = 0; i < 32; ++i) {
         const int c = ReadFileByte(f);
@@ -120,6 +126,13 @@ int ReadTrailingPalette(PictureFile* f, int64_t pictureEnd, uint8_t* palette) {
         return ReadFileBytes(f, palette, kPaletteBytes256) == kPaletteBytes256 ? kLoadOk : kLoadIncomplete;
     }
     return kLoadNotRecognised;
+}
+
+// The header's 16 colours (the standard ones for version 3) in a palette of
+// 256; the load reads 2^depth entries, so deeper pictures see black after.
+void HeaderPalette(const PcxHeader& ph, uint8_t* palette) {
+    std::memset(palette, 0, kPaletteBytes256);
+    std::memcpy(palette, ph.version == 3 ? kStandardPalette : ph.palette, sizeof ph.palette);
 }
 
 // One PCX picture from where the file stands; `pictureEnd` as for
@@ -148,13 +161,32 @@ int ReadPcxPicture(PictureFile* f, LoadContext* ctx, int64_t pictureEnd) {
         return kLoadNotRecognised;
     }
 
+    // What values of 8 bits or fewer are, for a reduced load to average
+    // them: the palette a version 5 picture ends with; in other versions
+    // the header's 16 colours at 3 to 7 bits, grey levels at 1, 2 and 8.
+    // (A version 5 picture may also hold its palette just after its data,
+    // which is only found once the data is read: its values stay undeclared.)
+    const int depth = ph.planes * ph.bitsPerPixel;
+    uint8_t declared[kPaletteBytes256] = {};
+    if (depth <= 8 && ph.version == 5) {
+        const int64_t dataStart = TellPictureFile(f);
+        if (ReadEndPalette(f, pictureEnd, dataStart, declared)) h.palette = declared;
+        if (!SeekWithinFile(f, dataStart)) return kLoadNotRecognised;
+    } else if (depth >= 3 && depth <= 7) {
+        HeaderPalette(ph, declared);
+        h.palette = declared;
+    } else if (depth <= 8) {
+        h.flags |= kHeaderGreyLevels;
+    }
+    h.paletteLayout = kPaletteTriples;
+    h.paletteBits = 8;
+
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) return begun;
     const size_t lineBytes = size_t(ph.bytesPerLine) * size_t(ph.planes);
     int result = ph.encoding == 0 ? ReadStoredRows(f, ctx, &h, lineBytes) : DecodePcxRle(f, ctx, &h, lineBytes);
 
     // The trailing palette is only looked for in a complete file.
-    const int depth = ph.planes * ph.bitsPerPixel;
     uint8_t palette[kPaletteBytes256];
     bool havePalette = false;
     if (result == kLoadOk && ph.version == 5 && depth <= 8) {
@@ -163,10 +195,7 @@ int ReadPcxPicture(PictureFile* f, LoadContext* ctx, int64_t pictureEnd) {
         havePalette = trailing != kLoadNotRecognised;
     }
     if (!havePalette && depth >= 3 && depth <= 7) {
-        // The header's 16 colours (the standard ones for version 3); the
-        // load reads 2^depth entries, so deeper pictures see black after.
-        std::memset(palette, 0, sizeof palette);
-        std::memcpy(palette, ph.version == 3 ? kStandardPalette : ph.palette, sizeof ph.palette);
+        HeaderPalette(ph, palette);
         havePalette = true;
     }
     if (havePalette) return FinishReaderPicture(ctx, result, kPaletteTriples, 8, palette);

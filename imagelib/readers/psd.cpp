@@ -493,6 +493,14 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     }
     h.xResolution = xDpi;
     h.yResolution = yDpi;
+    // One plane holds palette indexes or grey levels.
+    if (ph.mode == kModeIndexed) {
+        h.palette = palette;
+        h.paletteLayout = kPalettePlanes | kPaletteTriples;
+        h.paletteBits = 8;
+    } else if (planes == 1) {
+        h.flags |= kHeaderGreyLevels;
+    }
 
     // The picture's data must begin inside the file: a stream of unknown
     // size lets a seek pass its end, so its first compression word is read
@@ -525,7 +533,7 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     else if (useLayer) result = ReadLayerRows(rows, *layer, colourPlanes, planes);
     else result = ReadCompositeRows(rows, ph.channels, planes);
 
-    if (ph.mode == kModeIndexed) result = FinishReaderPicture(ctx, result, kPalettePlanes | kPaletteTriples, 8, palette);
+    if (ph.mode == kModeIndexed) result = FinishReaderPicture(ctx, result, h.paletteLayout, h.paletteBits, palette);
     else if (ph.depth == 1) result = FinishReaderPicture(ctx, result, kPaletteGreyInverted);
     else result = FinishReaderPicture(ctx, result);
     std::free(rows.wide);

@@ -201,6 +201,14 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     h.bytesPerPlane = uint32_t(layout.greyAlpha ? layout.rowBytes * 2 : layout.rowBytes);
     std::snprintf(h.description, sizeof h.description, "Truevision TARGA (Type %d)", th.imageType);
     if (IsRle(th.imageType)) h.compression = kCompressionRle;
+    // Pixels of 8 bits or fewer index the colour map, or without one are grey.
+    if (havePalette) {
+        h.palette = palette;
+        h.paletteLayout = kPaletteBgr;
+        h.paletteBits = 8;
+    } else if (th.depth <= 8) {
+        h.flags |= kHeaderGreyLevels;
+    }
     if (positioned && !IsRle(th.imageType)) {
         const int fits = CheckStoredRowsFit(f, ctx, TellPictureFile(f), layout.rowBytes, uint64_t(h.height));
         if (fits != kLoadOk) return fits;
@@ -213,7 +221,7 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
         result = DecodeTargaRle(f, ctx, &h, layout);
     else if (positioned)
         result = ReadStoredRows(f, ctx, &h, layout.rowBytes, layout.greyAlpha ? WidenGreyAlphaRow : nullptr);
-    return FinishReaderPicture(ctx, result, kPaletteBgr, 8, havePalette ? palette : nullptr);
+    return FinishReaderPicture(ctx, result, kPaletteBgr, 8, h.palette);
 }
 
 }  // namespace
