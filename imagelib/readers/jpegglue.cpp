@@ -30,6 +30,9 @@ void ExitWithCode(j_common_ptr cinfo) {
     switch (err->policy) {
     case JpegErrorPolicy::kFile:
         code = (msg == JERR_INPUT_EMPTY || msg == JERR_SOF_UNSUPPORTED) ? kLoadCorrupt : kLoadNotRecognised;
+        // Samples of another precision (12-bit JPEG): a JPEG picture the
+        // 8-bit decoder does not read, refused by name.
+        if (msg == JERR_BAD_PRECISION) code = kLoadRefused;
         break;
     case JpegErrorPolicy::kStream:
         code = kLoadNoMemory;
