@@ -424,9 +424,33 @@ void StoreBilevel(LoadContext* ctx, const uint8_t* bits, int32_t row, int32_t x,
 // (valueBytes each) in the value line, which is returned.
 uint8_t* MapValues(const LoadRowState* rs, const uint8_t* line, int32_t count) {
     uint8_t* out = rs->valueLine;
-    const size_t n = rs->valueBytes;
-    for (int32_t i = 0; i < count; ++i) std::memcpy(out + size_t(i) * n, rs->values[line[i]], n);
-    return out;
+    if (rs->valueBytes == 1) {
+        for (int32_t i = 0; i < count; ++i) out[i] = rs->values[line[i]][0];
+        return out;
+    }
+    for (int32_t i = 0; i < count; ++i, out += 3) {
+        const uint8_t* v = rs->values[line[i]];
+        out[0] = v[0];
+        out[1] = v[1];
+        out[2] = v[2];
+    }
+    return rs->valueLine;
+}
+
+// Box averaging of declared values: each output column's run of values is
+// summed as the N bytes (grey level, or R, G, B) each maps to.
+template <int N>
+void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) {
+    const int32_t* starts = rs->columnTable;
+    for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
+        const uint8_t* end = line + (starts[c + 1] - starts[c]);
+        uint32_t total[N] = {};
+        for (; line < end; ++line) {
+            const uint8_t* v = rs->values[*line];
+            for (int k = 0; k < N; ++k) total[k] += v[k];
+        }
+        for (int k = 0; k < N; ++k) sums[k] += total[k];
+    }
 }
 
 // One source row (or the part of it from column x): unpack, mirror, scale
@@ -625,14 +649,17 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y, int plane) {
         rs->unpack(rs, src, rs->internalLine, w);
         line = rs->internalLine;
     }
-    if (rs->valueBytes) line = MapValues(rs, line, w);
     WatchAlpha(ctx, line, plane, w);
     // Each output column's run of source pixels is summed in registers
     // (a run holds fewer than 400000 pixels: 32 bits suffice for bytes).
     const int32_t outW = rs->outWidth;
     const int32_t* starts = rs->columnTable;
     uint64_t* sums = BoxSumsOf(rs, row);
-    if (rs->premultiply) {
+    if (rs->valueBytes == 1) {
+        SumMappedRuns<1>(rs, line, sums);
+    } else if (rs->valueBytes == 3) {
+        SumMappedRuns<3>(rs, line, sums);
+    } else if (rs->premultiply) {
         for (int32_t c = 0; c < outW; ++c, sums += 7) {
             const uint8_t* end = line + size_t(starts[c + 1] - starts[c]) * 4;
             uint64_t ra = 0, ga = 0, ba = 0;
