@@ -15,6 +15,9 @@ constexpr int kExtensionIntroducer = 0x21;
 constexpr int kImageSeparator = 0x2C;
 constexpr int kGraphicControlLabel = 0xF9;
 constexpr int kMaxCodeSize = 12;
+// Writers may declare roots of up to 9 bits for 8-bit pixels; a literal code
+// above 255 keeps its low byte.
+constexpr int kMaxRootSize = 9;
 constexpr int kTableSize = 1 << kMaxCodeSize;
 constexpr int kMaxString = kTableSize - 1;
 constexpr int kPaletteEntries = 256;
@@ -325,7 +328,7 @@ int Loader::Image() {
     }
     const int minCodeSize = ReadFileByte(file);
     if (minCodeSize < 0) return kAniGifTruncated;
-    if (minCodeSize < 2 || minCodeSize > 8) return kAniGifBadFrame;
+    if (minCodeSize < 2 || minCodeSize > kMaxRootSize) return kAniGifBadFrame;
 
     AniGifFrame record{};
     const size_t frameBytes =
@@ -468,7 +471,7 @@ int AniGifReadImageDescriptor(AniGifImageDescriptor* descriptor, PictureFile* fi
 }
 
 int AniGifDecodeFrame(PictureFile* file, int minCodeSize, AniGifWork* work, const AniGifTarget& target) {
-    if (minCodeSize < 2 || minCodeSize > 8) return kAniGifBadFrame;
+    if (minCodeSize < 2 || minCodeSize > kMaxRootSize) return kAniGifBadFrame;
     if (work->row.size() < size_t(target.width)) {
         try {
             work->row.resize(size_t(target.width));

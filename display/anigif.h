@@ -99,6 +99,6 @@ struct AniGifTarget {
 // Decodes one image's LZW data (the sub-blocks after the minimum code size
 // byte) into `target`, rows and columns outside the frame left unwritten.
 // Returns 0, 4 when the file ends inside the data, 9 for a minimum code size
-// outside 2..8, 10 for a string longer than 4095 bytes. The data's
+// outside 2..9, 10 for a string longer than 4095 bytes. The data's
 // sub-blocks are consumed up to their terminator whenever the file allows.
 int AniGifDecodeFrame(PictureFile* file, int minCodeSize, AniGifWork* work, const AniGifTarget& target);

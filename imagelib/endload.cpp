@@ -19,7 +19,7 @@ namespace {
 // What EndImage keeps of the row state once its buffers are gone.
 struct Finished {
     uint32_t mode;
-    int bpp;
+    int bpp;  // of the values that reached the bitmap (LoadRowState::finishedBits)
     uint32_t headerFlags;
     uint16_t headerOrientation;
     int scaleMode;
@@ -401,7 +401,7 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     FlushScaledRow(ctx);
 
     Bitmap* b = ctx->bitmap;
-    const Finished f{rs->outputMode, rs->bitsPerPixel, rs->headerFlags, rs->orientation, rs->scaleMode};
+    const Finished f{rs->outputMode, rs->finishedBits, rs->headerFlags, rs->orientation, rs->scaleMode};
     const bool alphaDeclaredOnly = (f.headerFlags & kHeaderMayHaveAlpha) && f.bpp == 32 && !ctx->alphaSeen &&
                                    rs->outBytesPerPixel == 4;
     const uint32_t colourSpaces = kHeaderCmykInverted | kHeaderCmyk | kHeaderLabUnsigned | kHeaderLabUnsignedD50 |

@@ -31,10 +31,16 @@ enum ImageHeaderFlags : uint32_t {
     kHeaderSeparatePlanes = 0x4,
     kHeaderCmykInverted = 0x4000,
     kHeaderCmyk = 0x8000,
+    // Pixels of at most 8 bits that are grey levels (no palette will come),
+    // so that a reduced load can average them (see ImageHeader::palette).
+    kHeaderGreyLevels = 0x10000,
     kHeaderLabUnsigned = 0x20000,
     kHeaderLabUnsignedD50 = 0x40000,
     kHeaderLabSignedD50 = 0x80000,
     kHeaderLabSigned = 0x100000,
+    // Rows arrive in an order other than top to bottom (interlaced
+    // pictures): a reduced load keeps the sums of every output row.
+    kHeaderRowsOutOfOrder = 0x200000,
     kHeaderFitAfterLoad = 0x400000,
     kHeaderFitAfterLoad2 = 0x1000000,
     kHeaderMayHaveAlpha = 0x2000000,
@@ -64,6 +70,14 @@ struct ImageHeader {
     int16_t transparentIndex;    // default -1
     char compressionText[32];
     char description[64];
+    // A picture of at most 8 bits per pixel that a reduced load is to
+    // average needs its values before the rows: its palette here, as
+    // EndImage will receive it (in `paletteLayout`, `paletteBits` bits per
+    // value), or kHeaderGreyLevels. Values declared neither way are
+    // point-sampled. Read during BeginImage only.
+    const void* palette;
+    uint16_t paletteLayout;
+    int16_t paletteBits;
 };
 
 struct ImageInfo {
@@ -217,10 +231,22 @@ struct LoadRowState {
     uint64_t smoothDivisor;
     int32_t smoothRowsIn;
     int32_t smoothRowsOut;
-    // Box averaging: the sums of the output row being gathered (in accA,
-    // outWidth x smoothSamples) and how many source rows they hold.
+    // Box averaging: the sums of the output row being gathered (outWidth x
+    // smoothSamples; of every output row when rows come out of order) and
+    // the source rows each output row holds.
     int32_t boxRow;              // the output row being gathered, -1 before the first
-    int32_t boxRowsIn;
+    int32_t boxPlane;            // its plane, when planes are delivered separately
+    uint8_t premultiply;         // four samples whose fourth is alpha: colours weighted by it
+    uint64_t* boxSums;
+    int32_t* boxRowCounts;
+    uint8_t* boxLine;            // one output row of means, in the line's layout
+    // Averaged pictures of at most 8 bits: each unpacked value becomes
+    // valueBytes bytes of `values` (a grey level widened to 8 bits, or a
+    // palette entry's R, G, B) before it is summed or stored; 0 otherwise.
+    uint8_t valueBytes;
+    uint8_t values[256][3];
+    uint8_t* valueLine;
+    int32_t finishedBits;        // bits per pixel EndImage finishes: the source's, 8 or 24 for mapped values
     // The bytes BeginImage weighed against the memory budget: the bitmap,
     // the row buffers and the scaling tables.
     uint64_t committedBytes;

@@ -353,7 +353,8 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
     rs->store = nullptr;
     SetMap(rs, kMapZero, kMapZero, kMapZero, kMapZero);
     if (!rs->unpack) return;
-    rs->linePixelBytes = plan.linePixelBytes;
+    // Declared values averaged as they arrive are stored as what they map to.
+    rs->linePixelBytes = rs->valueBytes ? rs->valueBytes : plan.linePixelBytes;
 
     const uint32_t f = rs->headerFlags;
     const bool separate = rs->separatePlanes != 0;
@@ -371,7 +372,7 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
         return;
     }
     const bool four = mode == 1952;
-    if (rs->bitsPerPixel <= 8) {
+    if (rs->finishedBits <= 8) {
         // An index or grey value lands where red belongs; EndImage replaces
         // it by its colour.
         const int at = IndexByteOfPixel(mode, order);

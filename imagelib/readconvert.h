@@ -34,6 +34,7 @@ enum SourceLayoutFlags : uint32_t {
 
 // ImageHeader::orientation bits a reader declares.
 enum SourceOrientation : uint16_t {
+    kSourceRightToLeft = 0x1,        // rows stored from their right end
     kSourceBottomUp = 0x10,          // rows stored bottom row first
 };
 
@@ -55,6 +56,8 @@ bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan);
 
 // Sets the unpacker of the plan and the matching storer in the row state
 // (after PlanReadConverters accepted the layout and the lines are allocated).
+// Values that a reduced load maps before storing (valueBytes) are stored as
+// what they map to: grey levels, or R, G, B colours (finishedBits 24).
 void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t pixelOrder);
 
 // The byte of a three-byte (mode 80) or four-byte (mode 1952) output pixel

@@ -138,9 +138,76 @@ int32_t RoundedScale(int64_t target, int64_t numerator, int64_t denominator) {
     return v < 1.0 ? 1 : static_cast<int32_t>(v);
 }
 
-// Whole three-byte pixels that may be averaged while the rows arrive.
+// Whole three-byte pixels that the smooth scaling may average while the
+// rows arrive.
 bool AveragesWhileLoading(const LoadRowState* rs) {
     return !(rs->headerFlags & kNoSmoothWhileLoading) && rs->bitsPerPlane == 24;
+}
+
+// What box averaging sums, by how the rows come; kBoxNone when it cannot
+// average them (they are then point-sampled):
+//  - whole pixels unpacked to three or four samples (colour, CMYK or
+//    L*a*b*), a fourth alpha sample weighting the colours;
+//  - the one sample of each plane, for byte planes delivered separately;
+//  - values of at most 8 bits that the reader declared: grey levels, or
+//    palette indexes summed as their colours.
+enum BoxPixels { kBoxNone, kBoxSamples, kBoxPlane, kBoxGrey, kBoxPalette };
+
+BoxPixels BoxPixelsOf(const LoadRowState* rs, const ImageHeader* h) {
+    if (h->components >= 1) return kBoxNone;
+    if (rs->separatePlanes) return rs->bitsPerPlane == 8 ? kBoxPlane : kBoxNone;
+    if (rs->bitsPerPixel > 8) return kBoxSamples;
+    if (rs->headerFlags & kHeaderGreyLevels) return kBoxGrey;
+    return h->palette ? kBoxPalette : kBoxNone;
+}
+
+// Sets up what the box averaging of `kind` needs before the converters are
+// chosen: the sums per pixel, the value table of declared values and the
+// output they call for (grey levels widened to bytes, never bilevel;
+// palette colours as three- or four-byte pixels).
+void PrepareBoxPixels(LoadContext* ctx, const ImageHeader* h, BoxPixels kind) {
+    LoadRowState* rs = &ctx->row;
+    const uint32_t colourSpaces = kHeaderCmykInverted | kHeaderCmyk | kHeaderLabUnsigned | kHeaderLabUnsignedD50 |
+                                  kHeaderLabSignedD50 | kHeaderLabSigned;
+    switch (kind) {
+    case kBoxSamples:
+        rs->premultiply = rs->internalBytesPerPixel == 4 && !(rs->headerFlags & colourSpaces);
+        // Premultiplied colours and alpha, and the plain colours for cells
+        // whose alpha is zero throughout.
+        rs->smoothSamples = rs->premultiply ? 7 : rs->internalBytesPerPixel;
+        return;
+    case kBoxPlane: rs->smoothSamples = 1; return;
+    case kBoxGrey: {
+        rs->smoothSamples = 1;
+        rs->valueBytes = 1;
+        const unsigned max = (1u << rs->bitsPerPixel) - 1;
+        for (unsigned v = 0; v < 256; ++v) rs->values[v][0] = WidenField(v > max ? max : v, rs->bitsPerPixel);
+        if (rs->outputMode == 1) {
+            rs->outputMode = 2;
+            rs->outBytesPerPixel = 1;
+        }
+        rs->finishedBits = 8;
+        return;
+    }
+    case kBoxPalette: {
+        rs->smoothSamples = 3;
+        rs->valueBytes = 3;
+        uint8_t palette[kPaletteBytes] = {};
+        ConvertReaderPalette(palette, h->palette, h->paletteLayout, h->paletteBits, 1 << rs->bitsPerPixel);
+        for (int i = 0; i < 256; ++i) {
+            rs->values[i][0] = palette[i];
+            rs->values[i][1] = palette[kPaletteGreen + i];
+            rs->values[i][2] = palette[kPaletteBlue + i];
+        }
+        if (rs->outputMode == 1 || rs->outputMode == 2) {
+            rs->outputMode = (ctx->options.flags & kLoadPreferFourBytes) ? 1952 : 80;
+            rs->outBytesPerPixel = rs->outputMode == 1952 ? 4 : 3;
+        }
+        rs->finishedBits = 24;
+        return;
+    }
+    case kBoxNone: return;
+    }
 }
 
 // Sets the output size and the scaling mode; allocates nothing.
@@ -177,7 +244,9 @@ void ChooseScaling(LoadContext* ctx, const ImageHeader* h) {
         // Point samples of a reduced picture alias (fine patterns come out
         // as stripes or as one of their colours): a reduced load averages
         // instead wherever it can.
-        rs->scaleMode = (o.flags & kLoadReduced) && AveragesWhileLoading(rs) ? kScaleBox : kScaleNearest;
+        const BoxPixels box = (o.flags & kLoadReduced) ? BoxPixelsOf(rs, h) : kBoxNone;
+        rs->scaleMode = box != kBoxNone ? kScaleBox : kScaleNearest;
+        PrepareBoxPixels(ctx, h, box);
     } else if (!AveragesWhileLoading(rs)) {
         rs->scaleMode = kScaleSmoothAfterLoad;
         return;
@@ -188,13 +257,23 @@ void ChooseScaling(LoadContext* ctx, const ImageHeader* h) {
     rs->outHeight = outH;
 }
 
+// Rows that arrive out of order revisit output rows already written: the
+// sums of every output row are then kept, so each writing holds all the
+// source rows that arrived for it.
+bool BoxKeepsEveryRow(const LoadRowState* rs) {
+    return (rs->headerFlags & kHeaderRowsOutOfOrder) && !rs->separatePlanes;
+}
+
 // Bytes the tables of the chosen scaling take (an upper bound).
 size_t ScalingTableBytes(const LoadRowState* rs) {
     const size_t w = size_t(rs->srcWidth);
     if (rs->scaleMode == kScaleNearest) return (size_t(rs->srcHeight) + w) * sizeof(int32_t);
-    if (rs->scaleMode == kScaleBox)
-        return (size_t(rs->srcHeight) + w + 1) * sizeof(int32_t) +
-               size_t(rs->outWidth) * size_t(rs->internalBytesPerPixel) * sizeof(uint64_t);
+    if (rs->scaleMode == kScaleBox) {
+        const size_t sumRows = BoxKeepsEveryRow(rs) ? size_t(rs->outHeight) : 1;
+        return (size_t(rs->srcHeight) + w + 1 + size_t(rs->outHeight)) * sizeof(int32_t) +
+               sumRows * size_t(rs->outWidth) * size_t(rs->smoothSamples) * sizeof(uint64_t) +
+               size_t(rs->outWidth) * 4 + w * rs->valueBytes;
+    }
     if (rs->scaleMode != kScaleSmooth) return 0;
     const size_t samples = size_t(rs->internalBytesPerPixel);
     const size_t cells = (size_t(rs->outWidth) + 10) * samples;
@@ -233,12 +312,19 @@ bool AllocScalingTables(LoadContext* ctx) {
         // to output column x x outW / srcW (truncated): output column X
         // starts at source column ceil(X x srcW / outW), and the table ends
         // with srcW. As srcW >= outW, no output column is empty.
-        rs->smoothSamples = rs->internalBytesPerPixel;
         rs->boxRow = -1;
+        rs->boxPlane = 0;
+        const size_t sumRows = BoxKeepsEveryRow(rs) ? size_t(outH) : 1;
         rs->rowTable = static_cast<int32_t*>(std::malloc(size_t(hgt) * sizeof(int32_t)));
         rs->columnTable = static_cast<int32_t*>(std::malloc((size_t(w) + 1) * sizeof(int32_t)));
-        rs->accA = static_cast<uint64_t*>(std::calloc(size_t(outW) * size_t(rs->smoothSamples), sizeof(uint64_t)));
-        if (!rs->rowTable || !rs->columnTable || !rs->accA) return false;
+        rs->boxSums = static_cast<uint64_t*>(
+            std::calloc(sumRows * size_t(outW) * size_t(rs->smoothSamples), sizeof(uint64_t)));
+        rs->boxRowCounts = static_cast<int32_t*>(std::calloc(size_t(outH), sizeof(int32_t)));
+        rs->boxLine = static_cast<uint8_t*>(std::malloc(size_t(outW) * 4));
+        if (rs->valueBytes) rs->valueLine = static_cast<uint8_t*>(std::malloc(size_t(w) * rs->valueBytes));
+        if (!rs->rowTable || !rs->columnTable || !rs->boxSums || !rs->boxRowCounts || !rs->boxLine ||
+            (rs->valueBytes && !rs->valueLine))
+            return false;
         for (int32_t y = 0; y < hgt; ++y) rs->rowTable[y] = static_cast<int32_t>(int64_t(y) * outH / hgt);
         for (int32_t x = 0; x <= outW; ++x)
             rs->columnTable[x] = static_cast<int32_t>((int64_t(x) * w + outW - 1) / outW);
@@ -334,6 +420,39 @@ void StoreBilevel(LoadContext* ctx, const uint8_t* bits, int32_t row, int32_t x,
     for (int32_t i = 0; i < count; ++i) PutRowBit(dst, x + i, GetRowBit(bits, i));
 }
 
+// Declared values of an unpacked line become their grey levels or colours
+// (valueBytes each) in the value line, which is returned.
+uint8_t* MapValues(const LoadRowState* rs, const uint8_t* line, int32_t count) {
+    uint8_t* out = rs->valueLine;
+    if (rs->valueBytes == 1) {
+        for (int32_t i = 0; i < count; ++i) out[i] = rs->values[line[i]][0];
+        return out;
+    }
+    for (int32_t i = 0; i < count; ++i, out += 3) {
+        const uint8_t* v = rs->values[line[i]];
+        out[0] = v[0];
+        out[1] = v[1];
+        out[2] = v[2];
+    }
+    return rs->valueLine;
+}
+
+// Box averaging of declared values: each output column's run of values is
+// summed as the N bytes (grey level, or R, G, B) each maps to.
+template <int N>
+void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) {
+    const int32_t* starts = rs->columnTable;
+    for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
+        const uint8_t* end = line + (starts[c + 1] - starts[c]);
+        uint32_t total[N] = {};
+        for (; line < end; ++line) {
+            const uint8_t* v = rs->values[*line];
+            for (int k = 0; k < N; ++k) total[k] += v[k];
+        }
+        for (int k = 0; k < N; ++k) sums[k] += total[k];
+    }
+}
+
 // One source row (or the part of it from column x): unpack, mirror, scale
 // and store at source row t (already turned for bottom-up storage).
 void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int32_t x, int32_t count) {
@@ -352,6 +471,7 @@ void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int3
     }
     uint8_t* line = rs->internalLine;
     rs->unpack(rs, src, line, count);
+    if (rs->valueBytes) line = MapValues(rs, line, count);
     if (rs->mirror) x = rs->srcWidth - x - count;
 
     if (rs->outputMode == 1) {
@@ -468,39 +588,60 @@ void SmoothRow(LoadContext* ctx, const uint8_t* src) {
     rs->smoothRowEdge += rs->smoothYs;
 }
 
-// Box averaging: writes the gathered output row as the means of its sums,
-// and clears the sums.
+// Box averaging: the sums of output row `row` (every row's are kept when
+// rows come out of order, else only those of the row being gathered).
+uint64_t* BoxSumsOf(LoadRowState* rs, int32_t row) {
+    const size_t rowSums = size_t(rs->outWidth) * size_t(rs->smoothSamples);
+    return BoxKeepsEveryRow(rs) ? rs->boxSums + size_t(row) * rowSums : rs->boxSums;
+}
+
+// Box averaging: writes the gathered output row as the means of its sums.
+// Sums kept for every row stay, so a later writing of the row includes
+// them; otherwise they are cleared.
 void EmitBoxRow(LoadContext* ctx) {
     LoadRowState* rs = &ctx->row;
-    if (rs->boxRow < 0 || rs->boxRowsIn == 0) return;
+    if (rs->boxRow < 0) return;
+    const int32_t rowsIn = rs->boxRowCounts[rs->boxRow];
+    if (rowsIn == 0) return;
     const int32_t outW = rs->outWidth;
     const size_t s = size_t(rs->smoothSamples);
     const int32_t* starts = rs->columnTable;
-    uint64_t* sums = rs->accA;
-    uint8_t* line = rs->internalLine;
+    uint64_t* sums = BoxSumsOf(rs, rs->boxRow);
+    uint8_t* line = rs->boxLine;
+    const auto mean = [](uint64_t sum, uint64_t n) { return static_cast<uint8_t>((sum + n / 2) / n); };
+    size_t lineBytes = s;
     for (int32_t x = 0; x < outW; ++x) {
-        const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rs->boxRowsIn);
-        for (size_t k = 0; k < s; ++k) {
-            uint64_t& sum = sums[size_t(x) * s + k];
-            line[size_t(x) * s + k] = static_cast<uint8_t>((sum + n / 2) / n);
-            sum = 0;
+        const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rowsIn);
+        uint64_t* cell = sums + size_t(x) * s;
+        if (rs->premultiply) {
+            // Colours weighted by alpha; where alpha is zero throughout, the
+            // plain means (an alpha channel that turns out empty means none).
+            const uint64_t alpha = cell[3];
+            uint8_t* out = line + size_t(x) * 4;
+            for (int k = 0; k < 3; ++k) out[k] = alpha ? mean(cell[k], alpha) : mean(cell[4 + k], n);
+            out[3] = mean(alpha, n);
+            lineBytes = 4;
+        } else {
+            for (size_t k = 0; k < s; ++k) line[size_t(x) * s + k] = mean(cell[k], n);
         }
+        if (!BoxKeepsEveryRow(rs)) std::fill(cell, cell + s, uint64_t(0));
     }
-    if (rs->mirror) MirrorPixelRow(line, outW, unsigned(s));
+    if (!BoxKeepsEveryRow(rs)) rs->boxRowCounts[rs->boxRow] = 0;
+    if (rs->mirror) MirrorPixelRow(line, outW, unsigned(lineBytes));
     const int32_t row = rs->flip ? rs->outHeight - 1 - rs->boxRow : rs->boxRow;
-    rs->store(rs, line, 0, OutputRow(ctx, row), outW);
-    rs->boxRowsIn = 0;
+    rs->store(rs, line, rs->boxPlane, OutputRow(ctx, row), outW);
 }
 
-// Box averaging: adds source row y (as delivered, before any flip) to the
-// sums of its output row, emitting the row gathered before when y starts
-// another. One pass over the row, integer sums, no full-size buffer.
-void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y) {
+// Box averaging: adds source row y (as delivered, before any flip) of
+// `plane` to the sums of its output row, writing the row gathered before
+// when y (or the plane) starts another. One pass over the row, integer sums.
+void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y, int plane) {
     LoadRowState* rs = &ctx->row;
     const int32_t row = rs->rowTable[y];
-    if (row != rs->boxRow) {
+    if (row != rs->boxRow || plane != rs->boxPlane) {
         EmitBoxRow(ctx);
         rs->boxRow = row;
+        rs->boxPlane = plane;
     }
     const int32_t w = rs->srcWidth;
     const uint8_t* line = src;
@@ -508,12 +649,34 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y) {
         rs->unpack(rs, src, rs->internalLine, w);
         line = rs->internalLine;
     }
+    WatchAlpha(ctx, line, plane, w);
     // Each output column's run of source pixels is summed in registers
-    // (a run holds fewer than 400000 pixels: 32 bits suffice).
+    // (a run holds fewer than 400000 pixels: 32 bits suffice for bytes).
     const int32_t outW = rs->outWidth;
     const int32_t* starts = rs->columnTable;
-    uint64_t* sums = rs->accA;
-    if (rs->smoothSamples == 3) {
+    uint64_t* sums = BoxSumsOf(rs, row);
+    if (rs->valueBytes == 1) {
+        SumMappedRuns<1>(rs, line, sums);
+    } else if (rs->valueBytes == 3) {
+        SumMappedRuns<3>(rs, line, sums);
+    } else if (rs->premultiply) {
+        for (int32_t c = 0; c < outW; ++c, sums += 7) {
+            const uint8_t* end = line + size_t(starts[c + 1] - starts[c]) * 4;
+            uint64_t ra = 0, ga = 0, ba = 0;
+            uint32_t a = 0, r = 0, g = 0, b = 0;
+            for (; line < end; line += 4) {
+                ra += uint32_t(line[0]) * line[3];
+                ga += uint32_t(line[1]) * line[3];
+                ba += uint32_t(line[2]) * line[3];
+                a += line[3];
+                r += line[0];
+                g += line[1];
+                b += line[2];
+            }
+            sums[0] += ra, sums[1] += ga, sums[2] += ba, sums[3] += a;
+            sums[4] += r, sums[5] += g, sums[6] += b;
+        }
+    } else if (rs->smoothSamples == 3) {
         for (int32_t c = 0; c < outW; ++c, sums += 3) {
             const uint8_t* end = line + size_t(starts[c + 1] - starts[c]) * 3;
             uint32_t r = 0, g = 0, b = 0;
@@ -532,7 +695,7 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y) {
             for (int32_t x = starts[c]; x < starts[c + 1]; ++x, line += s)
                 for (size_t k = 0; k < s; ++k) sums[k] += line[k];
     }
-    ++rs->boxRowsIn;
+    ++rs->boxRowCounts[row];
 }
 
 // Blocks of columns cannot be summed row by row: before any row was summed,
@@ -658,6 +821,10 @@ void ReleaseLoadRows(LoadRowState* rs) {
     FreeAndClear(rs->accA);
     FreeAndClear(rs->accB);
     FreeAndClear(rs->columnWeights);
+    FreeAndClear(rs->boxSums);
+    FreeAndClear(rs->boxRowCounts);
+    FreeAndClear(rs->boxLine);
+    FreeAndClear(rs->valueLine);
     rs->active = 0;
 }
 
@@ -732,6 +899,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     rs->outputMode = ChooseOutputMode(headerFlags, bpp, c, o.flags);
     rs->outBytesPerPixel = rs->outputMode == 1952 ? 4 : rs->outputMode == 80 ? 3 : 1;
     rs->internalBytesPerPixel = c >= 1 ? c : bpp <= 8 ? 1 : bpp <= 24 ? 3 : 4;
+    rs->finishedBits = bpp;
     rs->totalRows = rs->separatePlanes ? planes * h->height : h->height;
     rs->lastPercent = -1;
     rs->runningPlane = 0;
@@ -740,12 +908,14 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     else if (c < 1) rs->srcBytesPerRow = size_t(planes) * h->bytesPerPlane;
     else rs->srcBytesPerRow = size_t((bits + 7) / 8) * size_t(c) * size_t(h->width);
 
+    // The scaling comes first: averaging declared values changes the output
+    // the converters are chosen for.
+    ChooseScaling(ctx, h);
     UnpackPlan plan;
     if (!PlanReadConverters(rs, &plan)) return kLoadNotRecognised;
 
     // Everything the load will hold is sized, and weighed against the budget
     // together with what the reader holds, before any of it is allocated.
-    ChooseScaling(ctx, h);
     const int16_t alignment = o.rowAlignment < 1 ? 1 : o.rowAlignment;
     size_t bufferBytes;
     if (!CheckedMul(rs->srcBytesPerRow, size_t(rs->rowsPerCall), &bufferBytes) ||
@@ -806,7 +976,7 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount) {
             continue;
         }
         if (rs->scaleMode == kScaleBox) {
-            BoxRow(ctx, src, int32_t(y));
+            BoxRow(ctx, src, int32_t(y), plane);
             continue;
         }
         const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
@@ -873,7 +1043,7 @@ int PutStripRows(LoadContext* ctx, int plane, int firstRow, int rowCount, int x,
             continue;
         }
         if (rs->scaleMode == kScaleBox) {
-            BoxRow(ctx, src, int32_t(y));
+            BoxRow(ctx, src, int32_t(y), plane);
             continue;
         }
         const int32_t t = rs->flip ? rs->srcHeight - 1 - int32_t(y) : int32_t(y);
@@ -907,7 +1077,7 @@ int ReportLoadProgress(LoadContext* ctx) {
 void FlushScaledRow(LoadContext* ctx) {
     LoadRowState* rs = &ctx->row;
     if (rs->scaleMode == kScaleBox) {
-        if (rs->accA) EmitBoxRow(ctx);
+        if (rs->boxSums) EmitBoxRow(ctx);
         return;
     }
     if (rs->scaleMode != kScaleSmooth || !rs->accA || rs->smoothRowsIn == 0) return;

@@ -79,6 +79,9 @@ void RationalText(int64_t numerator, int64_t denominator, char* text, size_t siz
 void FloatText(double value, char* text, size_t size);
 // An exposure time: "1/250", "0.50", "2.00"; a negative value v is 2^|v|.
 void ExposureText(double seconds, char* text, size_t size);
+// A focal length in millimetres: "%.1f" without trailing zeros ("35",
+// "7.5").
+void FocalLengthText(double millimetres, char* text, size_t size);
 // At most `max` bytes of `p` as text, ending at a zero byte.
 void BytesText(const uint8_t* p, size_t size, size_t max, char* text, size_t textSize);
 // UTF-16 code units as 8-bit text: Latin-1 characters as they are, others
@@ -137,6 +140,7 @@ extern const TagTable kCasioType1Table;
 extern const TagTable kCasioType2Table;
 extern const TagTable kFujifilmTable;
 extern const TagTable kOlympusTable;
+extern const TagTable kOlympusEquipmentTable;
 extern const TagTable kPanasonicTable;
 extern const TagTable kPentaxTable;
 extern const TagTable kSigmaTable;

@@ -162,6 +162,12 @@ void FloatText(double value, char* text, size_t size) {
     }
 }
 
+void FocalLengthText(double millimetres, char* text, size_t size) {
+    std::snprintf(text, size, "%.1f", millimetres);
+    TrimRight(text, "0");
+    TrimRight(text, ".");
+}
+
 void ExposureText(double t, char* text, size_t size) {
     if (t < 0) {
         std::snprintf(text, size, "%.1lf", std::pow(2.0, -t));
@@ -256,11 +262,7 @@ void FormatExifValue(const TagRow* row, const TiffView& view, const IfdEntry& e,
         // not change that.
         if (numeric) std::snprintf(text, kTextSize, "%s", (IfdInteger(view, e, 0) & 1) ? "Flash fired" : "No flash");
         return;
-    case 37386:
-        std::snprintf(text, kTextSize, "%.1f", number);
-        TrimRight(text, "0");
-        TrimRight(text, ".");
-        return;
+    case 37386: FocalLengthText(number, text, kTextSize); return;
     case 36864:
     case 40960:
         if (e.count == 4) {

@@ -83,6 +83,32 @@ const char* NikonAfPoint(uint32_t v) {
     return nullptr;
 }
 
+const PropertyItem* FindItem(const PropertyCategory* c, uint16_t tag, const char* name) {
+    for (uint32_t i = 0; i < c->count; ++i)
+        if (c->items[i].tag == tag && (!name || std::strcmp(c->items[i].name, name) == 0)) return &c->items[i];
+    return nullptr;
+}
+
+PropertyCategory* FindCategory(PropertyList* list, uint32_t code) {
+    for (uint32_t i = 0; i < list->count; ++i)
+        if (list->categories[i].code == code) return &list->categories[i];
+    return nullptr;
+}
+
+// The Pentax shutter count: four bytes enciphered with the note's date and
+// time bytes (tags 6 and 7, read before it), all as big-endian values:
+// count = stored ^ date ^ time ^ 0xFFFFFFFF. Not shown without them.
+void PentaxShutterCount(const uint8_t* p, uint32_t size, PropertyList* list, uint32_t category, char* text) {
+    text[0] = 0;
+    const PropertyCategory* notes = list ? FindCategory(list, category) : nullptr;
+    const PropertyItem* date = notes ? FindItem(notes, 6, "Date") : nullptr;
+    const PropertyItem* time = notes ? FindItem(notes, 7, "Time") : nullptr;
+    if (size < 4 || !date || !time || !date->value || !time->value || date->size < 4 || time->size < 3) return;
+    const uint8_t clock[4] = {time->value[0], time->value[1], time->value[2], 0};
+    const uint32_t count = Get32(p, true) ^ Get32(date->value, true) ^ Get32(clock, true) ^ 0xFFFFFFFFu;
+    std::snprintf(text, kTextSize, "%u", count);
+}
+
 }  // namespace
 
 void FormatGps(const TagRow* row, const uint8_t* p, uint16_t type, uint32_t size, bool big, char* text,
@@ -158,6 +184,21 @@ void FormatNikon(const TagRow* row, const uint8_t* p, uint16_t type, uint32_t si
         std::snprintf(text, kTextSize, "%s", name ? name : "");
         return;
     }
+    case 0x84: {
+        // Shortest and longest focal length, then the largest apertures at
+        // each: "18-55mm f/3.5-5.6", or "50mm f/1.8" for a fixed lens.
+        if (size < 32 || (type != kTiffRational && type != kTiffSRational)) return;
+        char v[4][64];
+        for (uint32_t i = 0; i < 4; ++i) FloatText(ElementNumber(p, type, i, big), v[i], sizeof v[i]);
+        char focal[140];
+        char aperture[140];
+        if (std::strcmp(v[0], v[1]) == 0) std::snprintf(focal, sizeof focal, "%s", v[0]);
+        else std::snprintf(focal, sizeof focal, "%s-%s", v[0], v[1]);
+        if (std::strcmp(v[2], v[3]) == 0) std::snprintf(aperture, sizeof aperture, "%s", v[2]);
+        else std::snprintf(aperture, sizeof aperture, "%s-%s", v[2], v[3]);
+        std::snprintf(text, kTextSize, "%smm f/%s", focal, aperture);
+        return;
+    }
     case 0x98: text[0] = 0; return;
     case 0x23:
         text[0] = 0;
@@ -167,8 +208,8 @@ void FormatNikon(const TagRow* row, const uint8_t* p, uint16_t type, uint32_t si
     }
 }
 
-void FormatPentax(const TagRow* row, const uint8_t* p, uint16_t, uint32_t size, bool big, char* text,
-                  PropertyList*, uint32_t) {
+void FormatPentax(const TagRow* row, const uint8_t* p, uint16_t type, uint32_t size, bool big, char* text,
+                  PropertyList* list, uint32_t category) {
     switch (row->tag) {
     case 0:
         if (size >= 4) std::snprintf(text, kTextSize, "%d.%d.%d.%d", p[0], p[1], p[2], p[3]);
@@ -176,6 +217,20 @@ void FormatPentax(const TagRow* row, const uint8_t* p, uint16_t, uint32_t size, 
     case 2:
         if (size >= 4) std::snprintf(text, kTextSize, "%dx%d", Get16(p, big), Get16(p + 2, big));
         return;
+    // Date and time as bytes: a 16-bit big-endian year, month, day; hours,
+    // minutes, seconds.
+    case 6:
+        if (size >= 4) std::snprintf(text, kTextSize, "%04d:%02d:%02d", p[0] << 8 | p[1], p[2], p[3]);
+        return;
+    case 7:
+        if (size >= 3) std::snprintf(text, kTextSize, "%02d:%02d:%02d", p[0], p[1], p[2]);
+        return;
+    // Exposure time in units of 10 microseconds, f-number in tenths, focal
+    // length in hundredths of a millimetre: shown as the EXIF values are.
+    case 0x12: ExposureText(ElementNumber(p, type, 0, big) * 1e-5, text, kTextSize); return;
+    case 0x13: std::snprintf(text, kTextSize, "%2.1f", ElementNumber(p, type, 0, big) / 10.0); return;
+    case 0x1D: FocalLengthText(ElementNumber(p, type, 0, big) / 100.0, text, kTextSize); return;
+    case 0x5D: PentaxShutterCount(p, size, list, category, text); return;
     case 12:
         if (size >= 2) {
             if (const char* name = FindValueName(kPentaxFlashModes, kPentaxFlashModeCount, Get16(p, big)))
@@ -315,18 +370,6 @@ bool FormatMinoltaSettings(uint32_t index, int64_t x, char* text) {
 
 namespace {
 
-PropertyCategory* FindCategory(PropertyList* list, uint32_t code) {
-    for (uint32_t i = 0; i < list->count; ++i)
-        if (list->categories[i].code == code) return &list->categories[i];
-    return nullptr;
-}
-
-const PropertyItem* FindItem(const PropertyCategory* c, uint16_t tag, const char* name) {
-    for (uint32_t i = 0; i < c->count; ++i)
-        if (c->items[i].tag == tag && (!name || std::strcmp(c->items[i].name, name) == 0)) return &c->items[i];
-    return nullptr;
-}
-
 bool ContainsBlind(const char* text, const char* word) {
     const size_t n = std::strlen(word);
     for (const char* s = text; *s; ++s)
@@ -357,14 +400,31 @@ constexpr uint8_t kNikonStartByte = 0x60;
 constexpr uint32_t kD50Serial = 0x22;
 constexpr uint32_t kD200Serial = 0x60;
 
+// Where a lens data version keeps its lens fields (id number, f-stops,
+// focal range, apertures, MCU version), as the maker lays them out; -1 for
+// versions without them (those of the Nikon 1 cameras) and unknown ones.
+int NikonLensFieldsAt(const uint8_t* version) {
+    static const struct {
+        char version[5];
+        int at;
+    } kLayouts[] = {{"0100", 6},  {"0101", 11}, {"0201", 11}, {"0202", 11},
+                    {"0203", 11}, {"0204", 12}, {"0800", 13}};
+    for (const auto& l : kLayouts)
+        if (std::memcmp(version, l.version, 4) == 0) return l.at;
+    return -1;
+}
+
 // Rewrites one Nikon lens record (a copy of the item's raw value) in place.
+// Versions from 0201 on are enciphered from byte 4 on.
 void RewriteNikonLens(PropertyList* list, uint32_t itemIndex, const char* model) {
     PropertyCategory* notes = FindCategory(list, kCategoryMakernotes);
     PropertyItem* item = &notes->items[itemIndex];
     if (!item->value || item->size < 4) return;
     uint8_t* p = item->value;
     const uint32_t size = item->size;
-    if (std::memcmp(p, "020", 3) == 0) {
+    const int fieldsAt = NikonLensFieldsAt(p);
+    if (fieldsAt < 0) return;
+    if (std::memcmp(p, "0201", 4) >= 0) {
         const PropertyItem* countItem = FindItem(notes, 0xA7, nullptr);
         if (countItem) {
             const PropertyItem* serialItem = FindItem(notes, 0x1D, nullptr);
@@ -383,7 +443,7 @@ void RewriteNikonLens(PropertyList* list, uint32_t itemIndex, const char* model)
             }
         }
     }
-    const uint32_t at = std::memcmp(p, "0100", 4) == 0 ? 6 : 11;
+    const uint32_t at = uint32_t(fieldsAt);
     if (uint64_t(at) + 7 > size) return;
     const int id = p[at];
     const double fstops = p[at + 1] / 12.0;
@@ -429,18 +489,33 @@ long CanonSetting(const PropertyCategory* notes, uint16_t index, const char* nam
     return item && item->type == kTiffShort ? std::strtol(item->text, nullptr, 10) : absent;
 }
 
+// Where the camera-info record (tag 13) of a model holds its lens type, a
+// big-endian 16-bit value, as the maker lays it out; -1 when the model is
+// not listed. Longer names first: "EOS 5D" would also match its successors.
+int CanonCameraInfoLensAt(const char* model) {
+    static const struct {
+        const char* model;
+        int at;
+    } kPlaces[] = {{"EOS-1Ds Mark III", 273}, {"EOS-1D Mark III", 273}, {"EOS 5D Mark III", 339},
+                   {"EOS 5D Mark II", 230},   {"EOS 5D", 151},          {"EOS 40D", 214}};
+    for (const auto& place : kPlaces)
+        if (model && std::strstr(model, place.model)) return place.at;
+    return -1;
+}
+
 void RewriteCanonLens(PropertyList* list, uint32_t itemIndex, const char* model) {
     PropertyCategory* notes = FindCategory(list, kCategoryMakernotes);
     PropertyItem* item = &notes->items[itemIndex];
     long lens = CanonSetting(notes, 22, "Lens Type", -1);
     const long longFocal = CanonSetting(notes, 23, "Long focal", -1);
     const long shortFocal = CanonSetting(notes, 24, "Short focal", -1);
-    if (lens == -1 || lens == 0xFFFF) {
-        uint32_t at = 13;
-        if (model && (std::strstr(model, "EOS-1Ds Mark III") || std::strstr(model, "EOS-1D Mark III"))) at = 274;
-        else if (model && std::strstr(model, "EOS 5D")) at = 152;
-        else if (model && std::strstr(model, "EOS 40D")) at = 215;
-        lens = item->value && at < item->size ? item->value[at] : 0;
+    // A lens type the settings do not give (absent, 0xFFFF, or 0 where the
+    // model's camera-info record is known to hold it) comes from that
+    // record; other models' records are read where the older bodies keep it.
+    const int listed = CanonCameraInfoLensAt(model);
+    if (lens == -1 || lens == 0xFFFF || (lens == 0 && listed >= 0)) {
+        const uint32_t at = uint32_t(listed >= 0 ? listed : 12);
+        lens = item->value && uint64_t(at) + 2 <= item->size ? long(item->value[at]) << 8 | item->value[at + 1] : 0;
     }
     char text[kTextSize];
     if (lens < 1) std::snprintf(text, kTextSize, "%ld %ld", shortFocal, longFocal);

@@ -284,7 +284,17 @@ const TagRow kOlympusRows[] = {
     {0x0207, 2, 0, "Firmware version", nullptr, 0},
     {0x0208, 2, 0, "Picture info", nullptr, 0},
     {0x0209, 7, 0, "Camera ID", nullptr, 0},
+    {0x0404, 2, 0, "Serial Number", nullptr, 0},
+    {0x101A, 2, 0, "Serial Number", nullptr, 0},
     {0xFFFF, 7, 0, "Olympus Unknown", nullptr, 0},
+};
+
+// The equipment directory of an Olympus note (its tag 0x2010).
+const TagRow kOlympusEquipmentRows[] = {
+    {0x0100, 2, 0, "Camera Type", nullptr, 0},
+    {0x0101, 2, 0, "Serial Number", nullptr, 0},
+    {0x0202, 2, 0, "Lens Serial Number", nullptr, 0},
+    {0x0203, 2, 0, "Lens Model", nullptr, 0},
 };
 
 const TagRow kPanasonicRows[] = {
@@ -333,6 +343,8 @@ const TagRow kPentaxRows[] = {
     {0x0003, 4, 0, "Preview Image Length", nullptr, 0},
     {0x0004, 4, 0, "Preview Image Offset", nullptr, 0},
     {0x0005, 4, 0, "Model ID", nullptr, 0},
+    {0x0006, 7, 4, "Date", nullptr, 0},
+    {0x0007, 7, 3, "Time", nullptr, 0},
     {0x0008, 3, 0, "Quality", PV_VALUES(kPentax_0008)},
     {0x000B, 3, 0, "Picture Mode", PV_VALUES(kPentax_000B)},
     {0x000C, 3, 0, "Flash Mode", nullptr, 0},
@@ -553,6 +565,7 @@ const TagTable kCasioType1Table = MakeTable(kCasioType1Rows);
 const TagTable kCasioType2Table = MakeTable(kCasioType2Rows);
 const TagTable kFujifilmTable = MakeTable(kFujifilmRows);
 const TagTable kOlympusTable = MakeTable(kOlympusRows);
+const TagTable kOlympusEquipmentTable = MakeTable(kOlympusEquipmentRows);
 const TagTable kPanasonicTable = MakeTable(kPanasonicRows);
 const TagTable kPentaxTable = MakeTable(kPentaxRows);
 const TagTable kSigmaTable = MakeTable(kSigmaRows);

@@ -210,6 +210,26 @@ void ParseMinoltaNote(const TiffView& tiff, uint64_t noteAt, uint32_t noteSize, 
     }
 }
 
+// Olympus: the main IFD, then the equipment directory its tag 0x2010 names:
+// an IFD at the offset it holds (type IFD or LONG), or one stored inside
+// the entry's value (UNDEFINED). Its offsets count from where the note's do.
+void ParseOlympusNote(const TiffView& view, uint64_t at, PropertyList* list) {
+    constexpr uint16_t kEquipment = 0x2010;
+    constexpr uint16_t kTypeIfd = 13;
+    ParseMakerIfd(view, at, kCategoryMakernotes, kOlympusTable, nullptr, list, nullptr);
+    IfdTable ifd;
+    if (!ReadIfdTable(view, at, &ifd)) return;
+    for (uint32_t i = 0; i < ifd.count; ++i) {
+        const IfdEntry e = ReadIfdEntry(view, ifd, i);
+        if (e.tag != kEquipment) continue;
+        if ((e.type == kTypeIfd || e.type == kTiffLong) && e.count == 1)
+            ParseMakerIfd(view, e.field, kCategoryMakernotes, kOlympusEquipmentTable, nullptr, list, nullptr);
+        else if (e.type == kTiffUndefined && e.usable)
+            ParseMakerIfd(view, e.valueAt, kCategoryMakernotes, kOlympusEquipmentTable, nullptr, list, nullptr);
+        return;
+    }
+}
+
 bool Begins(const uint8_t* note, uint32_t size, const char* prefix, size_t n) {
     return size >= n && std::memcmp(note, prefix, n) == 0;
 }
@@ -245,10 +265,20 @@ void ParseMakerNote(const ExifScan* scan, PropertyList* list) {
         ParseMakerIfd(note, ifd, kCategoryMakernotes, kFujifilmTable, nullptr, list, nullptr);
         return;
     }
-    case kMakeOlympus:
+    case kMakeOlympus: {
+        // Later notes ("OLYMPUS", a zero, a byte order) have their IFD at
+        // M + 12 and count their offsets from the note.
+        if (Begins(m, size, "OLYMPUS\0", 8) && size >= 14) {
+            if (m[8] == 'I' && m[9] == 'I') note.bigEndian = false;
+            else if (m[8] == 'M' && m[9] == 'M') note.bigEndian = true;
+            else return;
+            ParseOlympusNote(note, 12, list);
+            return;
+        }
         if (!BeginsBlind(m, size, "OLYMP", 5) || size < 10) return;
-        ParseMakerIfd(tiff, noteAt + 8, kCategoryMakernotes, kOlympusTable, nullptr, list, nullptr);
+        ParseOlympusNote(tiff, noteAt + 8, list);
         return;
+    }
     case kMakePentax: {
         if (!Begins(m, size, "AOC\0", 4) || size < 8) return;
         TiffView own = tiff;

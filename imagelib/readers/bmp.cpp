@@ -1,7 +1,10 @@
 // Windows and OS/2 device-independent bitmaps, and the Pocket PC "2bp"
-// files (2-bit Windows bitmaps): 1-, 2-, 4- and 8-bit indexed pictures raw
-// or RLE4/RLE8 compressed, 16-, 24- and 32-bit pictures raw or with bit-field
-// masks, and DXT block payloads (dxt.cpp).
+// files (2-bit Windows bitmaps): indexed pictures of 1 to 14 bits raw or
+// RLE4/RLE8 compressed, true-colour pictures of 15 to 32 bits raw or with
+// bit-field masks, and DXT block payloads (dxt.cpp). The packed depths 1, 2,
+// 4 and 8 and the pixel sizes 16, 24 and 32 are the format's own; the others
+// are read as their writers store them: indexes of 3 to 14 bits one byte a
+// pixel, other true-colour depths (15 above all) as 16-bit words.
 //
 // Portable: talks to the library only through the load context's callbacks
 // and the picture file. Never adds metadata or a comment.
@@ -189,22 +192,29 @@ int DecodeBmpRle(PictureFile* f, LoadContext* ctx, const ImageHeader* ih, uint32
     return kLoadOk;
 }
 
-// 1-, 2-, 4- and 8-bit pictures: palette, then raw or RLE rows.
+// Bits per stored index: the packed depths as they are, any other a byte.
+uint32_t IndexBits(uint32_t bits) { return bits == 1 || bits == 2 || bits == 4 ? bits : 8; }
+
+// Bytes per stored true-colour pixel: 24 and 32 bits as they are, any other
+// depth a 16-bit word.
+uint32_t PixelBytes(uint32_t bits) { return bits == 24 || bits == 32 ? bits / 8 : 2; }
+
+// Indexed pictures (1 to 14 bits): palette, then raw or RLE rows.
 int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpFileHeader& h,
                    int64_t base) {
     const uint32_t bits = h.bitsPerPlane;
-    const uint32_t rowBytes = StoredRowBytes(ih->width, bits);
+    const uint32_t rowBytes = StoredRowBytes(ih->width, IndexBits(bits));
+    ih->bitsPerPlane = int16_t(IndexBits(bits));
     ih->flags = 0;
     ih->rowsPerCall = 1;
     ih->bytesPerPlane = rowBytes;
     const bool rle = h.compression == kBmpRle8 || h.compression == kBmpRle4;
     int r = rle ? kLoadOk : CheckStoredRowsFit(f, ctx, base + h.dataOffset, rowBytes, uint64_t(ih->height));
     if (r != kLoadOk) return r;
-    r = ctx->callbacks.beginImage(ctx, ih);
-    if (BeginImageStops(r)) return r;
 
     // The palette follows the info header: 3-byte entries for OS/2, 4-byte
-    // B, G, R, x entries otherwise. It never runs into the pixel data.
+    // B, G, R, x entries otherwise. It never runs into the pixel data. It is
+    // read before the picture is declared, which a reduced load needs.
     const bool os2 = h.infoSize == kOs2InfoSize;
     const int64_t entryBytes = os2 ? 3 : 4;
     const int64_t paletteAt = base + kFileHeaderSize + h.infoSize;
@@ -215,20 +225,25 @@ int ReadBmpIndexed(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpF
     uint8_t stored[256 * 4];
     uint8_t palette[256 * 3] = {};
     const size_t paletteBytes = static_cast<size_t>(entries * entryBytes);
-    if (!SeekTo(f, paletteAt) || ReadFileBytes(f, stored, paletteBytes) != paletteBytes)
-        return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
-    for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
+    const bool paletteRead = SeekTo(f, paletteAt) && ReadFileBytes(f, stored, paletteBytes) == paletteBytes;
+    if (paletteRead)
+        for (int64_t i = 0; i < entries; ++i) std::memcpy(palette + 3 * i, stored + entryBytes * i, 3);
+    ih->palette = palette;
+    ih->paletteLayout = kPaletteBgr;
+    ih->paletteBits = 8;
+    r = ctx->callbacks.beginImage(ctx, ih);
+    if (BeginImageStops(r)) return r;
 
-    if (!SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
+    if (!paletteRead || !SeekTo(f, dataAt)) return EndWith(ctx, kLoadIncomplete, kPaletteBgr, 8, palette);
     r = rle ? DecodeBmpRle(f, ctx, ih, bits, rowBytes) : ReadStoredRows(f, ctx, ih, rowBytes);
     return EndWith(ctx, r, kPaletteBgr, 8, palette);
 }
 
 // Where the bit-field masks are: inside a header of 52 bytes or more, else
 // right after the header when the data leaves room for three of them. The
-// defaults are 5-6-5 for 16 bits and 8-8-8 for 32.
+// defaults are 5-6-5 for 16-bit words and 8-8-8 for 32 bits.
 int ReadColourMasks(PictureFile* f, const BmpFileHeader& h, int64_t base, ColourMasks* m) {
-    if (h.bitsPerPlane == 16) *m = {0xF800, 0x07E0, 0x001F, 0};
+    if (PixelBytes(h.bitsPerPlane) == 2) *m = {0xF800, 0x07E0, 0x001F, 0};
     else *m = {0x00FF0000, 0x0000FF00, 0x000000FF, 0};
     if (h.compression != kBmpBitFields) return kLoadOk;
     const bool inHeader = h.infoSize >= 52;
@@ -242,15 +257,18 @@ int ReadColourMasks(PictureFile* f, const BmpFileHeader& h, int64_t base, Colour
     return f->eof ? kLoadIncomplete : kLoadOk;
 }
 
-// 16-, 24- and 32-bit pictures. Rows the converters know are delivered as
-// stored; other bit-field layouts are widened here to B, G, R (16 bits) or
-// B, G, R, A (32 bits), each field scaled to 8 bits.
+// True-colour pictures (15 to 32 bits). Rows the converters know are
+// delivered as stored; other bit-field layouts are widened here to B, G, R
+// (16-bit words) or B, G, R, A (32 bits), each field scaled to 8 bits.
 int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const BmpFileHeader& h,
                       const ColourMasks& masks, int64_t dataAt) {
     const uint32_t bits = h.bitsPerPlane;
+    const uint32_t fileBytes = PixelBytes(bits);
     const bool fields = h.compression == kBmpBitFields;
     bool convert = false;
-    uint32_t outBytes = bits / 8;
+    uint32_t outBytes = fileBytes;
+    // Words go to the converters as 5-5-5 (15 bits) or by their flags (16).
+    ih->bitsPerPlane = int16_t(8 * fileBytes);
     if (bits == 24) {
         ih->flags = kLayoutReversed;
     } else if (bits == 32) {
@@ -258,6 +276,7 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
         convert = fields && !(masks.red == 0x00FF0000 && masks.green == 0x0000FF00 && masks.blue == 0x000000FF);
     } else if (!fields || (masks.red == 0x7C00 && masks.green == 0x03E0 && masks.blue == 0x001F)) {
         ih->flags = kLayoutWords;
+        if (bits == 15) ih->bitsPerPlane = 15;
     } else if (masks.red == 0xF800 && masks.green == 0x07E0 && masks.blue == 0x001F) {
         ih->flags = kLayout565;
     } else {
@@ -266,9 +285,8 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
         outBytes = 3;
         convert = true;
     }
-    const uint32_t fileBytes = bits / 8;
     const size_t pixelBytes = size_t(ih->width) * fileBytes;
-    const int64_t padding = StoredRowBytes(ih->width, bits) - int64_t(pixelBytes);
+    const int64_t padding = StoredRowBytes(ih->width, 8 * fileBytes) - int64_t(pixelBytes);
     ih->rowsPerCall = 1;
     ih->bytesPerPlane = uint32_t(ih->width) * outBytes;
     int r = CheckStoredRowsFit(f, ctx, dataAt, pixelBytes + uint64_t(padding), uint64_t(ih->height),
@@ -282,7 +300,7 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
         stored = static_cast<uint8_t*>(std::malloc(pixelBytes));
         if (!stored) return EndWith(ctx, kLoadNoMemory);
     }
-    const uint32_t wordMask = bits == 16 ? 0xFFFF : 0xFFFFFFFF;
+    const uint32_t wordMask = fileBytes == 2 ? 0xFFFF : 0xFFFFFFFF;
     const MaskField red = MakeMaskField(masks.red & wordMask);
     const MaskField green = MakeMaskField(masks.green & wordMask);
     const MaskField blue = MakeMaskField(masks.blue & wordMask);
@@ -301,7 +319,7 @@ int ReadBmpTrueColour(PictureFile* f, LoadContext* ctx, ImageHeader* ih, const B
             uint8_t* out = ih->rowBuffer;
             const uint8_t* in = stored;
             for (int32_t x = 0; x < ih->width; ++x, in += fileBytes, out += outBytes) {
-                const uint32_t p = bits == 16 ? uint32_t(in[0] | in[1] << 8)
+                const uint32_t p = fileBytes == 2 ? uint32_t(in[0] | in[1] << 8)
                                               : uint32_t(in[0]) | uint32_t(in[1]) << 8 |
                                                     uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
                 out[0] = MaskValue(blue, p);
@@ -346,15 +364,13 @@ int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t b
     const int64_t dataAt = base + h.dataOffset;
     if (dxt) return DecodeDxtBitmap(f, ctx, &ih, h.compression, dataAt);
 
-    // Only the depths the format defines; RLE8 and RLE4 only at their own.
+    // One plane of 1 to 32 bits; RLE8 and RLE4 only at their own depths.
     const uint32_t bits = h.bitsPerPlane;
-    if (h.planes != 1) return kLoadNotRecognised;
-    if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return kLoadNotRecognised;
+    if (h.planes != 1 || bits < 1 || bits > 32) return kLoadNotRecognised;
     if ((h.compression == kBmpRle8 && bits != 8) || (h.compression == kBmpRle4 && bits != 4))
         return kLoadNotRecognised;
 
-    if (bits <= 8) return ReadBmpIndexed(f, ctx, &ih, h, base);
+    if (bits < 15) return ReadBmpIndexed(f, ctx, &ih, h, base);
     ColourMasks masks;
     const int r = ReadColourMasks(f, h, base, &masks);
     if (r != kLoadOk) return r;

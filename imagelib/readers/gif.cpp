@@ -26,6 +26,9 @@ constexpr int kGraphicControlLabel = 0xF9;
 constexpr int kCommentLabel = 0xFE;
 constexpr uint16_t kCompressionLzw = 2;
 constexpr int kMaxCodeSize = 12;
+// Writers may declare roots of up to 9 bits for 8-bit pixels; a literal code
+// above 255 keeps its low byte, as other decoders read it.
+constexpr int kMaxRootSize = 9;
 constexpr int kTableSize = 1 << kMaxCodeSize;
 // Comment extensions are kept up to this many bytes; the rest is skipped.
 constexpr size_t kCommentLimit = 65536;
@@ -327,8 +330,7 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     if (width == 0 || height == 0) return {RefusePicture(ctx, kBadSize), false};
     const int minimumCodeSize = ReadFileByte(g->file);
     if (minimumCodeSize < 0) return {kLoadIncomplete, false};
-    // Pixel values are bytes, so 8 is the largest root size.
-    if (minimumCodeSize < 2 || minimumCodeSize > 8) return {RefusePicture(ctx, kBadCodeSize), false};
+    if (minimumCodeSize < 2 || minimumCodeSize > kMaxRootSize) return {RefusePicture(ctx, kBadCodeSize), false};
     if (!IsLzwEnabled()) return {RefusePicture(ctx, kLzwDisabled), false};
 
     if (!wanted) return {SkipSubBlocks(g->file) ? kLoadOk : kLoadIncomplete, false};
@@ -337,9 +339,15 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
         return {kLoadIncomplete, false};
     }
 
+    // Two black entries in a two-colour table would hide the picture.
+    if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
+
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
-    h.flags = kLayoutBytePerPixel;
+    h.flags = kLayoutBytePerPixel | (interlaced ? uint32_t(kHeaderRowsOutOfOrder) : 0u);
+    h.palette = palette;
+    h.paletteLayout = kPaletteTriples;
+    h.paletteBits = 8;
     h.headerExtra = headerWord;
     h.compression = kCompressionLzw;
     h.planes = 1;
@@ -362,9 +370,7 @@ ImageOutcome ReadGifImage(GifReader* g, bool wanted, const char* descriptionOver
     s.file = g->file;
     int status = DecodeLzw(&s, tables, minimumCodeSize, h.rowBuffer, width, height, interlaced, ctx);
     if (!FinishDataStream(&s) && status == kLoadOk) status = kLoadIncomplete;
-    // Two black entries in a two-colour table would hide the picture.
-    if (bits == 1 && std::memcmp(palette, "\0\0\0\0\0\0", 6) == 0) std::memset(palette + 3, 255, 3);
-    status = FinishReaderPicture(ctx, status, kPaletteTriples, 8, palette);
+    status = FinishReaderPicture(ctx, status, h.paletteLayout, h.paletteBits, palette);
     return {status, status == kLoadOk};
 }
 

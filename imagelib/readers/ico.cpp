@@ -249,13 +249,17 @@ int ReadIconDib(IconImage* im) {
     h->width = im->width;
     h->height = im->height;
     h->planes = 1;
+    if (im->bits <= 8 && !maskToAlpha) {
+        h->palette = im->table;
+        h->paletteLayout = kPaletteBgr;
+        h->paletteBits = 8;
+    }
     const int begin = ctx->callbacks.beginImage(ctx, h);
     if (BeginImageStops(begin)) return begin;
 
     // Other pictures: the colour rows as stored; the mask is not read.
     const int result = buffered ? DeliverMaskedRows(im) : ReadStoredRows(im->file, ctx, h, h->bytesPerPlane);
-    if (im->bits <= 8 && !maskToAlpha) return FinishReaderPicture(ctx, result, kPaletteBgr, 8, im->table);
-    return FinishReaderPicture(ctx, result);
+    return FinishReaderPicture(ctx, result, h->paletteLayout, h->paletteBits, h->palette);
 }
 
 int ReadIconFile(PictureFile* file, LoadContext* ctx) {

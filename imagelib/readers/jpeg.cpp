@@ -24,6 +24,8 @@ constexpr int kDecodeFullPicture = -2;
 // What the declaration answers when the picture is begun and rows follow.
 constexpr int kRowsFollow = -3;
 
+const char kBadPrecision[] = "JPEG : Bad sample precision !";
+
 // What differs between a JPEG file of its own and a stream inside another file.
 struct JpegCall {
     bool embedded;
@@ -177,7 +179,8 @@ int DeclarePicture(JpegJob* job, PictureFile* file, LoadContext* ctx, const Jpeg
     InitJpegErrorManager(&job->err, call->embedded ? JpegErrorPolicy::kStream : JpegErrorPolicy::kFile, cinfo);
     if (setjmp(job->err.jump)) {
         jpeg_destroy_decompress(cinfo);
-        return call->embedded ? kLoadNotRecognised : job->err.code;
+        if (call->embedded) return kLoadNotRecognised;
+        return job->err.code == kLoadRefused ? RefusePicture(ctx, kBadPrecision) : job->err.code;
     }
     CreateJpegDecoder(cinfo, &job->guard, file);
     SaveMarkers(cinfo, ctx, call);

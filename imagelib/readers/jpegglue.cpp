@@ -39,6 +39,9 @@ void ExitWithCode(j_common_ptr cinfo) {
         code = (msg == JERR_INPUT_EMPTY || msg == JERR_SOF_UNSUPPORTED) ? kLoadCorrupt
                : IsMemoryRefusal(msg)                                   ? kLoadNoMemory
                                                                         : kLoadNotRecognised;
+        // Samples of another precision (12-bit JPEG): a JPEG picture the
+        // 8-bit decoder does not read, refused by name.
+        if (msg == JERR_BAD_PRECISION) code = kLoadRefused;
         break;
     case JpegErrorPolicy::kStream:
         code = kLoadNoMemory;
@@ -229,5 +232,7 @@ bool DeclareJpegLayout(ImageHeader* header, j_decompress_ptr cinfo) {
         header->flags |= kHeaderCmykInverted;
         header->colourSpace = 3;
     }
+    // One byte a pixel is grey, never a palette index.
+    if (components == 1) header->flags |= kHeaderGreyLevels;
     return true;
 }

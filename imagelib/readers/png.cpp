@@ -512,6 +512,11 @@ int DeclareStill(PngLoad* st) {
                 st->palette[3 * i + 1] = entries[i].green;
                 st->palette[3 * i + 2] = entries[i].blue;
             }
+        h->palette = st->palette;
+        h->paletteLayout = kPaletteTriples;
+        h->paletteBits = 8;
+    } else if (channels == 1) {
+        h->flags |= kHeaderGreyLevels;
     }
     return kLoadOk;
 }

@@ -169,6 +169,15 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         ih.bytesPerPlane = width;
         ih.flags = kLayoutBytePerPixel;  // P1 rows: one byte 0 or 1 per pixel
     }
+    // What the bytes are: grey levels, or indexes of the 3-3-2 palette.
+    uint8_t palette[256 * 3];
+    if (type == 7) {
+        MakePalette332(palette);
+        ih.palette = palette;
+        ih.paletteBits = 8;
+    } else if (!pixmap) {
+        ih.flags |= kHeaderGreyLevels;
+    }
     if (maxval > 255) {
         ih.fullWidth = ih.width;
         ih.fullHeight = ih.height;
@@ -204,11 +213,7 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         if (r == kLoadOk) r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
     }
     std::free(wide);
-    if (type == 7) {
-        uint8_t palette[256 * 3];
-        MakePalette332(palette);
-        return FinishReaderPicture(ctx, r, 0, 8, palette);
-    }
+    if (type == 7) return FinishReaderPicture(ctx, r, ih.paletteLayout, ih.paletteBits, palette);
     return FinishReaderPicture(ctx, r, bilevel ? kPaletteGreyInverted : 0, 0, nullptr);
 }
 

@@ -214,6 +214,7 @@ bool ReadLayerName(PictureFile* f, uint64_t extra, char* name) {
 
 // What the walk over the layer records found.
 struct LayerScan {
+    bool mergedAlpha;    // a negative layer count: the composite's first extra channel is its transparency
     int nonEmpty;        // layers that hold pixels
     bool found;          // the wanted one is among them
     uint64_t skip;       // channel data of the layers before it
@@ -226,8 +227,10 @@ struct LayerScan {
 
 int ReadPsdLayers(PictureFile* f, uint64_t end, uint32_t wanted, PsdLayer* layer, LayerScan* scan) {
     *scan = LayerScan{};
-    const int count = std::abs(int(int16_t(ReadUInt16Be(f))));
+    const int signedCount = int16_t(ReadUInt16Be(f));
     if (f->eof) return kLoadIncomplete;
+    scan->mergedAlpha = signedCount < 0;
+    const int count = std::abs(signedCount);
     for (int i = 0; i < count; ++i) {
         uint8_t rect[18];
         if (ReadFileBytes(f, rect, sizeof rect) != sizeof rect) return kLoadIncomplete;
@@ -385,22 +388,25 @@ int ReadLayerRows(const PsdRows& r, const PsdLayer& layer, int colourPlanes, int
     return kLoadOk;
 }
 
-// Colour channels of one pixel in a mode.
+// Colour channels of one pixel in a mode. Multichannel documents show their
+// first three channels as red, green and blue (one alone as grey).
 int ColourPlanes(int mode, int channels) {
     switch (mode) {
         case kModeRgb: case kModeLab: return 3;
         case kModeCmyk: return 4;
-        case kModeMultichannel: return channels < 4 ? channels : 4;
+        case kModeMultichannel: return channels < 3 ? 1 : 3;
         default: return 1;
     }
 }
 
-// Planes of the composite from the file's channel count.
-int CompositePlanes(const PsdHeader& ph, bool hasLayers, bool dropAlpha) {
-    int planes = ph.channels == 2 ? 1 : ph.channels;
-    if (!hasLayers && ph.mode != kModeCmyk && ph.mode != kModeLab && planes >= 4 && dropAlpha) planes = 3;
-    if (ph.mode == kModeBitmap || ph.mode == kModeGrey || ph.mode == kModeIndexed) planes = 1;
-    return planes > 4 ? 4 : planes;
+// Planes of the composite: the mode's colour channels, and behind three of
+// them the first extra channel as transparency, but only where the file says
+// the merged picture has one (a negative layer count) and the load wants it.
+// Other extra channels are spot colours and saved selections.
+int CompositePlanes(const PsdHeader& ph, bool mergedAlpha, bool dropAlpha) {
+    const int colour = ColourPlanes(ph.mode, ph.channels);
+    const bool alpha = mergedAlpha && !dropAlpha && colour == 3 && ph.channels > colour;
+    return colour + (alpha ? 1 : 0);
 }
 
 int ReadPsd(PictureFile* f, LoadContext* ctx) {
@@ -465,7 +471,7 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     } else {
         h.width = ph.width < INT32_MAX ? int32_t(ph.width) : 0;
         h.height = ph.height < INT32_MAX ? int32_t(ph.height) : 0;
-        planes = CompositePlanes(ph, scan.nonEmpty > 0, ctx->options.psdDropAlpha != 0);
+        planes = CompositePlanes(ph, scan.mergedAlpha, ctx->options.psdDropAlpha != 0);
     }
     h.compression = kCompressionRle;
     h.planes = int16_t(planes);
@@ -487,6 +493,14 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     }
     h.xResolution = xDpi;
     h.yResolution = yDpi;
+    // One plane holds palette indexes or grey levels.
+    if (ph.mode == kModeIndexed) {
+        h.palette = palette;
+        h.paletteLayout = kPalettePlanes | kPaletteTriples;
+        h.paletteBits = 8;
+    } else if (planes == 1) {
+        h.flags |= kHeaderGreyLevels;
+    }
 
     // The picture's data must begin inside the file: a stream of unknown
     // size lets a seek pass its end, so its first compression word is read
@@ -519,7 +533,7 @@ int ReadPsd(PictureFile* f, LoadContext* ctx) {
     else if (useLayer) result = ReadLayerRows(rows, *layer, colourPlanes, planes);
     else result = ReadCompositeRows(rows, ph.channels, planes);
 
-    if (ph.mode == kModeIndexed) result = FinishReaderPicture(ctx, result, kPalettePlanes | kPaletteTriples, 8, palette);
+    if (ph.mode == kModeIndexed) result = FinishReaderPicture(ctx, result, h.paletteLayout, h.paletteBits, palette);
     else if (ph.depth == 1) result = FinishReaderPicture(ctx, result, kPaletteGreyInverted);
     else result = FinishReaderPicture(ctx, result);
     std::free(rows.wide);

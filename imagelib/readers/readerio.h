@@ -99,11 +99,14 @@ inline int CheckStoredRowsFit(const PictureFile* file, LoadContext* ctx, int64_t
 }
 
 // Uncompressed rows of `rowBytes` stored bytes each, read whole into the row
-// buffer and handed over top to bottom as stored; a short row ends with 4,
-// a row callback's non-zero answer with that answer.
-inline int ReadStoredRows(PictureFile* file, LoadContext* ctx, const ImageHeader* header, size_t rowBytes) {
+// buffer, rearranged by `prepare` when given, and handed over top to bottom
+// as stored; a short row ends with 4, a row callback's non-zero answer with
+// that answer.
+inline int ReadStoredRows(PictureFile* file, LoadContext* ctx, const ImageHeader* header, size_t rowBytes,
+                          void (*prepare)(const ImageHeader*) = nullptr) {
     for (int32_t y = 0; y < header->height; ++y) {
         if (ReadFileBytes(file, header->rowBuffer, rowBytes) != rowBytes) return kLoadIncomplete;
+        if (prepare) prepare(header);
         const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
         if (r) return r;
     }

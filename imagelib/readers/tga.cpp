@@ -1,7 +1,8 @@
 // Truevision Targa: colour-mapped, true-colour and grey pictures (image
 // types 1, 2, 3), raw or run-length encoded (9, 10, 11), of 1, 8, 15, 16,
-// 24 or 32 bits per pixel. The image ID becomes the comment; the TGA 2.0
-// footer and extension area are not read.
+// 24 or 32 bits per pixel (16-bit grey pictures are grey and alpha), stored
+// from either side and either end. The image ID becomes the comment; the
+// TGA 2.0 footer and extension area are not read.
 //
 // Portable: talks to the library only through the load context's callbacks
 // and the picture file.
@@ -19,7 +20,9 @@ namespace {
 constexpr int kHeaderSize = 18;
 constexpr int kSideLimit = 15001;  // sides must be below this
 constexpr uint16_t kCompressionRle = 1;
-constexpr uint8_t kTopDown = 0x20;  // image descriptor bit
+// Image descriptor bits.
+constexpr uint8_t kRightToLeft = 0x10;
+constexpr uint8_t kTopDown = 0x20;
 
 struct TargaHeader {
     int idLength;
@@ -85,22 +88,43 @@ int ReadTargaColourMap(PictureFile* f, int entrySize, int first, int count, uint
     return stored;
 }
 
-// Layout of the rows for a depth: the header flags, the bytes of one pixel
-// in a run-length packet and of one stored row.
+// Layout of the rows for a depth: the header flags and bits, the bytes of
+// one pixel in a run-length packet and of one stored row. 16-bit pixels are
+// 5-5-5 colour, or in grey pictures a grey byte and an alpha byte; the
+// converters have no layout for such pairs, so they are widened here to
+// B, G, R, A before each row goes on.
 struct TargaLayout {
     uint32_t flags;
+    int bits;
     size_t pixelBytes;
     size_t rowBytes;
+    bool greyAlpha;
 };
 
-TargaLayout LayoutFor(int depth, int32_t width) {
+TargaLayout LayoutFor(int depth, bool grey, int32_t width) {
+    const size_t w = size_t(width);
     switch (depth) {
-        case 1: return {0, 1, (size_t(width) + 7) / 8};
-        case 8: return {0, 1, size_t(width)};
-        case 15:
-        case 16: return {kLayoutWords, 2, size_t(width) * 2};
-        case 24: return {kLayoutReversed, 3, size_t(width) * 3};
-        default: return {kLayoutBgra, 4, size_t(width) * 4};
+        case 1: return {0, 1, 1, (w + 7) / 8, false};
+        case 8: return {0, 8, 1, w, false};
+        case 15: return {kLayoutWords, 15, 2, w * 2, false};
+        case 16:
+            if (grey) return {kLayoutBgra, 32, 2, w * 2, true};
+            return {kLayoutWords, 15, 2, w * 2, false};
+        case 24: return {kLayoutReversed, 24, 3, w * 3, false};
+        default: return {kLayoutBgra, 32, 4, w * 4, false};
+    }
+}
+
+// Widens the row's grey and alpha pairs to B, G, R, A in place (from the
+// end, so no pair is overwritten before it is read).
+void WidenGreyAlphaRow(const ImageHeader* h) {
+    uint8_t* row = h->rowBuffer;
+    for (size_t x = size_t(h->width); x-- > 0;) {
+        const uint8_t grey = row[2 * x];
+        const uint8_t alpha = row[2 * x + 1];
+        uint8_t* out = row + 4 * x;
+        out[0] = out[1] = out[2] = grey;
+        out[3] = alpha;
     }
 }
 
@@ -132,6 +156,7 @@ int DecodeTargaRle(PictureFile* f, LoadContext* ctx, const ImageHeader* h, const
             x += n;
             count -= n;
             if (x < rowPixels) continue;
+            if (layout.greyAlpha) WidenGreyAlphaRow(h);
             const int r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
             if (r) return r;
             x = 0;
@@ -162,18 +187,28 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
         positioned = positioned && SeekWithinFile(f, dataOffset);
     }
 
-    const TargaLayout layout = LayoutFor(th.depth, th.width);
+    const TargaLayout layout = LayoutFor(th.depth, IsGrey(th.imageType), th.width);
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
     h.flags = layout.flags;
-    h.orientation = (th.descriptor & kTopDown) ? 0 : kSourceBottomUp;
+    h.orientation = uint16_t(((th.descriptor & kTopDown) ? 0 : kSourceBottomUp) |
+                             ((th.descriptor & kRightToLeft) ? kSourceRightToLeft : 0));
     h.width = th.width;
     h.height = th.height;
     h.planes = 1;
-    h.bitsPerPlane = int16_t(th.depth == 16 ? 15 : th.depth);
-    h.bytesPerPlane = uint32_t(layout.rowBytes);
+    h.bitsPerPlane = int16_t(layout.bits);
+    // Room for the widened grey and alpha rows.
+    h.bytesPerPlane = uint32_t(layout.greyAlpha ? layout.rowBytes * 2 : layout.rowBytes);
     std::snprintf(h.description, sizeof h.description, "Truevision TARGA (Type %d)", th.imageType);
     if (IsRle(th.imageType)) h.compression = kCompressionRle;
+    // Pixels of 8 bits or fewer index the colour map, or without one are grey.
+    if (havePalette) {
+        h.palette = palette;
+        h.paletteLayout = kPaletteBgr;
+        h.paletteBits = 8;
+    } else if (th.depth <= 8) {
+        h.flags |= kHeaderGreyLevels;
+    }
     if (positioned && !IsRle(th.imageType)) {
         const int fits = CheckStoredRowsFit(f, ctx, TellPictureFile(f), layout.rowBytes, uint64_t(h.height));
         if (fits != kLoadOk) return fits;
@@ -182,9 +217,11 @@ int ReadTarga(PictureFile* f, LoadContext* ctx) {
     if (BeginImageStops(begun)) return begun;
 
     int result = kLoadIncomplete;
-    if (positioned)
-        result = IsRle(th.imageType) ? DecodeTargaRle(f, ctx, &h, layout) : ReadStoredRows(f, ctx, &h, layout.rowBytes);
-    return FinishReaderPicture(ctx, result, kPaletteBgr, 8, havePalette ? palette : nullptr);
+    if (positioned && IsRle(th.imageType))
+        result = DecodeTargaRle(f, ctx, &h, layout);
+    else if (positioned)
+        result = ReadStoredRows(f, ctx, &h, layout.rowBytes, layout.greyAlpha ? WidenGreyAlphaRow : nullptr);
+    return FinishReaderPicture(ctx, result, kPaletteBgr, 8, h.palette);
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ TEST(AniGifLoad, RefusesOrStopsOnBadFiles) {
         {"no signature", {'P', 'N', 'G', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0}, kAniGifNotGif, 0},
         {"version not digits", {'G', 'I', 'F', 'x', '9', 'a', 4, 0, 4, 0, 0, 0, 0}, kAniGifNotGif, 0},
         {"no image at all", withFrames({}), kAniGifNotGif, 0},
-        {"minimum code size 9", withFrames({good, image(0, 0, 2, 2, 9, kFourOnes)}), kAniGifBadFrame, 1},
+        {"minimum code size 10", withFrames({good, image(0, 0, 2, 2, 10, kFourOnes)}), kAniGifBadFrame, 1},
         {"minimum code size 1", withFrames({good, image(0, 0, 2, 2, 1, kFourOnes)}), kAniGifBadFrame, 1},
         {"frame width 0", withFrames({good, image(0, 0, 0, 2, 2, kFourOnes)}), kAniGifBadFrame, 1},
         {"screen 16000 wide", withFrames({good}, 16000, 4), kAniGifBadFrame, 0},

@@ -186,6 +186,12 @@ add("lzw", gif(96, 64, pal256, [
          local=[(3, 1, 4), (1, 5, 9), pal256[7], (2, 6, 5)]),
 ]))
 
+# Roots of 9 bits for 8-bit pixels, as some writers declare them.
+add("root9", gif(40, 30, pal256, [
+    dict(rect=(0, 0, 40, 30), pixels=block(40, 30, lambda x, y: rng.randrange(256)), min_code_size=9),
+    dict(rect=(6, 4, 20, 12), pixels=block(20, 12, lambda x, y: (x * y) % 256), min_code_size=9),
+]))
+
 # A GIF Pillow wrote itself from three pictures.
 seq = [Image.new("P", (30, 20), c) for c in (1, 2, 3)]
 for i, im in enumerate(seq):

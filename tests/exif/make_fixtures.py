@@ -12,6 +12,7 @@ expected.txt lines: file, category, tag, name, text (tab-separated; a text
 of "-" means the property must be absent)."""
 import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -35,6 +36,19 @@ def names(name):
     """exiftool's printed values (the names of coded values)."""
     out = kit.run("exiftool", "-j", "-G1", kit.path(name + ".jpg"))
     return json.loads(out.decode("utf-8"))[0]
+
+
+def tags_by_id(name, group):
+    """exiftool's printed values of one group by tag id, duplicates kept (a
+    note may name two tags alike, which its JSON output merges):
+    {id: [values]}."""
+    out = kit.run("exiftool", "-a", "-D", "-G1", "-s", kit.path(name + ".jpg")).decode("utf-8")
+    found = {}
+    for line in out.splitlines():
+        m = re.match(r"\[(\S+)\]\s+(\d+)\s+\S+\s+: (.*)$", line)
+        if m and m.group(1) == group:
+            found.setdefault(int(m.group(2)), []).append(m.group(3))
+    return found
 
 
 def exiftool_json(name):
@@ -318,6 +332,16 @@ expect("canon", MN, 8, "Image number", "%d-%d" % divmod(j["Canon:FileNumber"], 1
 expect("canon", MN, 13, "LensID", "%d %d %d" % (j["Canon:MinFocalLength"], j["Canon:MaxFocalLength"], 149))
 expect("canon", MN, 30, "-", "-")
 
+# Lens type 0 in the camera settings: the camera-info record names the lens,
+# a 16-bit big-endian value where the model keeps it (214 for the EOS 40D).
+settings[22] = 0
+info = bytearray(300)
+info[214:216] = (4154).to_bytes(2, "big")
+canon40 = [(1, 3, settings), (13, 7, bytes(info))]
+j = make_note("canon-40d", "Canon", "Canon EOS 40D", lambda m: ifd(canon40, False, m, 0))
+expect("canon-40d", MN, 13, "LensID", "%d %d %d" % (j["Canon:MinFocalLength"], j["Canon:MaxFocalLength"],
+                                                     j["Canon:LensType"]))
+
 # Nikon with its own big-endian TIFF header inside a little-endian block;
 # enciphered lens data of version 0201.
 lens = bytearray(b"0201" + bytes(29))
@@ -347,10 +371,36 @@ expect("nikon3", MN, 0x0008, "Contrast", "%d" % j["Nikon:Contrast"] if j["Nikon:
 expect("nikon3", MN, 0x0098, "Lens ID Number", "%d" % j["Nikon:LensIDNumber"])
 expect("nikon3", MN, 0x0098, "Lens FStops", "%.2f" % j["Nikon:LensFStops"])
 expect("nikon3", MN, 0x0098, "MCU Version", "%d" % j["Nikon:MCUVersion"])
-nikon_lens = "%.1f %.1f %.1f %.1f" % (j["Nikon:MinFocalLength"], j["Nikon:MaxFocalLength"],
-                                      j["Nikon:MaxApertureAtMinFocal"], j["Nikon:MaxApertureAtMaxFocal"])
-with open(kit.path("nikon3.lens"), "w") as f:
-    f.write(nikon_lens + "\n")
+expect("nikon3", MN, 0x0084, "Lens", names("nikon3")["Nikon:Lens"])
+
+
+def write_lens(name, j):
+    """exiftool's focal lengths and apertures of the lens record, which the
+    test compares within the rounding of the focal table."""
+    with open(kit.path(name + ".lens"), "w") as f:
+        f.write("%.1f %.1f %.1f %.1f\n" % (j["Nikon:MinFocalLength"], j["Nikon:MaxFocalLength"],
+                                           j["Nikon:MaxApertureAtMinFocal"], j["Nikon:MaxApertureAtMaxFocal"]))
+
+
+write_lens("nikon3", j)
+
+# Lens records of the later layouts: version 0204 keeps its fields from byte
+# 12, version 0800 from byte 13 (each enciphered); the bytes before them hold
+# other values, so a read one byte early shows. A fixed lens shows one focal
+# length and one aperture.
+for version, at, lens_id in ((b"0204", 12, 0x92), (b"0800", 13, 0xA5)):
+    name = "nikon-%s" % version.decode()
+    record = bytearray(version + bytes(60))
+    record[at - 1:at + 7] = bytes([0x33, lens_id, 0x48, 0x3C, 0x8E, 0x24, 0x30, 0x0C])
+    entries = [(0x001D, 2, padded("7654321", 8)), (0x0084, 5, [(500, 10), (500, 10), (18, 10), (18, 10)]),
+               (0x0098, 7, nikon_encipher(bytes(record), 7654321, 4321)), (0x00A7, 4, [4321])]
+    j = make_note(name, "NIKON CORPORATION", "NIKON D3", lambda m: b"Nikon\0\x02\x10\0\0" + b"II*\0\x08\0\0\0" +
+                  ifd(entries, False, 8, 0))
+    expect(name, MN, 0x0098, "Lens ID Number", "%d" % j["Nikon:LensIDNumber"])
+    expect(name, MN, 0x0098, "Lens FStops", "%.2f" % j["Nikon:LensFStops"])
+    expect(name, MN, 0x0098, "MCU Version", "%d" % j["Nikon:MCUVersion"])
+    expect(name, MN, 0x0084, "Lens", names(name)["Nikon:Lens"])
+    write_lens(name, j)
 
 # Nikon type 1 ("Nikon\0\1"), and a headerless Nikon note with lens data
 # of version 0100.
@@ -377,6 +427,41 @@ expect("olympus", MN, 0x0201, "Compression setting", {2: "SHQ"}[j["Olympus:Quali
 expect("olympus", MN, 0x0202, "Macro mode", {1: "On"}[j["Olympus:Macro"]])
 expect("olympus", MN, 0x0204, "Digital zoom", "3/2" if j["Olympus:DigitalZoom"] == 1.5 else "?")
 expect("olympus", MN, 0x0207, "Firmware version", j["Olympus:CameraType"])
+# Serial numbers and the equipment directory (camera type, serial, lens
+# serial and model): in an older note behind an IFD pointer counted from the
+# TIFF header; in a later one ("OLYMPUS\0II", offsets counted from the note)
+# stored inside the entry's value.
+SIZES[13], FORMS[13] = 4, "I"
+equipment = [(0x0000, 7, b"0100"), (0x0100, 2, padded("S0009", 6)), (0x0101, 2, padded("BHP123456", 32)),
+             (0x0202, 2, padded("ABC98765", 32)), (0x0203, 2, padded("ZUIKO DIGITAL 14-42mm F3.5-5.6", 32))]
+
+
+def olympus_old(m):
+    main = lambda at: ifd([(0x0207, 2, padded("D4216", 6)), (0x0404, 2, padded("SER0001", 10)),
+                           (0x2010, 13, [at])], False, m + 8, 0)
+    equipment_at = m + 8 + len(main(0))
+    return b"OLYMP\0\x01\0" + main(equipment_at) + ifd(equipment, False, equipment_at, 0)
+
+
+def olympus_new(m):
+    # The main IFD's values: the serial (10 bytes), then the directory.
+    main = lambda inner: ifd([(0x101A, 2, padded("SER0002", 10)), (0x2010, 7, inner)], False, 12, 0)
+    inner_at = 12 + 2 + 12 * 2 + 4 + 10
+    inner = ifd(equipment, False, inner_at, 0)
+    return b"OLYMPUS\0II\x03\0" + main(inner)
+
+
+for name, build in (("olympus-old", olympus_old), ("olympus-new", olympus_new)):
+    make_note(name, "OLYMPUS IMAGING CORP.", "E-510", build)
+    tags = tags_by_id(name, "Olympus")
+    for tag in (0x0404, 0x101A):
+        if tag in tags:
+            expect(name, MN, tag, "Serial Number", tags[tag][0])
+    expect(name, MN, 0x0100, "Camera Type", exiftool_json(name)["Olympus:CameraType2"])
+    expect(name, MN, 0x0101, "Serial Number", tags[0x0101][0])
+    expect(name, MN, 0x0202, "Lens Serial Number", tags[0x0202][0])
+    expect(name, MN, 0x0203, "Lens Model", tags[0x0203][0])
+
 j = make_note("sanyo", "SANYO Electric Co.,Ltd.", "SR6", lambda m: b"SANYO\0\x01\0" + ifd(
     [(0x0202, 3, [1]), (0x0207, 2, padded("SANYO v1.3", 12)), (0x0210, 3, [1])], False, m + 8, 0))
 expect("sanyo", MN, 0x0207, "Software Version", j["Sanyo:SoftwareVersion"])
@@ -403,8 +488,10 @@ expect("fujifilm", MN, 0x1011, "Flash Strength", "-2/3" if abs(j["FujiFilm:Flash
 # Pentax "AOC\0" with its own byte order (big-endian in a little-endian
 # block); every value fits its entry.
 j = make_note("pentax", "PENTAX Corporation", "PENTAX K10D", lambda m: b"AOC\0MM" + ifd(
-    [(0x0000, 1, [4, 0, 0, 0]), (0x0008, 3, [2]), (0x000C, 3, [258, 0]), (0x0014, 3, [6]), (0x0023, 3, [1]),
-     (0x0033, 1, [0, 1, 1]), (0x0034, 1, [1, 2, 0, 0]), (0x003F, 1, [4, 20]), (0x004D, 9, [-128])],
+    [(0x0000, 1, [4, 0, 0, 0]), (0x0006, 7, bytes([0x07, 0xDA, 3, 15])), (0x0007, 7, bytes([10, 20, 30])),
+     (0x0008, 3, [2]), (0x000C, 3, [258, 0]), (0x0012, 4, [400]), (0x0013, 3, [56]), (0x0014, 3, [6]),
+     (0x001D, 4, [3500]), (0x0023, 3, [1]), (0x0033, 1, [0, 1, 1]), (0x0034, 1, [1, 2, 0, 0]),
+     (0x003F, 1, [4, 20]), (0x004D, 9, [-128]), (0x005D, 7, bytes([0x12, 0x34, 0x30, 0x39]))],
     True, m + 6, 0))
 expect("pentax", MN, 0x0000, "Version", j["Pentax:PentaxVersion"].replace(" ", "."))
 expect("pentax", MN, 0x0008, "Quality", {2: "Best"}[j["Pentax:Quality"]])
@@ -415,6 +502,19 @@ expect("pentax", MN, 0x0033, "Picture Mode", "Hi-speed Program;  1/3 EV steps")
 expect("pentax", MN, 0x0034, "Drive Mode", "Continuous;Self-timer (2 s);Shutter Button;Single Exposure")
 expect("pentax", MN, 0x003F, "Lens Type", "smc PENTAX-FA 28-80mm F3.5-5.6")
 expect("pentax", MN, 0x004D, "Flash Exposure Comp", "%+.1f" % j["Pentax:FlashExposureComp"])
+# Exposure time, f-number and focal length in the maker's units, shown as the
+# EXIF values are; the shutter count deciphered with the note's date and time.
+expect("pentax", MN, 0x0012, "Exposure Time", exposure(j["Pentax:ExposureTime"]))
+expect("pentax", MN, 0x0013, "FNumber", "%2.1f" % j["Pentax:FNumber"])
+expect("pentax", MN, 0x001D, "Focal Length", ("%.1f" % j["Pentax:FocalLength"]).rstrip("0").rstrip("."))
+expect("pentax", MN, 0x0006, "Date", j["Pentax:Date"])
+expect("pentax", MN, 0x0007, "Time", j["Pentax:Time"])
+expect("pentax", MN, 0x005D, "Shutter Count", "%d" % j["Pentax:ShutterCount"])
+# Without the date and time the count cannot be deciphered: neither shows it.
+j = make_note("pentax-undated", "PENTAX Corporation", "PENTAX K10D", lambda m: b"AOC\0II" + ifd(
+    [(0x0000, 1, [4, 0, 0, 0]), (0x005D, 7, bytes([0x12, 0x34, 0x30, 0x39]))], False, m + 6, 0))
+assert "Pentax:ShutterCount" not in j
+expect("pentax-undated", MN, 0x005D, "Shutter Count", "-")
 
 # Panasonic: "Panasonic\0", little-endian, offsets from the TIFF header.
 j = make_note("panasonic", "Panasonic", "DMC-FZ5", lambda m: b"Panasonic\0\0\0" + ifd(

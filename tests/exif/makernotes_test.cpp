@@ -62,6 +62,9 @@ size_t MakerCount(const std::vector<Item>& items) {
 
 TEST(MakerNotes, TableRowCounts) {
     // The IFD tables are counted with their end row, the arrays without.
+    // Olympus gains its two serial number tags and Pentax its date and time
+    // (which the shutter count is enciphered with); the Olympus equipment
+    // directory has a table of its own.
     struct Table {
         const TagTable* table;
         uint32_t rows;
@@ -69,7 +72,8 @@ TEST(MakerNotes, TableRowCounts) {
         {&kIfd0Table, 38},          {&kExifTable, 63},         {&kIopTable, 4},
         {&kGpsTable, 31},           {&kNikonType1Table, 10 - 1}, {&kNikonTable, 36 - 1},
         {&kCasioType1Table, 13 - 1}, {&kCasioType2Table, 28 - 1}, {&kFujifilmTable, 18 - 1},
-        {&kOlympusTable, 9 - 1},    {&kPanasonicTable, 37 - 1}, {&kPentaxTable, 71 - 1},
+        {&kOlympusTable, 9 + 2 - 1}, {&kOlympusEquipmentTable, 4}, {&kPanasonicTable, 37 - 1},
+        {&kPentaxTable, 71 + 2 - 1},
         {&kSigmaTable, 24 - 1},     {&kSanyoTable, 26 - 1},    {&kMinoltaTable, 10 - 1},
         {&kMinoltaSettingsTable, 48 - 1}, {&kCanonSettingsTable, 22}, {&kCanonShotInfoTable, 2},
     };
@@ -267,19 +271,25 @@ double NumberIn(const std::string& text) {
 }
 
 TEST(MakerNotes, NikonLensDataMatchesExiftool) {
-    // exiftool deciphers the 0201 record on its own; focal lengths agree
-    // within the rounding of the focal table.
-    const std::vector<Item> items = PropertiesOf(ReadBytes(FixtureFile(PV_EXIF_FIXTURES, "nikon3.exif")));
-    std::ifstream in(ToFsPath(FixtureFile(PV_EXIF_FIXTURES, "nikon3.lens")));
-    double want[4] = {0, 0, 0, 0};
-    in >> want[0] >> want[1] >> want[2] >> want[3];
-    ASSERT_GT(want[0], 0);
-    const char* names[4] = {"Minimal Focal Length", "Maximum Focal Length", "Max Aperture at Minimal Focal",
-                            "Max Aperture at Maximum Focal"};
-    for (int i = 0; i < 4; ++i) {
-        const double got = NumberIn(Text(items, 0x98, names[i]));
-        EXPECT_NEAR(got, want[i], want[i] * 0.02) << names[i];
+    // exiftool deciphers the records of versions 0201, 0204 and 0800 (their
+    // fields at bytes 11, 12 and 13) on its own; focal lengths agree within
+    // the rounding of the focal table.
+    for (const char* name : {"nikon3", "nikon-0204", "nikon-0800"}) {
+        SCOPED_TRACE(name);
+        const std::string file = name;
+        const std::vector<Item> items = PropertiesOf(ReadBytes(FixtureFile(PV_EXIF_FIXTURES, file + ".exif")));
+        std::ifstream in(ToFsPath(FixtureFile(PV_EXIF_FIXTURES, file + ".lens")));
+        double want[4] = {0, 0, 0, 0};
+        in >> want[0] >> want[1] >> want[2] >> want[3];
+        ASSERT_GT(want[0], 0);
+        const char* names[4] = {"Minimal Focal Length", "Maximum Focal Length", "Max Aperture at Minimal Focal",
+                                "Max Aperture at Maximum Focal"};
+        for (int i = 0; i < 4; ++i) {
+            const double got = NumberIn(Text(items, 0x98, names[i]));
+            EXPECT_NEAR(got, want[i], want[i] * 0.02) << names[i];
+        }
     }
+    const std::vector<Item> items = PropertiesOf(ReadBytes(FixtureFile(PV_EXIF_FIXTURES, "nikon3.exif")));
     EXPECT_EQ(Text(items, 0x98, "LensID"), "50 50 126 1.8 1.8 ");
 }
 
@@ -313,12 +323,17 @@ TEST(MakerNotes, NikonLensRecordsOfEachVersion) {
     items = PropertiesOf(NikonBlock({{0x98, 7, 20, 400}}, enciphered));
     EXPECT_EQ(Text(items, 0x98, "Lens ID Number"), "7");
 
-    // A record too short for its fields keeps no lens text and adds nothing.
-    std::vector<uint8_t> shortRecord(12, 0);
-    std::memcpy(shortRecord.data(), "0101", 4);
-    items = PropertiesOf(NikonBlock({{0x98, 7, 12, 400}}, shortRecord));
-    EXPECT_EQ(Text(items, 0x98, "Lens ID Number"), "-");
-    EXPECT_EQ(MakerCount(items), 0u);
+    // A record too short for its fields keeps no lens text and adds nothing;
+    // so do versions without those fields (the Nikon 1 layouts) and unknown
+    // ones.
+    for (const char* version : {"0101", "0400", "0900"}) {
+        SCOPED_TRACE(version);
+        std::vector<uint8_t> record(std::strcmp(version, "0101") == 0 ? 12 : 20, 0);
+        std::memcpy(record.data(), version, 4);
+        items = PropertiesOf(NikonBlock({{0x98, 7, uint32_t(record.size()), 400}}, record));
+        EXPECT_EQ(Text(items, 0x98, "Lens ID Number"), "-");
+        EXPECT_EQ(MakerCount(items), 0u);
+    }
 }
 
 TEST(MakerNotes, FixedOffsetReadsStayInTheirRecord) {
@@ -331,20 +346,28 @@ TEST(MakerNotes, FixedOffsetReadsStayInTheirRecord) {
     EXPECT_EQ(Text(items, 7, "Sharpness"), "Normal");
     EXPECT_EQ(Text(items, 11, "HueAdjustment"), "None");
 
-    // A Canon lens record shorter than the model's lens byte (152 for the
-    // EOS 5D): no lens type.
-    ExifBlock b(600, false);
-    b.Ifd(8, {{271, 2, 6, 60}, {272, 2, 13, 68}, {34665, kLong, 1, 90}}, 0);
-    b.PutText(60, "Canon");
-    b.PutText(68, "Canon EOS 5D");
-    b.Ifd(90, {{37500, 7, 100, 120}}, 0);
-    b.Ifd(120, {{1, kShort, 26, 200}, {13, 7, 140, 300}}, 0);
-    b.Put16(200, 52);
-    b.Put16(200 + 2 * 22, 0xFFFF);
-    b.Put16(200 + 2 * 23, 105);
-    b.Put16(200 + 2 * 24, 24);
-    items = PropertiesOf(b.Bytes());
-    EXPECT_EQ(Text(items, 13, "LensID"), "24 105");
+    // A Canon lens record shorter than the model's lens type (bytes 151 and
+    // 152 for the EOS 5D): no lens type. A lens type of 0 in the settings
+    // is taken from the record only for models whose record is known to
+    // hold it.
+    const auto canon = [](const char* model, uint16_t lensType, uint32_t recordSize) {
+        ExifBlock b(800, false);
+        b.Ifd(8, {{271, 2, 6, 60}, {272, 2, uint32_t(std::strlen(model) + 1), 68}, {34665, kLong, 1, 90}}, 0);
+        b.PutText(60, "Canon");
+        b.PutText(68, model);
+        b.Ifd(90, {{37500, 7, 100, 120}}, 0);
+        b.Ifd(120, {{1, kShort, 26, 200}, {13, 7, recordSize, 300}}, 0);
+        b.Put16(200, 52);
+        b.Put16(200 + 2 * 22, lensType);
+        b.Put16(200 + 2 * 23, 105);
+        b.Put16(200 + 2 * 24, 24);
+        const uint8_t oldBodyLensType[2] = {0x10, 0x3A};  // at 12, big-endian: 4154
+        b.PutBytes(300 + 12, oldBodyLensType, 2);
+        return PropertiesOf(b.Bytes());
+    };
+    EXPECT_EQ(Text(canon("Canon EOS 5D", 0xFFFF, 140), 13, "LensID"), "24 105");
+    EXPECT_EQ(Text(canon("Canon PowerShot G9", 0, 140), 13, "LensID"), "24 105");
+    EXPECT_EQ(Text(canon("Canon PowerShot G9", 0xFFFF, 140), 13, "LensID"), "24 105 4154");
 }
 
 TEST(MakerNotes, PrefixesNeedTheirLength) {

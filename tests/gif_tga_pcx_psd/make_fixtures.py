@@ -7,7 +7,9 @@ the same files.
 
 Pictures are written by ImageMagick, netpbm, gifsicle, Pillow and exiftool
 (a 16-bit Targa, which none of them writes, is packed here from a picture
-ImageMagick made) and decoded by Pillow, netpbm or ImageMagick into
+ImageMagick made; Targa rows stored from the right are Pillow's pictures
+with the descriptor bit set here) and decoded by Pillow, netpbm or
+ImageMagick into
 OUTDIR/NAME.rgba: width and height as 32-bit little-endian values, then four
 bytes per pixel, top row first: R, G, B, A, or C, M, Y, K for CMYK checks.
 Samples of fewer than 8 bits come from netpbm's plain output, widened as
@@ -30,7 +32,7 @@ CONVERT = "/usr/bin/convert"
 
 
 try:
-    from PIL import Image, ImageCms
+    from PIL import Image, ImageCms, ImageOps
 except ImportError:
     skip("Pillow is not installed for /usr/bin/python3")
 require(CONVERT, "giftopnm", "pcxtoppm", "tgatoppm", "ppmtopcx", "ppmtotga", "ppmtogif", "pnmtoplainpnm",
@@ -70,6 +72,25 @@ def parse_plain(data):
         return w, h, 1, 1, [1 - int(c) for c in bits]
     spp = 3 if magic == b"P3" else 1
     return w, h, int(tokens[2]), spp, [int(t) for t in tokens[3:]]
+
+
+def pillow_rgba(fixture):
+    return Image.open(path(fixture)).convert("RGBA").tobytes()
+
+
+def magick_rgba(fixture, *options):
+    return run(CONVERT, path(fixture) + "[0]", *options, "-depth", "8", "rgba:-")
+
+
+def expect_agreed(name, fixture, picture, check, *decodings, index=0):
+    """The pixels of `picture` (a Pillow image of image `index` of the
+    fixture), which every one of the decoders' R, G, B, A `decodings` must
+    give."""
+    want = picture.convert("RGBA").tobytes()
+    for decoded in decodings:
+        assert decoded == want, name
+    write_expected(name, picture.size[0], picture.size[1], want)
+    add(name, fixture, check, index)
 
 
 def expect_netpbm(name, fixture, decoded, index=0):
@@ -139,6 +160,40 @@ for i in range(3):
     expect_netpbm("gif_optimised_%d" % i, "optimised.gif",
                   run("giftopnm", "-image=%d" % (i + 1), path("optimised.gif")), i)
 
+# A 9-bit root for 8-bit pixels, which no tool here writes: literal codes
+# only, packed here, with a clear code before the table would widen them.
+# Pillow and ImageMagick read it.
+def literal_lzw(indices, root):
+    clear = 1 << root
+    codes, since_clear = [], clear
+    for v in indices:
+        if since_clear >= clear - 2:
+            codes.append(clear)
+            since_clear = 0
+        codes.append(v)
+        since_clear += 1
+    codes.append(clear + 1)
+    packed, acc, nbits = bytearray(), 0, 0
+    for c in codes:
+        acc |= c << nbits
+        nbits += root + 1
+        while nbits >= 8:
+            packed.append(acc & 255)
+            acc >>= 8
+            nbits -= 8
+    packed += bytes([acc]) if nbits else b""
+    blocks = b"".join(bytes([len(packed[i:i + 255])]) + packed[i:i + 255] for i in range(0, len(packed), 255))
+    return blocks + b"\0"
+
+
+mapped = Image.open(path("p200.ppm")).convert("P", palette=Image.ADAPTIVE, colors=200)
+palette = bytes(mapped.getpalette()[:768]).ljust(768, b"\0")
+w, h = mapped.size
+with open(path("root9.gif"), "wb") as f:
+    f.write(b"GIF89a" + struct.pack("<HHBBB", w, h, 0xF7, 0, 0) + palette + b"," +
+            struct.pack("<HHHHB", 0, 0, w, h, 0) + bytes([9]) + literal_lzw(list(mapped.getdata()), 9) + b";")
+expect_agreed("gif_root_nine_bits", "root9.gif", mapped, "rgb", pillow_rgba("root9.gif"), magick_rgba("root9.gif"))
+
 # --- Targa: ImageMagick, netpbm and Pillow write; Pillow and netpbm decode --
 tga_cases = [
     ("tga_truecolour", "im24.tga", [SRC]),
@@ -178,6 +233,31 @@ with open(path("t16.tga"), "wb") as f:
     f.write(struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, w, h, 16, 0) + b"".join(rows))
 expect_netpbm("tga_sixteen", "t16.tga", run("tgatoppm", path("t16.tga")))
 
+# Rows stored from their right end (descriptor bit 0x10): Pillow writes the
+# mirrored picture and the bit is set here, so the file holds the picture
+# itself. Pillow and ImageMagick (turned by -auto-orient) read it back.
+alpha_picture = Image.open(ALPHA).convert("RGBA")
+for name, source in (("rgb", picture), ("mapped", picture.convert("P", palette=Image.ADAPTIVE, colors=50)),
+                     ("grey", picture.convert("L")), ("alpha", alpha_picture)):
+    for rle in (False, True):
+        fixture = "rtl_%s%s.tga" % (name, "_rle" if rle else "")
+        ImageOps.mirror(source).save(path(fixture), **({"compression": "tga_rle"} if rle else {}))
+        with open(path(fixture), "r+b") as f:
+            f.seek(17)
+            descriptor = f.read(1)[0]
+            f.seek(17)
+            f.write(bytes([descriptor | 0x10]))
+        expect_agreed("tga_right_to_left_" + name + ("_rle" if rle else ""), fixture, source,
+                      "rgba" if name == "alpha" else "rgb", pillow_rgba(fixture), magick_rgba(fixture, "-auto-orient"))
+# 16-bit grey pictures hold a grey and an alpha byte per pixel. Pillow writes
+# and reads them; ImageMagick 6 and netpbm read them as 16-bit grey and as
+# 5-5-5 colour, so the picture Pillow wrote them from is the second check.
+grey_alpha = alpha_picture.convert("LA")
+for rle in (False, True):
+    fixture = "greyalpha%s.tga" % ("_rle" if rle else "")
+    grey_alpha.save(path(fixture), **({"compression": "tga_rle"} if rle else {}))
+    expect_agreed("tga_grey_alpha" + ("_rle" if rle else ""), fixture, grey_alpha, "rgba", pillow_rgba(fixture))
+
 # --- PCX: netpbm, ImageMagick and Pillow write; ImageMagick and netpbm decode
 # One-bit pictures are bilevel (1 white) whatever the header palette holds,
 # as Pillow reads them; pictures of two one-bit planes take no palette from
@@ -203,6 +283,24 @@ for mode in ("1", "L", "P", "RGB"):
     im.save(path(fixture))
     expect_netpbm("pcx_pillow_%s" % mode, fixture, run("pcxtoppm", path(fixture)))
 
+# A DCX file of three pages (8-bit with its palette, 24-bit, 16 colours),
+# as ImageMagick writes and reads it. Pillow looks for a page's palette at
+# the end of the whole file, so it reads each page cut out of the file.
+magick("(", path("p200.ppm"), "-type", "Palette", ")", "(", SMALL, ")", "(", path("p16.ppm"), "-type", "Palette",
+       ")", path("pages.dcx"))
+with open(path("pages.dcx"), "rb") as f:
+    dcx = f.read()
+offsets = []
+while struct.unpack_from("<I", dcx, 4 + 4 * len(offsets))[0]:
+    offsets.append(struct.unpack_from("<I", dcx, 4 + 4 * len(offsets))[0])
+for k, start in enumerate(offsets):
+    page = "page%d.pcx" % k
+    with open(path(page), "wb") as f:
+        f.write(dcx[start:offsets[k + 1] if k + 1 < len(offsets) else len(dcx)])
+    shown = Image.frombytes("RGBA", Image.open(path(page)).size, run(CONVERT, "%s[%d]" % (path("pages.dcx"), k),
+                                                                      "-depth", "8", "rgba:-"))
+    expect_agreed("dcx_page_%d" % k, "pages.dcx", shown, "rgb", pillow_rgba(page), index=k)
+
 # --- Photoshop: ImageMagick writes; ImageMagick and Pillow decode -----------
 psd_cases = [
     ("psd_rgb", "rgb.psd", [SRC]),
@@ -214,6 +312,43 @@ psd_cases = [
 for name, fixture, args in psd_cases:
     magick(*(args + [path(fixture)]))
     expect_pillow(name, fixture, "rgba" if "alpha" in name else "rgb")
+
+
+def psd_without_layers(data, channels=None, mode=None):
+    """The document with an empty layer and mask section, and with the
+    header's channel count and colour mode changed when given."""
+    at = 26
+    for _ in range(2):  # colour mode data, image resources
+        at += 4 + struct.unpack(">I", data[at:at + 4])[0]
+    layers = struct.unpack(">I", data[at:at + 4])[0]
+    head = bytearray(data[:at])
+    if channels is not None:
+        head[12:14] = struct.pack(">H", channels)
+    if mode is not None:
+        head[24:26] = struct.pack(">H", mode)
+    return bytes(head) + struct.pack(">I", 0) + data[at + 4 + layers:]
+
+
+# Extra composite channels are transparency only behind a negative layer
+# count (ImageMagick writes one with its alpha). Without the layer section
+# ImageMagick's alpha document holds a saved selection; its RGB document
+# gains a spot colour channel, or becomes multichannel. ImageMagick shows
+# them all opaque; Pillow reads the same colours (and multichannel as grey,
+# which is ImageMagick's red).
+magick(ALPHA, "-compress", "RLE", path("alphar.psd"))
+spot = bytes((x * 7 + y * 3) % 256 for y in range(21) for x in range(37))
+for fixture, source, change, extra in (("selection.psd", "alphar.psd", {}, b""),
+                                       ("spot.psd", "rgb.psd", {"channels": 4}, spot),
+                                       ("multichannel.psd", "rgb.psd", {"channels": 4, "mode": 7}, spot)):
+    with open(path(source), "rb") as f:
+        data = psd_without_layers(f.read(), **change)
+    with open(path(fixture), "wb") as f:
+        f.write(data + extra)
+    shown = Image.frombytes("RGBA", (37, 21), magick_rgba(fixture))
+    pillow = Image.open(path(fixture))
+    pillow_colours = pillow.convert("L" if pillow.mode == "L" else "RGB").tobytes()
+    assert pillow_colours == shown.convert("RGB").tobytes() if pillow.mode != "L" else shown.getchannel("R").tobytes()
+    expect_agreed("psd_extra_channels_" + fixture[:-4], fixture, shown, "rgba")
 magick(SRC, "-colorspace", "CMYK", path("cmyk.psd"))
 expect_pillow("psd_cmyk", "cmyk.psd", "cmyk")
 magick(SRC, "-depth", "16", path("deep.psd"))

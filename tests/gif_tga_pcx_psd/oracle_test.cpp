@@ -68,7 +68,7 @@ TEST_F(OracleTest, InformationMatchesTheLoad) {
 
         Load load(file, name.c_str(), OptionsFor(f));
         ASSERT_EQ(kLoadOk, load.result);
-        if (f.file == "anim.gif" || f.file == "optimised.gif" || f.file == "layers.psd") {
+        if (f.file == "anim.gif" || f.file == "optimised.gif" || f.file == "layers.psd" || f.file == "pages.dcx") {
             EXPECT_EQ(3u, load.info.imageCount);
         }
     }

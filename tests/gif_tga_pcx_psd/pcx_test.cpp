@@ -1,5 +1,5 @@
 // The PCX reader on hand-made files: size checks, the standard and trailing
-// palettes, raw and run-length lines, cut files.
+// palettes, raw and run-length lines, cut files, DCX pages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -194,6 +194,55 @@ TEST(PcxTest, RawAndRunLengthLines) {
     EXPECT_EQ((std::vector<uint8_t>{10, 10, 10, 255, 0, 0, 0, 255}), cut.Rgba().px);
     EXPECT_EQ(kLoadIncomplete, Load(readertest::Cut(file, file.size() - 2), L"x.pcx").result);
     EXPECT_EQ(kLoadIncomplete, Load(readertest::Cut(readertest::FileOf(h, raw), 128 + 11), L"x.pcx").result);
+}
+
+// DCX: the image index picks a page from the offset table and the load
+// reports the page count. A page's trailing palette ends where the next page
+// begins; pages past the table, or missing from the file, are refused.
+TEST(PcxTest, DcxPages) {
+    PcxHeader h;
+    const auto page = [&](uint8_t value, uint8_t paletteRed) {
+        Bytes rest = {0xC4, value, 0xC4, value};  // two lines of 4 pixels
+        Bytes palette = Palette256();
+        palette[1 + 3 * value] = paletteRed;
+        readertest::Append(&rest, palette);
+        return readertest::FileOf(h, rest);
+    };
+    const Bytes first = page(3, 33), second = page(5, 55);
+    const auto dcx = [&](std::vector<uint32_t> offsets, size_t pages) {
+        Bytes b;
+        testing_support::AppendLe32(b, 987654321);
+        for (uint32_t o : offsets) testing_support::AppendLe32(b, o);
+        testing_support::AppendLe32(b, 0);
+        if (pages > 0) readertest::Append(&b, first);
+        if (pages > 1) readertest::Append(&b, second);
+        return b;
+    };
+    const uint32_t at = 4 + 3 * 4;
+    const Bytes file = dcx({at, at + uint32_t(first.size())}, 2);
+    struct Case {
+        const char* name;
+        Bytes file;
+        uint32_t index;
+        int result;
+        int red;  // of every pixel
+        uint32_t pages;
+    } cases[] = {
+        {"first page", file, 0, kLoadOk, 33, 2},
+        {"second page", file, 1, kLoadOk, 55, 2},
+        {"no third page", file, 2, kLoadNotRecognised, 0, 0},
+        {"no pages", dcx({}, 0), 0, kLoadNotRecognised, 0, 0},
+        {"page past the end", dcx({at, 100000}, 1), 1, kLoadIncomplete, 0, 0},
+        {"table cut short", readertest::Cut(file, 10), 0, kLoadIncomplete, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Load load(c.file, L"x.dcx", Load::Options(0, c.index));
+        EXPECT_EQ(c.result, load.result);
+        if (c.result != kLoadOk) continue;
+        EXPECT_EQ(std::vector<int>(8, c.red), Reds(load));
+        EXPECT_EQ(c.pages, load.info.imageCount);
+    }
 }
 
 }  // namespace

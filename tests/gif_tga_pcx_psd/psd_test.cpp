@@ -46,9 +46,12 @@ struct Layer {
 };
 
 // The layer info of a layer and mask section: records, then channel data.
-Bytes LayerInfo(const std::vector<Layer>& layers) {
+// A negative count says that the composite's first extra channel is its
+// transparency.
+Bytes LayerInfo(const std::vector<Layer>& layers, bool mergedAlpha = false) {
     Bytes info;
-    testing_support::AppendBe16(info, uint16_t(layers.size()));
+    const int count = int(layers.size());
+    testing_support::AppendBe16(info, uint16_t(mergedAlpha ? -count : count));
     for (const Layer& l : layers) {
         for (int32_t v : {l.top, l.left, l.bottom, l.right}) testing_support::AppendBe32(info, uint32_t(v));
         testing_support::AppendBe16(info, uint16_t(l.channels.size()));
@@ -141,28 +144,45 @@ TEST(PsdTest, HeaderChecks) {
     EXPECT_EQ(kLoadNotRecognised, Load(other, L"x.psd").result);
 }
 
-// Planes of the composite: grey with an extra channel is grey, an RGB
-// composite with a fourth channel keeps it as alpha unless asked not to.
+// Planes of the composite: the mode's colour channels, and the first extra
+// channel as transparency only when the layer count is negative (and the
+// load wants alpha). Other extra channels (spot colours, saved selections)
+// never show, in RGB or multichannel documents.
 TEST(PsdTest, CompositeChannels) {
-    PsdFile grey;
-    grey.mode = 1;
-    grey.channels = 2;
-    grey.composite = Raw({50, 60, 0, 0});
-    Load g(grey.Build(), L"x.psd");
-    ASSERT_EQ(kLoadOk, g.result);
-    EXPECT_EQ((std::vector<uint8_t>{50, 50, 50, 255, 60, 60, 60, 255}), g.Rgba().px);
-
-    PsdFile rgba = Rgb();
-    rgba.channels = 4;
-    rgba.composite = Raw({10, 11, 20, 21, 30, 31, 40, 41});
-    Load withAlpha(rgba.Build(), L"x.psd");
-    ASSERT_EQ(kLoadOk, withAlpha.result);
-    EXPECT_EQ((std::vector<uint8_t>{10, 20, 30, 40, 11, 21, 31, 41}), withAlpha.Rgba().px);
-    LoadOptions o = Load::Options();
-    o.psdDropAlpha = 1;
-    Load dropped(rgba.Build(), L"x.psd", o);
-    ASSERT_EQ(kLoadOk, dropped.result);
-    EXPECT_EQ(kPixelRGB, dropped.bitmap.pixelType);
+    const Layer layer = {0, 0, 1, 1, {{0, Raw({1})}, {1, Raw({2})}, {2, Raw({3})}}};
+    struct Case {
+        const char* name;
+        uint16_t mode;
+        uint16_t channels;
+        int layers;  // 0 none, 1 a layer, -1 a layer and a negative count
+        bool dropAlpha;
+        std::vector<uint8_t> rgba;
+    } cases[] = {
+        {"grey and an extra channel", 1, 2, 0, false, {50, 50, 50, 255, 60, 60, 60, 255}},
+        {"RGB and a selection", 3, 4, 0, false, {10, 20, 30, 255, 11, 21, 31, 255}},
+        {"RGB and a selection, layers", 3, 4, 1, false, {10, 20, 30, 255, 11, 21, 31, 255}},
+        {"RGB, merged alpha", 3, 4, -1, false, {10, 20, 30, 40, 11, 21, 31, 41}},
+        {"RGB, merged alpha, dropped", 3, 4, -1, true, {10, 20, 30, 255, 11, 21, 31, 255}},
+        {"RGB, merged alpha and a spot colour", 3, 5, -1, false, {10, 20, 30, 40, 11, 21, 31, 41}},
+        {"RGB and two spot colours", 3, 5, 0, false, {10, 20, 30, 255, 11, 21, 31, 255}},
+        {"multichannel of four", 7, 4, 0, false, {10, 20, 30, 255, 11, 21, 31, 255}},
+        {"multichannel of two", 7, 2, 0, false, {10, 10, 10, 255, 11, 11, 11, 255}},
+    };
+    const Bytes planes = {10, 11, 20, 21, 30, 31, 40, 41, 50, 51};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PsdFile p = Rgb();
+        p.mode = c.mode;
+        p.channels = c.channels;
+        p.composite = Raw(Bytes(planes.begin(), planes.begin() + 2 * c.channels));
+        if (c.mode == 1) p.composite = Raw({50, 60, 0, 0});
+        if (c.layers) p.layers = LayerInfo({layer}, c.layers < 0);
+        LoadOptions o = Load::Options();
+        o.psdDropAlpha = c.dropAlpha ? 1 : 0;
+        Load load(p.Build(), L"x.psd", o);
+        ASSERT_EQ(kLoadOk, load.result);
+        EXPECT_EQ(c.rgba, load.Rgba().px);
+    }
 }
 
 // A bitmap-mode document stores 1 for black.

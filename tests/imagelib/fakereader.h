@@ -34,6 +34,7 @@ struct Picture {
     ImageHeader header;
     std::vector<Delivery> deliveries;
     bool hasPalette = false;
+    bool declarePalette = false;  // also in the header, before the rows
     uint16_t paletteLayout = 0;
     int paletteBits = 8;
     std::vector<uint8_t> palette;
@@ -74,6 +75,11 @@ inline int RunReader(int id, FileSource* source, LoadContext* ctx) {
     if (p.beforeBegin) p.beforeBegin(ctx);
     if (p.earlyResult != 0) return p.earlyResult;
     ImageHeader h = p.header;
+    if (p.declarePalette) {
+        h.palette = p.palette.data();
+        h.paletteLayout = p.paletteLayout;
+        h.paletteBits = int16_t(p.paletteBits);
+    }
     r.beginResult = ctx->callbacks.beginImage(ctx, &h);
     if (r.beginResult != 0) return r.beginResult;
     int result = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fakereader.h"
+#include "imagelib/pixelrows.h"
 
 namespace {
 
@@ -346,6 +347,70 @@ TEST_F(Rows, BoxAveragingOfReducedLoads) {
         ASSERT_EQ(0, out.result);
         ASSERT_EQ(int(c.expected[0].size() / 3), out.bitmap.width);
         ASSERT_EQ(int(c.expected.size()), out.bitmap.height);
+        EXPECT_EQ(c.expected, AllRows(out, c.expected[0].size()));
+    }
+}
+
+// Every kind of pixel is averaged: grey levels and palette indexes the
+// reader declared before the rows (as levels widened to bytes, and as their
+// colours), four samples with colours weighted by alpha, planes delivered
+// separately, and rows that come out of order. Values declared neither way
+// are point-sampled, as averaging indexes would mix unrelated colours.
+TEST_F(Rows, BoxAveragingOfEveryKind) {
+    const auto picture = [](int width, int height, int planes, int bits, Bytes rows, uint32_t flags) {
+        const uint32_t rowBytes = uint32_t(rows.size()) / uint32_t(height * planes);
+        // One delivery per row of each plane; the header then says what they are.
+        Picture p = fake::Rows(width, height * planes, 1, bits, rowBytes, rows, rowBytes);
+        p.header.height = height;
+        p.header.planes = int16_t(planes);
+        p.header.bytesPerPlane = rowBytes;
+        p.header.flags = flags;
+        for (size_t i = 0; i < p.deliveries.size(); ++i) {
+            p.deliveries[i].plane = planes == 1 ? -1 : int(i) / height;
+            p.deliveries[i].first = int(i) % height;
+        }
+        return p;
+    };
+    Picture twoColours = picture(4, 1, 1, 4, {0x01, 0x01}, 0);
+    twoColours.palette = {255, 0, 0, 0, 0, 255};
+    twoColours.palette.resize(16 * 3);
+    twoColours.hasPalette = twoColours.declarePalette = true;
+    twoColours.paletteLayout = kPaletteTriples;
+    Picture undeclared = twoColours;
+    undeclared.declarePalette = false;
+    Picture inverted = picture(8, 1, 1, 1, {0xC3}, kHeaderGreyLevels);
+    inverted.paletteLayout = kPaletteGreyInverted;
+    Picture outOfOrder = picture(1, 4, 1, 8, {0, 255, 0, 255}, kHeaderGreyLevels | kHeaderRowsOutOfOrder);
+    std::swap(outOfOrder.deliveries[1], outOfOrder.deliveries[2]);  // rows 0, 2, 1, 3
+    struct Case {
+        const char* name;
+        Picture picture;
+        int targetW, targetH;
+        uint16_t type;
+        std::vector<Bytes> expected;
+    } cases[] = {
+        {"grey levels", picture(4, 1, 1, 8, {0, 255, 0, 255}, kHeaderGreyLevels), 2, 1, kPixelGrey, {{128, 128}}},
+        {"one-bit grey levels", picture(8, 1, 1, 1, {0xAA}, kHeaderGreyLevels), 2, 1, kPixelGrey, {{128, 128}}},
+        {"one-bit levels, 1 black", inverted, 2, 1, kPixelGrey, {{127, 127}}},
+        {"palette colours", twoColours, 1, 1, kPixelRGBA, {{128, 0, 128, 255}}},
+        {"undeclared indexes", undeclared, 1, 1, kPixelPalette, {{1}}},
+        {"colours weighted by alpha", picture(2, 1, 1, 32, {255, 255, 255, 255, 0, 0, 0, 0}, 0), 1, 1, kPixelRGBA,
+         {{255, 255, 255, 128}}},
+        {"alpha zero throughout", picture(2, 1, 1, 32, {200, 0, 0, 0, 100, 0, 0, 0}, kHeaderMayHaveAlpha), 1, 1,
+         kPixelRGBA, {{150, 0, 0, 255}}},
+        {"planes one by one", picture(2, 1, 3, 8, {0, 255, 10, 30, 100, 200}, kHeaderSeparatePlanes), 1, 1,
+         kPixelRGBA, {{128, 20, 150, 255}}},
+        {"rows out of order", outOfOrder, 1, 2, kPixelGrey, {{128}, {128}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadOptions o = fake::Fitted(options, c.targetW, c.targetH, 0);
+        o.flags |= kLoadReduced | kLoadPreferFourBytes;
+        o.pixelOrder = 0;
+        Loaded out;
+        fake::LoadFake(c.picture, o, &out);
+        ASSERT_EQ(0, out.result);
+        EXPECT_EQ(c.type, out.bitmap.pixelType);
         EXPECT_EQ(c.expected, AllRows(out, c.expected[0].size()));
     }
 }

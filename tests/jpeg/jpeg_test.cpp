@@ -527,6 +527,22 @@ TEST(JpegReader, RefusesWhatIsNotAJpegPicture) {
     LoadBytes(&unsupported, lossless, o);
     EXPECT_EQ(unsupported.result, kLoadCorrupt);
 
+    // 12-bit samples (an extended frame of precision 12), which the 8-bit
+    // decoder does not read: refused by name, by extension or by probing.
+    std::vector<uint8_t> twelveBits = jpeg;
+    at = std::search(twelveBits.begin(), twelveBits.end(), std::begin(sof0), std::end(sof0));
+    at[1] = 0xC1;
+    at[4] = 12;
+    for (const int format : {int(kFormatJpeg), -1}) {
+        SCOPED_TRACE(format);
+        LoadOptions twelve = Options();
+        twelve.formatIndex = format;
+        Load refused;
+        LoadBytes(&refused, twelveBits, twelve);
+        EXPECT_EQ(refused.result, kLoadRefused);
+        EXPECT_STREQ(refused.info.subFormat, "JPEG : Bad sample precision !");
+    }
+
     Load text;
     LoadBytes(&text, std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'}, o);
     EXPECT_EQ(text.result, kLoadNotRecognised);

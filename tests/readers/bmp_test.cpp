@@ -165,9 +165,15 @@ const HeaderCase kHeaderCases[] = {
     {"width_int_min", Spec(INT_MIN, 1, 24), 9, nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"height_int_min", Spec(1, INT_MIN, 24), 9, nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"height_zero", Spec(1, 0, 24), 9, nullptr, 0, 0, 0, 0, 0, 0, 0},
-    {"bit_count_3", Spec(4, 1, 3), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},
-    {"bit_count_15", Spec(4, 1, 15), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},
+    // Depths outside the format's own: indexes of 3 to 14 bits one byte a
+    // pixel, other true-colour depths as 16-bit words.
+    {"bit_count_3_bytes", Spec(4, 1, 3), 0, "Windows Bitmap", 4, 1, 0x10, 0, 8, 4, 0},
+    {"bit_count_14_bytes", Spec(5, 1, 14), 0, "Windows Bitmap", 5, 1, 0x10, 0, 8, 8, 0},
+    {"bit_count_15_is_555", Spec(4, 1, 15), 0, "Windows Bitmap", 4, 1, 0x10, 0x80, 15, 8, 0},
+    {"bit_count_15_masks_565", Spec(3, 1, 15, 3, Masks({0xF800, 0x07E0, 0x001F})), 0, "Windows Bitmap", 3, 1, 0x10, 0x100, 16, 6, 0},
+    {"bit_count_20_words", Spec(4, 1, 20), 0, "Windows Bitmap", 4, 1, 0x10, 0x80, 16, 8, 0},
     {"bit_count_0", Spec(4, 1, 0), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"bit_count_33", Spec(4, 1, 33), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"bit_count_48", Spec(4, 1, 48), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"rle8_at_4_bits", Spec(4, 1, 4, 1), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"rle4_at_8_bits", Spec(4, 1, 8, 2), 2, nullptr, 0, 0, 0, 0, 0, 0, 0},

@@ -183,7 +183,7 @@ inline std::vector<uint8_t> FakeLoad::ToRgba() const {
                     const uint8_t g = uint8_t(bits == 1 ? v * 255 : v);
                     px[0] = px[1] = px[2] = g;
                 }
-            } else if (bits == 16) {
+            } else if (bits == 15 || bits == 16) {
                 const unsigned p = unsigned(row[2 * x] | row[2 * x + 1] << 8);
                 if (h.flags & 0x100) {
                     px[0] = uint8_t((p >> 11 & 31) * 255 / 31);

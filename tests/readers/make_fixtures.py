@@ -233,6 +233,46 @@ for bits, colours in ((4, 16), (8, 100)):
     write_bmp(name + ".bmp", w, h, bits, 2 if bits == 4 else 1, pal, rle_encode(rows, w, bits))
     expect_magick(name, name + ".bmp")
 
+# Depths outside the format's own that writers use: 15-bit words and
+# indexes of fewer than 8 bits stored a byte each. No tool reads them, so
+# each is the same pixel data as a file of the format's own depth (16 and 8
+# bits) with only the bit count changed, and must show what Pillow and
+# ImageMagick both read from that file.
+def magick_rgba(fixture):
+    return run("convert", path(fixture), "-depth", "8", "rgba:-")
+
+
+def expect_as_depth(name, fixture, stored_bits, original, field_bits=8):
+    """The original file with its bit count set to `stored_bits`. The two
+    decoders widen 5-bit fields differently (Pillow as the library does,
+    v * 255 / 31), so they are compared on the top `field_bits` bits."""
+    data = bytearray(open(path(original), "rb").read())
+    struct.pack_into("<H", data, 28, stored_bits)
+    open(path(fixture), "wb").write(data)
+    im = Image.open(path(original))
+    rgba = im.convert("RGBA").tobytes()
+    shift = 8 - field_bits
+    assert [v >> shift for v in rgba] == [v >> shift for v in magick_rgba(original)], original
+    write_expected(name, im.size[0], im.size[1], rgba)
+    lines.append("%s %s rgb" % (name, fixture))
+
+
+w, h = 37, 21
+rgb = Image.open(SRC).convert("RGB").tobytes()
+words = bytearray()
+for y in range(h - 1, -1, -1):
+    row = b"".join(struct.pack("<H", (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
+                   for r, g, b in zip(*(rgb[3 * w * y + k:3 * w * (y + 1):3] for k in range(3))))
+    words += row + bytes((-len(row)) % 4)
+write_bmp("words555.bmp", w, h, 16, 0, b"", bytes(words))
+expect_as_depth("bmp_15bit", "bmp_15bit.bmp", 15, "words555.bmp", 5)
+magick(SRC, "bmp:" + path("masks555.bmp"), "-define", "bmp:subtype=RGB555")
+expect_as_depth("bmp_15bit_masks", "bmp_15bit_masks.bmp", 15, "masks555.bmp", 5)
+w, h, rows, pal = palette_picture(32)
+stride = (w + 3) // 4 * 4
+write_bmp("bytes32.bmp", w, h, 8, 0, pal, b"".join(bytes(r).ljust(stride, b"\0") for r in rows))
+expect_as_depth("bmp_5bit_bytes", "bmp_5bit_bytes.bmp", 5, "bytes32.bmp")
+
 # --- PNM: netpbm and ImageMagick write --------------------------------------
 pbm = run("convert", SRC, "-monochrome", "pbm:-")
 open(path("pbm_raw.pbm"), "wb").write(pbm)

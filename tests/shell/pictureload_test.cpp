@@ -58,6 +58,19 @@ void StoredAt(int orientation, int w, int h, int x, int y, int* sx, int* sy) {
     }
 }
 
+// Every colour byte of a thumbnail (grey or three-byte pixels, whatever
+// their order) lies in [lowest, highest].
+void ExpectColourBytesWithin(const Bitmap& b, int lowest, int highest) {
+    int low = 255, high = 0;
+    for (int y = 0; y < b.height; ++y)
+        for (int i = 0; i < b.bytesPerPixel * b.width; ++i) {
+            low = std::min(low, int(b.pixels[y * b.bytesPerRow + i]));
+            high = std::max(high, int(b.pixels[y * b.bytesPerRow + i]));
+        }
+    EXPECT_GE(low, lowest);
+    EXPECT_LE(high, highest);
+}
+
 TEST(Orientation, EveryExifValueOnLandscapeAndPortraitPictures) {
     for (const auto& [w, h] : {std::make_pair(3, 2), std::make_pair(2, 3), std::make_pair(3, 3)}) {
         for (int orientation = 0; orientation <= 9; ++orientation) {
@@ -194,19 +207,45 @@ TEST(ThumbnailLoad, FinePatternsComeOutAsTheirMeanGrey) {
                       kLoadOk);
             EXPECT_EQ(b.width, c.width);
             EXPECT_EQ(b.height, c.height);
-            // Grey: every colour byte of every pixel, whatever their order.
             ASSERT_EQ(b.bytesPerPixel, 3);
-            int lowest = 255, highest = 0;
-            for (int y = 0; y < b.height; ++y)
-                for (int i = 0; i < 3 * b.width; ++i) {
-                    lowest = std::min(lowest, int(b.pixels[y * b.bytesPerRow + i]));
-                    highest = std::max(highest, int(b.pixels[y * b.bytesPerRow + i]));
-                }
-            EXPECT_GE(lowest, 124);
-            EXPECT_LE(highest, 131);
+            ExpectColourBytesWithin(b, 124, 131);
             FreeBitmap(&b);
             FreePictureInfo(&info);
         }
+}
+
+// Every other kind of picture is averaged too (Pillow's 120 x 90 stripes one
+// pixel wide, six to a thumbnail pixel; the JPEG's 8 pixels wide, as above):
+// grey, palette, one-bit and alpha pictures, plain and interlaced. Grey
+// pictures stay grey; palette ones come out in colour. Where only the white
+// stripes are opaque, the mean is white: colours are weighted by their alpha.
+TEST(ThumbnailLoad, EveryKindOfPictureIsAveraged) {
+    EnsureFormatRegistry();
+    struct Case {
+        const char* file;
+        uint16_t pixelType;
+        int lowest, highest;  // of every colour byte
+    } cases[] = {
+        {"stripes-grey.jpg", kPixelGrey, 124, 131},      {"stripes-plain.gif", kPixelBGR, 124, 131},
+        {"stripes-interlaced.gif", kPixelBGR, 124, 131}, {"stripes-palette.png", kPixelBGR, 124, 131},
+        {"stripes-1bit.png", kPixelGrey, 124, 131},      {"stripes-alpha.png", kPixelBGR, 255, 255},
+        {"stripes-palette.bmp", kPixelBGR, 124, 131},    {"stripes-palette.pcx", kPixelBGR, 124, 131},
+        {"stripes-grey.tga", kPixelGrey, 124, 131},      {"stripes-grey.pgm", kPixelGrey, 124, 131},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const int32_t box = std::strcmp(c.file, "stripes-grey.jpg") == 0 ? 40 : 20;
+        Bitmap b{};
+        ImageInfo info{};
+        EXPECT_EQ(LoadPictureThumbnail(FixtureFile(PV_SHELL_FIXTURES, c.file).c_str(), &b, &info, box, box, 0, 1, 0,
+                                       1, nullptr),
+                  kLoadOk);
+        EXPECT_EQ(b.pixelType, c.pixelType);
+        EXPECT_EQ(b.width, box);
+        if (b.pixelType == c.pixelType) ExpectColourBytesWithin(b, c.lowest, c.highest);
+        FreeBitmap(&b);
+        FreePictureInfo(&info);
+    }
 }
 
 TEST(ThumbnailLoad, OptionsAsTheWorkerSetsThem) {
