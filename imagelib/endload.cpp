@@ -416,7 +416,9 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     b->height = rs->outHeight;
     ReleaseLoadRows(rs);
 
-    const bool hasPalette = palette != nullptr && f.bpp <= 8;
+    // Values the reader declared and the load averaged are colours or grey
+    // levels already: a palette for them has been applied.
+    const bool hasPalette = palette != nullptr && f.bpp <= 8 && rs->valueBytes == 0;
     SetPixelType(b, f, hasPalette, o);
     if (alphaDeclaredOnly) FillAlpha(b, o.pixelOrder, 255);
     else if (alphaNeverStored) FillAlpha(b, o.pixelOrder, o.alphaValue);

@@ -912,28 +912,41 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
                                                             : (rowBits + 7) / 8 * d.height;
         if (stored > uint64_t(r.fileSize)) return kLoadIncomplete;
     }
+    // What the values of a picture of one sample mean: declared before the
+    // rows, so that a reduced load can average them, and handed to EndImage.
+    const bool grey = layout.keptSamples == 1 && d.photometric != kTiffPalette;
+    const bool inverted = grey && d.photometric == kTiffWhiteIsZero;
+    uint16_t endLayout = inverted ? kPaletteGreyInverted : 0;
+    int endBits = 0;
+    const void* endPalette = nullptr;
+    uint8_t levels[3 * 16];
+    if (havePalette) {
+        endLayout = kPalettePlanes | 0x100;
+        endBits = 16;
+        endPalette = h.palette = colourMap.data();
+        h.paletteLayout = endLayout;
+        h.paletteBits = 16;
+    } else if (grey) {
+        h.flags |= kHeaderGreyLevels;
+        if (layout.packed && (d.bitsPerSample == 2 || d.bitsPerSample == 4)) {
+            // Levels of 2 and 4 bits are widened to 0..255 through a grey map.
+            const uint32_t n = 1u << d.bitsPerSample;
+            for (uint32_t i = 0; i < n; ++i) {
+                const uint32_t v = inverted ? n - 1 - i : i;
+                levels[i] = levels[n + i] = levels[2 * n + i] = uint8_t(v * 255 / (n - 1));
+            }
+            // The map already holds the inversion; the flag tells a load
+            // that averaged the levels (and so skips the map) to invert.
+            endLayout = kPalettePlanes | (inverted ? kPaletteGreyInverted : 0);
+            endBits = 8;
+            endPalette = levels;
+        }
+    }
     const int begun = ctx->callbacks.beginImage(ctx, &h);
     if (BeginImageStops(begun)) return begun;
     int result = DecodeTiffImage(file, ctx, h, d, layout);
     if (result == kLoadRefused) CopyTextBounded(ctx->subFormat, sizeof ctx->subFormat, kBadLzwCodes);
-
-    int ended;
-    const bool grey = layout.keptSamples == 1 && d.photometric != kTiffPalette;
-    if (havePalette) {
-        ended = ctx->callbacks.endImage(ctx, kPalettePlanes | 0x100, 16, colourMap.data());
-    } else if (grey && layout.packed && (d.bitsPerSample == 2 || d.bitsPerSample == 4)) {
-        // Levels of 2 and 4 bits are widened to 0..255 through a grey map.
-        uint8_t levels[3 * 16];
-        const uint32_t n = 1u << d.bitsPerSample;
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t v = d.photometric == kTiffWhiteIsZero ? n - 1 - i : i;
-            levels[i] = levels[n + i] = levels[2 * n + i] = uint8_t(v * 255 / (n - 1));
-        }
-        ended = ctx->callbacks.endImage(ctx, kPalettePlanes, 8, levels);
-    } else {
-        ended = ctx->callbacks.endImage(ctx, grey && d.photometric == kTiffWhiteIsZero ? kPaletteGreyInverted : 0, 0,
-                                        nullptr);
-    }
+    const int ended = ctx->callbacks.endImage(ctx, endLayout, endBits, endPalette);
     return result != kLoadOk ? result : ended;
 }
 

@@ -17,6 +17,7 @@ stripes are opaque and the black ones transparent, so its mean is white.
 """
 import io
 import os
+import subprocess
 import sys
 import zipfile
 
@@ -82,6 +83,21 @@ one_pixel_stripes("P").save(os.path.join(OUT, "stripes-palette.bmp"))
 one_pixel_stripes("P").save(os.path.join(OUT, "stripes-palette.pcx"))
 one_pixel_stripes("L").save(os.path.join(OUT, "stripes-grey.tga"))
 one_pixel_stripes("L").save(os.path.join(OUT, "stripes-grey.pgm"))
+
+# TIFF, in stripes of one black pixel to two white ones (mean 170, so an
+# inversion shows): grey, palette, and with ImageMagick grey of four bits a
+# level (also stored white-is-zero) and bilevel G4 (Pillow's stored
+# black-is-zero, ImageMagick's white-is-zero).
+third = one_pixel_stripes("L")
+third.putdata([0 if i % 120 % 3 == 0 else 255 for i in range(120 * 90)])
+grey_tif = os.path.join(OUT, "stripes-grey.tif")
+third.save(grey_tif)
+third.convert("P", palette=Image.ADAPTIVE, colors=2).save(os.path.join(OUT, "stripes-palette.tif"))
+third.convert("1").save(os.path.join(OUT, "stripes-g4.tif"), compression="group4")
+for name, options in [("stripes-grey4.tif", ["-depth", "4"]),
+                      ("stripes-grey4-inverted.tif", ["-depth", "4", "-define", "quantum:polarity=min-is-white"]),
+                      ("stripes-g4-inverted.tif", ["-monochrome", "-compress", "Group4"])]:
+    subprocess.run(["convert", grey_tif, *options, os.path.join(OUT, name)], check=True)
 
 
 def gif_interlaced(path):

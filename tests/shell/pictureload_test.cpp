@@ -231,6 +231,12 @@ TEST(ThumbnailLoad, EveryKindOfPictureIsAveraged) {
         {"stripes-1bit.png", kPixelGrey, 124, 131},      {"stripes-alpha.png", kPixelBGR, 255, 255},
         {"stripes-palette.bmp", kPixelBGR, 124, 131},    {"stripes-palette.pcx", kPixelBGR, 124, 131},
         {"stripes-grey.tga", kPixelGrey, 124, 131},      {"stripes-grey.pgm", kPixelGrey, 124, 131},
+        // TIFF's stripes are one black to two white. ImageMagick writes the
+        // four-bit white-is-zero file with the levels as they were, so it
+        // shows inverted (tiff2rgba and Pillow agree on 85).
+        {"stripes-grey.tif", kPixelGrey, 167, 173},      {"stripes-palette.tif", kPixelBGR, 167, 173},
+        {"stripes-grey4.tif", kPixelGrey, 167, 173},     {"stripes-grey4-inverted.tif", kPixelGrey, 82, 88},
+        {"stripes-g4.tif", kPixelGrey, 167, 173},        {"stripes-g4-inverted.tif", kPixelGrey, 167, 173},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
