@@ -148,13 +148,17 @@ private:
     void OnRename(int) {
         RenamePlan plan{};
         GetDlgItemTextW(window, IDC_BREN_NAME, plan.base, int(kRenameTextCapacity));
-        if (!RenameBaseIsValid(plan.base)) {
-            // A name that would leave the folder (or none at all): ask again.
+        GetDlgItemTextW(window, IDC_BREN_EXTENSION, plan.extension, int(kRenameTextCapacity));
+        // A name or extension that would leave the folder (or no name at
+        // all): ask again.
+        const int refused = !RenameBaseIsValid(plan.base)            ? IDC_BREN_NAME
+                            : !RenameExtensionIsValid(plan.extension) ? IDC_BREN_EXTENSION
+                                                                      : 0;
+        if (refused) {
             MessageBeep(MB_ICONSTOP);
-            SetFocus(GetDlgItem(window, IDC_BREN_NAME));
+            SetFocus(GetDlgItem(window, refused));
             return;
         }
-        GetDlgItemTextW(window, IDC_BREN_EXTENSION, plan.extension, int(kRenameTextCapacity));
         plan.start = GetDlgItemInt(window, IDC_BREN_START, nullptr, FALSE);
         plan.digits = std::clamp(GetDlgItemInt(window, IDC_BREN_DIGITS, nullptr, FALSE), kRenameMinDigits,
                                  kRenameMaxDigits);

@@ -405,6 +405,11 @@ TEST(Rename, NamesNumbersAndRefusals) {
         {L"..\\up", 1, 2, L"jpg", nullptr},
         {L"a/b", 1, 2, L"jpg", nullptr},
         {L"", 1, 2, L"jpg", nullptr},
+        // The extension cannot lead out of the folder or into a stream.
+        {L"Img", 1, 2, L"jpg\\..\\..\\x", nullptr},
+        {L"Img", 1, 2, L"/x", nullptr},
+        {L"Img", 1, 2, L"jpg:hidden", nullptr},
+        {L"Img", 1, 2, L"j*g", nullptr},
     };
     for (const Case& c : cases) {
         RenamePlan plan{};
@@ -465,6 +470,13 @@ TEST(Rename, RenamesInOrderAndSkipsATakenName) {
     EXPECT_EQ(RenameSelection(files.data(), 2, plan, move, nullptr, nullptr), 0u);
     std::wcscpy(plan.base, L"..\\x");
     EXPECT_EQ(RenameSelection(files.data(), 2, plan, move, nullptr, nullptr), 0u);
+    // An extension with a separator moves nothing, not even into the folder
+    // it names.
+    std::wcscpy(plan.base, L"Img");
+    std::wcscpy(plan.extension, L"jpg\\..\\out");
+    plan.start = 7;
+    EXPECT_EQ(RenameSelection(files.data(), 2, plan, move, nullptr, nullptr), 0u);
+    EXPECT_FALSE(ReadBytes(files[0].path).empty());
 }
 
 namespace {
