@@ -1855,3 +1855,33 @@ TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
     EXPECT_EQ(SizeOf(folder_ + L"capture001.png"),
               std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
 }
+
+TEST_F(Commands, ACaptureThatCannotBeWrittenIsTold) {
+    // Every capture name is taken, and none is ever written over.
+    const std::wstring full = folder_ + L"other\\";
+    for (int n = 1; n <= 999; ++n) {
+        wchar_t name[32];
+        swprintf(name, 32, L"capture%03d.png", n);
+        MakeFile(full + name);
+    }
+    Browse(full);
+    ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) {
+        PropSheet_SetCurSel(sheet, nullptr, 1);
+        const HWND format = SheetPage(sheet, 1);
+        modaltest::SetCheck(format, IDC_CN_JPEG, false);
+        modaltest::SetCheck(format, IDC_CN_PNG, true);
+        const HWND capture = SheetPage(sheet, 0);
+        SendDlgItemMessageW(capture, IDC_CP_DELAYLIST, CB_SETCURSEL, 0, 0);  // 1 s
+        Click(capture, IDC_APPLY);
+    });
+    std::wstring told;
+    driver.OnDialog([&](HWND box) {
+        told = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    Command(IDM_MAIN_CAPTURE);
+    for (int i = 0; i < 100 && driver.dialogsSeen() < 2; ++i) Pump();
+    EXPECT_EQ(driver.dialogsSeen(), 2);
+    EXPECT_EQ(told, L"Problem to save the file!");
+}
