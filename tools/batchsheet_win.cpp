@@ -554,10 +554,7 @@ void TurnLosslessly(const BatchToolState* s, const ApplyRun& run, const wchar_t*
     case kLosslessWritten: ++counts->saved; break;
     case kLosslessReplacedExisting:
         ++counts->saved;
-        if (s->rewrites && s->rewrites->rewritten) {
-            const size_t name = FileNameOffset(written);
-            s->rewrites->rewritten(s->rewrites->user, std::wstring(written, name).c_str(), written + name);
-        }
+        TellRewritten(s->rewrites, written);
         break;
     case kLosslessKept: ++counts->skipped; break;
     case kLosslessFailed:
@@ -944,19 +941,23 @@ void StoreOutputFolder(HWND folderPage) {
 BatchToolState* CurrentBatchTool() { return g_current; }
 
 int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
-    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kConvert, IDD_CONVERT_PAGE, IDS_INFOS, "IDS_INFOS");
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kConvert, IDD_CONVERT_PAGE, IDS_INFOS,
+                         "IDS_INFOS");
 }
 
 int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
-    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kRotate, IDD_ROTATE_PAGE, IDS_ROTATE, "IDS_ROTATE");
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kRotate, IDD_ROTATE_PAGE, IDS_ROTATE,
+                         "IDS_ROTATE");
 }
 
 int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
-    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kAdjust, IDD_ADJUST_PAGE, IDS_ADJUST, "IDS_ADJUST");
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kAdjust, IDD_ADJUST_PAGE, IDS_ADJUST,
+                         "IDS_ADJUST");
 }
 
 int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
-    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST, "IDS_ADJUST");
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST,
+                         "IDS_ADJUST");
 }
 
 int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
@@ -964,5 +965,6 @@ int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count, con
 }
 
 int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
-    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kResize, IDD_RESIZE_PAGE, IDS_RESIZE, "IDS_RESIZE");
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kResize, IDD_RESIZE_PAGE, IDS_RESIZE,
+                         "IDS_RESIZE");
 }

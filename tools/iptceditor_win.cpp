@@ -119,9 +119,10 @@ void RecordFromPages(const IptcEditor& e, IptcRecord* record) {
 
 void ShowList(HWND page, int list, const IptcList& items, UINT codePage) {
     SendDlgItemMessageW(page, list, LB_RESETCONTENT, 0, 0);
-    for (uint32_t i = 0; i < items.count; ++i)
-        SendDlgItemMessageW(page, list, LB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(Wide(items.items[i], std::strlen(items.items[i]), codePage).c_str()));
+    for (uint32_t i = 0; i < items.count; ++i) {
+        const std::wstring item = Wide(items.items[i], std::strlen(items.items[i]), codePage);
+        SendDlgItemMessageW(page, list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
 }
 
 void ShowRecord(IptcEditor* e, const IptcRecord& record) {
@@ -239,12 +240,8 @@ void OfferToWrite(IptcEditor* e, HWND owner) {
     LngGetString(Instance(), IDS_IPTCQUESTION, "IDS_IPTCQUESTION", question, 256);
     if (MessageBoxW(owner, question, L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
         const wchar_t* path = e->files[e->current].path;
-        if (!built || IptcWriteJpegFile(path, &record) != kIptcWriteDone) {
-            ShowSaveProblem(owner);
-        } else if (e->rewrites && e->rewrites->rewritten) {
-            const size_t name = FileNameOffset(path);
-            e->rewrites->rewritten(e->rewrites->user, std::wstring(path, name).c_str(), path + name);
-        }
+        if (!built || IptcWriteJpegFile(path, &record) != kIptcWriteDone) ShowSaveProblem(owner);
+        else TellRewritten(e->rewrites, path);
     }
     IptcFree(&record);
 }

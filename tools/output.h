@@ -86,6 +86,8 @@ struct RewriteListener {
     void* user = nullptr;
     void (*rewritten)(void* user, const wchar_t* folder, const wchar_t* name) = nullptr;
 };
+// Tells `listener` (may be null) of the file at `path` written over.
+void TellRewritten(const RewriteListener* listener, const wchar_t* path);
 
 // What a save asks of its caller and tells it.
 struct SaveHooks {

@@ -657,7 +657,8 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
     LONG_PTR buttons = 0;
     driver.OnDialog([&](HWND box) {
         question = ItemText(box, 0xFFFF);
-        buttons = (GetDlgItem(box, IDOK) ? 1 : 0) | (GetDlgItem(box, IDCANCEL) ? 2 : 0) | (GetDlgItem(box, IDYES) ? 4 : 0);
+        buttons = (GetDlgItem(box, IDOK) ? 1 : 0) | (GetDlgItem(box, IDCANCEL) ? 2 : 0) |
+                  (GetDlgItem(box, IDYES) ? 4 : 0);
         Click(box, IDOK);
     });
     RunIptcEditor(nullptr, files.data(), 2);

@@ -426,8 +426,8 @@ TEST_F(Journey, LosslessRotateTurnsACameraPictureAndItsThumbnail) {
     // The thumbnail: green on the left, red on the right.
     const RECT cell = viewer_->ItemRect(0);
     const int midX = (cell.left + cell.right) / 2, midY = cell.top + (cell.bottom - cell.top) / 3;
-    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(midX - 12, midY) == Hue::kGreen && ScreenHue(midX + 12, midY) == Hue::kRed; },
-                          20000))
+    ASSERT_TRUE(PumpUntil(
+        [&] { return ScreenHue(midX - 12, midY) == Hue::kGreen && ScreenHue(midX + 12, midY) == Hue::kRed; }, 20000))
         << "the thumbnail as made";
     TapItem(0);
     ChooseTool(kRotate);
@@ -442,8 +442,8 @@ TEST_F(Journey, LosslessRotateTurnsACameraPictureAndItsThumbnail) {
     ASSERT_TRUE(NoDialogLeft()) << "no message on the lossless path; one file: the sheet closes";
     // Turned clockwise with the partial blocks of its last rows dropped.
     EXPECT_EQ(SizeOf(camera), std::make_pair(2992, 4000));
-    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(midX, midY - 12) == Hue::kGreen && ScreenHue(midX, midY + 12) == Hue::kRed; },
-                          20000))
+    EXPECT_TRUE(PumpUntil(
+        [&] { return ScreenHue(midX, midY - 12) == Hue::kGreen && ScreenHue(midX, midY + 12) == Hue::kRed; }, 20000))
         << "the thumbnail turns too: green above red";
     ASSERT_TRUE(CopyFileW(camera.c_str(), (std::wstring(kKept) + L"rotated.jpg").c_str(), FALSE));
 }
