@@ -58,6 +58,7 @@ OutputFolder Folder(const wchar_t* folder, const wchar_t* prefix, const wchar_t*
 }
 
 Bitmap Load(const std::wstring& path) {
+    testing_support::EnsureFormatRegistry();
     Bitmap b{};
     LoadOptions options{};
     InitLoadOptions(&options);
@@ -303,6 +304,7 @@ TEST(SaveWithOutputOptions, RebuildsTheExifThumbnailTurnedToThePicture) {
 
 TEST(LosslessRotate, TurnsInPlaceLikeJpegtranAndKeepsTheFileOnFailure) {
     REQUIRE_FIXTURES();
+    testing_support::EnsureFormatRegistry();
     ScratchDir dir;
     const std::wstring source = dir.File("turn.jpg");
     WriteBytes(source, ReadBytes(Fixture("turn.jpg")));
@@ -409,6 +411,7 @@ TEST(ResizeTargets, PresetsUserSizesAndOrientation) {
 
 TEST(ResizeTargets, AJpegDecodedReducedGetsTheTargetOfTheFilesOwnSize) {
     REQUIRE_FIXTURES();
+    testing_support::EnsureFormatRegistry();
     const std::wstring path = Fixture("big.jpg");  // 2048 x 1536
     struct Case {
         int32_t entry;
