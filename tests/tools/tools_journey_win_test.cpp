@@ -159,6 +159,18 @@ void Type(HWND edit, const wchar_t* text) {
 
 // The top of a popup menu's highlighted row as the screen shows it (in the
 // menu's own coordinates), -1 when no row is highlighted.
+// A menu highlights the row under the pointer, and a screen starts with the
+// pointer in its middle: it is moved to the top left corner, away from every
+// menu, as a lifted stylus leaves no pointer over them. The display driver
+// moves the screen's pointer only for a process with a window of its own:
+// a hidden one is made once.
+void RestPointerInTheCorner() {
+    static const HWND anchor = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                               nullptr, nullptr, nullptr);
+    ASSERT_NE(anchor, nullptr);
+    SetCursorPos(0, 0);
+}
+
 // Lets the viewer take what was posted.
 void Settle() { PumpUntil([] { return false; }, 300); }
 
@@ -224,9 +236,7 @@ protected:
     // Tools > the entry, from the main window's menu bar and the menu's keys,
     // pressed once the menu reads them (its thread is in menu mode).
     void ChooseTool(ToolsEntry entry) {
-        // The menu highlights the row under the pointer: it rests in the
-        // screen's corner, away from the menu, as the stylus is lifted.
-        SetCursorPos(0, 0);
+        RestPointerInTheCorner();
         TapMenuBar(Viewer::Main(), IDM_MAIN_TOOLS);
         const DWORD thread = GetWindowThreadProcessId(Viewer::Main(), nullptr);
         auto inMenu = [thread] {
@@ -243,7 +253,7 @@ protected:
 
     // The first of the viewer's dialogs that `match` accepts; a message box
     // that comes instead fails the test with its text.
-    HWND WaitForDialog(const std::function<bool(HWND)>& match, const char* what, DWORD limitMs = 30000) {
+    HWND WaitForDialog(const std::function<bool(HWND)>& match, const char* what, DWORD limitMs = 60000) {
         HWND found = nullptr;
         std::wstring unexpected;
         PumpUntil(
@@ -260,7 +270,7 @@ protected:
             limitMs);
         EXPECT_TRUE(unexpected.empty()) << "instead of " << what << ": \"" << Utf8(unexpected)
                                         << "\"";
-        EXPECT_NE(found, nullptr) << what << " did not open";
+        EXPECT_NE(found, nullptr) << what << " did not open; open instead: " << Utf8(OpenDialogs());
         return found;
     }
     HWND WaitForSheet(int pageItem, const char* what) {
@@ -291,7 +301,21 @@ protected:
     }
 
     bool NoDialogLeft() {
-        return PumpUntil([this] { return DialogsOf(Process()).empty(); }, 20000);
+        const bool none = PumpUntil([this] { return DialogsOf(Process()).empty(); }, 20000);
+        EXPECT_TRUE(none) << "left open: " << Utf8(OpenDialogs());
+        return none;
+    }
+
+    // The titles of the viewer's open dialogs, with the first item of each
+    // one's first page, for a failure's message.
+    std::wstring OpenDialogs() {
+        std::wstring list;
+        for (HWND dialog : DialogsOf(Process())) {
+            const HWND page = SheetPage(dialog, 0);
+            const HWND first = GetWindow(page ? page : dialog, GW_CHILD);
+            list += L"[\"" + TextOf(dialog) + L"\" item " + std::to_wstring(first ? GetDlgCtrlID(first) : 0) + L"] ";
+        }
+        return list;
     }
 
     std::unique_ptr<Viewer> viewer_;
