@@ -114,6 +114,8 @@ struct ResizeRun {
     ResizeRequest request;
     OutputOptions options;
     OutputFolder folder{};
+    ImageInfo header{};  // what the file being resized declares
+    ~ResizeRun() { FreePictureInfo(&header); }
 };
 
 void BM_ResizeToolApplyLoop(benchmark::State& state) {
@@ -134,12 +136,15 @@ void BM_ResizeToolApplyLoop(benchmark::State& state) {
     ApplyHooks hooks;
     hooks.user = &run;
     hooks.load = [](void* user, const wchar_t* path, Bitmap* bitmap) {
+        auto* r = static_cast<ResizeRun*>(user);
         LoadOptions options{};
-        ResizeLoadOptions(path, static_cast<ResizeRun*>(user)->request, &options);
+        FreePictureInfo(&r->header);
+        ResizeLoadOptions(path, r->request, &options, &r->header);
         return LoadPictureFromFile(path, bitmap, &options, nullptr);
     };
     hooks.operate = [](void* user, const wchar_t*, Bitmap* bitmap) {
-        return ApplyResize(bitmap, static_cast<ResizeRun*>(user)->request);
+        const auto* r = static_cast<ResizeRun*>(user);
+        return ApplyResize(bitmap, r->request, r->header);
     };
     hooks.save = [](void* user, const wchar_t* path, Bitmap* bitmap, bool) {
         const auto* r = static_cast<ResizeRun*>(user);

@@ -42,28 +42,34 @@ inline unsigned TouchPixels(const Bitmap& b) {
 }
 
 // Reads every byte of the kept metadata blocks.
-inline unsigned TouchMetadata(const Bitmap& b) {
+inline unsigned TouchMetadata(const MetadataBlock* list) {
     unsigned sum = 0;
-    for (const MetadataBlock* m = b.metadata; m; m = m->next)
+    for (const MetadataBlock* m = list; m; m = m->next)
         for (uint32_t i = 0; i < m->length; ++i) sum += m->data[i];
     return sum;
 }
+inline unsigned TouchMetadata(const Bitmap& b) { return TouchMetadata(b.metadata); }
 
 inline bool KnownResult(int r) {
     return r == kLoadOk || r == kLoadNoMemory || r == kLoadNotRecognised || r == kLoadIncomplete ||
            r == kLoadRefused || r == kLoadCorrupt || r == kLoadStripTablesEnd || r == kLoadCancelled;
 }
 
-// Queries the picture (any result must be a known one); true when it was
-// recognised with a size of at most kMaxPixels.
+// Queries the picture with its comment and metadata, as the properties
+// sheet does (any result must be a known one, every kept byte readable);
+// true when it was recognised with a size of at most kMaxPixels.
 inline bool SmallEnoughToLoad(const uint8_t* data, size_t size, const wchar_t* name, int formatIndex) {
     FileSource source;
     InitMemorySource(&source, data, size);
     ImageInfo info;
-    const int q = GetPictureInfoFromSource(&source, name, formatIndex, 0, &info);
+    const int q = GetPictureInfoFromSource(&source, name, formatIndex, kLoadKeepMetadata | kLoadKeepComment, &info);
+    volatile unsigned sink = TouchMetadata(info.metadata);
+    for (const char* c = info.comment; c && *c; ++c) sink = sink + unsigned(*c);
+    const bool small = q == kLoadOk && info.width >= 1 && info.height >= 1 &&
+                       int64_t(info.width) * info.height <= kMaxPixels;
     FreePictureInfo(&info);
     Check(KnownResult(q));
-    return q == kLoadOk && info.width >= 1 && info.height >= 1 && int64_t(info.width) * info.height <= kMaxPixels;
+    return small;
 }
 
 // The load passes with the options chosen by `knobs`, whatever size the

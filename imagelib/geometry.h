@@ -13,8 +13,8 @@
 // otherwise.
 //
 // Results (GeometryResult): done; out of memory; not supported yet; stopped
-// by the progress callback; bad size (a size below 1, an empty rectangle, a
-// bad angle, or a source record that is not a valid picture). On any failure
+// by the progress callback; bad size (a size below 1, an empty rectangle, or
+// a source record that is not a valid picture). On any failure
 // the source and the destination are untouched.
 //
 // Pixels of every type are handled, deep samples (2 or 4 bytes per sample,
@@ -57,15 +57,18 @@ int BitmapDuplicate(Bitmap* src, Bitmap* dst);
 // filtering (BitmapResampleNearest). 16 for a size below 1.
 int BitmapResample(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t mode);
 int BitmapResampleNearest(Bitmap* src, Bitmap* dst, int32_t width, int32_t height);
-// Shrinking resize by area average; 16 for a size below 1 or above the
-// source's (bilevel: also a width not below the source's). Bilevel pictures
-// become 8-bit grey (256 levels); palette pictures become `outputType`:
-// kPixelRGB, any other value kPixelBGR, with palette count 0 and no transparent
-// index. 8-bit grey levels 0 .. count - 1 are spread over 0 .. 255 (256
-// levels out); a grey source with fewer than 2 levels returns 16.
+// Resize: a smaller size is made by area average, a size larger on either
+// side by filtered resampling (BitmapResample) after the same conversion.
+// 16 for a size below 1; bilevel pictures are only shrunk (16 for a width not
+// below the source's or a larger height) and become 8-bit grey (256 levels);
+// palette pictures become `outputType`: kPixelRGB, any other value kPixelBGR,
+// with palette count 0 and no transparent index. 8-bit grey levels
+// 0 .. count - 1 are spread over 0 .. 255 (256 levels out); a grey source
+// with fewer than 2 levels returns 16.
 int BitmapResize(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t outputType);
-// As BitmapResize for any type, with a progress callback asked (source row,
-// new height, user) before each source row.
+// The area-average shrink of BitmapResize for any type (16 for a size above
+// the source's), with a progress callback asked (source row, new height,
+// user) before each source row.
 int BitmapShrinkArea(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t outputType,
                      RowProgressCallback progress, uintptr_t user);
 // Bilevel sources only (16 otherwise). Both give the same pixels; the second
@@ -78,8 +81,8 @@ int BitmapShrinkBilevelBytes(Bitmap* src, Bitmap* dst, int32_t width, int32_t he
 // Pixels outside the rectangle are kept.
 int BitmapMirror(Bitmap* src, Bitmap* dst, const PictureRect* rect);
 int BitmapFlip(Bitmap* src, Bitmap* dst, const PictureRect* rect);
-// Angle in degrees, positive clockwise, a multiple of 90 (16 otherwise); a
-// multiple of 360 gives a copy. With the bottom-up orientation flag the turn
+// Angle in degrees, positive clockwise; an angle that is no multiple of 90,
+// like a multiple of 360, gives a copy. With the bottom-up orientation flag the turn
 // is clockwise as seen. Quarter turns exchange the two resolutions. The
 // progress callback gets (output row, source width, user) on the general
 // quarter-turn path.

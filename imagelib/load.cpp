@@ -85,7 +85,8 @@ void FillCallbacks(ReaderCallbacks* cb, bool full) {
     cb->openSource = OpenPictureFile;
     cb->closeSource = ClosePictureFile;
     cb->getCallerValue = full ? GetCallerValue : nullptr;
-    cb->addMetadataBlock = full ? AddMetadataBlock : nullptr;
+    // Information-only reads gather metadata too when their flags ask for it.
+    cb->addMetadataBlock = AddMetadataBlock;
 }
 
 void FreeTexts(LoadContext* ctx) {

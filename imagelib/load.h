@@ -24,6 +24,9 @@ int LoadPictureFromMemory(const uint8_t* data, size_t size, const wchar_t* nameF
                           const LoadOptions* options, ImageInfo* info);
 
 // Information only: the reader stops once the picture is declared; no pixels.
+// With kLoadKeepComment and kLoadKeepMetadata in `flags`, the comment and the
+// metadata blocks met before the picture's rows come into `info`, so one
+// read serves a caller that shows a file's facts and EXIF or IPTC.
 int QueryPictureInfo(const wchar_t* name, int formatIndex, uint32_t flags, ImageInfo* info);
 // The same for page `page` of a multi-page picture (0 the first): its size
 // and declaration, and the file's page count.

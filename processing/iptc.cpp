@@ -306,6 +306,25 @@ int IptcSetText(IptcRecord* record, int dataset, const char* text, size_t length
     return 1;
 }
 
+void IptcTakeDatasets(IptcRecord* into, IptcRecord* from, const uint8_t* datasets, size_t count, uint32_t lists) {
+    for (size_t i = 0; i < count; ++i) {
+        IptcText& slot = into->slots[datasets[i]];
+        std::free(slot.text);
+        slot = from->slots[datasets[i]];
+        from->slots[datasets[i]] = IptcText{nullptr, 0};
+        if (slot.text) into->present = 1;
+    }
+    for (int l = 0; l < kIptcListCount; ++l) {
+        if (!(lists & (1u << l))) continue;
+        IptcList& list = into->lists[l];
+        for (uint32_t i = 0; i < list.count; ++i) std::free(list.items[i]);
+        std::free(list.items);
+        list = from->lists[l];
+        from->lists[l] = IptcList{0, nullptr};
+        if (list.count) into->present = 1;
+    }
+}
+
 size_t IimDatasetBytes(const IptcRecord* record) {
     constexpr size_t kTooLarge = std::numeric_limits<size_t>::max();
     size_t total = record->utf8 ? kDatasetHeaderBytes + sizeof kUtf8Marker : 0;

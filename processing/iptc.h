@@ -111,6 +111,14 @@ int IptcAddListItem(IptcRecord* record, int list, const char* text);
 // out of memory.
 int IptcSetText(IptcRecord* record, int dataset, const char* text, size_t length);
 
+// Moves into `into` what `from` holds of the `count` datasets listed (a
+// dataset `from` lacks is removed from `into`) and of the lists whose bits
+// (1 << IptcListIndex) are set in `lists` (replaced whole); `from` keeps
+// what was not moved. Everything else of `into` stays: its other datasets,
+// lists, repeated values and UTF-8 marking. An editor that shows only some
+// datasets writes its own over a file's record this way.
+void IptcTakeDatasets(IptcRecord* into, IptcRecord* from, const uint8_t* datasets, size_t count, uint32_t lists);
+
 // The IIM bytes of a record, malloc'ed: a 16-bit big-endian count n, then n
 // bytes of datasets in ascending dataset order (list items and repeats in
 // their order), preceded by record 1 dataset 90 (ESC % G) when the record

@@ -447,7 +447,8 @@ LRESULT OnRotateAuto(HWND, UINT, UINT, HWND) {
 
 namespace {
 
-using SelectionTool = int (*)(HWND parent, const SelectedFile* files, uint32_t count);
+using SelectionTool = int (*)(HWND parent, const SelectedFile* files, uint32_t count,
+                              const RewriteListener* rewrites);
 
 // The batch tools and the IPTC editor, each run on the selection (albums
 // left out).
@@ -484,12 +485,24 @@ void OnEntryRenamed(void* user, uint32_t index, const wchar_t* newPath) {
 
 }  // namespace
 
+// A tool wrote over a file: its entry is read again and gets a new
+// thumbnail.
+void ReReadRewrittenFile(void*, const wchar_t* folder, const wchar_t* name) {
+    BrowserModel* model = ViewerModel();
+    if (!model) return;
+    model->StopWorker();
+    model->BrowserUpdateFile(folder, name);
+    model->StartWorker();
+}
+
 LRESULT OnSelectionTool(HWND window, UINT id, UINT, HWND) {
     for (const ToolRow& tool : kTools) {
         if (tool.id != id || !tool.run) continue;
         const std::vector<SelectedFile> selected = Selection(false);
         if (selected.empty()) return 0;
-        tool.run(window, selected.data(), uint32_t(selected.size()));
+        RewriteListener rewrites;
+        rewrites.rewritten = ReReadRewrittenFile;
+        tool.run(window, selected.data(), uint32_t(selected.size()), &rewrites);
         if (tool.refresh) Refresh();
     }
     return 0;
@@ -606,7 +619,10 @@ void TakeDelayedCapture(HWND window) {
     std::wstring folder = g_AppSettings.currentFolder[0] ? CurrentFolder() : std::wstring(g_AppSettings.home);
     if (folder.empty() || folder.back() != L'\\') folder.push_back(L'\\');
     wchar_t name[MAX_PATH] = {};
-    if (!CaptureScreenToFile(folder.c_str(), name, MAX_PATH, g_captureOptions)) return;
+    if (!CaptureScreenToFile(folder.c_str(), name, MAX_PATH, g_captureOptions)) {
+        ShowSaveProblem(window);
+        return;
+    }
     // Both "%s" in turn: the folder, then the name.
     std::wstring text = LoadText(IDS_CAPTURE_OK, "IDS_CAPTURE_OK");
     const size_t first = text.find(L"%s");

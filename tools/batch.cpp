@@ -236,14 +236,20 @@ LosslessOutcome RotateJpegLosslessly(const wchar_t* source, OutputFolder folder,
     if (outputPath) std::wmemcpy(outputPath, path.c_str(), path.size() + 1);
 
     const int code = RotateLosslessCode(choice);
+    // Camera pictures are seldom whole blocks wide and high (4000 x 3000 at
+    // 4:2:0 is not): the partial edge blocks, which no lossless transform can
+    // move, are dropped rather than the file refused.
+    constexpr int kTrimPartialBlocks = 1;
     // The transform writes beside its destination and moves the result over
     // it only when complete, so a failure leaves the source (or an older
     // output) exactly as it was.
     if (SameNameNoCase(path, source))
-        return TransformJpegFileInPlace(source, code, 0, 0) ? kLosslessReplacedExisting : kLosslessFailed;
+        return TransformJpegFileInPlace(source, code, kTrimPartialBlocks, 0) ? kLosslessReplacedExisting
+                                                                             : kLosslessFailed;
     const bool exists = WidePathExists(path.c_str()) != 0;
     if (exists && confirmOverwrite && !confirmOverwrite(user, path.c_str())) return kLosslessKept;
-    if (!TransformJpegLosslessly(source, path.c_str(), 0, 0, 0, 0, code, 0, 0)) return kLosslessFailed;
+    if (!TransformJpegLosslessly(source, path.c_str(), 0, 0, 0, 0, code, kTrimPartialBlocks, 0))
+        return kLosslessFailed;
     return exists ? kLosslessReplacedExisting : kLosslessWritten;
 }
 
@@ -325,28 +331,36 @@ void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t ta
     }
 }
 
-void ResizeLoadOptions(const wchar_t* path, const ResizeRequest& request, LoadOptions* options) {
+void UprightFullSize(const ImageInfo& info, const Bitmap& loaded, int32_t* width, int32_t* height) {
+    *width = std::max<int32_t>(info.width, 1);
+    *height = std::max<int32_t>(info.height, 1);
+    if ((loaded.width > loaded.height) != (*width > *height) && loaded.width != loaded.height)
+        std::swap(*width, *height);
+}
+
+void ResizeLoadOptions(const wchar_t* path, const ResizeRequest& request, LoadOptions* options, ImageInfo* info) {
     InitLoadOptions(options);
     options->flags |= kToolLoadFlags;
     const int jpeg = FindFormatByName("jpeg");
-    ImageInfo info{};
-    if (QueryPictureInfo(path, -1, 0, &info) == 0 && info.formatIndex == jpeg && info.width > 0 &&
-        info.height > 0) {
-        const ResizeSize target = ResizeTarget(request, info.width, info.height);
+    if (QueryPictureInfo(path, -1, 0, info) == 0 && info->formatIndex == jpeg && info->width > 0 &&
+        info->height > 0) {
+        const ResizeSize target = ResizeTarget(request, info->width, info->height);
         int32_t w = 0;
         int32_t h = 0;
-        JpegLoadSize(info.width, info.height, target.width, target.height, &w, &h);
-        if (w < info.width) {
+        JpegLoadSize(info->width, info->height, target.width, target.height, &w, &h);
+        if (w < info->width) {
             options->flags |= kLoadReduced;
             options->targetWidth = w;
             options->targetHeight = h;
         }
     }
-    FreePictureInfo(&info);
 }
 
-int ApplyResize(Bitmap* bitmap, const ResizeRequest& request) {
-    const ResizeSize size = ResizeTarget(request, bitmap->width, bitmap->height);
+int ApplyResize(Bitmap* bitmap, const ResizeRequest& request, const ImageInfo& info) {
+    int32_t width = bitmap->width;
+    int32_t height = bitmap->height;
+    if (info.width > 0 && info.height > 0) UprightFullSize(info, *bitmap, &width, &height);
+    const ResizeSize size = ResizeTarget(request, width, height);
     const int rc = BitmapResample(bitmap, nullptr, size.width, size.height, 0);
     if (rc == 0 && size.dpi > 0) {
         bitmap->xResolution = size.dpi;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "imagelib/bitmap.h"
+#include "imagelib/loadcontext.h"
 #include "tools/output.h"
 
 struct SelectedFile;
@@ -201,10 +202,17 @@ int32_t KeptRatioSide(int64_t typed, int32_t typedSide, int32_t otherSide);
 // smallest W / d x H / d (d = 1..15) that still covers the target.
 void JpegLoadSize(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight, int32_t* loadWidth,
                   int32_t* loadHeight);
+// The full size of a picture a tool loaded (perhaps reduced, perhaps turned
+// upright on loading): the file's size (`info`), its sides exchanged when
+// the loaded picture lies the other way; at least 1 x 1.
+void UprightFullSize(const ImageInfo& info, const Bitmap& loaded, int32_t* width, int32_t* height);
 // Load options of the resize tool for one file: the tool's flags and, for a
 // JPEG, the reduced size (JpegLoadSize of the file's target) that the reader
-// decodes at.
-void ResizeLoadOptions(const wchar_t* path, const ResizeRequest& request, LoadOptions* options);
-// Resamples the bitmap to the target of its own size; sets the resolution
-// when the target carries one. 0 done.
-int ApplyResize(Bitmap* bitmap, const ResizeRequest& request);
+// decodes at. `info` (zeroed first, freed by the caller) receives what the
+// file's header says, for ApplyResize.
+void ResizeLoadOptions(const wchar_t* path, const ResizeRequest& request, LoadOptions* options, ImageInfo* info);
+// Resamples the loaded bitmap to the target of the picture's full size
+// (UprightFullSize of `info`, the bitmap's own size when the header was not
+// read), so a picture decoded reduced still gets the file's target; sets the
+// resolution when the target carries one. 0 done.
+int ApplyResize(Bitmap* bitmap, const ResizeRequest& request, const ImageInfo& info);

@@ -220,15 +220,6 @@ void CropSelectionDrawn(const ViewEvent* event) {
     SetCropNumbers(s->windows.tool, values);
 }
 
-// The full size of the picture that `preview` was loaded from, as the tools
-// load it: a picture turned upright on loading has its sides exchanged.
-void UprightFullSize(const ImageInfo& info, const Bitmap& preview, int32_t* width, int32_t* height) {
-    *width = std::max<int32_t>(info.width, 1);
-    *height = std::max<int32_t>(info.height, 1);
-    if ((preview.width > preview.height) != (*width > *height) && preview.width != preview.height)
-        std::swap(*width, *height);
-}
-
 void ShowCropPreview(BatchToolState* s) {
     HWND page = s->windows.tool;
     ViewSetPicture(s->cropView, nullptr, 0);
@@ -263,7 +254,8 @@ void InitCropPage(HWND page, BatchToolState* s) {
     GetWindowRect(GetDlgItem(page, IDC_CR_VIEWAREA), &area);
     MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&area), 2);
     ShowWindow(GetDlgItem(page, IDC_CR_VIEWAREA), SW_HIDE);
-    ViewRegisterClass(Instance());
+    // The viewer registered the image view's class at start-up; ViewCreate
+    // registers it only where nobody has.
     s->cropView = ViewCreate(page, WS_VISIBLE | WS_BORDER, &area, 0x808080, nullptr);
 }
 
@@ -510,13 +502,15 @@ struct ApplyRun {
     OutputFolder folder;
     int doneId;
     const char* doneKey;
+    ImageInfo header;  // resize: what the file being worked on declares
 };
 
 int LoadForTool(void* user, const wchar_t* path, Bitmap* bitmap) {
-    const auto* run = static_cast<ApplyRun*>(user);
+    auto* run = static_cast<ApplyRun*>(user);
     LoadOptions options{};
     if (run->state->kind == BatchToolKind::kResize) {
-        ResizeLoadOptions(path, run->state->resize, &options);
+        FreePictureInfo(&run->header);
+        ResizeLoadOptions(path, run->state->resize, &options, &run->header);
     } else {
         InitLoadOptions(&options);
         options.flags |= run->state->kind == BatchToolKind::kConvert ? kConvertLoadFlags : kToolLoadFlags;
@@ -525,10 +519,11 @@ int LoadForTool(void* user, const wchar_t* path, Bitmap* bitmap) {
 }
 
 int OperateForTool(void* user, const wchar_t*, Bitmap* bitmap) {
-    const BatchToolState* s = static_cast<ApplyRun*>(user)->state;
+    const auto* run = static_cast<ApplyRun*>(user);
+    const BatchToolState* s = run->state;
     switch (s->kind) {
     case BatchToolKind::kRotate: return ApplyRotate(bitmap, s->rotateChoice);
-    case BatchToolKind::kResize: return ApplyResize(bitmap, s->resize);
+    case BatchToolKind::kResize: return ApplyResize(bitmap, s->resize, run->header);
     case BatchToolKind::kAdjust: return ApplyAdjust(bitmap, s->adjust);
     case BatchToolKind::kFilter: ApplyFilter(bitmap, s->filter); return 0;
     case BatchToolKind::kCrop: {
@@ -545,19 +540,33 @@ int OperateForTool(void* user, const wchar_t*, Bitmap* bitmap) {
 SaveOutcome SaveForTool(void* user, const wchar_t* path, Bitmap* bitmap, bool announce) {
     const auto* run = static_cast<ApplyRun*>(user);
     return SaveInChosenFormatOutcome(run->owner, run->options, run->folder, announce ? run->doneId : -1,
-                                     run->doneKey, path, bitmap);
+                                     run->doneKey, path, bitmap, run->state->rewrites);
 }
 
-bool ConfirmLosslessOverwrite(void* user, const wchar_t*) {
-    wchar_t text[512] = L"";
-    LngGetString(Instance(), IDS_EXISTS, "IDS_EXISTS", text, 512);
-    return MessageBoxW(static_cast<HWND>(user), text, L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+bool ConfirmLosslessOverwrite(void* user, const wchar_t*) { return AskToOverwrite(static_cast<HWND>(user)); }
+
+// Turns one JPEG file on its coefficients. No done message belongs to this
+// path; a failure is told, and a file written over is told to the browser.
+void TurnLosslessly(const BatchToolState* s, const ApplyRun& run, const wchar_t* source, ApplyCounts* counts) {
+    wchar_t written[kOutputPathCapacity] = L"";
+    switch (RotateJpegLosslessly(source, run.folder, s->rotateChoice, ConfirmLosslessOverwrite, run.owner, written)) {
+    case kLosslessWritten: ++counts->saved; break;
+    case kLosslessReplacedExisting:
+        ++counts->saved;
+        TellRewritten(s->rewrites, written);
+        break;
+    case kLosslessKept: ++counts->skipped; break;
+    case kLosslessFailed:
+        ++counts->failed;
+        ShowSaveProblem(run.owner);
+        break;
+    }
 }
 
 void Apply(BatchToolState* s, bool all) {
     HWND page = s->windows.tool;
     ReadToolValues(s);
-    ApplyRun run{s, page, ReadOutputOptions(s->windows.format), ReadOutputFolder(s->windows.folder), -1, nullptr};
+    ApplyRun run{s, page, ReadOutputOptions(s->windows.format), ReadOutputFolder(s->windows.folder), -1, nullptr, {}};
     switch (s->kind) {
     case BatchToolKind::kConvert: run.doneId = IDS_CONVERT_OK, run.doneKey = "IDS_CONVERT_OK"; break;
     case BatchToolKind::kRotate: run.doneId = IDS_ROTATE_OK, run.doneKey = "IDS_ROTATE_OK"; break;
@@ -577,23 +586,25 @@ void Apply(BatchToolState* s, bool all) {
         // the decode path together, so that its done message comes once.
         const int jpeg = FindFormatByName("jpeg");
         std::vector<SelectedFile> others;
+        ApplyCounts turned{};
         const uint32_t first = all ? 0 : s->current;
         const uint32_t last = all ? s->count - 1 : s->current;
         for (uint32_t i = first; i <= last; ++i) {
             ImageInfo info{};
             const bool isJpeg = QueryPictureInfo(s->files[i].path, -1, 0, &info) == 0 && info.formatIndex == jpeg;
             FreePictureInfo(&info);
-            if (isJpeg)
-                RotateJpegLosslessly(s->files[i].path, run.folder, s->rotateChoice, ConfirmLosslessOverwrite, page,
-                                     nullptr);
-            else
-                others.push_back(s->files[i]);
+            if (isJpeg) TurnLosslessly(s, run, s->files[i].path, &turned);
+            else others.push_back(s->files[i]);
         }
         s->lastApply = others.empty() ? ApplyCounts{}
                                        : RunApplyLoop(others.data(), uint32_t(others.size()), 0, true, hooks);
+        s->lastApply.saved += turned.saved;
+        s->lastApply.skipped += turned.skipped;
+        s->lastApply.failed += turned.failed;
     } else {
         s->lastApply = RunApplyLoop(s->files, s->count, s->current, all, hooks);
     }
+    FreePictureInfo(&run.header);
     SetCursor(previous);
     if (ApplyClosesSheet(s->count, all)) PostMessageW(GetParent(page), WM_COMMAND, IDOK, 0);
 }
@@ -812,12 +823,13 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
     return 0;
 }
 
-int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, BatchToolKind kind, UINT dialog,
-                  UINT titleId, const char* titleKey) {
+int RunBatchSheet(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites,
+                  BatchToolKind kind, UINT dialog, UINT titleId, const char* titleKey) {
     if (!files || count == 0) return 1;
     BatchToolState state{};
     state.files = files;
     state.count = count;
+    state.rewrites = rewrites;
     state.kind = kind;
     state.formatLink = {&state.windows, 1, count == 1 ? files : nullptr, &state.texts};
     state.folderLink = {&state.windows, 1, files, &state.texts};
@@ -927,26 +939,31 @@ void StoreOutputFolder(HWND folderPage) {
 
 BatchToolState* CurrentBatchTool() { return g_current; }
 
-int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count) {
-    return RunBatchSheet(parent, files, count, BatchToolKind::kConvert, IDD_CONVERT_PAGE, IDS_INFOS, "IDS_INFOS");
+int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kConvert, IDD_CONVERT_PAGE, IDS_INFOS,
+                         "IDS_INFOS");
 }
 
-int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count) {
-    return RunBatchSheet(parent, files, count, BatchToolKind::kRotate, IDD_ROTATE_PAGE, IDS_ROTATE, "IDS_ROTATE");
+int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kRotate, IDD_ROTATE_PAGE, IDS_ROTATE,
+                         "IDS_ROTATE");
 }
 
-int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count) {
-    return RunBatchSheet(parent, files, count, BatchToolKind::kAdjust, IDD_ADJUST_PAGE, IDS_ADJUST, "IDS_ADJUST");
+int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kAdjust, IDD_ADJUST_PAGE, IDS_ADJUST,
+                         "IDS_ADJUST");
 }
 
-int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count) {
-    return RunBatchSheet(parent, files, count, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST, "IDS_ADJUST");
+int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kFilter, IDD_FILTER_PAGE, IDS_ADJUST,
+                         "IDS_ADJUST");
 }
 
-int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count) {
-    return RunBatchSheet(parent, files, count, BatchToolKind::kCrop, IDD_CROP_PAGE, IDS_CROP, "IDS_CROP");
+int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kCrop, IDD_CROP_PAGE, IDS_CROP, "IDS_CROP");
 }
 
-int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count) {
-    return RunBatchSheet(parent, files, count, BatchToolKind::kResize, IDD_RESIZE_PAGE, IDS_RESIZE, "IDS_RESIZE");
+int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
+    return RunBatchSheet(parent, files, count, rewrites, BatchToolKind::kResize, IDD_RESIZE_PAGE, IDS_RESIZE,
+                         "IDS_RESIZE");
 }

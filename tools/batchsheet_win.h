@@ -49,6 +49,7 @@ struct BatchToolState {
     const SelectedFile* files;
     uint32_t count;
     uint32_t current;
+    const RewriteListener* rewrites;  // hears of each file written over; may be null
     BatchToolKind kind;
     BatchPageWindows windows;
     HWND menuBar;  // the sheet's: Previous and Next
@@ -81,12 +82,19 @@ struct BatchToolState {
     ApplyCounts lastApply;
 };
 
-int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count);
-int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count);
-int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count);
-int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count);
-int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count);
-int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count);
+// `rewrites` (may be null) hears of each existing file a tool wrote over.
+int RunBatchConvertTool(HWND parent, const SelectedFile* files, uint32_t count,
+                        const RewriteListener* rewrites = nullptr);
+int RunBatchRotateTool(HWND parent, const SelectedFile* files, uint32_t count,
+                       const RewriteListener* rewrites = nullptr);
+int RunBatchResizeTool(HWND parent, const SelectedFile* files, uint32_t count,
+                       const RewriteListener* rewrites = nullptr);
+int RunBatchAdjustTool(HWND parent, const SelectedFile* files, uint32_t count,
+                       const RewriteListener* rewrites = nullptr);
+int RunBatchFilterTool(HWND parent, const SelectedFile* files, uint32_t count,
+                       const RewriteListener* rewrites = nullptr);
+int RunBatchCropTool(HWND parent, const SelectedFile* files, uint32_t count,
+                     const RewriteListener* rewrites = nullptr);
 
 // The output choices from the format page when it has a window, else from
 // the settings; the folder choices likewise from the folder page.

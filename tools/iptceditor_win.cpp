@@ -32,7 +32,11 @@ namespace {
 
 constexpr int kPages = 6;
 constexpr int kUrgency = 10;
+constexpr int kOriginatingProgram = 65;
+constexpr char kProgramName[] = "Trelmo";
 constexpr size_t kTextCapacity = 2048;
+// The lists the pages show whole.
+constexpr uint32_t kShownLists = 1u << kIptcKeywords | 1u << kIptcSupplementalCategories;
 
 struct Field {
     int page;
@@ -52,6 +56,7 @@ struct IptcEditor {
     const SelectedFile* files;
     uint32_t count;
     uint32_t current;
+    const RewriteListener* rewrites;
     HWND pages[kPages];
     int made;
     bool modified;
@@ -64,15 +69,19 @@ IptcEditor* g_editor = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
-std::string Narrow(const wchar_t* text) {
+// A record's texts are in the system code page, or in UTF-8 when it is
+// marked so; the pages' texts go back in the same one.
+UINT CodePageOf(const IptcRecord& record) { return record.utf8 ? CP_UTF8 : CP_ACP; }
+
+std::string Narrow(const wchar_t* text, UINT codePage) {
     char buffer[kTextCapacity] = "";
-    WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, int(sizeof buffer), nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, text, -1, buffer, int(sizeof buffer), nullptr, nullptr);
     return buffer;
 }
 
-std::wstring Wide(const char* text, size_t length) {
+std::wstring Wide(const char* text, size_t length, UINT codePage) {
     std::wstring wide(length + 1, L'\0');
-    const int n = length ? MultiByteToWideChar(CP_ACP, 0, text, int(length), &wide[0], int(wide.size())) : 0;
+    const int n = length ? MultiByteToWideChar(codePage, 0, text, int(length), &wide[0], int(wide.size())) : 0;
     wide.resize(size_t(n > 0 ? n : 0));
     return wide;
 }
@@ -83,17 +92,18 @@ void ReadList(HWND page, int list, IptcRecord* record, int which) {
         wchar_t item[256] = L"";
         if (SendDlgItemMessageW(page, list, LB_GETTEXTLEN, WPARAM(i), 0) >= 256) continue;
         SendDlgItemMessageW(page, list, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(item));
-        IptcAddListItem(record, which, Narrow(item).c_str());
+        IptcAddListItem(record, which, Narrow(item, CodePageOf(*record)).c_str());
     }
 }
 
-// The record the pages hold. Texts go in without a trailing zero byte.
+// The record the pages hold, in the code page `record` is marked for. Texts
+// go in without a trailing zero byte.
 void RecordFromPages(const IptcEditor& e, IptcRecord* record) {
     for (const Field& f : kFields) {
         if (!e.pages[f.page]) continue;
         wchar_t text[kTextCapacity] = L"";
         GetDlgItemTextW(e.pages[f.page], f.control, text, int(kTextCapacity));
-        const std::string narrow = Narrow(text);
+        const std::string narrow = Narrow(text, CodePageOf(*record));
         if (!narrow.empty()) IptcSetText(record, f.dataset, narrow.data(), narrow.size());
     }
     if (e.pages[2]) {
@@ -107,19 +117,22 @@ void RecordFromPages(const IptcEditor& e, IptcRecord* record) {
     if (e.pages[4]) ReadList(e.pages[4], IDC_IP_SUPCATLIST, record, kIptcSupplementalCategories);
 }
 
-void ShowList(HWND page, int list, const IptcList& items) {
+void ShowList(HWND page, int list, const IptcList& items, UINT codePage) {
     SendDlgItemMessageW(page, list, LB_RESETCONTENT, 0, 0);
-    for (uint32_t i = 0; i < items.count; ++i)
-        SendDlgItemMessageW(page, list, LB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(Wide(items.items[i], std::strlen(items.items[i])).c_str()));
+    for (uint32_t i = 0; i < items.count; ++i) {
+        const std::wstring item = Wide(items.items[i], std::strlen(items.items[i]), codePage);
+        SendDlgItemMessageW(page, list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
 }
 
 void ShowRecord(IptcEditor* e, const IptcRecord& record) {
     e->showing = true;
+    const UINT codePage = CodePageOf(record);
     for (const Field& f : kFields) {
         if (!e->pages[f.page]) continue;
         const IptcText& slot = record.slots[f.dataset];
-        SetDlgItemTextW(e->pages[f.page], f.control, slot.text ? Wide(slot.text, slot.length).c_str() : L"");
+        SetDlgItemTextW(e->pages[f.page], f.control,
+                        slot.text ? Wide(slot.text, slot.length, codePage).c_str() : L"");
     }
     if (e->pages[2]) {
         const IptcText& urgency = record.slots[kUrgency];
@@ -127,8 +140,9 @@ void ShowRecord(IptcEditor* e, const IptcRecord& record) {
         SendDlgItemMessageW(e->pages[2], IDC_IP_PRIORITY, CB_SETCURSEL, WPARAM(index >= 0 && index <= 8 ? index : -1),
                             0);
     }
-    if (e->pages[3]) ShowList(e->pages[3], IDC_IP_KEYLIST, record.lists[kIptcKeywords]);
-    if (e->pages[4]) ShowList(e->pages[4], IDC_IP_SUPCATLIST, record.lists[kIptcSupplementalCategories]);
+    if (e->pages[3]) ShowList(e->pages[3], IDC_IP_KEYLIST, record.lists[kIptcKeywords], codePage);
+    if (e->pages[4])
+        ShowList(e->pages[4], IDC_IP_SUPCATLIST, record.lists[kIptcSupplementalCategories], codePage);
     e->showing = false;
 }
 
@@ -190,16 +204,45 @@ void ShowFile(IptcEditor* e) {
     e->modified = false;
 }
 
-// A changed file is offered for writing.
+// The record to write: the file's own, with what the pages show written
+// over it, so that the datasets, lists and repeated values the editor does
+// not show (contacts, content locations, the record version, ...) stay. A
+// file without an Originating Program gets the program's name. False when
+// the file's record cannot be read.
+bool RecordToWrite(const IptcEditor& e, IptcRecord* record) {
+    ImageInfo info{};
+    const bool read = ReadFacts(e.files[e.current].path, &info);
+    if (read) IptcRead(info.metadata, record);
+    FreePictureInfo(&info);
+    if (!read) return false;
+    IptcRecord pages{};
+    pages.utf8 = record->utf8;
+    RecordFromPages(e, &pages);
+    uint8_t shown[std::size(kFields) + 1];
+    size_t count = 0;
+    for (const Field& f : kFields) shown[count++] = uint8_t(f.dataset);
+    shown[count++] = kUrgency;
+    IptcTakeDatasets(record, &pages, shown, count, kShownLists);
+    IptcFree(&pages);
+    if (!record->slots[kOriginatingProgram].text)
+        IptcSetText(record, kOriginatingProgram, kProgramName, sizeof kProgramName - 1);
+    return true;
+}
+
+// A changed file is offered for writing; a write that fails is told, and
+// the file stays as it was.
 void OfferToWrite(IptcEditor* e, HWND owner) {
     if (!e->modified) return;
     e->modified = false;
+    IptcRecord record{};
+    const bool built = RecordToWrite(*e, &record);
     wchar_t question[256] = L"";
     LngGetString(Instance(), IDS_IPTCQUESTION, "IDS_IPTCQUESTION", question, 256);
-    if (MessageBoxW(owner, question, L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    IptcRecord record{};
-    RecordFromPages(*e, &record);
-    IptcWriteJpegFile(e->files[e->current].path, &record);
+    if (MessageBoxW(owner, question, L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+        const wchar_t* path = e->files[e->current].path;
+        if (!built || IptcWriteJpegFile(path, &record) != kIptcWriteDone) ShowSaveProblem(owner);
+        else TellRewritten(e->rewrites, path);
+    }
     IptcFree(&record);
 }
 
@@ -334,11 +377,12 @@ int CALLBACK EditorCallback(HWND sheet, UINT message, LPARAM) {
 
 }  // namespace
 
-int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count) {
+int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites) {
     if (!files || count == 0) return 0;
     IptcEditor editor{};
     editor.files = files;
     editor.count = count;
+    editor.rewrites = rewrites;
     const ToolSheetPage pages[kPages] = {
         {IDD_IPTC_FILE, EditorPage, 0, IDS_IPTC_FILE, "IDS_FILE", true},
         {IDD_IPTC_CAPTION, EditorPage, 1, IDS_CAPTION, "IDS_CAPTION", true},

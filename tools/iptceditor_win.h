@@ -9,6 +9,10 @@
 
 #include <cstdint>
 
+#include "tools/output.h"
+
 struct SelectedFile;
 
-int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count);
+// Writes keep every dataset of the file the pages do not show. `rewrites`
+// (may be null) hears of each file written.
+int RunIptcEditor(HWND parent, const SelectedFile* files, uint32_t count, const RewriteListener* rewrites = nullptr);

@@ -198,3 +198,9 @@ bool FindCaptureName(const wchar_t* folder, int32_t format, int (*exists)(const 
     }
     return false;
 }
+
+void TellRewritten(const RewriteListener* listener, const wchar_t* path) {
+    if (!listener || !listener->rewritten) return;
+    const size_t name = FileNameOffset(path);
+    listener->rewritten(listener->user, std::wstring(path, name).c_str(), path + name);
+}

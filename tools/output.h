@@ -79,6 +79,16 @@ size_t FileNameOffset(const wchar_t* path);
 bool BuildOutputName(const wchar_t* source, wchar_t* sourceFolder, wchar_t* sourceName, wchar_t* outputName,
                      OutputFolder* folder, int32_t format);
 
+// Who hears of each file a tool wrote over (its folder, ending in a
+// separator, and its name): the browser, which re-reads a listed file and
+// makes its thumbnail again.
+struct RewriteListener {
+    void* user = nullptr;
+    void (*rewritten)(void* user, const wchar_t* folder, const wchar_t* name) = nullptr;
+};
+// Tells `listener` (may be null) of the file at `path` written over.
+void TellRewritten(const RewriteListener* listener, const wchar_t* path);
+
 // What a save asks of its caller and tells it.
 struct SaveHooks {
     void* user = nullptr;

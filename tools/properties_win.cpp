@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <string>
-#include <utility>
 
 #include "imagelib/load.h"
 #include "imagelib/textutil.h"
@@ -49,21 +48,7 @@ std::wstring FromCodePage(const char* text) {
 
 }  // namespace
 
-bool ReadFacts(const wchar_t* path, ImageInfo* info) {
-    if (QueryPictureInfo(path, -1, kInfoFlags, info) != 0) return false;
-    LoadOptions options{};
-    InitLoadOptions(&options);
-    options.flags |= kInfoFlags | kLoadReduced;
-    options.targetWidth = 16;
-    options.targetHeight = 16;
-    Bitmap small{};
-    if (LoadPictureFromFile(path, &small, &options, nullptr) == 0) {
-        if (!info->metadata) std::swap(info->metadata, small.metadata);
-        if (!info->comment) std::swap(info->comment, small.comment);
-    }
-    FreeBitmap(&small);
-    return true;
-}
+bool ReadFacts(const wchar_t* path, ImageInfo* info) { return QueryPictureInfo(path, -1, kInfoFlags, info) == 0; }
 
 namespace {
 

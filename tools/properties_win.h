@@ -9,10 +9,9 @@
 
 struct ImageInfo;
 
-// A file's information with its metadata and comment (information-only
-// reads stop before the metadata, so a small reduced load brings them).
-// False when the file cannot be read; the record is freed with
-// FreePictureInfo either way.
+// A file's information with its metadata and comment, from one
+// information-only read. False when the file cannot be read; the record is
+// freed with FreePictureInfo either way.
 bool ReadFacts(const wchar_t* path, ImageInfo* info);
 
 // `paths`: `count` wide paths; the sheet opens on `start`. Nothing is shown

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "shell/commandlogic.h"
 #include "shell/filelist.h"
 #include "tools/output.h"
 
@@ -21,17 +22,17 @@ void SplitRenameName(const wchar_t* name, wchar_t* base, wchar_t* extension, siz
     extension[extLength] = 0;
 }
 
-bool RenameBaseIsValid(const wchar_t* base) {
-    return base[0] != 0 && !std::wcschr(base, L'\\') && !std::wcschr(base, L'/');
-}
+bool RenameBaseIsValid(const wchar_t* base) { return IsAcceptableName(base); }
+
+bool RenameExtensionIsValid(const wchar_t* extension) { return !extension[0] || IsAcceptableName(extension); }
 
 bool RenamedFileName(const RenamePlan& plan, uint32_t number, wchar_t* name, size_t capacity) {
-    if (!RenameBaseIsValid(plan.base)) return false;
+    if (!RenameBaseIsValid(plan.base) || !RenameExtensionIsValid(plan.extension)) return false;
     const uint32_t digits = std::clamp(plan.digits, kRenameMinDigits, kRenameMaxDigits);
     wchar_t numberText[32];
     std::swprintf(numberText, 32, L"%0*u", int(digits), number);
     const std::wstring result = std::wstring(plan.base) + numberText + L"." + plan.extension;
-    if (result.size() >= capacity) return false;
+    if (result.size() >= capacity || !IsAcceptableName(result)) return false;
     std::wmemcpy(name, result.c_str(), result.size() + 1);
     return true;
 }
@@ -39,7 +40,7 @@ bool RenamedFileName(const RenamePlan& plan, uint32_t number, wchar_t* name, siz
 uint32_t RenameSelection(const SelectedFile* files, uint32_t count, const RenamePlan& plan,
                          int (*move)(const wchar_t* oldPath, const wchar_t* newPath),
                          void (*renamed)(void* user, uint32_t index, const wchar_t* newPath), void* user) {
-    if (!RenameBaseIsValid(plan.base)) return 0;
+    if (!RenameBaseIsValid(plan.base) || !RenameExtensionIsValid(plan.extension)) return 0;
     uint32_t done = 0;
     for (uint32_t i = 0; i < count; ++i) {
         wchar_t name[kRenameTextCapacity];

@@ -38,16 +38,16 @@ struct SaveMessages {
     HWND owner;
     int doneId;
     const char* doneKey;
+    const RewriteListener* listener;
 };
 
-bool ConfirmOverwrite(void* user, const wchar_t*) {
-    const auto* m = static_cast<SaveMessages*>(user);
-    return MessageBoxW(m->owner, Text(IDS_EXISTS, "IDS_EXISTS").c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
-}
+bool ConfirmOverwrite(void* user, const wchar_t*) { return AskToOverwrite(static_cast<SaveMessages*>(user)->owner); }
 
-void ReportFailure(void* user, const wchar_t*, int) {
-    const auto* m = static_cast<SaveMessages*>(user);
-    MessageBoxW(m->owner, Text(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING").c_str(), L"", MB_OK | MB_ICONSTOP);
+void ReportFailure(void* user, const wchar_t*, int) { ShowSaveProblem(static_cast<SaveMessages*>(user)->owner); }
+
+void ReportReplaced(void* user, const wchar_t* folder, const wchar_t* name) {
+    const RewriteListener* listener = static_cast<SaveMessages*>(user)->listener;
+    if (listener && listener->rewritten) listener->rewritten(listener->user, folder, name);
 }
 
 void ReportDone(void* user, const wchar_t* sourceName, const wchar_t* outputName, bool announce) {
@@ -148,13 +148,17 @@ private:
     void OnRename(int) {
         RenamePlan plan{};
         GetDlgItemTextW(window, IDC_BREN_NAME, plan.base, int(kRenameTextCapacity));
-        if (!RenameBaseIsValid(plan.base)) {
-            // A name that would leave the folder (or none at all): ask again.
+        GetDlgItemTextW(window, IDC_BREN_EXTENSION, plan.extension, int(kRenameTextCapacity));
+        // A name or extension that would leave the folder (or no name at
+        // all): ask again.
+        const int refused = !RenameBaseIsValid(plan.base)            ? IDC_BREN_NAME
+                            : !RenameExtensionIsValid(plan.extension) ? IDC_BREN_EXTENSION
+                                                                      : 0;
+        if (refused) {
             MessageBeep(MB_ICONSTOP);
-            SetFocus(GetDlgItem(window, IDC_BREN_NAME));
+            SetFocus(GetDlgItem(window, refused));
             return;
         }
-        GetDlgItemTextW(window, IDC_BREN_EXTENSION, plan.extension, int(kRenameTextCapacity));
         plan.start = GetDlgItemInt(window, IDC_BREN_START, nullptr, FALSE);
         plan.digits = std::clamp(GetDlgItemInt(window, IDC_BREN_DIGITS, nullptr, FALSE), kRenameMinDigits,
                                  kRenameMaxDigits);
@@ -224,14 +228,24 @@ int SaveInChosenFormat(HWND owner, const OutputOptions& options, const OutputFol
 }
 
 SaveOutcome SaveInChosenFormatOutcome(HWND owner, const OutputOptions& options, const OutputFolder& folder,
-                                      int doneId, const char* doneKey, const wchar_t* source, Bitmap* bitmap) {
-    SaveMessages messages{owner, doneId, doneKey};
+                                      int doneId, const char* doneKey, const wchar_t* source, Bitmap* bitmap,
+                                      const RewriteListener* listener) {
+    SaveMessages messages{owner, doneId, doneKey, listener};
     SaveHooks hooks;
     hooks.user = &messages;
     hooks.confirmOverwrite = ConfirmOverwrite;
     hooks.failed = ReportFailure;
     hooks.saved = ReportDone;
+    hooks.replaced = ReportReplaced;
     return SaveWithOutputOptions(options, folder, source, bitmap, doneId != -1, hooks);
+}
+
+bool AskToOverwrite(HWND owner) {
+    return MessageBoxW(owner, Text(IDS_EXISTS, "IDS_EXISTS").c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+void ShowSaveProblem(HWND owner) {
+    MessageBoxW(owner, Text(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING").c_str(), L"", MB_OK | MB_ICONSTOP);
 }
 
 int JpegQualityOfStep(int index) {

@@ -28,9 +28,17 @@ void StoreOutputAffixes(const OutputFolder& folder);
 // output names. Returns 1 in every case (each outcome was told already).
 int SaveInChosenFormat(HWND owner, const OutputOptions& options, const OutputFolder& folder, int doneId,
                        const char* doneKey, const wchar_t* source, Bitmap* bitmap);
-// The same, answering what became of the picture.
+// The same, answering what became of the picture; `listener` (may be null)
+// hears of an existing file replaced.
 SaveOutcome SaveInChosenFormatOutcome(HWND owner, const OutputOptions& options, const OutputFolder& folder,
-                                      int doneId, const char* doneKey, const wchar_t* source, Bitmap* bitmap);
+                                      int doneId, const char* doneKey, const wchar_t* source, Bitmap* bitmap,
+                                      const RewriteListener* listener = nullptr);
+// "File exists already, do you want to overwrite it?" (IDS_EXISTS) with OK
+// and Cancel: true for OK.
+bool AskToOverwrite(HWND owner);
+// "Problem to save the file!" (IDS_PROBLEM_SAVING) with the stop icon: what
+// every tool shows when a picture could not be written.
+void ShowSaveProblem(HWND owner);
 
 // Quality of each step of the JPEG quality dialog.
 int JpegQualityOfStep(int index);

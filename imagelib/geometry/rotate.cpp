@@ -211,8 +211,8 @@ int BitmapRotateBilevelHalf(Bitmap* src, Bitmap* dst) {
 int BitmapRotate(Bitmap* src, Bitmap* dst, int32_t angle, RowProgressCallback progress, uintptr_t user) {
     const int rc = CheckSource(src, nullptr);
     if (rc != kGeometryDone) return rc;
-    if (angle % 90 != 0) return kGeometryBadSize;
-    int turn = ((angle % 360) + 360) % 360;  // 0, 90, 180 or 270 clockwise
+    // Only right angles turn; any other angle leaves the picture as it is.
+    int turn = angle % 90 != 0 ? 0 : ((angle % 360) + 360) % 360;  // 0, 90, 180 or 270 clockwise
     // Bottom-up rows: a clockwise turn in memory is counter-clockwise as seen.
     if (src->orientation & kOrientationBottomUp) {
         if (turn == 90) turn = 270;

@@ -359,8 +359,10 @@ int MakePlan(const Bitmap* src, const Layout& layout, uint16_t outputType, Shrin
     return kGeometryDone;
 }
 
-int Shrink(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t outputType,
-           RowProgressCallback progress, uintptr_t user, bool bilevelOnly, bool bilevelBytes) {
+// The shrunk picture in `out`, not yet handed over by the output convention
+// (no orientation, resolution, comment or metadata of its own).
+int ShrinkPicture(Bitmap* src, Bitmap* out, int32_t width, int32_t height, uint16_t outputType,
+                  RowProgressCallback progress, uintptr_t user, bool bilevelOnly, bool bilevelBytes) {
     if (width < 1 || height < 1) return kGeometryBadSize;
     Layout layout;
     int rc = CheckSource(src, &layout);
@@ -372,34 +374,40 @@ int Shrink(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t out
     uint16_t outType, outBits;
     rc = MakePlan(src, layout, outputType, &plan, &outType, &outBits);
     if (rc != kGeometryDone) return rc;
-    Bitmap out;
-    rc = NewPicture(&out, outType, src->rowAlignment, width, height, outBits);
+    rc = NewPicture(out, outType, src->rowAlignment, width, height, outBits);
     if (rc != kGeometryDone) return rc;
 
     const bool bytes = bilevelBytes && src->pixelType == kPixelBilevel;
     // Sums reach the largest sample x 1024 x 1024 x 4 x the source's area:
     // below 2^64 for bytes (the area is below 2^31), not for deeper samples.
-    rc = layout.sampleBytes > 1 ? ShrinkInto<unsigned __int128>(src, &out, plan, bytes, progress, user)
-                                 : ShrinkInto<uint64_t>(src, &out, plan, bytes, progress, user);
+    rc = layout.sampleBytes > 1 ? ShrinkInto<unsigned __int128>(src, out, plan, bytes, progress, user)
+                                 : ShrinkInto<uint64_t>(src, out, plan, bytes, progress, user);
     if (rc != kGeometryDone) {
-        FreeBitmap(&out);
+        FreeBitmap(out);
         return rc;
     }
     if (src->pixelType == kPixelPalette || src->pixelType == kPixelBilevel) {
-        out.paletteCount = outType == kPixelGrey ? 256 : 0;
-        out.transparentIndex = -1;
+        out->paletteCount = outType == kPixelGrey ? 256 : 0;
+        out->transparentIndex = -1;
     } else if (outType == kPixelGrey) {
         // Grey levels were spread over 0 .. 255 (8-bit), or kept (deep).
-        out.paletteCount = 256;
-        out.transparentIndex = src->transparentIndex;
+        out->paletteCount = 256;
+        out->transparentIndex = src->transparentIndex;
         if (plan.kind == SourceKind::kLookup1 && src->transparentIndex >= 0 && src->transparentIndex <= 255)
-            out.transparentIndex = int16_t(plan.lut[src->transparentIndex]);
+            out->transparentIndex = int16_t(plan.lut[src->transparentIndex]);
     } else {
-        out.paletteCount = src->paletteCount;
-        out.transparentIndex = src->transparentIndex;
+        out->paletteCount = src->paletteCount;
+        out->transparentIndex = src->transparentIndex;
     }
-    Deliver(src, dst, &out);
     return kGeometryDone;
+}
+
+int Shrink(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16_t outputType,
+           RowProgressCallback progress, uintptr_t user, bool bilevelOnly, bool bilevelBytes) {
+    Bitmap out;
+    const int rc = ShrinkPicture(src, &out, width, height, outputType, progress, user, bilevelOnly, bilevelBytes);
+    if (rc == kGeometryDone) Deliver(src, dst, &out);
+    return rc;
 }
 
 }  // namespace
@@ -425,5 +433,18 @@ int BitmapResize(Bitmap* src, Bitmap* dst, int32_t width, int32_t height, uint16
         if (width >= src->width || height > src->height) return kGeometryBadSize;
         return BitmapShrinkBilevel(src, dst, width, height);
     }
-    return BitmapShrinkArea(src, dst, width, height, outputType, nullptr, 0);
+    if (width <= src->width && height <= src->height)
+        return BitmapShrinkArea(src, dst, width, height, outputType, nullptr, 0);
+    // Larger on either side: the area sums assume every output pixel covers
+    // at least one source pixel, so the shrink only converts the type at the
+    // source's own size (palette to true colour, grey levels over the byte)
+    // and filtered resampling makes the size.
+    Bitmap converted;
+    int rc = ShrinkPicture(src, &converted, src->width, src->height, outputType, nullptr, 0, false, false);
+    if (rc != kGeometryDone) return rc;
+    Bitmap out{};
+    rc = BitmapResample(&converted, &out, width, height, 0);
+    FreeBitmap(&converted);
+    if (rc == kGeometryDone) Deliver(src, dst, &out);
+    return rc;
 }

@@ -586,6 +586,31 @@ TEST(JpegReader, InformationOnlyLoads) {
     }
 }
 
+TEST(JpegReader, InformationOnlyLoadsKeepTheMetadataTheFlagsAskFor) {
+    EnsureFormatRegistry();
+    Load load;
+    LoadFixture(&load, "meta.jpg", Options(kLoadKeepMetadata | kLoadKeepComment));
+    ASSERT_EQ(load.result, kLoadOk);
+    ImageInfo info{};
+    ASSERT_EQ(QueryPictureInfo(FixturePath("meta.jpg").c_str(), -1, kLoadKeepMetadata | kLoadKeepComment, &info),
+              kLoadOk);
+    // The same blocks and comment as the full load, without its pixels.
+    for (uint32_t kind : {kMetadataExif, kMetadataXmp, kMetadataIcc, kMetadataIptc}) {
+        const MetadataBlock* block = FindMetadataBlock(info.metadata, kind);
+        ASSERT_NE(block, nullptr) << kind;
+        EXPECT_EQ(BlockBytes(block), BlockBytes(FindMetadataBlock(load.bitmap.metadata, kind))) << kind;
+    }
+    ASSERT_NE(info.comment, nullptr);
+    EXPECT_STREQ(info.comment, load.bitmap.comment);
+    FreePictureInfo(&info);
+
+    ImageInfo plain{};
+    ASSERT_EQ(QueryPictureInfo(FixturePath("meta.jpg").c_str(), -1, 0, &plain), kLoadOk);
+    EXPECT_EQ(plain.metadata, nullptr);
+    EXPECT_EQ(plain.comment, nullptr);
+    FreePictureInfo(&plain);
+}
+
 // A stream inside another file, as camera RAW previews and TIFF pictures hold them.
 std::vector<uint8_t> Embedded(const std::string& fixture) {
     std::vector<uint8_t> bytes(100, 0x55);

@@ -102,6 +102,47 @@ TEST(IptcRead, Utf8RecordStaysUtf8AndListsInTheCodePage) {
     EXPECT_EQ(Built(rec.get()), expected);
 }
 
+TEST(IptcRead, TakingDatasetsKeepsEverythingElseOfTheRecord) {
+    // A file's record: the version, a contact, a content location, two
+    // by-lines, keywords, a caption and a headline, UTF-8 marked.
+    Bytes iim;
+    Dataset(iim, 1, 90, "\x1B%G");
+    Dataset(iim, 2, 0, std::string("\0\4", 2)), Dataset(iim, 2, 25, "old"), Dataset(iim, 2, 27, "harbour"),
+        Dataset(iim, 2, 80, "Ann"), Dataset(iim, 2, 80, "Bob"), Dataset(iim, 2, 105, "head"),
+        Dataset(iim, 2, 118, "desk"), Dataset(iim, 2, 120, "old caption");
+    MetadataList list;
+    list.Add(kMetadataIptc, IptcBlock(iim));
+    Record file;
+    ASSERT_EQ(IptcRead(list.head, file.get()), 1);
+    // What an editor showing caption, headline, by-line and the keywords
+    // and supplemental categories wrote: a new caption, the headline
+    // emptied, new keywords, no supplemental categories.
+    Record pages;
+    ASSERT_EQ(IptcSetText(pages.get(), 120, "new caption", 11), 1);
+    ASSERT_EQ(IptcAddListItem(pages.get(), kIptcKeywords, "sea"), 1);
+    ASSERT_EQ(IptcSetText(pages.get(), 80, "Ann", 3), 1);
+    ASSERT_EQ(IptcSetText(pages.get(), 5, "not shown", 9), 1);
+    const uint8_t shown[] = {80, 105, 120};
+    IptcTakeDatasets(file.get(), pages.get(), shown, 3, 1u << kIptcKeywords | 1u << kIptcSupplementalCategories);
+    Bytes expected;
+    Dataset(expected, 1, 90, "\x1B%G");
+    Dataset(expected, 2, 0, std::string("\0\4", 2)), Dataset(expected, 2, 25, "sea"),
+        Dataset(expected, 2, 27, "harbour"), Dataset(expected, 2, 80, "Ann"), Dataset(expected, 2, 80, "Bob"),
+        Dataset(expected, 2, 118, "desk"), Dataset(expected, 2, 120, "new caption");
+    EXPECT_EQ(Built(file.get()), expected);
+    // What was not taken stays with the pages' record; what was is gone there.
+    EXPECT_EQ(pages.Slot(5), "not shown");
+    EXPECT_EQ(pages.Slot(120), "<none>");
+    EXPECT_EQ(pages->lists[kIptcKeywords].count, 0u);
+
+    // Into an empty record (a file without IPTC) it becomes present.
+    Record empty, more;
+    ASSERT_EQ(IptcSetText(more.get(), 120, "c", 1), 1);
+    IptcTakeDatasets(empty.get(), more.get(), shown, 3, 0);
+    EXPECT_EQ(empty->present, 1u);
+    EXPECT_EQ(empty.Slot(120), "c");
+}
+
 TEST(IptcRead, SerialisesAscending) {
     Record rec;
     ASSERT_EQ(IptcSetText(rec.get(), 120, "cap", 3), 1);

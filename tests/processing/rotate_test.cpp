@@ -100,15 +100,16 @@ TEST(Rotate, QuarterTurnOfASmallColourPicture) {
     EXPECT_EQ((std::vector<uint32_t>{3, 3, 3, 6, 6, 6, 2, 2, 2, 5, 5, 5, 1, 1, 1, 4, 4, 4}), Samples(ccw.get()));
 }
 
-TEST(Rotate, AnglesThatAreNotRightAnglesAreRefused) {
+TEST(Rotate, AnglesThatAreNotRightAnglesGiveACopy) {
     Picture src;
     MakeRandom(src, Kind{"rgb", kPixelRGB, 8}, 3, 2, 1);
     const std::vector<uint32_t> before = Samples(src.get());
     for (int32_t angle : {45, 1, -89, 91, 359, INT32_MIN + 1}) {
         Picture out;
-        EXPECT_EQ(kGeometryBadSize, BitmapRotate(src.get(), out.get(), angle, nullptr, 0)) << angle;
-        EXPECT_EQ(nullptr, out->pixels);
-        EXPECT_EQ(kGeometryBadSize, BitmapRotate(src.get(), nullptr, angle, nullptr, 0)) << angle;
+        EXPECT_EQ(0, BitmapRotate(src.get(), out.get(), angle, nullptr, 0)) << angle;
+        EXPECT_EQ(3, out->width);
+        EXPECT_EQ(before, Samples(out.get())) << angle;
+        EXPECT_EQ(0, BitmapRotate(src.get(), nullptr, angle, nullptr, 0)) << angle;
     }
     EXPECT_EQ(3, src->width);
     EXPECT_EQ(before, Samples(src.get()));

@@ -170,18 +170,50 @@ TEST(Shrink, GreyLevelsAreSpreadOverTheByteAndTooFewAreRefused) {
     }
 }
 
-TEST(Shrink, EnlargingIsRefusedForEveryType) {
+TEST(Shrink, EnlargingResamplesWithTheShrinksConversion) {
+    // Larger on either side: the type the shrink gives (palette to colour in
+    // the asked order, grey levels over the byte), filtered to the size.
     for (const Kind& kind : AllKinds()) {
+        if (kind.type == kPixelBilevel) continue;
+        SCOPED_TRACE(kind.name);
         Picture src;
         MakeRandom(src, kind, 4, 4, 1);
-        Picture out;
-        EXPECT_EQ(kGeometryBadSize, BitmapResize(src.get(), out.get(), 5, 2, kPixelRGB)) << kind.name;
-        EXPECT_EQ(kGeometryBadSize, BitmapResize(src.get(), out.get(), 2, 5, kPixelRGB)) << kind.name;
-        EXPECT_EQ(kGeometryBadSize, BitmapResize(src.get(), out.get(), 0, 2, kPixelRGB)) << kind.name;
-        EXPECT_EQ(kGeometryBadSize, BitmapShrinkArea(src.get(), nullptr, 4, 5, kPixelRGB, nullptr, 0)) << kind.name;
-        EXPECT_EQ(nullptr, out->pixels);
+        src->xResolution = 300;
+        Picture converted;
+        ASSERT_EQ(0, BitmapResize(src.get(), converted.get(), 4, 4, kPixelBGR));
+        for (const std::pair<int32_t, int32_t>& size : {std::make_pair(5, 2), std::make_pair(2, 5),
+                                                        std::make_pair(9, 8)}) {
+            Picture out, expected;
+            ASSERT_EQ(0, BitmapResize(src.get(), out.get(), size.first, size.second, kPixelBGR));
+            ASSERT_EQ(0, BitmapResample(converted.get(), expected.get(), size.first, size.second, 0));
+            EXPECT_EQ(size.first, out->width);
+            EXPECT_EQ(size.second, out->height);
+            EXPECT_EQ(converted->pixelType, out->pixelType);
+            EXPECT_EQ(300, out->xResolution);
+            EXPECT_EQ(Samples(expected.get()), Samples(out.get()));
+        }
+        EXPECT_EQ(kGeometryBadSize, BitmapShrinkArea(src.get(), nullptr, 4, 5, kPixelRGB, nullptr, 0));
         EXPECT_EQ(4, src->width);
     }
+    // A flat palette picture stays flat in colour; in place the source
+    // record takes the result.
+    Picture flat;
+    Make(flat, kPixelPalette, 2, 2, {4, 4, 4, 4});
+    ASSERT_EQ(0, BitmapResize(flat.get(), nullptr, 6, 3, kPixelRGB));
+    EXPECT_EQ(kPixelRGB, flat->pixelType);
+    EXPECT_EQ(6, flat->width);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 6; ++x)
+            EXPECT_EQ((std::vector<uint32_t>{4, 251, 28}),
+                      (std::vector<uint32_t>{Sample(flat.get(), x, y, 0), Sample(flat.get(), x, y, 1),
+                                             Sample(flat.get(), x, y, 2)}));
+    // Bilevel pictures are only shrunk; no size below 1 is made.
+    Picture bits, none;
+    Make(bits, kPixelBilevel, 4, 4, std::vector<uint32_t>(16, 1));
+    EXPECT_EQ(kGeometryBadSize, BitmapResize(bits.get(), none.get(), 5, 2, kPixelRGB));
+    EXPECT_EQ(kGeometryBadSize, BitmapResize(bits.get(), none.get(), 2, 5, kPixelRGB));
+    EXPECT_EQ(kGeometryBadSize, BitmapResize(flat.get(), none.get(), 0, 2, kPixelRGB));
+    EXPECT_EQ(nullptr, none->pixels);
 }
 
 TEST(Shrink, ManySourcePixelsPerOutputPixelDoNotOverflow) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "display/display_win.h"
+#include "display/view_win.h"
 #include "platform/handheld.h"
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
@@ -367,7 +368,7 @@ TEST_F(BatchSheet, ConvertResizeAndRotateShowTheCurrentPicture) {
             second = Previews();
             SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
         });
-        EXPECT_EQ(run(nullptr, files.data(), 2), 1);
+        EXPECT_EQ(run(nullptr, files.data(), 2, nullptr), 1);
         EXPECT_NE(first.before, 0u);
         EXPECT_EQ(first.after, 0u);
         EXPECT_EQ(second.before, 0u);  // a file that does not load leaves the preview empty
@@ -435,7 +436,7 @@ TEST_F(BatchSheet, MenuBarStepsShowEachPicturesSizeOnResizeAndRotate) {
             record();
             SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
         });
-        EXPECT_EQ(run(nullptr, files.data(), 2), 1);
+        EXPECT_EQ(run(nullptr, files.data(), 2, nullptr), 1);
         EXPECT_TRUE(pageAboveBar);
         const std::wstring first = std::wstring(files[0].path) + L" Width : 320, Height : 240";
         const std::wstring second = std::wstring(files[1].path) + L" Width : 48, Height : 32";
@@ -618,6 +619,12 @@ struct FileIptc {
     ~FileIptc() { IptcFree(&record); }
 };
 
+// Typed into an edit over its whole text, one character at a time.
+void TypeOver(HWND edit, const wchar_t* text) {
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    for (const wchar_t* c = text; *c; ++c) SendMessageW(edit, WM_CHAR, *c, 1);
+}
+
 // The editor makes its pages from posted messages once the sheet is up.
 void LetPagesBeMade() {
     MSG msg;
@@ -646,8 +653,17 @@ TEST_F(BatchSheet, IptcEditorWritesWhatWasTypedWhenTheUserAgrees) {
         captionShownAfterStep = ItemText(caption, IDC_IP_CAPTION);
         SendMessageW(sheet, WM_COMMAND, IDOK, 0);  // nothing changed: no question
     });
-    driver.OnDialog([](HWND box) { Click(box, IDYES); });
+    std::wstring question;
+    LONG_PTR buttons = 0;
+    driver.OnDialog([&](HWND box) {
+        question = ItemText(box, 0xFFFF);
+        buttons = (GetDlgItem(box, IDOK) ? 1 : 0) | (GetDlgItem(box, IDCANCEL) ? 2 : 0) |
+                  (GetDlgItem(box, IDYES) ? 4 : 0);
+        Click(box, IDOK);
+    });
     RunIptcEditor(nullptr, files.data(), 2);
+    EXPECT_EQ(question, L"Do you want to write IPTC data?");
+    EXPECT_EQ(buttons, 3) << "OK and Cancel";
     EXPECT_EQ(captionShownAfterStep, L"");
     FileIptc written(files[0].path);
     ASSERT_NE(written.record.slots[120].text, nullptr);
@@ -684,7 +700,7 @@ TEST_F(BatchSheet, IptcEditorShowsThePictureAndClearEmptiesEveryText) {
         keywordsAfter = SendDlgItemMessageW(keywords, IDC_IP_KEYLIST, LB_GETCOUNT, 0, 0);
         SendMessageW(sheet, WM_COMMAND, IDOK, 0);
     });
-    driver.OnDialog([](HWND box) { Click(box, IDYES); });  // write the cleared record
+    driver.OnDialog([](HWND box) { Click(box, IDOK); });  // write the cleared record
     RunIptcEditor(nullptr, files.data(), 1);
     EXPECT_EQ(dimensions, L"320 x 240");  // the picture's size, not the preview's
     EXPECT_EQ(colours, L"16M");
@@ -696,6 +712,99 @@ TEST_F(BatchSheet, IptcEditorShowsThePictureAndClearEmptiesEveryText) {
     EXPECT_EQ(written.record.slots[120].text, nullptr);
     EXPECT_EQ(written.record.lists[kIptcKeywords].count, 0u);
     EXPECT_EQ(SizeOf(files[0].path), std::make_pair(320, 240));
+}
+
+TEST_F(BatchSheet, IptcEditorKeepsWhatItDoesNotShowAndTellsOfAFailedWrite) {
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "v.jpg"}, {"gradient.png", "w.png"}});
+    // The file's record: the version, a contact, a content location, a
+    // second by-line and an originating program, none of which the pages
+    // show, beside a caption they do.
+    IptcRecord start{};
+    IptcSetText(&start, 0, "\0\4", 2);
+    IptcSetText(&start, 80, "Ann", 3);
+    IptcSetText(&start, 65, "Camera app", 10);
+    IptcSetText(&start, 120, "old caption", 11);
+    IptcAddListItem(&start, kIptcContacts, "desk");
+    IptcAddListItem(&start, kIptcContentLocations, "harbour");
+    start.repeats = static_cast<IptcRepeat*>(calloc(1, sizeof(IptcRepeat)));
+    ASSERT_NE(start.repeats, nullptr);
+    start.repeats[0] = IptcRepeat{80, IptcText{_strdup("Bob"), 3}};
+    start.repeatCount = 1;
+    ASSERT_EQ(IptcWriteJpegFile(files[0].path, &start), 0);
+    IptcFree(&start);
+    const std::vector<uint8_t> png = ReadBytes(files[1].path);
+
+    modaltest::ModalDriver driver;
+    std::wstring failure;
+    driver.OnDialog([&](HWND sheet) {
+        LetPagesBeMade();
+        TypeOver(GetDlgItem(Page(sheet, 1), IDC_IP_CAPTION), L"new caption");
+        TapMenuBarButton(sheet, IDC_STEP_NEXT);  // asks, writes, shows the PNG
+        TypeOver(GetDlgItem(Page(sheet, 1), IDC_IP_CAPTION), L"no place for it");
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);  // asks; a PNG cannot take it
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDOK); });
+    driver.OnDialog([](HWND box) { Click(box, IDOK); });
+    driver.OnDialog([&](HWND box) {
+        failure = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
+    RunIptcEditor(nullptr, files.data(), 2);
+    FileIptc written(files[0].path);
+    auto text = [&](int d) {
+        const IptcText& t = written.record.slots[d];
+        return t.text ? std::string(t.text, t.length) : std::string("<none>");
+    };
+    EXPECT_EQ(text(120), "new caption");
+    EXPECT_EQ(text(0), std::string("\0\4", 2));
+    EXPECT_EQ(text(80), "Ann");
+    ASSERT_EQ(written.record.repeatCount, 1u);
+    EXPECT_EQ(std::string(written.record.repeats[0].value.text, written.record.repeats[0].value.length), "Bob");
+    EXPECT_EQ(text(65), "Camera app");
+    ASSERT_EQ(written.record.lists[kIptcContacts].count, 1u);
+    EXPECT_STREQ(written.record.lists[kIptcContacts].items[0], "desk");
+    ASSERT_EQ(written.record.lists[kIptcContentLocations].count, 1u);
+    EXPECT_STREQ(written.record.lists[kIptcContentLocations].items[0], "harbour");
+    EXPECT_EQ(failure, L"Problem to save the file!");
+    EXPECT_TRUE(ReadBytes(files[1].path) == png);
+}
+
+TEST_F(BatchSheet, IptcEditorNamesTheProgramWhereTheFileNamesNone) {
+    std::vector<SelectedFile> files = Select({{"turn.jpg", "o.jpg"}});
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND sheet) {
+        LetPagesBeMade();
+        TypeOver(GetDlgItem(Page(sheet, 5), IDC_IP_CITY), L"Lyon");
+        SendMessageW(sheet, WM_COMMAND, IDOK, 0);
+    });
+    driver.OnDialog([](HWND box) { Click(box, IDOK); });
+    RunIptcEditor(nullptr, files.data(), 1);
+    FileIptc written(files[0].path);
+    const IptcText& program = written.record.slots[65];
+    ASSERT_NE(program.text, nullptr);
+    EXPECT_EQ(std::string(program.text, program.length), "Trelmo");
+    ASSERT_NE(written.record.slots[90].text, nullptr);
+    EXPECT_EQ(std::string(written.record.slots[90].text, written.record.slots[90].length), "Lyon");
+}
+
+TEST_F(BatchSheet, CropOpensEveryTimeBesideAnImageViewAlreadyRegistered) {
+    // The viewer registers the image view's class at start-up; the crop page
+    // makes one of its own each time it opens.
+    ASSERT_TRUE(ViewIsClassRegistered(GetModuleHandleW(nullptr)));
+    std::vector<SelectedFile> files = Select({{"photo.jpg", "r.jpg"}});
+    for (int run = 0; run < 2; ++run) {
+        modaltest::ModalDriver driver;
+        bool cropPage = false;
+        driver.OnDialog([&](HWND sheet) {
+            HWND tool = Page(sheet, 0);
+            cropPage = tool && GetDlgItem(tool, IDC_CR_X) &&
+                       FindWindowExW(tool, nullptr, L"CBmpClass", nullptr) != nullptr;
+            SendMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(RunBatchCropTool(nullptr, files.data(), 1), 1);
+        EXPECT_TRUE(cropPage) << "run " << run << ": the sheet with its image view came first";
+        EXPECT_EQ(driver.dialogsSeen(), 1) << "run " << run;
+    }
 }
 
 TEST_F(BatchSheet, NumberedListsNameTheirLevelsInTheUsersLanguage) {

@@ -14,6 +14,7 @@
 #include "imagelib/osfile.h"
 #include "processing/iptc.h"
 #include "shell/filelist.h"
+#include "shell/pictureload.h"
 #include "tests/support/faults.h"
 #include "tests/support/missingoracle.h"
 #include "tests/support/oracles.h"
@@ -57,6 +58,7 @@ OutputFolder Folder(const wchar_t* folder, const wchar_t* prefix, const wchar_t*
 }
 
 Bitmap Load(const std::wstring& path) {
+    testing_support::EnsureFormatRegistry();
     Bitmap b{};
     LoadOptions options{};
     InitLoadOptions(&options);
@@ -302,6 +304,7 @@ TEST(SaveWithOutputOptions, RebuildsTheExifThumbnailTurnedToThePicture) {
 
 TEST(LosslessRotate, TurnsInPlaceLikeJpegtranAndKeepsTheFileOnFailure) {
     REQUIRE_FIXTURES();
+    testing_support::EnsureFormatRegistry();
     ScratchDir dir;
     const std::wstring source = dir.File("turn.jpg");
     WriteBytes(source, ReadBytes(Fixture("turn.jpg")));
@@ -327,6 +330,21 @@ TEST(LosslessRotate, TurnsInPlaceLikeJpegtranAndKeepsTheFileOnFailure) {
     size_t entries = 0;
     for (const auto& e : testing_support::fs::directory_iterator(dir.path())) entries += e.is_regular_file();
     EXPECT_EQ(entries, 1u);
+
+    // A camera picture that is not whole blocks high (400 x 300 at 4:2:0):
+    // turned with its partial edge blocks dropped, as jpegtran -trim does,
+    // its EXIF kept.
+    const std::wstring camera = dir.File("camera.jpg");
+    WriteBytes(camera, ReadBytes(Fixture("camera.jpg")));
+    EXPECT_EQ(RotateJpegLosslessly(camera.c_str(), Folder(L"", L"", L""), kRotateRight, nullptr, nullptr, nullptr),
+              kLosslessReplacedExisting);
+    const std::string cameraPath = testing_support::ShellQuote(testing_support::Narrow(camera));
+    EXPECT_EQ(testing_support::RunCommand(
+                  "compare -metric AE " + cameraPath + " " +
+                  testing_support::ShellQuote(testing_support::Narrow(Fixture("camera-rot90.jpg"))) + " null: 2>&1"),
+              "0");
+    EXPECT_EQ(testing_support::RunCommand("identify -format %wx%h " + cameraPath), "288x400");
+    EXPECT_EQ(testing_support::RunCommand("exiftool -s3 -Make " + cameraPath), "Testcam\n");
 
     // Into the output folder: an existing output is asked about; kept on no.
     WriteBytes(dir.File("turn_r.jpg"), {'x'});
@@ -391,6 +409,50 @@ TEST(ResizeTargets, PresetsUserSizesAndOrientation) {
     EXPECT_EQ(w, 100);
 }
 
+TEST(ResizeTargets, AJpegDecodedReducedGetsTheTargetOfTheFilesOwnSize) {
+    REQUIRE_FIXTURES();
+    testing_support::EnsureFormatRegistry();
+    const std::wstring path = Fixture("big.jpg");  // 2048 x 1536
+    struct Case {
+        int32_t entry;
+        int32_t loadWidth;  // 0: decoded at full size
+        int32_t width, height;
+    } cases[] = {
+        {kResize50, 1024, 1024, 768},
+        {kResize25, 512, 512, 384},
+        {kResize75, 0, 1536, 1152},
+        {kResizeQvga, 341, 320, 240},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        ResizeRequest r;
+        r.entry = c.entry;
+        LoadOptions options{};
+        ImageInfo header{};
+        ResizeLoadOptions(path.c_str(), r, &options, &header);
+        EXPECT_EQ((options.flags & kLoadReduced) ? options.targetWidth : 0, c.loadWidth);
+        Bitmap b{};
+        ASSERT_EQ(LoadPictureOriented(path.c_str(), &b, &options, nullptr, MetadataExifOrientation()), 0);
+        EXPECT_EQ(ApplyResize(&b, r, header), 0);
+        EXPECT_EQ(b.width, c.width);
+        EXPECT_EQ(b.height, c.height);
+        FreeBitmap(&b);
+        FreePictureInfo(&header);
+    }
+    // A picture turned upright on loading takes the file's size turned too.
+    ImageInfo turned{};
+    turned.width = 3000;
+    turned.height = 4000;
+    Bitmap b{};
+    ASSERT_TRUE(AllocBitmap(&b, kPixelRGB, 4, 400, 300));
+    ResizeRequest r;
+    r.entry = kResize25;
+    EXPECT_EQ(ApplyResize(&b, r, turned), 0);
+    EXPECT_EQ(b.width, 1000);
+    EXPECT_EQ(b.height, 750);
+    FreeBitmap(&b);
+}
+
 TEST(Rename, NamesNumbersAndRefusals) {
     struct Case {
         const wchar_t* base;
@@ -405,6 +467,11 @@ TEST(Rename, NamesNumbersAndRefusals) {
         {L"..\\up", 1, 2, L"jpg", nullptr},
         {L"a/b", 1, 2, L"jpg", nullptr},
         {L"", 1, 2, L"jpg", nullptr},
+        // The extension cannot lead out of the folder or into a stream.
+        {L"Img", 1, 2, L"jpg\\..\\..\\x", nullptr},
+        {L"Img", 1, 2, L"/x", nullptr},
+        {L"Img", 1, 2, L"jpg:hidden", nullptr},
+        {L"Img", 1, 2, L"j*g", nullptr},
     };
     for (const Case& c : cases) {
         RenamePlan plan{};
@@ -465,6 +532,13 @@ TEST(Rename, RenamesInOrderAndSkipsATakenName) {
     EXPECT_EQ(RenameSelection(files.data(), 2, plan, move, nullptr, nullptr), 0u);
     std::wcscpy(plan.base, L"..\\x");
     EXPECT_EQ(RenameSelection(files.data(), 2, plan, move, nullptr, nullptr), 0u);
+    // An extension with a separator moves nothing, not even into the folder
+    // it names.
+    std::wcscpy(plan.base, L"Img");
+    std::wcscpy(plan.extension, L"jpg\\..\\out");
+    plan.start = 7;
+    EXPECT_EQ(RenameSelection(files.data(), 2, plan, move, nullptr, nullptr), 0u);
+    EXPECT_FALSE(ReadBytes(files[0].path).empty());
 }
 
 namespace {
@@ -714,7 +788,7 @@ TEST(BatchTools, CropScaleAndClipping) {
     ResizeRequest r;
     r.entry = kResize50;
     ASSERT_TRUE(AllocBitmap(&b, kPixelGrey, 1, 10, 8));
-    EXPECT_EQ(ApplyResize(&b, r), 0);
+    EXPECT_EQ(ApplyResize(&b, r, ImageInfo{}), 0);  // no header read: the bitmap's own size
     EXPECT_EQ(b.width, 5);
     EXPECT_EQ(b.height, 4);
     r.entry = kResizeUser;
@@ -722,7 +796,7 @@ TEST(BatchTools, CropScaleAndClipping) {
     r.height = 20;
     r.dpi = 300;
     r.keepRatio = false;
-    EXPECT_EQ(ApplyResize(&b, r), 0);
+    EXPECT_EQ(ApplyResize(&b, r, ImageInfo{}), 0);
     EXPECT_EQ(b.xResolution, 300);
     FreeBitmap(&b);
 }

@@ -1905,8 +1905,11 @@ TEST_F(Commands, BatchRenameRenamesTheSelectionAndTheListFollowsAtOnce) {
     EXPECT_EQ(ListCount(), 2);
 }
 
-TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
-    Browse(folder_);
+namespace {
+
+// Captures the screen into the shown folder as PNG after a second, as the
+// capture sheet and the main window's timer do; the message told after.
+std::wstring CaptureAsPng() {
     ModalDriver driver;
     driver.OnDialog([](HWND sheet) {
         PropSheet_SetCurSel(sheet, nullptr, 1);
@@ -1925,7 +1928,26 @@ TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
     Command(IDM_MAIN_CAPTURE);
     for (int i = 0; i < 100 && driver.dialogsSeen() < 2; ++i) Pump();
     EXPECT_EQ(driver.dialogsSeen(), 2);
-    EXPECT_EQ(told, L"The capture has been saved into " + folder_ + L"capture001.png.");
+    return told;
+}
+
+}  // namespace
+
+TEST_F(Commands, CaptureWritesTheScreenIntoTheShownFolderWhenItsTimerFires) {
+    Browse(folder_);
+    EXPECT_EQ(CaptureAsPng(), L"The capture has been saved into " + folder_ + L"capture001.png.");
     EXPECT_EQ(SizeOf(folder_ + L"capture001.png"),
               std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+}
+
+TEST_F(Commands, ACaptureThatCannotBeWrittenIsTold) {
+    // Every capture name is taken, and none is ever written over.
+    const std::wstring full = folder_ + L"other\\";
+    for (int n = 1; n <= 999; ++n) {
+        wchar_t name[32];
+        swprintf(name, 32, L"capture%03d.png", n);
+        MakeFile(full + name);
+    }
+    Browse(full);
+    EXPECT_EQ(CaptureAsPng(), L"Problem to save the file!");
 }
