@@ -31,7 +31,9 @@ bool RenamedFileName(const RenamePlan& plan, uint32_t number, wchar_t* name, siz
     const uint32_t digits = std::clamp(plan.digits, kRenameMinDigits, kRenameMaxDigits);
     wchar_t numberText[32];
     std::swprintf(numberText, 32, L"%0*u", int(digits), number);
-    const std::wstring result = std::wstring(plan.base) + numberText + L"." + plan.extension;
+    // No extension, no dot: Windows would drop a trailing one.
+    std::wstring result = std::wstring(plan.base) + numberText;
+    if (*plan.extension) result += std::wstring(L".") + plan.extension;
     if (result.size() >= capacity || !IsAcceptableName(result)) return false;
     std::wmemcpy(name, result.c_str(), result.size() + 1);
     return true;

@@ -31,9 +31,10 @@ void SplitRenameName(const wchar_t* name, wchar_t* base, wchar_t* extension, siz
 bool RenameBaseIsValid(const wchar_t* base);
 bool RenameExtensionIsValid(const wchar_t* extension);
 
-// "<base><number, zero-padded to the digits>.<extension>"; the number is
-// never cut. False when it would not fit `capacity` or is no name a user may
-// give (an invalid base or extension).
+// "<base><number, zero-padded to the digits>.<extension>", without the dot
+// when there is no extension; the number is never cut. False when it would
+// not fit `capacity` or is no name a user may give (an invalid base or
+// extension).
 bool RenamedFileName(const RenamePlan& plan, uint32_t number, wchar_t* name, size_t capacity);
 
 // Renames the files in selection order: file i gets number start + i in its

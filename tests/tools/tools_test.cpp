@@ -463,7 +463,7 @@ TEST(Rename, NamesNumbersAndRefusals) {
         {L"Img", 1, 3, L"jpg", L"Img001.jpg"},
         {L"Img", 100, 2, L"jpg", L"Img100.jpg"},
         {L"Img", 7, 0, L"png", L"Img7.png"},                        // at least one digit
-        {L"Img", 7, 4000000000u, L"", L"Img00000000000000000007."}, // at most 20, empty extension
+        {L"Img", 7, 4000000000u, L"", L"Img00000000000000000007"},  // at most 20; no extension, no dot
         {L"..\\up", 1, 2, L"jpg", nullptr},
         {L"a/b", 1, 2, L"jpg", nullptr},
         {L"", 1, 2, L"jpg", nullptr},
