@@ -155,14 +155,13 @@ TagRecord* AppendMakerNoteTag(LoadContext* ctx) {
 // ---------------------------------------------------------------------------
 // Comment and keyed texts.
 
-void SetPictureComment(LoadContext* ctx, const char* text, int32_t length) {
-    if (!(ctx->options.flags & kLoadKeepComment) || !text) return;
+void SetPictureComment(LoadContext* ctx, const char* text, size_t length) {
+    if (!(ctx->options.flags & kLoadKeepComment) || !text || length == 0) return;
     if (static_cast<unsigned char>(text[0]) < 32) return;
-    size_t n = length < 1 ? std::strlen(text) : static_cast<size_t>(length);
-    char* copy = static_cast<char*>(std::malloc(n + 8));
-    if (!copy) return;
     // The text may be shorter than `length` when it has an early terminator.
-    n = strnlen(text, n);
+    const size_t n = strnlen(text, length);
+    char* copy = static_cast<char*>(std::malloc(n + 1));
+    if (!copy) return;
     std::memcpy(copy, text, n);
     copy[n] = '\0';
     std::free(ctx->comment);
@@ -185,7 +184,7 @@ int ReadPictureComment(PictureFile* file, LoadContext* ctx, uint32_t n) {
     if (!buffer) return SkipFileBytes(file, n) ? 4 : 0;
     const size_t got = ReadFileBytes(file, buffer, n);
     buffer[got] = '\0';
-    if (got == n) SetPictureComment(ctx, buffer, 0);
+    if (got == n) SetPictureComment(ctx, buffer, n);
     std::free(buffer);
     return got == n ? 0 : 4;
 }
@@ -194,11 +193,11 @@ static bool IsPrintableStart(unsigned char c) {
     return c == ' ' || (c >= 0x21 && c <= 0x7E);
 }
 
-void AddPictureText(LoadContext* ctx, const char* key, const char* value, int32_t length) {
-    if (!(ctx->options.flags & kLoadKeepTexts) || !value) return;
+void AddPictureText(LoadContext* ctx, const char* key, const char* value, size_t length) {
+    if (!(ctx->options.flags & kLoadKeepTexts) || !value || length == 0) return;
     if (ctx->textCount >= kMaxPictureTexts || ctx->textCount < 0) return;
     if (!IsPrintableStart(static_cast<unsigned char>(value[0]))) return;
-    size_t n = length < 1 ? std::strlen(value) : strnlen(value, static_cast<size_t>(length));
+    const size_t n = strnlen(value, length);
     const size_t keyLength = key ? std::strlen(key) : 0;
     char* text = static_cast<char*>(std::malloc(keyLength + n + 8));
     if (!text) return;
@@ -221,8 +220,7 @@ int ReadPictureText(PictureFile* file, LoadContext* ctx, const char* key, uint32
     if (!buffer) return SkipFileBytes(file, n) ? 4 : 0;
     const size_t got = ReadFileBytes(file, buffer, n);
     // The count of an ASCII field includes its terminator.
-    buffer[n - 1] = '\0';
-    if (got == n) AddPictureText(ctx, key, buffer, 0);
+    if (got == n) AddPictureText(ctx, key, buffer, n - 1);
     std::free(buffer);
     return got == n ? 0 : 4;
 }

@@ -65,10 +65,13 @@ void FreeTagList(TagList* list);
 // A deep copy, or null when out of memory.
 TagList* CopyTagList(const TagList* list);
 
-void SetPictureComment(LoadContext* ctx, const char* text, int32_t length);
+// The text is the first `length` bytes of `text` (or up to an earlier zero);
+// nothing past them is read, so file bytes need no terminator.
+void SetPictureComment(LoadContext* ctx, const char* text, size_t length);
 // 0 done, 4 when the file ended first.
 int ReadPictureComment(PictureFile* file, LoadContext* ctx, uint32_t n);
-void AddPictureText(LoadContext* ctx, const char* key, const char* value, int32_t length);
+// `key` is a terminated string of ours; `value` is bounded as a comment is.
+void AddPictureText(LoadContext* ctx, const char* key, const char* value, size_t length);
 int ReadPictureText(PictureFile* file, LoadContext* ctx, const char* key, uint32_t n);
 
 // Finds the first block of a kind in a list, or null.

@@ -30,7 +30,16 @@ struct MenuBarData {
     std::vector<BarButton> buttons;
     UINT droppedCommand = 0;
     HMENU droppedPopup = nullptr;
+    // A bar destroyed while its popup is open (its owner closed from a menu
+    // command or from outside) is freed once the popup has returned.
+    bool tracking = false;
+    bool destroyed = false;
 };
+
+void FreeBarData(MenuBarData* data) {
+    if (data->menu) DestroyMenu(data->menu);
+    delete data;
+}
 
 MenuBarData* DataOf(HWND bar) { return reinterpret_cast<MenuBarData*>(GetWindowLongPtrW(bar, GWLP_USERDATA)); }
 
@@ -51,7 +60,13 @@ void ShowDropDown(HWND bar, MenuBarData* data, UINT command) {
         // The bar never takes the focus: its owner comes to the front, so the
         // menu answers the keys.
         SetForegroundWindow(data->owner);
+        data->tracking = true;
         TrackPopupMenuEx(popup, TPM_LEFTALIGN | TPM_BOTTOMALIGN, place.left, place.top, bar, nullptr);
+        data->tracking = false;
+        if (data->destroyed) {
+            FreeBarData(data);
+            return;
+        }
         data->droppedPopup = nullptr;
         return;
     }
@@ -95,9 +110,9 @@ LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM first, LPARAM second
     case WM_NCDESTROY:
         if (data) {
             if (data->owner && GetPropW(data->owner, kOwnerProperty) == bar) RemovePropW(data->owner, kOwnerProperty);
-            if (data->menu) DestroyMenu(data->menu);
-            delete data;
             SetWindowLongPtrW(bar, GWLP_USERDATA, 0);
+            if (data->tracking) data->destroyed = true;
+            else FreeBarData(data);
         }
         break;
     }

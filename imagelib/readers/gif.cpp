@@ -275,7 +275,7 @@ bool ReadCommentExtension(GifReader* g) {
     }
     if (ok && text) {
         text[length] = '\0';
-        if (!(length >= 3 && std::memcmp(text, "nCC", 3) == 0)) SetPictureComment(g->ctx, text, int32_t(length));
+        if (!(length >= 3 && std::memcmp(text, "nCC", 3) == 0)) SetPictureComment(g->ctx, text, length);
     }
     std::free(text);
     return ok;

@@ -66,7 +66,7 @@ void SaveMarkers(j_decompress_ptr cinfo, const LoadContext* ctx, const JpegCall*
 void KeepComments(j_decompress_ptr cinfo, LoadContext* ctx, bool firstOnly) {
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
         if (m->marker == JPEG_COM && m->data_length > 0)
-            SetPictureComment(ctx, reinterpret_cast<const char*>(m->data), static_cast<int32_t>(m->data_length));
+            SetPictureComment(ctx, reinterpret_cast<const char*>(m->data), m->data_length);
         if (firstOnly) break;
     }
 }

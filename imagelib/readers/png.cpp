@@ -173,10 +173,10 @@ void TakeTexts(PngLoad* st, png_infop from, bool afterImage, int first = 0) {
         if (StartsWith(t.key, kIptcKey)) {
             AddIptcProfile(st, t);
         } else if (afterImage) {
-            if ((flags & kLoadKeepMetadata) && IsKeptAfterImage(t.key)) AddPictureText(st->ctx, t.key, t.text, 0);
+            if ((flags & kLoadKeepMetadata) && IsKeptAfterImage(t.key)) AddPictureText(st->ctx, t.key, t.text, std::strlen(t.text));
         } else if ((flags & kLoadKeepComment) && !StartsWith(t.text, "nCC")) {
-            if (CompareTextNoCase(t.key, "comment") == 0) SetPictureComment(st->ctx, t.text, 0);
-            else AddPictureText(st->ctx, t.key, t.text, 0);
+            if (CompareTextNoCase(t.key, "comment") == 0) SetPictureComment(st->ctx, t.text, std::strlen(t.text));
+            else AddPictureText(st->ctx, t.key, t.text, std::strlen(t.text));
         }
     }
 }

@@ -187,7 +187,7 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         ih.fullBitsPerSample = bits;
         ih.fullComponents = pixmap ? 3 : 1;
     }
-    if (reader.commentSeen) SetPictureComment(ctx, reader.comment, -1);
+    if (reader.commentSeen) SetPictureComment(ctx, reader.comment, strnlen(reader.comment, sizeof reader.comment));
     if (type >= 4 && type <= 6) {
         const uint64_t rowBytes = uint64_t(ih.bytesPerPlane) * (maxval > 255 ? 2 : 1);
         r = CheckStoredRowsFit(f, ctx, TellPictureFile(f), rowBytes, height);

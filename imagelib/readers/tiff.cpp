@@ -235,7 +235,7 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
             d->photometric = v;
             n->havePhotometric = true;
             if (v == kTiffWhiteIsZero || v == kTiffBlackIsZero)
-                AddPictureText(r.ctx, "Photometric Interpretation", v == kTiffWhiteIsZero ? "White=0" : "Black=0", 0);
+                AddPictureText(r.ctx, "Photometric Interpretation", v == kTiffWhiteIsZero ? "White=0" : "Black=0", 7);
             break;
         case 266: d->fillOrder = v; break;
         case 273:
@@ -325,13 +325,13 @@ void ReadTexts(const TiffReader& r, const DirectoryNotes& n) {
     const FieldRef& description = n.texts[kDescriptionText];
     if ((flags & kLoadKeepComment) && description.present && description.entry.count > 0 &&
         r.Bytes(description.entry, &text, 1u << 20))
-        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data), int32_t(description.entry.ByteSize()));
+        SetPictureComment(ctx, reinterpret_cast<const char*>(text.data), size_t(description.entry.ByteSize()));
     // With metadata kept and an EXIF directory, the texts go to its tag list.
     if ((flags & kLoadKeepMetadata) && n.exif.present) return;
     for (int i = 0; i < kDescriptionText; ++i) {
         const FieldRef& f = n.texts[i];
         if (!f.present || f.entry.count == 0 || !r.Bytes(f.entry, &text, 1u << 16)) continue;
-        AddPictureText(ctx, kTextTags[i].key, reinterpret_cast<const char*>(text.data), int32_t(f.entry.ByteSize()));
+        AddPictureText(ctx, kTextTags[i].key, reinterpret_cast<const char*>(text.data), size_t(f.entry.ByteSize()));
     }
 }
 

@@ -144,8 +144,8 @@ TEST_F(Dispatch, DamagedButAcceptedKeepsRowsAndMetadata) {
         p.beforeBegin = [](LoadContext* ctx) {
             const uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 1, 2};
             ctx->callbacks.addMetadataBlock(ctx, kMetadataExif, exif, sizeof exif);
-            SetPictureComment(ctx, "a comment", 0);
-            AddPictureText(ctx, "Key", "value", 0);
+            SetPictureComment(ctx, "a comment", 9);
+            AddPictureText(ctx, "Key", "value", 5);
         };
         LoadOptions o = options;
         o.flags = kLoadKeepComment | kLoadKeepTexts | kLoadKeepMetadata | (accept ? uint32_t(kLoadAcceptDamaged) : 0u);
@@ -181,8 +181,8 @@ TEST_F(Dispatch, AttemptsStartClean) {
     refused.beforeBegin = [](LoadContext* ctx) {
         const uint8_t xmp[] = "<x/>";
         ctx->callbacks.addMetadataBlock(ctx, kMetadataXmp, xmp, 4);
-        SetPictureComment(ctx, "not mine", 0);
-        AddPictureText(ctx, "Key", "not mine", 0);
+        SetPictureComment(ctx, "not mine", 8);
+        AddPictureText(ctx, "Key", "not mine", 8);
         StartExifTagList(ctx, 0);
         AppendExifTag(ctx);
     };
@@ -223,8 +223,8 @@ TEST_F(Dispatch, MetadataCommentAndTextsMoveToTheResult) {
         p.beforeBegin = [](LoadContext* ctx) {
             const uint8_t iptc[] = "Photoshop 3.0";
             ctx->callbacks.addMetadataBlock(ctx, kMetadataIptc, iptc, sizeof iptc);
-            SetPictureComment(ctx, "comment", 0);
-            AddPictureText(ctx, "Make", "Maker", 0);
+            SetPictureComment(ctx, "comment", 7);
+            AddPictureText(ctx, "Make", "Maker", 5);
             StartExifTagList(ctx, 1);
             AppendExifTag(ctx)->tag = 271;
             StartMakerNoteTagList(ctx, "Maker", "Model 1", 1);
@@ -302,7 +302,7 @@ TEST_F(Dispatch, InformationOnly) {
     uint32_t flagsSeen = 0;
     p.beforeBegin = [&](LoadContext* ctx) {
         flagsSeen = ctx->options.flags;
-        SetPictureComment(ctx, "comment", 0);
+        SetPictureComment(ctx, "comment", 7);
         const uint8_t xmp[] = "<x/>";
         AddMetadataBlock(ctx, kMetadataXmp, xmp, 4);
     };

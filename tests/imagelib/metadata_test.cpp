@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -130,36 +131,58 @@ TEST(TagLists, ExifAndMakerNoteListsStartOnce) {
 
 TEST(Comment, ReplacedOnlyByPrintableTextWhenWanted) {
     Context off(0);
-    SetPictureComment(&off.ctx, "ignored", 0);
+    SetPictureComment(&off.ctx, "ignored", 7);
     EXPECT_EQ(nullptr, off.ctx.comment);
 
     Context c(kLoadKeepComment);
     SetPictureComment(&c.ctx, "first comment", 5);
     EXPECT_STREQ("first", c.ctx.comment);
-    SetPictureComment(&c.ctx, "\nstarts with a line feed", 0);
+    SetPictureComment(&c.ctx, "\nstarts with a line feed", 24);
     EXPECT_STREQ("first", c.ctx.comment);
-    SetPictureComment(&c.ctx, "second", 0);
+    SetPictureComment(&c.ctx, "second", 6);
     EXPECT_STREQ("second", c.ctx.comment);
     SetPictureComment(&c.ctx, "ab\0cd", 5);  // early terminator: no over-read
     EXPECT_STREQ("ab", c.ctx.comment);
 }
 
+// Texts come from file bytes that hold no terminator: each is bounded by
+// its length alone, and a length of 0 is no text (heap blocks of exactly the
+// text's size, so the sanitizer sees any byte read past them).
+TEST(Comment, FileBytesAreBoundedByTheirLengthNotATerminator) {
+    Context c(kLoadKeepComment | kLoadKeepTexts);
+    auto exact = [&](size_t n) { return std::make_unique<char[]>(n ? n : 1); };
+    auto three = exact(3);
+    std::memcpy(three.get(), "abc", 3);
+    SetPictureComment(&c.ctx, three.get(), 3);
+    EXPECT_STREQ("abc", c.ctx.comment);
+    SetPictureComment(&c.ctx, three.get(), 2);
+    EXPECT_STREQ("ab", c.ctx.comment);
+    auto none = exact(0);
+    none[0] = 'z';
+    SetPictureComment(&c.ctx, none.get(), 0);
+    EXPECT_STREQ("ab", c.ctx.comment);
+    AddPictureText(&c.ctx, "Key", three.get(), 3);
+    AddPictureText(&c.ctx, "Empty", none.get(), 0);
+    ASSERT_EQ(1, c.ctx.textCount);
+    EXPECT_STREQ("Key: abc", c.ctx.texts[0]);
+}
+
 TEST(Texts, KeyValueJoinLimitAndFilters) {
     Context c(kLoadKeepTexts);
-    AddPictureText(&c.ctx, "Author", "Somebody", 0);
-    AddPictureText(&c.ctx, nullptr, "no key", 0);
+    AddPictureText(&c.ctx, "Author", "Somebody", 8);
+    AddPictureText(&c.ctx, nullptr, "no key", 6);
     AddPictureText(&c.ctx, "Title", "Long title", 4);
-    AddPictureText(&c.ctx, "Bad", "\x01starts with a control", 0);
-    AddPictureText(&c.ctx, "Bad", "\xE9 not ASCII-printable", 0);
+    AddPictureText(&c.ctx, "Bad", "\x01starts with a control", 22);
+    AddPictureText(&c.ctx, "Bad", "\xE9 not ASCII-printable", 21);
     ASSERT_EQ(3, c.ctx.textCount);
     EXPECT_STREQ("Author: Somebody", c.ctx.texts[0]);
     EXPECT_STREQ(": no key", c.ctx.texts[1]);
     EXPECT_STREQ("Title: Long", c.ctx.texts[2]);
-    for (int i = 3; i < 40; ++i) AddPictureText(&c.ctx, "K", "v", 0);
+    for (int i = 3; i < 40; ++i) AddPictureText(&c.ctx, "K", "v", 1);
     EXPECT_EQ(kMaxPictureTexts, c.ctx.textCount);  // the 33rd and later are dropped
 
     Context off(0);
-    AddPictureText(&off.ctx, "K", "v", 0);
+    AddPictureText(&off.ctx, "K", "v", 1);
     EXPECT_EQ(0, off.ctx.textCount);
 }
 

@@ -297,6 +297,40 @@ TEST(MenuBar, DropDownButtonsOpenTheirPopupsNamedByCommand) {
     EXPECT_EQ(Commands(owner), std::vector<UINT>{CMD_OPEN});
 }
 
+HWND gClosedWhileOpen = nullptr;
+HMENU gMenuOfClosedBar = nullptr;
+bool gMenuKeptWhileOpen = false;
+
+void CALLBACK DestroyOwnerWhileOpen(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (!PopupMenuOpen()) return;
+    KillTimer(nullptr, timer);
+    DestroyWindow(gClosedWhileOpen);
+    gMenuKeptWhileOpen = IsMenu(gMenuOfClosedBar) != FALSE;
+}
+
+// A window closed while its bar's popup is open (by a message from another
+// program, or at shutdown) takes the bar along, but the bar's menu and its
+// own record live until the popup has returned, and are freed then.
+TEST(MenuBar, AWindowClosedWhileItsPopupIsOpenTakesTheBarAlong) {
+    Owner owner;
+    HWND bar = MenuBarCreate({owner.get(), Instance(), IDM_BAR, 0, 0});
+    HWND toolbar = FindWindowExW(bar, nullptr, TOOLBARCLASSNAMEW, nullptr);
+    ASSERT_NE(toolbar, nullptr);
+    gClosedWhileOpen = owner.get();
+    gMenuOfClosedBar = MenuBarGetMenu(bar);
+    ASSERT_TRUE(IsMenu(gMenuOfClosedBar));
+    SetTimer(nullptr, 0, 50, DestroyOwnerWhileOpen);
+    Tap(toolbar, 3);
+    for (int i = 0; i < 200 && (IsWindow(bar) || PopupMenuOpen()); ++i) {
+        Pump();
+        Sleep(10);
+    }
+    EXPECT_FALSE(IsWindow(bar));
+    EXPECT_FALSE(PopupMenuOpen());
+    EXPECT_TRUE(gMenuKeptWhileOpen);
+    EXPECT_FALSE(IsMenu(gMenuOfClosedBar));
+}
+
 TEST(MenuBar, ButtonImagesComeFromTheBitmap) {
     Owner owner;
     HWND bar = MenuBarCreate({owner.get(), Instance(), IDM_BAR, IDB_BAR_IMAGES, 3});

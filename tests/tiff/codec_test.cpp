@@ -243,6 +243,63 @@ TEST(TiffDirectory, TextsOfTheDirectory) {
     }
 }
 
+// Text tags hold no terminator of their own in these files: each text is
+// the tag's count of bytes at most, from the entry (up to four) or from the
+// file's last bytes, and a count of 0, or one that runs past the file's
+// end, gives no text. The pixels come before the texts.
+TEST(TiffDirectory, TextsAreBoundedByTheirCount) {
+    struct Case {
+        const char* name;
+        uint32_t count;
+        Bytes text;      // appended after the pixels when longer than four
+        bool inEntry;    // the bytes sit in the entry's field
+        const char* comment;  // null: none
+        const char* make;     // the same bytes as the camera's make
+    };
+    const Case cases[] = {
+        {"unterminated at the end", 5, {'H', 'e', 'l', 'l', 'o'}, false, "Hello", "Make: Hello"},
+        {"count past the end", 9, {'H', 'e', 'l', 'l', 'o'}, false, nullptr, nullptr},
+        {"count of zero", 0, {}, true, nullptr, nullptr},
+        {"one byte, no zero", 1, {'X'}, true, "X", "Make: X"},
+        {"one zero byte", 1, {0}, true, nullptr, nullptr},
+        {"four bytes in the entry", 4, {'W', 'x', 'y', 'z'}, true, "Wxyz", "Make: Wxyz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (uint32_t tag : {270u, 271u}) {
+            const uint32_t at = uint32_t(DataStart(9));
+            auto entries = GreyEntries(1, 1, at, 1);
+            uint32_t value = at + 1;
+            if (c.inEntry) {
+                value = 0;
+                for (size_t i = 0; i < c.text.size(); ++i) value |= uint32_t(c.text[i]) << (8 * i);
+            }
+            entries.push_back({uint16_t(tag), 2, c.count, value});
+            std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.tag < b.tag; });
+            Bytes data = {0x80};
+            if (!c.inEntry) data.insert(data.end(), c.text.begin(), c.text.end());
+            Load load(BuildTiff(entries, data), L"picture.tif",
+                      Load::Options(kLoadKeepComment | kLoadKeepTexts));
+            ASSERT_EQ(kLoadOk, load.result);
+            EXPECT_EQ(0x80, load.Row(0)[0]);
+            if (tag == 270) {
+                if (c.comment) {
+                    ASSERT_NE(nullptr, load.bitmap.comment);
+                    EXPECT_STREQ(c.comment, load.bitmap.comment);
+                } else {
+                    EXPECT_EQ(nullptr, load.bitmap.comment);
+                }
+            } else {
+                std::vector<std::string> texts;
+                for (int32_t i = 0; i < load.info.textCount; ++i) texts.push_back(load.info.texts[i]);
+                std::vector<std::string> want = {"Photometric Interpretation: Black=0"};
+                if (c.make) want.push_back(c.make);
+                EXPECT_EQ(want, texts);
+            }
+        }
+    }
+}
+
 TEST(TiffDirectory, ResolutionUnitsAndPageLoops) {
     const uint32_t at = uint32_t(DataStart(11));
     auto entries = GreyEntries(2, 1, at + 16, 2);
