@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 #include "shell/filelist.h"
 #include "tools/output.h"
 

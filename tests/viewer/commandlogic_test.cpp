@@ -1,7 +1,7 @@
 // The main window's commands apart from their windows: copy and new-folder
 // names, folder navigation, names the user may give, batch names, card
 // pictures and the sort setting.
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 
 #include <gtest/gtest.h>
 

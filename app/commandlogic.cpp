@@ -1,4 +1,4 @@
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 
 #include <cwchar>
 #include <cwctype>

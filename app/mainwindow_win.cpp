@@ -15,12 +15,12 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
-#include "shell/browser_win.h"
-#include "shell/commands_win.h"
-#include "shell/favorites_win.h"
-#include "shell/options_win.h"
+#include "app/browser_win.h"
+#include "app/commands_win.h"
+#include "app/favorites_win.h"
+#include "app/options_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
 #include "resources/main.rh"
-#include "shell/browser_win.h"
+#include "app/browser_win.h"
 #include "shell/filetexts_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
 
 namespace {

@@ -14,11 +14,11 @@
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/main.rh"
-#include "shell/associations_win.h"
+#include "app/associations_win.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
-#include "shell/startscreen_win.h"
-#include "shell/viewer_win.h"
+#include "app/startscreen_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
 
 int g_DpiX = 96;

@@ -4,7 +4,7 @@
 // held to the spinner's range. The colours, the home folder, the sound file,
 // the button assignments and the associations take effect as soon as they
 // are chosen.
-#include "shell/options_win.h"
+#include "app/options_win.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -18,13 +18,13 @@
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/options.rh"
-#include "shell/associations_win.h"
-#include "shell/browser_win.h"
-#include "shell/commands_win.h"
+#include "app/associations_win.h"
+#include "app/browser_win.h"
+#include "app/commands_win.h"
 #include "shell/language_win.h"
 #include "shell/sounddialog_win.h"
-#include "shell/startscreen_win.h"
-#include "shell/viewer_win.h"
+#include "app/startscreen_win.h"
+#include "app/viewer_win.h"
 
 namespace {
 

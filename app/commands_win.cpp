@@ -2,7 +2,7 @@
 // list options. Every file operation that fails leaves the list and the tree
 // as they were and shows nothing; the list follows successful changes through
 // the folder watch.
-#include "shell/commands_win.h"
+#include "app/commands_win.h"
 
 #include <vector>
 
@@ -15,12 +15,12 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "processing/adjust.h"
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 #include "shell/pictureload.h"
 #include "shell/system.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "tools/adjustbar_win.h"
 #include "tools/albumwizard_win.h"
 #include "tools/batch.h"
