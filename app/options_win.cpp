@@ -437,7 +437,8 @@ LRESULT OnOptionsCommand(HWND window, UINT, UINT, HWND) {
         }
     }
     if (g_AppSettings.viewMode == 1 && showExt != g_AppSettings.showExt) UpdateItemLabels(1);
-    if (g_AppSettings.viewMode == 3 && showLabel != g_AppSettings.showLabel) MainLayout(window);
+    // The strip's height follows the label: the main window lays its panes out again.
+    if (g_AppSettings.viewMode == 3 && showLabel != g_AppSettings.showLabel) SendMessageW(window, WM_SIZE, 0, 0);
     if (g_AppSettings.treeWindow) SetWindowFontHeight(g_AppSettings.treeWindow, g_AppSettings.fontTree);
     if (const HWND view = g_AppSettings.viewWindow) {
         if (useScrollbar != g_AppSettings.useScrollbar) ViewSetScrollBars(view, g_AppSettings.useScrollbar);

@@ -198,7 +198,7 @@ TEST_F(Commands, CopyCutAndPasteMakeCopyNames) {
     Browse(folder_);
     ASSERT_EQ(ListCount(), 1);
     SelectName(L"a.jpg");
-    EXPECT_TRUE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED || ClipboardHasFiles());
+    EXPECT_TRUE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED || !ViewerModel()->ClipboardFiles().empty());
     Command(IDM_MAIN_COPY);
     EXPECT_FALSE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED);
     for (int i = 0; i < 3; ++i) Command(IDM_MAIN_PASTE);
