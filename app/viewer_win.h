@@ -9,6 +9,12 @@
 // settings and the four windows), g_AppSettings.browser (the controller) and
 // the browser model (ViewerModel()).
 //
+// Calls run one way: start-up -> main window -> commands and their dialogs
+// (options, favorites, search, start screen) -> browser controller -> list
+// view -> the shared state (viewerbase_win.cpp). A part that needs a lower
+// part's work done by a higher one asks the main window by message (a layout
+// command, WM_SIZE), as its menu would.
+//
 // Win32 only.
 #pragma once
 
