@@ -13,7 +13,7 @@
 #include <string>
 
 #include "imagelib/formats.h"
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 #include "shell/filelist.h"
 #include "shell/language.h"
 #include "shell/settings.h"

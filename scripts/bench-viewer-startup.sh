@@ -41,4 +41,4 @@ done
 [ -n "$xvfb_pid" ] || { echo "bench-viewer-startup.sh: could not start Xvfb" >&2; exit 1; }
 
 PV_BUILD_WIN64="$WIN64" "$ROOT/scripts/wine-run.sh" "$WIN64/tests/viewer/viewer_startup.exe" \
-  "Z:$WIN64/shell/viewer.exe" '\Temp\startup500\' "$runs"
+  "Z:$WIN64/app/viewer.exe" '\Temp\startup500\' "$runs"

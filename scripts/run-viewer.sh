@@ -58,7 +58,7 @@ if [ ! -f "$WIN64/CMakeCache.txt" ]; then
 fi
 say "building viewer.exe"
 cmake --build "$WIN64" -j "$JOBS" --target viewer >/dev/null
-EXE="$WIN64/shell/viewer.exe"
+EXE="$WIN64/app/viewer.exe"
 
 # 2. Wine prefix, device root and sample pictures.
 "$ROOT/scripts/wine-prefix.sh" --reuse "$PREFIX" "$DEVICE" >/dev/null

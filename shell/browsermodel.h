@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/filelist.h"
@@ -118,6 +119,15 @@ public:
     // albums only with includeAlbums.
     std::vector<SelectedFile> SelectedFiles(const std::vector<size_t>& selected, bool includeAlbums) const;
 
+    // The program's own clipboard: the records Cut or Copy took, kept across
+    // folder changes until the next Cut or Copy; Paste moves them after a Cut.
+    void SetClipboard(std::vector<SelectedFile> files, bool move) {
+        clipboard_ = std::move(files);
+        clipboardMoves_ = move;
+    }
+    const std::vector<SelectedFile>& ClipboardFiles() const { return clipboard_; }
+    bool ClipboardMoves() const { return clipboardMoves_; }
+
     const FileList& Entries() const { return entries_; }
     const std::wstring& CurrentFolder() const { return currentFolder_; }
     long CurrentIndex() const { return currentIndex_; }
@@ -145,4 +155,6 @@ private:
     long currentIndex_ = -1;
     ThumbCache cache_;
     ThumbWorker worker_;
+    std::vector<SelectedFile> clipboard_;
+    bool clipboardMoves_ = false;
 };

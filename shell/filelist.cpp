@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "imagelib/fileio.h"
+
 namespace {
 
 const wchar_t* const kPictureExtensions[] = {
@@ -127,6 +129,14 @@ void SplitPathFolderName(const wchar_t* path, std::wstring* folderOut, std::wstr
         if (IsPathSeparator(*p)) last = p;
     if (nameOut) *nameOut = last ? std::wstring(last + 1) : std::wstring();
     if (folderOut && last) folderOut->assign(path, size_t(last - path) + 1);
+}
+
+bool IsAcceptableName(const std::wstring& name) {
+    if (name.empty() || name.find(L"..") != std::wstring::npos) return false;
+    for (wchar_t c : name) {
+        if (c < 32 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
+    }
+    return name.find_first_not_of(L" .") != std::wstring::npos && !IsReservedFileName(name.c_str(), name.size());
 }
 
 int IsListedPictureName(const wchar_t* name, int allowAlbum) {

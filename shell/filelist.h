@@ -76,6 +76,11 @@ bool IsPathSeparator(wchar_t c);
 // none) and folder up to and including it (unchanged when there is none).
 void SplitPathFolderName(const wchar_t* path, std::wstring* folderOut, std::wstring* nameOut);
 
+// A name the user may give a new or renamed file or folder: not empty, no
+// path separator, no "..", no characters the file system refuses, and not a
+// device name or a name Windows strips (IsReservedFileName).
+bool IsAcceptableName(const std::wstring& name);
+
 // 1 when the name carries a listed picture extension (".alb" only with
 // allowAlbum), compared without regard to case.
 int IsListedPictureName(const wchar_t* name, int allowAlbum);

@@ -5,7 +5,6 @@
 #include <cwchar>
 #include <string>
 
-#include "shell/commandlogic.h"
 #include "shell/filelist.h"
 #include "tools/output.h"
 

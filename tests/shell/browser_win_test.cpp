@@ -13,7 +13,7 @@
 #include "display/display_win.h"
 #include "imagelib/fileio.h"
 #include "imagelib/imagelib.h"
-#include "shell/browser_win.h"
+#include "app/browser_win.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "zip/zip.h"

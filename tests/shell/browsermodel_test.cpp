@@ -405,6 +405,25 @@ TEST_F(Model, SearchResultsReplaceTheListWithoutChangingTheFolder) {
     EXPECT_EQ(std::wstring(files[1].path), P(L"/d/a.jpg"));
 }
 
+// Cut in one folder, pasted in another: the clipboard outlives the list it
+// was taken from, and a search or a sort leaves it too.
+TEST_F(Model, ClipboardStaysAcrossFolderChangesUntilTheNextCutOrCopy) {
+    Browse();
+    EXPECT_TRUE(model.ClipboardFiles().empty());
+    model.SetClipboard(model.SelectedFiles({0, 2}, false), true);
+    Tree()[P(L"/e/")] = {};
+    model.BrowseFolder(P(L"/e/"));
+    model.SetFileList(FileList{});
+    model.Resort();
+    ASSERT_EQ(model.ClipboardFiles().size(), 2u);
+    EXPECT_EQ(std::wstring(model.ClipboardFiles()[0].path), P(L"/d/a.jpg"));
+    EXPECT_EQ(std::wstring(model.ClipboardFiles()[1].path), P(L"/d/c.jpg"));
+    EXPECT_TRUE(model.ClipboardMoves());
+    model.SetClipboard({}, false);
+    EXPECT_TRUE(model.ClipboardFiles().empty());
+    EXPECT_FALSE(model.ClipboardMoves());
+}
+
 // The whole road on real files: the system's listing, the worker with the
 // cache, compaction when it is done, and a second visit served by the cache.
 TEST(ModelOnDisk, SecondVisitComesFromTheCache) {

@@ -41,6 +41,14 @@ TEST(SplitPath, FolderAndName) {
     EXPECT_EQ(name, L"");
 }
 
+TEST(Names, TheUserMayGive) {
+    for (const wchar_t* good : {L"Holidays", L"a.jpg", L"New Folder (2)", L".hidden", L"x.y.z"})
+        EXPECT_TRUE(IsAcceptableName(good)) << good;
+    for (const wchar_t* bad : {L"", L"..", L".", L"   ", L"a\\b", L"..\\up", L"a/b", L"a..b", L"x:y", L"what?",
+                               L"tab\there", L"NUL", L"aux.jpg", L"Com1", L"photo.", L"photo "})
+        EXPECT_FALSE(IsAcceptableName(bad)) << bad;
+}
+
 class Scan : public ::testing::Test {
 protected:
     void SetUp() override { Tree().clear(); }

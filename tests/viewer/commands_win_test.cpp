@@ -27,13 +27,13 @@
 #include "resources/sharing.rh"
 #include "resources/startscreen.rh"
 #include "resources/tools.rh"
-#include "shell/associations_win.h"
-#include "shell/commandlogic.h"
-#include "shell/commands_win.h"
-#include "shell/favorites_win.h"
+#include "app/associations_win.h"
+#include "app/commandlogic.h"
+#include "app/commands_win.h"
+#include "app/favorites_win.h"
 #include "shell/language_win.h"
-#include "shell/startscreen_win.h"
-#include "shell/viewer_win.h"
+#include "app/startscreen_win.h"
+#include "app/viewer_win.h"
 #include "platform/irsock.h"
 #include "platform/mailstore.h"
 #include "tools/albumwizard_win.h"
@@ -198,7 +198,7 @@ TEST_F(Commands, CopyCutAndPasteMakeCopyNames) {
     Browse(folder_);
     ASSERT_EQ(ListCount(), 1);
     SelectName(L"a.jpg");
-    EXPECT_TRUE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED || ClipboardHasFiles());
+    EXPECT_TRUE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED || !ViewerModel()->ClipboardFiles().empty());
     Command(IDM_MAIN_COPY);
     EXPECT_FALSE(GetMenuState(MainMenu(), IDM_MAIN_PASTE, MF_BYCOMMAND) & MF_GRAYED);
     for (int i = 0; i < 3; ++i) Command(IDM_MAIN_PASTE);

@@ -1,5 +1,5 @@
 // The start screen's tiles and the check of its picture.
-#include "shell/startscreen.h"
+#include "app/startscreen.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/startscreen.h"
+#include "app/startscreen.h"
 
 #include "imagelib/bytereader.h"
 

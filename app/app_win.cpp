@@ -14,16 +14,12 @@
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/main.rh"
-#include "shell/associations_win.h"
+#include "app/associations_win.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
-#include "shell/startscreen_win.h"
-#include "shell/viewer_win.h"
+#include "app/startscreen_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
-
-int g_DpiX = 96;
-int g_DpiY = 96;
-HINSTANCE g_Instance = nullptr;
 
 namespace {
 
@@ -101,18 +97,6 @@ void CreatePanes(HWND main) {
 }
 
 }  // namespace
-
-std::wstring LoadText(UINT id, const char* key) {
-    wchar_t buffer[512] = L"";
-    LngGetString(g_Instance, id, key, buffer, 512);
-    return buffer;
-}
-
-std::wstring FillFormat(const std::wstring& format, const std::wstring& argument) {
-    const size_t at = format.find(L"%s");
-    if (at == std::wstring::npos) return format;
-    return format.substr(0, at) + argument + format.substr(at + 2);
-}
 
 ATOM RegisterMainClass(HINSTANCE instance) {
     WNDCLASSW wc = {};

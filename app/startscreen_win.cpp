@@ -2,7 +2,7 @@
 // six tiles drawn on a picture kept in the program as a ZIP archive; a tap
 // shows the main window, starts the tile's action and closes the launcher.
 // Also the choose-folder dialog that two of its tiles open.
-#include "shell/startscreen_win.h"
+#include "app/startscreen_win.h"
 
 #include <commdlg.h>
 #include <windowsx.h>
@@ -19,8 +19,8 @@
 #include "resources/main.rh"
 #include "resources/startscreen.rh"
 #include "shell/language_win.h"
-#include "shell/startscreen.h"
-#include "shell/viewer_win.h"
+#include "app/startscreen.h"
+#include "app/viewer_win.h"
 #include "zip/zip.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/browser_win.h"
+#include "app/browser_win.h"
 
 #include "display/display_win.h"
 #include "shell/pictureload.h"

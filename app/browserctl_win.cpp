@@ -19,12 +19,11 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
-#include "shell/browser_win.h"
+#include "app/browser_win.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
 #include "shell/pictureload.h"
-#include "shell/commands_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
 
 namespace {
@@ -98,7 +97,116 @@ int LoadForView(const wchar_t* path, Bitmap* bitmap, ImageInfo* info, uint32_t p
                                 ViewerExifOrientation());
 }
 
+// The layouts are the main window's: asked for as its menu asks (the
+// thumbnails .. full screen commands; SetViewMode ignores any other id).
+void SwitchLayout(UINT id) {
+    if (id >= IDM_MAIN_THUMBNAILS && id <= IDM_MAIN_FULLSCREEN)
+        SendMessageW(g_AppSettings.mainWindow, WM_COMMAND, id, 0);
+}
+
+// The view of the model that keeps the list view's items, the menus and the
+// image view in step with the shown list.
+class ListView final : public BrowserView {
+public:
+    void CaptureSelection(FileList* entries) override {
+        const HWND list = g_AppSettings.listWindow;
+        const int anchor = int(SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0));
+        for (size_t i = 0; i < entries->size(); ++i) {
+            const UINT state = UINT(SendMessageW(list, LVM_GETITEMSTATE, WPARAM(i), LVIS_SELECTED));
+            (*entries)[i].selected = (state & LVIS_SELECTED) ? 1 : 0;
+            (*entries)[i].anchorFlag = int(i) == anchor ? 1 : 0;
+        }
+    }
+    void RestoreSelection(const FileList& entries) override {
+        const HWND list = g_AppSettings.listWindow;
+        g_AppSettings.browser.programChange++;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            LVITEMW item = {};
+            item.stateMask = LVIS_FOCUSED | LVIS_SELECTED | LVIS_CUT | LVIS_DROPHILITED;
+            item.state = entries[i].selected ? LVIS_SELECTED : 0;
+            if (entries[i].anchorFlag) {
+                item.state |= LVIS_FOCUSED;
+                SendMessageW(list, LVM_SETSELECTIONMARK, 0, LPARAM(i));
+            }
+            SendMessageW(list, LVM_SETITEMSTATE, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+        }
+        g_AppSettings.browser.programChange--;
+    }
+    void ListReplaced(const FileList& entries) override {
+        const HWND list = g_AppSettings.listWindow;
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        g_AppSettings.browser.programChange++;
+        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        SendMessageW(list, LVM_SETITEMCOUNT, WPARAM(entries.size()), 0);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            InsertListItem(list, int(i), entries[i]);
+            RefreshItemTexts(list, int(i), entries[i]);
+        }
+        g_AppSettings.browser.programChange--;
+        if (g_AppSettings.viewMode == 1) UpdateItemLabels(1);
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+        g_AppSettings.currentItem = -1;
+        UpdateBrowserMenus();
+    }
+    void ItemAppended(const FileList& entries, size_t index) override {
+        InsertListItem(g_AppSettings.listWindow, int(index), entries[index]);
+        if (g_AppSettings.viewMode == 1) UpdateItemLabels(1);
+    }
+    void ItemRemoved(size_t index, long select) override {
+        const HWND list = g_AppSettings.listWindow;
+        SendMessageW(list, LVM_DELETEITEM, WPARAM(index), 0);
+        if (select >= 0) SelectOnly(list, select);
+        UpdateBrowserMenus();
+    }
+    void ItemChanged(size_t index) override {
+        BrowserModel* model = ViewerModel();
+        const HWND list = g_AppSettings.listWindow;
+        if (model && index < model->Entries().size()) {
+            const FileListEntry& entry = model->Entries()[index];
+            RefreshItemTexts(list, int(index), entry);
+            // The list layout shows the name as the item's text (a rename).
+            if (g_AppSettings.viewMode == 1)
+                SetListItemLabel(list, int(index), ItemLabel(entry.path, g_AppSettings.showExt != 0).c_str());
+        }
+        SendMessageW(list, LVM_REDRAWITEMS, WPARAM(index), LPARAM(index));
+    }
+    void ShowEntry(size_t index) override { ::ShowEntry(long(index), 0, 0); }
+    void WatchFolder(const std::wstring& folder, bool subfolders) override {
+        WatchBrowserFolder(g_AppSettings.mainWindow, folder, subfolders);
+    }
+    void FolderShown(const std::wstring& folder) override { BuildGoToMenu(folder); }
+    void Busy(bool busy) override {
+        if (busy) {
+            previousCursor_ = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+        } else {
+            SetCursor(previousCursor_);
+            previousCursor_ = nullptr;
+        }
+    }
+
+private:
+    HCURSOR previousCursor_ = nullptr;
+};
+
+ListView g_listView;
+
 }  // namespace
+
+BrowserView* ListBrowserView() { return &g_listView; }
+
+bool ViewShowsPicture() {
+    const HWND view = g_AppSettings.viewWindow;
+    const ViewState* state = view ? ViewGetState(view) : nullptr;
+    return state && (state->picture || state->screenHandle);
+}
+
+int32_t CurrentZoomPercent() {
+    // A fitted picture's zoom is the percentage it is shown at.
+    if (g_AppSettings.zoom > 0 && !ViewShowsPicture()) return g_AppSettings.zoom;
+    const int32_t shown = g_AppSettings.viewWindow ? ViewGetZoomPercent(g_AppSettings.viewWindow) : 0;
+    return shown > 0 ? shown : (g_AppSettings.zoom > 0 ? g_AppSettings.zoom : 100);
+}
 
 void SetBarButtonState(UINT command, int state) {
     const HWND bar = MainMenuBar();
@@ -263,12 +371,12 @@ void ToggleImageView(long index) {
     StopBrowserSlideshow();
     if (g_AppSettings.previousViewMode >= 0 && !IsBrowserMode(g_AppSettings.viewMode) ) {
         const int back = g_AppSettings.previousViewMode;
-        SetViewMode(UINT(IDM_MAIN_THUMBNAILS + back));
+        SwitchLayout(UINT(IDM_MAIN_THUMBNAILS + back));
         g_AppSettings.previousViewMode = -1;
         SetFocus(g_AppSettings.listWindow);
     } else {
         g_AppSettings.previousViewMode = g_AppSettings.viewMode;
-        SetViewMode(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
+        SwitchLayout(g_AppSettings.openInFull ? IDM_MAIN_FULLSCREEN : IDM_MAIN_IMAGE);
     }
     // The entry tried last is not opened again: a picture that could not be
     // read is reported once, not again on the way back.
@@ -339,7 +447,7 @@ void OnViewEvent(const ViewEvent* event) {
         }
         if (!g_AppSettings.viewMove) ZoomToDrawnSelection(g_AppSettings.viewWindow);
         if (g_AppSettings.oneClick && g_AppSettings.previousViewMode >= 0 && mode == 4) {
-            SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
+            SwitchLayout(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
             g_AppSettings.previousViewMode = -1;
         }
         return;
@@ -365,20 +473,20 @@ void OnViewEvent(const ViewEvent* event) {
         }
         if (ZoomToDrawnSelection(g_AppSettings.viewWindow)) return;
         if (IsBrowserMode(mode)) {
-            SetViewMode(IDM_MAIN_FULLSCREEN);
+            SwitchLayout(IDM_MAIN_FULLSCREEN);
         } else if (mode == 4) {
             if (!g_AppSettings.openInFull && g_AppSettings.previousViewMode >= 0) {
-                SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
+                SwitchLayout(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
                 g_AppSettings.previousViewMode = -1;
             } else {
                 if (g_AppSettings.previousViewMode == 0) {
                     g_AppSettings.previousViewMode = -1;
                     g_AppSettings.viewMode = 0;
                 }
-                SetViewMode(IDM_MAIN_FULLSCREEN);
+                SwitchLayout(IDM_MAIN_FULLSCREEN);
             }
         } else if (mode == 5 && g_AppSettings.openInFull && g_AppSettings.previousViewMode >= 0) {
-            SetViewMode(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
+            SwitchLayout(UINT(IDM_MAIN_THUMBNAILS + g_AppSettings.previousViewMode));
             g_AppSettings.previousViewMode = -1;
         }
         return;
@@ -409,7 +517,7 @@ void StartBrowserSlideshow() {
     g_AppSettings.slideshowRunning = 1;
     g_AppSettings.currentItem = -1;
     ShowEntry(start, 0, 0);
-    SetViewMode(IDM_MAIN_FULLSCREEN);
+    SwitchLayout(IDM_MAIN_FULLSCREEN);
     if (g_AppSettings.useSoundFilename && g_AppSettings.soundFilename[0]) AudioPlay(g_AppSettings.soundFilename);
     if (g_AppSettings.slideUseDelay)
         SetTimer(main, kSlideshowTimerId, UINT(std::max(1, g_AppSettings.slideDelay) * 1000), nullptr);
@@ -434,7 +542,7 @@ void StopBrowserSlideshow() {
     const RECT& r = g_AppSettings.savedWindowRect;
     if (r.right > r.left) MoveWindow(main, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
     HandheldFullScreen(main, kShowTopBar | kShowInputButton);
-    SetViewMode(UINT(IDM_MAIN_THUMBNAILS + back));
+    SwitchLayout(UINT(IDM_MAIN_THUMBNAILS + back));
     if (g_AppSettings.currentItem >= 0) SelectOnly(g_AppSettings.listWindow, g_AppSettings.currentItem);
     SetBarButtonState(IDM_MAIN_SLIDESHOW, TBSTATE_ENABLED);
     ViewSetMouseMode(g_AppSettings.viewWindow, g_AppSettings.viewMove ? kMousePan : kMouseSelect4);
@@ -474,7 +582,8 @@ void UpdateBrowserMenus() {
             Gray(menu, id, n == 0);
         Gray(menu, IDM_MAIN_RENAME, n != 1);
         Gray(menu, IDM_MAIN_INFRARED, n != 1);
-        Gray(menu, IDM_MAIN_PASTE, !ClipboardHasFiles());
+        const BrowserModel* model = ViewerModel();
+        Gray(menu, IDM_MAIN_PASTE, !model || model->ClipboardFiles().empty());
         for (UINT id = IDM_MAIN_THUMBNAILS; id <= IDM_MAIN_STRIP; ++id) Gray(menu, id, show);
         Gray(menu, IDM_MAIN_FULLSCREEN, n != 1 || show);
         bool allJpeg = n > 0;

@@ -4,7 +4,7 @@
 // held to the spinner's range. The colours, the home folder, the sound file,
 // the button assignments and the associations take effect as soon as they
 // are chosen.
-#include "shell/options_win.h"
+#include "app/options_win.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -18,13 +18,13 @@
 #include "platform/framework_win.h"
 #include "platform/handheld.h"
 #include "resources/options.rh"
-#include "shell/associations_win.h"
-#include "shell/browser_win.h"
-#include "shell/commands_win.h"
+#include "app/associations_win.h"
+#include "app/browser_win.h"
+#include "app/commands_win.h"
 #include "shell/language_win.h"
 #include "shell/sounddialog_win.h"
-#include "shell/startscreen_win.h"
-#include "shell/viewer_win.h"
+#include "app/startscreen_win.h"
+#include "app/viewer_win.h"
 
 namespace {
 
@@ -437,7 +437,8 @@ LRESULT OnOptionsCommand(HWND window, UINT, UINT, HWND) {
         }
     }
     if (g_AppSettings.viewMode == 1 && showExt != g_AppSettings.showExt) UpdateItemLabels(1);
-    if (g_AppSettings.viewMode == 3 && showLabel != g_AppSettings.showLabel) MainLayout(window);
+    // The strip's height follows the label: the main window lays its panes out again.
+    if (g_AppSettings.viewMode == 3 && showLabel != g_AppSettings.showLabel) SendMessageW(window, WM_SIZE, 0, 0);
     if (g_AppSettings.treeWindow) SetWindowFontHeight(g_AppSettings.treeWindow, g_AppSettings.fontTree);
     if (const HWND view = g_AppSettings.viewWindow) {
         if (useScrollbar != g_AppSettings.useScrollbar) ViewSetScrollBars(view, g_AppSettings.useScrollbar);

@@ -8,12 +8,12 @@
 #include "platform/framework_win.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
-#include "shell/commands_win.h"
+#include "app/commands_win.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "shell/system.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "shell/startscreen.h"
+#include "app/startscreen.h"
 
 // Creates and shows the launcher over the (hidden) main window; null when
 // the window cannot be made.

@@ -10,10 +10,10 @@
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
 #include "resources/main.rh"
-#include "shell/browser_win.h"
+#include "app/browser_win.h"
 #include "shell/filetexts_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
 
 namespace {
@@ -171,94 +171,9 @@ void DrawCell(HDC dc, HWND list, int index, UINT itemState) {
     DrawTextW(dc, fitted, -1, &label, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
 }
 
-class ListView final : public BrowserView {
-public:
-    void CaptureSelection(FileList* entries) override {
-        const HWND list = g_AppSettings.listWindow;
-        const int anchor = int(SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0));
-        for (size_t i = 0; i < entries->size(); ++i) {
-            const UINT state = UINT(SendMessageW(list, LVM_GETITEMSTATE, WPARAM(i), LVIS_SELECTED));
-            (*entries)[i].selected = (state & LVIS_SELECTED) ? 1 : 0;
-            (*entries)[i].anchorFlag = int(i) == anchor ? 1 : 0;
-        }
-    }
-    void RestoreSelection(const FileList& entries) override {
-        const HWND list = g_AppSettings.listWindow;
-        g_AppSettings.browser.programChange++;
-        for (size_t i = 0; i < entries.size(); ++i) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_FOCUSED | LVIS_SELECTED | LVIS_CUT | LVIS_DROPHILITED;
-            item.state = entries[i].selected ? LVIS_SELECTED : 0;
-            if (entries[i].anchorFlag) {
-                item.state |= LVIS_FOCUSED;
-                SendMessageW(list, LVM_SETSELECTIONMARK, 0, LPARAM(i));
-            }
-            SendMessageW(list, LVM_SETITEMSTATE, WPARAM(i), reinterpret_cast<LPARAM>(&item));
-        }
-        g_AppSettings.browser.programChange--;
-    }
-    void ListReplaced(const FileList& entries) override {
-        const HWND list = g_AppSettings.listWindow;
-        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        g_AppSettings.browser.programChange++;
-        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-        SendMessageW(list, LVM_SETITEMCOUNT, WPARAM(entries.size()), 0);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            InsertListItem(list, int(i), entries[i]);
-            RefreshItemTexts(list, int(i), entries[i]);
-        }
-        g_AppSettings.browser.programChange--;
-        if (g_AppSettings.viewMode == 1) UpdateItemLabels(1);
-        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list, nullptr, TRUE);
-        g_AppSettings.currentItem = -1;
-        UpdateBrowserMenus();
-    }
-    void ItemAppended(const FileList& entries, size_t index) override {
-        InsertListItem(g_AppSettings.listWindow, int(index), entries[index]);
-        if (g_AppSettings.viewMode == 1) UpdateItemLabels(1);
-    }
-    void ItemRemoved(size_t index, long select) override {
-        const HWND list = g_AppSettings.listWindow;
-        SendMessageW(list, LVM_DELETEITEM, WPARAM(index), 0);
-        if (select >= 0) SelectOnly(list, select);
-        UpdateBrowserMenus();
-    }
-    void ItemChanged(size_t index) override {
-        BrowserModel* model = ViewerModel();
-        const HWND list = g_AppSettings.listWindow;
-        if (model && index < model->Entries().size()) {
-            const FileListEntry& entry = model->Entries()[index];
-            RefreshItemTexts(list, int(index), entry);
-            // The list layout shows the name as the item's text (a rename).
-            if (g_AppSettings.viewMode == 1)
-                SetItemText(list, int(index), 0, ItemLabel(entry.path, g_AppSettings.showExt != 0).c_str());
-        }
-        SendMessageW(list, LVM_REDRAWITEMS, WPARAM(index), LPARAM(index));
-    }
-    void ShowEntry(size_t index) override { ::ShowEntry(long(index), 0, 0); }
-    void WatchFolder(const std::wstring& folder, bool subfolders) override {
-        WatchBrowserFolder(g_AppSettings.mainWindow, folder, subfolders);
-    }
-    void FolderShown(const std::wstring& folder) override { BuildGoToMenu(folder); }
-    void Busy(bool busy) override {
-        if (busy) {
-            previousCursor_ = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
-        } else {
-            SetCursor(previousCursor_);
-            previousCursor_ = nullptr;
-        }
-    }
-
-private:
-    HCURSOR previousCursor_ = nullptr;
-};
-
-ListView g_listView;
-
 }  // namespace
 
-BrowserView* ListBrowserView() { return &g_listView; }
+void SetListItemLabel(HWND list, int index, const wchar_t* text) { SetItemText(list, index, 0, text); }
 
 int ListCellHeight() { return g_list.boxHeight; }
 

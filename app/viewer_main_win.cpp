@@ -1,5 +1,5 @@
 // The entry of viewer.exe.
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showCommand) {
     return AppMain(instance, previous, commandLine, showCommand);

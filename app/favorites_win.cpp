@@ -1,6 +1,6 @@
 // Favorites in the registry, the add-favorite dialog and the favorite
 // commands of the main window.
-#include "shell/favorites_win.h"
+#include "app/favorites_win.h"
 
 #include <commctrl.h>
 
@@ -8,10 +8,10 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
-#include "shell/commandlogic.h"
-#include "shell/commands_win.h"
+#include "app/commandlogic.h"
+#include "app/commands_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 
 namespace {
 

@@ -1,10 +1,7 @@
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 
-#include <cwchar>
 #include <cwctype>
 #include <vector>
-
-#include "imagelib/fileio.h"
 
 std::wstring FillPattern(const std::wstring& format, const std::wstring* texts, int textCount, int number) {
     std::wstring out;
@@ -62,25 +59,8 @@ std::wstring ParentFolder(const std::wstring& folder) {
     return path.substr(0, last + 1);
 }
 
-bool IsAcceptableName(const std::wstring& name) {
-    if (name.empty() || name.find(L"..") != std::wstring::npos) return false;
-    for (wchar_t c : name) {
-        if (c < 32 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
-    }
-    return name.find_first_not_of(L" .") != std::wstring::npos && !IsReservedFileName(name.c_str(), name.size());
-}
-
 bool IsAcceptableFavoriteLabel(const std::wstring& label) {
     return !label.empty() && label.size() <= 63 && label.find(L'\\') == std::wstring::npos;
-}
-
-std::wstring BatchRenameName(const std::wstring& prefix, int digits, int32_t number, const std::wstring& extension) {
-    if (digits < 1) digits = 1;
-    if (digits > 9) digits = 9;
-    std::wstring text = std::to_wstring(number < 0 ? -int64_t(number) : int64_t(number));
-    if (text.size() < size_t(digits)) text.insert(0, size_t(digits) - text.size(), L'0');
-    if (number < 0) text.insert(0, 1, L'-');
-    return prefix + text + L"." + extension;
 }
 
 std::wstring NameOfPath(const std::wstring& path) {

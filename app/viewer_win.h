@@ -9,6 +9,12 @@
 // settings and the four windows), g_AppSettings.browser (the controller) and
 // the browser model (ViewerModel()).
 //
+// Calls run one way: start-up -> main window -> commands and their dialogs
+// (options, favorites, search, start screen) -> browser controller -> list
+// view -> the shared state (viewerbase_win.cpp). A part that needs a lower
+// part's work done by a higher one asks the main window by message (a layout
+// command, WM_SIZE), as its menu would.
+//
 // Win32 only.
 #pragma once
 
@@ -16,6 +22,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "display/slideshow_win.h"
@@ -50,8 +57,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM first, LPARAM sec
 // Main window (mainwindow_win.cpp)
 
 HWND MainCreateMenuBar(HWND mainWindow);
-HWND MainMenuBar();
-HMENU MainMenu();
 void MainLayout(HWND mainWindow);
 void MainKeyDown(UINT key);
 void RunButtonAction(int action);
@@ -60,15 +65,8 @@ void ShowPreviousFile();
 int OpenCommandLineFile(const wchar_t* path);
 // Switches the layout (4007 thumbnails .. 4012 full screen).
 void SetViewMode(UINT id);
-// The browser model of the main window (null before it is created).
-BrowserModel* ViewerModel();
-// What an album slideshow is lent: the browser's thumbnail worker stops for
-// the length of the show and starts again at its end.
-const SlideshowHooks* BrowserSlideshowHooks();
 // Makes the model, with the settings it follows, once the list exists.
 void CreateBrowserModel(HWND mainWindow);
-// The settings of AppSettings the browser model follows.
-BrowserSettings ViewerBrowserSettings();
 
 // ---------------------------------------------------------------------------
 // Browser controller (browserctl_win.cpp)
@@ -86,6 +84,12 @@ void StartBrowserSlideshow();
 void StopBrowserSlideshow();
 void StepBrowserSlideshow(int direction);
 void UpdateBrowserMenus();
+// The view of the model that keeps the list view's items in step.
+BrowserView* ListBrowserView();
+// The view holds a picture (or its screen bitmap).
+bool ViewShowsPicture();
+// The zoom at which the view shows its picture, in percent.
+int32_t CurrentZoomPercent();
 // The "Go to" submenu (the first submenu of the File menu) after its fixed
 // entries: the ancestors of `folder` from the root down, commands
 // IDM_MAIN_GOTO_FIRST upward (GoToFolders), each cut to fit the menu.
@@ -115,16 +119,31 @@ void FormatTypeName(const FileListEntry& entry, wchar_t* text, int length);
 void ListViewRelease();
 // The list's cell height (the thumbnail box's height).
 int ListCellHeight();
-// The view of the model that keeps the list view's items in step.
-BrowserView* ListBrowserView();
+// Sets an item's own text (its label in the list layout).
+void SetListItemLabel(HWND list, int index, const wchar_t* text);
 // Selected item indices, ascending.
 std::vector<long> SelectedItems(HWND list);
 // Makes `index` the only selected and the focused item and shows it.
 void SelectOnly(HWND list, long index);
 
 // ---------------------------------------------------------------------------
-// Shared helpers
+// Shared state and helpers (viewerbase_win.cpp, with g_DpiX, g_DpiY and
+// g_Instance): what the parts above ask for, owned below them all.
 
+// The browser model of the main window (null before it is created); the
+// main window sets it when its list exists and clears it as it goes.
+BrowserModel* ViewerModel();
+void SetViewerModel(std::unique_ptr<BrowserModel> model);
+// The settings of AppSettings the browser model follows.
+BrowserSettings ViewerBrowserSettings();
+// What an album slideshow is lent: the browser's thumbnail worker stops for
+// the length of the show and starts again at its end.
+const SlideshowHooks* BrowserSlideshowHooks();
+// The main window's menu bar (null before it is made and once it is gone)
+// and its menu.
+HWND MainMenuBar();
+void SetMainMenuBar(HWND bar);
+HMENU MainMenu();
 // The translated string (LngGetString) as a std::wstring.
 std::wstring LoadText(UINT id, const char* key);
 // `format` with its one "%s" replaced by `argument`.

@@ -1,4 +1,4 @@
-#include "shell/associations_win.h"
+#include "app/associations_win.h"
 
 #include <cwchar>
 

@@ -1,8 +1,8 @@
 // The main window's commands, apart from their windows: names of copies and
-// new folders, the folders that "Up" and the path menu lead to, which names
-// a user may give a file, folder or favorite, batch-rename names, which files
-// count as pictures when looking for a card's pictures, and the sort setting
-// after a sort command.
+// new folders, the folders that "Up" and the path menu lead to, which labels
+// a user may give a favorite (names of files and folders: IsAcceptableName in
+// shell/filelist.h), which files count as pictures when looking for a card's
+// pictures, and the sort setting after a sort command.
 //
 // Paths are device paths ("\folder\"), with "\" as the only separator.
 //
@@ -51,18 +51,9 @@ std::wstring ProposeNewFolderName(const std::wstring& folder, const std::wstring
 // "Up": the folder above `folder`, with its trailing "\"; the root stays.
 std::wstring ParentFolder(const std::wstring& folder);
 
-// A name the user may give a new or renamed file or folder: not empty, no
-// path separator, no "..", no characters the file system refuses, and not a
-// device name or a name Windows strips (IsReservedFileName).
-bool IsAcceptableName(const std::wstring& name);
-
 // A favorite's label (the name of its registry key): not empty, no "\",
 // at most 63 characters.
 bool IsAcceptableFavoriteLabel(const std::wstring& label);
-
-// Batch rename: prefix, the number with at least `digits` digits (1 to 9),
-// a "." and the extension.
-std::wstring BatchRenameName(const std::wstring& prefix, int digits, int32_t number, const std::wstring& extension);
 
 // The name of a path: what follows its last "\".
 std::wstring NameOfPath(const std::wstring& path);

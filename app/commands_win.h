@@ -63,12 +63,6 @@ LRESULT OnAdjustSave(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnShowLabel(HWND window, UINT id, UINT code, HWND control);
 LRESULT OnRecursive(HWND window, UINT id, UINT code, HWND control);
 
-// The program's own clipboard holds files (Paste is enabled).
-bool ClipboardHasFiles();
-// Frees the clipboard (at exit).
-void ClipboardClear();
-// The zoom at which the view shows its picture, in percent.
-int32_t CurrentZoomPercent();
 // The first storage card's folder that holds pictures (see FindCardPictures).
 std::wstring FindCardPictures();
 // Whether the folder (with its trailing "\") or one of its subfolders holds

@@ -13,10 +13,10 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
-#include "shell/commandlogic.h"
-#include "shell/commands_win.h"
+#include "app/commandlogic.h"
+#include "app/commands_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 
 namespace {
 

@@ -15,18 +15,17 @@
 #include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
-#include "shell/browser_win.h"
-#include "shell/commands_win.h"
-#include "shell/favorites_win.h"
-#include "shell/options_win.h"
+#include "app/browser_win.h"
+#include "app/commands_win.h"
+#include "app/favorites_win.h"
+#include "app/options_win.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "shell/viewerlogic.h"
 
 namespace {
 
 struct MainWindowState {
-    HWND menuBar = nullptr;
     HIMAGELIST barNormalImages = nullptr;
     HIMAGELIST barDisabledImages = nullptr;
     bool dragging = false;
@@ -35,7 +34,6 @@ struct MainWindowState {
     int lastScreenWidth = -1;
     int splitterTop = -1;  // where the last layout put the splitter bar
     ActivateInfo activateInfo = {sizeof(ActivateInfo), nullptr, 0};
-    std::unique_ptr<BrowserModel> model;
     int fit = 0;                   // the zoom choice read at start-up
     int keptColumnWidths[5] = {};  // the list's columns while details show
 };
@@ -63,7 +61,7 @@ void RunKeyAction(int action, int dx, int dy) {
 LRESULT OnCommand(HWND window, UINT message, WPARAM first, LPARAM second);
 
 LRESULT OnCreate(HWND window, UINT, WPARAM, LPARAM) {
-    g_main.menuBar = MainCreateMenuBar(window);
+    SetMainMenuBar(MainCreateMenuBar(window));
     g_main.fit = SettingsLoad(window);
     g_AppSettings.previousViewMode = -1;
     UpdateBrowserMenus();
@@ -88,21 +86,21 @@ LRESULT OnSettingChange(HWND window, UINT, WPARAM first, LPARAM second) {
 // While another window holds the main window disabled (a modal dialog, a
 // sheet), only the front window's menu bar may be shown and pressed.
 LRESULT OnEnable(HWND, UINT, WPARAM first, LPARAM) {
-    if (g_main.menuBar && !g_AppSettings.slideshowRunning && g_AppSettings.viewMode != 5) {
-        EnableWindow(g_main.menuBar, first ? TRUE : FALSE);
-        ShowWindow(g_main.menuBar, first ? SW_SHOWNA : SW_HIDE);
+    if (MainMenuBar() && !g_AppSettings.slideshowRunning && g_AppSettings.viewMode != 5) {
+        EnableWindow(MainMenuBar(), first ? TRUE : FALSE);
+        ShowWindow(MainMenuBar(), first ? SW_SHOWNA : SW_HIDE);
     }
     return 0;
 }
 
 LRESULT OnDestroy(HWND window, UINT, WPARAM, LPARAM) {
-    if (g_main.menuBar) DestroyWindow(g_main.menuBar);
-    g_main.menuBar = nullptr;
+    if (MainMenuBar()) DestroyWindow(MainMenuBar());
+    SetMainMenuBar(nullptr);
     SettingsSave();
-    if (g_main.model) g_main.model->StopWorker();
+    if (ViewerModel()) ViewerModel()->StopWorker();
     ReleaseViewPicture();
     ListViewRelease();
-    g_main.model.reset();  // frees the list with its thumbnails
+    SetViewerModel(nullptr);  // frees the list with its thumbnails
     UnwatchFolders(window);
     if (g_AppSettings.splitterImages) ImageList_Destroy(g_AppSettings.splitterImages);
     g_AppSettings.splitterImages = nullptr;
@@ -124,8 +122,8 @@ LRESULT OnNotify(HWND window, UINT message, WPARAM first, LPARAM second) {
 }
 
 LRESULT OnBrowserMessage(HWND, UINT message, WPARAM first, LPARAM second) {
-    if (g_main.model) {
-        HandleBrowserMessage(g_main.model.get(), message, first, second);
+    if (ViewerModel()) {
+        HandleBrowserMessage(ViewerModel(), message, first, second);
     } else if (message == kFileChangeMessage && first) {
         FreeFileChange(reinterpret_cast<FileChangeRecord*>(first));
     }
@@ -304,7 +302,7 @@ LRESULT OnQuit(HWND window, UINT, UINT, HWND) {
 }
 
 LRESULT OnSlideshow(HWND, UINT, UINT, HWND) {
-    if (g_main.model && !g_main.model->Entries().empty()) StartBrowserSlideshow();
+    if (ViewerModel() && !ViewerModel()->Entries().empty()) StartBrowserSlideshow();
     UpdateBrowserMenus();
     return 0;
 }
@@ -321,9 +319,9 @@ LRESULT OnOpen(HWND, UINT, UINT, HWND) {
         SetViewMode(IDM_MAIN_FULLSCREEN);
     } else {
         const HWND list = g_AppSettings.listWindow;
-        if (SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) != 1 || !g_main.model) return 0;
+        if (SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) != 1 || !ViewerModel()) return 0;
         const long selected = long(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-        const FileList& entries = g_main.model->Entries();
+        const FileList& entries = ViewerModel()->Entries();
         if (selected < 0 || size_t(selected) >= entries.size()) return 0;
         if (entries[size_t(selected)].state == kEntryAlbum) {
             SetBarButtonState(IDM_MAIN_OPEN, TBSTATE_ENABLED);
@@ -508,24 +506,6 @@ void SetDetailsColumns(HWND list, int before, int mode) {
 
 }  // namespace
 
-BrowserModel* ViewerModel() { return g_main.model.get(); }
-
-const SlideshowHooks* BrowserSlideshowHooks() {
-    static const SlideshowHooks hooks{
-        [](uintptr_t) {
-            if (g_main.model) g_main.model->StopWorker();
-        },
-        [](uintptr_t) {
-            if (g_main.model) g_main.model->StartWorker();
-        },
-        0};
-    return &hooks;
-}
-
-HWND MainMenuBar() { return g_main.menuBar; }
-
-HMENU MainMenu() { return g_main.menuBar ? MenuBarGetMenu(g_main.menuBar) : nullptr; }
-
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     return MsgTableDispatch(kMainMessageTable, window, message, first, second);
 }
@@ -556,20 +536,9 @@ HWND MainCreateMenuBar(HWND mainWindow) {
     return bar;
 }
 
-BrowserSettings ViewerBrowserSettings() {
-    BrowserSettings settings;
-    settings.recursive = g_AppSettings.recursive;
-    settings.useCache = g_AppSettings.useCache;
-    settings.highQualityThumb = g_AppSettings.highQualityThumb;
-    settings.addToBottom = g_AppSettings.addToBottom;
-    settings.sort = uint32_t(g_AppSettings.sort);
-    ScreenThumbBox(g_AppSettings.thumbSize, &settings.boxWidth, &settings.boxHeight);
-    return settings;
-}
-
 void CreateBrowserModel(HWND mainWindow) {
-    g_main.model = std::make_unique<BrowserModel>(Win32BrowserServices(mainWindow), ListBrowserView());
-    g_main.model->SetSettings(ViewerBrowserSettings());
+    SetViewerModel(std::make_unique<BrowserModel>(Win32BrowserServices(mainWindow), ListBrowserView()));
+    ViewerModel()->SetSettings(ViewerBrowserSettings());
 }
 
 void MainLayout(HWND mainWindow) {
@@ -647,13 +616,13 @@ int OpenCommandLineFile(const wchar_t* rawPath) {
         SlideshowStartAlbum(BrowserSlideshowHooks(), folder.c_str(), name.c_str(), g_AppSettings.slideBackColor);
         return 1;
     }
-    if (slash == std::wstring::npos || !g_main.model) return 0;
+    if (slash == std::wstring::npos || !ViewerModel()) return 0;
     const std::wstring folder = path.substr(0, slash + 1);
     wcsncpy(g_AppSettings.currentFolder, folder.c_str(), kSettingTextCapacity - 1);
     g_AppSettings.currentFolder[kSettingTextCapacity - 1] = 0;
     TreeSelectPath(g_AppSettings.treeWindow, folder.c_str());
-    if (_wcsicmp(g_main.model->CurrentFolder().c_str(), folder.c_str()) != 0) g_main.model->BrowseFolder(folder);
-    const FileList& entries = g_main.model->Entries();
+    if (_wcsicmp(ViewerModel()->CurrentFolder().c_str(), folder.c_str()) != 0) ViewerModel()->BrowseFolder(folder);
+    const FileList& entries = ViewerModel()->Entries();
     long found = -1;
     for (size_t i = 0; i < entries.size(); ++i)
         if (_wcsicmp(entries[i].path, path.c_str()) == 0) {
@@ -685,7 +654,7 @@ void SetViewMode(UINT id) {
     const HWND main = g_AppSettings.mainWindow;
     const HWND list = g_AppSettings.listWindow, tree = g_AppSettings.treeWindow, view = g_AppSettings.viewWindow;
     if (before == 5 && mode != 5 && !g_AppSettings.slideshowRunning) {
-        if (g_main.menuBar) ShowWindow(g_main.menuBar, SW_SHOWNA);
+        if (MainMenuBar()) ShowWindow(MainMenuBar(), SW_SHOWNA);
         const RECT& r = g_AppSettings.savedWindowRect;
         if (r.right > r.left) MoveWindow(main, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
         HandheldFullScreen(main, kShowTopBar | kShowInputButton);
@@ -702,12 +671,12 @@ void SetViewMode(UINT id) {
     } else {
         if (mode == 5) {
             const FileListEntry* entry = nullptr;
-            if (g_main.model && g_AppSettings.currentItem >= 0 &&
-                size_t(g_AppSettings.currentItem) < g_main.model->Entries().size())
-                entry = &g_main.model->Entries()[size_t(g_AppSettings.currentItem)];
+            if (ViewerModel() && g_AppSettings.currentItem >= 0 &&
+                size_t(g_AppSettings.currentItem) < ViewerModel()->Entries().size())
+                entry = &ViewerModel()->Entries()[size_t(g_AppSettings.currentItem)];
             ViewSetText(view, g_AppSettings.labelInFull && entry ? ItemLabel(entry->path, true).c_str() : nullptr, 0);
             if (before != 5 && !g_AppSettings.slideshowRunning) GetWindowRect(main, &g_AppSettings.savedWindowRect);
-            if (g_main.menuBar) ShowWindow(g_main.menuBar, SW_HIDE);
+            if (MainMenuBar()) ShowWindow(MainMenuBar(), SW_HIDE);
             MoveWindow(main, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), TRUE);
             HandheldFullScreen(main, kHideTopBar | kHideInputButton);
         } else {

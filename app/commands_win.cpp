@@ -2,7 +2,7 @@
 // list options. Every file operation that fails leaves the list and the tree
 // as they were and shows nothing; the list follows successful changes through
 // the folder watch.
-#include "shell/commands_win.h"
+#include "app/commands_win.h"
 
 #include <vector>
 
@@ -15,12 +15,12 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "processing/adjust.h"
-#include "shell/commandlogic.h"
+#include "app/commandlogic.h"
 #include "shell/pictureload.h"
 #include "shell/system.h"
 #include "shell/filelist.h"
 #include "shell/language_win.h"
-#include "shell/viewer_win.h"
+#include "app/viewer_win.h"
 #include "tools/adjustbar_win.h"
 #include "tools/albumwizard_win.h"
 #include "tools/batch.h"
@@ -32,13 +32,6 @@
 #include "tools/tooldialogs_win.h"
 
 namespace {
-
-// Cut and Copy: the selection's records; Paste moves them after a Cut.
-struct ProgramClipboard {
-    std::vector<SelectedFile> files;
-    bool move = false;
-};
-ProgramClipboard g_clipboard;
 
 void Refresh() {
     if (BrowserModel* model = ViewerModel()) {
@@ -117,21 +110,7 @@ void UncheckFixedZooms() {
     for (UINT id : kFixedZooms) Check(id, false);
 }
 
-bool ViewShowsPicture() {
-    const HWND view = g_AppSettings.viewWindow;
-    const ViewState* state = view ? ViewGetState(view) : nullptr;
-    return state && (state->picture || state->screenHandle);
-}
-
 }  // namespace
-
-bool ClipboardHasFiles() { return !g_clipboard.files.empty(); }
-
-void ClipboardClear() {
-    g_clipboard.files.clear();
-    g_clipboard.files.shrink_to_fit();
-    g_clipboard.move = false;
-}
 
 // --- Program ----------------------------------------------------------------
 
@@ -310,8 +289,7 @@ LRESULT OnDeleteFiles(HWND window, UINT, UINT, HWND) {
 }
 
 LRESULT OnCutCopy(HWND, UINT id, UINT, HWND) {
-    g_clipboard.files = Selection(false);
-    g_clipboard.move = id == IDM_MAIN_CUT;
+    if (BrowserModel* model = ViewerModel()) model->SetClipboard(Selection(false), id == IDM_MAIN_CUT);
     UpdateBrowserMenus();
     return 0;
 }
@@ -320,10 +298,12 @@ LRESULT OnPaste(HWND, UINT, UINT, HWND) {
     const std::wstring folder = CurrentFolder();
     const std::wstring copyOf = LoadFormat(IDS_COPY1, "IDS_COPY1");
     const std::wstring copyN = LoadFormat(IDS_COPY2, "IDS_COPY2");
-    for (const SelectedFile& file : g_clipboard.files) {
+    const BrowserModel* model = ViewerModel();
+    if (!model) return 0;
+    for (const SelectedFile& file : model->ClipboardFiles()) {
         if (!Exists(file.path)) continue;  // gone since (a second Paste after Cut)
         const std::wstring target = MakeCopyName(folder, NameOfPath(file.path), copyOf, copyN, Exists);
-        if (CopyFileW(file.path, target.c_str(), TRUE) && g_clipboard.move) DeleteFileW(file.path);
+        if (CopyFileW(file.path, target.c_str(), TRUE) && model->ClipboardMoves()) DeleteFileW(file.path);
     }
     return 0;
 }
@@ -380,13 +360,6 @@ LRESULT OnMultipleSelection(HWND, UINT, UINT, HWND) {
 }
 
 // --- Zoom -------------------------------------------------------------------
-
-int32_t CurrentZoomPercent() {
-    // A fitted picture's zoom is the percentage it is shown at.
-    if (g_AppSettings.zoom > 0 && !ViewShowsPicture()) return g_AppSettings.zoom;
-    const int32_t shown = g_AppSettings.viewWindow ? ViewGetZoomPercent(g_AppSettings.viewWindow) : 0;
-    return shown > 0 ? shown : (g_AppSettings.zoom > 0 ? g_AppSettings.zoom : 100);
-}
 
 LRESULT OnZoom(HWND, UINT id, UINT, HWND) {
     if (g_AppSettings.viewMode != 5 && !g_AppSettings.slideshowRunning) {
