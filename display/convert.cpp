@@ -73,18 +73,44 @@ void MappedTo24(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
     });
 }
 
+// A 16-bit DIB pixel, least significant byte first.
+inline void Store16Le(uint8_t* out, unsigned v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint16_t w = uint16_t(v);
+    std::memcpy(out, &w, 2);
+#else
+    out[0] = uint8_t(v);
+    out[1] = uint8_t(v >> 8);
+#endif
+}
+
+// The dither cell of a pixel depends on its target column and row, each
+// modulo 4: a row goes in four passes, one per column phase, each with its
+// cell's three tables held in registers.
 template <bool Cmyk>
 void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
     const uint16_t* red = g_Display.ditherRed;
     const uint16_t* green = g_Display.ditherGreen;
     const uint16_t* blue = g_Display.ditherBlue;
-    EachColour<Cmyk>(sb, x, y, w, h,
-                     [=](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g, unsigned b) {
-                         const size_t base = size_t((ty & 3u) + 4u * (tx & 3u)) << 8;
-                         const unsigned v = red[base + r] | green[base + g] | blue[base + b];
-                         out[2 * j] = uint8_t(v);
-                         out[2 * j + 1] = uint8_t(v >> 8);
-                     });
+    const int32_t* columns = sb->columnMap + x;
+    const uint8_t* const* rows = sb->rowMap + y;
+    const uint8_t ch[4] = {sb->channel[0], sb->channel[1], sb->channel[2], sb->channel[3]};
+    for (int32_t i = 0; i < h; ++i) {
+        const uint8_t* src = rows[i];
+        uint8_t* out = OutRow(sb, i);
+        const unsigned ty = unsigned(y + i) & 3u;
+        for (int32_t k = 0; k < 4 && k < w; ++k) {
+            const size_t base = size_t(ty + 4u * ((unsigned(x) + unsigned(k)) & 3u)) << 8;
+            const uint16_t* r4 = red + base;
+            const uint16_t* g4 = green + base;
+            const uint16_t* b4 = blue + base;
+            for (int32_t j = k; j < w; j += 4) {
+                unsigned r, g, b;
+                Fetch<Cmyk>(src + columns[j], ch, r, g, b);
+                Store16Le(out + 2 * j, r4[r] | g4[g] | b4[b]);
+            }
+        }
+    }
 }
 
 // The cube tables, read once per rectangle rather than from g_Display for
