@@ -280,6 +280,19 @@ TEST_F(DisplayTest, MapsTruncateAndFollowTheRowOrder) {
     ASSERT_EQ(up.Prepare(p.get(), 5, 3), 1);
     EXPECT_EQ(up.sb.rowMap[0], rows[2]);  // the stored last row is the top
     EXPECT_EQ(up.sb.rowMap[2], rows[0]);
+
+    // Every column and row as width x i / target, rounded down, at ratios
+    // with and without a remainder.
+    Picture wide;
+    MakeColour(wide.get(), kPixelRGB, 97, 41, std::vector<Rgb>(97 * 41));
+    for (const int32_t target : {1, 13, 41, 60, 97, 150, 301}) {
+        Screen s;
+        ASSERT_EQ(s.Prepare(wide.get(), target, target), 1);
+        for (int32_t x = 0; x < target; ++x) ASSERT_EQ(s.sb.columnMap[x], 97 * x / target * 3) << target << " " << x;
+        for (int32_t y = 0; y < target; ++y)
+            ASSERT_EQ(s.sb.rowMap[y], wide->pixels + size_t(41 * y / target) * size_t(wide->bytesPerRow))
+                << target << " " << y;
+    }
 }
 
 TEST_F(DisplayTest, ConvertersWriteOnlyTheRectangleCutToTargetAndDib) {
