@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "display/display.h"
 
 namespace {
@@ -73,18 +77,123 @@ void MappedTo24(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
     });
 }
 
+// A 16-bit DIB pixel, least significant byte first.
+inline void Store16Le(uint8_t* out, unsigned v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint16_t w = uint16_t(v);
+    std::memcpy(out, &w, 2);
+#else
+    out[0] = uint8_t(v);
+    out[1] = uint8_t(v >> 8);
+#endif
+}
+
+#if defined(__SSE2__)
+// Four pixels of three (or four) bytes from `p` into the low three bytes of
+// each 32-bit lane. Reads 22 bytes (16 for four-byte pixels).
+inline __m128i FourPixels(const uint8_t* p, int step) {
+    if (step == 4) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));      // pixels 0, 1 in the low half
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 6));  // pixels 2, 3 in the low half
+    const __m128i even = _mm_unpacklo_epi64(a, b);                               // 0 and 2 at the halves' starts
+    const __m128i odd = _mm_srli_epi64(even, 24);                                // 1 and 3 there
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 2, 0)));
+}
+
+// Rows whose pixels lie `step` (3 or 4) bytes apart, no inks: the tables
+// give level v / 8, one more where v % 8 passes the cell's threshold t (and
+// v is below 248), so four pixels are done at a time from the thresholds.
+// Returns the columns done (a multiple of 4); the caller does the rest.
+int32_t DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, int step) {
+    const uint16_t* blue = g_Display.ditherBlue;
+    const int32_t* columns = sb->columnMap + x;
+    // Four pixels read 22 bytes from their first: only groups whose reads
+    // stay within the source row's pixels.
+    const int64_t rowBytes = int64_t(sb->sourceWidth) * step;
+    const int64_t lastStart = rowBytes - (step == 4 ? 16 : 22);
+    int32_t groups = 0;
+    while (groups * 4 + 4 <= w && int64_t(columns[groups * 4]) <= lastStart) ++groups;
+    if (groups == 0) return 0;
+    const __m128i shiftR = _mm_cvtsi32_si128(8 * sb->channel[0]);
+    const __m128i shiftG = _mm_cvtsi32_si128(8 * sb->channel[1]);
+    const __m128i shiftB = _mm_cvtsi32_si128(8 * sb->channel[2]);
+    const __m128i low3 = _mm_set1_epi32(0x070707);
+    const __m128i five = _mm_set1_epi32(0x1F1F1F);
+    const __m128i one = _mm_set1_epi32(0x010101);
+    const __m128i top = _mm_set1_epi32(0x202020);
+    const __m128i mask5 = _mm_set1_epi32(0x1F);
+    const uint8_t* const* rows = sb->rowMap + y;
+    for (int32_t i = 0; i < h; ++i) {
+        const unsigned ty = unsigned(y + i) & 3u;
+        // Each lane's cell threshold t, as 7 - t in each byte: v % 8 + 7 - t
+        // reaches 8 exactly when v % 8 passes t. A cell's blue table is 0
+        // from v = 0 to t.
+        int lift[4];
+        for (unsigned k = 0; k < 4; ++k) {
+            const uint16_t* cell = blue + (size_t(ty + 4u * ((unsigned(x) + k) & 3u)) << 8);
+            int t = -1;
+            while (t < 7 && cell[t + 1] == 0) ++t;
+            lift[k] = (7 - t) * 0x010101;
+        }
+        const __m128i lifts = _mm_setr_epi32(lift[0], lift[1], lift[2], lift[3]);
+        const uint8_t* src = rows[i];
+        uint8_t* out = OutRow(sb, i);
+        for (int32_t g = 0; g < groups; ++g) {
+            const __m128i v = FourPixels(src + columns[4 * g], step);
+            const __m128i base = _mm_and_si128(_mm_srli_epi32(v, 3), five);
+            const __m128i passes = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(v, low3), lifts), 3);
+            const __m128i atTop = _mm_srli_epi32(_mm_and_si128(_mm_add_epi32(base, one), top), 5);
+            const __m128i level = _mm_add_epi32(base, _mm_andnot_si128(atTop, _mm_and_si128(passes, one)));
+            const __m128i r = _mm_and_si128(_mm_srl_epi32(level, shiftR), mask5);
+            const __m128i gr = _mm_and_si128(_mm_srl_epi32(level, shiftG), mask5);
+            const __m128i b = _mm_and_si128(_mm_srl_epi32(level, shiftB), mask5);
+            const __m128i word = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 10), _mm_slli_epi32(gr, 5)), b);
+            // Words below 0x8000: the signed pack keeps them.
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 8 * g), _mm_packs_epi32(word, word));
+        }
+    }
+    return groups * 4;
+}
+#endif
+
+// The dither cell of a pixel depends on its target column and row, each
+// modulo 4: a row goes in four passes, one per column phase, each with its
+// cell's three tables held in registers. Pixels that lie evenly apart go
+// four at a time where the processor allows.
 template <bool Cmyk>
 void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
+    int32_t done = 0;
+#if defined(__SSE2__)
+    if (!Cmyk && (sb->sourceBytes == 3 || sb->sourceBytes == 4) && w >= 4) {
+        const int32_t* columns = sb->columnMap + x;
+        bool even = true;
+        for (int32_t j = 1; j < w && even; ++j) even = columns[j] - columns[j - 1] == sb->sourceBytes;
+        if (even) done = DitherTo16Lanes(sb, x, y, w, h, sb->sourceBytes);
+    }
+#endif
     const uint16_t* red = g_Display.ditherRed;
     const uint16_t* green = g_Display.ditherGreen;
     const uint16_t* blue = g_Display.ditherBlue;
-    EachColour<Cmyk>(sb, x, y, w, h,
-                     [=](uint8_t* out, unsigned tx, unsigned ty, int32_t j, unsigned r, unsigned g, unsigned b) {
-                         const size_t base = size_t((ty & 3u) + 4u * (tx & 3u)) << 8;
-                         const unsigned v = red[base + r] | green[base + g] | blue[base + b];
-                         out[2 * j] = uint8_t(v);
-                         out[2 * j + 1] = uint8_t(v >> 8);
-                     });
+    const int32_t* columns = sb->columnMap + x;
+    const uint8_t* const* rows = sb->rowMap + y;
+    const uint8_t ch[4] = {sb->channel[0], sb->channel[1], sb->channel[2], sb->channel[3]};
+    for (int32_t i = 0; i < h; ++i) {
+        const uint8_t* src = rows[i];
+        uint8_t* out = OutRow(sb, i);
+        const unsigned ty = unsigned(y + i) & 3u;
+        for (int32_t k = 0; k < 4 && done + k < w; ++k) {
+            const size_t base = size_t(ty + 4u * ((unsigned(x) + unsigned(done + k)) & 3u)) << 8;
+            const uint16_t* r4 = red + base;
+            const uint16_t* g4 = green + base;
+            const uint16_t* b4 = blue + base;
+            for (int32_t j = done + k; j < w; j += 4) {
+                unsigned r, g, b;
+                Fetch<Cmyk>(src + columns[j], ch, r, g, b);
+                Store16Le(out + 2 * j, r4[r] | g4[g] | b4[b]);
+            }
+        }
+    }
 }
 
 // The cube tables, read once per rectangle rather than from g_Display for

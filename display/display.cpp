@@ -213,6 +213,19 @@ void FreeMaps(ScreenBitmap* sb) {
     sb->sourceWidth = sb->sourceHeight = 0;
 }
 
+// n x i / d (rounded down) for i = 0, 1, 2, ...: the quotient and remainder
+// carried from one i to the next.
+struct StepRatio {
+    int64_t value = 0, remainder = 0;
+    const int64_t whole, part, d;
+    StepRatio(int64_t n, int64_t divisor) : whole(n / divisor), part(n % divisor), d(divisor) {}
+    void Next() {
+        value += whole;
+        remainder += part;
+        if (remainder >= d) remainder -= d, ++value;
+    }
+};
+
 // Nearest-neighbour maps: every division truncates, so the first row and
 // column always show. Rows stored bottom-up are mapped as seen.
 bool BuildMaps(ScreenBitmap* sb, const Bitmap* p, int32_t tw, int32_t th) {
@@ -220,10 +233,13 @@ bool BuildMaps(ScreenBitmap* sb, const Bitmap* p, int32_t tw, int32_t th) {
     sb->columnMap = static_cast<int32_t*>(std::malloc(size_t(tw) * sizeof(int32_t)));
     if (!sb->rowMap || !sb->columnMap) return false;
     const int64_t pixelStep = p->pixelType == kPixelBilevel ? 1 : p->bytesPerPixel;
-    for (int32_t x = 0; x < tw; ++x) sb->columnMap[x] = int32_t(int64_t(p->width) * x / tw * pixelStep);
+    // Source column width x x / tw, stepped without a division per column.
+    StepRatio column(p->width, tw);
+    for (int32_t x = 0; x < tw; ++x, column.Next()) sb->columnMap[x] = int32_t(column.value * pixelStep);
     const bool bottomUp = (p->orientation & 0x10) != 0;
-    for (int32_t y = 0; y < th; ++y) {
-        int64_t row = int64_t(p->height) * y / th;
+    StepRatio source(p->height, th);
+    for (int32_t y = 0; y < th; ++y, source.Next()) {
+        int64_t row = source.value;
         if (bottomUp) row = p->height - 1 - row;
         sb->rowMap[y] = p->pixels + size_t(row) * size_t(p->bytesPerRow);
     }

@@ -447,7 +447,76 @@ int WriteUInt32Le(uint32_t value, PictureFile* pf) {
     return WriteUInt16Le(value >> 16, pf);
 }
 
+namespace {
+
+// A packet makes at most this many bytes: with room for as many on both
+// sides, each is copied (or set) at that fixed length, which costs less than
+// a copy of its own length, and the bytes past its end are written again by
+// the packets after it.
+constexpr size_t kLongestPacket = 128;
+constexpr int64_t kPacketSlack = kLongestPacket;
+
+// Whole PackBits packets from in[0, size) into `buffer` while output is
+// wanted (*count > 0); a packet whose header or bytes run past `size` is
+// left for the caller. Returns the bytes used. A literal longer than the
+// output still wanted is consumed whole, its tail dropped.
+size_t UnpackPackets(const uint8_t* in, size_t size, uint8_t*& buffer, int64_t& count) {
+    size_t at = 0;
+    while (count > 0 && at < size) {
+        const unsigned c = in[at];
+        if (c < 128) {
+            const size_t n = size_t(c) + 1;
+            if (size - at - 1 < n) break;
+            if (count >= kPacketSlack && size - at > kPacketSlack) {
+                std::memcpy(buffer, in + at + 1, kLongestPacket);
+                buffer += n;
+            } else {
+                const size_t keep = int64_t(n) < count ? n : size_t(count);
+                std::memcpy(buffer, in + at + 1, keep);
+                buffer += keep;
+            }
+            count -= int64_t(n);
+            at += 1 + n;
+        } else if (c > 128) {
+            if (size - at < 2) break;
+            const size_t n = 257 - size_t(c);
+            if (count >= kPacketSlack) {
+                std::memset(buffer, in[at + 1], kLongestPacket);
+                buffer += n;
+            } else {
+                const size_t keep = int64_t(n) < count ? n : size_t(count);
+                std::memset(buffer, in[at + 1], keep);
+                buffer += keep;
+            }
+            count -= int64_t(n);
+            at += 2;
+        } else {
+            ++at;  // 128 is a no-op
+        }
+    }
+    return at;
+}
+
+}  // namespace
+
 int UnpackBitsFromFile(PictureFile* pf, uint8_t* buffer, int64_t count) {
+    if (pf->memory) {
+        // Straight from the memory, whole packets at a time.
+        const size_t left = MemoryLeft(pf);
+        const uint8_t* in = pf->memory + pf->memoryPos;
+        const size_t used = UnpackPackets(in, left, buffer, count);
+        pf->memoryPos += used;
+        if (count <= 0) return 0;
+        // The data ends inside a packet (or before one): what there is of
+        // a literal still comes, as a byte-wise read would give it.
+        if (used < left && in[used] < 128) {
+            const size_t have = left - used - 1;
+            std::memcpy(buffer, in + used + 1, int64_t(have) < count ? have : size_t(count));
+        }
+        pf->memoryPos = pf->memorySize;
+        pf->eof = 1;
+        return 4;
+    }
     while (count > 0) {
         const int c = ReadFileByte(pf);
         if (c < 0) return 4;

@@ -16,7 +16,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imagelib/bitmap.h"
@@ -125,7 +127,27 @@ private:
     int32_t boxWidth_ = 0;
     int32_t boxHeight_ = 0;
     int64_t appendAt_ = 0;
-    std::vector<uint8_t> contents_;  // the file's first appendAt_ bytes
+    // An allocator that leaves new bytes unset: the file's contents are read
+    // over them at once, and zeroing megabytes first would cost a pass.
+    template <class T>
+    struct UnsetAllocator : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = UnsetAllocator<U>;
+        };
+        UnsetAllocator() = default;
+        template <class U>
+        UnsetAllocator(const UnsetAllocator<U>&) {}
+        template <class U>
+        void construct(U* p) {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
+    std::vector<uint8_t, UnsetAllocator<uint8_t>> contents_;  // the file's first appendAt_ bytes
     bool dirty_ = false;
     std::vector<ThumbCacheRecord> records_;
     std::vector<uint8_t> used_;

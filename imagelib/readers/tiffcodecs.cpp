@@ -53,15 +53,33 @@ public:
                 break;
             } else {
                 const int header = in_[ip_++];
+                // With room for the longest packet in the piece (and the
+                // strip), a packet is copied or set at that fixed length,
+                // cheaper than at its own; the next packets write over the
+                // bytes past its end.
+                const bool room = outSize - op >= kLongestPacket;
                 if (header < 128) {
-                    literal_ = size_t(header) + 1;
+                    const size_t n = size_t(header) + 1;
+                    if (room && inSize_ - ip_ >= kLongestPacket) {
+                        std::memcpy(out + op, in_ + ip_, kLongestPacket);
+                        op += n, ip_ += n;
+                    } else {
+                        literal_ = n;
+                    }
                 } else if (header > 128) {
                     if (ip_ >= inSize_) {
                         status = kLoadIncomplete;
                         break;
                     }
-                    runByte_ = in_[ip_++];
-                    run_ = size_t(257 - header);
+                    const uint8_t value = in_[ip_++];
+                    const size_t n = size_t(257 - header);
+                    if (room) {
+                        std::memset(out + op, value, kLongestPacket);
+                        op += n;
+                    } else {
+                        runByte_ = value;
+                        run_ = n;
+                    }
                 }
             }
         }
@@ -70,6 +88,7 @@ public:
     }
 
 private:
+    static constexpr size_t kLongestPacket = 128;
     const uint8_t* in_ = nullptr;
     size_t inSize_ = 0, ip_ = 0;
     size_t literal_ = 0, run_ = 0;  // bytes of the packet under way still to come

@@ -280,6 +280,19 @@ TEST_F(DisplayTest, MapsTruncateAndFollowTheRowOrder) {
     ASSERT_EQ(up.Prepare(p.get(), 5, 3), 1);
     EXPECT_EQ(up.sb.rowMap[0], rows[2]);  // the stored last row is the top
     EXPECT_EQ(up.sb.rowMap[2], rows[0]);
+
+    // Every column and row as width x i / target, rounded down, at ratios
+    // with and without a remainder.
+    Picture wide;
+    MakeColour(wide.get(), kPixelRGB, 97, 41, std::vector<Rgb>(97 * 41));
+    for (const int32_t target : {1, 13, 41, 60, 97, 150, 301}) {
+        Screen s;
+        ASSERT_EQ(s.Prepare(wide.get(), target, target), 1);
+        for (int32_t x = 0; x < target; ++x) ASSERT_EQ(s.sb.columnMap[x], 97 * x / target * 3) << target << " " << x;
+        for (int32_t y = 0; y < target; ++y)
+            ASSERT_EQ(s.sb.rowMap[y], wide->pixels + size_t(41 * y / target) * size_t(wide->bytesPerRow))
+                << target << " " << y;
+    }
 }
 
 TEST_F(DisplayTest, ConvertersWriteOnlyTheRectangleCutToTargetAndDib) {
@@ -325,6 +338,46 @@ TEST_F(DisplayTest, DitherTablesStayInRangeAndAverageToTheValue) {
             EXPECT_EQ(sum, 2 * v) << v;
         else
             EXPECT_EQ(sum, 16 * 31) << v;
+    }
+}
+
+// Every pixel of a 16-bit conversion takes the dither cell of its target
+// column and row (modulo 4), whatever rectangle it is converted in and
+// whichever way the picture orders its samples.
+TEST_F(DisplayTest, SixteenBitDitherFollowsTheTargetPositionInEveryRectangle) {
+    UseScreen(16);
+    std::vector<uint16_t> red(kDither16Entries), green(kDither16Entries), blue(kDither16Entries);
+    DisplayBuildDitherTables(red.data(), green.data(), blue.data());
+    constexpr int32_t kW = 23, kH = 9;
+    std::vector<Rgb> colours;
+    for (int32_t i = 0; i < kW * kH; ++i)
+        colours.push_back(Rgb{uint8_t(i * 37 + 11), uint8_t(i * 59 + 3), uint8_t(255 - i * 13)});
+    struct Rect {
+        int32_t x, y, w, h;
+    };
+    const Rect rects[] = {{0, 0, kW, kH}, {5, 2, 11, 5}, {1, 3, 3, 2}, {2, 1, 1, 6}, {7, 0, 16, 9}};
+    for (const uint16_t type : {kPixelRGB, kPixelBGRA}) {
+        Picture p;
+        MakeColour(p.get(), type, kW, kH, colours);
+        for (const Rect& r : rects) {
+            SCOPED_TRACE(std::to_string(type) + ": " + std::to_string(r.x) + "," + std::to_string(r.y) + " " +
+                         std::to_string(r.w) + "x" + std::to_string(r.h));
+            Screen s;
+            ASSERT_EQ(s.Prepare(p.get(), kW, kH), 1);
+            s.Convert(r.x, r.y, r.w, r.h);
+            const std::vector<uint8_t> bytes = s.Bytes();
+            const size_t stride = (size_t(kW) * 2 + 3) / 4 * 4;
+            for (int32_t i = 0; i < r.h; ++i)
+                for (int32_t j = 0; j < r.w; ++j) {
+                    const int32_t tx = r.x + j, ty = r.y + i;
+                    const Rgb& c = colours[size_t(ty * kW + tx)];
+                    const size_t cell = size_t((ty & 3) + 4 * (tx & 3)) << 8;
+                    const int want = red[cell + c.r] | green[cell + c.g] | blue[cell + c.b];
+                    // The rectangle lands at the DIB's top left, rows bottom-up.
+                    const size_t at = size_t(kH - 1 - i) * stride + size_t(j) * 2;
+                    ASSERT_EQ(bytes[at] | bytes[at + 1] << 8, want) << j << "," << i;
+                }
+        }
     }
 }
 

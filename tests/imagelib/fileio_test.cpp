@@ -143,6 +143,80 @@ TEST_P(PictureFileTest, UnpackBits) {
     }
 }
 
+// Long streams of every packet kind, cut at every kind of place: the output,
+// the result and the bytes consumed match a byte-at-a-time decoding.
+TEST_P(PictureFileTest, UnpackBitsLongStreams) {
+    std::vector<uint8_t> stream;
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) { return ((seed = seed * 1103515245u + 12345u) >> 8) % n; };
+    for (int p = 0; p < 600; ++p) {
+        const uint32_t kind = next(5);
+        if (kind == 0) {
+            stream.push_back(0x80);  // no-op
+        } else if (kind <= 2) {
+            const uint32_t n = p % 50 == 0 ? 128 : 1 + next(128);
+            stream.push_back(uint8_t(n - 1));
+            for (uint32_t i = 0; i < n; ++i) stream.push_back(uint8_t(next(256)));
+        } else {
+            const uint32_t n = p % 40 == 0 ? 128 : 2 + next(127);
+            stream.push_back(uint8_t(257 - n));
+            stream.push_back(uint8_t(next(256)));
+        }
+    }
+    // The plain decoding: output, result and bytes consumed.
+    struct Expected {
+        std::vector<uint8_t> out;
+        int result;
+        size_t used;
+    };
+    auto reference = [](const std::vector<uint8_t>& in, int64_t count) {
+        Expected e{{}, 0, 0};
+        size_t at = 0;
+        while (count > 0) {
+            if (at >= in.size()) return e.result = 4, e.used = in.size(), e;
+            const int c = in[at++];
+            if (c == 128) continue;
+            const int64_t n = c < 128 ? c + 1 : 257 - c;
+            for (int64_t i = 0; i < n; ++i) {
+                const size_t from = c < 128 ? at + size_t(i) : at;
+                if (from >= in.size()) return e.result = 4, e.used = in.size(), e;
+                if (i < count) e.out.push_back(in[from]);
+            }
+            at += c < 128 ? size_t(n) : 1;
+            count -= n;
+        }
+        e.used = at;
+        return e;
+    };
+    size_t whole = 0;
+    for (size_t at = 0; at < stream.size();) {
+        const int c = stream[at++];
+        if (c < 128) whole += size_t(c) + 1, at += size_t(c) + 1;
+        else if (c > 128) whole += size_t(257 - c), ++at;
+    }
+    const int64_t counts[] = {1, 127, 128, 129, 1000, int64_t(whole) - 200, int64_t(whole) - 1, int64_t(whole),
+                              int64_t(whole) + 1};
+    const size_t lengths[] = {stream.size(), stream.size() - 1, stream.size() - 130, stream.size() / 2 + 3};
+    for (const size_t length : lengths) {
+        const std::vector<uint8_t> in(stream.begin(), stream.begin() + long(length));
+        for (const int64_t count : counts) {
+            SCOPED_TRACE("length " + std::to_string(length) + ", count " + std::to_string(count));
+            const Expected e = reference(in, count);
+            std::vector<uint8_t> buffer(size_t(count) + 16, 0xEE);
+            PictureFile* f = Open(in);
+            ASSERT_NE(nullptr, f);
+            ASSERT_EQ(e.result, UnpackBitsFromFile(f, buffer.data(), count));
+            for (size_t i = size_t(count); i < buffer.size(); ++i) ASSERT_EQ(0xEE, buffer[i]);
+            // A short stream leaves what came of its bytes.
+            ASSERT_EQ(e.out, std::vector<uint8_t>(buffer.begin(), buffer.begin() + long(e.out.size())));
+            if (e.result == 0) {
+                EXPECT_EQ(e.used < in.size() ? int(in[e.used]) : -1, ReadFileByte(f));
+            }
+            ClosePictureFile(f);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(FileAndMemory, PictureFileTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Memory" : "File"; });
 

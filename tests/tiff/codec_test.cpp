@@ -82,6 +82,62 @@ TEST(TiffPackBits, PacketsAndTheirEdges) {
     }
 }
 
+// Long strips of packets of every length, decoded whole and in pieces of
+// several sizes, match a plain packet-by-packet decoding; so does a strip
+// cut inside a packet.
+TEST(TiffPackBits, LongStripsMatchAPlainDecodingInEveryPiece) {
+    Bytes strip;
+    uint32_t seed = 11;
+    auto next = [&seed](uint32_t n) { return ((seed = seed * 1103515245u + 12345u) >> 8) % n; };
+    for (int p = 0; p < 500; ++p) {
+        const uint32_t kind = next(5);
+        if (kind == 0) {
+            strip.push_back(0x80);
+        } else if (kind <= 2) {
+            const uint32_t n = p % 30 == 0 ? 128 : 1 + next(128);
+            strip.push_back(uint8_t(n - 1));
+            for (uint32_t i = 0; i < n; ++i) strip.push_back(uint8_t(next(256)));
+        } else {
+            const uint32_t n = p % 30 == 1 ? 128 : 2 + next(127);
+            strip.push_back(uint8_t(257 - n));
+            strip.push_back(uint8_t(next(256)));
+        }
+    }
+    auto plain = [](const Bytes& in, size_t outSize, int* result) {
+        Bytes out;
+        *result = kLoadOk;
+        for (size_t at = 0; out.size() < outSize;) {
+            if (at >= in.size()) return *result = kLoadIncomplete, out;
+            const int c = in[at++];
+            if (c == 128) continue;
+            const size_t n = c < 128 ? size_t(c) + 1 : size_t(257 - c);
+            for (size_t i = 0; i < n && out.size() < outSize; ++i) {
+                const size_t from = c < 128 ? at + i : at;
+                if (from >= in.size()) return *result = kLoadIncomplete, out;
+                out.push_back(in[from]);
+            }
+            at += c < 128 ? n : 1;
+        }
+        return out;
+    };
+    for (const size_t length : {strip.size(), strip.size() - 1, strip.size() / 2 + 1}) {
+        const Bytes in(strip.begin(), strip.begin() + long(length));
+        int whole = 0;
+        const size_t size = plain(in, SIZE_MAX, &whole).size();
+        for (const size_t outSize : {size_t(200), size - 100, size, size + 50}) {
+            int result;
+            const Bytes want = plain(in, outSize, &result);
+            for (const size_t piece : {size_t(0), size_t(1), size_t(100), size_t(129), size_t(1000)}) {
+                SCOPED_TRACE(std::to_string(length) + " bytes, " + std::to_string(outSize) + " out, pieces of " +
+                             std::to_string(piece));
+                const Decoded d = DecodeStrip(CodecOf(kTiffPackBits), in, outSize, piece);
+                EXPECT_EQ(result, d.result);
+                EXPECT_EQ(want, d.bytes);
+            }
+        }
+    }
+}
+
 // Codes packed most significant bit first at 9 bits.
 Bytes PackCodes(const std::vector<int>& codes, bool lsbFirst = false) {
     Bytes b;
