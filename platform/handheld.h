@@ -38,6 +38,11 @@ HWND HandheldCreateWindow(DWORD exStyle, const wchar_t* className, const wchar_t
                           int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                           void* param);
 
+// MessageBoxW laid out for the screen: no wider than the screen, its text
+// broken into lines that fit (paths after their separators), its buttons in
+// one row, centred. Same texts, types and answers as MessageBoxW.
+int HandheldMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+
 // ---------------------------------------------------------------------------
 // Dialog set-up
 

@@ -262,7 +262,7 @@ void Apply(HWND page, const PageRecord* record) {
             language[2] = 0;  // "en - English": the code
             // The open language file stays until the program starts again.
             if (language[0] && LngSetLanguage(language))
-                MessageBoxW(page, LoadText(IDS_REBOOT, "IDS_REBOOT").c_str(), L"", MB_OK | MB_ICONEXCLAMATION);
+                HandheldMessageBox(page, LoadText(IDS_REBOOT, "IDS_REBOOT").c_str(), L"", MB_OK | MB_ICONEXCLAMATION);
         }
         break;
     }

@@ -21,6 +21,7 @@
 #include "resources/main.rh"
 #include "resources/options.rh"
 #include "tests/albums/screen_win.h"
+#include "tests/support/dialogfit.h"
 #include "tests/support/removetree_win.h"
 #include "tests/viewer/viewerprocess.h"
 
@@ -130,6 +131,12 @@ std::wstring Text(HWND window) {
     SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
     return text;
 }
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The viewer's visible dialogs (message boxes, dialogs, sheets), newest first.
@@ -139,9 +146,15 @@ std::vector<HWND> Dialogs() {
         if (Visible(w)) found.push_back(w);
     return found;
 }
+// Every dialog and message box a journey waits for is measured against the
+// screen, with its controls.
 HWND WaitForDialog(DWORD limit = 15000) {
     HWND dialog = nullptr;
     PumpUntil([&] { return (dialog = Dialogs().empty() ? nullptr : Dialogs().front()) != nullptr; }, limit);
+    if (dialog) {
+        Wait(100);  // laid out and shown
+        testing_support::ExpectOnScreen(dialog, "\"" + Utf8(Text(dialog)) + "\"");
+    }
     return dialog;
 }
 bool NoDialog() { return PumpUntil([] { return Dialogs().empty(); }, 10000); }
