@@ -259,6 +259,32 @@ void ChooseSteps(Viewer& viewer, UINT button, const std::vector<int>& steps) {
     ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000)) << "the menu closes";
     Wait(200);
 }
+// The context menu's entry for `command`: its place among the picture
+// popup's entries that are not separators.
+int ContextEntry(UINT command) {
+    const HMODULE program = LoadLibraryExW(Wide(PV_VIEWER_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HMENU menu = program ? LoadMenuW(program, MAKEINTRESOURCEW(IDM_MAIN_CONTEXT)) : nullptr;
+    std::vector<int> steps;
+    const bool found = menu && FindInMenu(GetSubMenu(menu, 0), command, &steps) && steps.size() == 1;
+    if (menu) DestroyMenu(menu);
+    if (program) FreeLibrary(program);
+    return found ? steps[0] : -1;
+}
+// Holds the stylus still at `p` until the context menu opens, lifts it and
+// chooses the command there with the keys.
+void ChooseFromContextMenu(POINT p, UINT command) {
+    const int entry = ContextEntry(command);
+    ASSERT_GE(entry, 0) << "command " << command << " is in the context menu";
+    StylusDown(p);
+    const bool opened = PumpUntil([] { return OpenMenus().size() == 1; }, 5000);
+    StylusUp(p);
+    ASSERT_TRUE(opened) << "a hold opens the context menu";
+    Wait(200);
+    for (int i = 0; i <= entry; ++i) Key(VK_DOWN);
+    Key(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000)) << "the menu closes";
+}
+
 void Choose(Viewer& viewer, UINT command) {
     const MenuPath path = PathOf(command);
     ASSERT_NE(path.button, 0u) << "command " << command << " is in no menu";
@@ -880,6 +906,69 @@ void ExpectDialogOf(Viewer& viewer, UINT command, const char* what) {
     EXPECT_TRUE(NoDialog()) << what << " closes";
 }
 
+// Every dialog and message box the menus open fits the screen with its
+// controls (WaitForDialog measures each): the damaged picture's error with
+// its whole path, and every command's dialog or sheet. Also run on a
+// 192-dpi screen of 480x640.
+TEST_F(Journey, EveryDialogAndMessageBoxFitsTheScreen) {
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kMoreCount));  // broken.jpg, f.png, show.alb
+    DoubleTap(viewer.CellCentre(0));
+    const HWND box = WaitForDialog();
+    ASSERT_TRUE(box) << "an error is shown";
+    EXPECT_EQ(MessageText(box), L"Problem to load " + kMore + L"broken.jpg.");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(NoDialog());
+    Key(VK_RETURN);  // back to the browser
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+
+    // Dialogs: each opens, fits and closes. (Crop's sheet is the tools' own
+    // test's: it opens with a second registration of the view's class.)
+    ASSERT_TRUE(SelectItem(viewer, 1));  // f.png
+    ExpectDialogOf(viewer, IDM_MAIN_SEARCH, "Search");
+    ExpectDialogOf(viewer, IDM_MAIN_OPTIONS, "Options");
+    ExpectDialogOf(viewer, IDM_MAIN_INFORMATION, "Information");
+    ExpectDialogOf(viewer, IDM_MAIN_ABOUT, "About");
+    for (const auto& [command, what] : std::vector<std::pair<UINT, const char*>>{
+             {IDM_MAIN_RESIZE, "Resize"},
+             {IDM_MAIN_CONVERT, "Convert"},
+             {IDM_MAIN_ADJUST, "Adjust"},
+             {IDM_MAIN_ROTATE, "Rotate"},
+             {IDM_MAIN_FILTER, "Sharpen/Smooth"},
+             {IDM_MAIN_BATCH_RENAME, "Batch rename"},
+             {IDM_MAIN_CREATE_ALBUM, "Create Album"},
+             {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
+             {IDM_MAIN_CAPTURE, "Capture"},
+             {IDM_MAIN_EMAIL, "Send by Email"},
+             {IDM_MAIN_INFRARED, "Send via Infrared"},
+             {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
+         })
+        ExpectDialogOf(viewer, command, what);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Properties opened from full screen (a hold on the picture, Information)
+// bring the top bar with its "ok", which closes them with a tap; full screen
+// stays.
+TEST_F(Journey, PropertiesFromFullScreenCloseWithATap) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    DoubleTap(viewer.CellCentre(1));
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kGreen; },
+                          10000))
+        << "b.png full screen";
+    EXPECT_FALSE(Visible(FindWindowW(L"PvTopBar", nullptr))) << "no top bar in full screen";
+    ChooseFromContextMenu(POINT{120, 160}, IDM_MAIN_INFORMATION);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet) << "the properties";
+    TapOk();
+    EXPECT_TRUE(NoDialog()) << "closed by a tap";
+    EXPECT_TRUE(PumpUntil([] { return !Visible(FindWindowW(L"PvTopBar", nullptr)); }, 5000)) << "the top bar goes again";
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, 0) << "still full screen";
+    ASSERT_TRUE(viewer.Close());
+}
+
 std::vector<std::wstring> Names(Viewer& viewer) {
     std::vector<std::wstring> names;
     for (int i = 0; i < Viewer::ItemCount(); ++i) names.push_back(viewer.ItemText(i, 0));
@@ -946,28 +1035,6 @@ TEST_F(Journey, EveryFileAndToolsMenuEntry) {
     EXPECT_TRUE(PumpUntil([&] { return !Exists(kMore + doomed) && Viewer::ItemCount() == kMoreCount; }, 10000))
         << "Delete";
 
-    // Dialogs: each opens, fits and closes. (Crop's sheet is the tools' own
-    // test's: it opens with a second registration of the view's class.)
-    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"f.png")));
-    ExpectDialogOf(viewer, IDM_MAIN_SEARCH, "Search");
-    ExpectDialogOf(viewer, IDM_MAIN_OPTIONS, "Options");
-    ExpectDialogOf(viewer, IDM_MAIN_INFORMATION, "Information");
-    ExpectDialogOf(viewer, IDM_MAIN_ABOUT, "About");
-    for (const auto& [command, what] : std::vector<std::pair<UINT, const char*>>{
-             {IDM_MAIN_RESIZE, "Resize"},
-             {IDM_MAIN_CONVERT, "Convert"},
-             {IDM_MAIN_ADJUST, "Adjust"},
-             {IDM_MAIN_ROTATE, "Rotate"},
-             {IDM_MAIN_FILTER, "Sharpen/Smooth"},
-             {IDM_MAIN_BATCH_RENAME, "Batch rename"},
-             {IDM_MAIN_CREATE_ALBUM, "Create Album"},
-             {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
-             {IDM_MAIN_CAPTURE, "Capture"},
-             {IDM_MAIN_EMAIL, "Send by Email"},
-             {IDM_MAIN_INFRARED, "Send via Infrared"},
-             {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
-         })
-        ExpectDialogOf(viewer, command, what);
     // Select.
     Choose(viewer, IDM_MAIN_SELECT_ALL);
     EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), kMoreCount) << "All";
