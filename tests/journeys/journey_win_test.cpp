@@ -954,18 +954,47 @@ TEST_F(Journey, EveryDialogAndMessageBoxFitsTheScreen) {
 TEST_F(Journey, PropertiesFromFullScreenCloseWithATap) {
     Viewer viewer;
     ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    const POINT centre = {GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
     DoubleTap(viewer.CellCentre(1));
-    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(120, 160) == Hue::kGreen; },
+    ASSERT_TRUE(PumpUntil([&] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(centre.x, centre.y) == Hue::kGreen; },
                           10000))
         << "b.png full screen";
     EXPECT_FALSE(Visible(FindWindowW(L"PvTopBar", nullptr))) << "no top bar in full screen";
-    ChooseFromContextMenu(POINT{120, 160}, IDM_MAIN_INFORMATION);
+    ChooseFromContextMenu(centre, IDM_MAIN_INFORMATION);
     const HWND sheet = WaitForDialog();
     ASSERT_TRUE(sheet) << "the properties";
     TapOk();
     EXPECT_TRUE(NoDialog()) << "closed by a tap";
     EXPECT_TRUE(PumpUntil([] { return !Visible(FindWindowW(L"PvTopBar", nullptr)); }, 5000)) << "the top bar goes again";
     EXPECT_EQ(WindowRect(Viewer::Main()).top, 0) << "still full screen";
+    ASSERT_TRUE(viewer.Close());
+}
+
+// After a menu is used the keys go to the list or the picture again, not to
+// the menu bar: the arrows move the selection in the browser and step
+// through the pictures in full screen, also after its context menu.
+TEST_F(Journey, FocusReturnsToTheViewAfterAMenu) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_SORT_NAME);
+    Key(VK_RIGHT);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::Selected() == 1; }, 5000)) << "the list takes the arrow";
+    Choose(viewer, IDM_MAIN_IMAGE);  // b.png
+    const POINT centre = {GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kGreen; }, 10000));
+    Choose(viewer, IDM_MAIN_FULLSCREEN);
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0; }, 10000));
+    Key(VK_RIGHT);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kRed; }, 10000))
+        << "the picture takes the arrow: c.png";
+    // The context menu of full screen, then the arrow again.
+    ChooseFromContextMenu(centre, IDM_MAIN_PREVIOUS_FILE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kGreen; }, 10000)) << "b.png";
+    Key(VK_LEFT);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kBlue; }, 10000))
+        << "after the context menu the picture takes the arrow: a.png";
+    Key(VK_RETURN);
     ASSERT_TRUE(viewer.Close());
 }
 
