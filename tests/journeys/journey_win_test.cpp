@@ -20,6 +20,7 @@
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
+#include "resources/tools.rh"
 #include "tests/albums/screen_win.h"
 #include "tests/support/dialogfit.h"
 #include "tests/support/removetree_win.h"
@@ -995,6 +996,40 @@ TEST_F(Journey, FocusReturnsToTheViewAfterAMenu) {
     EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kBlue; }, 10000))
         << "after the context menu the picture takes the arrow: a.png";
     Key(VK_RETURN);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Crop on d.jpg (400 x 400, four coloured quarters): the preview shows the
+// picture in its own colours, and the size fields take numbers of three
+// digits as typed.
+TEST_F(Journey, CropPreviewColoursAndThreeDigitSizes) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 3));
+    Choose(viewer, IDM_MAIN_CROP);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet) << "the crop sheet";
+    HWND page = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        return Visible(GetDlgItem(page, IDC_CR_WIDTH)) && Text(GetDlgItem(page, IDC_CR_WIDTH)) == L"400";
+    }, 10000)) << "the whole picture at first";
+    // The preview: the view over the hidden place holder.
+    const RECT area = WindowRect(GetDlgItem(page, IDC_CR_VIEWAREA));
+    const POINT c = Centre(area);
+    const int dx = (area.bottom - area.top) / 5, dy = (area.bottom - area.top) / 5;
+    Wait(500);
+    EXPECT_EQ(ScreenHue(c.x - dx, c.y - dy), Hue::kRed) << "top left";
+    EXPECT_EQ(ScreenHue(c.x + dx, c.y - dy), Hue::kGreen) << "top right";
+    EXPECT_EQ(ScreenHue(c.x + dx, c.y + dy), Hue::kBlue) << "bottom right";
+    for (const auto& [id, typed] : std::vector<std::pair<int, std::wstring>>{
+             {IDC_CR_X, L"120"}, {IDC_CR_Y, L"101"}, {IDC_CR_WIDTH, L"250"}, {IDC_CR_HEIGHT, L"275"}}) {
+        TypeInto(page, id, typed);
+        EXPECT_EQ(Text(GetDlgItem(page, id)), typed) << "field " << id;
+    }
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog());
     ASSERT_TRUE(viewer.Close());
 }
 
