@@ -155,6 +155,12 @@ void FillAssociations(HWND page, OptionsState* state) {
     const HWND list = GetDlgItem(page, IDC_OPT_ASSOCLIST);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
                  LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    // Our own boxes, at the screen's density, in place of the list's.
+    if (HIMAGELIST boxes = MakeCheckBoxImages(MulDiv(16, g_DpiY, 96))) {
+        if (auto old = reinterpret_cast<HIMAGELIST>(
+                SendMessageW(list, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(boxes))))
+            ImageList_Destroy(old);
+    }
     LVCOLUMNW column = {};
     column.mask = LVCF_WIDTH;
     column.cx = 50;

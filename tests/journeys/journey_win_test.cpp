@@ -1033,6 +1033,47 @@ TEST_F(Journey, CropPreviewColoursAndThreeDigitSizes) {
     ASSERT_TRUE(viewer.Close());
 }
 
+// The Associations page's check boxes are drawn as boxes, light inside
+// while unticked (not solid squares), with a dark tick once ticked.
+TEST_F(Journey, AssociationCheckBoxesAreDrawnAsBoxes) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = ShowPage(viewer, sheet, 5);
+    ASSERT_TRUE(page);
+    const HWND types = GetDlgItem(page, IDC_OPT_ASSOCLIST);
+    // The first row's state image: between the row's left edge and its label.
+    const RECT row = viewer.RemoteRect(types, LVM_GETITEMRECT, 0, RECT{LVIR_BOUNDS, 0, 0, 0});
+    const RECT label = viewer.RemoteRect(types, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0});
+    const int mid = (row.top + row.bottom) / 2;
+    const int size = std::min<int>(label.left - row.left, row.bottom - row.top);
+    ASSERT_GE(size, 8) << "room for a box";
+    // Light pixels across the box's middle, minus its frame.
+    auto lightAcross = [&] {
+        int light = 0;
+        for (int x = row.left + size / 3; x < row.left + size * 2 / 3; ++x) {
+            const uint32_t p = ScreenPixel(x, mid);
+            if ((p >> 16 & 255) > 200 && (p >> 8 & 255) > 200 && (p & 255) > 200) ++light;
+        }
+        return light;
+    };
+    const int across = size * 2 / 3 - size / 3;
+    EXPECT_TRUE(PumpUntil([&] { return lightAcross() == across; }, 5000))
+        << "unticked: light inside, " << lightAcross() << " of " << across;
+    const bool ticked = SendMessageW(types, LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+    EXPECT_FALSE(ticked) << "the first type starts unticked";
+    Tap(POINT{label.left + 8, mid});
+    Key(VK_SPACE);
+    EXPECT_TRUE(PumpUntil([&] { return lightAcross() < across; }, 5000)) << "ticked: a dark tick";
+    Key(VK_SPACE);  // and off again
+    EXPECT_TRUE(PumpUntil([&] { return lightAcross() == across; }, 5000));
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
 std::vector<std::wstring> Names(Viewer& viewer) {
     std::vector<std::wstring> names;
     for (int i = 0; i < Viewer::ItemCount(); ++i) names.push_back(viewer.ItemText(i, 0));
