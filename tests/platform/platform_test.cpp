@@ -305,6 +305,15 @@ TEST(MenuBar, ButtonImagesComeFromTheBitmap) {
     HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(bar, TB_GETIMAGELIST, 0, 0));
     ASSERT_NE(images, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(images), 3);
+    // Drawn 16 pixels square for 96 pixels per inch: as large, in inches, on
+    // a denser screen.
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    int width = 0, height = 0;
+    ImageList_GetIconSize(images, &width, &height);
+    EXPECT_EQ(width, MulDiv(16, dpi, 96));
+    EXPECT_EQ(height, MulDiv(16, dpi, 96));
     TBBUTTON button = {};
     SendMessageW(bar, TB_GETBUTTON, 2, reinterpret_cast<LPARAM>(&button));
     EXPECT_EQ(button.iBitmap, 1);

@@ -32,14 +32,17 @@ inline void ExpectDialogFitsScreen(int resourceId) {
 
 // A dialog, sheet or message box on the screen (of any process): it lies
 // within the screen, and each of its visible controls within it, so that its
-// whole text and every button can be seen and tapped.
-inline void ExpectOnScreen(HWND dialog, const std::string& what) {
+// whole text and every button can be seen and tapped. Without `controls`
+// only the dialog is measured (a system dialog that folds a part away
+// beyond its edge).
+inline void ExpectOnScreen(HWND dialog, const std::string& what, bool controls = true) {
     RECT r = {};
     GetWindowRect(dialog, &r);
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height)
         << what << " at " << r.left << "," << r.top << " to " << r.right << "," << r.bottom << " on a screen of "
         << width << "x" << height;
+    if (!controls) return;
     struct Walk {
         RECT outer;
         const std::string* what;
