@@ -44,7 +44,7 @@ const FileListEntry* EntryAt(long index) {
 void ShowError(UINT id, const char* key, const wchar_t* path) {
     std::wstring text = LoadText(id, key);
     if (path) text = FillFormat(text, path);
-    MessageBoxW(g_AppSettings.mainWindow, text.c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(),
+    HandheldMessageBox(g_AppSettings.mainWindow, text.c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(),
                 MB_OK | MB_ICONSTOP);
 }
 

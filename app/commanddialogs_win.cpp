@@ -38,7 +38,7 @@ void FocusAll(HWND dialog, int id) {
 bool NameAccepted(HWND dialog, const std::wstring& name, int editId) {
     if (IsAcceptableName(name)) return true;
     const std::wstring text = LoadText(IDS_BADNAME, "IDS_BADNAME");
-    MessageBoxW(dialog, text.c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(), MB_OK | MB_ICONSTOP);
+    HandheldMessageBox(dialog, text.c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(), MB_OK | MB_ICONSTOP);
     FocusAll(dialog, editId);
     return false;
 }

@@ -58,7 +58,7 @@ std::vector<SelectedFile> Selection(bool includeAlbums) {
 
 int Ask(HWND window, UINT id, const char* key) {
     const std::wstring text = LoadText(id, key);
-    return MessageBoxW(window, text.c_str(), L"", MB_OKCANCEL);
+    return HandheldMessageBox(window, text.c_str(), L"", MB_OKCANCEL);
 }
 
 void GoTo(const std::wstring& folder) {
@@ -604,7 +604,7 @@ void TakeDelayedCapture(HWND window) {
         const size_t second = text.find(L"%s", first + folder.size());
         if (second != std::wstring::npos) text.replace(second, 2, name);
     }
-    MessageBoxW(window, text.c_str(), L"", MB_OK | MB_ICONINFORMATION);
+    HandheldMessageBox(window, text.c_str(), L"", MB_OK | MB_ICONINFORMATION);
     Refresh();
 }
 
@@ -653,13 +653,13 @@ bool ConfirmAdjustOverwrite(void* user, const wchar_t* path) {
     const auto* context = static_cast<const AdjustSaveContext*>(user);
     if (_wcsicmp(path, context->source) == 0) return true;  // asked already
     const std::wstring text = LoadText(IDS_EXISTS, "IDS_EXISTS");
-    return MessageBoxW(context->owner, text.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+    return HandheldMessageBox(context->owner, text.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 void ReportAdjustFailure(void* user, const wchar_t*, int) {
     const auto* context = static_cast<const AdjustSaveContext*>(user);
     const std::wstring text = LoadText(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING");
-    MessageBoxW(context->owner, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+    HandheldMessageBox(context->owner, text.c_str(), L"", MB_OK | MB_ICONSTOP);
 }
 
 }  // namespace
@@ -673,7 +673,7 @@ LRESULT OnAdjustSave(HWND window, UINT, UINT, HWND) {
     double gamma = 1.0;
     if (!RunViewAdjust(window, g_AppSettings.viewWindow, &brightness, &contrast, &gamma)) return 0;
     const std::wstring question = LoadText(IDS_SAVERESULT, "IDS_SAVERESULT");
-    if (MessageBoxW(window, question.c_str(), L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+    if (HandheldMessageBox(window, question.c_str(), L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
 
     // The whole picture again, with its metadata, so that they are written back.
     Bitmap bitmap{};
@@ -684,7 +684,7 @@ LRESULT OnAdjustSave(HWND window, UINT, UINT, HWND) {
     if (LoadPictureOriented(source.c_str(), &bitmap, &options, &info, MetadataExifOrientation()) != 0) {
         const std::wstring text =
             FillFormat(LoadText(IDS_ERROR_LOADING, "IDS_ERROR_LOADING"), NameOfPath(source));
-        MessageBoxW(window, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+        HandheldMessageBox(window, text.c_str(), L"", MB_OK | MB_ICONSTOP);
         FreeBitmap(&bitmap);
         FreePictureInfo(&info);
         return 0;

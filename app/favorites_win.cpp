@@ -59,7 +59,7 @@ private:
         wchar_t typed[kFavoriteLabelCapacity] = L"";
         GetDlgItemTextW(window, IDC_FAV_LABEL, typed, kFavoriteLabelCapacity);
         if (!IsAcceptableFavoriteLabel(typed)) {
-            MessageBoxW(window, LoadText(IDS_BADNAME, "IDS_BADNAME").c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(),
+            HandheldMessageBox(window, LoadText(IDS_BADNAME, "IDS_BADNAME").c_str(), LoadText(IDS_ERROR, "IDS_ERROR").c_str(),
                         MB_OK | MB_ICONSTOP);
             SetFocus(GetDlgItem(window, IDC_FAV_LABEL));
             return;

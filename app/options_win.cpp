@@ -155,6 +155,12 @@ void FillAssociations(HWND page, OptionsState* state) {
     const HWND list = GetDlgItem(page, IDC_OPT_ASSOCLIST);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
                  LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    // Our own boxes, at the screen's density, in place of the list's.
+    if (HIMAGELIST boxes = MakeCheckBoxImages(MulDiv(16, g_DpiY, 96))) {
+        if (auto old = reinterpret_cast<HIMAGELIST>(
+                SendMessageW(list, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(boxes))))
+            ImageList_Destroy(old);
+    }
     LVCOLUMNW column = {};
     column.mask = LVCF_WIDTH;
     column.cx = 50;
@@ -262,7 +268,7 @@ void Apply(HWND page, const PageRecord* record) {
             language[2] = 0;  // "en - English": the code
             // The open language file stays until the program starts again.
             if (language[0] && LngSetLanguage(language))
-                MessageBoxW(page, LoadText(IDS_REBOOT, "IDS_REBOOT").c_str(), L"", MB_OK | MB_ICONEXCLAMATION);
+                HandheldMessageBox(page, LoadText(IDS_REBOOT, "IDS_REBOOT").c_str(), L"", MB_OK | MB_ICONEXCLAMATION);
         }
         break;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/framework_win.h"
+#include "platform/handheld.h"
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "app/commands_win.h"
@@ -111,7 +112,7 @@ private:
         FileList found;
         FileSearch(SystemListFolder, where, pattern, filter, subfolders, &found, ShowCount, window);
         if (!found.empty() &&
-            MessageBoxW(window, LoadText(IDS_SHOW_FILES, "IDS_SHOW_FILES").c_str(), L"", MB_OKCANCEL) == IDOK) {
+            HandheldMessageBox(window, LoadText(IDS_SHOW_FILES, "IDS_SHOW_FILES").c_str(), L"", MB_OKCANCEL) == IDOK) {
             if (BrowserModel* model = ViewerModel()) {
                 // The results come from many folders: the shown folder's
                 // thumbnail cache has no part in them.

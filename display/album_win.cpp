@@ -1,6 +1,8 @@
 // The album writer on the device.
 #include "display/album_win.h"
 
+#include "platform/handheld.h"
+
 const wchar_t* AlbumTempFolder() {
     CreateDirectoryW(L"\\Temp", nullptr);
     return L"\\Temp\\";
@@ -16,7 +18,7 @@ int AlbumWrite(HWND owner, const wchar_t* const* paths, int32_t count, const Alb
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const int result = AlbumWriteFile(paths, count, *options, progress, user, env);
     SetCursor(previous);
-    if (result == kAlbumCannotCreate) MessageBoxW(owner, L"Can't create file", L"", MB_OK);
+    if (result == kAlbumCannotCreate) HandheldMessageBox(owner, L"Can't create file", L"", MB_OK);
     return result;
 }
 

@@ -556,7 +556,7 @@ ATOM ViewRegisterClass(HINSTANCE instance) {
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kClassName;
     const ATOM atom = RegisterClassW(&wc);
-    if (!atom) MessageBoxW(nullptr, L"RegisterClass() failed", L"Error", MB_OK);
+    if (!atom) HandheldMessageBox(nullptr, L"RegisterClass() failed", L"Error", MB_OK);
     return atom;
 }
 

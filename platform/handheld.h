@@ -38,6 +38,16 @@ HWND HandheldCreateWindow(DWORD exStyle, const wchar_t* className, const wchar_t
                           int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                           void* param);
 
+// MessageBoxW laid out for the screen: no wider than the screen, its text
+// broken into lines that fit (paths after their separators), its buttons in
+// one row, centred. Same texts, types and answers as MessageBoxW.
+int HandheldMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+
+// Check boxes for a list view's state images, `size` pixels square: image 0
+// unticked, image 1 ticked, drawn in full colour whatever the screen's depth.
+// The list view that is given them destroys them.
+HIMAGELIST MakeCheckBoxImages(int size);
+
 // ---------------------------------------------------------------------------
 // Dialog set-up
 

@@ -30,6 +30,7 @@ struct MenuBarData {
     std::vector<BarButton> buttons;
     UINT droppedCommand = 0;
     HMENU droppedPopup = nullptr;
+    HIMAGELIST images = nullptr;  // button images scaled to the screen, or none
     // A bar destroyed while its popup is open (its owner closed from a menu
     // command or from outside) is freed once the popup has returned.
     bool tracking = false;
@@ -38,6 +39,7 @@ struct MenuBarData {
 
 void FreeBarData(MenuBarData* data) {
     if (data->menu) DestroyMenu(data->menu);
+    if (data->images) ImageList_Destroy(data->images);
     delete data;
 }
 
@@ -143,6 +145,56 @@ std::vector<WORD> ReadBarResource(HINSTANCE instance, UINT id) {
     return std::vector<WORD>(words, words + 2 + buttons * kWordsPerButton);
 }
 
+// The bitmap's images enlarged for a screen of more than 96 pixels per inch
+// (the bitmap is drawn for 96), light grey showing the bar through; nullptr
+// at 96, where the toolbar takes the bitmap as it is.
+HIMAGELIST ScaledImages(HINSTANCE instance, UINT bitmapId, UINT count) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    if (dpi <= 96) return nullptr;
+    HBITMAP source = static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    BITMAP info = {};
+    if (!source || !GetObjectW(source, sizeof info, &info) || info.bmWidth < int(count) || info.bmHeight <= 0) {
+        if (source) DeleteObject(source);
+        return nullptr;
+    }
+    const int width = MulDiv(info.bmWidth / int(count), dpi, 96);
+    const int height = MulDiv(info.bmHeight, dpi, 96);
+    HIMAGELIST images = ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, int(count), 0);
+    HDC from = CreateCompatibleDC(nullptr);
+    HDC to = CreateCompatibleDC(nullptr);
+    BITMAPINFO dib = {};
+    dib.bmiHeader.biSize = sizeof dib.bmiHeader;
+    dib.bmiHeader.biWidth = width * int(count);
+    dib.bmiHeader.biHeight = height;
+    dib.bmiHeader.biPlanes = 1;
+    dib.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP scaled = to ? CreateDIBSection(to, &dib, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    bool ok = images && from && to && scaled;
+    if (ok) {
+        HGDIOBJ oldFrom = SelectObject(from, source);
+        HGDIOBJ oldTo = SelectObject(to, scaled);
+        SetStretchBltMode(to, COLORONCOLOR);
+        ok = StretchBlt(to, 0, 0, width * int(count), height, from, 0, 0, info.bmWidth / int(count) * int(count),
+                        info.bmHeight, SRCCOPY) != FALSE;
+        SelectObject(from, oldFrom);
+        SelectObject(to, oldTo);
+        ok = ok && ImageList_AddMasked(images, scaled, RGB(0xC0, 0xC0, 0xC0)) >= 0;
+    }
+    if (scaled) DeleteObject(scaled);
+    if (from) DeleteDC(from);
+    if (to) DeleteDC(to);
+    DeleteObject(source);
+    if (!ok && images) {
+        ImageList_Destroy(images);
+        images = nullptr;
+    }
+    return images;
+}
+
 }  // namespace
 
 LRESULT MenuBarAddString(HWND bar, const wchar_t* text) {
@@ -193,8 +245,13 @@ HWND MenuBarCreate(const MenuBarSpec& spec) {
     }
     SendMessageW(data->toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     if (spec.bitmapId && spec.imageCount) {
-        TBADDBITMAP images = {spec.instance, spec.bitmapId};
-        SendMessageW(data->toolbar, TB_ADDBITMAP, spec.imageCount, reinterpret_cast<LPARAM>(&images));
+        data->images = ScaledImages(spec.instance, spec.bitmapId, spec.imageCount);
+        if (data->images) {
+            SendMessageW(data->toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(data->images));
+        } else {
+            TBADDBITMAP images = {spec.instance, spec.bitmapId};
+            SendMessageW(data->toolbar, TB_ADDBITMAP, spec.imageCount, reinterpret_cast<LPARAM>(&images));
+        }
     }
     // String 0 is a placeholder: button texts start at 1, the first index
     // that the translation of the bar's buttons looks at.

@@ -89,8 +89,8 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM second) {
         }
         if (run->maximize) {
             SetWindowSubclass(sheet, SheetSubclass, kSheetSubclassId, 0);
+            SetDoneTarget(sheet);  // first: it may bring the top bar back
             LayOutMaximized(sheet);
-            SetDoneTarget(sheet);
         }
         return result;
     }

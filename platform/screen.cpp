@@ -16,6 +16,10 @@ HWND g_okButton = nullptr;
 // exists is the one the "ok" button answers.
 std::vector<HWND> g_doneTargets;
 bool g_topBarShown = true;
+// A dialog with the done button shows the top bar while it is open, also
+// over a full-screen window, so that its "ok" can be tapped; the bar goes
+// again with the dialog that brought it.
+HWND g_topBarRaisedFor = nullptr;
 bool g_inputButtonShown = true;
 bool g_inputPanelDown = false;
 
@@ -126,6 +130,11 @@ LRESULT CALLBACK DoneTargetSubclass(HWND window, UINT message, WPARAM first, LPA
         RemoveWindowSubclass(window, DoneTargetSubclass, kDoneTargetSubclassId);
         for (auto it = g_doneTargets.begin(); it != g_doneTargets.end();)
             it = *it == window ? g_doneTargets.erase(it) : it + 1;
+        if (window == g_topBarRaisedFor) {
+            g_topBarRaisedFor = nullptr;
+            g_topBarShown = false;
+            if (g_topBar) ShowWindow(g_topBar, SW_HIDE);
+        }
         UpdateOkButton();
     }
     return DefSubclassProc(window, message, first, second);
@@ -138,7 +147,13 @@ void SetDoneTarget(HWND window) {
         g_doneTargets.push_back(window);
         SetWindowSubclass(window, DoneTargetSubclass, kDoneTargetSubclassId, 0);
     }
-    TopBarWindow();
+    if (!g_topBarShown && !g_topBarRaisedFor) {
+        g_topBarShown = true;
+        g_topBarRaisedFor = window;
+    }
+    if (HWND bar = TopBarWindow()) {
+        if (g_topBarShown) ShowWindow(bar, SW_SHOWNA);
+    }
     UpdateOkButton();
 }
 
@@ -190,9 +205,9 @@ BOOL HandheldDialogSetup(HWND dialog, uint32_t flags) {
         const MenuBarSpec empty = {dialog, nullptr, 0, 0, 0};
         MenuBarCreate(empty);
     }
+    if (flags & kSetupDoneButton) SetDoneTarget(dialog);  // first: it may bring the top bar back
     if (flags & kSetupFullScreen) FillWorkArea(dialog);
     if (flags & kSetupInputPanelDown) g_inputPanelDown = true;
-    if (flags & kSetupDoneButton) SetDoneTarget(dialog);
     return TRUE;
 }
 
@@ -200,6 +215,7 @@ BOOL HandheldFullScreen(HWND window, uint32_t flags) {
     RecordHandheldCall(HandheldCall::kFullScreen, window, flags);
     if (flags & kHideTopBar) g_topBarShown = false;
     if (flags & kShowTopBar) g_topBarShown = true;
+    if (flags & (kHideTopBar | kShowTopBar)) g_topBarRaisedFor = nullptr;
     if (flags & kHideInputButton) g_inputButtonShown = false;
     if (flags & kShowInputButton) g_inputButtonShown = true;
     if (flags & (kHideTopBar | kShowTopBar)) {

@@ -7,7 +7,9 @@
 #   build/win64   mingw-w64 cross build: the Win32 programs and all tests, run
 #                 under Wine on an Xvfb screen the size of the handheld's
 #                 (16 bits); tests labelled screen24 run afterwards on a
-#                 24-bit one
+#                 24-bit one, and tests labelled dpi192 on a VGA handheld's
+#                 screen (480x640, 192 pixels per inch, its own Wine prefix
+#                 build/win64/wineprefix-dpi192)
 #
 #   scripts/test.sh [--native-only | --win64-only]
 #
@@ -140,17 +142,18 @@ free_display() {
   return 1
 }
 
-# start_xvfb [depth]: the handheld's screen, 16 bits unless told otherwise
+# start_xvfb [depth [size]]: the handheld's screen, 16 bits and 240x320
+# unless told otherwise
 start_xvfb() {
-  local n depth=${1:-16}
+  local n depth=${1:-16} size=${2:-240x320}
   for _ in 1 2 3; do
     n=$(free_display) || { echo "test.sh: no free X display" >&2; return 1; }
-    Xvfb ":$n" -screen 0 "240x320x$depth" -nolisten tcp >"$WIN64/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 "${size}x$depth" -nolisten tcp >"$WIN64/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 1 100); do
       if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
         export DISPLAY=":$n"
-        echo "Xvfb :$n (pid $xvfb_pid), 240x320x$depth"
+        echo "Xvfb :$n (pid $xvfb_pid), ${size}x$depth"
         return 0
       fi
       kill -0 "$xvfb_pid" 2>/dev/null || break
@@ -279,7 +282,7 @@ if [ "$do_win64" -eq 1 ]; then
           WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
           wine cmd.exe /c exit </dev/null >/dev/null 2>&1 ) || true
       section "win64: tests under Wine"
-      run_ctest win64 "$WIN64" "$WIN64_JOBS" -LE screen24
+      run_ctest win64 "$WIN64" "$WIN64_JOBS" -LE 'screen24|dpi192'
       if ctest --test-dir "$WIN64" -N -L screen24 2>/dev/null | grep -q 'Total Tests: [1-9]'; then
         section "win64: tests on a 24-bit screen"
         # Wine and X go, and X comes back with 24 bits; scripts/wine-run.sh
@@ -290,6 +293,21 @@ if [ "$do_win64" -eq 1 ]; then
           run_ctest win64-screen24 "$WIN64" "$WIN64_JOBS" -L screen24
         else
           fail "Xvfb at 24 bits"
+        fi
+      fi
+      if ctest --test-dir "$WIN64" -N -L dpi192 2>/dev/null | grep -q 'Total Tests: [1-9]'; then
+        section "win64: tests on a 192-dpi screen of 480x640"
+        # A prefix of its own (Wine reads the pixels per inch at start-up)
+        # on the same device root, and an X server of the VGA size.
+        cleanup
+        WINEPFX="$WIN64/wineprefix-dpi192"
+        export PV_WINEPREFIX="$WINEPFX"
+        WINEPREFIX="$WINEPFX" wineserver -k >/dev/null 2>&1 || true
+        if "$ROOT/scripts/wine-prefix.sh" $reuse --dpi 192 "$WINEPFX" "$DEVICE" && start_xvfb 16 480x640; then
+          wine_started=1
+          run_ctest win64-dpi192 "$WIN64" 1 -L dpi192
+        else
+          fail "Wine prefix or Xvfb at 192 dpi"
         fi
       fi
     fi

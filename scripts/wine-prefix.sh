@@ -5,22 +5,30 @@
 # is the device root, so a program whose current drive is D: (scripts/wine-run.sh
 # arranges that) sees "\Temp\x" as <device-root>/Temp/x.
 #
-#   scripts/wine-prefix.sh [--reuse] <prefix-dir> <device-root-dir>
+#   scripts/wine-prefix.sh [--reuse] [--dpi N] <prefix-dir> <device-root-dir>
 #
 # Without --reuse the prefix is always made anew (an existing one is deleted).
 # With --reuse a prefix that this script finished earlier with the same Wine
 # version is kept, which saves the boot; the device folders and the D: mapping
 # are checked and put right either way. The device root's contents are left
 # alone: the caller empties it if it wants a clean device.
+#
+# --dpi N gives the prefix a screen of N pixels per inch (96 unless told; 192
+# is a VGA handheld's), as Wine reads it: LogPixels of the user's desktop
+# settings and of the current hardware profile's fonts.
 set -euo pipefail
 
 reuse=0
-if [ "${1:-}" = "--reuse" ]; then
-  reuse=1
-  shift
-fi
-if [ $# -ne 2 ]; then
-  echo "usage: $0 [--reuse] <prefix-dir> <device-root-dir>" >&2
+dpi=96
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --reuse) reuse=1; shift ;;
+    --dpi) dpi=${2:-}; shift 2 ;;
+    *) break ;;
+  esac
+done
+if [ $# -ne 2 ] || ! [[ "$dpi" =~ ^[0-9]+$ ]]; then
+  echo "usage: $0 [--reuse] [--dpi N] <prefix-dir> <device-root-dir>" >&2
   exit 2
 fi
 
@@ -94,6 +102,19 @@ if ! grep -q '"MS Sans Serif"="Tahoma"' "$prefix/user.reg" 2>/dev/null; then
   wineserver -w
   if ! grep -q '"MS Sans Serif"="Tahoma"' "$prefix/user.reg"; then
     echo "wine-prefix.sh: could not pin the dialog fonts in $prefix/user.reg" >&2
+    exit 1
+  fi
+fi
+
+hex_dpi=$(printf '%08x' "$dpi")
+if ! grep -q "\"LogPixels\"=dword:$hex_dpi" "$prefix/user.reg" 2>/dev/null; then
+  env -u DISPLAY wine reg add 'HKCU\Control Panel\Desktop' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  env -u DISPLAY wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  wineserver -w
+  if ! grep -q "\"LogPixels\"=dword:$hex_dpi" "$prefix/user.reg"; then
+    echo "wine-prefix.sh: could not set $dpi pixels per inch in $prefix/user.reg" >&2
     exit 1
   fi
 fi

@@ -691,7 +691,7 @@ LRESULT OnCreate(HWND page, UINT, UINT, HWND) {
             LngGetString(Instance(), IDS_ALBUM_EXISTS, "IDS_ALBUM_EXISTS", question, 512);
         else
             LngGetString(Instance(), IDS_SLIDESHOW_EXISTS, "IDS_SLIDESHOW_EXISTS", question, 512);
-        if (MessageBoxW(page, question, L"", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return 0;
+        if (HandheldMessageBox(page, question, L"", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return 0;
     }
     InterlockedExchange(&g_stopFlag, 0);
     ShowCreating(page, true);

@@ -238,7 +238,7 @@ void OfferToWrite(IptcEditor* e, HWND owner) {
     const bool built = RecordToWrite(*e, &record);
     wchar_t question[256] = L"";
     LngGetString(Instance(), IDS_IPTCQUESTION, "IDS_IPTCQUESTION", question, 256);
-    if (MessageBoxW(owner, question, L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+    if (HandheldMessageBox(owner, question, L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
         const wchar_t* path = e->files[e->current].path;
         if (!built || IptcWriteJpegFile(path, &record) != kIptcWriteDone) ShowSaveProblem(owner);
         else TellRewritten(e->rewrites, path);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handheld.h"
 #include "platform/messaging_win.h"
 
 namespace {
@@ -235,7 +236,7 @@ HRESULT SendThroughStore(IMAPISession* session, const SBinary& entryId, const Ma
     return hr;
 }
 
-void StoreMissingEntryId() { MessageBoxW(nullptr, L"Store missing PR_ENTRYID!", L"Doh", MB_OK); }
+void StoreMissingEntryId() { HandheldMessageBox(nullptr, L"Store missing PR_ENTRYID!", L"Doh", MB_OK); }
 
 }  // namespace
 

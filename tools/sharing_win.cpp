@@ -10,6 +10,7 @@
 #include "imagelib/formats.h"
 #include "imagelib/osfile.h"
 #include "platform/framework_win.h"
+#include "platform/handheld.h"
 #include "resources/main.rh"
 #include "resources/sharing.rh"
 #include "shell/language.h"
@@ -210,7 +211,7 @@ void ShowSendFailed(HWND dialog, int error) {
     if (!LngGetFormat(Instance(), IDS_IRDA_SEND_FAILED, "IDS_IRDA_SEND_FAILED", format, 128))
         wcscpy(format, L"send failed. Error: %d");
     if (!LngGetString(Instance(), IDS_ERROR, "IDS_ERROR", caption, 64)) wcscpy(caption, L"Error");
-    MessageBoxW(dialog, FormatWithNumber(format, error).c_str(), caption, MB_OK | MB_ICONSTOP);
+    HandheldMessageBox(dialog, FormatWithNumber(format, error).c_str(), caption, MB_OK | MB_ICONSTOP);
 }
 
 LRESULT OnWorkerDone(HWND dialog, UINT, WPARAM result, LPARAM) {
@@ -252,7 +253,7 @@ INT_PTR CALLBACK SendDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM 
 void ShowError(HWND owner, UINT stringId, const char* key) {
     wchar_t text[256];
     if (!LngGetString(Instance(), stringId, key, text, 256)) wcscpy(text, L"Error");
-    MessageBoxW(owner, text, L"", MB_OK | MB_ICONSTOP);
+    HandheldMessageBox(owner, text, L"", MB_OK | MB_ICONSTOP);
 }
 
 }  // namespace

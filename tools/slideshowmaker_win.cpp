@@ -1,6 +1,8 @@
 // The stand-alone slideshow maker on the device.
 #include "tools/slideshowmaker_win.h"
 
+#include "platform/handheld.h"
+
 #include <vector>
 
 #include "display/album_win.h"
@@ -27,8 +29,8 @@ int WriteExeSlideshow(HWND owner, const wchar_t* const* paths, int32_t count, co
     const int result = WriteExeSlideshowFile(paths, count, *options, background, progress, user, env);
     SetCursor(previous);
     if (result == kExeSlideshowCannotCreate || result == kExeSlideshowWriteFailed)
-        MessageBoxW(owner, L"Can't create file", L"", MB_OK);
+        HandheldMessageBox(owner, L"Can't create file", L"", MB_OK);
     else if (result == kExeSlideshowNoStub)
-        MessageBoxW(owner, L"Can't find stub slide.exe", L"", MB_OK);
+        HandheldMessageBox(owner, L"Can't find stub slide.exe", L"", MB_OK);
     return result;
 }

@@ -68,7 +68,7 @@ void ReportDone(void* user, const wchar_t* sourceName, const wchar_t* outputName
             message += *p;
         }
     }
-    MessageBoxW(m->owner, message.c_str(), L"", MB_OK | MB_ICONINFORMATION);
+    HandheldMessageBox(m->owner, message.c_str(), L"", MB_OK | MB_ICONINFORMATION);
 }
 
 // --- JPEG quality ---------------------------------------------------------
@@ -241,11 +241,11 @@ SaveOutcome SaveInChosenFormatOutcome(HWND owner, const OutputOptions& options, 
 }
 
 bool AskToOverwrite(HWND owner) {
-    return MessageBoxW(owner, Text(IDS_EXISTS, "IDS_EXISTS").c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+    return HandheldMessageBox(owner, Text(IDS_EXISTS, "IDS_EXISTS").c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 void ShowSaveProblem(HWND owner) {
-    MessageBoxW(owner, Text(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING").c_str(), L"", MB_OK | MB_ICONSTOP);
+    HandheldMessageBox(owner, Text(IDS_PROBLEM_SAVING, "IDS_PROBLEM_SAVING").c_str(), L"", MB_OK | MB_ICONSTOP);
 }
 
 int JpegQualityOfStep(int index) {

@@ -20,7 +20,9 @@
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
+#include "resources/tools.rh"
 #include "tests/albums/screen_win.h"
+#include "tests/support/dialogfit.h"
 #include "tests/support/removetree_win.h"
 #include "tests/viewer/viewerprocess.h"
 
@@ -130,6 +132,12 @@ std::wstring Text(HWND window) {
     SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
     return text;
 }
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The viewer's visible dialogs (message boxes, dialogs, sheets), newest first.
@@ -139,9 +147,15 @@ std::vector<HWND> Dialogs() {
         if (Visible(w)) found.push_back(w);
     return found;
 }
-HWND WaitForDialog(DWORD limit = 15000) {
+// Every dialog and message box a journey waits for is measured against the
+// screen, with its controls unless told (`controls`).
+HWND WaitForDialog(DWORD limit = 15000, bool controls = true) {
     HWND dialog = nullptr;
     PumpUntil([&] { return (dialog = Dialogs().empty() ? nullptr : Dialogs().front()) != nullptr; }, limit);
+    if (dialog) {
+        Wait(100);  // laid out and shown
+        testing_support::ExpectOnScreen(dialog, "\"" + Utf8(Text(dialog)) + "\"", controls);
+    }
     return dialog;
 }
 bool NoDialog() { return PumpUntil([] { return Dialogs().empty(); }, 10000); }
@@ -246,6 +260,32 @@ void ChooseSteps(Viewer& viewer, UINT button, const std::vector<int>& steps) {
     ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000)) << "the menu closes";
     Wait(200);
 }
+// The context menu's entry for `command`: its place among the picture
+// popup's entries that are not separators.
+int ContextEntry(UINT command) {
+    const HMODULE program = LoadLibraryExW(Wide(PV_VIEWER_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HMENU menu = program ? LoadMenuW(program, MAKEINTRESOURCEW(IDM_MAIN_CONTEXT)) : nullptr;
+    std::vector<int> steps;
+    const bool found = menu && FindInMenu(GetSubMenu(menu, 0), command, &steps) && steps.size() == 1;
+    if (menu) DestroyMenu(menu);
+    if (program) FreeLibrary(program);
+    return found ? steps[0] : -1;
+}
+// Holds the stylus still at `p` until the context menu opens, lifts it and
+// chooses the command there with the keys.
+void ChooseFromContextMenu(POINT p, UINT command) {
+    const int entry = ContextEntry(command);
+    ASSERT_GE(entry, 0) << "command " << command << " is in the context menu";
+    StylusDown(p);
+    const bool opened = PumpUntil([] { return OpenMenus().size() == 1; }, 5000);
+    StylusUp(p);
+    ASSERT_TRUE(opened) << "a hold opens the context menu";
+    Wait(200);
+    for (int i = 0; i <= entry; ++i) Key(VK_DOWN);
+    Key(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return OpenMenus().empty(); }, 10000)) << "the menu closes";
+}
+
 void Choose(Viewer& viewer, UINT command) {
     const MenuPath path = PathOf(command);
     ASSERT_NE(path.button, 0u) << "command " << command << " is in no menu";
@@ -755,7 +795,9 @@ TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
 
         page = ShowPage(viewer, sheet, 2);  // Viewer: the background colour
         TapControl(page, IDC_OPT_VIEWBACK);
-        const HWND colours = WaitForDialog();
+        // The system's colour chooser keeps its custom-colour part folded
+        // away beyond its right edge: the chooser itself is measured.
+        const HWND colours = WaitForDialog(15000, false);
         ASSERT_TRUE(colours && colours != sheet) << "the colour chooser";
         ExpectFits(colours, "colours");
         // The basic colours, 8 by 6: row 1, column 0 is pure red.
@@ -867,6 +909,187 @@ void ExpectDialogOf(Viewer& viewer, UINT command, const char* what) {
     EXPECT_TRUE(NoDialog()) << what << " closes";
 }
 
+// Every dialog and message box the menus open fits the screen with its
+// controls (WaitForDialog measures each): the damaged picture's error with
+// its whole path, and every command's dialog or sheet. Also run on a
+// 192-dpi screen of 480x640.
+TEST_F(Journey, EveryDialogAndMessageBoxFitsTheScreen) {
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kMoreCount));  // broken.jpg, f.png, show.alb
+    DoubleTap(viewer.CellCentre(0));
+    const HWND box = WaitForDialog();
+    ASSERT_TRUE(box) << "an error is shown";
+    EXPECT_EQ(MessageText(box), L"Problem to load " + kMore + L"broken.jpg.");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(NoDialog());
+    Key(VK_RETURN);  // back to the browser
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()) && WindowRect(Viewer::Main()).top > 0; }, 10000));
+
+    // Dialogs: each opens, fits and closes. (Crop's sheet is the tools' own
+    // test's: it opens with a second registration of the view's class.)
+    ASSERT_TRUE(SelectItem(viewer, 1));  // f.png
+    ExpectDialogOf(viewer, IDM_MAIN_SEARCH, "Search");
+    ExpectDialogOf(viewer, IDM_MAIN_OPTIONS, "Options");
+    ExpectDialogOf(viewer, IDM_MAIN_INFORMATION, "Information");
+    ExpectDialogOf(viewer, IDM_MAIN_ABOUT, "About");
+    for (const auto& [command, what] : std::vector<std::pair<UINT, const char*>>{
+             {IDM_MAIN_RESIZE, "Resize"},
+             {IDM_MAIN_CONVERT, "Convert"},
+             {IDM_MAIN_ADJUST, "Adjust"},
+             {IDM_MAIN_ROTATE, "Rotate"},
+             {IDM_MAIN_FILTER, "Sharpen/Smooth"},
+             {IDM_MAIN_BATCH_RENAME, "Batch rename"},
+             {IDM_MAIN_CREATE_ALBUM, "Create Album"},
+             {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
+             {IDM_MAIN_CAPTURE, "Capture"},
+             {IDM_MAIN_EMAIL, "Send by Email"},
+             {IDM_MAIN_INFRARED, "Send via Infrared"},
+             {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
+         })
+        ExpectDialogOf(viewer, command, what);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Properties opened from full screen (a hold on the picture, Information)
+// bring the top bar with its "ok", which closes them with a tap; full screen
+// stays.
+TEST_F(Journey, PropertiesFromFullScreenCloseWithATap) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    const POINT centre = {GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+    DoubleTap(viewer.CellCentre(1));
+    ASSERT_TRUE(PumpUntil([&] { return WindowRect(Viewer::Main()).top == 0 && ScreenHue(centre.x, centre.y) == Hue::kGreen; },
+                          10000))
+        << "b.png full screen";
+    EXPECT_FALSE(Visible(FindWindowW(L"PvTopBar", nullptr))) << "no top bar in full screen";
+    ChooseFromContextMenu(centre, IDM_MAIN_INFORMATION);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet) << "the properties";
+    TapOk();
+    EXPECT_TRUE(NoDialog()) << "closed by a tap";
+    EXPECT_TRUE(PumpUntil([] { return !Visible(FindWindowW(L"PvTopBar", nullptr)); }, 5000)) << "the top bar goes again";
+    EXPECT_EQ(WindowRect(Viewer::Main()).top, 0) << "still full screen";
+    ASSERT_TRUE(viewer.Close());
+}
+
+// After a menu is used the keys go to the list or the picture again, not to
+// the menu bar: the arrows move the selection in the browser and step
+// through the pictures in full screen, also after its context menu.
+TEST_F(Journey, FocusReturnsToTheViewAfterAMenu) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_SORT_NAME);
+    Key(VK_RIGHT);
+    EXPECT_TRUE(PumpUntil([] { return Viewer::Selected() == 1; }, 5000)) << "the list takes the arrow";
+    Choose(viewer, IDM_MAIN_IMAGE);  // b.png
+    const POINT centre = {GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kGreen; }, 10000));
+    Choose(viewer, IDM_MAIN_FULLSCREEN);
+    ASSERT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0; }, 10000));
+    Key(VK_RIGHT);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kRed; }, 10000))
+        << "the picture takes the arrow: c.png";
+    // The context menu of full screen, then the arrow again.
+    ChooseFromContextMenu(centre, IDM_MAIN_PREVIOUS_FILE);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kGreen; }, 10000)) << "b.png";
+    Key(VK_LEFT);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(centre.x, centre.y) == Hue::kBlue; }, 10000))
+        << "after the context menu the picture takes the arrow: a.png";
+    Key(VK_RETURN);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Crop on a.png (flat blue) and d.jpg (400 x 400, four coloured quarters):
+// the preview shows each picture in its own colours, and the size fields
+// take numbers of three digits as typed.
+TEST_F(Journey, CropPreviewColoursAndThreeDigitSizes) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    // A PNG in flat blue: blue in the preview too.
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_CROP);
+    const HWND first = WaitForDialog();
+    ASSERT_TRUE(first);
+    HWND page = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        page = reinterpret_cast<HWND>(SendMessageW(first, PSM_GETCURRENTPAGEHWND, 0, 0));
+        return Visible(GetDlgItem(page, IDC_CR_WIDTH)) && Text(GetDlgItem(page, IDC_CR_WIDTH)) == L"160";
+    }, 10000));
+    const POINT middle = Centre(WindowRect(GetDlgItem(page, IDC_CR_VIEWAREA)));
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle.x, middle.y) == Hue::kBlue; }, 5000)) << "a.png";
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(SelectItem(viewer, 3));
+    Choose(viewer, IDM_MAIN_CROP);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet) << "the crop sheet";
+    ASSERT_TRUE(PumpUntil([&] {
+        page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        return Visible(GetDlgItem(page, IDC_CR_WIDTH)) && Text(GetDlgItem(page, IDC_CR_WIDTH)) == L"400";
+    }, 10000)) << "the whole picture at first";
+    // The preview: the view over the hidden place holder.
+    const RECT area = WindowRect(GetDlgItem(page, IDC_CR_VIEWAREA));
+    const POINT c = Centre(area);
+    const int dx = (area.bottom - area.top) / 5, dy = (area.bottom - area.top) / 5;
+    Wait(500);
+    EXPECT_EQ(ScreenHue(c.x - dx, c.y - dy), Hue::kRed) << "top left";
+    EXPECT_EQ(ScreenHue(c.x + dx, c.y - dy), Hue::kGreen) << "top right";
+    EXPECT_EQ(ScreenHue(c.x + dx, c.y + dy), Hue::kBlue) << "bottom right";
+    for (const auto& [id, typed] : std::vector<std::pair<int, std::wstring>>{
+             {IDC_CR_X, L"120"}, {IDC_CR_Y, L"101"}, {IDC_CR_WIDTH, L"250"}, {IDC_CR_HEIGHT, L"275"}}) {
+        TypeInto(page, id, typed);
+        EXPECT_EQ(Text(GetDlgItem(page, id)), typed) << "field " << id;
+    }
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The Associations page's check boxes are drawn as boxes, light inside
+// while unticked (not solid squares), with a dark tick once ticked.
+TEST_F(Journey, AssociationCheckBoxesAreDrawnAsBoxes) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = ShowPage(viewer, sheet, 5);
+    ASSERT_TRUE(page);
+    const HWND types = GetDlgItem(page, IDC_OPT_ASSOCLIST);
+    // The first row's state image: between the row's left edge and its label.
+    const RECT row = viewer.RemoteRect(types, LVM_GETITEMRECT, 0, RECT{LVIR_BOUNDS, 0, 0, 0});
+    const RECT label = viewer.RemoteRect(types, LVM_GETITEMRECT, 0, RECT{LVIR_LABEL, 0, 0, 0});
+    const int mid = (row.top + row.bottom) / 2;
+    const int size = std::min<int>(label.left - row.left, row.bottom - row.top);
+    ASSERT_GE(size, 8) << "room for a box";
+    // Light pixels across the box's middle, minus its frame.
+    auto lightAcross = [&] {
+        int light = 0;
+        for (int x = row.left + size / 3; x < row.left + size * 2 / 3; ++x) {
+            const uint32_t p = ScreenPixel(x, mid);
+            if ((p >> 16 & 255) > 200 && (p >> 8 & 255) > 200 && (p & 255) > 200) ++light;
+        }
+        return light;
+    };
+    const int across = size * 2 / 3 - size / 3;
+    EXPECT_TRUE(PumpUntil([&] { return lightAcross() == across; }, 5000))
+        << "unticked: light inside, " << lightAcross() << " of " << across;
+    const bool ticked = SendMessageW(types, LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+    EXPECT_FALSE(ticked) << "the first type starts unticked";
+    Tap(POINT{label.left + 8, mid});
+    Key(VK_SPACE);
+    EXPECT_TRUE(PumpUntil([&] { return lightAcross() < across; }, 5000)) << "ticked: a dark tick";
+    Key(VK_SPACE);  // and off again
+    EXPECT_TRUE(PumpUntil([&] { return lightAcross() == across; }, 5000));
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
 std::vector<std::wstring> Names(Viewer& viewer) {
     std::vector<std::wstring> names;
     for (int i = 0; i < Viewer::ItemCount(); ++i) names.push_back(viewer.ItemText(i, 0));
@@ -933,28 +1156,6 @@ TEST_F(Journey, EveryFileAndToolsMenuEntry) {
     EXPECT_TRUE(PumpUntil([&] { return !Exists(kMore + doomed) && Viewer::ItemCount() == kMoreCount; }, 10000))
         << "Delete";
 
-    // Dialogs: each opens, fits and closes. (Crop's sheet is the tools' own
-    // test's: it opens with a second registration of the view's class.)
-    ASSERT_TRUE(SelectItem(viewer, IndexOf(viewer, L"f.png")));
-    ExpectDialogOf(viewer, IDM_MAIN_SEARCH, "Search");
-    ExpectDialogOf(viewer, IDM_MAIN_OPTIONS, "Options");
-    ExpectDialogOf(viewer, IDM_MAIN_INFORMATION, "Information");
-    ExpectDialogOf(viewer, IDM_MAIN_ABOUT, "About");
-    for (const auto& [command, what] : std::vector<std::pair<UINT, const char*>>{
-             {IDM_MAIN_RESIZE, "Resize"},
-             {IDM_MAIN_CONVERT, "Convert"},
-             {IDM_MAIN_ADJUST, "Adjust"},
-             {IDM_MAIN_ROTATE, "Rotate"},
-             {IDM_MAIN_FILTER, "Sharpen/Smooth"},
-             {IDM_MAIN_BATCH_RENAME, "Batch rename"},
-             {IDM_MAIN_CREATE_ALBUM, "Create Album"},
-             {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
-             {IDM_MAIN_CAPTURE, "Capture"},
-             {IDM_MAIN_EMAIL, "Send by Email"},
-             {IDM_MAIN_INFRARED, "Send via Infrared"},
-             {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
-         })
-        ExpectDialogOf(viewer, command, what);
     // Select.
     Choose(viewer, IDM_MAIN_SELECT_ALL);
     EXPECT_EQ(SendMessageW(Viewer::List(), LVM_GETSELECTEDCOUNT, 0, 0), kMoreCount) << "All";

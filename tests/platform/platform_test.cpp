@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/dialogfit.h"
 #include "../support/modaldriver.h"
 #include "imagelib/fileio.h"
 #include "platform_test.rh"
@@ -338,6 +339,15 @@ TEST(MenuBar, ButtonImagesComeFromTheBitmap) {
     HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(bar, TB_GETIMAGELIST, 0, 0));
     ASSERT_NE(images, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(images), 3);
+    // Drawn 16 pixels square for 96 pixels per inch: as large, in inches, on
+    // a denser screen.
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    int width = 0, height = 0;
+    ImageList_GetIconSize(images, &width, &height);
+    EXPECT_EQ(width, MulDiv(16, dpi, 96));
+    EXPECT_EQ(height, MulDiv(16, dpi, 96));
     TBBUTTON button = {};
     SendMessageW(bar, TB_GETBUTTON, 2, reinterpret_cast<LPARAM>(&button));
     EXPECT_EQ(button.iBitmap, 1);
@@ -736,6 +746,50 @@ TEST(Sheets, MaximisedSheetFillsTheWorkAreaWithTabsAtTheBottom) {
     ASSERT_NE(version, g_sheetMessages.end());
     ASSERT_NE(ready, g_sheetMessages.end());
     EXPECT_LT(version, ready);
+}
+
+// Message boxes lie on the screen with their whole text, however long the
+// path in it, and keep the system's texts and answers.
+TEST(MessageBoxes, FitTheScreenWithTheirWholeText) {
+    struct Case {
+        const char* what;
+        std::wstring text;
+        UINT type;
+        int button;
+    };
+    const Case cases[] = {
+        {"a short question", L"Delete?", MB_YESNO | MB_ICONQUESTION, IDYES},
+        {"a long path", L"Problem to load \\Temp\\journeys\\a folder with a long name\\more\\broken picture.jpg.",
+         MB_OK | MB_ICONSTOP, IDOK},
+        {"a path without separators",
+         L"The picture Averyveryveryveryveryveryveryveryveryverylongnamewithoutanybreak.jpg has been converted.",
+         MB_OK | MB_ICONINFORMATION, IDOK},
+        {"three buttons, no icon", L"Save the changes to the album before it is closed?", MB_YESNOCANCEL, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        modaltest::ModalDriver driver;
+        driver.OnDialog([&c](HWND box) {
+            testing_support::ExpectOnScreen(box, c.what);
+            const HWND text = GetDlgItem(box, 0xFFFF);
+            ASSERT_NE(text, nullptr) << c.what;
+            EXPECT_EQ(modaltest::Text(text), c.text) << c.what;
+            // Tall enough for every line the text breaks into at its width.
+            HDC dc = GetDC(text);
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(text, WM_GETFONT, 0, 0)));
+            const RECT r = WindowRect(text);
+            RECT need = {0, 0, r.right - r.left, 0};
+            DrawTextW(dc, c.text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+            TEXTMETRICW metrics = {};
+            GetTextMetricsW(dc, &metrics);
+            ReleaseDC(text, dc);
+            EXPECT_LE(need.right, r.right - r.left) << c.what;
+            EXPECT_GE(r.bottom - r.top, metrics.tmHeight) << c.what;
+            EXPECT_GE(r.bottom - r.top, need.bottom - metrics.tmHeight) << c.what << ": about the lines it needs";
+            modaltest::Click(box, c.button);
+        });
+        EXPECT_EQ(HandheldMessageBox(nullptr, c.text.c_str(), L"Error", c.type), c.button) << c.what;
+        EXPECT_EQ(driver.dialogsSeen(), 1) << c.what;
+    }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "resources/main.rh"
 #include "resources/tools.rh"
 #include "tests/albums/screen_win.h"
+#include "tests/support/dialogfit.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
 #include "tests/viewer/viewerprocess.h"
@@ -271,6 +272,11 @@ protected:
         EXPECT_TRUE(unexpected.empty()) << "instead of " << what << ": \"" << Utf8(unexpected)
                                         << "\"";
         EXPECT_NE(found, nullptr) << what << " did not open; open instead: " << Utf8(OpenDialogs());
+        if (found) {
+            // Every dialog and message box the tools show fits the screen.
+            PumpUntil([] { return false; }, 100);
+            testing_support::ExpectOnScreen(found, what + std::string(" \"") + Utf8(TextOf(found)) + "\"");
+        }
         return found;
     }
     HWND WaitForSheet(int pageItem, const char* what) {
