@@ -49,6 +49,26 @@ void ShowError(UINT id, const char* key, const wchar_t* path) {
                 MB_OK | MB_ICONSTOP);
 }
 
+// The picture whose failure to open was reported last, until another one is
+// shown or the user goes back to the browser.
+struct ReportedFailure {
+    std::wstring path;
+    uint32_t page = 0;
+};
+ReportedFailure g_reported;
+
+// A picture that could not be opened: said once. It is remembered before the
+// message box runs, so that what happens while the box is up (a layout, a
+// zoom, the list's notifications) does not try it again.
+void ReportLoadFailure(const std::wstring& path, uint32_t page, UINT id, const char* key, const wchar_t* named) {
+    g_reported = ReportedFailure{path, page};
+    static bool showing = false;
+    if (showing) return;
+    showing = true;
+    ShowError(id, key, named);
+    showing = false;
+}
+
 int ZoomModeFromMenu() {
     const HMENU menu = MainMenu();
     if (!menu) return 0;
@@ -115,6 +135,7 @@ void ComputeLoadBox(int32_t pictureWidth, int32_t pictureHeight, int32_t* boxWid
 void ReleaseViewPicture() {
     ViewSetPicture(g_AppSettings.viewWindow, nullptr, 0);
     g_AppSettings.pictureShown = 0;
+    State().damaged = 0;
     StopAnimation();
 }
 
@@ -138,15 +159,23 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
         const int mode = ZoomModeFromMenu();
         if (mode) ViewSetZoomMode(view, mode);
     }
+    // A picture whose failure was just reported is not tried again while the
+    // view shows nothing in its place (a layout change, a zoom): one open
+    // gives at most one message.
+    const bool reported = !g_AppSettings.pictureShown && index == g_AppSettings.currentItem &&
+                          page == g_reported.page && _wcsicmp(g_reported.path.c_str(), entry->path) == 0;
+    if (reported && !g_AppSettings.slideshowRunning) return;
     g_AppSettings.currentItem = int32_t(index);
+    g_AppSettings.currentPage = int32_t(page);
     ReleaseViewPicture();
+    ShowPictureLabel(nullptr);
     const std::wstring path = entry->path;
 
     // The shown page's own size: the pages of a file may differ.
     ImageInfo info = {};
     if (QueryPagePictureInfo(path.c_str(), -1, 0, page, &info) != 0) {
         FreePictureInfo(&info);
-        ShowError(IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
+        ReportLoadFailure(path, page, IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
         return;
     }
     int32_t bw = 0, bh = 0;
@@ -182,14 +211,17 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     }
     ImageInfo loadInfo = {};
     if (!s.frames) result = LoadForView(path.c_str(), &bitmap, &loadInfo, page);
+    const bool damaged = loadInfo.damaged != 0;
     FreePictureInfo(&loadInfo);
     if (result != 0) {
         FreeBitmap(&bitmap);
         if (oldCursor) SetCursor(oldCursor);
-        ShowError(result == 1 ? IDS_ERROR_MEMORY : IDS_ERROR_LOADING,
-                  result == 1 ? "IDS_ERROR_MEMORY" : "IDS_ERROR_LOADING", result == 1 ? nullptr : path.c_str());
+        ReportLoadFailure(path, page, result == 1 ? IDS_ERROR_MEMORY : IDS_ERROR_LOADING,
+                          result == 1 ? "IDS_ERROR_MEMORY" : "IDS_ERROR_LOADING", result == 1 ? nullptr : path.c_str());
         return;
     }
+    g_reported = ReportedFailure{};
+    s.damaged = damaged ? 1 : 0;
     s.loadedWidth = int32_t(shown->width);
     s.loadedHeight = int32_t(shown->height);
     if (s.loadedWidth == s.pictureWidth && s.loadedHeight == s.pictureHeight) s.fullSizeLoaded = 1;
@@ -217,8 +249,24 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     UpdateBrowserMenus();
     if (s.frames) SetTimer(g_AppSettings.mainWindow, kAnimationTimerId, std::max<UINT>(10, s.frames->frames[0].delayMs), nullptr);
     if (oldCursor) SetCursor(oldCursor);
-    if (g_AppSettings.viewMode == 5 && g_AppSettings.labelInFull)
-        ViewSetText(view, ItemLabel(path.c_str(), true).c_str(), 0);
+    ShowPictureLabel(path.c_str());
+}
+
+void ForgetReportedFailure() { g_reported = ReportedFailure{}; }
+
+void ShowPictureLabel(const wchar_t* path) {
+    const HWND view = g_AppSettings.viewWindow;
+    if (!path || !g_AppSettings.pictureShown) {
+        ViewSetText(view, nullptr, 0);
+        return;
+    }
+    const std::wstring name = ItemLabel(path, true);
+    if (State().damaged)
+        ViewSetText(view, FillFormat(LoadText(IDS_PICTURE_DAMAGED, "IDS_PICTURE_DAMAGED"), name.c_str()).c_str(), 0);
+    else if (g_AppSettings.viewMode == 5 && g_AppSettings.labelInFull)
+        ViewSetText(view, name.c_str(), 0);
+    else
+        ViewSetText(view, nullptr, 0);
 }
 
 void NextAnimationFrame() {

@@ -683,7 +683,7 @@ void SetViewMode(UINT id) {
     const int mode = int(id - IDM_MAIN_THUMBNAILS);
     const int before = g_AppSettings.viewMode;
     const HWND main = g_AppSettings.mainWindow;
-    const HWND list = g_AppSettings.listWindow, tree = g_AppSettings.treeWindow, view = g_AppSettings.viewWindow;
+    const HWND list = g_AppSettings.listWindow, tree = g_AppSettings.treeWindow;
     if (before == 5 && mode != 5 && !g_AppSettings.slideshowRunning) {
         if (g_main.menuBar) ShowWindow(g_main.menuBar, SW_SHOWNA);
         const RECT& r = g_AppSettings.savedWindowRect;
@@ -692,26 +692,25 @@ void SetViewMode(UINT id) {
     }
     if (mode >= 4 && before <= 3) g_AppSettings.previousViewMode = before;
     g_AppSettings.viewMode = mode;
+    ForgetReportedFailure();
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     if (mode <= 3) SetListStyle(list, mode);
     RefreshListLayout(list);
     UpdateItemLabels(mode == 1);
+    const FileListEntry* entry = nullptr;
+    if (g_main.model && g_AppSettings.currentItem >= 0 &&
+        size_t(g_AppSettings.currentItem) < g_main.model->Entries().size())
+        entry = &g_main.model->Entries()[size_t(g_AppSettings.currentItem)];
     if (mode <= 3) {
-        ViewSetText(view, nullptr, 0);
+        ShowPictureLabel(mode == 3 && entry ? entry->path : nullptr);
         if (mode == 3) ShowFirstSelected();
     } else {
+        ShowPictureLabel(entry ? entry->path : nullptr);
         if (mode == 5) {
-            const FileListEntry* entry = nullptr;
-            if (g_main.model && g_AppSettings.currentItem >= 0 &&
-                size_t(g_AppSettings.currentItem) < g_main.model->Entries().size())
-                entry = &g_main.model->Entries()[size_t(g_AppSettings.currentItem)];
-            ViewSetText(view, g_AppSettings.labelInFull && entry ? ItemLabel(entry->path, true).c_str() : nullptr, 0);
             if (before != 5 && !g_AppSettings.slideshowRunning) GetWindowRect(main, &g_AppSettings.savedWindowRect);
             if (g_main.menuBar) ShowWindow(g_main.menuBar, SW_HIDE);
             MoveWindow(main, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), TRUE);
             HandheldFullScreen(main, kHideTopBar | kHideInputButton);
-        } else {
-            ViewSetText(view, nullptr, 0);
         }
         if (!g_AppSettings.slideshowRunning) ShowFirstSelected();
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/handheld.h"
+#include "resources/albumwizard.rh"
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
@@ -145,6 +146,11 @@ HWND WaitForDialog(DWORD limit = 15000) {
     return dialog;
 }
 bool NoDialog() { return PumpUntil([] { return Dialogs().empty(); }, 10000); }
+// The newest visible dialog; null when none.
+HWND FrontDialog() {
+    const std::vector<HWND> open = Dialogs();
+    return open.empty() ? nullptr : open.front();
+}
 std::vector<HWND> OpenMenus() {
     std::vector<HWND> menus;
     for (HWND w = FindWindowW(L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
@@ -448,6 +454,160 @@ TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
     EXPECT_TRUE(PumpUntil([] { return !FindWindowW(L"slideClass", nullptr); }, 10000));
     EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
     ASSERT_TRUE(viewer.Close());
+}
+
+// The error boxes that appear within `ms`, each closed with a tap on its OK
+// after a moment, as a user reads it first.
+int ErrorBoxesWithin(DWORD ms) {
+    int boxes = 0;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        const std::vector<HWND> open = Dialogs();
+        if (open.empty()) {
+            Wait(100);
+            continue;
+        }
+        ++boxes;
+        Wait(800);
+        TapControl(open.front(), IDOK);
+        PumpUntil([&] { return !Visible(open.front()); }, 5000);
+    }
+    return boxes;
+}
+
+// Pixels on the screen's row `y` from x0 to x1 that are nearly white: the
+// text the view writes over a picture.
+int WhitePixels(int y, int x0, int x1) {
+    int n = 0;
+    for (int x = x0; x < x1; ++x) {
+        const uint32_t p = ScreenPixel(x, y);
+        n += (p >> 16 & 255) > 200 && (p >> 8 & 255) > 200 && (p & 255) > 200;
+    }
+    return n;
+}
+bool TextOverTheTop(const RECT& view) {
+    for (int y = view.top + 2; y < view.top + 14; ++y)
+        if (WhitePixels(y, view.left, view.right) >= 4) return true;
+    return false;
+}
+
+// Photos cut short, opened in the image layout: one whose picture has no
+// row gives one message for one open, and none again when the view is
+// zoomed or laid out anew; one cut in half is shown with the rows that
+// arrived and says that its file is damaged, as its thumbnail shows the same
+// part.
+TEST_F(Journey, CutPhotosSayItOnce) {
+    const std::wstring damaged = kRoot + L"damaged\\";
+    ASSERT_TRUE(CreateDirectoryW(damaged.c_str(), nullptr));
+    for (const wchar_t* name : {L"half.jpg", L"rowless.jpg"}) CopyFixture(damaged, "damaged", name);
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", damaged));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 2));  // half.jpg, rowless.jpg
+
+    // The thumbnail: the rows that arrived (green), nothing below them.
+    const RECT cell = viewer.ItemRect(0);
+    const int x = (cell.left + cell.right) / 2;
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(x, cell.top + 10) == Hue::kGreen; }, 15000)) << "the part read";
+    int blue = 0;
+    for (int y = cell.top; y < cell.bottom; ++y) blue += ScreenHue(x, y) == Hue::kBlue;
+    EXPECT_EQ(blue, 0) << "no part that the file does not hold";
+
+    ASSERT_TRUE(SelectItem(viewer, 1));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    EXPECT_EQ(ErrorBoxesWithin(4000), 1) << "one open, one message";
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
+    Choose(viewer, IDM_MAIN_ZOOM50);
+    Choose(viewer, IDM_MAIN_FIT_ALL);
+    EXPECT_EQ(ErrorBoxesWithin(2000), 0) << "nothing shown, nothing reported again";
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    EXPECT_EQ(ErrorBoxesWithin(1500), 0);
+
+    // The half photo: its top, and a word over it that the file is damaged.
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 10000));
+    const RECT area = WindowRect(Viewer::View());
+    const int middle = (area.left + area.right) / 2;
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle, area.top + 40) == Hue::kGreen; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return TextOverTheTop(area); }, 5000)) << "the file is said to be damaged";
+    EXPECT_EQ(ErrorBoxesWithin(1500), 0) << "a partial picture is no error";
+    // The next picture drops the word.
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The stand-alone slideshow made from the viewer as it is built and installed
+// (slide.exe beside viewer.exe): a failed write leaves the wizard open with
+// the user's choices; the show made then plays its pictures on its own.
+TEST_F(Journey, StandAloneSlideshowIsMadeAndPlays) {
+    ASSERT_TRUE(WriteViewerText(L"Slide", L"OutputDir", kPics));
+    ASSERT_TRUE(WriteViewerText(L"Slide", L"OutputFile", L"trip"));
+    const std::wstring show = kPics + L"trip.exe";
+    // A read-only file of that name: the first Create cannot replace it.
+    {
+        const HANDLE file = CreateFileW(show.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+        ASSERT_TRUE(SetFileAttributesW(show.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_CREATE_SLIDESHOW);
+    const HWND wizard = WaitForDialog();
+    ASSERT_TRUE(wizard);
+    const HWND bar = FindWindowExW(MenuBarFind(wizard), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    ASSERT_TRUE(Visible(bar));
+    const POINT next = Centre(viewer.RemoteRect(bar, TB_GETRECT, CMD_AL_NEXT, RECT{}));
+    HWND create = nullptr;
+    for (int page = 0; page < 6; ++page) {
+        Tap(next);
+        Wait(200);
+    }
+    for (HWND page = FindWindowExW(wizard, nullptr, nullptr, nullptr); page && !create;
+         page = FindWindowExW(wizard, page, nullptr, nullptr))
+        if (Visible(page) && Visible(GetDlgItem(page, IDC_AL_CREATE))) create = GetDlgItem(page, IDC_AL_CREATE);
+    ASSERT_TRUE(create) << "the last page, with Create";
+    Tap(Centre(WindowRect(create)));
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) != wizard && box; }, 10000)) << "asked to overwrite";
+    TapControl(box, IDOK);
+    ASSERT_TRUE(PumpUntil([&] {
+        const HWND front = FrontDialog();
+        return front != box && front != wizard;
+    }, 20000));
+    box = FrontDialog();
+    ASSERT_TRUE(box) << "a message";
+    EXPECT_EQ(MessageText(box), L"Can't create file");
+    TapControl(box, IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return Dialogs() == std::vector<HWND>{wizard}; }, 10000)) << "the wizard stays open";
+    EXPECT_TRUE(Visible(create)) << "on its last page, ready to try again";
+
+    // Made writable, the file is made, the wizard closes.
+    ASSERT_TRUE(SetFileAttributesW(show.c_str(), FILE_ATTRIBUTE_NORMAL));
+    Tap(Centre(WindowRect(create)));
+    ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) != wizard && box; }, 10000)) << "asked to overwrite";
+    TapControl(box, IDOK);
+    ASSERT_TRUE(NoDialog()) << "made: the wizard closes";
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(GetFileAttributesExW(show.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_GT(data.nFileSizeLow, 50000u) << "the player and the pictures";
+    ASSERT_TRUE(viewer.Close());
+
+    // The show plays: its first picture, a.png, blue on the whole screen.
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION player = {};
+    std::wstring line = L"\"" + show + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &player));
+    HWND window = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return Visible(window = FindWindowW(L"slideClass", L"TrelmoSlide")); }, 15000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000)) << "the show's first picture";
+    Tap(POINT{120, 160});  // a tap ends it
+    EXPECT_EQ(WaitForSingleObject(player.hProcess, 10000), WAIT_OBJECT_0);
+    if (WaitForSingleObject(player.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(player.hProcess, 1);
+    CloseHandle(player.hThread);
+    CloseHandle(player.hProcess);
 }
 
 // The splitter's buttons hide and bring back each pane, and are drawn where
