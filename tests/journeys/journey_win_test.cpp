@@ -21,6 +21,7 @@
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
+#include "resources/sharing.rh"
 #include "tests/albums/screen_win.h"
 #include "tests/support/removetree_win.h"
 #include "tests/viewer/viewerprocess.h"
@@ -608,6 +609,32 @@ TEST_F(Journey, StandAloneSlideshowIsMadeAndPlays) {
     if (WaitForSingleObject(player.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(player.hProcess, 1);
     CloseHandle(player.hThread);
     CloseHandle(player.hProcess);
+}
+
+// E-mail on a device where no mail account or service is set up: the user
+// is told so, not only that the pictures could not be sent.
+TEST_F(Journey, EmailWithoutAnAccountSaysSo) {
+    const std::wstring stores = kRoot + L"no-mail\\";
+    ASSERT_TRUE(CreateDirectoryW(stores.c_str(), nullptr));
+    wchar_t previous[520] = L"";
+    const bool had = GetEnvironmentVariableW(L"PV_MAIL_STORES", previous, 520) > 0;
+    SetEnvironmentVariableW(L"PV_MAIL_STORES", stores.c_str());
+    Viewer viewer;
+    SetEnvironmentVariableW(L"PV_MAIL_STORES", had ? previous : nullptr);
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_EMAIL);
+    const HWND options = WaitForDialog();
+    ASSERT_TRUE(options);
+    EXPECT_EQ(SendDlgItemMessageW(options, IDC_EMAILOPT_STORE, CB_GETCOUNT, 0, 0), 0) << "no service to offer";
+    TypeInto(options, IDC_EMAILOPT_TO, L"friend@example.org");
+    TapControl(options, IDC_EMAILOPT_SEND);
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) && box != options; }, 10000));
+    EXPECT_EQ(MessageText(box), L"The pictures were not sent: no e-mail account or service is set up on this device.");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
 }
 
 // The splitter's buttons hide and bring back each pane, and are drawn where
