@@ -290,6 +290,16 @@ void AutoRotateForScreen(Bitmap* bitmap) {
     in.rotated = s.rotated != 0;
     in.screenWidth = ScreenWidth();
     in.screenHeight = ScreenHeight();
+    if (g_AppSettings.viewMode == 3 && !g_AppSettings.slideshowRunning) {
+        // The strip leaves the view a band below it, wider than high on a
+        // portrait screen: pictures are turned for the view's shape. Asked
+        // of the layout, as the view may not have been moved there yet.
+        const PaneRect view = CurrentPanes(g_AppSettings.mainWindow).view;
+        if (view.right > view.left && view.bottom > view.top) {
+            in.screenWidth = view.right - view.left;
+            in.screenHeight = view.bottom - view.top;
+        }
+    }
     in.pictureWidth = int32_t(bitmap->width);
     in.pictureHeight = int32_t(bitmap->height);
     const AutoRotateResult r = AutoRotateFor(in);

@@ -579,6 +579,15 @@ void MainLayout(HWND mainWindow) {
         if (g_AppSettings.viewMode == 5) ReloadIfReduced();
     }
     g_main.lastScreenWidth = screenWidth;
+    const PaneLayout panes = CurrentPanes(mainWindow);
+    g_main.splitterTop = panes.splitterTop;
+    ShowPane(g_AppSettings.treeWindow, panes.tree);
+    ShowPane(g_AppSettings.listWindow, panes.list);
+    ShowPane(g_AppSettings.viewWindow, panes.view);
+    InvalidateRect(mainWindow, nullptr, TRUE);
+}
+
+PaneLayout CurrentPanes(HWND mainWindow) {
     RECT client;
     GetClientRect(mainWindow, &client);
     PaneInput in = {};
@@ -591,12 +600,7 @@ void MainLayout(HWND mainWindow) {
                                  GetSystemMetrics(SM_CYHSCROLL));
     in.clientWidth = client.right;
     in.clientHeight = client.bottom;
-    const PaneLayout panes = LayoutPanes(in);
-    g_main.splitterTop = panes.splitterTop;
-    ShowPane(g_AppSettings.treeWindow, panes.tree);
-    ShowPane(g_AppSettings.listWindow, panes.list);
-    ShowPane(g_AppSettings.viewWindow, panes.view);
-    InvalidateRect(mainWindow, nullptr, TRUE);
+    return LayoutPanes(in);
 }
 
 void MainKeyDown(UINT key) {

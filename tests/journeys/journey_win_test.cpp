@@ -637,6 +637,41 @@ TEST_F(Journey, EmailWithoutAnAccountSaysSo) {
     ASSERT_TRUE(viewer.Close());
 }
 
+// The run of one hue through (x, y), across and down.
+int HueRun(int x, int y, Hue hue, bool across) {
+    if (ScreenHue(x, y) != hue) return 0;
+    int a = across ? x : y, b = a;
+    auto at = [&](int v) { return across ? ScreenHue(v, y) : ScreenHue(x, v); };
+    const int limit = across ? GetSystemMetrics(SM_CXSCREEN) : GetSystemMetrics(SM_CYSCREEN);
+    while (a > 0 && at(a - 1) == hue) --a;
+    while (b < limit - 1 && at(b + 1) == hue) ++b;
+    return b - a + 1;
+}
+
+// The strip with automatic rotation: the view below the strip is wider than
+// high, so a landscape picture stays as it is and fills the view's height,
+// while a portrait one is turned to lie across it.
+TEST_F(Journey, StripShowsPicturesTurnedForItsView) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_STRIP);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()) && !Visible(Viewer::Tree()); }, 5000));
+    const RECT area = WindowRect(Viewer::View());
+    const POINT c = Centre(area);
+    Tap(viewer.CellCentre(0));  // a.png, 160 x 120, blue
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kBlue; }, 10000));
+    ASSERT_GT(area.right - area.left, area.bottom - area.top) << "a band below the strip";
+    Wait(300);
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kBlue, true), 160) << "a.png as it is";
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kBlue, false), 120);
+    Tap(viewer.CellCentre(1));  // b.png, 120 x 160, green
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kGreen; }, 10000));
+    Wait(300);
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kGreen, true), 160) << "b.png turned to lie across";
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kGreen, false), 120);
+    ASSERT_TRUE(viewer.Close());
+}
+
 // The splitter's buttons hide and bring back each pane, and are drawn where
 // they can be tapped.
 TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
