@@ -9,6 +9,7 @@
 #include "display/display_win.h"
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
+#include "platform/handheld.h"
 #include "resources/main.rh"
 #include "shell/browser_win.h"
 #include "shell/filetexts_win.h"
@@ -240,7 +241,12 @@ public:
     void WatchFolder(const std::wstring& folder, bool subfolders) override {
         WatchBrowserFolder(g_AppSettings.mainWindow, folder, subfolders);
     }
-    void FolderShown(const std::wstring& folder) override { BuildGoToMenu(folder); }
+    void FolderShown(const std::wstring& folder) override {
+        BuildGoToMenu(folder);
+        // The top bar names the shown folder, as the title of the browser.
+        HandheldSetTopBarText(g_AppSettings.mainWindow,
+                              FolderTitle(folder, LoadText(IDS_TREEROOT, "IDS_TREEROOT")).c_str());
+    }
     void Busy(bool busy) override {
         if (busy) {
             previousCursor_ = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));

@@ -124,6 +124,12 @@ LRESULT OnNotify(HWND window, UINT message, WPARAM first, LPARAM second) {
 }
 
 LRESULT OnBrowserMessage(HWND, UINT message, WPARAM first, LPARAM second) {
+    if (message == kFileChangeMessage && first) {
+        // The tree follows folders made and removed in the shown folder.
+        const auto* record = reinterpret_cast<const FileChangeRecord*>(first);
+        if (record->event == kFileCreated && record->folder) TreeFolderCreated(g_AppSettings.treeWindow, record->item);
+        if (record->event == kFileDeleted) TreeFolderRemoved(g_AppSettings.treeWindow, record->item);
+    }
     if (g_main.model) {
         HandleBrowserMessage(g_main.model.get(), message, first, second);
     } else if (message == kFileChangeMessage && first) {

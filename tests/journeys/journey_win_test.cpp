@@ -672,6 +672,66 @@ TEST_F(Journey, StripShowsPicturesTurnedForItsView) {
     ASSERT_TRUE(viewer.Close());
 }
 
+// The top bar's text and whether anything is written on it.
+std::wstring TopBarText() { return Text(FindWindowW(L"PvTopBar", nullptr)); }
+bool TopBarWritten() {
+    const RECT bar = WindowRect(FindWindowW(L"PvTopBar", nullptr));
+    for (int y = bar.top + 4; y < bar.bottom - 4; ++y)
+        if (WhitePixels(y, bar.left, bar.left + 120) > 0) return true;
+    return false;
+}
+// The tree's selected folder lies in the tree's window, where it can be seen.
+bool SelectionInSight(Viewer& viewer) {
+    const RECT item = TreeItemRect(viewer, TreeNext(nullptr, TVGN_CARET));
+    const RECT tree = WindowRect(Viewer::Tree());
+    return item.bottom > item.top && item.top >= tree.top && item.bottom <= tree.bottom;
+}
+
+// The shown folder is named on the top bar and selected in the tree, in
+// sight, at start and after "Go to"; folders made and removed on disk in it
+// come and go in the tree at once.
+TEST_F(Journey, TheShownFolderIsNamedAndSelectedInTheTree) {
+    // Deep enough that its item lies below the tree pane's first rows.
+    std::wstring deep = kRoot;
+    for (const wchar_t* level : {L"deep\\", L"one\\", L"two\\", L"three\\"}) {
+        deep += level;
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    CopyFixture(deep, "pics", L"a.png");
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", deep));
+    ASSERT_TRUE(WriteViewerText(L"General", L"Home", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 1));
+    PumpUntil([] { return TopBarText() == L"\\Temp\\journeys\\deep\\one\\two\\three"; }, 5000);
+    EXPECT_EQ(TopBarText(), L"\\Temp\\journeys\\deep\\one\\two\\three") << "the top bar names the shown folder";
+    EXPECT_TRUE(PumpUntil([] { return TopBarWritten(); }, 5000)) << "drawn on the bar";
+    EXPECT_EQ(viewer.TreeSelection(), L"three");
+    EXPECT_TRUE(SelectionInSight(viewer)) << "the selected folder is scrolled into sight";
+
+    const std::wstring trip = deep + L"trip";
+    ASSERT_TRUE(CreateDirectoryW(trip.c_str(), nullptr));
+    const HTREEITEM three = TreeNext(nullptr, TVGN_CARET);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeText(TreeNext(three, TVGN_CHILD)) == L"trip"; }, 10000))
+        << "a folder made on disk shows in the tree";
+    ASSERT_TRUE(RemoveDirectoryW(trip.c_str()));
+    EXPECT_TRUE(PumpUntil([&] { return TreeNext(three, TVGN_CHILD) == nullptr; }, 10000)) << "and goes";
+
+    Choose(viewer, IDM_MAIN_HOME);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+    EXPECT_EQ(viewer.TreeSelection(), L"more");
+    EXPECT_TRUE(SelectionInSight(viewer));
+    EXPECT_EQ(TopBarText(), L"\\Temp\\journeys\\more");
+    // A dialog's title takes the bar while the dialog is open.
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    EXPECT_NE(TopBarText(), L"\\Temp\\journeys\\more");
+    TapOk();
+    ASSERT_TRUE(NoDialog());
+    EXPECT_TRUE(PumpUntil([] { return TopBarText() == L"\\Temp\\journeys\\more"; }, 5000));
+    ASSERT_TRUE(viewer.Close());
+}
+
 // The splitter's buttons hide and bring back each pane, and are drawn where
 // they can be tapped.
 TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
