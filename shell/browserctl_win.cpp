@@ -594,12 +594,26 @@ void UpdateItemLabels(int show) {
     BrowserModel* model = ViewerModel();
     if (!model) return;
     const HWND list = g_AppSettings.listWindow;
+    int widest = 0;
     for (size_t i = 0; i < model->Entries().size(); ++i) {
         std::wstring label = show ? ItemLabel(model->Entries()[i].path, g_AppSettings.showExt != 0) : std::wstring();
         LVITEMW item = {};
         item.iSubItem = 0;
         item.pszText = label.data();
         SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+        if (show) {
+            const LRESULT width = SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(label.c_str()));
+            widest = std::max(widest, int(width));
+        }
+    }
+    if (show && g_AppSettings.viewMode == 1) {
+        // The list layout's columns are as wide as the longest name, up to
+        // the whole list: a name is cut only when the screen cannot hold it.
+        RECT client;
+        GetClientRect(list, &client);
+        const int room = client.right - GetSystemMetrics(SM_CXVSCROLL);
+        const int width = std::min(room, std::max(widest + 24, room / 2));
+        if (width > 0) SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, width);
     }
 }
 

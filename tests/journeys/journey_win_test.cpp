@@ -732,6 +732,40 @@ TEST_F(Journey, TheShownFolderIsNamedAndSelectedInTheTree) {
     ASSERT_TRUE(viewer.Close());
 }
 
+// The list layout gives a long name the room it needs, up to the screen's
+// width; short names keep two columns side by side.
+TEST_F(Journey, ListLayoutShowsLongNamesWhole) {
+    const std::wstring named = kRoot + L"named\\";
+    const std::wstring longName = L"holiday at the seaside 01.png";
+    ASSERT_TRUE(CreateDirectoryW(named.c_str(), nullptr));
+    CopyFixture(named, "pics", L"a.png");
+    ASSERT_TRUE(CopyFileW((named + L"a.png").c_str(), (named + longName).c_str(), FALSE));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_LIST);
+    const int shortNames = int(SendMessageW(Viewer::List(), LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_LE(shortNames, WindowRect(Viewer::List()).right / 2) << "short names: two columns";
+    Choose(viewer, IDM_MAIN_UP);
+    HTREEITEM item = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    while (item && viewer.TreeText(item) != L"named") item = TreeNext(item, TVGN_NEXT);
+    ASSERT_TRUE(item);
+    Tap(Centre(TreeItemRect(viewer, item)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 2; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return viewer.ItemText(1, 0) == longName; }, 5000));
+    // The name's width in the list's own font, measured by the list.
+    const SIZE_T bytes = (longName.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(viewer.Process(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(remote);
+    WriteProcessMemory(viewer.Process(), remote, longName.c_str(), bytes, nullptr);
+    const int text = int(SendMessageW(Viewer::List(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(remote)));
+    VirtualFreeEx(viewer.Process(), remote, 0, MEM_RELEASE);
+    ASSERT_GT(text, 100);
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 1, RECT{LVIR_LABEL, 0, 0, 0});
+    EXPECT_GE(label.right - label.left, text + 4) << "room for the long name";
+    EXPECT_LE(label.right, WindowRect(Viewer::List()).right) << "within the list";
+    ASSERT_TRUE(viewer.Close());
+}
+
 // The splitter's buttons hide and bring back each pane, and are drawn where
 // they can be tapped.
 TEST_F(Journey, SplitterButtonsHideAndBringBackThePanes) {
