@@ -48,6 +48,26 @@ void ShowError(UINT id, const char* key, const wchar_t* path) {
                 MB_OK | MB_ICONSTOP);
 }
 
+// The picture whose failure to open was reported last, until another one is
+// shown or the user goes back to the browser.
+struct ReportedFailure {
+    std::wstring path;
+    uint32_t page = 0;
+};
+ReportedFailure g_reported;
+
+// A picture that could not be opened: said once. It is remembered before the
+// message box runs, so that what happens while the box is up (a layout, a
+// zoom, the list's notifications) does not try it again.
+void ReportLoadFailure(const std::wstring& path, uint32_t page, UINT id, const char* key, const wchar_t* named) {
+    g_reported = ReportedFailure{path, page};
+    static bool showing = false;
+    if (showing) return;
+    showing = true;
+    ShowError(id, key, named);
+    showing = false;
+}
+
 int ZoomModeFromMenu() {
     const HMENU menu = MainMenu();
     if (!menu) return 0;
@@ -175,7 +195,12 @@ public:
     void WatchFolder(const std::wstring& folder, bool subfolders) override {
         WatchBrowserFolder(g_AppSettings.mainWindow, folder, subfolders);
     }
-    void FolderShown(const std::wstring& folder) override { BuildGoToMenu(folder); }
+    void FolderShown(const std::wstring& folder) override {
+        BuildGoToMenu(folder);
+        // The top bar names the shown folder, as the title of the browser.
+        HandheldSetTopBarText(g_AppSettings.mainWindow,
+                              FolderTitle(folder, LoadText(IDS_TREEROOT, "IDS_TREEROOT")).c_str());
+    }
     void Busy(bool busy) override {
         if (busy) {
             previousCursor_ = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
@@ -223,6 +248,7 @@ void ComputeLoadBox(int32_t pictureWidth, int32_t pictureHeight, int32_t* boxWid
 void ReleaseViewPicture() {
     ViewSetPicture(g_AppSettings.viewWindow, nullptr, 0);
     g_AppSettings.pictureShown = 0;
+    State().damaged = 0;
     StopAnimation();
 }
 
@@ -246,15 +272,23 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
         const int mode = ZoomModeFromMenu();
         if (mode) ViewSetZoomMode(view, mode);
     }
+    // A picture whose failure was just reported is not tried again while the
+    // view shows nothing in its place (a layout change, a zoom): one open
+    // gives at most one message.
+    const bool reported = !g_AppSettings.pictureShown && index == g_AppSettings.currentItem &&
+                          page == g_reported.page && _wcsicmp(g_reported.path.c_str(), entry->path) == 0;
+    if (reported && !g_AppSettings.slideshowRunning) return;
     g_AppSettings.currentItem = int32_t(index);
+    g_AppSettings.currentPage = int32_t(page);
     ReleaseViewPicture();
+    ShowPictureLabel(nullptr);
     const std::wstring path = entry->path;
 
     // The shown page's own size: the pages of a file may differ.
     ImageInfo info = {};
     if (QueryPagePictureInfo(path.c_str(), -1, 0, page, &info) != 0) {
         FreePictureInfo(&info);
-        ShowError(IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
+        ReportLoadFailure(path, page, IDS_ERROR_LOADING, "IDS_ERROR_LOADING", path.c_str());
         return;
     }
     int32_t bw = 0, bh = 0;
@@ -290,14 +324,17 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     }
     ImageInfo loadInfo = {};
     if (!s.frames) result = LoadForView(path.c_str(), &bitmap, &loadInfo, page);
+    const bool damaged = loadInfo.damaged != 0;
     FreePictureInfo(&loadInfo);
     if (result != 0) {
         FreeBitmap(&bitmap);
         if (oldCursor) SetCursor(oldCursor);
-        ShowError(result == 1 ? IDS_ERROR_MEMORY : IDS_ERROR_LOADING,
-                  result == 1 ? "IDS_ERROR_MEMORY" : "IDS_ERROR_LOADING", result == 1 ? nullptr : path.c_str());
+        ReportLoadFailure(path, page, result == 1 ? IDS_ERROR_MEMORY : IDS_ERROR_LOADING,
+                          result == 1 ? "IDS_ERROR_MEMORY" : "IDS_ERROR_LOADING", result == 1 ? nullptr : path.c_str());
         return;
     }
+    g_reported = ReportedFailure{};
+    s.damaged = damaged ? 1 : 0;
     s.loadedWidth = int32_t(shown->width);
     s.loadedHeight = int32_t(shown->height);
     if (s.loadedWidth == s.pictureWidth && s.loadedHeight == s.pictureHeight) s.fullSizeLoaded = 1;
@@ -325,8 +362,24 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     UpdateBrowserMenus();
     if (s.frames) SetTimer(g_AppSettings.mainWindow, kAnimationTimerId, std::max<UINT>(10, s.frames->frames[0].delayMs), nullptr);
     if (oldCursor) SetCursor(oldCursor);
-    if (g_AppSettings.viewMode == 5 && g_AppSettings.labelInFull)
-        ViewSetText(view, ItemLabel(path.c_str(), true).c_str(), 0);
+    ShowPictureLabel(path.c_str());
+}
+
+void ForgetReportedFailure() { g_reported = ReportedFailure{}; }
+
+void ShowPictureLabel(const wchar_t* path) {
+    const HWND view = g_AppSettings.viewWindow;
+    if (!path || !g_AppSettings.pictureShown) {
+        ViewSetText(view, nullptr, 0);
+        return;
+    }
+    const std::wstring name = ItemLabel(path, true);
+    if (State().damaged)
+        ViewSetText(view, FillFormat(LoadText(IDS_PICTURE_DAMAGED, "IDS_PICTURE_DAMAGED"), name.c_str()).c_str(), 0);
+    else if (g_AppSettings.viewMode == 5 && g_AppSettings.labelInFull)
+        ViewSetText(view, name.c_str(), 0);
+    else
+        ViewSetText(view, nullptr, 0);
 }
 
 void NextAnimationFrame() {
@@ -350,6 +403,16 @@ void AutoRotateForScreen(Bitmap* bitmap) {
     in.rotated = s.rotated != 0;
     in.screenWidth = ScreenWidth();
     in.screenHeight = ScreenHeight();
+    if (g_AppSettings.viewMode == 3 && !g_AppSettings.slideshowRunning) {
+        // The strip leaves the view a band below it, wider than high on a
+        // portrait screen: pictures are turned for the view's shape. Asked
+        // of the layout, as the view may not have been moved there yet.
+        const PaneRect view = CurrentPanes(g_AppSettings.mainWindow).view;
+        if (view.right > view.left && view.bottom > view.top) {
+            in.screenWidth = view.right - view.left;
+            in.screenHeight = view.bottom - view.top;
+        }
+    }
     in.pictureWidth = int32_t(bitmap->width);
     in.pictureHeight = int32_t(bitmap->height);
     const AutoRotateResult r = AutoRotateFor(in);
@@ -645,12 +708,26 @@ void UpdateItemLabels(int show) {
     BrowserModel* model = ViewerModel();
     if (!model) return;
     const HWND list = g_AppSettings.listWindow;
+    int widest = 0;
     for (size_t i = 0; i < model->Entries().size(); ++i) {
         std::wstring label = show ? ItemLabel(model->Entries()[i].path, g_AppSettings.showExt != 0) : std::wstring();
         LVITEMW item = {};
         item.iSubItem = 0;
         item.pszText = label.data();
         SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+        if (show) {
+            const LRESULT width = SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(label.c_str()));
+            widest = std::max(widest, int(width));
+        }
+    }
+    if (show && g_AppSettings.viewMode == 1) {
+        // The list layout's columns are as wide as the longest name, up to
+        // the whole list: a name is cut only when the screen cannot hold it.
+        RECT client;
+        GetClientRect(list, &client);
+        const int room = client.right - GetSystemMetrics(SM_CXVSCROLL);
+        const int width = std::min(room, std::max(widest + 24, room / 2));
+        if (width > 0) SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, width);
     }
 }
 

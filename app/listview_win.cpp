@@ -9,6 +9,7 @@
 #include "display/display_win.h"
 #include "imagelib/formats.h"
 #include "platform/framework_win.h"
+#include "platform/handheld.h"
 #include "resources/main.rh"
 #include "app/browser_win.h"
 #include "shell/filetexts_win.h"

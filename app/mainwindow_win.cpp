@@ -122,6 +122,12 @@ LRESULT OnNotify(HWND window, UINT message, WPARAM first, LPARAM second) {
 }
 
 LRESULT OnBrowserMessage(HWND, UINT message, WPARAM first, LPARAM second) {
+    if (message == kFileChangeMessage && first) {
+        // The tree follows folders made and removed in the shown folder.
+        const auto* record = reinterpret_cast<const FileChangeRecord*>(first);
+        if (record->event == kFileCreated && record->folder) TreeFolderCreated(g_AppSettings.treeWindow, record->item);
+        if (record->event == kFileDeleted) TreeFolderRemoved(g_AppSettings.treeWindow, record->item);
+    }
     if (ViewerModel()) {
         HandleBrowserMessage(ViewerModel(), message, first, second);
     } else if (message == kFileChangeMessage && first) {
@@ -548,6 +554,15 @@ void MainLayout(HWND mainWindow) {
         if (g_AppSettings.viewMode == 5) ReloadIfReduced();
     }
     g_main.lastScreenWidth = screenWidth;
+    const PaneLayout panes = CurrentPanes(mainWindow);
+    g_main.splitterTop = panes.splitterTop;
+    ShowPane(g_AppSettings.treeWindow, panes.tree);
+    ShowPane(g_AppSettings.listWindow, panes.list);
+    ShowPane(g_AppSettings.viewWindow, panes.view);
+    InvalidateRect(mainWindow, nullptr, TRUE);
+}
+
+PaneLayout CurrentPanes(HWND mainWindow) {
     RECT client;
     GetClientRect(mainWindow, &client);
     PaneInput in = {};
@@ -560,12 +575,7 @@ void MainLayout(HWND mainWindow) {
                                  GetSystemMetrics(SM_CYHSCROLL));
     in.clientWidth = client.right;
     in.clientHeight = client.bottom;
-    const PaneLayout panes = LayoutPanes(in);
-    g_main.splitterTop = panes.splitterTop;
-    ShowPane(g_AppSettings.treeWindow, panes.tree);
-    ShowPane(g_AppSettings.listWindow, panes.list);
-    ShowPane(g_AppSettings.viewWindow, panes.view);
-    InvalidateRect(mainWindow, nullptr, TRUE);
+    return LayoutPanes(in);
 }
 
 void MainKeyDown(UINT key) {
@@ -652,7 +662,7 @@ void SetViewMode(UINT id) {
     const int mode = int(id - IDM_MAIN_THUMBNAILS);
     const int before = g_AppSettings.viewMode;
     const HWND main = g_AppSettings.mainWindow;
-    const HWND list = g_AppSettings.listWindow, tree = g_AppSettings.treeWindow, view = g_AppSettings.viewWindow;
+    const HWND list = g_AppSettings.listWindow, tree = g_AppSettings.treeWindow;
     if (before == 5 && mode != 5 && !g_AppSettings.slideshowRunning) {
         if (MainMenuBar()) ShowWindow(MainMenuBar(), SW_SHOWNA);
         const RECT& r = g_AppSettings.savedWindowRect;
@@ -661,26 +671,25 @@ void SetViewMode(UINT id) {
     }
     if (mode >= 4 && before <= 3) g_AppSettings.previousViewMode = before;
     g_AppSettings.viewMode = mode;
+    ForgetReportedFailure();
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     if (mode <= 3) SetListStyle(list, mode);
     RefreshListLayout(list);
     UpdateItemLabels(mode == 1);
+    const FileListEntry* entry = nullptr;
+    if (ViewerModel() && g_AppSettings.currentItem >= 0 &&
+        size_t(g_AppSettings.currentItem) < ViewerModel()->Entries().size())
+        entry = &ViewerModel()->Entries()[size_t(g_AppSettings.currentItem)];
     if (mode <= 3) {
-        ViewSetText(view, nullptr, 0);
+        ShowPictureLabel(mode == 3 && entry ? entry->path : nullptr);
         if (mode == 3) ShowFirstSelected();
     } else {
+        ShowPictureLabel(entry ? entry->path : nullptr);
         if (mode == 5) {
-            const FileListEntry* entry = nullptr;
-            if (ViewerModel() && g_AppSettings.currentItem >= 0 &&
-                size_t(g_AppSettings.currentItem) < ViewerModel()->Entries().size())
-                entry = &ViewerModel()->Entries()[size_t(g_AppSettings.currentItem)];
-            ViewSetText(view, g_AppSettings.labelInFull && entry ? ItemLabel(entry->path, true).c_str() : nullptr, 0);
             if (before != 5 && !g_AppSettings.slideshowRunning) GetWindowRect(main, &g_AppSettings.savedWindowRect);
             if (MainMenuBar()) ShowWindow(MainMenuBar(), SW_HIDE);
             MoveWindow(main, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), TRUE);
             HandheldFullScreen(main, kHideTopBar | kHideInputButton);
-        } else {
-            ViewSetText(view, nullptr, 0);
         }
         if (!g_AppSettings.slideshowRunning) ShowFirstSelected();
     }

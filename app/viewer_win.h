@@ -31,6 +31,7 @@
 #include "shell/filetexts_win.h"
 #include "shell/foldertree_win.h"
 #include "shell/settings_win.h"
+#include "shell/viewerlogic.h"
 
 constexpr const wchar_t* kMainClassName = L"TrelmoClass";
 constexpr const wchar_t* kMainTitle = L"Trelmo";
@@ -78,6 +79,16 @@ void NextAnimationFrame();
 void AutoRotateForScreen(Bitmap* bitmap);
 void ReloadIfReduced();
 void ShowFirstSelected();
+// The panes of the main window's current layout, as MainLayout places them.
+PaneLayout CurrentPanes(HWND mainWindow);
+// The text over the shown picture: the file's name in full screen when
+// LabelInFull is set, and in every layout a word that the file is damaged
+// when only part of its picture could be read; none otherwise.
+void ShowPictureLabel(const wchar_t* path);
+// A picture that failed to open is reported once: ShowEntry does not try it
+// again while the view shows nothing in its place, until the user changes
+// the layout (which calls this) or another picture is shown.
+void ForgetReportedFailure();
 void ToggleImageView(long index);
 void OnViewEvent(const ViewEvent* event);
 void StartBrowserSlideshow();

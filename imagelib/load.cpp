@@ -277,6 +277,7 @@ int LoadFromSource(FileSource* source, const wchar_t* name, Bitmap* bitmap, cons
     else FreeTagLists(ctx);
 
     if (accepted) {
+        if (info) info->damaged = uint16_t(result);
         if (flags & kLoadVerbose)
             std::fputs(result == kLoadCorrupt ? " *** WARNING: Corrupt File ... ***\n"
                                               : " *** WARNING: File Not complete ... ***\n",

@@ -105,6 +105,10 @@ struct ImageInfo {
     MetadataBlock* metadata;     // information-only loads
     char subFormat[64];
     uint32_t readerFlags;
+    // A damaged file that a load accepted (kLoadAcceptDamaged) with the rows
+    // it could read: the reader's result, kLoadIncomplete or kLoadCorrupt;
+    // 0 for a whole picture.
+    uint16_t damaged;
 };
 
 struct LoadContext;

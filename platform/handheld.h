@@ -28,8 +28,14 @@ int MenuBarHeight();
 // The part of the screen that windows may use: the screen less the top bar
 // while the top bar is shown.
 RECT HandheldWorkArea();
-// The top bar window (made on first use).
+// The top bar window (made on first use). Its window text is what it shows:
+// the title of the dialog that its "ok" closes, else the text set below.
 HWND TopBarWindow();
+// The text the top bar shows while `window` is shown and no dialog with the
+// "ok" button is (the shell's navigation bar text; the window's own title is
+// left as it is). A path keeps its last folder when it must be shortened.
+// A null text clears it.
+void HandheldSetTopBarText(HWND window, const wchar_t* text);
 
 // Creates a window as the handheld does: a top-level window (no parent, or
 // WS_POPUP) gets no caption or frame, and CW_USEDEFAULT position or size

@@ -2,6 +2,9 @@
 // full screen, and the activation and idle services that need no work here.
 #include "platform/internal.h"
 
+#include <algorithm>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 namespace {
@@ -15,6 +18,9 @@ HWND g_okButton = nullptr;
 // Windows set up with the done button, latest last; the latest that still
 // exists is the one the "ok" button answers.
 std::vector<HWND> g_doneTargets;
+// The text set for a window, shown while no done target is.
+HWND g_textWindow = nullptr;
+std::wstring g_text;
 bool g_topBarShown = true;
 // A dialog with the done button shows the top bar while it is open, also
 // over a full-screen window, so that its "ok" can be tapped; the bar goes
@@ -37,6 +43,21 @@ HWND DoneTarget() {
     return g_doneTargets.empty() ? nullptr : g_doneTargets.back();
 }
 
+// What the top bar shows; `path` tells a text set for a window (a path).
+std::wstring TopBarText(bool* path) {
+    *path = false;
+    if (HWND target = DoneTarget()) {
+        wchar_t title[128] = {};
+        GetWindowTextW(target, title, 128);
+        return title;
+    }
+    if (g_textWindow && IsWindow(g_textWindow) && IsWindowVisible(g_textWindow)) {
+        *path = true;
+        return g_text;
+    }
+    return std::wstring();
+}
+
 void PaintTopBar(HWND bar) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(bar, &paint);
@@ -45,13 +66,14 @@ void PaintTopBar(HWND bar) {
     HBRUSH background = CreateSolidBrush(RGB(0, 0, 128));
     FillRect(dc, &area, background);
     DeleteObject(background);
-    wchar_t title[128] = {};
-    if (HWND target = DoneTarget()) GetWindowTextW(target, title, 128);
+    bool path = false;
+    std::wstring title = TopBarText(&path);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
     area.left += 4;
     area.right -= kOkButtonWidth + 4;
-    DrawTextW(dc, title, -1, &area, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
+    DrawTextW(dc, title.c_str(), -1, &area,
+              DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | (path ? DT_PATH_ELLIPSIS : DT_END_ELLIPSIS));
     EndPaint(bar, &paint);
 }
 
@@ -69,6 +91,20 @@ LRESULT CALLBACK TopBarProc(HWND bar, UINT message, WPARAM first, LPARAM second)
         return 0;
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
+    case WM_GETTEXTLENGTH: {
+        bool path = false;
+        return LRESULT(TopBarText(&path).size());
+    }
+    case WM_GETTEXT: {
+        bool path = false;
+        const std::wstring text = TopBarText(&path);
+        auto* out = reinterpret_cast<wchar_t*>(second);
+        if (!out || first == 0) return 0;
+        const size_t n = std::min<size_t>(text.size(), size_t(first) - 1);
+        std::wmemcpy(out, text.c_str(), n);
+        out[n] = 0;
+        return LRESULT(n);
+    }
     case WM_DESTROY:
         g_topBar = nullptr;
         g_okButton = nullptr;
@@ -112,6 +148,12 @@ HWND TopBarWindow() {
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkButtonId)), instance, nullptr);
     UpdateOkButton();
     return g_topBar;
+}
+
+void HandheldSetTopBarText(HWND window, const wchar_t* text) {
+    g_textWindow = text ? window : nullptr;
+    g_text = text ? text : L"";
+    if (HWND bar = TopBarWindow()) InvalidateRect(bar, nullptr, TRUE);
 }
 
 RECT HandheldWorkArea() {

@@ -15,6 +15,7 @@ struct BrowserState {
     uint32_t pageCount;
     int32_t rotated;          // the shown picture was turned for the screen
     int32_t fullSizeLoaded;   // the shown bitmap has the picture's own size
+    int32_t damaged;          // the shown picture's file is damaged: only part of it was read
     int32_t pictureWidth, pictureHeight;
     int32_t loadBoxWidth, loadBoxHeight;  // -1 when loaded at full size
     int32_t loadedWidth, loadedHeight;    // the bitmap given to the view

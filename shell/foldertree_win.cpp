@@ -193,8 +193,11 @@ void TreeSelectPath(HWND tree, const wchar_t* path) {
                 continue;
             prefix = candidate;
             Expand(tree, child);
-            if (_wcsicmp(wanted.c_str(), candidate.c_str()) == 0)
+            if (_wcsicmp(wanted.c_str(), candidate.c_str()) == 0) {
                 SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
+                // In a pane a few items high the folder would lie out of sight.
+                SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(child));
+            }
             current = child;
             matched = true;
             break;
@@ -219,6 +222,68 @@ void TreeRenameItem(HWND tree, HTREEITEM item, const wchar_t* text) {
     tv.hItem = item;
     tv.pszText = copy;
     SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+}
+
+namespace {
+
+// The item already in the tree for `folder` (with its trailing "\"),
+// without listing anything; null when the tree does not hold it.
+HTREEITEM FindListedItem(HWND tree, const std::wstring& folder) {
+    HTREEITEM current = Root(tree);
+    std::wstring prefix = L"\\";
+    while (current && _wcsicmp(prefix.c_str(), folder.c_str()) != 0) {
+        HTREEITEM found = nullptr;
+        for (HTREEITEM child = Next(tree, current, TVGN_CHILD); child && !found; child = Next(tree, child, TVGN_NEXT)) {
+            const std::wstring candidate = prefix + ItemText(tree, child) + L"\\";
+            if (folder.size() >= candidate.size() && !_wcsnicmp(folder.c_str(), candidate.c_str(), candidate.size())) {
+                found = child;
+                prefix = candidate;
+            }
+        }
+        current = found;
+    }
+    return current;
+}
+
+HTREEITEM ChildNamed(HWND tree, HTREEITEM parent, const std::wstring& name) {
+    for (HTREEITEM child = Next(tree, parent, TVGN_CHILD); child; child = Next(tree, child, TVGN_NEXT))
+        if (_wcsicmp(ItemText(tree, child).c_str(), name.c_str()) == 0) return child;
+    return nullptr;
+}
+
+bool SplitFolderPath(const wchar_t* path, std::wstring* parent, std::wstring* name) {
+    std::wstring p = path ? path : L"";
+    while (p.size() > 1 && p.back() == L'\\') p.pop_back();
+    const size_t cut = p.rfind(L'\\');
+    if (cut == std::wstring::npos || cut + 1 >= p.size()) return false;
+    *parent = p.substr(0, cut + 1);
+    *name = p.substr(cut + 1);
+    return true;
+}
+
+}  // namespace
+
+void TreeFolderCreated(HWND tree, const wchar_t* path) {
+    std::wstring parentPath, name;
+    if (!tree || !SplitFolderPath(path, &parentPath, &name)) return;
+    const HTREEITEM parent = FindListedItem(tree, parentPath);
+    if (!parent) return;
+    // Expanding lists the folders anew, so an item added here never doubles.
+    if (!ChildNamed(tree, parent, name)) InsertChild(tree, parent, name.c_str(), TVI_SORT);
+    SetHasChildren(tree, parent, 1);
+}
+
+void TreeFolderRemoved(HWND tree, const wchar_t* path) {
+    std::wstring parentPath, name;
+    if (!tree || !SplitFolderPath(path, &parentPath, &name)) return;
+    const HTREEITEM parent = FindListedItem(tree, parentPath);
+    const HTREEITEM item = parent ? ChildNamed(tree, parent, name) : nullptr;
+    if (!item) return;
+    // The selected folder, or one above it, stays until the user leaves it.
+    for (HTREEITEM at = Next(tree, nullptr, TVGN_CARET); at; at = Next(tree, at, TVGN_PARENT))
+        if (at == item) return;
+    SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+    if (!Next(tree, parent, TVGN_CHILD)) SetHasChildren(tree, parent, 0);
 }
 
 void TreeDeleteItem(HWND tree, HTREEITEM item) {

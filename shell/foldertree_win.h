@@ -30,3 +30,8 @@ LRESULT TreeOnNotify(HWND window, NMHDR* header);
 void TreeInsertFolder(HWND tree, HTREEITEM parent, const wchar_t* name);
 void TreeRenameItem(HWND tree, HTREEITEM item, const wchar_t* text);
 void TreeDeleteItem(HWND tree, HTREEITEM item);
+// A folder made or removed on disk (full path, as the folder watch reports
+// it): its item is added under its parent, or taken away, where the tree
+// holds the parent. The selected folder and those above it are never taken away.
+void TreeFolderCreated(HWND tree, const wchar_t* path);
+void TreeFolderRemoved(HWND tree, const wchar_t* path);

@@ -228,6 +228,12 @@ std::wstring ItemLabel(const wchar_t* path, bool showExt) {
     return name;
 }
 
+std::wstring FolderTitle(const std::wstring& folder, const std::wstring& rootName) {
+    std::wstring title = folder;
+    while (!title.empty() && (title.back() == L'\\' || title.back() == L'/')) title.pop_back();
+    return title.empty() ? rootName : title;
+}
+
 ListCellGeometry ListCellGeometryFor(int32_t boxWidth, int32_t boxHeight, int32_t dpiX, int32_t dpiY,
                                      int32_t textHeight, bool showLabel) {
     ListCellGeometry g = {};

@@ -136,6 +136,10 @@ std::wstring FormatPropertiesText(uint32_t width, uint32_t height, uint32_t bits
 // extension when `showExt` is false.
 std::wstring ItemLabel(const wchar_t* path, bool showExt);
 
+// The shown folder as the top bar names it: its path without the trailing
+// separator, or `rootName` for the root and for no folder.
+std::wstring FolderTitle(const std::wstring& folder, const std::wstring& rootName);
+
 // The layout of a thumbnail cell and the details rows for a thumbnail box.
 struct ListCellGeometry {
     int32_t cellWidth, cellHeight;

@@ -700,17 +700,26 @@ LRESULT OnCreate(HWND page, UINT, UINT, HWND) {
     const AlbumWizardHooks* hooks = w->hooks;
     if (hooks && hooks->beforeWrite) hooks->beforeWrite(hooks->user);
     const COLORREF background = RegReadSettingDefault(L"General", L"SlideBackColor", 0x808080);
+    int result = 0;
     if (w->mode == kWizardAlbum)
-        AlbumWrite(list, pointers.data(), int32_t(pointers.size()), &w->options, AlbumWizardProgress,
-                   reinterpret_cast<uintptr_t>(page));
+        result = AlbumWrite(list, pointers.data(), int32_t(pointers.size()), &w->options, AlbumWizardProgress,
+                            reinterpret_cast<uintptr_t>(page));
     else
-        WriteExeSlideshow(list, pointers.data(), int32_t(pointers.size()), &w->options, background,
-                          AlbumWizardProgress, reinterpret_cast<uintptr_t>(page));
+        result = WriteExeSlideshow(list, pointers.data(), int32_t(pointers.size()), &w->options, background,
+                                   AlbumWizardProgress, reinterpret_cast<uintptr_t>(page));
     w->writing = 0;
     const bool stopped = g_stopFlag != 0;
+    const bool made = !stopped && result == 0;
     if (hooks && hooks->afterWrite)
-        hooks->afterWrite(hooks->user, w->options.outputFolder, w->options.outputFile, stopped ? 0 : 1);
+        hooks->afterWrite(hooks->user, w->options.outputFolder, w->options.outputFile, made ? 1 : 0);
     if (stopped) return 0;
+    if (result != 0) {
+        // The writer said what went wrong; the wizard stays open with the
+        // user's choices, to try again.
+        SetCreatingButtons(w, false);
+        ShowCreating(page, false);
+        return 0;
+    }
     SendMessageW(GetParent(page), WM_COMMAND, IDOK, 0);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "tools/sharing_win.h"
 
 #include <commctrl.h>
+#include <mapicode.h>
 
 #include <cwchar>
 #include <memory>
@@ -325,6 +326,12 @@ int SendFilesByMail(HWND owner, const std::vector<std::wstring>& files) {
     for (const std::wstring& temp : temporaries) RemoveWidePath(temp.c_str());
     if (!converted) {
         ShowError(owner, IDS_EMAIL_CONVERT_FAILED, "IDS_EMAIL_CONVERT_FAILED");
+        return 0;
+    }
+    if (hr == MAPI_E_NOT_FOUND) {
+        // No message store of the chosen name: none is set up (the options
+        // offered none), or the chosen one was removed meanwhile.
+        ShowError(owner, IDS_EMAIL_NO_SERVICE, "IDS_EMAIL_NO_SERVICE");
         return 0;
     }
     if (FAILED(hr)) {

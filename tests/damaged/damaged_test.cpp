@@ -46,6 +46,7 @@ int CountRow(int32_t, int32_t total, uintptr_t user) {
 struct Outcome {
     int result = -100;
     int rows = 0;
+    int damaged = -1;  // the information record's word for a damaged file
     testing_support::RgbaPicture pixels;
 };
 
@@ -57,9 +58,12 @@ Outcome LoadCut(const Bytes& bytes, const std::wstring& name, uint32_t flags, co
     o.rowCallback = CountRow;
     o.rowCallbackUser = reinterpret_cast<uintptr_t>(&out.rows);
     LoadedPicture p;
-    p.result = path ? LoadPictureFromFile(path->c_str(), &p.bitmap, &o, nullptr)
-                    : LoadPictureFromMemory(bytes.data(), bytes.size(), name.c_str(), &p.bitmap, &o, nullptr);
+    ImageInfo info{};
+    p.result = path ? LoadPictureFromFile(path->c_str(), &p.bitmap, &o, &info)
+                    : LoadPictureFromMemory(bytes.data(), bytes.size(), name.c_str(), &p.bitmap, &o, &info);
     out.result = p.result;
+    out.damaged = info.damaged;
+    FreePictureInfo(&info);
     if (p.bitmap.pixels) out.pixels = testing_support::RgbaOf(p.bitmap);
     return out;
 }
@@ -78,8 +82,9 @@ protected:
 // Every reader, cut in its header, through its data and just before its end,
 // read from memory and from a file: both give the same result and pixels.
 // Under kLoadAcceptDamaged kLoadIncomplete or kLoadCorrupt becomes kLoadOk
-// exactly when at least one row arrived; otherwise the reader's code stands
-// and there is no picture.
+// exactly when at least one row arrived, and the information record keeps
+// the reader's code, so the caller can say the picture is partial; otherwise
+// the reader's code stands and there is no picture.
 TEST_F(DamagedTest, CutFilesGiveOneResultFromFileAndMemory) {
     testing_support::ScratchDir dir;
     for (const Fixture& f : fixtures_) {
@@ -107,6 +112,9 @@ TEST_F(DamagedTest, CutFilesGiveOneResultFromFileAndMemory) {
             } else {
                 EXPECT_EQ(strict.result, lenient.result);
             }
+            EXPECT_EQ(lenient.damaged, damaged && lenient.rows > 0 ? strict.result : 0);
+            EXPECT_EQ(lenient.damaged, lenientFile.damaged);
+            EXPECT_EQ(strict.damaged, 0);
             EXPECT_EQ(lenient.result == kLoadOk, !lenient.pixels.px.empty());
             EXPECT_TRUE(strict.result == kLoadOk || strict.pixels.px.empty());
         }

@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "platform/handheld.h"
+#include "resources/albumwizard.rh"
 #include "resources/commands.rh"
 #include "resources/main.rh"
 #include "resources/options.rh"
+#include "resources/sharing.rh"
 #include "resources/tools.rh"
 #include "tests/albums/screen_win.h"
 #include "tests/support/dialogfit.h"
@@ -159,6 +161,11 @@ HWND WaitForDialog(DWORD limit = 15000, bool controls = true) {
     return dialog;
 }
 bool NoDialog() { return PumpUntil([] { return Dialogs().empty(); }, 10000); }
+// The newest visible dialog; null when none.
+HWND FrontDialog() {
+    const std::vector<HWND> open = Dialogs();
+    return open.empty() ? nullptr : open.front();
+}
 std::vector<HWND> OpenMenus() {
     std::vector<HWND> menus;
     for (HWND w = FindWindowW(L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
@@ -487,6 +494,315 @@ TEST_F(Journey, DamagedPictureAndAlbumFromTheList) {
     Tap(POINT{120, 160});  // a tap ends the show
     EXPECT_TRUE(PumpUntil([] { return !FindWindowW(L"slideClass", nullptr); }, 10000));
     EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The error boxes that appear within `ms`, each closed with a tap on its OK
+// after a moment, as a user reads it first.
+int ErrorBoxesWithin(DWORD ms) {
+    int boxes = 0;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        const std::vector<HWND> open = Dialogs();
+        if (open.empty()) {
+            Wait(100);
+            continue;
+        }
+        ++boxes;
+        Wait(800);
+        TapControl(open.front(), IDOK);
+        PumpUntil([&] { return !Visible(open.front()); }, 5000);
+    }
+    return boxes;
+}
+
+// Pixels on the screen's row `y` from x0 to x1 that are nearly white: the
+// text the view writes over a picture.
+int WhitePixels(int y, int x0, int x1) {
+    int n = 0;
+    for (int x = x0; x < x1; ++x) {
+        const uint32_t p = ScreenPixel(x, y);
+        n += (p >> 16 & 255) > 200 && (p >> 8 & 255) > 200 && (p & 255) > 200;
+    }
+    return n;
+}
+bool TextOverTheTop(const RECT& view) {
+    for (int y = view.top + 2; y < view.top + 14; ++y)
+        if (WhitePixels(y, view.left, view.right) >= 4) return true;
+    return false;
+}
+
+// Photos cut short, opened in the image layout: one whose picture has no
+// row gives one message for one open, and none again when the view is
+// zoomed or laid out anew; one cut in half is shown with the rows that
+// arrived and says that its file is damaged, as its thumbnail shows the same
+// part.
+TEST_F(Journey, CutPhotosSayItOnce) {
+    const std::wstring damaged = kRoot + L"damaged\\";
+    ASSERT_TRUE(CreateDirectoryW(damaged.c_str(), nullptr));
+    for (const wchar_t* name : {L"half.jpg", L"rowless.jpg"}) CopyFixture(damaged, "damaged", name);
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", damaged));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 2));  // half.jpg, rowless.jpg
+
+    // The thumbnail: the rows that arrived (green), nothing below them.
+    const RECT cell = viewer.ItemRect(0);
+    const int x = (cell.left + cell.right) / 2;
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(x, cell.top + 10) == Hue::kGreen; }, 15000)) << "the part read";
+    int blue = 0;
+    for (int y = cell.top; y < cell.bottom; ++y) blue += ScreenHue(x, y) == Hue::kBlue;
+    EXPECT_EQ(blue, 0) << "no part that the file does not hold";
+
+    ASSERT_TRUE(SelectItem(viewer, 1));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    EXPECT_EQ(ErrorBoxesWithin(4000), 1) << "one open, one message";
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
+    Choose(viewer, IDM_MAIN_ZOOM50);
+    Choose(viewer, IDM_MAIN_FIT_ALL);
+    EXPECT_EQ(ErrorBoxesWithin(2000), 0) << "nothing shown, nothing reported again";
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    EXPECT_EQ(ErrorBoxesWithin(1500), 0);
+
+    // The half photo: its top, and a word over it that the file is damaged.
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 10000));
+    const RECT area = WindowRect(Viewer::View());
+    const int middle = (area.left + area.right) / 2;
+    EXPECT_TRUE(PumpUntil([&] { return ScreenHue(middle, area.top + 40) == Hue::kGreen; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return TextOverTheTop(area); }, 5000)) << "the file is said to be damaged";
+    EXPECT_EQ(ErrorBoxesWithin(1500), 0) << "a partial picture is no error";
+    // The next picture drops the word.
+    Choose(viewer, IDM_MAIN_THUMBNAILS);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The stand-alone slideshow made from the viewer as it is built and installed
+// (slide.exe beside viewer.exe): a failed write leaves the wizard open with
+// the user's choices; the show made then plays its pictures on its own.
+TEST_F(Journey, StandAloneSlideshowIsMadeAndPlays) {
+    ASSERT_TRUE(WriteViewerText(L"Slide", L"OutputDir", kPics));
+    ASSERT_TRUE(WriteViewerText(L"Slide", L"OutputFile", L"trip"));
+    const std::wstring show = kPics + L"trip.exe";
+    // A read-only file of that name: the first Create cannot replace it.
+    {
+        const HANDLE file = CreateFileW(show.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+        ASSERT_TRUE(SetFileAttributesW(show.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_CREATE_SLIDESHOW);
+    const HWND wizard = WaitForDialog();
+    ASSERT_TRUE(wizard);
+    const HWND bar = FindWindowExW(MenuBarFind(wizard), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    ASSERT_TRUE(Visible(bar));
+    const POINT next = Centre(viewer.RemoteRect(bar, TB_GETRECT, CMD_AL_NEXT, RECT{}));
+    HWND create = nullptr;
+    for (int page = 0; page < 6; ++page) {
+        Tap(next);
+        Wait(200);
+    }
+    for (HWND page = FindWindowExW(wizard, nullptr, nullptr, nullptr); page && !create;
+         page = FindWindowExW(wizard, page, nullptr, nullptr))
+        if (Visible(page) && Visible(GetDlgItem(page, IDC_AL_CREATE))) create = GetDlgItem(page, IDC_AL_CREATE);
+    ASSERT_TRUE(create) << "the last page, with Create";
+    Tap(Centre(WindowRect(create)));
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) != wizard && box; }, 10000)) << "asked to overwrite";
+    TapControl(box, IDOK);
+    ASSERT_TRUE(PumpUntil([&] {
+        const HWND front = FrontDialog();
+        return front != box && front != wizard;
+    }, 20000));
+    box = FrontDialog();
+    ASSERT_TRUE(box) << "a message";
+    EXPECT_EQ(MessageText(box), L"Can't create file");
+    TapControl(box, IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return Dialogs() == std::vector<HWND>{wizard}; }, 10000)) << "the wizard stays open";
+    EXPECT_TRUE(Visible(create)) << "on its last page, ready to try again";
+
+    // Made writable, the file is made, the wizard closes.
+    ASSERT_TRUE(SetFileAttributesW(show.c_str(), FILE_ATTRIBUTE_NORMAL));
+    Tap(Centre(WindowRect(create)));
+    ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) != wizard && box; }, 10000)) << "asked to overwrite";
+    TapControl(box, IDOK);
+    ASSERT_TRUE(NoDialog()) << "made: the wizard closes";
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(GetFileAttributesExW(show.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_GT(data.nFileSizeLow, 50000u) << "the player and the pictures";
+    ASSERT_TRUE(viewer.Close());
+
+    // The show plays: its first picture, a.png, blue on the whole screen.
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION player = {};
+    std::wstring line = L"\"" + show + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &player));
+    HWND window = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return Visible(window = FindWindowW(L"slideClass", L"TrelmoSlide")); }, 15000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenHue(120, 160) == Hue::kBlue; }, 10000)) << "the show's first picture";
+    Tap(POINT{120, 160});  // a tap ends it
+    EXPECT_EQ(WaitForSingleObject(player.hProcess, 10000), WAIT_OBJECT_0);
+    if (WaitForSingleObject(player.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(player.hProcess, 1);
+    CloseHandle(player.hThread);
+    CloseHandle(player.hProcess);
+}
+
+// E-mail on a device where no mail account or service is set up: the user
+// is told so, not only that the pictures could not be sent.
+TEST_F(Journey, EmailWithoutAnAccountSaysSo) {
+    const std::wstring stores = kRoot + L"no-mail\\";
+    ASSERT_TRUE(CreateDirectoryW(stores.c_str(), nullptr));
+    wchar_t previous[520] = L"";
+    const bool had = GetEnvironmentVariableW(L"PV_MAIL_STORES", previous, 520) > 0;
+    SetEnvironmentVariableW(L"PV_MAIL_STORES", stores.c_str());
+    Viewer viewer;
+    SetEnvironmentVariableW(L"PV_MAIL_STORES", had ? previous : nullptr);
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_EMAIL);
+    const HWND options = WaitForDialog();
+    ASSERT_TRUE(options);
+    EXPECT_EQ(SendDlgItemMessageW(options, IDC_EMAILOPT_STORE, CB_GETCOUNT, 0, 0), 0) << "no service to offer";
+    TypeInto(options, IDC_EMAILOPT_TO, L"friend@example.org");
+    TapControl(options, IDC_EMAILOPT_SEND);
+    HWND box = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) && box != options; }, 10000));
+    EXPECT_EQ(MessageText(box), L"The pictures were not sent: no e-mail account or service is set up on this device.");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The run of one hue through (x, y), across and down.
+int HueRun(int x, int y, Hue hue, bool across) {
+    if (ScreenHue(x, y) != hue) return 0;
+    int a = across ? x : y, b = a;
+    auto at = [&](int v) { return across ? ScreenHue(v, y) : ScreenHue(x, v); };
+    const int limit = across ? GetSystemMetrics(SM_CXSCREEN) : GetSystemMetrics(SM_CYSCREEN);
+    while (a > 0 && at(a - 1) == hue) --a;
+    while (b < limit - 1 && at(b + 1) == hue) ++b;
+    return b - a + 1;
+}
+
+// The strip with automatic rotation: the view below the strip is wider than
+// high, so a landscape picture stays as it is and fills the view's height,
+// while a portrait one is turned to lie across it.
+TEST_F(Journey, StripShowsPicturesTurnedForItsView) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_STRIP);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()) && !Visible(Viewer::Tree()); }, 5000));
+    const RECT area = WindowRect(Viewer::View());
+    const POINT c = Centre(area);
+    Tap(viewer.CellCentre(0));  // a.png, 160 x 120, blue
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kBlue; }, 10000));
+    ASSERT_GT(area.right - area.left, area.bottom - area.top) << "a band below the strip";
+    Wait(300);
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kBlue, true), 160) << "a.png as it is";
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kBlue, false), 120);
+    Tap(viewer.CellCentre(1));  // b.png, 120 x 160, green
+    ASSERT_TRUE(PumpUntil([&] { return ScreenHue(c.x, c.y) == Hue::kGreen; }, 10000));
+    Wait(300);
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kGreen, true), 160) << "b.png turned to lie across";
+    EXPECT_EQ(HueRun(c.x, c.y, Hue::kGreen, false), 120);
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The top bar's text and whether anything is written on it.
+std::wstring TopBarText() { return Text(FindWindowW(L"PvTopBar", nullptr)); }
+bool TopBarWritten() {
+    const RECT bar = WindowRect(FindWindowW(L"PvTopBar", nullptr));
+    for (int y = bar.top + 4; y < bar.bottom - 4; ++y)
+        if (WhitePixels(y, bar.left, bar.left + 120) > 0) return true;
+    return false;
+}
+// The tree's selected folder lies in the tree's window, where it can be seen.
+bool SelectionInSight(Viewer& viewer) {
+    const RECT item = TreeItemRect(viewer, TreeNext(nullptr, TVGN_CARET));
+    const RECT tree = WindowRect(Viewer::Tree());
+    return item.bottom > item.top && item.top >= tree.top && item.bottom <= tree.bottom;
+}
+
+// The shown folder is named on the top bar and selected in the tree, in
+// sight, at start and after "Go to"; folders made and removed on disk in it
+// come and go in the tree at once.
+TEST_F(Journey, TheShownFolderIsNamedAndSelectedInTheTree) {
+    // Deep enough that its item lies below the tree pane's first rows.
+    std::wstring deep = kRoot;
+    for (const wchar_t* level : {L"deep\\", L"one\\", L"two\\", L"three\\"}) {
+        deep += level;
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    CopyFixture(deep, "pics", L"a.png");
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", deep));
+    ASSERT_TRUE(WriteViewerText(L"General", L"Home", kMore));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 1));
+    PumpUntil([] { return TopBarText() == L"\\Temp\\journeys\\deep\\one\\two\\three"; }, 5000);
+    EXPECT_EQ(TopBarText(), L"\\Temp\\journeys\\deep\\one\\two\\three") << "the top bar names the shown folder";
+    EXPECT_TRUE(PumpUntil([] { return TopBarWritten(); }, 5000)) << "drawn on the bar";
+    EXPECT_EQ(viewer.TreeSelection(), L"three");
+    EXPECT_TRUE(SelectionInSight(viewer)) << "the selected folder is scrolled into sight";
+
+    const std::wstring trip = deep + L"trip";
+    ASSERT_TRUE(CreateDirectoryW(trip.c_str(), nullptr));
+    const HTREEITEM three = TreeNext(nullptr, TVGN_CARET);
+    EXPECT_TRUE(PumpUntil([&] { return viewer.TreeText(TreeNext(three, TVGN_CHILD)) == L"trip"; }, 10000))
+        << "a folder made on disk shows in the tree";
+    ASSERT_TRUE(RemoveDirectoryW(trip.c_str()));
+    EXPECT_TRUE(PumpUntil([&] { return TreeNext(three, TVGN_CHILD) == nullptr; }, 10000)) << "and goes";
+
+    Choose(viewer, IDM_MAIN_HOME);
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == kMoreCount; }, 10000));
+    EXPECT_EQ(viewer.TreeSelection(), L"more");
+    EXPECT_TRUE(SelectionInSight(viewer));
+    EXPECT_EQ(TopBarText(), L"\\Temp\\journeys\\more");
+    // A dialog's title takes the bar while the dialog is open.
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    EXPECT_NE(TopBarText(), L"\\Temp\\journeys\\more");
+    TapOk();
+    ASSERT_TRUE(NoDialog());
+    EXPECT_TRUE(PumpUntil([] { return TopBarText() == L"\\Temp\\journeys\\more"; }, 5000));
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The list layout gives a long name the room it needs, up to the screen's
+// width; short names keep two columns side by side.
+TEST_F(Journey, ListLayoutShowsLongNamesWhole) {
+    const std::wstring named = kRoot + L"named\\";
+    const std::wstring longName = L"holiday at the seaside 01.png";
+    ASSERT_TRUE(CreateDirectoryW(named.c_str(), nullptr));
+    CopyFixture(named, "pics", L"a.png");
+    ASSERT_TRUE(CopyFileW((named + L"a.png").c_str(), (named + longName).c_str(), FALSE));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_LIST);
+    const int shortNames = int(SendMessageW(Viewer::List(), LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_LE(shortNames, WindowRect(Viewer::List()).right / 2) << "short names: two columns";
+    Choose(viewer, IDM_MAIN_UP);
+    HTREEITEM item = TreeNext(TreeNext(nullptr, TVGN_CARET), TVGN_CHILD);
+    while (item && viewer.TreeText(item) != L"named") item = TreeNext(item, TVGN_NEXT);
+    ASSERT_TRUE(item);
+    Tap(Centre(TreeItemRect(viewer, item)));
+    ASSERT_TRUE(PumpUntil([] { return Viewer::ItemCount() == 2; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return viewer.ItemText(1, 0) == longName; }, 5000));
+    // The name's width in the list's own font, measured by the list.
+    const SIZE_T bytes = (longName.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(viewer.Process(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(remote);
+    WriteProcessMemory(viewer.Process(), remote, longName.c_str(), bytes, nullptr);
+    const int text = int(SendMessageW(Viewer::List(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(remote)));
+    VirtualFreeEx(viewer.Process(), remote, 0, MEM_RELEASE);
+    ASSERT_GT(text, 100);
+    const RECT label = viewer.RemoteRect(Viewer::List(), LVM_GETITEMRECT, 1, RECT{LVIR_LABEL, 0, 0, 0});
+    EXPECT_GE(label.right - label.left, text + 4) << "room for the long name";
+    EXPECT_LE(label.right, WindowRect(Viewer::List()).right) << "within the list";
     ASSERT_TRUE(viewer.Close());
 }
 

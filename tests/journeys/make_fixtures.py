@@ -10,7 +10,8 @@ of four coloured quarters (red, green, blue, yellow clockwise from the top
 left) around a white centre square of 40 x 40, for zoom, pan and selection;
 e.tif, two pages (ImageMagick): a 1200 x 1000 red page, then a 100 x 80
 blue one. Folder "more": show.alb, an album of a green and a blue picture;
-broken.jpg, a JPEG cut after its header; f.png (red).
+broken.jpg, a JPEG cut after its header; f.png (red). Folder "damaged":
+half.jpg and rowless.jpg, cut photos (see below).
 """
 import io
 import os
@@ -46,6 +47,24 @@ whole = io.BytesIO()
 Image.new("RGB", (200, 150), BLUE).save(whole, "JPEG", quality=90)
 with open(os.path.join(MORE, "broken.jpg"), "wb") as f:
     f.write(whole.getvalue()[:300])
+
+# Folder "damaged": two photos larger than twice the screen, both cut short.
+# half.jpg keeps its header and the first half of its rows (a green top over
+# a blue bottom, so a complete picture would show blue below); rowless.jpg
+# stops right after its scan header, before any row.
+DAMAGED = os.path.join(OUT, "damaged")
+os.makedirs(DAMAGED, exist_ok=True)
+photo = Image.new("RGB", (600, 800), BLUE)
+photo.paste(GREEN, (0, 0, 600, 400))
+whole = io.BytesIO()
+photo.save(whole, "JPEG", quality=90)
+data = whole.getvalue()
+scan = data.index(b"\xff\xda")
+scan_end = scan + 2 + int.from_bytes(data[scan + 2:scan + 4], "big")
+with open(os.path.join(DAMAGED, "half.jpg"), "wb") as f:
+    f.write(data[:scan_end + (len(data) - scan_end) * 2 // 5])
+with open(os.path.join(DAMAGED, "rowless.jpg"), "wb") as f:
+    f.write(data[:scan_end])
 pictures = []
 for colour in (GREEN, BLUE):
     data = io.BytesIO()

@@ -237,13 +237,17 @@ TEST_F(SharingWin, FailedSendsAreShownAndNothingHalfIsSubmitted) {
     EXPECT_EQ(boxText, L"The pictures could not be sent by e-mail.");
     EXPECT_TRUE(OutboxFiles(store).empty());
 
-    // A store that is gone by the time of sending.
+    // A store that is gone by the time of sending: no account to send with.
     driver.OnDialog([&](HWND d) {
         fs::remove_all(fs::path(store.folder));
         Click(d, IDC_EMAILOPT_SEND);
     });
-    driver.OnDialog([&](HWND box) { Click(box, IDOK); });
+    driver.OnDialog([&](HWND box) {
+        boxText = ItemText(box, 0xFFFF);
+        Click(box, IDOK);
+    });
     EXPECT_EQ(SendFilesByMail(nullptr, {a}), 0);
+    EXPECT_EQ(boxText, L"The pictures were not sent: no e-mail account or service is set up on this device.");
 }
 
 TEST_F(SharingWin, ReceiveDialogStoresAFileFromASecondCopy) {
