@@ -89,71 +89,109 @@ inline void Store16Le(uint8_t* out, unsigned v) {
 }
 
 #if defined(__SSE2__)
+// Pixels 0 and 1 of three bytes at the start of the low half, 2 and 3 at the
+// start of the high half: into one 32-bit lane each.
+inline __m128i SpreadPixels(__m128i even) {
+    const __m128i odd = _mm_srli_epi64(even, 24);  // 1 and 3 at the halves' starts
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 2, 0)));
+}
+
 // Four pixels of three (or four) bytes from `p` into the low three bytes of
 // each 32-bit lane. Reads 22 bytes (16 for four-byte pixels).
 inline __m128i FourPixels(const uint8_t* p, int step) {
     if (step == 4) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));      // pixels 0, 1 in the low half
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 6));  // pixels 2, 3 in the low half
-    const __m128i even = _mm_unpacklo_epi64(a, b);                               // 0 and 2 at the halves' starts
-    const __m128i odd = _mm_srli_epi64(even, 24);                                // 1 and 3 there
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 2, 0)));
+    return SpreadPixels(_mm_unpacklo_epi64(a, b));
+}
+
+// The same from exactly the 12 bytes of four three-byte pixels, for the last
+// pixels of a row.
+inline __m128i FourPixelsExact(const uint8_t* p) {
+    uint64_t first;
+    uint32_t last;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + 8, 4);
+    const __m128i v = _mm_set_epi64x(int64_t(last), int64_t(first));
+    return SpreadPixels(_mm_unpacklo_epi64(v, _mm_srli_si128(v, 6)));
 }
 
 // Rows whose pixels lie `step` (3 or 4) bytes apart, no inks: the tables
 // give level v / 8, one more where v % 8 passes the cell's threshold t (and
 // v is below 248), so four pixels are done at a time from the thresholds.
-// Returns the columns done (a multiple of 4); the caller does the rest.
-int32_t DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, int step) {
-    const uint16_t* blue = g_Display.ditherBlue;
+// Does every column of the rectangle.
+void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, int step) {
     const int32_t* columns = sb->columnMap + x;
-    // Four pixels read 22 bytes from their first: only groups whose reads
-    // stay within the source row's pixels.
-    const int64_t rowBytes = int64_t(sb->sourceWidth) * step;
-    const int64_t lastStart = rowBytes - (step == 4 ? 16 : 22);
-    int32_t groups = 0;
-    while (groups * 4 + 4 <= w && int64_t(columns[groups * 4]) <= lastStart) ++groups;
-    if (groups == 0) return 0;
-    const __m128i shiftR = _mm_cvtsi32_si128(8 * sb->channel[0]);
-    const __m128i shiftG = _mm_cvtsi32_si128(8 * sb->channel[1]);
-    const __m128i shiftB = _mm_cvtsi32_si128(8 * sb->channel[2]);
+    // Four three-byte pixels read 22 bytes from their first: the groups
+    // whose reads would pass the source row's pixels read exactly theirs.
+    const int32_t groups = w / 4;
+    const int64_t lastStart = int64_t(sb->sourceWidth) * step - (step == 4 ? 16 : 22);
+    int32_t wide = 0;
+    while (wide < groups && int64_t(columns[wide * 4]) <= lastStart) ++wide;
+    // The colours are worked on in a lane's low three bytes: pixels whose
+    // first byte is alpha are moved down one.
+    int place[3];
+    const int drop = std::max({sb->channel[0], sb->channel[1], sb->channel[2]}) == 3 ? 1 : 0;
+    for (int c = 0; c < 3; ++c) place[c] = sb->channel[c] - drop;
+    // Each lane's cell threshold t in its three colour bytes, for each row
+    // phase (a cell's blue table is 0 from v = 0 to t); never passed in the
+    // fourth byte.
+    __m128i thresholds[4];
+    for (unsigned ty = 0; ty < 4; ++ty) {
+        int lane[4];
+        for (unsigned k = 0; k < 4; ++k) {
+            const uint16_t* cell = g_Display.ditherBlue + (size_t(ty + 4u * ((unsigned(x) + k) & 3u)) << 8);
+            int t = -1;
+            while (t < 7 && cell[t + 1] == 0) ++t;
+            lane[k] = int(0x7F000000u | uint32_t(uint8_t(t)) * 0x010101u);
+        }
+        thresholds[ty] = _mm_setr_epi32(lane[0], lane[1], lane[2], lane[3]);
+    }
+    // A level's weight in the 16-bit word by the byte it is in: red 1 << 10,
+    // green 1 << 5, blue 1. Bytes 0 and 2 are weighed as the two 16-bit
+    // halves of the lane masked to their low bytes, byte 1 on its own.
+    int weight[3];
+    weight[place[0]] = 1 << 10;
+    weight[place[1]] = 1 << 5;
+    weight[place[2]] = 1;
+    const __m128i weighEven = _mm_set1_epi32(weight[0] | weight[2] << 16);
+    const __m128i weighOdd = _mm_set1_epi32(weight[1]);
+    const __m128i evenBytes = _mm_set1_epi32(0x00FF00FF);
     const __m128i low3 = _mm_set1_epi32(0x070707);
     const __m128i five = _mm_set1_epi32(0x1F1F1F);
-    const __m128i one = _mm_set1_epi32(0x010101);
-    const __m128i top = _mm_set1_epi32(0x202020);
-    const __m128i mask5 = _mm_set1_epi32(0x1F);
+    // Four pixels, one per lane, stored as four 16-bit words at `out`.
+    const auto dither = [&](__m128i v, __m128i threshold, uint8_t* out) {
+        if (drop) v = _mm_srli_epi32(v, 8);
+        const __m128i base = _mm_and_si128(_mm_srli_epi32(v, 3), five);
+        const __m128i passes = _mm_cmpgt_epi8(_mm_and_si128(v, low3), threshold);  // -1 where passed
+        // One more where passed, but never past 31.
+        const __m128i level = _mm_min_epu8(_mm_sub_epi8(base, passes), five);
+        const __m128i word = _mm_add_epi32(_mm_madd_epi16(_mm_and_si128(level, evenBytes), weighEven),
+                                           _mm_madd_epi16(_mm_srli_epi16(level, 8), weighOdd));
+        // Words below 0x8000: the signed pack keeps them.
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(word, word));
+    };
+    const uint16_t* red = g_Display.ditherRed;
+    const uint16_t* green = g_Display.ditherGreen;
+    const uint16_t* blue = g_Display.ditherBlue;
+    const uint8_t ch[3] = {sb->channel[0], sb->channel[1], sb->channel[2]};
     const uint8_t* const* rows = sb->rowMap + y;
     for (int32_t i = 0; i < h; ++i) {
         const unsigned ty = unsigned(y + i) & 3u;
-        // Each lane's cell threshold t, as 7 - t in each byte: v % 8 + 7 - t
-        // reaches 8 exactly when v % 8 passes t. A cell's blue table is 0
-        // from v = 0 to t.
-        int lift[4];
-        for (unsigned k = 0; k < 4; ++k) {
-            const uint16_t* cell = blue + (size_t(ty + 4u * ((unsigned(x) + k) & 3u)) << 8);
-            int t = -1;
-            while (t < 7 && cell[t + 1] == 0) ++t;
-            lift[k] = (7 - t) * 0x010101;
-        }
-        const __m128i lifts = _mm_setr_epi32(lift[0], lift[1], lift[2], lift[3]);
+        const __m128i threshold = thresholds[ty];
         const uint8_t* src = rows[i];
         uint8_t* out = OutRow(sb, i);
-        for (int32_t g = 0; g < groups; ++g) {
-            const __m128i v = FourPixels(src + columns[4 * g], step);
-            const __m128i base = _mm_and_si128(_mm_srli_epi32(v, 3), five);
-            const __m128i passes = _mm_srli_epi32(_mm_add_epi32(_mm_and_si128(v, low3), lifts), 3);
-            const __m128i atTop = _mm_srli_epi32(_mm_and_si128(_mm_add_epi32(base, one), top), 5);
-            const __m128i level = _mm_add_epi32(base, _mm_andnot_si128(atTop, _mm_and_si128(passes, one)));
-            const __m128i r = _mm_and_si128(_mm_srl_epi32(level, shiftR), mask5);
-            const __m128i gr = _mm_and_si128(_mm_srl_epi32(level, shiftG), mask5);
-            const __m128i b = _mm_and_si128(_mm_srl_epi32(level, shiftB), mask5);
-            const __m128i word = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 10), _mm_slli_epi32(gr, 5)), b);
-            // Words below 0x8000: the signed pack keeps them.
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 8 * g), _mm_packs_epi32(word, word));
+        int32_t g = 0;
+        for (; g < wide; ++g) dither(FourPixels(src + columns[4 * g], step), threshold, out + 8 * g);
+        for (; g < groups; ++g) dither(FourPixelsExact(src + columns[4 * g]), threshold, out + 8 * g);
+        // Fewer than four left: from the tables.
+        for (int32_t j = 4 * groups; j < w; ++j) {
+            const size_t cell = size_t(ty + 4u * ((unsigned(x) + unsigned(j)) & 3u)) << 8;
+            const uint8_t* p = src + columns[j];
+            Store16Le(out + 2 * j, red[cell + p[ch[0]]] | green[cell + p[ch[1]]] | blue[cell + p[ch[2]]]);
         }
     }
-    return groups * 4;
 }
 #endif
 
@@ -163,13 +201,15 @@ int32_t DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32
 // four at a time where the processor allows.
 template <bool Cmyk>
 void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
-    int32_t done = 0;
 #if defined(__SSE2__)
-    if (!Cmyk && (sb->sourceBytes == 3 || sb->sourceBytes == 4) && w >= 4) {
+    if (!Cmyk && (sb->sourceBytes == 3 || sb->sourceBytes == 4)) {
         const int32_t* columns = sb->columnMap + x;
         bool even = true;
         for (int32_t j = 1; j < w && even; ++j) even = columns[j] - columns[j - 1] == sb->sourceBytes;
-        if (even) done = DitherTo16Lanes(sb, x, y, w, h, sb->sourceBytes);
+        if (even) {
+            DitherTo16Lanes(sb, x, y, w, h, sb->sourceBytes);
+            return;
+        }
     }
 #endif
     const uint16_t* red = g_Display.ditherRed;
@@ -182,12 +222,12 @@ void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
         const uint8_t* src = rows[i];
         uint8_t* out = OutRow(sb, i);
         const unsigned ty = unsigned(y + i) & 3u;
-        for (int32_t k = 0; k < 4 && done + k < w; ++k) {
-            const size_t base = size_t(ty + 4u * ((unsigned(x) + unsigned(done + k)) & 3u)) << 8;
+        for (int32_t k = 0; k < 4 && k < w; ++k) {
+            const size_t base = size_t(ty + 4u * ((unsigned(x) + unsigned(k)) & 3u)) << 8;
             const uint16_t* r4 = red + base;
             const uint16_t* g4 = green + base;
             const uint16_t* b4 = blue + base;
-            for (int32_t j = done + k; j < w; j += 4) {
+            for (int32_t j = k; j < w; j += 4) {
                 unsigned r, g, b;
                 Fetch<Cmyk>(src + columns[j], ch, r, g, b);
                 Store16Le(out + 2 * j, r4[r] | g4[g] | b4[b]);

@@ -356,9 +356,9 @@ TEST_F(DisplayTest, SixteenBitDitherFollowsTheTargetPositionInEveryRectangle) {
         int32_t x, y, w, h;
     };
     const Rect rects[] = {{0, 0, kW, kH}, {5, 2, 11, 5}, {1, 3, 3, 2}, {2, 1, 1, 6}, {7, 0, 16, 9}};
-    for (const uint16_t type : {kPixelRGB, kPixelBGRA}) {
+    for (const uint16_t type : {kPixelRGB, kPixelBGR, kPixelRGBA, kPixelBGRA, kPixelABGR, kPixelARGB}) {
         Picture p;
-        MakeColour(p.get(), type, kW, kH, colours);
+        MakeColour(p.get(), type, kW, kH, colours, 8, 0xA5);
         for (const Rect& r : rects) {
             SCOPED_TRACE(std::to_string(type) + ": " + std::to_string(r.x) + "," + std::to_string(r.y) + " " +
                          std::to_string(r.w) + "x" + std::to_string(r.h));
