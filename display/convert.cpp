@@ -117,18 +117,33 @@ inline __m128i FourPixelsExact(const uint8_t* p) {
     return SpreadPixels(_mm_unpacklo_epi64(v, _mm_srli_si128(v, 6)));
 }
 
-// Rows whose pixels lie `step` (3 or 4) bytes apart, no inks: the tables
-// give level v / 8, one more where v % 8 passes the cell's threshold t (and
-// v is below 248), so four pixels are done at a time from the thresholds.
-// Does every column of the rectangle.
-void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, int step) {
+// Four pixels wherever the column map puts them, one per lane. A pixel's
+// fourth byte is read along with it where the row has one.
+inline __m128i GatherPixels(const uint8_t* src, const int32_t* columns, int64_t rowBytes) {
+    uint32_t lane[4];
+    for (int k = 0; k < 4; ++k) {
+        const uint8_t* p = src + columns[k];
+        if (int64_t(columns[k]) + 4 <= rowBytes) std::memcpy(&lane[k], p, 4);
+        else lane[k] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    }
+    return _mm_setr_epi32(int(lane[0]), int(lane[1]), int(lane[2]), int(lane[3]));
+}
+
+// Pixels of `step` (3 or 4) bytes, no inks: the tables give level v / 8,
+// one more where v % 8 passes the cell's threshold t (and v is below 248),
+// so four pixels are done at a time from the thresholds. Does every column
+// of the rectangle; `even` when the columns lie one pixel apart.
+void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h, int step, bool even) {
     const int32_t* columns = sb->columnMap + x;
-    // Four three-byte pixels read 22 bytes from their first: the groups
-    // whose reads would pass the source row's pixels read exactly theirs.
     const int32_t groups = w / 4;
-    const int64_t lastStart = int64_t(sb->sourceWidth) * step - (step == 4 ? 16 : 22);
+    const int64_t rowBytes = int64_t(sb->sourceWidth) * step;
+    // Four neighbouring three-byte pixels read 22 bytes from their first:
+    // the groups whose reads would pass the source row's pixels read exactly
+    // theirs. Columns that are not neighbours are gathered one by one.
+    const int64_t lastStart = rowBytes - (step == 4 ? 16 : 22);
     int32_t wide = 0;
-    while (wide < groups && int64_t(columns[wide * 4]) <= lastStart) ++wide;
+    if (even)
+        while (wide < groups && int64_t(columns[wide * 4]) <= lastStart) ++wide;
     // The colours are worked on in a lane's low three bytes: pixels whose
     // first byte is alpha are moved down one.
     int place[3];
@@ -184,7 +199,10 @@ void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t 
         uint8_t* out = OutRow(sb, i);
         int32_t g = 0;
         for (; g < wide; ++g) dither(FourPixels(src + columns[4 * g], step), threshold, out + 8 * g);
-        for (; g < groups; ++g) dither(FourPixelsExact(src + columns[4 * g]), threshold, out + 8 * g);
+        if (even)
+            for (; g < groups; ++g) dither(FourPixelsExact(src + columns[4 * g]), threshold, out + 8 * g);
+        else
+            for (; g < groups; ++g) dither(GatherPixels(src, columns + 4 * g, rowBytes), threshold, out + 8 * g);
         // Fewer than four left: from the tables.
         for (int32_t j = 4 * groups; j < w; ++j) {
             const size_t cell = size_t(ty + 4u * ((unsigned(x) + unsigned(j)) & 3u)) << 8;
@@ -197,7 +215,7 @@ void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t 
 
 // The dither cell of a pixel depends on its target column and row, each
 // modulo 4: a row goes in four passes, one per column phase, each with its
-// cell's three tables held in registers. Pixels that lie evenly apart go
+// cell's three tables held in registers. Pixels of three or four bytes go
 // four at a time where the processor allows.
 template <bool Cmyk>
 void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -206,10 +224,8 @@ void DitherTo16(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t h) {
         const int32_t* columns = sb->columnMap + x;
         bool even = true;
         for (int32_t j = 1; j < w && even; ++j) even = columns[j] - columns[j - 1] == sb->sourceBytes;
-        if (even) {
-            DitherTo16Lanes(sb, x, y, w, h, sb->sourceBytes);
-            return;
-        }
+        DitherTo16Lanes(sb, x, y, w, h, sb->sourceBytes, even);
+        return;
     }
 #endif
     const uint16_t* red = g_Display.ditherRed;

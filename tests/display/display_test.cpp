@@ -381,6 +381,41 @@ TEST_F(DisplayTest, SixteenBitDitherFollowsTheTargetPositionInEveryRectangle) {
     }
 }
 
+// Shown smaller or larger, each pixel of the DIB takes the colour of the
+// source pixel its maps name and the dither cell of where it lands, also at
+// the last columns of a row, where a pixel's fourth byte is past the row.
+TEST_F(DisplayTest, SixteenBitDitherOfAScaledPictureTakesEachShownPixel) {
+    UseScreen(16);
+    std::vector<uint16_t> red(kDither16Entries), green(kDither16Entries), blue(kDither16Entries);
+    DisplayBuildDitherTables(red.data(), green.data(), blue.data());
+    constexpr int32_t kW = 23, kH = 7;
+    std::vector<Rgb> colours;
+    for (int32_t i = 0; i < kW * kH; ++i)
+        colours.push_back(Rgb{uint8_t(i * 41 + 7), uint8_t(255 - i * 23), uint8_t(i * 67 + 200)});
+    for (const uint16_t type : {kPixelRGB, kPixelBGR, kPixelRGBA, kPixelBGRA, kPixelABGR, kPixelARGB}) {
+        Picture p;
+        MakeColour(p.get(), type, kW, kH, colours, 8, 0x3C);
+        for (const int32_t tw : {5, 11, 16, 37, 50}) {
+            SCOPED_TRACE(std::to_string(type) + " at width " + std::to_string(tw));
+            Screen s;
+            ASSERT_EQ(s.Prepare(p.get(), tw, kH), 1);
+            s.Convert(0, 0, tw, kH);
+            const std::vector<uint8_t> bytes = s.Bytes();
+            const size_t stride = (size_t(tw) * 2 + 3) / 4 * 4;
+            for (int32_t ty = 0; ty < kH; ++ty)
+                for (int32_t tx = 0; tx < tw; ++tx) {
+                    const size_t sy = size_t(s.sb.rowMap[ty] - p.get()->pixels) / size_t(p.get()->bytesPerRow);
+                    const size_t sx = size_t(s.sb.columnMap[tx]) / size_t(p.get()->bytesPerPixel);
+                    const Rgb& c = colours[sy * kW + sx];
+                    const size_t cell = size_t((ty & 3) + 4 * (tx & 3)) << 8;
+                    const int want = red[cell + c.r] | green[cell + c.g] | blue[cell + c.b];
+                    const size_t at = size_t(kH - 1 - ty) * stride + size_t(tx) * 2;
+                    ASSERT_EQ(bytes[at] | bytes[at + 1] << 8, want) << tx << "," << ty;
+                }
+        }
+    }
+}
+
 TEST_F(DisplayTest, CubeDitherAveragesToTheValueOverACell) {
     UseScreen(8);
     for (int v = 0; v < 256; ++v) {
