@@ -341,10 +341,13 @@ TEST_F(DisplayTest, DitherTablesStayInRangeAndAverageToTheValue) {
     }
 }
 
-// Every pixel of a 16-bit conversion takes the dither cell of its target
-// column and row (modulo 4), whatever rectangle it is converted in and
-// whichever way the picture orders its samples.
-TEST_F(DisplayTest, SixteenBitDitherFollowsTheTargetPositionInEveryRectangle) {
+// Every pixel of a 16-bit conversion takes the colour of the source pixel
+// its maps name and the dither cell of its target column and row (modulo
+// 4): whatever rectangle it is converted in, whether the picture is shown
+// at its size, smaller or larger, and whichever way the picture orders its
+// samples (the last columns of a row too, where a pixel's fourth byte would
+// be past the row).
+TEST_F(DisplayTest, SixteenBitDitherFollowsTheShownPixelAndTheTargetPosition) {
     UseScreen(16);
     std::vector<uint16_t> red(kDither16Entries), green(kDither16Entries), blue(kDither16Entries);
     DisplayBuildDitherTables(red.data(), green.data(), blue.data());
@@ -352,65 +355,37 @@ TEST_F(DisplayTest, SixteenBitDitherFollowsTheTargetPositionInEveryRectangle) {
     std::vector<Rgb> colours;
     for (int32_t i = 0; i < kW * kH; ++i)
         colours.push_back(Rgb{uint8_t(i * 37 + 11), uint8_t(i * 59 + 3), uint8_t(255 - i * 13)});
-    struct Rect {
-        int32_t x, y, w, h;
+    struct Case {
+        int32_t targetWidth;  // the picture is kW wide
+        int32_t x, y, w, h;   // the rectangle converted
     };
-    const Rect rects[] = {{0, 0, kW, kH}, {5, 2, 11, 5}, {1, 3, 3, 2}, {2, 1, 1, 6}, {7, 0, 16, 9}};
+    const Case cases[] = {{kW, 0, 0, kW, kH}, {kW, 5, 2, 11, 5}, {kW, 1, 3, 3, 2}, {kW, 2, 1, 1, 6},
+                          {kW, 7, 0, 16, 9},  {5, 0, 0, 5, kH},  {11, 0, 0, 11, kH}, {16, 3, 1, 13, 7},
+                          {37, 0, 0, 37, kH}, {50, 0, 0, 50, kH}};
     for (const uint16_t type : {kPixelRGB, kPixelBGR, kPixelRGBA, kPixelBGRA, kPixelABGR, kPixelARGB}) {
         Picture p;
         MakeColour(p.get(), type, kW, kH, colours, 8, 0xA5);
-        for (const Rect& r : rects) {
-            SCOPED_TRACE(std::to_string(type) + ": " + std::to_string(r.x) + "," + std::to_string(r.y) + " " +
-                         std::to_string(r.w) + "x" + std::to_string(r.h));
+        const Bitmap* picture = p.get();
+        for (const Case& r : cases) {
+            SCOPED_TRACE(std::to_string(type) + " at width " + std::to_string(r.targetWidth) + ": " +
+                         std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.w) + "x" +
+                         std::to_string(r.h));
             Screen s;
-            ASSERT_EQ(s.Prepare(p.get(), kW, kH), 1);
+            ASSERT_EQ(s.Prepare(picture, r.targetWidth, kH), 1);
             s.Convert(r.x, r.y, r.w, r.h);
             const std::vector<uint8_t> bytes = s.Bytes();
-            const size_t stride = (size_t(kW) * 2 + 3) / 4 * 4;
+            const size_t stride = (size_t(r.targetWidth) * 2 + 3) / 4 * 4;
             for (int32_t i = 0; i < r.h; ++i)
                 for (int32_t j = 0; j < r.w; ++j) {
                     const int32_t tx = r.x + j, ty = r.y + i;
-                    const Rgb& c = colours[size_t(ty * kW + tx)];
+                    const size_t sy = size_t(s.sb.rowMap[ty] - picture->pixels) / size_t(picture->bytesPerRow);
+                    const size_t sx = size_t(s.sb.columnMap[tx]) / size_t(picture->bytesPerPixel);
+                    const Rgb& c = colours[sy * kW + sx];
                     const size_t cell = size_t((ty & 3) + 4 * (tx & 3)) << 8;
                     const int want = red[cell + c.r] | green[cell + c.g] | blue[cell + c.b];
                     // The rectangle lands at the DIB's top left, rows bottom-up.
                     const size_t at = size_t(kH - 1 - i) * stride + size_t(j) * 2;
                     ASSERT_EQ(bytes[at] | bytes[at + 1] << 8, want) << j << "," << i;
-                }
-        }
-    }
-}
-
-// Shown smaller or larger, each pixel of the DIB takes the colour of the
-// source pixel its maps name and the dither cell of where it lands, also at
-// the last columns of a row, where a pixel's fourth byte is past the row.
-TEST_F(DisplayTest, SixteenBitDitherOfAScaledPictureTakesEachShownPixel) {
-    UseScreen(16);
-    std::vector<uint16_t> red(kDither16Entries), green(kDither16Entries), blue(kDither16Entries);
-    DisplayBuildDitherTables(red.data(), green.data(), blue.data());
-    constexpr int32_t kW = 23, kH = 7;
-    std::vector<Rgb> colours;
-    for (int32_t i = 0; i < kW * kH; ++i)
-        colours.push_back(Rgb{uint8_t(i * 41 + 7), uint8_t(255 - i * 23), uint8_t(i * 67 + 200)});
-    for (const uint16_t type : {kPixelRGB, kPixelBGR, kPixelRGBA, kPixelBGRA, kPixelABGR, kPixelARGB}) {
-        Picture p;
-        MakeColour(p.get(), type, kW, kH, colours, 8, 0x3C);
-        for (const int32_t tw : {5, 11, 16, 37, 50}) {
-            SCOPED_TRACE(std::to_string(type) + " at width " + std::to_string(tw));
-            Screen s;
-            ASSERT_EQ(s.Prepare(p.get(), tw, kH), 1);
-            s.Convert(0, 0, tw, kH);
-            const std::vector<uint8_t> bytes = s.Bytes();
-            const size_t stride = (size_t(tw) * 2 + 3) / 4 * 4;
-            for (int32_t ty = 0; ty < kH; ++ty)
-                for (int32_t tx = 0; tx < tw; ++tx) {
-                    const size_t sy = size_t(s.sb.rowMap[ty] - p.get()->pixels) / size_t(p.get()->bytesPerRow);
-                    const size_t sx = size_t(s.sb.columnMap[tx]) / size_t(p.get()->bytesPerPixel);
-                    const Rgb& c = colours[sy * kW + sx];
-                    const size_t cell = size_t((ty & 3) + 4 * (tx & 3)) << 8;
-                    const int want = red[cell + c.r] | green[cell + c.g] | blue[cell + c.b];
-                    const size_t at = size_t(kH - 1 - ty) * stride + size_t(tx) * 2;
-                    ASSERT_EQ(bytes[at] | bytes[at + 1] << 8, want) << tx << "," << ty;
                 }
         }
     }
