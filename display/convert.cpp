@@ -146,9 +146,7 @@ void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t 
         while (wide < groups && int64_t(columns[wide * 4]) <= lastStart) ++wide;
     // The colours are worked on in a lane's low three bytes: pixels whose
     // first byte is alpha are moved down one.
-    int place[3];
     const int drop = std::max({sb->channel[0], sb->channel[1], sb->channel[2]}) == 3 ? 1 : 0;
-    for (int c = 0; c < 3; ++c) place[c] = sb->channel[c] - drop;
     // Each lane's cell threshold t in its three colour bytes, for each row
     // phase (a cell's blue table is 0 from v = 0 to t); never passed in the
     // fourth byte.
@@ -167,9 +165,9 @@ void DitherTo16Lanes(ScreenBitmap* sb, int32_t x, int32_t y, int32_t w, int32_t 
     // green 1 << 5, blue 1. Bytes 0 and 2 are weighed as the two 16-bit
     // halves of the lane masked to their low bytes, byte 1 on its own.
     int weight[3];
-    weight[place[0]] = 1 << 10;
-    weight[place[1]] = 1 << 5;
-    weight[place[2]] = 1;
+    weight[sb->channel[0] - drop] = 1 << 10;
+    weight[sb->channel[1] - drop] = 1 << 5;
+    weight[sb->channel[2] - drop] = 1;
     const __m128i weighEven = _mm_set1_epi32(weight[0] | weight[2] << 16);
     const __m128i weighOdd = _mm_set1_epi32(weight[1]);
     const __m128i evenBytes = _mm_set1_epi32(0x00FF00FF);
