@@ -155,12 +155,18 @@ inline Inserted Insert(DeflateState* s, uint32_t pos) {
     found.chain = entry6 & kPositionMask;
     found.chainIsKey = (entry6 & kTagMask) == Tag(key6);
     found.same4 = PositionIfTagged(s->head4[Slot(key4)], Tag(key4));
-    s->prev[pos & kWindowMask] = uint16_t(entry6);
+    // This string's links: the slot's latest string, then that one's links.
+    // Behind a link out of reach they may belong to other chains, but a walk
+    // stops at the first link out of reach.
+    ChainLinks& links = s->links[pos & kWindowMask];
+    const ChainLinks& after = s->links[entry6 & kWindowMask];
+    links.next[0] = uint16_t(entry6);
+    for (uint32_t k = 1; k < kChainLinks; ++k) links.next[k] = after.next[k - 1];
     s->head[Slot(key6)] = Tag(key6) | pos;
     s->head4[Slot(key4)] = Tag(key4) | pos;
     __builtin_prefetch(&s->head[Slot(Key6(ahead2))], 1);
     __builtin_prefetch(&s->head4[Slot(Key4(ahead2))], 1);
-    if (kSearchNext) __builtin_prefetch(&s->prev[s->head[Slot(Key6(Load64(p + 1)))] & kWindowMask]);
+    if (kSearchNext) __builtin_prefetch(&s->links[s->head[Slot(Key6(Load64(p + 1)))] & kWindowMask]);
     return found;
 }
 
@@ -193,30 +199,43 @@ struct ChainWalk {
     uint32_t last = 0;       // its 4 bytes that end a match one longer than `length`
 };
 
-// Candidates are tested on the 4 bytes that would end a better match and on
-// their first 4 bytes, before the bytes in between.
+// Looks at the next chain entry and the kChainLinks - 1 after it, read
+// from its links together with the entry that follows them: one wait on
+// memory per kChainLinks entries. Candidates are tested on the 4 bytes that
+// would end a better match and on their first 4 bytes, before the bytes in
+// between.
 inline void Step(DeflateState* s, ChainWalk* w) {
-    const uint32_t candidate = w->entry;
-    if (candidate <= w->limit || w->budget == 0) {
-        w->done = true;
-        return;
+    const ChainLinks links = s->links[w->entry & kWindowMask];
+    uint32_t candidates[kChainLinks];
+    candidates[0] = w->entry;
+    for (uint32_t k = 1; k < kChainLinks; ++k) candidates[k] = links.next[k - 1];
+    w->entry = links.next[kChainLinks - 1];
+    const uint8_t* const scan = s->window + w->pos;
+    for (const uint32_t candidate : candidates) {
+        // The walk ends at the first entry out of reach: the ones behind it
+        // may belong to other chains.
+        if (candidate <= w->limit || w->budget == 0) {
+            w->done = true;
+            return;
+        }
+        --w->budget;
+        if (candidate >= w->pos) {
+            DeflateFail(s, "no future");
+            w->done = true;
+            return;
+        }
+        const uint8_t* match = s->window + candidate;
+        if (Load32(match + w->length - 3) != w->last || Load32(match) != w->first) continue;
+        const uint32_t n = 4 + CommonLength(scan + 4, match + 4, w->maxLength - 4);
+        if (n <= w->length) continue;
+        w->best = {n, w->pos - candidate};
+        w->length = n;
+        if (n >= w->nice) {
+            w->done = true;
+            return;
+        }
+        w->last = Load32(scan + n - 3);
     }
-    w->entry = s->prev[candidate & kWindowMask];
-    --w->budget;
-    if (candidate >= w->pos) {
-        DeflateFail(s, "no future");
-        w->done = true;
-        return;
-    }
-    const uint8_t* scan = s->window + w->pos;
-    const uint8_t* match = s->window + candidate;
-    if (Load32(match + w->length - 3) != w->last || Load32(match) != w->first) return;
-    const uint32_t n = 4 + CommonLength(scan + 4, match + 4, w->maxLength - 4);
-    if (n <= w->length) return;
-    w->best = {n, w->pos - candidate};
-    w->length = n;
-    if (n >= w->nice) w->done = true;
-    else w->last = Load32(scan + n - 3);
 }
 
 // Enters pos (the next position to enter) and sets up the search there for
@@ -267,7 +286,7 @@ inline void StartSearch(DeflateState* s, uint32_t pos, uint32_t beat, uint32_t b
     if (length < kChainKeyBytes - 1) length = kChainKeyBytes - 1;
     w->done = false;
     // A chain that starts with another key's string starts after it.
-    w->entry = found.chainIsKey || found.chain == 0 ? found.chain : s->prev[found.chain & kWindowMask];
+    w->entry = found.chainIsKey || found.chain == 0 ? found.chain : s->links[found.chain & kWindowMask].next[0];
     w->budget = budget;
     w->pos = pos;
     w->limit = limit;
@@ -326,7 +345,8 @@ void SlideAndFill(DeflateState* s) {
             } else {
                 for (uint32_t& entry : s->head) entry = SlidEntry(entry);
                 for (uint32_t& entry : s->head4) entry = SlidEntry(entry);
-                for (uint16_t& pos : s->prev) pos = uint16_t(SlidEntry(pos));
+                for (ChainLinks& links : s->links)
+                    for (uint16_t& pos : links.next) pos = uint16_t(SlidEntry(pos));
             }
             more += kWindowSize;
         }

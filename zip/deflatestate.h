@@ -16,6 +16,7 @@ constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 constexpr uint32_t kMaxDistance = kWindowSize - kMinLookahead;  // 32506
 constexpr uint32_t kChainKeyBytes = 6;         // chains: strings keyed on their first 6 bytes
+constexpr uint32_t kChainLinks = 8;            // chain positions kept per string (ChainLinks)
 constexpr uint32_t kHashBits = 15;             // slots of the chains and of the 4-byte table
 constexpr uint32_t kHashSize = 1u << kHashBits;
 constexpr uint32_t kHash3Bits = 15;            // latest string of each 3-byte key slot
@@ -36,6 +37,12 @@ constexpr int kBLCodes = 19;
 constexpr int kHeapSize = 2 * kLCodes + 1;  // 573
 constexpr int kMaxBits = 15;
 constexpr int kMaxBLBits = 7;
+
+// The positions that follow one string in its chain, nearest first
+// (0 = none).
+struct ChainLinks {
+    uint16_t next[kChainLinks];
+};
 
 // A tree entry: frequency (while building) or code, and parent (while
 // building) or code length.
@@ -105,7 +112,9 @@ struct DeflateState {
     uint32_t head[kHashSize];     // each chain's latest entry
     uint32_t head4[kHashSize];    // each 4-byte slot's latest entry
     uint32_t head3[kHash3Size];   // each 3-byte slot's latest entry
-    uint16_t prev[kWindowSize];   // the position before each one in its chain (0 = none)
+    // The positions after each one in its chain: a walk waits on memory
+    // once per kChainLinks strings it looks at, not at every one.
+    ChainLinks links[kWindowSize];
     int64_t blockStart;           // negative once the block's start has slid out
     uint32_t strStart;            // the first byte not yet tallied
     uint32_t insertAt;            // the first position not yet in the hash tables

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,197 @@ TEST(Deflate, LongRepeatsInsideNoiseAreFoundAtEveryLevel) {
         ASSERT_TRUE(InflateRaw(packed, &unpacked, data.size()));
         EXPECT_TRUE(unpacked == data);
         EXPECT_LT(packed.size(), data.size() - 3000) << "level " << level;
+    }
+}
+
+// A match of the stream: where it starts in the data, its length and distance.
+struct MatchToken {
+    size_t at;
+    uint32_t length;
+    uint32_t distance;
+};
+
+// The matches of a raw deflate stream (RFC 1951), read back symbol by
+// symbol: zlib gives the bytes only, not how they were coded. Returns false
+// on a stream it cannot read.
+class TokenReader {
+public:
+    explicit TokenReader(const std::vector<uint8_t>& stream) : in_(stream) {}
+
+    bool Read(std::vector<MatchToken>* matches) {
+        static const uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+        static const uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        size_t at = 0;
+        for (bool final = false; !final;) {
+            final = Bits(1) != 0;
+            const uint32_t type = Bits(2);
+            if (type == 0) {
+                bit_ = (bit_ + 7) & ~size_t(7);
+                const uint32_t length = Bits(16);
+                Bits(16);
+                bit_ += size_t(length) * 8;
+                at += length;
+                continue;
+            }
+            Code literals, distances;
+            if (type == 1) {
+                uint8_t lengths[320];
+                for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+                for (int i = 0; i < 30; ++i) lengths[288 + i] = 5;
+                literals.Build(lengths, 288);
+                distances.Build(lengths + 288, 30);
+            } else if (type == 2) {
+                if (!ReadCodes(&literals, &distances)) return false;
+            } else {
+                return false;
+            }
+            for (;;) {
+                if (bit_ > in_.size() * 8) return false;
+                const int symbol = Decode(literals);
+                if (symbol < 0 || symbol > 285) return false;
+                if (symbol < 256) {
+                    ++at;
+                    continue;
+                }
+                if (symbol == 256) break;
+                const uint32_t length = kLengthBase[symbol - 257] + Bits(kLengthExtra[symbol - 257]);
+                const int code = Decode(distances);
+                if (code < 0 || code > 29) return false;
+                const uint32_t extra = code < 4 ? 0 : uint32_t(code / 2 - 1);
+                const uint32_t base = code < 4 ? uint32_t(code) + 1 : ((2u + (code & 1)) << extra) + 1;
+                matches->push_back({at, length, base + Bits(extra)});
+                at += length;
+            }
+        }
+        return true;
+    }
+
+private:
+    // A canonical Huffman code: the number of codes of each length and the
+    // symbols in code order.
+    struct Code {
+        uint16_t count[16] = {};
+        uint16_t symbols[320] = {};
+        void Build(const uint8_t* lengths, int n) {
+            uint16_t offset[16] = {};
+            for (int i = 0; i < n; ++i) ++count[lengths[i]];
+            count[0] = 0;
+            for (int len = 1; len < 15; ++len) offset[len + 1] = uint16_t(offset[len] + count[len]);
+            for (int i = 0; i < n; ++i)
+                if (lengths[i]) symbols[offset[lengths[i]]++] = uint16_t(i);
+        }
+    };
+
+    uint32_t Bits(uint32_t n) {
+        uint32_t v = 0;
+        for (uint32_t i = 0; i < n; ++i, ++bit_) {
+            const size_t byte = bit_ >> 3;
+            if (byte < in_.size() && (in_[byte] >> (bit_ & 7)) & 1) v |= 1u << i;
+        }
+        return v;
+    }
+
+    int Decode(const Code& code) {
+        int first = 0, index = 0, value = 0;
+        for (int len = 1; len <= 15; ++len) {
+            value |= int(Bits(1));
+            const int count = code.count[len];
+            if (value - first < count) return code.symbols[index + value - first];
+            index += count;
+            first = (first + count) << 1;
+            value <<= 1;
+        }
+        return -1;
+    }
+
+    bool ReadCodes(Code* literals, Code* distances) {
+        static const uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        const int nLiterals = int(Bits(5)) + 257, nDistances = int(Bits(5)) + 1, nCodes = int(Bits(4)) + 4;
+        uint8_t lengths[320] = {};
+        for (int i = 0; i < nCodes; ++i) lengths[kOrder[i]] = uint8_t(Bits(3));
+        Code lengthCode;
+        lengthCode.Build(lengths, 19);
+        std::memset(lengths, 0, sizeof lengths);
+        for (int i = 0; i < nLiterals + nDistances;) {
+            const int symbol = Decode(lengthCode);
+            if (symbol < 0) return false;
+            if (symbol < 16) {
+                lengths[i++] = uint8_t(symbol);
+                continue;
+            }
+            if (symbol == 16 && i == 0) return false;
+            const uint8_t repeated = symbol == 16 ? lengths[i - 1] : 0;
+            const int times = symbol == 16 ? 3 + int(Bits(2)) : symbol == 17 ? 3 + int(Bits(3)) : 11 + int(Bits(7));
+            if (i + times > nLiterals + nDistances) return false;
+            for (int k = 0; k < times; ++k) lengths[i++] = repeated;
+        }
+        literals->Build(lengths, nLiterals);
+        distances->Build(lengths + nLiterals, nDistances);
+        return true;
+    }
+
+    const std::vector<uint8_t>& in_;
+    size_t bit_ = 0;
+};
+
+// Lines that share their first bytes with many earlier ones (as lines of
+// code share their indentation): the one earlier line that goes on like the
+// latest must be found at whatever depth of the walk it lies, within the
+// level's budget, also when the window slid between the two. Each such pair
+// must come out as one match from the start of the line (or its line feed)
+// at the pair's distance, not as a match of the shared bytes with a nearer
+// line and another of the rest.
+TEST(Deflate, FindsTheLongestMatchAtAnyDepthOfTheChain) {
+    uint32_t x = 2024;
+    const auto letters = [&x](size_t n, const char* alphabet, uint32_t count) {
+        std::string s;
+        for (size_t i = 0; i < n; ++i) {
+            x = x * 1103515245u + 12345u;
+            s += alphabet[(x >> 16) % count];
+        }
+        return s;
+    };
+    struct Pair {
+        size_t first, second;
+    };
+    // Each line ends in a number of its own, so that no match can start
+    // before a line feed and the parse searches at the line feed itself.
+    std::string data = "#";  // position 0 is never a match's source
+    size_t lines = 0;
+    const auto addLine = [&data, &lines](const std::string& text) {
+        data += "\nKEY123" + text;
+        for (size_t n = ++lines, i = 0; i < 3; ++i, n /= 26) data += char('a' + n % 26);
+    };
+    std::vector<Pair> pairs;
+    const size_t kDepths[] = {1, 2, 7, 8, 9, 15, 16, 17, 64, 300};
+    for (size_t unit = 0; data.size() < 200000; ++unit) {
+        const size_t depth = kDepths[unit % std::size(kDepths)];
+        const std::string tail = letters(60, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ", 36);
+        const size_t first = data.size();
+        addLine(tail);
+        for (size_t i = 1; i < depth; ++i) addLine(letters(10, "abcdefghijklmnopqrstuvwxyz", 26));
+        pairs.push_back({first, data.size()});
+        addLine(tail);
+    }
+    const std::vector<uint8_t> bytes(data.begin(), data.end());
+    std::vector<uint8_t> packed, unpacked;
+    ASSERT_EQ(nullptr, DeflateMemory(bytes.data(), bytes.size(), 8, &packed));
+    ASSERT_TRUE(InflateRaw(packed, &unpacked, bytes.size()));
+    ASSERT_TRUE(unpacked == bytes);
+    std::vector<MatchToken> matches;
+    ASSERT_TRUE(TokenReader(packed).Read(&matches));
+    size_t next = 0;
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        const Pair& pair = pairs[i];
+        while (next < matches.size() && matches[next].at + matches[next].length <= pair.second) ++next;
+        ASSERT_LT(next, matches.size());
+        const MatchToken& m = matches[next];
+        EXPECT_TRUE(m.at <= pair.second + 1 && m.at + m.length >= pair.second + 67 &&
+                    m.distance == pair.second - pair.first)
+            << "the string " << kDepths[i % std::size(kDepths)] << " back in its chain, at " << pair.second
+            << ": a match of " << m.length << " at " << m.at << " from " << m.distance << " back";
     }
 }
 
