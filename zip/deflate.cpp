@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 struct LevelTuning {
@@ -158,10 +162,17 @@ inline Inserted Insert(DeflateState* s, uint32_t pos) {
     // This string's links: the slot's latest string, then that one's links.
     // Behind a link out of reach they may belong to other chains, but a walk
     // stops at the first link out of reach.
+#if defined(__SSE2__)
+    static_assert(sizeof(ChainLinks) == 16, "one vector of links");
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&s->links[entry6 & kWindowMask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&s->links[pos & kWindowMask]),
+                     _mm_insert_epi16(_mm_slli_si128(after, 2), int(entry6 & kPositionMask), 0));
+#else
     ChainLinks& links = s->links[pos & kWindowMask];
     const ChainLinks& after = s->links[entry6 & kWindowMask];
     links.next[0] = uint16_t(entry6);
     for (uint32_t k = 1; k < kChainLinks; ++k) links.next[k] = after.next[k - 1];
+#endif
     s->head[Slot(key6)] = Tag(key6) | pos;
     s->head4[Slot(key4)] = Tag(key4) | pos;
     __builtin_prefetch(&s->head[Slot(Key6(ahead2))], 1);

@@ -40,7 +40,7 @@ constexpr int kMaxBLBits = 7;
 
 // The positions that follow one string in its chain, nearest first
 // (0 = none).
-struct ChainLinks {
+struct alignas(16) ChainLinks {
     uint16_t next[kChainLinks];
 };
 
