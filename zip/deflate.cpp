@@ -193,8 +193,7 @@ inline void InsertUpTo(DeflateState* s, uint32_t to) {
 
 // One search for the longest match at a position, longer than a given
 // length: what the 3- and 4-byte tables gave, then the walk of the chain,
-// one entry per Step. Each step waits on memory (the chain's next link), so
-// two walks stepped in turn take little longer than one.
+// kChainLinks entries per Step.
 struct ChainWalk {
     Match best = {0, 0};
     bool done = true;
@@ -323,22 +322,6 @@ Match InsertAndSearch(DeflateState* s, uint32_t pos, uint32_t beat, bool lookAhe
     return w.best;
 }
 
-// The look-ahead searches at pos and pos + 1, their chains walked side by
-// side.
-void InsertAndSearchTwo(DeflateState* s, uint32_t pos, uint32_t beat, Match* atPos, Match* atNext) {
-    ChainWalk a, b;
-    StartSearch(s, pos, beat, ChainBudget(s, beat, true), &a);
-    StartSearch(s, pos + 1, beat + 1, ChainBudget(s, beat + 1, true), &b);
-    while (!a.done && !b.done) {
-        Step(s, &a);
-        Step(s, &b);
-    }
-    while (!a.done) Step(s, &a);
-    while (!b.done) Step(s, &b);
-    *atPos = a.best;
-    *atNext = b.best;
-}
-
 // Slides the window when the string start has reached kSlideAt, then reads
 // until the lookahead is kMinLookahead or the input has ended.
 void SlideAndFill(DeflateState* s) {
@@ -461,10 +444,9 @@ void Parse(DeflateState* s) {
                 // when it beats cur.
                 if (nextAhead.length > cur.length) m1 = nextAhead;
                 if (ahead > 1) m2 = InsertAndSearch(s, pos + 2, cur.length + 1, true);
-            } else if (ahead > 1) {
-                InsertAndSearchTwo(s, pos + 1, cur.length, &m1, &m2);
             } else {
                 m1 = InsertAndSearch(s, pos + 1, cur.length, true);
+                if (ahead > 1) m2 = InsertAndSearch(s, pos + 2, cur.length + 1, true);
             }
             if (m1.length > cur.length && Worth(m1) > Worth(cur)) {
                 EmitLiteral(s);
