@@ -210,6 +210,11 @@ public:
         }
     }
 
+    void ThumbnailBitmapFailed() override {
+        HandheldMessageBox(g_AppSettings.mainWindow, LoadText(IDS_THUMB_NO_BITMAP, "IDS_THUMB_NO_BITMAP").c_str(),
+                           L"PB bitmap", MB_OK | MB_ICONSTOP);
+    }
+
 private:
     HCURSOR previousCursor_ = nullptr;
 };
@@ -224,6 +229,13 @@ bool ViewShowsPicture() {
     const HWND view = g_AppSettings.viewWindow;
     const ViewState* state = view ? ViewGetState(view) : nullptr;
     return state && (state->picture || state->screenHandle);
+}
+
+int32_t PictureZoomPercent() {
+    const BrowserState& s = State();
+    const int32_t zoom = CurrentZoomPercent();
+    if (s.fullSizeLoaded || !ViewShowsPicture() || s.pictureWidth <= 0 || s.loadedWidth <= 0) return zoom;
+    return std::max<int32_t>(1, int32_t(int64_t(zoom) * s.loadedWidth / s.pictureWidth));
 }
 
 int32_t CurrentZoomPercent() {
@@ -257,6 +269,7 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     if (!entry || index >= ItemCount() || entry->state == kEntryAlbum) return;
     BrowserState& s = State();
     const HWND view = g_AppSettings.viewWindow;
+    bool zoomReload = false;
     if (index == g_AppSettings.currentItem && page == uint32_t(g_AppSettings.currentPage) && g_AppSettings.pictureShown) {
         if (s.fullSizeLoaded) return;
         int32_t bw = 0, bh = 0;
@@ -264,8 +277,15 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
         const int32_t shownW = s.rotated ? s.loadedHeight : s.loadedWidth;
         const int32_t shownH = s.rotated ? s.loadedWidth : s.loadedHeight;
         if (!(bw > shownW || bh > shownH)) {
-            if (g_AppSettings.zoom > 0) SetReducedZoom();
-            return;
+            if (g_AppSettings.zoom <= 0) return;
+            // A zoom the reduced bitmap can be magnified to; beyond what
+            // the view magnifies, the picture is decoded again at the size
+            // the zoom needs (its own size from 100 % on).
+            if (ReducedBitmapServesZoom(g_AppSettings.zoom, s.pictureWidth, s.loadedWidth)) {
+                SetReducedZoom();
+                return;
+            }
+            zoomReload = true;
         }
     }
     if (!g_AppSettings.slideshowRunning && !g_AppSettings.lockZoom) {
@@ -278,6 +298,15 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     const bool reported = !g_AppSettings.pictureShown && index == g_AppSettings.currentItem &&
                           page == g_reported.page && _wcsicmp(g_reported.path.c_str(), entry->path) == 0;
     if (reported && !g_AppSettings.slideshowRunning) return;
+    // Decoded again for a zoom: the point of the picture at the view's
+    // centre stays there (as a share of the shown picture's size).
+    double centreX = 0.5, centreY = 0.5;
+    if (zoomReload) {
+        if (const ViewState* vs = ViewGetState(view); vs && vs->displayWidth > 0 && vs->displayHeight > 0) {
+            centreX = (vs->offsetX + vs->areaWidth / 2.0) / vs->displayWidth;
+            centreY = (vs->offsetY + vs->areaHeight / 2.0) / vs->displayHeight;
+        }
+    }
     g_AppSettings.currentItem = int32_t(index);
     g_AppSettings.currentPage = int32_t(page);
     ReleaseViewPicture();
@@ -329,6 +358,15 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
     if (result != 0) {
         FreeBitmap(&bitmap);
         if (oldCursor) SetCursor(oldCursor);
+        if (result == kLoadNoMemory && zoomReload) {
+            // The load budget cannot hold the picture at the size the zoom
+            // needs: said so, and the picture comes back fitted to the
+            // screen.
+            s.fullSizeLoaded = 0;
+            ShowError(IDS_ZOOM_NO_MEMORY, "IDS_ZOOM_NO_MEMORY", nullptr);
+            SendMessageW(g_AppSettings.mainWindow, WM_COMMAND, IDM_MAIN_FIT_ALL, 0);
+            return;
+        }
         ReportLoadFailure(path, page, result == 1 ? IDS_ERROR_MEMORY : IDS_ERROR_LOADING,
                           result == 1 ? "IDS_ERROR_MEMORY" : "IDS_ERROR_LOADING", result == 1 ? nullptr : path.c_str());
         return;
@@ -351,6 +389,11 @@ void ShowEntry(long index, uint32_t page, int withTransition) {
         else FreeBitmap(&bitmap);
     } else {
         ViewSetPicture(view, shown, s.frames ? 0 : 1);
+    }
+    if (zoomReload) {
+        if (const ViewState* vs = ViewGetState(view); vs && vs->displayWidth > 0 && vs->displayHeight > 0)
+            ViewScrollBy(view, int32_t(centreX * vs->displayWidth - vs->areaWidth / 2.0) - vs->offsetX,
+                         int32_t(centreY * vs->displayHeight - vs->areaHeight / 2.0) - vs->offsetY);
     }
     if (!g_AppSettings.slideshowRunning) {
         const int mode = ViewGetZoomMode(view);

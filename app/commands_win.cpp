@@ -376,8 +376,8 @@ LRESULT OnZoom(HWND, UINT id, UINT, HWND) {
     case IDM_MAIN_ZOOM150: zoom = 150; break;
     case IDM_MAIN_ZOOM400: zoom = 400; break;
     case IDM_MAIN_ZOOM300: zoom = 300; break;
-    case IDM_MAIN_ZOOM_IN: zoom = ZoomStepIn(CurrentZoomPercent()); break;
-    case IDM_MAIN_ZOOM_OUT: zoom = ZoomStepOut(CurrentZoomPercent()); break;
+    case IDM_MAIN_ZOOM_IN: zoom = ZoomStepIn(PictureZoomPercent()); break;
+    case IDM_MAIN_ZOOM_OUT: zoom = ZoomStepOut(PictureZoomPercent()); break;
     default: break;
     }
     UncheckFixedZooms();

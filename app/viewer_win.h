@@ -101,6 +101,9 @@ BrowserView* ListBrowserView();
 bool ViewShowsPicture();
 // The zoom at which the view shows its picture, in percent.
 int32_t CurrentZoomPercent();
+// The zoom at which the view shows the picture's own pixels: a reduced
+// bitmap's zoom scaled by how far it was reduced.
+int32_t PictureZoomPercent();
 // The "Go to" submenu (the first submenu of the File menu) after its fixed
 // entries: the ancestors of `folder` from the root down, commands
 // IDM_MAIN_GOTO_FIRST upward (GoToFolders), each cut to fit the menu.

@@ -45,6 +45,7 @@ void BrowserModel::BrowseFolder(const std::wstring& folder) {
     worker_.Stop();
     view_->Busy(true);
     FreeFileList();
+    bitmapFailureTold_ = false;
     ScanFolder(services_.list, folder, settings_.recursive != 0, &entries_);
     SortKeepingSelection();
     view_->ListReplaced(entries_);
@@ -64,6 +65,7 @@ void BrowserModel::BrowseFolder(const std::wstring& folder) {
 void BrowserModel::SetFileList(FileList&& entries) {
     worker_.Stop();
     FreeFileList();
+    bitmapFailureTold_ = false;
     entries_ = std::move(entries);
     SortKeepingSelection();
     view_->ListReplaced(entries_);
@@ -84,7 +86,16 @@ void BrowserModel::Resort() {
 
 void BrowserModel::OnThumbReady(uintptr_t run, intptr_t index) {
     if (run != worker_.CurrentRun() || index < 0 || size_t(index) >= entries_.size()) return;
+    // Examined without a picture: the picture was read, its screen bitmap
+    // could not be made. Said once, here on the main thread (never by the
+    // worker), and the entry keeps its texts.
+    const FileListEntry& entry = entries_[size_t(index)];
+    const bool bitmapFailed = entry.state == kEntryExamined && !entry.thumbnail;
     view_->ItemChanged(size_t(index));
+    if (bitmapFailed && !bitmapFailureTold_) {
+        bitmapFailureTold_ = true;
+        view_->ThumbnailBitmapFailed();
+    }
 }
 
 void BrowserModel::OnThumbnailsDone(uintptr_t run) {

@@ -67,6 +67,10 @@ public:
     // A folder is being read (true) and is shown now (false): a large one
     // takes a while, which the pointer tells.
     virtual void Busy(bool /*busy*/) {}
+    // A thumbnail was loaded but no screen bitmap could be made of it (its
+    // entry shows without a picture): told once per folder or list shown,
+    // on the main thread.
+    virtual void ThumbnailBitmapFailed() {}
 };
 
 class BrowserModel {
@@ -157,4 +161,6 @@ private:
     ThumbWorker worker_;
     std::vector<SelectedFile> clipboard_;
     bool clipboardMoves_ = false;
+    // A failed screen bitmap was told of since the list was shown.
+    bool bitmapFailureTold_ = false;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "display/viewlayout.h"
 #include "shell/filelist.h"
 
 std::wstring CommandLinePath(const std::wstring& commandLine) {
@@ -102,6 +103,11 @@ int32_t ReducedZoomPercent(int32_t zoomPercent, int32_t pictureWidth, int32_t lo
     if (zoomPercent <= 0 || loadedWidth <= 0) return 0;
     const int64_t percent = int64_t(zoomPercent) * pictureWidth / loadedWidth;
     return int32_t(std::min<int64_t>(percent, INT32_MAX));
+}
+
+bool ReducedBitmapServesZoom(int32_t zoomPercent, int32_t pictureWidth, int32_t loadedWidth) {
+    const int32_t percent = ReducedZoomPercent(zoomPercent, pictureWidth, loadedWidth);
+    return percent >= kZoomPercentMin && percent <= kZoomPercentMax;
 }
 
 AutoRotateResult AutoRotateFor(const AutoRotateInput& in) {

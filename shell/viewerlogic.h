@@ -83,6 +83,12 @@ void LoadBoxFor(int32_t pictureWidth, int32_t pictureHeight, int32_t screenWidth
 // picture: zoomPercent x pictureWidth / loadedWidth; 0 when nothing fits.
 int32_t ReducedZoomPercent(int32_t zoomPercent, int32_t pictureWidth, int32_t loadedWidth);
 
+// Whether the view can show a bitmap reduced from `pictureWidth` to
+// `loadedWidth` pixels as `zoomPercent` of the picture: the magnification
+// that asks lies within what the view accepts. When it does not, the picture
+// is decoded again at the size the zoom needs.
+bool ReducedBitmapServesZoom(int32_t zoomPercent, int32_t pictureWidth, int32_t loadedWidth);
+
 // The quarter turn that suits the screen, in degrees (-90, 90 or 0), and
 // whether the picture then counts as rotated.
 struct AutoRotateInput {

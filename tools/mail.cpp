@@ -7,8 +7,10 @@
 #include "imagelib/formats.h"
 #include "imagelib/load.h"
 #include "imagelib/loadcontext.h"
+#include "imagelib/geometry.h"
 #include "imagelib/save.h"
 #include "processing/reduce.h"
+#include "shell/pictureload.h"
 
 std::vector<std::wstring> MailSplitAddresses(const wchar_t* text) {
     std::vector<std::wstring> addresses;
@@ -39,37 +41,46 @@ std::wstring MailTemporaryName(const std::wstring& tempFolder, int position) {
 }
 
 int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoice, int formatChoice,
-                       std::wstring* attachmentName) {
+                       std::wstring* attachmentName, bool* loadFailed) {
     static const int kPercent[kMailSizeChoices] = {100, 75, 50, 25, 10};
     static const int16_t kJpegQuality[3] = {100, 75, 50};
+    if (loadFailed) *loadFailed = false;
     if (!source || !temp || sizeChoice < 0 || sizeChoice >= kMailSizeChoices || formatChoice < 0 ||
         formatChoice >= kMailFormatChoices)
         return kLoadCannotOpen;
-    ImageInfo info{};
-    int result = QueryPictureInfo(source, -1, 0, &info);
-    const int16_t sourceFormat = info.formatIndex;
-    const int64_t width = info.width, height = info.height;
-    FreePictureInfo(&info);
-    if (result != 0) return result;
 
+    // The whole picture, upright, with its comment, texts and metadata, so
+    // that the copy sent carries them.
     LoadOptions load;
     InitLoadOptions(&load);
-    if (sizeChoice > 0) {
-        load.targetWidth = int32_t(std::max<int64_t>(1, width * kPercent[sizeChoice] / 100));
-        load.targetHeight = int32_t(std::max<int64_t>(1, height * kPercent[sizeChoice] / 100));
-        load.scaleMethod = 2;
-    }
+    load.flags |= kLoadKeepComment | kLoadKeepTexts | kLoadKeepMetadata;
     Bitmap bitmap{};
-    result = LoadPicture(source, &bitmap, &load, nullptr, 1);
-    if (result != 0) return result;
+    ImageInfo info{};
+    int result = LoadPictureOriented(source, &bitmap, &load, &info, MetadataExifOrientation());
+    const int16_t sourceFormat = info.formatIndex;
+    FreePictureInfo(&info);
+    if (result != 0) {
+        FreeBitmap(&bitmap);
+        if (loadFailed) *loadFailed = true;
+        return result;
+    }
+    if (sizeChoice > 0) {
+        const int32_t width = int32_t(int64_t(bitmap.width) * kPercent[sizeChoice] / 100);
+        const int32_t height = int32_t(int64_t(bitmap.height) * kPercent[sizeChoice] / 100);
+        if (width > 0 && height > 0) result = BitmapResample(&bitmap, nullptr, width, height, 0);
+    }
 
     SaveOptions save;
     InitSaveOptions(&save);
     switch (formatChoice) {
-    case 0:
-        save.formatIndex = sourceFormat;
+    case 0: {
+        // The picture's own format when it can be written; JPEG otherwise.
+        const FormatRow* row = GetFormatRow(sourceFormat);
+        const bool writable = row && (row->flags & kFormatHasWriter) && row->writeFn;
+        save.formatIndex = writable ? sourceFormat : int16_t(kFormatJpeg);
         save.quality = 75;
         break;
+    }
     case 1:
         save.formatIndex = kFormatPng;
         save.compressionLevel = 7;
@@ -89,7 +100,7 @@ int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoic
         reduceMode = kColourPalette256;
     else if (save.formatIndex == kFormatJpeg && bitmap.pixelType == kPixelPalette)
         reduceMode = kColourRGB;
-    if (reduceMode) result = BitmapReduceColours(&bitmap, nullptr, reduceMode, kDitherNone);
+    if (result == 0 && reduceMode) result = BitmapReduceColours(&bitmap, nullptr, reduceMode, kDitherNone);
     if (result == 0) result = SavePictureToFile(temp, &bitmap, &save);
     FreeBitmap(&bitmap);
     if (result != 0) return result;

@@ -42,10 +42,13 @@ std::wstring MailTemporaryName(const std::wstring& tempFolder, int position);
 
 // Writes `source` into `temp` scaled by the size choice and in the format
 // choice (1 PNG, 2 to 4 JPEG at qualities 100, 75 and 50, 5 GIF; 0 keeps
-// the picture's own format, a JPEG at quality 75). A GIF gets a palette of
-// at most 256 colours chosen for the picture; a palette picture becomes true
-// colour for JPEG. `attachmentName` receives the source's base name with the
-// written format's extension. 0 done, else the load, reduction or save
-// result code. The format registry must exist.
+// the picture's own format at JPEG quality 75, or JPEG when that format
+// cannot be written). The picture is loaded upright with its comment, texts
+// and metadata, which the copy keeps. A GIF gets a palette of at most 256
+// colours chosen for the picture; a palette picture becomes true colour for
+// JPEG. `attachmentName` receives the source's base name with the written
+// format's extension. 0 done, else the load, resampling, reduction or save
+// result code; `loadFailed` (may be null) says whether the load failed. The
+// format registry must exist.
 int MailConvertPicture(const wchar_t* source, const wchar_t* temp, int sizeChoice, int formatChoice,
-                       std::wstring* attachmentName);
+                       std::wstring* attachmentName, bool* loadFailed = nullptr);

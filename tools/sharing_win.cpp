@@ -257,6 +257,18 @@ void ShowError(HWND owner, UINT stringId, const char* key) {
     HandheldMessageBox(owner, text, L"", MB_OK | MB_ICONSTOP);
 }
 
+// "Problem to load <name>.": a picture that could not be read for sending.
+void ShowLoadError(HWND owner, const std::wstring& path) {
+    wchar_t format[256];
+    if (!LngGetString(Instance(), IDS_ERROR_LOADING, "IDS_ERROR_LOADING", format, 256)) wcscpy(format, L"%s");
+    std::wstring text = format;
+    const size_t cut = path.find_last_of(L"\\/");
+    const std::wstring name = cut == std::wstring::npos ? path : path.substr(cut + 1);
+    const size_t at = text.find(L"%s");
+    if (at != std::wstring::npos) text.replace(at, 2, name);
+    HandheldMessageBox(owner, text.c_str(), L"", MB_OK | MB_ICONSTOP);
+}
+
 }  // namespace
 
 INT_PTR RunMailOptions(HWND owner, wchar_t* recipients, int32_t* sizeChoice, int32_t* formatChoice, wchar_t* service) {
@@ -298,14 +310,22 @@ int SendFilesByMail(HWND owner, const std::vector<std::wstring>& files) {
     std::vector<MailAttachment> attachments(files.size());
     std::vector<std::wstring> temporaries;
     bool converted = true;
+    // The converted copies are written to "\Temp", which a device need not have.
+    if (sizeChoice != 0 || formatChoice != 0) CreateDirectoryW(L"\\Temp", nullptr);
     for (size_t i = 0; i < files.size(); ++i) {
         MailAttachment& a = attachments[i];
         std::wstring name = files[i];
         std::wstring source = files[i];
         if (sizeChoice != 0 || formatChoice != 0) {
             const std::wstring temp = MailTemporaryName(L"\\Temp\\", int(i));
-            if (MailConvertPicture(files[i].c_str(), temp.c_str(), sizeChoice, formatChoice, &name) != 0) {
+            bool loadFailed = false;
+            if (MailConvertPicture(files[i].c_str(), temp.c_str(), sizeChoice, formatChoice, &name, &loadFailed) != 0) {
                 RemoveWidePath(temp.c_str());
+                for (const std::wstring& done : temporaries) RemoveWidePath(done.c_str());
+                if (loadFailed) {
+                    ShowLoadError(owner, files[i]);
+                    return 0;
+                }
                 converted = false;
                 break;
             }

@@ -1028,6 +1028,41 @@ TEST_F(Journey, ZoomPanAndZoomToSelection) {
     EXPECT_EQ(ReadNumber(L"ViewMove"), 0u) << "kept";
 }
 
+// A camera photo of 4000 x 3000, decoded reduced to the screen: every zoom
+// shows it at that percentage of its own pixels, whether the reduced bitmap
+// is magnified or the photo decoded again, and fitting brings it back.
+TEST_F(Journey, ZoomOnACameraPhotoCountsItsOwnPixels) {
+    const std::wstring camera = kRoot + L"camera\\";
+    ASSERT_TRUE(CreateDirectoryW(camera.c_str(), nullptr));
+    CopyFixture(camera, "camera", L"photo.jpg");
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", camera));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 1));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
+    const POINT c = Centre(WindowRect(Viewer::View()));
+    // Fitted, the 40-pixel square is at most a few pixels across.
+    const auto small = [&] { return WhiteRunAt(c.x, c.y) <= 6; };
+    ASSERT_TRUE(PumpUntil(small, 15000)) << WhiteRunAt(c.x, c.y);
+    const struct {
+        UINT command;
+        int run;  // the square's width on the screen
+    } zooms[] = {{IDM_MAIN_ZOOM150, 60}, {IDM_MAIN_ZOOM200, 80},       {IDM_MAIN_ZOOM400, 160},
+                 {IDM_MAIN_FIT_ALL, 0},  {IDM_MAIN_ORIGINAL_SIZE, 40}, {IDM_MAIN_ZOOM_IN, 60},
+                 {IDM_MAIN_ZOOM_OUT, 40}, {IDM_MAIN_FIT_ALL, 0},       {IDM_MAIN_ZOOM_IN, 0}};
+    for (const auto& z : zooms) {
+        Choose(viewer, z.command);
+        if (z.run)
+            EXPECT_TRUE(PumpUntil([&] { return std::abs(WhiteRunAt(c.x, c.y) - z.run) <= 3; }, 20000))
+                << "command " << z.command << ": " << WhiteRunAt(c.x, c.y);
+        else  // fitted, or one step in from there: still a few pixels
+            EXPECT_TRUE(PumpUntil(small, 20000)) << "command " << z.command << ": " << WhiteRunAt(c.x, c.y);
+    }
+    EXPECT_EQ(ErrorBoxesWithin(500), 0);
+    ASSERT_TRUE(viewer.Close());
+}
+
 // The browser's slideshow with its transitions: a tap leaves it running, a
 // double tap ends it. The strip opens its picture full screen with a double
 // tap. A page of a multi-page picture is shown at its own size.

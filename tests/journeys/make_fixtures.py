@@ -11,7 +11,8 @@ left) around a white centre square of 40 x 40, for zoom, pan and selection;
 e.tif, two pages (ImageMagick): a 1200 x 1000 red page, then a 100 x 80
 blue one. Folder "more": show.alb, an album of a green and a blue picture;
 broken.jpg, a JPEG cut after its header; f.png (red). Folder "damaged":
-half.jpg and rowless.jpg, cut photos (see below).
+half.jpg and rowless.jpg, cut photos (see below). Folder "camera":
+photo.jpg, a 4000 x 3000 photo (see below).
 """
 import io
 import os
@@ -75,5 +76,19 @@ with zipfile.ZipFile(os.path.join(MORE, "show.alb"), "w", zipfile.ZIP_DEFLATED) 
                              "Transitions = 0\r\nAudio = 0\r\nLoop = 1\r\n")
     album.writestr("0000", pictures[0])
     album.writestr("0001", pictures[1])
+
+# Folder "camera": photo.jpg, a camera-sized 4000 x 3000 JPEG of the same
+# four quarters around a white centre square of 40 x 40, which the viewer
+# decodes reduced to the screen: the square's width on the screen tells the
+# zoom in the picture's own pixels.
+CAMERA = os.path.join(OUT, "camera")
+os.makedirs(CAMERA, exist_ok=True)
+photo = Image.new("RGB", (4000, 3000))
+photo.paste(RED, (0, 0, 2000, 1500))
+photo.paste(GREEN, (2000, 0, 4000, 1500))
+photo.paste(YELLOW, (0, 1500, 2000, 3000))
+photo.paste(BLUE, (2000, 1500, 4000, 3000))
+photo.paste((255, 255, 255), (1980, 1480, 2020, 1520))
+photo.save(os.path.join(CAMERA, "photo.jpg"), quality=95)
 with open(os.path.join(OUT, "manifest.txt"), "w") as f:
     f.write("pics: a.png b.png c.png d.jpg e.tif\nmore: broken.jpg f.png show.alb\n")

@@ -11,6 +11,7 @@
 #include "imagelib/loadcontext.h"
 #include "platform/mailstore.h"
 #include "tests/support/missingoracle.h"
+#include "tests/support/oracles.h"
 #include "tests/support/testfiles.h"
 #include "tools/mail.h"
 
@@ -287,4 +288,67 @@ TEST_F(MailStoreTest, ConvertedPicturesTravelInTheWritersColourModels) {
     ASSERT_EQ(MailStoreSubmit(store, message, &path), 0);
     const auto pictures = All(ReadWithPython(path, {}), "picture");
     EXPECT_EQ(pictures, (std::vector<std::string>{"GIF 32x24 P", "JPEG 32x24 RGB"}));
+}
+
+// "Original format" with a size reduction: a source no writer takes goes out
+// as a JPEG, and what the source carries besides its pixels (a camera's
+// EXIF) stays with the copy. Python's parser reads every attachment.
+TEST_F(MailStoreTest, OriginalFormatFallsBackToJpegAndKeepsTheMetadata) {
+    if (std::system("exiftool -ver >/dev/null 2>&1") != 0) PV_ORACLE_MISSING("exiftool");
+    const std::string folder = files_.path().string() + "/";
+    int status = 0;
+    const std::string made = RunPillow(
+        "from PIL import Image\n"
+        "g = Image.new('RGB', (64, 48))\n"
+        "g.putdata([(x * 4, y * 5, (x + y) * 2) for y in range(48) for x in range(64)])\n"
+        "d = '" + folder + "'\n"
+        "g.save(d + 'scan.tif'); g.save(d + 'paint.pcx'); g.save(d + 'raw.ppm')\n"
+        "e = Image.Exif(); e[0x010F] = 'ProbeCam'; e[0x0110] = 'Probe 1'\n"
+        "g.save(d + 'camera.jpg', exif=e.tobytes(), quality=95)\n", &status);
+    ASSERT_EQ(status, 0) << made;
+    InitFormatRegistry();
+    const struct {
+        const char* source;
+        const wchar_t* name;
+    } cases[] = {{"scan.tif", L"scan.jpg"}, {"paint.pcx", L"paint.jpg"}, {"raw.ppm", L"raw.jpg"},
+                 {"camera.jpg", L"camera.jpg"}};
+    MailMessageData message;
+    message.from = "me@device.example";
+    message.to = {L"a@x.org"};
+    std::wstring cameraCopy;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const std::wstring temp = MailTemporaryName(Utf8ToWide(folder.c_str()), int(message.attachments.size()));
+        std::wstring name;
+        bool loadFailed = true;
+        ASSERT_EQ(MailConvertPicture(Utf8ToWide((folder + c.source).c_str()).c_str(), temp.c_str(), 2, 0, &name,
+                                     &loadFailed),
+                  0);
+        EXPECT_FALSE(loadFailed);
+        EXPECT_EQ(name, c.name);
+        message.attachments.push_back({name, ReadBytes(temp)});
+        cameraCopy = temp;
+    }
+    // A picture that cannot be read, and one that cannot be written.
+    bool loadFailed = false;
+    EXPECT_NE(MailConvertPicture(Utf8ToWide((folder + "gone.jpg").c_str()).c_str(), L"x.tmp", 2, 0, nullptr,
+                                 &loadFailed),
+              0);
+    EXPECT_TRUE(loadFailed);
+    EXPECT_NE(MailConvertPicture(Utf8ToWide((folder + "camera.jpg").c_str()).c_str(),
+                                 Utf8ToWide((folder + "no/such/folder.tmp").c_str()).c_str(), 2, 0, nullptr,
+                                 &loadFailed),
+              0);
+    EXPECT_FALSE(loadFailed);
+    FreeFormatRegistry();
+    EXPECT_EQ(RunCommand("exiftool -s3 -Make -Model " + ShellQuote(WideToUtf8(cameraCopy.c_str()))),
+              "ProbeCam\nProbe 1\n");
+
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    std::wstring path;
+    ASSERT_EQ(MailStoreSubmit(store, message, &path), 0);
+    const auto seen = ReadWithPython(path, {});
+    EXPECT_EQ(All(seen, "picture"), std::vector<std::string>(4, "JPEG 32x24 RGB"));
+    EXPECT_EQ(One(seen, "defects"), "0");
 }

@@ -19,6 +19,7 @@
 #include "imagelib/save.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
+#include "tests/support/removetree_win.h"
 #include "tests/support/testfiles.h"
 #include "tools/irda.h"
 #include "tools/sharing_win.h"
@@ -218,6 +219,61 @@ TEST_F(SharingWin, TheGifChoiceAttachesAPaletteGif) {
     const size_t name = message.find("filename=\"gradient.gif\"");
     ASSERT_NE(name, std::string::npos);
     EXPECT_NE(message.find("\r\n\r\nR0lGOD", name), std::string::npos);  // the bytes begin "GIF8"
+}
+
+// A size reduction in the picture's own format, on a device whose root has
+// no "\\Temp" yet: the folder is made for the converted copies, which are
+// gone afterwards; a picture no writer takes goes out as a JPEG. A picture
+// that cannot be read is named in the message, and nothing is sent.
+TEST_F(SharingWin, ConvertedSendsMakeTheirTempFolderAndNameAnUnreadablePicture) {
+    MailStoreInfo store;
+    ASSERT_EQ(MailStoreCreate(L"ActiveSync", "me@device.example", &store), 0);
+    const std::wstring ppm = files_.File("raw.ppm"), broken = files_.File("broken.jpg");
+    std::vector<uint8_t> bytes = {'P', '6', ' ', '8', ' ', '6', ' ', '2', '5', '5', '\n'};
+    for (int i = 0; i < 8 * 6; ++i) bytes.insert(bytes.end(), {uint8_t(i * 5), 90, uint8_t(200 - i)});
+    WriteBytes(ppm, bytes);
+    WriteBytes(broken, {0xFF, 0xD8, 0xFF});
+    // Another drive's root stands for a device root without the folder.
+    wchar_t kept[MAX_PATH] = L"";
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, kept), 0u);
+    RemoveFolderTree(L"C:\\Temp\\");
+    ASSERT_EQ(GetFileAttributesW(L"C:\\Temp"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\"));
+    auto options = [](HWND d) {
+        SetItemText(d, IDC_EMAILOPT_TO, L"x@one.example");
+        SelectComboItem(d, IDC_EMAILOPT_SIZE, 2);
+        SelectComboItem(d, IDC_EMAILOPT_FORMAT, 0);
+        Click(d, IDC_EMAILOPT_SEND);
+    };
+    int sent = -1, refused = -1;
+    std::wstring boxText;
+    {
+        ModalDriver driver;
+        driver.OnDialog(options);
+        sent = SendFilesByMail(nullptr, {ppm});
+        driver.OnDialog(options);
+        driver.OnDialog([&](HWND box) {
+            boxText = ItemText(box, 0xFFFF);
+            Click(box, IDOK);
+        });
+        refused = SendFilesByMail(nullptr, {ppm, broken});
+    }
+    const DWORD temp = GetFileAttributesW(L"\\Temp");
+    const bool empty = fs::is_empty(fs::path(L"C:\\Temp"));
+    SetCurrentDirectoryW(kept);
+    RemoveFolderTree(L"C:\\Temp\\");
+    EXPECT_EQ(sent, 1);
+    ASSERT_NE(temp, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(temp & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(empty) << "the converted copies are deleted";
+    const auto messages = OutboxFiles(store);
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string message = ReadText(messages[0]);
+    const size_t name = message.find("filename=\"raw.jpg\"");
+    ASSERT_NE(name, std::string::npos);
+    EXPECT_NE(message.find("\r\n\r\n/9j/", name), std::string::npos);  // the bytes begin FF D8 FF
+    EXPECT_EQ(refused, 0);
+    EXPECT_NE(boxText.find(L"broken.jpg"), std::wstring::npos) << boxText;
 }
 
 TEST_F(SharingWin, FailedSendsAreShownAndNothingHalfIsSubmitted) {

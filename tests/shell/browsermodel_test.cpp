@@ -2,6 +2,7 @@
 // worker's messages, the cache in between, and the item-by-item updates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -167,6 +168,10 @@ struct RecordingView : BrowserView {
     void ShowEntry(size_t index) override { events.push_back("show " + std::to_string(index)); }
     void WatchFolder(const std::wstring& folder, bool) override { watched.push_back(folder); }
     void Busy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
+    void ThumbnailBitmapFailed() override {
+        events.push_back(std::this_thread::get_id() == mainThread ? "no bitmap" : "no bitmap off the main thread");
+    }
+    std::thread::id mainThread = std::this_thread::get_id();
 };
 
 class Model : public ::testing::Test {
@@ -220,6 +225,36 @@ TEST_F(Model, BrowseListsSortedPicturesAndTheWorkerFillsThem) {
     Tree()[P(L"/e/")] = {};
     model.BrowseFolder(P(L"/e/"));
     EXPECT_TRUE(model.Entries().empty());
+    EXPECT_EQ(host.liveBitmaps, 0);
+}
+
+// Pictures read whose screen bitmaps cannot be made: said once per list
+// shown, on the main thread, and the entries keep their texts only.
+TEST_F(Model, AFailedScreenBitmapIsToldOncePerListOnTheMainThread) {
+    host.refuseBitmaps = true;
+    model.SetSettings(settings);
+    model.BrowseFolder(P(L"/d/"));
+    view.events.clear();
+    ASSERT_TRUE(host.WaitForDone());
+    host.Dispatch(&model);
+    EXPECT_EQ(view.events, (std::vector<std::string>{"change 0", "no bitmap", "change 1", "change 2"}));
+    for (const FileListEntry& e : model.Entries()) {
+        EXPECT_EQ(e.state, uint32_t(kEntryExamined));
+        EXPECT_EQ(e.thumbnail, nullptr);
+        EXPECT_EQ(e.width, 4000u);
+    }
+    // The same list again (a tool ran): nothing new is said.
+    view.events.clear();
+    model.StopWorker();
+    model.StartWorker();
+    Settle();
+    EXPECT_EQ(view.events, std::vector<std::string>{});
+    // The folder shown anew: said once more.
+    model.BrowseFolder(P(L"/d/"));
+    view.events.clear();
+    ASSERT_TRUE(host.WaitForDone());
+    host.Dispatch(&model);
+    EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "no bitmap"), 1);
     EXPECT_EQ(host.liveBitmaps, 0);
 }
 

@@ -30,6 +30,8 @@ public:
     std::wstring waitForStop;
     std::atomic<int> loads{0};
     std::atomic<int> liveBitmaps{0};
+    // Every screen bitmap fails (as when the display has no memory left).
+    std::atomic<bool> refuseBitmaps{false};
 
     ThumbServices Services() {
         ThumbServices s;
@@ -52,6 +54,7 @@ public:
             return static_cast<FakeThumbHost*>(user)->Load(path, bitmap, info, boxWidth, boxHeight, stop);
         };
         s.makeScreenBitmap = [](void* user, const Bitmap*) -> void* {
+            if (static_cast<FakeThumbHost*>(user)->refuseBitmaps) return nullptr;
             ++static_cast<FakeThumbHost*>(user)->liveBitmaps;
             return new int(1);
         };
