@@ -1063,6 +1063,38 @@ TEST_F(Journey, ZoomOnACameraPhotoCountsItsOwnPixels) {
     ASSERT_TRUE(viewer.Close());
 }
 
+// A zoom that needs a photo at full size when that is more than the load's
+// memory budget holds: the user is told, and the photo comes back fitted.
+TEST_F(Journey, AZoomBeyondTheLoadBudgetSaysSoAndFits) {
+    const std::wstring giant = kRoot + L"giant\\";
+    ASSERT_TRUE(CreateDirectoryW(giant.c_str(), nullptr));
+    CopyFixture(giant, "giant", L"giant.jpg");
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Path", giant));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, 1));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_IMAGE);
+    ASSERT_TRUE(PumpUntil([] { return Visible(Viewer::View()); }, 5000));
+    const POINT c = Centre(WindowRect(Viewer::View()));
+    // Fitted: the quarters around a square of a few pixels.
+    const auto fitted = [&] {
+        int hues = 0;
+        for (int dx : {-30, 30})
+            for (int dy : {-30, 30}) hues += ScreenHue(c.x + dx, c.y + dy) != Hue::kOther;
+        return hues >= 3 && WhiteRunAt(c.x, c.y) <= 6;
+    };
+    ASSERT_TRUE(PumpUntil(fitted, 30000));
+    Choose(viewer, IDM_MAIN_ZOOM400);
+    const HWND box = WaitForDialog(60000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Not enough memory to show the picture at this zoom: it is shown fitted to the screen.");
+    TapControl(box, IDOK);
+    EXPECT_TRUE(PumpUntil([&] { return !Visible(box); }, 5000));
+    EXPECT_TRUE(PumpUntil(fitted, 30000)) << WhiteRunAt(c.x, c.y);
+    EXPECT_EQ(ErrorBoxesWithin(1000), 0);
+    ASSERT_TRUE(viewer.Close());
+}
+
 // The browser's slideshow with its transitions: a tap leaves it running, a
 // double tap ends it. The strip opens its picture full screen with a double
 // tap. A page of a multi-page picture is shown at its own size.

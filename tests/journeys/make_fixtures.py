@@ -12,7 +12,8 @@ e.tif, two pages (ImageMagick): a 1200 x 1000 red page, then a 100 x 80
 blue one. Folder "more": show.alb, an album of a green and a blue picture;
 broken.jpg, a JPEG cut after its header; f.png (red). Folder "damaged":
 half.jpg and rowless.jpg, cut photos (see below). Folder "camera":
-photo.jpg, a 4000 x 3000 photo (see below).
+photo.jpg, a 4000 x 3000 photo; folder "giant": giant.jpg, larger than
+the load budget (see below).
 """
 import io
 import os
@@ -90,5 +91,25 @@ photo.paste(YELLOW, (0, 1500, 2000, 3000))
 photo.paste(BLUE, (2000, 1500, 4000, 3000))
 photo.paste((255, 255, 255), (1980, 1480, 2020, 1520))
 photo.save(os.path.join(CAMERA, "photo.jpg"), quality=95)
+
+# Folder "giant": giant.jpg, 15000 x 12000 of the same quarters around a
+# white square of 200 x 200, larger at full size than the load's memory
+# budget. Written row by row through cjpeg, so that making it holds no
+# whole picture.
+GIANT = os.path.join(OUT, "giant")
+os.makedirs(GIANT, exist_ok=True)
+width, height, side = 15000, 12000, 200
+encoder = subprocess.Popen(["cjpeg", "-quality", "75", "-outfile", os.path.join(GIANT, "giant.jpg")],
+                           stdin=subprocess.PIPE)
+encoder.stdin.write(b"P6 %d %d 255\n" % (width, height))
+for row in range(height):
+    left, right = (RED, GREEN) if row < height // 2 else (YELLOW, BLUE)
+    line = bytearray(bytes(left) * (width // 2) + bytes(right) * (width // 2))
+    if abs(row - height // 2) < side // 2:
+        line[(width - side) // 2 * 3:(width + side) // 2 * 3] = b"\xff" * (side * 3)
+    encoder.stdin.write(line)
+encoder.stdin.close()
+if encoder.wait() != 0:
+    sys.exit("cjpeg failed")
 with open(os.path.join(OUT, "manifest.txt"), "w") as f:
     f.write("pics: a.png b.png c.png d.jpg e.tif\nmore: broken.jpg f.png show.alb\n")

@@ -128,6 +128,16 @@ TEST(LoadBox, ReducedOnlyWhenLargerThanTwiceTheScreen) {
     EXPECT_EQ(h, 320);
     EXPECT_EQ(ReducedZoomPercent(100, 3000, 320), 937);
     EXPECT_EQ(ReducedZoomPercent(100, 3000, 0), 0);
+    // What a reduced bitmap can be magnified to: within the view's range.
+    const struct {
+        int32_t zoom, pictureWidth, loadedWidth;
+        bool served;
+    } zooms[] = {{100, 3000, 320, true}, {150, 4000, 500, true},  {200, 4000, 500, true},
+                 {400, 4000, 500, false}, {150, 4000, 320, false}, {100, 6000, 320, false},
+                 {-1, 4000, 320, false},  {50, 4000, 0, false}};
+    for (const auto& z : zooms)
+        EXPECT_EQ(ReducedBitmapServesZoom(z.zoom, z.pictureWidth, z.loadedWidth), z.served)
+            << z.zoom << " % of " << z.pictureWidth << " from " << z.loadedWidth;
 }
 
 TEST(AutoRotate, QuarterTurnsForTheScreen) {
