@@ -30,6 +30,9 @@ endif()
 # against the same files; `macro` names that folder. OUTPUTS are the files
 # the script makes (default: its manifest.txt). The scripts share
 # tests/support/fixturekit.py, so a change there makes them again.
+# PV_FIXTURE_CACHE, when set, is a folder where tests/support/fixturedir.py
+# keeps each set made, so that build trees of one run make them only once.
+set(PV_FIXTURE_CACHE "" CACHE PATH "Folder shared by build trees for the fixtures they make")
 function(pv_test_fixtures)
   cmake_parse_arguments(F "" "TEST;DEFINE;COMMENT" "ENV;OUTPUTS" ${ARGN})
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/fixtures)
@@ -40,19 +43,40 @@ function(pv_test_fixtures)
   endif()
   add_custom_command(
     OUTPUT ${F_OUTPUTS}
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}
-    COMMAND ${CMAKE_COMMAND} -E env ${F_ENV}
-            /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py ${dir}
+    COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/support/fixturedir.py
+            $<$<BOOL:${PV_FIXTURE_CACHE}>:--cache> $<$<BOOL:${PV_FIXTURE_CACHE}>:${PV_FIXTURE_CACHE}>
+            ${dir} ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py ${F_ENV}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_fixtures.py ${PROJECT_SOURCE_DIR}/tests/support/fixturekit.py
+            ${PROJECT_SOURCE_DIR}/tests/support/fixturedir.py
     COMMENT "${F_COMMENT}")
   add_custom_target(${F_TEST}_fixtures DEPENDS ${F_OUTPUTS})
   add_dependencies(${F_TEST} ${F_TEST}_fixtures)
   target_compile_definitions(${F_TEST} PRIVATE ${F_DEFINE}="${PV_HOST_PATH_PREFIX}${dir}")
 endfunction()
 
+# Tests that drive windows on an X display (input, focus, popup menus) hold
+# one of ctest's "desktops" resources, so two never share a display. ctest
+# reads desktops.json, one desktop, unless told otherwise: scripts/test.sh
+# passes --resource-spec-file with more, and scripts/wine-run.sh maps each to
+# its X server and Wine prefix.
+if(PV_TESTS)
+  file(WRITE ${PROJECT_BINARY_DIR}/desktops.json
+       "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"desktops\": [{\"id\": \"0\", \"slots\": 1}]}]}\n")
+  file(WRITE ${PROJECT_BINARY_DIR}/desktops.cmake
+       "if(NOT CTEST_RESOURCE_SPEC_FILE)\n  set(CTEST_RESOURCE_SPEC_FILE \"${PROJECT_BINARY_DIR}/desktops.json\")\nendif()\n")
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY TEST_INCLUDE_FILES ${PROJECT_BINARY_DIR}/desktops.cmake)
+endif()
+
+# pv_desktop_test(test...): the tests hold a desktop while they run. Every
+# desktop shares the device root: tests that run the whole viewer (its
+# \Temp folders, infrared records and message store) also take the lock
+# viewer_device, so they never run side by side.
+function(pv_desktop_test)
+  set_tests_properties(${ARGN} PROPERTIES RESOURCE_GROUPS desktops:1)
+endfunction()
+
 # pv_add_test(NAME name SOURCES ... [LIBS ...] [DESKTOP])
-# DESKTOP: the test drives windows on the shared X display (input, focus,
-# popup menus), so it never runs beside another such test.
+# DESKTOP: the test drives windows (pv_desktop_test).
 # One ctest entry per executable (under Wine each start costs about a second).
 function(pv_add_test)
   cmake_parse_arguments(T "DESKTOP" "NAME" "SOURCES;LIBS" ${ARGN})
@@ -68,6 +92,6 @@ function(pv_add_test)
     set_tests_properties(${T_NAME} PROPERTIES FAIL_REGULAR_EXPRESSION "Unhandled (page fault|exception)")
   endif()
   if(T_DESKTOP)
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
+    pv_desktop_test(${T_NAME})
   endif()
 endfunction()

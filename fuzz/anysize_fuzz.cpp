@@ -24,6 +24,7 @@ constexpr size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 }  // namespace
 
+#ifndef PV_FUZZ_REPLAY
 extern "C" const char* __asan_default_options() { return "quarantine_size_mb=0"; }
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -36,6 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     *argv = args.data();
     return 0;
 }
+#endif
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool budget = (SetLoadMemoryBudget(kFuzzBudget), true);

@@ -2,8 +2,9 @@
 # Builds everything and runs every test:
 #   build/native  g++ Debug with AddressSanitizer/UBSan: unit tests
 #   build/tsan    g++ with ThreadSanitizer: the concurrency and browser tests
-#   build/fuzz    clang with libFuzzer: fuzz targets (built; run when asked)
-#   build/bench   Release: benchmarks (built)
+#   build/fuzz    clang with libFuzzer: fuzz targets (built and run when
+#                 PV_FUZZ_SECONDS is set; the native and Win64 trees replay
+#                 their crashers either way)
 #   build/win64   mingw-w64 cross build: the Win32 programs and all tests, run
 #                 under Wine on an Xvfb screen the size of the handheld's
 #                 (16 bits); tests labelled screen24 run afterwards on a
@@ -16,7 +17,10 @@
 # Environment:
 #   PV_JOBS           parallel build and test jobs (default: number of cores)
 #   PV_WIN64_JOBS     parallel Wine tests (default: PV_JOBS, at most 4)
-#   PV_FUZZ_SECONDS   if set, run every fuzz target for that many seconds
+#   PV_DESKTOPS       X servers for the Wine tests that drive windows, each
+#                     with its own copy of the Wine prefix (default 2)
+#   PV_FUZZ_SECONDS   if set, build the fuzz targets and run each for that
+#                     many seconds
 #   PV_TEST_TIMEOUT   per-test time limit in seconds (default 300)
 #   PV_FRESH_WINE=1   make the Wine prefix anew even if build/win64 has one
 #
@@ -48,7 +52,6 @@ BUILD="$ROOT/build"
 NATIVE="$BUILD/native"
 TSAN="$BUILD/tsan"
 FUZZ="$BUILD/fuzz"
-BENCH="$BUILD/bench"
 WIN64="$BUILD/win64"
 WINEPFX="$WIN64/wineprefix"
 DEVICE="$WIN64/device"
@@ -57,8 +60,9 @@ failures=()
 summaries=()
 total_passed=0
 total_failed=0
-xvfb_pid=""
+xvfb_pids=()
 wine_started=0
+extra_prefixes=()
 ctest_pid=""
 tail_pid=""
 
@@ -83,15 +87,25 @@ cleanup() {
     WINEPREFIX="$WINEPFX" wineserver -k >/dev/null 2>&1 || true
     wine_started=0
   fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=""
-  fi
+  for p in "${extra_prefixes[@]}"; do
+    WINEPREFIX="$p" wineserver -k >/dev/null 2>&1 || true
+  done
+  extra_prefixes=()
+  for p in "${xvfb_pids[@]}"; do
+    kill "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+  xvfb_pids=()
 }
 trap cleanup EXIT
 trap 'cleanup; exit 130' INT
 trap 'cleanup; exit 143' TERM
+
+# What every tree with tests shares: fixtures made once for all of them, and
+# line tables only for debugging (full debug information doubles the time of
+# every link, and ninety-odd Win64 programs are linked).
+TEST_TREE_ARGS=(-DPV_FIXTURE_CACHE="$BUILD/fixture-cache"
+                -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_CXX_FLAGS_DEBUG=-g1)
 
 # configure <build-dir> <cmake args...>
 configure() {
@@ -142,29 +156,68 @@ free_display() {
   return 1
 }
 
-# start_xvfb [depth [size]]: the handheld's screen, 16 bits and 240x320
-# unless told otherwise
-start_xvfb() {
-  local n depth=${1:-16} size=${2:-240x320}
+# xvfb_display [depth [size]]: starts an X server, 16 bits and 240x320 (the
+# handheld's screen) unless told otherwise, and sets `display` to its name.
+xvfb_display() {
+  local n pid depth=${1:-16} size=${2:-240x320}
   for _ in 1 2 3; do
     n=$(free_display) || { echo "test.sh: no free X display" >&2; return 1; }
-    Xvfb ":$n" -screen 0 "${size}x$depth" -nolisten tcp >"$WIN64/xvfb.log" 2>&1 &
-    xvfb_pid=$!
+    Xvfb ":$n" -screen 0 "${size}x$depth" -nolisten tcp >>"$WIN64/xvfb.log" 2>&1 &
+    pid=$!
     for _ in $(seq 1 100); do
       if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        echo "Xvfb :$n (pid $xvfb_pid), ${size}x$depth"
+        xvfb_pids+=("$pid")
+        display=":$n"
+        echo "Xvfb :$n (pid $pid), ${size}x$depth"
         return 0
       fi
-      kill -0 "$xvfb_pid" 2>/dev/null || break
+      kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
     done
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=""
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
   echo "test.sh: Xvfb did not start (see $WIN64/xvfb.log)" >&2
   return 1
+}
+
+# start_xvfb [depth [size]]: the X server of desktop 0, as DISPLAY.
+start_xvfb() {
+  local display
+  xvfb_display "$@" || return 1
+  export DISPLAY=$display
+}
+
+# start_wine <prefix>: one server and one set of Wine's background processes
+# for the whole run, started away from ctest's output (see
+# scripts/wine-run.sh).
+start_wine() {
+  WINEPREFIX="$1" WINEDEBUG=-all wineserver -p </dev/null >/dev/null 2>&1
+  ( cd "$DEVICE" && WINEPREFIX="$1" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+      wine cmd.exe /c exit </dev/null >/dev/null 2>&1 ) || true
+}
+
+# start_desktops <count> [depth [size]]: desktops 1 to count-1 beside the
+# current one (DISPLAY and PV_WINEPREFIX), each an X server of its own with a
+# copy of the prefix, for scripts/wine-run.sh; sets desktop_spec to the
+# resource file that offers them all to ctest.
+start_desktops() {
+  local count=$1 i display prefix ids='{"id": "0", "slots": 1}'
+  shift
+  for (( i = 1; i < count; i++ )); do
+    prefix="$PV_WINEPREFIX-desktop$i"
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    rm -rf -- "$prefix"
+    cp -a -- "$PV_WINEPREFIX" "$prefix" || return 1
+    xvfb_display "$@" || return 1
+    extra_prefixes+=("$prefix")
+    start_wine "$prefix"
+    export "PV_DESKTOP_${i}_DISPLAY=$display" "PV_DESKTOP_${i}_WINEPREFIX=$prefix"
+    ids+=", {\"id\": \"$i\", \"slots\": 1}"
+  done
+  desktop_spec="$WIN64/desktops-$count.json"
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"desktops": [%s]}]}\n' "$ids" >"$desktop_spec"
 }
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
@@ -190,7 +243,9 @@ fi
 
 if [ "$do_native" -eq 1 ]; then
   section "native: configure and build ($NATIVE)"
-  if configure "$NATIVE" -DCMAKE_BUILD_TYPE=Debug \
+  # The benchmarks build here too, against the same objects, so that they
+  # keep building; their figures come from a Release tree (README).
+  if configure "$NATIVE" -DCMAKE_BUILD_TYPE=Debug "${TEST_TREE_ARGS[@]}" -DPV_BENCH=ON \
        -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DPV_SANITIZE=ON \
        -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
      cmake --build "$NATIVE" -j "$JOBS"; then
@@ -205,6 +260,7 @@ if [ "$do_native" -eq 1 ]; then
   section "tsan: configure, build and run the threaded tests ($TSAN)"
   if configure "$TSAN" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
        -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DPV_TSAN=ON \
+       -DPV_FIXTURE_CACHE="$BUILD/fixture-cache" \
        -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
      cmake --build "$TSAN" -j "$JOBS" --target concurrency_test browser_test; then
     run_ctest tsan "$TSAN" 1 -R '^(concurrency_test|browser_test)$'
@@ -212,12 +268,12 @@ if [ "$do_native" -eq 1 ]; then
     fail "tsan build"
   fi
 
-  section "fuzz: configure and build ($FUZZ)"
-  if configure "$FUZZ" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPV_FUZZ=ON -DPV_TESTS=OFF \
-       -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
-     cmake --build "$FUZZ" -j "$JOBS"; then
-    if [ -n "${PV_FUZZ_SECONDS:-}" ]; then
+  if [ -n "${PV_FUZZ_SECONDS:-}" ]; then
+    section "fuzz: configure and build ($FUZZ)"
+    if configure "$FUZZ" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPV_FUZZ=ON -DPV_TESTS=OFF \
+         -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
+       cmake --build "$FUZZ" -j "$JOBS"; then
       section "fuzz: running each target for $PV_FUZZ_SECONDS s"
       mapfile -t fuzzers < <(find "$FUZZ/fuzz" -type f -perm -u+x -not -path '*/CMakeFiles/*' 2>/dev/null | sort)
       [ "${#fuzzers[@]}" -gt 0 ] || fail "no fuzz targets found in $FUZZ/fuzz"
@@ -237,23 +293,15 @@ if [ "$do_native" -eq 1 ]; then
           fail "fuzz target $name"
         fi
       done
+    else
+      fail "fuzz build"
     fi
-  else
-    fail "fuzz build"
-  fi
-
-  section "bench: configure and build ($BENCH)"
-  if ! { configure "$BENCH" -DCMAKE_BUILD_TYPE=Release \
-           -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DPV_BENCH=ON -DPV_TESTS=OFF \
-           -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix native)" &&
-         cmake --build "$BENCH" -j "$JOBS"; }; then
-    fail "bench build"
   fi
 fi
 
 if [ "$do_win64" -eq 1 ]; then
   section "win64: configure and build ($WIN64)"
-  if configure "$WIN64" -DCMAKE_BUILD_TYPE=Debug \
+  if configure "$WIN64" -DCMAKE_BUILD_TYPE=Debug "${TEST_TREE_ARGS[@]}" \
        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw64.cmake" \
        -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix win64)" &&
      cmake --build "$WIN64" -j "$JOBS"; then
@@ -274,15 +322,16 @@ if [ "$do_win64" -eq 1 ]; then
     fi
     if [ "$wine_ok" -eq 1 ]; then
       export PV_BUILD_WIN64="$WIN64" PV_WINEPREFIX="$WINEPFX" PV_DEVICE_ROOT="$DEVICE"
-      # One server and one set of Wine's background processes for the whole
-      # run, started away from ctest's output (see scripts/wine-run.sh).
       wine_started=1
-      WINEPREFIX="$WINEPFX" WINEDEBUG=-all wineserver -p </dev/null >/dev/null 2>&1
-      ( cd "$DEVICE" && WINEPREFIX="$WINEPFX" WINEDEBUG=-all \
-          WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-          wine cmd.exe /c exit </dev/null >/dev/null 2>&1 ) || true
+      # The other desktops copy the prefix before any program runs on it.
+      desktop_spec="$WIN64/desktops.json"
+      if [ "${PV_DESKTOPS:-2}" -gt 1 ] && ! start_desktops "${PV_DESKTOPS:-2}"; then
+        fail "desktops beside the first"
+        desktop_spec="$WIN64/desktops.json"
+      fi
+      start_wine "$WINEPFX"
       section "win64: tests under Wine"
-      run_ctest win64 "$WIN64" "$WIN64_JOBS" -LE 'screen24|dpi192'
+      run_ctest win64 "$WIN64" "$WIN64_JOBS" -LE 'screen24|dpi192' --resource-spec-file "$desktop_spec"
       if ctest --test-dir "$WIN64" -N -L screen24 2>/dev/null | grep -q 'Total Tests: [1-9]'; then
         section "win64: tests on a 24-bit screen"
         # Wine and X go, and X comes back with 24 bits; scripts/wine-run.sh

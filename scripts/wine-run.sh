@@ -12,6 +12,11 @@
 #   PV_WINEPREFIX    Wine prefix; default $PV_BUILD_WIN64/wineprefix
 #   PV_DEVICE_ROOT   device root mapped to D:; default $PV_BUILD_WIN64/device
 # Both are made by scripts/wine-prefix.sh.
+#
+# Tests that drive windows hold one of ctest's "desktops" resources (see
+# cmake/testing.cmake). Desktop 0 is DISPLAY with PV_WINEPREFIX; scripts/test.sh
+# may offer more, each an X server of its own with a copy of the prefix on the
+# same device root, named by PV_DESKTOP_<n>_DISPLAY and PV_DESKTOP_<n>_WINEPREFIX.
 set -uo pipefail
 
 fail() {
@@ -20,6 +25,18 @@ fail() {
 }
 
 [ $# -ge 1 ] || fail "usage: wine-run.sh <program.exe> [args...]"
+
+if [ -n "${CTEST_RESOURCE_GROUP_0_DESKTOPS:-}" ]; then
+  desktop=${CTEST_RESOURCE_GROUP_0_DESKTOPS#id:}
+  desktop=${desktop%%,*}
+  if [ "$desktop" != 0 ]; then
+    display_var=PV_DESKTOP_${desktop}_DISPLAY
+    prefix_var=PV_DESKTOP_${desktop}_WINEPREFIX
+    [ -n "${!display_var:-}" ] && [ -n "${!prefix_var:-}" ] ||
+      fail "ctest gave desktop $desktop, but $display_var or $prefix_var is not set"
+    export DISPLAY=${!display_var} PV_WINEPREFIX=${!prefix_var}
+  fi
+fi
 exe=$(realpath -e -- "$1" 2>/dev/null) || fail "no such program: $1"
 shift
 
