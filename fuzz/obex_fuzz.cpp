@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!ObexHandleRequest(&state, request.data(), request.size(), &response)) break;
     }
     std::vector<std::wstring> names;
-    if (state.disconnected && ObexStoreReceived(&state, &names)) {
+    if ((state.disconnected || state.limited) && ObexStoreReceived(&state, &names)) {
         for (const std::wstring& name : names) {
             if (!WidePathIsPlainFile((state.folder + name).c_str())) std::abort();
             RemoveWidePath((state.folder + name).c_str());
