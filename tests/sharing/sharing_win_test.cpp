@@ -108,6 +108,13 @@ TEST_F(SharingWin, EveryDialogFitsTheWorkArea) {
             check(d);
             Click(d, IDCANCEL);
         });
+        if (!receive) {
+            // The send tells that it was cancelled, in a box that fits too.
+            driver.OnDialog([&](HWND box) {
+                check(box);
+                Click(box, IDOK);
+            });
+        }
         const std::wstring file = files_.File("none.jpg");
         std::vector<std::wstring> names;
         EXPECT_EQ(receive ? RunIrdaReceive(nullptr, L"", &names) : RunIrdaSend(nullptr, L"", file.c_str()), 0);
@@ -285,8 +292,15 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
     EXPECT_EQ(receiver.get(), 1);
     EXPECT_EQ(ReadBytes(inbox + L"photo.jpg").size(), 100000u);
 
-    // No device: the search counts attempts from #0 until the user cancels.
+    // No device: the search counts attempts from #0 until the user cancels,
+    // and then says the picture was not sent; left alone, it says that no
+    // device was found.
     std::wstring search;
+    std::vector<std::wstring> told;
+    auto tell = [&](HWND box) {
+        told.push_back(ItemText(box, 0xFFFF));
+        Click(box, IDOK);
+    };
     {
         ModalDriver driver;
         driver.OnDialog([&](HWND d) {
@@ -295,11 +309,22 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
             Click(d, IDCANCEL);
             EXPECT_TRUE(IsWindow(d));  // the dialog waits for its worker
         });
+        driver.OnDialog(tell);
         const DWORD start = GetTickCount();
         EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
         EXPECT_LT(GetTickCount() - start, 1500u);
     }
     EXPECT_EQ(search.rfind(L"Searching for device: #", 0), 0u) << WideToUtf8(search.c_str());
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND) {});
+        driver.OnDialog(tell);
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
+    }
+    EXPECT_EQ(told, (std::vector<std::wstring>{
+                        L"Sending was cancelled. The picture was not sent.",
+                        L"The picture was not sent: no device was found. Start receiving on the other device, hold "
+                        L"it facing this one and try again."}));
 
     // Two pictures: nothing happens.
     ModalDriver driver;
