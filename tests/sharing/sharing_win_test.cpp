@@ -15,8 +15,10 @@
 #include "platform/irsock.h"
 #include "platform/mailstore.h"
 #include "resources/sharing.rh"
+#include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "imagelib/save.h"
+#include "tests/support/languagefile.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -330,6 +332,27 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
     ModalDriver driver;
     EXPECT_EQ(SendFilesByInfrared(nullptr, {source, source}), 0);
     EXPECT_EQ(driver.dialogsSeen(), 0);
+}
+
+// How a send ended is told in the language file's words.
+TEST_F(SharingWin, TheEndOfASendIsTranslated) {
+    const std::wstring source = files_.File("photo.jpg");
+    WriteBytes(source, {1, 2, 3});
+    const testing_support::LanguageFileBesideProgram file(
+        "ir", "ir=Other\r\n[String]\r\nIDS_IRDA_NO_DEVICE=Kein Geraet gefunden.\r\n");
+    ASSERT_EQ(LngOpen("ir"), 1);
+    std::wstring told;
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND) {});  // the search ends by itself
+        driver.OnDialog([&](HWND box) {
+            told = ItemText(box, 0xFFFF);
+            Click(box, IDOK);
+        });
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
+    }
+    LngOpen("en");
+    EXPECT_EQ(told, L"Kein Geraet gefunden.");
 }
 
 TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
