@@ -18,7 +18,9 @@
 #include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "imagelib/save.h"
+#include "tests/sharing/obexpeer.h"
 #include "tests/support/languagefile.h"
+#include "tests/support/missingoracle.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/testfiles.h"
@@ -353,6 +355,31 @@ TEST_F(SharingWin, TheEndOfASendIsTranslated) {
     }
     LngOpen("en");
     EXPECT_EQ(told, L"Kein Geraet gefunden.");
+}
+
+// A sender that pushes one object more than an exchange takes: the objects
+// before it are kept and listed, and the user is told why the rest is missing.
+TEST_F(SharingWin, AReceiveStoppedAtItsLimitKeepsWhatCameAndSaysSo) {
+    if (!testing_support::PythonPresent()) PV_ORACLE_MISSING("Debian's /usr/bin/python3");
+    std::string script = R"([{"op": "connect"})";
+    for (size_t i = 0; i <= kObexMaxObjects; ++i) script += R"(, {"op": "put", "name": "a.jpg", "size": 10})";
+    script += R"(, {"op": "disconnect"}])";
+    testing_support::ObexPeer peer("push", devices_.path() / "devices", script);
+    std::wstring told;
+    std::vector<std::wstring> names;
+    {
+        ModalDriver driver(30000);
+        driver.OnDialog([](HWND) {});  // the dialog ends by itself
+        driver.OnDialog([&](HWND box) {
+            told = ItemText(box, 0xFFFF);
+            Click(box, IDOK);
+        });
+        EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), &names), 1);
+    }
+    EXPECT_EQ(peer.Result().back(), "disconnect closed");
+    EXPECT_EQ(names.size(), kObexMaxObjects);
+    EXPECT_EQ(told, L"The sender passed the limit of one transfer (100 pictures or 4 GB). The pictures that came "
+                    L"before it were kept.");
 }
 
 TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
