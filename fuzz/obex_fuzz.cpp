@@ -1,8 +1,9 @@
 // The OBEX receiving server: the input is the byte stream a peer sends,
 // reassembled into packets by their length and answered request by request,
-// as on an accepted infrared connection. After a DISCONNECT the objects are
-// stored under their new names in a scratch folder, checked to be there and
-// removed again; nothing else may be left in the folder.
+// as on an accepted infrared connection. After a DISCONNECT (or an end at
+// the exchange's limits) the objects are stored under their new names in a
+// scratch folder, checked to be there and removed again; nothing else may be
+// left in the folder.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
