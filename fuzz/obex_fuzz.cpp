@@ -1,8 +1,9 @@
 // The OBEX receiving server: the input is the byte stream a peer sends,
 // reassembled into packets by their length and answered request by request,
-// as on an accepted infrared connection. After a DISCONNECT the objects are
-// stored under their new names in a scratch folder, checked to be there and
-// removed again; nothing else may be left in the folder.
+// as on an accepted infrared connection. After a DISCONNECT (or an end at
+// the exchange's limits) the objects are stored under their new names in a
+// scratch folder, checked to be there and removed again; nothing else may be
+// left in the folder.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!ObexHandleRequest(&state, request.data(), request.size(), &response)) break;
     }
     std::vector<std::wstring> names;
-    if (state.disconnected && ObexStoreReceived(&state, &names)) {
+    if ((state.disconnected || state.limited) && ObexStoreReceived(&state, &names)) {
         for (const std::wstring& name : names) {
             if (!WidePathIsPlainFile((state.folder + name).c_str())) std::abort();
             RemoveWidePath((state.folder + name).c_str());

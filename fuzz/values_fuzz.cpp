@@ -38,6 +38,7 @@ const struct {
     {"IDS_INFO_HEIGHT", L"Height : %d", 64},
     {"IDS_SEARCHDEV", L"Searching for device: #%d", 128},
     {"IDS_IRDA_SEND_FAILED", L"send failed. Error: %d", 128},
+    {"IDS_IRDA_RECEIVE_LIMITED", L"The sender passed the limit of one transfer (%d pictures or 4 GB).", 256},
 };
 
 // As the program widens a language file's 8-bit text (the ANSI code page

@@ -27,8 +27,19 @@ void Close(Handle handle);
 
 uint32_t ProcessId();
 bool ProcessAlive(uint32_t pid);
-// $PV_IRDA_REGISTRY, else the system's temporary folder + "pv-irda"; with a
-// trailing separator, UTF-8.
+// $PV_IRDA_REGISTRY, else a folder of the user's own in the system's
+// temporary folder ("pv-irda-<uid>" on POSIX, where that folder is shared by
+// all users; "pv-irda" in the per-user one on Windows); with a trailing
+// separator, UTF-8.
 std::string DefaultRegistryFolder();
+// Makes the registry folder when it is missing (open to this user alone) and
+// says whether it may be used: a real folder, not a link to one, and on POSIX
+// owned by this user and writable by no one else, so that no other user can
+// plant or change the records read from it.
+bool PrepareRegistryFolder(const std::string& folder);
+// The whole content of a record file into `text`: false unless it is a
+// regular file (not a link, pipe or device) of at most `maxBytes`. Opening
+// never blocks, whatever stands under the name.
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* text);
 
 }  // namespace irnet

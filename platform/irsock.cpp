@@ -43,10 +43,18 @@ fs::path Folder() { return fs::u8path(IrRegistryFolder()); }
 
 fs::path RecordPath(uint32_t id) { return Folder() / IrRecordFileName(id); }
 
+// The registry folder when it may be used (irnet::PrepareRegistryFolder).
+bool ReadyFolder(fs::path* folder) {
+    const std::string text = IrRegistryFolder();
+    if (!irnet::PrepareRegistryFolder(text)) return false;
+    *folder = fs::u8path(text);
+    return true;
+}
+
 bool WriteRecord(const IrDeviceRecord& record) {
-    std::error_code error;
-    fs::create_directories(Folder(), error);
-    const fs::path final = RecordPath(record.id);
+    fs::path folder;
+    if (!ReadyFolder(&folder)) return false;
+    const fs::path final = folder / IrRecordFileName(record.id);
     fs::path temp = final;
     temp += ".tmp";
     {
@@ -54,26 +62,26 @@ bool WriteRecord(const IrDeviceRecord& record) {
         out << IrFormatDeviceRecord(record);
         if (!out.flush()) return false;
     }
+    std::error_code error;
     fs::rename(temp, final, error);
     return !error;
 }
 
+// Any process of the user may write into the folder: a name is read only
+// when it is a regular file, without waiting on whatever else it may be.
 bool ReadRecord(const fs::path& path, IrDeviceRecord* record) {
     if (!IrParseRecordFileName(path.filename().u8string(), &record->id)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    // One byte more than a record may hold tells an oversized file.
-    std::string text(kIrRecordMaxBytes + 1, '\0');
-    in.read(&text[0], std::streamsize(text.size()));
-    text.resize(size_t(in.gcount()));
-    return IrParseDeviceRecord(text, record);
+    std::string text;
+    return irnet::ReadRegularFile(path.u8string(), kIrRecordMaxBytes, &text) && IrParseDeviceRecord(text, record);
 }
 
 // Live records; those of ended processes are removed on the way.
 std::vector<IrDeviceRecord> LiveRecords() {
     std::vector<IrDeviceRecord> records;
+    fs::path folder;
+    if (!ReadyFolder(&folder)) return records;
     std::error_code error;
-    fs::directory_iterator it(Folder(), error), end;
+    fs::directory_iterator it(folder, error), end;
     for (int examined = 0; !error && it != end && examined < kMaxRecordsExamined; it.increment(error)) {
         const fs::path path = it->path();
         if (path.extension() != ".txt") continue;
@@ -91,7 +99,8 @@ std::vector<IrDeviceRecord> LiveRecords() {
 }
 
 bool FindRecord(uint32_t device, IrDeviceRecord* record) {
-    return ReadRecord(RecordPath(device), record) && (record->pid == 0 || irnet::ProcessAlive(record->pid));
+    fs::path folder;
+    return ReadyFolder(&folder) && ReadRecord(folder / IrRecordFileName(device), record) && (record->pid == 0 || irnet::ProcessAlive(record->pid));
 }
 
 uint32_t NewDeviceId() {

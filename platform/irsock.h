@@ -7,9 +7,11 @@
 // of a connection travel unchanged over TCP, as TinyTP carries them over the
 // air, so a device may also be a bridge to a plain TCP OBEX peer.
 //
-// The registry folder is $PV_IRDA_REGISTRY when set, else "pv-irda" in the
-// system's temporary folder. A device lives while the process that published
-// it runs (bridges until they are removed).
+// The registry folder is $PV_IRDA_REGISTRY when set, else a folder of the
+// user's own in the system's temporary folder (irnet.h). It is used only
+// while no other user could write into it, and only regular files in it are
+// read as records. A device lives while the process that published it runs
+// (bridges until they are removed).
 //
 // Portable: the network and process calls are in irsock_posix.cpp and
 // irsock_win.cpp.

@@ -3,8 +3,10 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -115,7 +117,48 @@ std::string DefaultRegistryFolder() {
     const char* temp = std::getenv("TMPDIR");
     std::string text = temp && *temp ? temp : "/tmp";
     if (text.back() != '/') text += '/';
-    return text + "pv-irda/";
+    // The temporary folder is shared: a folder of one's own there, so that
+    // another user's folder of the common name neither hides nor feeds ours.
+    return text + "pv-irda-" + std::to_string(::geteuid()) + "/";
+}
+
+bool PrepareRegistryFolder(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (path.empty()) return false;
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        // Parents first, as an explicitly given folder may lie deeper.
+        for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+            ::mkdir(path.substr(0, slash).c_str(), 0700);
+        ::mkdir(path.c_str(), 0700);
+    }
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* text) {
+    // O_NONBLOCK: opening a pipe with no writer, or a device, returns at once.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) <= maxBytes;
+    if (ok) {
+        // The file may still grow: one byte more than allowed tells so.
+        text->assign(maxBytes + 1, '\0');
+        size_t fill = 0;
+        while (fill < text->size()) {
+            const ssize_t n = ::read(fd, &(*text)[fill], text->size() - fill);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            fill += size_t(n);
+        }
+        text->resize(fill);
+        ok = ok && fill <= maxBytes;
+    }
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace irnet

@@ -119,3 +119,49 @@ std::string DefaultRegistryFolder() {
 }
 
 }  // namespace irnet
+
+namespace irnet {
+
+bool PrepareRegistryFolder(const std::string& folder) {
+    std::wstring path = Utf8ToWide(folder.c_str());
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    if (path.empty()) return false;
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        for (size_t cut = path.find_first_of(L"\\/", 3); cut != std::wstring::npos;
+             cut = path.find_first_of(L"\\/", cut + 1))
+            CreateDirectoryW(path.substr(0, cut).c_str(), nullptr);
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    // The temporary folder is the user's own here; a junction or link in its
+    // place could still lead elsewhere.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* text) {
+    const std::wstring wide = Utf8ToWide(path.c_str());
+    // Only a plain file is opened at all: a pipe or device under the name
+    // could hold the open.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+        return false;
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+              !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+              info.nFileSizeHigh == 0 && info.nFileSizeLow <= maxBytes;
+    if (ok) {
+        text->assign(maxBytes + 1, '\0');
+        DWORD read = 0;
+        ok = ReadFile(file, &(*text)[0], DWORD(text->size()), &read, nullptr) != 0 && read <= maxBytes;
+        text->resize(read);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+}  // namespace irnet

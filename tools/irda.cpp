@@ -111,10 +111,13 @@ struct SendProgress {
     IrdaProgressCallback callback;
     void* context;
     int last = 0;
+    bool cancelled = false;
     static int Forward(void* self, const wchar_t* text, int value) {
         auto* p = static_cast<SendProgress*>(self);
         p->last = value;
-        return p->callback ? p->callback(p->context, text, value) : 0;
+        const int stop = p->callback ? p->callback(p->context, text, value) : 0;
+        if (stop) p->cancelled = true;
+        return stop;
     }
     int Ask(int value) { return Forward(this, nullptr, value); }
     static int Cancelled(void* self) {
@@ -150,7 +153,7 @@ int IrdaReceiveFile(const wchar_t* folder, std::vector<std::wstring>* names, Ird
     IrLink link(connection.get(), idleTimeoutMs, ReceiveProgress::Cancelled, &progress);
     const int result = ObexServeConnection(link, folder ? folder : L"", callback, context, names);
     if (sendError) *sendError = link.sendError();
-    if (result) {
+    if (result == kObexReceiveDone) {
         // The peer closes first after DISCONNECT, so the closing wait stays on
         // its side and a fixed service port can be bound again at once. A peer
         // that keeps sending instead is not waited for past kPeerCloseWaitMs.
@@ -168,39 +171,40 @@ int IrdaReceiveFile(const wchar_t* folder, std::vector<std::wstring>* names, Ird
 
 int IrdaSendFile(const wchar_t* folder, const wchar_t* file, IrdaProgressCallback callback, void* context,
                  int idleTimeoutMs) {
-    if (!file) return 0;
+    if (!file) return kIrdaSendFailed;
     IrSession session;
-    if (!session.started()) return 0;
+    if (!session.started()) return kIrdaSendFailed;
     IrSocketHolder socket(IrOpenStream());
-    if (socket.get() == kIrInvalidSocket) return 0;
+    if (socket.get() == kIrInvalidSocket) return kIrdaSendFailed;
     SendProgress progress{callback, context};
 
     IrDeviceInfo devices[8];
     int found = 0;
     for (int attempt = 0; attempt < kIrdaAttempts && found == 0; ++attempt) {
-        if (progress.Ask(-attempt)) return 0;
+        if (progress.Ask(-attempt)) return kIrdaSendCancelled;
         found = IrEnumerateDevices(devices, 8);
-        if (found < 0) return 0;
+        if (found < 0) return kIrdaSendFailed;
         if (found == 0) std::this_thread::sleep_for(std::chrono::milliseconds(kIrdaRetryMs));
     }
-    if (found == 0) return 0;
+    if (found == 0) return kIrdaSendNoDevice;
 
     int32_t lsap = 0;
     // The answer comes from the other device: only a real selector names a service.
     if (IrQueryIasInteger(devices[0].id, "OBEX", "IrDA:TinyTP:LsapSel", &lsap) != 0 || lsap < kIrLsapMin ||
         lsap > kIrLsapMax)
-        return 0;
+        return kIrdaSendFailed;
     char service[32];
     std::snprintf(service, sizeof service, "LSAP-SEL%d", int(lsap));
     bool connected = false;
     for (int attempt = 0; attempt < kIrdaAttempts && !connected; ++attempt) {
-        if (progress.Ask(-attempt)) return 0;
+        if (progress.Ask(-attempt)) return kIrdaSendCancelled;
         connected = IrConnect(socket.get(), devices[0].id, service) == 0;
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(kIrdaRetryMs));
     }
-    if (!connected) return 0;
+    if (!connected) return kIrdaSendFailed;
 
     IrLink link(socket.get(), idleTimeoutMs, SendProgress::Cancelled, &progress);
     const std::wstring path = std::wstring(folder ? folder : L"") + file;
-    return ObexPushFile(link, path, SendProgress::Forward, &progress);
+    if (ObexPushFile(link, path, SendProgress::Forward, &progress)) return kIrdaSendDone;
+    return progress.cancelled ? kIrdaSendCancelled : kIrdaSendFailed;
 }

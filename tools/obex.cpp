@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 
 #include "imagelib/bytereader.h"
 #include "imagelib/fileio.h"
@@ -67,6 +68,10 @@ void DropFile(ObexReceiveState* state) {
 uint8_t OpenReceivedFile(ObexReceiveState* state, const std::u16string& name) {
     const std::wstring safe = ObexSafeName(name);
     if (safe.empty() || state->folder.size() + safe.size() >= kObexMaxPath) return kObexForbidden;
+    if (state->complete.size() >= state->maxObjects) {
+        state->limited = true;
+        return kObexDatabaseFull;
+    }
     const std::wstring temp = SiblingName(state->folder + safe, L"obex");
     if (temp.empty()) return kObexInternalError;
     FILE* file = OpenWidePath(temp.c_str(), "wb");
@@ -134,9 +139,21 @@ uint8_t HandlePut(ObexReceiveState* state, const uint8_t* request, size_t size) 
     }
     // A Length after the body began could only raise the bound on it.
     if (packet.hasLength && state->received == 0) state->total = packet.totalLength;
+    // An announced Length the exchange cannot take is refused before its body.
+    if (state->file && state->total > state->maxExchangeBytes - std::min(state->exchangeBytes, state->maxExchangeBytes)) {
+        DropFile(state);
+        state->limited = true;
+        return kObexDatabaseFull;
+    }
     if (packet.hasBody) {
         if (!state->file) return kObexBadRequest;  // a body with no name to store it under
         state->received += packet.bodySize;
+        state->exchangeBytes += packet.bodySize;
+        if (state->exchangeBytes > state->maxExchangeBytes) {
+            DropFile(state);
+            state->limited = true;
+            return kObexDatabaseFull;
+        }
         if (state->total && state->received > state->total) {
             DropFile(state);
             state->failed = true;
@@ -200,11 +217,10 @@ bool ObexParsePacket(const uint8_t* data, size_t size, bool connect, ObexPacket*
         case kObexHeaderName: {
             if (valueSize % 2 || packet->hasName) return false;
             packet->hasName = true;
-            for (size_t i = 0; i < valueSize; i += 2) {
-                const char16_t c = char16_t(value[i] << 8 | value[i + 1]);
-                if (c == 0) break;
-                packet->name.push_back(c);
-            }
+            // Every character is kept but the terminating zeros: a zero
+            // inside the name must not cut it to another name.
+            for (size_t i = 0; i < valueSize; i += 2) packet->name.push_back(char16_t(value[i] << 8 | value[i + 1]));
+            while (!packet->name.empty() && packet->name.back() == 0) packet->name.pop_back();
             break;
         }
         case kObexHeaderLength:
@@ -267,6 +283,42 @@ std::wstring ObexCandidateName(const std::wstring& safeName, int n) {
     return name.substr(0, dot) + L" (" + std::to_wstring(n) + L")" + name.substr(dot);
 }
 
+namespace {
+
+// Format characters (Unicode's Cf: bidirectional controls, zero-width
+// characters, invisible operators, tags), C0 and C1 controls and the line
+// and paragraph separators: none belongs in a file name a user reads.
+bool IsFormatOrControl(uint32_t c) {
+    static const struct {
+        uint32_t first, last;
+    } kRanges[] = {
+        {0x0000, 0x001F},   {0x007F, 0x009F},   {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},
+        {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},
+        {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},
+        {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3},
+        {0x1D173, 0x1D17A}, {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
+    };
+    for (const auto& range : kRanges)
+        if (c >= range.first && c <= range.last) return true;
+    return false;
+}
+
+// The program's own files in a picture folder, which a received object must
+// never become.
+bool IsOwnFileName(const std::wstring& name) {
+    static const wchar_t* const kOwn[] = {L"cache.zt", L"cache.zt1"};
+    for (const wchar_t* own : kOwn) {
+        const size_t n = std::wcslen(own);
+        if (name.size() != n) continue;
+        size_t i = 0;
+        while (i < n && std::towlower(wint_t(name[i])) == wint_t(own[i])) ++i;
+        if (i == n) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::wstring ObexSafeName(const std::u16string& name) {
     std::wstring base = ObexBaseName(U16ToWide(name));
     // Windows drops a name's trailing dots and spaces when it makes the file:
@@ -275,8 +327,17 @@ std::wstring ObexSafeName(const std::u16string& name) {
     if (base.empty() || base.size() >= kObexMaxPath ||
         IsReservedFileName(base.c_str(), base.size()))
         return std::wstring();
-    for (wchar_t c : base)
-        if (uint32_t(c) < 0x20 || c == L':' || c == 0x7F) return std::wstring();
+    if (IsOwnFileName(base)) return std::wstring();
+    for (size_t i = 0; i < base.size(); ++i) {
+        uint32_t c = uint32_t(base[i]);
+        // Where wchar_t is 16 bits, a surrogate pair is one character.
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < base.size() && uint32_t(base[i + 1]) >= 0xDC00 &&
+            uint32_t(base[i + 1]) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(base[i + 1]) - 0xDC00);
+            ++i;
+        }
+        if (c == L':' || IsFormatOrControl(c)) return std::wstring();
+    }
     return base;
 }
 
@@ -320,7 +381,7 @@ bool ObexHandleRequest(ObexReceiveState* state, const uint8_t* request, size_t s
     case kObexPut:
     case kObexPutFinal:
         *response = ObexShortPacket(HandlePut(state, request, size));
-        return !state->failed && !state->cancelled;
+        return !state->failed && !state->cancelled && !state->limited;
     case kObexDisconnect:
         *response = ObexShortPacket(kObexSuccess);
         state->disconnected = true;
@@ -341,9 +402,11 @@ bool ObexStoreReceived(ObexReceiveState* state, std::vector<std::wstring>* names
         std::wstring name;
         if (!StoreObject(state->folder, object, &name)) break;
         stored.push_back(name);
+        Report(state, name.c_str(), 0);
+        if (state->cancelled) break;
     }
     // Stored objects have left their temporary names; the rest are removed.
-    const bool ok = stored.size() == state->complete.size();
+    const bool ok = stored.size() == state->complete.size() && !state->cancelled;
     state->complete.erase(state->complete.begin(), state->complete.begin() + long(stored.size()));
     ObexReceiveFinish(state);
     if (!ok)
@@ -386,13 +449,14 @@ int ObexServeConnection(ObexLink& link, const std::wstring& folder, IrdaProgress
         const bool more = ObexHandleRequest(&state, request.data(), request.size(), &response);
         if (state.cancelled || !link.Send(response.data(), response.size())) break;
         if (!more) {
-            whole = state.disconnected && !state.file;
+            whole = (state.disconnected || state.limited) && !state.file;
             break;
         }
     }
     const bool stored = whole && !state.complete.empty() && ObexStoreReceived(&state, names);
     ObexReceiveFinish(&state);
-    return stored ? 1 : 0;
+    if (!stored) return kObexReceiveFailed;
+    return state.limited ? kObexReceiveLimited : kObexReceiveDone;
 }
 
 int ObexPushFile(ObexLink& link, const std::wstring& path, IrdaProgressCallback callback, void* context) {

@@ -32,6 +32,7 @@ enum ObexResponse : uint8_t {
     kObexRequestTooLarge = 0xCD,
     kObexInternalError = 0xD0,
     kObexNotImplemented = 0xD1,
+    kObexDatabaseFull = 0xE0,
 };
 
 enum ObexHeaderId : uint8_t {
@@ -54,6 +55,12 @@ constexpr uint16_t kObexClientMaxPacket = 2048;
 constexpr uint16_t kObexMinMaxPacket = 255;
 // Longest received name, in characters, and longest folder + name.
 constexpr size_t kObexMaxPath = 260;
+// What one exchange may store: a peer pushing more objects, or more body
+// bytes in all, is refused with Database Full and the exchange ends; the
+// objects that came whole before are kept. One object may be as large as a
+// Length header can announce.
+constexpr size_t kObexMaxObjects = 100;
+constexpr uint64_t kObexMaxExchangeBytes = uint64_t(1) << 32;
 
 // Progress callback: (context, text or null, value); nonzero when the user
 // has cancelled. The server reports the received name as text (value 0) and
@@ -72,7 +79,7 @@ struct ObexPacket {
     uint16_t maxPacket = 0;
     // Headers the exchange uses.
     bool hasName = false;
-    std::u16string name;       // up to its first zero character
+    std::u16string name;       // without its terminating zeros (an inner zero stays)
     bool hasLength = false;
     uint32_t totalLength = 0;
     bool hasBody = false;       // a Body or End-of-Body header
@@ -109,8 +116,12 @@ std::wstring ObexBaseName(const std::wstring& path);
 std::wstring ObexCandidateName(const std::wstring& safeName, int n);
 // A received name made safe to store in a folder: its last path component
 // without the trailing dots and spaces Windows drops; empty when that is
-// empty, holds a control character or ":", is a device name
-// (IsReservedFileName), or is longer than kObexMaxPath - 1 characters.
+// empty, holds a control character (a zero included), ":" or a format
+// character (bidirectional controls such as U+202E, which make a name show
+// other than it is; zero-width characters; line and paragraph separators),
+// is a device name (IsReservedFileName), is one of the program's own files
+// in a folder (the thumbnail cache "cache.zt" and its rewrite "cache.zt1",
+// in any case), or is longer than kObexMaxPath - 1 characters.
 std::wstring ObexSafeName(const std::u16string& name);
 
 // The byte stream under an exchange.
@@ -145,11 +156,15 @@ struct ObexReceiveState {
     void* file = nullptr;       // FILE* while an object is being received
     uint64_t total = 0;         // announced by a Length header; 0 when none came
     uint64_t received = 0;
+    uint64_t exchangeBytes = 0; // body bytes of every object so far
+    size_t maxObjects = kObexMaxObjects;
+    uint64_t maxExchangeBytes = kObexMaxExchangeBytes;
     size_t maxPacket = kObexServerMaxPacket;  // the largest request taken
     bool connected = false;
     bool disconnected = false;
     bool failed = false;        // the exchange ends after this response
     bool cancelled = false;     // the callback asked to stop: ends without a response
+    bool limited = false;       // past maxObjects or maxExchangeBytes: ends after this response
     std::vector<ObexReceivedObject> complete;
     IrdaProgressCallback callback = nullptr;
     void* context = nullptr;
@@ -161,23 +176,36 @@ struct ObexReceiveState {
 // (`failed`); a cancel from the callback ends it at once (`cancelled`). A
 // PUT's Name header (in any PUT) opens an object, written beside the
 // folder's files until its End of Body (or final PUT) makes it complete; a
-// refused name answers Forbidden. A CONNECT raises `maxPacket` to the
+// refused name answers Forbidden. A name that would open object maxObjects
+// + 1, or a body (or announced Length) that would take the exchange past
+// maxExchangeBytes, answers Database Full and ends it (`limited`); the
+// object it belonged to is dropped. A CONNECT raises `maxPacket` to the
 // client's announced maximum.
 bool ObexHandleRequest(ObexReceiveState* state, const uint8_t* request, size_t size, std::vector<uint8_t>* response);
 
 // Stores every complete object under a new name in the folder, created
 // exclusively (ObexCandidateName's first free one), so that no file is ever
-// replaced; `names` receives the names in the order received. On any
-// failure nothing received stays behind and false is returned.
+// replaced; `names` receives the names in the order received. Each stored
+// name is reported to the callback (as text, value 0) as it is stored. On any
+// failure, or a cancel from the callback, nothing received stays behind and
+// false is returned.
 bool ObexStoreReceived(ObexReceiveState* state, std::vector<std::wstring>* names);
 
 // Ends the exchange: everything received and not stored is removed.
 void ObexReceiveFinish(ObexReceiveState* state);
 
-// The whole server exchange on an accepted connection. 1 when at least one
-// whole object came, the peer disconnected (or closed after its final PUT
-// was acknowledged) and every object was stored; `names` then holds their
-// names. 0 otherwise, with nothing left behind.
+// Results of a receiving exchange.
+enum ObexReceiveResult {
+    kObexReceiveFailed = 0,   // nothing stored, nothing left behind
+    kObexReceiveDone = 1,     // every object stored
+    kObexReceiveLimited = 2,  // the peer passed the exchange's limits; the objects before were stored
+};
+
+// The whole server exchange on an accepted connection. Done when at least
+// one whole object came, the peer disconnected (or closed after its final
+// PUT was acknowledged) and every object was stored; Limited when the peer
+// passed a limit of the exchange after at least one whole object, which were
+// all stored; `names` then holds their names. Failed otherwise.
 int ObexServeConnection(ObexLink& link, const std::wstring& folder, IrdaProgressCallback callback, void* context,
                         std::vector<std::wstring>* names);
 

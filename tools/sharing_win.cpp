@@ -215,14 +215,58 @@ void ShowSendFailed(HWND dialog, int error) {
     HandheldMessageBox(dialog, FormatWithNumber(format, error).c_str(), caption, MB_OK | MB_ICONSTOP);
 }
 
+// A transfer's end in the program's words, over its dialog, captioned with
+// the dialog's title; `number` (when not negative) fills a text that takes one.
+void ShowIrdaMessage(HWND dialog, UINT stringId, const char* key, const wchar_t* builtin, UINT icon, int number = -1) {
+    wchar_t text[256], caption[64] = L"";
+    const int found = number >= 0 ? LngGetFormat(Instance(), stringId, key, text, 256)
+                                  : LngGetString(Instance(), stringId, key, text, 256);
+    if (!found) wcscpy(text, builtin);
+    GetWindowTextW(dialog, caption, 64);
+    const std::wstring shown = number >= 0 ? FormatWithNumber(text, number) : std::wstring(text);
+    HandheldMessageBox(dialog, shown.c_str(), caption, MB_OK | icon);
+}
+
+// The sender tells every end but success: the user must learn whether the
+// picture went.
+void ShowSendOutcome(HWND dialog, int result) {
+    switch (result) {
+    case kIrdaSendDone:
+        break;
+    case kIrdaSendNoDevice:
+        ShowIrdaMessage(dialog, IDS_IRDA_NO_DEVICE, "IDS_IRDA_NO_DEVICE",
+                        L"The picture was not sent: no device was found.", MB_ICONEXCLAMATION);
+        break;
+    case kIrdaSendCancelled:
+        ShowIrdaMessage(dialog, IDS_IRDA_SEND_CANCELLED, "IDS_IRDA_SEND_CANCELLED",
+                        L"Sending was cancelled. The picture was not sent.", MB_ICONINFORMATION);
+        break;
+    default:
+        ShowIrdaMessage(dialog, IDS_IRDA_NOT_SENT, "IDS_IRDA_NOT_SENT", L"The picture was not sent.", MB_ICONSTOP);
+        break;
+    }
+}
+
 LRESULT OnWorkerDone(HWND dialog, UINT, WPARAM result, LPARAM) {
+    INT_PTR ended = INT_PTR(result);
     if (IrdaDialogState* state = StateOf(dialog)) {
         WaitForSingleObject(state->thread, INFINITE);
         CloseHandle(state->thread);
         state->thread = nullptr;
-        if (state->sendError) ShowSendFailed(dialog, state->sendError);
+        if (state->file) {
+            ShowSendOutcome(dialog, int(result));
+            ended = result == kIrdaSendDone ? 1 : 0;
+        } else if (state->sendError) {
+            ShowSendFailed(dialog, state->sendError);
+        } else if (result == kObexReceiveLimited) {
+            ShowIrdaMessage(dialog, IDS_IRDA_RECEIVE_LIMITED, "IDS_IRDA_RECEIVE_LIMITED",
+                            L"The sender passed the limit of one transfer (%d pictures or 4 GB).", MB_ICONINFORMATION,
+                            int(kObexMaxObjects));
+        }
+        // Stored objects are the browser's to show, whether or not the sender stopped at a limit.
+        if (!state->file) ended = result == kObexReceiveDone || result == kObexReceiveLimited ? 1 : 0;
     }
-    EndDialog(dialog, INT_PTR(result));
+    EndDialog(dialog, ended);
     return TRUE;
 }
 

@@ -32,10 +32,13 @@ struct IrdaDialogState {
 };
 
 // Runs the receive dialog until one connection's files arrived in `folder`
-// (result 1, their names in `names`), the user cancelled or the exchange
-// failed (0).
+// (result 1, their names in `names`; also when the sender passed the limits
+// of one exchange, which the user is told), the user cancelled or the
+// exchange failed (0).
 INT_PTR RunIrdaReceive(HWND owner, const wchar_t* folder, std::vector<std::wstring>* names);
 // Runs the send dialog while folder + file is pushed; 1 when it was sent.
+// Any other end (no device found, a failed transfer, Cancel) is told to the
+// user in a message box over the dialog before it closes.
 INT_PTR RunIrdaSend(HWND owner, const wchar_t* folder, const wchar_t* file);
 
 // "Send by Email...": asks for the options, converts the pictures when the

@@ -677,6 +677,44 @@ TEST_F(Journey, EmailWithoutAnAccountSaysSo) {
     ASSERT_TRUE(viewer.Close());
 }
 
+// Infrared send with no device in range, then cancelled while it searches:
+// each ends with a message in the program's own words inside the screen,
+// not a silent return to the browser.
+TEST_F(Journey, InfraredSendTellsHowItEnded) {
+    const std::wstring devices = kRoot + L"no-devices\\";
+    ASSERT_TRUE(CreateDirectoryW(devices.c_str(), nullptr));
+    wchar_t previous[520] = L"";
+    const bool had = GetEnvironmentVariableW(L"PV_IRDA_REGISTRY", previous, 520) > 0;
+    SetEnvironmentVariableW(L"PV_IRDA_REGISTRY", devices.c_str());
+    Viewer viewer;
+    SetEnvironmentVariableW(L"PV_IRDA_REGISTRY", had ? previous : nullptr);
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    const struct {
+        bool cancel;
+        std::wstring text;
+    } cases[] = {
+        {false, L"The picture was not sent: no device was found. Start receiving on the other device, hold it "
+                L"facing this one and try again."},
+        {true, L"Sending was cancelled. The picture was not sent."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancel ? "cancelled" : "no device");
+        Choose(viewer, IDM_MAIN_INFRARED);
+        const HWND progress = WaitForDialog();
+        ASSERT_TRUE(progress) << "the send's progress";
+        if (c.cancel) TapControl(progress, IDCANCEL);
+        HWND box = nullptr;
+        ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) && box != progress; }, 15000)) << "a message";
+        Wait(100);
+        testing_support::ExpectOnScreen(box, "the message", true);
+        EXPECT_EQ(MessageText(box), c.text);
+        TapControl(box, IDOK);
+        EXPECT_TRUE(NoDialog());
+    }
+    ASSERT_TRUE(viewer.Close());
+}
+
 // The run of one hue through (x, y), across and down.
 int HueRun(int x, int y, Hue hue, bool across) {
     if (ScreenHue(x, y) != hue) return 0;
@@ -1281,13 +1319,21 @@ TEST_F(Journey, OptionsTakeEffectAtOnceAndAreKept) {
 
 // Chooses the command and expects a dialog (a box, a dialog or a sheet) that
 // fits the screen; it is closed with Escape, or, where a page keeps that key
-// for itself, with the top bar's "ok".
-void ExpectDialogOf(Viewer& viewer, UINT command, const char* what) {
+// for itself, with the top bar's "ok". A dialog that tells how it ended
+// (`toldEnd`) shows a box after Escape, which must fit too.
+void ExpectDialogOf(Viewer& viewer, UINT command, const char* what, bool toldEnd = false) {
     Choose(viewer, command);
     const HWND dialog = WaitForDialog();
     ASSERT_TRUE(dialog) << what << " opens";
     ExpectFits(dialog, what);
     Key(VK_ESCAPE);
+    if (toldEnd) {
+        HWND box = nullptr;
+        ASSERT_TRUE(PumpUntil([&] { return (box = FrontDialog()) && box != dialog; }, 15000)) << what << " tells its end";
+        Wait(100);
+        testing_support::ExpectOnScreen(box, std::string(what) + "'s end", true);
+        Key(VK_RETURN);
+    }
     if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
     EXPECT_TRUE(NoDialog()) << what << " closes";
 }
@@ -1327,10 +1373,10 @@ TEST_F(Journey, EveryDialogAndMessageBoxFitsTheScreen) {
              {IDM_MAIN_CREATE_SLIDESHOW, "Create EXE slideshow"},
              {IDM_MAIN_CAPTURE, "Capture"},
              {IDM_MAIN_EMAIL, "Send by Email"},
-             {IDM_MAIN_INFRARED, "Send via Infrared"},
              {IDM_MAIN_RECEIVE_INFRARED, "Receive via infrared here"},
          })
         ExpectDialogOf(viewer, command, what);
+    ExpectDialogOf(viewer, IDM_MAIN_INFRARED, "Send via Infrared", true);
     ASSERT_TRUE(viewer.Close());
 }
 

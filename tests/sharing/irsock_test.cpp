@@ -4,6 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <future>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "platform/irsock.h"
 #include "tests/support/testfiles.h"
@@ -138,3 +146,87 @@ TEST_F(IrRecords, NamesThatARecordCannotCarryAreRefused) {
     IrRemoveBridgeDevice(bridge);
     IrClose(socket);
 }
+
+#ifndef _WIN32
+// Only regular files are records. A pipe under a record's name has no writer,
+// so merely opening it would wait forever; a link or folder is no record
+// either, whatever it leads to.
+TEST_F(IrRecords, OnlyRegularFilesAreReadAndNoneBlocks) {
+    ScratchDir elsewhere;
+    WriteText((elsewhere.path() / "record.txt").wstring(), kGoodRecord);
+    Write("dev-00000001.txt", kGoodRecord);
+    ASSERT_EQ(::mkfifo((folder_ / "dev-00000002.txt").c_str(), 0600), 0);
+    fs::create_symlink(elsewhere.path() / "record.txt", folder_ / "dev-00000003.txt");
+    fs::create_directory(folder_ / "dev-00000004.txt");
+    auto search = std::async(std::launch::async, [] {
+        IrDeviceInfo devices[8];
+        int32_t lsap = 0;
+        const int count = IrEnumerateDevices(devices, 8);
+        const bool pipeFound = IrQueryIasInteger(2, "OBEX", "IrDA:TinyTP:LsapSel", &lsap) == 0;
+        return std::make_pair(count == 1 ? devices[0].id : 0u, pipeFound);
+    });
+    if (search.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the search waits on the pipe";
+        // A writer that comes and goes releases the waiting open and read,
+        // so the test can end.
+        do {
+            const int writer = ::open((folder_ / "dev-00000002.txt").c_str(), O_RDWR | O_NONBLOCK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ::close(writer);
+        } while (search.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready);
+    }
+    const auto [found, pipeFound] = search.get();
+    EXPECT_EQ(found, 1u);
+    EXPECT_FALSE(pipeFound);
+    for (uint32_t id : {3u, 4u}) {
+        int32_t lsap = 0;
+        EXPECT_NE(IrQueryIasInteger(id, "OBEX", "IrDA:TinyTP:LsapSel", &lsap), 0) << id;
+    }
+}
+
+// A registry folder that someone else could write into (or that is a link
+// to one) is not used: no device is read from it and none is published in
+// it. A missing folder is made open to this user alone.
+TEST_F(IrRecords, AFolderOthersCouldWriteIsNotUsed) {
+    ScratchDir target;
+    const fs::path linked = registry_.path() / "linked";
+    fs::create_symlink(folder_, linked);
+    const struct {
+        const char* what;
+        fs::path folder;
+        mode_t mode;
+        uid_t owner;
+    } cases[] = {
+        {"writable by all", folder_, 0777, ::geteuid()},
+        {"writable by the group", folder_, 0775, ::geteuid()},
+        {"a link to a good folder", linked, 0755, ::geteuid()},
+        {"another user's", folder_, 0755, ::geteuid() == 0 ? uid_t(65534) : ::geteuid()},
+    };
+    Write("dev-00000001.txt", kGoodRecord);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.owner != ::geteuid() && ::geteuid() != 0) continue;  // only root may give a folder away
+        ASSERT_EQ(::chmod(folder_.c_str(), c.mode), 0);
+        ASSERT_EQ(::lchown(folder_.c_str(), c.owner, gid_t(-1)), 0);
+        IrSetRegistryFolder(c.folder.u8string());
+        EXPECT_EQ(CountDevices(), 0);
+        const IrSocket listening = IrOpenStream();
+        EXPECT_EQ(IrBind(listening, "OBEX"), 0);
+        EXPECT_NE(IrListen(listening, 1), 0);
+        IrClose(listening);
+        EXPECT_EQ(IrAddBridgeDevice("bridge", "127.0.0.1", 650), 0u);
+        ASSERT_EQ(::lchown(folder_.c_str(), ::geteuid(), gid_t(-1)), 0);
+        ASSERT_EQ(::chmod(folder_.c_str(), 0755), 0);
+    }
+    IrSetRegistryFolder(folder_.u8string());
+    EXPECT_EQ(CountDevices(), 1);
+
+    const fs::path fresh = target.path() / "a" / "fresh";
+    IrSetRegistryFolder(fresh.u8string());
+    const uint32_t bridge = IrAddBridgeDevice("bridge", "127.0.0.1", 650);
+    EXPECT_NE(bridge, 0u);
+    EXPECT_EQ(CountDevices(), 1);
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all, fs::perms::owner_all);
+    IrRemoveBridgeDevice(bridge);
+}
+#endif

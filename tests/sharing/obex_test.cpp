@@ -17,6 +17,7 @@
 #include "tools/obex.h"
 
 using namespace testing_support;
+using namespace std::string_literals;
 
 namespace {
 
@@ -175,6 +176,23 @@ TEST(ObexPacketTest, ReceivedNamesAreMadeSafe) {
         {u"nul_x.jpg", L"nul_x.jpg"},
         {std::u16string(259, u'n'), std::wstring(259, L'n')},
         {std::u16string(260, u'n'), L""},
+        // The program's own files in a folder, in any case.
+        {u"cache.zt", L""},
+        {u"CACHE.ZT", L""},
+        {u"\\x\\cache.zt.", L""},
+        {u"cache.zt1", L""},
+        {u"cache.zt.jpg", L"cache.zt.jpg"},
+        // Names that show other than they are, or hide a part.
+        {u"photo\u202Egpj.exe", L""},
+        {u"a\u200Bb.jpg", L""},
+        {u"\uFEFFa.jpg", L""},
+        {u"a\u2066b\u2069.jpg", L""},
+        {u"a\u0085.jpg", L""},
+        {u"a\U000E0041.jpg", L""},
+        {u"a\0hidden"s, L""},
+        // Letters beyond ASCII stay, supplementary ones too.
+        {u"\u00E9t\u00E9.jpg", L"\u00E9t\u00E9.jpg"},
+        {u"\U0001F600.jpg", L"\U0001F600.jpg"},
     };
     for (const auto& c : cases) EXPECT_EQ(ObexSafeName(c.in), c.out);
 }
@@ -216,6 +234,8 @@ TEST(ObexServerTest, AnswersEachRequestAsTheProtocolSays) {
     EXPECT_EQ(ReadBytes(state.complete[0].tempPath), (std::vector<uint8_t>{'1', '2', '3', '4', '5'}));
 
     EXPECT_EQ(send(Packet(kObexPut, NameHeader(u".."))), kObexForbidden);
+    // A zero inside a name does not cut it to a name that would be taken.
+    EXPECT_EQ(send(Packet(kObexPut, NameHeader(u"a\0hidden"s))), kObexForbidden);
     EXPECT_EQ(send(Packet(kObexPut, BodyHeader(0x48, "orphan"))), kObexBadRequest);
     EXPECT_EQ(send(Packet(0x03, {})), kObexNotImplemented);          // GET
     EXPECT_EQ(send(Packet(0x85, {0, 0})), kObexNotImplemented);      // SETPATH
@@ -259,6 +279,45 @@ TEST(ObexServerTest, ProgressOfFilesOverTwoGigabytesIsComputedWide) {
     ObexReceiveFinish(&state);
 }
 
+// The limits of one exchange: the object past the count, a body past the
+// bytes, or a Length announcing more than is left, is answered Database Full
+// and ends the exchange; the whole objects before it are stored.
+TEST(ObexServerTest, AnExchangeStopsAtItsLimitsAndKeepsWhatCameBefore) {
+    const auto object = [](const std::u16string& name, const std::string& body) {
+        return Packet(kObexPutFinal, Join({NameHeader(name), BodyHeader(kObexHeaderEndOfBody, body)}));
+    };
+    const struct {
+        const char* what;
+        size_t maxObjects;
+        uint64_t maxBytes;
+        std::vector<uint8_t> last;
+    } cases[] = {
+        {"one object too many", 2, 100, object(u"c.jpg", "c")},
+        {"body past the bytes", 3, 10, object(u"c.jpg", "ccccc")},
+        {"Length past the bytes", 3, 10,
+         Packet(kObexPut, Join({NameHeader(u"c.jpg"), {kObexHeaderLength, 0, 0, 0, 5}}))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        ObexReceiveState state;
+        state.folder = dir.path().wstring() + L"/";
+        state.maxObjects = c.maxObjects;
+        state.maxExchangeBytes = c.maxBytes;
+        std::vector<uint8_t> response;
+        for (const auto& request : {object(u"a.jpg", "aaa"), object(u"a.jpg", "bbb")})
+            ASSERT_TRUE(ObexHandleRequest(&state, request.data(), request.size(), &response));
+        EXPECT_FALSE(ObexHandleRequest(&state, c.last.data(), c.last.size(), &response));
+        EXPECT_EQ(response, ObexShortPacket(kObexDatabaseFull));
+        EXPECT_TRUE(state.limited);
+        std::vector<std::wstring> names;
+        ASSERT_TRUE(ObexStoreReceived(&state, &names));
+        EXPECT_EQ(names, (std::vector<std::wstring>{L"a.jpg", L"a (2).jpg"}));
+        EXPECT_EQ(ReadBytes(state.folder + L"a (2).jpg"), (std::vector<uint8_t>{'b', 'b', 'b'}));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    }
+}
+
 TEST_F(IrdaFixture, TwoCopiesExchangeFilesByteExact) {
     for (size_t size : {size_t(0), size_t(1023), size_t(1024), size_t(1018), size_t(2036), size_t(2048),
                         size_t(1) << 20}) {
@@ -287,7 +346,7 @@ TEST_F(IrdaFixture, SenderFindsNoDeviceAfterTenAttempts) {
     const std::wstring source = outbox_.File("a.jpg");
     WriteBytes(source, {1, 2, 3});
     SenderRun sender;
-    EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender), 0);
+    EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender), kIrdaSendNoDevice);
     EXPECT_EQ(sender.values, (std::vector<int>{0, -1, -2, -3, -4, -5, -6, -7, -8, -9}));
 }
 
@@ -305,7 +364,7 @@ TEST_F(IrdaFixture, CancelEndsTheWaitAndAPushHalfWay) {
     ASSERT_TRUE(WaitForDevice());
     SenderRun sender;
     sender.cancelAtPercent = 40;
-    EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender), 0);
+    EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender), kIrdaSendCancelled);
     EXPECT_EQ(received.get(), 0);
     EXPECT_TRUE(fs::is_empty(inbox_.path()));
 }
@@ -534,7 +593,7 @@ TEST_F(IrdaPeerTest, ASenderLeavesAMuteDevice) {
         ObexPeer peer("serve", Devices(), R"({"mute": true, "hold": 60})");
         ASSERT_TRUE(WaitForDevice(600));
         SenderRun sender;
-        EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender, 500), 0);
+        EXPECT_EQ(IrdaSendFile(L"", source.c_str(), SenderCallback, &sender, 500), kIrdaSendFailed);
         EXPECT_EQ(peer.Result(), std::vector<std::string>{"mute closed"});
     }
     {
@@ -547,8 +606,57 @@ TEST_F(IrdaPeerTest, ASenderLeavesAMuteDevice) {
         auto cancelLater = [](void* context, const wchar_t*, int) {
             return static_cast<Counted*>(context)->calls.fetch_add(1) >= 3 ? 1 : 0;
         };
-        EXPECT_EQ(IrdaSendFile(L"", source.c_str(), cancelLater, &counted, 120000), 0);
+        EXPECT_EQ(IrdaSendFile(L"", source.c_str(), cancelLater, &counted, 120000), kIrdaSendCancelled);
         EXPECT_EQ(peer.Result(), std::vector<std::string>{"mute closed"});
         EXPECT_GE(counted.calls.load(), 4);
+    }
+}
+
+// A peer pushes one object more than an exchange takes, all named "a.jpg":
+// the last is refused, the others are stored and each stored name is told
+// to the callback as it is stored, so that Cancel acts there too and then
+// leaves nothing.
+TEST_F(IrdaPeerTest, AFloodOfObjectsStopsAtTheLimitAndCancelReachesTheStore) {
+    std::string script = R"([{"op": "connect", "max": 2048})";
+    for (size_t i = 0; i <= kObexMaxObjects; ++i) script += R"(, {"op": "put", "name": "a.jpg", "size": 10})";
+    script += R"(, {"op": "disconnect"}])";
+    const std::wstring third = L"a (3).jpg";
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled while storing" : "stored");
+        struct Run {
+            bool cancel;
+            std::wstring third;
+            std::vector<std::wstring> told;
+        } run{cancel, third, {}};
+        auto callback = [](void* context, const wchar_t* text, int) {
+            auto* r = static_cast<Run*>(context);
+            if (text) r->told.push_back(text);
+            return r->cancel && text && r->third == text ? 1 : 0;
+        };
+        std::vector<std::wstring> names;
+        auto received = std::async(std::launch::async, [&] {
+            return IrdaReceiveFile(Inbox().c_str(), &names, callback, &run);
+        });
+        ObexPeer peer("push", Devices(), script);
+        const auto& lines = peer.Result();
+        ASSERT_EQ(lines.size(), 2 * kObexMaxObjects + 4);
+        EXPECT_EQ(lines[2 * kObexMaxObjects - 1], "put 90 a0");
+        EXPECT_EQ(lines[2 * kObexMaxObjects + 1], "put e0");
+        EXPECT_EQ(lines.back(), "disconnect closed");
+        const int result = received.get();
+        if (cancel) {
+            EXPECT_EQ(result, kObexReceiveFailed);
+            EXPECT_TRUE(InboxNames().empty());
+            EXPECT_EQ(run.told.back(), third);
+        } else {
+            EXPECT_EQ(result, kObexReceiveLimited);
+            ASSERT_EQ(names.size(), kObexMaxObjects);
+            EXPECT_EQ(names.back(), L"a (" + std::to_wstring(kObexMaxObjects) + L").jpg");
+            EXPECT_EQ(InboxNames().size(), kObexMaxObjects);
+            // Told at each object's start, then as each is stored.
+            ASSERT_EQ(run.told.size(), 2 * kObexMaxObjects);
+            EXPECT_EQ(std::vector<std::wstring>(run.told.begin() + kObexMaxObjects, run.told.end()), names);
+            for (const std::wstring& name : names) fs::remove(inbox_.path() / name);
+        }
     }
 }

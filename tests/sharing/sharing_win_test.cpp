@@ -15,8 +15,12 @@
 #include "platform/irsock.h"
 #include "platform/mailstore.h"
 #include "resources/sharing.rh"
+#include "shell/language_win.h"
 #include "shell/settings_win.h"
 #include "imagelib/save.h"
+#include "tests/sharing/obexpeer.h"
+#include "tests/support/languagefile.h"
+#include "tests/support/missingoracle.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/pictures.h"
 #include "tests/support/removetree_win.h"
@@ -109,6 +113,13 @@ TEST_F(SharingWin, EveryDialogFitsTheWorkArea) {
             check(d);
             Click(d, IDCANCEL);
         });
+        if (!receive) {
+            // The send tells that it was cancelled, in a box that fits too.
+            driver.OnDialog([&](HWND box) {
+                check(box);
+                Click(box, IDOK);
+            });
+        }
         const std::wstring file = files_.File("none.jpg");
         std::vector<std::wstring> names;
         EXPECT_EQ(receive ? RunIrdaReceive(nullptr, L"", &names) : RunIrdaSend(nullptr, L"", file.c_str()), 0);
@@ -341,8 +352,15 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
     EXPECT_EQ(receiver.get(), 1);
     EXPECT_EQ(ReadBytes(inbox + L"photo.jpg").size(), 100000u);
 
-    // No device: the search counts attempts from #0 until the user cancels.
+    // No device: the search counts attempts from #0 until the user cancels,
+    // and then says the picture was not sent; left alone, it says that no
+    // device was found.
     std::wstring search;
+    std::vector<std::wstring> told;
+    auto tell = [&](HWND box) {
+        told.push_back(ItemText(box, 0xFFFF));
+        Click(box, IDOK);
+    };
     {
         ModalDriver driver;
         driver.OnDialog([&](HWND d) {
@@ -351,16 +369,73 @@ TEST_F(SharingWin, SendDialogPushesToASecondCopyAndCancelEndsTheSearch) {
             Click(d, IDCANCEL);
             EXPECT_TRUE(IsWindow(d));  // the dialog waits for its worker
         });
+        driver.OnDialog(tell);
         const DWORD start = GetTickCount();
         EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
         EXPECT_LT(GetTickCount() - start, 1500u);
     }
     EXPECT_EQ(search.rfind(L"Searching for device: #", 0), 0u) << WideToUtf8(search.c_str());
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND) {});
+        driver.OnDialog(tell);
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
+    }
+    EXPECT_EQ(told, (std::vector<std::wstring>{
+                        L"Sending was cancelled. The picture was not sent.",
+                        L"The picture was not sent: no device was found. Start receiving on the other device, hold "
+                        L"it facing this one and try again."}));
 
     // Two pictures: nothing happens.
     ModalDriver driver;
     EXPECT_EQ(SendFilesByInfrared(nullptr, {source, source}), 0);
     EXPECT_EQ(driver.dialogsSeen(), 0);
+}
+
+// How a send ended is told in the language file's words.
+TEST_F(SharingWin, TheEndOfASendIsTranslated) {
+    const std::wstring source = files_.File("photo.jpg");
+    WriteBytes(source, {1, 2, 3});
+    const testing_support::LanguageFileBesideProgram file(
+        "ir", "ir=Other\r\n[String]\r\nIDS_IRDA_NO_DEVICE=Kein Geraet gefunden.\r\n");
+    ASSERT_EQ(LngOpen("ir"), 1);
+    std::wstring told;
+    {
+        ModalDriver driver;
+        driver.OnDialog([](HWND) {});  // the search ends by itself
+        driver.OnDialog([&](HWND box) {
+            told = ItemText(box, 0xFFFF);
+            Click(box, IDOK);
+        });
+        EXPECT_EQ(SendFilesByInfrared(nullptr, {source}), 0);
+    }
+    LngOpen("en");
+    EXPECT_EQ(told, L"Kein Geraet gefunden.");
+}
+
+// A sender that pushes one object more than an exchange takes: the objects
+// before it are kept and listed, and the user is told why the rest is missing.
+TEST_F(SharingWin, AReceiveStoppedAtItsLimitKeepsWhatCameAndSaysSo) {
+    if (!testing_support::PythonPresent()) PV_ORACLE_MISSING("Debian's /usr/bin/python3");
+    std::string script = R"([{"op": "connect"})";
+    for (size_t i = 0; i <= kObexMaxObjects; ++i) script += R"(, {"op": "put", "name": "a.jpg", "size": 10})";
+    script += R"(, {"op": "disconnect"}])";
+    testing_support::ObexPeer peer("push", devices_.path() / "devices", script);
+    std::wstring told;
+    std::vector<std::wstring> names;
+    {
+        ModalDriver driver(30000);
+        driver.OnDialog([](HWND) {});  // the dialog ends by itself
+        driver.OnDialog([&](HWND box) {
+            told = ItemText(box, 0xFFFF);
+            Click(box, IDOK);
+        });
+        EXPECT_EQ(ReceiveByInfrared(nullptr, files_.path().wstring().c_str(), &names), 1);
+    }
+    EXPECT_EQ(peer.Result().back(), "disconnect closed");
+    EXPECT_EQ(names.size(), kObexMaxObjects);
+    EXPECT_EQ(told, L"The sender passed the limit of one transfer (100 pictures or 4 GB). The pictures that came "
+                    L"before it were kept.");
 }
 
 TEST_F(SharingWin, CancelEndsTheReceiveDialogWhileItWaits) {
