@@ -146,23 +146,26 @@ void gen_codes(DeflateState* s, TreeNode* tree, int maxCode) {
     }
 }
 
-inline bool Smaller(const DeflateState* s, const TreeNode* tree, int n, int m) {
-    return tree[n].freqOrCode < tree[m].freqOrCode ||
-           (tree[n].freqOrCode == tree[m].freqOrCode && s->depth[n] <= s->depth[m]);
-}
+// A node's place in the heap: its frequency, then its depth, in one number
+// (frequencies fit 16 bits, depths 8), so that one comparison orders two
+// nodes: the smaller key comes first.
+inline uint32_t HeapKey(uint32_t freq, uint32_t depth) { return freq << 8 | depth; }
 
 // Restores the heap property from node k down.
-void HeapSiftDown(DeflateState* s, const TreeNode* tree, int k) {
-    const int v = s->heap[k];
+void HeapSiftDown(DeflateState* s, const uint32_t* key, int k) {
+    int* const heap = s->heap;
+    const int len = s->heapLen;
+    const int v = heap[k];
+    const uint32_t vKey = key[v];
     int j = k << 1;
-    while (j <= s->heapLen) {
-        if (j < s->heapLen && Smaller(s, tree, s->heap[j + 1], s->heap[j])) ++j;
-        if (Smaller(s, tree, v, s->heap[j])) break;
-        s->heap[k] = s->heap[j];
+    while (j <= len) {
+        if (j < len && key[heap[j + 1]] <= key[heap[j]]) ++j;
+        if (vKey <= key[heap[j]]) break;
+        heap[k] = heap[j];
         k = j;
         j <<= 1;
     }
-    s->heap[k] = v;
+    heap[k] = v;
 }
 
 // Code lengths from the tree built in heap[heapMax..], limited to the
@@ -223,6 +226,7 @@ void BuildHuffmanTree(DeflateState* s, TreeDesc* desc) {
     TreeNode* tree = desc->dynTree;
     const TreeNode* stree = desc->staticTree;
     const int elems = desc->elems;
+    uint32_t key[kHeapSize];
     int maxCode = -1;
     s->heapLen = 0;
     s->heapMax = kHeapSize;
@@ -230,6 +234,7 @@ void BuildHuffmanTree(DeflateState* s, TreeDesc* desc) {
         if (tree[n].freqOrCode != 0) {
             s->heap[++s->heapLen] = maxCode = n;
             s->depth[n] = 0;
+            key[n] = HeapKey(tree[n].freqOrCode, 0);
         } else {
             tree[n].dadOrLen = 0;
         }
@@ -240,25 +245,27 @@ void BuildHuffmanTree(DeflateState* s, TreeDesc* desc) {
         const int node = s->heap[++s->heapLen] = maxCode < 2 ? ++maxCode : 0;
         tree[node].freqOrCode = 1;
         s->depth[node] = 0;
+        key[node] = HeapKey(1, 0);
         s->optLen--;
         if (stree) s->staticLen -= stree[node].dadOrLen;
     }
     desc->maxCode = maxCode;
-    for (int n = s->heapLen / 2; n >= 1; --n) HeapSiftDown(s, tree, n);
+    for (int n = s->heapLen / 2; n >= 1; --n) HeapSiftDown(s, key, n);
 
     int node = elems;
     do {
         const int n = s->heap[1];
         s->heap[1] = s->heap[s->heapLen--];
-        HeapSiftDown(s, tree, 1);
+        HeapSiftDown(s, key, 1);
         const int m = s->heap[1];
         s->heap[--s->heapMax] = n;
         s->heap[--s->heapMax] = m;
         tree[node].freqOrCode = uint16_t(tree[n].freqOrCode + tree[m].freqOrCode);
         s->depth[node] = uint8_t((s->depth[n] >= s->depth[m] ? s->depth[n] : s->depth[m]) + 1);
+        key[node] = HeapKey(tree[node].freqOrCode, s->depth[node]);
         tree[n].dadOrLen = tree[m].dadOrLen = uint16_t(node);
         s->heap[1] = node++;
-        HeapSiftDown(s, tree, 1);
+        HeapSiftDown(s, key, 1);
     } while (s->heapLen >= 2);
     s->heap[--s->heapMax] = s->heap[1];
 
@@ -534,13 +541,19 @@ void EstimateLiteralCost(DeflateState* s) {
 // their top 4 bits (text, pixels and noise differ there), matches by their
 // length: 3, 4-6, 7-14, longer (length codes 257, 258-260, 261-266,
 // 267-285).
+// Each kind is summed in a register of its own: adding into the array one
+// frequency at a time would wait on the last store at every step.
 void CountKinds(const DeflateState* s, uint32_t (&kinds)[kSymbolKinds]) {
-    for (uint32_t& n : kinds) n = 0;
-    for (int n = 0; n < kLiterals; ++n) kinds[n >> 4] += s->dynLtree[n].freqOrCode;
-    for (int code = kLiterals + 1; code < kLCodes; ++code) {
-        const int length = code < 258 ? 0 : code < 261 ? 1 : code < 267 ? 2 : 3;
-        kinds[16 + length] += s->dynLtree[code].freqOrCode;
-    }
+    const auto sum = [s](int from, int to) {
+        uint32_t n = 0;
+        for (int code = from; code < to; ++code) n += s->dynLtree[code].freqOrCode;
+        return n;
+    };
+    for (int k = 0; k < 16; ++k) kinds[k] = sum(16 * k, 16 * k + 16);
+    kinds[16] = sum(257, 258);
+    kinds[17] = sum(258, 261);
+    kinds[18] = sum(261, 267);
+    kinds[19] = sum(267, kLCodes);
 }
 
 // True when the last kKindCheck symbols are unlike the rest of the block
