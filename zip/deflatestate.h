@@ -78,8 +78,7 @@ struct DeflateState {
     TreeDesc lDesc, dDesc, blDesc;
     uint16_t blCount[kMaxBits + 1];
     int heap[kHeapSize];
-    int heapLen, heapMax;
-    uint8_t depth[kHeapSize];
+    int heapMax;
     uint8_t lengthCode[256];   // match length - 3 -> length code
     uint8_t distCode[512];     // see DistCode
     int baseLength[kLengthCodes];

@@ -4,6 +4,7 @@
 // the order of the code-length codes) are those of RFC 1951.
 #include "zip/deflatestate.h"
 
+#include <algorithm>
 #include <cstring>
 
 const uint8_t kExtraDistBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
@@ -146,28 +147,6 @@ void gen_codes(DeflateState* s, TreeNode* tree, int maxCode) {
     }
 }
 
-// A node's place in the heap: its frequency, then its depth, in one number
-// (frequencies fit 16 bits, depths 8), so that one comparison orders two
-// nodes: the smaller key comes first.
-inline uint32_t HeapKey(uint32_t freq, uint32_t depth) { return freq << 8 | depth; }
-
-// Restores the heap property from node k down.
-void HeapSiftDown(DeflateState* s, const uint32_t* key, int k) {
-    int* const heap = s->heap;
-    const int len = s->heapLen;
-    const int v = heap[k];
-    const uint32_t vKey = key[v];
-    int j = k << 1;
-    while (j <= len) {
-        if (j < len && key[heap[j + 1]] <= key[heap[j]]) ++j;
-        if (vKey <= key[heap[j]]) break;
-        heap[k] = heap[j];
-        k = j;
-        j <<= 1;
-    }
-    heap[k] = v;
-}
-
 // Code lengths from the tree built in heap[heapMax..], limited to the
 // descriptor's maximum; adds the block's bits to optLen and staticLen.
 void AssignBitLengths(DeflateState* s, TreeDesc* desc) {
@@ -222,52 +201,60 @@ void AssignBitLengths(DeflateState* s, TreeDesc* desc) {
     }
 }
 
+// The tree of the descriptor's frequencies, by the two-queue method: the
+// leaves sorted by frequency, and the new nodes, which are made in order
+// of frequency, in a queue of their own; each step joins the two least
+// frequent of both (a leaf before a node of the same frequency, which keeps
+// the tree shallow). Every node taken goes into heap[heapMax..], so that
+// the area holds them from the most frequent (the root, first) to the least,
+// parents before children, as AssignBitLengths reads them.
 void BuildHuffmanTree(DeflateState* s, TreeDesc* desc) {
     TreeNode* tree = desc->dynTree;
     const TreeNode* stree = desc->staticTree;
     const int elems = desc->elems;
-    uint32_t key[kHeapSize];
+    static_assert(kHeapSize <= 1 << 10, "a symbol fits the low 10 bits of a sort key");
+    uint32_t leaves[kLCodes];
+    int count = 0;
     int maxCode = -1;
-    s->heapLen = 0;
-    s->heapMax = kHeapSize;
     for (int n = 0; n < elems; ++n) {
         if (tree[n].freqOrCode != 0) {
-            s->heap[++s->heapLen] = maxCode = n;
-            s->depth[n] = 0;
-            key[n] = HeapKey(tree[n].freqOrCode, 0);
+            leaves[count++] = uint32_t(tree[n].freqOrCode) << 10 | uint32_t(n);
+            maxCode = n;
         } else {
             tree[n].dadOrLen = 0;
         }
     }
     // A tree needs two codes: force some in (they cost nothing, as they
     // are never sent).
-    while (s->heapLen < 2) {
-        const int node = s->heap[++s->heapLen] = maxCode < 2 ? ++maxCode : 0;
+    while (count < 2) {
+        const int node = maxCode < 2 ? ++maxCode : 0;
         tree[node].freqOrCode = 1;
-        s->depth[node] = 0;
-        key[node] = HeapKey(1, 0);
+        leaves[count++] = 1u << 10 | uint32_t(node);
         s->optLen--;
         if (stree) s->staticLen -= stree[node].dadOrLen;
     }
     desc->maxCode = maxCode;
-    for (int n = s->heapLen / 2; n >= 1; --n) HeapSiftDown(s, key, n);
+    std::sort(leaves, leaves + count);
 
-    int node = elems;
+    int leaf = 0;          // the next leaf to take
+    int next = elems;      // the next new node to take
+    int node = elems;      // the next node to make
+    const auto take = [&]() -> int {
+        if (leaf < count && (next == node || (leaves[leaf] >> 10) <= tree[next].freqOrCode))
+            return int(leaves[leaf++] & 0x3FF);
+        return next++;
+    };
+    s->heapMax = kHeapSize;
     do {
-        const int n = s->heap[1];
-        s->heap[1] = s->heap[s->heapLen--];
-        HeapSiftDown(s, key, 1);
-        const int m = s->heap[1];
+        const int n = take();
+        const int m = take();
         s->heap[--s->heapMax] = n;
         s->heap[--s->heapMax] = m;
         tree[node].freqOrCode = uint16_t(tree[n].freqOrCode + tree[m].freqOrCode);
-        s->depth[node] = uint8_t((s->depth[n] >= s->depth[m] ? s->depth[n] : s->depth[m]) + 1);
-        key[node] = HeapKey(tree[node].freqOrCode, s->depth[node]);
         tree[n].dadOrLen = tree[m].dadOrLen = uint16_t(node);
-        s->heap[1] = node++;
-        HeapSiftDown(s, key, 1);
-    } while (s->heapLen >= 2);
-    s->heap[--s->heapMax] = s->heap[1];
+        ++node;
+    } while ((count - leaf) + (node - next) >= 2);
+    s->heap[--s->heapMax] = node - 1;
 
     AssignBitLengths(s, desc);
     gen_codes(s, tree, maxCode);
