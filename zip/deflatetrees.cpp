@@ -117,14 +117,21 @@ inline int64_t Log2Fixed(uint32_t x) {
     return int64_t(whole) * 256 + fraction;
 }
 
+// Each byte with its bits in reverse order.
+struct ReversedBytes {
+    uint8_t r[256];
+    constexpr ReversedBytes() : r() {
+        for (int b = 0; b < 256; ++b)
+            for (int i = 0; i < 8; ++i)
+                if (b & (1 << i)) r[b] = uint8_t(r[b] | (0x80 >> i));
+    }
+};
+constexpr ReversedBytes kReversedBytes;
+
+// The low `length` bits (1 to 15) of code in reverse order.
 uint32_t ReverseBits(uint32_t code, int length) {
-    uint32_t r = 0;
-    do {
-        r |= code & 1;
-        code >>= 1;
-        r <<= 1;
-    } while (--length > 0);
-    return r >> 1;
+    const uint32_t reversed16 = uint32_t(kReversedBytes.r[code & 0xFF]) << 8 | kReversedBytes.r[(code >> 8) & 0xFF];
+    return reversed16 >> (16 - length);
 }
 
 // ---------------------------------------------------------------------------
