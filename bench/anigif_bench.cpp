@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
     vips_concurrency_set(1);
     vips_cache_set_max(0);
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     vips_shutdown();

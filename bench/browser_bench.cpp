@@ -393,11 +393,12 @@ bool ReadWarmCache(const CacheFolder& f, bool screen) {
     return true;
 }
 
-void CompareWarmCacheRead(int rounds) {
+// Returns the exit status (bench_support::PrintVerdict).
+int CompareWarmCacheRead(int rounds) {
     const CacheFolder& f = WarmCache();
     if (!f.ok || !ReadWarmCache(f, false)) {
         std::printf("the warm cache could not be made or read\n");
-        return;
+        return bench_support::PrintVerdict(0, false);
     }
     std::vector<uint8_t> out(f.pixelBytes);
     const auto inflateAll = [&] {
@@ -407,12 +408,11 @@ void CompareWarmCacheRead(int rounds) {
         }
     };
     std::printf("\nthe warm cache, median of %d alternating rounds:\n", rounds);
-    bench_support::PrintRatio("1,000 cached thumbnails", "zlib inflate",
-                              bench_support::TimeAgainstPeer(rounds, [&] { ReadWarmCache(f, false); }, inflateAll),
-                              1.05);
-    bench_support::PrintRatio("... made into screen bitmaps", "zlib inflate",
-                              bench_support::TimeAgainstPeer(rounds, [&] { ReadWarmCache(f, true); }, inflateAll),
-                              1.05);
+    const auto plain = bench_support::TimeAgainstPeer(rounds, [&] { ReadWarmCache(f, false); }, inflateAll);
+    bench_support::PrintRatio("1,000 cached thumbnails", "zlib inflate", plain, 1.05);
+    const auto screen = bench_support::TimeAgainstPeer(rounds, [&] { ReadWarmCache(f, true); }, inflateAll);
+    bench_support::PrintRatio("... made into screen bitmaps", "zlib inflate", screen, 1.05);
+    return bench_support::PrintVerdict(2, plain.median <= 1.05 && screen.median <= 1.05);
 }
 
 void BM_BudgetHitRate(benchmark::State& state) {
@@ -476,8 +476,8 @@ BENCHMARK(BM_BudgetHitRate)->Unit(benchmark::kMillisecond)->Iterations(1);
 // only the comparison).
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    CompareWarmCacheRead(15);
-    return 0;
+    return CompareWarmCacheRead(15);
 }

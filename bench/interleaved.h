@@ -12,7 +12,10 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace bench_support {
@@ -73,6 +76,46 @@ RatioSpread TimeAgainstPeer(int rounds, Ours&& ours, Peer&& peer) {
 inline void PrintRatio(const char* what, const char* peer, const RatioSpread& r, double goal) {
     std::printf("  %-34s %.3fx %s (quartiles %.3f-%.3f), %.2f ms / %.2f ms; goal <= %.2f%s\n", what, r.median, peer,
                 r.low, r.high, r.oursSeconds * 1e3, r.peerSeconds * 1e3, goal, r.median <= goal ? "" : "  MISSED");
+}
+
+// The command line of a benchmark timed this way: [rounds [name...]], the
+// names chosen from `known`. Anything else (a flag, a count that is not a
+// whole number from 1 to 10000, an unknown name) prints the usage and gives
+// false: a benchmark never runs on a misread command line.
+inline bool ParseRoundsAndNames(int argc, char** argv, int defaultRounds, const std::vector<std::string>& known,
+                                int* rounds, std::vector<std::string>* names) {
+    *rounds = defaultRounds;
+    names->clear();
+    bool ok = true;
+    if (argc > 1) {
+        const char* a = argv[1];
+        const size_t n = std::strlen(a);
+        ok = n >= 1 && n <= 5 && std::strspn(a, "0123456789") == n;
+        *rounds = ok ? std::atoi(a) : 0;
+        ok = ok && *rounds >= 1 && *rounds <= 10000;
+    }
+    for (int i = 2; ok && i < argc; ++i) {
+        ok = std::find(known.begin(), known.end(), argv[i]) != known.end();
+        if (ok) names->push_back(argv[i]);
+    }
+    if (ok) return true;
+    std::fprintf(stderr, "usage: %s [rounds [name...]]\n  rounds: 1 to 10000 (default %d)\n  names:", argv[0],
+                 defaultRounds);
+    for (const std::string& k : known) std::fprintf(stderr, " %s", k.c_str());
+    std::fprintf(stderr, " (default: all)\n");
+    return false;
+}
+
+// The last line of a run: every goal met only when something was measured
+// and every measured figure met its goal. Returns the exit status: 0 when
+// something was measured (met or missed), 1 when nothing was.
+inline int PrintVerdict(int measured, bool allMet) {
+    if (measured == 0) {
+        std::printf("NOT MEASURED: nothing was timed, no goal met\n");
+        return 1;
+    }
+    std::printf(allMet ? "every goal met (%d measured)\n" : "some goal MISSED (%d measured)\n", measured);
+    return 0;
 }
 
 }  // namespace bench_support

@@ -78,8 +78,7 @@ struct DeflateState {
     TreeDesc lDesc, dDesc, blDesc;
     uint16_t blCount[kMaxBits + 1];
     int heap[kHeapSize];
-    int heapLen, heapMax;
-    uint8_t depth[kHeapSize];
+    int heapMax;
     uint8_t lengthCode[256];   // match length - 3 -> length code
     uint8_t distCode[512];     // see DistCode
     int baseLength[kLengthCodes];
@@ -124,7 +123,7 @@ struct DeflateState {
     uint32_t maxChain, maxLazy, goodMatch, niceMatch;
     uint32_t lazyDepth;           // positions looked ahead for a better match (0: greedy)
     uint32_t reach3;              // farthest distance at which a match of 3 beats its literals
-    bool noisy;                   // literals cost over 6.5 bits: only the 3-byte table is kept (SetNoisy)
+    bool noisy;                   // literals cost over 6 bits: only the 3-byte table is kept (SetNoisy)
     bool chainsStale;             // the window slid while noisy: the chains and the 4-byte table are out of date
 };
 

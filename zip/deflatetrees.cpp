@@ -4,6 +4,7 @@
 // the order of the code-length codes) are those of RFC 1951.
 #include "zip/deflatestate.h"
 
+#include <algorithm>
 #include <cstring>
 
 const uint8_t kExtraDistBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
@@ -116,14 +117,21 @@ inline int64_t Log2Fixed(uint32_t x) {
     return int64_t(whole) * 256 + fraction;
 }
 
+// Each byte with its bits in reverse order.
+struct ReversedBytes {
+    uint8_t r[256];
+    constexpr ReversedBytes() : r() {
+        for (int b = 0; b < 256; ++b)
+            for (int i = 0; i < 8; ++i)
+                if (b & (1 << i)) r[b] = uint8_t(r[b] | (0x80 >> i));
+    }
+};
+constexpr ReversedBytes kReversedBytes;
+
+// The low `length` bits (1 to 15) of code in reverse order.
 uint32_t ReverseBits(uint32_t code, int length) {
-    uint32_t r = 0;
-    do {
-        r |= code & 1;
-        code >>= 1;
-        r <<= 1;
-    } while (--length > 0);
-    return r >> 1;
+    const uint32_t reversed16 = uint32_t(kReversedBytes.r[code & 0xFF]) << 8 | kReversedBytes.r[(code >> 8) & 0xFF];
+    return reversed16 >> (16 - length);
 }
 
 // ---------------------------------------------------------------------------
@@ -144,25 +152,6 @@ void gen_codes(DeflateState* s, TreeNode* tree, int maxCode) {
         if (len == 0) continue;
         tree[n].freqOrCode = uint16_t(ReverseBits(nextCode[len]++, len));
     }
-}
-
-inline bool Smaller(const DeflateState* s, const TreeNode* tree, int n, int m) {
-    return tree[n].freqOrCode < tree[m].freqOrCode ||
-           (tree[n].freqOrCode == tree[m].freqOrCode && s->depth[n] <= s->depth[m]);
-}
-
-// Restores the heap property from node k down.
-void HeapSiftDown(DeflateState* s, const TreeNode* tree, int k) {
-    const int v = s->heap[k];
-    int j = k << 1;
-    while (j <= s->heapLen) {
-        if (j < s->heapLen && Smaller(s, tree, s->heap[j + 1], s->heap[j])) ++j;
-        if (Smaller(s, tree, v, s->heap[j])) break;
-        s->heap[k] = s->heap[j];
-        k = j;
-        j <<= 1;
-    }
-    s->heap[k] = v;
 }
 
 // Code lengths from the tree built in heap[heapMax..], limited to the
@@ -219,48 +208,60 @@ void AssignBitLengths(DeflateState* s, TreeDesc* desc) {
     }
 }
 
+// The tree of the descriptor's frequencies, by the two-queue method: the
+// leaves sorted by frequency, and the new nodes, which are made in order
+// of frequency, in a queue of their own; each step joins the two least
+// frequent of both (a leaf before a node of the same frequency, which keeps
+// the tree shallow). Every node taken goes into heap[heapMax..], so that
+// the area holds them from the most frequent (the root, first) to the least,
+// parents before children, as AssignBitLengths reads them.
 void BuildHuffmanTree(DeflateState* s, TreeDesc* desc) {
     TreeNode* tree = desc->dynTree;
     const TreeNode* stree = desc->staticTree;
     const int elems = desc->elems;
+    static_assert(kHeapSize <= 1 << 10, "a symbol fits the low 10 bits of a sort key");
+    uint32_t leaves[kLCodes];
+    int count = 0;
     int maxCode = -1;
-    s->heapLen = 0;
-    s->heapMax = kHeapSize;
     for (int n = 0; n < elems; ++n) {
         if (tree[n].freqOrCode != 0) {
-            s->heap[++s->heapLen] = maxCode = n;
-            s->depth[n] = 0;
+            leaves[count++] = uint32_t(tree[n].freqOrCode) << 10 | uint32_t(n);
+            maxCode = n;
         } else {
             tree[n].dadOrLen = 0;
         }
     }
     // A tree needs two codes: force some in (they cost nothing, as they
     // are never sent).
-    while (s->heapLen < 2) {
-        const int node = s->heap[++s->heapLen] = maxCode < 2 ? ++maxCode : 0;
+    while (count < 2) {
+        const int node = maxCode < 2 ? ++maxCode : 0;
         tree[node].freqOrCode = 1;
-        s->depth[node] = 0;
+        leaves[count++] = 1u << 10 | uint32_t(node);
         s->optLen--;
         if (stree) s->staticLen -= stree[node].dadOrLen;
     }
     desc->maxCode = maxCode;
-    for (int n = s->heapLen / 2; n >= 1; --n) HeapSiftDown(s, tree, n);
+    std::sort(leaves, leaves + count);
 
-    int node = elems;
+    int leaf = 0;          // the next leaf to take
+    int next = elems;      // the next new node to take
+    int node = elems;      // the next node to make
+    const auto take = [&]() -> int {
+        if (leaf < count && (next == node || (leaves[leaf] >> 10) <= tree[next].freqOrCode))
+            return int(leaves[leaf++] & 0x3FF);
+        return next++;
+    };
+    s->heapMax = kHeapSize;
     do {
-        const int n = s->heap[1];
-        s->heap[1] = s->heap[s->heapLen--];
-        HeapSiftDown(s, tree, 1);
-        const int m = s->heap[1];
+        const int n = take();
+        const int m = take();
         s->heap[--s->heapMax] = n;
         s->heap[--s->heapMax] = m;
         tree[node].freqOrCode = uint16_t(tree[n].freqOrCode + tree[m].freqOrCode);
-        s->depth[node] = uint8_t((s->depth[n] >= s->depth[m] ? s->depth[n] : s->depth[m]) + 1);
         tree[n].dadOrLen = tree[m].dadOrLen = uint16_t(node);
-        s->heap[1] = node++;
-        HeapSiftDown(s, tree, 1);
-    } while (s->heapLen >= 2);
-    s->heap[--s->heapMax] = s->heap[1];
+        ++node;
+    } while ((count - leaf) + (node - next) >= 2);
+    s->heap[--s->heapMax] = node - 1;
 
     AssignBitLengths(s, desc);
     gen_codes(s, tree, maxCode);
@@ -498,9 +499,12 @@ void BuildTables(DeflateState* s) {
 // A match of 3 takes a length code and a distance code, about 9 bits
 // together where such matches are common, plus its distance's extra bits:
 // it is worth taking while that stays below the cost of its 3 literals.
-// Where literals cost over 6.5 bits (pixels, compressed data, noise)
-// matches are rare and short: the data is noisy. (Base64 text costs 6.)
-constexpr int64_t kNoisyLiteralBits256 = 6 * 256 + 128;
+// Where literals cost over 6 bits (pixels, compressed data, noise)
+// matches are rare and short: the data is noisy. In photographs whose
+// literals cost 6 to 6.5 bits the full search finds nothing the 3-byte
+// table misses (their streams come out no larger), at twice the time.
+// (Base64 text costs 6 or a little less.)
+constexpr int64_t kNoisyLiteralBits256 = 6 * 256;
 
 // The bits of `total` literals of the frequencies f: total * log2(total) -
 // sum of f * log2(f), in 1/256ths of a bit.
@@ -534,13 +538,19 @@ void EstimateLiteralCost(DeflateState* s) {
 // their top 4 bits (text, pixels and noise differ there), matches by their
 // length: 3, 4-6, 7-14, longer (length codes 257, 258-260, 261-266,
 // 267-285).
+// Each kind is summed in a register of its own: adding into the array one
+// frequency at a time would wait on the last store at every step.
 void CountKinds(const DeflateState* s, uint32_t (&kinds)[kSymbolKinds]) {
-    for (uint32_t& n : kinds) n = 0;
-    for (int n = 0; n < kLiterals; ++n) kinds[n >> 4] += s->dynLtree[n].freqOrCode;
-    for (int code = kLiterals + 1; code < kLCodes; ++code) {
-        const int length = code < 258 ? 0 : code < 261 ? 1 : code < 267 ? 2 : 3;
-        kinds[16 + length] += s->dynLtree[code].freqOrCode;
-    }
+    const auto sum = [s](int from, int to) {
+        uint32_t n = 0;
+        for (int code = from; code < to; ++code) n += s->dynLtree[code].freqOrCode;
+        return n;
+    };
+    for (int k = 0; k < 16; ++k) kinds[k] = sum(16 * k, 16 * k + 16);
+    kinds[16] = sum(257, 258);
+    kinds[17] = sum(258, 261);
+    kinds[18] = sum(261, 267);
+    kinds[19] = sum(267, kLCodes);
 }
 
 // True when the last kKindCheck symbols are unlike the rest of the block
@@ -552,7 +562,7 @@ void CountKinds(const DeflateState* s, uint32_t (&kinds)[kSymbolKinds]) {
 // half, so that a kind it never saw costs a finite amount). Integer
 // logarithms keep the stream the same on every platform.
 bool BlockDataChanged(DeflateState* s) {
-    constexpr int64_t kChangedBits = 3 * 128;     // 1.5 bits per symbol, in 1/256ths
+    constexpr int64_t kChangedBits = 4 * 128;     // 2 bits per symbol, in 1/256ths
     uint32_t kinds[kSymbolKinds];
     CountKinds(s, kinds);
     const uint32_t before = s->lastLit - kKindCheck;

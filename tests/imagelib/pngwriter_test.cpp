@@ -7,8 +7,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
+
+#include <png.h>
 
 #include "imagelib/savecontext.h"
 #include "imagelib/writers/pngwriter.h"
@@ -295,6 +298,111 @@ TEST(PngWriter, FilterChoiceSetsEveryRowsFilter) {
         }
         EXPECT_EQ(Pillow(Narrow(path)).pixels(), Expected(k));
     }
+}
+
+// The IDAT data of a PNG held in memory, joined.
+std::string ImageData(const std::string& png) {
+    std::string idat;
+    for (size_t at = 8; at + 12 <= png.size();) {
+        const size_t length = size_t(uint8_t(png[at])) << 24 | size_t(uint8_t(png[at + 1])) << 16 |
+                              size_t(uint8_t(png[at + 2])) << 8 | size_t(uint8_t(png[at + 3]));
+        if (png.compare(at + 4, 4, "IDAT") == 0) idat.append(png, at + 8, length);
+        at += 12 + length;
+    }
+    return idat;
+}
+
+// The same rows written by libpng alone with all five filters, its own
+// adaptive choice.
+std::string LibpngAllFilters(const std::vector<std::vector<uint8_t>>& rows, int width, int colourType, int level) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return std::string();
+    }
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, size_t n) {
+            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
+        },
+        nullptr);
+    png_set_compression_level(png, level);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(rows.size()), 8, colourType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_write_info(png, info);
+    for (const std::vector<uint8_t>& row : rows) png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// With all five filters (asked for, or libpng's default for the layout) the
+// writer picks each row's filter itself: the stream must be the very one
+// libpng's own choice gives, for every pixel size and for widths that end
+// inside and outside a 16-byte step. The rows mix noise, ramps, repeats
+// and flat runs, so that every filter wins somewhere.
+TEST(PngWriter, AdaptiveFilterStreamIsLibpngsOwn) {
+    struct Layout {
+        uint16_t kind;
+        int32_t bitsPerPixel;
+        int channels;
+        int colourType;
+    } layouts[] = {{kPixelGrey, 8, 1, PNG_COLOR_TYPE_GRAY},
+                   {kPixelMaskColour, 24, 3, PNG_COLOR_TYPE_RGB},
+                   {kPixelMaskColour, 32, 4, PNG_COLOR_TYPE_RGB_ALPHA}};
+    std::mt19937 rng(5);
+    std::string filtersSeen;
+    for (const Layout& l : layouts) {
+        for (const int width : {2, 5, 6, 16, 17, 41, 133}) {
+            for (const uint16_t choice : {5, 0}) {
+                SCOPED_TRACE(std::to_string(l.bitsPerPixel) + " bits, width " + std::to_string(width) + ", choice " +
+                             std::to_string(choice));
+                const int height = 24;
+                const size_t rowBytes = size_t(width) * size_t(l.channels);
+                FakeSave f;
+                f.picture().kind = l.kind;
+                f.picture().bitsPerPixel = l.bitsPerPixel;
+                f.picture().width = width;
+                f.picture().height = height;
+                f.options().pngFilter = choice;
+                f.options().compressionLevel = 6;
+                for (int y = 0; y < height; ++y) {
+                    std::vector<uint8_t> row(rowBytes);
+                    for (size_t i = 0; i < rowBytes; ++i) {
+                        const uint8_t above = y > 0 ? f.rows.back()[i] : 0;
+                        const uint8_t left = i >= size_t(l.channels) ? row[i - size_t(l.channels)] : 0;
+                        switch (y % 6) {
+                        case 0: row[i] = uint8_t(rng()); break;
+                        case 1: row[i] = uint8_t(i * 7 + size_t(y)); break;
+                        case 2: row[i] = uint8_t(above + rng() % 3); break;
+                        case 3: row[i] = uint8_t((above + left) / 2 + rng() % 5); break;
+                        case 4: row[i] = uint8_t(left + above / 3 + rng() % 9); break;
+                        default: row[i] = uint8_t(i < rowBytes / 2 ? 200 : 250 - rng() % 120); break;
+                        }
+                    }
+                    f.rows.push_back(row);
+                }
+                ScratchDir dir;
+                const std::wstring path = dir.File("a.png");
+                ASSERT_EQ(WriteTo(&f, path), kSaveOk);
+                const std::string reference = LibpngAllFilters(f.rows, width, l.colourType, 6);
+                ASSERT_FALSE(reference.empty());
+                std::string ours;
+                if (std::FILE* in = std::fopen(Narrow(path).c_str(), "rb")) {
+                    char buffer[4096];
+                    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) != 0;) ours.append(buffer, n);
+                    std::fclose(in);
+                }
+                EXPECT_EQ(ImageData(ours), ImageData(reference));
+                if (width == 133) filtersSeen += RowFilters(Narrow(path));
+            }
+        }
+    }
+    for (const char filter : {'0', '1', '2', '3', '4'})
+        EXPECT_NE(filtersSeen.find(filter), std::string::npos) << "no row took filter " << filter << ": " << filtersSeen;
 }
 
 TEST(PngWriter, CompressionLevelAboveNineIsNine) {
