@@ -273,6 +273,30 @@ stride = (w + 3) // 4 * 4
 write_bmp("bytes32.bmp", w, h, 8, 0, pal, b"".join(bytes(r).ljust(stride, b"\0") for r in rows))
 expect_as_depth("bmp_5bit_bytes", "bmp_5bit_bytes.bmp", 5, "bytes32.bmp")
 
+# Several planes: the pixels are the planes' bits together (planes x bits
+# per pixel), stored as usual. No tool reads such files (ImageMagick refuses
+# them), so each is a file the tools read with its planes and bit count
+# changed, and must show what Pillow and ImageMagick both read from the
+# original.
+def expect_with_planes(name, fixture, planes, bits, original, field_bits=8):
+    data = bytearray(open(path(original), "rb").read())
+    info_size, = struct.unpack_from("<I", data, 14)
+    struct.pack_into("<HH", data, 22 if info_size == 12 else 26, planes, bits)
+    open(path(fixture), "wb").write(data)
+    im = Image.open(path(original))
+    rgba = im.convert("RGBA").tobytes()
+    shift = 8 - field_bits
+    assert [v >> shift for v in rgba] == [v >> shift for v in magick_rgba(original)], original
+    write_expected(name, im.size[0], im.size[1], rgba)
+    lines.append("%s %s rgb" % (name, fixture))
+
+
+for original, planes, bits, field_bits in (("bmp_4bit", 2, 2, 8), ("bmp_8bit", 4, 2, 8), ("bmp_rle8", 2, 4, 8),
+                                           ("bmp_os2_8bit", 8, 1, 8), ("bmp_24bit", 3, 8, 8),
+                                           ("bmp_32bit", 4, 8, 8), ("bmp_rgb565", 2, 8, 5)):
+    expect_with_planes("%s_%d_planes" % (original, planes), "%s_%dplanes.bmp" % (original, planes), planes, bits,
+                       original + ".bmp", field_bits)
+
 # --- PNM: netpbm and ImageMagick write --------------------------------------
 pbm = run("convert", SRC, "-monochrome", "pbm:-")
 open(path("pbm_raw.pbm"), "wb").write(pbm)
