@@ -23,6 +23,10 @@ struct Finished {
     uint32_t headerFlags;
     uint16_t headerOrientation;
     int scaleMode;
+    // Deep modes: bits per sample, samples the reader gave, bytes per pixel.
+    int deepBits;
+    int deepComponents;
+    int deepPixelBytes;
 };
 
 // 256 output pixels (in the output byte order) indexed by the value that the
@@ -186,8 +190,32 @@ void CmyInvertedToRgb(LoadContext* ctx, bool reversed) {
 }
 
 // Pixel type and sizes of the finished bitmap.
+// Deep samples: one sample is grey, three colour in the three-byte orders,
+// four (or three given an alpha sample) in the four-byte orders or CMYK.
+void SetDeepPixelType(Bitmap* b, const Finished& f, const LoadOptions& o) {
+    const uint16_t order = o.pixelOrder;
+    const bool four = f.mode == kModeDeep16x4 || f.mode == kModeDeep32x4;
+    b->bitsPerSample = uint16_t(f.deepBits);
+    b->bytesPerPixel = uint16_t(f.deepPixelBytes);
+    b->components = uint16_t(four ? 4 : f.deepComponents);
+    b->paletteCount = 0;
+    if (four) {
+        if ((o.flags & kLoadKeepCmyk) && (f.headerFlags & kHeaderCmyk)) b->pixelType = kPixelCMYK;
+        else b->pixelType = order == 0 ? kPixelRGBA : order == 1 ? kPixelABGR : order == 3 ? kPixelARGB : kPixelBGRA;
+    } else if (f.deepComponents == 1) {
+        b->pixelType = kPixelGrey;
+        b->paletteCount = 256;
+    } else {
+        b->pixelType = order == 0 ? kPixelRGB : kPixelBGR;
+    }
+}
+
 void SetPixelType(Bitmap* b, const Finished& f, bool hasPalette, const LoadOptions& o) {
     const uint16_t order = o.pixelOrder;
+    if (f.mode & kDeepModes) {
+        SetDeepPixelType(b, f, o);
+        return;
+    }
     if (f.mode == 80) {
         b->pixelType = order == 0 ? kPixelRGB : kPixelBGR;
         b->bytesPerPixel = 3;
@@ -401,7 +429,11 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     FlushScaledRow(ctx);
 
     Bitmap* b = ctx->bitmap;
-    const Finished f{rs->outputMode, rs->finishedBits, rs->headerFlags, rs->orientation, rs->scaleMode};
+    const Finished f{rs->outputMode,  rs->finishedBits,
+                     rs->headerFlags, rs->orientation,
+                     rs->scaleMode,   rs->bitsPerPlane,
+                     rs->sampleBytes > 1 ? rs->internalBytesPerPixel / rs->sampleBytes : 0,
+                     rs->outBytesPerPixel};
     const bool alphaDeclaredOnly = (f.headerFlags & kHeaderMayHaveAlpha) && f.bpp == 32 && !ctx->alphaSeen &&
                                    rs->outBytesPerPixel == 4;
     const uint32_t colourSpaces = kHeaderCmykInverted | kHeaderCmyk | kHeaderLabUnsigned | kHeaderLabUnsignedD50 |
@@ -426,7 +458,9 @@ int EndImage(LoadContext* ctx, uint16_t layout, int paletteBits, const void* pal
     int result = kLoadOk;
     const uint32_t hf = f.headerFlags;
     const bool atLeastThree = b->bytesPerPixel >= 3;
-    if (hasPalette) {
+    if (f.mode & kDeepModes) {
+        // Kept as the reader gave them: nothing to convert.
+    } else if (hasPalette) {
         result = FinishPalettePicture(ctx, f, layout, paletteBits, palette);
     } else if ((hf & (kHeaderLabUnsigned | kHeaderLabUnsignedD50)) && atLeastThree) {
         LabToRgb(ctx, false, (hf & kHeaderLabUnsignedD50) != 0);

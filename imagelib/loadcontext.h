@@ -26,6 +26,18 @@ enum LoadResult : int {
     kLoadInfoStop = -1,      // BeginImage of an information-only load: stop
 };
 
+// Output modes of samples kept deeper than 8 bits (load flag
+// kLoadKeepDeepSamples): one or three samples of 2 or 4 bytes, or four
+// samples of 2 or 4 bytes. The four-sample modes take the pixel orders of the
+// four-byte mode, the others those of the three-byte mode.
+enum DeepOutputMode : uint32_t {
+    kModeDeep16 = 2048,
+    kModeDeep16x4 = 4096,
+    kModeDeep32 = 8192,
+    kModeDeep32x4 = 16384,
+};
+constexpr uint32_t kDeepModes = kModeDeep16 | kModeDeep16x4 | kModeDeep32 | kModeDeep32x4;
+
 // Header flags (ImageHeader::flags) that this layer and the end of load read.
 enum ImageHeaderFlags : uint32_t {
     kHeaderSeparatePlanes = 0x4,
@@ -125,7 +137,7 @@ struct LoadContext;
 //    information-only load) is returned at once, without endImage;
 //  - writes source rows into header.rowBuffer, consecutive, each of the
 //    declared row length (planes x bytesPerPlane; the width for planes
-//    delivered separately; (bitsPerPlane + 7) / 8 x components x width when
+//    delivered separately; components x sample bytes x width when
 //    components are given), at most rowsPerCall of them, and hands them over
 //    with putScanlines(ctx, plane or -1, first row or -1 for the next, count)
 //    or PutStripRows for blocks of columns. A non-zero result (15, cancelled)
@@ -135,6 +147,11 @@ struct LoadContext;
 //    name) or null, and returns its result code, or endImage's when that
 //    failed (FinishReaderPicture in readers/readerio.h). Rows addressed past
 //    the height are dropped.
+// Components are declared only for samples deeper than 8 bits kept as they
+// are, in loads with kLoadKeepDeepSamples (other loads get the reader's 8-bit
+// samples): 1 grey, 3 R, G, B or 4 R, G, B, A (CMYK with kHeaderCmyk) samples
+// of bitsPerPlane (9..32) bits, each a native 16-bit word up to 16 bits, else
+// a native 32-bit word, in one plane.
 // Slots 10 and 11 are empty in information-only loads: readers test them
 // before calling.
 struct ReaderCallbacks {
@@ -210,8 +227,12 @@ struct LoadRowState {
     // Output.
     int32_t outWidth;
     int32_t outHeight;
-    uint32_t outputMode;         // 1, 2, 80, 1952
+    uint32_t outputMode;         // 1, 2, 80, 1952, or a deep mode (kDeepModes)
     int32_t outBytesPerPixel;
+    // Samples kept deeper than 8 bits: 2 or 4 bytes each, as native words;
+    // 1 otherwise. The line and the output then hold whole samples.
+    int32_t sampleBytes;
+    uint32_t deepAlpha;          // the alpha sample a three-sample pixel gets in four-sample output
     // Delivery counters.
     int32_t runningRow;          // next row for "first row -1"
     int32_t runningPlane;

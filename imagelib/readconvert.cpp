@@ -111,6 +111,11 @@ void UnpackPlanar(const LoadRowState* rs, const uint8_t* src, uint8_t* dst, int3
         for (int k = 0; k < N; ++k) dst[k] = planes[k][i];
 }
 
+// Deep samples: whole pixels of several bytes, copied.
+void UnpackCopyDeep(const LoadRowState* rs, const uint8_t* src, uint8_t* dst, int32_t count) {
+    std::memcpy(dst, src, size_t(count) * size_t(rs->linePixelBytes));
+}
+
 // ---------------------------------------------------------------------------
 // Storers.
 
@@ -182,6 +187,30 @@ void StorePlane(const LoadRowState* rs, const uint8_t* line, int plane, uint8_t*
     for (int32_t i = 0; i < count; ++i) dst[size_t(i) * N + size_t(at)] = line[i];
 }
 
+// Deep samples of S bytes: output sample k is the line's sample storeMap[k],
+// the deep alpha or 0; output pixels of outBytesPerPixel bytes.
+template <typename Sample>
+void StoreDeepMapped(const LoadRowState* rs, const uint8_t* line, int, uint8_t* dst, int32_t count) {
+    const int samples = rs->outBytesPerPixel / int(sizeof(Sample));
+    const int8_t* map = rs->storeMap;
+    const auto alpha = static_cast<Sample>(rs->deepAlpha);
+    for (int32_t i = 0; i < count; ++i) {
+        for (int k = 0; k < samples; ++k) {
+            const int8_t m = map[k];
+            Sample v = 0;
+            if (m >= 0) std::memcpy(&v, line + size_t(m) * sizeof(Sample), sizeof v);
+            else if (m == kMapAlphaFill) v = alpha;
+            std::memcpy(dst + size_t(k) * sizeof(Sample), &v, sizeof v);
+        }
+        line += rs->linePixelBytes;
+        dst += rs->outBytesPerPixel;
+    }
+}
+
+void StoreCopyDeep(const LoadRowState* rs, const uint8_t* line, int, uint8_t* dst, int32_t count) {
+    std::memcpy(dst, line, size_t(count) * size_t(rs->outBytesPerPixel));
+}
+
 void SetMap(LoadRowState* rs, int8_t a, int8_t b, int8_t c, int8_t d) {
     rs->storeMap[0] = a;
     rs->storeMap[1] = b;
@@ -251,6 +280,13 @@ RowUnpacker ChooseUnpacker(const LoadRowState* rs, UnpackPlan* plan) {
     const int bpp = rs->bitsPerPixel;
     *plan = UnpackPlan{1, w, 0, nullptr};
 
+    if (rs->sampleBytes > 1) {
+        // Whole samples, as declared (BeginImage took one plane only).
+        if (rs->separatePlanes || rs->planes != 1) return nullptr;
+        plan->linePixelBytes = rs->internalBytesPerPixel;
+        plan->rowBytes = w * size_t(rs->internalBytesPerPixel);
+        return UnpackCopyDeep;
+    }
     if (rs->planes == 1 && bits == 1 && rs->outputMode == 1) {
         plan->linePixelBytes = 0;
         if (f & kLayoutBytePerPixel) return UnpackBytesToBits;
@@ -346,9 +382,41 @@ bool PlanReadConverters(const LoadRowState* rs, UnpackPlan* plan) {
     return true;
 }
 
+namespace {
+
+// Deep samples take the byte orders of the three- and four-byte modes, a
+// sample for a byte: one and three samples those of three bytes, four those
+// of four bytes (CMYK kept in its order, three samples given the deep alpha).
+void SelectDeepStorer(LoadRowState* rs, uint16_t order) {
+    const int line = rs->linePixelBytes / rs->sampleBytes;
+    const bool four = rs->outputMode == kModeDeep16x4 || rs->outputMode == kModeDeep32x4;
+    bool copy = false;
+    if (!four) {
+        copy = line == 1 || order == 0;
+        if (line == 1) SetMap(rs, 0, kMapZero, kMapZero, kMapZero);
+        else if (order == 0) SetMap(rs, 0, 1, 2, kMapZero);
+        else SetMap(rs, 2, 1, 0, kMapZero);
+    } else {
+        const int8_t alpha = line == 4 ? 3 : kMapAlphaFill;
+        if (order == 0 || (rs->headerFlags & kHeaderCmyk)) SetMap(rs, 0, 1, 2, alpha);
+        else if (order == 1) SetMap(rs, alpha, 2, 1, 0);
+        else if (order == 3) SetMap(rs, alpha, 0, 1, 2);
+        else SetMap(rs, 2, 1, 0, alpha);
+        copy = line == 4 && rs->storeMap[0] == 0;
+    }
+    if (copy) {
+        rs->store = StoreCopyDeep;
+        rs->rowsUnchanged = 1;
+    } else {
+        rs->store = rs->sampleBytes == 2 ? StoreDeepMapped<uint16_t> : StoreDeepMapped<uint32_t>;
+    }
+}
+
+}  // namespace
+
 void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t order) {
     rs->unpack = plan.unpack;
-    rs->unpackCopies = plan.unpack == UnpackCopy3 || plan.unpack == UnpackCopy4;
+    rs->unpackCopies = plan.unpack == UnpackCopy3 || plan.unpack == UnpackCopy4 || plan.unpack == UnpackCopyDeep;
     rs->rowsUnchanged = 0;
     rs->store = nullptr;
     SetMap(rs, kMapZero, kMapZero, kMapZero, kMapZero);
@@ -362,6 +430,10 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
 
     if (mode == 1) {
         rs->store = StoreBits;
+        return;
+    }
+    if (mode & kDeepModes) {
+        SelectDeepStorer(rs, order);
         return;
     }
     const bool combine = separate && rs->bitsPerPixel == 2;

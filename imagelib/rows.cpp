@@ -68,6 +68,16 @@ uint32_t ChooseOutputMode(uint32_t headerFlags, int bpp, int c, uint32_t f) {
     return (c != 4 && !(f & kLoadPreferFourBytes)) ? 80 : 1952;
 }
 
+// Deep samples reach the bitmap as they are: the colour spaces that the end
+// of a load converts from bytes cannot be kept deep (CMYK can, when the load
+// keeps CMYK).
+bool DeepKeepsItsSpace(uint32_t headerFlags, uint32_t loadFlags) {
+    const uint32_t cmyk = kHeaderCmykInverted | kHeaderCmyk;
+    if (headerFlags & kColourSpaceFlags) return false;
+    return !(headerFlags & cmyk) || ((headerFlags & kHeaderCmyk) && !(headerFlags & kHeaderCmykInverted) &&
+                                     (loadFlags & kLoadKeepCmyk));
+}
+
 // The texts are copied whole: each field has the size of the header's.
 static_assert(sizeof(ImageInfo::description) == sizeof(ImageHeader::description), "description sizes differ");
 static_assert(sizeof(ImageInfo::compressionText) == sizeof(ImageHeader::compressionText),
@@ -877,8 +887,12 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     if (headerFlags & kColourSpaceFlags) o.flags |= kLoadPreferThreeBytes;
     if (xres == 0) xres = yres = 72;
     if ((headerFlags & kHeaderSeparatePlanes) && planes == 1 && c < 1) headerFlags &= ~uint32_t(kHeaderSeparatePlanes);
-    // Samples deeper than 8 bits have no converter that keeps them.
-    if (c >= 1 && (o.flags & kLoadKeepDeepSamples) && bits > 8) return kLoadNotRecognised;
+    // Samples deeper than 8 bits: kept only when the load asks for them,
+    // one grey, three colour or four samples in one plane, and only where
+    // the end of the load has nothing to convert.
+    const bool deep = c >= 1 && bits > 8;
+    if (deep && (!(o.flags & kLoadKeepDeepSamples) || planes != 1 || c == 2 || !DeepKeepsItsSpace(headerFlags, o.flags)))
+        return kLoadNotRecognised;
 
     rs->srcWidth = h->width;
     rs->srcHeight = h->height;
@@ -899,6 +913,17 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
     rs->outputMode = ChooseOutputMode(headerFlags, bpp, c, o.flags);
     rs->outBytesPerPixel = rs->outputMode == 1952 ? 4 : rs->outputMode == 80 ? 3 : 1;
     rs->internalBytesPerPixel = c >= 1 ? c : bpp <= 8 ? 1 : bpp <= 24 ? 3 : 4;
+    rs->sampleBytes = 1;
+    if (deep) {
+        const bool wide = bits > 16;
+        const bool four = rs->outputMode == 1952;
+        rs->sampleBytes = wide ? 4 : 2;
+        rs->outputMode = four ? (wide ? kModeDeep32x4 : kModeDeep16x4) : (wide ? kModeDeep32 : kModeDeep16);
+        rs->outBytesPerPixel = (four ? 4 : c) * rs->sampleBytes;
+        rs->internalBytesPerPixel = c * rs->sampleBytes;
+        const uint32_t maxSample = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+        rs->deepAlpha = uint32_t(uint64_t(maxSample) * o.alphaValue / 255);
+    }
     rs->finishedBits = bpp;
     rs->totalRows = rs->separatePlanes ? planes * h->height : h->height;
     rs->lastPercent = -1;
@@ -906,7 +931,7 @@ int BeginImage(LoadContext* ctx, ImageHeader* h) {
 
     if (rs->separatePlanes) rs->srcBytesPerRow = size_t(h->width);
     else if (c < 1) rs->srcBytesPerRow = size_t(planes) * h->bytesPerPlane;
-    else rs->srcBytesPerRow = size_t((bits + 7) / 8) * size_t(c) * size_t(h->width);
+    else rs->srcBytesPerRow = size_t(rs->sampleBytes) * size_t(c) * size_t(h->width);
 
     // The scaling comes first: averaging declared values changes the output
     // the converters are chosen for.

@@ -352,6 +352,12 @@ int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t b
     const int64_t width = h.width < 0 ? -h.width : h.width;
     const int64_t height = h.height < 0 ? -h.height : h.height;
     ih.orientation = (h.height >= 0 || dxt) ? kSourceBottomUp : 0;
+    // The rows hold whole pixels whatever the planes: a pixel is the planes'
+    // bits together, read as one plane of that depth.
+    if (!dxt && h.planes != 1) {
+        h.bitsPerPlane = h.planes * h.bitsPerPlane;
+        h.planes = 1;
+    }
     ih.planes = static_cast<int16_t>(h.planes);
     ih.bitsPerPlane = static_cast<int16_t>(h.bitsPerPlane);
     ih.compression = (h.compression == kBmpRle8 || h.compression == kBmpRle4) ? kCompressionRle : 0;
@@ -364,7 +370,7 @@ int ReadBmp(PictureFile* f, LoadContext* ctx, const char* description, int64_t b
     const int64_t dataAt = base + h.dataOffset;
     if (dxt) return DecodeDxtBitmap(f, ctx, &ih, h.compression, dataAt);
 
-    // One plane of 1 to 32 bits; RLE8 and RLE4 only at their own depths.
+    // Pixels of 1 to 32 bits; RLE8 and RLE4 only at their own depths.
     const uint32_t bits = h.bitsPerPlane;
     if (h.planes != 1 || bits < 1 || bits > 32) return kLoadNotRecognised;
     if ((h.compression == kBmpRle8 && bits != 8) || (h.compression == kBmpRle4 && bits != 4))

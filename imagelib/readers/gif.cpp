@@ -38,7 +38,7 @@ const char kBadCodeSize[] = "GIF : Bad code's size !";
 const char kLzwDisabled[] = "GIF : Bad compression (LZW) !";
 
 // The reader's view of the file: the version letters, the global colour
-// table and the transparent index of the last graphic control extension.
+// table and the transparent index named for the next image.
 struct GifReader {
     PictureFile* file;
     LoadContext* ctx;
@@ -230,8 +230,9 @@ int ReadGifScreen(GifReader* g) {
     return kLoadOk;
 }
 
-// The graphic control extension: only its transparent index is used. The
-// index stays in force until another extension names one.
+// The graphic control extension: only its transparent index is used, for
+// the next image only. Of several extensions before one image, one without
+// the transparency flag leaves the index an earlier one named.
 bool ReadGraphicControl(GifReader* g) {
     const int size = ReadFileByte(g->file);
     if (size < 0) return false;
@@ -406,6 +407,7 @@ int ReadGif(PictureFile* f, LoadContext* ctx, const char* descriptionOverride, i
             const bool wanted = ctx->imageCount == wantedIndex;
             ++ctx->imageCount;
             const ImageOutcome o = ReadGifImage(&g, wanted, descriptionOverride, headerWord, tables);
+            g.transparentIndex = -1;  // the next image names its own
             status = o.status;
             if (o.delivered) done = true;
             if (status != kLoadOk || (wanted && stopAfterWanted)) break;

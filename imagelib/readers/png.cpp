@@ -425,6 +425,13 @@ int ReadStillRows(PngLoad* st, int interlacePasses) {
 
 // Colour handling of a still picture; the delivered row layout follows from
 // the transforms set here. Returns the samples per pixel.
+bool IsLittleEndian() {
+    const uint16_t one = 1;
+    uint8_t first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
 int SetStillTransforms(PngLoad* st, int colourType, int bitDepth) {
     const LoadOptions& o = st->ctx->options;
     png_bytep alphas = nullptr;
@@ -460,7 +467,10 @@ int SetStillTransforms(PngLoad* st, int colourType, int bitDepth) {
         if (bitDepth == 2 || bitDepth == 4) png_set_expand_gray_1_2_4_to_8(st->png);
         break;
     }
-    if (bitDepth == 16) png_set_strip_16(st->png);
+    // 16-bit samples are narrowed to bytes unless the load keeps them; kept,
+    // they come as native words.
+    if (bitDepth == 16 && !(o.flags & kLoadKeepDeepSamples)) png_set_strip_16(st->png);
+    else if (bitDepth == 16 && IsLittleEndian()) png_set_swap(st->png);
 
     ImageHeader* h = &st->header;
     if (hasTrns && alphas) {
@@ -495,7 +505,12 @@ int DeclareStill(PngLoad* st) {
     h->bitsPerPlane = int16_t(channels * depth);
     if (rowBytes != (size_t(width) * size_t(h->bitsPerPlane) + 7) / 8) return kLoadIncomplete;
     h->bytesPerPlane = uint32_t(rowBytes);
-    if (bitDepth == 16) {
+    if (depth == 16) {
+        // Kept deep: samples of one grey, three colour or four colour and
+        // alpha words.
+        h->components = int16_t(channels);
+        h->bitsPerPlane = 16;
+    } else if (bitDepth == 16) {
         h->fullWidth = h->width;
         h->fullHeight = h->height;
         h->fullBytesPerPlane = 2 * h->bytesPerPlane;
@@ -515,7 +530,7 @@ int DeclareStill(PngLoad* st) {
         h->palette = st->palette;
         h->paletteLayout = kPaletteTriples;
         h->paletteBits = 8;
-    } else if (channels == 1) {
+    } else if (channels == 1 && depth <= 8) {
         h->flags |= kHeaderGreyLevels;
     }
     return kLoadOk;

@@ -89,6 +89,16 @@ inline uint8_t ScaleSample(uint32_t v, uint32_t maxval) {
     return uint8_t(uint64_t(v) * 255 / maxval);
 }
 
+// A deep sample of `bits` bits from a value of 0..maxval (full range kept).
+inline uint16_t ScaleDeepSample(uint32_t v, uint32_t maxval, int bits) {
+    if (v > maxval) v = maxval;
+    const uint32_t top = (1u << bits) - 1;
+    return uint16_t(maxval == top ? v : uint64_t(v) * top / maxval);
+}
+
+// Stores sample i of a row of native 16-bit samples.
+inline void PutDeepSample(uint8_t* row, size_t i, uint16_t v) { std::memcpy(row + 2 * i, &v, sizeof v); }
+
 // The palette of the 3-3-2 thumbnails: R bits 5-7, G bits 2-4, B bits 0-1.
 void MakePalette332(uint8_t* rgb) {
     for (int i = 0; i < 256; ++i) {
@@ -98,9 +108,10 @@ void MakePalette332(uint8_t* rgb) {
     }
 }
 
-// One row of `samples` values into `row`.
+// One row of `samples` values into `row`: bytes, or native 16-bit samples
+// of `deepBits` bits when that is not 0 (maxval above 255).
 int ReadPnmRow(PnmReader* r, int type, uint32_t maxval, uint8_t* row, size_t samples, uint8_t* wide,
-               const uint8_t* lut) {
+               const uint8_t* lut, int deepBits) {
     PictureFile* f = r->file;
     switch (type) {
         case 1:
@@ -118,7 +129,8 @@ int ReadPnmRow(PnmReader* r, int type, uint32_t maxval, uint8_t* row, size_t sam
                 uint32_t v;
                 const int e = ReadPnmNumber(r, &v, kLoadCorrupt);
                 if (e != kLoadOk) return e;
-                row[i] = ScaleSample(v, maxval);
+                if (deepBits) PutDeepSample(row, i, ScaleDeepSample(v, maxval, deepBits));
+                else row[i] = ScaleSample(v, maxval);
             }
             return kLoadOk;
         default:
@@ -131,7 +143,11 @@ int ReadPnmRow(PnmReader* r, int type, uint32_t maxval, uint8_t* row, size_t sam
         return kLoadOk;
     }
     if (ReadFileBytes(f, wide, 2 * samples) != 2 * samples) return kLoadIncomplete;
-    for (size_t i = 0; i < samples; ++i) row[i] = ScaleSample(uint32_t(wide[2 * i] << 8 | wide[2 * i + 1]), maxval);
+    for (size_t i = 0; i < samples; ++i) {
+        const uint32_t v = uint32_t(wide[2 * i] << 8 | wide[2 * i + 1]);
+        if (deepBits) PutDeepSample(row, i, ScaleDeepSample(v, maxval, deepBits));
+        else row[i] = ScaleSample(v, maxval);
+    }
     return kLoadOk;
 }
 
@@ -178,18 +194,28 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
     } else if (!pixmap) {
         ih.flags |= kHeaderGreyLevels;
     }
+    // Samples above 8 bits are narrowed to bytes unless the load keeps them.
+    int deepBits = 0;
     if (maxval > 255) {
-        ih.fullWidth = ih.width;
-        ih.fullHeight = ih.height;
-        ih.fullBytesPerPlane = 2 * ih.bytesPerPlane;
         uint32_t bits = 0;
         while (bits < 16 && (maxval >> bits) != 0) ++bits;
-        ih.fullBitsPerSample = bits;
-        ih.fullComponents = pixmap ? 3 : 1;
+        if ((ctx->options.flags & kLoadKeepDeepSamples) && type != 7) {
+            deepBits = int(bits);
+            ih.components = int16_t(pixmap ? 3 : 1);
+            ih.bitsPerPlane = int16_t(bits);
+            ih.bytesPerPlane *= 2;
+            ih.flags &= ~uint32_t(kHeaderGreyLevels);
+        } else {
+            ih.fullWidth = ih.width;
+            ih.fullHeight = ih.height;
+            ih.fullBytesPerPlane = 2 * ih.bytesPerPlane;
+            ih.fullBitsPerSample = bits;
+            ih.fullComponents = pixmap ? 3 : 1;
+        }
     }
     if (reader.commentSeen) SetPictureComment(ctx, reader.comment, strnlen(reader.comment, sizeof reader.comment));
     if (type >= 4 && type <= 6) {
-        const uint64_t rowBytes = uint64_t(ih.bytesPerPlane) * (maxval > 255 ? 2 : 1);
+        const uint64_t rowBytes = uint64_t(ih.bytesPerPlane) * (maxval > 255 && !deepBits ? 2 : 1);
         r = CheckStoredRowsFit(f, ctx, TellPictureFile(f), rowBytes, height);
         if (r != kLoadOk) return r;
     }
@@ -198,7 +224,7 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
 
     // Binary samples of 9 to 16 bits are read into `wide` first; narrower
     // ones other than 0..255 are scaled through a table.
-    const size_t samples = ih.bytesPerPlane;
+    const size_t samples = deepBits ? ih.bytesPerPlane / 2 : ih.bytesPerPlane;
     uint8_t* wide = nullptr;
     uint8_t lut[256];
     const bool useLut = type >= 5 && type <= 6 && maxval < 255;
@@ -209,7 +235,7 @@ int ReadPnm(PictureFile* f, LoadContext* ctx) {
         if (!wide) return FinishReaderPicture(ctx, kLoadNoMemory);
     }
     for (int32_t y = 0; y < ih.height && r == kLoadOk; ++y) {
-        r = ReadPnmRow(&reader, type, maxval, ih.rowBuffer, samples, wide, useLut ? lut : nullptr);
+        r = ReadPnmRow(&reader, type, maxval, ih.rowBuffer, samples, wide, useLut ? lut : nullptr, deepBits);
         if (r == kLoadOk) r = ctx->callbacks.putScanlines(ctx, -1, y, 1);
     }
     std::free(wide);

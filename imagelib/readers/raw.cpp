@@ -16,6 +16,7 @@
 
 #include "../checked.h"
 #include "jpeg.h"
+#include "raw.h"
 #include "readerio.h"
 #include "readers.h"
 #include "tiff.h"
@@ -155,17 +156,8 @@ int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
     LoadOptions& o = ctx->options;
     // A fitted preview may decode fast and reduced; a full one may not.
     if (!ctx->infoOnly && o.targetWidth >= 1) o.flags |= kLoadReduced | kLoadFastDecode;
-    libraw_output_params_t& p = raw->imgdata.params;
-    p.gamm[0] = o.rawReals[0];
-    p.bright = o.rawReals[1];
-    p.user_mul[0] = o.rawReals[2];
-    p.user_mul[2] = o.rawReals[3];
-    p.use_auto_wb = o.rawSwitches[0];
-    p.use_camera_wb = o.rawSwitches[1];
-    p.output_bps = 8;
-    // Identification only: the sizes reported are those of LibRaw's full
-    // output, as raw-identify and dcraw -i report them.
-    p.half_size = 0;
+    // Every load but an information-only one is a preview load.
+    SetRawDecoderOptions(o, !ctx->infoOnly, &raw->imgdata.params);
 
     int result;
     if (raw->open_buffer(data.data, size) != LIBRAW_SUCCESS) {
@@ -205,5 +197,23 @@ int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
 }
 
 }  // namespace
+
+void SetRawDecoderOptions(const LoadOptions& o, bool previewLoad, libraw_output_params_t* p) {
+    p->gamm[0] = o.rawReals[0];
+    p->gamm[1] = o.rawReals[4];
+    p->bright = o.rawReals[1];
+    p->user_mul[0] = o.rawReals[2];
+    p->user_mul[2] = o.rawReals[3];
+    p->threshold = o.rawReals[5];
+    p->use_auto_wb = o.rawSwitches[0];
+    p->use_camera_wb = o.rawSwitches[1];
+    p->use_fuji_rotate = o.rawSwitches[2] ? 0 : 1;
+    p->highlight = static_cast<int8_t>(o.rawValue & 0xFF);
+    p->output_color = 1;
+    p->output_bps = 8;
+    // Half size shrinks what identification reports of a Fuji sensor (and
+    // any decode); a full-size identification is asked for by rawFullSize.
+    p->half_size = previewLoad || o.rawFullSize == 0 ? 1 : 0;
+}
 
 int ReadCameraRaw(FileSource* source, LoadContext* ctx) { return RunReaderOnSource(source, ctx, LoadRawWithDecoder); }

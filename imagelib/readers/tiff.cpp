@@ -754,7 +754,7 @@ uint16_t OrientationCode(uint32_t o) {
 // The delivered layout: what each pixel keeps and how the rows are declared.
 // Rows come interleaved whatever the file's planes, tiles as whole rows, so
 // the load scales them as they arrive.
-void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
+void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout, bool keepDeep) {
     const uint32_t w = d.width;
     uint32_t kept;
     switch (d.photometric) {
@@ -779,7 +779,18 @@ void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     layout->packed = kept == 1 && d.samplesPerPixel == 1 && d.bitsPerSample <= 8 &&
                      d.compression != kTiffSgiLog;
     h->planes = 1;
-    if (layout->packed) {
+    // 16-bit grey and colour samples that the load keeps are delivered as
+    // they are; every other picture as bytes.
+    layout->sampleBytes = keepDeep && d.bitsPerSample == 16 && !d.stretch &&
+                                  (d.photometric == kTiffBlackIsZero || d.photometric == kTiffRgb) &&
+                                  d.compression != kTiffSgiLog && d.compression != kTiffSgiLog24
+                              ? 2
+                              : 1;
+    if (layout->sampleBytes == 2) {
+        h->components = int16_t(kept);
+        h->bitsPerPlane = 16;
+        h->bytesPerPlane = uint32_t(uint64_t(w) * kept * 2);
+    } else if (layout->packed) {
         h->bitsPerPlane = int16_t(d.bitsPerSample);
         h->bytesPerPlane = uint32_t((uint64_t(w) * d.bitsPerSample + 7) / 8);
     } else {
@@ -789,7 +800,7 @@ void DeclareLayout(const TiffDirectory& d, ImageHeader* h, TiffLayout* layout) {
     if (d.photometric == kTiffSeparated) h->flags |= kHeaderCmyk;
     if (d.photometric == kTiffCieLab) h->flags |= kHeaderLabSignedD50;
     h->rowsPerCall = TiffRowsPerCall(d, *layout);
-    if (d.bitsPerSample >= 16 && d.photometric <= kTiffRgb &&
+    if (layout->sampleBytes == 1 && d.bitsPerSample >= 16 && d.photometric <= kTiffRgb &&
         (d.compression == kTiffNone || d.compression == kTiffLzw || d.compression == kTiffDeflate ||
          d.compression == kTiffPackBits || d.compression == kTiffDeflateOld)) {
         h->fullWidth = int32_t(d.width);
@@ -890,7 +901,7 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     ReadTexts(r, n);
     ReadMetadata(r, n, d);
     TiffLayout layout{};
-    DeclareLayout(d, &h, &layout);
+    DeclareLayout(d, &h, &layout, (ctx->options.flags & kLoadKeepDeepSamples) != 0);
 
     std::vector<uint16_t> colourMap;
     // A palette picture whose map is cut off is not complete; one without a

@@ -216,6 +216,7 @@ struct TiffLayout {
     uint32_t keptSamples;            // samples per delivered pixel (1, 3 or 4)
     bool packed;                     // single samples of 1..8 bits passed through as stored
     bool associatedAlpha;            // the colour is stored multiplied by the first extra sample
+    uint32_t sampleBytes;            // bytes of a delivered sample: 1, or 2 for 16-bit samples kept as native words
 };
 
 // The rows the driver hands over at once, which the header's rowsPerCall

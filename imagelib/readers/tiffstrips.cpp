@@ -166,7 +166,7 @@ struct SampleSources {
 // samples; with an alpha sample (its index, else -1), the colour samples
 // are divided by it first, at the file's depth.
 void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_t kept, uint32_t bits, bool big,
-                 int alpha) {
+                 int alpha, bool deep) {
     if (bits == 8 && alpha < 0) {
         if (s.step == kept && s.row[0] == s.row[kept - 1]) {
             std::memcpy(dst, s.row[0], size_t(columns) * kept);
@@ -185,7 +185,13 @@ void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_
         for (uint32_t k = 0; k < kept; ++k) {
             uint32_t v = SampleValue(s.row[k], s.first[k] + size_t(x) * s.step, bits, big);
             if (alpha >= 0 && int(k) != alpha) v = Unpremultiply(v, a, max);
-            *dst++ = To8Bits(v, bits);
+            if (deep) {
+                const auto word = uint16_t(v);
+                std::memcpy(dst, &word, sizeof word);
+                dst += sizeof word;
+            } else {
+                *dst++ = To8Bits(v, bits);
+            }
         }
     }
 }
@@ -250,6 +256,8 @@ struct Driver {
     uint16_t smallest = 0xFFFF, largest = 0;
 
     bool Stretched() const { return d.stretch && g.bits == 16 && d.samplesPerPixel == 1; }
+    // Bytes of a delivered pixel.
+    size_t PixelBytes() const { return size_t(layout.keptSamples) * layout.sampleBytes; }
 
     // Starts plane p on block `index` of its plane, which decodes to `rows`
     // rows.
@@ -357,8 +365,8 @@ struct Driver {
                 s.first[k] = planar ? 0 : std::min(k, g.samples - 1);
             }
             s.step = g.planesUsed > 1 ? 1 : g.samples;
-            AssembleRow(s, band + size_t(x0) * layout.keptSamples, columns, layout.keptSamples, g.bits, d.bigEndian,
-                        alpha);
+            AssembleRow(s, band + size_t(x0) * PixelBytes(), columns, layout.keptSamples, g.bits, d.bigEndian,
+                        alpha, layout.sampleBytes == 2);
         }
     }
 
@@ -367,8 +375,8 @@ struct Driver {
     void Clear(uint32_t first, uint32_t last, uint32_t x0, uint32_t columns) {
         if (layout.packed || Stretched()) return;  // nothing of them is delivered from the buffer
         for (uint32_t r = first; r < last; ++r)
-            std::memset(header.rowBuffer + size_t(r) * bandStride + size_t(x0) * layout.keptSamples, 0,
-                        size_t(columns) * layout.keptSamples);
+            std::memset(header.rowBuffer + size_t(r) * bandStride + size_t(x0) * PixelBytes(), 0,
+                        size_t(columns) * PixelBytes());
     }
 
     int Deliver(uint32_t y, uint32_t rows) {

@@ -4,10 +4,12 @@
 
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/gif_tga_pcx_psd/readertest.h"
+#include "tests/support/missingoracle.h"
 #include "tests/support/peakrss.h"
 
 namespace {
@@ -360,6 +362,40 @@ TEST(GifTest, ExtensionsAreSkippedByTheirSubBlocks) {
     ASSERT_NE(nullptr, load.bitmap.comment);
     EXPECT_STREQ("a harbour", load.bitmap.comment);
     EXPECT_EQ(1u, load.info.imageCount);
+}
+
+// A graphic control extension names the transparent index of the next
+// image only: each image of a file made here is transparent as gifsicle and
+// ImageMagick read it (make_fixtures.py). Several extensions before one
+// image: a later one without the flag keeps the index of an earlier one.
+TEST(GifTest, TransparencyBelongsToTheNextImage) {
+    std::string skip;
+    if (testing_support::ReaderFixtures(&skip).empty()) PV_ORACLE_MISSING(skip);
+    const Bytes file = testing_support::ReadReaderFixture("transparency.gif");
+    ASSERT_FALSE(file.empty()) << "no GIF fixtures";
+    const Bytes list = testing_support::ReadReaderFixture("gif_transparency.txt");
+    std::istringstream lines(std::string(list.begin(), list.end()));
+    int image, transparent, images = 0;
+    while (lines >> image >> transparent) {
+        SCOPED_TRACE(image);
+        ++images;
+        Load load(file, L"x.gif", Load::Options(0, uint32_t(image)));
+        ASSERT_EQ(kLoadOk, load.result);
+        EXPECT_EQ(transparent, load.bitmap.transparentIndex);
+    }
+    EXPECT_EQ(4, images);
+
+    GifFile gif(2, 1, Ramp(8));
+    gif.Transparent(5);
+    gif.Transparent(1, false);
+    gif.Pixels(2, 1, {1, 5});
+    gif.Transparent(4, false);
+    gif.Pixels(2, 1, {4, 5});
+    const Bytes twice = gif.Done();
+    Load first(twice, L"x.gif");
+    EXPECT_EQ(5, first.bitmap.transparentIndex);
+    Load second(twice, L"x.gif", Load::Options(0, 1));
+    EXPECT_EQ(-1, second.bitmap.transparentIndex);
 }
 
 TEST(GifTest, CommentsStartingWithNccAreNotKept) {

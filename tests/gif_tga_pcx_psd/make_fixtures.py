@@ -194,6 +194,37 @@ with open(path("root9.gif"), "wb") as f:
             struct.pack("<HHHHB", 0, 0, w, h, 0) + bytes([9]) + literal_lzw(list(mapped.getdata()), 9) + b";")
 expect_agreed("gif_root_nine_bits", "root9.gif", mapped, "rgb", pillow_rgba("root9.gif"), magick_rgba("root9.gif"))
 
+# A graphic control extension names the transparent index of the image that
+# follows it only: images of our own (each holding indexes 0 to 3), one after
+# an extension with the flag, one after an extension without it, one after
+# none, one after another flagged one. gifsicle names each image's
+# transparent index and ImageMagick's alpha shows which pixel it hides; they
+# must agree (netpbm and Pillow keep an index for the images after it). gif_transparency.txt lists them ("IMAGE TRANSPARENT", -1 for
+# none).
+def control(flag, index):
+    return b"\x21\xF9\x04" + bytes([flag, 0, 0, index, 0])
+
+
+def small_image():
+    return b"," + struct.pack("<HHHHB", 0, 0, 4, 1, 0) + bytes([2]) + literal_lzw([0, 1, 2, 3], 2)
+
+
+with open(path("transparency.gif"), "wb") as f:
+    f.write(b"GIF89a" + struct.pack("<HHBBB", 4, 1, 0x81, 0, 0) + bytes([0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255]) +
+            control(1, 2) + small_image() + control(0, 2) + small_image() + small_image() +
+            control(1, 3) + small_image() + b";")
+info = run("gifsicle", "--info", path("transparency.gif")).decode()
+gifsicle_transparent = [int(l.split("transparent")[1]) if "transparent" in l else -1
+                        for l in info.splitlines() if l.strip().startswith("+ image")]
+magick_transparent = []
+for i in range(4):
+    alpha = run(CONVERT, "%s[%d]" % (path("transparency.gif"), i), "-alpha", "extract", "-depth", "8", "gray:-")
+    hidden = [x for x, a in enumerate(alpha) if a == 0]
+    magick_transparent.append(hidden[0] if hidden else -1)
+assert gifsicle_transparent == magick_transparent == [2, -1, -1, 3], (gifsicle_transparent, magick_transparent)
+with open(path("gif_transparency.txt"), "w") as f:
+    f.write("".join("%d %d\n" % (i, t) for i, t in enumerate(gifsicle_transparent)))
+
 # --- Targa: ImageMagick, netpbm and Pillow write; Pillow and netpbm decode --
 tga_cases = [
     ("tga_truecolour", "im24.tga", [SRC]),

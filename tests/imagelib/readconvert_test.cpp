@@ -2,6 +2,7 @@
 // declare goes through the whole load, and the stored pixels are checked.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "fakereader.h"
@@ -153,6 +154,84 @@ TEST_F(Layouts, SeparatePlanes) {
     }
 }
 
+// Native 16- and 32-bit samples, as a reader of deep samples writes them.
+template <typename Sample>
+Bytes Samples(std::initializer_list<Sample> values) {
+    Bytes b;
+    for (Sample v : values) {
+        uint8_t raw[sizeof v];
+        std::memcpy(raw, &v, sizeof v);
+        b.insert(b.end(), raw, raw + sizeof v);
+    }
+    return b;
+}
+Bytes W16(std::initializer_list<uint16_t> v) { return Samples<uint16_t>(v); }
+Bytes W32(std::initializer_list<uint32_t> v) { return Samples<uint32_t>(v); }
+
+// Samples deeper than 8 bits, declared as components, reach the bitmap whole
+// when the load keeps them, in the byte orders of the three- and four-byte
+// modes, a sample for a byte; a two-pixel row, mirrored, and a 2 x 1 picture
+// reduced to one pixel check that the rest of the row path moves whole
+// samples.
+TEST_F(Layouts, DeepSamplesAreKept) {
+    struct Case {
+        const char* name;
+        int components;
+        int bits;
+        Bytes row;  // two pixels
+        uint32_t loadFlags;
+        uint16_t order;
+        uint16_t type;
+        int bytesPerPixel;
+        int outComponents;
+        Bytes pixels;
+        uint32_t headerFlags = 0;
+        uint16_t orientation = 0;
+        int32_t target = -1;
+    } cases[] = {
+        {"grey 16", 1, 16, W16({0x1234, 0xFFFF}), 0, 0, kPixelGrey, 2, 1, W16({0x1234, 0xFFFF})},
+        {"grey 10, order 1", 1, 10, W16({0x3FF, 7}), 0, 1, kPixelGrey, 2, 1, W16({0x3FF, 7})},
+        {"grey 32", 1, 32, W32({0x89ABCDEF, 1}), 0, 0, kPixelGrey, 4, 1, W32({0x89ABCDEF, 1})},
+        {"RGB 16", 3, 16, W16({1, 2, 3, 4, 5, 6}), 0, 0, kPixelRGB, 6, 3, W16({1, 2, 3, 4, 5, 6})},
+        {"RGB 16 order 1", 3, 16, W16({1, 2, 3, 4, 5, 6}), 0, 1, kPixelBGR, 6, 3, W16({3, 2, 1, 6, 5, 4})},
+        {"RGB 24 in 32-bit words", 3, 24, W32({0xFFFFFF, 2, 3, 4, 5, 6}), 0, 2, kPixelBGR, 12, 3,
+         W32({3, 2, 0xFFFFFF, 6, 5, 4})},
+        {"RGB 16 four samples", 3, 16, W16({1, 2, 3, 4, 5, 6}), kLoadPreferFourBytes, 0, kPixelRGBA, 8, 4,
+         W16({1, 2, 3, 0xFFFF, 4, 5, 6, 0xFFFF})},
+        {"RGB 12 four samples order 3", 3, 12, W16({1, 2, 3, 4, 5, 6}), kLoadPreferFourBytes, 3, kPixelARGB, 8, 4,
+         W16({0xFFF, 1, 2, 3, 0xFFF, 4, 5, 6})},
+        {"RGBA 16", 4, 16, W16({1, 2, 3, 4, 5, 6, 7, 8}), 0, 0, kPixelRGBA, 8, 4, W16({1, 2, 3, 4, 5, 6, 7, 8})},
+        {"RGBA 16 order 1", 4, 16, W16({1, 2, 3, 4, 5, 6, 7, 8}), 0, 1, kPixelABGR, 8, 4,
+         W16({4, 3, 2, 1, 8, 7, 6, 5})},
+        {"RGBA 16 order 2", 4, 16, W16({1, 2, 3, 4, 5, 6, 7, 8}), 0, 2, kPixelBGRA, 8, 4,
+         W16({3, 2, 1, 4, 7, 6, 5, 8})},
+        {"RGBA 32 order 3", 4, 32, W32({1, 2, 3, 4, 5, 6, 7, 8}), 0, 3, kPixelARGB, 16, 4,
+         W32({4, 1, 2, 3, 8, 5, 6, 7})},
+        {"CMYK kept", 4, 16, W16({1, 2, 3, 4, 5, 6, 7, 8}), kLoadKeepCmyk, 1, kPixelCMYK, 8, 4,
+         W16({1, 2, 3, 4, 5, 6, 7, 8}), kHeaderCmyk},
+        {"RGB 16 mirrored", 3, 16, W16({1, 2, 3, 4, 5, 6}), 0, 0, kPixelRGB, 6, 3, W16({4, 5, 6, 1, 2, 3}), 0, 0x1},
+        {"RGB 16 reduced", 3, 16, W16({1, 2, 3, 4, 5, 6}), 0, 0, kPixelRGB, 6, 3, W16({4, 5, 6}), 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture p = fake::Rows(2, 1, 1, c.bits, uint32_t(c.row.size()), c.row, c.row.size());
+        p.header.components = int16_t(c.components);
+        p.header.flags = c.headerFlags;
+        LoadOptions o = fake::Fitted(fake::With(options, c.loadFlags | kLoadKeepDeepSamples, c.order), c.target,
+                                     c.target, c.orientation);
+        Loaded out;
+        fake::LoadFake(p, o, &out);
+        ASSERT_EQ(0, out.result);
+        EXPECT_EQ(c.type, out.bitmap.pixelType);
+        EXPECT_EQ(c.bits, out.bitmap.bitsPerSample);
+        EXPECT_EQ(c.bytesPerPixel, out.bitmap.bytesPerPixel);
+        EXPECT_EQ(c.outComponents, out.bitmap.components);
+        EXPECT_EQ(c.pixels.size(), size_t(out.bitmap.width) * c.bytesPerPixel);
+        EXPECT_EQ(c.pixels, out.RowBytes(0, c.pixels.size()));
+        EXPECT_GE(out.bitmap.bytesPerRow, out.bitmap.width * c.bytesPerPixel);
+    }
+}
+
 // Declarations that no unpacker can read are refused rather than garbled or
 // read past the row.
 TEST_F(Layouts, RefusedDeclarations) {
@@ -191,7 +270,12 @@ TEST_F(Layouts, RefusedDeclarations) {
         {"interleaved words short of the width", 0x1, 2, 1, 0, 2, 17, 1, 1, 0},
         {"grey with alpha as one 16-bit plane", 0, 1, 16, 2, 64, 8, 1, 1, 0},
         {"16-bit grey samples", 0, 1, 16, 1, 64, 8, 1, 1, 0},
-        {"deep samples kept", 0, 1, 16, 3, 64, 8, 1, 1, kLoadKeepDeepSamples},
+        {"16-bit colour samples without keeping them", 0, 1, 16, 3, 64, 8, 1, 1, 0},
+        {"deep grey with alpha", 0, 1, 16, 2, 64, 8, 1, 1, kLoadKeepDeepSamples},
+        {"deep samples in two planes", 0, 2, 16, 1, 64, 8, 1, 1, kLoadKeepDeepSamples},
+        {"deep samples delivered by plane", 0x4, 1, 16, 3, 64, 8, 1, 1, kLoadKeepDeepSamples},
+        {"deep CMYK converted at the end", 0x8000, 1, 16, 4, 64, 8, 1, 1, kLoadKeepDeepSamples},
+        {"deep L*a*b*", 0x20000, 1, 16, 3, 64, 8, 1, 1, kLoadKeepDeepSamples},
         {"four-bit planes delivered separately", 0x4, 2, 4, 0, 8, 8, 1, 1, 0},
     };
     for (const Case& c : cases) {

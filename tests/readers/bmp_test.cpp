@@ -214,12 +214,34 @@ TEST_P(BmpHeader, Declares) {
 INSTANTIATE_TEST_SUITE_P(Table, BmpHeader, ::testing::ValuesIn(kHeaderCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(BmpHeader, PlanesOtherThanOneRefused) {
-    FakeLoad load;
-    Bytes file = MakeBmp(Spec(4, 1, 8, 0, Palette(256)));
-    file[26] = 2;  // planes 2 x 4 bits would also total 8
-    file[28] = 4;
-    EXPECT_EQ(kLoadNotRecognised, load.Run(ReadBmpBody, file));
+// A pixel is the bits of all planes together: planes x bits per plane,
+// read as one plane of that depth; no pixel of 0 or more than 32 bits.
+TEST(BmpHeader, PlanesMakeOnePixel) {
+    struct Case {
+        const char* name;
+        uint8_t planes;
+        uint8_t bits;
+        int result;
+    } cases[] = {
+        {"2 planes of 4 bits", 2, 4, kLoadOk},
+        {"8 planes of 1 bit", 8, 1, kLoadOk},
+        {"no planes", 0, 8, kLoadNotRecognised},
+        {"3 planes of 16 bits", 3, 16, kLoadNotRecognised},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeLoad load;
+        BmpSpec s = Spec(4, 1, 8, 0, Palette(256));
+        s.pixels = {7, 9, 200, 255};
+        Bytes file = MakeBmp(s);
+        file[26] = c.planes;
+        file[28] = c.bits;
+        ASSERT_EQ(c.result, load.Run(ReadBmpBody, file));
+        if (c.result != kLoadOk) continue;
+        EXPECT_EQ(1, load.header.planes);
+        EXPECT_EQ(8, load.header.bitsPerPlane);
+        EXPECT_EQ((Bytes{7, 9, 200, 255}), load.Row(0));
+    }
 }
 
 TEST(BmpHeader, NotBmp) {

@@ -273,6 +273,30 @@ stride = (w + 3) // 4 * 4
 write_bmp("bytes32.bmp", w, h, 8, 0, pal, b"".join(bytes(r).ljust(stride, b"\0") for r in rows))
 expect_as_depth("bmp_5bit_bytes", "bmp_5bit_bytes.bmp", 5, "bytes32.bmp")
 
+# Several planes: the pixels are the planes' bits together (planes x bits
+# per pixel), stored as usual. No tool reads such files (ImageMagick refuses
+# them), so each is a file the tools read with its planes and bit count
+# changed, and must show what Pillow and ImageMagick both read from the
+# original.
+def expect_with_planes(name, fixture, planes, bits, original, field_bits=8):
+    data = bytearray(open(path(original), "rb").read())
+    info_size, = struct.unpack_from("<I", data, 14)
+    struct.pack_into("<HH", data, 22 if info_size == 12 else 26, planes, bits)
+    open(path(fixture), "wb").write(data)
+    im = Image.open(path(original))
+    rgba = im.convert("RGBA").tobytes()
+    shift = 8 - field_bits
+    assert [v >> shift for v in rgba] == [v >> shift for v in magick_rgba(original)], original
+    write_expected(name, im.size[0], im.size[1], rgba)
+    lines.append("%s %s rgb" % (name, fixture))
+
+
+for original, planes, bits, field_bits in (("bmp_4bit", 2, 2, 8), ("bmp_8bit", 4, 2, 8), ("bmp_rle8", 2, 4, 8),
+                                           ("bmp_os2_8bit", 8, 1, 8), ("bmp_24bit", 3, 8, 8),
+                                           ("bmp_32bit", 4, 8, 8), ("bmp_rgb565", 2, 8, 5)):
+    expect_with_planes("%s_%d_planes" % (original, planes), "%s_%dplanes.bmp" % (original, planes), planes, bits,
+                       original + ".bmp", field_bits)
+
 # --- PNM: netpbm and ImageMagick write --------------------------------------
 pbm = run("convert", SRC, "-monochrome", "pbm:-")
 open(path("pbm_raw.pbm"), "wb").write(pbm)
@@ -305,6 +329,84 @@ expect_netpbm("xv_thumb", "xv_thumb.p7", run("xvminitoppm", path("xv_thumb.p7"))
 # A PAM file is another "P7": not an XV thumbnail, so it is refused.
 open(path("pam.pam"), "wb").write(run("pamtopam", stdin=open(SRC, "rb").read()))
 lines.append("pam pam.pam refuse")
+
+# --- Deep samples: 16-bit PNG, TIFF and PNM --------------------------------
+# ImageMagick writes each file from the same 16-bit samples (their low bytes
+# all differ from their high bytes); ImageMagick reads the samples back, and
+# netpbm (and Pillow, for grey) must read the same, or the fixtures are not
+# made. deep.txt lists "NAME FILE"; NAME.deep holds width, height and
+# samples per pixel as little-endian 32-bit words, then the samples as
+# little-endian 16-bit words, top row first.
+require("pngtopam", "tifftopnm")
+DW, DH = 13, 9
+deep_lines = []
+
+
+def deep_samples(spp):
+    return [(x * 4099 + y * 7919 + k * 20011 + 257) % 65536 for y in range(DH) for x in range(DW) for k in range(spp)]
+
+
+def magick_samples(fixture, spp, depth_check=True):
+    kind = {1: "gray", 3: "rgb", 4: "rgba"}[spp]
+    data = run("convert", path(fixture), "-depth", "16", "-endian", "MSB", kind + ":-")
+    return list(struct.unpack(">%dH" % (len(data) // 2), data))
+
+
+def netpbm_samples(decoded):
+    w, h, maxval, spp, samples = parse_plain(run("pnmtoplainpnm", stdin=decoded))
+    assert (w, h, maxval) == (DW, DH, 65535), decoded[:20]
+    return samples
+
+
+def plain_pam_samples(pam):
+    """Samples of a PAM file of 16-bit samples (the header, then big-endian words)."""
+    end = pam.index(b"ENDHDR\n") + len(b"ENDHDR\n")
+    body = pam[end:]
+    return list(struct.unpack(">%dH" % (len(body) // 2), body))
+
+
+def expect_deep(name, fixture, spp, second):
+    want = magick_samples(fixture, spp)
+    assert len(want) == DW * DH * spp, name
+    assert want == second, "%s: the decoders differ" % name
+    with open(path(name + ".deep"), "wb") as f:
+        f.write(struct.pack("<III", DW, DH, spp) + struct.pack("<%dH" % len(want), *want))
+    deep_lines.append("%s %s" % (name, fixture))
+
+
+for spp, kind in ((1, "gray"), (3, "rgb"), (4, "rgba")):
+    samples = deep_samples(spp)
+    raw = path("deep_%d.raw" % spp)
+    open(raw, "wb").write(struct.pack(">%dH" % len(samples), *samples))
+    source = ["-size", "%dx%d" % (DW, DH), "-depth", "16", "-endian", "MSB", kind + ":" + raw]
+    png = "deep_%s.png" % kind
+    run("convert", *source, "png48:" + path(png) if spp == 3 else ("png64:" + path(png) if spp == 4 else path(png)))
+    if spp == 4:
+        second = plain_pam_samples(run("pngtopam", "-alphapam", path(png)))
+    else:
+        second = netpbm_samples(run("pngtopam", path(png)))
+    if spp == 1:
+        im = Image.open(path(png))
+        assert list(im.getdata()) == samples, "Pillow reads the grey PNG otherwise"
+    assert second == samples, png
+    expect_deep("png16_" + kind, png, spp, second)
+    if spp == 4:
+        continue
+    for compression in ("none", "lzw"):
+        tif = "deep_%s_%s.tif" % (kind, compression)
+        run("convert", *source, "-compress", compression, path(tif))
+        second = netpbm_samples(run("tifftopnm", "-byrow", path(tif)))
+        expect_deep("tiff16_%s_%s" % (kind, compression), tif, spp, second)
+    ext = "ppm" if spp == 3 else "pgm"
+    pnm = "deep_%s.%s" % (kind, ext)
+    run("convert", *source, path(pnm))
+    expect_deep("pnm16_" + kind, pnm, spp, netpbm_samples(open(path(pnm), "rb").read()))
+    plain = "deep_%s_plain.%s" % (kind, ext)
+    open(path(plain), "wb").write(run("pnmtoplainpnm", path(pnm)))
+    expect_deep("pnm16_plain_" + kind, plain, spp, netpbm_samples(open(path(plain), "rb").read()))
+
+with open(path("deep.txt"), "w") as f:
+    f.write("\n".join(deep_lines) + "\n")
 
 with open(MANIFEST, "w") as f:
     f.write("\n".join(lines) + "\n")

@@ -137,6 +137,36 @@ TEST(PnmRead, DeepSamplesDeclareTheFullDepth) {
     EXPECT_EQ(0, eight.header.fullWidth);
 }
 
+// A load that keeps deep samples gets them as native 16-bit words of the
+// maxval's depth, stretched to its full range.
+TEST(PnmRead, DeepSamplesKeptWhenAsked) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        int components;
+        int bits;
+        std::vector<uint16_t> samples;
+    } cases[] = {
+        {"binary maxval 1000 to 10 bits", Cat(B("P5 3 1 1000\n"), {0x03, 0xE8, 0x01, 0xF4, 0x04, 0x00}), 1, 10,
+         {1023, 511, 1023}},
+        {"binary maxval 65535", Cat(B("P6 1 1 65535\n"), {0x12, 0x34, 0xAB, 0xCD, 0x00, 0x01}), 3, 16,
+         {0x1234, 0xABCD, 0x0001}},
+        {"plain maxval 4095", B("P2 2 1 4095 4095 291"), 1, 12, {4095, 291}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeLoad load;
+        load.ctx()->options.flags = kLoadKeepDeepSamples;
+        ASSERT_EQ(kLoadOk, load.Run(ReadPnm, c.file));
+        EXPECT_EQ(c.components, load.header.components);
+        EXPECT_EQ(c.bits, load.header.bitsPerPlane);
+        EXPECT_EQ(0, load.header.fullWidth);
+        Bytes want(c.samples.size() * 2);
+        std::memcpy(want.data(), c.samples.data(), want.size());
+        EXPECT_EQ(want, load.Row(0));
+    }
+}
+
 TEST(PnmRead, XvThumbnailIsColourWithItsFirstComment) {
     FakeLoad load;
     load.ctx()->options.flags = kLoadKeepComment;

@@ -701,26 +701,34 @@ def dng(path, orientation, make=b"Canon", model="EOS 350D DIGITAL", dng_tags=Tru
     return big
 
 
+def raw_sizes(name):
+    """LibRaw's output size of a full-size identification, and the picture
+    size of a half-size one (raw-identify -h), turned like the output."""
+    def size(args, label):
+        line = [l for l in run("raw-identify", *args, path(name)).decode().splitlines() if l.startswith(label)][0]
+        return [int(v) for v in line.split(":")[1].split("x")]
+    out, image, half = size(["-v"], "Output size"), size(["-v"], "Image size"), size(["-h", "-v"], "Image size")
+    if out != image:
+        half.reverse()
+    return "%d %d %d %d" % (out[0], out[1], half[0], half[1])
+
+
 raw_lines = []
 for orientation in (1, 3, 6, 8):
     name = "camera%d.dng" % orientation
     dng(path(name), orientation)
-    size = [l for l in run("raw-identify", "-v", path(name)).decode().splitlines() if l.startswith("Output size")][0]
-    w, h = (int(v) for v in size.split(":")[1].split("x"))
     preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path(name))))
     if orientation == 3:
         preview = preview.rotate(180)
     write_expected(name, preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
-    raw_lines.append("%s %d %d %d" % (name, orientation, w, h))
+    raw_lines.append("%s %d %s" % (name, orientation, raw_sizes(name)))
 
 # A TIFF-based RAW file of a real camera (Nikon's NEF form), turned a
 # quarter.
 dng(path("camera.nef"), 6, b"NIKON CORPORATION", "NIKON D70", dng_tags=False)
-size = [l for l in run("raw-identify", "-v", path("camera.nef")).decode().splitlines() if l.startswith("Output size")][0]
-w, h = (int(v) for v in size.split(":")[1].split("x"))
 preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path("camera.nef"))))
 write_expected("camera.nef", preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
-raw_lines.append("camera.nef 6 %d %d" % (w, h))
+raw_lines.append("camera.nef 6 %s" % raw_sizes("camera.nef"))
 
 # A CIFF file (the older Canon RAW form): a heap whose records name the
 # camera (0x080a), the sensor size (0x1031) and the large JPEG (0x2007).
@@ -742,11 +750,9 @@ def crw(path):
     open(path, "wb").write(hdr + heap)
 
 crw(path("camera.crw"))
-size = [l for l in run("raw-identify", "-v", path("camera.crw")).decode().splitlines() if l.startswith("Output size")][0]
-w, h = (int(v) for v in size.split(":")[1].split("x"))
 preview = Image.open(io.BytesIO(run("dcraw", "-e", "-c", path("camera.crw"))))
 write_expected("camera.crw", preview.size[0], preview.size[1], preview.convert("RGBA").tobytes())
-raw_lines.append("camera.crw 1 %d %d" % (w, h))
+raw_lines.append("camera.crw 1 %s" % raw_sizes("camera.crw"))
 with open(path("raw.txt"), "w") as f:
     f.write("\n".join(raw_lines) + "\n")
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/readers/raw.h"
 #include "tests/tiff/tifftest.h"
 
 namespace {
@@ -18,7 +19,8 @@ using tifftest::Load;
 struct RawFixture {
     std::string file;
     int orientation = 1;
-    int32_t width = 0, height = 0;
+    int32_t width = 0, height = 0;          // LibRaw's output at full size (raw-identify)
+    int32_t halfWidth = 0, halfHeight = 0;  // the picture a half-size identification finds
 };
 
 std::vector<RawFixture> RawFixtures() {
@@ -26,7 +28,7 @@ std::vector<RawFixture> RawFixtures() {
     std::ifstream in(testing_support::ToFsPath(
         testing_support::FixtureFile(testing_support::ReaderFixtureDir(), "raw.txt")));
     RawFixture f;
-    while (in >> f.file >> f.orientation >> f.width >> f.height) list.push_back(f);
+    while (in >> f.file >> f.orientation >> f.width >> f.height >> f.halfWidth >> f.halfHeight) list.push_back(f);
     return list;
 }
 
@@ -45,12 +47,14 @@ TEST(CameraRaw, LoadsTheLargestPreviewTurnedAsRecorded) {
         const char* model = f.file == "camera.crw" ? "PowerShot G2" : f.file == "camera.nef" ? "D70" : "EOS 350D DIGITAL";
         EXPECT_STREQ(model, load.info.description);
 
+        // Information loads identify at half size (the full size is asked
+        // for only through the load options, OptionsSetTheDecoder).
         FileSource source;
         InitMemorySource(&source, file.data(), file.size());
         ImageInfo info;
         ASSERT_EQ(kLoadOk, GetPictureInfoFromSource(&source, name.c_str(), -1, 0, &info));
-        EXPECT_EQ(f.width, info.width);
-        EXPECT_EQ(f.height, info.height);
+        EXPECT_EQ(f.halfWidth, info.width);
+        EXPECT_EQ(f.halfHeight, info.height);
         FreePictureInfo(&info);
 
         // A fitted load takes a preview too.
@@ -73,6 +77,53 @@ TEST(CameraRaw, DamagedAndForeignFilesEndCleanly) {
         const int r = cut.result;
         EXPECT_TRUE(r == kLoadOk || r == kLoadNotRecognised || r == kLoadIncomplete || r == kLoadCorrupt) << r;
         EXPECT_EQ(r == kLoadOk, cut.bitmap.pixels != nullptr);
+    }
+}
+
+
+// The camera RAW parameters of the load options reach LibRaw's settings;
+// half-size decoding unless the full size is asked for outside a preview.
+TEST(CameraRaw, OptionsSetTheDecoder) {
+    struct Case {
+        const char* name;
+        bool preview;
+        uint8_t fullSize;
+        uint8_t thirdSwitch;
+        uint32_t value;
+        float reals[6];
+        int halfSize;
+        int fujiRotate;
+        int highlight;
+    } cases[] = {
+        {"defaults, identification", false, 0, 0, 0, {0.6f, 0.8f, 1.0f, 1.0f, 0.0f, 0.0f}, 1, 1, 0},
+        {"full size, identification", false, 1, 0, 0, {0.6f, 0.8f, 1.0f, 1.0f, 0.0f, 0.0f}, 0, 1, 0},
+        {"full size, preview", true, 1, 0, 0, {0.6f, 0.8f, 1.0f, 1.0f, 0.0f, 0.0f}, 1, 1, 0},
+        {"every value changed", false, 1, 1, 0x1FE, {0.45f, 1.5f, 2.0f, 0.5f, 4.5f, 100.0f}, 0, 0, -2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadOptions o;
+        InitLoadOptions(&o);
+        o.rawFullSize = c.fullSize;
+        o.rawSwitches[0] = 0;
+        o.rawSwitches[2] = c.thirdSwitch;
+        o.rawValue = c.value;
+        for (int i = 0; i < 6; ++i) o.rawReals[i] = c.reals[i];
+        libraw_output_params_t p{};
+        p.half_size = 7;
+        SetRawDecoderOptions(o, c.preview, &p);
+        EXPECT_EQ(c.halfSize, int(p.half_size));
+        EXPECT_EQ(c.fujiRotate, p.use_fuji_rotate);
+        EXPECT_EQ(c.highlight, p.highlight);
+        EXPECT_DOUBLE_EQ(c.reals[0], p.gamm[0]);
+        EXPECT_DOUBLE_EQ(c.reals[4], p.gamm[1]);
+        EXPECT_FLOAT_EQ(c.reals[1], p.bright);
+        EXPECT_FLOAT_EQ(c.reals[2], p.user_mul[0]);
+        EXPECT_FLOAT_EQ(c.reals[3], p.user_mul[2]);
+        EXPECT_FLOAT_EQ(c.reals[5], p.threshold);
+        EXPECT_EQ(0, p.use_auto_wb);
+        EXPECT_EQ(1, p.use_camera_wb);
+        EXPECT_EQ(8, p.output_bps);
     }
 }
 
