@@ -123,6 +123,7 @@ struct DirectoryNotes {
     FieldRef texts[10];              // by kTextTags order
     uint32_t resolutionUnit = 2;
     uint32_t orientation = 1;
+    FieldRef orientationEntry;
     uint32_t jpegInterchange = kNone;
     uint32_t jpegInterchangeLength = 0;
     uint32_t jpegProc = 1;           // 1 baseline, 14 lossless
@@ -240,7 +241,10 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 266: d->fillOrder = v; break;
         case 273:
         case 324: Note(&n->offsets, e); break;
-        case 274: n->orientation = v; break;
+        case 274:
+            n->orientation = v;
+            Note(&n->orientationEntry, e);
+            break;
         case 277: d->samplesPerPixel = v; break;
         case 278: d->rowsPerStrip = v; break;
         case 279:
@@ -388,6 +392,25 @@ void AppendTextTag(const TiffReader& r, const FieldRef& f) {
     t->dataLength = uint32_t(n);
 }
 
+uint16_t OrientationCode(uint32_t o);
+
+// Orientation, a single SHORT, kept as ReadIfdToTagList keeps short values
+// (the field as one 32-bit number in the file's byte order). The load
+// delivers the picture turned as the tag says, so a turning value is kept
+// as 1: the block describes the bitmap it comes with, and whoever turns
+// pictures by their EXIF orientation does not turn this one twice.
+void AppendOrientationTag(const TiffReader& r, const FieldRef& f) {
+    if (!f.present || f.entry.type != kTiffShort || f.entry.count != 1) return;
+    TagRecord* t = AppendExifTag(r.ctx);
+    if (!t) return;
+    t->tag = f.entry.tag;
+    t->type = kTiffShort;
+    t->directory = kIfdMain;
+    t->count = 1;
+    const bool turned = OrientationCode(r.First(f.entry)) != 0;
+    t->value = turned ? (r.big ? 1u << 16 : 1u) : r.U32(f.entry.raw);
+}
+
 // One entry of an IFD being written: a value of four bytes or less as the
 // field's 32-bit number, or the bytes of a longer one.
 struct OutEntry {
@@ -480,11 +503,17 @@ void ReadMetadata(const TiffReader& r, const DirectoryNotes& n, const TiffDirect
     LoadContext* ctx = r.ctx;
     if (!(ctx->options.flags & kLoadKeepMetadata)) return;
     uint64_t copied = 0;
-    if (n.exif.present) {
+    // DocumentName, Make, Model, Software, DateTime, Artist.
+    static const int kMainTexts[] = {7, 4, 5, 6, 2, 0};
+    bool mainTags = n.orientationEntry.present;
+    for (int i : kMainTexts) mainTags = mainTags || (n.texts[i].present && n.texts[i].entry.count > 0);
+    // The main directory's texts and orientation make an EXIF block of
+    // their own when the file has no EXIF directory.
+    if (n.exif.present || mainTags) {
         StartExifTagList(ctx, r.big ? 1 : 0);
-        // DocumentName, Make, Model, Software, DateTime, Artist.
-        for (int i : {7, 4, 5, 6, 2, 0}) AppendTextTag(r, n.texts[i]);
-        ReadIfdToTagList(r, r.First(n.exif.entry), kIfdExif, &copied);
+        for (int i : kMainTexts) AppendTextTag(r, n.texts[i]);
+        AppendOrientationTag(r, n.orientationEntry);
+        if (n.exif.present) ReadIfdToTagList(r, r.First(n.exif.entry), kIfdExif, &copied);
     }
     if (n.gps.present) {
         StartExifTagList(ctx, r.big ? 1 : 0);

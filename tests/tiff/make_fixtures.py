@@ -625,6 +625,22 @@ for order, flag in (("ii", "-L"), ("mm", "-B")):
             (16, 1, {"N": "North", "S": "South"}[j["GPS:GPSLatitudeRef"]]),
             (16, 6, "%.2f" % j["GPS:GPSAltitude"]), (16, 18, j["GPS:GPSMapDatum"])):
         exif_lines.append("%s\t%d\t%d\t%s" % (name, category, tag, text))
+# The main directory's Make, Model and Orientation without an Exif directory
+# (tiffset writes them; exiftool and tiffinfo read them back). Orientation 1,
+# the value that turns nothing, is shown as the file holds it.
+orientation_names = {1: "top-left (1)"}
+for order, flag in (("ii", "-L"), ("mm", "-B")):
+    name = "ifd0_%s.tif" % order
+    tiffcp("rgb.base.tif", name, "-c", "lzw", "-r", "7", flag)
+    for tag, value in ((271, "Fixture Camera Co"), (272, "FX-2"), (274, "1")):
+        run("tiffset", "-s", str(tag), value, path(name))
+    j = json.loads(run("exiftool", "-j", "-n", "-G1", path(name)).decode())[0]
+    assert "ExifIFD:ExifVersion" not in j and j["File:ExifByteOrder"] == order.upper()
+    info = run("tiffinfo", path(name)).decode()
+    assert "Make: Fixture Camera Co" in info and "Model: FX-2" in info and "Orientation: row 0 top, col 0 lhs" in info
+    for category, tag, text in ((1, 271, j["IFD0:Make"]), (1, 272, j["IFD0:Model"]),
+                                (1, 274, orientation_names[j["IFD0:Orientation"]])):
+        exif_lines.append("%s\t%d\t%d\t%s" % (name, category, tag, text))
 with open(path("exif.txt"), "w") as f:
     f.write("\n".join(exif_lines) + "\n")
 
