@@ -37,6 +37,7 @@ const char kLzwDisabled[] = "TIFF : Bad compression (LZW) !";
 const char kBadLzwCodes[] = "TIFF : Bad LZW codes !";
 const char kBadSamples[] = "TIFF : Bad bits per sample !";
 const char kBadPredictor[] = "TIFF : Bad predictor !";
+const char kBadSampleFormat[] = "TIFF : Bad sample format !";
 
 // Bytes per element of TIFF field types 0..13 (0 unknown).
 constexpr uint8_t kTypeSizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 8};
@@ -116,7 +117,7 @@ struct TiffReader {
 
 // What the reader notes from the chosen directory beyond TiffDirectory.
 struct DirectoryNotes {
-    FieldRef bitsPerSample, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
+    FieldRef bitsPerSample, sampleFormat, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
     FieldRef jpegQTables, jpegDcTables, jpegAcTables;  // old-style JPEG: offsets of each table
     FieldRef offsets, counts;
     FieldRef xmp, iptc, photoshop, exif, gps, icc;
@@ -260,6 +261,7 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 320: Note(&n->colourMap, e); break;
         case 322: d->tileWidth = v; break;
         case 323: d->tileLength = v; break;
+        case 339: Note(&n->sampleFormat, e); d->sampleFormat = v; break;
         case 338:
             Note(&n->extraSamples, e);
             d->extraSamples = e.count;
@@ -702,6 +704,28 @@ bool KnownCompression(uint32_t c) {
     }
 }
 
+// Signed and floating-point samples are read for grey, RGB and CMYK
+// pictures stored without JPEG, fax or ThunderScan coding: signed ones of
+// 8, 16 or 32 bits, floats of 16 or 32 (NormaliseTiffSamples). SampleFormat
+// 4 (undefined) reads as unsigned; L*a*b* and log-luminance samples have
+// a form of their own, whatever the tag says.
+bool PlainSampleFormat(const TiffDirectory& d) {
+    return d.sampleFormat == 1 || d.sampleFormat == 4 || d.photometric == kTiffCieLab ||
+           d.compression == kTiffSgiLog || d.compression == kTiffSgiLog24;
+}
+
+const char* CheckSampleFormat(const TiffDirectory& d) {
+    const uint32_t f = d.sampleFormat, p = d.photometric, b = d.bitsPerSample, c = d.compression;
+    if (PlainSampleFormat(d)) return nullptr;
+    if (f != 2 && f != 3) return kBadSampleFormat;
+    if (!(p == kTiffWhiteIsZero || p == kTiffBlackIsZero || p == kTiffRgb || p == kTiffSeparated))
+        return kBadSampleFormat;
+    if (d.JpegCoded() || c == kTiffCcittRle || c == kTiffCcittG3 || c == kTiffCcittG4 || c == kTiffThunderScan)
+        return kBadSampleFormat;
+    if (f == 2 ? !(b == 8 || b == 16 || b == 32) : !(b == 16 || b == 32)) return kBadSampleFormat;
+    return nullptr;
+}
+
 // Cross-checks compression, photometric, samples and depth before anything
 // is decoded; a refusal message, or null when the picture can be decoded.
 const char* CheckCombination(const TiffDirectory& d) {
@@ -730,6 +754,7 @@ const char* CheckCombination(const TiffDirectory& d) {
             if (!(h == 1 || h == 2 || h == 4) || !(v == 1 || v == 2 || v == 4)) return kBadSamples;
         }
     }
+    if (const char* refusal = CheckSampleFormat(d)) return refusal;
     if (d.predictor != 1 && d.predictor != 2) return kBadPredictor;
     if (d.predictor == 2 && (c == kTiffLzw || c == kTiffDeflate || c == kTiffDeflateOld) && b < 8)
         return kBadPredictor;
@@ -851,6 +876,7 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     d.planarConfig = 1;
     d.compression = kTiffNone;
     d.predictor = 1;
+    d.sampleFormat = 1;
     d.photometric = kTiffBlackIsZero;
     d.fillOrder = 1;
     d.subsamplingH = d.subsamplingV = 2;
@@ -881,6 +907,16 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
         for (uint32_t i = 1; i < e.count; ++i)
             if (r.Value(n.bitsPerSample.entry, b.data, i) != d.bitsPerSample) return RefusePicture(ctx, kBadSamples);
     }
+    // Every sample must have the format of the first.
+    if (n.sampleFormat.present && n.sampleFormat.entry.count > 1) {
+        const TiffEntry& e = n.sampleFormat.entry;
+        TiffBuffer b;
+        if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, kBadSampleFormat);
+        if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
+        d.sampleFormat = r.Value(e, b.data, 0);
+        for (uint32_t i = 1; i < e.count; ++i)
+            if (r.Value(e, b.data, i) != d.sampleFormat) return RefusePicture(ctx, kBadSampleFormat);
+    }
     if (n.extraSamples.present && n.extraSamples.entry.count > 0) {
         TiffBuffer b;
         if (r.Bytes(n.extraSamples.entry, &b, 1024)) d.firstExtraSample = r.Value(n.extraSamples.entry, b.data, 0);
@@ -901,6 +937,7 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (ColourSamples(d.photometric) == 0) return RefusePicture(ctx, kBadPhotometric);
     if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);
     if (const char* refusal = CheckCombination(d)) return RefusePicture(ctx, refusal);
+    if (PlainSampleFormat(d)) d.sampleFormat = 1;
 
     // The strip tables. Without StripOffsets the only strip starts after
     // the header.

@@ -72,6 +72,7 @@ struct TiffDirectory {
     uint32_t planarConfig;           // 1 contiguous, 2 separate
     uint32_t compression;
     uint32_t predictor;
+    uint32_t sampleFormat;           // 1 unsigned integers, 2 signed (two's complement), 3 IEEE floats
     uint32_t photometric;
     uint32_t fillOrder;
     uint32_t t4Options;
@@ -206,6 +207,15 @@ size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows);
 // rowBytes apart, in the file's byte order.
 void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32_t pixels, uint32_t samples,
                        uint32_t bits, bool bigEndian);
+
+// Turns `rows` rows of signed (SampleFormat 2) or IEEE float (3) samples,
+// `count` samples of `bits` bits a row, rowBytes apart in the file's byte
+// order, into unsigned samples of the same size in place: signed ones
+// offset by half their range (the most negative value becomes 0), floats
+// (16-bit half or 32-bit single) taken as 0 to 1, clamped, and scaled to
+// the full range (NaN as 0). Unsigned samples are left as they are.
+void NormaliseTiffSamples(uint8_t* rows, uint32_t rowCount, size_t rowBytes, size_t count, uint32_t bits,
+                          uint32_t sampleFormat, bool bigEndian);
 
 // --- The driver --------------------------------------------------------------
 

@@ -315,6 +315,9 @@ struct Driver {
             *done = uint32_t(std::min<size_t>(rows, produced / g.rowBytes));
             if (d.predictor == 2 && *done > 0)
                 UndoTiffPredictor(out, *done, g.rowBytes, g.blockWidth, g.samples, g.bits, d.bigEndian);
+            if (d.sampleFormat != 1 && *done > 0)
+                NormaliseTiffSamples(out, *done, g.rowBytes, size_t(g.blockWidth) * g.samples, g.bits, d.sampleFormat,
+                                     d.bigEndian);
         }
         if (status == kLoadOk && *done < rows) status = kLoadIncomplete;
         return status;
@@ -585,6 +588,59 @@ void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32
                 uint8_t* q = p + 4 * i;
                 if (bigEndian) q[0] = uint8_t(v >> 24), q[1] = uint8_t(v >> 16), q[2] = uint8_t(v >> 8), q[3] = uint8_t(v);
                 else q[3] = uint8_t(v >> 24), q[2] = uint8_t(v >> 16), q[1] = uint8_t(v >> 8), q[0] = uint8_t(v);
+            }
+        }
+    }
+}
+
+namespace {
+
+// An IEEE half-precision value (sign, 5 exponent bits, 10 fraction bits).
+float HalfToFloat(uint32_t h) {
+    const int exponent = int(h >> 10) & 0x1F;
+    const float fraction = float(h & 0x3FF);
+    float v;
+    if (exponent == 0) v = std::ldexp(fraction, -24);                 // subnormal
+    else if (exponent == 31) v = fraction != 0 ? NAN : INFINITY;
+    else v = std::ldexp(fraction + 1024.0f, exponent - 25);
+    return (h & 0x8000) ? -v : v;
+}
+
+// A float sample on 0..1 as a 16-bit level; NaN is 0.
+uint32_t FloatLevel(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 0xFFFF;
+    return uint32_t(v * 65535.0f + 0.5f);
+}
+
+}  // namespace
+
+void NormaliseTiffSamples(uint8_t* rows, uint32_t rowCount, size_t rowBytes, size_t count, uint32_t bits,
+                          uint32_t sampleFormat, bool bigEndian) {
+    if (sampleFormat != 2 && sampleFormat != 3) return;
+    const size_t bytes = bits / 8;
+    // The byte that holds a sample's most significant bits.
+    const size_t top = bigEndian ? 0 : bytes - 1;
+    for (uint32_t r = 0; r < rowCount; ++r) {
+        uint8_t* p = rows + size_t(r) * rowBytes;
+        if (sampleFormat == 2) {
+            for (size_t i = 0; i < count; ++i) p[i * bytes + top] ^= 0x80;
+            continue;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            uint8_t* q = p + i * bytes;
+            if (bits == 16) {
+                const uint32_t level = FloatLevel(HalfToFloat(TiffU16(q, bigEndian)));
+                q[top] = uint8_t(level >> 8);
+                q[1 - top] = uint8_t(level);
+            } else if (bits == 32) {
+                const uint32_t raw = TiffU32(q, bigEndian);
+                float v;
+                std::memcpy(&v, &raw, 4);
+                // The 16-bit level repeated, so that every narrowing of the
+                // 32-bit sample keeps it.
+                const uint32_t level = FloatLevel(v) * 0x10001u;
+                for (size_t k = 0; k < 4; ++k) q[bigEndian ? k : 3 - k] = uint8_t(level >> (24 - 8 * k));
             }
         }
     }

@@ -563,6 +563,80 @@ for name in ("assoc16", "assoc16_separate", "assoc16_lzwpred"):
     assert max_difference(Image.open(out).convert("RGBA").tobytes(), want, 64) <= 2, name
     os.remove(out)
 
+# Signed (SampleFormat 2) and floating-point (3) samples, packed here from
+# known values: signed ones are shown offset by half their range (the most
+# negative value black), floats as 0 to 1 (clamped) rounded to 16 bits, each
+# narrowed to its high byte. tiffinfo reads back the sample format and the
+# stored samples, Pillow the stored values where it reads the form, and
+# ImageMagick shows the same picture to within one step for floats and
+# 16-bit signed grey (other signed samples it reads as unsigned ones, and is
+# not asked about them). tiffcp makes the compressed, tiled and
+# big-endian forms; with the floating-point predictor (3) the file is refused.
+SF_W, SF_H = 40, 12
+
+
+def sample_format_tiff(name, bits, fmt, spp, values, planar=False):
+    """An uncompressed TIFF of SF_W x SF_H pixels of `spp` samples, the
+    samples `values` (numbers) in rows, of `bits` bits and SampleFormat fmt;
+    planar: in separate planes (which tiffcp does not make of such samples)."""
+    code = {(2, 8): "b", (2, 16): "h", (2, 32): "i", (3, 16): "e", (3, 32): "f"}[(fmt, bits)]
+    planes = [values[k::spp] for k in range(spp)] if planar else [values]
+    blobs = [struct.pack("<%d%s" % (len(p), code), *p) for p in planes]
+    tiff_file(name, [(256, 3, [SF_W]), (257, 3, [SF_H]), (258, 3, [bits] * spp), (259, 3, [1]),
+                     (262, 3, [2 if spp == 3 else 1]), (273, 4, [("blob", k) for k in range(len(blobs))]),
+                     (277, 3, [spp]), (278, 3, [SF_H]), (279, 4, [len(b) for b in blobs]),
+                     (284, 3, [2 if planar else 1]), (339, 3, [fmt] * spp)], blobs)
+    info = run("tiffinfo", path(name)).decode()
+    assert ("Sample Format: %s" % {2: "signed integer", 3: "IEEE floating point"}[fmt]) in info, name
+
+
+def float_level(v):
+    return 0 if not v > 0 else 0xFFFF if v >= 1 else int(v * 65535 + 0.5)
+
+
+def sample_format_expected(name, bits, fmt, spp, values, fixtures):
+    eight = [(v + 128) if bits == 8 else (v + (1 << (bits - 1))) >> (bits - 8) if fmt == 2
+             else float_level(v) >> 8 for v in values]
+    rgba = bytearray()
+    for i in range(0, len(eight), spp):
+        px = eight[i:i + spp]
+        rgba += bytes((px * 3)[:3] if spp == 1 else px) + b"\xff"
+    for fixture in fixtures:
+        write_expected(fixture[:-4], SF_W, SF_H, rgba)
+        add(fixture[:-4], fixture)
+        if fmt == 3 or (bits == 16 and spp == 1):
+            size, got = imagemagick_rgba(fixture)
+            assert size == (SF_W, SF_H) and max(abs(a - b) for a, b in zip(got, rgba)) <= 1, fixture
+
+
+for bits, fmt, spp in ((8, 2, 1), (16, 2, 1), (32, 2, 1), (16, 2, 3), (16, 3, 1), (32, 3, 1), (32, 3, 3)):
+    n = SF_W * SF_H * spp
+    if fmt == 2:
+        lo, hi = -(1 << (bits - 1)), (1 << (bits - 1)) - 1
+        values = [lo + (hi - lo) * i // (n - 1) for i in range(n)]
+        values[1:4] = [-1, 0, hi]
+    else:
+        # Steps of 1/256 from below 0 to above 1, exact in every precision.
+        values = [(i % 300 - 20) / 256 for i in range(n)]
+        values[1:4] = [0.25, 0.5, float("nan")]
+    base = "sf%d_%s%d" % (spp, "int" if fmt == 2 else "float", bits)
+    sample_format_tiff(base + ".tif", bits, fmt, spp, values)
+    if spp == 1 and (fmt, bits) in ((2, 16), (2, 32), (3, 32)):
+        got = list(Image.open(path(base + ".tif")).getdata())
+        assert all(a == b or (a != a and b != b) for a, b in zip(got, values)), base
+    if fmt == 2:
+        dump = bytes(int(x, 16) for x in run("tiffinfo", "-d", path(base + ".tif")).decode().split("Strip 0:")[1].split())
+        assert list(struct.unpack("<%d%s" % (n, {8: "b", 16: "h", 32: "i"}[bits]), dump)) == values, base
+    forms = [base + ".tif"]
+    for suffix, options in (("_lzw_mm", ["-c", "lzw", "-r", "5", "-B"]),
+                            ("_zip_tile16", ["-c", "zip", "-t", "-w", "16", "-l", "16"])):
+        forms.append(tiffcp(base + ".tif", base + suffix + ".tif", *options))
+    if spp == 3:
+        sample_format_tiff(base + "_separate.tif", bits, fmt, spp, values, planar=True)
+        forms.append(base + "_separate.tif")
+    sample_format_expected(base, bits, fmt, spp, values, forms)
+tiffcp("sf1_float32.tif", "refused_float_predictor3.tif", "-c", "lzw:3")
+
 # Strips and tiles larger than the pieces the reader decodes them in: one
 # strip of the whole picture in every byte codec, a large tile, YCbCr in one
 # strip, and a Group 4 page in one strip.
