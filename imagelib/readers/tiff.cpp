@@ -627,9 +627,16 @@ bool AppendTagTables(const TiffReader& r, const FieldRef& f, uint8_t marker, uin
     return true;
 }
 
-// The tables (DQT, DHT) and restart interval (DRI) segments that the header
-// of the interchange stream holds before its scan.
-void AppendStreamTables(const TiffReader& r, const DirectoryNotes& n, std::vector<uint8_t>* out) {
+// What the header of the interchange stream holds before its scan's data:
+// its tables (DQT, DHT) and restart interval (DRI) segments, whole, and
+// the payloads of its frame (a baseline SOF0 or SOF1) and scan headers.
+struct StreamHeader {
+    std::vector<uint8_t> tables;
+    std::vector<uint8_t> frame, scan;
+    uint32_t restartInterval = 0;
+};
+
+void ReadStreamHeader(const TiffReader& r, const DirectoryNotes& n, StreamHeader* out) {
     if (n.jpegInterchange == kNone || n.jpegInterchange >= uint64_t(r.fileSize)) return;
     uint64_t size = uint64_t(r.fileSize) - n.jpegInterchange;
     if (n.jpegInterchangeLength > 0) size = std::min<uint64_t>(size, n.jpegInterchangeLength);
@@ -642,14 +649,39 @@ void AppendStreamTables(const TiffReader& r, const DirectoryNotes& n, std::vecto
         if (br.U8() != 0xFF) return;
         uint8_t marker = br.U8();
         while (marker == 0xFF && br.ok) marker = br.U8();
-        if (marker == 0xDA || marker == 0xD9 || !br.ok) return;
+        if (marker == 0xD9 || !br.ok) return;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // no length follows
         const uint16_t length = br.U16(true);
         if (length < 2) return;
         const uint8_t* payload = br.Take(length - 2u);
-        if (payload && (marker == 0xDB || marker == 0xC4 || marker == 0xDD))
-            AppendJpegSegment(out, marker, payload, length - 2u);
+        if (!payload) return;
+        if (marker == 0xDB || marker == 0xC4 || marker == 0xDD) AppendJpegSegment(&out->tables, marker, payload, length - 2u);
+        if (marker == 0xDD && length >= 4) out->restartInterval = uint32_t(payload[0]) << 8 | payload[1];
+        if (marker == 0xC0 || marker == 0xC1) out->frame.assign(payload, payload + (length - 2u));
+        if (marker == 0xDA) {
+            out->scan.assign(payload, payload + (length - 2u));
+            return;
+        }
     }
+}
+
+// Old-style strips are each coded on their own (TIFF 6.0): when the
+// interchange stream's baseline frame covers the whole picture and its scan
+// the strips one after another, without restart markers between them, the
+// strips are decoded one by one, each as that frame cut to the strip's
+// rows. With a restart interval the stream is read whole, as it reads.
+bool StripsRestartTheCoder(const StreamHeader& s, const DirectoryNotes& n, const TiffDirectory& d) {
+    if (d.rowsPerStrip >= d.height || d.Tiled() || n.jpegRestartInterval != 0 || s.restartInterval != 0) return false;
+    // Frame: precision, height, width, components, then three bytes each.
+    const std::vector<uint8_t>& f = s.frame;
+    if (f.size() < 6 || f[0] != 8 || f[5] < 1 || f[5] > 4 || f.size() < 6 + 3u * f[5]) return false;
+    const uint32_t components = f[5];
+    if (f.size() != 6 + 3 * components || (uint32_t(f[3]) << 8 | f[4]) != d.width || components != d.samplesPerPixel)
+        return false;
+    if (s.scan.size() != 1 + 2 * components + 3 || s.scan[0] != components) return false;
+    uint32_t mcuRows = 8;
+    for (uint32_t i = 0; i < components; ++i) mcuRows = std::max<uint32_t>(mcuRows, 8u * (f[6 + 3 * i + 1] & 0x0F));
+    return d.rowsPerStrip % mcuRows == 0;
 }
 
 // The start of the stream each old-style JPEG strip is decoded as: SOI,
@@ -666,7 +698,9 @@ bool BuildOldJpegTables(const TiffReader& r, const DirectoryNotes& n, std::vecto
             AppendJpegSegment(out, 0xDD, interval, 2);
         }
     } else {
-        AppendStreamTables(r, n, out);
+        StreamHeader header;
+        ReadStreamHeader(r, n, &header);
+        out->insert(out->end(), header.tables.begin(), header.tables.end());
     }
     return out->size() > 2;
 }
@@ -924,8 +958,17 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
 
     if (!KnownCompression(d.compression)) return RefusePicture(ctx, kBadCompression);
     std::vector<uint8_t> oldJpegTables;
+    StreamHeader stream;
     if (d.compression == kTiffOldJpeg) {
-        if (InterchangeCoversPicture(r, n, d)) {
+        ReadStreamHeader(r, n, &stream);
+        const bool stripwise = StripsRestartTheCoder(stream, n, d);
+        if (stripwise) {
+            d.oldJpegFrame = stream.frame.data();
+            d.oldJpegFrameLength = uint32_t(stream.frame.size());
+            d.oldJpegScan = stream.scan.data();
+            d.oldJpegScanLength = uint32_t(stream.scan.size());
+        }
+        if (!stripwise && InterchangeCoversPicture(r, n, d)) {
             if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
             return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
         }

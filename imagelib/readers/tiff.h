@@ -91,6 +91,13 @@ struct TiffDirectory {
     // start of the stream each old-style strip is decoded as (6).
     uint8_t* jpegTables;
     uint32_t jpegTablesLength;
+    // Old-style JPEG strips cut from one interchange stream: the payloads of
+    // its frame and scan headers, owned by ReadTiff; null when each strip's
+    // frame is made from the directory.
+    const uint8_t* oldJpegFrame;
+    uint32_t oldJpegFrameLength;
+    const uint8_t* oldJpegScan;
+    uint32_t oldJpegScanLength;
 
     bool Tiled() const { return tileWidth > 0 && tileLength > 0; }
     // Strips that are JPEG streams (or, old-style, their scans), which

@@ -195,6 +195,20 @@ private:
     size_t OldJpegHeaders(uint8_t* out) const {
         const uint32_t width = job_->width, rows = job_->rows, components = job_->components;
         if (width > 0xFFFF || rows > 0xFFFF || components < 1 || components > 4) return 0;
+        if (d_.oldJpegFrame) {
+            // The interchange stream's own headers (checked by ReadTiff to
+            // be of this size), the frame cut to the strip's rows.
+            const uint32_t f = d_.oldJpegFrameLength, s = d_.oldJpegScanLength;
+            if (f + s + 8 > kOldJpegHeaderBytes || f < 6) return 0;
+            size_t n = 0;
+            out[n++] = 0xFF, out[n++] = 0xC0, out[n++] = uint8_t((f + 2) >> 8), out[n++] = uint8_t(f + 2);
+            std::memcpy(out + n, d_.oldJpegFrame, f);
+            out[n + 1] = uint8_t(rows >> 8), out[n + 2] = uint8_t(rows);
+            n += f;
+            out[n++] = 0xFF, out[n++] = 0xDA, out[n++] = uint8_t((s + 2) >> 8), out[n++] = uint8_t(s + 2);
+            std::memcpy(out + n, d_.oldJpegScan, s);
+            return n + s;
+        }
         const TableCounts counts = CountTables(d_.jpegTables, d_.jpegTablesLength);
         auto table = [&](int kind, uint32_t component) {
             return uint8_t(std::min<int>(int(component), std::max(counts.kinds[kind] - 1, 0)));

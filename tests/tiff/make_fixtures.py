@@ -438,8 +438,8 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
     entries = [(256, 3, [w]), (257, 3, [h]), (258, 3, [8] * components), (259, 3, [6]),
                (262, 3, [1 if grey else 6]), (277, 3, [components]), (278, 3, [rows]), (512, 3, [1])]
     if not grey:
-        entries.append((530, 3, [2, 2] if subsampling == 2 else [1, 1]))
-    if variant != "stream-tables":
+        entries.append((530, 3, {0: [1, 1], 1: [2, 1], 2: [2, 2]}[subsampling]))
+    if variant not in ("stream-tables", "whole-frame"):
         entries += [(tag, 4, [("blob", k) for k in ks]) for tag, ks in tables.items()]
     offsets = []
     for k, jpg in enumerate(strips):
@@ -450,6 +450,26 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
         blobs.append(jpeg_segments(jpg)[1])
         offsets.append(("blob", len(blobs) - 1))
     counts = [len(blobs[o[1]]) for o in offsets]
+    if variant == "whole-frame":
+        # One interchange stream whose frame covers the whole picture, its
+        # scan the strips one after the other, each coded on its own
+        # (byte-aligned, predictions restarted, no restart markers).
+        head = b"\xff\xd8"
+        for m, payload in segments:
+            if m == 0xC0:
+                payload = payload[:1] + struct.pack(">H", h) + payload[3:]
+            head += bytes([0xFF, m]) + struct.pack(">H", len(payload) + 2) + payload
+        scans = [blobs[o[1]] for o in offsets]
+        del blobs[len(blobs) - len(scans):]
+        stream = head + b"".join(scans) + b"\xff\xd9"
+        blobs.append(stream)
+        k = len(blobs) - 1
+        at = len(head)
+        offsets = []
+        for scan in scans:
+            offsets.append(("blob", k, at))
+            at += len(scan)
+        entries += [(513, 4, [("blob", k)]), (514, 4, [len(stream)])]
     if variant in ("first-strip", "stream-tables"):
         # The interchange stream is the first strip's whole JPEG; its scan
         # is the first strip.
@@ -469,6 +489,8 @@ old_jpeg("ojpeg_rgb420", rgb, 16, 2)
 old_jpeg("ojpeg_first_strip", rgb, 16, 2, "first-strip")
 old_jpeg("ojpeg_stream_tables", rgb, 16, 2, "stream-tables")
 old_jpeg("ojpeg_whole_streams", rgb, 16, 2, "whole-streams")
+old_jpeg("ojpeg_whole_frame", rgb, 8, 1, "whole-frame")
+old_jpeg("ojpeg_whole_frame444", rgb, 8, 0, "whole-frame")
 for name, tol in (("ojpeg_grey", 0), ("ojpeg_rgb444", 2)):
     # tiff2rgba reads these (chroma is not subsampled) to within tol.
     out = path(name + ".check.tif")
