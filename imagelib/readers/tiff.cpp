@@ -119,7 +119,7 @@ struct TiffReader {
 struct DirectoryNotes {
     FieldRef bitsPerSample, sampleFormat, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
     FieldRef jpegQTables, jpegDcTables, jpegAcTables;  // old-style JPEG: offsets of each table
-    FieldRef offsets, counts;
+    FieldRef offsets, counts, referenceBlackWhite;
     FieldRef xmp, iptc, photoshop, exif, gps, icc;
     FieldRef texts[10];              // by kTextTags order
     uint32_t resolutionUnit = 2;
@@ -276,6 +276,7 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 520: Note(&n->jpegDcTables, e); break;
         case 521: Note(&n->jpegAcTables, e); break;
         case 529: Note(&n->coefficients, e); break;
+        case 532: Note(&n->referenceBlackWhite, e); break;
         case 530:
             d->subsamplingH = v;
             d->subsamplingV = e.count >= 2 && (e.type == 3) ? r.U16(e.raw + 2) : v;
@@ -568,6 +569,30 @@ bool ReadColourMap(const TiffReader& r, const DirectoryNotes& n, const TiffDirec
         for (uint32_t i = 0; i < entries; ++i)
             (*map)[plane * entries + i] = uint16_t(r.Value(e, all.data, plane * third + i));
     return true;
+}
+
+// ReferenceBlackWhite of a YCbCr picture: six rationals, black and white of
+// Y, Cb and Cr. Each pair whose white is not above its black is left at
+// its default, and so is chroma whose black is 0: that is the tag's form
+// for RGB (and its TIFF 6.0 default), not a zero of centred chroma.
+void ReadReferenceBlackWhite(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
+    const TiffEntry& e = n.referenceBlackWhite.entry;
+    if (!n.referenceBlackWhite.present || e.type != 5 || e.count < 6 || d->photometric != kTiffYCbCr) return;
+    TiffBuffer b;
+    if (!r.Bytes(e, &b, 48)) return;
+    float v[6];
+    for (int i = 0; i < 6; ++i) {
+        const uint32_t num = r.U32(b.data + 8 * i), den = r.U32(b.data + 8 * i + 4);
+        if (den == 0) return;
+        v[i] = float(double(num) / double(den));
+    }
+    for (int k = 0; k < 3; ++k) {
+        const float black = v[2 * k], white = v[2 * k + 1];
+        if (!(white > black) || (k > 0 && black == 0.0f)) continue;
+        d->referenceBlack[k] = black;
+        d->referenceWhite[k] = white;
+        d->referenceSet = d->referenceSet || black != (k == 0 ? 0.0f : 128.0f) || white != 255.0f;
+    }
 }
 
 void ReadCoefficients(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
@@ -917,6 +942,10 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     d.lumaRed = 0.299f;
     d.lumaGreen = 0.587f;
     d.lumaBlue = 0.114f;
+    for (int k = 0; k < 3; ++k) {
+        d.referenceBlack[k] = k == 0 ? 0.0f : 128.0f;
+        d.referenceWhite[k] = 255.0f;
+    }
 
     DirectoryNotes n;
     std::vector<TiffEntry> entries;
@@ -1007,6 +1036,7 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     const bool havePalette = d.photometric == kTiffPalette && n.colourMap.present;
     if (havePalette && !ReadColourMap(r, n, d, &colourMap)) return kLoadIncomplete;
     ReadCoefficients(r, n, &d);
+    ReadReferenceBlackWhite(r, n, &d);
     TiffBuffer tables;
     if (d.compression == kTiffJpeg && n.jpegTables.present) {
         if (!r.Bytes(n.jpegTables.entry, &tables, 1u << 20)) return kLoadIncomplete;

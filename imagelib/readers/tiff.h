@@ -82,6 +82,11 @@ struct TiffDirectory {
     uint32_t subsamplingH;           // YCbCr
     uint32_t subsamplingV;
     float lumaRed, lumaGreen, lumaBlue;
+    // ReferenceBlackWhite of YCbCr: the codes of black and white of Y, Cb
+    // and Cr (chroma's black is its zero); 0, 255 and 128, 255 unless the
+    // file says otherwise. `referenceSet`: they differ from those.
+    float referenceBlack[3], referenceWhite[3];
+    bool referenceSet;
     bool stretch;                    // 16-bit samples scaled to their own range
     // Strip or tile tables, read by the driver; byte counts of count 0 are
     // absent.
@@ -206,6 +211,9 @@ std::unique_ptr<TiffCodec> MakeJpegCodec(const TiffCodecSetup& setup, TiffMemory
 // the right and bottom edges included, blocks past `inSize` left out.
 void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStride, const TiffDirectory& d,
                   uint32_t width, uint32_t columns, uint32_t rows);
+// `count` pixels of Y, Cb, Cr into R, G, B in place, by the formula and
+// reference codes ConvertYCbCr uses.
+void ConvertYCbCrPixels(uint8_t* pixels, size_t count, const TiffDirectory& d);
 // Bytes of `rows` rows of YCbCr blocks for a picture `width` wide.
 size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows);
 

@@ -65,6 +65,7 @@ struct StripJob {
     size_t size;
     uint32_t width, rows, components;
     bool ycbcr;
+    const TiffDirectory* convert;    // YCbCr turned to RGB here, by the directory's reference codes
     long memoryLimit;                // what libjpeg may take for the strip
 };
 
@@ -97,7 +98,7 @@ int ReadStripRows(StripJob* job, uint8_t* out, uint32_t rows, size_t* produced) 
         }
         if (job->ycbcr && job->components == 3) {
             cinfo->jpeg_color_space = JCS_YCbCr;
-            cinfo->out_color_space = JCS_RGB;
+            cinfo->out_color_space = job->convert ? JCS_YCbCr : JCS_RGB;
         } else if (cinfo->jpeg_color_space == JCS_YCCK) {
             cinfo->out_color_space = JCS_CMYK;
         } else {
@@ -110,6 +111,7 @@ int ReadStripRows(StripJob* job, uint8_t* out, uint32_t rows, size_t* produced) 
     while (cinfo->output_scanline < cinfo->output_height && *produced < size_t(rows) * rowBytes) {
         JSAMPROW row = out + *produced;
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1) break;
+        if (job->convert && job->components == 3) ConvertYCbCrPixels(row, job->width, *job->convert);
         *produced += rowBytes;
     }
     if (cinfo->output_scanline < cinfo->output_height) return kLoadOk;
@@ -126,6 +128,9 @@ public:
         job_->width = s.width;
         job_->components = s.components;
         job_->ycbcr = d_.photometric == kTiffYCbCr && d_.planarConfig == 1;
+        // Old-style strips whose YCbCr codes have a reference range of their
+        // own (ReferenceBlackWhite) are turned to RGB by it.
+        job_->convert = job_->ycbcr && d_.compression == kTiffOldJpeg && d_.referenceSet ? &d_ : nullptr;
     }
 
     ~JpegCodec() override {

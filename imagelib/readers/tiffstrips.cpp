@@ -521,22 +521,69 @@ size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows) {
     return size_t(CeilDiv(width, h)) * CeilDiv(rows, v) * (size_t(h) * v + 2);
 }
 
+namespace {
+
+// TIFF 6.0's YCbCr to RGB with the directory's luma coefficients and
+// reference codes: Y from its black to its white spans 0..255, Cb and Cr
+// from their zero to their white 0..127; each result truncated into 0..255.
+struct YCbCrToRgb {
+    double lumaBlack, lumaScale, chromaZero[2], chromaScale[2];
+    double crR, cbB, cbG, crG;
+
+    explicit YCbCrToRgb(const TiffDirectory& d) {
+        const double lr = d.lumaRed, lg = d.lumaGreen, lb = d.lumaBlue;
+        crR = 2 - 2 * lr;
+        cbB = 2 - 2 * lb;
+        cbG = lb * (2 - 2 * lb) / lg;
+        crG = lr * (2 - 2 * lr) / lg;
+        // A pair whose white is not above its black (a directory that was
+        // never given one) is the default: 0 to 255, chroma centred on 128.
+        const auto pair = [&](int k, double* black, double* scale, double range) {
+            const double b = d.referenceBlack[k], w = d.referenceWhite[k];
+            *black = w > b ? b : k == 0 ? 0 : 128;
+            *scale = range / (w > b ? w - b : k == 0 ? 255 : 127);
+        };
+        pair(0, &lumaBlack, &lumaScale, 255);
+        for (int k = 0; k < 2; ++k) pair(k + 1, &chromaZero[k], &chromaScale[k], 127);
+    }
+    static uint8_t Clamp(double c) { return c <= 0 ? 0 : c >= 255 ? 255 : uint8_t(c); }
+    double Luma(uint8_t y) const { return (y - lumaBlack) * lumaScale; }
+    // The three differences that Cb and Cr add to the luma of R, G and B.
+    void Chroma(uint8_t cbCode, uint8_t crCode, double* dr, double* dg, double* db) const {
+        const double cb = (cbCode - chromaZero[0]) * chromaScale[0], cr = (crCode - chromaZero[1]) * chromaScale[1];
+        *dr = crR * cr;
+        *dg = -cbG * cb - crG * cr;
+        *db = cbB * cb;
+    }
+};
+
+}  // namespace
+
+void ConvertYCbCrPixels(uint8_t* pixels, size_t count, const TiffDirectory& d) {
+    const YCbCrToRgb c(d);
+    for (size_t i = 0; i < count; ++i, pixels += 3) {
+        double dr, dg, db;
+        c.Chroma(pixels[1], pixels[2], &dr, &dg, &db);
+        const double luma = c.Luma(pixels[0]);
+        pixels[0] = YCbCrToRgb::Clamp(luma + dr);
+        pixels[1] = YCbCrToRgb::Clamp(luma + dg);
+        pixels[2] = YCbCrToRgb::Clamp(luma + db);
+    }
+}
+
 void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStride, const TiffDirectory& d,
                   uint32_t width, uint32_t columns, uint32_t rows) {
     const uint32_t h = d.subsamplingH, v = d.subsamplingV;
-    const double lr = d.lumaRed, lg = d.lumaGreen, lb = d.lumaBlue;
-    const double crR = 2 - 2 * lr, cbB = 2 - 2 * lb;
-    const double cbG = lb * (2 - 2 * lb) / lg, crG = lr * (2 - 2 * lr) / lg;
+    const YCbCrToRgb c(d);
     const size_t blockBytes = size_t(h) * v + 2;
     const uint32_t across = CeilDiv(width, h);
-    auto clamp = [](double c) -> uint8_t { return c <= 0 ? 0 : c >= 255 ? 255 : uint8_t(c); };
     for (uint32_t by = 0; by * v < rows; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
             const size_t at = (size_t(by) * across + bx) * blockBytes;
             if (at + blockBytes > inSize) return;
             const uint8_t* b = in + at;
-            const double cb = double(b[h * v]) - 128, cr = double(b[h * v + 1]) - 128;
-            const double dr = crR * cr, dg = -cbG * cb - crG * cr, db = cbB * cb;
+            double dr, dg, db;
+            c.Chroma(b[h * v], b[h * v + 1], &dr, &dg, &db);
             for (uint32_t j = 0; j < v; ++j) {
                 const uint32_t y = by * v + j;
                 if (y >= rows) break;
@@ -544,10 +591,10 @@ void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStri
                 for (uint32_t i = 0; i < h; ++i) {
                     const uint32_t x = bx * h + i;
                     if (x >= columns) break;
-                    const double luma = b[j * h + i];
-                    o[3 * x] = clamp(luma + dr);
-                    o[3 * x + 1] = clamp(luma + dg);
-                    o[3 * x + 2] = clamp(luma + db);
+                    const double luma = c.Luma(b[j * h + i]);
+                    o[3 * x] = YCbCrToRgb::Clamp(luma + dr);
+                    o[3 * x + 1] = YCbCrToRgb::Clamp(luma + dg);
+                    o[3 * x + 2] = YCbCrToRgb::Clamp(luma + db);
                 }
             }
         }

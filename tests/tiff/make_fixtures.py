@@ -174,11 +174,43 @@ tiffcp("rgb.base.tif", name + ".tif", "-c", "jpeg:r", "-r", "16")
 expect_tiff2rgba(name, name + ".tif", tol=1)
 
 
-def ycbcr_tiff(name, im, h, v, big=False):
+LIMITED = (16, 235, 128, 240, 128, 240)
+
+
+def limited_range(im):
+    """Pillow's YCbCr of `im` with luma on 16..235 and chroma on 128 +- 112,
+    the codes ReferenceBlackWhite LIMITED describes."""
+    y, cb, cr = im.convert("YCbCr").split()
+    return Image.merge("YCbCr", (y.point(lambda c: round(16 + c * 219 / 255)),
+                                 cb.point(lambda c: round(128 + (c - 128) * 112 / 127)),
+                                 cr.point(lambda c: round(128 + (c - 128) * 112 / 127))))
+
+
+def f32(x):
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+
+def ycc_to_rgba(ycc, ref):
+    """TIFF 6.0's YCbCr to RGB (default luma coefficients) of a YCbCr picture
+    whose codes span ReferenceBlackWhite `ref`, truncated into 0..255."""
+    lr, lg, lb = f32(0.299), f32(0.587), f32(0.114)
+    clamp = lambda c: 0 if c <= 0 else 255 if c >= 255 else int(c)
+    out = bytearray()
+    for y, cb, cr in ycc.getdata():
+        luma = (y - ref[0]) * (255 / (ref[1] - ref[0]))
+        cb = (cb - ref[2]) * (127 / (ref[3] - ref[2]))
+        cr = (cr - ref[4]) * (127 / (ref[5] - ref[4]))
+        out += bytes([clamp(luma + (2 - 2 * lr) * cr), clamp(luma - lb * (2 - 2 * lb) / lg * cb - lr * (2 - 2 * lr) / lg * cr),
+                      clamp(luma + (2 - 2 * lb) * cb), 255])
+    return out
+
+
+def ycbcr_tiff(name, im, h, v, big=False, reference=None):
     """Raw YCbCr blocks of h x v luma samples, Cb and Cr (TIFF 6.0,
-    section 21), uncompressed, one strip; partial blocks padded."""
+    section 21), uncompressed, one strip; partial blocks padded. With a
+    reference (ReferenceBlackWhite), `im` is a YCbCr picture of those codes."""
     w, ht = im.size
-    ycc = im.convert("YCbCr")
+    ycc = im if reference else im.convert("YCbCr")
     px = ycc.load()
     data = bytearray()
     for by in range(0, ht, v):
@@ -197,6 +229,8 @@ def ycbcr_tiff(name, im, h, v, big=False):
     entries = [(256, 3, 1, w), (257, 3, 1, ht), (258, 3, 3, 0), (259, 3, 1, 1), (262, 3, 1, 6),
                (273, 4, 1, 0), (277, 3, 1, 3), (278, 3, 1, ht), (279, 4, 1, len(data)),
                (284, 3, 1, 1), (530, 3, 2, h | (v << 16)), (531, 3, 1, 1)]
+    if reference:
+        entries.append((532, 5, 6, 0))
     ifd = 8
     bps_at = ifd + 2 + 12 * len(entries) + 4
     ref_at = bps_at + 6
@@ -208,6 +242,8 @@ def ycbcr_tiff(name, im, h, v, big=False):
             value = bps_at
         if tag == 273:
             value = data_at
+        if tag == 532:
+            value = ref_at
         if typ == 3 and count <= 2 and tag != 258:
             field = struct.pack(e + "HH", value & 0xFFFF, value >> 16)
         else:
@@ -215,7 +251,7 @@ def ycbcr_tiff(name, im, h, v, big=False):
         out += struct.pack(e + "HHI", tag, typ, count) + field
     out += struct.pack(e + "I", 0)
     out += struct.pack(e + "HHH", 8, 8, 8)
-    out += b"\0" * 48
+    out += struct.pack(e + "12I", *[x for c in reference for x in (c, 1)]) if reference else b"\0" * 48
     out += data
     with open(path(name), "wb") as f:
         f.write(out)
@@ -227,6 +263,23 @@ for h, v in ((1, 1), (2, 1), (2, 2), (4, 1), (4, 2), (1, 2), (4, 4)):
         ycbcr_tiff(name + ".tif", rgb, h, v, big)
         # libtiff converts with its own rounding: a step of 2 is allowed.
         expect_tiff2rgba(name, name + ".tif", tol=2)
+
+# YCbCr codes of a limited range (ReferenceBlackWhite 16-235, 128 +- 112),
+# read by TIFF 6.0's formula worked here and, to within its fixed-point
+# rounding (3 steps), by libtiff's tiff2rgba.
+def expect_limited(name, ycc):
+    want = ycc_to_rgba(ycc, LIMITED)
+    write_expected(name, ycc.size[0], ycc.size[1], want)
+    add(name, name + ".tif", "rgb", 0, 1)
+    out = path(name + ".check.tif")
+    run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+    got = Image.open(out).convert("RGBA").tobytes()
+    assert max(abs(a - b) for a, b in zip(got, want)) <= 3, name
+    os.remove(out)
+
+
+ycbcr_tiff("ycbcr11_limited.tif", limited_range(rgb), 1, 1, reference=LIMITED)
+expect_limited("ycbcr11_limited", limited_range(rgb))
 
 # Orientation: the same picture tagged with each of the eight values, to be
 # delivered turned as TIFF 6.0 describes (Pillow turns the base picture).
@@ -405,14 +458,17 @@ def tiff_file(name, entries, blobs):
             extra += raw
         else:
             field = raw.ljust(4, b"\0")
-        out += struct.pack("<HHI", tag, typ, len(values)) + field
+        out += struct.pack("<HHI", tag, typ, len(values) // 2 if typ == 5 else len(values)) + field
     with open(path(name), "wb") as f:
         f.write(out + struct.pack("<I", 0) + data + extra)
 
 
-def old_jpeg(name, im, rows, subsampling, variant="tags"):
+def old_jpeg(name, im, rows, subsampling, variant="tags", reference=None):
     """An old-style JPEG TIFF of `im` in strips of `rows`; writes the expected
-    pixels (each strip's JPEG as Pillow decodes it, checked against djpeg)."""
+    pixels (each strip's JPEG as Pillow decodes it, checked against djpeg).
+    With a reference (ReferenceBlackWhite), `im` is a YCbCr picture of those
+    codes, stored as they are; Pillow's YCbCr decode of each strip turned by
+    TIFF 6.0's formula is the expected picture, checked against tiff2rgba."""
     w, h = im.size
     grey = im.mode == "L"
     strips = []
@@ -421,9 +477,15 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
         b = io.BytesIO()
         im.crop((0, y0, w, min(h, y0 + rows))).save(b, "JPEG", quality=90, subsampling=subsampling)
         jpg = b.getvalue()
-        decoded = Image.open(io.BytesIO(jpg)).convert("RGBA")
-        by_djpeg = Image.open(io.BytesIO(run("djpeg", stdin=jpg))).convert("RGBA")
-        assert decoded.tobytes() == by_djpeg.tobytes(), name
+        if reference:
+            decoded = Image.open(io.BytesIO(jpg))
+            decoded.draft("YCbCr", decoded.size)
+            assert decoded.mode == "YCbCr", name
+            decoded = Image.frombytes("RGBA", decoded.size, bytes(ycc_to_rgba(decoded, reference)))
+        else:
+            decoded = Image.open(io.BytesIO(jpg)).convert("RGBA")
+            by_djpeg = Image.open(io.BytesIO(run("djpeg", stdin=jpg))).convert("RGBA")
+            assert decoded.tobytes() == by_djpeg.tobytes(), name
         expected.paste(decoded, (0, y0))
         strips.append(jpg)
     segments, _ = jpeg_segments(strips[0])
@@ -439,6 +501,8 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
                (262, 3, [1 if grey else 6]), (277, 3, [components]), (278, 3, [rows]), (512, 3, [1])]
     if not grey:
         entries.append((530, 3, {0: [1, 1], 1: [2, 1], 2: [2, 2]}[subsampling]))
+    if reference:
+        entries.append((532, 5, [x for c in reference for x in (c, 1)]))
     if variant not in ("stream-tables", "whole-frame"):
         entries += [(tag, 4, [("blob", k) for k in ks]) for tag, ks in tables.items()]
     offsets = []
@@ -480,7 +544,13 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
     entries += [(273, 4, offsets), (279, 4, counts)]
     tiff_file(name + ".tif", entries, blobs)
     write_expected(name, w, h, expected.tobytes())
-    add(name, name + ".tif", "rgb", 0, 0)
+    add(name, name + ".tif", "rgb", 0, 1 if reference else 0)
+    if reference:
+        out = path(name + ".check.tif")
+        run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+        got = Image.open(out).convert("RGBA").tobytes()
+        assert max(abs(a - b) for a, b in zip(got, expected.tobytes())) <= 3, name
+        os.remove(out)
 
 
 old_jpeg("ojpeg_grey", rgb.convert("L"), 16, 0)
@@ -491,6 +561,7 @@ old_jpeg("ojpeg_stream_tables", rgb, 16, 2, "stream-tables")
 old_jpeg("ojpeg_whole_streams", rgb, 16, 2, "whole-streams")
 old_jpeg("ojpeg_whole_frame", rgb, 8, 1, "whole-frame")
 old_jpeg("ojpeg_whole_frame444", rgb, 8, 0, "whole-frame")
+old_jpeg("ojpeg_limited", limited_range(rgb), 8, 0, reference=LIMITED)
 for name, tol in (("ojpeg_grey", 0), ("ojpeg_rgb444", 2)):
     # tiff2rgba reads these (chroma is not subsampled) to within tol.
     out = path(name + ".check.tif")
