@@ -696,7 +696,9 @@ void ReadStreamHeader(const TiffReader& r, const DirectoryNotes& n, StreamHeader
 // strips are decoded one by one, each as that frame cut to the strip's
 // rows. With a restart interval the stream is read whole, as it reads.
 bool StripsRestartTheCoder(const StreamHeader& s, const DirectoryNotes& n, const TiffDirectory& d) {
-    if (d.rowsPerStrip >= d.height || d.Tiled() || n.jpegRestartInterval != 0 || s.restartInterval != 0) return false;
+    if (d.rowsPerStrip >= d.height || d.Tiled() || n.jpegProc != 1 || n.jpegRestartInterval != 0 ||
+        s.restartInterval != 0)
+        return false;
     // Frame: precision, height, width, components, then three bytes each.
     const std::vector<uint8_t>& f = s.frame;
     if (f.size() < 6 || f[0] != 8 || f[5] < 1 || f[5] > 4 || f.size() < 6 + 3u * f[5]) return false;
