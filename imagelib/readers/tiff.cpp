@@ -690,6 +690,14 @@ void ReadStreamHeader(const TiffReader& r, const DirectoryNotes& n, StreamHeader
     }
 }
 
+// Is the interchange stream's baseline frame the picture's own: its size,
+// 8-bit samples and as many components?
+bool FrameIsPicture(const StreamHeader& s, const TiffDirectory& d) {
+    const std::vector<uint8_t>& f = s.frame;
+    return f.size() >= 6 && f[0] == 8 && (uint32_t(f[1]) << 8 | f[2]) == d.height &&
+           (uint32_t(f[3]) << 8 | f[4]) == d.width && f[5] == d.samplesPerPixel;
+}
+
 // Old-style strips are each coded on their own (TIFF 6.0): when the
 // interchange stream's baseline frame covers the whole picture and its scan
 // the strips one after another, without restart markers between them, the
@@ -988,8 +996,10 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     }
 
     if (!KnownCompression(d.compression)) return RefusePicture(ctx, kBadCompression);
+    ReadReferenceBlackWhite(r, n, &d);
     std::vector<uint8_t> oldJpegTables;
     StreamHeader stream;
+    bool interchangeAsStrip = false;
     if (d.compression == kTiffOldJpeg) {
         ReadStreamHeader(r, n, &stream);
         const bool stripwise = StripsRestartTheCoder(stream, n, d);
@@ -1000,13 +1010,21 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
             d.oldJpegScanLength = uint32_t(stream.scan.size());
         }
         if (!stripwise && InterchangeCoversPicture(r, n, d)) {
-            if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
-            return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+            // YCbCr codes of a reference range of their own are turned to
+            // RGB here: the interchange stream, when its baseline frame is
+            // the picture's, is then decoded as the picture's one strip.
+            interchangeAsStrip = d.referenceSet && FrameIsPicture(stream, d);
+            if (!interchangeAsStrip) {
+                if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
+                return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+            }
+        } else {
+            // Strip by strip, each with the tables; lossless JPEG is not read.
+            if (n.jpegProc != 1 || !BuildOldJpegTables(r, n, &oldJpegTables))
+                return RefusePicture(ctx, kBadCompression);
+            d.jpegTables = oldJpegTables.data();
+            d.jpegTablesLength = uint32_t(oldJpegTables.size());
         }
-        // Strip by strip, each with the tables; lossless JPEG is not read.
-        if (n.jpegProc != 1 || !BuildOldJpegTables(r, n, &oldJpegTables)) return RefusePicture(ctx, kBadCompression);
-        d.jpegTables = oldJpegTables.data();
-        d.jpegTablesLength = uint32_t(oldJpegTables.size());
     }
     if (ColourSamples(d.photometric) == 0) return RefusePicture(ctx, kBadPhotometric);
     if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);
@@ -1018,6 +1036,17 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (n.offsets.present) d.offsets = TableOf(n.offsets.entry);
     else d.offsets = TiffTable{1, kTiffLong, {uint8_t(r.big ? 0 : 8), 0, 0, uint8_t(r.big ? 8 : 0)}};
     if (n.counts.present) d.byteCounts = TableOf(n.counts.entry);
+    if (interchangeAsStrip) {
+        const uint32_t at = n.jpegInterchange, length = n.jpegInterchangeLength;
+        d.rowsPerStrip = d.height;
+        d.offsets = TiffTable{1, kTiffLong, {}};
+        d.byteCounts = TiffTable{length > 0 ? 1u : 0u, kTiffLong, {}};
+        for (int k = 0; k < 4; ++k) {
+            const int shift = r.big ? 24 - 8 * k : 8 * k;
+            d.offsets.field[k] = uint8_t(at >> shift);
+            d.byteCounts.field[k] = uint8_t(length >> shift);
+        }
+    }
 
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);
@@ -1038,7 +1067,6 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     const bool havePalette = d.photometric == kTiffPalette && n.colourMap.present;
     if (havePalette && !ReadColourMap(r, n, d, &colourMap)) return kLoadIncomplete;
     ReadCoefficients(r, n, &d);
-    ReadReferenceBlackWhite(r, n, &d);
     TiffBuffer tables;
     if (d.compression == kTiffJpeg && n.jpegTables.present) {
         if (!r.Bytes(n.jpegTables.entry, &tables, 1u << 20)) return kLoadIncomplete;

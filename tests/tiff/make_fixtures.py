@@ -582,6 +582,22 @@ tiff_file("ojpeg_interchange.tif", [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8
                                     (279, 4, [len(scan)])], [whole])
 write_expected("ojpeg_interchange", W, H, Image.open(io.BytesIO(whole)).convert("RGBA").tobytes())
 add("ojpeg_interchange", "ojpeg_interchange.tif")
+# The same, of YCbCr codes of a limited range (ReferenceBlackWhite), stored
+# as they are: Pillow's YCbCr decode turned by TIFF 6.0's formula, checked
+# against tiff2rgba.
+b = io.BytesIO()
+limited_range(rgb).save(b, "JPEG", quality=90, subsampling=0)
+whole = b.getvalue()
+scan = jpeg_segments(whole)[1]
+tiff_file("ojpeg_interchange_limited.tif",
+          [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8, 8]), (259, 3, [6]), (262, 3, [6]), (277, 3, [3]),
+           (278, 3, [H]), (513, 4, [("blob", 0)]), (514, 4, [len(whole)]), (530, 3, [1, 1]),
+           (532, 5, [x for c in LIMITED for x in (c, 1)]),
+           (273, 4, [("blob", 0, whole.index(scan))]), (279, 4, [len(scan)])], [whole])
+decoded = Image.open(io.BytesIO(whole))
+decoded.draft("YCbCr", decoded.size)
+assert decoded.mode == "YCbCr"
+expect_limited("ojpeg_interchange_limited", decoded)
 
 # Associated alpha (ExtraSamples 1): colour stored multiplied by alpha.
 # 8-bit files are Pillow's RGBA and LA with the tag set to 1 by tiffset (the
