@@ -285,6 +285,14 @@ void ParseMakerNote(const ExifScan* scan, PropertyList* list) {
         if (m[4] == 'M' && m[5] == 'M') own.bigEndian = true;
         else if (m[4] == 'I' && m[5] == 'I') own.bigEndian = false;
         else return;
+        // Notes rewritten by other programs may keep the mark while their
+        // IFD is in the other order: a count whose entries cannot fit in
+        // the note gives way to one read the other way that does.
+        const auto fits = [&](bool big) {
+            const uint32_t n = big ? uint32_t(m[6]) << 8 | m[7] : uint32_t(m[7]) << 8 | m[6];
+            return n >= 1 && 8 + 12ull * n <= size;
+        };
+        if (!fits(own.bigEndian) && fits(!own.bigEndian)) own.bigEndian = !own.bigEndian;
         ParseMakerIfd(own, noteAt + 6, kCategoryMakernotes, kPentaxTable, FormatPentax, list, nullptr);
         return;
     }

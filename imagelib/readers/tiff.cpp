@@ -37,6 +37,7 @@ const char kLzwDisabled[] = "TIFF : Bad compression (LZW) !";
 const char kBadLzwCodes[] = "TIFF : Bad LZW codes !";
 const char kBadSamples[] = "TIFF : Bad bits per sample !";
 const char kBadPredictor[] = "TIFF : Bad predictor !";
+const char kBadSampleFormat[] = "TIFF : Bad sample format !";
 
 // Bytes per element of TIFF field types 0..13 (0 unknown).
 constexpr uint8_t kTypeSizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 8};
@@ -116,13 +117,14 @@ struct TiffReader {
 
 // What the reader notes from the chosen directory beyond TiffDirectory.
 struct DirectoryNotes {
-    FieldRef bitsPerSample, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
+    FieldRef bitsPerSample, sampleFormat, extraSamples, colourMap, xRes, yRes, xPos, yPos, coefficients, jpegTables;
     FieldRef jpegQTables, jpegDcTables, jpegAcTables;  // old-style JPEG: offsets of each table
-    FieldRef offsets, counts;
+    FieldRef offsets, counts, referenceBlackWhite;
     FieldRef xmp, iptc, photoshop, exif, gps, icc;
     FieldRef texts[10];              // by kTextTags order
     uint32_t resolutionUnit = 2;
     uint32_t orientation = 1;
+    FieldRef orientationEntry;
     uint32_t jpegInterchange = kNone;
     uint32_t jpegInterchangeLength = 0;
     uint32_t jpegProc = 1;           // 1 baseline, 14 lossless
@@ -240,7 +242,10 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 266: d->fillOrder = v; break;
         case 273:
         case 324: Note(&n->offsets, e); break;
-        case 274: n->orientation = v; break;
+        case 274:
+            n->orientation = v;
+            Note(&n->orientationEntry, e);
+            break;
         case 277: d->samplesPerPixel = v; break;
         case 278: d->rowsPerStrip = v; break;
         case 279:
@@ -256,6 +261,7 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 320: Note(&n->colourMap, e); break;
         case 322: d->tileWidth = v; break;
         case 323: d->tileLength = v; break;
+        case 339: Note(&n->sampleFormat, e); d->sampleFormat = v; break;
         case 338:
             Note(&n->extraSamples, e);
             d->extraSamples = e.count;
@@ -270,6 +276,7 @@ void ParseEntries(const TiffReader& r, const std::vector<TiffEntry>& entries, Ti
         case 520: Note(&n->jpegDcTables, e); break;
         case 521: Note(&n->jpegAcTables, e); break;
         case 529: Note(&n->coefficients, e); break;
+        case 532: Note(&n->referenceBlackWhite, e); break;
         case 530:
             d->subsamplingH = v;
             d->subsamplingV = e.count >= 2 && (e.type == 3) ? r.U16(e.raw + 2) : v;
@@ -388,6 +395,25 @@ void AppendTextTag(const TiffReader& r, const FieldRef& f) {
     t->dataLength = uint32_t(n);
 }
 
+uint16_t OrientationCode(uint32_t o);
+
+// Orientation, a single SHORT, kept as ReadIfdToTagList keeps short values
+// (the field as one 32-bit number in the file's byte order). The load
+// delivers the picture turned as the tag says, so a turning value is kept
+// as 1: the block describes the bitmap it comes with, and whoever turns
+// pictures by their EXIF orientation does not turn this one twice.
+void AppendOrientationTag(const TiffReader& r, const FieldRef& f) {
+    if (!f.present || f.entry.type != kTiffShort || f.entry.count != 1) return;
+    TagRecord* t = AppendExifTag(r.ctx);
+    if (!t) return;
+    t->tag = f.entry.tag;
+    t->type = kTiffShort;
+    t->directory = kIfdMain;
+    t->count = 1;
+    const bool turned = OrientationCode(r.First(f.entry)) != 0;
+    t->value = turned ? (r.big ? 1u << 16 : 1u) : r.U32(f.entry.raw);
+}
+
 // One entry of an IFD being written: a value of four bytes or less as the
 // field's 32-bit number, or the bytes of a longer one.
 struct OutEntry {
@@ -480,11 +506,17 @@ void ReadMetadata(const TiffReader& r, const DirectoryNotes& n, const TiffDirect
     LoadContext* ctx = r.ctx;
     if (!(ctx->options.flags & kLoadKeepMetadata)) return;
     uint64_t copied = 0;
-    if (n.exif.present) {
+    // DocumentName, Make, Model, Software, DateTime, Artist.
+    static const int kMainTexts[] = {7, 4, 5, 6, 2, 0};
+    bool mainTags = n.orientationEntry.present;
+    for (int i : kMainTexts) mainTags = mainTags || (n.texts[i].present && n.texts[i].entry.count > 0);
+    // The main directory's texts and orientation make an EXIF block of
+    // their own when the file has no EXIF directory.
+    if (n.exif.present || mainTags) {
         StartExifTagList(ctx, r.big ? 1 : 0);
-        // DocumentName, Make, Model, Software, DateTime, Artist.
-        for (int i : {7, 4, 5, 6, 2, 0}) AppendTextTag(r, n.texts[i]);
-        ReadIfdToTagList(r, r.First(n.exif.entry), kIfdExif, &copied);
+        for (int i : kMainTexts) AppendTextTag(r, n.texts[i]);
+        AppendOrientationTag(r, n.orientationEntry);
+        if (n.exif.present) ReadIfdToTagList(r, r.First(n.exif.entry), kIfdExif, &copied);
     }
     if (n.gps.present) {
         StartExifTagList(ctx, r.big ? 1 : 0);
@@ -537,6 +569,30 @@ bool ReadColourMap(const TiffReader& r, const DirectoryNotes& n, const TiffDirec
         for (uint32_t i = 0; i < entries; ++i)
             (*map)[plane * entries + i] = uint16_t(r.Value(e, all.data, plane * third + i));
     return true;
+}
+
+// ReferenceBlackWhite of a YCbCr picture: six rationals, black and white of
+// Y, Cb and Cr. Each pair whose white is not above its black is left at
+// its default, and so is chroma whose black is 0: that is the tag's form
+// for RGB (and its TIFF 6.0 default), not a zero of centred chroma.
+void ReadReferenceBlackWhite(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
+    const TiffEntry& e = n.referenceBlackWhite.entry;
+    if (!n.referenceBlackWhite.present || e.type != 5 || e.count < 6 || d->photometric != kTiffYCbCr) return;
+    TiffBuffer b;
+    if (!r.Bytes(e, &b, 48)) return;
+    float v[6];
+    for (int i = 0; i < 6; ++i) {
+        const uint32_t num = r.U32(b.data + 8 * i), den = r.U32(b.data + 8 * i + 4);
+        if (den == 0) return;
+        v[i] = float(double(num) / double(den));
+    }
+    for (int k = 0; k < 3; ++k) {
+        const float black = v[2 * k], white = v[2 * k + 1];
+        if (!(white > black) || (k > 0 && black == 0.0f)) continue;
+        d->referenceBlack[k] = black;
+        d->referenceWhite[k] = white;
+        d->referenceSet = d->referenceSet || black != (k == 0 ? 0.0f : 128.0f) || white != 255.0f;
+    }
 }
 
 void ReadCoefficients(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
@@ -596,9 +652,16 @@ bool AppendTagTables(const TiffReader& r, const FieldRef& f, uint8_t marker, uin
     return true;
 }
 
-// The tables (DQT, DHT) and restart interval (DRI) segments that the header
-// of the interchange stream holds before its scan.
-void AppendStreamTables(const TiffReader& r, const DirectoryNotes& n, std::vector<uint8_t>* out) {
+// What the header of the interchange stream holds before its scan's data:
+// its tables (DQT, DHT) and restart interval (DRI) segments, whole, and
+// the payloads of its frame (a baseline SOF0 or SOF1) and scan headers.
+struct StreamHeader {
+    std::vector<uint8_t> tables;
+    std::vector<uint8_t> frame, scan;
+    uint32_t restartInterval = 0;
+};
+
+void ReadStreamHeader(const TiffReader& r, const DirectoryNotes& n, StreamHeader* out) {
     if (n.jpegInterchange == kNone || n.jpegInterchange >= uint64_t(r.fileSize)) return;
     uint64_t size = uint64_t(r.fileSize) - n.jpegInterchange;
     if (n.jpegInterchangeLength > 0) size = std::min<uint64_t>(size, n.jpegInterchangeLength);
@@ -611,14 +674,49 @@ void AppendStreamTables(const TiffReader& r, const DirectoryNotes& n, std::vecto
         if (br.U8() != 0xFF) return;
         uint8_t marker = br.U8();
         while (marker == 0xFF && br.ok) marker = br.U8();
-        if (marker == 0xDA || marker == 0xD9 || !br.ok) return;
+        if (marker == 0xD9 || !br.ok) return;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // no length follows
         const uint16_t length = br.U16(true);
         if (length < 2) return;
         const uint8_t* payload = br.Take(length - 2u);
-        if (payload && (marker == 0xDB || marker == 0xC4 || marker == 0xDD))
-            AppendJpegSegment(out, marker, payload, length - 2u);
+        if (!payload) return;
+        if (marker == 0xDB || marker == 0xC4 || marker == 0xDD) AppendJpegSegment(&out->tables, marker, payload, length - 2u);
+        if (marker == 0xDD && length >= 4) out->restartInterval = uint32_t(payload[0]) << 8 | payload[1];
+        if (marker == 0xC0 || marker == 0xC1) out->frame.assign(payload, payload + (length - 2u));
+        if (marker == 0xDA) {
+            out->scan.assign(payload, payload + (length - 2u));
+            return;
+        }
     }
+}
+
+// Is the interchange stream's baseline frame the picture's own: its size,
+// 8-bit samples and as many components?
+bool FrameIsPicture(const StreamHeader& s, const TiffDirectory& d) {
+    const std::vector<uint8_t>& f = s.frame;
+    return f.size() >= 6 && f[0] == 8 && (uint32_t(f[1]) << 8 | f[2]) == d.height &&
+           (uint32_t(f[3]) << 8 | f[4]) == d.width && f[5] == d.samplesPerPixel;
+}
+
+// Old-style strips are each coded on their own (TIFF 6.0): when the
+// interchange stream's baseline frame covers the whole picture and its scan
+// the strips one after another, without restart markers between them, the
+// strips are decoded one by one, each as that frame cut to the strip's
+// rows. With a restart interval the stream is read whole, as it reads.
+bool StripsRestartTheCoder(const StreamHeader& s, const DirectoryNotes& n, const TiffDirectory& d) {
+    if (d.rowsPerStrip >= d.height || d.Tiled() || n.jpegProc != 1 || n.jpegRestartInterval != 0 ||
+        s.restartInterval != 0)
+        return false;
+    // Frame: precision, height, width, components, then three bytes each.
+    const std::vector<uint8_t>& f = s.frame;
+    if (f.size() < 6 || f[0] != 8 || f[5] < 1 || f[5] > 4 || f.size() < 6 + 3u * f[5]) return false;
+    const uint32_t components = f[5];
+    if (f.size() != 6 + 3 * components || (uint32_t(f[3]) << 8 | f[4]) != d.width || components != d.samplesPerPixel)
+        return false;
+    if (s.scan.size() != 1 + 2 * components + 3 || s.scan[0] != components) return false;
+    uint32_t mcuRows = 8;
+    for (uint32_t i = 0; i < components; ++i) mcuRows = std::max<uint32_t>(mcuRows, 8u * (f[6 + 3 * i + 1] & 0x0F));
+    return d.rowsPerStrip % mcuRows == 0;
 }
 
 // The start of the stream each old-style JPEG strip is decoded as: SOI,
@@ -635,7 +733,9 @@ bool BuildOldJpegTables(const TiffReader& r, const DirectoryNotes& n, std::vecto
             AppendJpegSegment(out, 0xDD, interval, 2);
         }
     } else {
-        AppendStreamTables(r, n, out);
+        StreamHeader header;
+        ReadStreamHeader(r, n, &header);
+        out->insert(out->end(), header.tables.begin(), header.tables.end());
     }
     return out->size() > 2;
 }
@@ -673,6 +773,28 @@ bool KnownCompression(uint32_t c) {
     }
 }
 
+// Signed and floating-point samples are read for grey, RGB and CMYK
+// pictures stored without JPEG, fax or ThunderScan coding: signed ones of
+// 8, 16 or 32 bits, floats of 16 or 32 (NormaliseTiffSamples). SampleFormat
+// 4 (undefined) reads as unsigned; L*a*b* and log-luminance samples have
+// a form of their own, whatever the tag says.
+bool PlainSampleFormat(const TiffDirectory& d) {
+    return d.sampleFormat == 1 || d.sampleFormat == 4 || d.photometric == kTiffCieLab ||
+           d.compression == kTiffSgiLog || d.compression == kTiffSgiLog24;
+}
+
+const char* CheckSampleFormat(const TiffDirectory& d) {
+    const uint32_t f = d.sampleFormat, p = d.photometric, b = d.bitsPerSample, c = d.compression;
+    if (PlainSampleFormat(d)) return nullptr;
+    if (f != 2 && f != 3) return kBadSampleFormat;
+    if (!(p == kTiffWhiteIsZero || p == kTiffBlackIsZero || p == kTiffRgb || p == kTiffSeparated))
+        return kBadSampleFormat;
+    if (d.JpegCoded() || c == kTiffCcittRle || c == kTiffCcittG3 || c == kTiffCcittG4 || c == kTiffThunderScan)
+        return kBadSampleFormat;
+    if (f == 2 ? !(b == 8 || b == 16 || b == 32) : !(b == 16 || b == 32)) return kBadSampleFormat;
+    return nullptr;
+}
+
 // Cross-checks compression, photometric, samples and depth before anything
 // is decoded; a refusal message, or null when the picture can be decoded.
 const char* CheckCombination(const TiffDirectory& d) {
@@ -701,6 +823,7 @@ const char* CheckCombination(const TiffDirectory& d) {
             if (!(h == 1 || h == 2 || h == 4) || !(v == 1 || v == 2 || v == 4)) return kBadSamples;
         }
     }
+    if (const char* refusal = CheckSampleFormat(d)) return refusal;
     if (d.predictor != 1 && d.predictor != 2) return kBadPredictor;
     if (d.predictor == 2 && (c == kTiffLzw || c == kTiffDeflate || c == kTiffDeflateOld) && b < 8)
         return kBadPredictor;
@@ -833,12 +956,17 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     d.planarConfig = 1;
     d.compression = kTiffNone;
     d.predictor = 1;
+    d.sampleFormat = 1;
     d.photometric = kTiffBlackIsZero;
     d.fillOrder = 1;
     d.subsamplingH = d.subsamplingV = 2;
     d.lumaRed = 0.299f;
     d.lumaGreen = 0.587f;
     d.lumaBlue = 0.114f;
+    for (int k = 0; k < 3; ++k) {
+        d.referenceBlack[k] = k == 0 ? 0.0f : 128.0f;
+        d.referenceWhite[k] = 255.0f;
+    }
 
     DirectoryNotes n;
     std::vector<TiffEntry> entries;
@@ -863,32 +991,73 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
         for (uint32_t i = 1; i < e.count; ++i)
             if (r.Value(n.bitsPerSample.entry, b.data, i) != d.bitsPerSample) return RefusePicture(ctx, kBadSamples);
     }
+    // Every sample must have the format of the first.
+    if (n.sampleFormat.present && n.sampleFormat.entry.count > 1) {
+        const TiffEntry& e = n.sampleFormat.entry;
+        TiffBuffer b;
+        if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, kBadSampleFormat);
+        if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
+        d.sampleFormat = r.Value(e, b.data, 0);
+        for (uint32_t i = 1; i < e.count; ++i)
+            if (r.Value(e, b.data, i) != d.sampleFormat) return RefusePicture(ctx, kBadSampleFormat);
+    }
     if (n.extraSamples.present && n.extraSamples.entry.count > 0) {
         TiffBuffer b;
         if (r.Bytes(n.extraSamples.entry, &b, 1024)) d.firstExtraSample = r.Value(n.extraSamples.entry, b.data, 0);
     }
 
     if (!KnownCompression(d.compression)) return RefusePicture(ctx, kBadCompression);
+    ReadReferenceBlackWhite(r, n, &d);
     std::vector<uint8_t> oldJpegTables;
+    StreamHeader stream;
+    bool interchangeAsStrip = false;
     if (d.compression == kTiffOldJpeg) {
-        if (InterchangeCoversPicture(r, n, d)) {
-            if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
-            return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+        ReadStreamHeader(r, n, &stream);
+        const bool stripwise = StripsRestartTheCoder(stream, n, d);
+        if (stripwise) {
+            d.oldJpegFrame = stream.frame.data();
+            d.oldJpegFrameLength = uint32_t(stream.frame.size());
+            d.oldJpegScan = stream.scan.data();
+            d.oldJpegScanLength = uint32_t(stream.scan.size());
         }
-        // Strip by strip, each with the tables; lossless JPEG is not read.
-        if (n.jpegProc != 1 || !BuildOldJpegTables(r, n, &oldJpegTables)) return RefusePicture(ctx, kBadCompression);
-        d.jpegTables = oldJpegTables.data();
-        d.jpegTablesLength = uint32_t(oldJpegTables.size());
+        if (!stripwise && InterchangeCoversPicture(r, n, d)) {
+            // YCbCr codes of a reference range of their own are turned to
+            // RGB here: the interchange stream, when its baseline frame is
+            // the picture's, is then decoded as the picture's one strip.
+            interchangeAsStrip = d.referenceSet && FrameIsPicture(stream, d);
+            if (!interchangeAsStrip) {
+                if (!r.Seek(n.jpegInterchange)) return kLoadIncomplete;
+                return DecodeJpegAtDefault(file, ctx, "TIFF (jpeg)", 0);
+            }
+        } else {
+            // Strip by strip, each with the tables; lossless JPEG is not read.
+            if (n.jpegProc != 1 || !BuildOldJpegTables(r, n, &oldJpegTables))
+                return RefusePicture(ctx, kBadCompression);
+            d.jpegTables = oldJpegTables.data();
+            d.jpegTablesLength = uint32_t(oldJpegTables.size());
+        }
     }
     if (ColourSamples(d.photometric) == 0) return RefusePicture(ctx, kBadPhotometric);
     if (d.compression == kTiffLzw && !IsLzwEnabled()) return RefusePicture(ctx, kLzwDisabled);
     if (const char* refusal = CheckCombination(d)) return RefusePicture(ctx, refusal);
+    if (PlainSampleFormat(d)) d.sampleFormat = 1;
 
     // The strip tables. Without StripOffsets the only strip starts after
     // the header.
     if (n.offsets.present) d.offsets = TableOf(n.offsets.entry);
     else d.offsets = TiffTable{1, kTiffLong, {uint8_t(r.big ? 0 : 8), 0, 0, uint8_t(r.big ? 8 : 0)}};
     if (n.counts.present) d.byteCounts = TableOf(n.counts.entry);
+    if (interchangeAsStrip) {
+        const uint32_t at = n.jpegInterchange, length = n.jpegInterchangeLength;
+        d.rowsPerStrip = d.height;
+        d.offsets = TiffTable{1, kTiffLong, {}};
+        d.byteCounts = TiffTable{length > 0 ? 1u : 0u, kTiffLong, {}};
+        for (int k = 0; k < 4; ++k) {
+            const int shift = r.big ? 24 - 8 * k : 8 * k;
+            d.offsets.field[k] = uint8_t(at >> shift);
+            d.byteCounts.field[k] = uint8_t(length >> shift);
+        }
+    }
 
     ImageHeader h;
     ctx->callbacks.clearImageHeader(&h);

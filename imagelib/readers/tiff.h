@@ -72,6 +72,7 @@ struct TiffDirectory {
     uint32_t planarConfig;           // 1 contiguous, 2 separate
     uint32_t compression;
     uint32_t predictor;
+    uint32_t sampleFormat;           // 1 unsigned integers, 2 signed (two's complement), 3 IEEE floats
     uint32_t photometric;
     uint32_t fillOrder;
     uint32_t t4Options;
@@ -81,6 +82,11 @@ struct TiffDirectory {
     uint32_t subsamplingH;           // YCbCr
     uint32_t subsamplingV;
     float lumaRed, lumaGreen, lumaBlue;
+    // ReferenceBlackWhite of YCbCr: the codes of black and white of Y, Cb
+    // and Cr (chroma's black is its zero); 0, 255 and 128, 255 unless the
+    // file says otherwise. `referenceSet`: they differ from those.
+    float referenceBlack[3], referenceWhite[3];
+    bool referenceSet;
     bool stretch;                    // 16-bit samples scaled to their own range
     // Strip or tile tables, read by the driver; byte counts of count 0 are
     // absent.
@@ -90,6 +96,13 @@ struct TiffDirectory {
     // start of the stream each old-style strip is decoded as (6).
     uint8_t* jpegTables;
     uint32_t jpegTablesLength;
+    // Old-style JPEG strips cut from one interchange stream: the payloads of
+    // its frame and scan headers, owned by ReadTiff; null when each strip's
+    // frame is made from the directory.
+    const uint8_t* oldJpegFrame;
+    uint32_t oldJpegFrameLength;
+    const uint8_t* oldJpegScan;
+    uint32_t oldJpegScanLength;
 
     bool Tiled() const { return tileWidth > 0 && tileLength > 0; }
     // Strips that are JPEG streams (or, old-style, their scans), which
@@ -198,6 +211,9 @@ std::unique_ptr<TiffCodec> MakeJpegCodec(const TiffCodecSetup& setup, TiffMemory
 // the right and bottom edges included, blocks past `inSize` left out.
 void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStride, const TiffDirectory& d,
                   uint32_t width, uint32_t columns, uint32_t rows);
+// `count` pixels of Y, Cb, Cr into R, G, B in place, by the formula and
+// reference codes ConvertYCbCr uses.
+void ConvertYCbCrPixels(uint8_t* pixels, size_t count, const TiffDirectory& d);
 // Bytes of `rows` rows of YCbCr blocks for a picture `width` wide.
 size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows);
 
@@ -206,6 +222,15 @@ size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows);
 // rowBytes apart, in the file's byte order.
 void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32_t pixels, uint32_t samples,
                        uint32_t bits, bool bigEndian);
+
+// Turns `rows` rows of signed (SampleFormat 2) or IEEE float (3) samples,
+// `count` samples of `bits` bits a row, rowBytes apart in the file's byte
+// order, into unsigned samples of the same size in place: signed ones
+// offset by half their range (the most negative value becomes 0), floats
+// (16-bit half or 32-bit single) taken as 0 to 1, clamped, and scaled to
+// the full range (NaN as 0). Unsigned samples are left as they are.
+void NormaliseTiffSamples(uint8_t* rows, uint32_t rowCount, size_t rowBytes, size_t count, uint32_t bits,
+                          uint32_t sampleFormat, bool bigEndian);
 
 // --- The driver --------------------------------------------------------------
 

@@ -65,6 +65,7 @@ struct StripJob {
     size_t size;
     uint32_t width, rows, components;
     bool ycbcr;
+    const TiffDirectory* convert;    // YCbCr turned to RGB here, by the directory's reference codes
     long memoryLimit;                // what libjpeg may take for the strip
 };
 
@@ -97,7 +98,7 @@ int ReadStripRows(StripJob* job, uint8_t* out, uint32_t rows, size_t* produced) 
         }
         if (job->ycbcr && job->components == 3) {
             cinfo->jpeg_color_space = JCS_YCbCr;
-            cinfo->out_color_space = JCS_RGB;
+            cinfo->out_color_space = job->convert ? JCS_YCbCr : JCS_RGB;
         } else if (cinfo->jpeg_color_space == JCS_YCCK) {
             cinfo->out_color_space = JCS_CMYK;
         } else {
@@ -110,6 +111,7 @@ int ReadStripRows(StripJob* job, uint8_t* out, uint32_t rows, size_t* produced) 
     while (cinfo->output_scanline < cinfo->output_height && *produced < size_t(rows) * rowBytes) {
         JSAMPROW row = out + *produced;
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1) break;
+        if (job->convert && job->components == 3) ConvertYCbCrPixels(row, job->width, *job->convert);
         *produced += rowBytes;
     }
     if (cinfo->output_scanline < cinfo->output_height) return kLoadOk;
@@ -126,6 +128,9 @@ public:
         job_->width = s.width;
         job_->components = s.components;
         job_->ycbcr = d_.photometric == kTiffYCbCr && d_.planarConfig == 1;
+        // Old-style strips whose YCbCr codes have a reference range of their
+        // own (ReferenceBlackWhite) are turned to RGB by it.
+        job_->convert = job_->ycbcr && d_.compression == kTiffOldJpeg && d_.referenceSet ? &d_ : nullptr;
     }
 
     ~JpegCodec() override {
@@ -195,6 +200,20 @@ private:
     size_t OldJpegHeaders(uint8_t* out) const {
         const uint32_t width = job_->width, rows = job_->rows, components = job_->components;
         if (width > 0xFFFF || rows > 0xFFFF || components < 1 || components > 4) return 0;
+        if (d_.oldJpegFrame) {
+            // The interchange stream's own headers (checked by ReadTiff to
+            // be of this size), the frame cut to the strip's rows.
+            const uint32_t f = d_.oldJpegFrameLength, s = d_.oldJpegScanLength;
+            if (f + s + 8 > kOldJpegHeaderBytes || f < 6) return 0;
+            size_t n = 0;
+            out[n++] = 0xFF, out[n++] = 0xC0, out[n++] = uint8_t((f + 2) >> 8), out[n++] = uint8_t(f + 2);
+            std::memcpy(out + n, d_.oldJpegFrame, f);
+            out[n + 1] = uint8_t(rows >> 8), out[n + 2] = uint8_t(rows);
+            n += f;
+            out[n++] = 0xFF, out[n++] = 0xDA, out[n++] = uint8_t((s + 2) >> 8), out[n++] = uint8_t(s + 2);
+            std::memcpy(out + n, d_.oldJpegScan, s);
+            return n + s;
+        }
         const TableCounts counts = CountTables(d_.jpegTables, d_.jpegTablesLength);
         auto table = [&](int kind, uint32_t component) {
             return uint8_t(std::min<int>(int(component), std::max(counts.kinds[kind] - 1, 0)));

@@ -323,6 +323,9 @@ struct Driver {
             *done = uint32_t(std::min<size_t>(rows, produced / g.rowBytes));
             if (d.predictor == 2 && *done > 0)
                 UndoTiffPredictor(out, *done, g.rowBytes, g.blockWidth, g.samples, g.bits, d.bigEndian);
+            if (d.sampleFormat != 1 && *done > 0)
+                NormaliseTiffSamples(out, *done, g.rowBytes, size_t(g.blockWidth) * g.samples, g.bits, d.sampleFormat,
+                                     d.bigEndian);
         }
         if (status == kLoadOk && *done < rows) status = kLoadIncomplete;
         return status;
@@ -526,22 +529,69 @@ size_t YCbCrBlockBytes(const TiffDirectory& d, uint32_t width, uint32_t rows) {
     return size_t(CeilDiv(width, h)) * CeilDiv(rows, v) * (size_t(h) * v + 2);
 }
 
+namespace {
+
+// TIFF 6.0's YCbCr to RGB with the directory's luma coefficients and
+// reference codes: Y from its black to its white spans 0..255, Cb and Cr
+// from their zero to their white 0..127; each result truncated into 0..255.
+struct YCbCrToRgb {
+    double lumaBlack, lumaScale, chromaZero[2], chromaScale[2];
+    double crR, cbB, cbG, crG;
+
+    explicit YCbCrToRgb(const TiffDirectory& d) {
+        const double lr = d.lumaRed, lg = d.lumaGreen, lb = d.lumaBlue;
+        crR = 2 - 2 * lr;
+        cbB = 2 - 2 * lb;
+        cbG = lb * (2 - 2 * lb) / lg;
+        crG = lr * (2 - 2 * lr) / lg;
+        // A pair whose white is not above its black (a directory that was
+        // never given one) is the default: 0 to 255, chroma centred on 128.
+        const auto pair = [&](int k, double* black, double* scale, double range) {
+            const double b = d.referenceBlack[k], w = d.referenceWhite[k];
+            *black = w > b ? b : k == 0 ? 0 : 128;
+            *scale = range / (w > b ? w - b : k == 0 ? 255 : 127);
+        };
+        pair(0, &lumaBlack, &lumaScale, 255);
+        for (int k = 0; k < 2; ++k) pair(k + 1, &chromaZero[k], &chromaScale[k], 127);
+    }
+    static uint8_t Clamp(double c) { return c <= 0 ? 0 : c >= 255 ? 255 : uint8_t(c); }
+    double Luma(uint8_t y) const { return (y - lumaBlack) * lumaScale; }
+    // The three differences that Cb and Cr add to the luma of R, G and B.
+    void Chroma(uint8_t cbCode, uint8_t crCode, double* dr, double* dg, double* db) const {
+        const double cb = (cbCode - chromaZero[0]) * chromaScale[0], cr = (crCode - chromaZero[1]) * chromaScale[1];
+        *dr = crR * cr;
+        *dg = -cbG * cb - crG * cr;
+        *db = cbB * cb;
+    }
+};
+
+}  // namespace
+
+void ConvertYCbCrPixels(uint8_t* pixels, size_t count, const TiffDirectory& d) {
+    const YCbCrToRgb c(d);
+    for (size_t i = 0; i < count; ++i, pixels += 3) {
+        double dr, dg, db;
+        c.Chroma(pixels[1], pixels[2], &dr, &dg, &db);
+        const double luma = c.Luma(pixels[0]);
+        pixels[0] = YCbCrToRgb::Clamp(luma + dr);
+        pixels[1] = YCbCrToRgb::Clamp(luma + dg);
+        pixels[2] = YCbCrToRgb::Clamp(luma + db);
+    }
+}
+
 void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStride, const TiffDirectory& d,
                   uint32_t width, uint32_t columns, uint32_t rows) {
     const uint32_t h = d.subsamplingH, v = d.subsamplingV;
-    const double lr = d.lumaRed, lg = d.lumaGreen, lb = d.lumaBlue;
-    const double crR = 2 - 2 * lr, cbB = 2 - 2 * lb;
-    const double cbG = lb * (2 - 2 * lb) / lg, crG = lr * (2 - 2 * lr) / lg;
+    const YCbCrToRgb c(d);
     const size_t blockBytes = size_t(h) * v + 2;
     const uint32_t across = CeilDiv(width, h);
-    auto clamp = [](double c) -> uint8_t { return c <= 0 ? 0 : c >= 255 ? 255 : uint8_t(c); };
     for (uint32_t by = 0; by * v < rows; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
             const size_t at = (size_t(by) * across + bx) * blockBytes;
             if (at + blockBytes > inSize) return;
             const uint8_t* b = in + at;
-            const double cb = double(b[h * v]) - 128, cr = double(b[h * v + 1]) - 128;
-            const double dr = crR * cr, dg = -cbG * cb - crG * cr, db = cbB * cb;
+            double dr, dg, db;
+            c.Chroma(b[h * v], b[h * v + 1], &dr, &dg, &db);
             for (uint32_t j = 0; j < v; ++j) {
                 const uint32_t y = by * v + j;
                 if (y >= rows) break;
@@ -549,10 +599,10 @@ void ConvertYCbCr(const uint8_t* in, size_t inSize, uint8_t* out, size_t outStri
                 for (uint32_t i = 0; i < h; ++i) {
                     const uint32_t x = bx * h + i;
                     if (x >= columns) break;
-                    const double luma = b[j * h + i];
-                    o[3 * x] = clamp(luma + dr);
-                    o[3 * x + 1] = clamp(luma + dg);
-                    o[3 * x + 2] = clamp(luma + db);
+                    const double luma = c.Luma(b[j * h + i]);
+                    o[3 * x] = YCbCrToRgb::Clamp(luma + dr);
+                    o[3 * x + 1] = YCbCrToRgb::Clamp(luma + dg);
+                    o[3 * x + 2] = YCbCrToRgb::Clamp(luma + db);
                 }
             }
         }
@@ -593,6 +643,59 @@ void UndoTiffPredictor(uint8_t* rows, uint32_t rowCount, size_t rowBytes, uint32
                 uint8_t* q = p + 4 * i;
                 if (bigEndian) q[0] = uint8_t(v >> 24), q[1] = uint8_t(v >> 16), q[2] = uint8_t(v >> 8), q[3] = uint8_t(v);
                 else q[3] = uint8_t(v >> 24), q[2] = uint8_t(v >> 16), q[1] = uint8_t(v >> 8), q[0] = uint8_t(v);
+            }
+        }
+    }
+}
+
+namespace {
+
+// An IEEE half-precision value (sign, 5 exponent bits, 10 fraction bits).
+float HalfToFloat(uint32_t h) {
+    const int exponent = int(h >> 10) & 0x1F;
+    const float fraction = float(h & 0x3FF);
+    float v;
+    if (exponent == 0) v = std::ldexp(fraction, -24);                 // subnormal
+    else if (exponent == 31) v = fraction != 0 ? NAN : INFINITY;
+    else v = std::ldexp(fraction + 1024.0f, exponent - 25);
+    return (h & 0x8000) ? -v : v;
+}
+
+// A float sample on 0..1 as a 16-bit level; NaN is 0.
+uint32_t FloatLevel(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 0xFFFF;
+    return uint32_t(v * 65535.0f + 0.5f);
+}
+
+}  // namespace
+
+void NormaliseTiffSamples(uint8_t* rows, uint32_t rowCount, size_t rowBytes, size_t count, uint32_t bits,
+                          uint32_t sampleFormat, bool bigEndian) {
+    if (sampleFormat != 2 && sampleFormat != 3) return;
+    const size_t bytes = bits / 8;
+    // The byte that holds a sample's most significant bits.
+    const size_t top = bigEndian ? 0 : bytes - 1;
+    for (uint32_t r = 0; r < rowCount; ++r) {
+        uint8_t* p = rows + size_t(r) * rowBytes;
+        if (sampleFormat == 2) {
+            for (size_t i = 0; i < count; ++i) p[i * bytes + top] ^= 0x80;
+            continue;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            uint8_t* q = p + i * bytes;
+            if (bits == 16) {
+                const uint32_t level = FloatLevel(HalfToFloat(TiffU16(q, bigEndian)));
+                q[top] = uint8_t(level >> 8);
+                q[1 - top] = uint8_t(level);
+            } else if (bits == 32) {
+                const uint32_t raw = TiffU32(q, bigEndian);
+                float v;
+                std::memcpy(&v, &raw, 4);
+                // The 16-bit level repeated, so that every narrowing of the
+                // 32-bit sample keeps it.
+                const uint32_t level = FloatLevel(v) * 0x10001u;
+                for (size_t k = 0; k < 4; ++k) q[bigEndian ? k : 3 - k] = uint8_t(level >> (24 - 8 * k));
             }
         }
     }

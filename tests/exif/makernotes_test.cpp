@@ -399,6 +399,34 @@ TEST(MakerNotes, PrefixesNeedTheirLength) {
     }
 }
 
+// A Pentax note ("AOC\0" and a byte order, its IFD at M + 6) is read in
+// its marked order, unless that gives a count of entries the note cannot
+// hold and the other order one it can: notes rewritten by other programs
+// keep the mark of the camera's order. exiftool reads the mismatched notes
+// below (put in a JPEG's EXIF) as Quality "Best", Focus Mode "Macro".
+TEST(MakerNotes, PentaxNoteInTheOtherOrderThanItsMark) {
+    struct Case {
+        bool blockBig, markBig, ifdBig;
+    } cases[] = {
+        {false, true, false}, {true, true, false}, {false, false, true},
+        {true, true, true},   {false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.blockBig) + std::to_string(c.markBig) + std::to_string(c.ifdBig));
+        ExifBlock b(200, c.blockBig);
+        b.Ifd(8, {{271, 2, 7, 60}, {34665, kLong, 1, 70}}, 0);
+        b.PutText(60, "PENTAX");
+        b.Ifd(70, {{37500, 7, 6 + 2 + 2 * 12 + 4, 100}}, 0);
+        b.PutText(100, c.markBig ? std::string("AOC\0MM", 6) : std::string("AOC\0II", 6));
+        ExifBlock note(40, c.ifdBig, 0);  // the note's IFD, in its own order, at 8
+        note.Ifd(8, {{0x0008, kShort, 1, 2}, {0x000D, kShort, 1, 1}}, 0);
+        b.PutBytes(106, note.Tiff().data() + 8, 2 + 2 * 12 + 4);
+        const std::vector<Item> items = PropertiesOf(b.Bytes());
+        EXPECT_EQ(Text(items, 0x0008, "Quality"), "Best");
+        EXPECT_EQ(Text(items, 0x000D, "Focus Mode"), "Macro");
+    }
+}
+
 TEST(MakerNotes, CanonArraysAreBoundedByTheirEntry) {
     // Camera settings claiming 1000 bytes in an entry of 46 elements: one
     // item per element that has a row, and nothing beyond the entry.

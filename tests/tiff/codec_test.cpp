@@ -257,6 +257,14 @@ TEST(TiffDirectory, RefusalsNameTheirReason) {
         {{{262, 3, 1, 3}, {277, 3, 1, 2}, {338, 3, 1, 2}}, "TIFF : Bad bits per sample !"},  // palette and alpha
         {{{259, 3, 1, 4}, {258, 3, 1, 8}}, "TIFF : Bad bits per sample !"},  // fax codes of 8-bit samples
         {{{262, 3, 1, 32844}}, "TIFF : Bad photometric interpretation !"},   // log luminance, not SGILog
+        {{{277, 3, 1, 17}}, "TIFF : Bad bits per sample !"},                 // more than 16 samples
+        {{{262, 3, 1, 6}, {277, 3, 1, 3}, {258, 3, 1, 16}}, "TIFF : Bad bits per sample !"},  // 16-bit YCbCr
+        {{{259, 3, 1, 7}, {258, 3, 1, 16}}, "TIFF : Bad bits per sample !"},  // JPEG of 16-bit samples
+        {{{339, 3, 1, 3}}, "TIFF : Bad sample format !"},                    // 8-bit floats
+        {{{339, 3, 1, 5}}, "TIFF : Bad sample format !"},                    // no such format
+        {{{339, 3, 1, 2}, {258, 3, 1, 4}}, "TIFF : Bad sample format !"},    // 4-bit signed
+        {{{339, 3, 1, 2}, {262, 3, 1, 3}}, "TIFF : Bad sample format !"},    // signed palette indexes
+        {{{339, 3, 1, 2}, {259, 3, 1, 4}, {258, 3, 1, 1}}, "TIFF : Bad sample format !"},  // signed fax
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -1,7 +1,8 @@
 // The EXIF of TIFF files through the path of the properties sheet: a
 // reduced load keeping metadata, then the property list of the bitmap's
-// metadata. Files of both byte orders, tagged by exiftool, must show what
-// exiftool's raw values say (exif.txt, made by make_fixtures.py).
+// metadata. Files of both byte orders, tagged by exiftool (or, without an
+// Exif directory, by tiffset), must show what exiftool's raw values say
+// (exif.txt, made by make_fixtures.py).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "processing/exif_props.h"
+#include "processing/exifedit.h"
 #include "tests/tiff/tifftest.h"
 
 namespace {
@@ -52,7 +54,22 @@ TEST(TiffExif, PropertiesOfBothByteOrdersMatchExiftool) {
         EXPECT_EQ(text, found->second) << file << " " << tag;
         ++rows;
     }
-    EXPECT_EQ(24, rows) << "exif.txt was not made (exiftool is needed)";
+    EXPECT_EQ(30, rows) << "exif.txt was not made (exiftool is needed)";
+}
+
+// A picture turned by its Orientation tag comes with an EXIF block whose
+// orientation is 1: the block describes the delivered bitmap, which must
+// not be turned again by whoever turns pictures by their EXIF orientation.
+TEST(TiffExif, TurnedPictureCarriesOrientationOne) {
+    for (const char* file : {"orient3.tif", "orient6.tif"}) {
+        SCOPED_TRACE(file);
+        tifftest::Load load(testing_support::ReadReaderFixture(file), L"picture.tif",
+                            tifftest::Load::Options(kLoadKeepMetadata));
+        ASSERT_EQ(kLoadOk, load.result);
+        uint32_t value = 0;
+        ASSERT_TRUE(ExifGetOrientation(load.bitmap.metadata, &value));
+        EXPECT_EQ(1u, value);
+    }
 }
 
 }  // namespace

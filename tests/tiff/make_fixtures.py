@@ -174,11 +174,43 @@ tiffcp("rgb.base.tif", name + ".tif", "-c", "jpeg:r", "-r", "16")
 expect_tiff2rgba(name, name + ".tif", tol=1)
 
 
-def ycbcr_tiff(name, im, h, v, big=False):
+LIMITED = (16, 235, 128, 240, 128, 240)
+
+
+def limited_range(im):
+    """Pillow's YCbCr of `im` with luma on 16..235 and chroma on 128 +- 112,
+    the codes ReferenceBlackWhite LIMITED describes."""
+    y, cb, cr = im.convert("YCbCr").split()
+    return Image.merge("YCbCr", (y.point(lambda c: round(16 + c * 219 / 255)),
+                                 cb.point(lambda c: round(128 + (c - 128) * 112 / 127)),
+                                 cr.point(lambda c: round(128 + (c - 128) * 112 / 127))))
+
+
+def f32(x):
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+
+def ycc_to_rgba(ycc, ref):
+    """TIFF 6.0's YCbCr to RGB (default luma coefficients) of a YCbCr picture
+    whose codes span ReferenceBlackWhite `ref`, truncated into 0..255."""
+    lr, lg, lb = f32(0.299), f32(0.587), f32(0.114)
+    clamp = lambda c: 0 if c <= 0 else 255 if c >= 255 else int(c)
+    out = bytearray()
+    for y, cb, cr in ycc.getdata():
+        luma = (y - ref[0]) * (255 / (ref[1] - ref[0]))
+        cb = (cb - ref[2]) * (127 / (ref[3] - ref[2]))
+        cr = (cr - ref[4]) * (127 / (ref[5] - ref[4]))
+        out += bytes([clamp(luma + (2 - 2 * lr) * cr), clamp(luma - lb * (2 - 2 * lb) / lg * cb - lr * (2 - 2 * lr) / lg * cr),
+                      clamp(luma + (2 - 2 * lb) * cb), 255])
+    return out
+
+
+def ycbcr_tiff(name, im, h, v, big=False, reference=None):
     """Raw YCbCr blocks of h x v luma samples, Cb and Cr (TIFF 6.0,
-    section 21), uncompressed, one strip; partial blocks padded."""
+    section 21), uncompressed, one strip; partial blocks padded. With a
+    reference (ReferenceBlackWhite), `im` is a YCbCr picture of those codes."""
     w, ht = im.size
-    ycc = im.convert("YCbCr")
+    ycc = im if reference else im.convert("YCbCr")
     px = ycc.load()
     data = bytearray()
     for by in range(0, ht, v):
@@ -197,6 +229,8 @@ def ycbcr_tiff(name, im, h, v, big=False):
     entries = [(256, 3, 1, w), (257, 3, 1, ht), (258, 3, 3, 0), (259, 3, 1, 1), (262, 3, 1, 6),
                (273, 4, 1, 0), (277, 3, 1, 3), (278, 3, 1, ht), (279, 4, 1, len(data)),
                (284, 3, 1, 1), (530, 3, 2, h | (v << 16)), (531, 3, 1, 1)]
+    if reference:
+        entries.append((532, 5, 6, 0))
     ifd = 8
     bps_at = ifd + 2 + 12 * len(entries) + 4
     ref_at = bps_at + 6
@@ -208,6 +242,8 @@ def ycbcr_tiff(name, im, h, v, big=False):
             value = bps_at
         if tag == 273:
             value = data_at
+        if tag == 532:
+            value = ref_at
         if typ == 3 and count <= 2 and tag != 258:
             field = struct.pack(e + "HH", value & 0xFFFF, value >> 16)
         else:
@@ -215,7 +251,7 @@ def ycbcr_tiff(name, im, h, v, big=False):
         out += struct.pack(e + "HHI", tag, typ, count) + field
     out += struct.pack(e + "I", 0)
     out += struct.pack(e + "HHH", 8, 8, 8)
-    out += b"\0" * 48
+    out += struct.pack(e + "12I", *[x for c in reference for x in (c, 1)]) if reference else b"\0" * 48
     out += data
     with open(path(name), "wb") as f:
         f.write(out)
@@ -227,6 +263,23 @@ for h, v in ((1, 1), (2, 1), (2, 2), (4, 1), (4, 2), (1, 2), (4, 4)):
         ycbcr_tiff(name + ".tif", rgb, h, v, big)
         # libtiff converts with its own rounding: a step of 2 is allowed.
         expect_tiff2rgba(name, name + ".tif", tol=2)
+
+# YCbCr codes of a limited range (ReferenceBlackWhite 16-235, 128 +- 112),
+# read by TIFF 6.0's formula worked here and, to within its fixed-point
+# rounding (3 steps), by libtiff's tiff2rgba.
+def expect_limited(name, ycc):
+    want = ycc_to_rgba(ycc, LIMITED)
+    write_expected(name, ycc.size[0], ycc.size[1], want)
+    add(name, name + ".tif", "rgb", 0, 1)
+    out = path(name + ".check.tif")
+    run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+    got = Image.open(out).convert("RGBA").tobytes()
+    assert max(abs(a - b) for a, b in zip(got, want)) <= 3, name
+    os.remove(out)
+
+
+ycbcr_tiff("ycbcr11_limited.tif", limited_range(rgb), 1, 1, reference=LIMITED)
+expect_limited("ycbcr11_limited", limited_range(rgb))
 
 # Orientation: the same picture tagged with each of the eight values, to be
 # delivered turned as TIFF 6.0 describes (Pillow turns the base picture).
@@ -405,14 +458,17 @@ def tiff_file(name, entries, blobs):
             extra += raw
         else:
             field = raw.ljust(4, b"\0")
-        out += struct.pack("<HHI", tag, typ, len(values)) + field
+        out += struct.pack("<HHI", tag, typ, len(values) // 2 if typ == 5 else len(values)) + field
     with open(path(name), "wb") as f:
         f.write(out + struct.pack("<I", 0) + data + extra)
 
 
-def old_jpeg(name, im, rows, subsampling, variant="tags"):
+def old_jpeg(name, im, rows, subsampling, variant="tags", reference=None):
     """An old-style JPEG TIFF of `im` in strips of `rows`; writes the expected
-    pixels (each strip's JPEG as Pillow decodes it, checked against djpeg)."""
+    pixels (each strip's JPEG as Pillow decodes it, checked against djpeg).
+    With a reference (ReferenceBlackWhite), `im` is a YCbCr picture of those
+    codes, stored as they are; Pillow's YCbCr decode of each strip turned by
+    TIFF 6.0's formula is the expected picture, checked against tiff2rgba."""
     w, h = im.size
     grey = im.mode == "L"
     strips = []
@@ -421,9 +477,15 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
         b = io.BytesIO()
         im.crop((0, y0, w, min(h, y0 + rows))).save(b, "JPEG", quality=90, subsampling=subsampling)
         jpg = b.getvalue()
-        decoded = Image.open(io.BytesIO(jpg)).convert("RGBA")
-        by_djpeg = Image.open(io.BytesIO(run("djpeg", stdin=jpg))).convert("RGBA")
-        assert decoded.tobytes() == by_djpeg.tobytes(), name
+        if reference:
+            decoded = Image.open(io.BytesIO(jpg))
+            decoded.draft("YCbCr", decoded.size)
+            assert decoded.mode == "YCbCr", name
+            decoded = Image.frombytes("RGBA", decoded.size, bytes(ycc_to_rgba(decoded, reference)))
+        else:
+            decoded = Image.open(io.BytesIO(jpg)).convert("RGBA")
+            by_djpeg = Image.open(io.BytesIO(run("djpeg", stdin=jpg))).convert("RGBA")
+            assert decoded.tobytes() == by_djpeg.tobytes(), name
         expected.paste(decoded, (0, y0))
         strips.append(jpg)
     segments, _ = jpeg_segments(strips[0])
@@ -438,8 +500,10 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
     entries = [(256, 3, [w]), (257, 3, [h]), (258, 3, [8] * components), (259, 3, [6]),
                (262, 3, [1 if grey else 6]), (277, 3, [components]), (278, 3, [rows]), (512, 3, [1])]
     if not grey:
-        entries.append((530, 3, [2, 2] if subsampling == 2 else [1, 1]))
-    if variant != "stream-tables":
+        entries.append((530, 3, {0: [1, 1], 1: [2, 1], 2: [2, 2]}[subsampling]))
+    if reference:
+        entries.append((532, 5, [x for c in reference for x in (c, 1)]))
+    if variant not in ("stream-tables", "whole-frame"):
         entries += [(tag, 4, [("blob", k) for k in ks]) for tag, ks in tables.items()]
     offsets = []
     for k, jpg in enumerate(strips):
@@ -450,6 +514,26 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
         blobs.append(jpeg_segments(jpg)[1])
         offsets.append(("blob", len(blobs) - 1))
     counts = [len(blobs[o[1]]) for o in offsets]
+    if variant == "whole-frame":
+        # One interchange stream whose frame covers the whole picture, its
+        # scan the strips one after the other, each coded on its own
+        # (byte-aligned, predictions restarted, no restart markers).
+        head = b"\xff\xd8"
+        for m, payload in segments:
+            if m == 0xC0:
+                payload = payload[:1] + struct.pack(">H", h) + payload[3:]
+            head += bytes([0xFF, m]) + struct.pack(">H", len(payload) + 2) + payload
+        scans = [blobs[o[1]] for o in offsets]
+        del blobs[len(blobs) - len(scans):]
+        stream = head + b"".join(scans) + b"\xff\xd9"
+        blobs.append(stream)
+        k = len(blobs) - 1
+        at = len(head)
+        offsets = []
+        for scan in scans:
+            offsets.append(("blob", k, at))
+            at += len(scan)
+        entries += [(513, 4, [("blob", k)]), (514, 4, [len(stream)])]
     if variant in ("first-strip", "stream-tables"):
         # The interchange stream is the first strip's whole JPEG; its scan
         # is the first strip.
@@ -460,7 +544,13 @@ def old_jpeg(name, im, rows, subsampling, variant="tags"):
     entries += [(273, 4, offsets), (279, 4, counts)]
     tiff_file(name + ".tif", entries, blobs)
     write_expected(name, w, h, expected.tobytes())
-    add(name, name + ".tif", "rgb", 0, 0)
+    add(name, name + ".tif", "rgb", 0, 1 if reference else 0)
+    if reference:
+        out = path(name + ".check.tif")
+        run("tiff2rgba", "-c", "none", path(name + ".tif"), out)
+        got = Image.open(out).convert("RGBA").tobytes()
+        assert max(abs(a - b) for a, b in zip(got, expected.tobytes())) <= 3, name
+        os.remove(out)
 
 
 old_jpeg("ojpeg_grey", rgb.convert("L"), 16, 0)
@@ -469,6 +559,9 @@ old_jpeg("ojpeg_rgb420", rgb, 16, 2)
 old_jpeg("ojpeg_first_strip", rgb, 16, 2, "first-strip")
 old_jpeg("ojpeg_stream_tables", rgb, 16, 2, "stream-tables")
 old_jpeg("ojpeg_whole_streams", rgb, 16, 2, "whole-streams")
+old_jpeg("ojpeg_whole_frame", rgb, 8, 1, "whole-frame")
+old_jpeg("ojpeg_whole_frame444", rgb, 8, 0, "whole-frame")
+old_jpeg("ojpeg_limited", limited_range(rgb), 8, 0, reference=LIMITED)
 for name, tol in (("ojpeg_grey", 0), ("ojpeg_rgb444", 2)):
     # tiff2rgba reads these (chroma is not subsampled) to within tol.
     out = path(name + ".check.tif")
@@ -489,6 +582,22 @@ tiff_file("ojpeg_interchange.tif", [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8
                                     (279, 4, [len(scan)])], [whole])
 write_expected("ojpeg_interchange", W, H, Image.open(io.BytesIO(whole)).convert("RGBA").tobytes())
 add("ojpeg_interchange", "ojpeg_interchange.tif")
+# The same, of YCbCr codes of a limited range (ReferenceBlackWhite), stored
+# as they are: Pillow's YCbCr decode turned by TIFF 6.0's formula, checked
+# against tiff2rgba.
+b = io.BytesIO()
+limited_range(rgb).save(b, "JPEG", quality=90, subsampling=0)
+whole = b.getvalue()
+scan = jpeg_segments(whole)[1]
+tiff_file("ojpeg_interchange_limited.tif",
+          [(256, 3, [W]), (257, 3, [H]), (258, 3, [8, 8, 8]), (259, 3, [6]), (262, 3, [6]), (277, 3, [3]),
+           (278, 3, [H]), (513, 4, [("blob", 0)]), (514, 4, [len(whole)]), (530, 3, [1, 1]),
+           (532, 5, [x for c in LIMITED for x in (c, 1)]),
+           (273, 4, [("blob", 0, whole.index(scan))]), (279, 4, [len(scan)])], [whole])
+decoded = Image.open(io.BytesIO(whole))
+decoded.draft("YCbCr", decoded.size)
+assert decoded.mode == "YCbCr"
+expect_limited("ojpeg_interchange_limited", decoded)
 
 # Associated alpha (ExtraSamples 1): colour stored multiplied by alpha.
 # 8-bit files are Pillow's RGBA and LA with the tag set to 1 by tiffset (the
@@ -563,6 +672,80 @@ for name in ("assoc16", "assoc16_separate", "assoc16_lzwpred"):
     assert max_difference(Image.open(out).convert("RGBA").tobytes(), want, 64) <= 2, name
     os.remove(out)
 
+# Signed (SampleFormat 2) and floating-point (3) samples, packed here from
+# known values: signed ones are shown offset by half their range (the most
+# negative value black), floats as 0 to 1 (clamped) rounded to 16 bits, each
+# narrowed to its high byte. tiffinfo reads back the sample format and the
+# stored samples, Pillow the stored values where it reads the form, and
+# ImageMagick shows the same picture to within one step for floats and
+# 16-bit signed grey (other signed samples it reads as unsigned ones, and is
+# not asked about them). tiffcp makes the compressed, tiled and
+# big-endian forms; with the floating-point predictor (3) the file is refused.
+SF_W, SF_H = 40, 12
+
+
+def sample_format_tiff(name, bits, fmt, spp, values, planar=False):
+    """An uncompressed TIFF of SF_W x SF_H pixels of `spp` samples, the
+    samples `values` (numbers) in rows, of `bits` bits and SampleFormat fmt;
+    planar: in separate planes (which tiffcp does not make of such samples)."""
+    code = {(2, 8): "b", (2, 16): "h", (2, 32): "i", (3, 16): "e", (3, 32): "f"}[(fmt, bits)]
+    planes = [values[k::spp] for k in range(spp)] if planar else [values]
+    blobs = [struct.pack("<%d%s" % (len(p), code), *p) for p in planes]
+    tiff_file(name, [(256, 3, [SF_W]), (257, 3, [SF_H]), (258, 3, [bits] * spp), (259, 3, [1]),
+                     (262, 3, [2 if spp == 3 else 1]), (273, 4, [("blob", k) for k in range(len(blobs))]),
+                     (277, 3, [spp]), (278, 3, [SF_H]), (279, 4, [len(b) for b in blobs]),
+                     (284, 3, [2 if planar else 1]), (339, 3, [fmt] * spp)], blobs)
+    info = run("tiffinfo", path(name)).decode()
+    assert ("Sample Format: %s" % {2: "signed integer", 3: "IEEE floating point"}[fmt]) in info, name
+
+
+def float_level(v):
+    return 0 if not v > 0 else 0xFFFF if v >= 1 else int(v * 65535 + 0.5)
+
+
+def sample_format_expected(name, bits, fmt, spp, values, fixtures):
+    eight = [(v + 128) if bits == 8 else (v + (1 << (bits - 1))) >> (bits - 8) if fmt == 2
+             else float_level(v) >> 8 for v in values]
+    rgba = bytearray()
+    for i in range(0, len(eight), spp):
+        px = eight[i:i + spp]
+        rgba += bytes((px * 3)[:3] if spp == 1 else px) + b"\xff"
+    for fixture in fixtures:
+        write_expected(fixture[:-4], SF_W, SF_H, rgba)
+        add(fixture[:-4], fixture)
+        if fmt == 3 or (bits == 16 and spp == 1):
+            size, got = imagemagick_rgba(fixture)
+            assert size == (SF_W, SF_H) and max(abs(a - b) for a, b in zip(got, rgba)) <= 1, fixture
+
+
+for bits, fmt, spp in ((8, 2, 1), (16, 2, 1), (32, 2, 1), (16, 2, 3), (16, 3, 1), (32, 3, 1), (32, 3, 3)):
+    n = SF_W * SF_H * spp
+    if fmt == 2:
+        lo, hi = -(1 << (bits - 1)), (1 << (bits - 1)) - 1
+        values = [lo + (hi - lo) * i // (n - 1) for i in range(n)]
+        values[1:4] = [-1, 0, hi]
+    else:
+        # Steps of 1/256 from below 0 to above 1, exact in every precision.
+        values = [(i % 300 - 20) / 256 for i in range(n)]
+        values[1:4] = [0.25, 0.5, float("nan")]
+    base = "sf%d_%s%d" % (spp, "int" if fmt == 2 else "float", bits)
+    sample_format_tiff(base + ".tif", bits, fmt, spp, values)
+    if spp == 1 and (fmt, bits) in ((2, 16), (2, 32), (3, 32)):
+        got = list(Image.open(path(base + ".tif")).getdata())
+        assert all(a == b or (a != a and b != b) for a, b in zip(got, values)), base
+    if fmt == 2:
+        dump = bytes(int(x, 16) for x in run("tiffinfo", "-d", path(base + ".tif")).decode().split("Strip 0:")[1].split())
+        assert list(struct.unpack("<%d%s" % (n, {8: "b", 16: "h", 32: "i"}[bits]), dump)) == values, base
+    forms = [base + ".tif"]
+    for suffix, options in (("_lzw_mm", ["-c", "lzw", "-r", "5", "-B"]),
+                            ("_zip_tile16", ["-c", "zip", "-t", "-w", "16", "-l", "16"])):
+        forms.append(tiffcp(base + ".tif", base + suffix + ".tif", *options))
+    if spp == 3:
+        sample_format_tiff(base + "_separate.tif", bits, fmt, spp, values, planar=True)
+        forms.append(base + "_separate.tif")
+    sample_format_expected(base, bits, fmt, spp, values, forms)
+tiffcp("sf1_float32.tif", "refused_float_predictor3.tif", "-c", "lzw:3")
+
 # Strips and tiles larger than the pieces the reader decodes them in: one
 # strip of the whole picture in every byte codec, a large tile, YCbCr in one
 # strip, and a Group 4 page in one strip.
@@ -624,6 +807,22 @@ for order, flag in (("ii", "-L"), ("mm", "-B")):
             (16, 0, j["GPS:GPSVersionID"].replace(" ", ".")),
             (16, 1, {"N": "North", "S": "South"}[j["GPS:GPSLatitudeRef"]]),
             (16, 6, "%.2f" % j["GPS:GPSAltitude"]), (16, 18, j["GPS:GPSMapDatum"])):
+        exif_lines.append("%s\t%d\t%d\t%s" % (name, category, tag, text))
+# The main directory's Make, Model and Orientation without an Exif directory
+# (tiffset writes them; exiftool and tiffinfo read them back). Orientation 1,
+# the value that turns nothing, is shown as the file holds it.
+orientation_names = {1: "top-left (1)"}
+for order, flag in (("ii", "-L"), ("mm", "-B")):
+    name = "ifd0_%s.tif" % order
+    tiffcp("rgb.base.tif", name, "-c", "lzw", "-r", "7", flag)
+    for tag, value in ((271, "Fixture Camera Co"), (272, "FX-2"), (274, "1")):
+        run("tiffset", "-s", str(tag), value, path(name))
+    j = json.loads(run("exiftool", "-j", "-n", "-G1", path(name)).decode())[0]
+    assert "ExifIFD:ExifVersion" not in j and j["File:ExifByteOrder"] == order.upper()
+    info = run("tiffinfo", path(name)).decode()
+    assert "Make: Fixture Camera Co" in info and "Model: FX-2" in info and "Orientation: row 0 top, col 0 lhs" in info
+    for category, tag, text in ((1, 271, j["IFD0:Make"]), (1, 272, j["IFD0:Model"]),
+                                (1, 274, orientation_names[j["IFD0:Orientation"]])):
         exif_lines.append("%s\t%d\t%d\t%s" % (name, category, tag, text))
 with open(path("exif.txt"), "w") as f:
     f.write("\n".join(exif_lines) + "\n")

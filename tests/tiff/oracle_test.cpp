@@ -110,6 +110,7 @@ TEST(TiffRefusals, FilesOfFormsTheReaderDoesNotRead) {
         {"refused_zstd.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
         {"refused_webp.tif", kLoadRefused, "TIFF : Bad data compression algorithm !"},
         {"refused_bigtiff.tif", kLoadNotRecognised, ""},
+        {"refused_float_predictor3.tif", kLoadRefused, "TIFF : Bad predictor !"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
