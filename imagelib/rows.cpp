@@ -453,6 +453,57 @@ void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) 
     }
 }
 
+// The set bits of bits [first, end) of a row of packed bits, most
+// significant bit first.
+uint32_t OnesBetween(const uint8_t* row, uint32_t first, uint32_t end) {
+    if (first >= end) return 0;
+    const uint32_t a = first >> 3, b = (end - 1) >> 3;
+    const uint32_t head = 0xFFu >> (first & 7), tail = (0xFF00u >> (((end - 1) & 7) + 1)) & 0xFF;
+    if (a == b) return uint32_t(__builtin_popcount(row[a] & head & tail));
+    uint32_t n = uint32_t(__builtin_popcount(row[a] & head) + __builtin_popcount(row[b] & tail));
+    uint32_t i = a + 1;
+    for (; i + 8 <= b; i += 8) {
+        uint64_t v;
+        std::memcpy(&v, row + i, 8);
+        n += uint32_t(__builtin_popcountll(v));
+    }
+    for (; i < b; ++i) n += uint32_t(__builtin_popcount(row[i]));
+    return n;
+}
+
+// Box averaging of declared values straight from the reader's row of
+// packed B-bit fields, N bytes (grey level, or R, G, B) each: one-bit
+// fields are counted a byte at a time, the others read in place, so the
+// row is never widened to a byte per pixel first.
+template <int N, int B>
+void SumPackedRuns(const LoadRowState* rs, const uint8_t* row, uint64_t* sums) {
+    const int32_t* starts = rs->columnTable;
+    for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
+        const uint32_t first = uint32_t(starts[c]), end = uint32_t(starts[c + 1]);
+        if (B == 1) {
+            const uint32_t ones = OnesBetween(row, first, end), zeros = end - first - ones;
+            for (int k = 0; k < N; ++k) sums[k] += uint64_t(ones) * rs->values[1][k] + uint64_t(zeros) * rs->values[0][k];
+            continue;
+        }
+        constexpr uint32_t kPerByte = 8 / B, kMask = (1u << B) - 1;
+        uint32_t total[N] = {};
+        for (uint32_t x = first; x < end; ++x) {
+            const uint8_t* v = rs->values[(row[x / kPerByte] >> (8 - B * (x % kPerByte + 1))) & kMask];
+            for (int k = 0; k < N; ++k) total[k] += v[k];
+        }
+        for (int k = 0; k < N; ++k) sums[k] += total[k];
+    }
+}
+
+template <int N>
+void SumPacked(const LoadRowState* rs, const uint8_t* row, uint64_t* sums) {
+    switch (rs->packedBits) {
+    case 1: SumPackedRuns<N, 1>(rs, row, sums); return;
+    case 2: SumPackedRuns<N, 2>(rs, row, sums); return;
+    default: SumPackedRuns<N, 4>(rs, row, sums); return;
+    }
+}
+
 // One source row (or the part of it from column x): unpack, mirror, scale
 // and store at source row t (already turned for bottom-up storage).
 void ProcessRow(LoadContext* ctx, const uint8_t* src, int plane, int32_t t, int32_t x, int32_t count) {
@@ -644,6 +695,13 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y, int plane) {
         rs->boxPlane = plane;
     }
     const int32_t w = rs->srcWidth;
+    uint64_t* sums = BoxSumsOf(rs, row);
+    if (rs->packedBits) {
+        if (rs->valueBytes == 1) SumPacked<1>(rs, src, sums);
+        else SumPacked<3>(rs, src, sums);
+        ++rs->boxRowCounts[row];
+        return;
+    }
     const uint8_t* line = src;
     if (!rs->unpackCopies) {
         rs->unpack(rs, src, rs->internalLine, w);
@@ -654,7 +712,6 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y, int plane) {
     // (a run holds fewer than 400000 pixels: 32 bits suffice for bytes).
     const int32_t outW = rs->outWidth;
     const int32_t* starts = rs->columnTable;
-    uint64_t* sums = BoxSumsOf(rs, row);
     if (rs->valueBytes == 1) {
         SumMappedRuns<1>(rs, line, sums);
     } else if (rs->valueBytes == 3) {
@@ -992,6 +1049,13 @@ uint8_t* InPlaceRow(LoadContext* ctx, int32_t row) {
         row < 0 || row >= rs->srcHeight)
         return nullptr;
     return OutputRow(ctx, rs->flip ? rs->srcHeight - 1 - row : row);
+}
+
+bool LoadUsesRow(const LoadContext* ctx, int32_t row) {
+    if (!ctx) return true;
+    const LoadRowState* rs = &ctx->row;
+    if (!rs->active || rs->scaleMode != kScaleNearest || !rs->rowTable || row < 0 || row >= rs->srcHeight) return true;
+    return rs->rowTable[rs->flip ? rs->srcHeight - 1 - row : row] >= 0;
 }
 
 int PutRowsInPlace(LoadContext* ctx, int32_t firstRow, int32_t rowCount) {

@@ -466,6 +466,49 @@ TEST(TiffStrips, AssociatedAlphaIsDividedOut) {
     }
 }
 
+// Colour samples of 1, 2 and 4 bits widen to 8 as value x 255 / (2^bits -
+// 1), at every position in their bytes; a fit by point samples keeps the
+// same values for the rows it takes (0, 3 and 6 of 9 into 3).
+TEST(TiffStrips, PackedColourSamplesOfEveryDepth) {
+    for (uint32_t bits : {1u, 2u, 4u}) {
+        for (uint32_t width : {1u, 5u}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, " << width << " wide");
+            const uint32_t height = 9, rowBytes = (width * 3 * bits + 7) / 8, max = (1u << bits) - 1;
+            Bytes pixels(size_t(rowBytes) * height);
+            uint32_t seed = 7 * bits + width;
+            for (uint8_t& b : pixels) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 23);
+            const auto sample = [&](uint32_t x, uint32_t y, uint32_t k) {
+                const uint32_t i = (x * 3 + k) * bits;
+                return ((pixels[size_t(y) * rowBytes + i / 8] >> (8 - bits - i % 8)) & max) * 255 / max;
+            };
+            const uint32_t at = uint32_t(DataStart(9));
+            std::vector<tifftest::TiffEntry> e = {
+                {256, 3, 1, width}, {257, 3, 1, height}, {258, 3, 3, at},          {259, 3, 1, 1},
+                {262, 3, 1, 2},     {273, 4, 1, at + 6}, {277, 3, 1, 3},           {278, 3, 1, height},
+                {279, 4, 1, uint32_t(pixels.size())}};
+            Bytes tail = {uint8_t(bits), 0, uint8_t(bits), 0, uint8_t(bits), 0};
+            tail.insert(tail.end(), pixels.begin(), pixels.end());
+            const Bytes file = BuildTiff(e, tail);
+            Load full(file, L"picture.tif");
+            ASSERT_EQ(kLoadOk, full.result);
+            const auto px = full.Rgba();
+            for (uint32_t y = 0; y < height; ++y)
+                for (uint32_t x = 0; x < width; ++x)
+                    for (uint32_t k = 0; k < 3; ++k) ASSERT_EQ(sample(x, y, k), px.At(int(x), int(y))[k]) << x << "," << y;
+            if (width != 1) continue;
+            LoadOptions o = Load::Options(0);
+            o.targetWidth = 1;
+            o.targetHeight = 3;
+            Load fitted(file, L"picture.tif", o);
+            ASSERT_EQ(kLoadOk, fitted.result);
+            ASSERT_EQ(3, fitted.bitmap.height);
+            const auto small = fitted.Rgba();
+            for (uint32_t y = 0; y < 3; ++y)
+                for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(sample(0, 3 * y, k), small.At(0, int(y))[k]) << y;
+        }
+    }
+}
+
 TEST(TiffStrips, StretchedSixteenBitSamples) {
     const uint32_t at = uint32_t(DataStart(9));
     std::vector<tifftest::TiffEntry> e = {{256, 3, 1, 3}, {257, 3, 1, 1}, {258, 3, 1, 16}, {259, 3, 1, 1},
