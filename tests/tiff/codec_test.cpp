@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "imagelib/readers/tiff.h"
 #include "tests/tiff/tifftest.h"
 
@@ -162,6 +164,64 @@ TiffCodecSetup Lzw(bool old) {
     TiffCodecSetup s = CodecOf(kTiffLzw);
     s.oldLzw = old;
     return s;
+}
+
+// Deflate strips, whole or asked for in pieces, with and without the zlib
+// header, give what zlib's own inflate gives: every byte of a sound
+// stream, only the strip's bytes of a longer one, the bytes before the cut
+// of a cut one and those before the damage of a damaged one.
+TEST(TiffDeflate, StripsMatchZlibInEveryPiece) {
+    Bytes raw(600000);
+    uint32_t seed = 5;
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = i % 7000 < 300 ? uint8_t((seed = seed * 1103515245u + 12345u) >> 24) : uint8_t(i / 3000);
+    uLongf packedSize = compressBound(uLong(raw.size()));
+    Bytes wrapped(packedSize);
+    ASSERT_EQ(Z_OK, compress2(wrapped.data(), &packedSize, raw.data(), uLong(raw.size()), 6));
+    wrapped.resize(packedSize);
+    // zlib's inflate of `in` (a zlib stream) into at most `outSize` bytes.
+    const auto inflated = [](const Bytes& in, size_t outSize) {
+        Bytes out(outSize);
+        z_stream z{};
+        inflateInit(&z);
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = uInt(in.size());
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        while (z.avail_out > 0 && inflate(&z, Z_NO_FLUSH) == Z_OK) {
+        }
+        out.resize(out.size() - z.avail_out);
+        inflateEnd(&z);
+        return out;
+    };
+    Bytes damaged = wrapped;
+    damaged[damaged.size() / 2] ^= 0x55;
+    const Bytes cut(wrapped.begin(), wrapped.begin() + long(wrapped.size() / 3));
+    struct Case {
+        const char* name;
+        const Bytes* in;
+        size_t outSize;
+        bool sound;  // the whole output is known; else the part before the fault
+    } cases[] = {
+        {"sound", &wrapped, raw.size(), true},
+        {"longer than the strip", &wrapped, raw.size() / 2 + 7, true},
+        {"shorter than the strip", &wrapped, raw.size() + 999, true},
+        {"cut", &cut, raw.size(), true},
+        {"damaged", &damaged, raw.size(), false},
+    };
+    for (const Case& c : cases) {
+        const Bytes want = inflated(*c.in, c.outSize);
+        for (const size_t piece : {size_t(0), size_t(1000), size_t(262144)}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", pieces of " << piece);
+            const Decoded d = DecodeStrip(CodecOf(kTiffDeflate), *c.in, c.outSize, piece);
+            ASSERT_GE(d.bytes.size(), want.size());
+            if (c.sound) {
+                EXPECT_EQ(kLoadOk, d.result);
+                EXPECT_EQ(want.size(), d.bytes.size());
+            }
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), d.bytes.begin()));
+        }
+    }
 }
 
 TEST(TiffLzw, CodesOfBothFormsAndDamagedOnes) {
