@@ -453,22 +453,32 @@ void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) 
     }
 }
 
+// The set bits of a word, by adding neighbouring fields (no instruction of
+// its own is assumed).
+inline uint32_t Ones(uint64_t v) {
+    v = v - ((v >> 1) & 0x5555555555555555u);
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return uint32_t((v * 0x0101010101010101u) >> 56);
+}
+
 // The set bits of bits [first, end) of a row of packed bits, most
 // significant bit first.
 uint32_t OnesBetween(const uint8_t* row, uint32_t first, uint32_t end) {
     if (first >= end) return 0;
     const uint32_t a = first >> 3, b = (end - 1) >> 3;
     const uint32_t head = 0xFFu >> (first & 7), tail = (0xFF00u >> (((end - 1) & 7) + 1)) & 0xFF;
-    if (a == b) return uint32_t(__builtin_popcount(row[a] & head & tail));
-    uint32_t n = uint32_t(__builtin_popcount(row[a] & head) + __builtin_popcount(row[b] & tail));
+    if (a == b) return Ones(row[a] & head & tail);
+    uint32_t n = Ones(row[a] & head) + Ones(row[b] & tail);
     uint32_t i = a + 1;
     for (; i + 8 <= b; i += 8) {
         uint64_t v;
         std::memcpy(&v, row + i, 8);
-        n += uint32_t(__builtin_popcountll(v));
+        n += Ones(v);
     }
-    for (; i < b; ++i) n += uint32_t(__builtin_popcount(row[i]));
-    return n;
+    uint64_t rest = 0;
+    std::memcpy(&rest, row + i, b - i);
+    return n + Ones(rest);
 }
 
 // Box averaging of declared values straight from the reader's row of
