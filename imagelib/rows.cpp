@@ -198,6 +198,8 @@ void PrepareBoxPixels(LoadContext* ctx, const ImageHeader* h, BoxPixels kind) {
             rs->values[i][0] = palette[i];
             rs->values[i][1] = palette[kPaletteGreen + i];
             rs->values[i][2] = palette[kPaletteBlue + i];
+            rs->valueLanes[i] = uint64_t(palette[i]) | uint64_t(palette[kPaletteGreen + i]) << 21 |
+                                uint64_t(palette[kPaletteBlue + i]) << 42;
         }
         if (rs->outputMode == 1 || rs->outputMode == 2) {
             rs->outputMode = (ctx->options.flags & kLoadPreferFourBytes) ? 1952 : 80;
@@ -437,13 +439,33 @@ uint8_t* MapValues(const LoadRowState* rs, const uint8_t* line, int32_t count) {
     return rs->valueLine;
 }
 
+// Pixels of a run summed in 21-bit lanes before the lanes are added to
+// the sums: 8,224 values of at most 255 fill a lane.
+constexpr int32_t kLaneRun = 8224;
+
+void AddLanes(uint64_t lanes, uint64_t* sums) {
+    sums[0] += lanes & 0x1FFFFF;
+    sums[1] += (lanes >> 21) & 0x1FFFFF;
+    sums[2] += lanes >> 42;
+}
+
 // Box averaging of declared values: each output column's run of values is
-// summed as the N bytes (grey level, or R, G, B) each maps to.
+// summed as the N bytes (grey level, or R, G, B) each maps to; colours as
+// one addition of their lanes a pixel.
 template <int N>
 void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) {
     const int32_t* starts = rs->columnTable;
     for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
         const uint8_t* end = line + (starts[c + 1] - starts[c]);
+        if (N == 3) {
+            while (line < end) {
+                const uint8_t* part = line + std::min<ptrdiff_t>(end - line, kLaneRun);
+                uint64_t lanes = 0;
+                for (; line < part; ++line) lanes += rs->valueLanes[*line];
+                AddLanes(lanes, sums);
+            }
+            continue;
+        }
         uint32_t total[N] = {};
         for (; line < end; ++line) {
             const uint8_t* v = rs->values[*line];
@@ -453,52 +475,62 @@ void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) 
     }
 }
 
-// The set bits of a word, by adding neighbouring fields (no instruction of
-// its own is assumed).
-inline uint32_t Ones(uint64_t v) {
-    v = v - ((v >> 1) & 0x5555555555555555u);
-    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
-    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-    return uint32_t((v * 0x0101010101010101u) >> 56);
-}
-
-// The set bits of bits [first, end) of a row of packed bits, most
-// significant bit first.
-uint32_t OnesBetween(const uint8_t* row, uint32_t first, uint32_t end) {
-    if (first >= end) return 0;
-    const uint32_t a = first >> 3, b = (end - 1) >> 3;
-    const uint32_t head = 0xFFu >> (first & 7), tail = (0xFF00u >> (((end - 1) & 7) + 1)) & 0xFF;
-    if (a == b) return Ones(row[a] & head & tail);
-    uint32_t n = Ones(row[a] & head) + Ones(row[b] & tail);
-    uint32_t i = a + 1;
-    for (; i + 8 <= b; i += 8) {
-        uint64_t v;
-        std::memcpy(&v, row + i, 8);
-        n += Ones(v);
+// The set bits of each byte value.
+struct ByteOnes {
+    uint8_t ones[256];
+    ByteOnes() {
+        for (unsigned b = 0; b < 256; ++b) ones[b] = uint8_t((b & 1) + (b >> 1 & 1) + (b >> 2 & 1) + (b >> 3 & 1) +
+                                                            (b >> 4 & 1) + (b >> 5 & 1) + (b >> 6 & 1) + (b >> 7));
     }
-    uint64_t rest = 0;
-    std::memcpy(&rest, row + i, b - i);
-    return n + Ones(rest);
-}
+};
 
 // Box averaging of declared values straight from the reader's row of
 // packed B-bit fields, N bytes (grey level, or R, G, B) each: one-bit
-// fields are counted a byte at a time, the others read in place, so the
-// row is never widened to a byte per pixel first.
+// fields are counted a byte at a time from a table, the others read in
+// place, so the row is never widened to a byte per pixel first.
 template <int N, int B>
 void SumPackedRuns(const LoadRowState* rs, const uint8_t* row, uint64_t* sums) {
     const int32_t* starts = rs->columnTable;
+    if (B == 1) {
+        // The runs follow one another from column 0: the set bits before
+        // each run's end are counted on from the last, a byte at a time.
+        static const ByteOnes table;
+        // Only the ones are counted while the output row is gathered, unless
+        // its sums must stay as sums for a later writing of the row.
+        const bool counts = !BoxKeepsEveryRow(rs);
+        uint32_t whole = 0, before = 0;  // set bits of bytes [0, at), and before the run
+        size_t at = 0;
+        for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
+            const uint32_t end = uint32_t(starts[c + 1]), byte = end >> 3;
+            for (; at < byte; ++at) whole += table.ones[row[at]];
+            const uint32_t upTo = whole + ((end & 7) ? table.ones[row[byte] & uint8_t(0xFF00u >> (end & 7))] : 0);
+            const uint32_t ones = upTo - before;
+            before = upTo;
+            if (counts) {
+                sums[0] += ones;
+                continue;
+            }
+            const uint32_t zeros = end - uint32_t(starts[c]) - ones;
+            for (int k = 0; k < N; ++k) sums[k] += uint64_t(ones) * rs->values[1][k] + uint64_t(zeros) * rs->values[0][k];
+        }
+        return;
+    }
     for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
         const uint32_t first = uint32_t(starts[c]), end = uint32_t(starts[c + 1]);
-        if (B == 1) {
-            const uint32_t ones = OnesBetween(row, first, end), zeros = end - first - ones;
-            for (int k = 0; k < N; ++k) sums[k] += uint64_t(ones) * rs->values[1][k] + uint64_t(zeros) * rs->values[0][k];
+        constexpr uint32_t kPerByte = 8 / B, kMask = (1u << B) - 1;
+        const auto field = [&](uint32_t x) { return (row[x / kPerByte] >> (8 - B * (x % kPerByte + 1))) & kMask; };
+        if (N == 3) {
+            for (uint32_t x = first; x < end;) {
+                const uint32_t part = std::min<uint32_t>(end, x + kLaneRun);
+                uint64_t lanes = 0;
+                for (; x < part; ++x) lanes += rs->valueLanes[field(x)];
+                AddLanes(lanes, sums);
+            }
             continue;
         }
-        constexpr uint32_t kPerByte = 8 / B, kMask = (1u << B) - 1;
         uint32_t total[N] = {};
         for (uint32_t x = first; x < end; ++x) {
-            const uint8_t* v = rs->values[(row[x / kPerByte] >> (8 - B * (x % kPerByte + 1))) & kMask];
+            const uint8_t* v = rs->values[field(x)];
             for (int k = 0; k < N; ++k) total[k] += v[k];
         }
         for (int k = 0; k < N; ++k) sums[k] += total[k];
@@ -669,7 +701,21 @@ void EmitBoxRow(LoadContext* ctx) {
     const int32_t* starts = rs->columnTable;
     uint64_t* sums = BoxSumsOf(rs, rs->boxRow);
     uint8_t* line = rs->boxLine;
-    const auto mean = [](uint64_t sum, uint64_t n) { return static_cast<uint8_t>((sum + n / 2) / n); };
+    if (rs->packedBits == 1 && !BoxKeepsEveryRow(rs)) {
+        // One-bit values were gathered as the count of ones of each cell
+        // (SumPackedRuns): the sums of what they map to follow from it.
+        for (int32_t x = 0; x < outW; ++x) {
+            uint64_t* cell = sums + size_t(x) * s;
+            const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rowsIn), ones = cell[0];
+            for (size_t k = 0; k < s; ++k) cell[k] = ones * rs->values[1][k] + (n - ones) * rs->values[0][k];
+        }
+    }
+    // Sums of a cell rarely pass 32 bits, and a 32-bit division is several
+    // times quicker than a 64-bit one.
+    const auto mean = [](uint64_t sum, uint64_t n) {
+        const uint64_t rounded = sum + n / 2;
+        return static_cast<uint8_t>((rounded | n) >> 32 ? rounded / n : uint32_t(rounded) / uint32_t(n));
+    };
     size_t lineBytes = s;
     for (int32_t x = 0; x < outW; ++x) {
         const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rowsIn);

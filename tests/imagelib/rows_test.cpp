@@ -449,43 +449,59 @@ TEST_F(Rows, BoxAveragingOfEveryKind) {
     }
 }
 
-// Averages of packed values (1, 2 and 4 bits) taken straight from the
-// reader's rows match the means of their levels, for runs that start and
-// end inside a byte, span whole bytes, or span more than eight of them.
-TEST_F(Rows, BoxAveragingOfPackedValuesOfEveryDepth) {
-    for (int bits : {1, 2, 4}) {
-        for (const auto& size : std::vector<std::pair<int, int>>{{150, 2}, {37, 5}, {600, 3}, {9, 4}}) {
-            const int width = size.first, outW = size.second;
-            SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(width) + " into " + std::to_string(outW));
-            const int rowBytes = (width * bits + 7) / 8;
-            Bytes row(size_t(rowBytes) * 2);
-            uint32_t seed = 12345u + uint32_t(bits * 7 + width);
-            for (uint8_t& b : row) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
-            Picture p = fake::Rows(width, 2, 1, bits, uint32_t(rowBytes), row, size_t(rowBytes));
-            p.header.flags = kHeaderGreyLevels;
-            // The expected means: each output column holds the source
-            // columns from ceil(X x width / outW) on, of both rows.
-            const unsigned max = (1u << bits) - 1;
-            const auto level = [&](int y, int x) {
-                const uint8_t byte = row[size_t(y * rowBytes + x * bits / 8)];
-                const unsigned v = (byte >> (8 - bits - (x * bits) % 8)) & max;
-                return v * 255u / max;
-            };
-            Bytes expected;
-            for (int c = 0; c < outW; ++c) {
-                const int first = (c * width + outW - 1) / outW, end = ((c + 1) * width + outW - 1) / outW;
-                unsigned sum = 0, n = 0;
-                for (int y = 0; y < 2; ++y)
-                    for (int x = first; x < end; ++x, ++n) sum += level(y, x);
-                expected.push_back(uint8_t((sum + n / 2) / n));
+// Averages of values of every depth up to 8 bits, grey levels or palette
+// colours, packed ones taken straight from the reader's rows, match the
+// means of what they map to, for runs that start and end inside a byte,
+// span whole bytes, or span more than eight of them.
+TEST_F(Rows, BoxAveragingOfValuesOfEveryDepth) {
+    for (bool palette : {false, true}) {
+        for (int bits : {1, 2, 4, 8}) {
+            for (const auto& size : std::vector<std::pair<int, int>>{{150, 2}, {37, 5}, {600, 3}, {9, 4}}) {
+                const int width = size.first, outW = size.second;
+                SCOPED_TRACE(std::string(palette ? "palette, " : "grey, ") + std::to_string(bits) + " bits, " +
+                             std::to_string(width) + " into " + std::to_string(outW));
+                const int rowBytes = (width * bits + 7) / 8;
+                Bytes row(size_t(rowBytes) * 2);
+                uint32_t seed = 12345u + uint32_t(bits * 7 + width);
+                for (uint8_t& b : row) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+                Picture p = fake::Rows(width, 2, 1, bits, uint32_t(rowBytes), row, size_t(rowBytes));
+                const unsigned max = (1u << bits) - 1;
+                const int samples = palette ? 3 : 1;
+                if (palette) {
+                    for (unsigned i = 0; i < 256; ++i)
+                        p.palette.insert(p.palette.end(), {uint8_t(i * 37), uint8_t(255 - i), uint8_t(i * i)});
+                    p.hasPalette = p.declarePalette = true;
+                    p.paletteLayout = kPaletteTriples;
+                } else {
+                    p.header.flags = kHeaderGreyLevels;
+                }
+                const auto mapped = [&](int y, int x, int k) {
+                    const uint8_t byte = row[size_t(y * rowBytes + x * bits / 8)];
+                    const unsigned v = (byte >> (8 - bits - (x * bits) % 8)) & max;
+                    return palette ? unsigned(p.palette[v * 3 + unsigned(k)]) : v * 255u / max;
+                };
+                // The expected means: each output column holds the source
+                // columns from ceil(X x width / outW) on, of both rows.
+                Bytes expected;
+                for (int c = 0; c < outW; ++c) {
+                    const int first = (c * width + outW - 1) / outW, end = ((c + 1) * width + outW - 1) / outW;
+                    for (int k = 0; k < samples; ++k) {
+                        unsigned sum = 0, n = 0;
+                        for (int y = 0; y < 2; ++y)
+                            for (int x = first; x < end; ++x, ++n) sum += mapped(y, x, k);
+                        expected.push_back(uint8_t((sum + n / 2) / n));
+                    }
+                    if (palette) expected.push_back(255);
+                }
+                LoadOptions o = fake::Fitted(options, outW, 1, 0);
+                o.flags |= kLoadReduced | kLoadPreferFourBytes;
+                o.pixelOrder = 0;
+                Loaded out;
+                fake::LoadFake(p, o, &out);
+                ASSERT_EQ(0, out.result);
+                EXPECT_EQ(palette ? kPixelRGBA : kPixelGrey, out.bitmap.pixelType);
+                EXPECT_EQ(expected, out.RowBytes(0, expected.size()));
             }
-            LoadOptions o = fake::Fitted(options, outW, 1, 0);
-            o.flags |= kLoadReduced;
-            Loaded out;
-            fake::LoadFake(p, o, &out);
-            ASSERT_EQ(0, out.result);
-            EXPECT_EQ(kPixelGrey, out.bitmap.pixelType);
-            EXPECT_EQ(expected, out.RowBytes(0, size_t(outW)));
         }
     }
 }
