@@ -250,6 +250,7 @@ struct LoadRowState {
     uint8_t valueBytes;
     uint8_t packedBits;          // mapped values that the unpacker widens from fields of 1, 2 or 4 bits; else 0
     uint8_t values[256][3];
+    uint8_t valuesPlain;         // one-byte values that map to themselves (8-bit grey levels)
     uint64_t valueLanes[256];    // R, G, B of `values` in 21-bit lanes (bits 0, 21, 42), summed in one addition
     uint8_t* valueLine;
     int32_t finishedBits;        // bits per pixel EndImage finishes: the source's, 8 or 24 for mapped values

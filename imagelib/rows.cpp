@@ -182,6 +182,8 @@ void PrepareBoxPixels(LoadContext* ctx, const ImageHeader* h, BoxPixels kind) {
         rs->valueBytes = 1;
         const unsigned max = (1u << rs->bitsPerPixel) - 1;
         for (unsigned v = 0; v < 256; ++v) rs->values[v][0] = WidenField(v > max ? max : v, rs->bitsPerPixel);
+        rs->valuesPlain = 1;
+        for (unsigned v = 0; v < 256; ++v) rs->valuesPlain &= uint8_t(rs->values[v][0] == v);
         if (rs->outputMode == 1) {
             rs->outputMode = 2;
             rs->outBytesPerPixel = 1;
@@ -192,6 +194,7 @@ void PrepareBoxPixels(LoadContext* ctx, const ImageHeader* h, BoxPixels kind) {
     case kBoxPalette: {
         rs->smoothSamples = 3;
         rs->valueBytes = 3;
+        rs->valuesPlain = 0;
         uint8_t palette[kPaletteBytes] = {};
         ConvertReaderPalette(palette, h->palette, h->paletteLayout, h->paletteBits, 1 << rs->bitsPerPixel);
         for (int i = 0; i < 256; ++i) {
@@ -457,6 +460,14 @@ void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) 
     const int32_t* starts = rs->columnTable;
     for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
         const uint8_t* end = line + (starts[c + 1] - starts[c]);
+        if (N == 1 && rs->valuesPlain) {
+            // Values that are their own levels: summed as they are, which
+            // the compiler does many at a time.
+            uint32_t total = 0;
+            for (; line < end; ++line) total += *line;
+            sums[0] += total;
+            continue;
+        }
         if (N == 3) {
             while (line < end) {
                 const uint8_t* part = line + std::min<ptrdiff_t>(end - line, kLaneRun);
