@@ -11,6 +11,7 @@
 #   pv::transupp  libtransupp.a   <transupp.h>, include after <jpeglib.h>
 #   pv::minizip   libminizip.a    <minizip/unzip.h> or <unzip.h>
 #   pv::raw       libraw.a        <libraw/libraw.h> (C++)
+#   pv::deflate   libdeflate.a    <libdeflate.h> (whole-buffer inflate)
 # Linking pv::png or pv::minizip brings pv::zlib, pv::transupp brings pv::jpeg.
 set(PV_DEPS_PREFIX "" CACHE PATH
     "Prefix of the prebuilt third-party libraries (printed by scripts/build-deps.sh)")
@@ -78,5 +79,6 @@ if(NOT TARGET pv::zlib)
   pv_import_static(transupp libtransupp.a DEPS pv::jpeg)
   pv_import_static(minizip libminizip.a DEPS pv::zlib
                    INCLUDES "${PV_DEPS_PREFIX}/include/minizip")
+  pv_import_static(deflate libdeflate.a)
   pv_import_static(raw libraw.a LANG CXX DEPS ${_pv_raw_libs} DEFINES ${_pv_raw_defs})
 endif()

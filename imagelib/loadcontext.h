@@ -269,7 +269,10 @@ struct LoadRowState {
     // valueBytes bytes of `values` (a grey level widened to 8 bits, or a
     // palette entry's R, G, B) before it is summed or stored; 0 otherwise.
     uint8_t valueBytes;
+    uint8_t packedBits;          // mapped values that the unpacker widens from fields of 1, 2 or 4 bits; else 0
     uint8_t values[256][3];
+    uint8_t valuesPlain;         // one-byte values that map to themselves (8-bit grey levels)
+    uint64_t valueLanes[256];    // R, G, B of `values` in 21-bit lanes (bits 0, 21, 42), summed in one addition
     uint8_t* valueLine;
     int32_t finishedBits;        // bits per pixel EndImage finishes: the source's, 8 or 24 for mapped values
     // The bytes BeginImage weighed against the memory budget: the bitmap,
@@ -325,7 +328,7 @@ struct LoadContext {
 
 // The reader side of a load (rows.cpp, endload.cpp). Readers reach the first
 // four through ReaderCallbacks and call PutStripRows, CheckLoadCancelled,
-// ReserveReaderMemory, InPlaceRow and PutRowsInPlace directly.
+// ReserveReaderMemory, InPlaceRow, LoadUsesRow and PutRowsInPlace directly.
 int BeginImage(LoadContext* ctx, ImageHeader* header);
 // A reader's own memory for the picture, reserved before the reader (or the
 // library it calls) allocates it: true when what the reader holds then,
@@ -341,6 +344,10 @@ int PutScanlines(LoadContext* ctx, int plane, int firstRow, int rowCount);
 // when rows are stored as delivered (no conversion, scaling or mirror; one
 // plane); else null. Such rows are then handed over with PutRowsInPlace.
 uint8_t* InPlaceRow(LoadContext* ctx, int32_t row);
+// False when the load drops source row `row` unseen (a fit by point
+// samples takes one source row of each output row): the reader still
+// delivers it, but need not fill it in. True for every row otherwise.
+bool LoadUsesRow(const LoadContext* ctx, int32_t row);
 // Rows firstRow .. firstRow + rowCount - 1 were decoded in place: counts
 // them as PutScanlines would (progress, cancel, alpha). 0, or 15 when the
 // load was cancelled.

@@ -223,18 +223,39 @@ void SetMap(LoadRowState* rs, int8_t a, int8_t b, int8_t c, int8_t d) {
 // ---------------------------------------------------------------------------
 // Row helpers.
 
+namespace {
+
+// The fields of each byte value of B-bit fields, most significant first.
+template <int B>
+struct FieldTable {
+    uint8_t fields[256][8 / B];
+    FieldTable() {
+        for (unsigned b = 0; b < 256; ++b)
+            for (int i = 0; i < 8 / B; ++i) fields[b][i] = uint8_t((b >> (8 - B * (i + 1))) & ((1u << B) - 1));
+    }
+};
+
+// A whole byte's fields at a time, from a table: no division or shift per
+// pixel.
+template <int B>
+void UnpackFields(const uint8_t* src, uint8_t* dst, int32_t count) {
+    constexpr int kPerByte = 8 / B;
+    static const FieldTable<B> table;
+    const int32_t whole = count / kPerByte;
+    for (int32_t i = 0; i < whole; ++i, dst += kPerByte) std::memcpy(dst, table.fields[src[i]], kPerByte);
+    for (int32_t i = 0; i < count % kPerByte; ++i) dst[i] = table.fields[src[whole]][i];
+}
+
+}  // namespace
+
 void UnpackPackedPixels(const uint8_t* src, uint8_t* dst, int32_t count, int bits) {
     if (count <= 0) return;
-    if (bits == 8) {
-        std::memcpy(dst, src, size_t(count));
-        return;
-    }
-    if (bits != 1 && bits != 2 && bits != 4) return;
-    const int perByte = 8 / bits;
-    const unsigned mask = (1u << bits) - 1;
-    for (int32_t i = 0; i < count; ++i) {
-        const int slot = i % perByte;
-        dst[i] = uint8_t((src[i / perByte] >> (8 - bits * (slot + 1))) & mask);
+    switch (bits) {
+    case 1: UnpackFields<1>(src, dst, count); return;
+    case 2: UnpackFields<2>(src, dst, count); return;
+    case 4: UnpackFields<4>(src, dst, count); return;
+    case 8: std::memcpy(dst, src, size_t(count)); return;
+    default: return;
     }
 }
 
@@ -418,11 +439,13 @@ void SelectReadConverters(LoadRowState* rs, const UnpackPlan& plan, uint16_t ord
     rs->unpack = plan.unpack;
     rs->unpackCopies = plan.unpack == UnpackCopy3 || plan.unpack == UnpackCopy4 || plan.unpack == UnpackCopyDeep;
     rs->rowsUnchanged = 0;
+    rs->packedBits = 0;
     rs->store = nullptr;
     SetMap(rs, kMapZero, kMapZero, kMapZero, kMapZero);
     if (!rs->unpack) return;
     // Declared values averaged as they arrive are stored as what they map to.
     rs->linePixelBytes = rs->valueBytes ? rs->valueBytes : plan.linePixelBytes;
+    rs->packedBits = rs->valueBytes && plan.unpack == UnpackPacked && rs->bitsPerPlane < 8 ? uint8_t(rs->bitsPerPlane) : 0;
 
     const uint32_t f = rs->headerFlags;
     const bool separate = rs->separatePlanes != 0;

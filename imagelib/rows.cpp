@@ -192,6 +192,8 @@ void PrepareBoxPixels(LoadContext* ctx, const ImageHeader* h, BoxPixels kind) {
         rs->valueBytes = 1;
         const unsigned max = (1u << rs->bitsPerPixel) - 1;
         for (unsigned v = 0; v < 256; ++v) rs->values[v][0] = WidenField(v > max ? max : v, rs->bitsPerPixel);
+        rs->valuesPlain = 1;
+        for (unsigned v = 0; v < 256; ++v) rs->valuesPlain &= uint8_t(rs->values[v][0] == v);
         if (rs->outputMode == 1) {
             rs->outputMode = 2;
             rs->outBytesPerPixel = 1;
@@ -202,12 +204,15 @@ void PrepareBoxPixels(LoadContext* ctx, const ImageHeader* h, BoxPixels kind) {
     case kBoxPalette: {
         rs->smoothSamples = 3;
         rs->valueBytes = 3;
+        rs->valuesPlain = 0;
         uint8_t palette[kPaletteBytes] = {};
         ConvertReaderPalette(palette, h->palette, h->paletteLayout, h->paletteBits, 1 << rs->bitsPerPixel);
         for (int i = 0; i < 256; ++i) {
             rs->values[i][0] = palette[i];
             rs->values[i][1] = palette[kPaletteGreen + i];
             rs->values[i][2] = palette[kPaletteBlue + i];
+            rs->valueLanes[i] = uint64_t(palette[i]) | uint64_t(palette[kPaletteGreen + i]) << 21 |
+                                uint64_t(palette[kPaletteBlue + i]) << 42;
         }
         if (rs->outputMode == 1 || rs->outputMode == 2) {
             rs->outputMode = (ctx->options.flags & kLoadPreferFourBytes) ? 1952 : 80;
@@ -447,19 +452,118 @@ uint8_t* MapValues(const LoadRowState* rs, const uint8_t* line, int32_t count) {
     return rs->valueLine;
 }
 
+// Pixels of a run summed in 21-bit lanes before the lanes are added to
+// the sums: 8,224 values of at most 255 fill a lane.
+constexpr int32_t kLaneRun = 8224;
+
+void AddLanes(uint64_t lanes, uint64_t* sums) {
+    sums[0] += lanes & 0x1FFFFF;
+    sums[1] += (lanes >> 21) & 0x1FFFFF;
+    sums[2] += lanes >> 42;
+}
+
 // Box averaging of declared values: each output column's run of values is
-// summed as the N bytes (grey level, or R, G, B) each maps to.
+// summed as the N bytes (grey level, or R, G, B) each maps to; colours as
+// one addition of their lanes a pixel.
 template <int N>
 void SumMappedRuns(const LoadRowState* rs, const uint8_t* line, uint64_t* sums) {
     const int32_t* starts = rs->columnTable;
     for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
         const uint8_t* end = line + (starts[c + 1] - starts[c]);
+        if (N == 1 && rs->valuesPlain) {
+            // Values that are their own levels: summed as they are, which
+            // the compiler does many at a time.
+            uint32_t total = 0;
+            for (; line < end; ++line) total += *line;
+            sums[0] += total;
+            continue;
+        }
+        if (N == 3) {
+            while (line < end) {
+                const uint8_t* part = line + std::min<ptrdiff_t>(end - line, kLaneRun);
+                uint64_t lanes = 0;
+                for (; line < part; ++line) lanes += rs->valueLanes[*line];
+                AddLanes(lanes, sums);
+            }
+            continue;
+        }
         uint32_t total[N] = {};
         for (; line < end; ++line) {
             const uint8_t* v = rs->values[*line];
             for (int k = 0; k < N; ++k) total[k] += v[k];
         }
         for (int k = 0; k < N; ++k) sums[k] += total[k];
+    }
+}
+
+// The set bits of each byte value.
+struct ByteOnes {
+    uint8_t ones[256];
+    ByteOnes() {
+        for (unsigned b = 0; b < 256; ++b) ones[b] = uint8_t((b & 1) + (b >> 1 & 1) + (b >> 2 & 1) + (b >> 3 & 1) +
+                                                            (b >> 4 & 1) + (b >> 5 & 1) + (b >> 6 & 1) + (b >> 7));
+    }
+};
+
+// Box averaging of declared values straight from the reader's row of
+// packed B-bit fields, N bytes (grey level, or R, G, B) each: one-bit
+// fields are counted a byte at a time from a table, the others read in
+// place, so the row is never widened to a byte per pixel first.
+template <int N, int B>
+void SumPackedRuns(const LoadRowState* rs, const uint8_t* row, uint64_t* sums) {
+    const int32_t* starts = rs->columnTable;
+    if (B == 1) {
+        // The runs follow one another from column 0: the set bits before
+        // each run's end are counted on from the last, a byte at a time.
+        static const ByteOnes table;
+        // Only the ones are counted while the output row is gathered, unless
+        // its sums must stay as sums for a later writing of the row.
+        const bool counts = !BoxKeepsEveryRow(rs);
+        uint32_t whole = 0, before = 0;  // set bits of bytes [0, at), and before the run
+        size_t at = 0;
+        for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
+            const uint32_t end = uint32_t(starts[c + 1]), byte = end >> 3;
+            for (; at < byte; ++at) whole += table.ones[row[at]];
+            const uint32_t upTo = whole + ((end & 7) ? table.ones[row[byte] & uint8_t(0xFF00u >> (end & 7))] : 0);
+            const uint32_t ones = upTo - before;
+            before = upTo;
+            if (counts) {
+                sums[0] += ones;
+                continue;
+            }
+            const uint32_t zeros = end - uint32_t(starts[c]) - ones;
+            for (int k = 0; k < N; ++k) sums[k] += uint64_t(ones) * rs->values[1][k] + uint64_t(zeros) * rs->values[0][k];
+        }
+        return;
+    }
+    for (int32_t c = 0; c < rs->outWidth; ++c, sums += N) {
+        const uint32_t first = uint32_t(starts[c]), end = uint32_t(starts[c + 1]);
+        constexpr uint32_t kPerByte = 8 / B, kMask = (1u << B) - 1;
+        const auto field = [&](uint32_t x) { return (row[x / kPerByte] >> (8 - B * (x % kPerByte + 1))) & kMask; };
+        if (N == 3) {
+            for (uint32_t x = first; x < end;) {
+                const uint32_t part = std::min<uint32_t>(end, x + kLaneRun);
+                uint64_t lanes = 0;
+                for (; x < part; ++x) lanes += rs->valueLanes[field(x)];
+                AddLanes(lanes, sums);
+            }
+            continue;
+        }
+        uint32_t total[N] = {};
+        for (uint32_t x = first; x < end; ++x) {
+            const uint8_t* v = rs->values[field(x)];
+            for (int k = 0; k < N; ++k) total[k] += v[k];
+        }
+        for (int k = 0; k < N; ++k) sums[k] += total[k];
+    }
+}
+
+template <int N>
+void SumPacked(const LoadRowState* rs, const uint8_t* row, uint64_t* sums) {
+    switch (rs->packedBits) {
+    case 1: SumPackedRuns<N, 1>(rs, row, sums); return;
+    case 2: SumPackedRuns<N, 2>(rs, row, sums); return;
+    default: SumPackedRuns<N, 4>(rs, row, sums); return;
     }
 }
 
@@ -618,7 +722,21 @@ void EmitBoxRow(LoadContext* ctx) {
     const int32_t* starts = rs->columnTable;
     uint64_t* sums = BoxSumsOf(rs, rs->boxRow);
     uint8_t* line = rs->boxLine;
-    const auto mean = [](uint64_t sum, uint64_t n) { return static_cast<uint8_t>((sum + n / 2) / n); };
+    if (rs->packedBits == 1 && !BoxKeepsEveryRow(rs)) {
+        // One-bit values were gathered as the count of ones of each cell
+        // (SumPackedRuns): the sums of what they map to follow from it.
+        for (int32_t x = 0; x < outW; ++x) {
+            uint64_t* cell = sums + size_t(x) * s;
+            const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rowsIn), ones = cell[0];
+            for (size_t k = 0; k < s; ++k) cell[k] = ones * rs->values[1][k] + (n - ones) * rs->values[0][k];
+        }
+    }
+    // Sums of a cell rarely pass 32 bits, and a 32-bit division is several
+    // times quicker than a 64-bit one.
+    const auto mean = [](uint64_t sum, uint64_t n) {
+        const uint64_t rounded = sum + n / 2;
+        return static_cast<uint8_t>((rounded | n) >> 32 ? rounded / n : uint32_t(rounded) / uint32_t(n));
+    };
     size_t lineBytes = s;
     for (int32_t x = 0; x < outW; ++x) {
         const uint64_t n = uint64_t(starts[x + 1] - starts[x]) * uint64_t(rowsIn);
@@ -654,6 +772,13 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y, int plane) {
         rs->boxPlane = plane;
     }
     const int32_t w = rs->srcWidth;
+    uint64_t* sums = BoxSumsOf(rs, row);
+    if (rs->packedBits) {
+        if (rs->valueBytes == 1) SumPacked<1>(rs, src, sums);
+        else SumPacked<3>(rs, src, sums);
+        ++rs->boxRowCounts[row];
+        return;
+    }
     const uint8_t* line = src;
     if (!rs->unpackCopies) {
         rs->unpack(rs, src, rs->internalLine, w);
@@ -664,7 +789,6 @@ void BoxRow(LoadContext* ctx, const uint8_t* src, int32_t y, int plane) {
     // (a run holds fewer than 400000 pixels: 32 bits suffice for bytes).
     const int32_t outW = rs->outWidth;
     const int32_t* starts = rs->columnTable;
-    uint64_t* sums = BoxSumsOf(rs, row);
     if (rs->valueBytes == 1) {
         SumMappedRuns<1>(rs, line, sums);
     } else if (rs->valueBytes == 3) {
@@ -1017,6 +1141,13 @@ uint8_t* InPlaceRow(LoadContext* ctx, int32_t row) {
         row < 0 || row >= rs->srcHeight)
         return nullptr;
     return OutputRow(ctx, rs->flip ? rs->srcHeight - 1 - row : row);
+}
+
+bool LoadUsesRow(const LoadContext* ctx, int32_t row) {
+    if (!ctx) return true;
+    const LoadRowState* rs = &ctx->row;
+    if (!rs->active || rs->scaleMode != kScaleNearest || !rs->rowTable || row < 0 || row >= rs->srcHeight) return true;
+    return rs->rowTable[rs->flip ? rs->srcHeight - 1 - row : row] >= 0;
 }
 
 int PutRowsInPlace(LoadContext* ctx, int32_t firstRow, int32_t rowCount) {

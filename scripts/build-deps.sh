@@ -16,6 +16,7 @@
 #   libpng + APNG lib/libpng16.a (and a copy named libpng.a)
 #                                    include/png.h pngconf.h pnglibconf.h
 #   LibRaw        lib/libraw.a       include/libraw/*.h
+#   libdeflate    lib/libdeflate.a   include/libdeflate.h
 #
 # Usage:
 #   scripts/build-deps.sh [native|win64|all]   build (default: all); the last
@@ -31,6 +32,7 @@ ZLIB_PKG=zlib                  ZLIB_VER=1:1.2.13.dfsg-1
 JPEG_PKG=libjpeg-turbo         JPEG_VER=1:2.1.5-2
 PNG_PKG=libpng1.6              PNG_VER=1.6.39-2+deb12u5
 RAW_PKG=libraw                 RAW_VER=0.20.2-2.1+deb12u1
+DEFLATE_PKG=libdeflate         DEFLATE_VER=1.14-1
 # Shipped in the libpng source package but left out of its patch series.
 PNG_APNG_PATCH=debian/patches/libpng-1.6.39-apng.patch
 
@@ -130,6 +132,7 @@ prepare_sources() {
       fetch_one "$JPEG_PKG" "$JPEG_VER" libjpeg-turbo
       fetch_one "$PNG_PKG" "$PNG_VER" libpng
       fetch_one "$RAW_PKG" "$RAW_VER" libraw
+      fetch_one "$DEFLATE_PKG" "$DEFLATE_VER" libdeflate
       [ -f zlib/contrib/minizip/unzip.c ] || die "zlib source has no contrib/minizip"
       [ -f libjpeg-turbo/transupp.c ] || die "libjpeg-turbo source has no transupp.c"
       # Animated PNG support; must apply without fuzz on top of Debian's series.
@@ -302,6 +305,22 @@ build_raw() {
   cp "$s"/libraw/*.h "$STAGE/include/libraw/"
 }
 
+# libdeflate: the library's sources compiled as its Makefile does (C99, frame
+# pointer omitted), without the programs; the CPU feature checks pick the
+# x86 fast paths at run time.
+build_deflate() {
+  local log="$LOGS/deflate.log" s="$SRC/libdeflate" o="$WORK/deflate-build" f objs=()
+  mkdir -p "$o"
+  for f in "$s"/lib/*.c "$s"/lib/x86/cpu_features.c; do
+    local obj="$o/$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+    # shellcheck disable=SC2086  # OPT_FLAGS is a list of flags
+    run_step "$log" "$CC_BIN" $OPT_FLAGS -std=c99 -fomit-frame-pointer -I"$s" -c "$f" -o "$obj"
+    objs+=("$obj")
+  done
+  run_step "$log" "$AR_BIN" rcs "$STAGE/lib/libdeflate.a" "${objs[@]}"
+  cp "$s/libdeflate.h" "$STAGE/include/"
+}
+
 build_target() { # target
   setup_target "$1"
   local prefix
@@ -324,10 +343,11 @@ build_target() { # target
   build_jpeg & pids+=($!)
   build_png & pids+=($!)
   build_raw & pids+=($!)
+  build_deflate & pids+=($!)
   for p in "${pids[@]}"; do wait "$p" || rc=1; done
   [ "$rc" -eq 0 ] || { echo "deps: $TARGET: build failed (logs in $LOGS)" >&2; return 1; }
 
-  for f in libz.a libminizip.a libjpeg.a libtransupp.a libpng16.a libraw.a; do
+  for f in libz.a libminizip.a libjpeg.a libtransupp.a libpng16.a libraw.a libdeflate.a; do
     [ -s "$STAGE/lib/$f" ] || { echo "deps: $TARGET: $f is missing" >&2; return 1; }
   done
   {
@@ -337,6 +357,7 @@ build_target() { # target
     echo "$JPEG_PKG=$JPEG_VER"
     echo "$PNG_PKG=$PNG_VER+apng"
     echo "$RAW_PKG=$RAW_VER"
+    echo "$DEFLATE_PKG=$DEFLATE_VER"
     echo "built=$(date -u +%FT%TZ)"
   } >"$STAGE/.stamp"
   rm -rf "$prefix"   # a stale, stamp-less leftover; never a finished prefix

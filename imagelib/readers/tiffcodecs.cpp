@@ -4,13 +4,15 @@
 // driver asks for, reading no further than the strip's bytes and writing no
 // further than the piece.
 //
-// Portable: zlib for Deflate; nothing else beyond the standard library.
+// Portable: libdeflate and zlib for Deflate; nothing else beyond the
+// standard library.
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "tiff.h"
@@ -385,35 +387,44 @@ private:
 
 class DeflateCodec final : public TiffCodec {
 public:
+    explicit DeflateCodec(TiffMemory* memory) : memory_(memory) {}
     ~DeflateCodec() override {
         if (ready_) inflateEnd(&stream_);
+        if (whole_) libdeflate_free_decompressor(whole_);
     }
 
     // A well-formed zlib header is stepped over and the data inflated raw:
     // the trailing checksum would cost a pass over every decoded byte and
     // tells nothing the decoded rows do not.
-    void Start(const uint8_t* in, size_t inSize, size_t) override {
-        const bool zlibHeader = inSize >= 2 && (in[0] & 0x0F) == 8 && (in[0] >> 4) <= 7 && !(in[1] & 0x20) &&
-                                ((in[0] << 8) | in[1]) % 31 == 0;
-        if (zlibHeader) {
+    void Start(const uint8_t* in, size_t inSize, size_t decodedSize) override {
+        zlibHeader_ = inSize >= 2 && (in[0] & 0x0F) == 8 && (in[0] >> 4) <= 7 && !(in[1] & 0x20) &&
+                      ((in[0] << 8) | in[1]) % 31 == 0;
+        if (zlibHeader_) {
             in += 2;
             inSize -= 2;
         }
-        const int windowBits = zlibHeader ? -15 : 15;
-        if (!ready_) {
-            std::memset(&stream_, 0, sizeof stream_);
-            ready_ = inflateInit2(&stream_, windowBits) == Z_OK;
-        } else {
-            ready_ = inflateReset2(&stream_, windowBits) == Z_OK;
-        }
-        stream_.next_in = const_cast<Bytef*>(in);
-        stream_.avail_in = uInt(std::min<size_t>(inSize, UINT_MAX));
+        in_ = in;
+        inSize_ = inSize;
+        decodedSize_ = decodedSize;
+        streaming_ = false;
+        held_ = heldAt_ = 0;
         ended_ = resynced_ = false;
-        status_ = ready_ ? kLoadOk : kLoadNoMemory;
+        status_ = kLoadOk;
     }
 
     int Decode(uint8_t* out, size_t outSize, size_t* produced) override {
         *produced = 0;
+        if (!streaming_ && heldAt_ == 0 && held_ == 0) {
+            // The first piece of a raw stream whose decoded size is known:
+            // inflated whole, into the piece when it holds the strip, else
+            // into a buffer the pieces are taken from. A stream the whole
+            // inflate refuses (damaged, cut short, or longer than the strip)
+            // is decoded again as a stream, which keeps what came before
+            // the damage.
+            if (zlibHeader_ && decodedSize_ > 0 && Whole(out, outSize)) return TakeHeld(out, outSize, produced);
+            if (!streaming_ && !StartStream()) return status_;
+        }
+        if (!streaming_) return TakeHeld(out, outSize, produced);
         if (!ready_) return status_;
         stream_.next_out = out;
         stream_.avail_out = uInt(std::min<size_t>(outSize, UINT_MAX));
@@ -433,6 +444,54 @@ public:
     }
 
 private:
+    // Inflates the whole strip with libdeflate: straight into `out` when it
+    // holds the strip (held_ then counts what came, already in place), else
+    // into buffer_. False when it was not done.
+    bool Whole(uint8_t* out, size_t outSize) {
+        if (!whole_ && !(whole_ = libdeflate_alloc_decompressor())) return false;
+        direct_ = outSize >= decodedSize_;
+        if (!direct_ && !memory_->Reserve(&buffer_, decodedSize_)) return false;
+        size_t came = 0;
+        if (libdeflate_deflate_decompress(whole_, in_, inSize_, direct_ ? out : buffer_.data, decodedSize_, &came) !=
+            LIBDEFLATE_SUCCESS)
+            return false;
+        held_ = came;
+        heldAt_ = 0;
+        return true;
+    }
+
+    // The next bytes of what Whole inflated.
+    int TakeHeld(uint8_t* out, size_t outSize, size_t* produced) {
+        const size_t n = std::min(outSize, held_ - heldAt_);
+        if (!direct_) std::memcpy(out, buffer_.data + heldAt_, n);
+        heldAt_ += n;
+        if (heldAt_ == held_) heldAt_ = held_ = SIZE_MAX;  // all handed out: nothing more comes
+        *produced = n;
+        return kLoadOk;
+    }
+
+    bool StartStream() {
+        streaming_ = true;
+        const int windowBits = zlibHeader_ ? -15 : 15;
+        if (!ready_) {
+            std::memset(&stream_, 0, sizeof stream_);
+            ready_ = inflateInit2(&stream_, windowBits) == Z_OK;
+        } else {
+            ready_ = inflateReset2(&stream_, windowBits) == Z_OK;
+        }
+        stream_.next_in = const_cast<Bytef*>(in_);
+        stream_.avail_in = uInt(std::min<size_t>(inSize_, UINT_MAX));
+        status_ = ready_ ? kLoadOk : kLoadNoMemory;
+        return ready_;
+    }
+
+    TiffMemory* memory_;
+    libdeflate_decompressor* whole_ = nullptr;
+    TiffBuffer buffer_;
+    const uint8_t* in_ = nullptr;
+    size_t inSize_ = 0, decodedSize_ = 0;
+    size_t held_ = 0, heldAt_ = 0;   // what Whole inflated, and how much of it was handed out
+    bool zlibHeader_ = false, streaming_ = false, direct_ = false;
     z_stream stream_;
     bool ready_ = false, ended_ = false, resynced_ = false;
     int status_ = kLoadOk;
@@ -715,7 +774,7 @@ std::unique_ptr<TiffCodec> MakeTiffCodec(const TiffCodecSetup& setup, TiffMemory
     case kTiffPackBits: return std::unique_ptr<TiffCodec>(new (std::nothrow) PackBitsCodec);
     case kTiffLzw: return std::unique_ptr<TiffCodec>(new (std::nothrow) LzwCodec(setup.oldLzw, memory));
     case kTiffDeflate:
-    case kTiffDeflateOld: return std::unique_ptr<TiffCodec>(new (std::nothrow) DeflateCodec);
+    case kTiffDeflateOld: return std::unique_ptr<TiffCodec>(new (std::nothrow) DeflateCodec(memory));
     case kTiffThunderScan:
         return std::unique_ptr<TiffCodec>(new (std::nothrow) ThunderScanCodec(setup.width, setup.rowBytes));
     case kTiffSgiLog: return MakeSgiLogCodec(setup, memory);

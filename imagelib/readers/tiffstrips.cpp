@@ -162,11 +162,33 @@ struct SampleSources {
     uint32_t step;
 };
 
+// Packed samples of B (1, 2 or 4) bits widened to 8, each sample read in
+// place with shifts known at compile time and widened from a table.
+template <uint32_t B>
+void WidenPackedRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_t kept) {
+    constexpr uint32_t kMask = (1u << B) - 1, kPerByte = 8 / B;
+    uint8_t widen[kMask + 1];
+    for (uint32_t v = 0; v <= kMask; ++v) widen[v] = uint8_t(v * 255 / kMask);
+    for (uint32_t k = 0; k < kept; ++k) {
+        const uint8_t* row = s.row[k];
+        size_t i = s.first[k];
+        uint8_t* out = dst + k;
+        for (uint32_t x = 0; x < columns; ++x, i += s.step, out += kept)
+            *out = widen[(row[i / kPerByte] >> (8 - B * (i % kPerByte + 1))) & kMask];
+    }
+}
+
 // One decoded row into the row buffer, `columns` pixels of `kept` 8-bit
 // samples; with an alpha sample (its index, else -1), the colour samples
 // are divided by it first, at the file's depth.
 void AssembleRow(const SampleSources& s, uint8_t* dst, uint32_t columns, uint32_t kept, uint32_t bits, bool big,
                  int alpha, bool deep) {
+    if (alpha < 0 && (bits == 1 || bits == 2 || bits == 4)) {
+        if (bits == 1) WidenPackedRow<1>(s, dst, columns, kept);
+        else if (bits == 2) WidenPackedRow<2>(s, dst, columns, kept);
+        else WidenPackedRow<4>(s, dst, columns, kept);
+        return;
+    }
     if (bits == 8 && alpha < 0) {
         if (s.step == kept && s.row[0] == s.row[kept - 1]) {
             std::memcpy(dst, s.row[0], size_t(columns) * kept);
@@ -356,6 +378,8 @@ struct Driver {
             return;
         }
         for (uint32_t r = 0; r < rows; ++r, band += bandStride) {
+            // A row the load drops is delivered as it is.
+            if (!LoadUsesRow(ctx, int32_t(y + r))) continue;
             if (layout.packed) {
                 CopyPackedSamples(planes[0].piece.data + size_t(r) * g.rowBytes, band, x0, columns, g.bits);
                 continue;

@@ -179,6 +179,40 @@ TEST_F(Rows, NearestScaling) {
     }
 }
 
+// A reader may leave the rows a fit by point samples drops unfilled: the
+// load names them (one source row per output row is kept, the first that
+// maps to it, counted from the bottom for bottom-up storage); every row is
+// used by a full load and by one that averages.
+TEST_F(Rows, RowsTheLoadDrops) {
+    Picture tall = fake::Rows(1, 5, 1, 8, 1, {0, 10, 20, 30, 40}, 1);
+    tall.header.flags = kHeaderGreyLevels;
+    struct Case {
+        const char* name;
+        int targetW, targetH;
+        uint16_t orientation;
+        uint32_t flags;
+        std::vector<bool> used;
+    } cases[] = {
+        {"point samples", 1, 2, 0, 0, {true, false, false, true, false}},
+        {"point samples, bottom-up", 1, 2, 0x10, 0, {false, true, false, false, true}},
+        {"averaged", 1, 2, 0, kLoadReduced, {true, true, true, true, true}},
+        {"full size", 0, 0, 0, 0, {true, true, true, true, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<bool> used;
+        tall.afterRows = [&](LoadContext* ctx) {
+            for (int32_t y = 0; y < 5; ++y) used.push_back(LoadUsesRow(ctx, y));
+        };
+        LoadOptions o = fake::Fitted(options, c.targetW, c.targetH, c.orientation);
+        o.flags |= c.flags | kLoadNoBilevel;
+        Loaded out;
+        fake::LoadFake(tall, o, &out);
+        ASSERT_EQ(0, out.result);
+        EXPECT_EQ(c.used, used);
+    }
+}
+
 // Blocks of columns land where whole rows would: with and without nearest
 // scaling, mirrored or not, whatever column a block starts at.
 TEST_F(Rows, BlocksOfColumnsMatchWholeRows) {
@@ -412,6 +446,63 @@ TEST_F(Rows, BoxAveragingOfEveryKind) {
         ASSERT_EQ(0, out.result);
         EXPECT_EQ(c.type, out.bitmap.pixelType);
         EXPECT_EQ(c.expected, AllRows(out, c.expected[0].size()));
+    }
+}
+
+// Averages of values of every depth up to 8 bits, grey levels or palette
+// colours, packed ones taken straight from the reader's rows, match the
+// means of what they map to, for runs that start and end inside a byte,
+// span whole bytes, or span more than eight of them.
+TEST_F(Rows, BoxAveragingOfValuesOfEveryDepth) {
+    for (bool palette : {false, true}) {
+        for (int bits : {1, 2, 4, 8}) {
+            for (const auto& size : std::vector<std::pair<int, int>>{{150, 2}, {37, 5}, {600, 3}, {9, 4}}) {
+                const int width = size.first, outW = size.second;
+                SCOPED_TRACE(std::string(palette ? "palette, " : "grey, ") + std::to_string(bits) + " bits, " +
+                             std::to_string(width) + " into " + std::to_string(outW));
+                const int rowBytes = (width * bits + 7) / 8;
+                Bytes row(size_t(rowBytes) * 2);
+                uint32_t seed = 12345u + uint32_t(bits * 7 + width);
+                for (uint8_t& b : row) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+                Picture p = fake::Rows(width, 2, 1, bits, uint32_t(rowBytes), row, size_t(rowBytes));
+                const unsigned max = (1u << bits) - 1;
+                const int samples = palette ? 3 : 1;
+                if (palette) {
+                    for (unsigned i = 0; i < 256; ++i)
+                        p.palette.insert(p.palette.end(), {uint8_t(i * 37), uint8_t(255 - i), uint8_t(i * i)});
+                    p.hasPalette = p.declarePalette = true;
+                    p.paletteLayout = kPaletteTriples;
+                } else {
+                    p.header.flags = kHeaderGreyLevels;
+                }
+                const auto mapped = [&](int y, int x, int k) {
+                    const uint8_t byte = row[size_t(y * rowBytes + x * bits / 8)];
+                    const unsigned v = (byte >> (8 - bits - (x * bits) % 8)) & max;
+                    return palette ? unsigned(p.palette[v * 3 + unsigned(k)]) : v * 255u / max;
+                };
+                // The expected means: each output column holds the source
+                // columns from ceil(X x width / outW) on, of both rows.
+                Bytes expected;
+                for (int c = 0; c < outW; ++c) {
+                    const int first = (c * width + outW - 1) / outW, end = ((c + 1) * width + outW - 1) / outW;
+                    for (int k = 0; k < samples; ++k) {
+                        unsigned sum = 0, n = 0;
+                        for (int y = 0; y < 2; ++y)
+                            for (int x = first; x < end; ++x, ++n) sum += mapped(y, x, k);
+                        expected.push_back(uint8_t((sum + n / 2) / n));
+                    }
+                    if (palette) expected.push_back(255);
+                }
+                LoadOptions o = fake::Fitted(options, outW, 1, 0);
+                o.flags |= kLoadReduced | kLoadPreferFourBytes;
+                o.pixelOrder = 0;
+                Loaded out;
+                fake::LoadFake(p, o, &out);
+                ASSERT_EQ(0, out.result);
+                EXPECT_EQ(palette ? kPixelRGBA : kPixelGrey, out.bitmap.pixelType);
+                EXPECT_EQ(expected, out.RowBytes(0, expected.size()));
+            }
+        }
     }
 }
 

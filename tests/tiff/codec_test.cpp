@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "imagelib/readers/tiff.h"
 #include "tests/tiff/tifftest.h"
 
@@ -162,6 +164,64 @@ TiffCodecSetup Lzw(bool old) {
     TiffCodecSetup s = CodecOf(kTiffLzw);
     s.oldLzw = old;
     return s;
+}
+
+// Deflate strips, whole or asked for in pieces, with and without the zlib
+// header, give what zlib's own inflate gives: every byte of a sound
+// stream, only the strip's bytes of a longer one, the bytes before the cut
+// of a cut one and those before the damage of a damaged one.
+TEST(TiffDeflate, StripsMatchZlibInEveryPiece) {
+    Bytes raw(600000);
+    uint32_t seed = 5;
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = i % 7000 < 300 ? uint8_t((seed = seed * 1103515245u + 12345u) >> 24) : uint8_t(i / 3000);
+    uLongf packedSize = compressBound(uLong(raw.size()));
+    Bytes wrapped(packedSize);
+    ASSERT_EQ(Z_OK, compress2(wrapped.data(), &packedSize, raw.data(), uLong(raw.size()), 6));
+    wrapped.resize(packedSize);
+    // zlib's inflate of `in` (a zlib stream) into at most `outSize` bytes.
+    const auto inflated = [](const Bytes& in, size_t outSize) {
+        Bytes out(outSize);
+        z_stream z{};
+        inflateInit(&z);
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = uInt(in.size());
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        while (z.avail_out > 0 && inflate(&z, Z_NO_FLUSH) == Z_OK) {
+        }
+        out.resize(out.size() - z.avail_out);
+        inflateEnd(&z);
+        return out;
+    };
+    Bytes damaged = wrapped;
+    damaged[damaged.size() / 2] ^= 0x55;
+    const Bytes cut(wrapped.begin(), wrapped.begin() + long(wrapped.size() / 3));
+    struct Case {
+        const char* name;
+        const Bytes* in;
+        size_t outSize;
+        bool sound;  // the whole output is known; else the part before the fault
+    } cases[] = {
+        {"sound", &wrapped, raw.size(), true},
+        {"longer than the strip", &wrapped, raw.size() / 2 + 7, true},
+        {"shorter than the strip", &wrapped, raw.size() + 999, true},
+        {"cut", &cut, raw.size(), true},
+        {"damaged", &damaged, raw.size(), false},
+    };
+    for (const Case& c : cases) {
+        const Bytes want = inflated(*c.in, c.outSize);
+        for (const size_t piece : {size_t(0), size_t(1000), size_t(262144)}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", pieces of " << piece);
+            const Decoded d = DecodeStrip(CodecOf(kTiffDeflate), *c.in, c.outSize, piece);
+            ASSERT_GE(d.bytes.size(), want.size());
+            if (c.sound) {
+                EXPECT_EQ(kLoadOk, d.result);
+                EXPECT_EQ(want.size(), d.bytes.size());
+            }
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), d.bytes.begin()));
+        }
+    }
 }
 
 TEST(TiffLzw, CodesOfBothFormsAndDamagedOnes) {
@@ -471,6 +531,49 @@ TEST(TiffStrips, AssociatedAlphaIsDividedOut) {
         const auto px = load.Rgba();
         EXPECT_EQ(0, std::memcmp(c.want, px.At(0, 0), 4));
         EXPECT_EQ(c.extra == 1 ? 0 : 30, px.At(1, 0)[0]);
+    }
+}
+
+// Colour samples of 1, 2 and 4 bits widen to 8 as value x 255 / (2^bits -
+// 1), at every position in their bytes; a fit by point samples keeps the
+// same values for the rows it takes (0, 3 and 6 of 9 into 3).
+TEST(TiffStrips, PackedColourSamplesOfEveryDepth) {
+    for (uint32_t bits : {1u, 2u, 4u}) {
+        for (uint32_t width : {1u, 5u}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, " << width << " wide");
+            const uint32_t height = 9, rowBytes = (width * 3 * bits + 7) / 8, max = (1u << bits) - 1;
+            Bytes pixels(size_t(rowBytes) * height);
+            uint32_t seed = 7 * bits + width;
+            for (uint8_t& b : pixels) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 23);
+            const auto sample = [&](uint32_t x, uint32_t y, uint32_t k) {
+                const uint32_t i = (x * 3 + k) * bits;
+                return ((pixels[size_t(y) * rowBytes + i / 8] >> (8 - bits - i % 8)) & max) * 255 / max;
+            };
+            const uint32_t at = uint32_t(DataStart(9));
+            std::vector<tifftest::TiffEntry> e = {
+                {256, 3, 1, width}, {257, 3, 1, height}, {258, 3, 3, at},          {259, 3, 1, 1},
+                {262, 3, 1, 2},     {273, 4, 1, at + 6}, {277, 3, 1, 3},           {278, 3, 1, height},
+                {279, 4, 1, uint32_t(pixels.size())}};
+            Bytes tail = {uint8_t(bits), 0, uint8_t(bits), 0, uint8_t(bits), 0};
+            tail.insert(tail.end(), pixels.begin(), pixels.end());
+            const Bytes file = BuildTiff(e, tail);
+            Load full(file, L"picture.tif");
+            ASSERT_EQ(kLoadOk, full.result);
+            const auto px = full.Rgba();
+            for (uint32_t y = 0; y < height; ++y)
+                for (uint32_t x = 0; x < width; ++x)
+                    for (uint32_t k = 0; k < 3; ++k) ASSERT_EQ(sample(x, y, k), px.At(int(x), int(y))[k]) << x << "," << y;
+            if (width != 1) continue;
+            LoadOptions o = Load::Options(0);
+            o.targetWidth = 1;
+            o.targetHeight = 3;
+            Load fitted(file, L"picture.tif", o);
+            ASSERT_EQ(kLoadOk, fitted.result);
+            ASSERT_EQ(3, fitted.bitmap.height);
+            const auto small = fitted.Rgba();
+            for (uint32_t y = 0; y < 3; ++y)
+                for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(sample(0, 3 * y, k), small.At(0, int(y))[k]) << y;
+        }
     }
 }
 
