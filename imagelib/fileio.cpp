@@ -126,7 +126,7 @@ FileReplacement::Start FileReplacement::Begin(const std::wstring& name, const wc
     if (replacing_) {
         if (!WidePathIsPlainFile(target_.c_str())) return kNotAFile;
         if (info.dosAttributes & kWideFileReadOnly) return kReadOnly;
-        if (HardLinkCount(target_.c_str()) > 1) return kHardLinked;
+        if (links == kFollowLinks && HardLinkCount(target_.c_str()) > 1) return kHardLinked;
         if (GetFileProtection(target_.c_str(), &protection_) != 0) return kFailed;
     }
     temp_ = SiblingName(target_, tag);

@@ -170,9 +170,10 @@ int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final);
 //    there at Begin and has gone since is not made again: the commit fails.
 //  - Abandon, or the destructor, removes a sibling not committed.
 // Files made from elsewhere (archive entries extracted into a shared folder)
-// never write through a link found at their name: with kReplaceLinks the
-// link itself is replaced by the new file, and what it leads to is left as
-// it was.
+// never write through a link found at their name: with kReplaceLinks a
+// symbolic link there is itself replaced by the new file, and what it leads
+// to is left as it was; a file there with other names is replaced under
+// this name only (the others were not the caller's).
 class FileReplacement {
 public:
     enum Start : int {
@@ -184,7 +185,7 @@ public:
     };
     enum Links : int {
         kFollowLinks = 0,  // a user's file: the file a link leads to is replaced
-        kReplaceLinks,     // a link at the name is itself replaced
+        kReplaceLinks,     // a link at the name is itself replaced, a hard link split
     };
 
     FileReplacement() = default;

@@ -744,7 +744,8 @@ TEST_F(ZipExtractTest, ItemsLargerThanTheFreeSpaceAreRefused) {
 #ifndef _WIN32
 // Links planted in the (shared) base folder: one at an item's name is
 // replaced by the item, and what it leads to is left as it was, whether a
-// file, a link to nowhere or a device; a folder link on the way is refused.
+// file, a link to nowhere or a device, and a second name of another file is
+// split from it; a folder link on the way is refused.
 TEST_F(ZipExtractTest, LinksInTheBaseFolderAreNeverWrittenThrough) {
     namespace fs = testing_support::fs;
     ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
@@ -757,9 +758,10 @@ TEST_F(ZipExtractTest, LinksInTheBaseFolderAreNeverWrittenThrough) {
     fs::create_symlink(dir_.path() / "gone.txt", base / "B.txt");
     fs::create_symlink("/dev/null", base / "C.txt");
     fs::create_symlink(dir_.path() / "elsewhere", base / "sub");
+    fs::create_hard_link(testing_support::ToFsPath(victim), base / "D.txt");
     ZipHandle* h = Open({Entry("A.txt", TextBytes("payload"))});
     ASSERT_NE(nullptr, h);
-    for (const char* name : {"A.txt", "B.txt", "C.txt"}) {
+    for (const char* name : {"A.txt", "B.txt", "C.txt", "D.txt"}) {
         SCOPED_TRACE(name);
         ASSERT_EQ(kZipOk, UnzipItemToFile(h, 0, ziptest::Widen(name).c_str()));
         EXPECT_FALSE(fs::is_symlink(base / name));
