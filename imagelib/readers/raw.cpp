@@ -36,7 +36,7 @@ constexpr int kMaxCandidates = 256;
 // own end-of-file exception, which ends the identification with an I/O
 // error. Identifying a real file reads its directories and a few blocks:
 // the camera files of the tests spend under a third of their size, far
-// below the budget, while a looping file stops after about a million reads
+// below the budget, while a looping file stops after about 260,000 reads
 // plus a quarter of a read per byte of the file.
 class BudgetedRawStream : public LibRaw_buffer_datastream {
 public:
@@ -68,7 +68,7 @@ public:
 
 private:
     static constexpr uint64_t kCallCost = 16;
-    static constexpr uint64_t kFixedBudget = uint64_t(16) << 20;
+    static constexpr uint64_t kFixedBudget = uint64_t(4) << 20;
     static constexpr uint64_t kBudgetPerFileByte = 4;
 
     void Charge(uint64_t bytes) {
