@@ -111,14 +111,22 @@ int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final) {
     return ReplaceFileDurably(temp.c_str(), final.c_str(), false) == 0 ? 0 : 1;
 }
 
-FileReplacement::Start FileReplacement::Begin(const std::wstring& name, const wchar_t* tag) {
+FileReplacement::Start FileReplacement::Begin(const std::wstring& name, const wchar_t* tag, Links links) {
     Abandon();
+    if (links == kReplaceLinks && WidePathIsLink(name.c_str())) {
+        // Nothing of the link is kept: the new file takes its place.
+        target_ = name;
+        replacing_ = false;
+        temp_ = SiblingName(target_, tag);
+        return temp_.empty() ? kFailed : kReady;
+    }
     if (ResolveLinks(name.c_str(), &target_) != 0) return kFailed;
     WideFileInfo info;
     replacing_ = StatWidePath(target_.c_str(), &info) == 0;
     if (replacing_) {
         if (!WidePathIsPlainFile(target_.c_str())) return kNotAFile;
         if (info.dosAttributes & kWideFileReadOnly) return kReadOnly;
+        if (links == kFollowLinks && HardLinkCount(target_.c_str()) > 1) return kHardLinked;
         if (GetFileProtection(target_.c_str(), &protection_) != 0) return kFailed;
     }
     temp_ = SiblingName(target_, tag);

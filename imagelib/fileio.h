@@ -160,12 +160,20 @@ int ReplaceWithTemp(const std::wstring& temp, const std::wstring& final);
 // the file is never lost and its protection never weakened:
 //  - Begin follows a symbolic link to the file it leads to (that file is
 //    replaced and the link stays a link), refuses an existing file that is
-//    read-only, and makes the sibling (SiblingName) beside the file.
+//    read-only, refuses a file with more than one name (hard links: the new
+//    file would take only this name, the others keeping the old data), and
+//    makes the sibling (SiblingName) beside the file.
 //  - Commit, once the sibling is written and closed, gives it the old file's
-//    protection (GetFileProtection: POSIX permission bits, Windows hidden and
-//    system attributes) and moves it over the file durably. A file that was
+//    protection (GetFileProtection: POSIX permission bits, owner and group
+//    where the process may, Windows hidden and system attributes) and moves
+//    it over the file durably. A file that was
 //    there at Begin and has gone since is not made again: the commit fails.
 //  - Abandon, or the destructor, removes a sibling not committed.
+// Files made from elsewhere (archive entries extracted into a shared folder)
+// never write through a link found at their name: with kReplaceLinks a
+// symbolic link there is itself replaced by the new file, and what it leads
+// to is left as it was; a file there with other names is replaced under
+// this name only (the others were not the caller's).
 class FileReplacement {
 public:
     enum Start : int {
@@ -173,6 +181,11 @@ public:
         kReadOnly,   // the file there is read-only: refused
         kNotAFile,   // a device or folder is there: nothing can be made beside it
         kFailed,     // a link that leads nowhere, or no sibling could be made
+        kHardLinked, // the file has other names: refused
+    };
+    enum Links : int {
+        kFollowLinks = 0,  // a user's file: the file a link leads to is replaced
+        kReplaceLinks,     // a link at the name is itself replaced, a hard link split
     };
 
     FileReplacement() = default;
@@ -180,7 +193,7 @@ public:
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    Start Begin(const std::wstring& name, const wchar_t* tag);
+    Start Begin(const std::wstring& name, const wchar_t* tag, Links links = kFollowLinks);
     // The file the name leads to (to read the old data from), and the sibling.
     const std::wstring& target() const { return target_; }
     const std::wstring& temp() const { return temp_; }

@@ -27,6 +27,9 @@ FILE* OpenWidePath(const wchar_t* path, const char* mode);
 int WidePathExists(const wchar_t* path);
 // 1 when the path names a plain file: not a folder, device or symbolic link.
 int WidePathIsPlainFile(const wchar_t* path);
+// 1 when `path` itself is a symbolic link (or, on Windows, any reparse
+// point), whatever it leads to; else 0.
+int WidePathIsLink(const wchar_t* path);
 
 // 0 done, else non-zero. 64-bit positions.
 int SeekStream64(FILE* stream, int64_t offset, int origin);
@@ -76,15 +79,24 @@ int SetStreamTime(FILE* stream, int64_t writeTime);
 int ResolveLinks(const wchar_t* path, std::wstring* out);
 
 // What a file's replacement takes over from it so that access stays as it
-// was: the permission bits (POSIX), or the hidden, system and
-// not-content-indexed attributes (Windows; a replacement is new data, so it
-// keeps its own archive bit).
+// was: the permission bits, owner and group (POSIX), or the hidden, system
+// and not-content-indexed attributes (Windows; a replacement is new data, so
+// it keeps its own archive bit).
 struct FileProtection {
     uint32_t bits;
+    int64_t owner = -1;  // POSIX user and group ids; -1 where there are none
+    int64_t group = -1;
 };
-// 0 done, -1 when the file cannot be examined or changed.
+// 0 done, -1 when the file cannot be examined or changed. The owner and
+// group are given back where the process may (a process that is not root
+// keeps its own user, and a group only when it belongs to it); that a
+// process may not is no failure.
 int GetFileProtection(const wchar_t* path, FileProtection* protection);
 int SetFileProtection(const wchar_t* path, const FileProtection& protection);
+
+// The number of names (hard links) the file at `path` has; -1 when it
+// cannot be told.
+int64_t HardLinkCount(const wchar_t* path);
 
 // Replaces `target` with the finished, closed file `temp` so that a crash at
 // any moment leaves either the old file or the new one under the target's

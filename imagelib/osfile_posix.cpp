@@ -94,6 +94,12 @@ int WidePathIsPlainFile(const wchar_t* path) {
     return Guarded([&] { return lstat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0; }, 0);
 }
 
+int WidePathIsLink(const wchar_t* path) {
+    if (!path || !*path) return 0;
+    struct stat st;
+    return Guarded([&] { return lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0; }, 0);
+}
+
 int SeekStream64(FILE* stream, int64_t offset, int origin) {
     return fseeko(stream, static_cast<off_t>(offset), origin) == 0 ? 0 : -1;
 }
@@ -188,12 +194,48 @@ int GetFileProtection(const wchar_t* path, FileProtection* protection) {
     struct stat st;
     if (Guarded([&] { return stat(NativePath(path).c_str(), &st); }, -1) != 0) return -1;
     protection->bits = uint32_t(st.st_mode & 07777);
+    protection->owner = int64_t(st.st_uid);
+    protection->group = int64_t(st.st_gid);
     return 0;
 }
 
+namespace {
+
+// Gives the file the owner and group recorded, or where the owner cannot be
+// given (a process that is not root), the group alone; where neither may be
+// given the file stays the process's own.
+void GiveOwnership(const std::string& native, const FileProtection& protection) {
+    if (protection.owner < 0 || protection.group < 0) return;
+    const uid_t owner = uid_t(protection.owner);
+    const gid_t group = gid_t(protection.group);
+    struct stat st;
+    if (stat(native.c_str(), &st) == 0 && st.st_uid == owner && st.st_gid == group) return;
+    if (chown(native.c_str(), owner, group) == 0) return;
+    if (chown(native.c_str(), uid_t(-1), group) == 0) return;
+}
+
+}  // namespace
+
 int SetFileProtection(const wchar_t* path, const FileProtection& protection) {
     if (!path || !*path) return -1;
-    return Guarded([&] { return chmod(NativePath(path).c_str(), mode_t(protection.bits & 07777)); }, -1) == 0 ? 0 : -1;
+    return Guarded(
+               [&] {
+                   const std::string native = NativePath(path);
+                   // Owner first: a change of owner may clear the set-id bits
+                   // that chmod then puts back.
+                   GiveOwnership(native, protection);
+                   return chmod(native.c_str(), mode_t(protection.bits & 07777));
+               },
+               -1) == 0
+               ? 0
+               : -1;
+}
+
+int64_t HardLinkCount(const wchar_t* path) {
+    if (!path || !*path) return -1;
+    struct stat st;
+    if (Guarded([&] { return stat(NativePath(path).c_str(), &st); }, -1) != 0) return -1;
+    return int64_t(st.st_nlink);
 }
 
 int ReplaceFileDurably(const wchar_t* temp, const wchar_t* target, bool targetMustExist) {

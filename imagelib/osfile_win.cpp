@@ -45,6 +45,12 @@ int WidePathIsPlainFile(const wchar_t* path) {
     return _wstat64(path, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
 }
 
+int WidePathIsLink(const wchar_t* path) {
+    if (!path || !*path) return 0;
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
+}
+
 int SeekStream64(FILE* stream, int64_t offset, int origin) { return _fseeki64(stream, offset, origin) == 0 ? 0 : -1; }
 
 int64_t TellStream64(FILE* stream) { return _ftelli64(stream); }
@@ -173,7 +179,19 @@ int GetFileProtection(const wchar_t* path, FileProtection* protection) {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
     protection->bits = attributes & kKeptAttributes;
+    protection->owner = protection->group = -1;
     return 0;
+}
+
+int64_t HardLinkCount(const wchar_t* path) {
+    if (!path || !*path) return -1;
+    const HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return known ? int64_t(info.nNumberOfLinks) : -1;
 }
 
 int SetFileProtection(const wchar_t* path, const FileProtection& protection) {

@@ -132,7 +132,7 @@ int IptcWriteJpegFile(const wchar_t* path, const IptcRecord* record) {
         // not rewritten.
         FileReplacement out;
         const FileReplacement::Start start = out.Begin(path, L"ip");
-        if (start == FileReplacement::kReadOnly) return kIptcWriteNoPlace;
+        if (start == FileReplacement::kReadOnly || start == FileReplacement::kHardLinked) return kIptcWriteNoPlace;
         if (start != FileReplacement::kReady) return kIptcWriteCannotOpen;
         std::vector<uint8_t> file;
         if (!ReadWholeFile(out.target().c_str(), &file)) return kIptcWriteCannotOpen;

@@ -12,7 +12,7 @@ enum IptcWriteResult : int {
     kIptcWriteDone = 0,
     kIptcWriteNoMemory = 1,
     kIptcWriteCannotOpen = 3,    // the file cannot be read (or is no plain file)
-    kIptcWriteNoPlace = 6,       // not a JPEG, or the new file cannot be written (also a read-only file)
+    kIptcWriteNoPlace = 6,       // not a JPEG, or the new file cannot be written (also a read-only file, or one with other names)
     kIptcWriteTooLarge = 16,     // the record does not fit one APP13 segment
 };
 

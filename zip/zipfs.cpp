@@ -7,14 +7,14 @@
 #include "imagelib/fileio.h"
 #include "imagelib/textutil.h"
 
-FILE* ZipOpenReplacement(const wchar_t* path, FileReplacement** replacement) {
+FILE* ZipOpenReplacement(const wchar_t* path, FileReplacement** replacement, FileReplacement::Links links) {
     *replacement = nullptr;
     if (!path || !*path) return nullptr;
     const std::wstring target = NativeSeparators(path);
     auto* r = new (std::nothrow) FileReplacement;
     if (!r) return nullptr;
     FILE* f = nullptr;
-    switch (r->Begin(target, L"zp")) {
+    switch (r->Begin(target, L"zp", links)) {
         case FileReplacement::kReady:
             f = OpenWidePath(r->temp().c_str(), "wb");
             break;

@@ -13,10 +13,13 @@
 
 // Writing a file by name without losing or weakening the one already there
 // (FileReplacement in imagelib/fileio.h). Opens the new file beside the file
-// `path` leads to; *replacement gets the replacement (new'd). A path that
-// names a device is opened itself, leaving *replacement null. Null when the
-// file cannot be made, or the existing file is read-only.
-FILE* ZipOpenReplacement(const wchar_t* path, FileReplacement** replacement);
+// `path` leads to (with FileReplacement::kReplaceLinks: beside a link at
+// `path`, which it replaces); *replacement gets the replacement (new'd). A
+// path that names a device is opened itself, leaving *replacement null. Null
+// when the file cannot be made, or the existing file is read-only or has
+// other names.
+FILE* ZipOpenReplacement(const wchar_t* path, FileReplacement** replacement,
+                         FileReplacement::Links links = FileReplacement::kFollowLinks);
 // Ends a replacement after its stream was closed: with `keep`, commits it (0
 // done; -1 when it could not, and then the new file is removed); without,
 // removes the new file. Deletes and clears *replacement; nothing to do when

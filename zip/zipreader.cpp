@@ -94,6 +94,18 @@ bool IsEmptyArchive(ZipInput* in) {
     return uint32_t(e[20]) + (uint32_t(e[21]) << 8) == size - kEndRecordSize;
 }
 
+// The most central records the source can hold: each takes at least 46
+// bytes, and the directory lies within the source. An end record claiming
+// more is not believed. The input's position is kept.
+uint64_t MostCentralRecords(ZipInput* in) {
+    constexpr uint64_t kCentralHeaderSize = 46;
+    const uint64_t here = ZipInputTell(in);
+    if (ZipInputSeek(in, 0, 2) != 0) return 0;
+    const uint64_t size = ZipInputTell(in);
+    if (ZipInputSeek(in, here, 0) != 0) return 0;
+    return std::min<uint64_t>(size / kCentralHeaderSize, 0x7FFFFFFF);
+}
+
 // Marks the items that share bytes of the archive with another: two central
 // records at one local header (both marked), or a record whose data run over
 // the next one's header (that record marked). Each such record would inflate
@@ -151,14 +163,16 @@ uint32_t ZipReaderOpen(ZipReader* r, const void* source, uint32_t length, int ki
     FillZipInputFunctions(&functions);
     r->archive = unzOpen2_64(r->input, &functions);
     unz_global_info64 global;
-    if (!r->archive || unzGetGlobalInfo64(r->archive, &global) != UNZ_OK || global.number_entry > 0x7FFFFFFF)
+    if (!r->archive || unzGetGlobalInfo64(r->archive, &global) != UNZ_OK ||
+        global.number_entry > MostCentralRecords(r->input))
         return kZipCannotOpen;
     try {
         if (!MarkSharedData(r, int32_t(global.number_entry))) return kZipNoMemory;
     } catch (const std::bad_alloc&) {
         return kZipNoMemory;
     }
-    r->itemCount = int32_t(global.number_entry);
+    // The records found, which the end record's count only bounds.
+    r->itemCount = r->sharesCount;
     return kZipOk;
 }
 
@@ -345,7 +359,10 @@ uint32_t UnzipToFile(ZipReader* r, int32_t index, void* target, int kind) {
         return kZipWriteFailed;
     }
     FileReplacement* replacement = nullptr;
-    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &replacement) : static_cast<FILE*>(target);
+    // The base folder may be shared: a link planted at the name is replaced,
+    // never written through.
+    FILE* out = kind == kZipKindFileName ? ZipOpenReplacement(path, &replacement, FileReplacement::kReplaceLinks)
+                                         : static_cast<FILE*>(target);
     if (!out) {
         CloseEntryStream(stream);
         return kZipCannotOpen;
@@ -374,6 +391,8 @@ uint32_t EnsureUnzipFolders(const wchar_t* baseFolder, const wchar_t* path, size
         if (IsZipSeparator(path[i - 1])) continue;  // "a//b" and a trailing separator
         if (!JoinZipPath(baseFolder, path, i, folder)) return kZipCannotOpen;
         MakeWideFolder(folder);
+        // A link planted in the base folder would lead the items elsewhere.
+        if (WidePathIsLink(folder)) return kZipCannotOpen;
     }
     size_t end = length;
     while (end > 0 && IsZipSeparator(path[end - 1])) --end;

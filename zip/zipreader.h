@@ -41,5 +41,6 @@ uint32_t UnzipItem(ZipReader* reader, int32_t index, void* target, uint32_t leng
 
 // Creates the folders of `path` (its first `length` characters) below the
 // base folder, parents first. 0 when the last one exists afterwards,
-// kZipCannotOpen otherwise; an empty path does nothing.
+// kZipCannotOpen otherwise (also when one of them is a link); an empty path
+// does nothing.
 uint32_t EnsureUnzipFolders(const wchar_t* baseFolder, const wchar_t* path, size_t length);

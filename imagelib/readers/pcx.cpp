@@ -231,6 +231,9 @@ int ReadDcx(PictureFile* f, LoadContext* ctx) {
     if (wanted >= uint32_t(pages)) return kLoadNotRecognised;
     const int64_t start = offsets[wanted];
     const int64_t next = offsets[wanted + 1];
+    // A stream handed in is measured first, so a page past its end is found
+    // here as it is in a file or in memory, not by the read after the seek.
+    LearnFileSize(f);
     if (!SeekWithinFile(f, start)) return shortfall();
     return ReadPcxPicture(f, ctx, next > start ? next : -1);
 }

@@ -4,8 +4,8 @@
 // information-only load reports the size LibRaw's output would have.
 //
 // The file is read once through the load's PictureFile (a path or memory)
-// and handed to LibRaw as a buffer; the embedded-JPEG search runs over that
-// buffer with memchr.
+// and handed to LibRaw as a buffer behind a stream with a read budget; the
+// embedded-JPEG search runs over that buffer with memchr.
 //
 // Portable: LibRaw and the JPEG reader; no platform headers.
 #include <cmath>
@@ -27,6 +27,59 @@ namespace {
 constexpr int64_t kMaxRawFileBytes = int64_t(1) << 30;
 // Candidate JPEG starts whose headers are read in one search.
 constexpr int kMaxCandidates = 256;
+
+// LibRaw's identification reads through this stream over the file's bytes.
+// Some of its parsers take counts from the file and loop on them (reading
+// on at the end of the file, where every read still succeeds with zero
+// bytes), so a few bytes can keep it busy for minutes. The stream charges
+// every read, seek and line read a fixed cost plus the bytes it moves, and
+// once the charges pass a budget tied to the file's size it throws LibRaw's
+// own end-of-file exception, which ends the identification with an I/O
+// error. Identifying a real file reads its directories and a few blocks:
+// the camera files of the tests spend under a third of their size, far
+// below the budget, while a looping file stops after about 260,000 reads
+// plus a quarter of a read per byte of the file.
+class BudgetedRawStream : public LibRaw_buffer_datastream {
+public:
+    BudgetedRawStream(void* data, size_t size)
+        : LibRaw_buffer_datastream(data, size), budget_(kFixedBudget + kBudgetPerFileByte * uint64_t(size)) {}
+
+    int read(void* ptr, size_t sz, size_t nmemb) override {
+        const INT64 before = tell();
+        const int got = LibRaw_buffer_datastream::read(ptr, sz, nmemb);
+        Charge(uint64_t(tell() - before));
+        return got;
+    }
+    int seek(INT64 offset, int whence) override {
+        Charge(0);
+        return LibRaw_buffer_datastream::seek(offset, whence);
+    }
+    int get_char() override {
+        Charge(1);
+        return LibRaw_buffer_datastream::get_char();
+    }
+    char* gets(char* s, int sz) override {
+        Charge(sz > 0 ? uint64_t(sz) : 0);
+        return LibRaw_buffer_datastream::gets(s, sz);
+    }
+    int scanf_one(const char* fmt, void* val) override {
+        Charge(0);
+        return LibRaw_buffer_datastream::scanf_one(fmt, val);
+    }
+
+private:
+    static constexpr uint64_t kCallCost = 16;
+    static constexpr uint64_t kFixedBudget = uint64_t(4) << 20;
+    static constexpr uint64_t kBudgetPerFileByte = 4;
+
+    void Charge(uint64_t bytes) {
+        spent_ += kCallCost + bytes;
+        if (spent_ > budget_) throw LIBRAW_EXCEPTION_IO_EOF;
+    }
+
+    uint64_t budget_;
+    uint64_t spent_ = 0;
+};
 
 // LibRaw with the identification results it keeps protected.
 class RawIdentifier : public LibRaw {
@@ -151,6 +204,8 @@ int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
     if (!data.Reserve(size)) return kLoadNoMemory;
     if (ReadFileBytes(file, data.data, size) != size) return kLoadIncomplete;
 
+    // Declared before LibRaw's object, which reads through it until deleted.
+    BudgetedRawStream stream(data.data, size);
     RawIdentifier* raw = new (std::nothrow) RawIdentifier;
     if (!raw) return kLoadNoMemory;
     LoadOptions& o = ctx->options;
@@ -160,7 +215,7 @@ int LoadRawWithDecoder(PictureFile* file, LoadContext* ctx) {
     SetRawDecoderOptions(o, !ctx->infoOnly, &raw->imgdata.params);
 
     int result;
-    if (raw->open_buffer(data.data, size) != LIBRAW_SUCCESS) {
+    if (raw->open_datastream(&stream) != LIBRAW_SUCCESS) {
         result = kLoadNotRecognised;
     } else {
         const libraw_image_sizes_t& s = raw->imgdata.sizes;

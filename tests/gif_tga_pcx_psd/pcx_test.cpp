@@ -2,6 +2,7 @@
 // palettes, raw and run-length lines, cut files, DCX pages.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -196,9 +197,39 @@ TEST(PcxTest, RawAndRunLengthLines) {
     EXPECT_EQ(kLoadIncomplete, Load(readertest::Cut(readertest::FileOf(h, raw), 128 + 11), L"x.pcx").result);
 }
 
+// The picture information of `file` from a stream handed in (size unknown
+// to the open) and from memory: the result codes and, when both succeed,
+// the sizes and formats, or a description of the first difference.
+std::string InfoDifference(const Bytes& file, const wchar_t* name) {
+    testing_support::EnsureFormatRegistry();
+    FILE* stream = std::tmpfile();
+    if (!stream) return "no temporary stream";
+    std::string difference;
+    if (std::fwrite(file.data(), 1, file.size(), stream) != file.size() || std::fseek(stream, 0, SEEK_SET) != 0) {
+        difference = "stream not written";
+    } else {
+        FileSource fromStream{nullptr, stream, nullptr, 0};
+        FileSource fromMemory;
+        InitMemorySource(&fromMemory, file.data(), file.size());
+        ImageInfo a, b;
+        const int ra = GetPictureInfoFromSource(&fromStream, name, -1, 0, &a);
+        const int rb = GetPictureInfoFromSource(&fromMemory, name, -1, 0, &b);
+        if (ra != rb)
+            difference = "stream " + std::to_string(ra) + ", memory " + std::to_string(rb);
+        else if (ra == kLoadOk && (a.width != b.width || a.height != b.height || a.formatIndex != b.formatIndex))
+            difference = "pictures differ";
+        FreePictureInfo(&a);
+        FreePictureInfo(&b);
+    }
+    std::fclose(stream);
+    return difference;
+}
+
 // DCX: the image index picks a page from the offset table and the load
 // reports the page count. A page's trailing palette ends where the next page
-// begins; pages past the table, or missing from the file, are refused.
+// begins; pages past the table, or missing from the file, are refused, and
+// the picture information of every case is the same from a stream as from
+// memory.
 TEST(PcxTest, DcxPages) {
     PcxHeader h;
     const auto page = [&](uint8_t value, uint8_t paletteRed) {
@@ -233,12 +264,14 @@ TEST(PcxTest, DcxPages) {
         {"no third page", file, 2, kLoadNotRecognised, 0, 0},
         {"no pages", dcx({}, 0), 0, kLoadNotRecognised, 0, 0},
         {"page past the end", dcx({at, 100000}, 1), 1, kLoadIncomplete, 0, 0},
+        {"only page far past the end", dcx({0x16800004}, 0), 0, kLoadIncomplete, 0, 0},
         {"table cut short", readertest::Cut(file, 10), 0, kLoadIncomplete, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Load load(c.file, L"x.dcx", Load::Options(0, c.index));
         EXPECT_EQ(c.result, load.result);
+        EXPECT_EQ("", InfoDifference(c.file, L"x.dcx"));
         if (c.result != kLoadOk) continue;
         EXPECT_EQ(std::vector<int>(8, c.red), Reds(load));
         EXPECT_EQ(c.pages, load.info.imageCount);

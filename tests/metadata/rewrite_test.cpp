@@ -10,6 +10,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "imagelib/osfile.h"
 #include "iptcfixtures.h"
 #include "rewrites.h"
@@ -84,6 +89,48 @@ TEST(Rewrite, PermissionsCarryOver) {
             EXPECT_FALSE(ReadBytes(path) == before);
             EXPECT_EQ(mode, fs::status(ToFsPath(path)).permissions());
         }
+    }
+}
+
+// A file of another user, rewritten by root, stays that user's and group's
+// (a process that is not root cannot give a file away: nothing to test).
+TEST(Rewrite, OwnerAndGroupCarryOver) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    const uid_t nobody = 65534;
+    const gid_t nogroup = 65534;
+    for (const Rewrite& r : Rewrites()) {
+        SCOPED_TRACE(r.name);
+        ScratchDir dir;
+        const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
+        const std::string native = ToFsPath(path).string();
+        ASSERT_EQ(0, chown(native.c_str(), nobody, nogroup));
+        fs::permissions(ToFsPath(path), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        const Bytes before = ReadBytes(path);
+        ASSERT_TRUE(r.run(path));
+        EXPECT_FALSE(ReadBytes(path) == before);
+        struct stat st;
+        ASSERT_EQ(0, stat(native.c_str(), &st));
+        EXPECT_EQ(nobody, st.st_uid);
+        EXPECT_EQ(nogroup, st.st_gid);
+        EXPECT_EQ(mode_t(0640), st.st_mode & 07777);
+    }
+}
+
+// A file with a second name (a hard link): replacing the one name would
+// leave the old data under the other, so the rewrite is refused and both
+// names keep the one file.
+TEST(Rewrite, FilesWithOtherNamesAreRefused) {
+    for (const Rewrite& r : Rewrites()) {
+        SCOPED_TRACE(r.name);
+        ScratchDir dir;
+        const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
+        const std::wstring other = dir.File("other.jpg");
+        fs::create_hard_link(ToFsPath(path), ToFsPath(other));
+        const Bytes before = ReadBytes(path);
+        EXPECT_FALSE(r.run(path));
+        EXPECT_TRUE(ReadBytes(path) == before);
+        EXPECT_TRUE(fs::equivalent(ToFsPath(path), ToFsPath(other)));
+        EXPECT_EQ(2u, FilesIn(dir));
     }
 }
 

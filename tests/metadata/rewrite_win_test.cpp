@@ -1,6 +1,7 @@
 // Rewrites of a user's file in place keep its Windows attributes: a hidden
 // or system picture stays so (a new file would get none), and a read-only
-// one is refused (SetFileAttributesW, as the file manager sets them).
+// one is refused (SetFileAttributesW, as the file manager sets them), and
+// so is one with a second name.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -45,6 +46,22 @@ TEST(RewriteWin, ReadOnlyAttributeRefuses) {
         EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
                   GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// A file with a second name (CreateHardLinkW, as on NTFS) is refused: a new
+// file under one name would leave the old data under the other.
+TEST(RewriteWin, FilesWithOtherNamesAreRefused) {
+    for (const Rewrite& r : Rewrites()) {
+        SCOPED_TRACE(r.name);
+        ScratchDir dir;
+        const std::wstring path = rewritetest::CopyPicture(dir, "photo.jpg");
+        const std::wstring other = dir.File("other.jpg");
+        ASSERT_TRUE(CreateHardLinkW(other.c_str(), path.c_str(), nullptr));
+        const std::vector<uint8_t> before = ReadBytes(path);
+        EXPECT_FALSE(r.run(path));
+        EXPECT_EQ(before, ReadBytes(path));
+        EXPECT_EQ(before, ReadBytes(other));
     }
 }
 

@@ -127,4 +127,29 @@ TEST(CameraRaw, OptionsSetTheDecoder) {
     }
 }
 
+// 64 bytes whose "IIII" sends LibRaw's identification into a Phase One
+// directory claiming billions of entries, each read past the end of the
+// file: the identification stops when its reads pass what a file of this
+// size can take, and the file is not recognised, whatever its name and
+// whatever the load.
+TEST(CameraRaw, IdentificationReadingPastTheEndStops) {
+    const Bytes file = {0x49, 0x46, 0x08, 0x49, 0x49, 0x49, 0x49, 0x43, 0x77, 0x61, 0x52, 0x0c, 0x00, 0x00, 0x00, 0x10,
+                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0x00, 0x00, 0x00, 0x00, 0x00, 0xde, 0x49, 0x49, 0x00,
+                        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xde, 0x49, 0x00, 0x00, 0x00, 0x01,
+                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xde, 0x49, 0x49, 0x00, 0x00, 0x00, 0x00, 0x00, 0xde};
+    for (const wchar_t* name : {L"loop.dng", L"loop.nef", L"loop.cr2"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        FileSource source;
+        InitMemorySource(&source, file.data(), file.size());
+        ImageInfo info;
+        EXPECT_EQ(kLoadNotRecognised, GetPictureInfoFromSource(&source, name, -1, 0, &info));
+        FreePictureInfo(&info);
+        LoadOptions fitted = Load::Options();
+        fitted.targetWidth = 20;
+        fitted.targetHeight = 20;
+        EXPECT_EQ(kLoadNotRecognised, Load(file, name).result);
+        EXPECT_EQ(kLoadNotRecognised, Load(file, name, fitted).result);
+    }
+}
+
 }  // namespace

@@ -355,6 +355,78 @@ TEST_F(ZipReaderTest, OpenFailures) {
     EXPECT_EQ(kZipCannotOpen, LastZipReaderResult);
 }
 
+// One real record under end records whose entry count lies: the classic
+// record's own count, or a ZIP64 end record's (the classic one then saying
+// "see ZIP64"). The reader reports the records that are there, and refuses
+// a count the archive is too small to hold.
+std::vector<uint8_t> ClaimingCount(uint64_t count, bool zip64) {
+    std::vector<uint8_t> b = BuildArchive({Entry("a.txt", TextBytes("hello"))});
+    const size_t end = b.size() - 22;
+    const uint32_t centralSize = ziptest::Le32(&b[end + 12]), centralOffset = ziptest::Le32(&b[end + 16]);
+    if (!zip64) {
+        for (size_t at : {end + 8, end + 10}) b[at] = uint8_t(count), b[at + 1] = uint8_t(count >> 8);
+        return b;
+    }
+    std::vector<uint8_t> tail(b.begin() + std::ptrdiff_t(end), b.end());
+    b.resize(end);
+    const auto le = [&b](uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    le(0x06064B50, 4);  // ZIP64 end record
+    le(44, 8);
+    le(45, 2);
+    le(45, 2);
+    le(0, 4);
+    le(0, 4);
+    le(count, 8);
+    le(count, 8);
+    le(centralSize, 8);
+    le(centralOffset, 8);
+    le(0x07064B50, 4);  // its locator
+    le(0, 4);
+    le(end, 8);
+    le(1, 4);
+    for (size_t i = 8; i < 20; ++i) tail[i] = 0xFF;  // counts, size and offset: in the ZIP64 record
+    b.insert(b.end(), tail.begin(), tail.end());
+    return b;
+}
+
+TEST_F(ZipReaderTest, EndRecordCountsThatLie) {
+    EXPECT_EQ(189u, ClaimingCount(1, true).size());
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int32_t items;  // -1: refused
+    } cases[] = {
+        {"classic, true", ClaimingCount(1, false), 1},
+        {"classic, one more", ClaimingCount(2, false), 1},
+        {"classic, 65535", ClaimingCount(65535, false), -1},
+        {"ZIP64, true", ClaimingCount(1, true), 1},
+        {"ZIP64, one more", ClaimingCount(2, true), 1},
+        {"ZIP64, 0x7FFFFFFF", ClaimingCount(0x7FFFFFFF, true), -1},
+        {"ZIP64, 2^40", ClaimingCount(uint64_t(1) << 40, true), -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ZipHandle* h = OpenZipMemory(c.bytes.data(), uint32_t(c.bytes.size()), nullptr);
+        if (c.items < 0) {
+            EXPECT_EQ(nullptr, h);
+            EXPECT_EQ(kZipCannotOpen, LastZipReaderResult);
+            if (h) CloseZipReader(h);
+            continue;
+        }
+        ASSERT_NE(nullptr, h);
+        ZipItem item;
+        ASSERT_EQ(kZipOk, GetZipItem(h, -1, &item));
+        EXPECT_EQ(c.items, item.index);
+        EXPECT_EQ(kZipBadArguments, GetZipItem(h, c.items, &item));
+        uint32_t result;
+        EXPECT_EQ(TextBytes("hello"), ReadItem(h, 0, 64, &result));
+        EXPECT_EQ(kZipOk, result);
+        EXPECT_EQ(kZipOk, CloseZipReader(h));
+    }
+}
+
 TEST(ZipReaderHandles, NoneAndWriterHandles) {
     ZipItem item;
     uint8_t byte;
@@ -668,6 +740,40 @@ TEST_F(ZipExtractTest, ItemsLargerThanTheFreeSpaceAreRefused) {
     }
     EXPECT_EQ(0u, files);
 }
+
+#ifndef _WIN32
+// Links planted in the (shared) base folder: one at an item's name is
+// replaced by the item, and what it leads to is left as it was, whether a
+// file, a link to nowhere or a device, and a second name of another file is
+// split from it; a folder link on the way is refused.
+TEST_F(ZipExtractTest, LinksInTheBaseFolderAreNeverWrittenThrough) {
+    namespace fs = testing_support::fs;
+    ASSERT_EQ(0, MakeWideFolder(base_.c_str()));
+    const fs::path base = testing_support::ToFsPath(base_);
+    const std::wstring victim = dir_.File("victim.txt");
+    const std::vector<uint8_t> mine = TextBytes("not the archive's");
+    WriteBytes(victim, mine);
+    fs::create_directory(dir_.path() / "elsewhere");
+    fs::create_symlink(testing_support::ToFsPath(victim), base / "A.txt");
+    fs::create_symlink(dir_.path() / "gone.txt", base / "B.txt");
+    fs::create_symlink("/dev/null", base / "C.txt");
+    fs::create_symlink(dir_.path() / "elsewhere", base / "sub");
+    fs::create_hard_link(testing_support::ToFsPath(victim), base / "D.txt");
+    ZipHandle* h = Open({Entry("A.txt", TextBytes("payload"))});
+    ASSERT_NE(nullptr, h);
+    for (const char* name : {"A.txt", "B.txt", "C.txt", "D.txt"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(kZipOk, UnzipItemToFile(h, 0, ziptest::Widen(name).c_str()));
+        EXPECT_FALSE(fs::is_symlink(base / name));
+        EXPECT_EQ(TextBytes("payload"), ReadBytes(Path(std::string("/") + name)));
+    }
+    EXPECT_EQ(mine, ReadBytes(victim));
+    EXPECT_FALSE(fs::exists(dir_.path() / "gone.txt"));
+    EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, L"sub/A.txt"));
+    EXPECT_EQ(kZipCannotOpen, UnzipItemToFile(h, 0, L"sub/deeper/A.txt"));
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "elsewhere"));
+}
+#endif
 
 TEST_F(ZipExtractTest, ToAnOpenStream) {
     ZipHandle* h = Open(AlbumEntries());
