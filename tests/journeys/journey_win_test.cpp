@@ -1821,4 +1821,43 @@ TEST_F(Journey, IptcEditorPagesAreLabelledInTheUsersLanguage) {
     EXPECT_TRUE(NoDialog());
     ASSERT_TRUE(viewer.Close());
 }
+// The colour chooser of the options: a custom colour added there is gone
+// the next time it opens; its custom colours start black each time.
+TEST_F(Journey, OptionsColourChooserStartsWithBlackCustomColours) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = ShowPage(viewer, sheet, 2);  // Viewer: the background colour
+    ASSERT_TRUE(page);
+    // The first of the chooser's custom colours, 8 by 2.
+    const auto firstCustom = [](HWND colours) {
+        const RECT grid = WindowRect(GetDlgItem(colours, 721));
+        return ScreenPixel(grid.left + (grid.right - grid.left) / 16, grid.top + (grid.bottom - grid.top) / 4);
+    };
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE(opening);
+        TapControl(page, IDC_OPT_VIEWBACK);
+        HWND colours = nullptr;
+        ASSERT_TRUE(PumpUntil([&] { return (colours = FrontDialog()) != nullptr && colours != sheet; }, 15000))
+            << "the colour chooser";
+        Wait(300);
+        EXPECT_EQ(firstCustom(colours), 0u) << "black";
+        if (opening == 0) {
+            // Red from the basic colours (row 1, column 0) added as a custom one.
+            const RECT basic = WindowRect(GetDlgItem(colours, 720));
+            Tap(POINT{basic.left + (basic.right - basic.left) / 16, basic.top + 3 * (basic.bottom - basic.top) / 12});
+            TapControl(colours, 719);  // "Define Custom Colors": the part beyond the screen's edge
+            SendMessageW(GetDlgItem(colours, 712), BM_CLICK, 0, 0);  // "Add to Custom Colors"
+            EXPECT_TRUE(PumpUntil([&] { return screentest::HueOf(firstCustom(colours)) == Hue::kRed; }, 5000))
+                << "added";
+        }
+        TapControl(colours, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return FrontDialog() == sheet; }, 10000));
+    }
+    TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
 }  // namespace
