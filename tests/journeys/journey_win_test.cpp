@@ -1860,4 +1860,27 @@ TEST_F(Journey, OptionsColourChooserStartsWithBlackCustomColours) {
     EXPECT_TRUE(NoDialog());
     ASSERT_TRUE(viewer.Close());
 }
+// A message box brings no menu bar of its own: the main window's stays in
+// sight, disabled, while the box is up, and works again after it.
+TEST_F(Journey, AMessageBoxLeavesTheMenuBarInSight) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_DELETE);
+    const HWND box = WaitForDialog();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Do you want to delete this(these) file(s)?");
+    const HWND bar = MenuBarFind(Viewer::Main());
+    EXPECT_TRUE(Visible(bar));
+    EXPECT_FALSE(IsWindowEnabled(bar));
+    Wait(300);
+    const RECT r = WindowRect(bar);
+    EXPECT_NE(ScreenPixel(r.left + 2, r.bottom - 3), 0u) << "the bar's face, not an empty black strip";
+    TapControl(box, IDCANCEL);
+    EXPECT_TRUE(NoDialog());
+    EXPECT_TRUE(Visible(bar));
+    EXPECT_TRUE(IsWindowEnabled(bar));
+    EXPECT_TRUE(Exists(kPics + L"a.png"));
+    ASSERT_TRUE(viewer.Close());
+}
 }  // namespace
