@@ -323,8 +323,9 @@ BOOL DrawListItem(const DRAWITEMSTRUCT* draw) {
     GetTextMetricsW(dc, &metrics);
     const int line = metrics.tmHeight > 0 ? metrics.tmHeight : 13;
     RECT text = {textLeft, row.top + 2, row.right - 2, row.top + 2 + line};
-    DrawTextW(dc, ItemLabel(entry.path, true).c_str(), -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX |
-                                                                      DT_END_ELLIPSIS);
+    // The whole path; where it does not fit, its middle gives way so that
+    // the name stays readable.
+    DrawTextW(dc, entry.path, -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
     SelectObject(dc, g_list.normalFont);
     OffsetRect(&text, 0, line);
     DrawTextW(dc, columnText(1).c_str(), -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);

@@ -84,11 +84,14 @@ LRESULT OnSettingChange(HWND window, UINT, WPARAM first, LPARAM second) {
 }
 
 // While another window holds the main window disabled (a modal dialog, a
-// sheet), only the front window's menu bar may be shown and pressed.
+// sheet), only the front window's menu bar may be shown and pressed. A
+// window without one of its own (a message box) leaves the main one in
+// sight, disabled, rather than an empty strip of screen.
 LRESULT OnEnable(HWND, UINT, WPARAM first, LPARAM) {
     if (MainMenuBar() && !g_AppSettings.slideshowRunning && g_AppSettings.viewMode != 5) {
         EnableWindow(MainMenuBar(), first ? TRUE : FALSE);
-        ShowWindow(MainMenuBar(), first ? SW_SHOWNA : SW_HIDE);
+        const bool shown = first || !MenuBarOtherShown(MainMenuBar());
+        ShowWindow(MainMenuBar(), shown ? SW_SHOWNA : SW_HIDE);
     }
     return 0;
 }

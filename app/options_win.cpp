@@ -295,8 +295,11 @@ void PickSoundFile(HWND page) {
     CheckDlgButton(page, IDC_OPT_USESOUND, BST_CHECKED);
 }
 
+// The chooser starts from the current colour with its custom colours black
+// each time. It opens folded: opened whole it is nearly twice as wide as the
+// handheld's screen.
 void PickColour(HWND page, COLORREF* colour) {
-    static COLORREF custom[16] = {};
+    COLORREF custom[16] = {};
     CHOOSECOLORW choose = {};
     choose.lStructSize = sizeof choose;
     choose.hwndOwner = page;

@@ -94,6 +94,9 @@ HWND MenuBarCreate(const MenuBarSpec& spec);
 HMENU MenuBarGetMenu(HWND bar);
 // The owner's menu bar, or nullptr.
 HWND MenuBarFind(HWND owner);
+// True when this thread shows a menu bar other than `bar` (the one a dialog
+// in front brought along).
+bool MenuBarOtherShown(HWND bar);
 // Adds one text to the bar's string list (TB_ADDSTRINGW wants a list ended by
 // an empty string); returns its index, or -1.
 LRESULT MenuBarAddString(HWND bar, const wchar_t* text);

@@ -208,6 +208,24 @@ HWND MenuBarFind(HWND owner) {
     return owner ? static_cast<HWND>(GetPropW(owner, kOwnerProperty)) : nullptr;
 }
 
+bool MenuBarOtherShown(HWND bar) {
+    struct Search {
+        HWND bar;
+        bool found;
+    } search{bar, false};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM user) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(user);
+            wchar_t name[32] = L"";
+            GetClassNameW(window, name, 32);
+            s->found = window != s->bar && IsWindowVisible(window) && lstrcmpW(name, kMenuBarClass) == 0;
+            return !s->found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HMENU MenuBarGetMenu(HWND bar) {
     MenuBarData* data = IsWindow(bar) ? DataOf(bar) : nullptr;
     return data ? data->menu : nullptr;

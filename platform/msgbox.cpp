@@ -190,13 +190,64 @@ void LayOutBox(HWND box) {
     InvalidateRect(box, nullptr, TRUE);
 }
 
+// The caption's close button, in window coordinates: the square at the
+// right end of the title bar, between the frame and the client area.
+RECT CloseButtonRect(HWND box) {
+    RECT window = {}, client = {};
+    GetWindowRect(box, &window);
+    GetClientRect(box, &client);
+    MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const int border = (int(window.right - window.left) - int(client.right - client.left)) / 2;
+    const int top = border;
+    const int bottom = int(client.top - window.top);
+    const int right = int(window.right - window.left) - border;
+    const int side = bottom - top;
+    RECT button = {right - side, top, right, bottom};
+    InflateRect(&button, -2, -2);
+    return button;
+}
+
+// The close button drawn by us: the title bar's own glyph comes from a
+// symbol font that a fresh Wine prefix may lack, which shows a letter in
+// its place. A raised button with a cross in the caption's text colour.
+void DrawCloseButton(HWND box) {
+    if (!(GetWindowLongPtrW(box, GWL_STYLE) & WS_SYSMENU)) return;
+    const RECT button = CloseButtonRect(box);
+    if (button.right - button.left < 4 || button.bottom - button.top < 4) return;
+    HDC dc = GetWindowDC(box);
+    if (!dc) return;
+    RECT face = button;
+    DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH);
+    const int side = std::min(int(button.right - button.left), int(button.bottom - button.top));
+    const int inset = side / 4;
+    const int thickness = std::max(1, side / 8);
+    HPEN pen = CreatePen(PS_SOLID, thickness, GetSysColor(COLOR_BTNTEXT));
+    const HGDIOBJ old = SelectObject(dc, pen);
+    const int left = button.left + inset, top = button.top + inset;
+    const int right = button.right - 1 - inset, bottom = button.bottom - 1 - inset;
+    MoveToEx(dc, left, top, nullptr);
+    LineTo(dc, right, bottom);
+    MoveToEx(dc, right, top, nullptr);
+    LineTo(dc, left, bottom);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    ReleaseDC(box, dc);
+}
+
 // The box lays itself out at WM_INITDIALOG; ours follows. Its text is drawn
-// here once it is ours to draw.
+// here once it is ours to draw, and so is the caption's close button each
+// time the frame is painted.
 LRESULT CALLBACK BoxSubclass(HWND box, UINT message, WPARAM first, LPARAM second, UINT_PTR, DWORD_PTR) {
     switch (message) {
     case WM_INITDIALOG: {
         const LRESULT result = DefSubclassProc(box, message, first, second);
         LayOutBox(box);
+        return result;
+    }
+    case WM_NCPAINT:
+    case WM_NCACTIVATE: {
+        const LRESULT result = DefSubclassProc(box, message, first, second);
+        DrawCloseButton(box);
         return result;
     }
     case WM_DRAWITEM:

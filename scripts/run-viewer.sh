@@ -50,17 +50,22 @@ if ! command -v wine >/dev/null || ! command -v x86_64-w64-mingw32-g++ >/dev/nul
   say "installing the tools (scripts/setup.sh)"
   "$ROOT/scripts/setup.sh"
 fi
+# The dependencies report their own steps (on standard error); the build
+# shows each step it takes as "[done/total]", on one line on a terminal.
+say "dependencies (a first build takes several minutes)"
 "$ROOT/scripts/build-deps.sh" win64 >/dev/null
 if [ ! -f "$WIN64/CMakeCache.txt" ]; then
+  say "configuring the build in $WIN64"
   cmake -G Ninja -S "$ROOT" -B "$WIN64" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw64.cmake" \
     -DPV_DEPS_PREFIX="$("$ROOT/scripts/build-deps.sh" --prefix win64)" >/dev/null
 fi
 say "building viewer.exe"
-cmake --build "$WIN64" -j "$JOBS" --target viewer >/dev/null
+NINJA_STATUS="run-viewer.sh: [%f/%t] " cmake --build "$WIN64" -j "$JOBS" --target viewer
 EXE="$WIN64/app/viewer.exe"
 
 # 2. Wine prefix, device root and sample pictures.
+say "preparing the Wine prefix and the device root"
 "$ROOT/scripts/wine-prefix.sh" --reuse "$PREFIX" "$DEVICE" >/dev/null
 tiff_flag=""
 [ -f "$ROOT/imagelib/readers/tiff.cpp" ] && tiff_flag="--tiff"

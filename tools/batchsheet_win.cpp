@@ -314,6 +314,20 @@ void MakeAfterPreview(BatchToolState* s) {
     InvalidateRect(item, nullptr, TRUE);
 }
 
+// A file newly shown by the filter starts unsharpened (smoothing and noise
+// reduction stay as chosen) and its after preview shows it as it is, until
+// the user changes a value.
+void ShowFilterUnchanged(BatchToolState* s) {
+    HWND page = s->windows.tool;
+    SendDlgItemMessageW(page, IDC_SHARPENBAR, TBM_SETPOS, TRUE, 0);
+    DeleteBitmapHandle(&s->previewAfter);
+    HWND item = GetDlgItem(page, IDC_AD_AFTER);
+    if (s->previewPicture.width > 0)
+        s->previewAfter = MakeScreenBitmap(item, &s->previewPicture, s->previewPicture.width,
+                                           s->previewPicture.height, nullptr);
+    InvalidateRect(item, nullptr, TRUE);
+}
+
 // What the preview learnt of the current file; zero sizes when it did not load.
 struct PreviewFacts {
     int32_t width;
@@ -339,7 +353,8 @@ PreviewFacts MakePreview(BatchToolState* s) {
     }
     FreePictureInfo(&info);
     InvalidateRect(item, nullptr, TRUE);
-    if (HasAfterPreview(s->kind)) MakeAfterPreview(s);
+    if (s->kind == BatchToolKind::kFilter) ShowFilterUnchanged(s);
+    else if (HasAfterPreview(s->kind)) MakeAfterPreview(s);
     else FreeBitmap(&s->previewPicture);
     return facts;
 }

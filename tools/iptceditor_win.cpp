@@ -67,6 +67,58 @@ struct IptcEditor {
 
 IptcEditor* g_editor = nullptr;
 
+struct Label {
+    int page;
+    int control;
+    const char* key;
+};
+// The pages' labels and buttons with their keys in the language file; each
+// page reads its own section.
+constexpr const char* kSections[kPages] = {"DlgIptc1", "DlgIptc3", "DlgIptc2", "DlgIptc4", "DlgIptc5", "DlgIptc6"};
+constexpr Label kLabels[] = {
+    {0, IDC_TFILENAME, "IDC_TFILENAME"},
+    {0, IDC_TTYPE, "IDC_TTYPE"},
+    {0, IDC_TDIM, "IDC_TDIM"},
+    {0, IDC_TDEPTH, "IDC_TDEPTH"},
+    {0, IDC_TPIXELS, "IDC_TPIXELS"},
+    {0, IDC_TINFO, "IDC_TINFO"},
+    {0, IDC_IP_LOADTEMPLATE, "IDC_LOAD"},
+    {0, IDC_IP_SAVETEMPLATE, "IDC_SAVE"},
+    {0, IDC_IP_CLEAR, "IDC_CLEAR"},
+    {1, IDC_TCAPTION, "IDC_TCAPTION"},
+    {1, IDC_TCAPTIONW, "IDC_TCAPTIONW"},
+    {1, IDC_THEADLINE, "IDC_THEADLINE"},
+    {1, IDC_TINSTR, "IDC_TINSTR"},
+    {2, IDC_TBYLINE, "IDC_TBYLINE"},
+    {2, IDC_TBYLINET, "IDC_TBYLINET"},
+    {2, IDC_TCREDIT, "IDC_TCREDIT"},
+    {2, IDC_TSOURCE, "IDC_TSOURCE"},
+    {2, IDC_TCOPYRIGHT, "IDC_TCOPYRIGHT"},
+    {2, IDC_TSTATUS, "IDC_TSTATUS"},
+    {2, IDC_TPRIORITY, "IDC_TPRIORITY"},
+    {3, IDC_IP_KEYADD, "IDC_KEYADD"},
+    {3, IDC_IP_KEYDEL, "IDC_KEYDEL"},
+    {4, IDC_TCAT, "IDC_TCAT"},
+    {4, IDC_TSUPCAT, "IDC_TSUPCAT"},
+    {4, IDC_IP_SUPCATADD, "IDC_SCATADD"},
+    {4, IDC_IP_SUPCATDEL, "IDC_SCATDEL"},
+    {5, IDC_TOBJECTN, "IDC_TOBJECTN"},
+    {5, IDC_TCREATED, "IDC_TCREATED"},
+    {5, IDC_IP_TODAY, "IDC_TODAY"},
+    {5, IDC_TCITY, "IDC_TCITY"},
+    {5, IDC_TSUBLOCATION, "IDC_TSUBLOCATION"},
+    {5, IDC_TSTATE, "IDC_TSTATE"},
+    {5, IDC_TCOUNTRY, "IDC_TCOUNTRY"},
+    {5, IDC_TCCODE, "IDC_TCCODE"},
+    {5, IDC_TORIGINALREF, "IDC_TORIGINALREF"},
+};
+
+void TranslatePage(HWND page, int index) {
+    LngSelectSection(kSections[index]);
+    for (const Label& label : kLabels)
+        if (label.page == index) LngSetItemText(page, label.control, label.key);
+}
+
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 // A record's texts are in the system code page, or in UTF-8 when it is
@@ -321,9 +373,7 @@ INT_PTR CALLBACK EditorPage(HWND page, UINT message, WPARAM first, LPARAM second
     case WM_INITDIALOG: {
         const int index = int(reinterpret_cast<PROPSHEETPAGEW*>(second)->lParam);
         e->pages[index] = page;
-        static const char* const kSections[kPages] = {"DlgIptc1", "DlgIptc3", "DlgIptc2",
-                                                      "DlgIptc4", "DlgIptc5", "DlgIptc6"};
-        LngSelectSection(kSections[index]);
+        TranslatePage(page, index);
         if (index == 2) {
             // Position = urgency digit.
             static const LevelName kNamedUrgencies[] = {{0, IDS_IPTC_0, "IDS_IPTC_0"},

@@ -25,6 +25,7 @@
 #include "resources/tools.rh"
 #include "tests/albums/screen_win.h"
 #include "tests/support/dialogfit.h"
+#include "tests/support/languagefile.h"
 #include "tests/support/removetree_win.h"
 #include "tests/viewer/viewerprocess.h"
 
@@ -1714,6 +1715,285 @@ TEST_F(Journey, EveryViewMenuEntry) {
     EXPECT_TRUE(PumpUntil([] { return WindowRect(Viewer::Main()).top == 0; }, 10000)) << "Full screen";
     Key(VK_RETURN);
     EXPECT_TRUE(PumpUntil([] { return Visible(Viewer::List()); }, 10000));
+    ASSERT_TRUE(viewer.Close());
+}
+// --- Reading drawn pixels ---------------------------------------------------------
+
+// The screen's pixels in `r`, row by row, as 0xRRGGBB.
+std::vector<uint32_t> ScreenPixels(const RECT& r) {
+    const int width = std::max(0, int(r.right - r.left)), height = std::max(0, int(r.bottom - r.top));
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+    if (pixels.empty()) return pixels;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(dib);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Text ink: all three channels dark (thumbnails and backgrounds are not).
+bool Ink(uint32_t rgb) { return (rgb >> 16 & 255) < 110 && (rgb >> 8 & 255) < 110 && (rgb & 255) < 110; }
+
+// The first and one past the last column holding ink in a band of pixels
+// `width` wide; {0, 0} without ink.
+std::pair<int, int> InkColumns(const std::vector<uint32_t>& pixels, int width) {
+    int first = width, last = -1;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        if (Ink(pixels[i])) {
+            first = std::min(first, int(i % size_t(width)));
+            last = std::max(last, int(i % size_t(width)));
+        }
+    return last < 0 ? std::make_pair(0, 0) : std::make_pair(first, last + 1);
+}
+
+// The width of the ink `text` leaves when drawn on one line in a box `room`
+// pixels wide with `format`, in the details rows' bold font.
+HFONT DetailsBoldFont() {
+    const HDC screen = GetDC(nullptr);
+    const int height = -(8 * GetDeviceCaps(screen, LOGPIXELSY) / 72);
+    ReleaseDC(nullptr, screen);
+    return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, L"MS Sans Serif");
+}
+
+int InkWidthOf(const std::wstring& text, int room, UINT format) {
+    const HDC screen = GetDC(nullptr);
+    const HFONT font = DetailsBoldFont();
+    const HDC memory = CreateCompatibleDC(screen);
+    const int width = room + 40, lines = 40;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -lines, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ oldBitmap = SelectObject(memory, dib);
+    const HGDIOBJ oldFont = SelectObject(memory, font);
+    RECT all = {0, 0, width, lines};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(memory, TRANSPARENT);
+    SetTextColor(memory, RGB(0, 0, 0));
+    RECT box = {0, 0, room, lines};
+    std::wstring copy = text;
+    DrawTextW(memory, &copy[0], -1, &box, format);
+    GdiFlush();
+    const std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
+                                       static_cast<const uint32_t*>(bits) + size_t(width) * lines);
+    SelectObject(memory, oldFont);
+    SelectObject(memory, oldBitmap);
+    DeleteObject(dib);
+    DeleteObject(font);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    const std::pair<int, int> ink = InkColumns(pixels, width);
+    return ink.second - ink.first;
+}
+
+// The details layout's first line is the entry's path in bold; where the
+// path does not fit its middle gives way, so the name stays at the end.
+TEST_F(Journey, DetailsRowsLeadWithTheEntrysPath) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_DETAILS);
+    ASSERT_EQ(GetWindowLongPtrW(Viewer::List(), GWL_STYLE) & LVS_OWNERDRAWFIXED, LVS_OWNERDRAWFIXED);
+    Wait(500);
+    const RECT row = viewer.ItemRect(1);  // b.png, not selected
+    const int right = int(row.left + SendMessageW(Viewer::List(), LVM_GETCOLUMNWIDTH, 0, 0)) - 2;
+    // The first line: from the row's top down one line of the bold font.
+    const HDC screen = GetDC(nullptr);
+    const HFONT font = DetailsBoldFont();
+    const HGDIOBJ old = SelectObject(screen, font);
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    const int line = metrics.tmHeight;
+    RECT client = {};
+    GetClientRect(Viewer::List(), &client);
+    MapWindowPoints(Viewer::List(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const RECT band = {row.left, row.top + 2, std::min<LONG>(right, client.right), row.top + 2 + line};
+    const std::pair<int, int> ink = InkColumns(ScreenPixels(band), band.right - band.left);
+    ASSERT_LT(ink.first, ink.second) << "a first line is drawn";
+    const int room = band.right - band.left - ink.first;
+    const int path = InkWidthOf(kPics + L"b.png", room, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+    const int name = InkWidthOf(L"b.png", room, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+    ASSERT_GT(path, name + 8) << "the path and the name tell apart";
+    EXPECT_NEAR(ink.second - ink.first, path, 2) << "the path, name " << name;
+    ASSERT_TRUE(viewer.Close());
+}
+
+// Sharpen/Smooth over several pictures: a step to another picture returns
+// the sharpen bar to 0, keeps smoothing and noise reduction as chosen and
+// shows the picture unfiltered until a value changes.
+TEST_F(Journey, FilterStepsToAPictureUnsharpenedAndUnfiltered) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_SELECT_ALL);
+    Choose(viewer, IDM_MAIN_FILTER);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, 0, 0));
+    ASSERT_TRUE(GetDlgItem(page, IDC_SHARPENBAR)) << "the filter's page";
+    const HWND steps = FindWindowExW(MenuBarFind(sheet), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    const auto stepTo = [&](const wchar_t* name) {
+        Tap(Centre(viewer.RemoteRect(steps, TB_GETRECT, IDC_STEP_NEXT, RECT{})));
+        return PumpUntil([&] { return Text(GetDlgItem(page, IDC_AD_PATH)) == kPics + name; }, 10000);
+    };
+    const auto position = [&](int bar) { return SendDlgItemMessageW(page, bar, TBM_GETPOS, 0, 0); };
+    // The two previews side by side, drawn alike: the same pixels or not.
+    const auto previewsAlike = [&] {
+        Wait(300);
+        return ScreenPixels(WindowRect(GetDlgItem(page, IDC_AD_BEFORE))) ==
+               ScreenPixels(WindowRect(GetDlgItem(page, IDC_AD_AFTER)));
+    };
+    ASSERT_TRUE(stepTo(L"b.png"));
+    ASSERT_TRUE(stepTo(L"c.png"));
+    for (int bar : {IDC_SHARPENBAR, IDC_SMOOTHBAR}) {
+        TapControl(page, bar);
+        Key(VK_END);
+    }
+    TapControl(page, IDC_REDUCENOISE);
+    ASSERT_EQ(position(IDC_SHARPENBAR), 90);
+    ASSERT_EQ(position(IDC_SMOOTHBAR), 100);
+    ASSERT_TRUE(Checked(page, IDC_REDUCENOISE));
+
+    ASSERT_TRUE(stepTo(L"d.jpg"));  // sharp edges, which smoothing blurs
+    EXPECT_EQ(position(IDC_SHARPENBAR), 0);
+    EXPECT_EQ(position(IDC_SMOOTHBAR), 100);
+    EXPECT_TRUE(Checked(page, IDC_REDUCENOISE));
+    EXPECT_TRUE(previewsAlike()) << "d.jpg as it is";
+    TapControl(page, IDC_REDUCENOISE);  // a change: filtered again
+    EXPECT_FALSE(Checked(page, IDC_REDUCENOISE));
+    EXPECT_FALSE(previewsAlike()) << "d.jpg smoothed";
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+
+// The IPTC editor's pages name what they show, the File page its facts
+// too, each page in the words of its own section of the user's language
+// file; every page fits the screen.
+TEST_F(Journey, IptcEditorPagesAreLabelledInTheUsersLanguage) {
+    const testing_support::LanguageFileBesideProgram language(
+        "ip", "ip=Labels\r\n[DlgIptc3]\r\nIDC_TCAPTION=Bijschrift\r\n[DlgIptc1]\r\nIDC_TINFO=Gegevens\r\n"
+              "[DlgIptc6]\r\nIDC_TODAY=Vandaag\r\n",
+        Wide(PV_VIEWER_EXE).c_str());
+    ASSERT_TRUE(WriteViewerText(nullptr, L"Language", L"ip"));
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 3));  // d.jpg
+    Choose(viewer, IDM_MAIN_IPTC);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const struct {
+        int page;
+        int id;
+        const wchar_t* text;
+    } labels[] = {
+        {0, IDC_TFILENAME, L"Filename:"},
+        {0, IDC_TINFO, L"Gegevens"},
+        {0, IDC_TTYPE, L"Type:"},
+        {0, IDC_TDIM, L"Dimensions:"},
+        {0, IDC_TPIXELS, L"pixels"},
+        {0, IDC_TDEPTH, L"Colors:"},
+        {0, IDC_IP_TYPE, L"JPEG"},
+        {0, IDC_IP_DIMENSIONS, L"400 x 400"},
+        {1, IDC_TCAPTION, L"Bijschrift"},
+        {1, IDC_THEADLINE, L"Headline"},
+        {2, IDC_TBYLINE, L"By line"},
+        {2, IDC_TPRIORITY, L"Priority"},
+        {3, IDC_IP_KEYADD, L"Add"},
+        {4, IDC_TSUPCAT, L"Supplemental Categories"},
+        {5, IDC_IP_TODAY, L"Vandaag"},
+        {5, IDC_TORIGINALREF, L"Original Transmission Reference"},
+    };
+    for (int index = 0; index < 6; ++index) {
+        const HWND page = ShowPage(viewer, sheet, index);
+        ASSERT_TRUE(Visible(page)) << "page " << index;
+        Wait(200);
+        testing_support::ExpectOnScreen(sheet, "IPTC page " + std::to_string(index));
+        for (const auto& label : labels) {
+            if (label.page != index) continue;
+            const HWND control = GetDlgItem(page, label.id);
+            EXPECT_TRUE(Visible(control)) << "page " << index << " control " << label.id;
+            EXPECT_EQ(Text(control), label.text) << "page " << index << " control " << label.id;
+        }
+    }
+    Key(VK_ESCAPE);
+    if (!PumpUntil([] { return Dialogs().empty(); }, 2000)) TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+// The colour chooser of the options: a custom colour added there is gone
+// the next time it opens; its custom colours start black each time.
+TEST_F(Journey, OptionsColourChooserStartsWithBlackCustomColours) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    Choose(viewer, IDM_MAIN_OPTIONS);
+    const HWND sheet = WaitForDialog();
+    ASSERT_TRUE(sheet);
+    const HWND page = ShowPage(viewer, sheet, 2);  // Viewer: the background colour
+    ASSERT_TRUE(page);
+    // The first of the chooser's custom colours, 8 by 2.
+    const auto firstCustom = [](HWND colours) {
+        const RECT grid = WindowRect(GetDlgItem(colours, 721));
+        return ScreenPixel(grid.left + (grid.right - grid.left) / 16, grid.top + (grid.bottom - grid.top) / 4);
+    };
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE(opening);
+        TapControl(page, IDC_OPT_VIEWBACK);
+        HWND colours = nullptr;
+        ASSERT_TRUE(PumpUntil([&] { return (colours = FrontDialog()) != nullptr && colours != sheet; }, 15000))
+            << "the colour chooser";
+        Wait(300);
+        EXPECT_EQ(firstCustom(colours), 0u) << "black";
+        if (opening == 0) {
+            // Red from the basic colours (row 1, column 0) added as a custom one.
+            const RECT basic = WindowRect(GetDlgItem(colours, 720));
+            Tap(POINT{basic.left + (basic.right - basic.left) / 16, basic.top + 3 * (basic.bottom - basic.top) / 12});
+            TapControl(colours, 719);  // "Define Custom Colors": the part beyond the screen's edge
+            SendMessageW(GetDlgItem(colours, 712), BM_CLICK, 0, 0);  // "Add to Custom Colors"
+            EXPECT_TRUE(PumpUntil([&] { return screentest::HueOf(firstCustom(colours)) == Hue::kRed; }, 5000))
+                << "added";
+        }
+        TapControl(colours, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return FrontDialog() == sheet; }, 10000));
+    }
+    TapOk();
+    EXPECT_TRUE(NoDialog());
+    ASSERT_TRUE(viewer.Close());
+}
+// A message box brings no menu bar of its own: the main window's stays in
+// sight, disabled, while the box is up, and works again after it.
+TEST_F(Journey, AMessageBoxLeavesTheMenuBarInSight) {
+    Viewer viewer;
+    ASSERT_TRUE(ReadyWith(viewer, kPicCount));
+    ASSERT_TRUE(SelectItem(viewer, 0));
+    Choose(viewer, IDM_MAIN_DELETE);
+    const HWND box = WaitForDialog();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Do you want to delete this(these) file(s)?");
+    const HWND bar = MenuBarFind(Viewer::Main());
+    EXPECT_TRUE(Visible(bar));
+    EXPECT_FALSE(IsWindowEnabled(bar));
+    Wait(300);
+    const RECT r = WindowRect(bar);
+    EXPECT_NE(ScreenPixel(r.left + 2, r.bottom - 3), 0u) << "the bar's face, not an empty black strip";
+    TapControl(box, IDCANCEL);
+    EXPECT_TRUE(NoDialog());
+    EXPECT_TRUE(Visible(bar));
+    EXPECT_TRUE(IsWindowEnabled(bar));
+    EXPECT_TRUE(Exists(kPics + L"a.png"));
     ASSERT_TRUE(viewer.Close());
 }
 }  // namespace

@@ -792,4 +792,48 @@ TEST(MessageBoxes, FitTheScreenWithTheirWholeText) {
     }
 }
 
+// A message box as the screen shows it: its caption's text in the title bar
+// and a close button with a cross (the title bar's own glyph needs a symbol
+// font that a fresh Wine prefix may lack; a letter "r" shows in its place).
+TEST(MessageBoxes, ShowTheirCaptionAndACloseButtonWithACross) {
+    const auto pixel = [](int x, int y) {
+        HDC screen = GetDC(nullptr);
+        const COLORREF c = GetPixel(screen, x, y);
+        ReleaseDC(nullptr, screen);
+        return c;
+    };
+    const auto dark = [](COLORREF c) { return GetRValue(c) < 110 && GetGValue(c) < 110 && GetBValue(c) < 110; };
+    int captionPixels = 0;
+    std::vector<bool> cross;
+    modaltest::ModalDriver driver;
+    driver.OnDialog([&](HWND box) {
+        RedrawWindow(box, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RECT window = WindowRect(box), client = {};
+        GetClientRect(box, &client);
+        MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        const int border = (int(window.right - window.left) - int(client.right - client.left)) / 2;
+        const int top = window.top + border, bottom = client.top, right = window.right - border;
+        // The caption's text on the left half of the title bar, in the
+        // colour of an active or an inactive one.
+        const COLORREF active = GetSysColor(COLOR_CAPTIONTEXT), inactive = GetSysColor(COLOR_INACTIVECAPTIONTEXT);
+        for (int y = top; y < bottom; ++y)
+            for (int x = window.left + border; x < (window.left + window.right) / 2; ++x) {
+                const COLORREF c = pixel(x, y);
+                if (c == active || c == inactive) ++captionPixels;
+            }
+        // The cross: its middle and a point towards each corner of the
+        // button (the title bar's height square, 2 pixels in).
+        const int left = right - (bottom - top) + 2, side = bottom - top - 4;
+        const int cx = (left + right - 3) / 2, cy = (top + 2 + bottom - 3) / 2, d = side / 4;
+        for (const POINT p : {POINT{cx, cy}, POINT{cx - d, cy - d}, POINT{cx + d, cy - d}, POINT{cx - d, cy + d},
+                              POINT{cx + d, cy + d}})
+            cross.push_back(dark(pixel(p.x, p.y)));
+        modaltest::Click(box, IDOK);
+    });
+    EXPECT_EQ(HandheldMessageBox(nullptr, L"Problem to load \\Temp\\broken.jpg.", L"Error", MB_OK | MB_ICONSTOP), IDOK);
+    ASSERT_EQ(driver.dialogsSeen(), 1);
+    EXPECT_GE(captionPixels, 10) << "\"Error\" in the title bar";
+    EXPECT_EQ(cross, std::vector<bool>(5, true)) << "middle, top left, top right, bottom left, bottom right";
+}
+
 }  // namespace

@@ -16,11 +16,12 @@ namespace testing_support {
 class LanguageFileBesideProgram {
 public:
     // `text` is the file's whole content, e.g. "xx=Name\r\n[String]\r\nIDS_X=...\r\n".
-    LanguageFileBesideProgram(const char* code, const std::string& text) {
-        wchar_t program[MAX_PATH] = L"";
-        GetModuleFileNameW(nullptr, program, MAX_PATH);
-        path_ = program;
-        path_ = path_.substr(0, path_.rfind(L'\\') + 1) + Utf8ToWide(code) + L".lng";
+    // Beside this test program, or beside `program` (a path) when given.
+    LanguageFileBesideProgram(const char* code, const std::string& text, const wchar_t* program = nullptr) {
+        wchar_t own[MAX_PATH] = L"";
+        GetModuleFileNameW(nullptr, own, MAX_PATH);
+        path_ = program ? program : own;
+        path_ = path_.substr(0, path_.find_last_of(L"\\/") + 1) + Utf8ToWide(code) + L".lng";
         WriteText(path_, text);
     }
     ~LanguageFileBesideProgram() { DeleteFileW(path_.c_str()); }
