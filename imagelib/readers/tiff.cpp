@@ -571,6 +571,19 @@ bool ReadColourMap(const TiffReader& r, const DirectoryNotes& n, const TiffDirec
     return true;
 }
 
+// The first `count` values of a RATIONAL entry; false if the entry is
+// short or a denominator is 0.
+bool ReadRationals(const TiffReader& r, const TiffEntry& e, float* out, int count) {
+    TiffBuffer b;
+    if (!r.Bytes(e, &b, uint32_t(8 * count))) return false;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t num = r.U32(b.data + 8 * i), den = r.U32(b.data + 8 * i + 4);
+        if (den == 0) return false;
+        out[i] = float(double(num) / double(den));
+    }
+    return true;
+}
+
 // ReferenceBlackWhite of a YCbCr picture: six rationals, black and white of
 // Y, Cb and Cr. Each pair whose white is not above its black is left at
 // its default, and so is chroma whose black is 0: that is the tag's form
@@ -578,14 +591,8 @@ bool ReadColourMap(const TiffReader& r, const DirectoryNotes& n, const TiffDirec
 void ReadReferenceBlackWhite(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
     const TiffEntry& e = n.referenceBlackWhite.entry;
     if (!n.referenceBlackWhite.present || e.type != 5 || e.count < 6 || d->photometric != kTiffYCbCr) return;
-    TiffBuffer b;
-    if (!r.Bytes(e, &b, 48)) return;
     float v[6];
-    for (int i = 0; i < 6; ++i) {
-        const uint32_t num = r.U32(b.data + 8 * i), den = r.U32(b.data + 8 * i + 4);
-        if (den == 0) return;
-        v[i] = float(double(num) / double(den));
-    }
+    if (!ReadRationals(r, e, v, 6)) return;
     for (int k = 0; k < 3; ++k) {
         const float black = v[2 * k], white = v[2 * k + 1];
         if (!(white > black) || (k > 0 && black == 0.0f)) continue;
@@ -598,14 +605,8 @@ void ReadReferenceBlackWhite(const TiffReader& r, const DirectoryNotes& n, TiffD
 void ReadCoefficients(const TiffReader& r, const DirectoryNotes& n, TiffDirectory* d) {
     const TiffEntry& e = n.coefficients.entry;
     if (!n.coefficients.present || e.type != 5 || e.count < 3) return;
-    TiffBuffer b;
-    if (!r.Bytes(e, &b, 24)) return;
     float c[3];
-    for (int i = 0; i < 3; ++i) {
-        const uint32_t num = r.U32(b.data + 8 * i), den = r.U32(b.data + 8 * i + 4);
-        if (den == 0) return;
-        c[i] = float(double(num) / double(den));
-    }
+    if (!ReadRationals(r, e, c, 3)) return;
     if (c[1] <= 0.0f) return;
     d->lumaRed = c[0];
     d->lumaGreen = c[1];
