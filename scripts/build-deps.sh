@@ -273,6 +273,13 @@ build_png() {
 # LibRaw: the library objects listed in its Makefile.dist (LIB_OBJECTS), built
 # without OpenMP, LCMS, JasPer or libjpeg. Threads are left at LibRaw's default
 # (LIBRAW_NOTHREADS is not defined), i.e. what upstream calls libraw_r.
+#
+# -fno-aggressive-loop-optimizations: LibRaw fills whole 2-D tables through
+# their first row (e.g. FORC(36) xtrans[0][c], a char[6][6], when a TIFF's
+# CFAPattern has 36 entries). GCC takes the row's bound (6) as the loop's and
+# drops the exit test, so the loop writes past the object until it faults.
+# With the flag the loop keeps its count and stays inside the table.
+RAW_CXXFLAGS="-fno-aggressive-loop-optimizations"
 build_raw() {
   local log="$LOGS/raw.log" s="$SRC/libraw" o="$WORK/raw-build"
   mkdir -p "$o"
@@ -299,7 +306,7 @@ build_raw() {
     }' "$s/Makefile.dist" >"$o/Makefile" 2>>"$log" || {
       echo "deps: $TARGET: cannot read LibRaw's object list" >&2; tail -n 5 "$log" >&2; return 1; }
   run_step "$log" make -C "$o" -j "$JOBS" libraw.a \
-    CXX="$CXX_BIN" AR="$AR_BIN" CXXFLAGS="$OPT_FLAGS -w -I$s $RAW_DEFS"
+    CXX="$CXX_BIN" AR="$AR_BIN" CXXFLAGS="$OPT_FLAGS $RAW_CXXFLAGS -w -I$s $RAW_DEFS"
   cp "$o/libraw.a" "$STAGE/lib/libraw.a"
   mkdir -p "$STAGE/include/libraw"
   cp "$s"/libraw/*.h "$STAGE/include/libraw/"

@@ -80,6 +80,32 @@ TEST(CameraRaw, DamagedAndForeignFilesEndCleanly) {
     }
 }
 
+// A colour filter pattern of 36 entries (a 6x6 layout) in a directory whose
+// repeat is not 6x6, as the standard tag or Kodak's: LibRaw fills its 6x6
+// table from it, and the fill stays inside the table. LibRaw does not take
+// the file; the TIFF reader then refuses its colour filter samples.
+TEST(CameraRaw, SixBySixColourFilterPatternStaysInItsTable) {
+    for (uint16_t patternTag : {uint16_t(33422), uint16_t(64777)}) {
+        SCOPED_TRACE(patternTag);
+        Bytes pattern;
+        for (int i = 0; i < 9; ++i) pattern.insert(pattern.end(), {0, 1, 1, 2});
+        const uint32_t at = uint32_t(tifftest::DataStart(6));
+        const Bytes file = tifftest::BuildTiff({{256, 4, 1, 8},
+                                                {257, 4, 1, 8},
+                                                {258, 3, 1, 16},
+                                                {259, 3, 1, 1},
+                                                {262, 3, 1, 32803},
+                                                {patternTag, 1, 36, at}},
+                                               pattern);
+        FileSource source;
+        InitMemorySource(&source, file.data(), file.size());
+        ImageInfo info;
+        EXPECT_EQ(kLoadRefused, GetPictureInfoFromSource(&source, L"pattern.dng", -1, 0, &info));
+        FreePictureInfo(&info);
+        EXPECT_EQ(kLoadRefused, Load(file, L"pattern.dng").result);
+    }
+}
+
 
 // The camera RAW parameters of the load options reach LibRaw's settings;
 // half-size decoding unless the full size is asked for outside a preview.
