@@ -360,14 +360,16 @@ TEST_F(ViewerTest, CommandLineAlbumPlaysAsASlideshow) {
     DeleteFileW(album.c_str());
 }
 
-TEST_F(ViewerTest, OnlyTheFrontWindowsMenuBarIsShown) {
+TEST_F(ViewerTest, ADisabledMainWindowKeepsItsMenuBarInSightDisabled) {
     Viewer viewer;
     ASSERT_TRUE(viewer.WaitForList(kPictureCount));
     const HWND bar = MenuBarFind(Viewer::Main());
     ASSERT_TRUE(Visible(bar));
-    // A modal window in front disables the main window: its bar goes.
+    // A modal window in front that brings no menu bar of its own (a message
+    // box) disables the main window: its bar stays in sight, disabled, rather
+    // than an empty strip of screen.
     EnableWindow(Viewer::Main(), FALSE);
-    EXPECT_TRUE(PumpUntil([&] { return !Visible(bar) && !IsWindowEnabled(bar); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return Visible(bar) && !IsWindowEnabled(bar); }, 5000));
     EnableWindow(Viewer::Main(), TRUE);
     EXPECT_TRUE(PumpUntil([&] { return Visible(bar) && IsWindowEnabled(bar); }, 5000));
     EXPECT_TRUE(viewer.Close());
