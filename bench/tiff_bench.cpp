@@ -5,14 +5,22 @@
 // product uses). Our side is the whole load into a bitmap: three bytes a
 // pixel for colour, one bit for the bilevel page.
 //
-// Pages, written by libtiff at start-up into the temporary folder: 3000 x
-// 2000 RGB (6 megapixels) in strips of 16 rows: LZW with the horizontal
-// predictor, LZW without (which cannot compress this page: a worst case),
-// Deflate, PackBits and JPEG; LZW with and without the predictor and Deflate
-// in tiles of 256 x 256; a 4000 x 3000 Group 4 page in strips of 64 rows.
-// Thumbnail loads (into 160 x 120) of the Group 4 page and of the tiled
-// pages are set beside the same full decoding by libtiff, which has no
-// reduced one.
+// Pages, written by libtiff at start-up into the temporary folder. Synthetic
+// ones: 3000 x 2000 RGB (6 megapixels) in strips of 16 rows: LZW with the
+// horizontal predictor, LZW without (which cannot compress this page: a
+// worst case), Deflate, PackBits and JPEG; LZW with and without the
+// predictor and Deflate in tiles of 256 x 256; a 4000 x 3000 Group 4 page in
+// strips of 64 rows. Real ones, from what make_tiff_pages.py (Pillow) makes
+// of the photographs and the scanned text page of Debian's python3-skimage:
+// a 3000 x 2000 photograph mosaic and a 2400 x 3200 grey scan, each with
+// every colour codec, and the scan made bilevel with Group 4, all in strips
+// and in tiles. Thumbnail loads (into 160 x 120) are set beside the same
+// full decoding by libtiff, which has no reduced one.
+//
+// JPEG pages of YCbCr are also timed against libtiff turning them to RGB
+// (the "_rgb" lines), the output ours makes; by default libtiff hands the
+// subsampled YCbCr out as stored, which spares libjpeg's upsampling and
+// colour conversion.
 //
 // Each benchmark runs ours and the peer alternately, one pair per
 // iteration (which goes first alternates), and reports the median of the
@@ -31,6 +39,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,33 +67,121 @@ uint8_t Sample(uint32_t x, uint32_t y, int c) {
     return uint8_t(v);
 }
 
+// The pixels a page is written from: 8-bit RGB or grey, or bilevel (one bit
+// a pixel, 1 = black).
+struct Pixels {
+    uint32_t width = 0, height = 0;
+    int channels = 3;                // 3 or 1
+    bool bilevel = false;
+    std::vector<uint8_t> data;       // rows of RowBytes()
+    size_t RowBytes() const { return bilevel ? (width + 7) / 8 : size_t(width) * size_t(channels); }
+};
+
+Pixels SyntheticColour() {
+    Pixels p;
+    p.width = kWidth, p.height = kHeight, p.channels = 3;
+    p.data.resize(p.RowBytes() * p.height);
+    for (uint32_t y = 0; y < p.height; ++y)
+        for (uint32_t x = 0; x < p.width; ++x)
+            for (int c = 0; c < 3; ++c) p.data[p.RowBytes() * y + size_t(x) * 3 + size_t(c)] = Sample(x, y, c);
+    return p;
+}
+
+// Text-like: short black runs in bands.
+Pixels SyntheticFax() {
+    Pixels p;
+    p.width = 4000, p.height = 3000, p.channels = 1, p.bilevel = true;
+    p.data.resize(p.RowBytes() * p.height);
+    for (uint32_t y = 0; y < p.height; ++y) {
+        uint8_t* row = p.data.data() + p.RowBytes() * y;
+        if ((y / 12) % 3 != 2)
+            for (uint32_t x = 0; x < p.width; ++x)
+                if (((x / 9) + (y / 12)) % 5 == 0 && (x * 7 + y) % 13 < 8) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+    }
+    return p;
+}
+
+#ifdef PV_BENCH_SOURCE_DIR
+// The real pages, made once by make_tiff_pages.py (Pillow, from the
+// photographs and the scanned page of Debian's python3-skimage).
+std::string RealPagesDir() {
+    static const std::string dir = [] {
+        const std::string d = TempPath("real");
+        const std::string command = "/usr/bin/python3 '" PV_BENCH_SOURCE_DIR "/make_tiff_pages.py' '" + d + "' >/dev/null";
+        return std::system(command.c_str()) == 0 ? d : std::string();
+    }();
+    return dir;
+}
+#else
+std::string RealPagesDir() { return std::string(); }
+#endif
+
+// Reads a binary PPM, PGM or PBM with a maximum of 255 (as Pillow writes them).
+Pixels ReadPnm(const std::string& path) {
+    Pixels p;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    uint32_t maxval = 1;
+    in >> magic >> p.width >> p.height;
+    if (magic != "P4") in >> maxval;
+    in.get();
+    if (!in || maxval != (magic == "P4" ? 1u : 255u) || (magic != "P4" && magic != "P5" && magic != "P6")) return Pixels();
+    p.bilevel = magic == "P4";
+    p.channels = magic == "P6" ? 3 : 1;
+    p.data.resize(p.RowBytes() * p.height);
+    in.read(reinterpret_cast<char*>(p.data.data()), std::streamsize(p.data.size()));
+    return in ? p : Pixels();
+}
+
+enum Source { kSynthetic, kPhoto, kScan };
+
+const Pixels& SourcePixels(Source source, bool bilevel) {
+    static Pixels cache[3][2];
+    static bool made[3][2];
+    Pixels& p = cache[source][bilevel];
+    if (!made[source][bilevel]) {
+        made[source][bilevel] = true;
+        if (source == kSynthetic) {
+            p = bilevel ? SyntheticFax() : SyntheticColour();
+        } else {
+            const std::string dir = RealPagesDir();
+            if (!dir.empty())
+                p = ReadPnm(dir + (source == kPhoto ? "/photo.ppm" : bilevel ? "/scan.pbm" : "/scan.pgm"));
+        }
+    }
+    return p;
+}
+
 struct PageRecipe {
-    const char* name;
+    Source source;
     uint16_t compression;
     uint16_t predictor;
     uint32_t tile;                   // 0: strips
 };
 
-// Writes a page with libtiff: RGB, or bilevel for Group 4.
-std::string WritePage(const PageRecipe& recipe) {
-    const std::string path = TempPath(recipe.name);
+// Writes a page with libtiff: RGB or grey, or bilevel for Group 4.
+std::string WritePage(const PageRecipe& recipe, const std::string& path) {
+    const bool fax = recipe.compression == COMPRESSION_CCITTFAX4;
+    const Pixels& page = SourcePixels(recipe.source, fax);
+    if (page.data.empty()) return std::string();
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t) return std::string();
-    const bool fax = recipe.compression == COMPRESSION_CCITTFAX4;
-    const uint32_t w = fax ? 4000 : kWidth, h = fax ? 3000 : kHeight;
+    const uint32_t w = page.width, h = page.height;
+    const uint16_t spp = uint16_t(page.channels);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, fax ? 1 : 8);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, fax ? 1 : 3);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, recipe.compression);
-    if (recipe.compression == COMPRESSION_JPEG) {
+    if (recipe.compression == COMPRESSION_JPEG && spp == 3) {
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-        TIFFSetField(t, TIFFTAG_JPEGQUALITY, 90);
     } else {
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, fax ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                     fax ? PHOTOMETRIC_MINISWHITE : spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     }
+    if (recipe.compression == COMPRESSION_JPEG) TIFFSetField(t, TIFFTAG_JPEGQUALITY, 90);
     if (recipe.predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, recipe.predictor);
     if (recipe.tile) {
         TIFFSetField(t, TIFFTAG_TILEWIDTH, recipe.tile);
@@ -92,33 +189,26 @@ std::string WritePage(const PageRecipe& recipe) {
     } else {
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? 64 : 16);
     }
-    const size_t rowBytes = fax ? (w + 7) / 8 : size_t(w) * 3;
-    std::vector<uint8_t> page(rowBytes * h);
-    for (uint32_t y = 0; y < h; ++y) {
-        uint8_t* row = page.data() + rowBytes * y;
-        if (fax) {
-            // Text-like: short black runs in bands.
-            if ((y / 12) % 3 != 2)
-                for (uint32_t x = 0; x < w; ++x)
-                    if (((x / 9) + (y / 12)) % 5 == 0 && (x * 7 + y) % 13 < 8) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-        } else {
-            for (uint32_t x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) row[size_t(x) * 3 + size_t(c)] = Sample(x, y, c);
-        }
-    }
+    const size_t rowBytes = page.RowBytes();
     bool ok = true;
     if (recipe.tile) {
+        const size_t tileRow = fax ? recipe.tile / 8 : size_t(recipe.tile) * spp;
         std::vector<uint8_t> tile(TIFFTileSize(t));
         for (uint32_t ty = 0; ty < h && ok; ty += recipe.tile)
             for (uint32_t tx = 0; tx < w && ok; tx += recipe.tile) {
                 std::fill(tile.begin(), tile.end(), 0);
+                const size_t at = fax ? tx / 8 : size_t(tx) * spp;
+                const size_t n = std::min(tileRow, rowBytes - at);
                 for (uint32_t y = ty; y < std::min(h, ty + recipe.tile); ++y)
-                    std::memcpy(tile.data() + size_t(y - ty) * recipe.tile * 3, page.data() + rowBytes * y + size_t(tx) * 3,
-                                size_t(std::min(recipe.tile, w - tx)) * 3);
+                    std::memcpy(tile.data() + size_t(y - ty) * tileRow, page.data.data() + rowBytes * y + at, n);
                 ok = TIFFWriteTile(t, tile.data(), tx, ty, 0, 0) >= 0;
             }
     } else {
-        for (uint32_t y = 0; y < h && ok; ++y) ok = TIFFWriteScanline(t, page.data() + rowBytes * y, y, 0) >= 0;
+        std::vector<uint8_t> row(rowBytes);
+        for (uint32_t y = 0; y < h && ok; ++y) {
+            std::memcpy(row.data(), page.data.data() + rowBytes * y, rowBytes);
+            ok = TIFFWriteScanline(t, row.data(), y, 0) >= 0;
+        }
     }
     TIFFClose(t);
     return ok ? path : std::string();
@@ -137,17 +227,22 @@ enum Page {
     kPageCount
 };
 
-const std::string& PagePath(int which) {
-    static const PageRecipe recipes[kPageCount] = {
-        {"lzwpred.tif", COMPRESSION_LZW, 2, 0},       {"lzw.tif", COMPRESSION_LZW, 1, 0},
-        {"zip.tif", COMPRESSION_ADOBE_DEFLATE, 1, 0}, {"packbits.tif", COMPRESSION_PACKBITS, 1, 0},
-        {"jpeg.tif", COMPRESSION_JPEG, 1, 0},         {"g4.tif", COMPRESSION_CCITTFAX4, 1, 0},
-        {"lzwpredtiles.tif", COMPRESSION_LZW, 2, 256}, {"lzwtiles.tif", COMPRESSION_LZW, 1, 256},
-        {"ziptiles.tif", COMPRESSION_ADOBE_DEFLATE, 1, 256},
-    };
-    static std::string paths[kPageCount];
-    if (paths[which].empty()) paths[which] = WritePage(recipes[which]);
-    return paths[which];
+const PageRecipe kSyntheticRecipes[kPageCount] = {
+    {kSynthetic, COMPRESSION_LZW, 2, 0},       {kSynthetic, COMPRESSION_LZW, 1, 0},
+    {kSynthetic, COMPRESSION_ADOBE_DEFLATE, 1, 0}, {kSynthetic, COMPRESSION_PACKBITS, 1, 0},
+    {kSynthetic, COMPRESSION_JPEG, 1, 0},      {kSynthetic, COMPRESSION_CCITTFAX4, 1, 0},
+    {kSynthetic, COMPRESSION_LZW, 2, 256},     {kSynthetic, COMPRESSION_LZW, 1, 256},
+    {kSynthetic, COMPRESSION_ADOBE_DEFLATE, 1, 256},
+};
+
+// Each distinct page is written once, under a name made from its recipe.
+const std::string& PagePath(const PageRecipe& r) {
+    static std::map<std::string, std::string> paths;
+    const std::string name = std::to_string(int(r.source)) + "_" + std::to_string(r.compression) + "_" +
+                             std::to_string(r.predictor) + "_" + std::to_string(r.tile) + ".tif";
+    auto it = paths.find(name);
+    if (it == paths.end()) it = paths.emplace(name, WritePage(r, TempPath(name.c_str()))).first;
+    return it->second;
 }
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
@@ -170,11 +265,18 @@ bool LoadOurs(const std::wstring& path, int32_t target, bool bilevel) {
     return ok;
 }
 
+// How libtiff decodes: as it is set up by default (Deflate with libdeflate,
+// JPEG's YCbCr as stored: subsampled, not turned to RGB), Deflate with zlib,
+// or JPEG's YCbCr upsampled and turned to RGB by libjpeg, the output ours
+// makes.
+enum Peer { kPeerDefault, kPeerZlib, kPeerRgb };
+
 // libtiff's decoding of every strip or tile of the page into one buffer.
-bool LoadLibtiff(const std::string& path, bool zlib) {
+bool LoadLibtiff(const std::string& path, Peer peer) {
     TIFF* t = TIFFOpen(path.c_str(), "r");
     if (!t) return false;
-    if (zlib) TIFFSetField(t, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB);
+    if (peer == kPeerZlib) TIFFSetField(t, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB);
+    if (peer == kPeerRgb) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     bool ok = true;
     if (TIFFIsTiled(t)) {
         std::vector<uint8_t> buffer(TIFFTileSize(t));
@@ -209,22 +311,25 @@ double Percentile(std::vector<double> v, double p) {
 
 // One pair per iteration, ours and libtiff's in alternating order; the
 // iteration time is ours, the counters the ratios.
-void Pair(benchmark::State& state, int which, int32_t target, bool zlib) {
+void Pair(benchmark::State& state, PageRecipe recipe, int32_t target, Peer how) {
     InitFormatRegistry();
     TIFFSetWarningHandler(nullptr);
-    const std::string& path = PagePath(which);
+    if (recipe.source != kSynthetic && RealPagesDir().empty())
+        return state.SkipWithError("make_tiff_pages.py failed (python3-skimage and Pillow needed): not measured");
+    const std::string& path = PagePath(recipe);
     if (path.empty()) return state.SkipWithError("libtiff could not write the page");
+    const bool bilevel = recipe.compression == COMPRESSION_CCITTFAX4;
     const std::wstring wide = Wide(path);
     std::vector<double> ratios;
     bool ok = true;
     for (auto _ : state) {
         double ours, peer;
         if (ratios.size() % 2 == 0) {
-            ours = Seconds([&] { return LoadOurs(wide, target, which == kG4); }, &ok);
-            peer = Seconds([&] { return LoadLibtiff(path, zlib); }, &ok);
+            ours = Seconds([&] { return LoadOurs(wide, target, bilevel); }, &ok);
+            peer = Seconds([&] { return LoadLibtiff(path, how); }, &ok);
         } else {
-            peer = Seconds([&] { return LoadLibtiff(path, zlib); }, &ok);
-            ours = Seconds([&] { return LoadOurs(wide, target, which == kG4); }, &ok);
+            peer = Seconds([&] { return LoadLibtiff(path, how); }, &ok);
+            ours = Seconds([&] { return LoadOurs(wide, target, bilevel); }, &ok);
         }
         if (!ok) return state.SkipWithError("a load failed");
         state.SetIterationTime(ours);
@@ -315,8 +420,8 @@ const char* const kNames[kPageCount] = {"LzwPredictor", "Lzw",           "Deflat
                                         "G4",           "LzwPredictorTiles", "LzwTiles", "DeflateTiles"};
 
 void RegisterAll() {
-    auto add = [](const std::string& name, int which, int32_t target, bool zlib) {
-        benchmark::RegisterBenchmark(name.c_str(), Pair, which, target, zlib)
+    auto add = [](const std::string& name, PageRecipe recipe, int32_t target, Peer peer) {
+        benchmark::RegisterBenchmark(name.c_str(), Pair, recipe, target, peer)
             ->UseManualTime()
             ->Iterations(21)
             ->Unit(benchmark::kMillisecond);
@@ -324,14 +429,38 @@ void RegisterAll() {
     for (int i = 0; i < kPageCount; ++i) {
         const std::string n = std::string("Tiff") + kNames[i];
         const bool deflate = i == kDeflate || i == kDeflateTiles;
-        add(n + (deflate ? "/vs_libtiff_libdeflate" : "/vs_libtiff"), i, 0, false);
-        if (deflate) add(n + "/vs_libtiff_zlib", i, 0, true);
+        add(n + (deflate ? "/vs_libtiff_libdeflate" : "/vs_libtiff"), kSyntheticRecipes[i], 0, kPeerDefault);
+        if (deflate) add(n + "/vs_libtiff_zlib", kSyntheticRecipes[i], 0, kPeerZlib);
+        if (i == kJpeg) add(n + "/vs_libtiff_rgb", kSyntheticRecipes[i], 0, kPeerRgb);
     }
-    add("TiffThumbnailG4/vs_libtiff", kG4, 160, false);
-    add("TiffThumbnailLzwPredictorTiles/vs_libtiff", kLzwPredictedTiles, 160, false);
-    add("TiffThumbnailLzwTiles/vs_libtiff", kLzwTiles, 160, false);
-    add("TiffThumbnailDeflateTiles/vs_libtiff_libdeflate", kDeflateTiles, 160, false);
-    add("TiffThumbnailDeflateTiles/vs_libtiff_zlib", kDeflateTiles, 160, true);
+    for (int i = 0; i < kPageCount; ++i) {
+        const std::string n = std::string("TiffThumbnail") + kNames[i];
+        const bool deflate = i == kDeflate || i == kDeflateTiles;
+        add(n + (deflate ? "/vs_libtiff_libdeflate" : "/vs_libtiff"), kSyntheticRecipes[i], 160, kPeerDefault);
+        if (deflate) add(n + "/vs_libtiff_zlib", kSyntheticRecipes[i], 160, kPeerZlib);
+    }
+    // The real pages: every codec in strips and in tiles, whole and as a
+    // thumbnail; Group 4 on the bilevel scan, the others on the photograph
+    // and on the grey scan.
+    struct Codec { const char* name; uint16_t compression, predictor; };
+    const Codec codecs[] = {{"LzwPredictor", COMPRESSION_LZW, 2}, {"Lzw", COMPRESSION_LZW, 1},
+                            {"Deflate", COMPRESSION_ADOBE_DEFLATE, 1}, {"PackBits", COMPRESSION_PACKBITS, 1},
+                            {"Jpeg", COMPRESSION_JPEG, 1}, {"G4", COMPRESSION_CCITTFAX4, 1}};
+    for (Source source : {kPhoto, kScan})
+        for (const Codec& c : codecs) {
+            if (c.compression == COMPRESSION_CCITTFAX4 && source != kScan) continue;
+            for (uint32_t tile : {0u, 256u})
+                for (int32_t target : {0, 160}) {
+                    const std::string n = std::string(source == kPhoto ? "Photo" : "Scan") + "/" + c.name +
+                                          (tile ? "Tiles" : "") + (target ? "/thumbnail" : "/full") +
+                                          (c.compression == COMPRESSION_ADOBE_DEFLATE ? "/vs_libtiff_libdeflate"
+                                                                                       : "/vs_libtiff");
+                    const PageRecipe recipe{source, c.compression, c.predictor, tile};
+                    add(n, recipe, target, kPeerDefault);
+                    if (c.compression == COMPRESSION_JPEG && source == kPhoto)
+                        add(n + "_rgb", recipe, target, kPeerRgb);
+                }
+        }
     benchmark::RegisterBenchmark("RawPreview/ours", RawOurs)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("RawPreview/dcraw_e", RawDcraw, false)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("RawPreview/dcraw_e_djpeg", RawDcraw, true)

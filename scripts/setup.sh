@@ -20,6 +20,7 @@ PACKAGES="
   libtiff-dev libraw-bin dcraw
   openobex-apps
   libturbojpeg0-dev libspng-dev libdeflate-dev libpng-dev
+  python3-skimage
 "
 
 have_all() {

@@ -460,10 +460,11 @@ private:
         return true;
     }
 
-    // The next bytes of what Whole inflated.
+    // The next bytes of what Whole inflated (none once all were handed
+    // out: the buffer is not then indexed by the end mark).
     int TakeHeld(uint8_t* out, size_t outSize, size_t* produced) {
         const size_t n = std::min(outSize, held_ - heldAt_);
-        if (!direct_) std::memcpy(out, buffer_.data + heldAt_, n);
+        if (n && !direct_) std::memcpy(out, buffer_.data + heldAt_, n);
         heldAt_ += n;
         if (heldAt_ == held_) heldAt_ = held_ = SIZE_MAX;  // all handed out: nothing more comes
         *produced = n;
