@@ -584,6 +584,22 @@ bool ReadRationals(const TiffReader& r, const TiffEntry& e, float* out, int coun
     return true;
 }
 
+// A value given once a sample: the first sample's in *value, and kLoadOk
+// when every sample has it; the picture refused with `refusal` when they
+// differ or the entry is no short list of numbers; kLoadIncomplete when it
+// cannot be read.
+int ReadSameForEverySample(const TiffReader& r, const TiffEntry& e, LoadContext* ctx, const char* refusal,
+                           uint32_t* value) {
+    if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, refusal);
+    TiffBuffer b;
+    if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
+    const uint32_t first = r.Value(e, b.data, 0);
+    for (uint32_t i = 1; i < e.count; ++i)
+        if (r.Value(e, b.data, i) != first) return RefusePicture(ctx, refusal);
+    *value = first;
+    return kLoadOk;
+}
+
 // ReferenceBlackWhite of a YCbCr picture: six rationals, black and white of
 // Y, Cb and Cr. Each pair whose white is not above its black is left at
 // its default, and so is chroma whose black is 0: that is the tag's form
@@ -982,25 +998,14 @@ int ReadTiffFile(PictureFile* file, LoadContext* ctx) {
     if (d.rowsPerStrip == 0 || d.rowsPerStrip > d.height) d.rowsPerStrip = d.height;
     if (d.compression == kTiffNone) d.predictor = 1;
     if (d.photometric != kTiffYCbCr) d.subsamplingH = d.subsamplingV = 1;
-    // Every sample must have the depth of the first.
+    // Every sample must have the depth and the format of the first.
     if (n.bitsPerSample.present && n.bitsPerSample.entry.count > 1) {
-        const TiffEntry& e = n.bitsPerSample.entry;
-        TiffBuffer b;
-        if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, kBadSamples);
-        if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
-        d.bitsPerSample = r.Value(e, b.data, 0);
-        for (uint32_t i = 1; i < e.count; ++i)
-            if (r.Value(n.bitsPerSample.entry, b.data, i) != d.bitsPerSample) return RefusePicture(ctx, kBadSamples);
+        const int result = ReadSameForEverySample(r, n.bitsPerSample.entry, ctx, kBadSamples, &d.bitsPerSample);
+        if (result != kLoadOk) return result;
     }
-    // Every sample must have the format of the first.
     if (n.sampleFormat.present && n.sampleFormat.entry.count > 1) {
-        const TiffEntry& e = n.sampleFormat.entry;
-        TiffBuffer b;
-        if (e.count > 64 || TypeSize(e.type) == 0 || TypeSize(e.type) > 4) return RefusePicture(ctx, kBadSampleFormat);
-        if (!r.Bytes(e, &b, 1024)) return kLoadIncomplete;
-        d.sampleFormat = r.Value(e, b.data, 0);
-        for (uint32_t i = 1; i < e.count; ++i)
-            if (r.Value(e, b.data, i) != d.sampleFormat) return RefusePicture(ctx, kBadSampleFormat);
+        const int result = ReadSameForEverySample(r, n.sampleFormat.entry, ctx, kBadSampleFormat, &d.sampleFormat);
+        if (result != kLoadOk) return result;
     }
     if (n.extraSamples.present && n.extraSamples.entry.count > 0) {
         TiffBuffer b;
