@@ -34,13 +34,20 @@ BLUE, GREEN, RED, YELLOW = (20, 20, 230), (20, 200, 20), (230, 20, 20), (230, 23
 Image.new("RGB", (160, 120), BLUE).save(os.path.join(PICS, "a.png"))
 Image.new("RGB", (120, 160), GREEN).save(os.path.join(PICS, "b.png"))
 Image.new("RGB", (160, 160), RED).save(os.path.join(PICS, "c.png"))
-quarters = Image.new("RGB", (400, 400))
-quarters.paste(RED, (0, 0, 200, 200))
-quarters.paste(GREEN, (200, 0, 400, 200))
-quarters.paste(YELLOW, (0, 200, 200, 400))
-quarters.paste(BLUE, (200, 200, 400, 400))
-quarters.paste((255, 255, 255), (180, 180, 220, 220))
-quarters.save(os.path.join(PICS, "d.jpg"), quality=95)
+
+
+def quarters(w, h, square):
+    """Red, green, yellow and blue quarters around a white centre square."""
+    im = Image.new("RGB", (w, h))
+    im.paste(RED, (0, 0, w // 2, h // 2))
+    im.paste(GREEN, (w // 2, 0, w, h // 2))
+    im.paste(YELLOW, (0, h // 2, w // 2, h))
+    im.paste(BLUE, (w // 2, h // 2, w, h))
+    im.paste((255, 255, 255), ((w - square) // 2, (h - square) // 2, (w + square) // 2, (h + square) // 2))
+    return im
+
+
+quarters(400, 400, 40).save(os.path.join(PICS, "d.jpg"), quality=95)
 subprocess.run(["convert", "-size", "1200x1000", "xc:rgb(230,20,20)", "-size", "100x80", "xc:rgb(20,20,230)", "-depth", "8",
                 "-compress", "lzw", os.path.join(PICS, "e.tif")], check=True)
 
@@ -84,13 +91,7 @@ with zipfile.ZipFile(os.path.join(MORE, "show.alb"), "w", zipfile.ZIP_DEFLATED) 
 # zoom in the picture's own pixels.
 CAMERA = os.path.join(OUT, "camera")
 os.makedirs(CAMERA, exist_ok=True)
-photo = Image.new("RGB", (4000, 3000))
-photo.paste(RED, (0, 0, 2000, 1500))
-photo.paste(GREEN, (2000, 0, 4000, 1500))
-photo.paste(YELLOW, (0, 1500, 2000, 3000))
-photo.paste(BLUE, (2000, 1500, 4000, 3000))
-photo.paste((255, 255, 255), (1980, 1480, 2020, 1520))
-photo.save(os.path.join(CAMERA, "photo.jpg"), quality=95)
+quarters(4000, 3000, 40).save(os.path.join(CAMERA, "photo.jpg"), quality=95)
 
 # Folder "giant": giant.jpg, 15000 x 12000 of the same quarters around a
 # white square of 200 x 200, larger at full size than the load's memory
